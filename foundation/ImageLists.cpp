@@ -17,7 +17,7 @@ int TImageIndexList::ImageIndexOf(TImageKey key) const {
 }
 
 TColor TIconBitmap::GetTransparentColor() const {
-    if (TransparentMode == TTransparentMode::tmFixed) return TransparentColor;
+    if (TransparentMode == TTransparentMode::tmFixed || Image.Empty()) return TransparentColor;
     return PixelToColor(Image.Pixel(0, Image.Height - 1));
 }
 

@@ -44,7 +44,7 @@ struct TIconBitmap {
     TTransparentMode TransparentMode = TTransparentMode::tmAuto;
     TColor TransparentColor = 0;
 
-    // The effective transparent colour; the image must not be empty in automatic mode.
+    // The effective transparent colour (TransparentColor for an empty image).
     TColor GetTransparentColor() const;
 };
 
