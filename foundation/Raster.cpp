@@ -38,8 +38,10 @@ long double Snap(long double x, const TExtendedList& lines, long double toleranc
             lower = n >= 2 ? upper - (lines[1] - lines[0]) : 0;
     }
     if (upper == lower) return x;
+    // Measured to the nearest line itself: beyond the outer lines one neighbour is only
+    // assumed, and a value close to that assumed line must not jump to the real one.
     const long double half = (upper - lower) / 2;
-    const long double dist = x < lower + half ? x - lower : upper - x;
+    const long double dist = std::fabs(x - nearest);
     return dist / half <= tolerance ? nearest : x;
 }
 
@@ -54,13 +56,14 @@ int32_t SnapInt(const TRaster& r, int32_t v, int32_t extent, bool horizontal) {
 
 }  // namespace
 
+// A value that is not a number lies in no range and stays as it is.
 long double TRaster::SnapX(long double x) const {
-    if (!Enabled || x < MinX || x > MaxX) return x;
+    if (!Enabled || !(x >= MinX && x <= MaxX)) return x;
     return Snap(x, VerticalLines, Tolerance);
 }
 
 long double TRaster::SnapY(long double y) const {
-    if (!Enabled || y < MinY || y > MaxY) return y;
+    if (!Enabled || !(y >= MinY && y <= MaxY)) return y;
     return Snap(y, HorizontalLines, Tolerance);
 }
 

@@ -88,6 +88,9 @@ TEST(Raster, SnapsNearLinesOnly) {
     EXPECT_EQ(r.SnapX(0.77L), 0.75L);   // beyond the last line the spacing repeats
     EXPECT_EQ(r.SnapX(0.23L), 0.25L);   // before the first line too
     EXPECT_EQ(r.SnapX(0.1L), 0.1L);
+    // Near an assumed neighbour beyond the outer lines nothing jumps to the outer line.
+    EXPECT_EQ(r.SnapX(0.99L), 0.99L);
+    EXPECT_EQ(r.SnapX(0.01L), 0.01L);
     TRaster off = r;
     off.Enabled = false;
     EXPECT_EQ(off.SnapX(0.52L), 0.52L);
@@ -102,6 +105,7 @@ TEST(Raster, OneLineAndNoLines) {
     EXPECT_EQ(r.SnapX(0.505L), 0.5L);  // upper neighbour at +0.1
     EXPECT_EQ(r.SnapX(0.49L), 0.5L);   // lower neighbour at 0
     EXPECT_EQ(r.SnapX(0.3L), 0.3L);
+    EXPECT_EQ(r.SnapX(0.02L), 0.02L);  // close to 0, far from the line
     r.VerticalLines.clear();
     EXPECT_EQ(r.SnapX(0.5L), 0.5L);
     EXPECT_EQ(r.SnapXInt(400, 800), 400);
@@ -119,4 +123,15 @@ TEST(Raster, PixelSnapping) {
     off.Enabled = false;
     EXPECT_EQ(off.SnapRect(Rect(410, 301, 510, 351), Rect(0, 0, 800, 600)), Rect(410, 301, 510, 351));
     EXPECT_EQ(off.SnapXInt(410, 800), 410);
+}
+
+TEST(Raster, NonFiniteAndHugeValuesStay) {
+    TRaster r = ThreeLines();
+    EXPECT_TRUE(std::isnan(r.SnapX(std::numeric_limits<long double>::quiet_NaN())));
+    EXPECT_EQ(r.SnapY(std::numeric_limits<long double>::infinity()), std::numeric_limits<long double>::infinity());
+    EXPECT_EQ(r.SnapX(1e300L), 1e300L);
+    r.MaxX = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(r.SnapX(1e300L), 1e300L);  // far from every line
+    EXPECT_EQ(r.SnapXInt(std::numeric_limits<int32_t>::max(), 1), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(r.SnapXInt(std::numeric_limits<int32_t>::min(), -1), std::numeric_limits<int32_t>::min());
 }
