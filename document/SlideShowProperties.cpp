@@ -1,0 +1,257 @@
+#include "document/SlideShowProperties.h"
+
+#include "document/SlideShow.h"
+
+GC_IMPLEMENT_PLUGIN(TSlideShowProperties, TProperties)
+GC_IMPLEMENT_PLUGIN(TSlideShowLogoProperties, TProperties)
+GC_IMPLEMENT_PLUGIN(TSlideShowInfoProperties, TProperties)
+
+namespace {
+
+// ---- the plug-in registry, as far as the settings need it ----
+
+const ClassInfo* FindShowPluginClass(const AnsiString& name) { return FindClass(name); }
+
+const ClassInfo* FirstShowPluginClass(const ClassInfo& base) {
+    for (const ClassInfo* cls : RegisteredClasses())
+        if (cls->InheritsFrom(base)) return cls;
+    return nullptr;
+}
+
+template <class Pred>
+void ForEachShowPlugin(const ClassInfo&, Pred, std::vector<const ClassInfo*>&) {}
+
+void RegisterShowPlugin(const ClassInfo& cls) { RegisterClass(cls); }
+void UnregisterShowPlugin(const ClassInfo& cls) { UnRegisterClass(cls); }
+
+const ClassInfo* playerBase = nullptr;
+const ClassInfo* transitionBase = nullptr;
+bool (*transitionEnabled)(TPlugin&) = nullptr;
+
+// A stored class name of the given kind, or null: unknown names and classes of any other
+// kind are refused, never taken for what the caller expects.
+const ClassInfo* FindClassOfKind(const AnsiString& name, const ClassInfo* base) {
+    if (!base || name.empty()) return nullptr;
+    const ClassInfo* cls = FindShowPluginClass(name);
+    if (!cls || !cls->InheritsFrom(*base)) return nullptr;
+    return cls;
+}
+
+// Filter numbers beyond the known filters fall back to the given default.
+uint8_t CheckedFilter(uint8_t value, uint8_t fallback) { return value <= kStretchMitchell ? value : fallback; }
+
+}  // namespace
+
+void SetSlideShowPlayerBaseClass(const ClassInfo* base) { playerBase = base; }
+const ClassInfo* SlideShowPlayerBaseClass() { return playerBase; }
+
+void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin&)) {
+    transitionBase = base;
+    transitionEnabled = isEnabled;
+}
+const ClassInfo* TransitionBaseClass() { return transitionBase; }
+
+// ---------------------------------------------------------------------------------
+
+TSlideShowProperties::TSlideShowProperties() {
+    PlayerClass = GetDefaultPlayerClass();
+    // Transitions whose shared instance is switched off start out excluded.
+    if (transitionBase) {
+        ForEachShowPlugin(*transitionBase, [](TPluginListItem& item) {
+            TPlugin* p = item.GetInstance();
+            return p && transitionEnabled && !transitionEnabled(*p);
+        }, ExcludedTransitions);
+    }
+}
+
+const ClassInfo* TSlideShowProperties::GetDefaultPlayerClass() {
+    if (!playerBase) return nullptr;
+    return FirstShowPluginClass(*playerBase);
+}
+
+AnsiString TSlideShowProperties::GetEditorFrameClassNames() {
+    return TProperties::GetEditorFrameClassNames() +
+           "\r\nTSlideShowPropertiesMainEditorFrame"
+           "\r\nTSlideShowPropertiesSlideShowPlayerEditorFrame"
+           "\r\nTSlideShowPropertiesSlideShowEndFrame"
+           "\r\nTSlideShowPropertiesTransitionFrame";
+}
+
+uint8_t TSlideShowProperties::GetStretchFilter() const {
+    switch (StretchQuality) {
+        case 0:
+        case 1: return kStretchMitchell;
+        case 2: return kStretchLinear;
+        case 3: return kStretchNearest;
+        default: return CustomStretchFilter;
+    }
+}
+
+uint8_t TSlideShowProperties::GetPlayStretchFilter() const {
+    return StretchQuality == 0 ? kStretchMitchell : kStretchNearest;
+}
+
+bool TSlideShowProperties::WriteProperties(TOKFStreamWinTypes& c) const {
+    if (!TProperties::WriteProperties(c)) return false;
+    c.BeginWriteBlock();
+    c.WriteInteger(DefaultDuration);
+    c.WriteByte(StretchQuality);
+    c.WriteByte(CustomStretchFilter);
+    c.WriteByte(FitOption);
+    c.WriteByte(EndAction);
+    c.WriteBoolean(EndActionOnUserStop);
+    c.WriteInteger(AspectX);
+    c.WriteInteger(AspectY);
+    c.EndWriteBlock();
+
+    c.BeginWriteBlock();
+    c.WriteBoolean(ReservedFlag);
+    c.EndWriteBlock();
+
+    c.BeginWriteBlock();
+    c.WriteBoolean(DisableTransitions);
+    c.WriteCardinal(static_cast<uint32_t>(ExcludedTransitions.size()));
+    for (const ClassInfo* cls : ExcludedTransitions) c.WriteString(cls->Name);
+    c.EndWriteBlock();
+
+    c.BeginWriteBlock();
+    c.WriteString(PlayerClass ? AnsiString(PlayerClass->Name) : AnsiString());
+    c.EndWriteBlock();
+    return true;
+}
+
+bool TSlideShowProperties::ReadProperties(TOKFStreamWinTypes& c) {
+    if (!TProperties::ReadProperties(c)) return false;
+    // Each block is left at its stored end, so longer blocks of other versions read.
+    c.BeginReadBlock();
+    DefaultDuration = c.ReadIntegerValue();
+    StretchQuality = c.ReadByteValue();
+    CustomStretchFilter = CheckedFilter(c.ReadByteValue(), kStretchLinear);
+    FitOption = CheckedFilter(c.ReadByteValue(), kStretchNearest);
+    EndAction = c.ReadByteValue();
+    EndActionOnUserStop = c.ReadBooleanValue();
+    AspectX = c.ReadIntegerValue();
+    AspectY = c.ReadIntegerValue();
+    c.EndReadBlock();
+
+    c.BeginReadBlock();
+    ReservedFlag = c.ReadBooleanValue();
+    c.EndReadBlock();
+
+    c.BeginReadBlock();
+    DisableTransitions = c.ReadBooleanValue();
+    const uint32_t count = c.ReadCardinalValue();
+    // Every name takes at least its 4-byte length.
+    if (static_cast<int64_t>(count) > c.BytesLeft() / 4) RaiseOKFError(okfReadError);
+    std::vector<const ClassInfo*> excluded;
+    for (uint32_t i = 0; i < count; ++i) {
+        const ClassInfo* cls = FindClassOfKind(c.ReadStringValue(), transitionBase);
+        if (cls) excluded.push_back(cls);
+    }
+    c.EndReadBlock();
+    ExcludedTransitions = std::move(excluded);
+
+    c.BeginReadBlock();
+    const ClassInfo* player = FindClassOfKind(c.ReadStringValue(), playerBase);
+    c.EndReadBlock();
+    PlayerClass = player ? player : GetDefaultPlayerClass();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------
+
+AnsiString TSlideShowLogoProperties::GetEditorFrameClassNames() {
+    return TProperties::GetEditorFrameClassNames() + "\r\nTSlideShowPropertiesSlideShowLogoFrame";
+}
+
+AnsiString TSlideShowLogoProperties::GetFileName() const {
+    if (FileName.empty() || !Owner) return FileName;
+    return Owner->ResolveFileName(FileName);
+}
+
+std::vector<AnsiString> TSlideShowLogoProperties::GetResolvedFileList() const {
+    if (FileName.empty()) return {};
+    return {GetFileName()};
+}
+
+void TSlideShowLogoProperties::ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) {
+    if (oldName == FileName || (Owner && oldName == Owner->ResolveFileName(FileName))) FileName = newName;
+}
+
+bool TSlideShowLogoProperties::WriteProperties(TOKFStreamWinTypes& c) const {
+    if (!TProperties::WriteProperties(c)) return false;
+    c.WriteBoolean(ShowLogo);
+    c.WriteString(FileName);
+    c.WriteInteger(LogoTime);
+    c.WriteBoolean(LogoFlag1);
+    c.WriteBoolean(LogoFlag2);
+    return true;
+}
+
+bool TSlideShowLogoProperties::ReadProperties(TOKFStreamWinTypes& c) {
+    if (!TProperties::ReadProperties(c)) return false;
+    ShowLogo = c.ReadBooleanValue();
+    FileName = c.ReadStringValue();
+    LogoTime = c.ReadIntegerValue();
+    LogoFlag1 = c.ReadBooleanValue();
+    LogoFlag2 = c.ReadBooleanValue();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------
+
+AnsiString TSlideShowInfoProperties::GetEditorFrameClassNames() {
+    return TProperties::GetEditorFrameClassNames() + "\r\nTSlideShowPropertiesSlideShowInfoFrame";
+}
+
+bool TSlideShowInfoProperties::WriteProperties(TOKFStreamWinTypes& c) const {
+    if (!TProperties::WriteProperties(c)) return false;
+    c.WriteString(Author);
+    c.WriteString(Title);
+    c.WriteString(ShowDescription);
+    c.WriteString(Copyright);
+    c.BeginWriteBlock();
+    if (InfoData && InfoData->GetSize() > 0) {
+        const auto& b = InfoData->Bytes();
+        c.WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
+    }
+    c.EndWriteBlock();
+    return true;
+}
+
+bool TSlideShowInfoProperties::ReadProperties(TOKFStreamWinTypes& c) {
+    if (!TProperties::ReadProperties(c)) return false;
+    Author = c.ReadStringValue();
+    Title = c.ReadStringValue();
+    ShowDescription = c.ReadStringValue();
+    Copyright = c.ReadStringValue();
+    const uint32_t n = c.BeginReadBlock();
+    // An empty block means no data: copies and resets must not keep old bytes.
+    std::unique_ptr<TMemoryStream> data;
+    if (n > 0) {
+        std::vector<uint8_t> bytes(n);  // the block's length was checked against the stream
+        c.ReadBuffer(bytes.data(), n);
+        data = std::make_unique<TMemoryStream>(std::move(bytes));
+    }
+    c.EndReadBlock();
+    InfoData = std::move(data);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------
+
+namespace SlideShowProperties {
+
+void Initialize() {
+    RegisterShowPlugin(TSlideShowProperties::StaticClassInfo());
+    RegisterShowPlugin(TSlideShowLogoProperties::StaticClassInfo());
+    RegisterShowPlugin(TSlideShowInfoProperties::StaticClassInfo());
+}
+
+void Finalize() {
+    UnregisterShowPlugin(TSlideShowInfoProperties::StaticClassInfo());
+    UnregisterShowPlugin(TSlideShowLogoProperties::StaticClassInfo());
+    UnregisterShowPlugin(TSlideShowProperties::StaticClassInfo());
+}
+
+}  // namespace SlideShowProperties

@@ -1,0 +1,108 @@
+// The show's own settings groups: the main settings (player kind, default duration,
+// picture quality, end of show, transitions, aspect), the logo and the show information.
+#pragma once
+
+#include "foundation/Properties.h"
+#include "platform/Stream.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TSlideShow;
+
+// Stretch-filter numbers as pictures store them (the bitmap layer's filter order).
+enum : uint8_t {
+    kStretchNearest = 0,
+    kStretchLinear = 1,
+    kStretchSpline = 2,
+    kStretchLanczos = 3,
+    kStretchMitchell = 4,
+};
+
+// The player and transition base classes live in the playback layer. It names them here
+// when its modules start, so that stored class names can be checked by kind without the
+// document depending on the player. Null (the default) means that kind is unknown, and
+// no stored name of it is accepted. isEnabled tells whether a transition's shared
+// plug-in instance is switched on; null counts every transition as enabled.
+void SetSlideShowPlayerBaseClass(const ClassInfo* base);
+const ClassInfo* SlideShowPlayerBaseClass();
+void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin& sharedInstance));
+const ClassInfo* TransitionBaseClass();
+
+class TSlideShowProperties : public TProperties {
+    GC_DECLARE_CLASS(TSlideShowProperties)
+public:
+    TSlideShowProperties();
+
+    const ClassInfo* PlayerClass = nullptr;
+    int32_t DefaultDuration = 5000;
+    uint8_t StretchQuality = 1;
+    uint8_t CustomStretchFilter = kStretchLinear;
+    uint8_t EndAction = 0;  // 0 restart, 1 stop, 2 and 3 ask
+    bool EndActionOnUserStop = true;
+    std::vector<const ClassInfo*> ExcludedTransitions;
+    bool DisableTransitions = false;
+    uint8_t FitOption = kStretchNearest;
+    int32_t AspectY = 3;
+    int32_t AspectX = 4;
+    bool ReservedFlag = false;  // stored, read by nobody
+
+    // The first registered player plug-in class; null when there is none.
+    static const ClassInfo* GetDefaultPlayerClass();
+    static AnsiString GetEditorFrameClassNames();
+
+    uint8_t GetStretchFilter() const;
+    uint8_t GetPlayStretchFilter() const;
+    uint8_t GetFitOption() const { return FitOption; }
+
+    bool WriteProperties(TOKFStreamWinTypes& c) const override;
+    bool ReadProperties(TOKFStreamWinTypes& c) override;
+};
+
+class TSlideShowLogoProperties : public TProperties {
+    GC_DECLARE_CLASS(TSlideShowLogoProperties)
+public:
+    TSlideShow* Owner = nullptr;  // not owned; resolves FileName
+    bool ShowLogo = true;
+    AnsiString FileName;
+    int32_t LogoTime = 5000;
+    bool LogoFlag1 = true;
+    bool LogoFlag2 = true;
+
+    static AnsiString GetEditorFrameClassNames();
+
+    // File references: the logo file, resolved through the owning show.
+    AnsiString GetFileName() const;
+    void ChangeFileName(const AnsiString& newName) { ReplaceFileName(FileName, newName); }
+    std::vector<AnsiString> GetResolvedFileList() const;
+    void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName);
+    std::vector<AnsiString> GetFileList() const { return {FileName}; }
+    void SetFileName(const AnsiString& newName) { ChangeFileName(newName); }
+    int GetFileReferenceCount() const { return 1; }
+
+    bool WriteProperties(TOKFStreamWinTypes& c) const override;
+    bool ReadProperties(TOKFStreamWinTypes& c) override;
+};
+
+class TSlideShowInfoProperties : public TProperties {
+    GC_DECLARE_CLASS(TSlideShowInfoProperties)
+public:
+    std::unique_ptr<TMemoryStream> InfoData;  // stored bytes only; null when there are none
+    AnsiString Title;
+    AnsiString ShowDescription;  // "Description" is the plug-in class function's name
+    AnsiString Copyright;
+    AnsiString Author;
+
+    static AnsiString GetEditorFrameClassNames();
+
+    bool WriteProperties(TOKFStreamWinTypes& c) const override;
+    bool ReadProperties(TOKFStreamWinTypes& c) override;
+};
+
+namespace SlideShowProperties {
+// Registers the three groups with the class registry, so that shows and copies can
+// create them by name; Finalize takes them out again.
+void Initialize();
+void Finalize();
+}  // namespace SlideShowProperties
