@@ -47,7 +47,7 @@ template <class I>
 class TInterfaceRef {
 public:
     TInterfaceRef() = default;
-    TInterfaceRef(I* p) : p_(p) {  // NOLINT: implicit like an interface assignment
+    TInterfaceRef(I* p) : p_(p) {  // implicit, like assigning an interface
         if (p_) p_->_AddRef();
     }
     TInterfaceRef(const TInterfaceRef& o) : TInterfaceRef(o.p_) {}
