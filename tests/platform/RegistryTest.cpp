@@ -237,6 +237,11 @@ TEST_F(RegistryTest, AKilledWriterLeavesTheOldOrTheNewStore) {
         reg.WriteString("after", "yes");
         EXPECT_EQ(reg.ReadString("after"), "yes");
     }
+    // Temporary files of killed writers were cleared away by later writes.
+    for (const auto& e : fs::directory_iterator(dir_)) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n == "user.reg" || n == "user.reg.lock") << n;
+    }
 }
 
 TEST(RegistryLocation, FollowsXdgFolders) {
