@@ -1,0 +1,138 @@
+#include "platform/FileSystem.h"
+
+#include "platform/Charset.h"
+#include "platform/Names.h"
+#include "platform/Paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+bool ListDirectory(const AnsiString& folder, std::vector<TDirEntry>& entries) {
+    entries.clear();
+    const std::string resolved = ResolvePath(folder);
+    std::string dir = resolved.empty() ? std::string("./") : resolved;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
+    if (!d) return false;
+    if (dir.back() != '/') dir += '/';
+    while (dirent* e = ::readdir(d.get())) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        // An entry that vanished in between is simply not listed.
+        if (::lstat((dir + name).c_str(), &st) != 0) continue;
+        TDirEntry entry;
+        entry.Name = Utf8ToAnsi(name);
+        entry.IsSymLink = S_ISLNK(st.st_mode);
+        entry.IsDirectory = S_ISDIR(st.st_mode);
+        entry.ReadOnly = !entry.IsSymLink && (st.st_mode & S_IWUSR) == 0;
+        if (entry.IsSymLink) {
+            struct stat target;
+            entry.LinkToFolder = ::stat((dir + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        }
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
+        const int c = AnsiCompareText(a.Name, b.Name);
+        return c != 0 ? c < 0 : a.Name < b.Name;
+    });
+    return true;
+}
+
+namespace {
+
+// Iterative wildcard match with backtracking to the last "*": linear in practice and
+// without recursion, so long names and masks cannot exhaust the stack.
+bool WildMatch(const AnsiString& name, const AnsiString& mask) {
+    size_t n = 0, m = 0;
+    size_t starM = AnsiString::npos, starN = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || AnsiUpCase(mask[m]) == AnsiUpCase(name[n]))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = m++;
+            starN = n;
+        } else if (starM != AnsiString::npos) {
+            m = starM + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+}  // namespace
+
+bool MatchesMask(const AnsiString& name, const AnsiString& mask) {
+    if (WildMatch(name, mask)) return true;
+    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == AnsiString::npos)
+        return WildMatch(name, mask.substr(0, mask.size() - 2));
+    return false;
+}
+
+bool DeleteFileEntry(const AnsiString& path) {
+    const std::string p = ResolvePath(path);
+    struct stat st;
+    if (p.empty() || ::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(p.c_str()) == 0;
+}
+
+bool RemoveFolder(const AnsiString& path) {
+    const std::string p = ResolvePath(path);
+    return !p.empty() && ::rmdir(p.c_str()) == 0;
+}
+
+bool ClearReadOnlyAttribute(const AnsiString& path) {
+    const std::string p = ResolvePath(path);
+    struct stat st;
+    if (p.empty() || ::lstat(p.c_str(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode)) return true;  // a link has no permissions of its own
+    return ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+int64_t FileSizeOf(const AnsiString& path) {
+    const std::string p = ResolvePath(path);
+    struct stat st;
+    if (p.empty() || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool FileExists(const AnsiString& path) {
+    const std::string p = ResolvePath(path);
+    struct stat st;
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+namespace {
+
+AnsiString WithBackslash(const std::string& posix) {
+    AnsiString p = FromPosixPath(posix);
+    if (!p.empty() && p.back() != '\\') p += '\\';
+    return p;
+}
+
+const char* NonEmptyEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+}  // namespace
+
+AnsiString TempFolder() {
+    const char* tmp = NonEmptyEnv("TMPDIR");
+    return WithBackslash(tmp ? tmp : "/tmp");
+}
+
+AnsiString AppDataFolder() {
+    if (const char* data = NonEmptyEnv("XDG_DATA_HOME")) return WithBackslash(data);
+    if (const char* home = NonEmptyEnv("HOME")) return WithBackslash(std::string(home) + "/.local/share");
+    return AnsiString();
+}
