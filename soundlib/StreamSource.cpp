@@ -142,7 +142,15 @@ private:
         int rc = swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, codec_->sample_fmt,
                                      codec_->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&in);
-        return rc >= 0 && swr_init(swr_) >= 0;
+        if (rc < 0)
+            return false;
+        // A mono file plays at full level on both sides, not 3 dB down.
+        if (codec_->ch_layout.nb_channels == 1) {
+            const double matrix[2] = {1.0, 1.0};
+            if (swr_set_matrix(swr_, matrix, 1) < 0)
+                return false;
+        }
+        return swr_init(swr_) >= 0;
     }
 
     // Appends converted frames to the fifo; false when nothing more will come.
