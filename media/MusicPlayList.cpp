@@ -1,5 +1,6 @@
 #include "media/MusicPlayList.h"
 
+#include "foundation/SlideShowGlobals.h"
 #include "media/SlideShowSoundSystem.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
@@ -530,8 +531,14 @@ void TMusicProperties::ReplaceFileName(const AnsiString& oldName, const AnsiStri
 
 namespace MusicPlayListUnit {
 
-void Initialize() { RegisterClass(TMusicProperties::StaticClassInfo()); }
+void Initialize() {
+    if (Plugins)
+        Plugins->Register<TMusicProperties>();
+}
 
-void Finalize() { UnRegisterClass(TMusicProperties::StaticClassInfo()); }
+void Finalize() {
+    if (Plugins)
+        Plugins->Unregister<TMusicProperties>();
+}
 
 }  // namespace MusicPlayListUnit

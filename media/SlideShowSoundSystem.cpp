@@ -6,11 +6,11 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <filesystem>
 #include <mutex>
 
 namespace SlideShowSoundSystem {
@@ -30,14 +30,9 @@ AnsiString gProgramFolder;
 std::mutex gWaveLock;
 
 AnsiString ExecutableFolder() {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return AnsiString();
-    AnsiString folder = FromPosixPath(exe.parent_path().string());
-    if (folder.empty() || folder.back() != '\\')
-        folder += '\\';
-    return folder;
+    AnsiString exe = GetExecutablePath();
+    size_t at = exe.find_last_of("\\/");
+    return at == AnsiString::npos ? AnsiString() : exe.substr(0, at + 1);
 }
 
 // The library sees file-system names: program paths are mapped (with the case-insensitive

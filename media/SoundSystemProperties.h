@@ -29,4 +29,10 @@ TSoundSystemProperties* SoundProperties();
 // Replaces the process-wide instance (not owned; null to go back to none).
 void SetSoundProperties(TSoundSystemProperties* properties);
 
+// Registers the class and adds the process-wide instance to the process-wide settings
+// list under "Grundeinstellungen" (owned by the list; by this module when there is no
+// list); Finalize undoes both.
+void Initialize();
+void Finalize();
+
 }  // namespace SoundSystemPropertiesUnit

@@ -370,3 +370,44 @@ TEST(SoundSettings, DefaultsAndStoredForm) {
 }
 
 }  // namespace
+
+#include "foundation/SlideShowGlobals.h"
+#include "foundation/Startup.h"
+#include "media/MusicPlayList.h"
+#include "media/SoundModules.h"
+
+namespace {
+
+TEST(SoundModules, SettingsJoinTheSettingsListUnderTheirName) {
+    TPropertiesList list;
+    TPlugins plugins;
+    TPropertiesList* savedList = PropertiesList;
+    TPlugins* savedPlugins = Plugins;
+    PropertiesList = &list;
+    Plugins = &plugins;
+    SoundSystemPropertiesUnit::Initialize();
+    MusicPlayListUnit::Initialize();
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetItem(0)->Name, "Grundeinstellungen");
+    EXPECT_EQ(list.GetItem(0)->Instance, SoundSystemPropertiesUnit::SoundProperties());
+    EXPECT_TRUE(plugins.IsRegistered(SoundSystemPropertiesUnit::TSoundSystemProperties::StaticClassInfo()));
+    EXPECT_TRUE(plugins.IsRegistered(TMusicProperties::StaticClassInfo()));
+    list.GetItem(0)->Name = "x";
+    GetAfterInitialization().Run();
+    EXPECT_EQ(list.GetItem(0)->Name, "Grundeinstellungen");
+    GetAfterInitialization().ClearList();
+    MusicPlayListUnit::Finalize();
+    SoundSystemPropertiesUnit::Finalize();
+    EXPECT_EQ(SoundSystemPropertiesUnit::SoundProperties(), nullptr);
+    EXPECT_FALSE(plugins.IsRegistered(TMusicProperties::StaticClassInfo()));
+    PropertiesList = savedList;
+    Plugins = savedPlugins;
+
+    ClearStartupModules();
+    AddSoundModules();
+    EXPECT_EQ(StartupModuleNames(),
+              (std::vector<AnsiString>{"SoundSystemPropertiesUnit", "SlideShowSoundSystem", "MusicPlayList"}));
+    ClearStartupModules();
+}
+
+}  // namespace
