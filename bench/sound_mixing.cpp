@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void BM_MixThirtyTwoStreams(benchmark::State& state) {
-    TempDir dir;
+    SoundTempDir dir;
     TFMOD fmod;
     if (!fmod.Load(LibraryPath()) || !fmod.FSOUND_SetOutput(12) || !fmod.FSOUND_Init(44100, 32, 0x80)) {
         state.SkipWithError("sound library not available");
@@ -72,7 +72,7 @@ double DecodeSeconds(const std::string& file) {
 }
 
 void BM_WaveformOfTenMinutes(benchmark::State& state) {
-    TempDir dir;
+    SoundTempDir dir;
     std::filesystem::create_directories(dir.File("Data"));
     std::filesystem::copy_file(LibraryPath(), dir.File("Data/fmod.dll"));
     AnsiString saved = SoundProgramFolder();

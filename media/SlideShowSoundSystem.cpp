@@ -588,8 +588,10 @@ void* PeakCallback(void*, void* newBuffer, int length, void* user) {
             }
         }
         int peak = std::abs(hi) >= std::abs(lo) ? hi : lo;
-        int value = static_cast<int>(std::nearbyint(peak / 32768.0 * 128.0));
-        c->data[i] = static_cast<uint8_t>(value);
+        // A full-scale positive peak rounds to 128, which as a signed byte would read as
+        // the loudest negative peak: it stays at 127.
+        int value = std::clamp(static_cast<int>(std::nearbyint(peak / 32768.0 * 128.0)), -128, 127);
+        c->data[i] = static_cast<uint8_t>(static_cast<int8_t>(value));
     }
     return newBuffer;
 }

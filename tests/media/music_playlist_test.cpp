@@ -71,7 +71,7 @@ TEST(MusicPlayList, PlayDurationsFollowStartEndAndLength) {
 }
 
 TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
-    TempDir dir;
+    SoundTempDir dir;
     std::string wav = dir.File("six.wav");
     WriteConstant(wav, 8000, 6.0, 100);
     InitSoundSystem(false, true, true, LibraryPath(), 0);
@@ -94,7 +94,7 @@ TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
 }
 
 TEST(MusicPlayList, M3UReadKeepsAddressesAndAbsolutePathsAndSkipsExtLines) {
-    TempDir dir;
+    SoundTempDir dir;
     std::string m3u = dir.File("list.m3u");
     WriteFile(m3u, std::vector<uint8_t>{});
     std::string text =
@@ -117,7 +117,7 @@ TEST(MusicPlayList, M3UReadKeepsAddressesAndAbsolutePathsAndSkipsExtLines) {
 }
 
 TEST(MusicPlayList, M3UWriteUsesPathsRelativeToTheList) {
-    TempDir dir;
+    SoundTempDir dir;
     const AnsiString folder = FromPosixPath(dir.Path()) + "\\";
     TMusicPlayList list;
     for (AnsiString name : {folder + "a.mp3", folder + "Sub\\b.ogg", AnsiString("HTTP://host/c.mp3"),
@@ -200,7 +200,7 @@ TEST(MusicPlayList, ItemRecordsOfBothForms) {
 }
 
 TEST(MusicPlayList, PlayListFileRoundTrip) {
-    TempDir dir;
+    SoundTempDir dir;
     TMusicPlayList list;
     list.Add(ItemOf(10000, 100, 9000));
     list.Add(ItemOf(20000));

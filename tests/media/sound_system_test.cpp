@@ -34,7 +34,7 @@ protected:
     }
     int ChannelVolume(const TSlideShowSound& s) { return SoundSystem()->Binding->FSOUND_GetVolume(s.Channel); }
 
-    TempDir dir;
+    SoundTempDir dir;
 };
 
 TEST_F(SoundSystemTest, StartsAndShutdownsAreCounted) {
@@ -290,7 +290,7 @@ protected:
         SetSoundProgramFolder(dir.Path());
     }
     void TearDown() override { SetSoundProgramFolder(saved); }
-    TempDir dir;
+    SoundTempDir dir;
     AnsiString saved;
 };
 
@@ -310,6 +310,13 @@ TEST_F(WaveDataTest, PointsFollowTheLengthAndHoldThePeaks) {
     WriteConstant(sixty, 4000, 60.0, 100);
     ASSERT_TRUE(wave.Compute(sixty, -1));
     EXPECT_EQ(wave.Points, 6000);
+
+    // Full-scale peaks keep their sign.
+    std::string loud = dir.File("loud.wav");
+    WriteWav(loud, 4000, 1, 40000, [](int i, int) { return static_cast<int16_t>(i < 20000 ? 32767 : -32768); });
+    ASSERT_TRUE(wave.Compute(loud, -1));
+    EXPECT_EQ(static_cast<int8_t>(wave.Data.Bytes()[100]), 127);
+    EXPECT_EQ(static_cast<int8_t>(wave.Data.Bytes()[900]), -128);
 
     // A stated length longer than the file still ends.
     ASSERT_TRUE(wave.Compute(ten, 12000));

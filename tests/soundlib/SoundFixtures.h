@@ -1,6 +1,8 @@
 // Audio fixtures written by the tests themselves, and the way to our sound library.
 #pragma once
 
+#include "../TestSupport.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -128,22 +130,10 @@ inline void WriteMidi(const std::string& path) {
     WriteFile(path, b);
 }
 
-// A fresh temporary folder, removed with the object.
-class TempDir {
+// The shared temporary folder, with file names as plain strings.
+class SoundTempDir : public ::TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/gcsoundXXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
+    std::string File(const std::string& name) const { return *this / name; }
 };
 
 }  // namespace soundtest

@@ -65,7 +65,7 @@ protected:
     }
 
     TFMOD fmod;
-    TempDir dir;
+    SoundTempDir dir;
     Capture capture;
     FSoundDSPUnit unit = nullptr;
 };
@@ -363,7 +363,7 @@ TEST_F(SoundLibTest, SdlOutputsPlayOnTheDummyAndDiskDrivers) {
 }
 
 TEST(SoundLibCopies, TwoCopiesFromTwoPathsKeepSeparateState) {
-    TempDir dir;
+    SoundTempDir dir;
     std::string copy = dir.File("fmod.dll");
     std::filesystem::copy_file(LibraryPath(), copy);
     TFMOD first, second;
@@ -394,6 +394,40 @@ TEST(SoundLibBinding, AMissingLibraryDoesNotLoad) {
     EXPECT_EQ(UndecoratedName("plain"), "plain");
     EXPECT_EQ(UndecoratedName("_odd@x1"), "_odd@x1");
     EXPECT_EQ(UndecoratedName("_@4"), "_@4");
+}
+
+}  // namespace
+
+namespace {
+
+// The GUI thread calls while the silent output mixes on its own thread.
+TEST_F(SoundLibTest, CallsAreSafeWhileTheMixerRuns) {
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(22050, 8, 0));
+    std::string a = dir.File("a.wav");
+    WriteSine(a, 22050, 2.0, 300, 3000);
+    std::vector<FSoundStream> streams;
+    for (int i = 0; i < 4; ++i)
+        streams.push_back(fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0));
+    for (int round = 0; round < 200; ++round) {
+        FSoundStream s = streams[static_cast<size_t>(round % 4)];
+        int ch = fmod.FSOUND_Stream_Play(-1, s);
+        fmod.FSOUND_SetVolume(ch, round % 256);
+        fmod.FSOUND_SetPaused(ch, round % 3 == 0 ? -1 : 0);
+        fmod.FSOUND_Stream_SetTime(s, (round * 37) % 1900);
+        EXPECT_GE(fmod.FSOUND_Stream_GetTime(s), 0);
+        if (round % 5 == 0)
+            fmod.FSOUND_Stream_Stop(s);
+        if (round % 50 == 49) {
+            fmod.FSOUND_Stream_Close(s);
+            streams[static_cast<size_t>(round % 4)] = fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0);
+        }
+        if (round % 20 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    fmod.FSOUND_StopSound(-3);
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 0);
 }
 
 }  // namespace
