@@ -132,7 +132,10 @@ TEST_F(SoundSystemTest, OutputFallbacksEndInNoSound) {
     EXPECT_EQ(SoundSystem()->TriedOutputs, (std::vector<int>{1}));
     EXPECT_TRUE(SoundSystem()->IsActive());
     ShutdownSoundSystem(true);
-    setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
 }
 
 TEST_F(SoundSystemTest, EffectiveVolumeIsTheProductOfTheThreeFactors) {

@@ -359,7 +359,10 @@ TEST_F(SoundLibTest, SdlOutputsPlayOnTheDummyAndDiskDrivers) {
     EXPECT_FALSE(fmod.FSOUND_SetDriver(-1));
     EXPECT_TRUE(fmod.FSOUND_SetOutput(0));
     EXPECT_TRUE(fmod.FSOUND_SetDriver(0));
-    setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
 }
 
 TEST(SoundLibCopies, TwoCopiesFromTwoPathsKeepSeparateState) {
