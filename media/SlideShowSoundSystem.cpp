@@ -630,7 +630,7 @@ bool TSoundWaveData::Compute(const AnsiString& fileName, int lengthMs) {
         TSlideShowSound sound(&fmod, 255);
         sound.Open(fileName);
         int length = lengthMs != -1 ? lengthMs : sound.GetLength();
-        if (length > 0 && unit) {
+        if (length > 0 && unit && sound.IsOpen()) {
             LengthMs = length;
             int points = static_cast<int>(std::min<long long>(
                 std::llround(length * 4000.0 / 1000.0),
@@ -642,17 +642,21 @@ bool TSoundWaveData::Compute(const AnsiString& fileName, int lengthMs) {
             if (fmod.FSOUND_DSP_SetActive)
                 fmod.FSOUND_DSP_SetActive(unit, -1);
             sound.Play();
-            // Mix until the mixed time reaches the length; a library whose mixed time
+            // Mix until the mixed time reaches the length. Once the sound has ended the
+            // points left stay 0, as silence would give them; a library whose mixed time
             // stops advancing ends the computation instead of spinning forever.
             int stalled = 0;
+            bool ended = false;
             while (MixedTime(context) < length && fmod.FSOUND_Update && stalled < 16) {
                 int64_t before = context.bytes;
                 fmod.FSOUND_Update();
                 stalled = context.bytes == before ? stalled + 1 : 0;
+                if (!sound.IsPlaying()) {
+                    ended = true;
+                    break;
+                }
             }
-            result = MixedTime(context) >= length;
-        } else if (length == 0) {
-            result = false;
+            result = ended || MixedTime(context) >= length;
         }
         sound.Close();
     }
