@@ -11,6 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/gc-fuzz-m3u-" + std::to_string(getpid()) + ".m3u";
+    // The list file goes when the run ends.
+    static const struct Cleanup {
+        ~Cleanup() { std::remove(path.c_str()); }
+    } cleanup;
     if (size > 1 << 16)
         return 0;
     FILE* f = std::fopen(path.c_str(), "wb");
