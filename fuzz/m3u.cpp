@@ -11,10 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/gc-fuzz-m3u-" + std::to_string(getpid()) + ".m3u";
-    // The list file goes when the run ends.
-    static const struct Cleanup {
-        ~Cleanup() { std::remove(path.c_str()); }
-    } cleanup;
+
     if (size > 1 << 16)
         return 0;
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -25,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(f);
     TMusicPlayList list;
     list.LoadFromM3U(FromPosixPath(path));
+    std::remove(path.c_str());
     // Every item names something: an address, an absolute path or one under the folder.
     for (const auto& item : list.Items)
         if (item->FileName.empty())
