@@ -433,7 +433,7 @@ void TBitmap32::LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 colo
         int64_t bPos = b1;
         if (da != 0) {
             int64_t centre = (pa << 16) + 0x8000;
-            bPos = b1 + (centre - a1) * db / da;
+            bPos = b1 + int64_t(static_cast<__int128>(centre - a1) * db / da);
         }
         // Split between the two pixels whose centres bracket bPos.
         const int64_t t = bPos - 0x8000;
