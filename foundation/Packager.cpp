@@ -1,0 +1,381 @@
+#include "foundation/Packager.h"
+
+#include "platform/Names.h"
+#include "platform/Paths.h"
+
+#include <cstdio>
+#include <limits>
+#include <random>
+
+GC_IMPLEMENT_CLASS(TPackageFileListItem, TObject)
+GC_IMPLEMENT_CLASS(TPackager, TObject)
+
+namespace PackagerModule {
+void Initialize() { RegisterClass(TPackageFileListItem::StaticClassInfo()); }
+void Finalize() { UnRegisterClass(TPackageFileListItem::StaticClassInfo()); }
+}  // namespace PackagerModule
+
+namespace {
+// A chunk's size is a u32 that counts its 12 header bytes.
+constexpr int64_t kMaxItemSize = static_cast<int64_t>(std::numeric_limits<uint32_t>::max()) - kChunkHeaderSize;
+}  // namespace
+
+// ---- TPackageFileListItem ----
+
+bool TPackageFileListItem::SaveToStream(TOKFStream& stream) {
+    stream.BeginWriteBlock();
+    stream.WriteInt64(Offset);
+    stream.WriteInt64(Size);
+    stream.WriteString(FileName);
+    stream.EndWriteBlock();
+    return true;
+}
+
+bool TPackageFileListItem::LoadFromStream(TOKFStream& stream) {
+    stream.BeginReadBlock();
+    Offset = stream.ReadInt64Value();
+    Size = stream.ReadInt64Value();
+    FileName = stream.ReadStringValue();
+    stream.EndReadBlock();
+    return Offset >= 0 && Size >= 0;
+}
+
+// ---- TFileList ----
+
+TPackageFileListItem* TFileList::GetItem(int index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return items_[static_cast<size_t>(index)].get();
+}
+
+TPackageFileListItem* TFileList::FindByName(const AnsiString& name) const {
+    for (const auto& item : items_)
+        if (AnsiSameText(item->FileName, name)) return item.get();
+    return nullptr;
+}
+
+bool IsSafeItemName(const AnsiString& name) {
+    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
+    if (name.find(':') != AnsiString::npos) return false;  // drives and stream names
+    if (name.find('\0') != AnsiString::npos) return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("\\/", start);
+        if (end == AnsiString::npos) end = name.size();
+        const AnsiString elem = name.substr(start, end - start);
+        if (elem == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// ---- TPackager ----
+
+TPackager::~TPackager() { CloseQuietly(); }
+
+bool TPackager::Fail(const AnsiString& message) {
+    lastError_ = message;
+    return false;
+}
+
+void TPackager::CloseQuietly() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+bool TPackager::Close() {
+    bool ok = true;
+    try {
+        if (container_) {
+            if (addItem_ && !EndAddStream()) ok = false;
+            if (state_ == psAppending) WriteTrailer();
+            container_->Close();
+        }
+    } catch (const std::exception& e) {
+        ok = Fail(e.what());
+    }
+    container_.reset();
+    addWindow_.reset();
+    addItem_.reset();
+    addChunkStart_ = -1;
+    window_.reset();
+    hostStream_.reset();
+    fileStream_.reset();
+    fileList_.Clear();
+    state_ = psClosed;
+    return ok;
+}
+
+// ---- writing ----
+
+bool TPackager::CreateOnStream(TStream& stream) {
+    if (!Close()) return false;
+    try {
+        container_ = std::make_unique<TOKFStreamWinTypes>(&stream, okfCreate);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    container_->Header.FileType = kPackageFileType;
+    container_->Header.ContentVersion = kPackageContentVersion;
+    state_ = psWriting;
+    return true;
+}
+
+bool TPackager::CreateFile(const AnsiString& fileName) {
+    if (!Close()) return false;
+    std::unique_ptr<TStream> file;
+    try {
+        file = std::make_unique<TFileStream>(fileName, fmCreate);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    if (!CreateOnStream(*file)) return false;
+    fileStream_ = std::move(file);
+    return true;
+}
+
+bool TPackager::AppendToFile(const AnsiString& fileName) {
+    if (!Close()) return false;
+    try {
+        auto host = std::make_unique<TFileStream>(fileName, fmOpenReadWrite | fmShareDenyWrite);
+        packageStart_ = host->GetSize();
+        host->Seek(0, TSeekOrigin::soEnd);
+        auto window = std::make_unique<TPartialStream>(*host, packageStart_, 0, false);
+        window->CanGrow = true;
+        if (!CreateOnStream(*window)) return false;
+        hostStream_ = std::move(host);
+        window_ = std::move(window);
+        state_ = psAppending;
+        return true;
+    } catch (const std::exception& e) {
+        CloseQuietly();
+        return Fail(e.what());
+    }
+}
+
+void TPackager::WriteData(TStream& stream, TPackageFileListItem& item) {
+    const int64_t size = stream.GetSize();
+    if (size > kMaxItemSize) RaiseOKFError(okfWriteError);
+    const int64_t start = container_->BeginChunk();
+    item.Offset = container_->GetPosition();
+    item.Size = size;
+    stream.SetPosition(0);
+    if (size > 0) container_->Stream()->CopyFrom(stream, size);
+    container_->EndChunk(start, kPackageDataChunk);
+}
+
+void TPackager::WriteDirEntry(TPackageFileListItem& item) {
+    const int64_t start = container_->BeginChunk();
+    container_->WriteString(item.ClassName());
+    item.SaveToStream(*container_);
+    container_->EndChunk(start, kPackageDirChunk);
+}
+
+bool TPackager::AddStream(TStream& stream, std::unique_ptr<TPackageFileListItem> item) {
+    if (!item) return Fail("no item");
+    if (state_ != psWriting && state_ != psAppending) return Fail("no package is being written");
+    if (addItem_) return Fail("an item is still being added");
+    try {
+        if (stream.GetSize() > kMaxItemSize) return Fail(ErrorMessage(okfWriteError));
+        WriteData(stream, *item);
+        WriteDirEntry(*item);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    fileList_.Add(std::move(item));
+    return true;
+}
+
+bool TPackager::AddFile(const AnsiString& fileName, std::unique_ptr<TPackageFileListItem> item) {
+    if (addItem_) return Fail("an item is still being added");
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    if (!item) item = std::make_unique<TPackageFileListItem>(fileName);
+    return AddStream(*file, std::move(item));
+}
+
+int TPackager::AddFiles(const std::vector<AnsiString>& fileNames) {
+    int added = 0;
+    for (const AnsiString& name : fileNames)
+        if (AddFile(name)) ++added;
+    return added;
+}
+
+TStream* TPackager::BeginAddStream(std::unique_ptr<TPackageFileListItem> item) {
+    if (!item || addItem_ || (state_ != psWriting && state_ != psAppending)) return nullptr;
+    try {
+        addChunkStart_ = container_->BeginChunk();
+        item->Offset = container_->GetPosition();
+        addWindow_ = std::make_unique<TPartialStream>(*container_->Stream(), item->Offset, 0, false);
+        addWindow_->CanGrow = true;
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        addWindow_.reset();
+        addChunkStart_ = -1;
+        return nullptr;
+    }
+    addItem_ = std::move(item);
+    return addWindow_.get();
+}
+
+bool TPackager::EndAddStream() {
+    if (!addItem_) return false;
+    std::unique_ptr<TPackageFileListItem> item = std::move(addItem_);
+    const int64_t chunkStart = addChunkStart_;
+    addWindow_.reset();
+    addChunkStart_ = -1;
+    try {
+        container_->SeekToEnd();
+        item->Size = container_->GetPosition() - item->Offset;
+        container_->EndChunk(chunkStart, kPackageDataChunk);
+        WriteDirEntry(*item);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    return true;
+}
+
+void TPackager::WriteTrailer() {
+    container_->SeekToEnd();
+    container_->WriteCardinal(kPackageTrailerMagic);
+    container_->WriteInt64(packageStart_);
+    container_->WriteInt64(window_->GetSize());
+}
+
+// ---- reading ----
+
+bool TPackager::ReadDirectory() {
+    fileList_.Clear();
+    container_->SeekToFirstChunk();
+    bool result = true;
+    for (uint32_t i = 0; i < container_->ChunkCount; ++i) {
+        const int64_t start = container_->GetPosition();
+        TChunkHeader header;
+        container_->ReadChunkHeader(header);
+        if (header.ChunkType == kPackageDirChunk) {
+            // Only directory entries may be created here, whatever the file names.
+            auto item = CreateObject<TPackageFileListItem>(container_->ReadStringValue());
+            if (item && item->LoadFromStream(*container_))
+                fileList_.Add(std::move(item));
+            else
+                result = false;
+        }
+        container_->SetPosition(start + header.Size);
+    }
+    return result;
+}
+
+bool TPackager::OpenOnStream(TStream& stream) {
+    if (!Close()) return false;
+    try {
+        container_ = std::make_unique<TOKFStreamWinTypes>(&stream, okfRead);
+        if (!ReadDirectory()) {
+            CloseQuietly();
+            return Fail("the package directory names unknown or damaged entries");
+        }
+    } catch (const std::exception& e) {
+        CloseQuietly();
+        return Fail(e.what());
+    }
+    state_ = psReading;
+    return true;
+}
+
+bool TPackager::OpenFile(const AnsiString& fileName) {
+    if (!Close()) return false;
+    std::unique_ptr<TStream> file;
+    try {
+        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    if (!OpenOnStream(*file)) return false;
+    fileStream_ = std::move(file);
+    return true;
+}
+
+bool TPackager::HasAppendedPackage(const AnsiString& fileName) {
+    try {
+        TOKFFile f(fileName, okfRawRead);
+        const int64_t size = f.Size();
+        if (size < kPackageTrailerSize) return false;
+        f.SetPosition(size - kPackageTrailerSize);
+        return f.ReadCardinalValue() == kPackageTrailerMagic;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TPackager::OpenAppended(const AnsiString& fileName) {
+    if (!Close()) return false;
+    try {
+        auto host = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+        const int64_t size = host->GetSize();
+        if (size < kPackageTrailerSize) return Fail("no package is appended to \"" + fileName + "\"");
+        int64_t start = 0;
+        int64_t windowSize = 0;
+        {
+            TOKFStream trailer(host.get(), okfRawRead);
+            trailer.SetPosition(size - kPackageTrailerSize);
+            if (trailer.ReadCardinalValue() != kPackageTrailerMagic)
+                return Fail("no package is appended to \"" + fileName + "\"");
+            start = trailer.ReadInt64Value();
+            windowSize = trailer.ReadInt64Value();
+        }
+        if (start < 0 || start > size - kPackageTrailerSize || windowSize < kOKFHeaderSize)
+            return Fail("the package trailer of \"" + fileName + "\" is damaged");
+        auto window = std::make_unique<TPartialStream>(*host, start, windowSize, true);
+        if (!OpenOnStream(*window)) return false;
+        packageStart_ = start;
+        hostStream_ = std::move(host);
+        window_ = std::move(window);
+        state_ = psReadingAppended;
+        return true;
+    } catch (const std::exception& e) {
+        CloseQuietly();
+        return Fail(e.what());
+    }
+}
+
+std::unique_ptr<TPartialStream> TPackager::CreateItemStream(const TPackageFileListItem* item) {
+    if (!item || !container_ || item->Offset < 0 || item->Size < 0) return nullptr;
+    TStream& base = *container_->Stream();
+    auto stream = std::make_unique<TPartialStream>(base, item->Offset, item->Size, true);
+    // A window shorter than the item means the package was cut short.
+    if (stream->GetSize() != item->Size || stream->Offset() != item->Offset) return nullptr;
+    return stream;
+}
+
+std::unique_ptr<TPartialStream> TPackager::OpenItemByName(const AnsiString& name) {
+    return CreateItemStream(fileList_.FindByName(name));
+}
+
+std::unique_ptr<TPartialStream> TPackager::OpenItemByIndex(int index) {
+    return CreateItemStream(fileList_.GetItem(index));
+}
+
+bool TPackager::ExtractItem(const TPackageFileListItem* item, const AnsiString& destFileName) {
+    if (!item) return Fail("no item");
+    if (!IsSafeItemName(item->FileName)) return Fail("unsafe item name \"" + item->FileName + "\"");
+    std::unique_ptr<TPartialStream> in = CreateItemStream(item);
+    if (!in) return Fail("the item \"" + item->FileName + "\" is damaged");
+    std::random_device rd;
+    const AnsiString temp = destFileName + ".part" + std::to_string(rd() % 1000000);
+    try {
+        {
+            TFileStream out(temp, fmCreate);
+            if (item->Size > 0) out.CopyFrom(*in, item->Size);
+        }
+        if (std::rename(ResolvePath(temp).c_str(), ResolvePath(destFileName).c_str()) != 0)
+            throw EWriteError("Cannot write file \"" + destFileName + "\"");
+    } catch (const std::exception& e) {
+        std::remove(ResolvePath(temp).c_str());
+        return Fail(e.what());
+    }
+    return true;
+}

@@ -1,0 +1,73 @@
+// Shared helpers for the tests: temporary folders and byte-by-byte fixtures.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        std::string templ = (std::filesystem::temp_directory_path() / "gctest-XXXXXX").string();
+        if (!::mkdtemp(templ.data())) std::abort();
+        path_ = templ;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Little-endian byte builder for golden fixtures, written independently of the writers.
+class Bytes {
+public:
+    Bytes& u8(uint8_t v) { b_.push_back(v); return *this; }
+    Bytes& u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) b_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Bytes& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
+    Bytes& u64(uint64_t v) {
+        for (int i = 0; i < 8; ++i) b_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Bytes& i64(int64_t v) { return u64(static_cast<uint64_t>(v)); }
+    Bytes& str(const std::string& s) {  // length-prefixed string
+        i32(static_cast<int32_t>(s.size()));
+        return raw(s);
+    }
+    Bytes& raw(const std::string& s) { b_.insert(b_.end(), s.begin(), s.end()); return *this; }
+    Bytes& raw(const std::vector<uint8_t>& v) { b_.insert(b_.end(), v.begin(), v.end()); return *this; }
+    Bytes& tag(const char (&four)[5]) { return raw(std::string(four, 4)); }
+
+    size_t size() const { return b_.size(); }
+    const std::vector<uint8_t>& vec() const { return b_; }
+    operator const std::vector<uint8_t>&() const { return b_; }
+
+private:
+    std::vector<uint8_t> b_;
+};
+
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}

@@ -1,0 +1,101 @@
+#include "TestSupport.h"
+#include "platform/Charset.h"
+#include "platform/Names.h"
+#include "platform/Paths.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+TEST(Charset, EveryByteRoundTripsThroughUtf8) {
+    std::string all;
+    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
+    EXPECT_EQ(AnsiToUtf8("Gr\xFC\xDF" "e \x80"), "Gr\u00FC\u00DFe \u20AC");
+}
+
+TEST(Charset, UnmappableAndMalformedUtf8BecomeQuestionMarks) {
+    EXPECT_EQ(Utf8ToAnsi("a\u4E2Db"), "a?b");
+    EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");          // cut sequence
+    EXPECT_EQ(Utf8ToAnsi("\xFF\xFEx"), "??x");
+    EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");  // emoji, four bytes
+}
+
+TEST(Names, ClassNamesFoldOnlyAsciiFileNamesFoldTheUpperHalf) {
+    EXPECT_TRUE(SameText("TPackageFileListItem", "tpackagefilelistitem"));
+    EXPECT_FALSE(SameText("\xE4", "\xC4"));
+    EXPECT_TRUE(AnsiSameText("B\xE4ume\x9A", "B\xC4UME\x8A"));
+    EXPECT_FALSE(AnsiSameText("\xF7", "\xD7"));  // division and multiplication signs are no letters
+    EXPECT_LT(AnsiCompareText("abc", "ABD"), 0);
+    EXPECT_EQ(AnsiCompareText("Settings.DAT", "settings.dat"), 0);
+    EXPECT_GT(AnsiCompareText("abcd", "ABC"), 0);
+}
+
+TEST(Paths, BackslashPathsMapToPosixAndFallBackToCaseInsensitiveMatches) {
+    EXPECT_EQ(ToPosixPath("C:\\tmp\\Lumivor\\Slideshow.kls"), "/tmp/Lumivor/Slideshow.kls");
+    EXPECT_EQ(ToPosixPath("Fonts\\"), "Fonts/");
+    EXPECT_EQ(FromPosixPath("/tmp/a b/\xC3\xA4.txt"), "\\tmp\\a b\\\xE4.txt");
+
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "Lumivor");
+    WriteFileBytes(dir / "Lumivor/SlideShow.KLS", {1, 2, 3});
+    const AnsiString base = FromPosixPath(dir.Path().string());
+    EXPECT_EQ(ResolvePath(base + "\\lumivor\\slideshow.kls"), dir / "Lumivor/SlideShow.KLS");
+    EXPECT_TRUE(PathExists(base + "\\LUMIVOR\\SLIDESHOW.kls"));
+    // A missing element keeps the names as written, for files about to be made.
+    EXPECT_EQ(ResolvePath(base + "\\LUMIVOR\\new\\x.txt"), dir / "Lumivor/new/x.txt");
+    EXPECT_FALSE(PathExists(base + "\\nothing"));
+}
+
+TEST(Streams, MemoryStreamReadsWritesSeeksAndResizes) {
+    TMemoryStream m;
+    m.WriteBuffer("abcdef", 6);
+    EXPECT_EQ(m.GetSize(), 6);
+    m.SetPosition(10);  // writing past the end fills the gap with zeros
+    m.WriteBuffer("z", 1);
+    EXPECT_EQ(m.GetSize(), 11);
+    EXPECT_EQ(m.Bytes()[7], 0);
+    char buf[4];
+    m.SetPosition(4);
+    EXPECT_EQ(m.Read(buf, 4), 4);
+    EXPECT_EQ(m.Read(buf, 4), 3);
+    m.SetPosition(9);
+    EXPECT_THROW(m.ReadBuffer(buf, 4), EReadError);
+    m.SetSize(2);
+    EXPECT_EQ(m.GetPosition(), 2);
+    EXPECT_THROW(m.Seek(-1, TSeekOrigin::soBeginning), EStreamError);
+}
+
+TEST(Streams, FileStreamModesSizesAndErrors) {
+    TempDir dir;
+    const AnsiString name = dir / "f.bin";
+    {
+        TFileStream f(name, fmCreate);
+        f.WriteBuffer("0123456789", 10);
+        f.SetSize(4);
+        EXPECT_EQ(f.GetSize(), 4);
+        EXPECT_EQ(f.GetPosition(), 4);
+    }
+    {
+        TFileStream f(name, fmOpenRead);
+        char buf[8] = {};
+        EXPECT_THROW(f.ReadBuffer(buf, 5), EReadError);
+        EXPECT_THROW(f.WriteBuffer("x", 1), EWriteError);
+    }
+    EXPECT_THROW(TFileStream(dir / "missing", fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir / "no/such/dir/f", fmCreate), EFCreateError);
+    EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
+}
+
+TEST(Streams, SaveToFileReplacesTheTargetWhole) {
+    TempDir dir;
+    WriteFileBytes(dir / "t.bin", {9, 9, 9, 9, 9});
+    TMemoryStream m(std::vector<uint8_t>{1, 2});
+    m.SaveToFile(dir / "t.bin");
+    EXPECT_EQ(ReadFileBytes(dir / "t.bin"), (std::vector<uint8_t>{1, 2}));
+    EXPECT_THROW(m.SaveToFile(dir / "no/dir/t.bin"), EStreamError);
+    TMemoryStream back;
+    back.LoadFromFile(dir / "t.bin");
+    EXPECT_EQ(back.Bytes(), m.Bytes());
+}
