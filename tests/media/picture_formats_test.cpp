@@ -1,0 +1,204 @@
+#include "media/CelReader.h"
+#include "media/JpegReader.h"
+#include "media/PictureRegistry.h"
+#include "picture_testsupport.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PictureTest : public ::testing::Test {
+protected:
+    void SetUp() override { InitializePictureFormats(); }
+    void TearDown() override { SetMaxPicturePixels(int64_t(1) << 28); }
+};
+
+void ExpectColour(TColor32 got, TColor32 want, int tol) {
+    for (int s = 0; s < 32; s += 8)
+        EXPECT_LE(std::abs(int((got >> s) & 0xFF) - int((want >> s) & 0xFF)), tol)
+            << std::hex << got << " vs " << want;
+}
+
+void ExpectCorners(const TBitmap32& b, int w, int h, int tol) {
+    ASSERT_EQ(b.Width(), w);
+    ASSERT_EQ(b.Height(), h);
+    ExpectColour(b.Pixel(0, 0), Color32(255, 0, 0), tol);
+    ExpectColour(b.Pixel(w - 1, 0), Color32(0, 255, 0), tol);
+    ExpectColour(b.Pixel(0, h - 1), Color32(0, 0, 255), tol);
+    ExpectColour(b.Pixel(w - 1, h - 1), Color32(255, 255, 255), tol);
+    ExpectColour(b.Pixel(w / 2, h / 2), Color32(128, 128, 128), tol);
+}
+
+auto Corners(int w, int h) {
+    return [w, h](int x, int y) { return CornerPattern(x, y, w, h); };
+}
+
+}  // namespace
+
+TEST_F(PictureTest, JpegDecodesOpaqueWithTheRightCorners) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    ExpectCorners(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.JPG"), 64, 48, 12);
+    auto prog = EncodeJpeg(64, 48, Corners(64, 48), 90, true);
+    ExpectCorners(LoadPictureFromMemory(prog.data(), prog.size(), "C:\\Bilder\\bild.jpeg"), 64, 48, 12);
+}
+
+TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 1440, 1080), 2);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 500, 375), 8);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 501, 375), 4);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 0, 0), 1);
+    EXPECT_EQ(JpegScaleDenominator(100, 100, 200, 200), 1);
+    auto jpg = EncodeJpeg(256, 192, Corners(256, 192));
+    TPictureLoadOptions o;
+    o.TargetWidth = 60;
+    o.TargetHeight = 40;
+    TBitmap32 b = LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg", o);
+    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(b.Height(), 48);
+    ExpectColour(b.Pixel(0, 0), Color32(255, 0, 0), 16);
+    ExpectColour(b.Pixel(63, 47), Color32(255, 255, 255), 16);
+}
+
+TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    auto png = EncodePng(20, 10, Corners(20, 10));
+    auto gif = EncodeMagick(20, 10, Corners(20, 10), "GIF");
+    auto bmp = EncodeMagick(20, 10, Corners(20, 10), "BMP");
+    std::vector<uint8_t> garbage(300, 0x5A);
+    for (auto [bytes, name] : {std::pair{&jpg, "a.jpg"}, std::pair{&png, "a.png"}, std::pair{&gif, "a.gif"},
+                               std::pair{&bmp, "a.bmp"}}) {
+        EXPECT_THROW(LoadPictureFromMemory(bytes->data(), bytes->size() / 2, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(bytes->data(), 0, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(garbage.data(), garbage.size(), name), EInvalidGraphic) << name;
+        // A flipped byte in the middle: either a picture or the error, never a crash.
+        auto bad = *bytes;
+        bad[bad.size() / 3] ^= 0xFF;
+        try {
+            LoadPictureFromMemory(bad.data(), bad.size(), name);
+        } catch (const EInvalidGraphic&) {
+        }
+    }
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.xyz"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild"), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, PixelLimitIsCheckedBeforeDecoding) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    auto png = EncodePng(64, 48, Corners(64, 48));
+    auto tga = EncodeMagick(64, 48, Corners(64, 48), "TGA");
+    SetMaxPicturePixels(64 * 48 - 1);
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(png.data(), png.size(), "a.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(tga.data(), tga.size(), "a.tga"), EInvalidGraphic);
+    SetMaxPicturePixels(64 * 48);
+    EXPECT_NO_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg"));
+    EXPECT_NO_THROW(LoadPictureFromMemory(png.data(), png.size(), "a.png"));
+    EXPECT_NO_THROW(LoadPictureFromMemory(tga.data(), tga.size(), "a.tga"));
+}
+
+TEST_F(PictureTest, PngKeepsStraightAlpha) {
+    auto pixel = [](int x, int y) {
+        if (x == 0 && y == 0) return Color32(200, 100, 50, 128);
+        if (x == 1 && y == 0) return Color32(10, 20, 30, 0);
+        return CornerPattern(x, y, 20, 10);
+    };
+    auto png = EncodePng(20, 10, pixel);
+    TBitmap32 b = LoadPictureFromMemory(png.data(), png.size(), "a.PNG");
+    ASSERT_EQ(b.Width(), 20);
+    EXPECT_EQ(b.Pixel(0, 0), Color32(200, 100, 50, 128));
+    EXPECT_EQ(AlphaComponent(b.Pixel(1, 0)), 0);
+    EXPECT_EQ(b.Pixel(19, 9), Color32(255, 255, 255));
+    EXPECT_EQ(b.Pixel(0, 9), Color32(0, 0, 255));
+}
+
+TEST_F(PictureTest, MagickFormatsDecodeWithTheRightCorners) {
+    const std::pair<const char*, const char*> formats[] = {
+        {"TGA", "x.tga"}, {"PCX", "x.pcx"}, {"PPM", "x.ppm"}, {"GIF", "x.gif"}, {"SGI", "x.sgi"},
+        {"PSD", "x.psd"}, {"BMP", "x.bmp"}, {"TIFF", "x.tif"}, {"ICO", "x.ico"}, {"TGA", "x.vst"},
+    };
+    for (auto [format, name] : formats) {
+        SCOPED_TRACE(name);
+        auto bytes = EncodeMagick(32, 24, Corners(32, 24), format);
+        TBitmap32 b = LoadPictureFromMemory(bytes.data(), bytes.size(), name);
+        ExpectCorners(b, 32, 24, 1);
+        EXPECT_EQ(AlphaComponent(b.Pixel(5, 5)), 255);
+    }
+    // Grey and black-and-white formats.
+    auto grey = [](int x, int) { return x < 4 ? Color32(0, 0, 0) : Color32(255, 255, 255); };
+    for (auto [format, name] : {std::pair{"PGM", "x.pgm"}, std::pair{"PBM", "x.pbm"}}) {
+        auto bytes = EncodeMagick(8, 2, grey, format);
+        TBitmap32 b = LoadPictureFromMemory(bytes.data(), bytes.size(), name);
+        ASSERT_EQ(b.Width(), 8);
+        EXPECT_EQ(b.Pixel(0, 1), Color32(0, 0, 0)) << name;
+        EXPECT_EQ(b.Pixel(7, 0), Color32(255, 255, 255)) << name;
+    }
+    // Real alpha survives.
+    auto alpha = EncodeMagick(4, 4, [](int, int) { return Color32(255, 0, 0, 0); }, "TGA", true);
+    EXPECT_EQ(AlphaComponent(LoadPictureFromMemory(alpha.data(), alpha.size(), "a.tga").Pixel(1, 1)), 0);
+}
+
+TEST_F(PictureTest, EpsShowsItsTiffPreview) {
+    auto tiff = EncodeMagick(24, 24, Corners(24, 24), "TIFF");
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 16 16\nshowpage\n";
+    Bytes eps;
+    eps.u32(0xC6D3D0C5).u32(30).u32(uint32_t(ps.size())).u32(0).u32(0).u32(uint32_t(30 + ps.size()))
+        .u32(uint32_t(tiff.size())).u8(0xFF).u8(0xFF).raw(ps).raw(tiff);
+    ExpectCorners(LoadPictureFromMemory(eps.vec().data(), eps.size(), "a.eps"), 24, 24, 1);
+    // No preview, or a preview reaching past the end.
+    Bytes noPreview;
+    noPreview.u32(0xC6D3D0C5).u32(30).u32(uint32_t(ps.size())).u32(0).u32(0).u32(0).u32(0).u8(0).u8(0).raw(ps);
+    EXPECT_THROW(LoadPictureFromMemory(noPreview.vec().data(), noPreview.size(), "a.eps"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(eps.vec().data(), eps.size() - 10, "a.eps"), EInvalidGraphic);
+    std::vector<uint8_t> plain(ps.begin(), ps.end());
+    EXPECT_THROW(LoadPictureFromMemory(plain.data(), plain.size(), "a.eps"), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, AutodeskCel) {
+    Bytes cel;
+    cel.u8(0x19).u8(0x91).u8(3).u8(0).u8(2).u8(0).u8(0).u8(0).u8(0).u8(0).u8(8).u8(0).u32(6);
+    for (int i = 0; i < 16; ++i) cel.u8(0);
+    for (int i = 0; i < 256; ++i) cel.u8(uint8_t(i == 1 ? 63 : 0)).u8(uint8_t(i == 2 ? 63 : 0)).u8(uint8_t(i == 3 ? 32 : 0));
+    cel.u8(1).u8(2).u8(3).u8(0).u8(1).u8(1);
+    TBitmap32 b = LoadPictureFromMemory(cel.vec().data(), cel.size(), "a.cel");
+    ASSERT_EQ(b.Width(), 3);
+    ASSERT_EQ(b.Height(), 2);
+    EXPECT_EQ(b.Pixel(0, 0), Color32(255, 0, 0));
+    EXPECT_EQ(b.Pixel(1, 0), Color32(0, 255, 0));
+    EXPECT_EQ(b.Pixel(2, 0), Color32(0, 0, 130));
+    EXPECT_EQ(b.Pixel(0, 1), Color32(0, 0, 0));
+    EXPECT_THROW(LoadPictureFromMemory(cel.vec().data(), cel.size() - 1, "a.pic"), EInvalidGraphic);
+    auto wrongSize = cel.vec();
+    wrongSize[12] = 7;
+    EXPECT_THROW(ReadCelPicture(wrongSize.data(), wrongSize.size()), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, LoadsFilesByExtension) {
+    TempDir dir;
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    WriteFileBytes(dir / "Bild.Jpeg", jpg);
+    ExpectCorners(LoadPictureFromFile(dir / "Bild.Jpeg"), 64, 48, 12);
+    EXPECT_THROW(LoadPictureFromFile(dir / "fehlt.jpg"), EStreamError);
+    WriteFileBytes(dir / "leer.png", {});
+    EXPECT_THROW(LoadPictureFromFile(dir / "leer.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromFile(dir / "Bild.qqq"), EInvalidGraphic);
+    EXPECT_EQ(PictureExtension("C:\\a.b\\datei"), "");
+    EXPECT_EQ(PictureExtension("datei.TIFF"), "tiff");
+}
+
+TEST_F(PictureTest, RegistryReplacesAndRemoves) {
+    RegisterPictureFormat(".QQQ", "Test-Datei", [](const uint8_t*, size_t, const TPictureLoadOptions&) {
+        return TBitmap32(2, 2);
+    });
+    TPictureFormat f;
+    ASSERT_TRUE(FindPictureFormat("qqq", f));
+    EXPECT_EQ(f.Description, "Test-Datei");
+    uint8_t one = 1;
+    EXPECT_EQ(LoadPictureFromMemory(&one, 1, "a.qqq").Width(), 2);
+    EXPECT_NE(GraphicFilter().find("|Test-Datei (*.qqq)|*.qqq"), std::string::npos);
+    UnregisterPictureFormat("QQQ");
+    EXPECT_FALSE(FindPictureFormat("qqq", f));
+    EXPECT_EQ(GraphicFileMask().find("qqq"), std::string::npos);
+    EXPECT_EQ(GraphicFilter().rfind("Alle (*.bmp;", 0), 0u);
+}
