@@ -5,8 +5,8 @@
 #include <cstring>
 #include <numbers>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -26,10 +26,30 @@ Box Intersect(Box a, Box b) {
     return {std::max(a.L, b.L), std::max(a.T, b.T), std::min(a.R, b.R), std::min(a.B, b.B)};
 }
 
-// Blends F (alpha already scaled) over an opaque destination row.
-void BlendRowOverOpaque(const TColor32* src, TColor32* dst, int n, uint32_t master) {
-    int i = 0;
+// Blending of a row: F with its alpha scaled by the master alpha, over B. Blocks whose
+// destination is opaque (the back buffer) take the vector path; others, and the tail,
+// go pixel by pixel through BlendPixel, which gives the same results.
+
+inline TColor32 BlendOverOpaque(TColor32 f, TColor32 b, uint32_t master) {
+    const uint32_t a = master == 255 ? (f >> 24) : Div255((f >> 24) * master);
+    if (a == 0) return b;
+    if (a == 255) return f;
+    const uint32_t ia = 255 - a;
+    const uint32_t r = Div255(((f >> 16) & 0xFF) * a + ((b >> 16) & 0xFF) * ia);
+    const uint32_t g = Div255(((f >> 8) & 0xFF) * a + ((b >> 8) & 0xFF) * ia);
+    const uint32_t bl = Div255((f & 0xFF) * a + (b & 0xFF) * ia);
+    return 0xFF000000u | (r << 16) | (g << 8) | bl;
+}
+
+inline void BlendTail(const TColor32* src, TColor32* dst, int i, int n, uint32_t master) {
+    for (; i < n; ++i) {
+        const TColor32 b = dst[i];
+        dst[i] = (b >> 24) == 255 ? BlendOverOpaque(src[i], b, master) : BlendPixel(src[i], b, uint8_t(master));
+    }
+}
+
 #ifdef __SSE2__
+void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i c255 = _mm_set1_epi16(255);
     const __m128i c128 = _mm_set1_epi16(128);
@@ -39,48 +59,106 @@ void BlendRowOverOpaque(const TColor32* src, TColor32* dst, int n, uint32_t mast
         x = _mm_add_epi16(x, c128);
         return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
     };
-    auto blendHalf = [&](__m128i f, __m128i b) {
-        __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(f, 0xFF), 0xFF);
-        if (master != 255) a = div255(_mm_mullo_epi16(a, vm));
-        __m128i ia = _mm_sub_epi16(c255, a);
-        return div255(_mm_add_epi16(_mm_mullo_epi16(f, a), _mm_mullo_epi16(b, ia)));
+    // a: the effective alpha in every 16-bit lane of a pixel.
+    auto mix = [&](__m128i f, __m128i b, __m128i a) {
+        return div255(_mm_add_epi16(_mm_mullo_epi16(f, a), _mm_mullo_epi16(b, _mm_sub_epi16(c255, a))));
     };
+    auto alphaOf = [&](__m128i f16) {
+        __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(f16, 0xFF), 0xFF);
+        return master == 255 ? a : div255(_mm_mullo_epi16(a, vm));
+    };
+    int i = 0;
     for (; i + 4 <= n; i += 4) {
-        __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        __m128i fa = _mm_and_si128(f, alphaMask);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fa, zero)) == 0xFFFF) continue;
-        if (master == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(fa, alphaMask)) == 0xFFFF) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+        const __m128i fa = _mm_and_si128(f, alphaMask);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, alphaMask), alphaMask)) != 0xFFFF) {
+            BlendTail(src, dst, i, i + 4, master);
+            continue;
+        }
+        const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(fa, alphaMask));
+        if (opaque == 0xFFFF && master == 255) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), f);
             continue;
         }
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
-        __m128i lo = blendHalf(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(b, zero));
-        __m128i hi = blendHalf(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(b, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
-                         _mm_or_si128(_mm_packus_epi16(lo, hi), alphaMask));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fa, zero)) == 0xFFFF) continue;
+        const __m128i flo = _mm_unpacklo_epi8(f, zero), fhi = _mm_unpackhi_epi8(f, zero);
+        __m128i alo, ahi;
+        if (opaque == 0xFFFF) {
+            alo = ahi = vm;  // an opaque picture: the master alpha alone
+        } else {
+            alo = alphaOf(flo);
+            ahi = alphaOf(fhi);
+        }
+        const __m128i lo = mix(flo, _mm_unpacklo_epi8(b, zero), alo);
+        const __m128i hi = mix(fhi, _mm_unpackhi_epi8(b, zero), ahi);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(_mm_packus_epi16(lo, hi), alphaMask));
     }
+    BlendTail(src, dst, i, n, master);
+}
 #endif
-    for (; i < n; ++i) {
-        TColor32 f = src[i];
-        uint32_t a = master == 255 ? (f >> 24) : Div255((f >> 24) * master);
-        if (a == 0) continue;
-        if (a == 255) {
-            dst[i] = f;
+
+#if defined(__x86_64__) || defined(__i386__)
+#define GC_HAVE_AVX2_PATH 1
+__attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i c255 = _mm256_set1_epi16(255);
+    const __m256i c128 = _mm256_set1_epi16(128);
+    const __m256i vm = _mm256_set1_epi16(int16_t(master));
+    const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    auto div255 = [&](__m256i x) __attribute__((target("avx2"))) {
+        x = _mm256_add_epi16(x, c128);
+        return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+    };
+    auto mix = [&](__m256i f, __m256i b, __m256i a) __attribute__((target("avx2"))) {
+        return div255(_mm256_add_epi16(_mm256_mullo_epi16(f, a), _mm256_mullo_epi16(b, _mm256_sub_epi16(c255, a))));
+    };
+    auto alphaOf = [&](__m256i f16) __attribute__((target("avx2"))) {
+        __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(f16, 0xFF), 0xFF);
+        return master == 255 ? a : div255(_mm256_mullo_epi16(a, vm));
+    };
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        const __m256i fa = _mm256_and_si256(f, alphaMask);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
+            BlendTail(src, dst, i, i + 8, master);
             continue;
         }
-        TColor32 b = dst[i];
-        uint32_t ia = 255 - a;
-        uint32_t r = Div255(((f >> 16) & 0xFF) * a + ((b >> 16) & 0xFF) * ia);
-        uint32_t g = Div255(((f >> 8) & 0xFF) * a + ((b >> 8) & 0xFF) * ia);
-        uint32_t bl = Div255((f & 0xFF) * a + (b & 0xFF) * ia);
-        dst[i] = 0xFF000000u | (r << 16) | (g << 8) | bl;
+        const int opaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, alphaMask));
+        if (opaque == -1 && master == 255) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), f);
+            continue;
+        }
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, zero)) == -1) continue;
+        const __m256i flo = _mm256_unpacklo_epi8(f, zero), fhi = _mm256_unpackhi_epi8(f, zero);
+        __m256i alo, ahi;
+        if (opaque == -1) {
+            alo = ahi = vm;
+        } else {
+            alo = alphaOf(flo);
+            ahi = alphaOf(fhi);
+        }
+        const __m256i lo = mix(flo, _mm256_unpacklo_epi8(b, zero), alo);
+        const __m256i hi = mix(fhi, _mm256_unpackhi_epi8(b, zero), ahi);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                            _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
     }
+    BlendTail(src, dst, i, n, master);
 }
+#endif
 
-bool RowIsOpaque(const TColor32* p, int n) {
-    uint32_t acc = 0xFFFFFFFFu;
-    for (int i = 0; i < n; ++i) acc &= p[i];
-    return (acc >> 24) == 0xFF;
+void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+#ifdef GC_HAVE_AVX2_PATH
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return BlendRowAVX2(src, dst, n, master);
+#endif
+#ifdef __SSE2__
+    BlendRowSSE2(src, dst, n, master);
+#else
+    BlendTail(src, dst, 0, n, master);
+#endif
 }
 
 // One resampling tap list per destination index.
@@ -264,21 +342,9 @@ void TBitmap32::FillRectTS(int x1, int y1, int x2, int y2, TColor32 color) {
     if (a == 0) return;
     Box b = Intersect({x1, y1, x2, y2}, {0, 0, width_, height_});
     if (b.Empty()) return;
-    const int n = b.R - b.L;
-    const uint32_t fr = ((color >> 16) & 0xFF) * a, fg = ((color >> 8) & 0xFF) * a, fb = (color & 0xFF) * a;
-    const uint32_t ia = 255 - a;
-    for (int y = b.T; y < b.B; ++y) {
-        TColor32* p = ScanLine(y) + b.L;
-        if (RowIsOpaque(p, n)) {
-            for (int i = 0; i < n; ++i) {
-                TColor32 d = p[i];
-                p[i] = 0xFF000000u | (Div255(fr + ((d >> 16) & 0xFF) * ia) << 16) |
-                       (Div255(fg + ((d >> 8) & 0xFF) * ia) << 8) | Div255(fb + (d & 0xFF) * ia);
-            }
-        } else {
-            for (int i = 0; i < n; ++i) p[i] = BlendPixel(color, p[i]);
-        }
-    }
+    // One row of the colour, blended over every row of the rectangle.
+    const std::vector<TColor32> row(static_cast<size_t>(b.R - b.L), color);
+    for (int y = b.T; y < b.B; ++y) BlendRow(row.data(), ScanLine(y) + b.L, b.R - b.L, 255);
 }
 
 void TBitmap32::FrameRectS(int x1, int y1, int x2, int y2, TColor32 color) {
@@ -480,11 +546,7 @@ void TBitmap32::CombineRow(const TColor32* src, TColor32* dst, int count) const 
         break;
     }
     if (MasterAlpha == 0) return;
-    if (RowIsOpaque(dst, count)) {
-        BlendRowOverOpaque(src, dst, count, MasterAlpha);
-    } else {
-        for (int i = 0; i < count; ++i) dst[i] = BlendPixel(src[i], dst[i], MasterAlpha);
-    }
+    BlendRow(src, dst, count, MasterAlpha);
 }
 
 void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY) const {
