@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
 namespace {
 
 class PictureTest : public ::testing::Test {
@@ -201,4 +204,51 @@ TEST_F(PictureTest, RegistryReplacesAndRemoves) {
     EXPECT_FALSE(FindPictureFormat("qqq", f));
     EXPECT_EQ(GraphicFileMask().find("qqq"), std::string::npos);
     EXPECT_EQ(GraphicFilter().rfind("Alle (*.bmp;", 0), 0u);
+}
+
+namespace {
+
+// A grey or an Adobe-style CMYK JPEG (inks stored inverted, as Photoshop writes them).
+std::vector<uint8_t> EncodeSpecialJpeg(bool cmyk) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = 16;
+    c.image_height = 16;
+    c.input_components = cmyk ? 4 : 1;
+    c.in_color_space = cmyk ? JCS_CMYK : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 98, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(16 * size_t(c.input_components));
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < 16; ++x) {
+            if (cmyk) {
+                const uint8_t px[4] = {255, 0, 0, 255};  // no cyan, full magenta and yellow, no black
+                std::copy(px, px + 4, &row[size_t(x) * 4]);
+            } else {
+                row[size_t(x)] = 200;
+            }
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> bytes(out, out + outSize);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, GreyAndCmykJpegs) {
+    auto grey = EncodeSpecialJpeg(false);
+    ExpectColour(LoadPictureFromMemory(grey.data(), grey.size(), "g.jpg").Pixel(5, 5), Color32(200, 200, 200), 2);
+    auto cmyk = EncodeSpecialJpeg(true);
+    ExpectColour(LoadPictureFromMemory(cmyk.data(), cmyk.size(), "c.jpg").Pixel(5, 5), Color32(255, 0, 0), 3);
 }
