@@ -1,0 +1,257 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> ReadFileBytes(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+void WriteFileBytes(const std::string& p, const std::vector<uint8_t>& b) {
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+void PutU32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void PutStr(std::vector<uint8_t>& b, const std::string& s) {
+    PutU32(b, static_cast<uint32_t>(s.size()));
+    b.insert(b.end(), s.begin(), s.end());
+}
+uint32_t Crc(const std::vector<uint8_t>& b) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (uint8_t x : b) {
+        c ^= x;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/gc-registry-XXXXXX";
+        ASSERT_TRUE(::mkdtemp(tmpl));
+        dir_ = tmpl;
+        ::setenv("GC_REGISTRY_DIR", dir_.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("GC_REGISTRY_DIR");
+        fs::remove_all(dir_);
+    }
+    std::string User() const { return dir_ + "/user.reg"; }
+    std::string Machine() const { return dir_ + "/machine.reg"; }
+    std::string dir_;
+};
+
+}  // namespace
+
+TEST_F(RegistryTest, ValuesSurviveReopeningWithoutRegardToCase) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x\\ScreenSavers\\Name", true));
+        reg.WriteString("Pfad", "C:\\Bilder\\\xE4rger.kls");
+        reg.WriteInteger("Zahl", -5);
+        const uint8_t bin[] = {0, 1, 2, 255};
+        reg.WriteBinaryData("Properties", bin, 4);
+        reg.WriteInteger("zahl", 7);  // same value, other case
+    }
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey("\\software\\VELMORRA\\Nope", false));
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\software\\VELMORRA\\glowcanvas\\2.X"));
+    std::vector<AnsiString> names;
+    reg.GetKeyNames(names);
+    EXPECT_EQ(names, std::vector<AnsiString>{"ScreenSavers"});
+    ASSERT_TRUE(reg.OpenKey("screensavers\\name", false));  // relative to the open key
+    EXPECT_EQ(reg.CurrentPath(), "software\\VELMORRA\\glowcanvas\\2.X\\screensavers\\name");
+    reg.GetValueNames(names);
+    EXPECT_EQ(names, (std::vector<AnsiString>{"Pfad", "Zahl", "Properties"}));
+    EXPECT_EQ(reg.ReadString("PFAD"), "C:\\Bilder\\\xE4rger.kls");
+    EXPECT_EQ(reg.ReadInteger("Zahl"), 7);
+    EXPECT_EQ(reg.ReadBinary("properties"), (std::vector<uint8_t>{0, 1, 2, 255}));
+    EXPECT_EQ(reg.GetDataType("Zahl"), TRegDataType::rdInteger);
+    EXPECT_EQ(reg.GetDataSize("Properties"), 4);
+    EXPECT_EQ(reg.GetDataSize("Missing"), -1);
+    EXPECT_EQ(reg.ReadString("Missing"), "");
+    EXPECT_THROW(reg.ReadInteger("Missing"), ERegistryException);
+    EXPECT_THROW(reg.ReadInteger("Pfad"), ERegistryException);
+    uint8_t small[2];
+    EXPECT_THROW(reg.ReadBinaryData("Properties", small, 2), ERegistryException);
+    EXPECT_EQ(reg.ReadBinaryData("Missing", small, 2), 0);
+    // Opened read-only: writes are refused and change nothing.
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Velmorra\\Glowcanvas\\2.x\\ScreenSavers\\Name"));
+    EXPECT_THROW(reg.WriteInteger("Zahl", 1), ERegistryException);
+    EXPECT_FALSE(reg.DeleteValue("Zahl"));
+    EXPECT_EQ(reg.ReadInteger("Zahl"), 7);
+}
+
+TEST_F(RegistryTest, DeletingValuesAndKeys) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\A\\B\\C", true));
+    reg.WriteString("x", "1");
+    ASSERT_TRUE(reg.OpenKey("\\A\\Bx", true));
+    ASSERT_TRUE(reg.OpenKey("\\A\\B", false));
+    reg.WriteString("y", "2");
+    EXPECT_TRUE(reg.DeleteValue("Y"));
+    EXPECT_FALSE(reg.ValueExists("y"));
+    EXPECT_FALSE(reg.DeleteValue("y"));
+    EXPECT_TRUE(reg.DeleteKey("\\a\\b"));
+    EXPECT_FALSE(reg.HasCurrentKey());  // the open key went with it
+    EXPECT_FALSE(reg.KeyExists("\\A\\B\\C"));
+    EXPECT_TRUE(reg.KeyExists("\\A\\Bx"));  // a name that merely begins the same stays
+    EXPECT_FALSE(reg.DeleteKey("\\A\\B"));
+    EXPECT_THROW(reg.WriteString("z", "no key open"), ERegistryException);
+}
+
+TEST_F(RegistryTest, LocalMachineIsReadOnly) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
+        reg.WriteString("InstallDir", "/opt/lumivor");
+    }
+    fs::copy_file(User(), Machine());
+    const auto before = ReadFileBytes(Machine());
+    TRegistry reg;
+    reg.RootKey = HKEY_LOCAL_MACHINE;
+    EXPECT_FALSE(reg.OpenKey("\\Software\\New", true));
+    EXPECT_FALSE(reg.CreateKey("\\Software\\New"));
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", false));
+    EXPECT_EQ(reg.ReadString("InstallDir"), "/opt/lumivor");
+    EXPECT_THROW(reg.WriteString("InstallDir", "x"), ERegistryException);
+    EXPECT_FALSE(reg.DeleteKey("\\Software"));
+    EXPECT_EQ(ReadFileBytes(Machine()), before);
+    reg.RootKey = 0x80000003u;  // a root this store does not keep
+    EXPECT_FALSE(reg.OpenKey("\\Software", false));
+}
+
+TEST_F(RegistryTest, ReadsAStoreWrittenByHand) {
+    std::vector<uint8_t> b;
+    PutU32(b, 0x47524347);
+    PutU32(b, 1);
+    PutU32(b, 1);  // one key; its parent comes with it
+    PutStr(b, "Software\\Velmorra");
+    PutU32(b, 2);
+    PutStr(b, "Name");
+    PutU32(b, 1);
+    PutStr(b, "Wert");
+    PutStr(b, "Nummer");
+    PutU32(b, 4);
+    PutStr(b, std::string("\x2A\0\0\0", 4));
+    PutU32(b, Crc(b));
+    WriteFileBytes(User(), b);
+    EXPECT_TRUE(ParseRegistryStore(b));
+
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\velmorra", false));
+    EXPECT_EQ(reg.ReadString("name"), "Wert");
+    EXPECT_EQ(reg.ReadInteger("NUMMER"), 42);
+    EXPECT_TRUE(reg.OpenKey("\\Software", false));
+
+    // A write keeps every value; the parent key is then stored in its own right.
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra", false));
+    reg.WriteInteger("Nummer", 42);
+    std::vector<uint8_t> expected;
+    PutU32(expected, 0x47524347);
+    PutU32(expected, 1);
+    PutU32(expected, 2);
+    PutStr(expected, "Software");
+    PutU32(expected, 0);
+    expected.insert(expected.end(), b.begin() + 12, b.end() - 4);
+    PutU32(expected, Crc(expected));
+    EXPECT_EQ(ReadFileBytes(User()), expected);
+}
+
+TEST_F(RegistryTest, DamagedStoreIsReportedAndLeftAlone) {
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\X", true));
+        reg.WriteString("v", "text");
+    }
+    std::vector<uint8_t> good = ReadFileBytes(User());
+    ASSERT_TRUE(ParseRegistryStore(good));
+
+    std::vector<std::vector<uint8_t>> bad;
+    bad.push_back({});                                           // empty file
+    bad.push_back(std::vector<uint8_t>(good.begin(), good.end() - 5));  // cut short
+    auto flipped = good;
+    flipped[20] ^= 0x40;                                         // checksum no longer fits
+    bad.push_back(flipped);
+    auto longer = good;
+    longer.push_back(0);                                         // bytes after the end
+    bad.push_back(longer);
+    for (const auto& b : bad) {
+        EXPECT_FALSE(ParseRegistryStore(b));
+        WriteFileBytes(User(), b);
+        TRegistry reg;
+        EXPECT_FALSE(reg.OpenKey("\\Software\\X", false));
+        EXPECT_FALSE(reg.OpenKey("\\Software\\Y", true));
+        EXPECT_FALSE(reg.KeyExists("\\Software"));
+        EXPECT_EQ(ReadFileBytes(User()), b);  // never overwritten
+    }
+}
+
+TEST_F(RegistryTest, AKilledWriterLeavesTheOldOrTheNewStore) {
+    const std::string big(200000, 'x');
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\K", true));
+        reg.WriteString("v", "0");
+    }
+    for (int round = 0; round < 6; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TRegistry reg;
+            if (!reg.OpenKey("\\K", false)) ::_exit(2);
+            for (int i = 1;; ++i) {
+                reg.WriteString("v", std::to_string(i) + big);
+                reg.WriteString("w", std::to_string(i));
+            }
+        }
+        ::usleep(static_cast<useconds_t>(20000 + 15000 * round));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        EXPECT_TRUE(ParseRegistryStore(ReadFileBytes(User())));
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\K", false));
+        const AnsiString v = reg.ReadString("v");
+        EXPECT_TRUE(v == "0" || (v.size() > big.size() && v.compare(v.size() - big.size(), big.size(), big) == 0));
+        // The lock of the killed writer went with it: writing goes on.
+        ASSERT_TRUE(reg.OpenKey("\\K", true));
+        reg.WriteString("after", "yes");
+        EXPECT_EQ(reg.ReadString("after"), "yes");
+    }
+}
+
+TEST(RegistryLocation, FollowsXdgFolders) {
+    ::unsetenv("GC_REGISTRY_DIR");
+    ::setenv("XDG_CONFIG_HOME", "/cfg/home", 1);
+    EXPECT_EQ(RegistryStoreFile(HKEY_CURRENT_USER), "/cfg/home/glowcanvas/user.reg");
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(RegistryStoreFile(HKEY_CURRENT_USER), "/home/u/.config/glowcanvas/user.reg");
+    ::setenv("XDG_CONFIG_DIRS", "relative:/nowhere/a:/nowhere/b", 1);
+    EXPECT_EQ(RegistryStoreFile(HKEY_LOCAL_MACHINE), "/nowhere/a/glowcanvas/machine.reg");
+    ::unsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(RegistryStoreFile(HKEY_LOCAL_MACHINE), "/etc/xdg/glowcanvas/machine.reg");
+    ::setenv("GC_REGISTRY_DIR", "/t", 1);
+    EXPECT_EQ(RegistryStoreFile(HKEY_CURRENT_USER), "/t/user.reg");
+    EXPECT_EQ(RegistryStoreFile(HKEY_CLASSES_ROOT), "/t/machine.reg");
+    ::unsetenv("GC_REGISTRY_DIR");
+}
