@@ -307,6 +307,19 @@ void TBitmap32::SetSize(int width, int height) {
     bits_.assign(size_t(width) * size_t(height), 0);
 }
 
+void TBitmap32::Assign(const TImage32& image) {
+    SetSize(image.Width, image.Height);
+    if (!Empty() && image.Pixels.size() >= bits_.size()) std::memcpy(bits_.data(), image.Pixels.data(), bits_.size() * 4);
+}
+
+TImage32 TBitmap32::ToImage32() const {
+    TImage32 image;
+    image.Width = width_;
+    image.Height = height_;
+    image.Pixels = bits_;
+    return image;
+}
+
 TColor32 TBitmap32::PixelS(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     return Pixel(x, y);

@@ -2,7 +2,9 @@
 // alpha, 0xAARRGGBB per pixel, rows top to bottom without padding.
 #pragma once
 
+#include "platform/Image32.h"
 #include "platform/SysUtils.h"
+#include "platform/Types.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,6 +65,11 @@ public:
 
     // Copies pixels and settings (draw mode, master alpha, combine, filter, pen, stipple).
     void Assign(const TBitmap32& source) { *this = source; }
+    // Pixels of a platform image (the same layout); raises EBitmapError when too large.
+    explicit TBitmap32(const TImage32& image) { Assign(image); }
+    void Assign(const TImage32& image);
+    TImage32 ToImage32() const;
+    TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
 
     // Negative sizes count as 0; more than kMaxBitmapPixels raises EBitmapError.
     // New contents are transparent black.
@@ -92,6 +99,10 @@ public:
     void FillRectTS(int x1, int y1, int x2, int y2, TColor32 color);   // blended
     void FrameRectS(int x1, int y1, int x2, int y2, TColor32 color);
     void FrameRectTS(int x1, int y1, int x2, int y2, TColor32 color);  // blended
+    void FillRectS(const TRect& r, TColor32 c) { FillRectS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FillRectTS(const TRect& r, TColor32 c) { FillRectTS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FrameRectS(const TRect& r, TColor32 c) { FrameRectS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FrameRectTS(const TRect& r, TColor32 c) { FrameRectTS(r.Left, r.Top, r.Right, r.Bottom, c); }
 
     // Lines from (x1, y1) to (x2, y2); the end point is drawn only when includeLast.
     void HorzLineS(int x1, int y, int x2, TColor32 color);  // x1..x2 inclusive
@@ -116,6 +127,7 @@ public:
 
     // A new bitmap holding the part [x1, x2) x [y1, y2) of this one (clipped).
     TBitmap32 CopyRect(int x1, int y1, int x2, int y2) const;
+    TBitmap32 CopyRect(const TRect& r) const { return CopyRect(r.Left, r.Top, r.Right, r.Bottom); }
 
     // How DrawTo puts this bitmap's pixels into another.
     TDrawMode DrawMode = dmOpaque;
@@ -133,6 +145,16 @@ public:
     void StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2) const {
         StretchTo(dst, dX1, dY1, dX2, dY2, 0, 0, width_, height_);
     }
+    // The same with rectangles: a part at a point, or a part into a rectangle (resampled
+    // when the sizes differ).
+    void DrawTo(TBitmap32& dst, int dstX, int dstY, const TRect& src) const {
+        DrawTo(dst, dstX, dstY, src.Left, src.Top, src.Right, src.Bottom);
+    }
+    void DrawTo(TBitmap32& dst, const TRect& dstRect, const TRect& src) const {
+        StretchTo(dst, dstRect.Left, dstRect.Top, dstRect.Right, dstRect.Bottom, src.Left, src.Top, src.Right,
+                  src.Bottom);
+    }
+    void DrawTo(TBitmap32& dst, const TRect& dstRect) const { DrawTo(dst, dstRect, BoundsRect()); }
 
     // Combines a row of count source pixels into dst with this bitmap's draw mode.
     void CombineRow(const TColor32* src, TColor32* dst, int count) const;

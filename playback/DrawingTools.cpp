@@ -18,6 +18,19 @@ TColor32 PerChannelKeepAlpha(TColor32 c1, TColor32 c2, Op op) {
 
 }  // namespace
 
+int32_t RectHeightAbs(const TRect& r) {
+    const int64_t h = int64_t(r.Bottom) - int64_t(r.Top);
+    return int32_t(uint32_t(h < 0 ? -h : h));
+}
+
+void OffsetRectBy(TRect& r, int32_t dx, int32_t dy) {
+    auto add = [](int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); };
+    r.Left = add(r.Left, dx);
+    r.Right = add(r.Right, dx);
+    r.Top = add(r.Top, dy);
+    r.Bottom = add(r.Bottom, dy);
+}
+
 TColor32 ColorAddKeepAlpha(TColor32 C1, TColor32 C2) {
     return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return a + b; });
 }
@@ -41,6 +54,10 @@ TFixed FixedMul(TFixed a, TFixed b) {
 }
 
 std::unique_ptr<TBitmap32> Bitmap32FromGraphic(const TBitmap32& graphic) {
+    return std::make_unique<TBitmap32>(graphic);
+}
+
+std::unique_ptr<TBitmap32> Bitmap32FromGraphic(const TImage32& graphic) {
     return std::make_unique<TBitmap32>(graphic);
 }
 

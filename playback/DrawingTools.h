@@ -4,24 +4,14 @@
 
 #include "playback/Bitmap32.h"
 #include "playback/Polygon32.h"
+#include "platform/Types.h"
 
 #include <cstdint>
 #include <memory>
 
-// Works on any rectangle with Left, Top, Right and Bottom.
-template <class Rect>
-int32_t RectHeightAbs(const Rect& r) {
-    int64_t h = int64_t(r.Bottom) - int64_t(r.Top);
-    return int32_t(h < 0 ? -h : h);
-}
-
-template <class Rect>
-void OffsetRectBy(Rect& r, int32_t dx, int32_t dy) {
-    r.Left += dx;
-    r.Right += dx;
-    r.Top += dy;
-    r.Bottom += dy;
-}
+int32_t RectHeightAbs(const TRect& r);
+// Moves all four edges; values that leave the 32-bit range wrap as the integers do.
+void OffsetRectBy(TRect& r, int32_t dx, int32_t dy);
 
 // Per channel R, G, B; the alpha is always that of C1.
 TColor32 ColorAddKeepAlpha(TColor32 C1, TColor32 C2);       // sum, at most 255
@@ -36,6 +26,7 @@ TFixed FixedMul(TFixed a, TFixed b);
 
 // A new bitmap holding a copy of the graphic.
 std::unique_ptr<TBitmap32> Bitmap32FromGraphic(const TBitmap32& graphic);
+std::unique_ptr<TBitmap32> Bitmap32FromGraphic(const TImage32& graphic);
 
 void ScalePoints(TFixed sx, TFixed sy, TArrayOfFixedPoint& points);
 void ScalePolyPolygon(TFixed sx, TFixed sy, TArrayOfArrayOfFixedPoint& contours);

@@ -4,10 +4,6 @@
 
 namespace {
 
-struct Rect {
-    int32_t Left, Top, Right, Bottom;
-};
-
 TFixed Px(double v) { return TFixed(v * FixedOne); }
 
 TPolygon32 Square(double a, double b) {
@@ -41,13 +37,17 @@ TEST(DrawingTools, CombinerAsPixelCombine) {
 }
 
 TEST(DrawingTools, Rectangles) {
-    Rect r{1, 10, 5, 3};
+    TRect r{1, 10, 5, 3};
     EXPECT_EQ(RectHeightAbs(r), 7);
     OffsetRectBy(r, -2, 4);
     EXPECT_EQ(r.Left, -1);
     EXPECT_EQ(r.Right, 3);
     EXPECT_EQ(r.Top, 14);
     EXPECT_EQ(r.Bottom, 7);
+    TRect wide{INT32_MIN, INT32_MAX, 0, INT32_MIN};
+    EXPECT_EQ(RectHeightAbs(wide), int32_t(uint32_t(0xFFFFFFFFu)));  // as the 32-bit result has it
+    OffsetRectBy(wide, -1, 1);  // wraps, never undefined
+    EXPECT_EQ(wide.Left, INT32_MAX);
 }
 
 TEST(DrawingTools, ScalingPointsInFixedPoint) {

@@ -361,3 +361,29 @@ TEST(Bitmap32, StretchBlendsWithMasterAlpha) {
     pic.StretchTo(dst, 0, 0, 4, 4);
     EXPECT_EQ(dst.Pixel(2, 2), Color32(128, 128, 128));
 }
+
+TEST(Bitmap32, Image32AndRectangleForms) {
+    TImage32 img(3, 2, 0x11223344);
+    img.SetPixel(2, 1, 0xFF00FF00);
+    TBitmap32 b(img);
+    ASSERT_EQ(b.Width(), 3);
+    EXPECT_EQ(b.Pixel(2, 1), 0xFF00FF00u);
+    EXPECT_EQ(b.ToImage32(), img);
+    TImage32 broken;
+    broken.Width = 4;
+    broken.Height = 4;  // no pixels: taken as transparent, never read past the end
+    TBitmap32 c(broken);
+    EXPECT_EQ(c.Pixel(3, 3), 0u);
+
+    TBitmap32 d(6, 6), e(6, 6);
+    d.FillRectS(Rect(1, 1, 3, 3), clWhite32);
+    e.FillRectS(1, 1, 3, 3, clWhite32);
+    for (int i = 0; i < 36; ++i) ASSERT_EQ(d.Bits()[i], e.Bits()[i]);
+    TBitmap32 small(2, 2);
+    small.Clear(clWhite32);
+    TBitmap32 f(6, 6);
+    small.DrawTo(f, Rect(0, 0, 4, 4));  // doubled
+    EXPECT_EQ(f.Pixel(3, 3), clWhite32);
+    EXPECT_EQ(f.Pixel(4, 4), 0u);
+    EXPECT_EQ(small.BoundsRect(), Rect(0, 0, 2, 2));
+}
