@@ -83,6 +83,14 @@ TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
         } catch (const EInvalidGraphic&) {
         }
     }
+    // Every ImageMagick format: cut in half, or nothing but its first bytes.
+    for (auto [format, name] : {std::pair{"TGA", "x.tga"}, std::pair{"PCX", "x.pcx"}, std::pair{"PPM", "x.ppm"},
+                                std::pair{"SGI", "x.sgi"}, std::pair{"PSD", "x.psd"}, std::pair{"TIFF", "x.tif"},
+                                std::pair{"ICO", "x.ico"}}) {
+        auto bytes = EncodeMagick(40, 30, Corners(40, 30), format);
+        EXPECT_THROW(LoadPictureFromMemory(bytes.data(), bytes.size() / 2, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(bytes.data(), 12, name), EInvalidGraphic) << name;
+    }
     EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.xyz"), EInvalidGraphic);
     EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild"), EInvalidGraphic);
 }
@@ -251,4 +259,18 @@ TEST_F(PictureTest, GreyAndCmykJpegs) {
     ExpectColour(LoadPictureFromMemory(grey.data(), grey.size(), "g.jpg").Pixel(5, 5), Color32(200, 200, 200), 2);
     auto cmyk = EncodeSpecialJpeg(true);
     ExpectColour(LoadPictureFromMemory(cmyk.data(), cmyk.size(), "c.jpg").Pixel(5, 5), Color32(255, 0, 0), 3);
+}
+
+TEST_F(PictureTest, DrHaloCutWithoutPalette) {
+    // 4 x 2: header, then per row a byte count and run-length packets ending in 0.
+    Bytes cut;
+    cut.u8(4).u8(0).u8(2).u8(0).u8(0).u8(0);
+    cut.u8(5).u8(0).u8(0x82).u8(0).u8(0x82).u8(255).u8(0);   // two black, two white
+    cut.u8(6).u8(0).u8(4).u8(255).u8(255).u8(0).u8(0).u8(0); // literal: white, white, black, black
+    TBitmap32 b = LoadPictureFromMemory(cut.vec().data(), cut.size(), "a.cut");
+    ASSERT_EQ(b.Width(), 4);
+    ASSERT_EQ(b.Height(), 2);
+    EXPECT_LT(RedComponent(b.Pixel(0, 0)), RedComponent(b.Pixel(3, 0)));
+    EXPECT_LT(RedComponent(b.Pixel(3, 1)), RedComponent(b.Pixel(0, 1)));
+    EXPECT_EQ(AlphaComponent(b.Pixel(0, 0)), 255);
 }
