@@ -290,8 +290,17 @@ TEST(Exif, StoredForm) {
         TOKFStream s(&e, okfRaw);
         ASSERT_TRUE(back->ReadData(s));
     }
-    // An empty block leaves the container alone, as the stored form says.
+    // An empty block leaves the container alone, as the stored form says; a fresh view
+    // stays without one.
     EXPECT_TRUE(back->Container);
+    e.SetPosition(0);
+    TSlideShowObjectExif fresh;
+    {
+        TOKFStream s(&e, okfRaw);
+        s.Header.ContentVersion = 773;
+        ASSERT_TRUE(fresh.ReadData(s));
+    }
+    EXPECT_FALSE(fresh.Container);
 
     // A block claiming more than there is: False, no crash.
     TMemoryStream bad(Bytes().u32(100).u32(50).vec());
