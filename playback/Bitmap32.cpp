@@ -172,6 +172,56 @@ struct Taps {
 
 constexpr int kWeightBits = 14;
 
+// acc[c] += w0 * r0[c] + w1 * r1[c] over n bytes: the vertical resampling step.
+void AccumulateRows(int32_t* acc, const uint8_t* r0, const uint8_t* r1, int16_t w0, int16_t w1, size_t n) {
+    size_t c = 0;
+#ifdef __SSE2__
+    // Byte pairs (r0, r1) as 16-bit pairs, multiplied and added by madd in one go.
+    const __m128i w = _mm_set1_epi32(int32_t(uint32_t(uint16_t(w0)) | (uint32_t(uint16_t(w1)) << 16)));
+    const __m128i zero = _mm_setzero_si128();
+    for (; c + 16 <= n; c += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + c));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + c));
+        const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
+        const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
+        __m128i* out = reinterpret_cast<__m128i*>(acc + c);
+        _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), _mm_madd_epi16(_mm_unpacklo_epi16(alo, blo), w)));
+        _mm_storeu_si128(out + 1, _mm_add_epi32(_mm_loadu_si128(out + 1), _mm_madd_epi16(_mm_unpackhi_epi16(alo, blo), w)));
+        _mm_storeu_si128(out + 2, _mm_add_epi32(_mm_loadu_si128(out + 2), _mm_madd_epi16(_mm_unpacklo_epi16(ahi, bhi), w)));
+        _mm_storeu_si128(out + 3, _mm_add_epi32(_mm_loadu_si128(out + 3), _mm_madd_epi16(_mm_unpackhi_epi16(ahi, bhi), w)));
+    }
+#endif
+    for (; c < n; ++c) acc[c] += int32_t(w0) * r0[c] + int32_t(w1) * r1[c];
+}
+
+// The four channel sums of one horizontal tap list over 4-channel 16-bit samples.
+void SumTaps(const int16_t* m, const int16_t* w, int count, int32_t& s0, int32_t& s1, int32_t& s2, int32_t& s3) {
+    int k = 0;
+    s0 = s1 = s2 = s3 = 0;
+#ifdef __SSE2__
+    __m128i sum = _mm_setzero_si128();
+    for (; k + 2 <= count; k += 2) {
+        // Taps k and k + 1 side by side per channel, then one madd with their weights.
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4 * k));
+        const __m128i pairs = _mm_unpacklo_epi16(x, _mm_srli_si128(x, 8));
+        const __m128i ww = _mm_set1_epi32(int32_t(uint32_t(uint16_t(w[k])) | (uint32_t(uint16_t(w[k + 1])) << 16)));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(pairs, ww));
+    }
+    alignas(16) int32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
+    s0 = lanes[0];
+    s1 = lanes[1];
+    s2 = lanes[2];
+    s3 = lanes[3];
+#endif
+    for (; k < count; ++k) {
+        s0 += int32_t(w[k]) * m[4 * k];
+        s1 += int32_t(w[k]) * m[4 * k + 1];
+        s2 += int32_t(w[k]) * m[4 * k + 2];
+        s3 += int32_t(w[k]) * m[4 * k + 3];
+    }
+}
+
 // Destination indices [c1, c2) of a destination span of dstLen that starts at index 0
 // and maps onto the source span [srcStart, srcStart + srcLen); samples clamp to [0, limit).
 Taps BuildTaps(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) {
@@ -651,26 +701,20 @@ void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
         const size_t jj = size_t(j - cy1);
         std::fill(acc.begin(), acc.end(), 0);
         const int16_t* wy = ty.Weights.data() + ty.Offset[jj];
-        for (int k = 0; k < ty.Count[jj]; ++k) {
-            const int32_t w = wy[k];
-            if (w == 0) continue;
-            const uint8_t* sp = reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo);
-            int32_t* a = acc.data();
-            for (size_t c = 0; c < chans; ++c) a[c] += w * int32_t(sp[c]);
+        auto rowBytes = [&](int k) { return reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo); };
+        // Two source rows per step; an odd last row pairs with itself at weight 0.
+        for (int k = 0, cnt = ty.Count[jj]; k < cnt; k += 2) {
+            const bool pair = k + 1 < cnt;
+            AccumulateRows(acc.data(), rowBytes(k), rowBytes(pair ? k + 1 : k), wy[k], pair ? wy[k + 1] : int16_t(0),
+                           chans);
         }
         // Keep 6 bits of fraction between the passes.
         for (size_t c = 0; c < chans; ++c) mid[c] = int16_t((acc[c] + (1 << 7)) >> 8);
         for (int i = 0; i < n; ++i) {
             const int16_t* wx = tx.Weights.data() + tx.Offset[size_t(i)];
             const int16_t* m = mid.data() + size_t(tx.Start[size_t(i)] - tx.Lo) * 4;
-            int32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-            for (int k = 0, cnt = tx.Count[size_t(i)]; k < cnt; ++k) {
-                const int32_t w = wx[k];
-                s0 += w * m[4 * k];
-                s1 += w * m[4 * k + 1];
-                s2 += w * m[4 * k + 2];
-                s3 += w * m[4 * k + 3];
-            }
+            int32_t s0, s1, s2, s3;
+            SumTaps(m, wx, tx.Count[size_t(i)], s0, s1, s2, s3);
             constexpr int shift = kWeightBits + 6;
             constexpr int32_t half = 1 << (shift - 1);
             auto clamp8 = [](int32_t v) { return uint32_t(std::clamp(v, 0, 255)); };
