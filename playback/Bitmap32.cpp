@@ -574,7 +574,7 @@ void TBitmap32::LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 colo
 }
 
 void TBitmap32::LineToS(int x, int y) {
-    LineS(penX_ >> 16, penY_ >> 16, x, y, PenColor);
+    LineS(penIX_, penIY_, x, y, PenColor);
     MoveTo(x, y);
 }
 

@@ -118,9 +118,9 @@ public:
     // Anti-aliased, blended, coordinates in 16.16 fixed point.
     void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 color, bool includeLast = false);
 
-    // Pen: integer and fixed-point positions.
+    // Pen: an integer and a fixed-point position, each moved by its own calls.
     TColor32 PenColor = clWhite32;
-    void MoveTo(int x, int y) { penX_ = TFixed(x) * FixedOne; penY_ = TFixed(y) * FixedOne; }
+    void MoveTo(int x, int y) { penIX_ = x; penIY_ = y; }
     void LineToS(int x, int y);
     void MoveToX(TFixed x, TFixed y) { penX_ = x; penY_ = y; }
     void LineToXS(TFixed x, TFixed y);
@@ -165,6 +165,8 @@ private:
     std::vector<TColor32> bits_;
     TFixed penX_ = 0;
     TFixed penY_ = 0;
+    int penIX_ = 0;
+    int penIY_ = 0;
     std::vector<TColor32> stipple_;
 };
 

@@ -184,6 +184,13 @@ TEST(Bitmap32, IntegerLines) {
     EXPECT_EQ(b.Pixel(9, 9), 0u);  // last point left out
     b.LineS(0, 5, 9, 5, clWhite32, true);
     EXPECT_EQ(b.Pixel(9, 5), clWhite32);
+    b.PenColor = 0xFF123456;
+    b.MoveTo(100000, 7);  // far outside, no overflow
+    b.LineToS(0, 7);
+    EXPECT_EQ(b.Pixel(0, 7), 0u);  // last point left out
+    EXPECT_EQ(b.Pixel(9, 7), 0xFF123456u);
+    b.LineToS(0, 9);
+    EXPECT_EQ(b.Pixel(0, 8), 0xFF123456u);
     // A line from far outside through the bitmap: same pixels as the visible part, and quick.
     TBitmap32 c(10, 10);
     c.LineS(-2000000000, 3, 2000000000, 3, clWhite32);
