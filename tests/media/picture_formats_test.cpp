@@ -274,3 +274,31 @@ TEST_F(PictureTest, DrHaloCutWithoutPalette) {
     EXPECT_LT(RedComponent(b.Pixel(3, 1)), RedComponent(b.Pixel(0, 1)));
     EXPECT_EQ(AlphaComponent(b.Pixel(0, 0)), 255);
 }
+
+TEST_F(PictureTest, WindowsMetafile) {
+    // A placeable metafile: a red solid brush and one rectangle over a 20 x 10 window.
+    auto rec = [](Bytes& b, uint16_t func, std::initializer_list<int16_t> params) {
+        b.u32(uint32_t(3 + params.size())).u8(uint8_t(func)).u8(uint8_t(func >> 8));
+        for (int16_t p : params) b.u8(uint8_t(p)).u8(uint8_t(uint16_t(p) >> 8));
+    };
+    Bytes body;
+    rec(body, 0x020B, {0, 0});
+    rec(body, 0x020C, {10, 20});
+    body.u32(7).u8(0xFC).u8(0x02).u8(0).u8(0).u32(0x000000FF).u8(0).u8(0);
+    rec(body, 0x012D, {0});
+    rec(body, 0x041B, {10, 20, 0, 0});
+    rec(body, 0x0000, {});
+    Bytes placeable;
+    placeable.u32(0x9AC6CDD7).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(20).u8(0).u8(10).u8(0).u8(96).u8(0).u32(0);
+    uint16_t check = 0;
+    for (size_t i = 0; i < 20; i += 2) check ^= uint16_t(placeable.vec()[i] | (placeable.vec()[i + 1] << 8));
+    placeable.u8(uint8_t(check)).u8(uint8_t(check >> 8));
+    Bytes wmf;
+    const uint32_t words = uint32_t(18 + body.size()) / 2;
+    wmf.raw(placeable.vec()).u8(1).u8(0).u8(9).u8(0).u8(0).u8(3).u32(words).u8(1).u8(0).u32(6).u8(0).u8(0).raw(body.vec());
+    TBitmap32 b = LoadPictureFromMemory(wmf.vec().data(), wmf.size(), "a.WMF");
+    ASSERT_FALSE(b.Empty());
+    const TColor32 c = b.Pixel(b.Width() / 2, b.Height() / 2);
+    EXPECT_GT(RedComponent(c), GreenComponent(c));
+    EXPECT_GT(RedComponent(c), BlueComponent(c));
+}
