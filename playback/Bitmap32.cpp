@@ -503,12 +503,32 @@ double StipplePos(double start, double step, int64_t steps, double len) {
 
 }  // namespace
 
+TColor32 TBitmap32::StippleColorAt(double pos) const {
+    // Between two pattern entries the colour is interpolated by the fractional position.
+    const size_t n = stipple_.size();
+    const size_t i = std::min(size_t(pos), n - 1);
+    const double f = pos - double(i);
+    const TColor32 a = stipple_[i], b = stipple_[(i + 1) % n];
+    if (f <= 0 || a == b) return a;
+    TColor32 r = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+        r |= TColor32(std::lround(ca + (cb - ca) * f)) << shift;
+    }
+    return r;
+}
+
 TColor32 TBitmap32::GetStippleColor() {
     if (stipple_.empty()) return 0;
     const double len = double(stipple_.size());
     const double c = StipplePos(StippleCounter, 0, 0, len);
     StippleCounter = float(StipplePos(c, StippleStep, 1, len));
-    return stipple_[std::min(size_t(c), stipple_.size() - 1)];
+    return StippleColorAt(c);
+}
+
+void TBitmap32::AdvanceStippleCounter(float pixels) {
+    if (stipple_.empty()) return;
+    StippleCounter = float(StipplePos(StippleCounter, double(StippleStep) * pixels, 1, double(stipple_.size())));
 }
 
 void TBitmap32::LineTSP(int x1, int y1, int x2, int y2, bool includeLast) {
@@ -517,13 +537,29 @@ void TBitmap32::LineTSP(int x1, int y1, int x2, int y2, bool includeLast) {
     const double start = StippleCounter, step = StippleStep;
     // Clipped pixels still move the pattern on, so a line looks the same wherever it lies.
     ForLinePixels(x1, y1, x2, y2, includeLast, width_, height_, [&](int x, int y, int64_t i) {
-        const size_t idx = std::min(size_t(StipplePos(start, step, i, len)), stipple_.size() - 1);
         TColor32& p = bits_[size_t(y) * size_t(width_) + size_t(x)];
-        p = BlendPixel(stipple_[idx], p);
+        p = BlendPixel(StippleColorAt(StipplePos(start, step, i, len)), p);
     });
     const int64_t steps = std::max(std::llabs(int64_t(x2) - x1), std::llabs(int64_t(y2) - y1)) +
                           (includeLast ? 1 : 0);
     StippleCounter = float(StipplePos(start, step, steps, len));
+}
+
+void TBitmap32::HorzLineTSP(int x1, int y, int x2) { LineTSP(x1, y, x2, y, true); }
+void TBitmap32::VertLineTSP(int x, int y1, int y2) { LineTSP(x, y1, x, y2, true); }
+
+void TBitmap32::FrameRectTSP(int x1, int y1, int x2, int y2) {
+    if (x2 <= x1 || y2 <= y1 || stipple_.empty()) return;
+    const int r = x2 - 1, b = y2 - 1;
+    if (r == x1 || b == y1) {  // one pixel wide or high: a single line
+        LineTSP(x1, y1, r, b, true);
+        return;
+    }
+    // Once round, clockwise, each pixel once, the pattern running on.
+    LineTSP(x1, y1, r, y1);
+    LineTSP(r, y1, r, b);
+    LineTSP(r, b, x1, b);
+    LineTSP(x1, b, x1, y1);
 }
 
 void TBitmap32::LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 color, bool includeLast) {

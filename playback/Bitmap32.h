@@ -113,8 +113,15 @@ public:
     void SetStipple(std::vector<TColor32> pattern);
     float StippleStep = 1.0f;
     float StippleCounter = 0.0f;
-    TColor32 GetStippleColor();  // the current colour, then advances by StippleStep
+    // The colour at the counter (between two entries a mix of both), then the counter
+    // advances by StippleStep.
+    TColor32 GetStippleColor();
+    void AdvanceStippleCounter(float pixels);
     void LineTSP(int x1, int y1, int x2, int y2, bool includeLast = false);
+    void HorzLineTSP(int x1, int y, int x2);  // x1..x2 inclusive
+    void VertLineTSP(int x, int y1, int y2);  // y1..y2 inclusive
+    // The outline of [x1, x2) x [y1, y2), clockwise from the top-left corner.
+    void FrameRectTSP(int x1, int y1, int x2, int y2);
     // Anti-aliased, blended, coordinates in 16.16 fixed point.
     void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 color, bool includeLast = false);
 
@@ -168,6 +175,7 @@ private:
     int penIX_ = 0;
     int penIY_ = 0;
     std::vector<TColor32> stipple_;
+    TColor32 StippleColorAt(double pos) const;
 };
 
 // The resampling kernels, exposed for tests and benchmarks.

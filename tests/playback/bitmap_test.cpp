@@ -211,6 +211,27 @@ TEST(Bitmap32, IntegerLines) {
     EXPECT_EQ(s.Pixel(1, 0), clWhite32);
     EXPECT_EQ(s.Pixel(3, 0), clWhite32);
     EXPECT_FLOAT_EQ(s.StippleCounter, 1.0f);
+    // Fractional steps mix neighbouring colours.
+    TBitmap32 g(3, 1);
+    g.SetStipple({0xFF000000, 0xFFC8C8C8});
+    g.StippleStep = 0.25f;
+    EXPECT_EQ(g.GetStippleColor(), 0xFF000000u);
+    EXPECT_EQ(g.GetStippleColor(), 0xFF323232u);
+    g.AdvanceStippleCounter(2);  // 0.5 + 0.5
+    EXPECT_EQ(g.GetStippleColor(), 0xFFC8C8C8u);
+    // A stippled frame visits every border pixel once, clockwise.
+    TBitmap32 f(5, 4);
+    f.Clear(clBlack32);
+    f.SetStipple({clWhite32, 0x00FFFFFF});
+    f.FrameRectTSP(1, 1, 4, 4);  // 3 x 3: eight pixels, alternating from the top-left
+    EXPECT_EQ(f.Pixel(1, 1), clWhite32);
+    EXPECT_EQ(f.Pixel(2, 1), clBlack32);
+    EXPECT_EQ(f.Pixel(3, 1), clWhite32);
+    EXPECT_EQ(f.Pixel(3, 2), clBlack32);
+    EXPECT_EQ(f.Pixel(3, 3), clWhite32);
+    EXPECT_EQ(f.Pixel(1, 2), clBlack32);
+    EXPECT_EQ(f.Pixel(2, 2), clBlack32);
+    EXPECT_FLOAT_EQ(f.StippleCounter, 0.0f);  // eight steps round a pattern of two
 }
 
 TEST(Bitmap32, AntialiasedFixedPointLines) {
