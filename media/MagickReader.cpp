@@ -27,6 +27,9 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
     const int64_t limit = MaxPicturePixels();
     Magick::ResourceLimits::area(Magick::MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
+    // No side may be longer than the whole pixel budget: refused before any pixel exists.
+    Magick::ResourceLimits::width(Magick::MagickSizeType(limit));
+    Magick::ResourceLimits::height(Magick::MagickSizeType(limit));
     Magick::Image image;
     try {
         image.quiet(true);
