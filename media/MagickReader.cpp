@@ -30,11 +30,24 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     // No side may be longer than the whole pixel budget: refused before any pixel exists.
     Magick::ResourceLimits::width(Magick::MagickSizeType(limit));
     Magick::ResourceLimits::height(Magick::MagickSizeType(limit));
+    const Magick::Blob blob(data, size);
+    // The header first: a picture over the budget is refused before its pixels exist.
+    try {
+        Magick::Image probe;
+        probe.quiet(true);
+        probe.subRange(1);
+        probe.magick(coder);
+        probe.ping(blob);
+        if (probe.columns() > 0 && probe.rows() > 0) CheckPictureSize(int64_t(probe.columns()), int64_t(probe.rows()));
+    } catch (const Magick::Warning&) {
+    } catch (const Magick::Exception& e) {
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+    }
     Magick::Image image;
     try {
         image.quiet(true);
         image.subRange(1);
-        image.read(Magick::Blob(data, size), Magick::Geometry(), std::string(coder));
+        image.read(blob, Magick::Geometry(), std::string(coder));
     } catch (const Magick::Warning&) {
         // A warning still leaves a picture (or none, checked below).
     } catch (const Magick::Exception& e) {

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace {
 
@@ -301,4 +302,32 @@ TEST_F(PictureTest, WindowsMetafile) {
     const TColor32 c = b.Pixel(b.Width() / 2, b.Height() / 2);
     EXPECT_GT(RedComponent(c), GreenComponent(c));
     EXPECT_GT(RedComponent(c), BlueComponent(c));
+}
+
+TEST_F(PictureTest, HugeHeadersAreRefusedBeforeDecoding) {
+    // A Targa header claiming 65535 x 65535 true-colour pixels, with almost no data.
+    Bytes tga;
+    tga.u8(0).u8(0).u8(2);
+    for (int i = 0; i < 9; ++i) tga.u8(0);
+    tga.u8(0xFF).u8(0xFF).u8(0xFF).u8(0xFF).u8(24).u8(0);
+    for (int i = 0; i < 64; ++i) tga.u8(0x40);
+    SetMaxPicturePixels(int64_t(1) << 20);
+    // The same for PNG: an IHDR of 100000 x 100000.
+    auto png = EncodePng(4, 4, Corners(4, 4));
+    png[16] = 0; png[17] = 1; png[18] = 0x86; png[19] = 0xA0;
+    png[20] = 0; png[21] = 1; png[22] = 0x86; png[23] = 0xA0;
+    const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), png.data() + 12, 17));
+    png[29] = uint8_t(crc >> 24); png[30] = uint8_t(crc >> 16); png[31] = uint8_t(crc >> 8); png[32] = uint8_t(crc);
+    try {
+        LoadPictureFromMemory(png.data(), png.size(), "a.png");
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(e.Message().find("zu gro"), std::string::npos) << e.Message();
+    }
+    try {
+        LoadPictureFromMemory(tga.vec().data(), tga.size(), "a.tga");
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(e.Message().find("zu gro"), std::string::npos) << e.Message();  // from the header alone
+    }
 }
