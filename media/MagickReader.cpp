@@ -3,6 +3,8 @@
 #include "media/PictureRegistry.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <mutex>
 
 #include <Magick++.h>
@@ -16,6 +18,47 @@ void InitMagickOnce() {
         // Pictures are decoded in memory only; nothing spills to disk.
         Magick::ResourceLimits::disk(0);
     });
+}
+
+// Width and height from a PNM header: "P1" to "P6", then two decimal numbers, with
+// white space and "#" comments between. False when the header is not readable.
+bool PnmHeaderSize(const uint8_t* data, size_t size, int64_t& w, int64_t& h) {
+    if (size < 2 || data[0] != 'P' || data[1] < '1' || data[1] > '6') return false;
+    size_t i = 2;
+    int64_t values[2];
+    for (int64_t& v : values) {
+        for (;;) {
+            while (i < size && std::isspace(data[i])) ++i;
+            if (i < size && data[i] == '#') {
+                while (i < size && data[i] != '\n' && data[i] != '\r') ++i;
+                continue;
+            }
+            break;
+        }
+        if (i >= size || !std::isdigit(data[i])) return false;
+        v = 0;
+        while (i < size && std::isdigit(data[i]) && v < (int64_t(1) << 40)) v = v * 10 + (data[i++] - '0');
+    }
+    w = values[0];
+    h = values[1];
+    return true;
+}
+
+// Width and height from the library's header-only read; false when it gives none.
+bool PingSize(const Magick::Blob& blob, const char* coder, int64_t& w, int64_t& h) {
+    Magick::Image probe;
+    try {
+        probe.quiet(true);
+        probe.subRange(1);
+        probe.magick(coder);
+        probe.ping(blob);
+    } catch (const Magick::Warning&) {
+    } catch (const Magick::Exception& e) {
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+    }
+    w = int64_t(probe.columns());
+    h = int64_t(probe.rows());
+    return w > 0 && h > 0;
 }
 
 }  // namespace
@@ -32,17 +75,10 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     Magick::ResourceLimits::height(Magick::MagickSizeType(limit));
     const Magick::Blob blob(data, size);
     // The header first: a picture over the budget is refused before its pixels exist.
-    try {
-        Magick::Image probe;
-        probe.quiet(true);
-        probe.subRange(1);
-        probe.magick(coder);
-        probe.ping(blob);
-        if (probe.columns() > 0 && probe.rows() > 0) CheckPictureSize(int64_t(probe.columns()), int64_t(probe.rows()));
-    } catch (const Magick::Warning&) {
-    } catch (const Magick::Exception& e) {
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
-    }
+    // (The library's PNM coder leaks when only pinged; its header is read here instead.)
+    const bool pnm = std::strcmp(coder, "PPM") == 0 || std::strcmp(coder, "PGM") == 0 || std::strcmp(coder, "PBM") == 0;
+    int64_t w0 = 0, h0 = 0;
+    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(blob, coder, w0, h0)) CheckPictureSize(w0, h0);
     Magick::Image image;
     try {
         image.quiet(true);

@@ -312,6 +312,9 @@ TEST_F(PictureTest, HugeHeadersAreRefusedBeforeDecoding) {
     tga.u8(0xFF).u8(0xFF).u8(0xFF).u8(0xFF).u8(24).u8(0);
     for (int i = 0; i < 64; ++i) tga.u8(0x40);
     SetMaxPicturePixels(int64_t(1) << 20);
+    const std::string ppm = "P6\n# gross\n100000 100000\n255\n\x01\x02\x03";
+    EXPECT_THROW(LoadPictureFromMemory(reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), "a.ppm"),
+                 EInvalidGraphic);
     // The same for PNG: an IHDR of 100000 x 100000.
     auto png = EncodePng(4, 4, Corners(4, 4));
     png[16] = 0; png[17] = 1; png[18] = 0x86; png[19] = 0xA0;
