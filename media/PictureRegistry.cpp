@@ -116,6 +116,9 @@ TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiStri
 }
 
 TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, const TPictureLoadOptions& options) {
+    // A stream carries only the name it was stored under; its extension must be known.
+    TPictureFormat format;
+    if (!FindPictureFormat(PictureExtension(fileName), format)) throw EInvalidGraphic("Falsches Dateiformat: " + fileName);
     const int64_t left = stream.GetSize() - stream.GetPosition();
     if (left > kMaxPictureFileSize) throw EInvalidGraphic("Bilddatei zu gro\xDF");
     std::vector<uint8_t> bytes(size_t(std::max<int64_t>(left, 0)));

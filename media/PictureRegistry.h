@@ -58,7 +58,7 @@ AnsiString GraphicFilter();
 // file that cannot be opened).
 TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOptions& options = {});
 // The stream's bytes from its position to the end, read as a picture of the format
-// that fileName's extension names.
+// that fileName's extension names; an unknown one raises "Falsches Dateiformat: " + fileName.
 TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, const TPictureLoadOptions& options = {});
 TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
                                 const TPictureLoadOptions& options = {});

@@ -1,6 +1,7 @@
 #include "media/CelReader.h"
 #include "media/JpegReader.h"
 #include "media/PictureRegistry.h"
+#include "platform/Stream.h"
 #include "picture_testsupport.h"
 
 #include "TestSupport.h"
@@ -195,6 +196,15 @@ TEST_F(PictureTest, LoadsFilesByExtension) {
     WriteFileBytes(dir / "leer.png", {});
     EXPECT_THROW(LoadPictureFromFile(dir / "leer.png"), EInvalidGraphic);
     EXPECT_THROW(LoadPictureFromFile(dir / "Bild.qqq"), EInvalidGraphic);
+    TMemoryStream stream(jpg);
+    ExpectCorners(LoadPictureFromStream(stream, "Bilder\\Urlaub.JPG"), 64, 48, 12);
+    stream.SetPosition(0);
+    try {
+        LoadPictureFromStream(stream, "Bilder\\Urlaub.xyz");
+        ADD_FAILURE();
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message(), "Falsches Dateiformat: Bilder\\Urlaub.xyz");
+    }
     EXPECT_EQ(PictureExtension("C:\\a.b\\datei"), "");
     EXPECT_EQ(PictureExtension("datei.TIFF"), "tiff");
 }
