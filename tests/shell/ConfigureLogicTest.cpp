@@ -1,0 +1,163 @@
+#include "shell/ScreenSaverConfigureForm.h"
+#include "shell/ScreenSaverConfigureLogic.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+TEST(ConfigureLogic, FormatsWithTheLocalesSeparatorAndRoundsTheExactValue) {
+    EXPECT_EQ(FormatDuration(3000, '.'), "3.00");
+    EXPECT_EQ(FormatDuration(3000, ','), "3,00");
+    EXPECT_EQ(FormatDuration(0, ','), "0,00");
+    EXPECT_EQ(FormatDuration(3600000, '.'), "3600.00");
+    EXPECT_EQ(FormatDuration(1005, '.'), "1.01");   // half away from zero, not 1.00
+    EXPECT_EQ(FormatDuration(1004, '.'), "1.00");
+    EXPECT_EQ(FormatDuration(-2500, '.'), "-2.50");
+    EXPECT_EQ(FormatDuration(-4, '.'), "0.00");
+    EXPECT_EQ(FormatDuration(INT64_MIN, '.'), "-9223372036854775.81");
+}
+
+TEST(ConfigureLogic, ParsesOnlyNumbersWrittenWithTheGivenSeparator) {
+    long double v = 0;
+    EXPECT_TRUE(TryStrToFloat(" 3,5 ", ',', v));
+    EXPECT_DOUBLE_EQ(static_cast<double>(v), 3.5);
+    EXPECT_TRUE(TryStrToFloat("-2.25e1", '.', v));
+    EXPECT_DOUBLE_EQ(static_cast<double>(v), -22.5);
+    EXPECT_TRUE(TryStrToFloat("3600", ',', v));
+    EXPECT_TRUE(TryStrToFloat(",5", ',', v));
+    EXPECT_DOUBLE_EQ(static_cast<double>(v), 0.5);
+    EXPECT_FALSE(TryStrToFloat("3.5", ',', v));
+    EXPECT_FALSE(TryStrToFloat("", '.', v));
+    EXPECT_FALSE(TryStrToFloat(".", '.', v));
+    EXPECT_FALSE(TryStrToFloat("1e", '.', v));
+    EXPECT_FALSE(TryStrToFloat("1.2.3", '.', v));
+    EXPECT_FALSE(TryStrToFloat("abc", '.', v));
+    EXPECT_FALSE(TryStrToFloat("nan", '.', v));
+    EXPECT_TRUE(TryStrToFloat("1e999", '.', v));   // a number, just far too large
+    EXPECT_GT(v, 1e300L);
+}
+
+TEST(ConfigureLogic, UpDownStepsHalfSecondsWithinOneHour) {
+    EXPECT_EQ(StepDurationText("3599.60", true, '.'), "3600.00");
+    EXPECT_EQ(StepDurationText("3600.00", true, '.'), "3600.00");
+    EXPECT_EQ(StepDurationText("0.30", false, '.'), "0.00");
+    EXPECT_EQ(StepDurationText("3,00", true, ','), "3,50");
+    EXPECT_EQ(StepDurationText("3,00", false, ','), "2,50");
+    EXPECT_EQ(StepDurationText("-7", true, '.'), "0.00");
+    EXPECT_EQ(StepDurationText("-7", false, '.'), "0.00");
+    EXPECT_EQ(StepDurationText("5000", true, '.'), "3600.00");
+    EXPECT_EQ(StepDurationText("5000", false, '.'), "3600.00");
+    EXPECT_EQ(StepDurationText("1e30", false, '.'), "3600.00");
+    EXPECT_EQ(StepDurationText("3600.00", false, '.'), "3599.50");
+    // Text that is no number stays for the OK check to report.
+    EXPECT_EQ(StepDurationText("12x", true, '.'), "12x");
+    EXPECT_EQ(StepDurationText("", false, '.'), "");
+}
+
+TEST(ConfigureLogic, OkAcceptsZeroToOneHourOnly) {
+    int32_t ms = -1;
+    EXPECT_EQ(CheckDurationText("3600.01", '.', ms), TDurationCheck::dcOutOfRange);
+    EXPECT_EQ(CheckDurationText("3600", '.', ms), TDurationCheck::dcValid);
+    EXPECT_EQ(ms, 3600000);
+    EXPECT_EQ(CheckDurationText("0", '.', ms), TDurationCheck::dcValid);
+    EXPECT_EQ(ms, 0);
+    EXPECT_EQ(CheckDurationText("2,75", ',', ms), TDurationCheck::dcValid);
+    EXPECT_EQ(ms, 2750);
+    EXPECT_EQ(CheckDurationText("-0,5", ',', ms), TDurationCheck::dcOutOfRange);
+    EXPECT_EQ(CheckDurationText("1e999", '.', ms), TDurationCheck::dcOutOfRange);
+    EXPECT_EQ(CheckDurationText("2.75", ',', ms), TDurationCheck::dcNotANumber);
+    EXPECT_EQ(CheckDurationText("", ',', ms), TDurationCheck::dcNotANumber);
+}
+
+TEST(ConfigureLogic, KeyFilterTakesDigitsBackspaceAndOneSeparator) {
+    EXPECT_TRUE(DurationKeyAllowed("", '7', ','));
+    EXPECT_TRUE(DurationKeyAllowed("3,5", '\b', ','));
+    EXPECT_TRUE(DurationKeyAllowed("3", ',', ','));
+    EXPECT_FALSE(DurationKeyAllowed("3,5", ',', ','));
+    EXPECT_FALSE(DurationKeyAllowed("3", '.', ','));
+    EXPECT_FALSE(DurationKeyAllowed("3", 'a', '.'));
+    EXPECT_FALSE(DurationKeyAllowed("3", '-', '.'));
+    EXPECT_FALSE(DurationKeyAllowed("3", ' ', '.'));
+}
+
+namespace {
+
+struct RecordedBoxes {
+    std::vector<std::pair<AnsiString, TMsgDlgType>> boxes;
+    RecordedBoxes() {
+        SetMessageBoxHook([this](const AnsiString& text, TMsgDlgType type) {
+            boxes.emplace_back(text, type);
+            return mrOk;
+        });
+    }
+    ~RecordedBoxes() { SetMessageBoxHook(nullptr); }
+};
+
+}  // namespace
+
+TEST(ConfigureForm, OkRefusesBadDurationsAndKeepsTheDialogOpen) {
+    RecordedBoxes rec;
+    TScreenSaverConfigureForm form;
+    form.DecimalSeparator = '.';
+
+    form.Values.DurationText = "3600.01";
+    form.OkButtonClick();
+    EXPECT_EQ(form.ModalResult, mrNone);
+    EXPECT_TRUE(form.Values.FocusDuration);
+    ASSERT_EQ(rec.boxes.size(), 1u);
+    EXPECT_EQ(rec.boxes[0].second, TMsgDlgType::mtInformation);
+    EXPECT_NE(rec.boxes[0].first.find("3600 s"), AnsiString::npos);
+
+    form.Values = {};
+    form.Values.DurationText = "drei";
+    form.OkButtonClick();
+    EXPECT_EQ(form.ModalResult, mrNone);
+    ASSERT_EQ(rec.boxes.size(), 2u);
+    EXPECT_EQ(rec.boxes[1].first, "Bitte geben Sie einen g\xFCltigen Wert f\xFCr die Standard-Verweildauer an.");
+
+    form.Values = {};
+    form.Values.DurationText = "3600";
+    form.OkButtonClick();
+    EXPECT_EQ(form.ModalResult, mrOk);
+    EXPECT_FALSE(form.Values.FocusDuration);
+    EXPECT_EQ(form.Duration, 3600000);
+    EXPECT_EQ(rec.boxes.size(), 2u);
+}
+
+TEST(ConfigureForm, ResumeAndShuffleExcludeEachOther) {
+    TScreenSaverConfigureForm form;
+    form.Values.Shuffle = true;
+    form.Values.ResumeAtLastPos = true;  // the click has just checked it
+    form.ResumeAtLastPosCheckBoxClick();
+    EXPECT_FALSE(form.Values.Shuffle);
+    EXPECT_TRUE(form.Values.ResumeAtLastPos);
+
+    form.Values.Shuffle = true;
+    form.ShuffleCheckBoxClick();
+    EXPECT_FALSE(form.Values.ResumeAtLastPos);
+
+    // Unchecking touches nothing else.
+    form.Values.Shuffle = false;
+    form.ShuffleCheckBoxClick();
+    EXPECT_FALSE(form.Values.ResumeAtLastPos);
+    EXPECT_FALSE(form.Values.Shuffle);
+}
+
+TEST(ConfigureForm, KeyPressAndUpDownWorkOnTheEditText) {
+    TScreenSaverConfigureForm form;
+    form.DecimalSeparator = ',';
+    form.Values.DurationText = "3,5";
+    char key = ',';
+    EXPECT_FALSE(form.DurationEditKeyPress(key));
+    EXPECT_EQ(key, 0);
+    key = '9';
+    EXPECT_TRUE(form.DurationEditKeyPress(key));
+    form.DurationUpDownClick(true);
+    EXPECT_EQ(form.Values.DurationText, "4,00");
+
+    AnsiString opened;
+    form.HomePageURL = "http://www.velmorra.example";
+    form.OpenURL = [&](const AnsiString& url) { opened = url; };
+    form.WebPageHoverLabelClick();
+    EXPECT_EQ(opened, "http://www.velmorra.example");
+}
