@@ -1,6 +1,8 @@
 #include "shell/ScreenSaverConfigureForm.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 
+#include "ShellTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -80,20 +82,6 @@ TEST(ConfigureLogic, KeyFilterTakesDigitsBackspaceAndOneSeparator) {
     EXPECT_FALSE(DurationKeyAllowed("3", ' ', '.'));
 }
 
-namespace {
-
-struct RecordedBoxes {
-    std::vector<std::pair<AnsiString, TMsgDlgType>> boxes;
-    RecordedBoxes() {
-        SetMessageBoxHook([this](const AnsiString& text, TMsgDlgType type) {
-            boxes.emplace_back(text, type);
-            return mrOk;
-        });
-    }
-    ~RecordedBoxes() { SetMessageBoxHook(nullptr); }
-};
-
-}  // namespace
 
 TEST(ConfigureForm, OkRefusesBadDurationsAndKeepsTheDialogOpen) {
     RecordedBoxes rec;
@@ -104,16 +92,16 @@ TEST(ConfigureForm, OkRefusesBadDurationsAndKeepsTheDialogOpen) {
     form.OkButtonClick();
     EXPECT_EQ(form.ModalResult, mrNone);
     EXPECT_TRUE(form.Values.FocusDuration);
-    ASSERT_EQ(rec.boxes.size(), 1u);
-    EXPECT_EQ(rec.boxes[0].second, TMsgDlgType::mtInformation);
-    EXPECT_NE(rec.boxes[0].first.find("3600 s"), AnsiString::npos);
+    ASSERT_EQ(rec.Boxes.size(), 1u);
+    EXPECT_EQ(rec.Boxes[0].second, TMsgDlgType::mtInformation);
+    EXPECT_NE(rec.Boxes[0].first.find("3600 s"), AnsiString::npos);
 
     form.Values = {};
     form.Values.DurationText = "drei";
     form.OkButtonClick();
     EXPECT_EQ(form.ModalResult, mrNone);
-    ASSERT_EQ(rec.boxes.size(), 2u);
-    EXPECT_EQ(rec.boxes[1].first, "Bitte geben Sie einen g\xFCltigen Wert f\xFCr die Standard-Verweildauer an.");
+    ASSERT_EQ(rec.Boxes.size(), 2u);
+    EXPECT_EQ(rec.Boxes[1].first, "Bitte geben Sie einen g\xFCltigen Wert f\xFCr die Standard-Verweildauer an.");
 
     form.Values = {};
     form.Values.DurationText = "3600";
@@ -121,7 +109,7 @@ TEST(ConfigureForm, OkRefusesBadDurationsAndKeepsTheDialogOpen) {
     EXPECT_EQ(form.ModalResult, mrOk);
     EXPECT_FALSE(form.Values.FocusDuration);
     EXPECT_EQ(form.Duration, 3600000);
-    EXPECT_EQ(rec.boxes.size(), 2u);
+    EXPECT_EQ(rec.Boxes.size(), 2u);
 }
 
 TEST(ConfigureForm, ResumeAndShuffleExcludeEachOther) {
