@@ -1,7 +1,10 @@
 #include "shell/ScreenSaverConfigureForm.h"
 
+#include "foundation/AppInfo.h"
 #include "resources/ScreenSaverStrings.h"
+#include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverConfigureLogic.h"
+#include "shell/ScreenSaverProperties.h"
 
 TScreenSaverConfigureForm::TScreenSaverConfigureForm()
     : DecimalSeparator(UserDecimalSeparator()), OpenURL([](const AnsiString& url) { OpenWebAddress(url); }) {}
@@ -96,4 +99,27 @@ int TScreenSaverConfigureForm::ShowModal() {
     ModalResult = RunConfigureDialog(Texts(), shown, h);
     Values = shown;
     return ModalResult;
+}
+
+bool ExecuteConfigureForm(TScreenSaverConfigureForm& form, const AnsiString& name, TScreenSaverProperties& options) {
+    (void)name;  // the options already belong to this screen saver
+    std::shared_ptr<IApplicationInfo> info = GetApplicationInfo();
+    if (!info) info = std::make_shared<TScreenSaverPluginApplicationInfo>();
+    form.Caption = info->GetCompanyName() + " " + info->GetProductName();
+    form.CreatorLabel = AnsiString(ScreenSaverStrings::CreatedWith) + " " + info->GetProductName() + " " +
+                        info->GetVersion() + info->GetReleaseSuffix() + " " + info->GetCopyright();
+    form.WebPageHoverLabel = info->GetWebAddress();
+    form.HomePageURL = info->GetHomePageURL();
+    form.Values.UseSound = options.UseSound;
+    form.Values.ResumeAtLastPos = options.ResumeAtLastPos;
+    form.Values.Shuffle = options.Shuffle;
+    form.Values.DurationText = FormatDuration(options.DefaultDuration, form.DecimalSeparator);
+    form.Values.FocusDuration = false;
+    form.ModalResult = mrNone;
+    if (form.ShowModal() != mrOk) return false;
+    options.UseSound = form.Values.UseSound;
+    options.ResumeAtLastPos = form.Values.ResumeAtLastPos;
+    options.Shuffle = form.Values.Shuffle;
+    options.DefaultDuration = form.Duration;
+    return true;
 }

@@ -1,6 +1,13 @@
 #include "shell/ScreenSaverTools.h"
 
+#include "foundation/CommandLine.h"
+#include "foundation/FileTools.h"
+#include "platform/Charset.h"
+#include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -11,7 +18,39 @@ AnsiString SystemLibraryPath(TScreenSaverSystem& system, const char* name) {
     return dir + name;
 }
 
+// The last element of a program path (backslashes or slashes).
+AnsiString NamePart(const AnsiString& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == AnsiString::npos ? path : path.substr(cut + 1);
+}
+
 }  // namespace
+
+AnsiString GetExeTitle() {
+    const std::vector<std::string> args = ProcessArguments();
+    AnsiString name;
+    if (!args.empty() && !args[0].empty()) {
+        const AnsiString started = Utf8ToAnsi(args[0]);
+        // The name as it exists (letter case included) when the path leads to it;
+        // otherwise, as when the shell found the program on its search path, the name
+        // it was started under.
+        std::error_code ec;
+        const std::string resolved = ResolvePath(started);
+        name = std::filesystem::is_regular_file(resolved, ec) ? NamePart(FromPosixPath(resolved)) : NamePart(started);
+    } else {
+        name = NamePart(GetExecutablePath());
+    }
+    return RemoveFileExt(name);
+}
+
+uint8_t GetScreenSaverMode() {
+    if (HasSwitch('C')) return ssmConfigure;
+    if (!HasParameters()) return ssmConfigure;
+    if (HasSwitch('A')) return ssmChangePassword;
+    if (HasSwitch('P') || HasSwitch('L')) return ssmPreview;
+    if (HasSwitch('S')) return ssmRun;
+    return ssmOther;
+}
 
 void SetScreenSaverRunning(bool running) {
     TScreenSaverSystem& system = ScreenSaverSystem();
