@@ -199,7 +199,10 @@ GtkWidget* ArrowButton(const char* icon) {
 
 int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValues& values,
                        const TConfigureDialogHandlers& handlers) {
-    if (!GuiAvailable()) return mrCancel;
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s\n", AnsiToUtf8("Keine Anzeige: Die Einstellungen k\xF6nnen nicht gezeigt werden.").c_str());
+        return mrCancel;
+    }
     TDialog d;
     d.Texts = &texts;
     d.Values = &values;
@@ -240,6 +243,7 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
     gtk_entry_set_max_length(GTK_ENTRY(d.Duration), texts.DurationMaxLength);
     gtk_entry_set_width_chars(GTK_ENTRY(d.Duration), texts.DurationMaxLength + 1);
     gtk_entry_set_activates_default(GTK_ENTRY(d.Duration), TRUE);
+    gtk_widget_set_valign(d.Duration, GTK_ALIGN_CENTER);
     gtk_label_set_mnemonic_widget(GTK_LABEL(label1), d.Duration);
     GtkWidget* upDown = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     GtkWidget* up = ArrowButton("pan-up-symbolic");
@@ -247,6 +251,7 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
     gtk_box_pack_start(GTK_BOX(upDown), up, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(upDown), down, TRUE, TRUE, 0);
     GtkWidget* label2 = gtk_label_new(AnsiToUtf8(texts.DurationUnit).c_str());
+    gtk_widget_set_halign(label2, GTK_ALIGN_START);
     gtk_grid_attach(GTK_GRID(grid), label1, 0, 3, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), d.Duration, 1, 3, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), upDown, 2, 3, 1, 1);
