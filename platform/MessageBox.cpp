@@ -15,6 +15,18 @@ TMessageBoxHook& Hook() {
     return hook;
 }
 
+// The window the user works in (the settings dialog, when a box comes from it), so
+// the box stays in front of it.
+GtkWindow* ActiveWindow() {
+    GtkWindow* active = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* w = all; w; w = w->next)
+        if (gtk_window_is_active(GTK_WINDOW(w->data)) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+            active = GTK_WINDOW(w->data);
+    g_list_free(all);
+    return active;
+}
+
 }  // namespace
 
 bool GuiAvailable() {
@@ -52,9 +64,9 @@ int ShowMessageBox(const AnsiString& text, TMsgDlgType type) {
     if (type == TMsgDlgType::mtWarning) kind = GTK_MESSAGE_WARNING;
     if (type == TMsgDlgType::mtError) kind = GTK_MESSAGE_ERROR;
     GtkWidget* dialog =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
+        gtk_message_dialog_new(ActiveWindow(), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(MessageBoxTitle(type)).c_str());
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     // Let the window really vanish before whatever comes next.

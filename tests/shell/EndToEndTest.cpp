@@ -118,20 +118,34 @@ TEST_F(ProgramTest, SettingsDialogSavesThroughItsWidgets) {
     // The dialog: wait for its window, give it the focus, jump to the duration with its
     // mnemonic (which selects the text), type 7 and press Enter for the default button.
     const std::string drive = R"(
-prog="$1"; keys="$2"
+# prog keys [box keys-for-box keys-after]: types keys into the dialog; with a box
+# title, waits for that message box, answers it and types the last keys into the
+# dialog, which must still be open.
+prog="$1"; keys="$2"; box="$3"; boxkeys="$4"; after="$5"
+find() {
+  for i in $(seq 1 200); do
+    w=$(xdotool search --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+type_into() {
+  sleep 0.5
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.2
+  xdotool key --delay 100 $2
+}
 "$prog" /c &
 pid=$!
-w=
-for i in $(seq 1 200); do
-  w=$(xdotool search --name "^Velmorra Glowcanvas$" 2>/dev/null | head -n 1)
-  [ -n "$w" ] && break
-  sleep 0.1
-done
-if [ -z "$w" ]; then kill $pid; echo "no dialog window" >&2; exit 3; fi
-sleep 0.5
-xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
-sleep 0.2
-xdotool key --delay 100 $keys
+w=$(find "^Velmorra Glowcanvas$") || { kill $pid; echo "no dialog window" >&2; exit 3; }
+type_into "$w" "$keys"
+if [ -n "$box" ]; then
+  b=$(find "^$box$") || { kill $pid; echo "no message box" >&2; exit 4; }
+  type_into "$b" "$boxkeys"
+  w=$(find "^Velmorra Glowcanvas$") || { kill $pid; echo "dialog closed" >&2; exit 5; }
+  type_into "$w" "$after"
+fi
 wait $pid
 )";
     std::ofstream(work / "drive.sh") << drive;
@@ -159,6 +173,12 @@ wait $pid
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_TRUE(LoadOptionsFromRegistry("mond", options));
     EXPECT_EQ(options->DefaultDuration, 3000);
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", options));
+    EXPECT_EQ(options->DefaultDuration, 7000);
+
+    // A duration over one hour is refused with a message, and the dialog stays open.
+    r = Run(xvfb + Quote(packed) + " 'alt+s 9 9 9 9 Return' Information Return Escape");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_TRUE(LoadOptionsFromRegistry("sonne", options));
     EXPECT_EQ(options->DefaultDuration, 7000);
 
