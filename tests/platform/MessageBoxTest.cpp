@@ -55,10 +55,6 @@ TEST(ConfigureDialog, DecimalSeparatorFollowsTheUsersLocale) {
     EXPECT_EQ(UserDecimalSeparator(), '.');
     ::setenv("LC_ALL", "no_such_LOCALE.UTF-8", 1);
     EXPECT_EQ(UserDecimalSeparator(), '.');
-    // Only where the German locale is installed.
-    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
-    const char sep = UserDecimalSeparator();
-    EXPECT_TRUE(sep == ',' || sep == '.');
     if (saved) ::setenv("LC_ALL", keep.c_str(), 1); else ::unsetenv("LC_ALL");
 }
 

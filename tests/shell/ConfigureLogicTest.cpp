@@ -1,10 +1,13 @@
 #include "shell/ScreenSaverConfigureForm.h"
 #include "shell/ScreenSaverConfigureLogic.h"
+#include "shell/ScreenSaverProperties.h"
 
 #include "ShellTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 TEST(ConfigureLogic, FormatsWithTheLocalesSeparatorAndRoundsTheExactValue) {
@@ -148,4 +151,53 @@ TEST(ConfigureForm, KeyPressAndUpDownWorkOnTheEditText) {
     form.OpenURL = [&](const AnsiString& url) { opened = url; };
     form.WebPageHoverLabelClick();
     EXPECT_EQ(opened, "http://www.velmorra.example");
+}
+
+namespace {
+
+// Restores one environment variable when it goes.
+class EnvSetting {
+public:
+    EnvSetting(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvSetting() {
+        if (had_) ::setenv(name_, old_.c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+class ShowingForm : public TScreenSaverConfigureForm {
+public:
+    AnsiString Shown;
+    int ShowModal() override {
+        Shown = Values.DurationText;
+        return ModalResult = mrCancel;
+    }
+};
+
+}  // namespace
+
+TEST(ConfigureForm, GermanLocaleShowsADecimalComma) {
+    // The machine need not have the German locale installed: build one of our own.
+    TempDir dir;
+    const std::string cmd = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0 && !std::filesystem::exists(dir / "de_DE.UTF-8/LC_NUMERIC"))
+        GTEST_SKIP() << "no locale sources to build de_DE from";
+    EnvSetting locpath("LOCPATH", dir.Path().string());
+    EnvSetting all("LC_ALL", "de_DE.UTF-8");
+    EXPECT_EQ(UserDecimalSeparator(), ',');
+
+    ShowingForm form;
+    TScreenSaverProperties options;
+    options.DefaultDuration = 3000;
+    EXPECT_FALSE(ExecuteConfigureForm(form, "sonne", options));
+    EXPECT_EQ(form.Shown, "3,00");
+    EXPECT_EQ(options.DefaultDuration, 3000);
 }
