@@ -4,6 +4,7 @@
 #include "foundation/CommandLine.h"
 #include "foundation/Packager.h"
 #include "foundation/Properties.h"
+#include "foundation/Startup.h"
 #include "platform/Charset.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessInfo.h"
@@ -80,21 +81,23 @@ void Finalize() {
 
 }  // namespace ScreenSaverMainModule
 
+void AddScreenSaverModules() {
+    AddStartupModule(TStartupStage::Identity, "SetApplicationScreenSaver", SetApplicationScreenSaver::Initialize,
+                     SetApplicationScreenSaver::Finalize);
+    AddStartupModule(TStartupStage::Plugins, "Packager", PackagerModule::Initialize, PackagerModule::Finalize);
+    AddStartupModule(TStartupStage::Plugins, "ScreenSaverProperties", ScreenSaverPropertiesModule::Initialize,
+                     ScreenSaverPropertiesModule::Finalize);
+    AddStartupModule(TStartupStage::Program, "ScreenSaverMain", ScreenSaverMainModule::Initialize,
+                     ScreenSaverMainModule::Finalize);
+}
+
 void InitializeScreenSaverModules() {
-    InitializeApplicationName();
-    InitializeSlideShowApplication();
-    SetApplicationScreenSaver::Initialize();
-    PackagerModule::Initialize();
-    ScreenSaverPropertiesModule::Initialize();
-    ScreenSaverMainModule::Initialize();
+    AddFoundationModules();
+    AddScreenSaverModules();
+    RunInitializations();
 }
 
 void FinalizeScreenSaverModules() {
-    ScreenSaverMainModule::Finalize();
-    ScreenSaverPropertiesModule::Finalize();
-    PackagerModule::Finalize();
-    SetApplicationScreenSaver::Finalize();
-    FinalizeParameters();
-    FinalizeSlideShowApplication();
-    FinalizeApplicationName();
+    RunFinalizations();
+    ClearStartupModules();
 }

@@ -27,8 +27,12 @@ void RunFullScreen();
 using TConfigureFormFactory = std::function<std::unique_ptr<TScreenSaverConfigureForm>()>;
 void SetConfigureFormFactory(TConfigureFormFactory factory);
 
-// Every module initialisation the program needs, in order, and the finalisations in
-// reverse.
+// Adds the shell's modules to the start-up sequence: the screen saver's identity after
+// the foundation's, the package items' and the options' classes with the plug-ins,
+// the program's state last.
+void AddScreenSaverModules();
+// The program's whole start: the foundation's modules and the shell's, initialised in
+// order; the end runs the finalisations in reverse and forgets the modules.
 void InitializeScreenSaverModules();
 void FinalizeScreenSaverModules();
 

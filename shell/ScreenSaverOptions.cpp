@@ -4,25 +4,20 @@
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderTools.h"
 #include "platform/Paths.h"
+#include "platform/Random.h"
 #include "platform/Registry.h"
 #include "platform/Stream.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Until the process-wide generator arrives.
-int32_t Random(int32_t n) {
-    static std::mt19937 generator{std::random_device{}()};
-    return n <= 0 ? 0 : static_cast<int32_t>(generator() % static_cast<uint32_t>(n));
-}
 
 const char* const kValueName = "Properties";
 const char* const kSettingsItem = "settings.dat";
@@ -36,14 +31,6 @@ bool CreateNewFolder(const AnsiString& folder) {
 }
 
 }  // namespace
-
-bool ForceDirectories(const AnsiString& folder) {
-    if (folder.empty()) return false;
-    const fs::path p(ResolvePath(folder));
-    std::error_code ec;
-    fs::create_directories(p, ec);
-    return fs::is_directory(p, ec);
-}
 
 AnsiString ScreenSaverOptionsKey(const AnsiString& name) {
     AnsiString base;

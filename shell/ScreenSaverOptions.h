@@ -36,6 +36,3 @@ void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix,
 // The temporary folder of settings (+ subFolder), with a trailing backslash; made with
 // create.
 void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder);
-
-// Creates folder and every missing parent; True when it exists as a folder afterwards.
-bool ForceDirectories(const AnsiString& folder);

@@ -1,5 +1,7 @@
 #include "shell/ScreenSaverProperties.h"
 
+#include "foundation/SlideShowGlobals.h"
+
 GC_IMPLEMENT_PLUGIN(TScreenSaverProperties, TProperties)
 GC_IMPLEMENT_PLUGIN(TTempProperties, TProperties)
 
@@ -42,23 +44,40 @@ bool TTempProperties::ReadOwnProperties(TOKFStreamWinTypes& c) {
 TTempProperties* TempProperties = nullptr;
 
 namespace {
+// Used only when no process-wide settings list exists to own them.
 TPluginPtr<TTempProperties> g_ownTempProperties;
 }
 
 namespace ScreenSaverPropertiesModule {
 
 void Initialize() {
-    RegisterClass(TScreenSaverProperties::StaticClassInfo());
-    RegisterClass(TTempProperties::StaticClassInfo());
-    g_ownTempProperties.reset(new TTempProperties());
-    TempProperties = g_ownTempProperties.get();
+    if (Plugins) {
+        Plugins->Register<TScreenSaverProperties>();
+        Plugins->Register<TTempProperties>();
+    } else {
+        RegisterClass(TScreenSaverProperties::StaticClassInfo());
+        RegisterClass(TTempProperties::StaticClassInfo());
+    }
+    if (PropertiesList) {
+        TempProperties = dynamic_cast<TTempProperties*>(
+            PropertiesList->Add(0, TTempProperties::StaticClassInfo(), "Grundeinstellungen", true));
+    } else {
+        g_ownTempProperties.reset(new TTempProperties());
+        TempProperties = g_ownTempProperties.get();
+    }
 }
 
 void Finalize() {
+    // An instance in the settings list goes with the list.
     TempProperties = nullptr;
     g_ownTempProperties.reset();
-    UnRegisterClass(TTempProperties::StaticClassInfo());
-    UnRegisterClass(TScreenSaverProperties::StaticClassInfo());
+    if (Plugins) {
+        Plugins->Unregister<TTempProperties>();
+        Plugins->Unregister<TScreenSaverProperties>();
+    } else {
+        UnRegisterClass(TTempProperties::StaticClassInfo());
+        UnRegisterClass(TScreenSaverProperties::StaticClassInfo());
+    }
 }
 
 }  // namespace ScreenSaverPropertiesModule

@@ -1,5 +1,7 @@
 #include "ShellTestSupport.h"
 #include "foundation/AppInfo.h"
+#include "foundation/SlideShowGlobals.h"
+#include "platform/Random.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "shell/ScreenSaverOptions.h"
@@ -45,7 +47,13 @@ TEST(ScreenSaverProperties, TempSettingsStoreFlagThenFolder) {
     expected.i32(4 + 1 + 4 + 6).u8(0).str("D:\\Tmp");
     EXPECT_EQ(m.Bytes(), expected.vec());
     EXPECT_EQ(EditorFrameClassNames(TTempProperties::StaticClassInfo()), "\r\nTTempPropertyEditorFrame");
+    // The program's temporary-folder settings live in the settings list.
     ASSERT_NE(TempProperties, nullptr);
+    ASSERT_NE(PropertiesList, nullptr);
+    TPropertiesListItem* item = PropertiesList->FindItemByClass(TTempProperties::StaticClassInfo());
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->Instance, TempProperties);
+    EXPECT_EQ(item->Name, "Grundeinstellungen");
 }
 
 TEST(ScreenSaverIdentity, RegistryKeyIsUnderTheProductsBase) {
@@ -161,6 +169,16 @@ TEST_F(OptionsTest, TemporaryFolderIsANumberedFolderUnderTheSystemsTemp) {
     EXPECT_EQ(number.find_first_not_of("0123456789"), AnsiString::npos) << number;
     EXPECT_LT(std::stoll(number), 0xFFFFFFFLL);
     EXPECT_TRUE(fs::is_directory(ToPosixPath(folder)));
+
+    // The same random number again never reuses a folder that exists.
+    RandSeed(42);
+    AnsiString first, second;
+    CreateTempFolder(settings, "ScreenSaver", true, first);
+    RandSeed(42);
+    CreateTempFolder(settings, "ScreenSaver", true, second);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(PathExists(first));
+    EXPECT_TRUE(PathExists(second));
 
     // Without create the name is only chosen.
     AnsiString other;

@@ -8,16 +8,7 @@
 #include <utility>
 #include <vector>
 
-// Points the registry at a fresh folder for the test's lifetime.
-class TestRegistry {
-public:
-    TestRegistry() { ::setenv("GC_REGISTRY_DIR", dir_.Path().c_str(), 1); }
-    ~TestRegistry() { ::unsetenv("GC_REGISTRY_DIR"); }
-    const TempDir& Dir() const { return dir_; }
-
-private:
-    TempDir dir_;
-};
+using TestRegistry = TestRegistryFolder;
 
 // Records every message box instead of showing it.
 class RecordedBoxes {
