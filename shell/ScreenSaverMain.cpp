@@ -77,6 +77,10 @@ void Initialize() {}
 void Finalize() {
     ScreenSaverName.clear();
     ExeFileName.clear();
+    // The run is over: free the options here rather than among the static destructors,
+    // when the registries they came from are gone.
+    Options.reset();
+    HasPackage = false;
 }
 
 }  // namespace ScreenSaverMainModule

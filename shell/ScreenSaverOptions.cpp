@@ -9,7 +9,6 @@
 #include "platform/Random.h"
 #include "platform/Registry.h"
 #include "platform/Stream.h"
-#include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 
 #include <filesystem>
