@@ -124,7 +124,7 @@ TEST_F(ProgramTest, SettingsDialogSavesThroughItsWidgets) {
 prog="$1"; keys="$2"; box="$3"; boxkeys="$4"; after="$5"
 find() {
   for i in $(seq 1 200); do
-    w=$(xdotool search --name "$1" 2>/dev/null | head -n 1)
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
   done
