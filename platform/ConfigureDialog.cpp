@@ -124,9 +124,17 @@ void OnToggled(GtkToggleButton* button, gpointer data) {
 // refuses the whole insertion.
 void OnInsertText(GtkEditable* editable, const gchar* text, gint length, gint*, gpointer data) {
     auto* d = static_cast<TDialog*>(data);
-    if (d->Updating || !d->Handlers->DurationKeyPress) return;
+    if (d->Updating) return;
     AnsiString current = Utf8ToAnsi(gtk_entry_get_text(GTK_ENTRY(editable)));
     const AnsiString typed = Utf8ToAnsi(length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length)));
+    // The length limit holds for typing only: a longer value given by the program is
+    // shown whole (an entry's own limit would cut it).
+    if (current.size() + typed.size() > static_cast<size_t>(d->Texts->DurationMaxLength)) {
+        g_signal_stop_emission_by_name(editable, "insert-text");
+        gdk_display_beep(gdk_display_get_default());
+        return;
+    }
+    if (!d->Handlers->DurationKeyPress) return;
     for (char c : typed) {
         if (!d->Handlers->DurationKeyPress(current, c)) {
             g_signal_stop_emission_by_name(editable, "insert-text");
@@ -240,7 +248,6 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
     GtkWidget* label1 = gtk_label_new_with_mnemonic(MnemonicToGtk(texts.DurationLabel).c_str());
     gtk_widget_set_halign(label1, GTK_ALIGN_START);
     d.Duration = gtk_entry_new();
-    gtk_entry_set_max_length(GTK_ENTRY(d.Duration), texts.DurationMaxLength);
     gtk_entry_set_width_chars(GTK_ENTRY(d.Duration), texts.DurationMaxLength + 1);
     gtk_entry_set_activates_default(GTK_ENTRY(d.Duration), TRUE);
     gtk_widget_set_valign(d.Duration, GTK_ALIGN_CENTER);
