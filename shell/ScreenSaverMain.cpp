@@ -88,7 +88,6 @@ void Finalize() {
 void AddScreenSaverModules() {
     AddStartupModule(TStartupStage::Identity, "SetApplicationScreenSaver", SetApplicationScreenSaver::Initialize,
                      SetApplicationScreenSaver::Finalize);
-    AddStartupModule(TStartupStage::Plugins, "Packager", PackagerModule::Initialize, PackagerModule::Finalize);
     AddStartupModule(TStartupStage::Plugins, "ScreenSaverProperties", ScreenSaverPropertiesModule::Initialize,
                      ScreenSaverPropertiesModule::Finalize);
     AddStartupModule(TStartupStage::Program, "ScreenSaverMain", ScreenSaverMainModule::Initialize,
