@@ -95,50 +95,65 @@ bool MatchesAnyMask(const AnsiString& name, const AnsiString& masks) {
 
 }  // namespace
 
-bool DeleteMatchingFiles(const AnsiString& folder, const AnsiString& masks, bool recurse,
-                         bool clearReadOnly, bool removeFolders) {
-    const AnsiString dir = IncludeTrailingBackslash(folder);
-    std::vector<TDirEntry> entries;
-    if (!ListDirectory(dir, entries)) return true;
+namespace {
+
+bool DeleteMatchingIn(const std::vector<TDirEntry>& entries, const AnsiString& masks, bool recurse,
+                      bool clearReadOnly, bool removeFolders) {
     bool result = true;
     for (const TDirEntry& e : entries) {
-        const AnsiString path = dir + e.Name;
         if (e.IsDirectory && recurse) {
             // Once something failed, further sub-folders are left alone.
-            if (result) result = DeleteMatchingFiles(path, masks, recurse, clearReadOnly, removeFolders);
-            if (removeFolders && !RemoveFolder(path)) result = false;
+            std::vector<TDirEntry> inner;
+            if (result && ListDirectory(e, inner))
+                result = DeleteMatchingIn(inner, masks, recurse, clearReadOnly, removeFolders);
+            if (removeFolders && !RemoveFolderEntry(e)) result = false;
             continue;
         }
         if (!MatchesAnyMask(e.Name, masks)) continue;
         // Linux would unlink a read-only file anyway; callers expect it to stay unless
         // they asked for the read-only bit to be cleared.
-        if (e.ReadOnly && !(clearReadOnly && ClearReadOnlyAttribute(path))) {
+        if (e.ReadOnly && !(clearReadOnly && ClearReadOnlyEntry(e))) {
             result = false;
             continue;
         }
-        if (!DeleteFileEntry(path)) result = false;
+        if (!DeleteEntry(e)) result = false;
     }
     return result;
 }
 
-AnsiString FindMatchingFiles(const AnsiString& folder, const AnsiString& masks, bool recurse) {
-    const AnsiString dir = IncludeTrailingBackslash(folder);
+AnsiString FindMatchingIn(const AnsiString& dir, const std::vector<TDirEntry>& entries, const AnsiString& masks,
+                          bool recurse) {
     AnsiString result;
     auto append = [&result](const AnsiString& item) {
         if (item.empty()) return;
         if (!result.empty()) result += crlf;
         result += item;
     };
-    std::vector<TDirEntry> entries;
-    if (!ListDirectory(dir, entries)) return result;
     for (const TDirEntry& e : entries) {
         if (e.IsDirectory) {
-            if (recurse) append(FindMatchingFiles(dir + e.Name, masks, recurse));
+            std::vector<TDirEntry> inner;
+            if (recurse && ListDirectory(e, inner)) append(FindMatchingIn(dir + e.Name + '\\', inner, masks, recurse));
         } else if (!e.LinkToFolder && MatchesAnyMask(e.Name, masks)) {
             append(dir + e.Name);
         }
     }
     return result;
+}
+
+}  // namespace
+
+bool DeleteMatchingFiles(const AnsiString& folder, const AnsiString& masks, bool recurse,
+                         bool clearReadOnly, bool removeFolders) {
+    std::vector<TDirEntry> entries;
+    if (!ListDirectory(IncludeTrailingBackslash(folder), entries)) return true;
+    return DeleteMatchingIn(entries, masks, recurse, clearReadOnly, removeFolders);
+}
+
+AnsiString FindMatchingFiles(const AnsiString& folder, const AnsiString& masks, bool recurse) {
+    const AnsiString dir = IncludeTrailingBackslash(folder);
+    std::vector<TDirEntry> entries;
+    if (!ListDirectory(dir, entries)) return AnsiString();
+    return FindMatchingIn(dir, entries, masks, recurse);
 }
 
 int CountItems(const AnsiString& s) {

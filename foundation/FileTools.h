@@ -49,7 +49,8 @@ AnsiString GetAppDataDirectory();
 
 // Deletes the entries of Folder that match one of the CR LF separated Masks, with
 // Recurse also in its sub-folders (a symbolic link is deleted, never followed), with
-// ClearReadOnly also read-only files (without it they stay and count as failures), with RemoveFolders also the emptied sub-folders.
+// ClearReadOnly also read-only files (without it they stay and count as failures),
+// with RemoveFolders also the sub-folders (a folder that is not empty then fails).
 // True unless a deletion or removal failed; a folder that cannot be listed counts as done.
 bool DeleteMatchingFiles(const AnsiString& folder, const AnsiString& masks, bool recurse,
                          bool clearReadOnly, bool removeFolders);

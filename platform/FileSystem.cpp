@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,35 +13,77 @@
 #include <cstdlib>
 #include <memory>
 
-bool ListDirectory(const AnsiString& folder, std::vector<TDirEntry>& entries) {
+namespace {
+
+bool ListPosix(const std::string& folder, bool noFollow, std::vector<TDirEntry>& entries) {
     entries.clear();
-    const std::string resolved = ResolvePath(folder);
-    std::string dir = resolved.empty() ? std::string("./") : resolved;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d) return false;
+    std::string dir = folder.empty() ? std::string("./") : folder;
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (noFollow) {
+        // A trailing slash would make the kernel follow a link after all.
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        flags |= O_NOFOLLOW;
+    }
+    const int fd = ::open(dir.c_str(), flags);
+    if (fd < 0) return false;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::fdopendir(fd), ::closedir);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
     if (dir.back() != '/') dir += '/';
     while (dirent* e = ::readdir(d.get())) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
         struct stat st;
         // An entry that vanished in between is simply not listed.
-        if (::lstat((dir + name).c_str(), &st) != 0) continue;
+        if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         TDirEntry entry;
         entry.Name = Utf8ToAnsi(name);
+        entry.PosixPath = dir + name;
         entry.IsSymLink = S_ISLNK(st.st_mode);
         entry.IsDirectory = S_ISDIR(st.st_mode);
         entry.ReadOnly = !entry.IsSymLink && (st.st_mode & S_IWUSR) == 0;
         if (entry.IsSymLink) {
             struct stat target;
-            entry.LinkToFolder = ::stat((dir + name).c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+            entry.LinkToFolder = ::fstatat(fd, name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
         }
         entries.push_back(std::move(entry));
     }
     std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
         const int c = AnsiCompareText(a.Name, b.Name);
-        return c != 0 ? c < 0 : a.Name < b.Name;
+        return c != 0 ? c < 0 : a.PosixPath < b.PosixPath;
     });
     return true;
+}
+
+}  // namespace
+
+bool ListDirectory(const AnsiString& folder, std::vector<TDirEntry>& entries) {
+    return ListPosix(ResolvePath(folder), false, entries);
+}
+
+bool ListDirectory(const TDirEntry& folder, std::vector<TDirEntry>& entries) {
+    if (!folder.IsDirectory) {
+        entries.clear();
+        return false;
+    }
+    return ListPosix(folder.PosixPath, true, entries);
+}
+
+bool DeleteEntry(const TDirEntry& entry) {
+    return !entry.IsDirectory && !entry.PosixPath.empty() && ::unlink(entry.PosixPath.c_str()) == 0;
+}
+
+bool RemoveFolderEntry(const TDirEntry& entry) {
+    return entry.IsDirectory && ::rmdir(entry.PosixPath.c_str()) == 0;
+}
+
+bool ClearReadOnlyEntry(const TDirEntry& entry) {
+    if (entry.IsSymLink) return true;  // a link has no permissions of its own
+    struct stat st;
+    if (entry.PosixPath.empty() || ::lstat(entry.PosixPath.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+    return ::chmod(entry.PosixPath.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 namespace {
@@ -83,19 +126,6 @@ bool DeleteFileEntry(const AnsiString& path) {
     struct stat st;
     if (p.empty() || ::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return ::unlink(p.c_str()) == 0;
-}
-
-bool RemoveFolder(const AnsiString& path) {
-    const std::string p = ResolvePath(path);
-    return !p.empty() && ::rmdir(p.c_str()) == 0;
-}
-
-bool ClearReadOnlyAttribute(const AnsiString& path) {
-    const std::string p = ResolvePath(path);
-    struct stat st;
-    if (p.empty() || ::lstat(p.c_str(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode)) return true;  // a link has no permissions of its own
-    return ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 int64_t FileSizeOf(const AnsiString& path) {

@@ -6,10 +6,12 @@
 #include "platform/SysUtils.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct TDirEntry {
     AnsiString Name;           // the entry's own name, Windows-1252
+    std::string PosixPath;     // its exact path in the file system, UTF-8
     bool IsDirectory = false;  // a real folder; a symbolic link never counts as one
     bool IsSymLink = false;
     bool LinkToFolder = false; // a symbolic link whose target is a folder
@@ -21,6 +23,15 @@ struct TDirEntry {
 // cannot be read (missing, not a folder, no permission).
 bool ListDirectory(const AnsiString& folder, std::vector<TDirEntry>& entries);
 
+// The entries of a listed folder entry. A symbolic link is never followed here, not
+// even when it replaced the folder after it was listed.
+bool ListDirectory(const TDirEntry& folder, std::vector<TDirEntry>& entries);
+// Operations on listed entries by their exact path, so names with no Windows-1252 form
+// and names differing only in case are handled right. A link is removed, never its target.
+bool DeleteEntry(const TDirEntry& entry);
+bool RemoveFolderEntry(const TDirEntry& entry);
+bool ClearReadOnlyEntry(const TDirEntry& entry);
+
 // The file-mask match: "*" any run of characters, "?" one character, letters without
 // regard to case. A mask ending in ".*" also matches names without any dot, so "*.*"
 // matches every name.
@@ -28,10 +39,6 @@ bool MatchesMask(const AnsiString& name, const AnsiString& mask);
 
 // Removes a file or a symbolic link (never what the link points at). False on failure.
 bool DeleteFileEntry(const AnsiString& path);
-// Removes an empty folder. False on failure.
-bool RemoveFolder(const AnsiString& path);
-// Gives the owner write permission. False on failure.
-bool ClearReadOnlyAttribute(const AnsiString& path);
 // Size in bytes of the regular file path (links followed); -1 when there is none.
 int64_t FileSizeOf(const AnsiString& path);
 // True when path names an existing regular file (links followed).

@@ -183,3 +183,17 @@ TEST(FileTools, DeleteMatchingFilesReportsFailedRemoval) {
     EXPECT_FALSE(DeleteMatchingFiles(t.Program() + "y\\", "*.tmp", true, false, true));
     EXPECT_TRUE(t.Exists("y/sub/keep.txt"));
 }
+
+TEST(FileTools, NamesWithoutAnsiFormAndCaseTwins) {
+    TTempFolder t;
+    t.Write("d/\xE6\x97\xA5\xE6\x9C\xAC.tmp");  // no Windows-1252 form
+    t.Write("d/a.tmp");
+    t.Write("d/A.TMP");
+    t.Write("d/keep.txt");
+    EXPECT_EQ(CountItems(FindMatchingFiles(t.Program() + "d", "*.tmp", false)), 3);
+    EXPECT_TRUE(DeleteMatchingFiles(t.Program() + "d", "*.tmp", false, false, false));
+    EXPECT_FALSE(t.Exists("d/\xE6\x97\xA5\xE6\x9C\xAC.tmp"));
+    EXPECT_FALSE(t.Exists("d/a.tmp"));
+    EXPECT_FALSE(t.Exists("d/A.TMP"));
+    EXPECT_TRUE(t.Exists("d/keep.txt"));
+}

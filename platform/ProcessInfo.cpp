@@ -1,0 +1,66 @@
+#include "platform/ProcessInfo.h"
+
+#include "platform/Charset.h"
+#include "platform/Paths.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+namespace {
+
+std::mutex argsLock;
+bool argsGiven = false;
+std::vector<std::string> givenArgs;
+
+}  // namespace
+
+void SetProcessArguments(int argc, const char* const* argv) {
+    std::lock_guard<std::mutex> g(argsLock);
+    givenArgs.clear();
+    for (int i = 0; i < argc; ++i) givenArgs.emplace_back(argv[i] ? argv[i] : "");
+    argsGiven = true;
+}
+
+std::vector<std::string> ProcessArguments() {
+    {
+        std::lock_guard<std::mutex> g(argsLock);
+        if (argsGiven) return givenArgs;
+    }
+    std::ifstream f("/proc/self/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<std::string> args;
+    size_t i = 0;
+    while (i < all.size()) {
+        size_t j = all.find('\0', i);
+        if (j == std::string::npos) j = all.size();
+        args.push_back(all.substr(i, j - i));
+        i = j + 1;
+    }
+    return args;
+}
+
+AnsiString BuildCommandLine(const std::vector<std::string>& args) {
+    AnsiString line;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i) line += ' ';
+        const AnsiString a = Utf8ToAnsi(args[i]);
+        if (a.empty() || a.find(' ') != AnsiString::npos)
+            line += '"' + a + '"';
+        else
+            line += a;
+    }
+    return line;
+}
+
+AnsiString GetCommandLineText() { return BuildCommandLine(ProcessArguments()); }
+
+AnsiString GetExecutablePath() {
+    std::string buf(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return AnsiString();
+    buf.resize(static_cast<size_t>(n));
+    return FromPosixPath(buf);
+}

@@ -1,0 +1,23 @@
+// What the process knows about itself: its arguments, the command line rebuilt from
+// them, and the path of its executable.
+#pragma once
+
+#include "platform/SysUtils.h"
+
+#include <string>
+#include <vector>
+
+// The program entry may hand its arguments over; otherwise they are read from the
+// system (/proc/self/cmdline). UTF-8, the program first.
+void SetProcessArguments(int argc, const char* const* argv);
+std::vector<std::string> ProcessArguments();
+
+// The command line as one Windows-1252 string, the program first: each argument that
+// is empty or holds a blank is put in double quotes, and arguments are joined by one
+// blank.
+AnsiString GetCommandLineText();
+AnsiString BuildCommandLine(const std::vector<std::string>& args);
+
+// The running executable as a program path (Windows-1252, backslashes); empty when
+// the system does not say.
+AnsiString GetExecutablePath();
