@@ -784,7 +784,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                 if (undoOpen) show->CancelUndoStep();
                 return 0;
             }
-            ++chunkCount;
+            // The run's own header is the caller's to count, as when it reads it itself.
             size = int64_t(h.Size) - kChunkHeaderSize;
             ReadPosition = s.GetPosition();
         }
