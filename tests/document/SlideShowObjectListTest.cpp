@@ -99,7 +99,8 @@ TEST(ObjectTree, IndexesAreChecked) {
     EXPECT_FALSE(root.Move(0, 2));
     EXPECT_FALSE(root.Move(-1, 0));
     EXPECT_EQ(root.Remove(x), -1);
-    EXPECT_FALSE(root.Replace(x, D("y")) && false);
+    TSlideShowObjectPtr y(D("y"));
+    EXPECT_FALSE(root.Replace(x, y.get()));  // x is not in the list
     EXPECT_EQ(root.Insert(3, x), -1);
     EXPECT_EQ(Texts(root), "a(b,c(d)),e");
     FreeSlideShowObject(x);
