@@ -49,6 +49,12 @@ const TPluginClassFunctions* FindClassFunctions(const ClassInfo& cls) {
     return nullptr;
 }
 
+bool HasOwnClassFunctions(const ClassInfo& cls) {
+    FunctionTables& t = Tables();
+    std::lock_guard<std::mutex> g(t.lock);
+    return t.tables.count(&cls) != 0;
+}
+
 GC_IMPLEMENT_PLUGIN(TPlugin, TObject)
 GC_IMPLEMENT_PLUGIN(TInterfacedPlugin, TPlugin)
 
@@ -182,6 +188,8 @@ void TPlugins::DetachSubsets() {
 void TPlugins::Register(const ClassInfo& pluginClass) {
     if (!pluginClass.InheritsFrom(TPlugin::StaticClassInfo()))
         throw std::logic_error(AnsiString(pluginClass.Name) + " is no plug-in class");
+    if (!HasOwnClassFunctions(pluginClass))
+        throw std::logic_error(AnsiString(pluginClass.Name) + " must be implemented with GC_IMPLEMENT_PLUGIN");
     if (isSubset_) throw std::logic_error("a plug-in subset cannot register classes");
     if (IsRegistered(pluginClass)) return;
     items_.push_back(new TPluginListItem(pluginClass, true));

@@ -47,7 +47,7 @@ template <class I>
 class TInterfaceRef {
 public:
     TInterfaceRef() = default;
-    TInterfaceRef(I* p) : p_(p) {  // NOLINT: implicit like an interface assignment
+    TInterfaceRef(I* p) : p_(p) {  // implicit, like assigning an interface
         if (p_) p_->_AddRef();
     }
     TInterfaceRef(const TInterfaceRef& o) : TInterfaceRef(o.p_) {}
@@ -92,6 +92,8 @@ struct TPluginClassFunctions {
 void SetClassFunctions(const ClassInfo& cls, const TPluginClassFunctions* table);
 // The table of cls, or of its nearest ancestor that has one; null for none.
 const TPluginClassFunctions* FindClassFunctions(const ClassInfo& cls);
+// Whether cls was implemented with GC_IMPLEMENT_PLUGIN (it has a table of its own).
+bool HasOwnClassFunctions(const ClassInfo& cls);
 
 // In one .cpp, for every plug-in class: GC_IMPLEMENT_PLUGIN(TFoo, TParent) in place of
 // GC_IMPLEMENT_CLASS (the class body still says GC_DECLARE_CLASS(TFoo)).
@@ -246,7 +248,8 @@ public:
     TPlugins& operator=(const TPlugins&) = delete;
 
     // Adds an entry unless a class of that name is registered already. pluginClass
-    // must be a plug-in class (std::logic_error otherwise).
+    // must be a plug-in class implemented with GC_IMPLEMENT_PLUGIN, else a class
+    // function would silently answer for its parent (std::logic_error otherwise).
     void Register(const ClassInfo& pluginClass);
     template <class T>
     void Register() { Register(T::StaticClassInfo()); }

@@ -50,19 +50,22 @@ void TProperties::Assign(const TPlugin& source) {
     if (!WriteForm(*src, from, ShowFileType, ShowFileVersion)) return;
     // What we hold now, to go back to when the source's form does not read.
     const bool haveBefore = WriteForm(*this, before, ShowFileType, ShowFileVersion);
+    auto restore = [&] {
+        if (!haveBefore) return;
+        try {
+            ReadFormDirect(*this, before, ShowFileType, ShowFileVersion);
+        } catch (...) {
+            // Our own form always reads back; nothing more can be done here.
+        }
+    };
     bool ok = false;
     try {
         ok = ReadFormDirect(*this, from, ShowFileType, ShowFileVersion);
     } catch (...) {
-        if (haveBefore) {
-            try {
-                ReadFormDirect(*this, before, ShowFileType, ShowFileVersion);
-            } catch (...) {
-            }
-        }
+        restore();
         throw;
     }
-    if (!ok && haveBefore) ReadFormDirect(*this, before, ShowFileType, ShowFileVersion);
+    if (!ok) restore();
 }
 
 bool TProperties::WriteProperties(TOKFStreamWinTypes&) const { return true; }

@@ -22,12 +22,14 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -327,6 +329,25 @@ bool SaveFile(const std::string& file, const RegStore& s) {
     return ok;
 }
 
+// Temporary files of writers that died before their rename ("user.reg.XXXXXX"). Only
+// called under the lock, so no live writer owns one.
+void RemoveStaleTemporaries(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
+    const std::string prefix = file.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool temp = true;
+        for (size_t i = prefix.size(); i < name.size(); ++i)
+            if (!std::isalnum(static_cast<unsigned char>(name[i]))) temp = false;
+        if (temp) ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
+}
+
 // Read-modify-write under an exclusive lock, so that two writers never lose each
 // other's changes. change returns false to leave the store as it was.
 bool Modify(const std::string& file, const std::function<bool(RegStore&)>& change) {
@@ -340,6 +361,7 @@ bool Modify(const std::string& file, const std::function<bool(RegStore&)>& chang
             ::close(lock);
             return false;
         }
+    RemoveStaleTemporaries(file);
     RegStore s;
     bool ok = LoadFile(file, s) != LoadResult::Damaged && change(s) && SaveFile(file, s);
     ::flock(lock, LOCK_UN);

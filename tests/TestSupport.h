@@ -20,6 +20,12 @@ public:
     }
     ~TempDir() {
         std::error_code ec;
+        // Make everything writable first so read-only leftovers do not stay behind.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (!it->is_symlink())
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -27,9 +33,35 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // The folder as a program path: backslashes and a trailing backslash.
+    std::string Program() const {
+        std::string s = path_.string() + "/";
+        for (char& c : s)
+            if (c == '/') c = '\\';
+        return s;
+    }
+    void Write(const std::string& rel, const std::string& content = "x") const {
+        std::filesystem::path p = path_ / rel;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << content;
+    }
+    bool Exists(const std::string& rel) const {
+        return std::filesystem::exists(std::filesystem::symlink_status(path_ / rel));
+    }
 
 private:
     std::filesystem::path path_;
+};
+
+// Points the registry stand-in at a fresh folder for the lifetime of the object.
+class TestRegistryFolder {
+public:
+    TestRegistryFolder() { ::setenv("GC_REGISTRY_DIR", dir_.Path().c_str(), 1); }
+    ~TestRegistryFolder() { ::unsetenv("GC_REGISTRY_DIR"); }
+    const TempDir& Dir() const { return dir_; }
+
+private:
+    TempDir dir_;
 };
 
 // Little-endian byte builder for golden fixtures, written independently of the writers.

@@ -1,5 +1,5 @@
 #include "foundation/Benchmark.h"
-#include "foundation/TestTempFolder.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +113,7 @@ TEST(Benchmark, AssignCopiesKeyOnlyBetweenKeyedValues) {
 }
 
 TEST(Benchmark, FileSizeKeys) {
-    TTempFolder t;
+    TempDir t;
     t.Write("a", std::string(100, 'a'));
     t.Write("b", std::string(23, 'b'));
     EXPECT_EQ(TFileSizeBenchmarkValue::CreateValue(t.Program() + "a")->GetKey(), 100);

@@ -1,5 +1,5 @@
 #include "foundation/FileTools.h"
-#include "foundation/TestTempFolder.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ TEST(FileTools, ShiftStateAndVersion) {
 }
 
 TEST(FileTools, FileSizeAndErase) {
-    TTempFolder t;
+    TempDir t;
     t.Write("a.bin", std::string(1234, 'z'));
     fs::create_directory(t.Path() / "sub");
     EXPECT_EQ(GetFileSize(t.Program() + "a.bin"), 1234);
@@ -105,7 +105,7 @@ TEST(FileTools, TempAndAppDataFolders) {
 }
 
 TEST(FileTools, FindMatchingFilesListsExactlyTheFoundNames) {
-    TTempFolder t;
+    TempDir t;
     t.Write("b.jpg");
     t.Write("A.JPG");
     t.Write("c.txt");
@@ -127,7 +127,7 @@ TEST(FileTools, FindMatchingFilesListsExactlyTheFoundNames) {
 }
 
 TEST(FileTools, DeleteMatchingFilesRecursesAndRemovesFolders) {
-    TTempFolder t;
+    TempDir t;
     t.Write("x/a.tmp");
     t.Write("x/.hidden");
     t.Write("x/noext");
@@ -150,7 +150,7 @@ TEST(FileTools, DeleteMatchingFilesRecursesAndRemovesFolders) {
 }
 
 TEST(FileTools, DeleteMatchingFilesReadOnly) {
-    TTempFolder t;
+    TempDir t;
     t.Write("ro.dat");
     fs::permissions(t.Path() / "ro.dat", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -161,9 +161,9 @@ TEST(FileTools, DeleteMatchingFilesReadOnly) {
 }
 
 TEST(FileTools, DeleteMatchingFilesNeverFollowsLinks) {
-    TTempFolder outside;
+    TempDir outside;
     outside.Write("precious.txt");
-    TTempFolder t;
+    TempDir t;
     t.Write("in/f.txt");
     fs::create_directory_symlink(outside.Path(), t.Path() / "in" / "link");
     fs::create_symlink(outside.Path() / "precious.txt", t.Path() / "in" / "file.lnk");
@@ -177,7 +177,7 @@ TEST(FileTools, DeleteMatchingFilesNeverFollowsLinks) {
 }
 
 TEST(FileTools, DeleteMatchingFilesReportsFailedRemoval) {
-    TTempFolder t;
+    TempDir t;
     t.Write("y/sub/keep.txt");
     // The sub-folder is not emptied, so removing it fails.
     EXPECT_FALSE(DeleteMatchingFiles(t.Program() + "y\\", "*.tmp", true, false, true));
@@ -185,7 +185,7 @@ TEST(FileTools, DeleteMatchingFilesReportsFailedRemoval) {
 }
 
 TEST(FileTools, NamesWithoutAnsiFormAndCaseTwins) {
-    TTempFolder t;
+    TempDir t;
     t.Write("d/\xE6\x97\xA5\xE6\x9C\xAC.tmp");  // no Windows-1252 form
     t.Write("d/a.tmp");
     t.Write("d/A.TMP");

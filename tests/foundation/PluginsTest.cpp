@@ -27,6 +27,11 @@ class TOtherPlugin : public TPlugin {
 public:
     static AnsiString Caption() { return "Mitte"; }
 };
+// Implemented as a plain class: its class functions would be its parent's.
+class TPlainClassPlugin : public TTestPluginA {
+    GC_DECLARE_CLASS(TPlainClassPlugin)
+};
+
 class TCountedPlugin : public TInterfacedPlugin {
     GC_DECLARE_CLASS(TCountedPlugin)
 public:
@@ -49,6 +54,7 @@ GC_IMPLEMENT_PLUGIN(TTestPluginB, TTestPluginA)
 GC_IMPLEMENT_PLUGIN(TTestPluginC, TTestPluginB)
 GC_IMPLEMENT_PLUGIN(TOtherPlugin, TPlugin)
 GC_IMPLEMENT_PLUGIN(TCountedPlugin, TInterfacedPlugin)
+GC_IMPLEMENT_CLASS(TPlainClassPlugin, TTestPluginA)
 namespace other {
 GC_IMPLEMENT_PLUGIN(TTestPluginA, TPlugin)
 }
@@ -76,6 +82,7 @@ TEST(Plugins, RegisterIsIdempotentByNameAndReachesTheClassRegistry) {
         EXPECT_EQ(plugins.FindClassByName("TTESTPLUGINA"), &TTestPluginA::StaticClassInfo());
         EXPECT_EQ(plugins.FindClassByName("TTestPluginB"), nullptr);
         EXPECT_THROW(plugins.Register(TPlugins::StaticClassInfo()), std::logic_error);
+        EXPECT_THROW(plugins.Register<TPlainClassPlugin>(), std::logic_error);
 
         // By identity: the other class of the same name removes nothing.
         plugins.Unregister<other::TTestPluginA>();

@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "foundation/Properties.h"
 #include "foundation/PropertyDialog.h"
 
@@ -85,7 +86,7 @@ public:
     int shows = 0;
 };
 
-std::vector<uint8_t> Bytes(TMemoryStream& m) { return m.Bytes(); }
+std::vector<uint8_t> StreamBytes(TMemoryStream& m) { return m.Bytes(); }
 
 void PutU32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -114,17 +115,8 @@ std::vector<uint8_t> DerivedForm(int32_t a, const std::string& s, double d, int3
 
 class PropertiesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/gc-props-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(tmpl));
-        dir_ = tmpl;
-        ::setenv("GC_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("GC_REGISTRY_DIR");
-        fs::remove_all(dir_);
-    }
-    std::string dir_;
+    TestRegistryFolder registry_;
+    const std::string dir_ = registry_.Dir().Path().string();
 };
 
 }  // namespace
@@ -147,7 +139,7 @@ TEST_F(PropertiesTest, StreamFormIsNestedBlocksOuterLevelFirst) {
     std::vector<uint8_t> expected{'H', 'D'};
     const auto form = DerivedForm(7, "xy", 2.0, 9);
     expected.insert(expected.end(), form.begin(), form.end());
-    EXPECT_EQ(Bytes(m), expected);
+    EXPECT_EQ(StreamBytes(m), expected);
 
     TTestDerivedProps q;
     m.SetPosition(2);
@@ -336,14 +328,6 @@ std::vector<uint8_t> SettingsFile(uint32_t type, const std::vector<std::vector<u
     return b;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-void WriteFileBytes(const std::string& p, const std::vector<uint8_t>& b) {
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "foundation/TestTempFolder.h"
+#include "TestSupport.h"
 #include "foundation/Translation.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +65,7 @@ TEST(Translation, LineHelpers) {
 }
 
 TEST(Translation, FilesAsTablesAndSections) {
-    TTempFolder tmp;
+    TempDir tmp;
     tmp.Write("lang.txt", kTable);
     tmp.Write("section.txt", "b=2\r\nA=1\r\nc=3");
     TSimpleTranslation t;

@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> ReadFileBytes(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-void WriteFileBytes(const std::string& p, const std::vector<uint8_t>& b) {
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
 
 void PutU32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -42,19 +34,10 @@ uint32_t Crc(const std::vector<uint8_t>& b) {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/gc-registry-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(tmpl));
-        dir_ = tmpl;
-        ::setenv("GC_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("GC_REGISTRY_DIR");
-        fs::remove_all(dir_);
-    }
+    TestRegistryFolder registry_;
+    const std::string dir_ = registry_.Dir().Path().string();
     std::string User() const { return dir_ + "/user.reg"; }
     std::string Machine() const { return dir_ + "/machine.reg"; }
-    std::string dir_;
 };
 
 }  // namespace
@@ -236,6 +219,11 @@ TEST_F(RegistryTest, AKilledWriterLeavesTheOldOrTheNewStore) {
         ASSERT_TRUE(reg.OpenKey("\\K", true));
         reg.WriteString("after", "yes");
         EXPECT_EQ(reg.ReadString("after"), "yes");
+    }
+    // Temporary files of killed writers were cleared away by later writes.
+    for (const auto& e : fs::directory_iterator(dir_)) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n == "user.reg" || n == "user.reg.lock") << n;
     }
 }
 
