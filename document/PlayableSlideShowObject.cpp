@@ -1,5 +1,6 @@
 #include "document/PlayableSlideShowObject.h"
 
+#include "foundation/ImageLists.h"
 #include "foundation/OKFStreamWinTypes.h"
 
 GC_IMPLEMENT_PLUGIN(TPlayableSlideShowObject, TSlideShowObject)
@@ -147,6 +148,15 @@ AnsiString TDummySlideShowObject::Description() {
 AnsiString TDummySlideShowObject::GetDisplayName() const {
     AnsiString name = TPlayableSlideShowObject::GetDisplayName();
     return Text.empty() ? name : name + ": " + Text;
+}
+
+std::unique_ptr<TIconBitmap> TDummySlideShowObject::GetIconBitmap() const {
+    std::unique_ptr<TIconBitmap> icon = TPlayableSlideShowObject::GetIconBitmap();
+    if (icon) {
+        icon->Transparent = true;
+        icon->TransparentMode = TTransparentMode::tmAuto;
+    }
+    return icon;
 }
 
 int32_t TDummySlideShowObject::Play(IPlayerServices* player, bool final) {

@@ -105,6 +105,8 @@ public:
     static AnsiString Description();
 
     AnsiString GetCategory() const override { return "Zus\xE4tzlich"; }
+    // The inherited icon, transparent with its automatic colour.
+    std::unique_ptr<TIconBitmap> GetIconBitmap() const override;
     AnsiString GetDisplayName() const override;
     int32_t Play(IPlayerServices* player, bool final) override;
     bool IsInitialized() override { return true; }

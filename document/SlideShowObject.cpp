@@ -1,10 +1,12 @@
 #include "document/SlideShowObject.h"
 
+#include "foundation/ImageLists.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/PartialStream.h"
 #include "platform/Clipboard.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
+#include "platform/SysColors.h"
 
 #include <algorithm>
 #include <limits>
@@ -175,6 +177,29 @@ bool TSlideShowObject::SupportsFileExtension(const AnsiString& ext) const {
 }
 
 AnsiString TSlideShowObject::GetCategory() const { return "Standard"; }
+
+std::unique_ptr<TIconBitmap> TSlideShowObject::GetIconBitmap() const { return nullptr; }
+
+namespace {
+
+int CachedImageIndex(const TSlideShowObject& item, TImageList& images, TImageIndexList& indexes, bool big) {
+    const int known = indexes.ImageIndexOf(item.ClassType());
+    if (known >= 0) return known;
+    std::unique_ptr<TIconBitmap> icon = big ? item.GetBigIconBitmap() : item.GetIconBitmap();
+    const int index = AddBitmapToImageList(icon.get(), &images, true, clWindow);
+    if (index >= 0) indexes.Add(item.ClassType(), index);
+    return index;
+}
+
+}  // namespace
+
+int TSlideShowObject::GetImageIndex() const {
+    return CachedImageIndex(*this, GetSmallImageList(), GetSmallImageIndexList(), false);
+}
+
+int TSlideShowObject::GetBigImageIndex() const {
+    return CachedImageIndex(*this, GetBigImageList(), GetBigImageIndexList(), true);
+}
 
 bool TSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
     stream.WriteBoolean(Enabled);

@@ -5,6 +5,7 @@
 #include "document/SlideShowHost.h"
 #include "document/SlideShowInterfaces.h"
 #include "foundation/FileTools.h"
+#include "foundation/ImageLists.h"
 #include "foundation/Plugins.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 class TOKFStream;
 class TOKFStreamWinTypes;
+
 class TStream;
 
 constexpr uint32_t kObjectChunk = 0x401;
@@ -76,6 +78,15 @@ public:
     virtual AnsiString GetFileFilter() const { return AnsiString(); }
     bool SupportsFileExtension(const AnsiString& ext) const;
     virtual AnsiString GetCategory() const;
+    // The kind's icons. This build carries no bitmap resources, so the base has none;
+    // a kind that draws its own icon overrides them.
+    virtual std::unique_ptr<TIconBitmap> GetIconBitmap() const;
+    // The big icon, else the small one.
+    virtual std::unique_ptr<TIconBitmap> GetBigIconBitmap() const { return GetIconBitmap(); }
+    // Index of the kind's icon in the shared 16 x 16 / 100 x 100 image list, added on
+    // first use and cached per class; -1 when it cannot be added.
+    int GetImageIndex() const;
+    int GetBigImageIndex() const;
     virtual bool WriteData(TOKFStreamWinTypes& stream);
     bool SaveToStream(TStream& stream);
     virtual bool ReadData(TOKFStreamWinTypes& stream);

@@ -311,3 +311,29 @@ TEST(ObjectTree, ClipboardRoundTrip) {
     EmptyClipboard();
     EXPECT_FALSE(fresh.PasteFromClipboard(-1, false));
 }
+
+namespace {
+class TIconObject : public TDummySlideShowObject {
+public:
+    std::unique_ptr<TIconBitmap> GetIconBitmap() const override {
+        ++Asked;
+        auto icon = std::make_unique<TIconBitmap>();
+        icon->Image = TImage32(16, 16, 0xFF00FF00u);
+        return icon;
+    }
+    mutable int Asked = 0;
+};
+}  // namespace
+
+TEST(ObjectTree, ImageIndexesAreCachedPerClass) {
+    TIconObject a, b;
+    const int first = a.GetImageIndex();
+    EXPECT_GE(first, 0);
+    EXPECT_EQ(b.GetImageIndex(), first);
+    EXPECT_EQ(a.Asked + b.Asked, 1);
+    EXPECT_GE(a.GetBigImageIndex(), 0);
+    // No icon: -1, and asked again next time.
+    TContainerSlideShowObject c;
+    EXPECT_EQ(c.GetImageIndex(), -1);
+    EXPECT_EQ(GetSmallImageIndexList().ImageIndexOf(c.ClassType()), -1);
+}
