@@ -25,6 +25,8 @@ const ClassInfo* EventPropertiesClass(const ClassInfo& cls);
 // Its display text: its own, else its Caption.
 AnsiString EventDisplayText(const ClassInfo& cls);
 
+// A kind with settings names their class in GetPropertiesClass and makes its default
+// settings object in its own constructor (the base constructor cannot see the kind).
 class TSlideShowObjectEvent : public TInterfacedPlugin {
     GC_DECLARE_CLASS(TSlideShowObjectEvent)
 public:

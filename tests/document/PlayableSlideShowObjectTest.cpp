@@ -407,3 +407,28 @@ TEST(Tree, FullTreeWithEventsRoundTripsByteForByte) {
     copy.Assign(root);
     EXPECT_EQ(WriteRunBytes(copy), first);
 }
+
+TEST(Interfaces, AskedByIdAndByType) {
+    TestPlugins();
+    TPluginPtr<TDummySlideShowObject> d(new TDummySlideShowObject());
+    EXPECT_TRUE(d->Supports(IID_ISlideShowObject));
+    EXPECT_TRUE(d->Supports(IID_IPlayable));
+    EXPECT_TRUE(d->Supports(IID_IText));
+    EXPECT_TRUE(d->Supports(IID_IKeywords));
+    EXPECT_TRUE(d->Supports(IID_IPropertyFrameProvider));
+    EXPECT_FALSE(d->Supports(IID_ICollection));
+    EXPECT_EQ(d->RefCount(), 1);
+    TPluginPtr<TContainerSlideShowObject> c(new TContainerSlideShowObject());
+    EXPECT_TRUE(c->Supports(IID_ICollection));
+    EXPECT_TRUE(c->Supports(IID_IContainerCollection));
+    EXPECT_FALSE(c->Supports(IID_IParallelCollection));
+    TPluginPtr<TParallelSlideShowObject> p(new TParallelSlideShowObject());
+    EXPECT_TRUE(p->Supports(IID_IParallelCollection));
+    EXPECT_EQ(Supports<IText>(p.get())->GetText(), "");
+    // The family: {82715B8F-3BE1-4E73-A42E-000000000110} for IPlayable.
+    EXPECT_EQ(IID_IPlayable.D1, 0x82715B8Fu);
+    EXPECT_EQ(IID_IPlayable.D4[6], 0x01);
+    EXPECT_EQ(IID_IPlayable.D4[7], 0x10);
+    EXPECT_EQ(c->GetCategory(), "Standard");
+    EXPECT_EQ(d->GetCategory(), "Zus\xE4tzlich");
+}
