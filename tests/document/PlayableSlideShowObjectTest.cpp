@@ -432,3 +432,58 @@ TEST(Interfaces, AskedByIdAndByType) {
     EXPECT_EQ(c->GetCategory(), "Standard");
     EXPECT_EQ(d->GetCategory(), "Zus\xE4tzlich");
 }
+
+#include "document/BackgroundMusicSlideShowObject.h"
+
+namespace {
+class TFakeMusicItem : public IMusicPlayListItem {
+public:
+    AnsiString GetFileName() const override { return "Musik\\lied.mp3"; }
+    bool Open(const AnsiString& file) override {
+        Opened.push_back(file);
+        open_ = OpenWorks;
+        return open_;
+    }
+    // The placeholder only tests the sound for presence; it is never used through it.
+    ISlideShowSound* GetSound() const override {
+        return Opened.empty() ? nullptr : reinterpret_cast<ISlideShowSound*>(const_cast<int*>(&token_));
+    }
+    bool IsSoundOpen() const override { return open_; }
+    std::vector<AnsiString> Opened;
+    bool OpenWorks = true;
+
+private:
+    bool open_ = false;
+    int token_ = 0;
+};
+}  // namespace
+
+TEST(BackgroundMusic, OpensTheSoundOnceAndRecordsTheTime) {
+    TFakePlayer player;
+    TFakeMusicItem music;
+    TBackgroundMusicSlideShowObject placeholder;
+    EXPECT_FALSE(placeholder.IsInitialized());
+    placeholder.MusicItem = &music;
+    placeholder.BeginInitializationStep(&player, 0);
+    ASSERT_EQ(placeholder.GetInitializationList()->Count(), 1);
+    EXPECT_EQ(placeholder.GetInitializationList()->First()->EstimatedTime, 200);
+    placeholder.InitializeAll(&player);
+    EXPECT_TRUE(placeholder.IsInitialized());
+    EXPECT_EQ(music.Opened, (std::vector<AnsiString>{"Musik\\lied.mp3"}));
+    ASSERT_NE(player.Bench.FindList("OpenSound"), nullptr);
+    EXPECT_EQ(player.Bench.FindList("OpenSound")->Count(), 1);
+    // Already open: not opened again.
+    EXPECT_TRUE(placeholder.ExecuteInitializationStep(&player, 0));
+    EXPECT_EQ(music.Opened.size(), 1u);
+    placeholder.Reset();
+    EXPECT_TRUE(placeholder.IsInitialized());  // the sound stays the item's
+
+    TFakeMusicItem broken;
+    broken.OpenWorks = false;
+    TBackgroundMusicSlideShowObject p2;
+    p2.MusicItem = &broken;
+    p2.InitializeAll(&player);
+    EXPECT_FALSE(p2.IsInitialized());
+    // Not a stored kind.
+    EXPECT_EQ(FindSlideShowObjectClass("TBackgroundMusicSlideShowObject"), nullptr);
+}
