@@ -103,8 +103,6 @@ void TPlayableSlideShowObject::AssignObject(const TSlideShowObject& source) {
     if (p->eventList_) {
         if (!eventList_) eventList_ = std::make_unique<TSlideShowObjectEventList>();
         eventList_->Assign(*p->eventList_);
-    } else {
-        eventList_.reset();
     }
 }
 

@@ -110,10 +110,6 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     return TInterfacedPlugin::QueryInterface(iid, obj);
 }
 
-void TSlideShowObject::Assign(const TPlugin& source) {
-    if (auto* s = dynamic_cast<const TSlideShowObject*>(&source)) AssignWithChildren(*s);
-}
-
 void TSlideShowObject::AssignObject(const TSlideShowObject& source) {
     // The list link is not copied: an item's link always names the list that holds it.
     Enabled = source.Enabled;

@@ -59,9 +59,6 @@ public:
     AnsiString GetInfoText() const override;
     int32_t QueryInterface(const TGUID& iid, void** obj) override;
 
-    // The plug-in copy: AssignWithChildren when Source is an item.
-    void Assign(const TPlugin& source) override;
-
     // Copies this level's fields; every kind calls the inherited one first.
     virtual void AssignObject(const TSlideShowObject& source);
     virtual int32_t GetDuration() const { return 0; }
