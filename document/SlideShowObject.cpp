@@ -699,9 +699,10 @@ namespace {
 
 enum class TLast { None, Created, NotCreated };
 
-// Skips a run of item chunks with the runs nested in it, without creating anything.
-// The run's 0x402 header has been read; payload is its size. False on damage.
-bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int depth) {
+// Skips a run of item chunks with the runs nested in it, without creating anything;
+// every skipped item counts as dropped. The run's 0x402 header has been read; payload
+// is its size. False on damage.
+bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_t& dropped, int depth) {
     if (payload < 4) return false;
     const int64_t start = s.GetPosition();
     const int32_t n = s.ReadIntegerValue();
@@ -749,6 +750,7 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int de
         }
         if (h.ChunkType != kObjectChunk) return false;
         ++chunkCount;
+        ++dropped;
         s.SetPosition(pos + h.Size);
         --counts.back();
         lastWasItem = true;
@@ -880,7 +882,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                 } else {
                     // The run of an item that was not created (or holds no children):
                     // skipped whole, so its items never land on this level.
-                    if (!SkipRun(s, payload, chunkCount, depth + 1)) throw EOKFError(okfReadError);
+                    if (!SkipRun(s, payload, chunkCount, state.dropped, depth + 1)) throw EOKFError(okfReadError);
                 }
                 last = TLast::None;
                 lastItem = nullptr;
