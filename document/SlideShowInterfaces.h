@@ -2,10 +2,12 @@
 // for one is a dynamic_cast (Supports below). The GUIDs stay for callers that ask by id.
 #pragma once
 
+#include "foundation/ImageLists.h"
 #include "foundation/Plugins.h"
 #include "platform/SysUtils.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class TSlideShowObject;
@@ -52,6 +54,8 @@ public:
     virtual TSlideShowHost* GetSlideShow() const = 0;
     virtual AnsiString GetDisplayName() const = 0;
     virtual AnsiString GetInfoText() const = 0;
+    virtual std::unique_ptr<TIconBitmap> GetIconBitmap() const = 0;
+    virtual std::unique_ptr<TIconBitmap> GetBigIconBitmap() const = 0;
 
 protected:
     ~ISlideShowObject() = default;

@@ -77,9 +77,9 @@ public:
     virtual AnsiString GetCategory() const;
     // The kind's icons. This build carries no bitmap resources, so the base has none;
     // a kind that draws its own icon overrides them.
-    virtual std::unique_ptr<TIconBitmap> GetIconBitmap() const;
+    std::unique_ptr<TIconBitmap> GetIconBitmap() const override;
     // The big icon, else the small one.
-    virtual std::unique_ptr<TIconBitmap> GetBigIconBitmap() const { return GetIconBitmap(); }
+    std::unique_ptr<TIconBitmap> GetBigIconBitmap() const override { return GetIconBitmap(); }
     // Index of the kind's icon in the shared 16 x 16 / 100 x 100 image list, added on
     // first use and cached per class; -1 when it cannot be added.
     int GetImageIndex() const;
