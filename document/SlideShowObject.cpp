@@ -937,11 +937,9 @@ bool TSlideShowObjectList::PasteFromClipboard(int index, bool notify) {
     try {
         TOKFStreamWinTypes s(&m, okfRead);
         if (s.Header.FileType != kSlideShowFileType) return false;
-        const int64_t pos = s.GetPosition();
         TChunkHeader h;
         s.ReadChunkHeader(h);
         if (h.ChunkType != kObjectListChunk) return false;
-        (void)pos;
         int32_t chunks = 0;
         ReadObjects(s, int64_t(h.Size) - kChunkHeaderSize, index, notify, true, true, chunks);
         return !readFailed_;

@@ -88,7 +88,6 @@ bool TTimeToValue::ReadData(TOKFStream& stream) {
     const int64_t recordSize = static_cast<TTimeValue*>(probe.get())->StoredSize();
     // Every key takes its record's bytes: a count beyond what is left is damage.
     if (static_cast<int64_t>(count) * recordSize > stream.BytesLeft()) RaiseOKFError(okfReadError);
-    bool ok = true;
     try {
         for (int32_t i = 0; i < count; ++i) {
             std::unique_ptr<TTimeValue> key(static_cast<TTimeValue*>(cls->Create().release()));
@@ -101,7 +100,7 @@ bool TTimeToValue::ReadData(TOKFStream& stream) {
     }
     // Stored keys may be out of order; the key search relies on the order.
     Sort();
-    return ok;
+    return true;
 }
 
 void TTimeToValue::Assign(const TTimeToValue& source) {
