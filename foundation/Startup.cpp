@@ -2,6 +2,9 @@
 
 #include "foundation/AppInfo.h"
 #include "foundation/CommandLine.h"
+#include "foundation/ImageLists.h"
+#include "foundation/Packager.h"
+#include "foundation/Translation.h"
 #include "foundation/Plugins.h"
 #include "foundation/SlideShowGlobals.h"
 
@@ -93,6 +96,9 @@ void AddFoundationModules() {
                      FinalizeSlideShowApplication);
     AddStartupModule(TStartupStage::Globals, "Parameters", nullptr, FinalizeParameters);
     AddStartupModule(TStartupStage::Globals, "SlideShowGlobals", InitializeSlideShowGlobals, FinalizeSlideShowGlobals);
+    AddStartupModule(TStartupStage::Globals, "Translation", InitializeTranslation, FinalizeTranslation);
+    AddStartupModule(TStartupStage::Globals, "ImageLists", nullptr, FinalizeImageLists);
+    AddStartupModule(TStartupStage::Plugins, "Packager", PackagerModule::Initialize, PackagerModule::Finalize);
 }
 
 void TAfterInitialization::Add(TModuleProc procedure) {

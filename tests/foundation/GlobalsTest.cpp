@@ -173,7 +173,8 @@ TEST(Startup, FixedOrderAndReverseFinalisation) {
     AddStartupModule(TStartupStage::Plugins, "A", InitA, FinA);
     AddStartupModule(TStartupStage::Program, "B", InitB, FinB);
     EXPECT_EQ(StartupModuleNames(), (std::vector<AnsiString>{"ApplicationName", "SlideShowApplication", "TestIdentity",
-                                                             "Parameters", "SlideShowGlobals", "C", "A", "B"}));
+                                                             "Parameters", "SlideShowGlobals", "Translation",
+                                                             "ImageLists", "C", "Packager", "A", "B"}));
     RunInitializations();
     EXPECT_TRUE(Initialized());
     EXPECT_EQ(trace, (std::vector<std::string>{"+C", "+A", "+B"}));

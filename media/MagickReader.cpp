@@ -1,0 +1,105 @@
+#include "media/MagickReader.h"
+
+#include "media/PictureRegistry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include <Magick++.h>
+
+namespace {
+
+void InitMagickOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Magick::InitializeMagick(nullptr);
+        // Pictures are decoded in memory only; nothing spills to disk.
+        Magick::ResourceLimits::disk(0);
+    });
+}
+
+// Width and height from a PNM header: "P1" to "P6", then two decimal numbers, with
+// white space and "#" comments between. False when the header is not readable.
+bool PnmHeaderSize(const uint8_t* data, size_t size, int64_t& w, int64_t& h) {
+    if (size < 2 || data[0] != 'P' || data[1] < '1' || data[1] > '6') return false;
+    size_t i = 2;
+    int64_t values[2];
+    for (int64_t& v : values) {
+        for (;;) {
+            while (i < size && std::isspace(data[i])) ++i;
+            if (i < size && data[i] == '#') {
+                while (i < size && data[i] != '\n' && data[i] != '\r') ++i;
+                continue;
+            }
+            break;
+        }
+        if (i >= size || !std::isdigit(data[i])) return false;
+        v = 0;
+        while (i < size && std::isdigit(data[i]) && v < (int64_t(1) << 40)) v = v * 10 + (data[i++] - '0');
+    }
+    w = values[0];
+    h = values[1];
+    return true;
+}
+
+// Width and height from the library's header-only read; false when it gives none.
+bool PingSize(const Magick::Blob& blob, const char* coder, int64_t& w, int64_t& h) {
+    Magick::Image probe;
+    try {
+        probe.quiet(true);
+        probe.subRange(1);
+        probe.magick(coder);
+        probe.ping(blob);
+    } catch (const Magick::Warning&) {
+    } catch (const Magick::Exception& e) {
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+    }
+    w = int64_t(probe.columns());
+    h = int64_t(probe.rows());
+    return w > 0 && h > 0;
+}
+
+}  // namespace
+
+TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder) {
+    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    InitMagickOnce();
+    // The library counts its area limit in bytes of its pixel cache (up to 16 per pixel
+    // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
+    const int64_t limit = MaxPicturePixels();
+    Magick::ResourceLimits::area(Magick::MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
+    // No side may be longer than the whole pixel budget: refused before any pixel exists.
+    Magick::ResourceLimits::width(Magick::MagickSizeType(limit));
+    Magick::ResourceLimits::height(Magick::MagickSizeType(limit));
+    const Magick::Blob blob(data, size);
+    // The header first: a picture over the budget is refused before its pixels exist.
+    // (The library's PNM coder leaks when only pinged; its header is read here instead.)
+    const bool pnm = std::strcmp(coder, "PPM") == 0 || std::strcmp(coder, "PGM") == 0 || std::strcmp(coder, "PBM") == 0;
+    int64_t w0 = 0, h0 = 0;
+    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(blob, coder, w0, h0)) CheckPictureSize(w0, h0);
+    Magick::Image image;
+    try {
+        image.quiet(true);
+        image.subRange(1);
+        image.read(blob, Magick::Geometry(), std::string(coder));
+    } catch (const Magick::Warning&) {
+        // A warning still leaves a picture (or none, checked below).
+    } catch (const Magick::Exception& e) {
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+    }
+    const int64_t w = int64_t(image.columns()), h = int64_t(image.rows());
+    if (w == 0 || h == 0) throw EInvalidGraphic("Bilddatei nicht lesbar");
+    CheckPictureSize(w, h);
+    TBitmap32 bitmap{int(w), int(h)};
+    try {
+        image.write(0, 0, size_t(w), size_t(h), "BGRA", Magick::CharPixel, bitmap.Bits());
+    } catch (const Magick::Exception& e) {
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+    }
+    // Without an alpha channel the library's opacity values are not to be trusted:
+    // such pictures are opaque.
+    if (!image.matte()) bitmap.ResetAlpha(255);
+    return bitmap;
+}

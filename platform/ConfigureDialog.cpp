@@ -1,0 +1,314 @@
+#include "platform/ConfigureDialog.h"
+
+#include "platform/Charset.h"
+#include "platform/MessageBox.h"
+
+#include <gtk/gtk.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cstdio>
+
+std::string MnemonicToGtk(const AnsiString& caption) {
+    AnsiString out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        const char c = caption[i];
+        if (c == '&') {
+            if (i + 1 < caption.size() && caption[i + 1] == '&') {
+                out += '&';
+                ++i;
+            } else {
+                out += '_';
+            }
+        } else if (c == '_') {
+            out += "__";  // a literal underscore
+        } else {
+            out += c;
+        }
+    }
+    return AnsiToUtf8(out);
+}
+
+char UserDecimalSeparator() {
+    locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
+    if (!loc) return '.';
+    const std::string radix = nl_langinfo_l(RADIXCHAR, loc);
+    freelocale(loc);
+    // The locale's text is UTF-8 (or ASCII); only a single Windows-1252 character serves.
+    const AnsiString ansi = Utf8ToAnsi(radix);
+    if (ansi.size() != 1 || ansi[0] == '?' || (ansi[0] >= '0' && ansi[0] <= '9')) return '.';
+    return ansi[0];
+}
+
+bool OpenWebAddress(const AnsiString& address) {
+    const std::string target = AnsiToUtf8(address);
+    gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(target.c_str()), nullptr};
+    GError* error = nullptr;
+    const gboolean ok = g_spawn_async(
+        nullptr, argv, nullptr,
+        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+        nullptr, nullptr, nullptr, &error);
+    if (error) g_error_free(error);
+    return ok != FALSE;
+}
+
+namespace {
+
+std::string ColorText(TColor c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    return buf;
+}
+
+// Everything the signal handlers need; lives on RunConfigureDialog's stack.
+struct TDialog {
+    const TConfigureDialogTexts* Texts = nullptr;
+    TConfigureDialogValues* Values = nullptr;
+    const TConfigureDialogHandlers* Handlers = nullptr;
+    GtkWidget* Window = nullptr;
+    GtkWidget* UseSound = nullptr;
+    GtkWidget* Resume = nullptr;
+    GtkWidget* Shuffle = nullptr;
+    GtkWidget* Duration = nullptr;
+    GtkWidget* LinkLabel = nullptr;
+    THoverLabel Link{TFont{}};
+    bool Updating = false;  // values are being shown: widget signals are ours, not the user's
+
+    void Read() {
+        Values->UseSound = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(UseSound));
+        Values->ResumeAtLastPos = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Resume));
+        Values->Shuffle = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Shuffle));
+        Values->DurationText = Utf8ToAnsi(gtk_entry_get_text(GTK_ENTRY(Duration)));
+        Values->FocusDuration = false;
+    }
+
+    void Show() {
+        Updating = true;
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(UseSound), Values->UseSound);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Resume), Values->ResumeAtLastPos);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(Shuffle), Values->Shuffle);
+        const std::string text = AnsiToUtf8(Values->DurationText);
+        if (text != gtk_entry_get_text(GTK_ENTRY(Duration))) gtk_entry_set_text(GTK_ENTRY(Duration), text.c_str());
+        if (Values->FocusDuration) {
+            gtk_widget_grab_focus(Duration);
+            gtk_editable_select_region(GTK_EDITABLE(Duration), 0, -1);
+            Values->FocusDuration = false;
+        }
+        Updating = false;
+    }
+
+    void ShowLink() {
+        gchar* escaped = g_markup_escape_text(AnsiToUtf8(Texts->WebAddress).c_str(), -1);
+        std::string markup = "<span foreground=\"" + ColorText(Link.Font.Color) + "\"";
+        if (Link.Font.Style & fsUnderline) markup += " underline=\"single\"";
+        markup += ">";
+        markup += escaped;
+        markup += "</span>";
+        g_free(escaped);
+        gtk_label_set_markup(GTK_LABEL(LinkLabel), markup.c_str());
+    }
+};
+
+void OnToggled(GtkToggleButton* button, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    if (d->Updating) return;
+    d->Read();
+    if (GTK_WIDGET(button) == d->Resume && d->Handlers->ResumeAtLastPosClick)
+        d->Handlers->ResumeAtLastPosClick(*d->Values);
+    else if (GTK_WIDGET(button) == d->Shuffle && d->Handlers->ShuffleClick)
+        d->Handlers->ShuffleClick(*d->Values);
+    d->Show();
+}
+
+// Every character typed or pasted passes the caller's filter; one refused character
+// refuses the whole insertion.
+void OnInsertText(GtkEditable* editable, const gchar* text, gint length, gint*, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    if (d->Updating) return;
+    AnsiString current = Utf8ToAnsi(gtk_entry_get_text(GTK_ENTRY(editable)));
+    const AnsiString typed = Utf8ToAnsi(length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length)));
+    // The length limit holds for typing only: a longer value given by the program is
+    // shown whole (an entry's own limit would cut it).
+    if (current.size() + typed.size() > static_cast<size_t>(d->Texts->DurationMaxLength)) {
+        g_signal_stop_emission_by_name(editable, "insert-text");
+        gdk_display_beep(gdk_display_get_default());
+        return;
+    }
+    if (!d->Handlers->DurationKeyPress) return;
+    for (char c : typed) {
+        if (!d->Handlers->DurationKeyPress(current, c)) {
+            g_signal_stop_emission_by_name(editable, "insert-text");
+            gdk_display_beep(gdk_display_get_default());
+            return;
+        }
+        current += c;
+    }
+}
+
+void OnStep(TDialog* d, bool up) {
+    d->Read();
+    if (d->Handlers->DurationUpDownClick) d->Handlers->DurationUpDownClick(*d->Values, up);
+    d->Show();
+}
+void OnUp(GtkButton*, gpointer data) { OnStep(static_cast<TDialog*>(data), true); }
+void OnDown(GtkButton*, gpointer data) { OnStep(static_cast<TDialog*>(data), false); }
+
+void OnOk(GtkButton*, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    d->Read();
+    const bool close = !d->Handlers->OkClick || d->Handlers->OkClick(*d->Values);
+    d->Show();
+    if (close) gtk_dialog_response(GTK_DIALOG(d->Window), GTK_RESPONSE_OK);
+}
+
+void OnCancel(GtkButton*, gpointer data) {
+    gtk_dialog_response(GTK_DIALOG(static_cast<TDialog*>(data)->Window), GTK_RESPONSE_CANCEL);
+}
+
+gboolean OnLinkEnter(GtkWidget*, GdkEventCrossing*, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    d->Link.MouseEnter();
+    d->ShowLink();
+    return FALSE;
+}
+gboolean OnLinkLeave(GtkWidget*, GdkEventCrossing*, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    d->Link.MouseLeave();
+    d->ShowLink();
+    return FALSE;
+}
+gboolean OnLinkPress(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* d = static_cast<TDialog*>(data);
+    if (event->button == 1 && event->type == GDK_BUTTON_PRESS && d->Handlers->WebPageClick)
+        d->Handlers->WebPageClick();
+    return TRUE;
+}
+void OnLinkRealize(GtkWidget* widget, gpointer) {
+    GdkDisplay* display = gtk_widget_get_display(widget);
+    GdkCursor* hand = gdk_cursor_new_from_name(display, "pointer");
+    if (hand) {
+        gdk_window_set_cursor(gtk_widget_get_window(widget), hand);
+        g_object_unref(hand);
+    }
+}
+
+GtkWidget* MnemonicCheck(const AnsiString& caption) {
+    return gtk_check_button_new_with_mnemonic(MnemonicToGtk(caption).c_str());
+}
+
+GtkWidget* ArrowButton(const char* icon) {
+    GtkWidget* b = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_MENU);
+    gtk_widget_set_can_focus(b, FALSE);
+    gtk_widget_set_focus_on_click(b, FALSE);
+    return b;
+}
+
+}  // namespace
+
+int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValues& values,
+                       const TConfigureDialogHandlers& handlers) {
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s\n", AnsiToUtf8("Keine Anzeige: Die Einstellungen k\xF6nnen nicht gezeigt werden.").c_str());
+        return mrCancel;
+    }
+    TDialog d;
+    d.Texts = &texts;
+    d.Values = &values;
+    d.Handlers = &handlers;
+    d.Link.HoverColor = 0xFF0000;   // blue in the 0x00BBGGRR layout
+    d.Link.NormalColor = 0xFF0000;
+    d.Link.Font.Color = d.Link.NormalColor;
+
+    GtkWidget* window = gtk_dialog_new();
+    d.Window = window;
+    gtk_window_set_title(GTK_WINDOW(window), AnsiToUtf8(texts.Caption).c_str());
+    gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+    GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(window));
+    gtk_container_set_border_width(GTK_CONTAINER(content), 8);
+    gtk_box_set_spacing(GTK_BOX(content), 8);
+
+    // The options inside their group box.
+    GtkWidget* group = gtk_frame_new(AnsiToUtf8(texts.GroupCaption).c_str());
+    GtkWidget* grid = gtk_grid_new();
+    gtk_container_set_border_width(GTK_CONTAINER(grid), 8);
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 6);
+    gtk_container_add(GTK_CONTAINER(group), grid);
+
+    d.UseSound = MnemonicCheck(texts.UseSound);
+    d.Resume = MnemonicCheck(texts.ResumeAtLastPos);
+    d.Shuffle = MnemonicCheck(texts.Shuffle);
+    gtk_grid_attach(GTK_GRID(grid), d.UseSound, 0, 0, 4, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.Resume, 0, 1, 4, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.Shuffle, 0, 2, 4, 1);
+
+    GtkWidget* label1 = gtk_label_new_with_mnemonic(MnemonicToGtk(texts.DurationLabel).c_str());
+    gtk_widget_set_halign(label1, GTK_ALIGN_START);
+    d.Duration = gtk_entry_new();
+    gtk_entry_set_width_chars(GTK_ENTRY(d.Duration), texts.DurationMaxLength + 1);
+    gtk_entry_set_activates_default(GTK_ENTRY(d.Duration), TRUE);
+    gtk_widget_set_valign(d.Duration, GTK_ALIGN_CENTER);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(label1), d.Duration);
+    GtkWidget* upDown = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    GtkWidget* up = ArrowButton("pan-up-symbolic");
+    GtkWidget* down = ArrowButton("pan-down-symbolic");
+    gtk_box_pack_start(GTK_BOX(upDown), up, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(upDown), down, TRUE, TRUE, 0);
+    GtkWidget* label2 = gtk_label_new(AnsiToUtf8(texts.DurationUnit).c_str());
+    gtk_widget_set_halign(label2, GTK_ALIGN_START);
+    gtk_grid_attach(GTK_GRID(grid), label1, 0, 3, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.Duration, 1, 3, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), upDown, 2, 3, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), label2, 3, 3, 1, 1);
+    gtk_box_pack_start(GTK_BOX(content), group, FALSE, FALSE, 0);
+
+    // The bevel line, the creator and the link.
+    gtk_box_pack_start(GTK_BOX(content), gtk_separator_new(GTK_ORIENTATION_HORIZONTAL), FALSE, FALSE, 0);
+    GtkWidget* creator = gtk_label_new(AnsiToUtf8(texts.Creator).c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(creator), TRUE);
+    gtk_widget_set_halign(creator, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(content), creator, FALSE, FALSE, 0);
+    GtkWidget* linkBox = gtk_event_box_new();
+    gtk_widget_add_events(linkBox, GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK | GDK_BUTTON_PRESS_MASK);
+    d.LinkLabel = gtk_label_new(nullptr);
+    d.ShowLink();
+    gtk_container_add(GTK_CONTAINER(linkBox), d.LinkLabel);
+    gtk_widget_set_halign(linkBox, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(content), linkBox, FALSE, FALSE, 0);
+
+    // OK and Cancel: OK validates through the caller before it closes.
+    GtkWidget* actions = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    GtkWidget* ok = gtk_button_new_with_mnemonic(MnemonicToGtk(texts.OkButton).c_str());
+    GtkWidget* cancel = gtk_button_new_with_mnemonic(MnemonicToGtk(texts.CancelButton).c_str());
+    gtk_box_pack_end(GTK_BOX(actions), cancel, FALSE, FALSE, 0);
+    gtk_box_pack_end(GTK_BOX(actions), ok, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(content), actions, FALSE, FALSE, 0);
+    gtk_widget_set_can_default(ok, TRUE);
+
+    g_signal_connect(d.Resume, "toggled", G_CALLBACK(OnToggled), &d);
+    g_signal_connect(d.Shuffle, "toggled", G_CALLBACK(OnToggled), &d);
+    g_signal_connect(d.UseSound, "toggled", G_CALLBACK(OnToggled), &d);
+    g_signal_connect(d.Duration, "insert-text", G_CALLBACK(OnInsertText), &d);
+    g_signal_connect(up, "clicked", G_CALLBACK(OnUp), &d);
+    g_signal_connect(down, "clicked", G_CALLBACK(OnDown), &d);
+    g_signal_connect(ok, "clicked", G_CALLBACK(OnOk), &d);
+    g_signal_connect(cancel, "clicked", G_CALLBACK(OnCancel), &d);
+    g_signal_connect(linkBox, "enter-notify-event", G_CALLBACK(OnLinkEnter), &d);
+    g_signal_connect(linkBox, "leave-notify-event", G_CALLBACK(OnLinkLeave), &d);
+    g_signal_connect(linkBox, "button-press-event", G_CALLBACK(OnLinkPress), &d);
+    g_signal_connect(linkBox, "realize", G_CALLBACK(OnLinkRealize), &d);
+
+    d.Show();
+    gtk_widget_show_all(window);
+    gtk_widget_grab_default(ok);
+    gtk_widget_grab_focus(d.UseSound);  // the first active control
+
+    const gint response = gtk_dialog_run(GTK_DIALOG(window));
+    if (response == GTK_RESPONSE_OK) d.Read();
+    gtk_widget_destroy(window);
+    while (gtk_events_pending()) gtk_main_iteration();
+    return response == GTK_RESPONSE_OK ? mrOk : mrCancel;
+}

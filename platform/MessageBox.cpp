@@ -1,0 +1,75 @@
+#include "platform/MessageBox.h"
+
+#include "platform/Charset.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+TMessageBoxHook& Hook() {
+    static TMessageBoxHook hook;
+    return hook;
+}
+
+// The window the user works in (the settings dialog, when a box comes from it), so
+// the box stays in front of it.
+GtkWindow* ActiveWindow() {
+    GtkWindow* active = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* w = all; w; w = w->next)
+        if (gtk_window_is_active(GTK_WINDOW(w->data)) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+            active = GTK_WINDOW(w->data);
+    g_list_free(all);
+    return active;
+}
+
+}  // namespace
+
+bool GuiAvailable() {
+    static const bool available = [] {
+        const char* forced = std::getenv("GC_NO_DISPLAY");
+        if (forced && std::strcmp(forced, "1") == 0) return false;
+        // gtk_init_check returns False instead of exiting when no display opens. Without
+        // DISPLAY or WAYLAND_DISPLAY GDK would still try and print warnings; skip it.
+        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
+        return gtk_init_check(nullptr, nullptr) != FALSE;
+    }();
+    return available;
+}
+
+AnsiString MessageBoxTitle(TMsgDlgType type) {
+    switch (type) {
+    case TMsgDlgType::mtWarning: return "Warnung";
+    case TMsgDlgType::mtError: return "Fehler";
+    case TMsgDlgType::mtInformation: return "Information";
+    }
+    return "";
+}
+
+void SetMessageBoxHook(TMessageBoxHook hook) { Hook() = std::move(hook); }
+
+int ShowMessageBox(const AnsiString& text, TMsgDlgType type) {
+    if (Hook()) return Hook()(text, type);
+    const std::string utf8 = AnsiToUtf8(text);
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(MessageBoxTitle(type)).c_str(), utf8.c_str());
+        std::fflush(stderr);
+        return mrOk;
+    }
+    GtkMessageType kind = GTK_MESSAGE_INFO;
+    if (type == TMsgDlgType::mtWarning) kind = GTK_MESSAGE_WARNING;
+    if (type == TMsgDlgType::mtError) kind = GTK_MESSAGE_ERROR;
+    GtkWidget* dialog =
+        gtk_message_dialog_new(ActiveWindow(), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(MessageBoxTitle(type)).c_str());
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    // Let the window really vanish before whatever comes next.
+    while (gtk_events_pending()) gtk_main_iteration();
+    return mrOk;
+}

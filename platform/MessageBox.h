@@ -1,0 +1,29 @@
+// Message boxes: a modal GTK message dialog with one OK button. Without a display
+// (headless runs, tests, a broken X connection) the text goes to stderr and the call
+// returns as if OK had been pressed, so the program never hangs or crashes there.
+#pragma once
+
+#include "platform/SysUtils.h"
+
+#include <functional>
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation };
+
+// Modal results, as the dialogs report them.
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+
+// Shows Text (Windows-1252) with the icon and title of Type; returns mrOk.
+int ShowMessageBox(const AnsiString& text, TMsgDlgType type);
+
+// True when GTK could be started on a display. Tried once per process; a missing or
+// unreachable display answers False without aborting. GC_NO_DISPLAY=1 forces False.
+bool GuiAvailable();
+
+// While a hook is set, every message box goes to it instead (tests record them).
+using TMessageBoxHook = std::function<int(const AnsiString& text, TMsgDlgType type)>;
+void SetMessageBoxHook(TMessageBoxHook hook);
+
+// The German title of a box of that type.
+AnsiString MessageBoxTitle(TMsgDlgType type);

@@ -1,0 +1,161 @@
+#include "shell/ScreenSaverOptions.h"
+
+#include "foundation/AppInfo.h"
+#include "foundation/FileTools.h"
+#include "foundation/Packager.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderTools.h"
+#include "platform/Paths.h"
+#include "platform/Random.h"
+#include "platform/Registry.h"
+#include "platform/Stream.h"
+#include "shell/ScreenSaverApplicationInfo.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kValueName = "Properties";
+const char* const kSettingsItem = "settings.dat";
+
+TPluginPtr<TScreenSaverProperties> NewOptions() { return TPluginPtr<TScreenSaverProperties>(new TScreenSaverProperties()); }
+
+// Creates exactly folder (its parent must exist); False when it existed already.
+bool CreateNewFolder(const AnsiString& folder) {
+    std::error_code ec;
+    return fs::create_directory(fs::path(ResolvePath(folder)), ec) && !ec;
+}
+
+}  // namespace
+
+AnsiString ScreenSaverOptionsKey(const AnsiString& name) {
+    AnsiString base;
+    if (auto info = GetApplicationInfo()) base = info->GetRegistryBase();
+    // Without an identity the options still belong under the screen saver's own base.
+    if (base.empty()) base = TScreenSaverApplicationInfo().GetRegistryBase();
+    return IncludeTrailingBackslash(base) + "ScreenSavers\\" + name;
+}
+
+bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options) {
+    options = NewOptions();
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_CURRENT_USER;
+    if (!registry.OpenKeyReadOnly(ScreenSaverOptionsKey(name))) return false;
+    // A key without the value counts as found, with default options; a value that
+    // does not read counts as no options at all, so the package's defaults are tried.
+    if (!registry.ValueExists(kValueName)) return true;
+    if (options->LoadFromRegistry(registry, kValueName, 0, 0)) return true;
+    options = NewOptions();
+    return false;
+}
+
+bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& options) {
+    try {
+        TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+        return options.LoadFromStream(file, 0, 0);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
+                            const AnsiString& packageFile) {
+    options = NewOptions();
+    if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
+    if (LoadOptionsFromRegistry(name, options)) return true;
+    bool result = false;
+    TPackager packager;
+    if (packager.OpenAppended(packageFile)) {
+        if (const TPackageFileListItem* item = packager.FileList().FindByName(kSettingsItem)) {
+            AnsiString folder;
+            if (TempProperties) CreateTempFolder(*TempProperties, "ScreenSaver", true, folder);
+            else CreateTempFolder(TTempProperties(), "ScreenSaver", true, folder);
+            if (!folder.empty()) {
+                const AnsiString file = folder + kSettingsItem;
+                if (packager.ExtractItem(item, file)) result = LoadOptionsFromFile(file, *options);
+                DeleteTempFolder(folder);
+            }
+        }
+        packager.Close();
+    }
+    if (!result) options = NewOptions();
+    return result;
+}
+
+bool SaveOptionsToRegistry(const AnsiString& name, const TScreenSaverProperties& options) {
+    try {
+        TRegistry registry;
+        registry.RootKey = HKEY_CURRENT_USER;
+        if (!registry.OpenKey(ScreenSaverOptionsKey(name), true)) return false;
+        return options.SaveToRegistry(registry, kValueName, 0, 0);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties& options) {
+    return SaveOptionsToRegistry(name, options);
+}
+
+bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
+    TPackager packager;
+    if (!packager.OpenAppended(hostFile)) return false;
+    const TFileList& list = packager.FileList();
+    // A name that could leave the folder spoils the whole package: nothing is extracted.
+    for (int i = 0; i < list.Count(); ++i)
+        if (!IsSafeItemName(list.GetItem(i)->FileName)) {
+            packager.Close();
+            return false;
+        }
+    const AnsiString base = IncludeTrailingBackslash(folder);
+    bool ok = true;
+    for (int i = 0; i < list.Count() && ok; ++i) {
+        const TPackageFileListItem* item = list.GetItem(i);
+        AnsiString name = item->FileName;
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        const size_t slash = name.rfind('\\');
+        const AnsiString dir = slash == AnsiString::npos ? AnsiString() : name.substr(0, slash + 1);
+        ok = ForceDirectories(base + dir) && packager.ExtractItem(item, base + name);
+    }
+    packager.Close();
+    return ok;
+}
+
+void DeleteTempFolder(const AnsiString& folder) {
+    if (folder.empty()) return;
+    std::error_code ec;
+    const fs::path p(ResolvePath(folder));
+    // Only a real folder: a link in its place would lead the deletion elsewhere.
+    if (!fs::is_directory(fs::symlink_status(p, ec))) return;
+    DeleteMatchingFiles(folder, "*.*", true, true, true);
+    fs::remove(p, ec);
+}
+
+void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder) {
+    // An empty folder setting would put the folders wherever the program runs.
+    const AnsiString base =
+        settings.UseSystemTemp || settings.TempDir.empty() ? GetTempDirectory() : settings.TempDir;
+    folder = IncludeTrailingBackslash(base);
+    if (!subFolder.empty()) folder = IncludeTrailingBackslash(folder + subFolder);
+    if (create) ForceDirectories(folder);
+}
+
+void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix, bool create, AnsiString& folder) {
+    AnsiString base;
+    GetTempFolder(settings, AnsiString(), create, base);
+    // Bounded: a folder that cannot take new entries must not spin for ever.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        GetTempFolder(settings, prefix + std::to_string(Random(0xFFFFFFF)), false, folder);
+        if (create) {
+            if (CreateNewFolder(folder)) return;
+            if (!PathExists(folder)) break;  // not a clash: the base cannot take folders
+        } else if (!PathExists(folder)) {
+            return;
+        }
+    }
+    folder.clear();
+}

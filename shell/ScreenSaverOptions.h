@@ -1,0 +1,38 @@
+// Loading and saving the screen saver's options (registry first, else the package's
+// "settings.dat"), extracting the package, and the temporary folders that takes.
+#pragma once
+
+#include "foundation/Plugins.h"
+#include "shell/ScreenSaverProperties.h"
+
+// The options' key under the current user: the registry base + "ScreenSavers\" + name.
+AnsiString ScreenSaverOptionsKey(const AnsiString& name);
+
+// Options become new default options, then: without packageFile the registry's; with
+// one the registry's, else the package's "settings.dat". False when neither source
+// gave options (they keep their defaults then). A damaged source counts as missing.
+bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
+                            const AnsiString& packageFile);
+// True when the key exists; a key without a "Properties" value gives default options.
+// False for a missing key and for a value that does not read (options at defaults).
+bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);
+bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties& options);
+bool SaveOptionsToRegistry(const AnsiString& name, const TScreenSaverProperties& options);
+// The file holds the stored form. False (options unchanged) when it cannot be opened
+// or does not read.
+bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& options);
+
+// Extracts every item of the package appended to hostFile below folder, keeping the
+// items' relative paths. False when the package does not open, when an item's name
+// could leave the folder (nothing is extracted then), or when an item fails.
+bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder);
+// Deletes folder with everything in it. Links inside are deleted, never followed; a
+// folder that is itself a link, or no folder, is left alone.
+void DeleteTempFolder(const AnsiString& folder);
+// A new folder prefix + a random decimal number (with a trailing backslash) under the
+// temporary folder of settings, made at once with create (a name that exists is never
+// reused, even when another process takes it in between). Empty when none could be made.
+void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix, bool create, AnsiString& folder);
+// The temporary folder of settings (+ subFolder), with a trailing backslash; made with
+// create.
+void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder);

@@ -1,0 +1,213 @@
+// Songs: tracker modules through libopenmpt, MIDI files through FluidSynth with the
+// installed General MIDI sound font.
+#include "soundlib/Sources.h"
+
+#include <fluidsynth.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#pragma GCC visibility push(hidden)
+
+namespace gcsound {
+
+namespace {
+
+// Neither renderer goes below 8000 Hz: lower mix rates render at a whole multiple
+// and average the frames down.
+constexpr int kMinRenderRate = 8000;
+// Bigger files are no songs we would play.
+constexpr uint64_t kMaxSongBytes = 64u << 20;
+
+int RenderFactor(int mixRate) {
+    return mixRate >= kMinRenderRate ? 1 : (kMinRenderRate + mixRate - 1) / mixRate;
+}
+
+// Renders through render(buffer, frames) at factor × frames and averages back.
+template <class F>
+int RenderScaled(int factor, int16_t* out, int frames, std::vector<int16_t>& scratch, F render) {
+    if (factor == 1)
+        return render(out, frames);
+    scratch.resize(static_cast<size_t>(frames) * factor * 2);
+    int got = render(scratch.data(), frames * factor);
+    int outFrames = got / factor;
+    for (int i = 0; i < outFrames; ++i) {
+        int l = 0, r = 0;
+        for (int k = 0; k < factor; ++k) {
+            l += scratch[(static_cast<size_t>(i) * factor + k) * 2];
+            r += scratch[(static_cast<size_t>(i) * factor + k) * 2 + 1];
+        }
+        out[i * 2] = static_cast<int16_t>(l / factor);
+        out[i * 2 + 1] = static_cast<int16_t>(r / factor);
+    }
+    return outFrames;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+    uint64_t size = 0;
+    if (!ReadFileHead(path, kMaxSongBytes + 1, out, size))
+        return false;
+    return !out.empty() && out.size() <= kMaxSongBytes;
+}
+
+class TModuleSong final : public TSongSource {
+public:
+    TModuleSong(openmpt_module* module, int mixRate) : module_(module), factor_(RenderFactor(mixRate)) {
+        rate_ = mixRate * factor_;
+        openmpt_module_set_repeat_count(module_, 0);
+    }
+    ~TModuleSong() override { openmpt_module_destroy(module_); }
+
+    int Render(int16_t* out, int frames) override {
+        return RenderScaled(factor_, out, frames, scratch_, [this](int16_t* buf, int n) {
+            return static_cast<int>(openmpt_module_read_interleaved_stereo(module_, rate_, static_cast<size_t>(n), buf));
+        });
+    }
+    void Restart() override { openmpt_module_set_position_seconds(module_, 0.0); }
+
+private:
+    openmpt_module* module_;
+    int factor_;
+    int rate_;
+    std::vector<int16_t> scratch_;
+};
+
+const char* FindSoundFont() {
+    // The General MIDI font of the distribution, directly or through its alternatives link.
+    static const char* const candidates[] = {
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/etc/alternatives/default-GM.sf2",
+        "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf3/default-GM.sf3",
+        "/etc/alternatives/default-GM.sf3",
+    };
+    for (const char* path : candidates) {
+        struct stat st;
+        if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
+            return path;
+    }
+    return nullptr;
+}
+
+void SilenceFluidSynth() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, nullptr, nullptr);
+    });
+}
+
+class TMidiSong final : public TSongSource {
+public:
+    ~TMidiSong() override {
+        if (player_)
+            delete_fluid_player(player_);
+        if (synth_)
+            delete_fluid_synth(synth_);
+        if (settings_)
+            delete_fluid_settings(settings_);
+    }
+
+    bool Open(std::vector<uint8_t> data, int mixRate) {
+        const char* font = FindSoundFont();
+        if (!font)
+            return false;
+        SilenceFluidSynth();
+        data_ = std::move(data);
+        factor_ = RenderFactor(mixRate);
+        settings_ = new_fluid_settings();
+        if (!settings_)
+            return false;
+        fluid_settings_setnum(settings_, "synth.sample-rate", static_cast<double>(mixRate * factor_));
+        fluid_settings_setint(settings_, "synth.reverb.active", 0);
+        fluid_settings_setint(settings_, "synth.chorus.active", 0);
+        synth_ = new_fluid_synth(settings_);
+        if (!synth_ || fluid_synth_sfload(synth_, font, 1) == FLUID_FAILED)
+            return false;
+        return StartPlayer();
+    }
+
+    int Render(int16_t* out, int frames) override {
+        if (done_)
+            return 0;
+        int got = RenderScaled(factor_, out, frames, scratch_, [this](int16_t* buf, int n) {
+            if (fluid_synth_write_s16(synth_, n, buf, 0, 2, buf, 1, 2) != FLUID_OK)
+                return 0;
+            return n;
+        });
+        if (fluid_player_get_status(player_) == FLUID_PLAYER_DONE)
+            done_ = true;
+        return got;
+    }
+
+    void Restart() override {
+        fluid_synth_system_reset(synth_);
+        StartPlayer();
+    }
+
+private:
+    bool StartPlayer() {
+        if (player_) {
+            fluid_player_stop(player_);
+            delete_fluid_player(player_);
+            player_ = nullptr;
+        }
+        done_ = false;
+        player_ = new_fluid_player(synth_);
+        if (!player_ || fluid_player_add_mem(player_, data_.data(), data_.size()) != FLUID_OK)
+            return false;
+        return fluid_player_play(player_) == FLUID_OK;
+    }
+
+    std::vector<uint8_t> data_;
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    fluid_player_t* player_ = nullptr;
+    int factor_ = 1;
+    bool done_ = false;
+    std::vector<int16_t> scratch_;
+};
+
+}  // namespace
+
+bool LooksLikeModule(const uint8_t* data, size_t size, uint64_t fileSize) {
+    int error = 0;
+    const char* message = nullptr;
+    int rc = openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, data, size, fileSize,
+                                       openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr,
+                                       &error, &message);
+    if (message)
+        openmpt_free_string(message);
+    return rc == OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS;
+}
+
+std::unique_ptr<TSongSource> LoadSong(const std::string& path, int mixRate) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(path, data))
+        return nullptr;
+    if (LooksLikeMidi(data.data(), data.size())) {
+        auto song = std::make_unique<TMidiSong>();
+        if (!song->Open(std::move(data), mixRate))
+            return nullptr;
+        return song;
+    }
+    int error = 0;
+    const char* message = nullptr;
+    openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
+                                                                nullptr, openmpt_error_func_ignore, nullptr, &error,
+                                                                &message, nullptr);
+    if (message)
+        openmpt_free_string(message);
+    if (!module)
+        return nullptr;
+    return std::make_unique<TModuleSong>(module, mixRate);
+}
+
+}  // namespace gcsound
+
+#pragma GCC visibility pop

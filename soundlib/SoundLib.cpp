@@ -1,0 +1,849 @@
+// The sound library: outputs, channels, streams, songs, the mixer and the signal-
+// processing units, behind plain C entry points that the program's binding looks up.
+//
+// Every entry point takes one lock, so the GUI thread may call while the mixer runs on
+// the audio thread. Handles are numbers that are never reused: a stale handle finds
+// nothing and the call does nothing. All state lives in this copy of the library, so
+// two copies loaded from two paths keep separate state.
+#include "soundlib/Sources.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#define GC_SOUND_API extern "C" __attribute__((visibility("default")))
+
+using TDspCallback = void* (*)(void* sourceBuffer, void* newBuffer, int length, void* userData);
+
+#pragma GCC visibility push(hidden)
+
+namespace gcsound {
+namespace {
+
+// Output types as the binding passes them.
+constexpr int kOutputAuto = -1;
+constexpr int kOutputNoSound = 0;
+constexpr int kOutputWaveOut = 1;
+constexpr int kOutputDirect = 2;
+constexpr int kOutputNonRealtime = 12;
+
+constexpr int kStopAllChannels = -3;
+constexpr int kFreeChannel = -1;
+constexpr int kChannelIndexBits = 12;
+constexpr int kMaxChannels = 1 << kChannelIndexBits;
+
+constexpr int kDefaultBufferMs = 50;
+constexpr int kMinBufferMs = 25;
+constexpr int kMaxBufferMs = 1000;
+
+struct TStream {
+    std::unique_ptr<TStreamSource> source;
+    int channel = -1;        // index into the channel table, -1 when not playing
+    int64_t frames = 0;      // position in mixed frames
+    bool ended = false;
+};
+
+struct TChannel {
+    uint64_t stream = 0;     // 0 = free
+    uint32_t generation = 0;
+    int volume = 255;
+    bool paused = false;
+};
+
+struct TSong {
+    std::unique_ptr<TSongSource> source;
+    int64_t frames = 0;
+    int volume = 255;
+    bool playing = false;
+    bool paused = false;
+};
+
+struct TDsp {
+    TDspCallback callback = nullptr;
+    int priority = 0;
+    void* userData = nullptr;
+    bool active = false;
+    uint64_t order = 0;
+};
+
+bool IsSdlOutput(int output) {
+    return output == kOutputAuto || output == kOutputWaveOut || output == kOutputDirect;
+}
+
+class TLibrary {
+public:
+    std::recursive_mutex lock;
+
+    // Configuration, set before Init.
+    int output = kOutputAuto;
+    int driver = 0;
+    int mixer = 0;
+    int bufferMs = 0;  // 0 = default
+    void* window = nullptr;
+    bool sdlAudio = false;
+
+    // Started state.
+    bool started = false;
+    int rate = 44100;
+    int blockFrames = 0;
+    std::vector<TChannel> channels;
+    std::map<uint64_t, TStream> streams;
+    std::map<uint64_t, TSong> songs;
+    std::map<uint64_t, TDsp> dsps;
+    uint64_t nextHandle = 1;
+    uint32_t nextGeneration = 1;
+
+    // Mixing buffers.
+    std::vector<int32_t> accum;
+    std::vector<int16_t> scratch;
+    std::vector<int16_t> block;
+    std::vector<int16_t> pending;  // mixed frames not yet taken by SDL
+    size_t pendingPos = 0;
+
+    // Real-time outputs.
+    SDL_AudioDeviceID device = 0;
+    std::thread silentThread;
+    std::mutex silentLock;
+    std::condition_variable silentWake;
+    bool silentStop = false;
+
+    ~TLibrary() { Shutdown(); }
+
+    int BufferMs() const { return bufferMs > 0 ? bufferMs : kDefaultBufferMs; }
+
+    int BlockFramesFor(int mixRate) const {
+        return std::max(1, static_cast<int>(static_cast<int64_t>(mixRate) * BufferMs() / 1000));
+    }
+
+    bool AcquireSdl() {
+        if (sdlAudio)
+            return true;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            return false;
+        sdlAudio = true;
+        return true;
+    }
+
+    void ReleaseSdl() {
+        if (sdlAudio) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            sdlAudio = false;
+        }
+    }
+
+    int NumDrivers() {
+        if (!IsSdlOutput(output))
+            return 1;
+        if (!sdlAudio)
+            return 0;
+        return std::max(0, SDL_GetNumAudioDevices(0));
+    }
+
+    uint64_t NewHandle() { return nextHandle++; }
+
+    TChannel* FindChannel(int handle) {
+        if (handle < 0)
+            return nullptr;
+        int index = handle & (kMaxChannels - 1);
+        uint32_t generation = static_cast<uint32_t>(handle) >> kChannelIndexBits;
+        if (index >= static_cast<int>(channels.size()))
+            return nullptr;
+        TChannel& ch = channels[static_cast<size_t>(index)];
+        if (ch.stream == 0 || ch.generation != generation)
+            return nullptr;
+        return &ch;
+    }
+
+    TStream* FindStream(void* handle) {
+        auto it = streams.find(reinterpret_cast<uintptr_t>(handle));
+        return it == streams.end() ? nullptr : &it->second;
+    }
+
+    TSong* FindSong(void* handle) {
+        auto it = songs.find(reinterpret_cast<uintptr_t>(handle));
+        return it == songs.end() ? nullptr : &it->second;
+    }
+
+    void FreeChannel(int index) {
+        TChannel& ch = channels[static_cast<size_t>(index)];
+        auto it = streams.find(ch.stream);
+        if (it != streams.end())
+            it->second.channel = -1;
+        ch.stream = 0;
+        ch.paused = false;
+    }
+
+    void StopStream(TStream& s) {
+        if (s.channel >= 0)
+            FreeChannel(s.channel);
+    }
+
+    int PlayStream(uint64_t handle) {
+        TStream& s = streams[handle];
+        StopStream(s);
+        if (s.ended) {
+            s.source->SeekMs(0);
+            s.frames = 0;
+            s.ended = false;
+        }
+        for (size_t i = 0; i < channels.size(); ++i) {
+            TChannel& ch = channels[i];
+            if (ch.stream != 0)
+                continue;
+            ch.stream = handle;
+            ch.volume = 255;
+            ch.paused = false;
+            // The generation keeps a handle of a finished sound from reaching the channel's next sound.
+            ch.generation = nextGeneration;
+            nextGeneration = (nextGeneration + 1) & ((1u << (31 - kChannelIndexBits)) - 1);
+            if (nextGeneration == 0)
+                nextGeneration = 1;
+            s.channel = static_cast<int>(i);
+            return static_cast<int>((ch.generation << kChannelIndexBits) | i);
+        }
+        return -1;
+    }
+
+    // Mixes one block of blockFrames frames into block and runs the units over it.
+    int16_t* MixBlock() {
+        const size_t n = static_cast<size_t>(blockFrames);
+        accum.assign(n * 2, 0);
+        scratch.resize(n * 2);
+        for (size_t i = 0; i < channels.size(); ++i) {
+            TChannel& ch = channels[i];
+            if (ch.stream == 0 || ch.paused)
+                continue;
+            TStream& s = streams[ch.stream];
+            int got = s.source->Read(scratch.data(), blockFrames);
+            Accumulate(got, ch.volume);
+            s.frames += got;
+            if (got < blockFrames) {
+                s.ended = true;
+                FreeChannel(static_cast<int>(i));
+            }
+        }
+        for (auto& [handle, song] : songs) {
+            if (!song.playing || song.paused)
+                continue;
+            int got = song.source->Render(scratch.data(), blockFrames);
+            Accumulate(got, song.volume);
+            song.frames += got;
+            if (got < blockFrames)
+                song.playing = false;
+        }
+        block.resize(n * 2);
+        for (size_t i = 0; i < n * 2; ++i)
+            block[i] = static_cast<int16_t>(std::clamp(accum[i], -32768, 32767));
+        return RunUnits();
+    }
+
+    void Accumulate(int frames, int volume) {
+        const size_t count = static_cast<size_t>(std::max(frames, 0)) * 2;
+        if (volume == 255) {
+            for (size_t i = 0; i < count; ++i)
+                accum[i] += scratch[i];
+        } else if (volume > 0) {
+            for (size_t i = 0; i < count; ++i)
+                accum[i] += scratch[i] * volume / 255;
+        }
+    }
+
+    int16_t* RunUnits() {
+        std::vector<const TDsp*> active;
+        for (auto& [handle, dsp] : dsps)
+            if (dsp.active && dsp.callback)
+                active.push_back(&dsp);
+        std::stable_sort(active.begin(), active.end(), [](const TDsp* a, const TDsp* b) {
+            return a->priority != b->priority ? a->priority < b->priority : a->order < b->order;
+        });
+        void* current = block.data();
+        for (const TDsp* dsp : active) {
+            void* next = dsp->callback(block.data(), current, blockFrames, dsp->userData);
+            if (next)
+                current = next;
+        }
+        return static_cast<int16_t*>(current);
+    }
+
+    // SDL's audio thread: serves bytes from whole mixed blocks.
+    static void SdlCallback(void* user, Uint8* stream, int len) {
+        auto* self = static_cast<TLibrary*>(user);
+        std::lock_guard<std::recursive_mutex> guard(self->lock);
+        auto* out = reinterpret_cast<int16_t*>(stream);
+        size_t wanted = static_cast<size_t>(len) / 2;
+        while (wanted > 0) {
+            if (self->pendingPos >= self->pending.size()) {
+                if (!self->started) {
+                    std::memset(out, 0, wanted * 2);
+                    return;
+                }
+                int16_t* mixed = self->MixBlock();
+                self->pending.assign(mixed, mixed + static_cast<size_t>(self->blockFrames) * 2);
+                self->pendingPos = 0;
+            }
+            size_t take = std::min(wanted, self->pending.size() - self->pendingPos);
+            std::memcpy(out, self->pending.data() + self->pendingPos, take * 2);
+            out += take;
+            wanted -= take;
+            self->pendingPos += take;
+        }
+    }
+
+    // The silent output still runs in real time: one block per block duration.
+    void SilentLoop() {
+        using clock = std::chrono::steady_clock;
+        auto period = std::chrono::microseconds(static_cast<int64_t>(blockFrames) * 1000000 / rate);
+        auto due = clock::now() + period;
+        std::unique_lock<std::mutex> wait(silentLock);
+        while (!silentStop) {
+            if (silentWake.wait_until(wait, due, [this] { return silentStop; }))
+                break;
+            {
+                std::lock_guard<std::recursive_mutex> guard(lock);
+                if (started)
+                    MixBlock();
+            }
+            due += period;
+            if (due < clock::now() - period * 8)
+                due = clock::now() + period;  // after a long stall, do not race to catch up
+        }
+    }
+
+    bool Init(int mixRate, int maxChannels) {
+        if (started || mixRate < 4000 || mixRate > 192000 || maxChannels < 0)
+            return false;
+        rate = mixRate;
+        channels.assign(static_cast<size_t>(std::clamp(maxChannels == 0 ? 32 : maxChannels, 1, kMaxChannels)),
+                        TChannel{});
+        blockFrames = BlockFramesFor(mixRate);
+        pending.clear();
+        pendingPos = 0;
+        if (IsSdlOutput(output)) {
+            if (!AcquireSdl())
+                return false;
+            SDL_AudioSpec want{};
+            SDL_AudioSpec have{};
+            want.freq = mixRate;
+            want.format = AUDIO_S16SYS;
+            want.channels = 2;
+            want.samples = 1024;
+            while (want.samples > 256 && want.samples > blockFrames)
+                want.samples /= 2;
+            want.callback = &TLibrary::SdlCallback;
+            want.userdata = this;
+            const char* name = driver >= 0 ? SDL_GetAudioDeviceName(driver, 0) : nullptr;
+            started = true;  // the callback must find the started state at once
+            device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+            if (device == 0) {
+                started = false;
+                return false;
+            }
+            SDL_PauseAudioDevice(device, 0);
+            return true;
+        }
+        started = true;
+        if (output == kOutputNoSound) {
+            silentStop = false;
+            silentThread = std::thread([this] { SilentLoop(); });
+        }
+        return true;
+    }
+
+    // Stops the output thread or device without holding the lock, which they take.
+    void StopOutput(std::unique_lock<std::recursive_mutex>& held) {
+        SDL_AudioDeviceID dev = device;
+        device = 0;
+        started = false;
+        held.unlock();
+        if (dev != 0)
+            SDL_CloseAudioDevice(dev);
+        if (silentThread.joinable()) {
+            {
+                std::lock_guard<std::mutex> guard(silentLock);
+                silentStop = true;
+            }
+            silentWake.notify_all();
+            silentThread.join();
+        }
+        held.lock();
+    }
+
+    void Close(std::unique_lock<std::recursive_mutex>& held) {
+        StopOutput(held);
+        streams.clear();
+        songs.clear();
+        dsps.clear();
+        channels.clear();
+        pending.clear();
+        pendingPos = 0;
+    }
+
+    void Shutdown() {
+        std::unique_lock<std::recursive_mutex> held(lock);
+        Close(held);
+        ReleaseSdl();
+    }
+};
+
+TLibrary& Lib() {
+    static TLibrary library;
+    return library;
+}
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+}  // namespace
+}  // namespace gcsound
+
+#pragma GCC visibility pop
+
+using gcsound::Guard;
+using gcsound::Lib;
+
+// ---- Set-up ----------------------------------------------------------------
+
+GC_SOUND_API int FSOUND_SetOutput(int output) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (lib.started)
+        return 0;
+    if (output != gcsound::kOutputAuto && output != gcsound::kOutputNoSound && output != gcsound::kOutputWaveOut &&
+        output != gcsound::kOutputDirect && output != gcsound::kOutputNonRealtime)
+        return 0;
+    lib.output = output;
+    lib.driver = 0;
+    if (gcsound::IsSdlOutput(output))
+        return lib.AcquireSdl() ? 1 : 0;
+    lib.ReleaseSdl();
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_GetOutput() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.output;
+}
+
+GC_SOUND_API int FSOUND_GetNumDrivers() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.NumDrivers();
+}
+
+GC_SOUND_API int FSOUND_SetDriver(int driver) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (lib.started)
+        return 0;
+    int count = lib.NumDrivers();
+    if (driver == -1) {
+        // The output's default device.
+        lib.driver = -1;
+        return count > 0 ? 1 : 0;
+    }
+    if (driver < 0 || driver >= count)
+        return 0;
+    lib.driver = driver;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_GetDriver() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.driver;
+}
+
+GC_SOUND_API int FSOUND_SetBufferSize(int ms) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (lib.started)
+        return 0;
+    // Very short blocks only cost calls; the mixer keeps a block of at least 25 ms.
+    lib.bufferMs = std::clamp(ms, gcsound::kMinBufferMs, gcsound::kMaxBufferMs);
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_SetMixer(int mixer) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    lib.mixer = mixer;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_GetMixer() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.mixer;
+}
+
+GC_SOUND_API int FSOUND_SetHWND(void* window) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    lib.window = window;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_Init(int mixRate, int maxChannels, unsigned int /*flags*/) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.Init(mixRate, maxChannels) ? 1 : 0;
+}
+
+GC_SOUND_API void FSOUND_Close() {
+    auto& lib = Lib();
+    std::unique_lock<std::recursive_mutex> held(lib.lock);
+    lib.Close(held);
+    lib.ReleaseSdl();
+    lib.output = gcsound::kOutputAuto;
+    lib.bufferMs = 0;
+}
+
+GC_SOUND_API int FSOUND_GetOutputRate() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.started ? lib.rate : 0;
+}
+
+GC_SOUND_API int FSOUND_GetMaxChannels() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return static_cast<int>(lib.channels.size());
+}
+
+GC_SOUND_API int FSOUND_GetChannelsPlaying() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return static_cast<int>(std::count_if(lib.channels.begin(), lib.channels.end(),
+                                          [](const gcsound::TChannel& ch) { return ch.stream != 0; }));
+}
+
+GC_SOUND_API void FSOUND_Update() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (lib.started && lib.output == gcsound::kOutputNonRealtime)
+        lib.MixBlock();
+}
+
+// ---- Channels ----------------------------------------------------------------
+
+GC_SOUND_API int FSOUND_SetVolume(int channel, int volume) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TChannel* ch = lib.FindChannel(channel);
+    if (!ch)
+        return 0;
+    ch->volume = std::clamp(volume, 0, 255);
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_GetVolume(int channel) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TChannel* ch = lib.FindChannel(channel);
+    return ch ? ch->volume : 0;
+}
+
+GC_SOUND_API int FSOUND_SetPaused(int channel, int paused) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TChannel* ch = lib.FindChannel(channel);
+    if (!ch)
+        return 0;
+    ch->paused = paused != 0;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_GetPaused(int channel) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TChannel* ch = lib.FindChannel(channel);
+    return ch && ch->paused ? 1 : 0;
+}
+
+GC_SOUND_API int FSOUND_IsPlaying(int channel) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.FindChannel(channel) ? 1 : 0;
+}
+
+GC_SOUND_API int FSOUND_StopSound(int channel) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (channel == gcsound::kStopAllChannels) {
+        for (size_t i = 0; i < lib.channels.size(); ++i)
+            if (lib.channels[i].stream != 0)
+                lib.FreeChannel(static_cast<int>(i));
+        return 1;
+    }
+    if (!lib.FindChannel(channel))
+        return 0;
+    lib.FreeChannel(channel & (gcsound::kMaxChannels - 1));
+    return 1;
+}
+
+// ---- Streams -----------------------------------------------------------------
+
+GC_SOUND_API void* FSOUND_Stream_Open(const char* name, unsigned int /*mode*/, int /*offset*/, int /*length*/) {
+    auto& lib = Lib();
+    if (!name || !*name)
+        return nullptr;
+    int rate;
+    {
+        Guard g(lib.lock);
+        if (!lib.started)
+            return nullptr;
+        rate = lib.rate;
+    }
+    // Opening reads and probes the file: done outside the lock, so the mixer keeps running.
+    std::unique_ptr<gcsound::TStreamSource> source = gcsound::OpenStream(name, rate);
+    if (!source)
+        return nullptr;
+    Guard g(lib.lock);
+    if (!lib.started || lib.rate != rate)
+        return nullptr;
+    uint64_t handle = lib.NewHandle();
+    lib.streams[handle].source = std::move(source);
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
+GC_SOUND_API int FSOUND_Sample_SetMode(void* sample, unsigned int /*mode*/) {
+    // Streams carry no sample modes here; the call is accepted for any stream.
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.FindStream(sample) ? 1 : 0;
+}
+
+GC_SOUND_API int FSOUND_Stream_Close(void* stream) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TStream* s = lib.FindStream(stream);
+    if (!s)
+        return 0;
+    lib.StopStream(*s);
+    lib.streams.erase(reinterpret_cast<uintptr_t>(stream));
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_Stream_Play(int channel, void* stream) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (channel != gcsound::kFreeChannel || !lib.FindStream(stream))
+        return -1;
+    return lib.PlayStream(reinterpret_cast<uintptr_t>(stream));
+}
+
+GC_SOUND_API int FSOUND_Stream_Stop(void* stream) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TStream* s = lib.FindStream(stream);
+    if (!s)
+        return 0;
+    lib.StopStream(*s);
+    // A stopped stream starts again from its beginning.
+    s->source->SeekMs(0);
+    s->frames = 0;
+    s->ended = false;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_Stream_GetTime(void* stream) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TStream* s = lib.FindStream(stream);
+    if (!s)
+        return 0;
+    return static_cast<int>(std::min<int64_t>(INT_MAX, s->frames * 1000 / lib.rate));
+}
+
+GC_SOUND_API int FSOUND_Stream_SetTime(void* stream, int ms) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TStream* s = lib.FindStream(stream);
+    if (!s)
+        return 0;
+    ms = std::max(ms, 0);
+    int64_t length = s->source->LengthMs();
+    if (length >= 0)
+        ms = static_cast<int>(std::min<int64_t>(ms, length));
+    s->source->SeekMs(ms);
+    s->frames = static_cast<int64_t>(ms) * lib.rate / 1000;
+    s->ended = false;
+    return 1;
+}
+
+GC_SOUND_API int FSOUND_Stream_GetLengthMs(void* stream) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TStream* s = lib.FindStream(stream);
+    if (!s)
+        return 0;
+    return static_cast<int>(std::clamp<int64_t>(s->source->LengthMs(), -1, INT_MAX));
+}
+
+// ---- Songs -------------------------------------------------------------------
+
+GC_SOUND_API void* FMUSIC_LoadSong(const char* name) {
+    auto& lib = Lib();
+    if (!name || !*name)
+        return nullptr;
+    int rate;
+    {
+        Guard g(lib.lock);
+        if (!lib.started)
+            return nullptr;
+        rate = lib.rate;
+    }
+    std::unique_ptr<gcsound::TSongSource> source = gcsound::LoadSong(name, rate);
+    if (!source)
+        return nullptr;
+    Guard g(lib.lock);
+    if (!lib.started || lib.rate != rate)
+        return nullptr;
+    uint64_t handle = lib.NewHandle();
+    lib.songs[handle].source = std::move(source);
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
+GC_SOUND_API int FMUSIC_FreeSong(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.songs.erase(reinterpret_cast<uintptr_t>(song)) ? 1 : 0;
+}
+
+GC_SOUND_API int FMUSIC_PlaySong(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    if (!s)
+        return 0;
+    s->source->Restart();
+    s->frames = 0;
+    s->playing = true;
+    s->paused = false;
+    return 1;
+}
+
+GC_SOUND_API int FMUSIC_StopSong(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    if (!s)
+        return 0;
+    s->playing = false;
+    s->paused = false;
+    return 1;
+}
+
+GC_SOUND_API int FMUSIC_StopAllSongs() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    for (auto& [handle, s] : lib.songs) {
+        s.playing = false;
+        s.paused = false;
+    }
+    return 1;
+}
+
+GC_SOUND_API int FMUSIC_SetMasterVolume(void* song, int volume) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    if (!s)
+        return 0;
+    s->volume = std::clamp(volume, 0, 255);
+    return 1;
+}
+
+GC_SOUND_API int FMUSIC_GetMasterVolume(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    return s ? s->volume : -1;
+}
+
+GC_SOUND_API int FMUSIC_SetPaused(void* song, int paused) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    if (!s)
+        return 0;
+    s->paused = paused != 0;
+    return 1;
+}
+
+GC_SOUND_API int FMUSIC_GetPaused(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    return s && s->paused ? 1 : 0;
+}
+
+GC_SOUND_API int FMUSIC_IsPlaying(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    return s && s->playing ? 1 : 0;
+}
+
+GC_SOUND_API int FMUSIC_GetTime(void* song) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    gcsound::TSong* s = lib.FindSong(song);
+    if (!s || lib.rate <= 0)
+        return 0;
+    return static_cast<int>(std::min<int64_t>(INT_MAX, s->frames * 1000 / lib.rate));
+}
+
+// ---- Signal-processing units --------------------------------------------------
+
+GC_SOUND_API void* FSOUND_DSP_Create(TDspCallback callback, int priority, void* userData) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    if (!callback)
+        return nullptr;
+    uint64_t handle = lib.NewHandle();
+    gcsound::TDsp& dsp = lib.dsps[handle];
+    dsp.callback = callback;
+    dsp.priority = priority;
+    dsp.userData = userData;
+    dsp.order = handle;
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
+GC_SOUND_API void FSOUND_DSP_SetActive(void* unit, int active) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    auto it = lib.dsps.find(reinterpret_cast<uintptr_t>(unit));
+    if (it != lib.dsps.end())
+        it->second.active = active != 0;
+}
+
+GC_SOUND_API int FSOUND_DSP_GetActive(void* unit) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    auto it = lib.dsps.find(reinterpret_cast<uintptr_t>(unit));
+    return it != lib.dsps.end() && it->second.active ? 1 : 0;
+}
+
+GC_SOUND_API void FSOUND_DSP_Free(void* unit) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    lib.dsps.erase(reinterpret_cast<uintptr_t>(unit));
+}
+
+GC_SOUND_API int FSOUND_DSP_GetBufferLength() {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    return lib.started ? lib.blockFrames : lib.BlockFramesFor(44100);
+}

@@ -1,0 +1,53 @@
+// Audio sources of the sound library: decoded streams (FFmpeg) and songs (tracker
+// modules through libopenmpt, MIDI files through FluidSynth). Every source delivers
+// interleaved 16-bit stereo frames at the mix rate it was opened with.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#pragma GCC visibility push(hidden)
+
+namespace gcsound {
+
+// A file decoded and resampled on demand.
+class TStreamSource {
+public:
+    virtual ~TStreamSource() = default;
+    // Up to frames frames; fewer only at the end of the file.
+    virtual int Read(int16_t* out, int frames) = 0;
+    // Moves to ms inside the file (clamped at 0); the next Read starts there.
+    virtual void SeekMs(int64_t ms) = 0;
+    // Length in ms, -1 when the file does not say.
+    virtual int64_t LengthMs() const = 0;
+};
+
+// Null when the file is no audio stream FFmpeg can decode, or when it is a song
+// (tracker module or MIDI file), which the song loader takes instead.
+std::unique_ptr<TStreamSource> OpenStream(const std::string& path, int mixRate);
+
+// A song renders from its start; Restart goes back there.
+class TSongSource {
+public:
+    virtual ~TSongSource() = default;
+    // Up to frames frames; fewer once the song has ended.
+    virtual int Render(int16_t* out, int frames) = 0;
+    virtual void Restart() = 0;
+};
+
+// Null when the file is neither a tracker module nor a MIDI file.
+std::unique_ptr<TSongSource> LoadSong(const std::string& path, int mixRate);
+
+// True for a MIDI file (plain "MThd" or wrapped in RIFF "RMID").
+bool LooksLikeMidi(const uint8_t* data, size_t size);
+// True when libopenmpt recognises the header as a tracker module.
+bool LooksLikeModule(const uint8_t* data, size_t size, uint64_t fileSize);
+
+// Reads at most maxBytes from the start of a file; false when it cannot be opened.
+bool ReadFileHead(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, uint64_t& fileSize);
+
+}  // namespace gcsound
+
+#pragma GCC visibility pop

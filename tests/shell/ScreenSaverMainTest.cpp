@@ -1,0 +1,205 @@
+#include "ShellTestSupport.h"
+#include "foundation/AppInfo.h"
+#include "foundation/CommandLine.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Registry.h"
+#include "shell/ScreenSaverApplicationInfo.h"
+#include "shell/ScreenSaverMain.h"
+#include "shell/ScreenSaverOptions.h"
+#include "shell/ScreenSaverTools.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+void SetArgs(std::vector<std::string> args) {
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    SetProcessArguments(static_cast<int>(argv.size()), argv.data());
+    FinalizeParameters();  // the next use parses the new line
+}
+
+uint8_t ModeOf(std::vector<std::string> args) {
+    SetArgs(std::move(args));
+    return GetScreenSaverMode();
+}
+
+// A dialog that plays the user's part instead of showing itself.
+class ActingForm : public TScreenSaverConfigureForm {
+public:
+    explicit ActingForm(std::function<int(TScreenSaverConfigureForm&)> act) : act_(std::move(act)) {
+        DecimalSeparator = ',';
+    }
+    int ShowModal() override { return ModalResult = act_(*this); }
+
+private:
+    std::function<int(TScreenSaverConfigureForm&)> act_;
+};
+
+}  // namespace
+
+TEST(ScreenSaverMode, SwitchesChooseTheMode) {
+    EXPECT_EQ(ModeOf({"saver", "-s"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "/S"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "/a"}), ssmChangePassword);
+    EXPECT_EQ(ModeOf({"saver", "/p", "1234"}), ssmPreview);
+    EXPECT_EQ(ModeOf({"saver", "/L", "1234"}), ssmPreview);
+    EXPECT_EQ(ModeOf({"saver"}), ssmConfigure);
+    EXPECT_EQ(ModeOf({"saver", "/x"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "/c:1234"}), ssmConfigure);
+    EXPECT_EQ(ModeOf({"saver", "/s", "/c"}), ssmConfigure);  // C is asked first
+    // A Linux program path is no switch.
+    EXPECT_EQ(ModeOf({"/srv/saver"}), ssmConfigure);
+    EXPECT_EQ(ModeOf({"/srv/saver", "word"}), ssmOther);
+}
+
+TEST(ScreenSaverMode, ExeTitleIsTheStartedNameWithoutExtension) {
+    TempDir dir;
+    WriteFileBytes(dir / "Sonnenaufgang am Meer.scr", {1});
+    SetArgs({dir / "Sonnenaufgang am Meer.scr", "/s"});
+    EXPECT_EQ(GetExeTitle(), "Sonnenaufgang am Meer");
+    // The file's own letter case counts.
+    SetArgs({dir / "SONNENAUFGANG AM MEER.SCR"});
+    EXPECT_EQ(GetExeTitle(), "Sonnenaufgang am Meer");
+    // Found on the search path: the name it was started under.
+    SetArgs({"mond-saver"});
+    EXPECT_EQ(GetExeTitle(), "mond-saver");
+}
+
+TEST(ScreenSaverIdentity, ProductAndPluginInformationAgree) {
+    TScreenSaverApplicationInfo p;
+    EXPECT_EQ(p.GetCompanyName(), "Velmorra");
+    EXPECT_EQ(p.GetProductName(), "Glowcanvas");
+    EXPECT_EQ(p.GetHomePageURL(), "http://" + p.GetWebAddress());
+    EXPECT_NE(p.GetWebAddress().find(".example"), AnsiString::npos);
+    EXPECT_EQ(p.GetFullVersion(), "2.0.1");
+    EXPECT_EQ(p.GetRegistryBase(), "\\Software\\Velmorra\\Glowcanvas\\2.x\\");
+    EXPECT_EQ(p.GetCompanyProductPath(), "Velmorra\\Glowcanvas\\");
+    EXPECT_EQ(p.GetHelpFile(), "Glowcanvas.chm");
+    EXPECT_EQ(p.GetPictureFile(), "Glowcanvas.jpg");
+    EXPECT_EQ(p.GetKindWord(), "Screensaver");
+
+    auto plugin = GetPluginApplicationInfo();
+    ASSERT_TRUE(plugin);
+    EXPECT_EQ(plugin->GetRegistryBase(), p.GetRegistryBase());
+    EXPECT_EQ(plugin->GetMajorVersion(), "2");
+    EXPECT_EQ(plugin->GetVersion(), "2.0");
+    EXPECT_EQ(plugin->GetReserved8(), "");
+    EXPECT_EQ(plugin->GetReserved15(), "");
+    EXPECT_EQ(plugin->GetCopyright(), p.GetCopyright());
+    // The application information answers through the installed product identity.
+    EXPECT_EQ(GetApplicationInfo()->GetHomePageURL(), p.GetHomePageURL());
+}
+
+class StartTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetConfigureFormFactory(nullptr); }
+
+    void UseForm(std::function<int(TScreenSaverConfigureForm&)> act) {
+        SetConfigureFormFactory([act] { return std::make_unique<ActingForm>(act); });
+    }
+    void SaveOptions(int32_t duration) {
+        TScreenSaverProperties p;
+        p.DefaultDuration = duration;
+        ASSERT_TRUE(SaveOptionsToRegistry("sonne", p));
+    }
+    std::vector<uint8_t> StoreBytes() { return ReadFileBytes(registry.Dir() / "user.reg"); }
+
+    TestRegistry registry;
+    RecordedBoxes boxes;
+};
+
+TEST_F(StartTest, WithoutOptionsTheUserIsToldAndNothingRuns) {
+    bool shown = false;
+    UseForm([&](TScreenSaverConfigureForm&) {
+        shown = true;
+        return mrOk;
+    });
+    SetArgs({"sonne", "/c"});
+    EXPECT_FALSE(StartScreenSaver());
+    EXPECT_FALSE(shown);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].first, "Der Bildschirmschoner wurde nicht korrekt installiert.");
+    EXPECT_EQ(boxes.Boxes[0].second, TMsgDlgType::mtError);
+
+    // An unknown switch ends at once, without a word.
+    SetArgs({"sonne", "/x"});
+    EXPECT_TRUE(StartScreenSaver());
+    EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(StartTest, ConfigureShowsTheOptionsAndSavesThemOnOk) {
+    SaveOptions(3000);
+    AnsiString shownDuration, caption, creator;
+    UseForm([&](TScreenSaverConfigureForm& f) {
+        shownDuration = f.Values.DurationText;
+        caption = f.Caption;
+        creator = f.CreatorLabel;
+        f.Values.DurationText = "4,5";
+        f.Values.Shuffle = true;
+        f.ShuffleCheckBoxClick();
+        f.OkButtonClick();
+        return f.ModalResult;
+    });
+    SetArgs({"/opt/savers/sonne", "/c:99"});
+    EXPECT_TRUE(StartScreenSaver());
+    EXPECT_EQ(ScreenSaverName, "sonne");
+    EXPECT_EQ(shownDuration, "3,00");
+    EXPECT_EQ(caption, "Velmorra Glowcanvas");
+    EXPECT_EQ(creator, "Erstellt mit Glowcanvas 2.0.1 " + TScreenSaverApplicationInfo().GetCopyright());
+    EXPECT_TRUE(boxes.Boxes.empty());
+
+    TPluginPtr<TScreenSaverProperties> back;
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", back));
+    EXPECT_EQ(back->DefaultDuration, 4500);
+    EXPECT_TRUE(back->Shuffle);
+    EXPECT_FALSE(back->ResumeAtLastPos);
+}
+
+TEST_F(StartTest, CancelLeavesOptionsAndRegistryUntouched) {
+    SaveOptions(3000);
+    const std::vector<uint8_t> before = StoreBytes();
+    UseForm([&](TScreenSaverConfigureForm& f) {
+        f.Values.DurationText = "9";
+        f.Values.UseSound = false;
+        return mrCancel;
+    });
+    SetArgs({"sonne"});
+    EXPECT_TRUE(StartScreenSaver());
+    EXPECT_EQ(Options->DefaultDuration, 3000);
+    EXPECT_TRUE(Options->UseSound);
+    EXPECT_EQ(StoreBytes(), before);
+}
+
+TEST_F(StartTest, AFailedSaveIsReported) {
+    SaveOptions(3000);
+    UseForm([&](TScreenSaverConfigureForm& f) {
+        // The store breaks while the dialog is open.
+        WriteFileBytes(registry.Dir() / "user.reg", {'j', 'u', 'n', 'k'});
+        f.Values.DurationText = "1";
+        f.OkButtonClick();
+        return f.ModalResult;
+    });
+    SetArgs({"sonne", "-C"});
+    EXPECT_TRUE(StartScreenSaver());
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].first, "Die Einstellungen konnten nicht gespeichert werden.");
+}
+
+TEST_F(StartTest, OtherModesNeedNoDialog) {
+    SaveOptions(3000);
+    bool shown = false;
+    UseForm([&](TScreenSaverConfigureForm&) {
+        shown = true;
+        return mrCancel;
+    });
+    for (const char* sw : {"/a", "/s", "/p"}) {
+        SetArgs({"sonne", sw, "77"});
+        EXPECT_TRUE(StartScreenSaver());
+    }
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_FALSE(HasPackage);
+}

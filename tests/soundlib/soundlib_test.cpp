@@ -1,0 +1,436 @@
+// Our sound library, reached the way the program reaches it: loaded by path through the binding.
+#include "media/FMODBinding.h"
+#include "soundlib/SoundFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace soundtest;
+
+namespace {
+
+// Collects every mixed frame that reaches the unit.
+struct Capture {
+    std::vector<int16_t> samples;
+    std::vector<int> order;
+    int id = 0;
+    std::vector<int>* sharedOrder = nullptr;
+};
+
+void* CaptureCallback(void*, void* newBuffer, int length, void* user) {
+    auto* c = static_cast<Capture*>(user);
+    auto* p = static_cast<int16_t*>(newBuffer);
+    c->samples.insert(c->samples.end(), p, p + length * 2);
+    if (c->sharedOrder)
+        c->sharedOrder->push_back(c->id);
+    return newBuffer;
+}
+
+class SoundLibTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fmod.Load(LibraryPath())) << LibraryPath();
+    }
+    void TearDown() override {
+        if (fmod.FSOUND_Close)
+            fmod.FSOUND_Close();
+    }
+    // Non-real-time output: each Update mixes one buffer.
+    void StartNonRealtime(int rate) {
+        ASSERT_TRUE(fmod.FSOUND_SetOutput(12));
+        ASSERT_TRUE(fmod.FSOUND_Init(rate, 32, 0x80));
+        unit = fmod.FSOUND_DSP_Create(&CaptureCallback, 300, &capture);
+        ASSERT_NE(unit, nullptr);
+        fmod.FSOUND_DSP_SetActive(unit, -1);
+    }
+    void Mix(int buffers) {
+        for (int i = 0; i < buffers; ++i)
+            fmod.FSOUND_Update();
+    }
+    // Buffers needed to mix ms milliseconds.
+    int BuffersFor(int ms, int rate) {
+        int frames = fmod.FSOUND_DSP_GetBufferLength();
+        return static_cast<int>((static_cast<int64_t>(ms) * rate / 1000 + frames - 1) / frames);
+    }
+    int16_t PeakOf(size_t from, size_t to) const {
+        int peak = 0;
+        for (size_t i = from; i < std::min(to, capture.samples.size()); ++i)
+            peak = std::max(peak, std::abs(static_cast<int>(capture.samples[i])));
+        return static_cast<int16_t>(peak);
+    }
+
+    TFMOD fmod;
+    SoundTempDir dir;
+    Capture capture;
+    FSoundDSPUnit unit = nullptr;
+};
+
+TEST_F(SoundLibTest, EveryEntryPointTheSoundSystemCallsIsFound) {
+    EXPECT_NE(fmod.FSOUND_SetOutput, nullptr);
+    EXPECT_NE(fmod.FSOUND_GetNumDrivers, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetDriver, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetBufferSize, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetMixer, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetHWND, nullptr);
+    EXPECT_NE(fmod.FSOUND_Init, nullptr);
+    EXPECT_NE(fmod.FSOUND_DSP_GetBufferLength, nullptr);
+    EXPECT_NE(fmod.FSOUND_Close, nullptr);
+    EXPECT_NE(fmod.FSOUND_Update, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_Open, nullptr);
+    EXPECT_NE(fmod.FSOUND_Sample_SetMode, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_Close, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_Play, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_Stop, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_GetTime, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_SetTime, nullptr);
+    EXPECT_NE(fmod.FSOUND_Stream_GetLengthMs, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetVolume, nullptr);
+    EXPECT_NE(fmod.FSOUND_SetPaused, nullptr);
+    EXPECT_NE(fmod.FSOUND_GetPaused, nullptr);
+    EXPECT_NE(fmod.FSOUND_IsPlaying, nullptr);
+    EXPECT_NE(fmod.FSOUND_StopSound, nullptr);
+    EXPECT_NE(fmod.FMUSIC_LoadSong, nullptr);
+    EXPECT_NE(fmod.FMUSIC_FreeSong, nullptr);
+    EXPECT_NE(fmod.FMUSIC_PlaySong, nullptr);
+    EXPECT_NE(fmod.FMUSIC_StopSong, nullptr);
+    EXPECT_NE(fmod.FMUSIC_StopAllSongs, nullptr);
+    EXPECT_NE(fmod.FMUSIC_SetMasterVolume, nullptr);
+    EXPECT_NE(fmod.FMUSIC_SetPaused, nullptr);
+    EXPECT_NE(fmod.FMUSIC_GetPaused, nullptr);
+    EXPECT_NE(fmod.FMUSIC_IsPlaying, nullptr);
+    EXPECT_NE(fmod.FMUSIC_GetTime, nullptr);
+    EXPECT_NE(fmod.FSOUND_DSP_Create, nullptr);
+    EXPECT_NE(fmod.FSOUND_DSP_SetActive, nullptr);
+    EXPECT_NE(fmod.FSOUND_DSP_Free, nullptr);
+    // Entry points the library does not offer stay null, and are counted in the list.
+    EXPECT_EQ(fmod.EntryPoints[static_cast<size_t>(TFMOD::IndexOf("_FSOUND_CD_Eject@4"))], nullptr);
+    EXPECT_EQ(TFMOD::IndexOf("_FSOUND_SetOutput@4"), 0);
+    EXPECT_EQ(TFMOD::IndexOf("_FMUSIC_GetUserData@4"), 197);
+}
+
+TEST_F(SoundLibTest, StreamVolumeScalesTheMixedAmplitude) {
+    StartNonRealtime(44100);
+    std::string constant = dir.File("dc.wav");
+    std::string sine = dir.File("sine.wav");
+    WriteConstant(constant, 44100, 1.0, 10000);
+    WriteSine(sine, 44100, 1.0, 441.0, 20000);
+
+    FSoundStream s = fmod.FSOUND_Stream_Open(constant.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(fmod.FSOUND_Stream_GetLengthMs(s), 1000);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    ASSERT_GE(ch, 0);
+    fmod.FSOUND_SetVolume(ch, 128);
+    capture.samples.clear();
+    Mix(2);
+    ASSERT_FALSE(capture.samples.empty());
+    EXPECT_EQ(capture.samples[0], 10000 * 128 / 255);
+    EXPECT_EQ(capture.samples[1], 10000 * 128 / 255);
+    fmod.FSOUND_Stream_Close(s);
+
+    s = fmod.FSOUND_Stream_Open(sine.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    ch = fmod.FSOUND_Stream_Play(-1, s);
+    fmod.FSOUND_SetVolume(ch, 64);
+    capture.samples.clear();
+    Mix(4);
+    EXPECT_NEAR(PeakOf(0, capture.samples.size()), 20000 * 64 / 255, 3);
+    fmod.FSOUND_SetVolume(ch, 255);
+    capture.samples.clear();
+    Mix(4);
+    EXPECT_NEAR(PeakOf(0, capture.samples.size()), 20000, 3);
+    fmod.FSOUND_Stream_Close(s);
+}
+
+TEST_F(SoundLibTest, TwoStreamsMixAndAStreamEnds) {
+    StartNonRealtime(22050);
+    std::string a = dir.File("a.wav");
+    std::string b = dir.File("b.WAV");
+    WriteConstant(a, 22050, 0.5, 1000);
+    WriteConstant(b, 11025, 2.0, 2000);  // resampled to the mix rate
+    FSoundStream sa = fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0);
+    FSoundStream sb = fmod.FSOUND_Stream_Open(b.c_str(), 0x131, 0, 0);
+    ASSERT_NE(sa, nullptr);
+    ASSERT_NE(sb, nullptr);
+    int ca = fmod.FSOUND_Stream_Play(-1, sa);
+    int cb = fmod.FSOUND_Stream_Play(-1, sb);
+    ASSERT_NE(ca, cb);
+    Mix(2);
+    size_t mid = capture.samples.size() / 2;
+    EXPECT_NEAR(capture.samples[mid], 3000, 2);
+    // The short stream ends: its channel stops, its position stays at its end.
+    Mix(BuffersFor(700, 22050));
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ca));
+    EXPECT_TRUE(fmod.FSOUND_IsPlaying(cb));
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(sa), 500);
+    EXPECT_NEAR(capture.samples.back(), 2000, 2);
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 1);
+    // A finished sound's channel handle no longer reaches the channel's next sound.
+    int again = fmod.FSOUND_Stream_Play(-1, sa);
+    EXPECT_NE(again, ca);
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ca));
+    EXPECT_FALSE(fmod.FSOUND_SetVolume(ca, 0));
+    EXPECT_EQ(fmod.FSOUND_GetVolume(again), 255);
+    // Playing a finished stream again starts it from the beginning.
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(sa), 0);
+    // -3 stops every channel.
+    fmod.FSOUND_StopSound(-3);
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(again));
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(cb));
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 0);
+}
+
+TEST_F(SoundLibTest, PauseHoldsThePositionAndSeekLandsWithinOneBuffer) {
+    const int rate = 8000;
+    StartNonRealtime(rate);
+    std::string ramp = dir.File("ramp.wav");
+    // Each frame holds its own number, so the mixed data tells where the stream stands.
+    WriteWav(ramp, rate, 2, 3 * rate, [](int i, int) { return static_cast<int16_t>(i); });
+    FSoundStream s = fmod.FSOUND_Stream_Open(ramp.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    Mix(4);
+    int before = fmod.FSOUND_Stream_GetTime(s);
+    EXPECT_GT(before, 0);
+    fmod.FSOUND_SetPaused(ch, -1);
+    EXPECT_TRUE(fmod.FSOUND_GetPaused(ch));
+    EXPECT_TRUE(fmod.FSOUND_IsPlaying(ch));
+    Mix(4);
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(s), before);
+    fmod.FSOUND_SetPaused(ch, 0);
+    Mix(1);
+    EXPECT_GT(fmod.FSOUND_Stream_GetTime(s), before);
+
+    const int buffer = fmod.FSOUND_DSP_GetBufferLength();
+    fmod.FSOUND_Stream_SetTime(s, 1500);
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(s), 1500);
+    capture.samples.clear();
+    Mix(1);
+    ASSERT_FALSE(capture.samples.empty());
+    EXPECT_NEAR(capture.samples[0], 1500 * rate / 1000, buffer);
+    // Seeking back also lands there.
+    fmod.FSOUND_Stream_SetTime(s, 250);
+    capture.samples.clear();
+    Mix(1);
+    EXPECT_NEAR(capture.samples[0], 250 * rate / 1000, buffer);
+    // Stop rewinds the stream and leaves it open.
+    fmod.FSOUND_Stream_Stop(s);
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ch));
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(s), 0);
+    EXPECT_GT(fmod.FSOUND_Stream_Play(-1, s), 0);
+}
+
+TEST_F(SoundLibTest, TrackerModuleAndMidiFilePlayAsSongs) {
+    StartNonRealtime(22050);
+    std::string mod = dir.File("tune.mod");
+    std::string mid = dir.File("tune.mid");
+    WriteModule(mod);
+    WriteMidi(mid);
+
+    for (const std::string& file : {mod, mid}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(fmod.FSOUND_Stream_Open(file.c_str(), 0x131, 0, 0), nullptr);
+        FMusicModule song = fmod.FMUSIC_LoadSong(file.c_str());
+        ASSERT_NE(song, nullptr);
+        EXPECT_FALSE(fmod.FMUSIC_IsPlaying(song));
+        ASSERT_TRUE(fmod.FMUSIC_PlaySong(song));
+        fmod.FMUSIC_SetMasterVolume(song, 255);
+        capture.samples.clear();
+        Mix(BuffersFor(200, 22050));
+        EXPECT_TRUE(fmod.FMUSIC_IsPlaying(song));
+        EXPECT_GE(fmod.FMUSIC_GetTime(song), 150);
+        EXPECT_GT(PeakOf(0, capture.samples.size()), 100);
+
+        fmod.FMUSIC_SetPaused(song, -1);
+        EXPECT_TRUE(fmod.FMUSIC_GetPaused(song));
+        int t = fmod.FMUSIC_GetTime(song);
+        Mix(4);
+        EXPECT_EQ(fmod.FMUSIC_GetTime(song), t);
+        fmod.FMUSIC_SetPaused(song, 0);
+
+        // Both songs end within a few seconds.
+        for (int i = 0; i < 200 && fmod.FMUSIC_IsPlaying(song); ++i)
+            Mix(BuffersFor(100, 22050));
+        EXPECT_FALSE(fmod.FMUSIC_IsPlaying(song));
+        fmod.FMUSIC_FreeSong(song);
+        EXPECT_FALSE(fmod.FMUSIC_IsPlaying(song));
+    }
+}
+
+TEST_F(SoundLibTest, AFileThatIsNeitherStreamNorSongGivesZero) {
+    StartNonRealtime(44100);
+    std::string text = dir.File("notes.txt");
+    WriteFile(text, std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
+    EXPECT_EQ(fmod.FSOUND_Stream_Open(text.c_str(), 0x131, 0, 0), nullptr);
+    EXPECT_EQ(fmod.FMUSIC_LoadSong(text.c_str()), nullptr);
+    std::string missing = dir.File("missing.wav");
+    EXPECT_EQ(fmod.FSOUND_Stream_Open(missing.c_str(), 0x131, 0, 0), nullptr);
+    EXPECT_EQ(fmod.FMUSIC_LoadSong(missing.c_str()), nullptr);
+    // Stale or foreign handles are ignored.
+    EXPECT_EQ(fmod.FSOUND_Stream_GetLengthMs(reinterpret_cast<FSoundStream>(12345)), 0);
+    EXPECT_FALSE(fmod.FMUSIC_PlaySong(reinterpret_cast<FMusicModule>(12345)));
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(-1));
+}
+
+TEST_F(SoundLibTest, UnitsRunInPriorityOrderWhileActive) {
+    StartNonRealtime(44100);
+    std::vector<int> order;
+    Capture late, early;
+    late.id = 2;
+    late.sharedOrder = &order;
+    early.id = 1;
+    early.sharedOrder = &order;
+    FSoundDSPUnit u2 = fmod.FSOUND_DSP_Create(&CaptureCallback, 400, &late);
+    FSoundDSPUnit u1 = fmod.FSOUND_DSP_Create(&CaptureCallback, 100, &early);
+    fmod.FSOUND_DSP_SetActive(u2, -1);
+    fmod.FSOUND_DSP_SetActive(u1, -1);
+    Mix(1);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    fmod.FSOUND_DSP_SetActive(u1, 0);
+    order.clear();
+    Mix(1);
+    EXPECT_EQ(order, (std::vector<int>{2}));
+    fmod.FSOUND_DSP_Free(u2);
+    order.clear();
+    Mix(1);
+    EXPECT_TRUE(order.empty());
+    fmod.FSOUND_DSP_Free(u1);
+    EXPECT_EQ(static_cast<int>(capture.samples.size()), 3 * 2 * fmod.FSOUND_DSP_GetBufferLength());
+}
+
+TEST_F(SoundLibTest, SilentOutputRunsInRealTime) {
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    EXPECT_EQ(fmod.FSOUND_GetNumDrivers(), 1);
+    ASSERT_TRUE(fmod.FSOUND_SetDriver(0));
+    ASSERT_TRUE(fmod.FSOUND_Init(44100, 32, 0));
+    std::string a = dir.File("short.wav");
+    WriteConstant(a, 44100, 0.2, 1000);
+    FSoundStream s = fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    EXPECT_TRUE(fmod.FSOUND_IsPlaying(ch));
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (fmod.FSOUND_IsPlaying(ch) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ch));
+    EXPECT_EQ(fmod.FSOUND_Stream_GetTime(s), 200);
+}
+
+// SDL's dummy and disk drivers stand in for a sound card.
+void PlayThroughSdl(TFMOD& fmod, const std::string& file) {
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(-1));
+    ASSERT_GT(fmod.FSOUND_GetNumDrivers(), 0);
+    ASSERT_TRUE(fmod.FSOUND_SetDriver(0));
+    ASSERT_TRUE(fmod.FSOUND_Init(44100, 32, 2));
+    FSoundStream s = fmod.FSOUND_Stream_Open(file.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (fmod.FSOUND_Stream_GetTime(s) < 100 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(fmod.FSOUND_Stream_GetTime(s), 100);
+    EXPECT_TRUE(fmod.FSOUND_IsPlaying(ch));
+    fmod.FSOUND_Close();
+}
+
+TEST_F(SoundLibTest, SdlOutputsPlayOnTheDummyAndDiskDrivers) {
+    std::string a = dir.File("long.wav");
+    WriteConstant(a, 44100, 3.0, 1000);
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    std::string saved = old ? old : "";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    PlayThroughSdl(fmod, a);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    std::string raw = dir.File("out.raw");
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "5", 1);
+    PlayThroughSdl(fmod, a);
+    EXPECT_GT(std::filesystem::file_size(raw), 0u);
+    // Without any device the outputs offer no driver.
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    EXPECT_FALSE(fmod.FSOUND_SetOutput(2));
+    EXPECT_EQ(fmod.FSOUND_GetNumDrivers(), 0);
+    EXPECT_FALSE(fmod.FSOUND_SetDriver(0));
+    EXPECT_FALSE(fmod.FSOUND_SetDriver(-1));
+    EXPECT_TRUE(fmod.FSOUND_SetOutput(0));
+    EXPECT_TRUE(fmod.FSOUND_SetDriver(0));
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+}
+
+TEST(SoundLibCopies, TwoCopiesFromTwoPathsKeepSeparateState) {
+    SoundTempDir dir;
+    std::string copy = dir.File("fmod.dll");
+    std::filesystem::copy_file(LibraryPath(), copy);
+    TFMOD first, second;
+    ASSERT_TRUE(first.Load(LibraryPath()));
+    ASSERT_TRUE(second.Load(copy));
+    ASSERT_NE(first.FSOUND_Init, second.FSOUND_Init);
+    ASSERT_TRUE(first.FSOUND_SetOutput(12));
+    ASSERT_TRUE(first.FSOUND_Init(44100, 32, 0x80));
+    ASSERT_TRUE(second.FSOUND_SetOutput(12));
+    ASSERT_TRUE(second.FSOUND_SetBufferSize(1));
+    ASSERT_TRUE(second.FSOUND_Init(4000, 32, 0x80));
+    EXPECT_EQ(first.FSOUND_GetOutputRate(), 44100);
+    EXPECT_EQ(second.FSOUND_GetOutputRate(), 4000);
+    EXPECT_EQ(second.FSOUND_DSP_GetBufferLength(), 100);
+    second.FSOUND_Close();
+    EXPECT_EQ(first.FSOUND_GetOutputRate(), 44100);
+    EXPECT_EQ(second.FSOUND_GetOutputRate(), 0);
+    first.FSOUND_Close();
+}
+
+TEST(SoundLibBinding, AMissingLibraryDoesNotLoad) {
+    TFMOD fmod;
+    EXPECT_FALSE(fmod.Load("/nonexistent/fmod.dll"));
+    EXPECT_FALSE(fmod.IsLoaded());
+    EXPECT_EQ(fmod.FSOUND_Init, nullptr);
+    EXPECT_EQ(UndecoratedName("_FSOUND_Init@12"), "FSOUND_Init");
+    EXPECT_EQ(UndecoratedName("_FSOUND_Close@0"), "FSOUND_Close");
+    EXPECT_EQ(UndecoratedName("plain"), "plain");
+    EXPECT_EQ(UndecoratedName("_odd@x1"), "_odd@x1");
+    EXPECT_EQ(UndecoratedName("_@4"), "_@4");
+}
+
+}  // namespace
+
+namespace {
+
+// The GUI thread calls while the silent output mixes on its own thread.
+TEST_F(SoundLibTest, CallsAreSafeWhileTheMixerRuns) {
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(22050, 8, 0));
+    std::string a = dir.File("a.wav");
+    WriteSine(a, 22050, 2.0, 300, 3000);
+    std::vector<FSoundStream> streams;
+    for (int i = 0; i < 4; ++i)
+        streams.push_back(fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0));
+    for (int round = 0; round < 200; ++round) {
+        FSoundStream s = streams[static_cast<size_t>(round % 4)];
+        int ch = fmod.FSOUND_Stream_Play(-1, s);
+        fmod.FSOUND_SetVolume(ch, round % 256);
+        fmod.FSOUND_SetPaused(ch, round % 3 == 0 ? -1 : 0);
+        fmod.FSOUND_Stream_SetTime(s, (round * 37) % 1900);
+        EXPECT_GE(fmod.FSOUND_Stream_GetTime(s), 0);
+        if (round % 5 == 0)
+            fmod.FSOUND_Stream_Stop(s);
+        if (round % 50 == 49) {
+            fmod.FSOUND_Stream_Close(s);
+            streams[static_cast<size_t>(round % 4)] = fmod.FSOUND_Stream_Open(a.c_str(), 0x131, 0, 0);
+        }
+        if (round % 20 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    fmod.FSOUND_StopSound(-3);
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+// The screen saver: started with the screen-saver switches (/c or none: settings,
+// /a: password, /p <window>: preview, /s: full screen).
+#include "platform/MessageBox.h"
+#include "platform/ProcessInfo.h"
+#include "shell/ScreenSaverMain.h"
+
+#include <exception>
+
+int main(int argc, char** argv) {
+    SetProcessArguments(argc, argv);
+    bool installed = false;
+    try {
+        InitializeScreenSaverModules();
+        installed = StartScreenSaver();
+    } catch (const std::exception& e) {
+        ShowMessageBox(e.what(), TMsgDlgType::mtError);
+    }
+    FinalizeScreenSaverModules();
+    return installed ? 0 : 1;
+}
