@@ -5,6 +5,18 @@
 
 GC_IMPLEMENT_PLUGIN(TBackgroundMusicSlideShowObject, TPlayableSlideShowObject)
 
+namespace {
+
+// The music file as found against the show, or the stored name when nothing is found
+// (the sound then reports the missing file itself).
+AnsiString MusicFile(const TSlideShowObject& item, const IMusicPlayListItem& music) {
+    const AnsiString stored = music.GetFileName();
+    const AnsiString resolved = item.ResolveFileName(stored);
+    return resolved.empty() ? stored : resolved;
+}
+
+}  // namespace
+
 void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPlayableSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_ || !MusicItem) return;
@@ -12,7 +24,7 @@ void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* 
     if (step != 0 && !(step == -3 && initializationList_->CurrentStep < 0)) return;
     int32_t estimate = BenchmarkDefaults::OpenSound;
     if (player) {
-        const AnsiString file = ResolveFileName(MusicItem->GetFileName());
+        const AnsiString file = MusicFile(*this, *MusicItem);
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::OpenSound,
                                                         TFileSizeBenchmarkValue::CreateValue(file),
                                                         BenchmarkDefaults::OpenSound);
@@ -24,7 +36,7 @@ bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices*
     if (step != 0) return true;
     if (!MusicItem) return false;
     if (!MusicItem->GetSound()) {
-        const AnsiString file = ResolveFileName(MusicItem->GetFileName());
+        const AnsiString file = MusicFile(*this, *MusicItem);
         TStopWatch watch;
         MusicItem->Open(file);
         const int32_t elapsed = watch.Stop();
@@ -34,9 +46,9 @@ bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices*
             player->GetBenchmark().Add(BenchmarkNames::OpenSound, std::move(value));
         }
     }
-    return MusicItem->GetSound() && MusicItem->IsSoundOpen();
+    return MusicItem->GetSound() && MusicItem->GetSound()->IsOpen();
 }
 
 bool TBackgroundMusicSlideShowObject::IsInitialized() {
-    return MusicItem && MusicItem->GetSound() && MusicItem->IsSoundOpen();
+    return MusicItem && MusicItem->GetSound() && MusicItem->GetSound()->IsOpen();
 }

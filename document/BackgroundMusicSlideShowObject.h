@@ -3,8 +3,7 @@
 #pragma once
 
 #include "document/PlayableSlideShowObject.h"
-
-class ISlideShowSound;
+#include "document/SoundServices.h"
 
 // What the placeholder needs of a music play-list item; the play-list item of the
 // media layer implements it.
@@ -13,11 +12,10 @@ public:
     virtual ~IMusicPlayListItem() = default;
     // The stored file name, to be resolved against the show.
     virtual AnsiString GetFileName() const = 0;
-    // Opens the item's sound from the resolved file; True when it opened.
-    virtual bool Open(const AnsiString& resolvedFileName) = 0;
+    // Opens the item's sound from the resolved file.
+    virtual void Open(const AnsiString& resolvedFileName) = 0;
     // The item's sound object, null before Open made one.
     virtual ISlideShowSound* GetSound() const = 0;
-    virtual bool IsSoundOpen() const = 0;
 };
 
 class TBackgroundMusicSlideShowObject : public TPlayableSlideShowObject {

@@ -3,6 +3,7 @@
 #include "foundation/ImageLists.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/PartialStream.h"
+#include "foundation/SlideShowGlobals.h"
 #include "platform/Clipboard.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
@@ -264,7 +265,7 @@ TSlideShowObject* TSlideShowObject::GetParentObject() const { return ParentList 
 
 AnsiString TSlideShowObject::ResolveFileName(const AnsiString& name) const {
     if (TSlideShowHost* show = GetSlideShow()) return show->ResolveFileName(name);
-    return name;
+    return ::ResolveFileName(name, AnsiString());
 }
 
 // ---- TSlideShowObjectList: items ----

@@ -98,6 +98,8 @@ public:
     bool GetEnabled() const { return Enabled; }
     void DoChange(uint16_t flags, int32_t data = 0);
     TSlideShowObject* GetParentObject() const;
+    // The existing file a stored name stands for, against the show's own file (or with
+    // no base file for an item in no show); empty when none is found.
     AnsiString ResolveFileName(const AnsiString& name) const;
 
     TObjectChangeEvent OnChange;

@@ -4,6 +4,8 @@
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/TimeToValue.h"
+#include "foundation/SlideShowGlobals.h"
+#include "foundation/Startup.h"
 
 void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeTimeToValue();
@@ -19,4 +21,22 @@ void FinalizeSlideShowObjectModules(TPlugins& plugins) {
     FinalizeSlideShowObjectEvents(plugins);
     FinalizeSlideShowObjects();
     FinalizeTimeToValue();
+}
+
+namespace {
+
+void InitializeWithGlobalRegistry() {
+    if (!Plugins) throw Exception("Plug-in-Verwaltung fehlt");
+    InitializeSlideShowObjectModules(*Plugins);
+}
+
+void FinalizeWithGlobalRegistry() {
+    if (Plugins) FinalizeSlideShowObjectModules(*Plugins);
+}
+
+}  // namespace
+
+void AddSlideShowObjectModules() {
+    AddStartupModule(TStartupStage::Plugins, "SlideShowObjects", InitializeWithGlobalRegistry,
+                     FinalizeWithGlobalRegistry);
 }

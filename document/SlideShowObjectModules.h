@@ -8,3 +8,7 @@ class TPlugins;
 void InitializeSlideShowObjectModules(TPlugins& plugins);
 // The reverse.
 void FinalizeSlideShowObjectModules(TPlugins& plugins);
+
+// Adds the modules to the start-up sequence (plug-in stage), on the process-wide
+// plug-in registry.
+void AddSlideShowObjectModules();
