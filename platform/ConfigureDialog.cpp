@@ -40,18 +40,6 @@ char UserDecimalSeparator() {
     return ansi[0];
 }
 
-bool OpenWebAddress(const AnsiString& address) {
-    const std::string target = AnsiToUtf8(address);
-    gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(target.c_str()), nullptr};
-    GError* error = nullptr;
-    const gboolean ok = g_spawn_async(
-        nullptr, argv, nullptr,
-        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-        nullptr, nullptr, nullptr, &error);
-    if (error) g_error_free(error);
-    return ok != FALSE;
-}
-
 namespace {
 
 std::string ColorText(TColor c) {

@@ -58,10 +58,6 @@ std::string MnemonicToGtk(const AnsiString& caption);
 // locale is unknown or its separator is not a single Windows-1252 character.
 char UserDecimalSeparator();
 
-// Opens a web or mail address with the desktop's handler (xdg-open), without a shell
-// and without waiting. False when the opener could not be started.
-bool OpenWebAddress(const AnsiString& address);
-
 // A label that underlines itself and takes HoverColor while the mouse is over it.
 class THoverLabel {
 public:

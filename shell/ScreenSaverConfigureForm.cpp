@@ -1,13 +1,15 @@
 #include "shell/ScreenSaverConfigureForm.h"
 
 #include "foundation/AppInfo.h"
+#include "platform/Shell.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverProperties.h"
 
 TScreenSaverConfigureForm::TScreenSaverConfigureForm()
-    : DecimalSeparator(UserDecimalSeparator()), OpenURL([](const AnsiString& url) { OpenWebAddress(url); }) {}
+    : DecimalSeparator(UserDecimalSeparator()),
+      OpenURL([](const AnsiString& url) { ShellExecute("open", url, "", SW_SHOWNORMAL); }) {}
 
 void TScreenSaverConfigureForm::OkButtonClick() {
     // The OK button's own modal result comes first; a refusal takes it back.

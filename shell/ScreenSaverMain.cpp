@@ -2,7 +2,9 @@
 
 #include "foundation/AppInfo.h"
 #include "foundation/CommandLine.h"
+#include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
+#include "media/MediaModules.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
@@ -96,6 +98,8 @@ void AddScreenSaverModules() {
 
 void InitializeScreenSaverModules() {
     AddFoundationModules();
+    AddSlideShowObjectModules();
+    AddMediaModules();
     AddScreenSaverModules();
     RunInitializations();
 }

@@ -1,0 +1,54 @@
+#include "document/BackgroundMusicSlideShowObject.h"
+
+#include "foundation/Benchmark.h"
+#include "foundation/StopWatch.h"
+
+GC_IMPLEMENT_PLUGIN(TBackgroundMusicSlideShowObject, TPlayableSlideShowObject)
+
+namespace {
+
+// The music file as found against the show, or the stored name when nothing is found
+// (the sound then reports the missing file itself).
+AnsiString MusicFile(const TSlideShowObject& item, const IMusicPlayListItem& music) {
+    const AnsiString stored = music.GetFileName();
+    const AnsiString resolved = item.ResolveFileName(stored);
+    return resolved.empty() ? stored : resolved;
+}
+
+}  // namespace
+
+void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
+    TPlayableSlideShowObject::BuildInitializationSteps(player, step);
+    if (!initializationList_ || !MusicItem) return;
+    // Step -3 asks for every step not yet begun.
+    if (step != 0 && !(step == -3 && initializationList_->CurrentStep < 0)) return;
+    int32_t estimate = BenchmarkDefaults::OpenSound;
+    if (player) {
+        const AnsiString file = MusicFile(*this, *MusicItem);
+        estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::OpenSound,
+                                                        TFileSizeBenchmarkValue::CreateValue(file),
+                                                        BenchmarkDefaults::OpenSound);
+    }
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(0, estimate, 0));
+}
+
+bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
+    if (step != 0) return true;
+    if (!MusicItem) return false;
+    if (!MusicItem->GetSound()) {
+        const AnsiString file = MusicFile(*this, *MusicItem);
+        TStopWatch watch;
+        MusicItem->Open(file);
+        const int32_t elapsed = watch.Stop();
+        if (player) {
+            std::unique_ptr<TFileSizeBenchmarkValue> value = TFileSizeBenchmarkValue::CreateValue(file);
+            value->SetTime(elapsed);
+            player->GetBenchmark().Add(BenchmarkNames::OpenSound, std::move(value));
+        }
+    }
+    return MusicItem->GetSound() && MusicItem->GetSound()->IsOpen();
+}
+
+bool TBackgroundMusicSlideShowObject::IsInitialized() {
+    return MusicItem && MusicItem->GetSound() && MusicItem->GetSound()->IsOpen();
+}

@@ -1,0 +1,3 @@
+#include "document/PlayerServices.h"
+
+GC_IMPLEMENT_CLASS(THighPriorityEvent, TObject)

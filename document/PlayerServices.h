@@ -1,0 +1,48 @@
+// What items ask of the player that plays them. The player implements it; items and
+// tests know only this.
+#pragma once
+
+#include "foundation/ClassRegistry.h"
+
+#include <cstdint>
+
+class TBenchmark;
+class TWinPaintBox32;
+class TSlideShowPlayerProperties;
+class IPlayerServices;
+
+// A small timed action in the player's locked queue, run at the start of every frame
+// until it reports that it is done.
+class THighPriorityEvent : public TObject {
+    GC_DECLARE_CLASS(THighPriorityEvent)
+public:
+    explicit THighPriorityEvent(IPlayerServices* player) : Player(player) {}
+    // One step; True when the event is done. The base is done at once.
+    virtual bool Execute() { return true; }
+
+    // The queue frees the event when it is done.
+    bool Owned = false;
+    IPlayerServices* Player = nullptr;
+};
+
+class IPlayerServices {
+public:
+    virtual ~IPlayerServices() = default;
+
+    // The show time of the current tick, so every item of a frame sees the same time.
+    virtual int32_t GetPlayTime() = 0;
+    // The show time read now.
+    virtual int32_t GetCurrentPlayTime() = 0;
+    virtual int32_t GetMusicTime() = 0;
+    // The paint box whose back buffer items draw into; null while there is none.
+    virtual TWinPaintBox32* GetPaintBox() = 0;
+    // The player's settings; null before they are set.
+    virtual TSlideShowPlayerProperties* GetSettings() = 0;
+    // The player's own store of measured preparation times.
+    virtual TBenchmark& GetBenchmark() = 0;
+    // Queues an event; an Owned one is freed by the queue when done, others stay the
+    // caller's. Adding an event that is queued already does nothing.
+    virtual void AddHighPriorityEvent(THighPriorityEvent* event) = 0;
+    // True pauses a running show, False resumes a paused one.
+    virtual void SetPaused(bool paused) = 0;
+};

@@ -1,0 +1,163 @@
+// The interface family of show items. Interfaces are abstract classes; asking an item
+// for one is a dynamic_cast (Supports below). The GUIDs stay for callers that ask by id.
+#pragma once
+
+#include "foundation/ImageLists.h"
+#include "foundation/Plugins.h"
+#include "platform/SysUtils.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TSlideShowObject;
+class TSlideShowObjectList;
+class TSlideShowHost;
+class TSlideShowObjectInitializationList;
+class TSlideShowObjectEvent;
+class TSlideShowObjectEventList;
+class IPlayerServices;
+
+// {82715B8F-3BE1-4E73-A42E-00000000xxxx}: one family, xxxx the interface number.
+constexpr TGUID SlideShowInterfaceID(uint16_t number) {
+    return TGUID{0x82715B8F, 0x3BE1, 0x4E73,
+                 {0xA4, 0x2E, 0, 0, 0, 0, static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number & 0xFF)}};
+}
+
+inline constexpr TGUID IID_ISlideShowObject = SlideShowInterfaceID(0x0100);
+inline constexpr TGUID IID_IPlayable = SlideShowInterfaceID(0x0110);
+inline constexpr TGUID IID_IVisibleSlideShowObject = SlideShowInterfaceID(0x0170);
+inline constexpr TGUID IID_IMotionPathOwner = SlideShowInterfaceID(0x0171);
+inline constexpr TGUID IID_IRotationCurveOwner = SlideShowInterfaceID(0x0172);
+inline constexpr TGUID IID_IScaleCurveOwner = SlideShowInterfaceID(0x0173);
+inline constexpr TGUID IID_IOpacityCurveOwner = SlideShowInterfaceID(0x0174);
+inline constexpr TGUID IID_ICollection = SlideShowInterfaceID(0x0180);
+inline constexpr TGUID IID_IParallelCollection = SlideShowInterfaceID(0x0181);
+inline constexpr TGUID IID_IContainerCollection = SlideShowInterfaceID(0x0182);
+inline constexpr TGUID IID_IMerge = SlideShowInterfaceID(0x0183);
+inline constexpr TGUID IID_IComposite = SlideShowInterfaceID(0x0184);
+inline constexpr TGUID IID_IPreviewEditable = SlideShowInterfaceID(0x01A1);
+inline constexpr TGUID IID_IPropertyFrameProvider = SlideShowInterfaceID(0x01A2);
+inline constexpr TGUID IID_IPreviewEditablePath = SlideShowInterfaceID(0x01A3);
+inline constexpr TGUID IID_ISound = SlideShowInterfaceID(0x01B0);
+inline constexpr TGUID IID_IPropertyGroupPlugin = SlideShowInterfaceID(0x01F0);
+inline constexpr TGUID IID_IText = SlideShowInterfaceID(0x0210);
+inline constexpr TGUID IID_IKeywords = SlideShowInterfaceID(0x0211);
+inline constexpr TGUID IID_IExifProvider = SlideShowInterfaceID(0x0212);
+inline constexpr TGUID IID_IFileReferences = SlideShowInterfaceID(0x0213);
+inline constexpr TGUID IID_ITextEffectHost = SlideShowInterfaceID(0x0214);
+inline constexpr TGUID IID_IFileReferencesEx = SlideShowInterfaceID(0x0215);
+
+class ISlideShowObject : public virtual IInterface {
+public:
+    virtual TSlideShowObject* GetSlideShowObject() = 0;
+    virtual TSlideShowHost* GetSlideShow() const = 0;
+    virtual AnsiString GetDisplayName() const = 0;
+    virtual AnsiString GetInfoText() const = 0;
+    virtual std::unique_ptr<TIconBitmap> GetIconBitmap() const = 0;
+    virtual std::unique_ptr<TIconBitmap> GetBigIconBitmap() const = 0;
+
+protected:
+    ~ISlideShowObject() = default;
+};
+
+// Everything that takes part in playback; the player drives items through it.
+class IPlayable : public virtual ISlideShowObject {
+public:
+    // Milliseconds until the item next needs a call, or -1 for the next frame.
+    virtual int32_t Play(IPlayerServices* player, bool final) = 0;
+    virtual bool IsFinished() = 0;
+    virtual void Finish() = 0;
+    virtual uint8_t GetState() = 0;
+    virtual bool IsInitialized() = 0;
+    virtual int32_t Reserved() = 0;
+    virtual TSlideShowObjectInitializationList* GetInitializationList() = 0;
+    virtual bool NextInitializationStep() = 0;
+    virtual void BeginInitializationStep(IPlayerServices* player, int32_t step) = 0;
+    virtual bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) = 0;
+    virtual void InitializeAll(IPlayerServices* player) = 0;
+    virtual void Reset() = 0;
+    virtual void ReleaseResources() = 0;
+    virtual void Start() = 0;
+    virtual int32_t GetStartTime() const = 0;
+    virtual void SetStartTime(int32_t value) = 0;
+    virtual int32_t GetTimeOffset() const = 0;
+    virtual void SetTimeOffset(int32_t value) = 0;
+    virtual void SeekTo(int32_t time) = 0;
+    virtual void SetLayer(int32_t value) = 0;
+    virtual int32_t GetLayer() const = 0;
+    virtual TSlideShowObjectEventList* GetEventList() const = 0;
+    virtual TSlideShowObjectEventList* CreateEventList() = 0;
+    virtual bool FindEvent(const ClassInfo& eventClass, TSlideShowObjectEvent*& event) = 0;
+    virtual std::vector<const ClassInfo*> GetEventClasses() = 0;
+    virtual void ExecuteEvent(IPlayerServices* player, TSlideShowObjectEvent* event) = 0;
+
+protected:
+    ~IPlayable() = default;
+};
+
+// An item is a parent exactly when it answers this with a child list.
+class ICollection : public virtual ISlideShowObject {
+public:
+    virtual TSlideShowObjectList* GetChildList() const = 0;
+    virtual TSlideShowObjectList* CreateChildList() = 0;
+
+protected:
+    ~ICollection() = default;
+};
+
+class IText : public virtual ISlideShowObject {
+public:
+    virtual AnsiString GetText() const = 0;
+    virtual void SetText(const AnsiString& value) = 0;
+
+protected:
+    ~IText() = default;
+};
+
+class IKeywords : public virtual ISlideShowObject {
+public:
+    virtual AnsiString GetKeywords() const = 0;
+    virtual void SetKeywords(const AnsiString& value) = 0;
+
+protected:
+    ~IKeywords() = default;
+};
+
+// The editor frame that shows an item's settings, by class and by name.
+class IPropertyFrameProvider : public virtual ISlideShowObject {
+public:
+    virtual const ClassInfo* GetEditorFrameClass() const = 0;
+    virtual AnsiString GetEditorFrameClassName() const = 0;
+
+protected:
+    ~IPropertyFrameProvider() = default;
+};
+
+class IParallelCollection : public virtual ICollection {
+public:
+    virtual AnsiString GetTitle() const = 0;
+    virtual void SetTitle(const AnsiString& value) = 0;
+
+protected:
+    ~IParallelCollection() = default;
+};
+
+class IContainerCollection : public virtual ICollection {
+public:
+    virtual AnsiString GetTitle() const = 0;
+    virtual void SetTitle(const AnsiString& value) = 0;
+
+protected:
+    ~IContainerCollection() = default;
+};
+
+// The interface I of an object, or null.
+template <class I, class T>
+I* Supports(T* obj) {
+    return obj ? dynamic_cast<I*>(obj) : nullptr;
+}
+template <class I, class T>
+const I* Supports(const T* obj) {
+    return obj ? dynamic_cast<const I*>(obj) : nullptr;
+}

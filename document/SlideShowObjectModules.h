@@ -1,0 +1,14 @@
+// Start-up and shut-down of the show-item modules, in dependency order.
+#pragma once
+
+class TPlugins;
+
+// Registers curve keys, the item-list clipboard format, events and actions, and the
+// stored item kinds of this folder with plugins (and through it the class registry).
+void InitializeSlideShowObjectModules(TPlugins& plugins);
+// The reverse.
+void FinalizeSlideShowObjectModules(TPlugins& plugins);
+
+// Adds the modules to the start-up sequence (plug-in stage), on the process-wide
+// plug-in registry.
+void AddSlideShowObjectModules();

@@ -1,0 +1,70 @@
+// Reads item lists from any input: a container file with header (as the clipboard and
+// list files hold them) or a header-less run, then walks, copies and re-writes what was
+// read. What was written once must read back and write the same bytes again.
+#include "document/CollectionSlideShowObject.h"
+#include "document/SlideShowObjectModules.h"
+#include "foundation/OKFStreamWinTypes.h"
+#include "foundation/Plugins.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+TPlugins& Plugins() {
+    static TPlugins* p = [] {
+        auto* plugins = new TPlugins();
+        InitializeSlideShowObjectModules(*plugins);
+        return plugins;
+    }();
+    return *p;
+}
+
+std::vector<uint8_t> Write(TSlideShowObjectList& list) {
+    TMemoryStream m;
+    if (!list.SaveToStream(m)) std::abort();
+    return m.Bytes();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Plugins();
+    if (size > 1 << 16) return 0;
+    TMemoryStream m(std::vector<uint8_t>(data, data + size));
+    TSlideShowObjectList list;
+    int32_t chunks = 0;
+    try {
+        const bool withHeader = size >= 4 && data[0] == 'O' && data[1] == 'K' && data[2] == 'N' && data[3] == 'F';
+        TOKFStreamWinTypes s(&m, withHeader ? okfRead : okfRaw);
+        if (!withHeader) {
+            s.Header.FileType = 0x501;
+            s.Header.ContentVersion = size > 0 && (data[size - 1] & 1) ? 0x305 : 0x302;
+        }
+        list.ReadObjects(s, 0, -1, false, false, false, chunks);
+    } catch (const Exception&) {
+        return 0;  // a header that is no container
+    }
+
+    // Walk and copy what was read.
+    int steps = 0;
+    for (TSlideShowObject* o = list.GetNextObject(nullptr); o && steps < 100000; o = list.GetNextObject(o), ++steps) {
+        (void)o->GetPathString();
+        (void)o->GetDuration();
+        if (auto* p = dynamic_cast<IPlayable*>(o)) p->Start();
+    }
+    (void)list.GetTotalCount();
+    TSlideShowObjectList copy;
+    copy.Assign(list);
+
+    const std::vector<uint8_t> first = Write(list);
+    if (Write(copy) != first) std::abort();
+    TMemoryStream again(first);
+    TSlideShowObjectList back;
+    int32_t c2 = 0;
+    back.LoadFromStream(again, -1, false, false, false, c2);
+    if (back.LastReadFailed() || back.DroppedCount() != 0) std::abort();
+    if (Write(back) != first) std::abort();
+    return 0;
+}

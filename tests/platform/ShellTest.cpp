@@ -1,0 +1,76 @@
+#include "platform/Shell.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+struct TRecordingShell : TShellBackend {
+    TRecordingShell() { previous = SetShellBackend(this); }
+    ~TRecordingShell() override { SetShellBackend(previous); }
+    bool Spawn(const std::vector<std::string>& argv) override {
+        Calls.push_back(argv);
+        return true;
+    }
+    void Beep() override { ++Beeps; }
+    std::vector<std::vector<std::string>> Calls;
+    int Beeps = 0;
+    TShellBackend* previous = nullptr;
+};
+
+}  // namespace
+
+TEST(Shell, SplitsLikeAWindowsCommandLine) {
+    using V = std::vector<AnsiString>;
+    EXPECT_EQ(SplitCommandLine(""), V{});
+    EXPECT_EQ(SplitCommandLine("  a  b\tc "), (V{"a", "b", "c"}));
+    EXPECT_EQ(SplitCommandLine("\"two words\" x\"y z\"w"), (V{"two words", "xy zw"}));
+    EXPECT_EQ(SplitCommandLine("a\\\"b c\\\\\"d e\" f\\g"), (V{"a\"b", "c\\d e", "f\\g"}));
+    EXPECT_EQ(SplitCommandLine("\"\""), (V{""}));
+}
+
+TEST(Shell, AddressesAndDrives) {
+    EXPECT_TRUE(IsAddress("http://x"));
+    EXPECT_TRUE(IsAddress("mailto:a@b"));
+    EXPECT_TRUE(IsAddress("HTTPS://X"));
+    EXPECT_FALSE(IsAddress("C:\\Programme\\x.exe"));
+    EXPECT_FALSE(IsAddress("relative\\file.txt"));
+    EXPECT_FALSE(IsAddress("1a:b"));
+}
+
+TEST(Shell, RequestsGoToTheBackendWithoutAShell) {
+    TRecordingShell shell;
+    TempDir dir;
+    const std::string doc = dir / "Brief.txt";
+    WriteFileBytes(doc, {'x'});
+    EXPECT_TRUE(ShellExecute("", "http://example.org/?a=1;rm -rf", "", SW_SHOWNORMAL));
+    EXPECT_EQ(shell.Calls.back(), (std::vector<std::string>{"xdg-open", "http://example.org/?a=1;rm -rf"}));
+    // A document that is not executable opens with the desktop's opener.
+    EXPECT_TRUE(ShellExecute("", doc, "ignored", SW_SHOWNORMAL));
+    EXPECT_EQ(shell.Calls.back(), (std::vector<std::string>{"xdg-open", doc}));
+    // Names are matched without regard to case, as stored names expect.
+    EXPECT_TRUE(ShellExecute("open", dir / "BRIEF.TXT", "", SW_SHOWNORMAL));
+    EXPECT_EQ(shell.Calls.back(), (std::vector<std::string>{"xdg-open", doc}));
+    // A program: its arguments as a list, blanks and shell characters untouched.
+    const std::string prog = dir / "run.sh";
+    WriteFileBytes(prog, {'#', '!'});
+    std::filesystem::permissions(prog, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(ShellExecute("", prog, "\"a b\" $HOME;x", SW_SHOWNORMAL));
+    EXPECT_EQ(shell.Calls.back(), (std::vector<std::string>{prog, "a b", "$HOME;x"}));
+    const size_t n = shell.Calls.size();
+    EXPECT_FALSE(ShellExecute("", dir / "missing.exe", "", SW_SHOWNORMAL));
+    EXPECT_FALSE(ShellExecute("", "", "", SW_SHOWNORMAL));
+    EXPECT_EQ(shell.Calls.size(), n);
+    MessageBeep(0);
+    EXPECT_EQ(shell.Beeps, 1);
+}
+
+TEST(Shell, RealBackendStartsAProgramAndReportsMissingOnes) {
+    // Only true(1)/nonexistent names: nothing visible is started.
+    EXPECT_TRUE(GetShellBackend().Spawn({"true"}));
+    EXPECT_FALSE(GetShellBackend().Spawn({"/nonexistent/glowcanvas-no-such-program"}));
+    EXPECT_FALSE(GetShellBackend().Spawn({}));
+}
