@@ -1,7 +1,9 @@
 #include "document/SlideShowProperties.h"
 
 #include "document/SlideShow.h"
+#include "foundation/SlideShowGlobals.h"
 
+GC_IMPLEMENT_PLUGIN(TPropertyGroupPlugin, TInterfacedPlugin)
 GC_IMPLEMENT_PLUGIN(TSlideShowProperties, TProperties)
 GC_IMPLEMENT_PLUGIN(TSlideShowLogoProperties, TProperties)
 GC_IMPLEMENT_PLUGIN(TSlideShowInfoProperties, TProperties)
@@ -10,19 +12,38 @@ namespace {
 
 // ---- the plug-in registry, as far as the settings need it ----
 
-const ClassInfo* FindShowPluginClass(const AnsiString& name) { return FindClass(name); }
-
-const ClassInfo* FirstShowPluginClass(const ClassInfo& base) {
-    for (const ClassInfo* cls : RegisteredClasses())
-        if (cls->InheritsFrom(base)) return cls;
-    return nullptr;
+// Plug-in registry first, then the classes the class library knows.
+const ClassInfo* FindShowPluginClass(const AnsiString& name) {
+    if (Plugins)
+        if (const ClassInfo* cls = Plugins->FindClassByName(name)) return cls;
+    return FindClass(name);
 }
 
-template <class Pred>
-void ForEachShowPlugin(const ClassInfo&, Pred, std::vector<const ClassInfo*>&) {}
+const ClassInfo* FirstShowPluginClass(const ClassInfo& base) {
+    if (!Plugins) return nullptr;
+    std::unique_ptr<TPlugins> subset = Plugins->SubsetOf(base);
+    return subset && subset->GetCount() > 0 ? &subset->GetItem(0)->PluginClass() : nullptr;
+}
 
-void RegisterShowPlugin(const ClassInfo& cls) { RegisterClass(cls); }
-void UnregisterShowPlugin(const ClassInfo& cls) { UnRegisterClass(cls); }
+// The classes of base's plug-ins whose shared instance pred accepts, in registry order.
+template <class Pred>
+void ForEachShowPlugin(const ClassInfo& base, Pred pred, std::vector<const ClassInfo*>& out) {
+    if (!Plugins) return;
+    std::unique_ptr<TPlugins> subset = Plugins->SubsetOf(base);
+    if (!subset) return;
+    for (int i = 0; i < subset->GetCount(); ++i)
+        if (pred(*subset->GetItem(i))) out.push_back(&subset->GetItem(i)->PluginClass());
+}
+
+void RegisterShowPlugin(const ClassInfo& cls) {
+    if (Plugins) Plugins->Register(cls);
+    else RegisterClass(cls);
+}
+
+void UnregisterShowPlugin(const ClassInfo& cls) {
+    if (Plugins) Plugins->Unregister(cls);
+    UnRegisterClass(cls);
+}
 
 const ClassInfo* playerBase = nullptr;
 const ClassInfo* transitionBase = nullptr;
@@ -50,6 +71,17 @@ void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin&)) 
     transitionEnabled = isEnabled;
 }
 const ClassInfo* TransitionBaseClass() { return transitionBase; }
+
+// ---------------------------------------------------------------------------------
+
+int32_t TPropertyGroupPlugin::QueryInterface(const TGUID& iid, void** obj) {
+    if (iid == IID_IPropertyGroupPlugin) {
+        *obj = static_cast<IPropertyGroupPlugin*>(this);
+        _AddRef();
+        return S_OK;
+    }
+    return TInterfacedPlugin::QueryInterface(iid, obj);
+}
 
 // ---------------------------------------------------------------------------------
 

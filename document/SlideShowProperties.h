@@ -2,6 +2,7 @@
 // picture quality, end of show, transitions, aspect), the logo and the show information.
 #pragma once
 
+#include "document/SlideShowInterfaces.h"
 #include "foundation/Properties.h"
 #include "platform/Stream.h"
 
@@ -29,6 +30,25 @@ void SetSlideShowPlayerBaseClass(const ClassInfo* base);
 const ClassInfo* SlideShowPlayerBaseClass();
 void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin& sharedInstance));
 const ClassInfo* TransitionBaseClass();
+
+// A plug-in that adds one settings group to every show: the group's class and the
+// name it is listed under.
+class IPropertyGroupPlugin : public virtual IInterface {
+public:
+    virtual const ClassInfo& GetPropertiesClass() = 0;
+    virtual AnsiString GetPropertyGroupName() = 0;
+
+protected:
+    ~IPropertyGroupPlugin() = default;
+};
+
+// The base of such plug-ins, so that a show finds them by class without making an
+// instance of every plug-in to ask.
+class TPropertyGroupPlugin : public TInterfacedPlugin, public virtual IPropertyGroupPlugin {
+    GC_DECLARE_CLASS(TPropertyGroupPlugin)
+public:
+    int32_t QueryInterface(const TGUID& iid, void** obj) override;
+};
 
 class TSlideShowProperties : public TProperties {
     GC_DECLARE_CLASS(TSlideShowProperties)

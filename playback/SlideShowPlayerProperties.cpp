@@ -1,7 +1,13 @@
 #include "playback/SlideShowPlayerProperties.h"
 
+#include "foundation/SlideShowGlobals.h"
+#include "foundation/Startup.h"
+
+#include <iterator>
+
 GC_IMPLEMENT_PLUGIN(TSlideShowPlayerProperties, TProperties)
 GC_IMPLEMENT_PLUGIN(TStandardSlideShowPlayerProperties, TSlideShowPlayerProperties)
+GC_IMPLEMENT_PLUGIN(TTStandardSlideShowPlayerPropertyPlugin, TPropertyGroupPlugin)
 
 bool TSlideShowPlayerProperties::WriteOwnProperties(TOKFStreamWinTypes& c) const {
     c.WriteInteger(PreloadTime);
@@ -55,4 +61,43 @@ bool TStandardSlideShowPlayerProperties::ReadOwnProperties(TOKFStreamWinTypes& c
     StdFlagE = c.ReadBooleanValue();
     OnlyDueAtStart = c.ReadBooleanValue();
     return true;
+}
+
+// ---------------------------------------------------------------------------------
+
+const ClassInfo& TTStandardSlideShowPlayerPropertyPlugin::GetPropertiesClass() {
+    return TStandardSlideShowPlayerProperties::StaticClassInfo();
+}
+
+AnsiString TTStandardSlideShowPlayerPropertyPlugin::GetPropertyGroupName() { return "Lumivor-Player"; }
+
+namespace SlideShowPlayerProperties {
+
+namespace {
+const ClassInfo* const kClasses[] = {
+    &TSlideShowPlayerProperties::StaticClassInfo(),
+    &TStandardSlideShowPlayerProperties::StaticClassInfo(),
+    &TTStandardSlideShowPlayerPropertyPlugin::StaticClassInfo(),
+};
+}  // namespace
+
+void Initialize() {
+    for (const ClassInfo* cls : kClasses) {
+        if (Plugins) Plugins->Register(*cls);
+        else RegisterClass(*cls);
+    }
+}
+
+void Finalize() {
+    for (auto it = std::rbegin(kClasses); it != std::rend(kClasses); ++it) {
+        if (Plugins) Plugins->Unregister(**it);
+        UnRegisterClass(**it);
+    }
+}
+
+}  // namespace SlideShowPlayerProperties
+
+void AddSlideShowPlayerPropertiesModules() {
+    AddStartupModule(TStartupStage::Plugins, "SlideShowPlayerProperties", SlideShowPlayerProperties::Initialize,
+                     SlideShowPlayerProperties::Finalize);
 }

@@ -2,6 +2,7 @@
 // copies for itself, and the stored standard set with six option bytes of its editor.
 #pragma once
 
+#include "document/SlideShowProperties.h"
 #include "foundation/Properties.h"
 
 #include <cstdint>
@@ -39,3 +40,20 @@ public:
     bool WriteOwnProperties(TOKFStreamWinTypes& c) const;
     bool ReadOwnProperties(TOKFStreamWinTypes& c);
 };
+
+// Makes the standard player settings a group of every show, listed as "Lumivor-Player".
+class TTStandardSlideShowPlayerPropertyPlugin : public TPropertyGroupPlugin {
+    GC_DECLARE_CLASS(TTStandardSlideShowPlayerPropertyPlugin)
+public:
+    const ClassInfo& GetPropertiesClass() override;
+    AnsiString GetPropertyGroupName() override;
+};
+
+namespace SlideShowPlayerProperties {
+// Registers the plug-in and both settings classes; Finalize takes them out again.
+void Initialize();
+void Finalize();
+}  // namespace SlideShowPlayerProperties
+
+// Adds the module to the start-up sequence (plug-in stage).
+void AddSlideShowPlayerPropertiesModules();

@@ -188,4 +188,40 @@ inline Bytes ThumbnailChunk(uint32_t position) {
     return Chunk(0x403, p);
 }
 
+// ---- items (chunk 0x401) and list runs (chunk 0x402) ----
+
+inline Bytes Run(int32_t count) { return Chunk(0x402, Bytes().i32(count)); }
+
+inline Bytes Item(const std::string& className, const Bytes& data) {
+    Bytes p;
+    p.str(className).raw(data.vec());
+    return Chunk(0x401, p);
+}
+
+// The playable part of every kind: Enabled, Duration, StartTime, TimeOffset, keywords,
+// an empty event list.
+inline Bytes Playable(int32_t duration, bool enabled = true, int32_t start = -1) {
+    Bytes b;
+    b.u8(enabled ? 1 : 0).i32(duration).i32(start).i32(0).str("").u32(0);
+    return b;
+}
+
+inline Bytes Dummy(int32_t duration, const std::string& text = "", bool enabled = true) {
+    Bytes b = Playable(duration, enabled);
+    b.raw(Block(Bytes().str(text)).vec());
+    return Item("TDummySlideShowObject", b);
+}
+
+inline Bytes Chapter(const std::string& title, int32_t duration = -1) {
+    Bytes b = Playable(duration);
+    b.str(title);
+    return Item("TContainerSlideShowObject", b);
+}
+
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) b.raw(p.vec());
+    return b;
+}
+
 }  // namespace showfix

@@ -1,6 +1,7 @@
 #include "document/SlideShowProperties.h"
 
 #include "document/ShowFixtures.h"
+#include "document/SlideShowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,49 +10,48 @@ using namespace showfix;
 namespace {
 
 // Stand-ins for the playback layer's player and transition classes.
-class TFakePlayerBase : public TPlugin {
-    GC_DECLARE_CLASS(TFakePlayerBase)
+class TTestPlayerBase : public TPlugin {
+    GC_DECLARE_CLASS(TTestPlayerBase)
 };
-class TFakePlayer : public TFakePlayerBase {
-    GC_DECLARE_CLASS(TFakePlayer)
+class TTestPlayer : public TTestPlayerBase {
+    GC_DECLARE_CLASS(TTestPlayer)
 };
-class TFakeOtherPlayer : public TFakePlayerBase {
-    GC_DECLARE_CLASS(TFakeOtherPlayer)
+class TTestOtherPlayer : public TTestPlayerBase {
+    GC_DECLARE_CLASS(TTestOtherPlayer)
 };
-class TFakeTransitionBase : public TPlugin {
-    GC_DECLARE_CLASS(TFakeTransitionBase)
+class TTestTransitionBase : public TPlugin {
+    GC_DECLARE_CLASS(TTestTransitionBase)
 };
-class TFakeFade : public TFakeTransitionBase {
-    GC_DECLARE_CLASS(TFakeFade)
+class TTestFade : public TTestTransitionBase {
+    GC_DECLARE_CLASS(TTestFade)
 };
-class TFakeWipe : public TFakeTransitionBase {
-    GC_DECLARE_CLASS(TFakeWipe)
+class TTestWipe : public TTestTransitionBase {
+    GC_DECLARE_CLASS(TTestWipe)
 };
 
-GC_IMPLEMENT_PLUGIN(TFakePlayerBase, TPlugin)
-GC_IMPLEMENT_PLUGIN(TFakePlayer, TFakePlayerBase)
-GC_IMPLEMENT_PLUGIN(TFakeOtherPlayer, TFakePlayerBase)
-GC_IMPLEMENT_PLUGIN(TFakeTransitionBase, TPlugin)
-GC_IMPLEMENT_PLUGIN(TFakeFade, TFakeTransitionBase)
-GC_IMPLEMENT_PLUGIN(TFakeWipe, TFakeTransitionBase)
+GC_IMPLEMENT_PLUGIN(TTestPlayerBase, TPlugin)
+GC_IMPLEMENT_PLUGIN(TTestPlayer, TTestPlayerBase)
+GC_IMPLEMENT_PLUGIN(TTestOtherPlayer, TTestPlayerBase)
+GC_IMPLEMENT_PLUGIN(TTestTransitionBase, TPlugin)
+GC_IMPLEMENT_PLUGIN(TTestFade, TTestTransitionBase)
+GC_IMPLEMENT_PLUGIN(TTestWipe, TTestTransitionBase)
 
 class ShowPropertiesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SlideShowProperties::Initialize();
-        for (const ClassInfo* c : Fakes()) RegisterClass(*c);
-        SetSlideShowPlayerBaseClass(&TFakePlayerBase::StaticClassInfo());
-        SetTransitionBaseClass(&TFakeTransitionBase::StaticClassInfo(), nullptr);
+        ShowTestPlugins();
+        for (const ClassInfo* c : Fakes()) Plugins->Register(*c);
+        SetSlideShowPlayerBaseClass(&TTestPlayerBase::StaticClassInfo());
+        SetTransitionBaseClass(&TTestTransitionBase::StaticClassInfo(), nullptr);
     }
     void TearDown() override {
         SetSlideShowPlayerBaseClass(nullptr);
         SetTransitionBaseClass(nullptr, nullptr);
-        for (const ClassInfo* c : Fakes()) UnRegisterClass(*c);
-        SlideShowProperties::Finalize();
+        for (const ClassInfo* c : Fakes()) Plugins->Unregister(*c);
     }
     static std::vector<const ClassInfo*> Fakes() {
-        return {&TFakePlayer::StaticClassInfo(), &TFakeOtherPlayer::StaticClassInfo(),
-                &TFakeFade::StaticClassInfo(), &TFakeWipe::StaticClassInfo()};
+        return {&TTestPlayer::StaticClassInfo(), &TTestOtherPlayer::StaticClassInfo(),
+                &TTestFade::StaticClassInfo(), &TTestWipe::StaticClassInfo()};
     }
 
     static std::vector<uint8_t> Write(const TProperties& p) {
@@ -67,17 +67,17 @@ protected:
 
 TEST_F(ShowPropertiesTest, MainSettingsDefaultsAndStoredForm) {
     TSlideShowProperties p;
-    EXPECT_EQ(p.PlayerClass, &TFakePlayer::StaticClassInfo());  // the first registered player
+    EXPECT_EQ(p.PlayerClass, &TTestPlayer::StaticClassInfo());  // the first registered player
     EXPECT_EQ(p.DefaultDuration, 5000);
     EXPECT_EQ(p.AspectX, 4);
     EXPECT_EQ(p.AspectY, 3);
     Main m;
-    m.Player = "TFakePlayer";
+    m.Player = "TTestPlayer";
     EXPECT_EQ(Write(p), MainGroup(m).vec());
 
-    p.ExcludedTransitions = {&TFakeWipe::StaticClassInfo(), &TFakeFade::StaticClassInfo()};
+    p.ExcludedTransitions = {&TTestWipe::StaticClassInfo(), &TTestFade::StaticClassInfo()};
     p.DisableTransitions = true;
-    p.PlayerClass = &TFakeOtherPlayer::StaticClassInfo();
+    p.PlayerClass = &TTestOtherPlayer::StaticClassInfo();
     p.DefaultDuration = 7000;
     p.StretchQuality = 4;
     p.CustomStretchFilter = 3;
@@ -87,38 +87,57 @@ TEST_F(ShowPropertiesTest, MainSettingsDefaultsAndStoredForm) {
     p.AspectX = 16;
     p.AspectY = 9;
     p.ReservedFlag = true;
-    Main n{7000, 4, 3, 2, 2, 0, 16, 9, 1, 1, {"TFakeWipe", "TFakeFade"}, "TFakeOtherPlayer", {}};
+    Main n{7000, 4, 3, 2, 2, 0, 16, 9, 1, 1, {"TTestWipe", "TTestFade"}, "TTestOtherPlayer", {}};
     EXPECT_EQ(Write(p), MainGroup(n).vec());
 
     TSlideShowProperties q;
     ASSERT_TRUE(Read(q, MainGroup(n)));
     EXPECT_EQ(Write(q), MainGroup(n).vec());
-    EXPECT_EQ(q.PlayerClass, &TFakeOtherPlayer::StaticClassInfo());
+    EXPECT_EQ(q.PlayerClass, &TTestOtherPlayer::StaticClassInfo());
     ASSERT_EQ(q.ExcludedTransitions.size(), 2u);
-    EXPECT_EQ(q.ExcludedTransitions[0], &TFakeWipe::StaticClassInfo());
+    EXPECT_EQ(q.ExcludedTransitions[0], &TTestWipe::StaticClassInfo());
 }
 
 TEST_F(ShowPropertiesTest, StoredClassNamesAreCheckedByKind) {
     // Unregistered, empty and wrong-kind player names give the default player; excluded
     // names that are no registered transition are dropped, the rest stay in order.
-    for (const char* player : {"TNoSuchPlayer", "", "TFakeFade", "TSlideShowInfoProperties"}) {
+    for (const char* player : {"TNoSuchPlayer", "", "TTestFade", "TSlideShowInfoProperties"}) {
         Main m;
         m.Player = player;
-        m.Excluded = {"TFakeFade", "TGone", "TFakePlayer", "TSlideShowProperties", "tfakewipe"};
+        m.Excluded = {"TTestFade", "TGone", "TTestPlayer", "TSlideShowProperties", "ttestwipe"};
         TSlideShowProperties p;
         p.PlayerClass = nullptr;
         ASSERT_TRUE(Read(p, MainGroup(m))) << player;
-        EXPECT_EQ(p.PlayerClass, &TFakePlayer::StaticClassInfo()) << player;
+        EXPECT_EQ(p.PlayerClass, &TTestPlayer::StaticClassInfo()) << player;
         ASSERT_EQ(p.ExcludedTransitions.size(), 2u);
-        EXPECT_EQ(p.ExcludedTransitions[0], &TFakeFade::StaticClassInfo());
-        EXPECT_EQ(p.ExcludedTransitions[1], &TFakeWipe::StaticClassInfo());
+        EXPECT_EQ(p.ExcludedTransitions[0], &TTestFade::StaticClassInfo());
+        EXPECT_EQ(p.ExcludedTransitions[1], &TTestWipe::StaticClassInfo());
     }
     // Without any registered player the class stays empty and is written as "".
-    UnRegisterClass(TFakePlayer::StaticClassInfo());
-    UnRegisterClass(TFakeOtherPlayer::StaticClassInfo());
+    Plugins->Unregister(TTestPlayer::StaticClassInfo());
+    Plugins->Unregister(TTestOtherPlayer::StaticClassInfo());
     TSlideShowProperties p;
     EXPECT_EQ(p.PlayerClass, nullptr);
     EXPECT_EQ(Write(p), MainGroup(Main()).vec());
+}
+
+TEST_F(ShowPropertiesTest, TransitionsSwitchedOffStartExcluded) {
+    // The wipe's shared instance is switched off; the fade's is on.
+    SetTransitionBaseClass(&TTestTransitionBase::StaticClassInfo(),
+                           [](TPlugin& p) { return dynamic_cast<TTestWipe*>(&p) == nullptr; });
+    TSlideShowProperties p;
+    ASSERT_EQ(p.ExcludedTransitions.size(), 1u);
+    EXPECT_EQ(p.ExcludedTransitions[0], &TTestWipe::StaticClassInfo());
+    // Reading replaces the list with the stored one.
+    Main m;
+    m.Excluded = {"TTestFade"};
+    ASSERT_TRUE(Read(p, MainGroup(m)));
+    ASSERT_EQ(p.ExcludedTransitions.size(), 1u);
+    EXPECT_EQ(p.ExcludedTransitions[0], &TTestFade::StaticClassInfo());
+    // Without a known transition kind no stored name is taken.
+    SetTransitionBaseClass(nullptr, nullptr);
+    ASSERT_TRUE(Read(p, MainGroup(m)));
+    EXPECT_TRUE(p.ExcludedTransitions.empty());
 }
 
 TEST_F(ShowPropertiesTest, FiltersAndLongerBlocks) {
@@ -144,12 +163,12 @@ TEST_F(ShowPropertiesTest, FiltersAndLongerBlocks) {
     bad.FitOption = 200;
     bad.Block1Extra.u32(0xDEADBEEF).u8(7);
     bad.ReservedFlag = 1;
-    bad.Player = "TFakeOtherPlayer";
+    bad.Player = "TTestOtherPlayer";
     ASSERT_TRUE(Read(p, MainGroup(bad)));
     EXPECT_EQ(p.CustomStretchFilter, kStretchLinear);
     EXPECT_EQ(p.FitOption, kStretchNearest);
     EXPECT_TRUE(p.ReservedFlag);
-    EXPECT_EQ(p.PlayerClass, &TFakeOtherPlayer::StaticClassInfo());
+    EXPECT_EQ(p.PlayerClass, &TTestOtherPlayer::StaticClassInfo());
 }
 
 TEST_F(ShowPropertiesTest, DamagedMainSettingsLeaveTheGroupUnchanged) {
@@ -228,16 +247,6 @@ TEST_F(ShowPropertiesTest, InfoGroupAndItsData) {
     bad.str("A").str("T").str("D").str("C").u32(0x7FFFFFF0);
     EXPECT_FALSE(Read(i, bad));
     EXPECT_EQ(i.Author, "Anna");
-}
-
-TEST_F(ShowPropertiesTest, EditorFrameNames) {
-    EXPECT_EQ(EditorFrameClassNames(TSlideShowProperties::StaticClassInfo()),
-              "\r\nTSlideShowPropertiesMainEditorFrame\r\nTSlideShowPropertiesSlideShowPlayerEditorFrame"
-              "\r\nTSlideShowPropertiesSlideShowEndFrame\r\nTSlideShowPropertiesTransitionFrame");
-    EXPECT_EQ(EditorFrameClassNames(TSlideShowLogoProperties::StaticClassInfo()),
-              "\r\nTSlideShowPropertiesSlideShowLogoFrame");
-    EXPECT_EQ(EditorFrameClassNames(TSlideShowInfoProperties::StaticClassInfo()),
-              "\r\nTSlideShowPropertiesSlideShowInfoFrame");
 }
 
 }  // namespace

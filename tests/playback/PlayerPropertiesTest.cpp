@@ -1,8 +1,12 @@
 #include "playback/SlideShowPlayerProperties.h"
 
 #include "document/ShowFixtures.h"
+#include "document/SlideShow.h"
+#include "foundation/SlideShowGlobals.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace showfix;
 
@@ -90,10 +94,42 @@ TEST(PlayerPropertiesTest, ExtraBytesSkippedAndShortStreamsRefused) {
     EXPECT_EQ(q.ClientWidth, 321);
 }
 
-TEST(PlayerPropertiesTest, EditorFrameNames) {
-    EXPECT_EQ(EditorFrameClassNames(TStandardSlideShowPlayerProperties::StaticClassInfo()),
-              "\r\nTStandardSlideShowPlayerPropertyFrame");
-    EXPECT_EQ(EditorFrameClassNames(TSlideShowPlayerProperties::StaticClassInfo()), "");
+}  // namespace
+
+namespace {
+
+// Every show gets the standard player settings as a group of its own, through the plug-in.
+TEST(PlayerPropertiesTest, EveryShowHoldsThePlayerGroup) {
+    if (!Plugins) Plugins = new TPlugins();
+    SlideShowPlayerProperties::Initialize();
+    {
+        TSlideShow show;
+        TPropertiesListItem* item = show.PropertiesList().FindItemByClassName("TStandardSlideShowPlayerProperties");
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->Name, "Lumivor-Player");
+        EXPECT_TRUE(item->OwnsInstance);
+
+        // Its stored group in a show file is read into it and written back unchanged.
+        Player x;
+        x.ClientWidth = 640;
+        x.OnlyDueAtStart2 = 1;
+        File f;
+        f.Add(GroupChunk("TStandardSlideShowPlayerProperties", StandardPlayerGroup(x)));
+        TMemoryStream in(f.Build().vec());
+        ASSERT_EQ(show.LoadFromStream(in), slLoaded);
+        auto* p = dynamic_cast<TStandardSlideShowPlayerProperties*>(item->Instance);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->ClientWidth, 640);
+        EXPECT_TRUE(p->OnlyDueAtStart);
+        TMemoryStream out;
+        ASSERT_TRUE(show.SaveToStream(out));
+        x.OnlyDueAtStart = 1;  // both copies carry the value that was kept
+        const std::vector<uint8_t> chunk = GroupChunk("TStandardSlideShowPlayerProperties", StandardPlayerGroup(x)).vec();
+        EXPECT_NE(std::search(out.Bytes().begin(), out.Bytes().end(), chunk.begin(), chunk.end()), out.Bytes().end());
+    }
+    SlideShowPlayerProperties::Finalize();
+    TSlideShow without;
+    EXPECT_EQ(without.PropertiesList().FindItemByClassName("TStandardSlideShowPlayerProperties"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,168 @@
+#include "TestSupport.h"
+#include "document/ShowFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+namespace sf = showfix;
+
+namespace {
+
+fs::path ShowTool() {
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools" / "glowcanvas-show";
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+ToolRun RunTool(const TempDir& dir, const std::string& args) {
+    ToolRun r;
+    const std::string errFile = dir / "stderr.txt";
+    const std::string command = Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) r.out.append(buf.data(), n);
+    const int st = ::pclose(pipe.release());
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const std::vector<uint8_t> e = ReadFileBytes(errFile);
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+// The music group with a play list of two items. The media layer keeps the group's
+// fields in one block of their own.
+sf::Music TwoSongs() {
+    sf::Music m;
+    m.EndFadeTime = 1500;
+    m.Volume = 200;
+    m.Follow = 1;
+    sf::MusicItem a;
+    a.FileName = "Musik\\Lied.mp3";
+    a.Volume = 128;
+    a.Start = 1000;
+    a.End = 61000;
+    a.FadeIn = 500;
+    a.Gap = 0;
+    a.Length = 180000;
+    a.Delay = 250;
+    sf::MusicItem b;
+    b.FileName = "http://radio.example/strom";
+    m.Items = {a, b};
+    return m;
+}
+
+// A show as its writer lays it out: the three groups and the player group of a show,
+// a dummy with events, a chapter with a child, a dummy.
+Bytes CanonicalShow() {
+    sf::Main main;
+    main.DefaultDuration = 4000;
+    sf::Player player;
+    player.ClientWidth = 1024;
+    sf::File f;
+    f.Add(sf::GroupChunk("TSlideShowProperties", sf::MainGroup(main)));
+    f.Add(sf::GroupChunk("TMusicProperties", sf::Block(sf::MusicGroup(TwoSongs()))));
+    f.Add(sf::GroupChunk("TSlideShowInfoProperties", sf::InfoGroup(sf::Info{"Anna", "Urlaub", "", "", {}})));
+    f.Add(sf::GroupChunk("TStandardSlideShowPlayerProperties", sf::StandardPlayerGroup(player)));
+    f.Add(sf::Cat({sf::Run(3), sf::Dummy(1000, "Hallo"), sf::Chapter("Kapitel"), sf::Run(1), sf::Dummy(500, "innen"),
+                   sf::Dummy(2000, "", false)}),
+          6);
+    return f.Build();
+}
+
+TEST(ShowToolTest, DumpPrintsHeaderGroupsAndTree) {
+    TempDir dir;
+    const std::string file = dir / "show.kls";
+    WriteFileBytes(file, CanonicalShow());
+    const ToolRun r = RunTool(dir, "dump " + Q(file));
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* line : {"load result: 0\n", "format id: 1281 (0x501)\n", "content version: 773 (0x305)\n",
+                             "chunks: 10\n", "group TSlideShowProperties \"Lumivor\"\n", "  DefaultDuration = 4000\n",
+                             "group TSlideShowInfoProperties \"Lumivor\"\n", "  Title = \"Urlaub\"\n",
+                             "group TStandardSlideShowPlayerProperties \"Lumivor-Player\"\n",
+                             "  ClientWidth = 1024\n", "  StdCharC = 63\n", "items: 3 top-level, 4 in all\n",
+                             "  2 TContainerSlideShowObject enabled=1 start=-1 duration=500 text=\"Kapitel\"",
+                             "    2.1 TDummySlideShowObject enabled=1 start=-1 duration=500 text=\"innen\"",
+                             "  3 TDummySlideShowObject enabled=0", "dropped items: 0\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    for (const char* line : {"group TMusicProperties \"Lumivor\"\n", "  EndFadeTime = 1500\n", "  MusicVolume = 200\n",
+                             "  FollowShowTime = 1\n", "  PlayList = 2 items\n",
+                             "    \"Musik\\Lied.mp3\" volume=128 start=1000 end=61000 fadein=500 fadeout=0 gap=0 "
+                             "delay=250 length=180000 curve=0\n",
+                             "    \"http://radio.example/strom\" volume=255"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST(ShowToolTest, ResaveGivesTheSameBytes) {
+    TempDir dir;
+    const std::string in = dir / "in.kls", out = dir / "out.kls";
+    WriteFileBytes(in, CanonicalShow());
+    const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(out), CanonicalShow().vec());
+}
+
+TEST(ShowToolTest, DroppedItemsAreCountedAndLeftOut) {
+    TempDir dir;
+    sf::File f;
+    f.Add(sf::Cat({sf::Run(3), sf::Dummy(1000, "a"), sf::Item("TPicSlideShowObject", Bytes().u8(1)),
+                   sf::Dummy(2000, "b")}),
+          4);
+    const std::string in = dir / "in.kls", out = dir / "out.kls";
+    WriteFileBytes(in, f.Build());
+    const ToolRun d = RunTool(dir, "dump " + Q(in));
+    EXPECT_EQ(d.status, 0);
+    EXPECT_NE(d.out.find("dropped items: 1\n"), std::string::npos) << d.out;
+    EXPECT_NE(d.out.find("items: 2 top-level"), std::string::npos) << d.out;
+    const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(out));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("1 unreadable"), std::string::npos) << r.err;
+}
+
+TEST(ShowToolTest, FailuresExitWithTheReason) {
+    TempDir dir;
+    const std::string out = dir / "out.kls";
+    struct Case {
+        Bytes file;
+        const char* reason;
+        int result;
+    };
+    std::vector<Case> cases;
+    cases.push_back({sf::File(0x507, 0x100).Build(), "not a show file (format id 1287)", 1});
+    cases.push_back({sf::File(0x501, 0x2FF).Build(), "content version 0x2FF is older than 0x300", 2});
+    Bytes junk;
+    junk.raw("no container here, only text");
+    cases.push_back({junk, "no container file", 1});
+    Bytes cut = CanonicalShow();
+    std::vector<uint8_t> bytes = cut.vec();
+    bytes.resize(bytes.size() - 7);
+    cases.push_back({Bytes().raw(bytes), "damaged", 1});
+    for (const Case& c : cases) {
+        const std::string in = dir / "bad.kls";
+        WriteFileBytes(in, c.file);
+        const ToolRun d = RunTool(dir, "dump " + Q(in));
+        EXPECT_EQ(d.status, 1) << c.reason;
+        EXPECT_NE(d.err.find(c.reason), std::string::npos) << d.err;
+        EXPECT_NE(d.out.find("load result: " + std::to_string(c.result) + "\n"), std::string::npos) << d.out;
+        const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(out));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_FALSE(fs::exists(out));
+    }
+    EXPECT_EQ(RunTool(dir, "dump " + Q(dir / "missing.kls")).status, 1);
+    EXPECT_EQ(RunTool(dir, "frobnicate").status, 1);
+}
+
+}  // namespace
