@@ -2,6 +2,7 @@
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/SlideShowGlobals.h"
+#include "media/MusicPlayList.h"
 #include "playback/SlideShowPlayerProperties.h"
 
 #include <cstddef>
@@ -16,6 +17,7 @@ void Setup() {
         InitializeSlideShowObjectModules(*Plugins);
         SlideShowDocument::Initialize();
         SlideShowPlayerProperties::Initialize();
+        MusicPlayListUnit::Initialize();
         return true;
     }();
     (void)done;
