@@ -115,6 +115,33 @@ TEST(ShowToolTest, ResaveGivesTheSameBytes) {
     EXPECT_EQ(ReadFileBytes(out), CanonicalShow().vec());
 }
 
+// A show as the authoring program delivers it: groups this program keeps no entry for,
+// and a thumbnail chunk per top-level item.
+TEST(ShowToolTest, DeliveredShowLoadsWithForeignGroupsSkipped) {
+    TempDir dir;
+    sf::File f;
+    f.Add(sf::GroupChunk("TSlideShowProperties", sf::MainGroup(sf::Main())));
+    f.Add(sf::GroupChunk("TMusicProperties", sf::Block(sf::MusicGroup(TwoSongs()))));
+    f.Add(sf::GroupChunk("TSlideShowInfoProperties", sf::InfoGroup(sf::Info())));
+    f.Add(sf::GroupChunk("TThumbnailProperties", Bytes().u32(120).u32(90)));
+    f.Add(sf::GroupChunk("TSlideShowLogoProperties", sf::LogoGroup(sf::Logo{1, "logo.bmp", 3000, 1, 0})));
+    f.Add(sf::GroupChunk("TStandardSlideShowPlayerProperties", sf::StandardPlayerGroup(sf::Player())));
+    Bytes run = sf::Run(6);
+    for (int i = 0; i < 6; ++i) run.raw(sf::Dummy(1000 * (i + 1)).vec());
+    f.Add(run, 7);
+    for (uint32_t i = 0; i < 6; ++i) f.Add(sf::ThumbnailChunk(i));
+    const std::string in = dir / "Slideshow.kls";
+    WriteFileBytes(in, f.Build());
+    const ToolRun r = RunTool(dir, "dump " + Q(in));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("chunks: 19\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("items: 6 top-level, 6 in all\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  PlayList = 2 items\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("TThumbnailProperties"), std::string::npos);
+    EXPECT_EQ(r.out.find("TSlideShowLogoProperties"), std::string::npos);
+    EXPECT_NE(r.out.find("group TStandardSlideShowPlayerProperties"), std::string::npos);
+}
+
 TEST(ShowToolTest, DroppedItemsAreCountedAndLeftOut) {
     TempDir dir;
     sf::File f;
