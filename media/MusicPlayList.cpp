@@ -513,9 +513,9 @@ bool TMusicProperties::ReadOwnProperties(TOKFStreamWinTypes& c) {
 bool TMusicProperties::HasMusic() const { return MusicOn && PlayListOn && PlayList->Count() > 0; }
 
 AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
-    if (!ResolveFileName)
+    if (!Show)
         return name;
-    AnsiString resolved = ResolveFileName(name);
+    AnsiString resolved = Show->ResolveFileName(name);
     return resolved.empty() ? name : resolved;
 }
 
@@ -535,7 +535,7 @@ std::vector<AnsiString> TMusicProperties::GetResolvedFileNames() const {
 
 void TMusicProperties::ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) {
     for (const auto& item : PlayList->Items)
-        if (item->FileName == oldName || (ResolveFileName && Resolved(item->FileName) == oldName))
+        if (item->FileName == oldName || (Show && Resolved(item->FileName) == oldName))
             item->FileName = newName;
 }
 

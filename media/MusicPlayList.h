@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/BackgroundMusicSlideShowObject.h"
+#include "document/SlideShowHost.h"
 #include "document/SoundServices.h"
 #include "document/TimeToValue.h"
 #include "foundation/ClassRegistry.h"
@@ -11,7 +12,6 @@
 #include "platform/SysUtils.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -144,9 +144,9 @@ public:
     void SetFileName(const AnsiString&) {}
     void AssignFileName(const AnsiString&) {}
 
-    // The owning show resolves file names through this; empty without a show. A result
-    // that is empty keeps the stored name.
-    std::function<AnsiString(const AnsiString&)> ResolveFileName;
+    // The owning show, set by it; resolves the items' file names (an empty result keeps
+    // the stored name).
+    TSlideShowHost* Show = nullptr;
     std::unique_ptr<TMusicPlayList> PlayList;
     bool MusicOn = true;
     bool PlayListOn = true;

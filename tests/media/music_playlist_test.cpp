@@ -328,10 +328,22 @@ TEST(MusicProperties, DefaultsStoredFormAndFileReferences) {
     // File references, resolved through the show when it has one.
     EXPECT_EQ(q.GetFileNames(), (std::vector<AnsiString>{"a.mp3"}));
     EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"a.mp3"}));
-    q.ResolveFileName = [](const AnsiString& n) { return n == "a.mp3" ? AnsiString("C:\\show\\a.mp3") : AnsiString(); };
+    struct TShow : TSlideShowHost {
+        void ObjectChanged(TSlideShowObject*, uint16_t, int32_t) override {}
+        int32_t GetDefaultDuration() const override { return 5000; }
+        AnsiString ResolveFileName(const AnsiString& n) const override {
+            return n == "a.mp3" ? AnsiString("C:\\show\\a.mp3") : AnsiString();
+        }
+        TSlideShowObjectList* GetObjectList() override { return nullptr; }
+    } show;
+    q.Show = &show;
     EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"C:\\show\\a.mp3"}));
     q.ReplaceFileName("C:\\show\\a.mp3", "b.mp3");
     EXPECT_EQ(q.PlayList->Item(0)->FileName, "b.mp3");
+    // A name the show cannot resolve stays as stored.
+    EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"b.mp3"}));
+    q.ReplaceFileName("b.mp3", "c.mp3");
+    EXPECT_EQ(q.GetFileNames(), (std::vector<AnsiString>{"c.mp3"}));
     EXPECT_EQ(q.GetFileCount(), -1);
 }
 
