@@ -152,8 +152,8 @@ bool TMusicPlayListItem::SaveToStream(TOKFStream& stream) const {
         stream.WriteCardinal(static_cast<uint32_t>(Length));
         stream.WriteCardinal(static_cast<uint32_t>(Delay));
         stream.BeginWriteBlock();
-        if (VolumeCurve && !VolumeCurve->empty())
-            stream.WriteBuffer(VolumeCurve->data(), static_cast<int64_t>(VolumeCurve->size()));
+        if (VolumeCurve && VolumeCurve->KeyCount() > 0 && !VolumeCurve->WriteData(stream))
+            return false;
         stream.EndWriteBlock();
         stream.BeginWriteBlock();
         stream.EndWriteBlock();
@@ -184,8 +184,8 @@ bool TMusicPlayListItem::LoadFromStream(TOKFStream& stream, uint32_t contentVers
         uint32_t size = stream.BeginReadBlock();
         if (size > 0) {
             CreateVolumeCurve();
-            VolumeCurve->resize(size);
-            stream.ReadBuffer(VolumeCurve->data(), size);
+            if (!VolumeCurve->ReadData(stream))
+                return false;
         }
         stream.EndReadBlock();
         stream.BeginReadBlock();
@@ -225,7 +225,7 @@ void TMusicPlayListItem::Assign(const TMusicPlayListItem& source) {
     FreeVolumeCurve();
     if (source.VolumeCurve) {
         CreateVolumeCurve();
-        *VolumeCurve = *source.VolumeCurve;
+        VolumeCurve->Assign(*source.VolumeCurve);
     }
 }
 
@@ -268,11 +268,21 @@ int TMusicPlayListItem::GetPlayDuration() const {
 }
 
 void TMusicPlayListItem::CreateVolumeCurve() {
-    if (!VolumeCurve)
-        VolumeCurve = std::make_unique<std::vector<uint8_t>>();
+    if (!VolumeCurve) {
+        VolumeCurve = std::make_unique<TTimeToIntegerValue>();
+        envelope_.Curve = VolumeCurve.get();
+    }
 }
 
-void TMusicPlayListItem::FreeVolumeCurve() { VolumeCurve.reset(); }
+void TMusicPlayListItem::FreeVolumeCurve() {
+    // A sound that follows the curve must not keep the freed one.
+    if (Sound && Sound->EnvelopeCurve == &envelope_)
+        Sound->SetEnvelopeCurve(nullptr);
+    envelope_.Curve = nullptr;
+    VolumeCurve.reset();
+}
+
+ISlideShowSound* TMusicPlayListItem::GetSound() const { return Sound.get(); }
 
 // ---- TMusicPlayList ----------------------------------------------------------------
 
@@ -503,9 +513,9 @@ bool TMusicProperties::ReadOwnProperties(TOKFStreamWinTypes& c) {
 bool TMusicProperties::HasMusic() const { return MusicOn && PlayListOn && PlayList->Count() > 0; }
 
 AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
-    if (!ResolveFileName)
+    if (!Show)
         return name;
-    AnsiString resolved = ResolveFileName(name);
+    AnsiString resolved = Show->ResolveFileName(name);
     return resolved.empty() ? name : resolved;
 }
 
@@ -525,7 +535,7 @@ std::vector<AnsiString> TMusicProperties::GetResolvedFileNames() const {
 
 void TMusicProperties::ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) {
     for (const auto& item : PlayList->Items)
-        if (item->FileName == oldName || (ResolveFileName && Resolved(item->FileName) == oldName))
+        if (item->FileName == oldName || (Show && Resolved(item->FileName) == oldName))
             item->FileName = newName;
 }
 

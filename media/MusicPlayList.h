@@ -2,13 +2,16 @@
 // container files, and the show's music settings.
 #pragma once
 
+#include "document/BackgroundMusicSlideShowObject.h"
+#include "document/SlideShowHost.h"
+#include "document/SoundServices.h"
+#include "document/TimeToValue.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/OKFStream.h"
 #include "foundation/Properties.h"
 #include "platform/SysUtils.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -23,7 +26,16 @@ constexpr uint32_t kMusicOldRecordVersion = 0x303;
 // The item form written by this program, used to read play-list files back.
 constexpr uint32_t kMusicCurrentRecordVersion = 0x305;
 
-class TMusicPlayListItem : public TObject {
+// The volume curve of a play-list item as the sound's envelope sees it.
+class TMusicVolumeEnvelope : public IVolumeCurve {
+public:
+    explicit TMusicVolumeEnvelope(const TTimeToIntegerValue* curve) : Curve(curve) {}
+    int GetVolumeKeyCount() const override { return Curve ? Curve->KeyCount() : 0; }
+    int GetVolumeAt(int time) const override { return Curve ? Curve->GetValue(time) : 255; }
+    const TTimeToIntegerValue* Curve;
+};
+
+class TMusicPlayListItem : public TObject, public IMusicPlayListItem {
     GC_DECLARE_CLASS(TMusicPlayListItem)
 public:
     TMusicPlayListItem() = default;
@@ -39,7 +51,7 @@ public:
     virtual void Assign(const TMusicPlayListItem& source);
     // Opens the sound on the process-wide sound system; a non-empty name replaces the
     // file name. Measures the length when it is not known yet.
-    virtual void Open(const AnsiString& fileName);
+    void Open(const AnsiString& fileName) override;
     virtual void Close();
     virtual int GetLength() const;
     virtual void CreateVolumeCurve();
@@ -48,6 +60,11 @@ public:
     bool IsLengthKnown() const { return Length != -2; }
     int GetPlayDuration() const;
     bool HasVolumeCurve() const { return VolumeCurve != nullptr; }
+    // The curve as a sound's envelope; null without a curve.
+    const IVolumeCurve* GetVolumeEnvelope() const { return VolumeCurve ? &envelope_ : nullptr; }
+
+    AnsiString GetFileName() const override { return FileName; }
+    ISlideShowSound* GetSound() const override;
 
     AnsiString FileName;
     int32_t Volume = 255;
@@ -58,11 +75,12 @@ public:
     int32_t Gap = 1000;
     int32_t Delay = 0;
     int32_t Length = -2;  // -2 not measured yet, -1 cannot be told
-    // The volume curve in its stored form (the key-frame curve's data), kept whole so
-    // that it reads back exactly as written.
-    std::unique_ptr<std::vector<uint8_t>> VolumeCurve;
+    std::unique_ptr<TTimeToIntegerValue> VolumeCurve;
     std::unique_ptr<TObject> PlayerData;
     std::unique_ptr<TSlideShowSound> Sound;
+
+private:
+    TMusicVolumeEnvelope envelope_{nullptr};
 };
 
 class TMusicPlayList : public TObject {
@@ -126,9 +144,9 @@ public:
     void SetFileName(const AnsiString&) {}
     void AssignFileName(const AnsiString&) {}
 
-    // The owning show resolves file names through this; empty without a show. A result
-    // that is empty keeps the stored name.
-    std::function<AnsiString(const AnsiString&)> ResolveFileName;
+    // The owning show, set by it; resolves the items' file names (an empty result keeps
+    // the stored name).
+    TSlideShowHost* Show = nullptr;
     std::unique_ptr<TMusicPlayList> PlayList;
     bool MusicOn = true;
     bool PlayListOn = true;

@@ -320,7 +320,9 @@ public:
         }
     }
 
-    bool Init(int mixRate, int maxChannels) {
+    // Takes held unlocked while SDL opens the device: the audio thread holds SDL's device
+    // lock while it waits for ours in the callback.
+    bool Init(int mixRate, int maxChannels, std::unique_lock<std::recursive_mutex>& held) {
         if (started || mixRate < 4000 || mixRate > 192000 || maxChannels < 0)
             return false;
         rate = mixRate;
@@ -344,12 +346,16 @@ public:
             want.userdata = this;
             const char* name = driver >= 0 ? SDL_GetAudioDeviceName(driver, 0) : nullptr;
             started = true;  // the callback must find the started state at once
-            device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
-            if (device == 0) {
+            held.unlock();
+            SDL_AudioDeviceID opened = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+            if (opened != 0)
+                SDL_PauseAudioDevice(opened, 0);
+            held.lock();
+            if (opened == 0) {
                 started = false;
                 return false;
             }
-            SDL_PauseAudioDevice(device, 0);
+            device = opened;
             return true;
         }
         started = true;
@@ -496,8 +502,8 @@ GC_SOUND_API int FSOUND_SetHWND(void* window) {
 
 GC_SOUND_API int FSOUND_Init(int mixRate, int maxChannels, unsigned int /*flags*/) {
     auto& lib = Lib();
-    Guard g(lib.lock);
-    return lib.Init(mixRate, maxChannels) ? 1 : 0;
+    std::unique_lock<std::recursive_mutex> held(lib.lock);
+    return lib.Init(mixRate, maxChannels, held) ? 1 : 0;
 }
 
 GC_SOUND_API void FSOUND_Close() {

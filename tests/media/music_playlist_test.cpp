@@ -77,8 +77,18 @@ TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
     InitSoundSystem(false, true, true, LibraryPath(), 0);
     TMusicPlayListItem item;
     item.FileName = wav;
-    item.Open("");
+    // The background-music placeholder reaches the item through its interface.
+    IMusicPlayListItem& music = item;
+    EXPECT_EQ(music.GetFileName(), wav);
+    EXPECT_EQ(music.GetSound(), nullptr);
+    music.Open("");
     ASSERT_NE(item.Sound, nullptr);
+    EXPECT_EQ(music.GetSound(), item.Sound.get());
+    EXPECT_EQ(item.GetVolumeEnvelope(), nullptr);
+    item.CreateVolumeCurve();
+    item.Sound->SetEnvelopeCurve(item.GetVolumeEnvelope());
+    item.FreeVolumeCurve();  // the sound lets go of the freed curve
+    EXPECT_EQ(item.Sound->GetEnvelopeCurve(), nullptr);
     EXPECT_EQ(item.Length, 6000);
     EXPECT_EQ(item.GetPlayDuration(), 6000);
     SoundSystem()->MusicList->Add(item.Sound.get());
@@ -144,11 +154,20 @@ TEST(MusicPlayList, M3UWriteUsesPathsRelativeToTheList) {
     EXPECT_EQ(ExtractRelativePath("/x/y/", "/x/y/z/"), "z");
 }
 
+// A volume curve of two keys in its stored form: count, key class, then each key's
+// time, linear flag and value.
+std::vector<uint8_t> CurveBytes() {
+    Bytes curve;
+    curve.U32(2).Str("TTimeIntegerValue").U32(0).U8(0).U32(255).U32(1000).U8(1).U32(0);
+    return curve.b;
+}
+
 TEST(MusicPlayList, ItemRecordsOfBothForms) {
+    InitializeTimeToValue();
     // Current form: u32 volume, delay after the length, curve block, spare block.
     Bytes current;
     current.Str("C:\\m\\a.mp3").U32(200).U32(1000).U32(9000).U32(300).U32(400).U32(1500).U32(12000).U32(250);
-    current.Block({1, 2, 3}).Block({});
+    current.Block(CurveBytes()).Block({});
     TMemoryStream mem(current.b);
     TOKFStream in(&mem, okfRawRead);
     TMusicPlayListItem item;
@@ -163,7 +182,10 @@ TEST(MusicPlayList, ItemRecordsOfBothForms) {
     EXPECT_EQ(item.Length, 12000);
     EXPECT_EQ(item.Delay, 250);
     ASSERT_TRUE(item.HasVolumeCurve());
-    EXPECT_EQ(*item.VolumeCurve, (std::vector<uint8_t>{1, 2, 3}));
+    ASSERT_EQ(item.VolumeCurve->KeyCount(), 2);
+    EXPECT_EQ(item.VolumeCurve->GetValue(500), 128);
+    ASSERT_NE(item.GetVolumeEnvelope(), nullptr);
+    EXPECT_EQ(item.GetVolumeEnvelope()->GetVolumeAt(1000), 0);
     EXPECT_EQ(mem.GetPosition(), static_cast<int64_t>(current.b.size()));
 
     // The writer gives the same bytes back.
@@ -196,10 +218,23 @@ TEST(MusicPlayList, ItemRecordsOfBothForms) {
     auto copy = item.Clone();
     EXPECT_EQ(copy->Delay, 250);
     ASSERT_TRUE(copy->HasVolumeCurve());
-    EXPECT_EQ(*copy->VolumeCurve, *item.VolumeCurve);
+    EXPECT_EQ(copy->VolumeCurve->KeyCount(), 2);
+    EXPECT_EQ(copy->GetVolumeEnvelope()->GetVolumeAt(0), 255);
+
+    // A curve block of the wrong key kind is refused.
+    Bytes wrong;
+    wrong.Str("d.wav").U32(1).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0);
+    Bytes wrongCurve;
+    wrongCurve.U32(1).Str("TTimeVector2DValue").U32(0).U8(0).U32(1).U32(2);
+    wrong.Block(wrongCurve.b).Block({});
+    TMemoryStream wrongMem(wrong.b);
+    TOKFStream wrongIn(&wrongMem, okfRawRead);
+    TMusicPlayListItem wrongItem;
+    EXPECT_FALSE(wrongItem.LoadFromStream(wrongIn, 0x305));
 }
 
 TEST(MusicPlayList, PlayListFileRoundTrip) {
+    InitializeTimeToValue();
     SoundTempDir dir;
     TMusicPlayList list;
     list.Add(ItemOf(10000, 100, 9000));
@@ -207,7 +242,10 @@ TEST(MusicPlayList, PlayListFileRoundTrip) {
     list.Item(0)->FileName = "eins.mp3";
     list.Item(0)->Delay = 700;
     list.Item(0)->CreateVolumeCurve();
-    list.Item(0)->VolumeCurve->assign({9, 8, 7});
+    auto key = std::make_unique<TTimeIntegerValue>();
+    key->Time = 400;
+    key->Value = 77;
+    list.Item(0)->VolumeCurve->AddKey(std::move(key));
     list.Item(1)->FileName = "zwei.ogg";
     list.Item(1)->Volume = 30;
     AnsiString file = FromPosixPath(dir.File("list.kpl"));
@@ -234,7 +272,8 @@ TEST(MusicPlayList, PlayListFileRoundTrip) {
     EXPECT_EQ(back.Item(0)->FileName, "eins.mp3");
     EXPECT_EQ(back.Item(0)->Delay, 700);
     EXPECT_EQ(back.Item(0)->EndPoint, 9000);
-    EXPECT_EQ(*back.Item(0)->VolumeCurve, (std::vector<uint8_t>{9, 8, 7}));
+    ASSERT_TRUE(back.Item(0)->HasVolumeCurve());
+    EXPECT_EQ(back.Item(0)->VolumeCurve->GetValue(400), 77);
     EXPECT_EQ(back.Item(1)->Volume, 30);
     EXPECT_FALSE(back.Item(1)->HasVolumeCurve());
 
@@ -289,10 +328,22 @@ TEST(MusicProperties, DefaultsStoredFormAndFileReferences) {
     // File references, resolved through the show when it has one.
     EXPECT_EQ(q.GetFileNames(), (std::vector<AnsiString>{"a.mp3"}));
     EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"a.mp3"}));
-    q.ResolveFileName = [](const AnsiString& n) { return n == "a.mp3" ? AnsiString("C:\\show\\a.mp3") : AnsiString(); };
+    struct TShow : TSlideShowHost {
+        void ObjectChanged(TSlideShowObject*, uint16_t, int32_t) override {}
+        int32_t GetDefaultDuration() const override { return 5000; }
+        AnsiString ResolveFileName(const AnsiString& n) const override {
+            return n == "a.mp3" ? AnsiString("C:\\show\\a.mp3") : AnsiString();
+        }
+        TSlideShowObjectList* GetObjectList() override { return nullptr; }
+    } show;
+    q.Show = &show;
     EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"C:\\show\\a.mp3"}));
     q.ReplaceFileName("C:\\show\\a.mp3", "b.mp3");
     EXPECT_EQ(q.PlayList->Item(0)->FileName, "b.mp3");
+    // A name the show cannot resolve stays as stored.
+    EXPECT_EQ(q.GetResolvedFileNames(), (std::vector<AnsiString>{"b.mp3"}));
+    q.ReplaceFileName("b.mp3", "c.mp3");
+    EXPECT_EQ(q.GetFileNames(), (std::vector<AnsiString>{"c.mp3"}));
     EXPECT_EQ(q.GetFileCount(), -1);
 }
 

@@ -157,6 +157,11 @@ TEST_F(SoundSystemTest, EffectiveVolumeIsTheProductOfTheThreeFactors) {
     EXPECT_EQ(ChannelVolume(sound), 64);
     EXPECT_EQ(sound.GetVolume(), 128);
 
+    // Opening again lets the library close the first stream.
+    int firstChannel = sound.Channel;
+    ASSERT_TRUE(sound.Open(wav));
+    EXPECT_FALSE(system.Binding->FSOUND_IsPlaying(firstChannel));
+    sound.Play();
     sound.Pause();
     EXPECT_TRUE(sound.IsPaused());
     sound.Stop();
@@ -202,6 +207,13 @@ TEST_F(SoundSystemTest, ListVolumeMutingAndEnvelopeReachEverySound) {
     Mix(4);
     EXPECT_GT(a.GetPosition(), 0);
     EXPECT_EQ(a.GetLength(), 3000);
+    // A sound added while the list is muted is silent at once.
+    TSlideShowSound late(system.Binding.get(), 255);
+    ASSERT_TRUE(late.Open(wav));
+    late.Play();
+    music.Add(&late);
+    EXPECT_EQ(ChannelVolume(late), 0);
+    music.Remove(&late);
     music.SetMuted(false);
     EXPECT_EQ(ChannelVolume(a), 50);
 
