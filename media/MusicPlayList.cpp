@@ -512,6 +512,8 @@ bool TMusicProperties::ReadOwnProperties(TOKFStreamWinTypes& c) {
 
 bool TMusicProperties::HasMusic() const { return MusicOn && PlayListOn && PlayList->Count() > 0; }
 
+void TMusicProperties::SetSlideShow(TSlideShow* show) { Show = show; }
+
 AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
     if (!Show)
         return name;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/BackgroundMusicSlideShowObject.h"
+#include "document/SlideShow.h"
 #include "document/SlideShowHost.h"
 #include "document/SoundServices.h"
 #include "document/TimeToValue.h"
@@ -122,17 +123,21 @@ private:
 };
 
 // The show's background-music settings.
-class TMusicProperties : public TPropertiesBlock<TMusicProperties, TProperties> {
+class TMusicProperties : public TPropertiesBlock<TMusicProperties, TProperties>, public IShowMusicProperties {
     GC_DECLARE_CLASS(TMusicProperties)
 public:
     TMusicProperties();
     ~TMusicProperties() override;
 
+    // What the show asks of its music group: its owner, and the closing fade.
+    void SetSlideShow(TSlideShow* show) override;
+    int32_t GetEndFadeTime() const override { return EndFadeTime; }
+
     static AnsiString GetEditorFrameClassNames();
     bool WriteOwnProperties(TOKFStreamWinTypes& c) const;
     bool ReadOwnProperties(TOKFStreamWinTypes& c);
 
-    bool HasMusic() const;
+    bool HasMusic() const override;
 
     // File references: the items' file names, stored or resolved through the show.
     std::vector<AnsiString> GetFileNames() const;

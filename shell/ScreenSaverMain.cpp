@@ -2,9 +2,11 @@
 
 #include "foundation/AppInfo.h"
 #include "foundation/CommandLine.h"
+#include "document/SlideShow.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
 #include "media/MediaModules.h"
+#include "playback/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
@@ -99,6 +101,8 @@ void AddScreenSaverModules() {
 void InitializeScreenSaverModules() {
     AddFoundationModules();
     AddSlideShowObjectModules();
+    AddSlideShowDocumentModules();
+    AddSlideShowPlayerPropertiesModules();
     AddMediaModules();
     AddScreenSaverModules();
     RunInitializations();

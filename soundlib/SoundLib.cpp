@@ -409,6 +409,31 @@ TLibrary& Lib() {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
+// Opens a stream or song and files it under a new handle. Opening reads and probes the
+// file, so it runs outside the lock and the mixer keeps running meanwhile.
+template <class Open, class Store>
+void* OpenSource(const char* name, Open open, Store store) {
+    auto& lib = Lib();
+    if (!name || !*name)
+        return nullptr;
+    int rate;
+    {
+        Guard g(lib.lock);
+        if (!lib.started)
+            return nullptr;
+        rate = lib.rate;
+    }
+    auto source = open(name, rate);
+    if (!source)
+        return nullptr;
+    Guard g(lib.lock);
+    if (!lib.started || lib.rate != rate)
+        return nullptr;
+    const uint64_t handle = lib.NewHandle();
+    store(lib, handle, std::move(source));
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
 }  // namespace
 }  // namespace gcsound
 
@@ -601,26 +626,8 @@ GC_SOUND_API int FSOUND_StopSound(int channel) {
 // ---- Streams -----------------------------------------------------------------
 
 GC_SOUND_API void* FSOUND_Stream_Open(const char* name, unsigned int /*mode*/, int /*offset*/, int /*length*/) {
-    auto& lib = Lib();
-    if (!name || !*name)
-        return nullptr;
-    int rate;
-    {
-        Guard g(lib.lock);
-        if (!lib.started)
-            return nullptr;
-        rate = lib.rate;
-    }
-    // Opening reads and probes the file: done outside the lock, so the mixer keeps running.
-    std::unique_ptr<gcsound::TStreamSource> source = gcsound::OpenStream(name, rate);
-    if (!source)
-        return nullptr;
-    Guard g(lib.lock);
-    if (!lib.started || lib.rate != rate)
-        return nullptr;
-    uint64_t handle = lib.NewHandle();
-    lib.streams[handle].source = std::move(source);
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+    return gcsound::OpenSource(name, gcsound::OpenStream,
+                      [](gcsound::TLibrary& lib, uint64_t handle, auto source) { lib.streams[handle].source = std::move(source); });
 }
 
 GC_SOUND_API int FSOUND_Sample_SetMode(void* sample, unsigned int /*mode*/) {
@@ -700,25 +707,8 @@ GC_SOUND_API int FSOUND_Stream_GetLengthMs(void* stream) {
 // ---- Songs -------------------------------------------------------------------
 
 GC_SOUND_API void* FMUSIC_LoadSong(const char* name) {
-    auto& lib = Lib();
-    if (!name || !*name)
-        return nullptr;
-    int rate;
-    {
-        Guard g(lib.lock);
-        if (!lib.started)
-            return nullptr;
-        rate = lib.rate;
-    }
-    std::unique_ptr<gcsound::TSongSource> source = gcsound::LoadSong(name, rate);
-    if (!source)
-        return nullptr;
-    Guard g(lib.lock);
-    if (!lib.started || lib.rate != rate)
-        return nullptr;
-    uint64_t handle = lib.NewHandle();
-    lib.songs[handle].source = std::move(source);
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+    return gcsound::OpenSource(name, gcsound::LoadSong,
+                      [](gcsound::TLibrary& lib, uint64_t handle, auto source) { lib.songs[handle].source = std::move(source); });
 }
 
 GC_SOUND_API int FMUSIC_FreeSong(void* song) {
