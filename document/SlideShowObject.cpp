@@ -4,6 +4,7 @@
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/PartialStream.h"
 #include "foundation/SlideShowGlobals.h"
+#include "platform/DebugOutput.h"
 #include "platform/Clipboard.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
@@ -623,7 +624,10 @@ const ClassInfo* FindSlideShowObjectClass(const AnsiString& className) {
 TSlideShowObject* ReadSlideShowObject(TOKFStreamWinTypes& stream) {
     const AnsiString className = stream.ReadStringValue();
     const ClassInfo* cls = FindSlideShowObjectClass(className);
-    if (!cls) return nullptr;
+    if (!cls) {
+        OutputDebugString("Item dropped: unknown class \"" + className + "\"");
+        return nullptr;
+    }
     std::unique_ptr<TObject> obj = cls->Create();
     auto* item = dynamic_cast<TSlideShowObject*>(obj.get());
     if (!item) return nullptr;
@@ -635,6 +639,7 @@ TSlideShowObject* ReadSlideShowObject(TOKFStreamWinTypes& stream) {
     } catch (const std::exception&) {
         ok = false;
     }
+    if (!ok) OutputDebugString("Item dropped: damaged data of class \"" + className + "\"");
     return ok ? holder.release() : nullptr;
 }
 

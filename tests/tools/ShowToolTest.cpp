@@ -27,10 +27,10 @@ struct ToolRun {
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
-ToolRun RunTool(const TempDir& dir, const std::string& args) {
+ToolRun RunTool(const TempDir& dir, const std::string& args, const std::string& env = "") {
     ToolRun r;
     const std::string errFile = dir / "stderr.txt";
-    const std::string command = Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile);
+    const std::string command = env + Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile);
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     if (!pipe) return r;
     std::array<char, 4096> buf;
@@ -154,6 +154,9 @@ TEST(ShowToolTest, DroppedItemsAreCountedAndLeftOut) {
     EXPECT_EQ(d.status, 0);
     EXPECT_NE(d.out.find("dropped items: 1\n"), std::string::npos) << d.out;
     EXPECT_NE(d.out.find("items: 2 top-level"), std::string::npos) << d.out;
+    EXPECT_EQ(d.err.find("Item dropped"), std::string::npos) << d.err;  // quiet unless asked
+    const ToolRun debug = RunTool(dir, "dump " + Q(in), "GC_DEBUG=1 ");
+    EXPECT_NE(debug.err.find("Item dropped: unknown class \"TPicSlideShowObject\""), std::string::npos) << debug.err;
     const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(out));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("1 unreadable"), std::string::npos) << r.err;
