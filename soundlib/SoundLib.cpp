@@ -409,6 +409,24 @@ TLibrary& Lib() {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
+// Runs f on the stream or song a handle names, under the library's lock; 0 when the
+// handle names none.
+template <class F>
+int WithStream(void* handle, F f) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    TStream* s = lib.FindStream(handle);
+    return s ? f(lib, *s) : 0;
+}
+
+template <class F>
+int WithSong(void* handle, F f) {
+    auto& lib = Lib();
+    Guard g(lib.lock);
+    TSong* s = lib.FindSong(handle);
+    return s ? f(lib, *s) : 0;
+}
+
 // Opens a stream or song and files it under a new handle. Opening reads and probes the
 // file, so it runs outside the lock and the mixer keeps running meanwhile.
 template <class Open, class Store>
@@ -638,14 +656,11 @@ GC_SOUND_API int FSOUND_Sample_SetMode(void* sample, unsigned int /*mode*/) {
 }
 
 GC_SOUND_API int FSOUND_Stream_Close(void* stream) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TStream* s = lib.FindStream(stream);
-    if (!s)
-        return 0;
-    lib.StopStream(*s);
-    lib.streams.erase(reinterpret_cast<uintptr_t>(stream));
-    return 1;
+    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
+        lib.StopStream(s);
+        lib.streams.erase(reinterpret_cast<uintptr_t>(stream));
+        return 1;
+    });
 }
 
 GC_SOUND_API int FSOUND_Stream_Play(int channel, void* stream) {
@@ -657,51 +672,39 @@ GC_SOUND_API int FSOUND_Stream_Play(int channel, void* stream) {
 }
 
 GC_SOUND_API int FSOUND_Stream_Stop(void* stream) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TStream* s = lib.FindStream(stream);
-    if (!s)
-        return 0;
-    lib.StopStream(*s);
-    // A stopped stream starts again from its beginning.
-    s->source->SeekMs(0);
-    s->frames = 0;
-    s->ended = false;
-    return 1;
+    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
+        lib.StopStream(s);
+        // A stopped stream starts again from its beginning.
+        s.source->SeekMs(0);
+        s.frames = 0;
+        s.ended = false;
+        return 1;
+    });
 }
 
 GC_SOUND_API int FSOUND_Stream_GetTime(void* stream) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TStream* s = lib.FindStream(stream);
-    if (!s)
-        return 0;
-    return static_cast<int>(std::min<int64_t>(INT_MAX, s->frames * 1000 / lib.rate));
+    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
+        return static_cast<int>(std::min<int64_t>(INT_MAX, s.frames * 1000 / lib.rate));
+    });
 }
 
 GC_SOUND_API int FSOUND_Stream_SetTime(void* stream, int ms) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TStream* s = lib.FindStream(stream);
-    if (!s)
-        return 0;
-    ms = std::max(ms, 0);
-    int64_t length = s->source->LengthMs();
-    if (length >= 0)
-        ms = static_cast<int>(std::min<int64_t>(ms, length));
-    s->source->SeekMs(ms);
-    s->frames = static_cast<int64_t>(ms) * lib.rate / 1000;
-    s->ended = false;
-    return 1;
+    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
+        ms = std::max(ms, 0);
+        int64_t length = s.source->LengthMs();
+        if (length >= 0)
+            ms = static_cast<int>(std::min<int64_t>(ms, length));
+        s.source->SeekMs(ms);
+        s.frames = static_cast<int64_t>(ms) * lib.rate / 1000;
+        s.ended = false;
+        return 1;
+    });
 }
 
 GC_SOUND_API int FSOUND_Stream_GetLengthMs(void* stream) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TStream* s = lib.FindStream(stream);
-    if (!s)
-        return 0;
-    return static_cast<int>(std::clamp<int64_t>(s->source->LengthMs(), -1, INT_MAX));
+    return gcsound::WithStream(stream, [&](gcsound::TLibrary&, gcsound::TStream& s) -> int {
+        return static_cast<int>(std::clamp<int64_t>(s.source->LengthMs(), -1, INT_MAX));
+    });
 }
 
 // ---- Songs -------------------------------------------------------------------
@@ -718,27 +721,21 @@ GC_SOUND_API int FMUSIC_FreeSong(void* song) {
 }
 
 GC_SOUND_API int FMUSIC_PlaySong(void* song) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TSong* s = lib.FindSong(song);
-    if (!s)
-        return 0;
-    s->source->Restart();
-    s->frames = 0;
-    s->playing = true;
-    s->paused = false;
-    return 1;
+    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
+        s.source->Restart();
+        s.frames = 0;
+        s.playing = true;
+        s.paused = false;
+        return 1;
+    });
 }
 
 GC_SOUND_API int FMUSIC_StopSong(void* song) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TSong* s = lib.FindSong(song);
-    if (!s)
-        return 0;
-    s->playing = false;
-    s->paused = false;
-    return 1;
+    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
+        s.playing = false;
+        s.paused = false;
+        return 1;
+    });
 }
 
 GC_SOUND_API int FMUSIC_StopAllSongs() {
@@ -752,13 +749,10 @@ GC_SOUND_API int FMUSIC_StopAllSongs() {
 }
 
 GC_SOUND_API int FMUSIC_SetMasterVolume(void* song, int volume) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TSong* s = lib.FindSong(song);
-    if (!s)
-        return 0;
-    s->volume = std::clamp(volume, 0, 255);
-    return 1;
+    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
+        s.volume = std::clamp(volume, 0, 255);
+        return 1;
+    });
 }
 
 GC_SOUND_API int FMUSIC_GetMasterVolume(void* song) {
@@ -769,13 +763,10 @@ GC_SOUND_API int FMUSIC_GetMasterVolume(void* song) {
 }
 
 GC_SOUND_API int FMUSIC_SetPaused(void* song, int paused) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    gcsound::TSong* s = lib.FindSong(song);
-    if (!s)
-        return 0;
-    s->paused = paused != 0;
-    return 1;
+    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
+        s.paused = paused != 0;
+        return 1;
+    });
 }
 
 GC_SOUND_API int FMUSIC_GetPaused(void* song) {

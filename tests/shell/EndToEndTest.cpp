@@ -77,7 +77,7 @@ protected:
         const std::string errFile = work / "stderr.txt";
         const std::string full = "env -u DISPLAY -u WAYLAND_DISPLAY GC_REGISTRY_DIR=" +
                                  Quote(registry.Dir().Path().string()) +
-                                 " NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory timeout 120 sh -c " + Quote(command) +
+                                 " NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory timeout 240 sh -c " + Quote(command) +
                                  " 2>" + Quote(errFile) + " >/dev/null";
         RunResult r;
         const int status = std::system(full.c_str());
@@ -123,7 +123,7 @@ TEST_F(ProgramTest, SettingsDialogSavesThroughItsWidgets) {
 # dialog, which must still be open.
 prog="$1"; keys="$2"; box="$3"; boxkeys="$4"; after="$5"
 find() {
-  for i in $(seq 1 200); do
+  for i in $(seq 1 450); do
     w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
