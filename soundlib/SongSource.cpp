@@ -5,6 +5,7 @@
 #include <fluidsynth.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -99,6 +100,11 @@ void SilenceFluidSynth() {
     std::call_once(once, [] {
         for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
             fluid_set_log_function(level, nullptr, nullptr);
+        // FluidSynth's OpenMP runtime keeps idle worker threads after every synth is
+        // gone; their code must stay mapped when this library is unloaded, so the
+        // synthesizer and its runtime are pinned in the process.
+        for (const char* lib : {"libgomp.so.1", "libfluidsynth.so.3"})
+            ::dlopen(lib, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
     });
 }
 
