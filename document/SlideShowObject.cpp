@@ -210,28 +210,32 @@ bool TSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
     return true;
 }
 
-bool TSlideShowObject::SaveToStream(TStream& stream) {
+namespace {
+// Runs f on a raw container over stream that carries the show format's id and version,
+// as item and list copies do; an exception inside counts as failure.
+template <class F>
+bool OnShowStream(TStream& stream, F f) {
     try {
         TOKFStreamWinTypes s(&stream, okfRaw);
         s.Header.FileType = kSlideShowFileType;
         s.Header.ContentVersion = kSlideShowContentVersion;
-        const bool ok = WriteData(s);
-        s.Close();
-        return ok;
+        return f(s);
     } catch (const std::exception&) {
         return false;
     }
 }
+}  // namespace
+
+bool TSlideShowObject::SaveToStream(TStream& stream) {
+    return OnShowStream(stream, [this](TOKFStreamWinTypes& s) {
+        const bool ok = WriteData(s);
+        s.Close();
+        return ok;
+    });
+}
 
 bool TSlideShowObject::LoadFromStream(TStream& stream) {
-    try {
-        TOKFStreamWinTypes s(&stream, okfRaw);
-        s.Header.FileType = kSlideShowFileType;
-        s.Header.ContentVersion = kSlideShowContentVersion;
-        return ReadData(s);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return OnShowStream(stream, [this](TOKFStreamWinTypes& s) { return ReadData(s); });
 }
 
 TPath TSlideShowObject::GetPath() const {
@@ -668,16 +672,11 @@ bool TSlideShowObjectList::WriteObjects(TOKFStreamWinTypes& stream) {
 }
 
 bool TSlideShowObjectList::SaveToStream(TStream& stream) {
-    try {
-        TOKFStreamWinTypes s(&stream, okfRaw);
-        s.Header.FileType = kSlideShowFileType;
-        s.Header.ContentVersion = kSlideShowContentVersion;
+    return OnShowStream(stream, [this](TOKFStreamWinTypes& s) {
         const bool ok = WriteObjects(s);
         s.Close();
         return ok;
-    } catch (const std::exception&) {
-        return false;
-    }
+    });
 }
 
 bool TSlideShowObjectList::SaveToFile(const AnsiString& fileName) {
