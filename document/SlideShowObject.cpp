@@ -144,28 +144,25 @@ void TSlideShowObject::AssignWithChildren(const TSlideShowObject& source) {
     if (TSlideShowObjectList* mine = own->CreateChildList()) mine->Assign(*srcList);
 }
 
-TSlideShowObject* TSlideShowObject::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
+namespace {
+// A new item of the source's class, filled by assign and free of any list.
+TSlideShowObject* CopyOf(const TSlideShowObject& source, void (TSlideShowObject::*assign)(const TSlideShowObject&)) {
+    std::unique_ptr<TObject> obj = source.ClassType().Create();
     auto* copy = dynamic_cast<TSlideShowObject*>(obj.get());
     if (!copy) return nullptr;
     obj.release();
-    copy->AssignWithoutChildren(*this);
+    (copy->*assign)(source);
     copy->ParentList = nullptr;
     copy->OnChange = nullptr;
     copy->Index = 0;
     return copy;
 }
+}  // namespace
+
+TSlideShowObject* TSlideShowObject::Clone() const { return CopyOf(*this, &TSlideShowObject::AssignWithoutChildren); }
 
 TSlideShowObject* TSlideShowObject::CloneWithChildren() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* copy = dynamic_cast<TSlideShowObject*>(obj.get());
-    if (!copy) return nullptr;
-    obj.release();
-    copy->AssignWithChildren(*this);
-    copy->ParentList = nullptr;
-    copy->OnChange = nullptr;
-    copy->Index = 0;
-    return copy;
+    return CopyOf(*this, &TSlideShowObject::AssignWithChildren);
 }
 
 bool TSlideShowObject::SupportsFileExtension(const AnsiString& ext) const {

@@ -3,22 +3,10 @@
 #include "document/CollectionSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectInitialization.h"
+#include "RecordingShell.h"
 #include "platform/Shell.h"
 
 namespace {
-
-struct TRecordingShell : TShellBackend {
-    TRecordingShell() { previous = SetShellBackend(this); }
-    ~TRecordingShell() override { SetShellBackend(previous); }
-    bool Spawn(const std::vector<std::string>& argv) override {
-        Calls.push_back(argv);
-        return true;
-    }
-    void Beep() override { ++Beeps; }
-    std::vector<std::vector<std::string>> Calls;
-    int Beeps = 0;
-    TShellBackend* previous = nullptr;
-};
 
 TDummySlideShowObject* D(int32_t duration, int32_t offset = 0) {
     auto* d = new TDummySlideShowObject();

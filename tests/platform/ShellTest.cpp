@@ -1,3 +1,4 @@
+#include "RecordingShell.h"
 #include "platform/Shell.h"
 
 #include "TestSupport.h"
@@ -5,23 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
-namespace {
-
-struct TRecordingShell : TShellBackend {
-    TRecordingShell() { previous = SetShellBackend(this); }
-    ~TRecordingShell() override { SetShellBackend(previous); }
-    bool Spawn(const std::vector<std::string>& argv) override {
-        Calls.push_back(argv);
-        return true;
-    }
-    void Beep() override { ++Beeps; }
-    std::vector<std::vector<std::string>> Calls;
-    int Beeps = 0;
-    TShellBackend* previous = nullptr;
-};
-
-}  // namespace
 
 TEST(Shell, SplitsLikeAWindowsCommandLine) {
     using V = std::vector<AnsiString>;
