@@ -103,7 +103,7 @@ TAtomicFile::TTemporary TAtomicFile::MakeTemporary(const std::string& target) {
     const std::string dir = slash == std::string::npos ? std::string() : t.Target.substr(0, slash + 1);
     const std::string name = t.Target.substr(dir.size());
     const AnsiString shown = Utf8ToAnsi(target);
-    if (name.empty() || name == "." || name == "..")
+    if (name.empty() || name == "." || name == ".." || (::stat(t.Target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
         throw EFCreateError("Cannot create file \"" + shown + "\": is a folder");
     RemoveStaleTemporaries(dir);
     const std::string stem = dir + "." + NameStart(name) + ".~" + std::to_string(::getpid()) + "-";
@@ -138,10 +138,8 @@ void TAtomicFile::Commit() {
     if (done_) throw EWriteError("Cannot write file \"" + FileName() + "\": already closed");
     if (durable_ && ::fsync(Handle()) != 0) Fail(errno);
     struct stat st;
-    if (::stat(target_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) Fail(EISDIR);
-        if (::fchmod(Handle(), st.st_mode & 07777) != 0) Fail(errno);
-    }
+    if (::stat(target_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::fchmod(Handle(), st.st_mode & 07777) != 0)
+        Fail(errno);
     if (!CloseHandle()) Fail(errno);
     if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
     done_ = true;

@@ -140,6 +140,12 @@ void TFileStream::SetSize(int64_t newSize) {
     if (GetPosition() > newSize) SetPosition(newSize);
 }
 
+std::string FileErrorReason(const std::exception& e) {
+    const std::string text = AnsiToUtf8(e.what());
+    const size_t i = text.rfind("\": ");
+    return i == std::string::npos ? text : text.substr(i + 3);
+}
+
 // ---- TMemoryStream ----
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {

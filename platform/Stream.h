@@ -78,6 +78,11 @@ private:
     int fd_ = -1;
 };
 
+// The system's reason at the end of the message of a file error raised here ("Cannot
+// open file "x": reason"), as UTF-8; the whole message for other errors. For callers
+// that name the file in their own words.
+std::string FileErrorReason(const std::exception& e);
+
 // A growable stream in memory.
 class TMemoryStream : public TStream {
 public:
