@@ -27,6 +27,8 @@ AnsiString FromPosixPath(const std::string& path) {
     return p;
 }
 
+AnsiString PathText(const AnsiString& path) { return Utf8ToAnsi(ToPosixPath(path)); }
+
 namespace {
 
 bool Exists(const std::string& p) {

@@ -21,6 +21,9 @@ std::string ToPosixPath(const AnsiString& path);
 // The inverse: UTF-8 POSIX path -> Windows-1252 path with backslashes.
 AnsiString FromPosixPath(const std::string& path);
 
+// A program path as messages name it for the user: the POSIX form, Windows-1252.
+AnsiString PathText(const AnsiString& path);
+
 // ToPosixPath, then, since Linux file systems are case-sensitive, each element that
 // does not exist as written is replaced by a case-insensitive match in its folder
 // (the first in directory order that matches). Elements with no match stay as written,

@@ -12,6 +12,7 @@
 #include "platform/Charset.h"
 #include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
 #include "resources/ScreenSaverStrings.h"
@@ -52,7 +53,7 @@ bool StartScreenSaver() {
         if (!args.empty()) ExeFileName = Utf8ToAnsi(args[0]);
     }
     HasPackage = TPackager::HasAppendedPackage(ExeFileName);
-    if (!HasPackage) OutputDebugString(ExeFileName + ": no package trailer at the end of the file");
+    if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
     if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString())) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
         ShowMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);

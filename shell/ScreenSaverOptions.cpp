@@ -70,7 +70,7 @@ namespace {
 // The package's default options; every failure is named on the debug output, since
 // the user is only told that the screen saver is not installed right.
 bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
-    const AnsiString what = packageFile + ": ";
+    const AnsiString what = PathText(packageFile) + ": ";
     TPackager packager;
     if (!packager.OpenAppended(packageFile)) {
         OutputDebugString(what + packager.LastError());
@@ -129,7 +129,7 @@ bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties
 bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
     TPackager packager;
     if (!packager.OpenAppended(hostFile)) {
-        OutputDebugString(hostFile + ": " + packager.LastError());
+        OutputDebugString(PathText(hostFile) + ": " + packager.LastError());
         return false;
     }
     const TFileList& list = packager.FileList();
@@ -142,7 +142,7 @@ bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
                           : !names.insert(AnsiUpperCase(name)).second ? "a second item of the same name"
                                                                       : nullptr;
         if (why) {
-            OutputDebugString(hostFile + ": " + why + " \"" + name + "\"");
+            OutputDebugString(PathText(hostFile) + ": " + why + " \"" + name + "\"");
             packager.Close();
             return false;
         }
@@ -157,7 +157,7 @@ bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
         const size_t slash = name.rfind('\\');
         const AnsiString dir = slash == AnsiString::npos ? AnsiString() : name.substr(0, slash + 1);
         ok = ForceDirectories(base + dir) && packager.ExtractItem(item, base + name);
-        if (!ok) OutputDebugString(hostFile + ": cannot extract \"" + name + "\": " + packager.LastError());
+        if (!ok) OutputDebugString(PathText(hostFile) + ": cannot extract \"" + name + "\": " + packager.LastError());
     }
     packager.Close();
     return ok;
