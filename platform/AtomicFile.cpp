@@ -18,6 +18,7 @@
 #include <random>
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -63,13 +64,14 @@ bool ProcessAlive(pid_t pid) {
 // Once per folder and process: a long extraction writes thousands of files into one.
 void RemoveStaleTemporaries(const std::string& dir) {
     static std::mutex lock;
-    static std::set<std::pair<dev_t, ino_t>> cleaned;
+    // By name and identity: a folder made anew may get the number of a removed one.
+    static std::set<std::tuple<std::string, dev_t, ino_t>> cleaned;
     const std::string folder = dir.empty() ? std::string(".") : dir;
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0) return;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (!cleaned.insert({st.st_dev, st.st_ino}).second) return;
+        if (!cleaned.insert({folder, st.st_dev, st.st_ino}).second) return;
     }
     std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(folder.c_str()), ::closedir);
     if (!d) return;
