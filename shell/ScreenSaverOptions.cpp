@@ -156,8 +156,13 @@ bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
             if (c == '/') c = '\\';
         const size_t slash = name.rfind('\\');
         const AnsiString dir = slash == AnsiString::npos ? AnsiString() : name.substr(0, slash + 1);
-        ok = ForceDirectories(base + dir) && packager.ExtractItem(item, base + name);
-        if (!ok) OutputDebugString(PathText(hostFile) + ": cannot extract \"" + name + "\": " + packager.LastError());
+        if (!ForceDirectories(base + dir)) {
+            OutputDebugString(PathText(hostFile) + ": cannot make the folder " + PathText(base + dir));
+            ok = false;
+        } else if (!packager.ExtractItem(item, base + name)) {
+            OutputDebugString(PathText(hostFile) + ": cannot extract \"" + name + "\": " + packager.LastError());
+            ok = false;
+        }
     }
     packager.Close();
     return ok;
