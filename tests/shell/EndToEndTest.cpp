@@ -116,7 +116,8 @@ TEST_F(ProgramTest, HeadlessWithoutOptionsReportsOnStderr) {
 TEST_F(ProgramTest, DebugOutputNamesWhyItIsNotInstalled) {
     const std::string packed = Saver("packed", true);
     std::vector<uint8_t> bytes = ReadFileBytes(packed);
-    bytes.resize(bytes.size() - 100);
+    ASSERT_GT(bytes.size(), 100u);
+    bytes.erase(bytes.end() - 100, bytes.end());  // cut off
     WriteFileBytes(packed, bytes);
     RunResult r = Run("GC_DEBUG=1 " + Quote(packed) + " /c");
     EXPECT_EQ(r.exitCode, 1);
