@@ -124,17 +124,22 @@ bool TPackager::CreateOnStream(TStream& stream) {
     return true;
 }
 
-bool TPackager::CreateFile(const AnsiString& fileName) {
+bool TPackager::OnFile(const AnsiString& fileName, uint16_t mode, bool (TPackager::*start)(TStream&),
+                       std::unique_ptr<TStream> TPackager::*keep) {
     if (!Close()) return false;
     std::unique_ptr<TStream> file;
     try {
-        file = std::make_unique<TFileStream>(fileName, fmCreate);
+        file = std::make_unique<TFileStream>(fileName, mode);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    if (!CreateOnStream(*file)) return false;
-    fileStream_ = std::move(file);
+    if (!(this->*start)(*file)) return false;
+    this->*keep = std::move(file);
     return true;
+}
+
+bool TPackager::CreateFile(const AnsiString& fileName) {
+    return OnFile(fileName, fmCreate, &TPackager::CreateOnStream, &TPackager::fileStream_);
 }
 
 bool TPackager::AppendToStream(TStream& host) {
@@ -155,16 +160,7 @@ bool TPackager::AppendToStream(TStream& host) {
 }
 
 bool TPackager::AppendToFile(const AnsiString& fileName) {
-    if (!Close()) return false;
-    std::unique_ptr<TStream> host;
-    try {
-        host = std::make_unique<TFileStream>(fileName, fmOpenReadWrite | fmShareDenyWrite);
-    } catch (const std::exception& e) {
-        return Fail(e.what());
-    }
-    if (!AppendToStream(*host)) return false;
-    hostStream_ = std::move(host);
-    return true;
+    return OnFile(fileName, fmOpenReadWrite | fmShareDenyWrite, &TPackager::AppendToStream, &TPackager::hostStream_);
 }
 
 void TPackager::WriteData(TStream& stream, TPackageFileListItem& item) {
@@ -310,16 +306,7 @@ bool TPackager::OpenOnStream(TStream& stream) {
 }
 
 bool TPackager::OpenFile(const AnsiString& fileName) {
-    if (!Close()) return false;
-    std::unique_ptr<TStream> file;
-    try {
-        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
-    } catch (const std::exception& e) {
-        return Fail(e.what());
-    }
-    if (!OpenOnStream(*file)) return false;
-    fileStream_ = std::move(file);
-    return true;
+    return OnFile(fileName, fmOpenRead | fmShareDenyWrite, &TPackager::OpenOnStream, &TPackager::fileStream_);
 }
 
 bool TPackager::HasAppendedPackage(const AnsiString& fileName) {
@@ -374,16 +361,7 @@ bool TPackager::OpenAppendedOnStream(TStream& host) {
 }
 
 bool TPackager::OpenAppended(const AnsiString& fileName) {
-    if (!Close()) return false;
-    std::unique_ptr<TStream> host;
-    try {
-        host = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
-    } catch (const std::exception& e) {
-        return Fail(e.what());
-    }
-    if (!OpenAppendedOnStream(*host)) return false;
-    hostStream_ = std::move(host);
-    return true;
+    return OnFile(fileName, fmOpenRead | fmShareDenyWrite, &TPackager::OpenAppendedOnStream, &TPackager::hostStream_);
 }
 
 std::unique_ptr<TPartialStream> TPackager::CreateItemStream(const TPackageFileListItem* item) {

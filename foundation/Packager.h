@@ -117,6 +117,9 @@ protected:
 
 private:
     bool Fail(const AnsiString& message);
+    // Opens fileName in mode and starts on it; the packager keeps the file in keep.
+    bool OnFile(const AnsiString& fileName, uint16_t mode, bool (TPackager::*start)(TStream&),
+                std::unique_ptr<TStream> TPackager::*keep);
     void CloseQuietly();
 
     uint8_t state_ = psClosed;

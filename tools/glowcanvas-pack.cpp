@@ -8,6 +8,7 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "tools/ToolCalls.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -200,6 +201,15 @@ bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::stri
     return true;
 }
 
+// Adds the files to the package begun on out and puts it in place.
+int Finish(TPackager& packager, TAtomicFile& out, const std::string& shown, const std::vector<SourceFile>& files) {
+    std::string error;
+    if (!AddAll(packager, files, error)) return Fail(error);
+    if (!packager.Close()) return Fail("cannot write " + shown + ": " + AnsiToUtf8(packager.LastError()));
+    out.Commit();
+    return 0;
+}
+
 int Create(const std::string& package, const std::string& folder) {
     struct stat st;
     if (::stat(package.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(package + ": is a folder");
@@ -210,14 +220,10 @@ int Create(const std::string& package, const std::string& folder) {
         TAtomicFile out(package);
         TPackager packager;
         if (!packager.CreateOnStream(out)) return Fail("cannot write " + package + ": " + AnsiToUtf8(packager.LastError()));
-        std::string error;
-        if (!AddAll(packager, files, error)) return Fail(error);
-        if (!packager.Close()) return Fail("cannot write " + package + ": " + AnsiToUtf8(packager.LastError()));
-        out.Commit();
+        return Finish(packager, out, package, files);
     } catch (const std::exception& e) {
         return Fail("cannot write " + package + ": " + FileErrorReason(e));
     }
-    return 0;
 }
 
 int Append(const std::string& host, const std::string& folder) {
@@ -241,14 +247,10 @@ int Append(const std::string& host, const std::string& folder) {
         if (own > 0) out.CopyFrom(in, own);
         TPackager packager;
         if (!packager.AppendToStream(out)) return Fail("cannot write " + host + ": " + AnsiToUtf8(packager.LastError()));
-        std::string error;
-        if (!AddAll(packager, files, error)) return Fail(error);
-        if (!packager.Close()) return Fail("cannot write " + host + ": " + AnsiToUtf8(packager.LastError()));
-        out.Commit();
+        return Finish(packager, out, host, files);
     } catch (const std::exception& e) {
         return Fail("cannot write " + host + ": " + FileErrorReason(e));
     }
-    return 0;
 }
 
 // Opens a package file of its own or the package appended to a host.
@@ -316,21 +318,15 @@ int Extract(const std::string& file, const std::string& folder) {
     return failures ? 1 : 0;
 }
 
-int WrongCall(const std::string& why) {
-    std::cerr << "glowcanvas-pack: " << why << "\n" << kUsage;
-    return 2;
-}
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-pack", kUsage, why); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
     if (args.empty()) return WrongCall("no command given");
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h") {
-        std::cout << kUsage;
-        return 0;
-    }
     const std::map<std::string, size_t> arity{{"create", 3}, {"append", 3}, {"list", 2}, {"extract", 3}};
     const auto known = arity.find(command);
     if (known == arity.end()) return WrongCall("unknown command " + command);

@@ -15,6 +15,7 @@
 #include "platform/Charset.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverProperties.h"
+#include "tools/ToolCalls.h"
 #include "playback/SlideShowPlayerProperties.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
@@ -280,10 +281,7 @@ int Resave(const std::string& in, const std::string& out) {
     return 0;
 }
 
-int WrongCall(const std::string& why) {
-    std::cerr << "glowcanvas-show: " << why << "\n" << kUsage;
-    return 2;
-}
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
 
 // The options file a package carries as "settings.dat": the stored form of the
 // screen saver's options with an empty show name.
@@ -324,12 +322,9 @@ int Options(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
     if (args.empty()) return WrongCall("no command given");
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h") {
-        std::cout << kUsage;
-        return 0;
-    }
     if (command != "dump" && command != "resave" && command != "options") return WrongCall("unknown command " + command);
     if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
         (command == "options" && args.size() < 2))
