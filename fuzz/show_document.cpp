@@ -3,7 +3,7 @@
 #include "document/SlideShowObjectModules.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,8 +5,9 @@
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
+#include "graphics/GraphicsModules.h"
 #include "media/MediaModules.h"
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
@@ -100,6 +101,7 @@ void AddScreenSaverModules() {
 
 void InitializeScreenSaverModules() {
     AddFoundationModules();
+    AddGraphicsModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

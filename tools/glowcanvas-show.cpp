@@ -12,7 +12,8 @@
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
+#include "graphics/GraphicsModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
 
@@ -35,6 +36,7 @@ const char* Bool(bool b) { return b ? "1" : "0"; }
 // Every module the show file can name, in dependency order.
 void StartModules() {
     AddFoundationModules();
+    AddGraphicsModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

@@ -68,7 +68,8 @@ public:
     int32_t GetPlayTime() override { return PlayTime; }
     int32_t GetCurrentPlayTime() override { return PlayTime; }
     int32_t GetMusicTime() override { return PlayTime; }
-    TWinPaintBox32* GetPaintBox() override { return nullptr; }
+    TBitmap32* GetBackBuffer() override { return nullptr; }
+    TRect GetClientRect() override { return {}; }
     TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
     TBenchmark& GetBenchmark() override { return Bench; }
     void AddHighPriorityEvent(THighPriorityEvent* e) override { Queue.push_back(e); }

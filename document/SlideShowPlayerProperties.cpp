@@ -1,4 +1,4 @@
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
 
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"

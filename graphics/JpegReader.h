@@ -1,7 +1,7 @@
 // JPEG pictures through libjpeg-turbo.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Pictures made by the tests themselves, with libjpeg, libpng and ImageMagick.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "media/PngReader.h"
+#include "graphics/PngReader.h"
 
-#include "media/PictureRegistry.h"
+#include "graphics/PictureReader.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // EPS files with a TIFF preview: we show the preview; PostScript is never run.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "media/EpsReader.h"
+#include "graphics/EpsReader.h"
 
-#include "media/MagickReader.h"
-#include "media/PictureRegistry.h"
+#include "graphics/MagickReader.h"
+#include "graphics/PictureReader.h"
 
 namespace {
 

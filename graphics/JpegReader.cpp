@@ -1,6 +1,6 @@
-#include "media/JpegReader.h"
+#include "graphics/JpegReader.h"
 
-#include "media/PictureRegistry.h"
+#include "graphics/PictureReader.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,5 +1,5 @@
-#include "media/PictureFormats.h"
-#include "media/PictureRegistry.h"
+#include "graphics/PictureFormats.h"
+#include "graphics/PictureRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "playback/Polygon32.h"
+#include "graphics/Polygon32.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <algorithm>
 #include <cmath>

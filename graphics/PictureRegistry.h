@@ -3,7 +3,8 @@
 #pragma once
 
 #include "platform/SysUtils.h"
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
+#include "graphics/PictureReader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,19 +12,6 @@
 #include <vector>
 
 class TStream;
-
-// Raised for an unknown extension, a picture that cannot be decoded or one too large.
-class EInvalidGraphic : public Exception {
-public:
-    using Exception::Exception;
-};
-
-struct TPictureLoadOptions {
-    // A caller that knows the size it will scale to may let a decoder that can scale
-    // while decoding (JPEG) deliver a smaller picture, never smaller than this.
-    int TargetWidth = 0;
-    int TargetHeight = 0;
-};
 
 // Decodes a whole file held in memory; raises EInvalidGraphic.
 using TPictureReader = std::function<TBitmap32(const uint8_t* data, size_t size, const TPictureLoadOptions& options)>;
@@ -33,13 +21,6 @@ struct TPictureFormat {
     AnsiString Description;  // German, without the mask
     TPictureReader Reader;
 };
-
-// The largest pixel count a reader accepts; checked before anything is allocated.
-// Tests and fuzzing lower it.
-int64_t MaxPicturePixels();
-void SetMaxPicturePixels(int64_t pixels);
-// Raises EInvalidGraphic when width x height is empty or above MaxPicturePixels().
-void CheckPictureSize(int64_t width, int64_t height);
 
 // A later registration of the same extension replaces the earlier one in place.
 void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader);

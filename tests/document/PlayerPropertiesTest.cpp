@@ -1,4 +1,4 @@
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
 
 #include "document/ShowFixtures.h"
 #include "document/SlideShow.h"

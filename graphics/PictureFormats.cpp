@@ -1,6 +1,6 @@
-#include "media/PictureFormats.h"
+#include "graphics/PictureFormats.h"
 
-#include "media/PictureRegistry.h"
+#include "graphics/PictureRegistry.h"
 #include "platform/Names.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // edge normal per point once BuildNormals has run.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 // text: colour combiners, rectangle arithmetic, polygon scaling and lit edges.
 #pragma once
 
-#include "playback/Bitmap32.h"
-#include "playback/Polygon32.h"
+#include "graphics/Bitmap32.h"
+#include "graphics/Polygon32.h"
 #include "platform/Types.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "media/CelReader.h"
+#include "graphics/CelReader.h"
 
-#include "media/PictureRegistry.h"
+#include "graphics/PictureReader.h"
 
 namespace {
 

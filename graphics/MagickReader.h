@@ -1,7 +1,7 @@
 // The other picture formats through ImageMagick.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // PNG pictures through libpng.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // with 6 bits per channel and one byte per pixel. Read by us: no library knows them.
 #pragma once
 
-#include "playback/Bitmap32.h"
+#include "graphics/Bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

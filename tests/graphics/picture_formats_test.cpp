@@ -1,6 +1,6 @@
-#include "media/CelReader.h"
-#include "media/JpegReader.h"
-#include "media/PictureRegistry.h"
+#include "graphics/CelReader.h"
+#include "graphics/JpegReader.h"
+#include "graphics/PictureRegistry.h"
 #include "platform/Stream.h"
 #include "picture_testsupport.h"
 

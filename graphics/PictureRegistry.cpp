@@ -1,14 +1,13 @@
-#include "media/PictureRegistry.h"
+#include "graphics/PictureRegistry.h"
 
-#include "media/CelReader.h"
-#include "media/EpsReader.h"
-#include "media/JpegReader.h"
-#include "media/MagickReader.h"
-#include "media/PngReader.h"
+#include "graphics/CelReader.h"
+#include "graphics/EpsReader.h"
+#include "graphics/JpegReader.h"
+#include "graphics/MagickReader.h"
+#include "graphics/PngReader.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
 
-#include <atomic>
 #include <mutex>
 
 namespace {
@@ -18,7 +17,6 @@ std::vector<TPictureFormat>& Registry() {
     static std::vector<TPictureFormat> formats;
     return formats;
 }
-std::atomic<int64_t> maxPixels{int64_t(1) << 28};
 
 // Files beyond this are not pictures we could show anyway.
 constexpr int64_t kMaxPictureFileSize = int64_t(1) << 30;
@@ -31,13 +29,6 @@ AnsiString NormalExtension(const AnsiString& ext) {
 
 }  // namespace
 
-int64_t MaxPicturePixels() { return maxPixels.load(); }
-void SetMaxPicturePixels(int64_t pixels) { maxPixels.store(std::max<int64_t>(1, pixels)); }
-
-void CheckPictureSize(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0) throw EInvalidGraphic("Bild ohne Inhalt");
-    if (width > MaxPicturePixels() / height) throw EInvalidGraphic("Bild zu gro\xDF");
-}
 
 void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader) {
     std::lock_guard lock(registryMutex);

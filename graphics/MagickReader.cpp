@@ -1,6 +1,6 @@
-#include "media/MagickReader.h"
+#include "graphics/MagickReader.h"
 
-#include "media/PictureRegistry.h"
+#include "graphics/PictureReader.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "playback/DrawingTools.h"
+#include "graphics/DrawingTools.h"
 
 #include <gtest/gtest.h>
 
