@@ -249,8 +249,21 @@ TField Hair(int w, int h, TMaskRandom& rnd, bool wavy) {
     };
 }
 
-// "Herz": a dark heart on light ground. The scale s at which the heart's outline
-// passes through a point orders the whole picture: the heart grows from its middle.
+// A dark shape on light ground, given the scale at which the shape's outline passes
+// through each point (below 1 inside). Scale orders the whole picture, so the shape
+// grows from its centre; a step in grey at the outline makes it stand out.
+TField DarkShape(int w, int h, TField scale, double insideTop, double outsideGamma) {
+    double maxScale = 1.01;
+    for (int y = 0; y <= h; y += 2)
+        for (int x = 0; x <= w; x += 2) maxScale = std::max(maxScale, scale(x, y));
+    return [=](double x, double y) {
+        const double s = scale(x, y);
+        if (s <= 1) return insideTop * s;
+        return 0.62 + 0.38 * std::pow((s - 1) / (maxScale - 1), outsideGamma);
+    };
+}
+
+// "Herz": a dark heart on light ground.
 TField Heart(int w, int h, TMaskRandom&) {
     const double scale = h * 0.33;
     const double cx = w / 2.0, cy = h / 2.0 + 0.125 * scale;
@@ -268,14 +281,7 @@ TField Heart(int w, int h, TMaskRandom&) {
         }
         return hi;
     };
-    double maxScale = 1.01;
-    for (int y = 0; y <= h; y += 2)
-        for (int x = 0; x <= w; x += 2) maxScale = std::max(maxScale, heartScale(x, y));
-    return [heartScale, maxScale](double x, double y) {
-        const double s = heartScale(x, y);
-        if (s <= 1) return 0.4 * s;
-        return 0.62 + 0.38 * std::pow((s - 1) / (maxScale - 1), 0.8);
-    };
+    return DarkShape(w, h, heartScale, 0.4, 0.8);
 }
 
 // "Marmor": light stone crossed by thin dark veins that turbulence bends.
@@ -416,14 +422,7 @@ TField Star(int w, int h, TStarShape shape, std::shared_ptr<TNoise> wobble = nul
         if (wobble) r *= 1 + 0.12 * wobble->Fbm(std::cos(a) * 2.5 + 7, std::sin(a) * 2.5 + 3, 4);
         return std::hypot(dx, dy) / (size * r);
     };
-    double maxScale = 1.01;
-    for (int y = 0; y <= h; y += 2)
-        for (int x = 0; x <= w; x += 2) maxScale = std::max(maxScale, starScale(x, y));
-    return [starScale, maxScale](double x, double y) {
-        const double s = starScale(x, y);
-        if (s <= 1) return 0.42 * s;
-        return 0.62 + 0.38 * std::pow((s - 1) / (maxScale - 1), 0.7);
-    };
+    return DarkShape(w, h, starScale, 0.42, 0.7);
 }
 
 // "Abfluss": spiral arms turning into a drain in the middle, which opens first.
