@@ -205,6 +205,14 @@ struct TFontCache {
     // File, face index, pixel size and style bits -> the open face.
     std::map<std::tuple<std::string, int32_t, int32_t, uint8_t>, std::shared_ptr<TFontFace>> Faces;
 
+    // Our own font configuration, not the library's process-wide default: its fonts can
+    // be extended without touching other users of the library, and it is freed at exit.
+    FcConfig* Config = nullptr;
+
+    ~TFontCache() {
+        if (Config) FcConfigDestroy(Config);
+    }
+
     static TFontCache& Instance() {
         static TFontCache cache;
         return cache;
@@ -220,16 +228,18 @@ bool TFontCache::FindFile(const AnsiString& family, uint8_t style, TFontFile& fi
         file = it->second;
         return true;
     }
+    if (!Config) Config = FcInitLoadConfigAndFonts();
+    if (!Config) return false;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return false;
     const std::string name = AnsiToUtf8(family);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, (style & fsBold) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, (style & fsItalic) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(Config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(Config, pattern, &result);
     FcPatternDestroy(pattern);
     if (!match) return false;
     FcChar8* path = nullptr;
