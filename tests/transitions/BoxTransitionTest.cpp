@@ -2,6 +2,7 @@
 // the ways a box grows.
 #include "TransitionTestSupport.h"
 
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -201,102 +202,73 @@ TEST(BoxGrid, SetupGridSizesBoxesAlongTheLongerSide) {
     };
     for (const TGridCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H) + " count " + std::to_string(c.BoxCount));
-        std::unique_ptr<TBoxTransitionPlugin> box;
-        if (c.Fine) box = std::make_unique<TBoxCircleGrowTransitionPlugin>();
-        else box = std::make_unique<TBoxAllSimultaneousTransitionPlugin>();
+        std::unique_ptr<TBoxTransitionPlugin> box(c.Fine ? static_cast<TBoxTransitionPlugin*>(new TBoxCircleGrowTransitionPlugin)
+                                                         : new TBoxAllSimultaneousTransitionPlugin);
         box->BoxCount = c.BoxCount;
         box->Init(TRect{7, 3, 7 + c.W, 3 + c.H}, nullptr);
-        EXPECT_EQ(box->Cols, c.Cols);
-        EXPECT_EQ(box->Rows, c.Rows);
-        EXPECT_EQ(box->BoxWidth, c.BoxSide);
-        EXPECT_EQ(box->BoxHeight, c.BoxSide);
+        EXPECT_EQ((std::array{box->Cols, box->Rows, box->BoxWidth, box->BoxHeight}),
+                  (std::array{c.Cols, c.Rows, c.BoxSide, c.BoxSide}));
         EXPECT_EQ(box->StartTimes.size(), size_t(c.Cols * c.Rows));
         EXPECT_EQ(box->BoxCount, c.BoxCount);  // the setting itself stays
     }
 }
 
-// One 10 x 10 box at (5, 5) on a 30 x 30 target.
-struct TOneBox {
-    TBitmap32 Picture = TestPicture(10, 10);
-    TBitmap32 Target{30, 30};
-    TBoxAllSimultaneousTransitionPlugin Box;
-    TRect Rect{5, 5, 15, 15};
-    TOneBox(uint8_t mode, int32_t boxDuration) {
-        Box.BoxCount = 1;
-        Box.BoxMode = mode;
-        Box.BoxDuration = boxDuration;
-        Box.Init(Rect, &Picture);
-    }
-    TRect DrawAt(int32_t time) {
-        Target.Clear(0);
-        EXPECT_TRUE(DrawFrame(Box, Target, time));
-        EXPECT_TRUE(ShowsPicture(Target, Picture, Rect, false));
-        return DrawnBounds(Target);
-    }
-};
+// One 10 x 10 box at (5, 5) on a 30 x 30 target: what one frame draws. Whatever shows
+// must be the picture's pixel from the same place, unless the box is squeezed.
+TRect OneBox(uint8_t mode, int32_t boxDuration, int32_t time, bool stretch = false) {
+    TBitmap32 picture = TestPicture(10, 10);
+    TBoxAllSimultaneousTransitionPlugin box;
+    box.BoxCount = 1, box.BoxMode = mode, box.BoxDuration = boxDuration, box.BoxStretch = stretch;
+    const TBitmap32 target = RunFrame(box, picture, TRect{5, 5, 15, 15}, 30, 30, time);
+    EXPECT_TRUE(ShowsPicture(target, picture, TRect{5, 5, 15, 15}, false, !stretch));
+    const TRect r = DrawnBounds(target);
+    EXPECT_EQ(DrawnCount(target), (r.Right - r.Left) * (r.Bottom - r.Top));
+    return r;
+}
 
 TEST(BoxDraw, BoxProgressDecidesWhatShows) {
-    struct TCase {
+    const struct {
         int32_t BoxDuration, Time;
         TRect Drawn;
     } cases[] = {
-        {1000, 0, {}},                     // not started
-        {1000, -50, {}},
-        {1000, 1, {9, 9, 11, 11}},         // just started: inset 4 of 10
-        {1000, 999, {5, 5, 15, 15}},       // inset 0
-        {1000, 1000, {5, 5, 15, 15}},
-        {0, 0, {}},                        // no box duration: hidden at its start ...
-        {0, 1, {5, 5, 15, 15}},            // ... whole one millisecond later
-        {-100, 1, {5, 5, 15, 15}},         // a negative box duration counts as 0
+        {1000, 0, {}}, {1000, -50, {}},                      // not started
+        {1000, 1, {9, 9, 11, 11}},                           // just started: inset 4 of 10
+        {1000, 999, {5, 5, 15, 15}}, {1000, 1000, {5, 5, 15, 15}},
+        {0, 0, {}}, {0, 1, {5, 5, 15, 15}},                  // no box duration: hidden, then whole
+        {-100, 0, {}}, {-100, 1, {5, 5, 15, 15}},            // a negative one counts as 0
     };
-    for (const TCase& c : cases) {
-        TOneBox one(1, c.BoxDuration);
-        EXPECT_EQ(one.DrawAt(c.Time), c.Drawn) << c.BoxDuration << " at " << c.Time;
-    }
+    for (const auto& c : cases) EXPECT_EQ(OneBox(1, c.BoxDuration, c.Time), c.Drawn) << c.BoxDuration << " at " << c.Time;
 }
 
-TEST(BoxDraw, EachModeDrawsItsRectangleFromTheSamePlaceInThePicture) {
-    // Half way: inset Trunc(0.5 * 10 * 0.5) = 2.
-    const TRect drawn[8] = {{5, 5, 15, 15}, {7, 7, 13, 13}, {5, 7, 15, 13}, {7, 5, 13, 15},
-                            {5, 5, 10, 15}, {5, 5, 15, 10}, {10, 5, 15, 15}, {5, 10, 15, 15}};
-    for (uint8_t mode = 0; mode < 8; ++mode) {
-        TOneBox one(mode, 1000);
-        const TRect got = one.DrawAt(500);
-        EXPECT_EQ(got, drawn[mode]) << int(mode);
-        EXPECT_EQ(DrawnCount(one.Target), (got.Right - got.Left) * (got.Bottom - got.Top));
-    }
-    TOneBox unknown(8, 1000);
-    EXPECT_EQ(unknown.DrawAt(500), TRect{});
+TEST(BoxDraw, EachModeDrawsItsRectangle) {
+    // Half way: inset Trunc(0.5 * 10 * 0.5) = 2; mode 8 does not exist.
+    const TRect drawn[9] = {{5, 5, 15, 15}, {7, 7, 13, 13}, {5, 7, 15, 13}, {7, 5, 13, 15}, {5, 5, 10, 15},
+                            {5, 5, 15, 10}, {10, 5, 15, 15}, {5, 10, 15, 15}, {}};
+    for (uint8_t mode = 0; mode < 9; ++mode) EXPECT_EQ(OneBox(mode, 1000, 500), drawn[mode]) << int(mode);
+    EXPECT_EQ(OneBox(1, 1000, 500, true), (TRect{7, 7, 13, 13}));
 }
 
-TEST(BoxDraw, StretchSqueezesTheWholeBoxAndFadeRestoresTheOpacity) {
-    TOneBox one(1, 1000);
-    one.Box.BoxStretch = true;
-    one.Box.BoxFade = true;
-    one.Target.Clear(0);
-    DrawFrame(one.Box, one.Target, 500);
-    EXPECT_EQ(DrawnBounds(one.Target), (TRect{7, 7, 13, 13}));
-    EXPECT_EQ(AlphaComponent(one.Target.Pixel(10, 10)), 127);
-    EXPECT_EQ(one.Picture.MasterAlpha, 255);
-    EXPECT_EQ(one.Picture.DrawMode, dmBlend);
+TEST(BoxDraw, FadeBlendsWithTheBoxsProgressAndRestoresTheOpacity) {
+    TBitmap32 picture = TestPicture(10, 10);
+    TBoxAllSimultaneousTransitionPlugin box;
+    box.BoxCount = 1, box.BoxFade = true;
+    const TBitmap32 target = RunFrame(box, picture, TRect{0, 0, 10, 10}, 10, 10, 500);
+    EXPECT_EQ(AlphaComponent(target.Pixel(5, 5)), 127);
+    EXPECT_EQ(picture.MasterAlpha, 255);
+    EXPECT_EQ(picture.DrawMode, dmBlend);
 }
 
 TEST(BoxDraw, ClipsAtTheTargetsRightAndBottomAndAtThePicture) {
-    TBitmap32 picture = TestPicture(10, 10), target(30, 30);
+    TBitmap32 picture = TestPicture(10, 10), small = TestPicture(8, 6);
     TBoxAllSimultaneousTransitionPlugin box;
-    box.BoxCount = 1;
-    box.BoxMode = 0;
-    box.Init(TRect{25, 24, 35, 34}, &picture);
-    DrawFrame(box, target, 2000);
-    EXPECT_TRUE(ShowsPicture(target, picture, TRect{25, 24, 35, 34}));
-    EXPECT_EQ(DrawnCount(target), 5 * 6);
+    box.BoxCount = 1, box.BoxMode = 0;
+    const TBitmap32 edge = RunFrame(box, picture, TRect{25, 24, 35, 34}, 30, 30, 2000);
+    EXPECT_TRUE(ShowsPicture(edge, picture, TRect{25, 24, 35, 34}));
+    EXPECT_EQ(DrawnCount(edge), 5 * 6);
     // A picture smaller than the grid leaves the rest of the box alone.
-    TBitmap32 small = TestPicture(8, 6);
-    target.Clear(0);
-    box.Init(TRect{2, 2, 12, 12}, &small);
-    DrawFrame(box, target, 2000);
-    EXPECT_EQ(DrawnBounds(target), (TRect{2, 2, 10, 8}));
-    EXPECT_TRUE(ShowsPicture(target, small, TRect{2, 2, 10, 8}));
+    const TBitmap32 part = RunFrame(box, small, TRect{2, 2, 12, 12}, 30, 30, 2000);
+    EXPECT_TRUE(ShowsPicture(part, small, TRect{2, 2, 10, 8}));
+    EXPECT_EQ(DrawnCount(part), 8 * 6);
 }
 
 }  // namespace
