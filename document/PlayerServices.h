@@ -3,11 +3,12 @@
 #pragma once
 
 #include "foundation/ClassRegistry.h"
+#include "platform/Types.h"
 
 #include <cstdint>
 
 class TBenchmark;
-class TWinPaintBox32;
+class TBitmap32;
 class TSlideShowPlayerProperties;
 class IPlayerServices;
 
@@ -34,8 +35,10 @@ public:
     // The show time read now.
     virtual int32_t GetCurrentPlayTime() = 0;
     virtual int32_t GetMusicTime() = 0;
-    // The paint box whose back buffer items draw into; null while there is none.
-    virtual TWinPaintBox32* GetPaintBox() = 0;
+    // The paint box's back buffer, sized as the paint box; null while there is none.
+    virtual TBitmap32* GetBackBuffer() = 0;
+    // The paint box's client rectangle.
+    virtual TRect GetClientRect() = 0;
     // The player's settings; null before they are set.
     virtual TSlideShowPlayerProperties* GetSettings() = 0;
     // The player's own store of measured preparation times.

@@ -1,6 +1,6 @@
 #include "document/UndoHistory.h"
 
-#include "document/SlideShow.h"
+#include "document/SlideShowHost.h"
 #include "foundation/FileTools.h"
 #include "foundation/PartialStream.h"
 #include "foundation/SlideShowGlobals.h"
@@ -78,7 +78,7 @@ void TSlideShowUndoStep::MakeTempFileName(AnsiString& name) {
 }
 
 bool TSlideShowUndoStep::WriteObjectChunk(TOKFStreamWinTypes&, TSlideShowObject*) { return true; }
-bool TSlideShowUndoStep::RestoreChunk(TOKFStreamWinTypes&, TSlideShow&) { return true; }
+bool TSlideShowUndoStep::RestoreChunk(TOKFStreamWinTypes&, TSlideShowHost&) { return true; }
 
 void TSlideShowUndoStep::BeginRecording(const AnsiString& caption) {
     if (!caption.empty()) Caption = caption;
@@ -137,7 +137,7 @@ bool TSlideShowUndoStep::RecordList(const std::vector<TSlideShowObject*>& list, 
     return ok;
 }
 
-bool TSlideShowUndoStep::Restore(TSlideShow& show) {
+bool TSlideShowUndoStep::Restore(TSlideShowHost& show) {
     if (FileName.empty() || File || !FileExists(FileName)) return false;
     try {
         TOKFFileWinTypes f(FileName, okfRead);
@@ -180,9 +180,9 @@ bool TSlideShowUndoModify::WriteObjectChunk(TOKFStreamWinTypes& f, TSlideShowObj
     return ok;
 }
 
-bool TSlideShowUndoModify::RestoreChunk(TOKFStreamWinTypes& f, TSlideShow& show) {
+bool TSlideShowUndoModify::RestoreChunk(TOKFStreamWinTypes& f, TSlideShowHost& show) {
     const int64_t end = f.GetPosition() + f.BytesLeft();
-    TSlideShowObject* item = show.RootList().GetObjectByPath(ReadPath(f));
+    TSlideShowObject* item = show.GetObjectList()->GetObjectByPath(ReadPath(f));
     if (!item) return false;
     TChunkRest rest(f, end);
     // The stored data must read as a whole before the item takes it: try it on a fresh
@@ -216,9 +216,9 @@ bool TSlideShowUndoInsert::WriteObjectChunk(TOKFStreamWinTypes& f, TSlideShowObj
     return true;
 }
 
-bool TSlideShowUndoInsert::RestoreChunk(TOKFStreamWinTypes& f, TSlideShow& show) {
+bool TSlideShowUndoInsert::RestoreChunk(TOKFStreamWinTypes& f, TSlideShowHost& show) {
     const TPath path = ReadPath(f);
-    TSlideShowObject* item = show.RootList().GetObjectByPath(path);
+    TSlideShowObject* item = show.GetObjectList()->GetObjectByPath(path);
     if (!item || !item->ParentList) return false;
     show.AddUpdate(item, urMoved, ocDataRead, path);
     return item->ParentList->RemoveObject(item, true) >= 0;
@@ -237,13 +237,13 @@ bool TSlideShowUndoDelete::WriteObjectChunk(TOKFStreamWinTypes& f, TSlideShowObj
     return ok;
 }
 
-bool TSlideShowUndoDelete::RestoreChunk(TOKFStreamWinTypes& f, TSlideShow& show) {
+bool TSlideShowUndoDelete::RestoreChunk(TOKFStreamWinTypes& f, TSlideShowHost& show) {
     const int64_t end = f.GetPosition() + f.BytesLeft();
     const TPath path = ReadPath(f);
     TChunkRest rest(f, end);
     TSlideShowObject* item = ReadSlideShowObject(rest.inner);
     if (!item) return false;
-    if (!show.RootList().InsertObjectAtPath(path, item)) {
+    if (!show.GetObjectList()->InsertObjectAtPath(path, item)) {
         // Not taken by any list: it is ours to free.
         FreeSlideShowObject(item);
         return false;
@@ -273,17 +273,17 @@ bool TSlideShowUndoMove::RecordMove(TSlideShowObject* item, const TPath& oldPath
     }
 }
 
-bool TSlideShowUndoMove::RestoreChunk(TOKFStreamWinTypes& f, TSlideShow& show) {
+bool TSlideShowUndoMove::RestoreChunk(TOKFStreamWinTypes& f, TSlideShowHost& show) {
     const TPath oldPath = ReadPath(f);
     const TPath newPath = ReadPath(f);
-    TSlideShowObject* item = show.RootList().GetObjectByPath(newPath);
+    TSlideShowObject* item = show.GetObjectList()->GetObjectByPath(newPath);
     if (!item || !item->ParentList || oldPath.Count() == 0) return false;
     show.AddUpdate(item, urMoved, ocDataRead, newPath);
     item->ParentList->RemoveObject(item, false);
-    if (!show.RootList().InsertObjectAtPath(oldPath, item)) {
+    if (!show.GetObjectList()->InsertObjectAtPath(oldPath, item)) {
         // The old place cannot be reached: the item goes back where it was, and is
         // freed only when even that fails, never left loose.
-        if (!show.RootList().InsertObjectAtPath(newPath, item)) FreeSlideShowObject(item);
+        if (!show.GetObjectList()->InsertObjectAtPath(newPath, item)) FreeSlideShowObject(item);
         return false;
     }
     show.AddUpdate(item, urInserted, ocDataRead, item->GetPath());

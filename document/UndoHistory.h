@@ -3,6 +3,7 @@
 // are addressed by their path, so steps stay valid while items are freed and re-made.
 #pragma once
 
+#include "document/SlideShowHost.h"
 #include "document/SlideShowObject.h"
 #include "foundation/OKFStreamWinTypes.h"
 
@@ -12,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-class TSlideShow;
+
 
 constexpr uint32_t kUndoFileType = 0x504;
 // Undo files are private and temporary: they carry the document's own content version,
@@ -48,10 +49,10 @@ public:
     // A fresh, unused name "<temp>KLVUndo\Undo<n>.klu".
     virtual void MakeTempFileName(AnsiString& name);
     virtual bool WriteObjectChunk(TOKFStreamWinTypes& file, TSlideShowObject* item);
-    virtual bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShow& show);
+    virtual bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShowHost& show);
     // Replays the file's chunks; True only when the file is an undo file and every
     // chunk was restored. The first failure stops the rest.
-    virtual bool Restore(TSlideShow& show);
+    virtual bool Restore(TSlideShowHost& show);
     virtual bool RecordList(const std::vector<TSlideShowObject*>& list, const AnsiString& caption);
     virtual void BeginRecording(const AnsiString& caption);
     virtual void EndRecording();
@@ -67,7 +68,7 @@ class TSlideShowUndoModify : public TSlideShowUndoStep {
 public:
     TSlideShowUndoModify();
     bool WriteObjectChunk(TOKFStreamWinTypes& file, TSlideShowObject* item) override;
-    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShow& show) override;
+    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShowHost& show) override;
 };
 
 class TSlideShowUndoBottomUp : public TSlideShowUndoStep {
@@ -82,7 +83,7 @@ class TSlideShowUndoInsert : public TSlideShowUndoBottomUp {
 public:
     TSlideShowUndoInsert();
     bool WriteObjectChunk(TOKFStreamWinTypes& file, TSlideShowObject* item) override;
-    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShow& show) override;
+    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShowHost& show) override;
 };
 
 class TSlideShowUndoDelete : public TSlideShowUndoBottomUp {
@@ -90,27 +91,27 @@ class TSlideShowUndoDelete : public TSlideShowUndoBottomUp {
 public:
     TSlideShowUndoDelete();
     bool WriteObjectChunk(TOKFStreamWinTypes& file, TSlideShowObject* item) override;
-    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShow& show) override;
+    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShowHost& show) override;
 };
 
 class TSlideShowUndoMove : public TSlideShowUndoBottomUp {
     GC_DECLARE_CLASS(TSlideShowUndoMove)
 public:
     TSlideShowUndoMove();
-    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShow& show) override;
+    bool RestoreChunk(TOKFStreamWinTypes& file, TSlideShowHost& show) override;
     bool WriteMoveChunk(TOKFStreamWinTypes& file, const TPath& oldPath, TSlideShowObject* item);
     bool RecordMove(TSlideShowObject* item, const TPath& oldPath);
 };
 
 class TSlideShowUndoList {
 public:
-    explicit TSlideShowUndoList(TSlideShow* show) : Show(show) {}
+    explicit TSlideShowUndoList(TSlideShowHost* show) : Show(show) {}
     ~TSlideShowUndoList();
     TSlideShowUndoList(const TSlideShowUndoList&) = delete;
     TSlideShowUndoList& operator=(const TSlideShowUndoList&) = delete;
 
     std::function<void(TSlideShowUndoList* sender)> OnChange;
-    TSlideShow* Show;
+    TSlideShowHost* Show;
 
     int Count() const { return static_cast<int>(steps_.size()); }
     TSlideShowUndoStep* GetStep(int i) const { return steps_.at(static_cast<size_t>(i)).get(); }

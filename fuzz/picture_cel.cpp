@@ -1,7 +1,7 @@
 // Feeds our Autodesk CEL/PIC reader and the EPS preview header (the preview itself
 // goes to ImageMagick, which is left out of fuzzing: too slow and not instrumented).
-#include "media/CelReader.h"
-#include "media/PictureRegistry.h"
+#include "graphics/CelReader.h"
+#include "graphics/PictureRegistry.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Feeds the JPEG reader; the first byte picks a target size for scaled decoding.
-#include "media/JpegReader.h"
-#include "media/PictureRegistry.h"
+#include "graphics/JpegReader.h"
+#include "graphics/PictureRegistry.h"
 
 #include <cstddef>
 #include <cstdint>

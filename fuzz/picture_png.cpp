@@ -1,6 +1,6 @@
 // Feeds the PNG reader.
-#include "media/PictureRegistry.h"
-#include "media/PngReader.h"
+#include "graphics/PictureRegistry.h"
+#include "graphics/PngReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Feeds the picture registry's own decoders by extension: the first byte picks JPEG,
 // PNG or Autodesk CEL, the rest is the file. ImageMagick's formats are left out: the
 // library is not instrumented and far too slow per input for a short run.
-#include "media/PictureRegistry.h"
+#include "graphics/PictureRegistry.h"
 
 #include <cstddef>
 #include <cstdint>

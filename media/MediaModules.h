@@ -1,4 +1,4 @@
-// The media layer's modules in the start-up sequence: sound and picture formats.
+// The media layer's modules in the start-up sequence: the sound system.
 #pragma once
 
 void AddMediaModules();

@@ -5,8 +5,10 @@
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
+#include "graphics/GraphicsModules.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
-#include "playback/SlideShowPlayerProperties.h"
+#include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
@@ -112,6 +114,8 @@ void AddScreenSaverModules() {
 
 void InitializeScreenSaverModules() {
     AddFoundationModules();
+    AddGraphicsModules();
+    AddTransitionModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

@@ -13,10 +13,12 @@
 #include "foundation/Startup.h"
 #include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "document/SlideShowPlayerProperties.h"
+#include "graphics/GraphicsModules.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ToolCalls.h"
-#include "playback/SlideShowPlayerProperties.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
 
@@ -52,6 +54,8 @@ const char* Bool(bool b) { return b ? "1" : "0"; }
 // Every module the show file can name, in dependency order.
 void StartModules() {
     AddFoundationModules();
+    AddGraphicsModules();
+    AddTransitionModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

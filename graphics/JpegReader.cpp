@@ -1,0 +1,131 @@
+#include "graphics/JpegReader.h"
+
+#include "graphics/PictureReader.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+struct TJpegError {
+    jpeg_error_mgr Pub;
+    jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX];
+};
+
+void OnError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->Message);
+    longjmp(err->Jump, 1);
+}
+
+void OnMessage(j_common_ptr cinfo, int level) {
+    // A file that ends early would decode as grey: refuse it. Other warnings
+    // (stray bytes between markers) are common in camera files and harmless.
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) OnError(cinfo);
+}
+
+struct TJpegJob {
+    const uint8_t* Data;
+    size_t Size;
+    int TargetWidth, TargetHeight;
+    TBitmap32* Out;
+    char Message[JMSG_LENGTH_MAX];
+    bool TooLarge;
+};
+
+inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
+
+// Plain C-style decoding: nothing with a destructor lives between setjmp and longjmp.
+bool DecodeJpeg(TJpegJob& job) {
+    jpeg_decompress_struct cinfo;
+    TJpegError err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = OnError;
+    err.Pub.emit_message = OnMessage;
+    err.Message[0] = 0;
+    job.TooLarge = false;
+    if (setjmp(err.Jump)) {
+        std::memcpy(job.Message, err.Message, sizeof job.Message);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = 1L << 30;
+    jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
+    jpeg_read_header(&cinfo, TRUE);
+    if (int64_t(cinfo.image_width) * int64_t(cinfo.image_height) > MaxPicturePixels() ||
+        cinfo.image_width == 0 || cinfo.image_height == 0) {
+        job.TooLarge = true;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = unsigned(JpegScaleDenominator(int(cinfo.image_width), int(cinfo.image_height),
+                                                      job.TargetWidth, job.TargetHeight));
+    cinfo.dct_method = JDCT_ISLOW;
+    jpeg_calc_output_dimensions(&cinfo);
+    try {
+        job.Out->SetSize(int(cinfo.output_width), int(cinfo.output_height));
+    } catch (...) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
+    jpeg_start_decompress(&cinfo);
+    const bool inverted = cinfo.saw_Adobe_marker;
+    JSAMPARRAY row = nullptr;
+    if (cmyk) row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, cinfo.output_width * 4, 1);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        TColor32* line = job.Out->ScanLine(int(cinfo.output_scanline));
+        if (!cmyk) {
+            JSAMPROW target = reinterpret_cast<JSAMPROW>(line);
+            jpeg_read_scanlines(&cinfo, &target, 1);
+            continue;
+        }
+        jpeg_read_scanlines(&cinfo, row, 1);
+        const JSAMPLE* p = row[0];
+        for (JDIMENSION x = 0; x < cinfo.output_width; ++x, p += 4) {
+            // Adobe writes CMYK inverted; then the samples are already 255 - ink.
+            unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+            if (!inverted) {
+                c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
+            }
+            line[x] = Color32(Mul255(c, k), Mul255(m, k), Mul255(y, k));
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight) {
+    if (targetWidth <= 0 || targetHeight <= 0) return 1;
+    int denom = 1;
+    for (int d : {2, 4, 8}) {
+        // libjpeg rounds scaled sizes up.
+        const int w = (width + d - 1) / d, h = (height + d - 1) / d;
+        if (w < targetWidth || h < targetHeight) break;
+        denom = d;
+    }
+    return denom;
+}
+
+TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight) {
+    if (size == 0) throw EInvalidGraphic("Leere JPEG-Datei");
+    TBitmap32 bitmap;
+    TJpegJob job{data, size, targetWidth, targetHeight, &bitmap, {}, false};
+    if (!DecodeJpeg(job)) {
+        if (job.TooLarge) throw EInvalidGraphic("JPEG-Bild zu gro\xDF oder leer");
+        throw EInvalidGraphic(AnsiString("JPEG-Datei nicht lesbar: ") + job.Message);
+    }
+    return bitmap;
+}

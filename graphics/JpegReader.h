@@ -1,0 +1,15 @@
+// JPEG pictures through libjpeg-turbo.
+#pragma once
+
+#include "graphics/Bitmap32.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Decodes a JPEG file held in memory into an opaque bitmap. With a target size, the
+// decoder scales by 1/2, 1/4 or 1/8 while decoding as far as the result stays at least
+// that large in both directions. Raises EInvalidGraphic, also for a truncated file.
+TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0);
+
+// The scale denominator (1, 2, 4 or 8) that ReadJpegPicture uses.
+int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight);

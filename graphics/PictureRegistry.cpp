@@ -1,0 +1,242 @@
+#include "graphics/PictureRegistry.h"
+
+#include "graphics/CelReader.h"
+#include "graphics/EpsReader.h"
+#include "graphics/JpegReader.h"
+#include "graphics/MagickReader.h"
+#include "graphics/PngReader.h"
+#include "platform/DebugOutput.h"
+#include "platform/Names.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <mutex>
+
+namespace {
+
+std::mutex registryMutex;
+std::vector<TPictureFormat>& Registry() {
+    static std::vector<TPictureFormat> formats;
+    return formats;
+}
+
+// Files beyond this are not pictures we could show anyway.
+constexpr int64_t kMaxPictureFileSize = int64_t(1) << 30;
+
+AnsiString NormalExtension(const AnsiString& ext) {
+    AnsiString e = ext;
+    if (!e.empty() && e[0] == '.') e.erase(0, 1);
+    return AnsiLowerCase(e);
+}
+
+}  // namespace
+
+
+void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader) {
+    std::lock_guard lock(registryMutex);
+    const AnsiString ext = NormalExtension(extension);
+    for (auto& f : Registry())
+        if (f.Extension == ext) {
+            f.Description = description;
+            f.Reader = std::move(reader);
+            return;
+        }
+    Registry().push_back({ext, description, std::move(reader)});
+}
+
+void UnregisterPictureFormat(const AnsiString& extension) {
+    std::lock_guard lock(registryMutex);
+    const AnsiString ext = NormalExtension(extension);
+    std::erase_if(Registry(), [&](const TPictureFormat& f) { return f.Extension == ext; });
+}
+
+std::vector<TPictureFormat> PictureFormats() {
+    std::lock_guard lock(registryMutex);
+    return Registry();
+}
+
+bool FindPictureFormat(const AnsiString& extension, TPictureFormat& format) {
+    std::lock_guard lock(registryMutex);
+    const AnsiString ext = NormalExtension(extension);
+    for (const auto& f : Registry())
+        if (f.Extension == ext) {
+            format = f;
+            return true;
+        }
+    return false;
+}
+
+AnsiString GraphicFileMask() {
+    AnsiString mask;
+    for (const auto& f : PictureFormats()) {
+        if (!mask.empty()) mask += ';';
+        mask += "*." + f.Extension;
+    }
+    return mask;
+}
+
+AnsiString GraphicFilter() {
+    const auto formats = PictureFormats();
+    const AnsiString mask = GraphicFileMask();
+    AnsiString filter = "Alle (" + mask + ")|" + mask;
+    for (const auto& f : formats) filter += "|" + f.Description + " (*." + f.Extension + ")|*." + f.Extension;
+    return filter;
+}
+
+AnsiString PictureExtension(const AnsiString& fileName) {
+    const size_t sep = fileName.find_last_of("\\/:");
+    const size_t dot = fileName.rfind('.');
+    if (dot == AnsiString::npos || (sep != AnsiString::npos && dot < sep)) return "";
+    return AnsiLowerCase(fileName.substr(dot + 1));
+}
+
+namespace {
+
+TBitmap32 Decode(const TPictureFormat& format, const uint8_t* data, size_t size, const TPictureLoadOptions& options) {
+    try {
+        return format.Reader(data, size, options);
+    } catch (const EInvalidGraphic&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw EInvalidGraphic("Nicht genug Speicher f\xFCr das Bild");
+    } catch (const std::exception& e) {
+        throw EInvalidGraphic(AnsiString("Bild nicht lesbar: ") + e.what());
+    }
+}
+
+// The format the first bytes name, as the extension of its reader; "" when none of
+// the common ones.
+AnsiString SignatureFormat(const uint8_t* d, size_t n) {
+    auto starts = [&](std::initializer_list<uint8_t> sig) {
+        return n >= sig.size() && std::equal(sig.begin(), sig.end(), d);
+    };
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return "png";
+    if (starts({0xFF, 0xD8, 0xFF})) return "jpg";
+    if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'})) return "gif";
+    if (starts({'I', 'I', '*', 0}) || starts({'M', 'M', 0, '*'})) return "tif";
+    if (starts({'B', 'M'}) && n >= 26) return "bmp";
+    if (starts({0, 0, 1, 0}) && n >= 6 && (d[4] | d[5]) != 0) return "ico";
+    return "";
+}
+
+// Extensions that name the same format.
+AnsiString FormatFamily(const AnsiString& ext) {
+    if (ext == "jpeg" || ext == "jpe") return "jpg";
+    if (ext == "tiff") return "tif";
+    if (ext == "dib") return "bmp";
+    return ext;
+}
+
+}  // namespace
+
+TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
+                                const TPictureLoadOptions& options) {
+    TPictureFormat format;
+    const AnsiString ext = PictureExtension(fileName);
+    if (!FindPictureFormat(ext, format) || !format.Reader)
+        throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    try {
+        return Decode(format, data, size, options);
+    } catch (const EInvalidGraphic&) {
+        // A file under another format's extension (a PNG named .ico): when its first
+        // bytes name a format we read, that reader gets its turn before the error stands.
+        const AnsiString sniffed = SignatureFormat(data, size);
+        TPictureFormat other;
+        if (sniffed.empty() || sniffed == FormatFamily(ext) || !FindPictureFormat(sniffed, other) || !other.Reader) throw;
+        try {
+            TBitmap32 picture = Decode(other, data, size, options);
+            OutputDebugString(fileName + ": read as ." + sniffed + ", as its first bytes say");
+            return picture;
+        } catch (const EInvalidGraphic&) {
+        }
+        throw;
+    }
+}
+
+TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, const TPictureLoadOptions& options) {
+    // A stream carries only the name it was stored under; its extension must be known.
+    TPictureFormat format;
+    if (!FindPictureFormat(PictureExtension(fileName), format)) throw EInvalidGraphic("Falsches Dateiformat: " + fileName);
+    const int64_t left = stream.GetSize() - stream.GetPosition();
+    if (left > kMaxPictureFileSize) throw EInvalidGraphic("Bilddatei zu gro\xDF");
+    std::vector<uint8_t> bytes(size_t(std::max<int64_t>(left, 0)));
+    if (!bytes.empty()) stream.ReadBuffer(bytes.data(), int64_t(bytes.size()));
+    return LoadPictureFromMemory(bytes.data(), bytes.size(), fileName, options);
+}
+
+TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOptions& options) {
+    // The extension first: an unknown format is refused without touching the file.
+    TPictureFormat format;
+    const AnsiString ext = PictureExtension(fileName);
+    if (!FindPictureFormat(ext, format)) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    return LoadPictureFromStream(file, fileName, options);
+}
+
+namespace {
+
+struct TBuiltIn {
+    const char* Extension;
+    const char* Description;
+    TPictureReader Reader;
+};
+
+std::vector<TBuiltIn> BuiltInFormats() {
+    auto magick = [](const char* coder) {
+        return [coder](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadMagickPicture(d, n, coder); };
+    };
+    TPictureReader jpeg = [](const uint8_t* d, size_t n, const TPictureLoadOptions& o) {
+        return ReadJpegPicture(d, n, o.TargetWidth, o.TargetHeight);
+    };
+    TPictureReader png = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadPngPicture(d, n); };
+    TPictureReader cel = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadCelPicture(d, n); };
+    TPictureReader eps = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadEpsPreview(d, n); };
+    return {
+        {"bmp", "Bitmap-Datei", magick("BMP")},
+        {"dib", "Bitmap-Datei", magick("BMP")},
+        {"ico", "Symbol-Datei", magick("ICO")},
+        {"wmf", "Windows-Metadatei", magick("WMF")},
+        {"jpg", "JPEG-Datei", jpeg},
+        {"jpeg", "JPEG-Datei", jpeg},
+        {"jpe", "JPEG-Datei", jpeg},
+        {"png", "PNG-Datei", png},
+        {"tif", "TIFF-Datei", magick("TIFF")},
+        {"tiff", "TIFF-Datei", magick("TIFF")},
+        {"eps", "EPS-Datei mit TIFF-Vorschau", eps},
+        {"tga", "Targa-Datei", magick("TGA")},
+        {"vst", "Targa-Datei", magick("TGA")},
+        {"icb", "Targa-Datei", magick("TGA")},
+        {"vda", "Targa-Datei", magick("TGA")},
+        {"win", "Targa-Datei", magick("TGA")},
+        {"pcx", "PCX-Datei", magick("PCX")},
+        {"pcc", "PCX-Datei", magick("PCX")},
+        {"pcd", "Kodak-Photo-CD-Datei", magick("PCD")},
+        {"ppm", "Portable-Pixmap-Datei", magick("PPM")},
+        {"pgm", "Portable-Graymap-Datei", magick("PGM")},
+        {"pbm", "Portable-Bitmap-Datei", magick("PBM")},
+        {"cut", "Dr.-Halo-Datei", magick("CUT")},
+        {"gif", "GIF-Datei", magick("GIF")},
+        {"rla", "Alias/Wavefront-Datei", magick("RLA")},
+        {"rpf", "Alias/Wavefront-Datei", magick("RLA")},
+        {"sgi", "SGI-Datei", magick("SGI")},
+        {"rgb", "SGI-Datei", magick("SGI")},
+        {"rgba", "SGI-Datei", magick("SGI")},
+        {"bw", "SGI-Datei", magick("SGI")},
+        {"psd", "Photoshop-Datei", magick("PSD")},
+        {"pdd", "Photoshop-Datei", magick("PSD")},
+        {"cel", "Autodesk-Datei", cel},
+        {"pic", "Autodesk-Datei", cel},
+    };
+}
+
+}  // namespace
+
+void InitializePictureFormats() {
+    for (auto& f : BuiltInFormats()) RegisterPictureFormat(f.Extension, f.Description, std::move(f.Reader));
+}
+
+void FinalizePictureFormats() {
+    for (const auto& f : BuiltInFormats()) UnregisterPictureFormat(f.Extension);
+}

@@ -1,0 +1,402 @@
+#include "graphics/CelReader.h"
+#include "graphics/JpegReader.h"
+#include "graphics/PictureRegistry.h"
+#include "platform/DebugOutput.h"
+#include "platform/Stream.h"
+#include "picture_testsupport.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+#include <zlib.h>
+
+namespace {
+
+class PictureTest : public ::testing::Test {
+protected:
+    void SetUp() override { InitializePictureFormats(); }
+    void TearDown() override { SetMaxPicturePixels(int64_t(1) << 28); }
+};
+
+void ExpectColour(TColor32 got, TColor32 want, int tol) {
+    for (int s = 0; s < 32; s += 8)
+        EXPECT_LE(std::abs(int((got >> s) & 0xFF) - int((want >> s) & 0xFF)), tol)
+            << std::hex << got << " vs " << want;
+}
+
+void ExpectCorners(const TBitmap32& b, int w, int h, int tol) {
+    ASSERT_EQ(b.Width(), w);
+    ASSERT_EQ(b.Height(), h);
+    ExpectColour(b.Pixel(0, 0), Color32(255, 0, 0), tol);
+    ExpectColour(b.Pixel(w - 1, 0), Color32(0, 255, 0), tol);
+    ExpectColour(b.Pixel(0, h - 1), Color32(0, 0, 255), tol);
+    ExpectColour(b.Pixel(w - 1, h - 1), Color32(255, 255, 255), tol);
+    ExpectColour(b.Pixel(w / 2, h / 2), Color32(128, 128, 128), tol);
+}
+
+auto Corners(int w, int h) {
+    return [w, h](int x, int y) { return CornerPattern(x, y, w, h); };
+}
+
+}  // namespace
+
+TEST_F(PictureTest, JpegDecodesOpaqueWithTheRightCorners) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    ExpectCorners(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.JPG"), 64, 48, 12);
+    auto prog = EncodeJpeg(64, 48, Corners(64, 48), 90, true);
+    ExpectCorners(LoadPictureFromMemory(prog.data(), prog.size(), "C:\\Bilder\\bild.jpeg"), 64, 48, 12);
+}
+
+TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 1440, 1080), 2);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 500, 375), 8);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 501, 375), 4);
+    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 0, 0), 1);
+    EXPECT_EQ(JpegScaleDenominator(100, 100, 200, 200), 1);
+    auto jpg = EncodeJpeg(256, 192, Corners(256, 192));
+    TPictureLoadOptions o;
+    o.TargetWidth = 60;
+    o.TargetHeight = 40;
+    TBitmap32 b = LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg", o);
+    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(b.Height(), 48);
+    ExpectColour(b.Pixel(0, 0), Color32(255, 0, 0), 16);
+    ExpectColour(b.Pixel(63, 47), Color32(255, 255, 255), 16);
+}
+
+TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    auto png = EncodePng(20, 10, Corners(20, 10));
+    auto gif = EncodeMagick(20, 10, Corners(20, 10), "GIF");
+    auto bmp = EncodeMagick(20, 10, Corners(20, 10), "BMP");
+    std::vector<uint8_t> garbage(300, 0x5A);
+    for (auto [bytes, name] : {std::pair{&jpg, "a.jpg"}, std::pair{&png, "a.png"}, std::pair{&gif, "a.gif"},
+                               std::pair{&bmp, "a.bmp"}}) {
+        EXPECT_THROW(LoadPictureFromMemory(bytes->data(), bytes->size() / 2, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(bytes->data(), 0, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(garbage.data(), garbage.size(), name), EInvalidGraphic) << name;
+        // A flipped byte in the middle: either a picture or the error, never a crash.
+        auto bad = *bytes;
+        bad[bad.size() / 3] ^= 0xFF;
+        try {
+            LoadPictureFromMemory(bad.data(), bad.size(), name);
+        } catch (const EInvalidGraphic&) {
+        }
+    }
+    // Every ImageMagick format: cut in half, or nothing but its first bytes.
+    for (auto [format, name] : {std::pair{"TGA", "x.tga"}, std::pair{"PCX", "x.pcx"}, std::pair{"PPM", "x.ppm"},
+                                std::pair{"SGI", "x.sgi"}, std::pair{"PSD", "x.psd"}, std::pair{"TIFF", "x.tif"},
+                                std::pair{"ICO", "x.ico"}}) {
+        auto bytes = EncodeMagick(40, 30, Corners(40, 30), format);
+        EXPECT_THROW(LoadPictureFromMemory(bytes.data(), bytes.size() / 2, name), EInvalidGraphic) << name;
+        EXPECT_THROW(LoadPictureFromMemory(bytes.data(), 12, name), EInvalidGraphic) << name;
+    }
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.xyz"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild"), EInvalidGraphic);
+}
+
+// A 1-bit BMP, 8 x 2, whose header gives a file size that is not the file's (such files
+// ship with this machine's packages): the size field is only informative.
+TEST_F(PictureTest, ABmpWhoseHeaderMissizesTheFileIsShown) {
+    for (int delta : {-1, 0, 1}) {
+        Bytes b;
+        b.raw("BM").u32(uint32_t(70 + delta)).u32(0).u32(14 + 40 + 8);
+        b.u32(40).i32(8).i32(2).u8(1).u8(0).u8(1).u8(0).u32(0).u32(8).i32(2835).i32(2835).u32(2).u32(0);
+        b.u32(0x000000).u32(0xFFFFFF);                       // black, white
+        b.u8(0xF0).u8(0).u8(0).u8(0).u8(0x0F).u8(0).u8(0).u8(0);  // bottom row first
+        ASSERT_EQ(b.size(), 70u);
+        const TBitmap32 p = LoadPictureFromMemory(b.vec().data(), b.size(), "kurz.bmp");
+        ASSERT_EQ(p.Width(), 8) << delta;
+        ASSERT_EQ(p.Height(), 2) << delta;
+        ExpectColour(p.Pixel(0, 0), Color32(0, 0, 0), 0);
+        ExpectColour(p.Pixel(7, 0), Color32(255, 255, 255), 0);
+        ExpectColour(p.Pixel(0, 1), Color32(255, 255, 255), 0);
+        ExpectColour(p.Pixel(7, 1), Color32(0, 0, 0), 0);
+        // Missing pixels still refuse it.
+        EXPECT_THROW(LoadPictureFromMemory(b.vec().data(), 66, "kurz.bmp"), EInvalidGraphic) << delta;
+    }
+}
+
+// A file under another format's extension is read by the reader its first bytes name,
+// once the extension's reader has failed.
+TEST_F(PictureTest, AFileUnderAnotherFormatsExtensionIsReadByItsSignature) {
+    const auto png = EncodePng(20, 16, Corners(20, 16));
+    const auto ico = EncodeMagick(20, 16, Corners(20, 16), "ICO");
+    const auto jpg = EncodeJpeg(24, 16, Corners(24, 16));
+    const auto gif = EncodeMagick(20, 16, Corners(20, 16), "GIF");
+    const auto tif = EncodeMagick(20, 16, Corners(20, 16), "TIFF");
+    const auto bmp = EncodeMagick(20, 16, Corners(20, 16), "BMP");
+    const struct {
+        const std::vector<uint8_t>& bytes;
+        const char* name;
+        int w, h, tol;
+    } cases[] = {{png, "bild.ico", 20, 16, 0}, {ico, "bild.png", 20, 16, 0}, {jpg, "bild.gif", 24, 16, 12},
+                 {gif, "bild.bmp", 20, 16, 0}, {tif, "bild.jpg", 20, 16, 0}, {bmp, "bild.tif", 20, 16, 0},
+                 {png, "bild.tga", 20, 16, 0}};
+    std::vector<AnsiString> said;
+    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    for (const auto& c : cases) {
+        said.clear();
+        ExpectCorners(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), c.name), c.w, c.h, c.tol);
+        EXPECT_FALSE(said.empty()) << c.name;
+    }
+    SetDebugOutputHook(nullptr);
+    // The error stands when the signature's reader fails too, or names nothing we read.
+    auto cut = png;
+    cut.resize(40);
+    EXPECT_THROW(LoadPictureFromMemory(cut.data(), cut.size(), "bild.ico"), EInvalidGraphic);
+    std::vector<uint8_t> text(200, 'x');
+    EXPECT_THROW(LoadPictureFromMemory(text.data(), text.size(), "bild.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(png.data(), png.size(), "bild.txt"), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, PixelLimitIsCheckedBeforeDecoding) {
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    auto png = EncodePng(64, 48, Corners(64, 48));
+    auto tga = EncodeMagick(64, 48, Corners(64, 48), "TGA");
+    SetMaxPicturePixels(64 * 48 - 1);
+    EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(png.data(), png.size(), "a.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(tga.data(), tga.size(), "a.tga"), EInvalidGraphic);
+    SetMaxPicturePixels(64 * 48);
+    EXPECT_NO_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg"));
+    EXPECT_NO_THROW(LoadPictureFromMemory(png.data(), png.size(), "a.png"));
+    EXPECT_NO_THROW(LoadPictureFromMemory(tga.data(), tga.size(), "a.tga"));
+}
+
+TEST_F(PictureTest, PngKeepsStraightAlpha) {
+    auto pixel = [](int x, int y) {
+        if (x == 0 && y == 0) return Color32(200, 100, 50, 128);
+        if (x == 1 && y == 0) return Color32(10, 20, 30, 0);
+        return CornerPattern(x, y, 20, 10);
+    };
+    auto png = EncodePng(20, 10, pixel);
+    TBitmap32 b = LoadPictureFromMemory(png.data(), png.size(), "a.PNG");
+    ASSERT_EQ(b.Width(), 20);
+    EXPECT_EQ(b.Pixel(0, 0), Color32(200, 100, 50, 128));
+    EXPECT_EQ(AlphaComponent(b.Pixel(1, 0)), 0);
+    EXPECT_EQ(b.Pixel(19, 9), Color32(255, 255, 255));
+    EXPECT_EQ(b.Pixel(0, 9), Color32(0, 0, 255));
+}
+
+TEST_F(PictureTest, MagickFormatsDecodeWithTheRightCorners) {
+    const std::pair<const char*, const char*> formats[] = {
+        {"TGA", "x.tga"}, {"PCX", "x.pcx"}, {"PPM", "x.ppm"}, {"GIF", "x.gif"}, {"SGI", "x.sgi"},
+        {"PSD", "x.psd"}, {"BMP", "x.bmp"}, {"TIFF", "x.tif"}, {"ICO", "x.ico"}, {"TGA", "x.vst"},
+    };
+    for (auto [format, name] : formats) {
+        SCOPED_TRACE(name);
+        auto bytes = EncodeMagick(32, 24, Corners(32, 24), format);
+        TBitmap32 b = LoadPictureFromMemory(bytes.data(), bytes.size(), name);
+        ExpectCorners(b, 32, 24, 1);
+        EXPECT_EQ(AlphaComponent(b.Pixel(5, 5)), 255);
+    }
+    // Grey and black-and-white formats.
+    auto grey = [](int x, int) { return x < 4 ? Color32(0, 0, 0) : Color32(255, 255, 255); };
+    for (auto [format, name] : {std::pair{"PGM", "x.pgm"}, std::pair{"PBM", "x.pbm"}}) {
+        auto bytes = EncodeMagick(8, 2, grey, format);
+        TBitmap32 b = LoadPictureFromMemory(bytes.data(), bytes.size(), name);
+        ASSERT_EQ(b.Width(), 8);
+        EXPECT_EQ(b.Pixel(0, 1), Color32(0, 0, 0)) << name;
+        EXPECT_EQ(b.Pixel(7, 0), Color32(255, 255, 255)) << name;
+    }
+    // Real alpha survives.
+    auto alpha = EncodeMagick(4, 4, [](int, int) { return Color32(255, 0, 0, 0); }, "TGA", true);
+    EXPECT_EQ(AlphaComponent(LoadPictureFromMemory(alpha.data(), alpha.size(), "a.tga").Pixel(1, 1)), 0);
+}
+
+TEST_F(PictureTest, EpsShowsItsTiffPreview) {
+    auto tiff = EncodeMagick(24, 24, Corners(24, 24), "TIFF");
+    const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 16 16\nshowpage\n";
+    Bytes eps;
+    eps.u32(0xC6D3D0C5).u32(30).u32(uint32_t(ps.size())).u32(0).u32(0).u32(uint32_t(30 + ps.size()))
+        .u32(uint32_t(tiff.size())).u8(0xFF).u8(0xFF).raw(ps).raw(tiff);
+    ExpectCorners(LoadPictureFromMemory(eps.vec().data(), eps.size(), "a.eps"), 24, 24, 1);
+    // No preview, or a preview reaching past the end.
+    Bytes noPreview;
+    noPreview.u32(0xC6D3D0C5).u32(30).u32(uint32_t(ps.size())).u32(0).u32(0).u32(0).u32(0).u8(0).u8(0).raw(ps);
+    EXPECT_THROW(LoadPictureFromMemory(noPreview.vec().data(), noPreview.size(), "a.eps"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(eps.vec().data(), eps.size() - 10, "a.eps"), EInvalidGraphic);
+    std::vector<uint8_t> plain(ps.begin(), ps.end());
+    EXPECT_THROW(LoadPictureFromMemory(plain.data(), plain.size(), "a.eps"), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, AutodeskCel) {
+    Bytes cel;
+    cel.u8(0x19).u8(0x91).u8(3).u8(0).u8(2).u8(0).u8(0).u8(0).u8(0).u8(0).u8(8).u8(0).u32(6);
+    for (int i = 0; i < 16; ++i) cel.u8(0);
+    for (int i = 0; i < 256; ++i) cel.u8(uint8_t(i == 1 ? 63 : 0)).u8(uint8_t(i == 2 ? 63 : 0)).u8(uint8_t(i == 3 ? 32 : 0));
+    cel.u8(1).u8(2).u8(3).u8(0).u8(1).u8(1);
+    TBitmap32 b = LoadPictureFromMemory(cel.vec().data(), cel.size(), "a.cel");
+    ASSERT_EQ(b.Width(), 3);
+    ASSERT_EQ(b.Height(), 2);
+    EXPECT_EQ(b.Pixel(0, 0), Color32(255, 0, 0));
+    EXPECT_EQ(b.Pixel(1, 0), Color32(0, 255, 0));
+    EXPECT_EQ(b.Pixel(2, 0), Color32(0, 0, 130));
+    EXPECT_EQ(b.Pixel(0, 1), Color32(0, 0, 0));
+    EXPECT_THROW(LoadPictureFromMemory(cel.vec().data(), cel.size() - 1, "a.pic"), EInvalidGraphic);
+    auto wrongSize = cel.vec();
+    wrongSize[12] = 7;
+    EXPECT_THROW(ReadCelPicture(wrongSize.data(), wrongSize.size()), EInvalidGraphic);
+}
+
+TEST_F(PictureTest, LoadsFilesByExtension) {
+    TempDir dir;
+    auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
+    WriteFileBytes(dir / "Bild.Jpeg", jpg);
+    ExpectCorners(LoadPictureFromFile(dir / "Bild.Jpeg"), 64, 48, 12);
+    EXPECT_THROW(LoadPictureFromFile(dir / "fehlt.jpg"), EStreamError);
+    WriteFileBytes(dir / "leer.png", {});
+    EXPECT_THROW(LoadPictureFromFile(dir / "leer.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromFile(dir / "Bild.qqq"), EInvalidGraphic);
+    TMemoryStream stream(jpg);
+    ExpectCorners(LoadPictureFromStream(stream, "Bilder\\Urlaub.JPG"), 64, 48, 12);
+    stream.SetPosition(0);
+    try {
+        LoadPictureFromStream(stream, "Bilder\\Urlaub.xyz");
+        ADD_FAILURE();
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Message(), "Falsches Dateiformat: Bilder\\Urlaub.xyz");
+    }
+    EXPECT_EQ(PictureExtension("C:\\a.b\\datei"), "");
+    EXPECT_EQ(PictureExtension("datei.TIFF"), "tiff");
+}
+
+TEST_F(PictureTest, RegistryReplacesAndRemoves) {
+    RegisterPictureFormat(".QQQ", "Test-Datei", [](const uint8_t*, size_t, const TPictureLoadOptions&) {
+        return TBitmap32(2, 2);
+    });
+    TPictureFormat f;
+    ASSERT_TRUE(FindPictureFormat("qqq", f));
+    EXPECT_EQ(f.Description, "Test-Datei");
+    uint8_t one = 1;
+    EXPECT_EQ(LoadPictureFromMemory(&one, 1, "a.qqq").Width(), 2);
+    EXPECT_NE(GraphicFilter().find("|Test-Datei (*.qqq)|*.qqq"), std::string::npos);
+    UnregisterPictureFormat("QQQ");
+    EXPECT_FALSE(FindPictureFormat("qqq", f));
+    EXPECT_EQ(GraphicFileMask().find("qqq"), std::string::npos);
+    EXPECT_EQ(GraphicFilter().rfind("Alle (*.bmp;", 0), 0u);
+}
+
+namespace {
+
+// A grey or an Adobe-style CMYK JPEG (inks stored inverted, as Photoshop writes them).
+std::vector<uint8_t> EncodeSpecialJpeg(bool cmyk) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&c, &out, &outSize);
+    c.image_width = 16;
+    c.image_height = 16;
+    c.input_components = cmyk ? 4 : 1;
+    c.in_color_space = cmyk ? JCS_CMYK : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 98, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(16 * size_t(c.input_components));
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < 16; ++x) {
+            if (cmyk) {
+                const uint8_t px[4] = {255, 0, 0, 255};  // no cyan, full magenta and yellow, no black
+                std::copy(px, px + 4, &row[size_t(x) * 4]);
+            } else {
+                row[size_t(x)] = 200;
+            }
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> bytes(out, out + outSize);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(PictureTest, GreyAndCmykJpegs) {
+    auto grey = EncodeSpecialJpeg(false);
+    ExpectColour(LoadPictureFromMemory(grey.data(), grey.size(), "g.jpg").Pixel(5, 5), Color32(200, 200, 200), 2);
+    auto cmyk = EncodeSpecialJpeg(true);
+    ExpectColour(LoadPictureFromMemory(cmyk.data(), cmyk.size(), "c.jpg").Pixel(5, 5), Color32(255, 0, 0), 3);
+}
+
+TEST_F(PictureTest, DrHaloCutWithoutPalette) {
+    // 4 x 2: header, then per row a byte count and run-length packets ending in 0.
+    Bytes cut;
+    cut.u8(4).u8(0).u8(2).u8(0).u8(0).u8(0);
+    cut.u8(5).u8(0).u8(0x82).u8(0).u8(0x82).u8(255).u8(0);   // two black, two white
+    cut.u8(6).u8(0).u8(4).u8(255).u8(255).u8(0).u8(0).u8(0); // literal: white, white, black, black
+    TBitmap32 b = LoadPictureFromMemory(cut.vec().data(), cut.size(), "a.cut");
+    ASSERT_EQ(b.Width(), 4);
+    ASSERT_EQ(b.Height(), 2);
+    EXPECT_LT(RedComponent(b.Pixel(0, 0)), RedComponent(b.Pixel(3, 0)));
+    EXPECT_LT(RedComponent(b.Pixel(3, 1)), RedComponent(b.Pixel(0, 1)));
+    EXPECT_EQ(AlphaComponent(b.Pixel(0, 0)), 255);
+}
+
+TEST_F(PictureTest, WindowsMetafile) {
+    // A placeable metafile: a red solid brush and one rectangle over a 20 x 10 window.
+    auto rec = [](Bytes& b, uint16_t func, std::initializer_list<int16_t> params) {
+        b.u32(uint32_t(3 + params.size())).u8(uint8_t(func)).u8(uint8_t(func >> 8));
+        for (int16_t p : params) b.u8(uint8_t(p)).u8(uint8_t(uint16_t(p) >> 8));
+    };
+    Bytes body;
+    rec(body, 0x020B, {0, 0});
+    rec(body, 0x020C, {10, 20});
+    body.u32(7).u8(0xFC).u8(0x02).u8(0).u8(0).u32(0x000000FF).u8(0).u8(0);
+    rec(body, 0x012D, {0});
+    rec(body, 0x041B, {10, 20, 0, 0});
+    rec(body, 0x0000, {});
+    Bytes placeable;
+    placeable.u32(0x9AC6CDD7).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(20).u8(0).u8(10).u8(0).u8(96).u8(0).u32(0);
+    uint16_t check = 0;
+    for (size_t i = 0; i < 20; i += 2) check ^= uint16_t(placeable.vec()[i] | (placeable.vec()[i + 1] << 8));
+    placeable.u8(uint8_t(check)).u8(uint8_t(check >> 8));
+    Bytes wmf;
+    const uint32_t words = uint32_t(18 + body.size()) / 2;
+    wmf.raw(placeable.vec()).u8(1).u8(0).u8(9).u8(0).u8(0).u8(3).u32(words).u8(1).u8(0).u32(6).u8(0).u8(0).raw(body.vec());
+    TBitmap32 b = LoadPictureFromMemory(wmf.vec().data(), wmf.size(), "a.WMF");
+    ASSERT_FALSE(b.Empty());
+    const TColor32 c = b.Pixel(b.Width() / 2, b.Height() / 2);
+    EXPECT_GT(RedComponent(c), GreenComponent(c));
+    EXPECT_GT(RedComponent(c), BlueComponent(c));
+}
+
+TEST_F(PictureTest, HugeHeadersAreRefusedBeforeDecoding) {
+    // A Targa header claiming 65535 x 65535 true-colour pixels, with almost no data.
+    Bytes tga;
+    tga.u8(0).u8(0).u8(2);
+    for (int i = 0; i < 9; ++i) tga.u8(0);
+    tga.u8(0xFF).u8(0xFF).u8(0xFF).u8(0xFF).u8(24).u8(0);
+    for (int i = 0; i < 64; ++i) tga.u8(0x40);
+    SetMaxPicturePixels(int64_t(1) << 20);
+    const std::string ppm = "P6\n# gross\n100000 100000\n255\n\x01\x02\x03";
+    EXPECT_THROW(LoadPictureFromMemory(reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size(), "a.ppm"),
+                 EInvalidGraphic);
+    // The same for PNG: an IHDR of 100000 x 100000.
+    auto png = EncodePng(4, 4, Corners(4, 4));
+    png[16] = 0; png[17] = 1; png[18] = 0x86; png[19] = 0xA0;
+    png[20] = 0; png[21] = 1; png[22] = 0x86; png[23] = 0xA0;
+    const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), png.data() + 12, 17));
+    png[29] = uint8_t(crc >> 24); png[30] = uint8_t(crc >> 16); png[31] = uint8_t(crc >> 8); png[32] = uint8_t(crc);
+    try {
+        LoadPictureFromMemory(png.data(), png.size(), "a.png");
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(e.Message().find("zu gro"), std::string::npos) << e.Message();
+    }
+    try {
+        LoadPictureFromMemory(tga.vec().data(), tga.size(), "a.tga");
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_NE(e.Message().find("zu gro"), std::string::npos) << e.Message();  // from the header alone
+    }
+}

@@ -1,0 +1,20 @@
+// Pictures made by the tests themselves, with libjpeg, libpng and ImageMagick.
+#pragma once
+
+#include "graphics/Bitmap32.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A width x height picture whose four 8 x 8 corner blocks are red, green, blue and
+// white (top-left, top-right, bottom-left, bottom-right) on mid grey.
+TColor32 CornerPattern(int x, int y, int w, int h);
+
+std::vector<uint8_t> EncodeJpeg(int w, int h, const std::function<TColor32(int, int)>& pixel, int quality = 95,
+                                bool progressive = false);
+std::vector<uint8_t> EncodePng(int w, int h, const std::function<TColor32(int, int)>& pixel);
+// Through ImageMagick, with its format name ("TGA", "GIF", ...).
+std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int, int)>& pixel, const std::string& format,
+                                  bool withAlpha = false);
