@@ -11,7 +11,6 @@
 #include "tools/ToolCalls.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +18,6 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
