@@ -17,6 +17,7 @@ class TSlideShowObjectInitializationList;
 class TSlideShowObjectEvent;
 class TSlideShowObjectEventList;
 class IPlayerServices;
+class TSlideShowObjectExif;
 
 // {82715B8F-3BE1-4E73-A42E-00000000xxxx}: one family, xxxx the interface number.
 constexpr TGUID SlideShowInterfaceID(uint16_t number) {
@@ -150,6 +151,45 @@ public:
 
 protected:
     ~IContainerCollection() = default;
+};
+
+// The files an item or a settings group refers to, so that the show can collect and
+// relocate them. Lists are the caller's.
+class IFileReferences : public virtual IInterface {
+public:
+    virtual AnsiString GetResolvedFileName() const = 0;
+    virtual void SetFileName(const AnsiString& value) = 0;
+    virtual std::vector<AnsiString> GetResolvedFileNames() const = 0;
+    virtual void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) = 0;
+    virtual std::vector<AnsiString> GetFileNames() const = 0;
+    virtual AnsiString GetFileName() const = 0;
+    virtual void AssignFileName(const AnsiString& value) = 0;
+    virtual int32_t GetFileCount() const = 0;
+
+protected:
+    ~IFileReferences() = default;
+};
+
+// The same, and only the files that exist.
+class IFileReferencesEx : public virtual IFileReferences {
+public:
+    virtual std::vector<AnsiString> GetExistingFileNames() const = 0;
+
+protected:
+    ~IFileReferencesEx() = default;
+};
+
+// The picture's metadata view, read from its file once and then kept with the item.
+class IExifProvider : public virtual ISlideShowObject {
+public:
+    virtual bool HasExif() = 0;
+    // The view or null; kinds differ in whether asking loads it.
+    virtual TSlideShowObjectExif* GetExif() = 0;
+    // Reads the view from the file again; True when there is one.
+    virtual bool LoadExif() = 0;
+
+protected:
+    ~IExifProvider() = default;
 };
 
 // The interface I of an object, or null.

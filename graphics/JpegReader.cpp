@@ -105,7 +105,37 @@ bool DecodeJpeg(TJpegJob& job) {
     return true;
 }
 
+bool ReadJpegHeader(const uint8_t* data, size_t size, int& width, int& height) {
+    jpeg_decompress_struct cinfo;
+    TJpegError err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = OnError;
+    err.Pub.emit_message = OnMessage;
+    if (setjmp(err.Jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    width = int(cinfo.image_width);
+    height = int(cinfo.image_height);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 }  // namespace
+
+bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height) {
+    width = height = 0;
+    if (!data || size == 0) return false;
+    int w = 0, h = 0;
+    if (!ReadJpegHeader(data, size, w, h) || w <= 0 || h <= 0) return false;
+    width = w;
+    height = h;
+    return true;
+}
 
 int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight) {
     if (targetWidth <= 0 || targetHeight <= 0) return 1;
