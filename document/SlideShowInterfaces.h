@@ -20,6 +20,8 @@ class TSlideShowObjectEvent;
 class TSlideShowObjectEventList;
 class IPlayerServices;
 class TSlideShowObjectExif;
+class TTimeToIntegerValue;
+class TTimeToVector2DValue;
 class TBitmap32;
 struct TPreviewEditorMouseInfo;
 
@@ -198,6 +200,58 @@ public:
 
 protected:
     ~IPreviewEditable() = default;
+};
+
+// Owners of the curves and the path that animate a visible item. Create makes the curve
+// with the owner's range when it is missing.
+class IOpacityCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetOpacityCurve() = 0;
+    virtual TTimeToIntegerValue* CreateOpacityCurve() = 0;
+    virtual void FreeOpacityCurve() = 0;
+
+protected:
+    ~IOpacityCurveOwner() = default;
+};
+
+class IRotationCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetRotationCurve() = 0;
+    virtual TTimeToIntegerValue* CreateRotationCurve() = 0;
+
+protected:
+    ~IRotationCurveOwner() = default;
+};
+
+class IScaleCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetScaleCurve() = 0;
+    virtual TTimeToIntegerValue* CreateScaleCurve() = 0;
+
+protected:
+    ~IScaleCurveOwner() = default;
+};
+
+class IMotionPathOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToVector2DValue* GetMotionPath() = 0;
+    virtual TTimeToVector2DValue* CreateMotionPath() = 0;
+
+protected:
+    ~IMotionPathOwner() = default;
+};
+
+// Editing the keys of a motion path in the preview editor.
+class IPreviewEditablePath : public virtual IPreviewEditable {
+public:
+    // The selected key, -1 for none.
+    virtual int32_t GetSelectedPathKey() = 0;
+    virtual void SetSelectedPathKeyTime(int32_t time) = 0;
+    virtual void DeleteSelectedPathKey() = 0;
+    virtual void SetSelectedPathKeyLinear(bool flag) = 0;
+
+protected:
+    ~IPreviewEditablePath() = default;
 };
 
 // The files an item or a settings group refers to, so that the show can collect and

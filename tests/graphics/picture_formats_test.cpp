@@ -78,6 +78,26 @@ TEST_F(PictureTest, JpegSizeComesFromTheHeaderAlone) {
     EXPECT_EQ(w, 0);
     EXPECT_FALSE(ReadJpegPictureSize(jpg.data(), 20, w, h));
     EXPECT_FALSE(ReadJpegPictureSize(nullptr, 0, w, h));
+
+    // A caller whose target depends on the picture's size learns that size first.
+    TPictureLoadOptions o;
+    int askedW = 0, askedH = 0;
+    o.TargetForSize = [&](int pw, int ph, int& tw, int& th) {
+        askedW = pw;
+        askedH = ph;
+        tw = pw / 4;
+        th = ph / 4;
+    };
+    TBitmap32 b = LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg", o);
+    EXPECT_EQ(askedW, 256);
+    EXPECT_EQ(askedH, 192);
+    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(b.Height(), 48);
+    // Readers that cannot scale never ask.
+    askedW = 0;
+    TBitmap32 p = LoadPictureFromMemory(png.data(), png.size(), "a.png", o);
+    EXPECT_EQ(askedW, 0);
+    EXPECT_EQ(p.Width(), 8);
 }
 
 TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
