@@ -8,6 +8,7 @@
 #include "platform/SysUtils.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,16 @@ bool FindFontFile(const AnsiString& family, uint8_t style, TFontFile& file);
 // How glyphs are rendered: one bit per pixel (coverage 0 or 255) or anti-aliased.
 enum class TGlyphMode : uint8_t { Mono, AntiAliased };
 
+// One rendered glyph: Width x Height coverage bytes, row after row, with its top-left at
+// (X, Y) from the top-left of the text cell.
+struct TGlyphCoverage {
+    int32_t X = 0;
+    int32_t Y = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    const uint8_t* Alpha = nullptr;
+};
+
 // Rendered text: Width x Height coverage bytes, row after row. The text cell (advance
 // widths by ascent plus descent) has its top-left at (OriginX, OriginY) inside it; glyph
 // pixels that overhang the cell widen the image instead of being cut.
@@ -71,7 +82,10 @@ public:
 
     // The sum of the characters' advance widths.
     int32_t TextWidth(const AnsiString& text);
-    // The text rendered with its cell's top-left at the origin.
+    // Hands each glyph of the text to draw, left to right, under the font module's lock:
+    // draw should be quick.
+    void DrawGlyphs(const AnsiString& text, TGlyphMode mode, const std::function<void(const TGlyphCoverage&)>& draw);
+    // The whole text as one coverage image.
     TTextCoverage RenderText(const AnsiString& text, TGlyphMode mode);
 
     struct TImpl;
@@ -87,6 +101,9 @@ private:
     int32_t descent_ = 0;
     std::unique_ptr<TImpl> impl_;
 };
+
+// Larger em heights are cut to this, so a damaged size cannot ask for giant glyphs.
+constexpr int32_t kMaxFontPixelSize = 4096;
 
 // The face for a font description (name, size and the bold and italic bits), shared and
 // cached per file, size and style. Null only when no font can be found or opened.

@@ -53,6 +53,17 @@ private:
     std::filesystem::path path_;
 };
 
+// Where a test leaves files for people to look at, such as PNGs of what it drew:
+// $GC_TEST_OUTPUT (the test program's folder under the build's tests/output), else
+// "test-output" in the working folder. Created on demand.
+inline std::filesystem::path TestOutputFolder() {
+    const char* env = std::getenv("GC_TEST_OUTPUT");
+    std::filesystem::path dir = env && *env ? std::filesystem::path(env) : std::filesystem::path("test-output");
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
+
 // Points the registry stand-in at a fresh folder for the lifetime of the object.
 class TestRegistryFolder {
 public:
