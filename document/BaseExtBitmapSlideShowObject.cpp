@@ -211,6 +211,7 @@ bool TBaseExtBitmapSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
 
 bool TBaseExtBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
     if (!TBaseBitmapSlideShowObject::ReadData(stream)) return false;
+    TReadBlockGuard guard(stream);
     try {
         if (!ReadCurveBlock(stream, OpacityCurve, [] { return NewCurve(0, 255); })) return false;
         if (!ReadCurveBlock(stream, RotationCurve, [] { return NewCurve(0, 35999); })) return false;

@@ -134,6 +134,7 @@ bool TPictureSlideShowObject<Base>::WriteData(TOKFStreamWinTypes& stream) {
 template <class Base>
 bool TPictureSlideShowObject<Base>::ReadData(TOKFStreamWinTypes& stream) {
     if (!Base::ReadData(stream)) return false;
+    TReadBlockGuard guard(stream);
     try {
         FileName = stream.ReadStringValue();
         ExifState = stream.ReadByteValue();
