@@ -29,8 +29,6 @@ IPictureDecipher* currentDecipher = &noDecipher;
 
 bool SameSize(const TRect& r, const TBitmap32& b) { return RectWidth(r) == b.Width() && RectHeight(r) == b.Height(); }
 
-bool IsEmptyRect(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
-
 TColor32 CombineByMode(uint8_t mode, TColor32 picture, TColor32 below) {
     switch (mode) {
     case bmAdd: return ColorAddKeepAlpha(picture, below);
@@ -186,7 +184,7 @@ bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool de
         }
         TPictureLoadOptions options;
         TSize full;
-        if (Stretch && !IsEmptyRect(decodeArea)) {
+        if (Stretch && !decodeArea.IsEmpty()) {
             options.TargetForSize = [&](int w, int h, int& tw, int& th) {
                 TRect r;
                 CalcTargetRect(w, h, GetCurrentRect(), r, KeepAspectRatio, Stretch, Alignment, decodeArea);
@@ -394,7 +392,7 @@ void TBaseBitmapSlideShowObject::CreateEditorHelper() {
 TMoveRectPreviewEditorHelper* TBaseBitmapSlideShowObject::RectHelper(const TPreviewEditorMouseInfo& info) {
     CreateEditorHelper();
     auto* h = dynamic_cast<TMoveRectPreviewEditorHelper*>(EditorHelper.get());
-    if (h && IsEmptyRect(h->Rect)) h->Rect = RelToAbsRect(NormalizeDoubleRect(RelativeRect), EditorArea(info));
+    if (h && h->Rect.IsEmpty()) h->Rect = RelToAbsRect(NormalizeDoubleRect(RelativeRect), EditorArea(info));
     return h;
 }
 
@@ -404,7 +402,7 @@ TRect TBaseBitmapSlideShowObject::GetEditorRect(const TPreviewEditorMouseInfo& i
 
 TCursor TBaseBitmapSlideShowObject::GetEditorCursor(const TPreviewEditorMouseInfo& info) {
     auto* h = dynamic_cast<TMoveRectPreviewEditorHelper*>(EditorHelper.get());
-    if (!h || IsEmptyRect(h->Rect)) return crDefault;
+    if (!h || h->Rect.IsEmpty()) return crDefault;
     return h->GetCursor(info);
 }
 
