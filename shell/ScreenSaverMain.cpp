@@ -7,6 +7,7 @@
 #include "foundation/Packager.h"
 #include "graphics/GraphicsModules.h"
 #include "media/MediaModules.h"
+#include "transitions/TransitionModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
@@ -102,6 +103,7 @@ void AddScreenSaverModules() {
 void InitializeScreenSaverModules() {
     AddFoundationModules();
     AddGraphicsModules();
+    AddTransitionModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();
