@@ -55,18 +55,22 @@ void CalcTargetRect(int32_t width, int32_t height, const TDoubleRect& rel, TRect
     else if (keepAspectRatio) r = FitRect(TRect{0, 0, width, height}, t, false);
     else r = t;
     // Halves truncate toward zero, also when the picture is larger than the target.
-    const int32_t w = RectWidth(r), h = RectHeight(r);
-    const int32_t midX = t.Left + (RectWidth(t) - w) / 2, midY = t.Top + (RectHeight(t) - h) / 2;
+    // Stored rectangles may reach the ends of the 32-bit range: 64-bit arithmetic.
+    const int64_t w = int64_t(r.Right) - r.Left, h = int64_t(r.Bottom) - r.Top;
+    const int64_t tw = int64_t(t.Right) - t.Left, th = int64_t(t.Bottom) - t.Top;
+    const int64_t midX = t.Left + (tw - w) / 2, midY = t.Top + (th - h) / 2;
+    const int64_t right = int64_t(t.Right) - w, bottom = int64_t(t.Bottom) - h;
+    auto moveTo = [&r](int64_t x, int64_t y) { MoveRectTo(SaturateInt32(x), SaturateInt32(y), r); };
     switch (alignment) {
-    case baCenter: MoveRectTo(midX, midY, r); break;
-    case baTopLeft: MoveRectTo(t.Left, t.Top, r); break;
-    case baTopRight: MoveRectTo(t.Right - w, t.Top, r); break;
-    case baBottomLeft: MoveRectTo(t.Left, t.Bottom - h, r); break;
-    case baBottomRight: MoveRectTo(t.Right - w, t.Bottom - h, r); break;
-    case baTop: MoveRectTo(midX, t.Top, r); break;
-    case baBottom: MoveRectTo(midX, t.Bottom - h, r); break;
-    case baLeft: MoveRectTo(t.Left, midY, r); break;
-    case baRight: MoveRectTo(t.Right - w, midY, r); break;
+    case baCenter: moveTo(midX, midY); break;
+    case baTopLeft: moveTo(t.Left, t.Top); break;
+    case baTopRight: moveTo(right, t.Top); break;
+    case baBottomLeft: moveTo(t.Left, bottom); break;
+    case baBottomRight: moveTo(right, bottom); break;
+    case baTop: moveTo(midX, t.Top); break;
+    case baBottom: moveTo(midX, bottom); break;
+    case baLeft: moveTo(t.Left, midY); break;
+    case baRight: moveTo(right, midY); break;
     default: break;
     }
 }
@@ -238,12 +242,13 @@ bool TBaseBitmapSlideShowObject::PictureToBitmap(std::unique_ptr<TBitmap32>& sou
 
 void TBaseBitmapSlideShowObject::DrawPlaceholder(TBitmap32& target) {
     const TRect r = RelToAbsRect(GetCurrentRect(), target.BoundsRect());
-    target.FillRectS(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1, clBlack32);
-    const int32_t right = r.Right - 1, bottom = r.Bottom - 1;
+    auto at = [](int32_t v, int d) { return SaturateInt32(int64_t(v) + d); };
+    target.FillRectS(at(r.Left, 1), at(r.Top, 1), at(r.Right, -1), at(r.Bottom, -1), clBlack32);
+    const int32_t right = at(r.Right, -1), bottom = at(r.Bottom, -1);
     // Black lines beside each diagonal first, so the crossing stays white.
     for (int dx : {-1, 1}) {
-        target.LineS(r.Left + dx, r.Top, right + dx, bottom, clBlack32, true);
-        target.LineS(right + dx, r.Top, r.Left + dx, bottom, clBlack32, true);
+        target.LineS(at(r.Left, dx), r.Top, at(right, dx), bottom, clBlack32, true);
+        target.LineS(at(right, dx), r.Top, at(r.Left, dx), bottom, clBlack32, true);
     }
     target.LineS(r.Left, r.Top, right, bottom, clWhite32, true);
     target.LineS(right, r.Top, r.Left, bottom, clWhite32, true);
@@ -465,10 +470,11 @@ void TBaseBitmapSlideShowObject::DrawSelectionFrame(TBitmap32& target, const TRe
     target.StippleStep = 0.2f;
     target.StippleCounter = 0;
     target.FrameRectTSP(r.Left, r.Top, r.Right, r.Bottom);
-    const int32_t h = handleSize / 2;
-    const int32_t midX = r.Left + RectWidth(r) / 2, midY = r.Top + RectHeight(r) / 2;
-    const TPoint points[] = {{r.Left, r.Top},    {midX, r.Top},     {r.Right, r.Top},  {r.Left, r.Bottom},
-                             {midX, r.Bottom},   {r.Right, r.Bottom}, {r.Left, midY}, {r.Right, midY}};
-    for (const TPoint& p : points)
-        target.FillRectTS(p.X - h, p.Y - h, p.X - h + handleSize, p.Y - h + handleSize, SetAlpha(clWhite32, alpha));
+    const int64_t h = handleSize / 2;
+    const int64_t midX = r.Left + (int64_t(r.Right) - r.Left) / 2, midY = r.Top + (int64_t(r.Bottom) - r.Top) / 2;
+    const int64_t points[][2] = {{r.Left, r.Top}, {midX, r.Top},     {r.Right, r.Top}, {r.Left, r.Bottom},
+                                 {midX, r.Bottom}, {r.Right, r.Bottom}, {r.Left, midY},  {r.Right, midY}};
+    for (const auto& p : points)
+        target.FillRectTS(SaturateInt32(p[0] - h), SaturateInt32(p[1] - h), SaturateInt32(p[0] - h + handleSize),
+                          SaturateInt32(p[1] - h + handleSize), SetAlpha(clWhite32, alpha));
 }

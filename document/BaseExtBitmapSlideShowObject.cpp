@@ -131,7 +131,8 @@ TRect TBaseExtBitmapSlideShowObject::AnimatedTargetRect(IPlayerServices* player,
     if (MotionPath && back) {
         TVector2D p;
         MotionPath->GetScaledValue(time, back->Width(), p, back->Height());
-        MoveRectTo(p.X - RectWidth(r) / 2, p.Y - RectHeight(r) / 2, r);
+        MoveRectTo(SaturateInt32(p.X - (int64_t(r.Right) - r.Left) / 2),
+                   SaturateInt32(p.Y - (int64_t(r.Bottom) - r.Top) / 2), r);
     }
     return r;
 }
@@ -335,7 +336,9 @@ void TBaseExtBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& i
         for (int64_t t = start; t < end; t += step) {
             TVector2D p;
             MotionPath->GetScaledValue(int32_t(t), w, p, h);
-            if (!(p == previous)) target.LineTSP(previous.X + ox, previous.Y + oy, p.X + ox, p.Y + oy);
+            if (!(p == previous))
+                target.LineTSP(SaturateInt32(int64_t(previous.X) + ox), SaturateInt32(int64_t(previous.Y) + oy),
+                               SaturateInt32(int64_t(p.X) + ox), SaturateInt32(int64_t(p.Y) + oy));
             previous = p;
         }
         start = end;
@@ -348,16 +351,20 @@ void TBaseExtBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& i
     for (int i = 0; i < count; ++i) {
         TVector2D p;
         MotionPath->GetScaledKeyValue(i, w, p, h);
-        const TRect b{p.X + ox - handle, p.Y + oy - handle, p.X + ox + handle, p.Y + oy + handle};
-        target.FrameRectTS(b.Left - 1, b.Top - 1, b.Right + 1, b.Bottom + 1, SetAlpha(clBlack32, 200));
+        const int64_t cx = int64_t(p.X) + ox, cy = int64_t(p.Y) + oy;
+        const TRect b{SaturateInt32(cx - handle), SaturateInt32(cy - handle), SaturateInt32(cx + handle),
+                      SaturateInt32(cy + handle)};
+        target.FrameRectTS(SaturateInt32(int64_t(b.Left) - 1), SaturateInt32(int64_t(b.Top) - 1),
+                           SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Bottom) + 1),
+                           SetAlpha(clBlack32, 200));
         const TColor32 colour = i == selected ? kSelectedKeyColor : clWhite32;
         target.FillRectTS(b, SetAlpha(colour, 120));
         target.FrameRectTS(b, SetAlpha(colour, 200));
         const AnsiString label = KeyLabel(MotionPath->Key(i)->Time);
         target.Font = font;
         target.Font.Color = 0x000000;
-        target.Textout(b.Right + 2, b.Top, label);
+        target.Textout(SaturateInt32(int64_t(b.Right) + 2), b.Top, label);
         target.Font.Color = 0xFFFFFF;
-        target.Textout(b.Right + 1, b.Top - 1, label);
+        target.Textout(SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Top) - 1), label);
     }
 }

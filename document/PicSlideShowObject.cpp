@@ -261,9 +261,10 @@ void TPictureSlideShowObject<Base>::DrawPlaceholder(TBitmap32& target) {
     target.Font.Name = "MS Sans Serif";
     target.Font.Size = -11;
     target.Font.Color = 0x000000;
-    target.Textout(r.Left + 3, r.Top + 3, text);
+    auto at = [](int32_t v, int d) { return SaturateInt32(int64_t(v) + d); };
+    target.Textout(at(r.Left, 3), at(r.Top, 3), text);
     target.Font.Color = 0xFFFFFF;
-    target.Textout(r.Left + 2, r.Top + 2, text);
+    target.Textout(at(r.Left, 2), at(r.Top, 2), text);
 }
 
 template class TPictureSlideShowObject<TBaseBitmapSlideShowObject>;

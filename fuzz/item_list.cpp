@@ -2,9 +2,11 @@
 // list files hold them) or a header-less run, then walks, copies and re-writes what was
 // read. What was written once must read back and write the same bytes again.
 #include "document/CollectionSlideShowObject.h"
+#include "document/PicSlideShowObject.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
+#include "transitions/TransitionModules.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@ namespace {
 TPlugins& Plugins() {
     static TPlugins* p = [] {
         auto* plugins = new TPlugins();
+        InitializeTransitionModules(*plugins);
         InitializeSlideShowObjectModules(*plugins);
         return plugins;
     }();
@@ -53,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)o->GetPathString();
         (void)o->GetDuration();
         if (auto* p = dynamic_cast<IPlayable*>(o)) p->Start();
+        // Placements of stored rectangles of any value.
+        if (auto* b = dynamic_cast<TBaseBitmapSlideShowObject*>(o)) {
+            (void)b->NeedsBackground();
+            TRect r;
+            CalcTargetRect(640, 480, b->GetCurrentRect(), r, b->KeepAspectRatio, b->Stretch, b->Alignment,
+                           TRect{0, 0, 1920, 1080});
+        }
     }
     (void)list.GetTotalCount();
     TSlideShowObjectList copy;
