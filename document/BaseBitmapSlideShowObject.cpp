@@ -121,6 +121,17 @@ void TBaseBitmapSlideShowObject::ApplyBlendMode(TBitmap32& bitmap, uint8_t maste
     }
 }
 
+bool TBaseBitmapSlideShowObject::TimedStep(IPlayerServices* player, const char* name,
+                                           std::unique_ptr<TBenchmarkValue> value, const std::function<bool()>& work) {
+    TStopWatch watch;
+    const bool ok = work();
+    if (ok && player) {
+        value->SetTime(watch.Elapsed());
+        player->GetBenchmark().Add(name, std::move(value));
+    }
+    return ok;
+}
+
 int32_t TBaseBitmapSlideShowObject::TimeLeft(IPlayerServices* player) const {
     const int64_t now = player ? player->GetPlayTime() : 0;
     return SaturateInt32(int64_t(GetDuration()) - (now - StartTime));
@@ -335,15 +346,12 @@ bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* play
     try {
         CreatePlayHelper();
         if (step != 10) return result;
-        std::unique_ptr<TPicSizeBenchmarkValue> value =
-            TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0);
-        TStopWatch watch;
-        result = FitBitmapToRect(PlayerArea(player), ShowPropertiesOf(GetSlideShow()).GetStretchFilter(), false, Bitmap);
-        if (result && player) {
-            value->SetTime(watch.Elapsed());
-            player->GetBenchmark().Add(BenchmarkNames::Scale, std::move(value));
-        }
-        return result;
+        return TimedStep(player, BenchmarkNames::Scale,
+                         TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
+                         [&] {
+                             return FitBitmapToRect(PlayerArea(player),
+                                                    ShowPropertiesOf(GetSlideShow()).GetStretchFilter(), false, Bitmap);
+                         });
     } catch (const std::exception&) {
         return false;
     }

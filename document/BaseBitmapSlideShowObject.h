@@ -9,9 +9,11 @@
 #include "graphics/Bitmap32.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
+class TBenchmarkValue;
 class TStream;
 
 // Where the placed picture sits inside its target rectangle.
@@ -154,6 +156,10 @@ protected:
     // Sets the draw mode by BlendMode (custom modes combine under the master alpha);
     // an opaque picture blends when it is drawn with less than full master alpha.
     void ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const;
+    // Runs a preparation step's work, timed; when it succeeds the time is recorded in
+    // the player's benchmark under Name with Value's key, otherwise Value is dropped.
+    static bool TimedStep(IPlayerServices* player, const char* name, std::unique_ptr<TBenchmarkValue> value,
+                          const std::function<bool()>& work);
     // The milliseconds left until the item's end at the player's play time.
     int32_t TimeLeft(IPlayerServices* player) const;
     // The helper as the rectangle helper every bitmap kind makes; its Rect filled from

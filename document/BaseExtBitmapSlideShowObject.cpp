@@ -5,7 +5,6 @@
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/RectTools.h"
-#include "foundation/StopWatch.h"
 #include "graphics/DrawingTools.h"
 #include "platform/ConfigureDialog.h"
 
@@ -254,14 +253,8 @@ bool TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* p
     bool result = TBaseBitmapSlideShowObject::ExecuteInitializationStep(player, step);
     if (step != 11) return result;
     try {
-        std::unique_ptr<TIntegerBenchmarkValue> value = TIntegerBenchmarkValue::CreateValue(0);
-        TStopWatch watch;
-        result = PrepareTransition(player);
-        if (result && player) {
-            value->SetTime(watch.Elapsed());
-            player->GetBenchmark().Add(BenchmarkNames::ITransition, std::move(value));
-        }
-        return result;
+        return TimedStep(player, BenchmarkNames::ITransition, TIntegerBenchmarkValue::CreateValue(0),
+                         [&] { return PrepareTransition(player); });
     } catch (const std::exception&) {
         return false;
     }

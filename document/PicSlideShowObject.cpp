@@ -5,7 +5,6 @@
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/RectTools.h"
-#include "foundation/StopWatch.h"
 #include "graphics/PictureFormats.h"
 
 GC_IMPLEMENT_PLUGIN(TPicSlideShowObject, TBaseBitmapSlideShowObject)
@@ -192,24 +191,13 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
     try {
         if (step == 1) {
             const AnsiString resolved = GetResolvedFileName();
-            std::unique_ptr<TFileSizeBenchmarkValue> value = TFileSizeBenchmarkValue::CreateValue(resolved);
-            TStopWatch watch;
-            result = this->LoadPicture(resolved, false, Picture, this->PlayerArea(player));
-            if (result && player) {
-                value->SetTime(watch.Elapsed());
-                player->GetBenchmark().Add(BenchmarkNames::LoadFile, std::move(value));
-            }
-        } else {
-            std::unique_ptr<TPicSizeBenchmarkValue> value =
-                TPicSizeBenchmarkValue::CreateValue(Picture ? Picture->Width() : 0, Picture ? Picture->Height() : 0);
-            TStopWatch watch;
-            result = this->PictureToBitmap(Picture, true, this->Bitmap);
-            if (result && player) {
-                value->SetTime(watch.Elapsed());
-                player->GetBenchmark().Add(BenchmarkNames::Pic2Bmp, std::move(value));
-            }
+            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved),
+                                   [&] { return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player)); });
         }
-        return result;
+        return this->TimedStep(
+            player, BenchmarkNames::Pic2Bmp,
+            TPicSizeBenchmarkValue::CreateValue(Picture ? Picture->Width() : 0, Picture ? Picture->Height() : 0),
+            [&] { return this->PictureToBitmap(Picture, true, this->Bitmap); });
     } catch (const std::exception&) {
         return false;
     }

@@ -36,6 +36,9 @@ struct TJpegJob {
     TBitmap32* Out;
     char Message[JMSG_LENGTH_MAX];
     bool TooLarge;
+    // Only the header: the picture's size goes into Width and Height, Out stays untouched.
+    bool HeaderOnly = false;
+    int Width = 0, Height = 0;
 };
 
 inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
@@ -59,6 +62,12 @@ bool DecodeJpeg(TJpegJob& job) {
     cinfo.mem->max_memory_to_use = 1L << 30;
     jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
     jpeg_read_header(&cinfo, TRUE);
+    job.Width = int(cinfo.image_width);
+    job.Height = int(cinfo.image_height);
+    if (job.HeaderOnly) {
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     if (int64_t(cinfo.image_width) * int64_t(cinfo.image_height) > MaxPicturePixels() ||
         cinfo.image_width == 0 || cinfo.image_height == 0) {
         job.TooLarge = true;
@@ -105,35 +114,16 @@ bool DecodeJpeg(TJpegJob& job) {
     return true;
 }
 
-bool ReadJpegHeader(const uint8_t* data, size_t size, int& width, int& height) {
-    jpeg_decompress_struct cinfo;
-    TJpegError err;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.Pub);
-    err.Pub.error_exit = OnError;
-    err.Pub.emit_message = OnMessage;
-    if (setjmp(err.Jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-    jpeg_read_header(&cinfo, TRUE);
-    width = int(cinfo.image_width);
-    height = int(cinfo.image_height);
-    jpeg_destroy_decompress(&cinfo);
-    return true;
-}
-
 }  // namespace
 
 bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height) {
     width = height = 0;
     if (!data || size == 0) return false;
-    int w = 0, h = 0;
-    if (!ReadJpegHeader(data, size, w, h) || w <= 0 || h <= 0) return false;
-    width = w;
-    height = h;
+    TJpegJob job{data, size, 0, 0, nullptr, {}, false};
+    job.HeaderOnly = true;
+    if (!DecodeJpeg(job) || job.Width <= 0 || job.Height <= 0) return false;
+    width = job.Width;
+    height = job.Height;
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "ToolRunSupport.h"
 #include "foundation/Packager.h"
 #include "platform/Paths.h"
 
@@ -20,25 +21,8 @@ fs::path SelfExe() { return fs::read_symlink("/proc/self/exe"); }
 
 fs::path PackTool() { return SelfExe().parent_path().parent_path() / "tools" / "glowcanvas-pack"; }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
-
-// Runs a command line through the shell; stderr joins stdout.
-RunResult RunCommand(const std::string& command) {
-    RunResult r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(pipe.release());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+// A command line with its stderr joining stdout.
+ToolRun RunJoined(const std::string& command) { return RunCommand(command + " 2>&1"); }
 
 void MakeTree(const TempDir& dir) {
     fs::create_directories(dir.Path() / "src/Lumivor");
@@ -66,21 +50,21 @@ TEST(PackTool, CreatesListsAppendsAndExtractsRoundTrip) {
     MakeTree(dir);
     const std::string tool = Q(PackTool().string());
 
-    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
-    const RunResult list = RunCommand(tool + " list " + Q(dir / "show.pkg"));
+    ASSERT_EQ(RunJoined(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
+    const ToolRun list = RunJoined(tool + " list " + Q(dir / "show.pkg"));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "Fonts\\empty.ttf\t0\nLumivor\\Slideshow.kls\t5000\nsettings.dat\t3\n");
 
     fs::copy_file(PackTool(), dir / "saver");
     const auto hostSize = fs::file_size(dir / "saver");
-    ASSERT_EQ(RunCommand(tool + " append " + Q(dir / "saver") + " " + Q(dir / "src")).status, 0);
+    ASSERT_EQ(RunJoined(tool + " append " + Q(dir / "saver") + " " + Q(dir / "src")).status, 0);
     EXPECT_GT(fs::file_size(dir / "saver"), hostSize);
     // The appended copy still runs, and reads the package on its own file.
-    const RunResult self = RunCommand(Q(dir / "saver") + " list " + Q(dir / "saver"));
+    const ToolRun self = RunJoined(Q(dir / "saver") + " list " + Q(dir / "saver"));
     EXPECT_EQ(self.status, 0);
     EXPECT_EQ(self.out, list.out);
 
-    ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "saver") + " " + Q(dir / "out")).status, 0);
+    ASSERT_EQ(RunJoined(tool + " extract " + Q(dir / "saver") + " " + Q(dir / "out")).status, 0);
     EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / "out"));
     EXPECT_TRUE(fs::exists(dir.Path() / "out/Fonts/empty.ttf"));
 }
@@ -90,29 +74,29 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
     MakeTree(dir);
     const std::string tool = Q(PackTool().string());
 
-    RunResult r = RunCommand(tool + " list " + Q(dir / "missing"));
+    ToolRun r = RunJoined(tool + " list " + Q(dir / "missing"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no such file"), std::string::npos);
 
-    r = RunCommand(tool + " list " + Q(dir / "src/settings.dat"));
+    r = RunJoined(tool + " list " + Q(dir / "src/settings.dat"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no readable package"), std::string::npos);
 
-    r = RunCommand(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
+    r = RunJoined(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fs::exists(dir.Path() / "x.pkg"));
 
-    r = RunCommand(tool + " create " + Q(dir / "no/such/x.pkg") + " " + Q(dir / "src"));
+    r = RunJoined(tool + " create " + Q(dir / "no/such/x.pkg") + " " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
 
-    EXPECT_EQ(RunCommand(tool + " frobnicate").status, 1);
+    EXPECT_EQ(RunJoined(tool + " frobnicate").status, 1);
 
     // A damaged package: the list fails, and nothing is extracted under a finished name.
-    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
+    ASSERT_EQ(RunJoined(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
     std::vector<uint8_t> bytes = ReadFileBytes(dir / "show.pkg");
     bytes.resize(bytes.size() - 30);
     WriteFileBytes(dir / "cut.pkg", bytes);
-    EXPECT_EQ(RunCommand(tool + " list " + Q(dir / "cut.pkg")).status, 1);
+    EXPECT_EQ(RunJoined(tool + " list " + Q(dir / "cut.pkg")).status, 1);
 }
 
 TEST(PackTool, UnsafeItemNamesAreRefusedOnExtraction) {
@@ -129,7 +113,7 @@ TEST(PackTool, UnsafeItemNamesAreRefusedOnExtraction) {
     }
     PackagerModule::Finalize();
     fs::create_directories(dir.Path() / "deep/out");
-    const RunResult r = RunCommand(Q(PackTool().string()) + " extract " + Q(dir / "evil.pkg") + " " + Q(dir / "deep/out"));
+    const ToolRun r = RunJoined(Q(PackTool().string()) + " extract " + Q(dir / "evil.pkg") + " " + Q(dir / "deep/out"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("unsafe"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir.Path() / "deep/out/good.txt"));
@@ -165,7 +149,7 @@ TEST(SelfPackage, ReadsThePackageAppendedToItsOwnFile) {
         ASSERT_TRUE(p.Close());
     }
     PackagerModule::Finalize();
-    const RunResult r = RunCommand("GC_SELF_PACKAGE_EXPECT=opts " + Q(dir / "selfcopy") +
+    const ToolRun r = RunJoined("GC_SELF_PACKAGE_EXPECT=opts " + Q(dir / "selfcopy") +
                             " --gtest_filter=SelfPackage.ReadsThePackageAppendedToItsOwnFile");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out;

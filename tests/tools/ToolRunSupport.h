@@ -1,4 +1,4 @@
-// Runs the show tool of this build, as the tool tests do.
+// Runs the tools of this build, as the tool tests do.
 #pragma once
 
 #include "TestSupport.h"
@@ -23,10 +23,9 @@ struct ToolRun {
 
 inline std::string Q(const std::string& s) { return "'" + s + "'"; }
 
-inline ToolRun RunTool(const TempDir& dir, const std::string& args, const std::string& env = "") {
+// Runs a command line through the shell: its exit status and what it wrote to stdout.
+inline ToolRun RunCommand(const std::string& command) {
     ToolRun r;
-    const std::string errFile = dir / "stderr.txt";
-    const std::string command = env + Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile);
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     if (!pipe) return r;
     std::array<char, 4096> buf;
@@ -34,8 +33,14 @@ inline ToolRun RunTool(const TempDir& dir, const std::string& args, const std::s
     while ((n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) r.out.append(buf.data(), n);
     const int st = ::pclose(pipe.release());
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+// The show tool with args; its stderr goes through a file in dir.
+inline ToolRun RunTool(const TempDir& dir, const std::string& args, const std::string& env = "") {
+    const std::string errFile = dir / "stderr.txt";
+    ToolRun r = RunCommand(env + Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile));
     const std::vector<uint8_t> e = ReadFileBytes(errFile);
     r.err.assign(e.begin(), e.end());
     return r;
 }
-
