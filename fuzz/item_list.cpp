@@ -14,7 +14,7 @@
 
 namespace {
 
-TPlugins& Plugins() {
+TPlugins& ItemPlugins() {
     static TPlugins* p = [] {
         auto* plugins = new TPlugins();
         InitializeTransitionModules(*plugins);
@@ -33,7 +33,7 @@ std::vector<uint8_t> Write(TSlideShowObjectList& list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Plugins();
+    ItemPlugins();
     if (size > 1 << 16) return 0;
     TMemoryStream m(std::vector<uint8_t>(data, data + size));
     TSlideShowObjectList list;
