@@ -6,6 +6,7 @@
 #include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
 #include "graphics/GraphicsModules.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "transitions/TransitionModules.h"
 #include "document/SlideShowPlayerProperties.h"

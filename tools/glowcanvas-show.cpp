@@ -15,6 +15,7 @@
 #include "platform/Charset.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "graphics/GraphicsModules.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
 #include "transitions/TransitionModules.h"

@@ -2,6 +2,7 @@
 // the ways a box grows.
 #include "TransitionTestSupport.h"
 
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -201,102 +202,117 @@ TEST(BoxGrid, SetupGridSizesBoxesAlongTheLongerSide) {
     };
     for (const TGridCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H) + " count " + std::to_string(c.BoxCount));
-        std::unique_ptr<TBoxTransitionPlugin> box;
-        if (c.Fine) box = std::make_unique<TBoxCircleGrowTransitionPlugin>();
-        else box = std::make_unique<TBoxAllSimultaneousTransitionPlugin>();
+        std::unique_ptr<TBoxTransitionPlugin> box(c.Fine ? static_cast<TBoxTransitionPlugin*>(new TBoxCircleGrowTransitionPlugin)
+                                                         : new TBoxAllSimultaneousTransitionPlugin);
         box->BoxCount = c.BoxCount;
         box->Init(TRect{7, 3, 7 + c.W, 3 + c.H}, nullptr);
-        EXPECT_EQ(box->Cols, c.Cols);
-        EXPECT_EQ(box->Rows, c.Rows);
-        EXPECT_EQ(box->BoxWidth, c.BoxSide);
-        EXPECT_EQ(box->BoxHeight, c.BoxSide);
+        EXPECT_EQ((std::array{box->Cols, box->Rows, box->BoxWidth, box->BoxHeight}),
+                  (std::array{c.Cols, c.Rows, c.BoxSide, c.BoxSide}));
         EXPECT_EQ(box->StartTimes.size(), size_t(c.Cols * c.Rows));
         EXPECT_EQ(box->BoxCount, c.BoxCount);  // the setting itself stays
     }
 }
 
-// One 10 x 10 box at (5, 5) on a 30 x 30 target.
-struct TOneBox {
-    TBitmap32 Picture = TestPicture(10, 10);
-    TBitmap32 Target{30, 30};
-    TBoxAllSimultaneousTransitionPlugin Box;
-    TRect Rect{5, 5, 15, 15};
-    TOneBox(uint8_t mode, int32_t boxDuration) {
-        Box.BoxCount = 1;
-        Box.BoxMode = mode;
-        Box.BoxDuration = boxDuration;
-        Box.Init(Rect, &Picture);
-    }
-    TRect DrawAt(int32_t time) {
-        Target.Clear(0);
-        EXPECT_TRUE(DrawFrame(Box, Target, time));
-        EXPECT_TRUE(ShowsPicture(Target, Picture, Rect, false));
-        return DrawnBounds(Target);
-    }
-};
+// One 10 x 10 box at (5, 5) on a 30 x 30 target: what one frame draws. Whatever shows
+// must be the picture's pixel from the same place, unless the box is squeezed.
+TRect OneBox(uint8_t mode, int32_t boxDuration, int32_t time, bool stretch = false) {
+    TBitmap32 picture = TestPicture(10, 10);
+    TBoxAllSimultaneousTransitionPlugin box;
+    box.BoxCount = 1, box.BoxMode = mode, box.BoxDuration = boxDuration, box.BoxStretch = stretch;
+    const TBitmap32 target = RunFrame(box, picture, TRect{5, 5, 15, 15}, 30, 30, time);
+    EXPECT_TRUE(ShowsPicture(target, picture, TRect{5, 5, 15, 15}, false, !stretch));
+    const TRect r = DrawnBounds(target);
+    EXPECT_EQ(DrawnCount(target), (r.Right - r.Left) * (r.Bottom - r.Top));
+    return r;
+}
 
 TEST(BoxDraw, BoxProgressDecidesWhatShows) {
-    struct TCase {
+    const struct {
         int32_t BoxDuration, Time;
         TRect Drawn;
     } cases[] = {
-        {1000, 0, {}},                     // not started
-        {1000, -50, {}},
-        {1000, 1, {9, 9, 11, 11}},         // just started: inset 4 of 10
-        {1000, 999, {5, 5, 15, 15}},       // inset 0
-        {1000, 1000, {5, 5, 15, 15}},
-        {0, 0, {}},                        // no box duration: hidden at its start ...
-        {0, 1, {5, 5, 15, 15}},            // ... whole one millisecond later
-        {-100, 1, {5, 5, 15, 15}},         // a negative box duration counts as 0
+        {1000, 0, {}}, {1000, -50, {}},                      // not started
+        {1000, 1, {9, 9, 11, 11}},                           // just started: inset 4 of 10
+        {1000, 999, {5, 5, 15, 15}}, {1000, 1000, {5, 5, 15, 15}},
+        {0, 0, {}}, {0, 1, {5, 5, 15, 15}},                  // no box duration: hidden, then whole
+        {-100, 0, {}}, {-100, 1, {5, 5, 15, 15}},            // a negative one counts as 0
     };
-    for (const TCase& c : cases) {
-        TOneBox one(1, c.BoxDuration);
-        EXPECT_EQ(one.DrawAt(c.Time), c.Drawn) << c.BoxDuration << " at " << c.Time;
-    }
+    for (const auto& c : cases) EXPECT_EQ(OneBox(1, c.BoxDuration, c.Time), c.Drawn) << c.BoxDuration << " at " << c.Time;
 }
 
-TEST(BoxDraw, EachModeDrawsItsRectangleFromTheSamePlaceInThePicture) {
-    // Half way: inset Trunc(0.5 * 10 * 0.5) = 2.
-    const TRect drawn[8] = {{5, 5, 15, 15}, {7, 7, 13, 13}, {5, 7, 15, 13}, {7, 5, 13, 15},
-                            {5, 5, 10, 15}, {5, 5, 15, 10}, {10, 5, 15, 15}, {5, 10, 15, 15}};
-    for (uint8_t mode = 0; mode < 8; ++mode) {
-        TOneBox one(mode, 1000);
-        const TRect got = one.DrawAt(500);
-        EXPECT_EQ(got, drawn[mode]) << int(mode);
-        EXPECT_EQ(DrawnCount(one.Target), (got.Right - got.Left) * (got.Bottom - got.Top));
-    }
-    TOneBox unknown(8, 1000);
-    EXPECT_EQ(unknown.DrawAt(500), TRect{});
+TEST(BoxDraw, EachModeDrawsItsRectangle) {
+    // Half way: inset Trunc(0.5 * 10 * 0.5) = 2; mode 8 does not exist.
+    const TRect drawn[9] = {{5, 5, 15, 15}, {7, 7, 13, 13}, {5, 7, 15, 13}, {7, 5, 13, 15}, {5, 5, 10, 15},
+                            {5, 5, 15, 10}, {10, 5, 15, 15}, {5, 10, 15, 15}, {}};
+    for (uint8_t mode = 0; mode < 9; ++mode) EXPECT_EQ(OneBox(mode, 1000, 500), drawn[mode]) << int(mode);
+    EXPECT_EQ(OneBox(1, 1000, 500, true), (TRect{7, 7, 13, 13}));
 }
 
-TEST(BoxDraw, StretchSqueezesTheWholeBoxAndFadeRestoresTheOpacity) {
-    TOneBox one(1, 1000);
-    one.Box.BoxStretch = true;
-    one.Box.BoxFade = true;
-    one.Target.Clear(0);
-    DrawFrame(one.Box, one.Target, 500);
-    EXPECT_EQ(DrawnBounds(one.Target), (TRect{7, 7, 13, 13}));
-    EXPECT_EQ(AlphaComponent(one.Target.Pixel(10, 10)), 127);
-    EXPECT_EQ(one.Picture.MasterAlpha, 255);
-    EXPECT_EQ(one.Picture.DrawMode, dmBlend);
+TEST(BoxDraw, FadeBlendsWithTheBoxsProgressAndRestoresTheOpacity) {
+    TBitmap32 picture = TestPicture(10, 10);
+    TBoxAllSimultaneousTransitionPlugin box;
+    box.BoxCount = 1, box.BoxFade = true;
+    const TBitmap32 target = RunFrame(box, picture, TRect{0, 0, 10, 10}, 10, 10, 500);
+    EXPECT_EQ(AlphaComponent(target.Pixel(5, 5)), 127);
+    EXPECT_EQ(picture.MasterAlpha, 255);
+    EXPECT_EQ(picture.DrawMode, dmBlend);
+}
+
+// Draw as the boxes are specified: one DrawBox per box.
+void DrawBoxByBox(TBoxTransitionPlugin& t, TBitmap32& target, int32_t time) {
+    for (int r = 0; r < t.Rows; ++r)
+        for (int c = 0; c < t.Cols; ++c) {
+            const int64_t e = int64_t(time) - t.StartTimes[size_t(r * t.Cols + c)];
+            const LD bp = t.BoxDuration > 0 ? LD(e) / t.BoxDuration : LD(e);
+            const TRect full{c * t.BoxWidth, r * t.BoxHeight, (c + 1) * t.BoxWidth, (r + 1) * t.BoxHeight};
+            const int inset = bp >= 1 ? 0 : int((1 - bp) * t.BoxWidth * 0.5L);
+            const TRect b{full.Left + inset, full.Top + inset, full.Right - inset, full.Bottom - inset};
+            if (bp > 0 && b.Left <= b.Right && b.Top <= b.Bottom)
+                t.DrawBox(b, TRect{b.Left + t.Rect.Left, b.Top + t.Rect.Top, b.Right + t.Rect.Left, b.Bottom + t.Rect.Top},
+                          target, std::min(bp, 1.0L), full);
+        }
+}
+
+TEST(BoxDraw, DrawingNeighboursTogetherLooksLikeDrawingEachBox) {
+    // Some see-through pixels in the picture and on the target.
+    TBitmap32 picture = TestPicture(40, 30), ground(50, 40);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            if ((x + y) % 7 == 0) picture.SetPixel(x, y, SetAlpha(picture.Pixel(x, y), uint8_t(x * 6)));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x) ground.SetPixel(x, y, Color32(uint8_t(x * 5), 90, uint8_t(y * 6), uint8_t((x * y) % 3 * 120)));
+    for (const char* name : {"TBoxCircleGrowTransitionPlugin", "TBoxTopLeftToBottomRightTransitionPlugin"})
+        for (uint64_t seed = 0; seed < 12; ++seed)
+            for (const TRect& rect : {TRect{5, 4, 45, 34}, TRect{-9, -7, 31, 23}, TRect{20, 18, 60, 48}})
+                for (int32_t part : {1, 2, 3}) {
+                    SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed) + " quarter " + std::to_string(part));
+                    auto a = MakeTransition(name), b = MakeTransition(name);
+                    RandSeed(seed);
+                    if (seed) a->Randomize();
+                    else AsBox(*a).BoxFade = true, AsBox(*a).BoxMode = 0, AsBox(*a).BoxDuration = a->Duration / 10;
+                    b->Assign(*a);
+                    TBitmap32 pa = picture, pb = picture, ta = ground, tb = ground;
+                    a->Init(rect, &pa);
+                    b->Init(rect, &pb);
+                    const int32_t time = a->Duration * part / 4;
+                    a->Draw(time, ta);
+                    DrawBoxByBox(AsBox(*b), tb, time);
+                    ASSERT_EQ(ta.ToImage32().Pixels, tb.ToImage32().Pixels);
+                    EXPECT_EQ(pa.DrawMode, pb.DrawMode);
+                }
 }
 
 TEST(BoxDraw, ClipsAtTheTargetsRightAndBottomAndAtThePicture) {
-    TBitmap32 picture = TestPicture(10, 10), target(30, 30);
+    TBitmap32 picture = TestPicture(10, 10), small = TestPicture(8, 6);
     TBoxAllSimultaneousTransitionPlugin box;
-    box.BoxCount = 1;
-    box.BoxMode = 0;
-    box.Init(TRect{25, 24, 35, 34}, &picture);
-    DrawFrame(box, target, 2000);
-    EXPECT_TRUE(ShowsPicture(target, picture, TRect{25, 24, 35, 34}));
-    EXPECT_EQ(DrawnCount(target), 5 * 6);
+    box.BoxCount = 1, box.BoxMode = 0;
+    const TBitmap32 edge = RunFrame(box, picture, TRect{25, 24, 35, 34}, 30, 30, 2000);
+    EXPECT_TRUE(ShowsPicture(edge, picture, TRect{25, 24, 35, 34}));
+    EXPECT_EQ(DrawnCount(edge), 5 * 6);
     // A picture smaller than the grid leaves the rest of the box alone.
-    TBitmap32 small = TestPicture(8, 6);
-    target.Clear(0);
-    box.Init(TRect{2, 2, 12, 12}, &small);
-    DrawFrame(box, target, 2000);
-    EXPECT_EQ(DrawnBounds(target), (TRect{2, 2, 10, 8}));
-    EXPECT_TRUE(ShowsPicture(target, small, TRect{2, 2, 10, 8}));
+    const TBitmap32 part = RunFrame(box, small, TRect{2, 2, 12, 12}, 30, 30, 2000);
+    EXPECT_TRUE(ShowsPicture(part, small, TRect{2, 2, 10, 8}));
+    EXPECT_EQ(DrawnCount(part), 8 * 6);
 }
 
 }  // namespace

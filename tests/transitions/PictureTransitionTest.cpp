@@ -58,52 +58,37 @@ TEST(TransitionDraw, EmptyOrInvertedRectanglesDrawNothing) {
     }
 }
 
-TEST(TransitionDraw, DurationsOfZeroOrLessAreOverAtOnceAndProgressStaysInRange) {
-    TBitmap32 picture = TestPicture(20, 10), target(20, 10);
+TEST(TransitionDraw, ProgressIsWholeForDurationsOfZeroOrLessAndNeverLeavesItsRange) {
+    TBitmap32 picture = TestPicture(20, 10);
     for (int32_t duration : {0, -10}) {
         TMovePictureTransitionPlugin move;
         move.Duration = duration;
-        move.Direction = 0;
-        move.Init(TRect{0, 0, 20, 10}, &picture);
-        target.Clear(0);
-        DrawFrame(move, target, 0);
-        EXPECT_TRUE(ShowsPicture(target, picture, TRect{0, 0, 20, 10}));
+        EXPECT_TRUE(ShowsPicture(RunFrame(move, picture, TRect{0, 0, 20, 10}, 20, 10, 0), picture, TRect{0, 0, 20, 10}));
     }
-    // Before the start nothing shows and the opacity does not wrap.
     TMovePictureTransitionPlugin move;
-    move.Init(TRect{0, 0, 20, 10}, &picture);
-    target.Clear(0);
-    DrawFrame(move, target, -300);
-    EXPECT_EQ(DrawnCount(target), 0);
+    EXPECT_EQ(DrawnCount(RunFrame(move, picture, TRect{0, 0, 20, 10}, 20, 10, -300)), 0);
+    // The cross-fade's opacity neither wraps before the start nor passes 255; it keeps blending.
     TAlphablendingTransitionPlugin fade;
-    fade.Init(TRect{0, 0, 20, 10}, &picture);
-    TRect changed;
-    fade.GetChangedRect(-300, target, changed);
-    EXPECT_EQ(picture.MasterAlpha, 0);
-    fade.GetChangedRect(1000, target, changed);
-    EXPECT_EQ(picture.MasterAlpha, 127);
-    EXPECT_EQ(picture.DrawMode, dmBlend);
-    fade.GetChangedRect(99999, target, changed);
-    EXPECT_EQ(picture.MasterAlpha, 255);
-    EXPECT_EQ(picture.DrawMode, dmBlend);  // the cross-fade leaves it blending
-    EXPECT_FALSE(fade.IsFinished(2000));
-    EXPECT_TRUE(fade.IsFinished(2001));
+    for (auto [time, alpha] : {std::pair{-300, 0}, {1000, 127}, {99999, 255}}) {
+        RunFrame(fade, picture, TRect{0, 0, 20, 10}, 20, 10, time);
+        EXPECT_EQ(picture.MasterAlpha, alpha) << time;
+        EXPECT_EQ(picture.DrawMode, dmBlend);
+    }
 }
 
-TEST(TransitionDraw, MoveSlidesFromEachSideRoundingHalvesToEven) {
-    // A quarter of 10 is 2.5: two columns or rows show.
+TEST(TransitionDraw, MoveSlidesInFromEachSideRoundingHalvesToEven) {
+    // A quarter of 10 is 2.5: two columns or rows show, from the picture's far or near side.
     const struct {
         uint8_t Direction;
         TRect Drawn;
-        int SrcX, SrcY;  // picture pixel at the drawn rectangle's top-left
+        int SrcX, SrcY;
     } cases[] = {{0, {0, 0, 2, 10}, 8, 0}, {1, {0, 0, 10, 2}, 0, 8}, {2, {8, 0, 10, 10}, 0, 0}, {3, {0, 8, 10, 10}, 0, 0}};
     for (const auto& c : cases) {
-        TBitmap32 picture = TestPicture(10, 10), target(10, 10);
+        TBitmap32 picture = TestPicture(10, 10);
         TMovePictureTransitionPlugin move;
         move.Duration = 1000;
         move.Direction = c.Direction;
-        move.Init(TRect{0, 0, 10, 10}, &picture);
-        DrawFrame(move, target, 250);
+        const TBitmap32 target = RunFrame(move, picture, TRect{0, 0, 10, 10}, 10, 10, 250);
         EXPECT_EQ(DrawnBounds(target), c.Drawn) << int(c.Direction);
         EXPECT_EQ(target.Pixel(c.Drawn.Left, c.Drawn.Top), picture.Pixel(c.SrcX, c.SrcY)) << int(c.Direction);
     }
@@ -111,13 +96,12 @@ TEST(TransitionDraw, MoveSlidesFromEachSideRoundingHalvesToEven) {
 
 // Counts how often each pixel of a 50 x 30 rectangle is drawn by one stripe Draw.
 std::vector<int> StripeCounts(uint8_t pattern, int32_t stripes, int32_t time) {
-    TBitmap32 picture(50, 30), target(50, 30);
+    TBitmap32 picture(50, 30);
     CountDraws(picture);
     TStripeTransitionPlugin t;
     t.Direction = pattern;
     t.StripeCount = stripes;
-    t.Init(TRect{0, 0, 50, 30}, &picture);
-    DrawFrame(t, target, time);
+    const TBitmap32 target = RunFrame(t, picture, TRect{0, 0, 50, 30}, 50, 30, time);
     std::vector<int> counts;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 50; ++x) counts.push_back(int(target.Pixel(x, y)));
@@ -166,34 +150,25 @@ TEST(StripeDraw, PatternsFillTheirStripesInTheirOwnOrder) {
 }
 
 TEST(BlindDraw, SlatsOpenFromTheirSide) {
-    // Five slats of 10 along 50 columns (directions 0, 2) or 6 along 30 rows (1, 3), half open.
+    // Half open: slats of 10 along 50 columns (directions 0, 2) or 6 along 30 rows (1, 3);
+    // no slats count as one.
     const struct {
         uint8_t Direction;
         int32_t Count;
         TRect FirstSlat;
-    } cases[] = {{0, 5, {0, 0, 5, 30}}, {2, 5, {5, 0, 10, 30}}, {1, 5, {0, 0, 50, 3}}, {3, 5, {0, 3, 50, 6}}};
+    } cases[] = {{0, 5, {0, 0, 5, 30}}, {2, 5, {5, 0, 10, 30}}, {1, 5, {0, 0, 50, 3}}, {3, 5, {0, 3, 50, 6}},
+                 {0, 0, {0, 0, 25, 30}}};
     for (const auto& c : cases) {
-        TBitmap32 picture = TestPicture(50, 30), target(50, 30);
+        TBitmap32 picture = TestPicture(50, 30);
         TBlindTransitionPlugin blind;
         blind.Direction = c.Direction;
         blind.StripeCount = c.Count;
-        blind.Init(TRect{0, 0, 50, 30}, &picture);
-        DrawFrame(blind, target, 500);
-        const TRect r = c.FirstSlat;
-        EXPECT_EQ(DrawnCount(target), 5 * (r.Right - r.Left) * (r.Bottom - r.Top)) << int(c.Direction);
+        const TBitmap32 target = RunFrame(blind, picture, TRect{0, 0, 50, 30}, 50, 30, 500);
+        const TRect& r = c.FirstSlat;
+        EXPECT_EQ(DrawnCount(target), std::max(c.Count, 1) * (r.Right - r.Left) * (r.Bottom - r.Top)) << int(c.Direction);
         EXPECT_NE(target.Pixel(r.Left, r.Top), 0u) << int(c.Direction);
         EXPECT_TRUE(ShowsPicture(target, picture, TRect{0, 0, 50, 30}, false));
     }
-}
-
-TEST(BlindDraw, NoSlatsCountsAsOne) {
-    TBitmap32 picture = TestPicture(50, 30), target(50, 30);
-    TBlindTransitionPlugin blind;
-    blind.Direction = 0;
-    blind.StripeCount = 0;
-    blind.Init(TRect{0, 0, 50, 30}, &picture);
-    DrawFrame(blind, target, 500);
-    EXPECT_EQ(DrawnBounds(target), (TRect{0, 0, 25, 30}));
 }
 
 }  // namespace

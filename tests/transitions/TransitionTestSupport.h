@@ -72,6 +72,14 @@ inline bool DrawFrame(TTransitionPlugin& t, TBitmap32& target, int32_t time) {
     return t.Draw(time, target);
 }
 
+// A fresh target of w x h after t's Init on rect and one frame at time.
+inline TBitmap32 RunFrame(TTransitionPlugin& t, TBitmap32& picture, const TRect& rect, int w, int h, int32_t time) {
+    TBitmap32 target(w, h);
+    EXPECT_TRUE(t.Init(rect, &picture));
+    EXPECT_TRUE(DrawFrame(t, target, time));
+    return target;
+}
+
 // Every pixel the picture touches counts one up on the target (which starts at 0).
 inline void CountDraws(TBitmap32& picture) {
     picture.DrawMode = dmCustom;
