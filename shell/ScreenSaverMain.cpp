@@ -8,7 +8,6 @@
 #include "graphics/GraphicsModules.h"
 #include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
-#include "transitions/TransitionModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"

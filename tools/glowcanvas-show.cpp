@@ -18,7 +18,6 @@
 #include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
-#include "transitions/TransitionModules.h"
 
 #include <cstdio>
 #include <iostream>
