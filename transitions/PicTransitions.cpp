@@ -1,0 +1,650 @@
+#include "transitions/PicTransitions.h"
+
+#include "foundation/OKFStream.h"
+#include "graphics/Bitmap32.h"
+#include "platform/Random.h"
+#include "transitions/TransitionMath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+GC_IMPLEMENT_PLUGIN(TAlphablendingTransitionPlugin, TTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxTransitionPlugin, TTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TFineBoxTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxTopLeftToBottomRightTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxTopRightToBottomLeftTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxBottomLeftToTopRightTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxBottomRightToTopLeftTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxRandomTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxAllSimultaneousTransitionPlugin, TBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxCircleGrowTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxCircleShrinkTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxCircleRingTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxSmallCirclesTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxMODEffectTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxRadarTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxSpiralRadarTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxQuarterRadarTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBoxQuarterSpiralRadarTransitionPlugin, TFineBoxTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TMovePictureTransitionPlugin, TTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TBlindTransitionPlugin, TTransitionPlugin)
+GC_IMPLEMENT_PLUGIN(TStripeTransitionPlugin, TTransitionPlugin)
+
+using namespace TransitionMath;
+
+namespace {
+
+constexpr long double kPi = std::numbers::pi_v<long double>;
+
+// Keeps the picture's master alpha and puts it back when the drawing is done.
+class TFadeScope {
+public:
+    TFadeScope(TBitmap32& picture, bool fade, long double progress) : picture_(picture), saved_(picture.MasterAlpha) {
+        if (fade) SetFadeAlpha(picture, progress);
+    }
+    ~TFadeScope() { picture_.MasterAlpha = saved_; }
+    TFadeScope(const TFadeScope&) = delete;
+    TFadeScope& operator=(const TFadeScope&) = delete;
+
+private:
+    TBitmap32& picture_;
+    uint8_t saved_;
+};
+
+// A span of the picture and where it lands on one axis: when the source runs past the
+// picture, it is cut there and the destination's far edge moves back by as much.
+struct TSpan {
+    int64_t D0, D1, S0, S1;
+    void CutAt(int64_t pictureSize) {
+        if (S1 <= pictureSize) return;
+        D1 -= S1 - pictureSize;
+        S1 = pictureSize;
+    }
+};
+
+// Draws a span along x (the whole Rect and picture along y), or along y.
+void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bool alongX, const TSpan& s) {
+    if (alongX)
+        picture.DrawTo(target, TRect{int(s.D0), rect.Top, int(s.D1), rect.Bottom},
+                       TRect{int(s.S0), 0, int(s.S1), picture.Height()});
+    else
+        picture.DrawTo(target, TRect{rect.Left, int(s.D0), rect.Right, int(s.D1)},
+                       TRect{0, int(s.S0), picture.Width(), int(s.S1)});
+}
+
+TRect Offset(TRect r, int dx, int dy) {
+    r.Left += dx;
+    r.Right += dx;
+    r.Top += dy;
+    r.Bottom += dy;
+    return r;
+}
+
+// The directional transitions pick their direction per run when set to the random value.
+uint8_t RunDirection(uint8_t direction, uint8_t randomValue) {
+    return direction == randomValue ? uint8_t(Random(randomValue)) : direction;
+}
+
+}  // namespace
+
+// ---- cross-fade ----
+
+AnsiString TAlphablendingTransitionPlugin::Caption() { return "Alphablending"; }
+
+void TAlphablendingTransitionPlugin::GetChangedRect(int32_t time, TBitmap32& target, TRect& changed) {
+    TTransitionPlugin::GetChangedRect(time, target, changed);
+    if (Picture) SetFadeAlpha(*Picture, Progress(time));
+}
+
+bool TAlphablendingTransitionPlugin::Draw(int32_t, TBitmap32& target) {
+    if (Picture) Picture->DrawTo(target, Rect.Left, Rect.Top);
+    return true;
+}
+
+// ---- box family ----
+
+TBoxTransitionPlugin::TBoxTransitionPlugin() = default;
+
+TBoxTransitionPlugin::~TBoxTransitionPlugin() { TBoxTransitionPlugin::Done(); }
+
+void TBoxTransitionPlugin::Assign(const TPlugin& source) {
+    TTransitionPlugin::Assign(source);
+    if (auto* src = dynamic_cast<const TBoxTransitionPlugin*>(&source)) {
+        BoxDuration = src->BoxDuration;
+        BoxCount = src->BoxCount;
+        BoxMode = src->BoxMode;
+        BoxFade = src->BoxFade;
+        BoxStretch = src->BoxStretch;
+        BoxReverse = src->BoxReverse;
+    }
+}
+
+AnsiString TBoxTransitionPlugin::GetPropertyFrameClassName() { return "TBoxTransitionPropertyFrame"; }
+
+int64_t TBoxTransitionPlugin::ScheduleSpan() const {
+    // A negative box duration would run every box backwards: it counts as 0.
+    return int64_t(Duration) - std::max(BoxDuration, 0);
+}
+
+void TBoxTransitionPlugin::SetupGrid() {
+    std::vector<int32_t>().swap(StartTimes);
+    Cols = Rows = BoxWidth = BoxHeight = 0;
+    // An empty or inverted rectangle has no boxes.
+    if (!UsableRect(Rect)) return;
+    const int32_t w = Rect.Right - Rect.Left, h = Rect.Bottom - Rect.Top;
+    // The setting stays as stored; only the grid is kept to a sensible size.
+    const int32_t count = std::clamp(BoxCount, 1, std::max(GetBoxCountLimit(), 1));
+    if (w <= h) {
+        Rows = count;
+        BoxHeight = std::max(h / Rows, 1);
+        if (h > BoxHeight * Rows) {
+            ++Rows;
+            ++BoxHeight;
+        }
+        BoxWidth = BoxHeight;
+    } else {
+        Cols = count;
+        BoxWidth = std::max(w / Cols, 1);
+        BoxHeight = BoxWidth;
+    }
+    Cols = w / BoxWidth + (w % BoxWidth != 0 ? 1 : 0);
+    Rows = h / BoxHeight + (h % BoxHeight != 0 ? 1 : 0);
+    StartTimes.assign(size_t(Cols) * size_t(Rows), 0);
+}
+
+void TBoxTransitionPlugin::SetStartTime(int32_t row, int32_t col, int64_t start) {
+    StartTimes[size_t(row) * size_t(Cols) + size_t(col)] = ClampToInt32(start);
+}
+
+int64_t TBoxTransitionPlugin::StartTimeOf(int32_t, int32_t, long double) { return 0; }
+
+void TBoxTransitionPlugin::FillStartTimes(long double span) {
+    for (int32_t r = 0; r < Rows; ++r)
+        for (int32_t c = 0; c < Cols; ++c) SetStartTime(r, c, StartTimeOf(r, c, span));
+}
+
+bool TBoxTransitionPlugin::Init(const TRect& destRect, TBitmap32* picture) {
+    const bool result = TTransitionPlugin::Init(destRect, picture);
+    SetupGrid();
+    FillStartTimes(static_cast<long double>(ScheduleSpan()));
+    if (BoxReverse) ReverseStartTimes();
+    return result;
+}
+
+void TBoxTransitionPlugin::ReverseStartTimes() {
+    const int64_t span = ScheduleSpan();
+    for (int32_t& start : StartTimes) start = ClampToInt32(span - start);
+}
+
+void TBoxTransitionPlugin::Done() { std::vector<int32_t>().swap(StartTimes); }
+
+bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
+    if (StartTimes.empty() || !Picture || !UsableRect(Rect)) return true;
+    const int64_t boxDuration = std::max(BoxDuration, 0);
+    for (int32_t r = 0; r < Rows; ++r) {
+        for (int32_t c = 0; c < Cols; ++c) {
+            const int64_t elapsed = int64_t(time) - StartTimes[size_t(r) * size_t(Cols) + size_t(c)];
+            const long double bp = boxDuration != 0 ? static_cast<long double>(elapsed) / boxDuration
+                                                    : static_cast<long double>(elapsed);
+            TRect box{c * BoxWidth, r * BoxHeight, c * BoxWidth + BoxWidth, r * BoxHeight + BoxHeight};
+            const TRect full = box;
+            if (bp >= 1) {
+                DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, 1.0L, full);
+            } else if (bp > 0) {
+                const int32_t inset = int32_t(Trunc((1 - bp) * BoxWidth * 0.5L));
+                box.Left += inset;
+                box.Top += inset;
+                box.Right -= inset;
+                box.Bottom -= inset;
+                if (box.Left <= box.Right && box.Top <= box.Bottom)
+                    DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, bp, full);
+            }
+        }
+    }
+    return true;
+}
+
+void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitmap32& target, long double boxProgress,
+                                   const TRect& fullBox) {
+    if (!Picture) return;
+    const long double bp = std::clamp(boxProgress, 0.0L, 1.0L);
+    const TRect fd = Offset(fullBox, Rect.Left, Rect.Top);
+    const int32_t growX = int32_t(Trunc(BoxWidth * bp)), growY = int32_t(Trunc(BoxHeight * bp));
+    TRect s = fullBox, d = fd;
+    switch (BoxMode) {
+        case 0: break;
+        case 1: s = box; d = destBox; break;
+        case 2:
+            s = TRect{fullBox.Left, box.Top, fullBox.Right, box.Bottom};
+            d = TRect{fd.Left, destBox.Top, fd.Right, destBox.Bottom};
+            break;
+        case 3:
+            s = TRect{box.Left, fullBox.Top, box.Right, fullBox.Bottom};
+            d = TRect{destBox.Left, fd.Top, destBox.Right, fd.Bottom};
+            break;
+        case 4: s.Right = s.Left + growX; d.Right = d.Left + growX; break;
+        case 5: s.Bottom = s.Top + growY; d.Bottom = d.Top + growY; break;
+        case 6: s.Left = s.Right - growX; d.Left = d.Right - growX; break;
+        case 7: s.Top = s.Bottom - growY; d.Top = d.Bottom - growY; break;
+        default: return;  // no such mode: the box stays hidden
+    }
+    TFadeScope fade(*Picture, BoxFade, bp);
+    if (BoxStretch) s = fullBox;
+    if (d.Right > target.Width()) {
+        s.Right -= d.Right - target.Width();
+        d.Right = target.Width();
+    }
+    if (d.Bottom > target.Height()) {
+        s.Bottom -= d.Bottom - target.Height();
+        d.Bottom = target.Height();
+    }
+    if (s.Right > Picture->Width()) {
+        d.Right -= s.Right - Picture->Width();
+        s.Right = Picture->Width();
+    }
+    if (s.Bottom > Picture->Height()) {
+        d.Bottom -= s.Bottom - Picture->Height();
+        s.Bottom = Picture->Height();
+    }
+    Picture->DrawTo(target, d, s);
+}
+
+void TBoxTransitionPlugin::Randomize() {
+    BoxCount = Random(10) + 4;
+    BoxMode = uint8_t(Random(8));
+    BoxStretch = Random(2) == 1;
+    BoxFade = Random(2) == 1;
+    if (BoxMode == 0) {
+        BoxFade = true;
+        BoxStretch = false;
+    }
+    if (BoxStretch) BoxCount = std::min(8, BoxCount);
+    const int64_t d = Duration;
+    BoxDuration = Random(int32_t(2 * d / 5)) + int32_t(d / 5);
+    if (Random(5) == 1) BoxDuration = Random(int32_t(4 * d / 5)) + int32_t(d / 5);
+    BoxDuration = std::min(Duration, BoxDuration);
+    BoxReverse = Random(10) == 1;
+}
+
+bool TBoxTransitionPlugin::WriteData(TOKFStream& stream) {
+    if (!TTransitionPlugin::WriteData(stream)) return false;
+    stream.WriteInteger(BoxDuration);
+    stream.WriteInteger(BoxCount);
+    stream.WriteByte(BoxMode);
+    stream.WriteBoolean(BoxFade);
+    stream.WriteBoolean(BoxStretch);
+    stream.WriteBoolean(BoxReverse);
+    return true;
+}
+
+bool TBoxTransitionPlugin::ReadData(TOKFStream& stream) {
+    if (!TTransitionPlugin::ReadData(stream)) return false;
+    BoxDuration = stream.ReadIntegerValue();
+    BoxCount = stream.ReadIntegerValue();
+    BoxMode = stream.ReadByteValue();
+    BoxFade = stream.ReadBooleanValue();
+    BoxStretch = stream.ReadBooleanValue();
+    BoxReverse = stream.ReadBooleanValue();
+    return true;
+}
+
+TFineBoxTransitionPlugin::TFineBoxTransitionPlugin() {
+    Duration = 3000;
+    BoxDuration = 500;
+    BoxCount = 130;
+    BoxMode = 0;
+    BoxFade = true;
+}
+
+void TFineBoxTransitionPlugin::Randomize() {
+    TBoxTransitionPlugin::Randomize();
+    BoxCount = Random(100) + 60;
+    BoxMode = Random(2) != 0 ? 0 : 1;
+    if (BoxCount > 130) BoxMode = 0;
+    BoxStretch = false;
+    BoxFade = Random(2) == 1;
+    if (BoxMode == 0) BoxFade = true;
+    const int64_t d = Duration;
+    BoxDuration = Random(int32_t(d / 5)) + int32_t(d / 5);
+    if (Random(5) == 1) BoxDuration = Random(int32_t(2 * d / 5)) + int32_t(d / 5);
+    if (BoxMode != 0) BoxDuration = std::min(300, BoxDuration);
+    BoxDuration = std::min(Duration, BoxDuration);
+    BoxReverse = Random(5) == 1;
+}
+
+// ---- schedules ----
+
+namespace {
+
+int64_t Diagonal(int32_t k, int32_t rows, int32_t cols, long double span) {
+    return Trunc(static_cast<long double>(k) / (rows + cols - 1) * span);
+}
+
+// Distance of box (row, col) from the centre box, in boxes.
+long double CentreDistance(int32_t row, int32_t col, int32_t rows, int32_t cols) {
+    const long double dr = row - rows / 2, dc = col - cols / 2;
+    return std::sqrt(dr * dr + dc * dc);
+}
+
+// The angle of box (row, col) around the grid's centre: a full turn from the top for the
+// radar classes, within a quarter for the quarter classes.
+long double RadarAngle(int32_t row, int32_t col, int32_t rows, int32_t cols, bool quarter) {
+    const long double dy = row - rows / 2.0L, dx = col - cols / 2.0L;
+    long double dist = std::sqrt(dx * dx + dy * dy);
+    if (quarter) dist = std::max(dist, 1.0L);
+    else if (dist == 0) dist = 1.0L;
+    const long double a0 = std::asin(std::min(std::fabs(rows / 2.0L - row) / dist, 1.0L));
+    const bool top = row <= rows / 2, left = col <= cols / 2;
+    if (quarter) return top == left ? a0 : kPi / 2 - a0;
+    if (top) return left ? 3 * kPi / 2 + a0 : kPi / 2 - a0;
+    return left ? 3 * kPi / 2 - a0 : kPi / 2 + a0;
+}
+
+}  // namespace
+
+int64_t TBoxTopLeftToBottomRightTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Diagonal(r + c, Rows, Cols, t);
+}
+int64_t TBoxTopRightToBottomLeftTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Diagonal(r + (Cols - 1 - c), Rows, Cols, t);
+}
+int64_t TBoxBottomLeftToTopRightTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Diagonal((Rows - 1 - r) + c, Rows, Cols, t);
+}
+int64_t TBoxBottomRightToTopLeftTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Diagonal((Rows - 1 - r) + (Cols - 1 - c), Rows, Cols, t);
+}
+int64_t TBoxRandomTransitionPlugin::StartTimeOf(int32_t, int32_t, long double t) {
+    return Random(ClampToInt32(int64_t(t)));
+}
+int64_t TBoxAllSimultaneousTransitionPlugin::StartTimeOf(int32_t, int32_t, long double) { return 0; }
+
+int64_t TBoxCircleGrowTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    const int32_t hr = Rows / 2, hc = Cols / 2;
+    const long double rmax = std::max(std::sqrt(static_cast<long double>(hr * hr + hc * hc)), 1.0L);
+    return std::llabs(Round(Round(CentreDistance(r, c, Rows, Cols)) / rmax * t));
+}
+int64_t TBoxCircleShrinkTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    const int32_t hr = Rows / 2, hc = Cols / 2;
+    const long double rmax = std::max(std::sqrt(static_cast<long double>(hr * hr + hc * hc)), 1.0L);
+    return int64_t(t) - std::llabs(Round(Round(CentreDistance(r, c, Rows, Cols)) / rmax * t));
+}
+int64_t TBoxCircleRingTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return std::llabs(Round(std::sin(CentreDistance(r, c, Rows, Cols) / 10) * t));
+}
+int64_t TBoxSmallCirclesTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return std::llabs(Round((std::sin(r / 5.0L) + std::sin(c / 5.0L)) / 2 * t));
+}
+int64_t TBoxMODEffectTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    const long double x = (std::sin(CentreDistance(r, c, Rows, Cols) / 10) - (r % Cols) / (Cols * 0.2L)) /
+                          (Cols / (Cols * 0.2L) + 1);
+    return std::llabs(Round(x * t));
+}
+int64_t TBoxRadarTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Round(RadarAngle(r, c, Rows, Cols, false) / (5 * kPi / 2) * t);
+}
+int64_t TBoxSpiralRadarTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    const long double a = RadarAngle(r, c, Rows, Cols, false);
+    return std::llabs(Round(std::sin(CentreDistance(r, c, Rows, Cols) / 5) * a / (5 * kPi / 2) * t));
+}
+int64_t TBoxQuarterRadarTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    return Round(RadarAngle(r, c, Rows, Cols, true) / kPi * t);
+}
+int64_t TBoxQuarterSpiralRadarTransitionPlugin::StartTimeOf(int32_t r, int32_t c, long double t) {
+    const long double q = RadarAngle(r, c, Rows, Cols, true);
+    return std::llabs(Round(std::sin(CentreDistance(r, c, Rows, Cols) / 5) * q / kPi * t));
+}
+
+AnsiString TBoxTopLeftToBottomRightTransitionPlugin::Caption() { return "Rechtecke (von links oben)"; }
+AnsiString TBoxTopRightToBottomLeftTransitionPlugin::Caption() { return "Rechtecke (von rechts oben)"; }
+AnsiString TBoxBottomLeftToTopRightTransitionPlugin::Caption() { return "Rechtecke (von links unten)"; }
+AnsiString TBoxBottomRightToTopLeftTransitionPlugin::Caption() { return "Rechtecke (von rechts unten)"; }
+AnsiString TBoxRandomTransitionPlugin::Caption() { return "Rechtecke (zuf\xE4llig)"; }
+AnsiString TBoxAllSimultaneousTransitionPlugin::Caption() { return "Rechtecke (gleichzeitig)"; }
+AnsiString TBoxCircleGrowTransitionPlugin::Caption() { return "Kreis (gr\xF6\xDF" "er werdend)"; }
+AnsiString TBoxCircleShrinkTransitionPlugin::Caption() { return "Kreis (kleiner werdend)"; }
+AnsiString TBoxCircleRingTransitionPlugin::Caption() { return "Kreisringe"; }
+AnsiString TBoxSmallCirclesTransitionPlugin::Caption() { return "kleine Kreise"; }
+AnsiString TBoxMODEffectTransitionPlugin::Caption() { return "MOD-Effekt"; }
+AnsiString TBoxRadarTransitionPlugin::Caption() { return "Radar"; }
+AnsiString TBoxSpiralRadarTransitionPlugin::Caption() { return "Spiral-Radar"; }
+AnsiString TBoxQuarterRadarTransitionPlugin::Caption() { return "Viertel-Radar"; }
+AnsiString TBoxQuarterSpiralRadarTransitionPlugin::Caption() { return "Viertel-Spiral-Radar"; }
+
+// ---- sliding picture ----
+
+TMovePictureTransitionPlugin::TMovePictureTransitionPlugin() { Duration = 750; }
+
+AnsiString TMovePictureTransitionPlugin::Caption() { return "Schieben"; }
+
+void TMovePictureTransitionPlugin::Assign(const TPlugin& source) {
+    TTransitionPlugin::Assign(source);
+    if (auto* src = dynamic_cast<const TMovePictureTransitionPlugin*>(&source)) {
+        Direction = src->Direction;
+        Fade = src->Fade;
+        Stretch = src->Stretch;
+    }
+}
+
+AnsiString TMovePictureTransitionPlugin::GetPropertyFrameClassName() { return "TMovePictureTransitionProperyFrame"; }
+
+bool TMovePictureTransitionPlugin::Init(const TRect& destRect, TBitmap32* picture) {
+    const bool result = TTransitionPlugin::Init(destRect, picture);
+    CurrentDirection = RunDirection(Direction, 4);
+    return result;
+}
+
+bool TMovePictureTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
+    if (!Picture || !UsableRect(Rect)) return true;
+    const long double p = Progress(time);
+    const TRect whole = Picture->BoundsRect();
+    TRect s = whole, d = Rect;
+    auto part = [p](int32_t size) { return int32_t(Round(size * p)); };
+    switch (CurrentDirection) {
+        case 0:
+            d.Right = d.Left + part(d.Right - d.Left);
+            s.Left = s.Right - part(s.Right - s.Left);
+            break;
+        case 1:
+            d.Bottom = d.Top + part(d.Bottom - d.Top);
+            s.Top = s.Bottom - part(s.Bottom - s.Top);
+            break;
+        case 2:
+            d.Left = d.Right - part(d.Right - d.Left);
+            s.Right = part(s.Right - s.Left);
+            break;
+        case 3:
+            d.Top = d.Bottom - part(d.Bottom - d.Top);
+            s.Bottom = part(s.Bottom - s.Top);
+            break;
+        default: break;
+    }
+    if (Stretch) s = whole;
+    TFadeScope fade(*Picture, Fade, p);
+    Picture->DrawTo(target, d, s);
+    return true;
+}
+
+void TMovePictureTransitionPlugin::Randomize() {
+    Direction = uint8_t(Random(4));
+    Fade = Random(5) == 1;
+    Stretch = Random(5) == 1;
+}
+
+bool TMovePictureTransitionPlugin::WriteData(TOKFStream& stream) {
+    if (!TTransitionPlugin::WriteData(stream)) return false;
+    stream.WriteByte(Direction);
+    stream.WriteBoolean(Fade);
+    stream.WriteBoolean(Stretch);
+    return true;
+}
+
+bool TMovePictureTransitionPlugin::ReadData(TOKFStream& stream) {
+    if (!TTransitionPlugin::ReadData(stream)) return false;
+    Direction = stream.ReadByteValue();
+    Fade = stream.ReadBooleanValue();
+    Stretch = stream.ReadBooleanValue();
+    return true;
+}
+
+// ---- venetian blind ----
+
+TBlindTransitionPlugin::TBlindTransitionPlugin() { Duration = 1000; }
+
+AnsiString TBlindTransitionPlugin::Caption() { return "Jalousie"; }
+
+void TBlindTransitionPlugin::Assign(const TPlugin& source) {
+    TTransitionPlugin::Assign(source);
+    if (auto* src = dynamic_cast<const TBlindTransitionPlugin*>(&source)) {
+        Direction = src->Direction;
+        Fade = src->Fade;
+        Stretch = src->Stretch;
+        StripeCount = src->StripeCount;
+    }
+}
+
+AnsiString TBlindTransitionPlugin::GetPropertyFrameClassName() { return "TBlindTransitionProperyFrame"; }
+
+bool TBlindTransitionPlugin::Init(const TRect& destRect, TBitmap32* picture) {
+    const bool result = TTransitionPlugin::Init(destRect, picture);
+    CurrentDirection = RunDirection(Direction, 4);
+    return result;
+}
+
+bool TBlindTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
+    if (!Picture || !UsableRect(Rect) || CurrentDirection > 3) return true;
+    const long double p = Progress(time);
+    const int64_t n = std::max(StripeCount, 1);  // no slats at all would divide by zero
+    const bool alongX = CurrentDirection == 0 || CurrentDirection == 2;
+    const bool opening = CurrentDirection <= 1;  // grows from each slat's start
+    const int64_t start = alongX ? Rect.Left : Rect.Top;
+    const int64_t size = alongX ? Rect.Right - Rect.Left : Rect.Bottom - Rect.Top;
+    const int64_t pictureSize = alongX ? Picture->Width() : Picture->Height();
+    const long double share = static_cast<long double>(size) / n;
+    const long double srcShare = static_cast<long double>(pictureSize) / n;
+    const int64_t slat = RoundUp(share), srcSlat = RoundUp(srcShare);
+    // Direction 1 rounds where the others round up, as the blind always did.
+    const int64_t vis = CurrentDirection == 1 ? Round(share * p) : RoundUp(share * p);
+    const int64_t srcVis = CurrentDirection == 1 ? Round(srcShare * p) : RoundUp(srcShare * p);
+    const int64_t srcLen = Stretch ? srcSlat : srcVis;
+    TFadeScope fade(*Picture, Fade, p);
+    // Slats that begin past Rect's end lie wholly outside it.
+    for (int64_t i = 0; i < n && i * slat < size; ++i) {
+        TSpan span{};
+        if (opening) span = {start + i * slat, start + i * slat + vis, i * srcSlat, i * srcSlat + srcLen};
+        else span = {start + (i + 1) * slat - vis, start + (i + 1) * slat, (i + 1) * srcSlat - srcLen, (i + 1) * srcSlat};
+        span.CutAt(pictureSize);
+        DrawSpan(*Picture, target, Rect, alongX, span);
+    }
+    return true;
+}
+
+void TBlindTransitionPlugin::Randomize() {
+    Direction = uint8_t(Random(4));
+    Fade = Random(5) == 1;
+    Stretch = Random(5) == 1;
+    int32_t count = 5;
+    for (int k = 0; k < 3; ++k) count += Random(10);
+    StripeCount = count;
+    if (StripeCount < 8) Stretch = true;
+}
+
+bool TBlindTransitionPlugin::WriteData(TOKFStream& stream) {
+    if (!TTransitionPlugin::WriteData(stream)) return false;
+    stream.WriteByte(Direction);
+    stream.WriteInteger(StripeCount);
+    stream.WriteBoolean(Fade);
+    stream.WriteBoolean(Stretch);
+    return true;
+}
+
+bool TBlindTransitionPlugin::ReadData(TOKFStream& stream) {
+    if (!TTransitionPlugin::ReadData(stream)) return false;
+    Direction = stream.ReadByteValue();
+    StripeCount = stream.ReadIntegerValue();
+    Fade = stream.ReadBooleanValue();
+    Stretch = stream.ReadBooleanValue();
+    return true;
+}
+
+// ---- interleaved stripes ----
+
+TStripeTransitionPlugin::TStripeTransitionPlugin() { Duration = 1000; }
+
+AnsiString TStripeTransitionPlugin::Caption() { return "Streifen"; }
+
+void TStripeTransitionPlugin::Assign(const TPlugin& source) {
+    TTransitionPlugin::Assign(source);
+    if (auto* src = dynamic_cast<const TStripeTransitionPlugin*>(&source)) {
+        Direction = src->Direction;
+        Fade = src->Fade;
+        StripeCount = src->StripeCount;
+    }
+}
+
+AnsiString TStripeTransitionPlugin::GetPropertyFrameClassName() { return "TStripeTransitionProperyFrame"; }
+
+bool TStripeTransitionPlugin::Init(const TRect& destRect, TBitmap32* picture) {
+    const bool result = TTransitionPlugin::Init(destRect, picture);
+    CurrentDirection = RunDirection(Direction, 6);
+    return result;
+}
+
+bool TStripeTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
+    const int pattern = CurrentDirection;
+    if (!Picture || !UsableRect(Rect) || pattern > 5) return true;
+    const long double p = Progress(time);
+    const int64_t n = std::max(StripeCount, 1);  // no stripes at all would divide by zero
+    const bool alongX = pattern == 0 || pattern == 2 || pattern == 5;
+    const int64_t start = alongX ? Rect.Left : Rect.Top;
+    const int64_t size = alongX ? Rect.Right - Rect.Left : Rect.Bottom - Rect.Top;
+    const int64_t pictureSize = alongX ? Picture->Width() : Picture->Height();
+    const int64_t w = RoundUp(static_cast<long double>(size) / n);
+    const int64_t srcW = RoundUp(static_cast<long double>(pictureSize) / n);
+    const int64_t m = RoundUp(static_cast<long double>(size) / w);
+    const int64_t half = (m + 1) / 2;
+    const int64_t lastEven = (m - 1) / 2 * 2;
+    TFadeScope fade(*Picture, Fade, p);
+    for (int64_t i = 0; i < m; ++i) {
+        int64_t pos;
+        if (pattern <= 1) {
+            if (i > m * p) continue;
+            pos = i < half ? 2 * i : 2 * (m - 1 - i) + 1;
+        } else if (pattern <= 3) {
+            const int64_t j = m - 1 - i;
+            if (j < (1 - p) * m) continue;
+            pos = j >= half ? 2 * (j - half) + 1 : 2 * (half - 1 - j);
+        } else {
+            if (i > m * p) continue;
+            // Odd stripes in order; the k-th even one takes the k-th even place from the far side.
+            pos = i % 2 != 0 ? i : lastEven - i;
+        }
+        TSpan span{start + pos * w, start + pos * w + w, pos * srcW, pos * srcW + srcW};
+        span.CutAt(pictureSize);
+        DrawSpan(*Picture, target, Rect, alongX, span);
+    }
+    return true;
+}
+
+void TStripeTransitionPlugin::Randomize() {
+    Direction = uint8_t(Random(6));
+    Fade = Random(5) == 1;
+    StripeCount = Random(96) + 5;
+}
+
+bool TStripeTransitionPlugin::WriteData(TOKFStream& stream) {
+    if (!TTransitionPlugin::WriteData(stream)) return false;
+    stream.WriteByte(Direction);
+    stream.WriteInteger(StripeCount);
+    stream.WriteBoolean(Fade);
+    return true;
+}
+
+bool TStripeTransitionPlugin::ReadData(TOKFStream& stream) {
+    if (!TTransitionPlugin::ReadData(stream)) return false;
+    Direction = stream.ReadByteValue();
+    StripeCount = stream.ReadIntegerValue();
+    Fade = stream.ReadBooleanValue();
+    return true;
+}
