@@ -63,6 +63,17 @@ struct TSpan {
     }
 };
 
+// Rect and the picture along the axis that slats or stripes divide.
+struct TAxis {
+    bool AlongX;
+    int64_t Start, Size, PictureSize;
+    TAxis(const TRect& rect, const TBitmap32& picture, bool alongX)
+        : AlongX(alongX),
+          Start(alongX ? rect.Left : rect.Top),
+          Size(alongX ? int64_t(rect.Right) - rect.Left : int64_t(rect.Bottom) - rect.Top),
+          PictureSize(alongX ? picture.Width() : picture.Height()) {}
+};
+
 // Draws a span along x (the whole Rect and picture along y), or along y.
 void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bool alongX, const TSpan& s) {
     if (alongX)
@@ -516,13 +527,11 @@ bool TBlindTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     if (!Picture || !UsableRect(Rect) || CurrentDirection > 3) return true;
     const long double p = Progress(time);
     const int64_t n = std::max(StripeCount, 1);  // no slats at all would divide by zero
-    const bool alongX = CurrentDirection == 0 || CurrentDirection == 2;
+    const TAxis axis(Rect, *Picture, CurrentDirection == 0 || CurrentDirection == 2);
     const bool opening = CurrentDirection <= 1;  // grows from each slat's start
-    const int64_t start = alongX ? Rect.Left : Rect.Top;
-    const int64_t size = alongX ? Rect.Right - Rect.Left : Rect.Bottom - Rect.Top;
-    const int64_t pictureSize = alongX ? Picture->Width() : Picture->Height();
+    const int64_t start = axis.Start, size = axis.Size;
     const long double share = static_cast<long double>(size) / n;
-    const long double srcShare = static_cast<long double>(pictureSize) / n;
+    const long double srcShare = static_cast<long double>(axis.PictureSize) / n;
     const int64_t slat = RoundUp(share), srcSlat = RoundUp(srcShare);
     // Direction 1 rounds where the others round up, as the blind always did.
     const int64_t vis = CurrentDirection == 1 ? Round(share * p) : RoundUp(share * p);
@@ -534,8 +543,8 @@ bool TBlindTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
         TSpan span{};
         if (opening) span = {start + i * slat, start + i * slat + vis, i * srcSlat, i * srcSlat + srcLen};
         else span = {start + (i + 1) * slat - vis, start + (i + 1) * slat, (i + 1) * srcSlat - srcLen, (i + 1) * srcSlat};
-        span.CutAt(pictureSize);
-        DrawSpan(*Picture, target, Rect, alongX, span);
+        span.CutAt(axis.PictureSize);
+        DrawSpan(*Picture, target, Rect, axis.AlongX, span);
     }
     return true;
 }
@@ -596,13 +605,10 @@ bool TStripeTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     if (!Picture || !UsableRect(Rect) || pattern > 5) return true;
     const long double p = Progress(time);
     const int64_t n = std::max(StripeCount, 1);  // no stripes at all would divide by zero
-    const bool alongX = pattern == 0 || pattern == 2 || pattern == 5;
-    const int64_t start = alongX ? Rect.Left : Rect.Top;
-    const int64_t size = alongX ? Rect.Right - Rect.Left : Rect.Bottom - Rect.Top;
-    const int64_t pictureSize = alongX ? Picture->Width() : Picture->Height();
-    const int64_t w = RoundUp(static_cast<long double>(size) / n);
-    const int64_t srcW = RoundUp(static_cast<long double>(pictureSize) / n);
-    const int64_t m = RoundUp(static_cast<long double>(size) / w);
+    const TAxis axis(Rect, *Picture, pattern == 0 || pattern == 2 || pattern == 5);
+    const int64_t w = RoundUp(static_cast<long double>(axis.Size) / n);
+    const int64_t srcW = RoundUp(static_cast<long double>(axis.PictureSize) / n);
+    const int64_t m = RoundUp(static_cast<long double>(axis.Size) / w);
     const int64_t half = (m + 1) / 2;
     const int64_t lastEven = (m - 1) / 2 * 2;
     TFadeScope fade(*Picture, Fade, p);
@@ -620,9 +626,9 @@ bool TStripeTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
             // Odd stripes in order; the k-th even one takes the k-th even place from the far side.
             pos = i % 2 != 0 ? i : lastEven - i;
         }
-        TSpan span{start + pos * w, start + pos * w + w, pos * srcW, pos * srcW + srcW};
-        span.CutAt(pictureSize);
-        DrawSpan(*Picture, target, Rect, alongX, span);
+        TSpan span{axis.Start + pos * w, axis.Start + pos * w + w, pos * srcW, pos * srcW + srcW};
+        span.CutAt(axis.PictureSize);
+        DrawSpan(*Picture, target, Rect, axis.AlongX, span);
     }
     return true;
 }
