@@ -10,13 +10,13 @@
 // pixman is loaded at run time: it is only the yardstick, nothing of ours links it.
 #include "graphics/JpegReader.h"
 #include "graphics/Bitmap32.h"
+#include "bench/BenchTiming.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <jpeglib.h>
 #include <pixman.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -57,14 +57,6 @@ struct Pixman {
 const Pixman& Px() {
     static const Pixman p;
     return p;
-}
-
-using Clock = std::chrono::steady_clock;
-template <class F>
-double Seconds(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
 TBitmap32 Noise(int w, int h, bool opaque, uint32_t seed) {

@@ -20,11 +20,11 @@
 #include "transitions/PicTransitions.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
+#include "bench/BenchTiming.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -36,14 +36,6 @@ namespace {
 constexpr int kWidth = 1920, kHeight = 1080, kFrames = 25;
 constexpr int kStretchWidth = 2048, kStretchHeight = 1152;
 constexpr double kTarget = 3.0, kStretchTarget = 1.5;
-
-using Clock = std::chrono::steady_clock;
-template <class F>
-double Seconds(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
 
 // Opaque, with gradients and detail, so no filter meets flat colour only.
 TBitmap32 Photo(int w, int h) {

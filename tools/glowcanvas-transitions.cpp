@@ -184,6 +184,15 @@ void DrawFrame(TTransitionPlugin& t, int32_t time, TBitmap32& target, TBitmap32&
     }
 }
 
+// The stream layer names the file in the program's own path form; say it as given.
+void WritePng(const TBitmap32& bitmap, const std::string& path) {
+    try {
+        WritePngPicture(bitmap, FromPosixPath(path));
+    } catch (const EStreamError&) {
+        throw Exception("cannot write " + path);
+    }
+}
+
 std::string Describe(const ClassInfo& cls) { return std::string(cls.Name) + " \"" + AnsiToUtf8(PluginCaption(cls)) + "\""; }
 
 int Sheet(const std::string& out, int w, int h, uint64_t seed) {
@@ -220,7 +229,7 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
         }
         std::cout << "\n";
     }
-    WritePngPicture(sheet, FromPosixPath(out));
+    WritePng(sheet, out);
     std::cout << "wrote " << out << " (" << sheet.Width() << "x" << sheet.Height() << ")\n";
     return 0;
 }
@@ -251,7 +260,7 @@ int Frames(const std::string& className, const std::string& dir, int w, int h, i
         DrawFrame(*t, time, frame, card, rect);
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", int(k));
-        WritePngPicture(frame, FromPosixPath((std::filesystem::path(dir) / name).string()));
+        WritePng(frame, (std::filesystem::path(dir) / name).string());
         ++count;
         if (t->IsFinished(time)) break;
     }
