@@ -6,6 +6,7 @@
 #include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
 #include "graphics/GraphicsModules.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
@@ -102,6 +103,7 @@ void AddScreenSaverModules() {
 void InitializeScreenSaverModules() {
     AddFoundationModules();
     AddGraphicsModules();
+    AddTransitionModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

@@ -14,6 +14,7 @@
 #include "platform/Charset.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "graphics/GraphicsModules.h"
+#include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
 
@@ -37,6 +38,7 @@ const char* Bool(bool b) { return b ? "1" : "0"; }
 void StartModules() {
     AddFoundationModules();
     AddGraphicsModules();
+    AddTransitionModules();
     AddSlideShowObjectModules();
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();

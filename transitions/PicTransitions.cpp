@@ -84,6 +84,25 @@ void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bo
                        TRect{0, int(s.S0), picture.Width(), int(s.S1)});
 }
 
+// The colour with its alpha scaled by m / 255, to the nearest integer (shifts rather
+// than a division, so that the loop over a row vectorises).
+inline TColor32 ScaleAlpha(TColor32 c, uint32_t m) {
+    const uint32_t x = (c >> 24) * m + 128;
+    return (c & 0x00FFFFFFu) | (((x + (x >> 8)) >> 8) << 24);
+}
+
+void ScaleAlphaRow(const TColor32* src, TColor32* out, int32_t n, uint32_t m) {
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {  // four at a time: the compiler makes one vector step of it
+        const TColor32 a = src[i], b = src[i + 1], c = src[i + 2], d = src[i + 3];
+        out[i] = ScaleAlpha(a, m);
+        out[i + 1] = ScaleAlpha(b, m);
+        out[i + 2] = ScaleAlpha(c, m);
+        out[i + 3] = ScaleAlpha(d, m);
+    }
+    for (; i < n; ++i) out[i] = ScaleAlpha(src[i], m);
+}
+
 TRect Offset(TRect r, int dx, int dy) {
     r.Left += dx;
     r.Right += dx;
@@ -191,28 +210,44 @@ void TBoxTransitionPlugin::ReverseStartTimes() {
 void TBoxTransitionPlugin::Done() { std::vector<int32_t>().swap(StartTimes); }
 
 bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
-    if (StartTimes.empty() || !Picture || !UsableRect(Rect)) return true;
+    if (StartTimes.empty() || !Picture || !UsableRect(Rect) || BoxMode > 7) return true;
     const int64_t boxDuration = std::max(BoxDuration, 0);
+    // Tens of thousands of small boxes: neighbours that look alike are drawn together.
+    queueParts_ = true;
     for (int32_t r = 0; r < Rows; ++r) {
+        // Boxes that are done look alike in every mode (the whole box, opaque) and do not
+        // overlap: a run of them along the row is drawn in one go.
+        int32_t doneFrom = -1;
+        auto drawDone = [&](int32_t to) {
+            if (doneFrom < 0) return;
+            const TRect run{doneFrom * BoxWidth, r * BoxHeight, to * BoxWidth, r * BoxHeight + BoxHeight};
+            DrawClipped(run, Offset(run, Rect.Left, Rect.Top), target, 1.0L);
+            doneFrom = -1;
+        };
         for (int32_t c = 0; c < Cols; ++c) {
+            // Without a box duration the progress is the time since the start itself.
             const int64_t elapsed = int64_t(time) - StartTimes[size_t(r) * size_t(Cols) + size_t(c)];
-            const long double bp = boxDuration != 0 ? static_cast<long double>(elapsed) / boxDuration
-                                                    : static_cast<long double>(elapsed);
+            if (elapsed >= std::max<int64_t>(boxDuration, 1)) {
+                if (doneFrom < 0) doneFrom = c;
+                continue;
+            }
+            drawDone(c);
+            if (elapsed <= 0) continue;
+            const long double bp = static_cast<long double>(elapsed) / boxDuration;
             TRect box{c * BoxWidth, r * BoxHeight, c * BoxWidth + BoxWidth, r * BoxHeight + BoxHeight};
             const TRect full = box;
-            if (bp >= 1) {
-                DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, 1.0L, full);
-            } else if (bp > 0) {
-                const int32_t inset = int32_t(Trunc((1 - bp) * BoxWidth * 0.5L));
-                box.Left += inset;
-                box.Top += inset;
-                box.Right -= inset;
-                box.Bottom -= inset;
-                if (box.Left <= box.Right && box.Top <= box.Bottom)
-                    DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, bp, full);
-            }
+            const int32_t inset = int32_t(Trunc((1 - bp) * BoxWidth * 0.5L));
+            box.Left += inset;
+            box.Top += inset;
+            box.Right -= inset;
+            box.Bottom -= inset;
+            if (box.Left <= box.Right && box.Top <= box.Bottom)
+                DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, bp, full);
         }
+        drawDone(Cols);
+        FlushParts(target);
     }
+    queueParts_ = false;
     return true;
 }
 
@@ -240,8 +275,12 @@ void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitm
         case 7: s.Top = s.Bottom - growY; d.Top = d.Bottom - growY; break;
         default: return;  // no such mode: the box stays hidden
     }
-    TFadeScope fade(*Picture, BoxFade, bp);
     if (BoxStretch) s = fullBox;
+    DrawClipped(s, d, target, bp);
+}
+
+void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress) {
+    // Right and bottom only, target first: left and top are the bitmap's own business.
     if (d.Right > target.Width()) {
         s.Right -= d.Right - target.Width();
         d.Right = target.Width();
@@ -258,7 +297,92 @@ void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitm
         d.Bottom -= s.Bottom - Picture->Height();
         s.Bottom = Picture->Height();
     }
-    Picture->DrawTo(target, d, s);
+    const uint8_t alpha = BoxFade ? FadeAlpha(boxProgress) : Picture->MasterAlpha;
+    // A faded box leaves the picture blending, drawn or not; what was queued before is
+    // drawn as it was when queued.
+    if (BoxFade && alpha != 255 && Picture->DrawMode != dmBlend) {
+        FlushParts(target);
+        Picture->DrawMode = dmBlend;
+    }
+    if (d.IsEmpty() || s.IsEmpty()) return;
+    const bool sameSize = d.Right - d.Left == s.Right - s.Left && d.Bottom - d.Top == s.Bottom - s.Top;
+    if (queueParts_ && sameSize) {
+        // A right-hand neighbour with the same opacity extends the part before it.
+        if (!queued_.empty()) {
+            TQueuedPart& q = queued_.back();
+            if (q.Alpha == alpha && q.D.Right == d.Left && q.S.Right == s.Left && q.D.Top == d.Top &&
+                q.D.Bottom == d.Bottom && q.S.Top == s.Top && q.S.Bottom == s.Bottom) {
+                q.D.Right = d.Right;
+                q.S.Right = s.Right;
+                return;
+            }
+        }
+        queued_.push_back(TQueuedPart{s, d, alpha});
+        return;
+    }
+    FlushParts(target);
+    DrawPart(s, d, target, alpha);
+}
+
+void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
+    if (queued_.empty()) return;
+    if (queued_.size() == 1 || Picture->DrawMode != dmBlend) {
+        for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
+        queued_.clear();
+        return;
+    }
+    // Many parts of one row of boxes, blended: one combined row per line. Blending a
+    // pixel at master alpha M is blending it with its alpha scaled by M (rounded) at full
+    // opacity, and a transparent pixel leaves the target as it is.
+    TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
+    for (TQueuedPart& q : queued_) {
+        // Parts never overlap; the left and top edges are cut here as DrawTo would.
+        const int32_t dx = std::max(0, -q.D.Left), dy = std::max(0, -q.D.Top);
+        q.D.Left += dx, q.S.Left += dx, q.D.Top += dy, q.S.Top += dy;
+        if (q.D.IsEmpty()) continue;
+        span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
+                     std::max(span.Bottom, q.D.Bottom)};
+    }
+    if (!span.IsEmpty()) {
+        const uint8_t saved = Picture->MasterAlpha;
+        Picture->MasterAlpha = 255;
+        rowBuffer_.resize(size_t(span.Right - span.Left));
+        for (int32_t y = span.Top; y < span.Bottom; ++y) {
+            // Parts come left to right; each run of adjacent ones is combined at once.
+            TColor32* line = target.ScanLine(y);
+            int32_t from = 0, to = 0;
+            auto combine = [&] {
+                if (to > from) Picture->CombineRow(rowBuffer_.data(), line + from, to - from);
+            };
+            for (const TQueuedPart& q : queued_) {
+                if (q.D.IsEmpty() || y < q.D.Top || y >= q.D.Bottom) continue;
+                if (q.D.Left != to) {
+                    combine();
+                    from = to = q.D.Left;
+                }
+                const TColor32* src = Picture->ScanLine(q.S.Top + (y - q.D.Top)) + q.S.Left;
+                TColor32* out = rowBuffer_.data() + (to - from);
+                const int32_t n = q.D.Right - q.D.Left;
+                if (q.Alpha == 255) std::copy(src, src + n, out);
+                else
+                    ScaleAlphaRow(src, out, n, q.Alpha);
+                to += n;
+            }
+            combine();
+        }
+        Picture->MasterAlpha = saved;
+    }
+    queued_.clear();
+}
+
+void TBoxTransitionPlugin::DrawPart(const TRect& s, const TRect& d, TBitmap32& target, uint8_t alpha) {
+    const uint8_t saved = Picture->MasterAlpha;
+    Picture->MasterAlpha = alpha;
+    if (d.Right - d.Left == s.Right - s.Left && d.Bottom - d.Top == s.Bottom - s.Top)
+        Picture->DrawTo(target, d.Left, d.Top, s);
+    else
+        Picture->DrawTo(target, d, s);
+    Picture->MasterAlpha = saved;
 }
 
 void TBoxTransitionPlugin::Randomize() {

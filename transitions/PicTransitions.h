@@ -66,6 +66,22 @@ protected:
     // The class's start of box (row, col); span is T.
     virtual int64_t StartTimeOf(int32_t row, int32_t col, long double span);
     void SetStartTime(int32_t row, int32_t col, int64_t start);
+
+private:
+    // Draws the picture's part s into d on the target, with the box's opacity and cut at
+    // the target's and the picture's right and bottom edges. During Draw parts are queued
+    // and drawn together with their right-hand neighbours.
+    void DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress);
+    void FlushParts(TBitmap32& target);
+    void DrawPart(const TRect& s, const TRect& d, TBitmap32& target, uint8_t alpha);
+
+    struct TQueuedPart {
+        TRect S, D;
+        uint8_t Alpha;
+    };
+    std::vector<TQueuedPart> queued_;  // parts of the current row of boxes
+    std::vector<uint32_t> rowBuffer_;
+    bool queueParts_ = false;
 };
 
 class TFineBoxTransitionPlugin : public TBoxTransitionPlugin {

@@ -18,7 +18,7 @@ inline int64_t ToInt64(long double x) {
 }
 // Halves to the even neighbour, under the default rounding mode.
 inline int64_t Round(long double x) { return ToInt64(std::nearbyint(x)); }
-inline int64_t Trunc(long double x) { return ToInt64(std::trunc(x)); }
+inline int64_t Trunc(long double x) { return ToInt64(x); }  // the conversion cuts toward zero
 inline int64_t RoundUp(long double x) { return ToInt64(std::ceil(x)); }
 
 inline int32_t ClampToInt32(int64_t v) {
@@ -34,9 +34,13 @@ inline bool UsableRect(const TRect& r) {
     return r.Left < r.Right && r.Top < r.Bottom && near(r.Left) && near(r.Right) && near(r.Top) && near(r.Bottom);
 }
 
-// The picture's opacity at progress p; blended unless it is fully opaque.
+// The picture's opacity at progress p.
+inline uint8_t FadeAlpha(long double p) {
+    return static_cast<uint8_t>(std::min<int64_t>(Trunc(std::clamp(p, 0.0L, 1.0L) * 255), 255));
+}
+// Sets it; blended unless it is fully opaque.
 inline void SetFadeAlpha(TBitmap32& picture, long double p) {
-    picture.MasterAlpha = static_cast<uint8_t>(std::min<int64_t>(Trunc(std::clamp(p, 0.0L, 1.0L) * 255), 255));
+    picture.MasterAlpha = FadeAlpha(p);
     if (picture.MasterAlpha != 255) picture.DrawMode = dmBlend;
 }
 

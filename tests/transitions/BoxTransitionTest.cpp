@@ -258,6 +258,50 @@ TEST(BoxDraw, FadeBlendsWithTheBoxsProgressAndRestoresTheOpacity) {
     EXPECT_EQ(picture.DrawMode, dmBlend);
 }
 
+// Draw as the boxes are specified: one DrawBox per box.
+void DrawBoxByBox(TBoxTransitionPlugin& t, TBitmap32& target, int32_t time) {
+    for (int r = 0; r < t.Rows; ++r)
+        for (int c = 0; c < t.Cols; ++c) {
+            const int64_t e = int64_t(time) - t.StartTimes[size_t(r * t.Cols + c)];
+            const LD bp = t.BoxDuration > 0 ? LD(e) / t.BoxDuration : LD(e);
+            const TRect full{c * t.BoxWidth, r * t.BoxHeight, (c + 1) * t.BoxWidth, (r + 1) * t.BoxHeight};
+            const int inset = bp >= 1 ? 0 : int((1 - bp) * t.BoxWidth * 0.5L);
+            const TRect b{full.Left + inset, full.Top + inset, full.Right - inset, full.Bottom - inset};
+            if (bp > 0 && b.Left <= b.Right && b.Top <= b.Bottom)
+                t.DrawBox(b, TRect{b.Left + t.Rect.Left, b.Top + t.Rect.Top, b.Right + t.Rect.Left, b.Bottom + t.Rect.Top},
+                          target, std::min(bp, 1.0L), full);
+        }
+}
+
+TEST(BoxDraw, DrawingNeighboursTogetherLooksLikeDrawingEachBox) {
+    // Some see-through pixels in the picture and on the target.
+    TBitmap32 picture = TestPicture(40, 30), ground(50, 40);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            if ((x + y) % 7 == 0) picture.SetPixel(x, y, SetAlpha(picture.Pixel(x, y), uint8_t(x * 6)));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x) ground.SetPixel(x, y, Color32(uint8_t(x * 5), 90, uint8_t(y * 6), uint8_t((x * y) % 3 * 120)));
+    for (const char* name : {"TBoxCircleGrowTransitionPlugin", "TBoxTopLeftToBottomRightTransitionPlugin"})
+        for (uint64_t seed = 0; seed < 12; ++seed)
+            for (const TRect& rect : {TRect{5, 4, 45, 34}, TRect{-9, -7, 31, 23}, TRect{20, 18, 60, 48}})
+                for (int32_t part : {1, 2, 3}) {
+                    SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed) + " quarter " + std::to_string(part));
+                    auto a = MakeTransition(name), b = MakeTransition(name);
+                    RandSeed(seed);
+                    if (seed) a->Randomize();
+                    else AsBox(*a).BoxFade = true, AsBox(*a).BoxMode = 0, AsBox(*a).BoxDuration = a->Duration / 10;
+                    b->Assign(*a);
+                    TBitmap32 pa = picture, pb = picture, ta = ground, tb = ground;
+                    a->Init(rect, &pa);
+                    b->Init(rect, &pb);
+                    const int32_t time = a->Duration * part / 4;
+                    a->Draw(time, ta);
+                    DrawBoxByBox(AsBox(*b), tb, time);
+                    ASSERT_EQ(ta.ToImage32().Pixels, tb.ToImage32().Pixels);
+                    EXPECT_EQ(pa.DrawMode, pb.DrawMode);
+                }
+}
+
 TEST(BoxDraw, ClipsAtTheTargetsRightAndBottomAndAtThePicture) {
     TBitmap32 picture = TestPicture(10, 10), small = TestPicture(8, 6);
     TBoxAllSimultaneousTransitionPlugin box;
