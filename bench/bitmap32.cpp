@@ -11,13 +11,13 @@
 #include "BenchSupport.h"
 #include "graphics/JpegReader.h"
 #include "graphics/Bitmap32.h"
+#include "bench/BenchTiming.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <jpeglib.h>
 #include <pixman.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <random>
