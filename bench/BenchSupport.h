@@ -1,11 +1,12 @@
-// What the benchmark programs share: timing, the ratio counters and a test picture.
+// What the picture benchmarks share besides the timing: the ratio counters and a test
+// photo with its JPEG.
 #pragma once
 
+#include "bench/BenchTiming.h"
 #include "graphics/Bitmap32.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -13,14 +14,6 @@
 #include <vector>
 
 #include <jpeglib.h>
-
-using Clock = std::chrono::steady_clock;
-template <class F>
-inline double Seconds(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
 
 // A picture with some structure, so the JPEG is of a realistic size.
 inline TBitmap32 Photo(int w, int h) {

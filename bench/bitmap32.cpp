@@ -8,7 +8,7 @@
 // - JpegFit: decoding a 12-megapixel JPEG scaled for 1440x1080 and fitting it, against
 //   libjpeg-turbo's plain full decode (target: ratio at most 2).
 // pixman is loaded at run time: it is only the yardstick, nothing of ours links it.
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "graphics/JpegReader.h"
 #include "graphics/Bitmap32.h"
 #include "bench/BenchTiming.h"

@@ -5,7 +5,7 @@
 //   plain full decode of the same file (target: ratio at most 2);
 // - PlayStill: one frame of a still picture that covers the paint box, against a plain
 //   copy of that frame (target: ratio at most 3).
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayerServices.h"
 #include "foundation/Benchmark.h"

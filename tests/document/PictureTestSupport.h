@@ -7,6 +7,7 @@
 #include "SlideShowTestSupport.h"
 #include "document/PicSlideShowObject.h"
 #include "graphics/PictureRegistry.h"
+#include "graphics/PngWriter.h"
 #include "graphics/picture_testsupport.h"
 #include "transitions/TransitionModules.h"
 
@@ -130,6 +131,5 @@ inline std::vector<uint8_t> JpegWithComment(int w, int h, const std::function<TC
 
 // A bitmap as a PNG in the test's output folder, for looking at it afterwards.
 inline void SavePng(const TBitmap32& b, const std::string& name) {
-    WriteFileBytes((TestOutputFolder() / name).string(),
-                   EncodePng(b.Width(), b.Height(), [&](int x, int y) { return b.Pixel(x, y); }));
+    WritePngPicture(b, (TestOutputFolder() / name).string());
 }
