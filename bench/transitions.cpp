@@ -1,0 +1,185 @@
+// The transitions' cost per frame against references measured in the same run. Every
+// case runs one transition through 25 frames at times spread evenly over 0..Duration on
+// a 1920x1080 back buffer, with the Mitchell filter as the play filter, and reports
+// "ratio" = its mean frame time / the reference's (the time column is one 25-frame run):
+// - every registered class at its defaults (the fine boxes, the mask ones included, also
+//   at BoxCount 300), against an opaque full-frame DrawTo of the same picture
+//   (target: ratio at most 3);
+// - the stretch variants (box classes with BoxStretch, slide and blind with Stretch),
+//   against a plain StretchTo of the same picture into the full rectangle with the same
+//   filter (target: ratio at most 1.5). Their picture is 2048x1152, a little larger than
+//   the rectangle, so the reference really resamples (at equal sizes StretchTo is a copy)
+//   and the box family, which places boxes in picture coordinates, still covers it all.
+// A summary table with PASS or OVER per case follows the benchmark output; a ratio over
+// its target never makes the program fail.
+#include "foundation/SlideShowGlobals.h"
+#include "foundation/Startup.h"
+#include "graphics/Bitmap32.h"
+#include "graphics/GraphicsModules.h"
+#include "platform/Random.h"
+#include "transitions/PicTransitions.h"
+#include "transitions/TransitionModules.h"
+#include "transitions/TransitionPlugin.h"
+#include "bench/BenchTiming.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920, kHeight = 1080, kFrames = 25;
+constexpr int kStretchWidth = 2048, kStretchHeight = 1152;
+constexpr double kTarget = 3.0, kStretchTarget = 1.5;
+
+// Opaque, with gradients and detail, so no filter meets flat colour only.
+TBitmap32 Photo(int w, int h) {
+    TBitmap32 b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            b.SetPixel(x, y, Color32(uint8_t(x * 255 / w), uint8_t(y * 255 / h), uint8_t(((x ^ y) & 63) * 3)));
+    return b;
+}
+
+struct TCase {
+    std::string Name;
+    const ClassInfo* Class;
+    std::function<void(TTransitionPlugin&)> Setup;  // may be empty
+    bool Stretch;
+};
+
+struct TResult {
+    std::string Name;
+    double Ratio;
+    double Target;
+    double FrameMs;
+};
+std::vector<TResult> results;
+
+std::unique_ptr<TTransitionPlugin> NewTransition(const ClassInfo& cls) {
+    std::unique_ptr<TPlugin> p = CreatePlugin(cls);
+    if (!dynamic_cast<TTransitionPlugin*>(p.get())) return nullptr;
+    return std::unique_ptr<TTransitionPlugin>(static_cast<TTransitionPlugin*>(p.release()));
+}
+
+void RunCase(benchmark::State& state, const TCase& c) {
+    static TBitmap32 plain = Photo(kWidth, kHeight);
+    static TBitmap32 large = Photo(kStretchWidth, kStretchHeight);
+    TBitmap32& picture = c.Stretch ? large : plain;
+    picture.StretchFilter = sfMitchell;
+    TBitmap32 target(kWidth, kHeight);
+    target.Clear(Color32(16, 16, 20));
+    const TRect rect{0, 0, kWidth, kHeight};
+    double ours = 0, ref = 0;
+    for (auto _ : state) {
+        // Set up outside the timing: Init runs once when the item is prepared.
+        RandSeed(1);
+        std::unique_ptr<TTransitionPlugin> t = NewTransition(*c.Class);
+        if (!t) return state.SkipWithError("cannot create the transition");
+        if (c.Setup) c.Setup(*t);
+        picture.MasterAlpha = 255;
+        picture.DrawMode = dmOpaque;
+        t->Init(rect, &picture);
+        const double run = Seconds([&] {
+            for (int k = 0; k < kFrames; ++k) {
+                const auto time = int32_t(int64_t(t->Duration) * k / (kFrames - 1));
+                TRect changed;
+                t->GetChangedRect(time, target, changed);
+                t->Draw(time, target);
+            }
+        });
+        benchmark::DoNotOptimize(target.Bits());
+        t->Done();
+        picture.MasterAlpha = 255;
+        picture.DrawMode = dmOpaque;
+        ref += Seconds([&] {
+            for (int k = 0; k < kFrames; ++k) {
+                if (c.Stretch)
+                    picture.StretchTo(target, 0, 0, kWidth, kHeight);
+                else
+                    picture.DrawTo(target, 0, 0);
+                benchmark::ClobberMemory();
+            }
+        });
+        benchmark::DoNotOptimize(target.Bits());
+        ours += run;
+        // The whole run, so the runner's minimum time counts what a case really takes.
+        state.SetIterationTime(run);
+    }
+    const double ratio = ref > 0 ? ours / ref : 0;
+    state.counters["ratio"] = ratio;
+    state.counters["target"] = c.Stretch ? kStretchTarget : kTarget;
+    state.counters["frame_ms"] = ours * 1000 / kFrames / double(state.iterations());
+    state.counters["ref_ms"] = ref * 1000 / kFrames / double(state.iterations());
+    // The runner may call a case several times while it settles the iteration count;
+    // the last call is the one it reports.
+    const TResult r{c.Name, ratio, c.Stretch ? kStretchTarget : kTarget,
+                    ours * 1000 / kFrames / double(state.iterations())};
+    auto it = std::find_if(results.begin(), results.end(), [&](const TResult& x) { return x.Name == c.Name; });
+    if (it == results.end())
+        results.push_back(r);
+    else
+        *it = r;
+}
+
+std::vector<TCase> Cases() {
+    std::vector<TCase> plain, fine300, stretch;
+    auto subset = Plugins->SubsetOf<TTransitionPlugin>();
+    for (int i = 0; subset && i < subset->GetCount(); ++i) {
+        const ClassInfo* cls = &subset->GetItem(i)->PluginClass();
+        const std::string name = cls->Name;
+        plain.push_back({name, cls, nullptr, false});
+        if (cls->InheritsFrom(TFineBoxTransitionPlugin::StaticClassInfo()))
+            fine300.push_back({name + "/BoxCount:300", cls,
+                               [](TTransitionPlugin& t) { static_cast<TBoxTransitionPlugin&>(t).BoxCount = 300; }, false});
+        if (cls->InheritsFrom(TBoxTransitionPlugin::StaticClassInfo()))
+            stretch.push_back({name + "/BoxStretch", cls,
+                               [](TTransitionPlugin& t) { static_cast<TBoxTransitionPlugin&>(t).BoxStretch = true; }, true});
+        else if (cls->InheritsFrom(TMovePictureTransitionPlugin::StaticClassInfo()))
+            stretch.push_back({name + "/Stretch", cls,
+                               [](TTransitionPlugin& t) { static_cast<TMovePictureTransitionPlugin&>(t).Stretch = true; }, true});
+        else if (cls->InheritsFrom(TBlindTransitionPlugin::StaticClassInfo()))
+            stretch.push_back({name + "/Stretch", cls,
+                               [](TTransitionPlugin& t) { static_cast<TBlindTransitionPlugin&>(t).Stretch = true; }, true});
+    }
+    plain.insert(plain.end(), fine300.begin(), fine300.end());
+    plain.insert(plain.end(), stretch.begin(), stretch.end());
+    return plain;
+}
+
+void PrintSummary() {
+    std::printf("\n%-58s %9s %7s %7s\n", "transition (reference)", "frame ms", "ratio", "target");
+    int over = 0;
+    for (const TResult& r : results) {
+        const bool ok = r.Ratio <= r.Target;
+        over += !ok;
+        std::printf("%-58s %9.3f %7.2f %7.1f  %s\n", r.Name.c_str(), r.FrameMs, r.Ratio, r.Target, ok ? "PASS" : "OVER");
+    }
+    std::printf("%d of %zu over their target\n", over, results.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    AddFoundationModules();
+    AddGraphicsModules();
+    AddTransitionModules();
+    RunInitializations();
+    for (const TCase& c : Cases())
+        benchmark::RegisterBenchmark(c.Name.c_str(), [c](benchmark::State& s) { RunCase(s, c); })
+            ->UseManualTime()
+            ->MinTime(0.2)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintSummary();
+    RunFinalizations();
+    return 0;
+}
