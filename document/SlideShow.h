@@ -164,6 +164,7 @@ public:
     int32_t GetDefaultDuration() const override;
     AnsiString ResolveFileName(const AnsiString& name) const override;
     TSlideShowObjectList* GetObjectList() override { return rootList_.get(); }
+    TSlideShowProperties* GetSlideShowProperties() const override { return SlideShowProperties; }
     bool BeginUndoStep(int kind) override;
     void RecordInsertedObject(TSlideShowObject* item) override;
     void RecordMoveSource(TSlideShowObject* item) override;

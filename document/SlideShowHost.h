@@ -9,6 +9,7 @@
 class TSlideShowObject;
 class TSlideShowObjectList;
 class TPath;
+class TSlideShowProperties;
 
 // Kinds of undo steps and of update records.
 enum : int {
@@ -32,6 +33,8 @@ public:
     // A stored file name resolved against the show's own file.
     virtual AnsiString ResolveFileName(const AnsiString& name) const = 0;
     virtual TSlideShowObjectList* GetObjectList() = 0;
+    // The show's settings group; null sends its items to the default group.
+    virtual TSlideShowProperties* GetSlideShowProperties() const { return nullptr; }
 
     // Undo history: a step is opened, items are recorded, the step is closed or
     // cancelled. BeginUndoStep answers whether a step is now open.
@@ -45,3 +48,7 @@ public:
     // Update list: what the views redraw after a change.
     virtual void AddUpdate(TSlideShowObject* /*item*/, int /*kind*/, uint16_t /*flags*/, const TPath& /*path*/) {}
 };
+
+// The settings group of the show an item belongs to; a free item, or a show without its
+// group, uses one process-wide group with the default settings.
+const TSlideShowProperties& ShowPropertiesOf(const TSlideShowHost* host);

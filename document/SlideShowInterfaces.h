@@ -5,8 +5,10 @@
 #include "foundation/ImageLists.h"
 #include "foundation/Plugins.h"
 #include "platform/SysUtils.h"
+#include "platform/Types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +19,8 @@ class TSlideShowObjectInitializationList;
 class TSlideShowObjectEvent;
 class TSlideShowObjectEventList;
 class IPlayerServices;
+class TBitmap32;
+struct TPreviewEditorMouseInfo;
 
 // {82715B8F-3BE1-4E73-A42E-00000000xxxx}: one family, xxxx the interface number.
 constexpr TGUID SlideShowInterfaceID(uint16_t number) {
@@ -150,6 +154,49 @@ public:
 
 protected:
     ~IContainerCollection() = default;
+};
+
+// Items that draw into the player's back buffer: the area they changed in this frame and
+// the pixels they keep from under them.
+class IVisibleSlideShowObject : public virtual ISlideShowObject {
+public:
+    virtual TRect GetUpdateRect() = 0;
+    virtual void RestoreBackground(IPlayerServices* player) = 0;
+    // Draws the item into any bitmap (collages, previews); False when nothing was drawn.
+    virtual bool DrawTo(TBitmap32& target, bool final) = 0;
+    virtual bool Prepare(TBitmap32& target) = 0;
+    virtual void Unprepare() = 0;
+    virtual bool IsPrepared() = 0;
+    // Whether the player must keep the pixels under the item, because the item does not
+    // cover its whole area opaquely.
+    virtual bool NeedsBackground() = 0;
+
+protected:
+    ~IVisibleSlideShowObject() = default;
+};
+
+class IPreviewEditable;
+using TPreviewEditorChangeEvent = std::function<void(IPreviewEditable* sender)>;
+
+// Items a preview editor moves and sizes with the mouse.
+class IPreviewEditable : public virtual ISlideShowObject {
+public:
+    // Mouse operations answer whether the item handled the event.
+    virtual bool EditorMouseMove(const TPreviewEditorMouseInfo& info) = 0;
+    virtual bool EditorMouseDown(const TPreviewEditorMouseInfo& info) = 0;
+    virtual bool EditorMouseUp(const TPreviewEditorMouseInfo& info) = 0;
+    virtual bool EditorKeyDown(uint16_t& key, TShiftState shift) = 0;
+    virtual bool EditorKeyUp(uint16_t& key, TShiftState shift) = 0;
+    virtual TCursor GetEditorCursor(const TPreviewEditorMouseInfo& info) = 0;
+    // The item's rectangle in editor pixels.
+    virtual TRect GetEditorRect(const TPreviewEditorMouseInfo& info) = 0;
+    virtual void PaintEditorBackground(const TPreviewEditorMouseInfo& info) = 0;
+    virtual void PaintEditor(const TPreviewEditorMouseInfo& info) = 0;
+    virtual void SetOnEditorChange(TPreviewEditorChangeEvent handler) = 0;
+    virtual TPreviewEditorChangeEvent GetOnEditorChange() = 0;
+
+protected:
+    ~IPreviewEditable() = default;
 };
 
 // The interface I of an object, or null.

@@ -1,6 +1,7 @@
 #include "document/SlideShowProperties.h"
 
 #include "document/SlideShow.h"
+#include "transitions/TransitionPlugin.h"
 #include "foundation/SlideShowGlobals.h"
 
 GC_IMPLEMENT_PLUGIN(TPropertyGroupPlugin, TInterfacedPlugin)
@@ -46,8 +47,6 @@ void UnregisterShowPlugin(const ClassInfo& cls) {
 }
 
 const ClassInfo* playerBase = nullptr;
-const ClassInfo* transitionBase = nullptr;
-bool (*transitionEnabled)(TPlugin&) = nullptr;
 
 // A stored class name of the given kind, or null: unknown names and classes of any other
 // kind are refused, never taken for what the caller expects.
@@ -66,11 +65,6 @@ uint8_t CheckedFilter(uint8_t value, uint8_t fallback) { return value <= kStretc
 void SetSlideShowPlayerBaseClass(const ClassInfo* base) { playerBase = base; }
 const ClassInfo* SlideShowPlayerBaseClass() { return playerBase; }
 
-void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin&)) {
-    transitionBase = base;
-    transitionEnabled = isEnabled;
-}
-const ClassInfo* TransitionBaseClass() { return transitionBase; }
 
 // ---------------------------------------------------------------------------------
 
@@ -87,13 +81,11 @@ int32_t TPropertyGroupPlugin::QueryInterface(const TGUID& iid, void** obj) {
 
 TSlideShowProperties::TSlideShowProperties() {
     PlayerClass = GetDefaultPlayerClass();
-    // Transitions whose shared instance is switched off start out excluded.
-    if (transitionBase) {
-        ForEachShowPlugin(*transitionBase, [](TPluginListItem& item) {
-            TPlugin* p = item.GetInstance();
-            return p && transitionEnabled && !transitionEnabled(*p);
-        }, ExcludedTransitions);
-    }
+    // Transitions whose shared instance is switched off (the heart) start out excluded.
+    ForEachShowPlugin(TTransitionPlugin::StaticClassInfo(), [](TPluginListItem& item) {
+        auto* t = dynamic_cast<TTransitionPlugin*>(item.GetInstance());
+        return t && !t->Enabled;
+    }, ExcludedTransitions);
 }
 
 const ClassInfo* TSlideShowProperties::GetDefaultPlayerClass() {
@@ -177,7 +169,7 @@ bool TSlideShowProperties::ReadProperties(TOKFStreamWinTypes& c) {
     if (static_cast<int64_t>(count) > c.BytesLeft() / 4) RaiseOKFError(okfReadError);
     std::vector<const ClassInfo*> excluded;
     for (uint32_t i = 0; i < count; ++i) {
-        const ClassInfo* cls = FindClassOfKind(c.ReadStringValue(), transitionBase);
+        const ClassInfo* cls = FindClassOfKind(c.ReadStringValue(), &TTransitionPlugin::StaticClassInfo());
         if (cls) excluded.push_back(cls);
     }
     c.EndReadBlock();

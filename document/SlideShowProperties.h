@@ -21,15 +21,11 @@ enum : uint8_t {
     kStretchMitchell = 4,
 };
 
-// The player and transition base classes live in the playback layer. It names them here
-// when its modules start, so that stored class names can be checked by kind without the
-// document depending on the player. Null (the default) means that kind is unknown, and
-// no stored name of it is accepted. isEnabled tells whether a transition's shared
-// plug-in instance is switched on; null counts every transition as enabled.
+// The player base class lives in the playback layer. It names it here when its modules
+// start, so that stored player names can be checked by kind without the document
+// depending on the player. Null (the default) means no stored player name is accepted.
 void SetSlideShowPlayerBaseClass(const ClassInfo* base);
 const ClassInfo* SlideShowPlayerBaseClass();
-void SetTransitionBaseClass(const ClassInfo* base, bool (*isEnabled)(TPlugin& sharedInstance));
-const ClassInfo* TransitionBaseClass();
 
 // A plug-in that adds one settings group to every show: the group's class and the
 // name it is listed under.

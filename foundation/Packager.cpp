@@ -1,11 +1,10 @@
 #include "foundation/Packager.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
 
-#include <cstdio>
 #include <limits>
-#include <random>
 
 GC_IMPLEMENT_CLASS(TPackageFileListItem, TObject)
 GC_IMPLEMENT_CLASS(TPackager, TObject)
@@ -56,7 +55,10 @@ TPackageFileListItem* TFileList::FindByName(const AnsiString& name) const {
 bool IsSafeItemName(const AnsiString& name) {
     if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
     if (name.find(':') != AnsiString::npos) return false;  // drives and stream names
-    if (name.find('\0') != AnsiString::npos) return false;
+    // Control characters make names no file system of the design allows, and reach
+    // terminals as escape sequences.
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 32) return false;
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find_first_of("\\/", start);
@@ -122,29 +124,32 @@ bool TPackager::CreateOnStream(TStream& stream) {
     return true;
 }
 
-bool TPackager::CreateFile(const AnsiString& fileName) {
+bool TPackager::OnFile(const AnsiString& fileName, uint16_t mode, bool (TPackager::*start)(TStream&),
+                       std::unique_ptr<TStream> TPackager::*keep) {
     if (!Close()) return false;
     std::unique_ptr<TStream> file;
     try {
-        file = std::make_unique<TFileStream>(fileName, fmCreate);
+        file = std::make_unique<TFileStream>(fileName, mode);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    if (!CreateOnStream(*file)) return false;
-    fileStream_ = std::move(file);
+    if (!(this->*start)(*file)) return false;
+    this->*keep = std::move(file);
     return true;
 }
 
-bool TPackager::AppendToFile(const AnsiString& fileName) {
+bool TPackager::CreateFile(const AnsiString& fileName) {
+    return OnFile(fileName, fmCreate, &TPackager::CreateOnStream, &TPackager::fileStream_);
+}
+
+bool TPackager::AppendToStream(TStream& host) {
     if (!Close()) return false;
     try {
-        auto host = std::make_unique<TFileStream>(fileName, fmOpenReadWrite | fmShareDenyWrite);
-        packageStart_ = host->GetSize();
-        host->Seek(0, TSeekOrigin::soEnd);
-        auto window = std::make_unique<TPartialStream>(*host, packageStart_, 0, false);
+        packageStart_ = host.GetSize();
+        host.Seek(0, TSeekOrigin::soEnd);
+        auto window = std::make_unique<TPartialStream>(host, packageStart_, 0, false);
         window->CanGrow = true;
         if (!CreateOnStream(*window)) return false;
-        hostStream_ = std::move(host);
         window_ = std::move(window);
         state_ = psAppending;
         return true;
@@ -152,6 +157,10 @@ bool TPackager::AppendToFile(const AnsiString& fileName) {
         CloseQuietly();
         return Fail(e.what());
     }
+}
+
+bool TPackager::AppendToFile(const AnsiString& fileName) {
+    return OnFile(fileName, fmOpenReadWrite | fmShareDenyWrite, &TPackager::AppendToStream, &TPackager::hostStream_);
 }
 
 void TPackager::WriteData(TStream& stream, TPackageFileListItem& item) {
@@ -252,22 +261,31 @@ void TPackager::WriteTrailer() {
 bool TPackager::ReadDirectory() {
     fileList_.Clear();
     container_->SeekToFirstChunk();
-    bool result = true;
+    AnsiString problem;
     for (uint32_t i = 0; i < container_->ChunkCount; ++i) {
         const int64_t start = container_->GetPosition();
         TChunkHeader header;
         container_->ReadChunkHeader(header);
         if (header.ChunkType == kPackageDirChunk) {
             // Only directory entries may be created here, whatever the file names.
-            auto item = CreateObject<TPackageFileListItem>(container_->ReadStringValue());
-            if (item && item->LoadFromStream(*container_))
+            const AnsiString className = container_->ReadStringValue();
+            auto item = CreateObject<TPackageFileListItem>(className);
+            const int entry = fileList_.Count() + 1;
+            if (!item) {
+                if (problem.empty())
+                    problem = "directory entry " + std::to_string(entry) + " names the unknown class \"" + className + "\"";
+            } else if (!item->LoadFromStream(*container_)) {
+                if (problem.empty())
+                    problem = "directory entry " + std::to_string(entry) + " (\"" + item->FileName +
+                              "\") has a negative offset or size";
+            } else {
                 fileList_.Add(std::move(item));
-            else
-                result = false;
+            }
         }
         container_->SetPosition(start + header.Size);
     }
-    return result;
+    if (!problem.empty()) return Fail("the package directory is damaged: " + problem);
+    return true;
 }
 
 bool TPackager::OpenOnStream(TStream& stream) {
@@ -275,34 +293,35 @@ bool TPackager::OpenOnStream(TStream& stream) {
     try {
         container_ = std::make_unique<TOKFStreamWinTypes>(&stream, okfRead);
         if (!ReadDirectory()) {
+            const AnsiString why = lastError_;
             CloseQuietly();
-            return Fail("the package directory names unknown or damaged entries");
+            return Fail(why);
         }
     } catch (const std::exception& e) {
         CloseQuietly();
-        return Fail(e.what());
+        return Fail(AnsiString("the package cannot be read: ") + e.what());
     }
     state_ = psReading;
     return true;
 }
 
 bool TPackager::OpenFile(const AnsiString& fileName) {
-    if (!Close()) return false;
-    std::unique_ptr<TStream> file;
-    try {
-        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
-    } catch (const std::exception& e) {
-        return Fail(e.what());
-    }
-    if (!OpenOnStream(*file)) return false;
-    fileStream_ = std::move(file);
-    return true;
+    return OnFile(fileName, fmOpenRead | fmShareDenyWrite, &TPackager::OpenOnStream, &TPackager::fileStream_);
 }
 
 bool TPackager::HasAppendedPackage(const AnsiString& fileName) {
     try {
-        TOKFFile f(fileName, okfRawRead);
-        const int64_t size = f.Size();
+        TFileStream f(fileName, fmOpenRead | fmShareDenyNone);
+        return HasAppendedPackage(f);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TPackager::HasAppendedPackage(TStream& stream) {
+    try {
+        TOKFStream f(&stream, okfRawRead);
+        const int64_t size = stream.GetSize();
         if (size < kPackageTrailerSize) return false;
         f.SetPosition(size - kPackageTrailerSize);
         return f.ReadCardinalValue() == kPackageTrailerMagic;
@@ -311,28 +330,27 @@ bool TPackager::HasAppendedPackage(const AnsiString& fileName) {
     }
 }
 
-bool TPackager::OpenAppended(const AnsiString& fileName) {
+bool TPackager::OpenAppendedOnStream(TStream& host) {
     if (!Close()) return false;
     try {
-        auto host = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
-        const int64_t size = host->GetSize();
-        if (size < kPackageTrailerSize) return Fail("no package is appended to \"" + fileName + "\"");
+        const int64_t size = host.GetSize();
         int64_t start = 0;
         int64_t windowSize = 0;
         {
-            TOKFStream trailer(host.get(), okfRawRead);
+            if (size < kPackageTrailerSize) return Fail("no package trailer at the end of the file");
+            TOKFStream trailer(&host, okfRawRead);
             trailer.SetPosition(size - kPackageTrailerSize);
             if (trailer.ReadCardinalValue() != kPackageTrailerMagic)
-                return Fail("no package is appended to \"" + fileName + "\"");
+                return Fail("no package trailer at the end of the file");
             start = trailer.ReadInt64Value();
             windowSize = trailer.ReadInt64Value();
         }
         if (start < 0 || start > size - kPackageTrailerSize || windowSize < kOKFHeaderSize)
-            return Fail("the package trailer of \"" + fileName + "\" is damaged");
-        auto window = std::make_unique<TPartialStream>(*host, start, windowSize, true);
+            return Fail("the package trailer is damaged (package start " + std::to_string(start) + ", size " +
+                        std::to_string(windowSize) + ", file size " + std::to_string(size) + ")");
+        auto window = std::make_unique<TPartialStream>(host, start, windowSize, true);
         if (!OpenOnStream(*window)) return false;
         packageStart_ = start;
-        hostStream_ = std::move(host);
         window_ = std::move(window);
         state_ = psReadingAppended;
         return true;
@@ -340,6 +358,10 @@ bool TPackager::OpenAppended(const AnsiString& fileName) {
         CloseQuietly();
         return Fail(e.what());
     }
+}
+
+bool TPackager::OpenAppended(const AnsiString& fileName) {
+    return OnFile(fileName, fmOpenRead | fmShareDenyWrite, &TPackager::OpenAppendedOnStream, &TPackager::hostStream_);
 }
 
 std::unique_ptr<TPartialStream> TPackager::CreateItemStream(const TPackageFileListItem* item) {
@@ -360,21 +382,22 @@ std::unique_ptr<TPartialStream> TPackager::OpenItemByIndex(int index) {
 }
 
 bool TPackager::ExtractItem(const TPackageFileListItem* item, const AnsiString& destFileName) {
+    return ExtractItem(item, TExactPath{ResolvePath(destFileName)});
+}
+
+bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile) {
     if (!item) return Fail("no item");
     if (!IsSafeItemName(item->FileName)) return Fail("unsafe item name \"" + item->FileName + "\"");
     std::unique_ptr<TPartialStream> in = CreateItemStream(item);
-    if (!in) return Fail("the item \"" + item->FileName + "\" is damaged");
-    std::random_device rd;
-    const AnsiString temp = destFileName + ".part" + std::to_string(rd() % 1000000);
+    if (!in)
+        return Fail("the item \"" + item->FileName + "\" runs past the end of the package (offset " +
+                    std::to_string(item->Offset) + ", size " + std::to_string(item->Size) + ")");
     try {
-        {
-            TFileStream out(temp, fmCreate);
-            if (item->Size > 0) out.CopyFrom(*in, item->Size);
-        }
-        if (std::rename(ResolvePath(temp).c_str(), ResolvePath(destFileName).c_str()) != 0)
-            throw EWriteError("Cannot write file \"" + destFileName + "\"");
+        // Extracted copies can be made again: no flush to disk for each.
+        TAtomicFile out(destFile.Path, false);
+        if (item->Size > 0) out.CopyFrom(*in, item->Size);
+        out.Commit();
     } catch (const std::exception& e) {
-        std::remove(ResolvePath(temp).c_str());
         return Fail(e.what());
     }
     return true;

@@ -6,6 +6,7 @@
 #include "foundation/ClassRegistry.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/PartialStream.h"
+#include "platform/Paths.h"
 
 #include <memory>
 #include <vector>
@@ -50,7 +51,7 @@ private:
 };
 
 // True when name can be extracted below a folder: relative, not empty, no ".." element,
-// no drive and no leading separator.
+// no drive, no leading separator and no control character.
 bool IsSafeItemName(const AnsiString& name);
 
 class TPackager : public TObject {
@@ -66,6 +67,8 @@ public:
     bool CreateFile(const AnsiString& fileName);
     bool CreateOnStream(TStream& stream);
     bool AppendToFile(const AnsiString& fileName);
+    // Appends to the end of host (which must outlive the package being written).
+    bool AppendToStream(TStream& host);
     // Item is created with fileName as its name when none is given. Refused while a
     // BeginAddStream is pending, and for files of 4 GiB - 12 bytes or more.
     bool AddFile(const AnsiString& fileName, std::unique_ptr<TPackageFileListItem> item = nullptr);
@@ -84,8 +87,10 @@ public:
     bool OpenFile(const AnsiString& fileName);
     bool OpenOnStream(TStream& stream);
     bool OpenAppended(const AnsiString& fileName);
+    bool OpenAppendedOnStream(TStream& host);
     // True when the file exists and its last 20 bytes begin with "EPKG"; never raises.
     static bool HasAppendedPackage(const AnsiString& fileName);
+    static bool HasAppendedPackage(TStream& stream);
 
     // New streams onto an item's bytes (the caller owns them and frees them before
     // Close), or null for an unknown item or one whose bytes run past the package.
@@ -97,6 +102,7 @@ public:
     // null item, an item name that could escape a target folder, a damaged item, or a
     // file that cannot be written.
     bool ExtractItem(const TPackageFileListItem* item, const AnsiString& destFileName);
+    bool ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile);
 
     uint8_t State() const { return state_; }
     int64_t PackageStart() const { return packageStart_; }
@@ -111,6 +117,9 @@ protected:
 
 private:
     bool Fail(const AnsiString& message);
+    // Opens fileName in mode and starts on it; the packager keeps the file in keep.
+    bool OnFile(const AnsiString& fileName, uint16_t mode, bool (TPackager::*start)(TStream&),
+                std::unique_ptr<TStream> TPackager::*keep);
     void CloseQuietly();
 
     uint8_t state_ = psClosed;

@@ -4,6 +4,7 @@
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
 #include "document/SlideShowPlayerProperties.h"
+#include "transitions/TransitionModules.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@ namespace {
 void Setup() {
     static const bool done = [] {
         if (!Plugins) Plugins = new TPlugins();
+        InitializeTransitionModules(*Plugins);
         InitializeSlideShowObjectModules(*Plugins);
         SlideShowDocument::Initialize();
         SlideShowPlayerProperties::Initialize();

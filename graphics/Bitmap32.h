@@ -163,6 +163,16 @@ public:
     }
     void DrawTo(TBitmap32& dst, const TRect& dstRect) const { DrawTo(dst, dstRect, BoundsRect()); }
 
+    // Text. Font is the face, size, style and colour; text is Windows-1252.
+    TFont Font;
+    // Draws text without anti-aliasing, the top-left of its cell at (x, y): the covered
+    // pixels become Font.Color, opaque; the rest of the cell stays as it was.
+    void Textout(int x, int y, const AnsiString& text);
+    // The cell of the text in Font: the advance widths by the line height.
+    TSize TextExtent(const AnsiString& text) const;
+    int TextWidth(const AnsiString& text) const { return TextExtent(text).cx; }
+    int TextHeight(const AnsiString& text) const { return TextExtent(text).cy; }
+
     // Combines a row of count source pixels into dst with this bitmap's draw mode.
     void CombineRow(const TColor32* src, TColor32* dst, int count) const;
 

@@ -1,11 +1,14 @@
 #include "graphics/MagickReader.h"
 
 #include "graphics/PictureReader.h"
+#include "platform/DebugOutput.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include <Magick++.h>
 
@@ -61,10 +64,26 @@ bool PingSize(const Magick::Blob& blob, const char* coder, int64_t& w, int64_t& 
     return w > 0 && h > 0;
 }
 
+// The file size a BMP header gives is informative only (Windows ignores it), but the
+// library calls a mismatch an error, or refuses the file when the field is larger. The
+// copy it gets says the real size; a file whose pixels are missing still fails.
+std::vector<uint8_t> BmpWithRealSize(const uint8_t* data, size_t size) {
+    if (size < 14 || data[0] != 'B' || data[1] != 'M' || size > 0xFFFFFFFFu) return {};
+    const uint32_t stored = uint32_t(data[2]) | uint32_t(data[3]) << 8 | uint32_t(data[4]) << 16 | uint32_t(data[5]) << 24;
+    if (stored == size) return {};
+    OutputDebugString("BMP header gives a file size of " + std::to_string(stored) + " bytes, the file has " +
+                      std::to_string(size));
+    std::vector<uint8_t> copy(data, data + size);
+    for (int i = 0; i < 4; ++i) copy[size_t(2 + i)] = uint8_t(size >> (8 * i));
+    return copy;
+}
+
 }  // namespace
 
 TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder) {
     if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    const std::vector<uint8_t> bmp = std::strcmp(coder, "BMP") == 0 ? BmpWithRealSize(data, size) : std::vector<uint8_t>();
+    if (!bmp.empty()) data = bmp.data();
     InitMagickOnce();
     // The library counts its area limit in bytes of its pixel cache (up to 16 per pixel
     // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
@@ -81,11 +100,12 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(blob, coder, w0, h0)) CheckPictureSize(w0, h0);
     Magick::Image image;
     try {
-        image.quiet(true);
+        image.quiet(false);
         image.subRange(1);
         image.read(blob, Magick::Geometry(), std::string(coder));
-    } catch (const Magick::Warning&) {
+    } catch (const Magick::Warning& w) {
         // A warning still leaves a picture (or none, checked below).
+        OutputDebugString(AnsiString("Picture read with a warning: ") + w.what());
     } catch (const Magick::Exception& e) {
         throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
     }

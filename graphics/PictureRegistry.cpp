@@ -5,9 +5,12 @@
 #include "graphics/JpegReader.h"
 #include "graphics/MagickReader.h"
 #include "graphics/PngReader.h"
+#include "platform/DebugOutput.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <mutex>
 
 namespace {
@@ -88,13 +91,9 @@ AnsiString PictureExtension(const AnsiString& fileName) {
     return AnsiLowerCase(fileName.substr(dot + 1));
 }
 
-TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
-                                const TPictureLoadOptions& options) {
-    TPictureFormat format;
-    const AnsiString ext = PictureExtension(fileName);
-    if (!FindPictureFormat(ext, format) || !format.Reader)
-        throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
-    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+namespace {
+
+TBitmap32 Decode(const TPictureFormat& format, const uint8_t* data, size_t size, const TPictureLoadOptions& options) {
     try {
         return format.Reader(data, size, options);
     } catch (const EInvalidGraphic&) {
@@ -103,6 +102,56 @@ TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiStri
         throw EInvalidGraphic("Nicht genug Speicher f\xFCr das Bild");
     } catch (const std::exception& e) {
         throw EInvalidGraphic(AnsiString("Bild nicht lesbar: ") + e.what());
+    }
+}
+
+// The format the first bytes name, as the extension of its reader; "" when none of
+// the common ones.
+AnsiString SignatureFormat(const uint8_t* d, size_t n) {
+    auto starts = [&](std::initializer_list<uint8_t> sig) {
+        return n >= sig.size() && std::equal(sig.begin(), sig.end(), d);
+    };
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return "png";
+    if (starts({0xFF, 0xD8, 0xFF})) return "jpg";
+    if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'})) return "gif";
+    if (starts({'I', 'I', '*', 0}) || starts({'M', 'M', 0, '*'})) return "tif";
+    if (starts({'B', 'M'}) && n >= 26) return "bmp";
+    if (starts({0, 0, 1, 0}) && n >= 6 && (d[4] | d[5]) != 0) return "ico";
+    return "";
+}
+
+// Extensions that name the same format.
+AnsiString FormatFamily(const AnsiString& ext) {
+    if (ext == "jpeg" || ext == "jpe") return "jpg";
+    if (ext == "tiff") return "tif";
+    if (ext == "dib") return "bmp";
+    return ext;
+}
+
+}  // namespace
+
+TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
+                                const TPictureLoadOptions& options) {
+    TPictureFormat format;
+    const AnsiString ext = PictureExtension(fileName);
+    if (!FindPictureFormat(ext, format) || !format.Reader)
+        throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    try {
+        return Decode(format, data, size, options);
+    } catch (const EInvalidGraphic&) {
+        // A file under another format's extension (a PNG named .ico): when its first
+        // bytes name a format we read, that reader gets its turn before the error stands.
+        const AnsiString sniffed = SignatureFormat(data, size);
+        TPictureFormat other;
+        if (sniffed.empty() || sniffed == FormatFamily(ext) || !FindPictureFormat(sniffed, other) || !other.Reader) throw;
+        try {
+            TBitmap32 picture = Decode(other, data, size, options);
+            OutputDebugString(fileName + ": read as ." + sniffed + ", as its first bytes say");
+            return picture;
+        } catch (const EInvalidGraphic&) {
+        }
+        throw;
     }
 }
 

@@ -39,6 +39,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
+char32_t AnsiCharToCodePoint(char c) { return ToCodePoint(static_cast<unsigned char>(c)); }
+
 std::string AnsiToUtf8(const AnsiString& text) {
     std::string out;
     out.reserve(text.size());

@@ -13,3 +13,6 @@ std::string AnsiToUtf8(const AnsiString& text);
 
 // Characters with no Windows-1252 form, and malformed UTF-8 sequences, become '?'.
 AnsiString Utf8ToAnsi(const std::string& text);
+
+// The code point of one Windows-1252 byte.
+char32_t AnsiCharToCodePoint(char c);

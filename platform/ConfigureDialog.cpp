@@ -197,7 +197,7 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
                        const TConfigureDialogHandlers& handlers) {
     if (!GuiAvailable()) {
         std::fprintf(stderr, "%s\n", AnsiToUtf8("Keine Anzeige: Die Einstellungen k\xF6nnen nicht gezeigt werden.").c_str());
-        return mrCancel;
+        return mrNone;
     }
     TDialog d;
     d.Texts = &texts;

@@ -47,7 +47,8 @@ struct TConfigureDialogHandlers {
 };
 
 // Shows the dialog modally; returns mrOk (values then hold what the user left) or
-// mrCancel (closing the window and Escape count as Cancel). Needs GuiAvailable().
+// mrCancel (closing the window and Escape count as Cancel). Without GuiAvailable() it
+// says so on stderr and returns mrNone.
 int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValues& values,
                        const TConfigureDialogHandlers& handlers);
 

@@ -31,6 +31,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -256,7 +257,15 @@ std::string MachineStoreFile() {
     return first.empty() ? "/etc/xdg/glowcanvas/machine.reg" : first;
 }
 
-enum class LoadResult { Ok, Missing, Damaged };
+enum class LoadResult { Ok, Missing, Damaged, Unreadable };
+
+// Why the last change of a store by this thread failed.
+thread_local std::string lastError;
+
+bool Failed(const std::string& path, int error) {
+    lastError = path + ": " + std::strerror(error);
+    return false;
+}
 
 LoadResult LoadFile(const std::string& file, RegStore& s) {
     s.clear();
@@ -266,29 +275,29 @@ LoadResult LoadFile(const std::string& file, RegStore& s) {
             AddKey(s, "");
             return LoadResult::Missing;
         }
-        return LoadResult::Damaged;
+        Failed(file, errno);
+        return LoadResult::Unreadable;
     }
     std::vector<uint8_t> bytes;
     uint8_t buf[65536];
-    bool ok = true;
     while (true) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ok = false;
-            break;
+            Failed(file, errno);
+            ::close(fd);
+            return LoadResult::Unreadable;
         }
         if (n == 0) break;
         bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > kMaxStoreSize) {
-            ok = false;
-            break;
-        }
+        if (bytes.size() > kMaxStoreSize) break;
     }
     ::close(fd);
-    if (!ok || !Decode(bytes, s)) return LoadResult::Damaged;
+    if (!Decode(bytes, s)) return LoadResult::Damaged;
     return LoadResult::Ok;
 }
+
+bool Readable(LoadResult r) { return r == LoadResult::Ok || r == LoadResult::Missing; }
 
 bool MakeFolders(const std::string& dir) {
     std::string p;
@@ -297,7 +306,12 @@ bool MakeFolders(const std::string& dir) {
         size_t j = dir.find('/', i);
         if (j == std::string::npos) j = dir.size();
         p = dir.substr(0, j);
-        if (!p.empty() && ::mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (!p.empty() && ::mkdir(p.c_str(), 0700) != 0) {
+            if (errno != EEXIST) return Failed(p, errno);
+            struct stat st;
+            if (::stat(p.c_str(), &st) != 0) return Failed(p, errno);
+            if (!S_ISDIR(st.st_mode)) return Failed(p, ENOTDIR);
+        }
         i = j + 1;
     }
     return true;
@@ -321,12 +335,29 @@ bool SaveFile(const std::string& file, const RegStore& s) {
     const std::vector<uint8_t> bytes = Encode(s);
     std::string tmpl = file + ".XXXXXX";
     const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmpl.c_str(), file.c_str()) == 0;
-    if (!ok) ::unlink(tmpl.c_str());
-    return ok;
+    if (fd < 0) return Failed(file, errno);
+    int error = 0;
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(tmpl.c_str(), file.c_str()) != 0) error = errno;
+    if (error == 0) return true;
+    ::unlink(tmpl.c_str());
+    return Failed(file, error);
+}
+
+// A store that cannot be read would block every save for good: it is kept beside
+// under a new name ("user.reg.damaged", numbered when one exists) and a fresh one
+// takes its place. Only called under the lock.
+bool SetAside(const std::string& file) {
+    std::string kept = file + ".damaged";
+    for (int n = 1; FileExists(kept); ++n) {
+        if (n > 1000) return Failed(kept, EEXIST);
+        kept = file + ".damaged." + std::to_string(n);
+    }
+    if (::rename(file.c_str(), kept.c_str()) != 0) return Failed(file, errno);
+    std::fprintf(stderr, "glowcanvas: the options store %s could not be read; it is kept as %s and a new store is used\n",
+                 file.c_str(), kept.c_str());
+    return true;
 }
 
 // Temporary files of writers that died before their rename ("user.reg.XXXXXX"). Only
@@ -348,24 +379,51 @@ void RemoveStaleTemporaries(const std::string& file) {
     ::closedir(d);
 }
 
+// The store's lock file, held locked while the store changes and removed afterwards.
+// A writer that locked a file someone removed meanwhile tries again on the new one.
+int LockStore(const std::string& lockName) {
+    for (;;) {
+        const int fd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            Failed(lockName, errno);
+            return -1;
+        }
+        while (::flock(fd, LOCK_EX) != 0)
+            if (errno != EINTR) {
+                Failed(lockName, errno);
+                ::close(fd);
+                return -1;
+            }
+        struct stat held, named;
+        if (::fstat(fd, &held) == 0 && ::stat(lockName.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino)
+            return fd;
+        ::close(fd);
+    }
+}
+
+void UnlockStore(const std::string& lockName, int fd) {
+    ::unlink(lockName.c_str());
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+}
+
 // Read-modify-write under an exclusive lock, so that two writers never lose each
 // other's changes. change returns false to leave the store as it was.
 bool Modify(const std::string& file, const std::function<bool(RegStore&)>& change) {
+    lastError.clear();
     const size_t slash = file.rfind('/');
     if (slash != std::string::npos && !MakeFolders(file.substr(0, slash))) return false;
     const std::string lockName = file + ".lock";
-    const int lock = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int lock = LockStore(lockName);
     if (lock < 0) return false;
-    while (::flock(lock, LOCK_EX) != 0)
-        if (errno != EINTR) {
-            ::close(lock);
-            return false;
-        }
     RemoveStaleTemporaries(file);
     RegStore s;
-    bool ok = LoadFile(file, s) != LoadResult::Damaged && change(s) && SaveFile(file, s);
-    ::flock(lock, LOCK_UN);
-    ::close(lock);
+    const LoadResult loaded = LoadFile(file, s);
+    if (loaded == LoadResult::Damaged) AddKey(s, "");
+    const bool ok = loaded != LoadResult::Unreadable && change(s) &&
+                    (loaded != LoadResult::Damaged || SetAside(file)) && SaveFile(file, s);
+    UnlockStore(lockName, lock);
     return ok;
 }
 
@@ -390,7 +448,7 @@ bool LoadRoot(HKEY root, RegStore& s, AnsiString& prefix) {
     std::string file;
     bool ro;
     if (!RootOf(root, file, prefix, ro)) return false;
-    return LoadFile(file, s) != LoadResult::Damaged;
+    return Readable(LoadFile(file, s));
 }
 
 RegKey* FindKey(RegStore& s, const AnsiString& prefix, const AnsiString& path) {
@@ -399,6 +457,8 @@ RegKey* FindKey(RegStore& s, const AnsiString& prefix, const AnsiString& path) {
 }
 
 }  // namespace
+
+AnsiString RegistryLastError() { return Utf8ToAnsi(lastError); }
 
 std::string RegistryStoreFile(HKEY root) {
     std::string file;
@@ -441,7 +501,7 @@ bool TRegistry::OpenKey(const AnsiString& key, bool canCreate) {
         });
     } else {
         RegStore s;
-        ok = LoadFile(file, s) != LoadResult::Damaged && FindKey(s, prefix, path);
+        ok = Readable(LoadFile(file, s)) && FindKey(s, prefix, path);
     }
     if (!ok) return false;
     CloseKey();

@@ -6,8 +6,10 @@
 // leading backslash means from the root, otherwise from the key that is open); key
 // and value names compare without regard to case. Values are strings, 32-bit
 // integers or binary data. Every change is written to a temporary file that is renamed
-// over the store, so a crash never leaves a torn store; a damaged store file is never
-// read in part: opening keys in it fails and nothing is written over it.
+// over the store, so a crash never leaves a torn store. A damaged store file is never
+// read in part: opening keys in it fails. The first change keeps it beside as
+// "user.reg.damaged" (numbered when that exists), says so on stderr, and starts a
+// fresh store.
 //
 // Where the stores live: GC_REGISTRY_DIR, when set, holds both (user.reg and
 // machine.reg; tests use it). Otherwise the user's store is
@@ -92,6 +94,11 @@ private:
     bool readOnly_ = false;
     AnsiString current_;
 };
+
+// Why the last change of a store by this thread failed: the file or folder and the
+// system's reason. Empty when the change failed for no such reason (a read-only root,
+// no key open, a missing value).
+AnsiString RegistryLastError();
 
 // The file behind a root ("" for roots this store does not keep).
 std::string RegistryStoreFile(HKEY root);

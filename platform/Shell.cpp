@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include "platform/Charset.h"
+#include "platform/DebugOutput.h"
 #include "platform/Paths.h"
 
 #include <cctype>
@@ -24,12 +25,19 @@ public:
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         pid_t pid = 0;
-        if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
-        // Reaped on the side, so a started program never lingers as a zombie.
-        std::thread([pid] {
+        const int error = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+        if (error != 0) {
+            OutputDebugString("Cannot start " + Utf8ToAnsi(argv[0]) + ": " + Utf8ToAnsi(std::strerror(error)));
+            return false;
+        }
+        // Reaped on the side, so a started program never lingers as a zombie; one that
+        // fails (an opener that finds no browser) is named.
+        std::thread([pid, program = argv[0]] {
             int status = 0;
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                OutputDebugString(Utf8ToAnsi(program) + " failed (status " + std::to_string(status) + ")");
         }).detach();
         return true;
     }
@@ -142,7 +150,10 @@ bool ShellExecute(const AnsiString& verb, const AnsiString& file, const AnsiStri
         for (const AnsiString& a : SplitCommandLine(parameters)) argv.push_back(AnsiToUtf8(a));
         return shell.Spawn(argv);
     }
-    if (!Exists(path)) return false;
+    if (!Exists(path)) {
+        OutputDebugString("Nothing to open: " + file);
+        return false;
+    }
     return shell.Spawn({"xdg-open", path});
 }
 

@@ -1,5 +1,6 @@
 #include "platform/Stream.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <random>
 
 int64_t TStream::GetSize() {
     const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
@@ -55,10 +55,19 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 
 TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(fileName) {
     const std::string path = ResolvePath(fileName);
+    Open(path, mode);
+    if (mode == fmCreate) NoteCreatedPath(path);
+}
+
+TFileStream::TFileStream(const TExactPath& path, uint16_t mode) : fileName_(Utf8ToAnsi(path.Path)) {
+    Open(path.Path, mode);
+}
+
+void TFileStream::Open(const std::string& path, uint16_t mode) {
     if (mode == fmCreate) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd_ < 0)
-            throw EFCreateError("Cannot create file \"" + fileName + "\": " + Utf8ToAnsi(std::strerror(errno)));
+            throw EFCreateError("Cannot create file \"" + fileName_ + "\": " + Utf8ToAnsi(std::strerror(errno)));
         return;
     }
     int flags = O_RDONLY;
@@ -66,17 +75,24 @@ TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(
     if ((mode & 3) == fmOpenReadWrite) flags = O_RDWR;
     fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd_ < 0)
-        throw EFOpenError("Cannot open file \"" + fileName + "\": " + Utf8ToAnsi(std::strerror(errno)));
+        throw EFOpenError("Cannot open file \"" + fileName_ + "\": " + Utf8ToAnsi(std::strerror(errno)));
     struct stat st;
     if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        throw EFOpenError("Cannot open file \"" + fileName + "\": is a folder");
+        throw EFOpenError("Cannot open file \"" + fileName_ + "\": is a folder");
     }
 }
 
 TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
+}
+
+bool TFileStream::CloseHandle() {
+    if (fd_ < 0) return true;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
@@ -122,6 +138,12 @@ void TFileStream::SetSize(int64_t newSize) {
     if (newSize < 0 || ::ftruncate(fd_, static_cast<off_t>(newSize)) != 0)
         throw EStreamError("Stream size error");
     if (GetPosition() > newSize) SetPosition(newSize);
+}
+
+std::string FileErrorReason(const std::exception& e) {
+    const std::string text = AnsiToUtf8(e.what());
+    const size_t i = text.rfind("\": ");
+    return i == std::string::npos ? text : text.substr(i + 3);
 }
 
 // ---- TMemoryStream ----
@@ -171,22 +193,7 @@ void TMemoryStream::LoadFromFile(const AnsiString& fileName) {
 
 void TMemoryStream::SaveToFile(const AnsiString& fileName) {
     // Written beside the target and renamed over it, so a failure leaves the old file.
-    const std::string target = ResolvePath(fileName);
-    std::random_device rd;
-    const std::string temp = target + ".tmp" + std::to_string(rd() % 1000000);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) throw EFCreateError("Cannot create file \"" + fileName + "\"");
-    size_t done = 0;
-    bool ok = true;
-    while (done < data_.size()) {
-        const ssize_t n = ::write(fd, data_.data() + done, data_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) { ok = false; break; }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        throw EWriteError("Cannot write file \"" + fileName + "\"");
-    }
+    TAtomicFile file(ResolvePath(fileName));
+    file.WriteBuffer(data_.data(), GetSize());
+    file.Commit();
 }

@@ -1,6 +1,7 @@
 // Byte streams with 64-bit positions: the abstract stream, files and memory.
 #pragma once
 
+#include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
 #include <cstddef>
@@ -44,11 +45,13 @@ enum : uint16_t {
 };
 
 // A file opened by name. The name is a Windows-1252 path with backslashes or a POSIX
-// path; it is mapped to the file system by platform/Paths.
+// path; it is mapped to the file system by platform/Paths. An exact path is taken as
+// it is.
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError (or EFCreateError for fmCreate) when the file cannot be opened.
     TFileStream(const AnsiString& fileName, uint16_t mode);
+    TFileStream(const TExactPath& path, uint16_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -62,10 +65,23 @@ public:
     const AnsiString& FileName() const { return fileName_; }
     int Handle() const { return fd_; }
 
+protected:
+    // Takes over an open handle.
+    TFileStream(int handle, const AnsiString& fileName) : fileName_(fileName), fd_(handle) {}
+    // Closes the handle; False when the system reports a failure of the last writes.
+    bool CloseHandle();
+
 private:
+    void Open(const std::string& path, uint16_t mode);
+
     AnsiString fileName_;
     int fd_ = -1;
 };
+
+// The system's reason at the end of the message of a file error raised here ("Cannot
+// open file "x": reason"), as UTF-8; the whole message for other errors. For callers
+// that name the file in their own words.
+std::string FileErrorReason(const std::exception& e);
 
 // A growable stream in memory.
 class TMemoryStream : public TStream {

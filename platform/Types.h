@@ -27,6 +27,14 @@ struct TRect {
     bool operator==(const TRect&) const = default;
 };
 
+// A width and height, as text extents come.
+struct TSize {
+    int32_t cx = 0;
+    int32_t cy = 0;
+
+    bool operator==(const TSize&) const = default;
+};
+
 inline TRect Rect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
     return TRect{left, top, right, bottom};
 }
@@ -54,4 +62,15 @@ enum : uint32_t {
     MK_SHIFT = 0x0004,
     MK_CONTROL = 0x0008,
     MK_MBUTTON = 0x0010,
+};
+
+// Mouse cursor shapes, numbered as the design's cursor constants are.
+using TCursor = int16_t;
+enum : TCursor {
+    crDefault = 0,
+    crSizeNESW = -6,
+    crSizeNS = -7,
+    crSizeNWSE = -8,
+    crSizeWE = -9,
+    crSizeAll = -22,
 };

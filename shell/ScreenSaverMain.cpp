@@ -12,8 +12,11 @@
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
+#include "platform/Registry.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverOptions.h"
@@ -52,12 +55,14 @@ bool StartScreenSaver() {
         if (!args.empty()) ExeFileName = Utf8ToAnsi(args[0]);
     }
     HasPackage = TPackager::HasAppendedPackage(ExeFileName);
+    if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
     if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString())) {
+        OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
         ShowMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
     switch (mode) {
-    case ssmConfigure: RunConfigure(); break;
+    case ssmConfigure: return RunConfigure();
     case ssmChangePassword: ChangeScreenSaverPassword(0); break;
     case ssmPreview: RunPreview(); break;
     case ssmRun: RunFullScreen(); break;
@@ -66,11 +71,18 @@ bool StartScreenSaver() {
     return true;
 }
 
-void RunConfigure() {
+bool RunConfigure() {
     std::unique_ptr<TScreenSaverConfigureForm> form =
         FormFactory() ? FormFactory()() : std::make_unique<TScreenSaverConfigureForm>();
-    if (ExecuteConfigureForm(*form, ScreenSaverName, *Options) && !SaveScreenSaverOptions(ScreenSaverName, *Options))
-        ShowMessageBox(ScreenSaverStrings::CannotSave, TMsgDlgType::mtError);
+    if (!ExecuteConfigureForm(*form, ScreenSaverName, *Options)) {
+        // No answer at all: the dialog could not be shown (it said why).
+        return form->ModalResult != mrNone;
+    }
+    if (SaveScreenSaverOptions(ScreenSaverName, *Options)) return true;
+    // The user can only mend what the box names: the store and the system's reason.
+    const AnsiString why = RegistryLastError();
+    ShowMessageBox(AnsiString(ScreenSaverStrings::CannotSave) + (why.empty() ? "" : "\n" + why), TMsgDlgType::mtError);
+    return false;
 }
 
 void RunPreview() {}

@@ -15,10 +15,12 @@ extern TPluginPtr<TScreenSaverProperties> Options;
 extern bool HasPackage;
 
 // Loads the options and runs the mode the command line asks for. False when the
-// options could be found nowhere (the user has been told); True otherwise, also for
-// a switch that asks for nothing.
+// options could be found nowhere, or the configure mode could show no dialog or not
+// save (the user has been told); True otherwise, also for a switch that asks for
+// nothing.
 bool StartScreenSaver();
-void RunConfigure();
+// False when no dialog could be shown or the options accepted by OK could not be saved.
+bool RunConfigure();
 // The preview and full-screen runs need the player; until it exists they return at once.
 void RunPreview();
 void RunFullScreen();

@@ -3,8 +3,10 @@
 #include "foundation/AppInfo.h"
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
+#include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTools.h"
+#include "platform/Names.h"
 #include "platform/Paths.h"
 #include "platform/Random.h"
 #include "platform/Registry.h"
@@ -12,6 +14,7 @@
 #include "shell/ScreenSaverApplicationInfo.h"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -48,6 +51,7 @@ bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProp
     // does not read counts as no options at all, so the package's defaults are tried.
     if (!registry.ValueExists(kValueName)) return true;
     if (options->LoadFromRegistry(registry, kValueName, 0, 0)) return true;
+    OutputDebugString("The options under " + ScreenSaverOptionsKey(name) + " do not read");
     options = NewOptions();
     return false;
 }
@@ -61,26 +65,48 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
     }
 }
 
+namespace {
+
+// The package's default options; every failure is named on the debug output, since
+// the user is only told that the screen saver is not installed right.
+bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
+    const AnsiString what = PathText(packageFile) + ": ";
+    TPackager packager;
+    if (!packager.OpenAppended(packageFile)) {
+        OutputDebugString(what + packager.LastError());
+        return false;
+    }
+    const TPackageFileListItem* item = packager.FileList().FindByName(kSettingsItem);
+    if (!item) {
+        OutputDebugString(what + "the package holds no " + kSettingsItem);
+        return false;
+    }
+    AnsiString folder;
+    if (TempProperties) CreateTempFolder(*TempProperties, "ScreenSaver", true, folder);
+    else CreateTempFolder(TTempProperties(), "ScreenSaver", true, folder);
+    if (folder.empty()) {
+        OutputDebugString(what + "no temporary folder could be made for " + kSettingsItem);
+        return false;
+    }
+    bool result = false;
+    const AnsiString file = folder + kSettingsItem;
+    if (!packager.ExtractItem(item, file))
+        OutputDebugString(what + packager.LastError());
+    else if (!(result = LoadOptionsFromFile(file, options)))
+        OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
+                          " bytes) is no stored form of the options");
+    DeleteTempFolder(folder);
+    return result;
+}
+
+}  // namespace
+
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
                             const AnsiString& packageFile) {
     options = NewOptions();
     if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
     if (LoadOptionsFromRegistry(name, options)) return true;
-    bool result = false;
-    TPackager packager;
-    if (packager.OpenAppended(packageFile)) {
-        if (const TPackageFileListItem* item = packager.FileList().FindByName(kSettingsItem)) {
-            AnsiString folder;
-            if (TempProperties) CreateTempFolder(*TempProperties, "ScreenSaver", true, folder);
-            else CreateTempFolder(TTempProperties(), "ScreenSaver", true, folder);
-            if (!folder.empty()) {
-                const AnsiString file = folder + kSettingsItem;
-                if (packager.ExtractItem(item, file)) result = LoadOptionsFromFile(file, *options);
-                DeleteTempFolder(folder);
-            }
-        }
-        packager.Close();
-    }
+    const bool result = LoadOptionsFromPackage(packageFile, *options);
     if (!result) options = NewOptions();
     return result;
 }
@@ -102,14 +128,25 @@ bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties
 
 bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
     TPackager packager;
-    if (!packager.OpenAppended(hostFile)) return false;
+    if (!packager.OpenAppended(hostFile)) {
+        OutputDebugString(PathText(hostFile) + ": " + packager.LastError());
+        return false;
+    }
     const TFileList& list = packager.FileList();
     // A name that could leave the folder spoils the whole package: nothing is extracted.
-    for (int i = 0; i < list.Count(); ++i)
-        if (!IsSafeItemName(list.GetItem(i)->FileName)) {
+    // So do two names that differ only in case, which would overwrite each other.
+    std::set<AnsiString> names;
+    for (int i = 0; i < list.Count(); ++i) {
+        const AnsiString& name = list.GetItem(i)->FileName;
+        const char* why = !IsSafeItemName(name)                      ? "unsafe item name"
+                          : !names.insert(AnsiUpperCase(name)).second ? "a second item of the same name"
+                                                                      : nullptr;
+        if (why) {
+            OutputDebugString(PathText(hostFile) + ": " + why + " \"" + name + "\"");
             packager.Close();
             return false;
         }
+    }
     const AnsiString base = IncludeTrailingBackslash(folder);
     bool ok = true;
     for (int i = 0; i < list.Count() && ok; ++i) {
@@ -119,7 +156,13 @@ bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
             if (c == '/') c = '\\';
         const size_t slash = name.rfind('\\');
         const AnsiString dir = slash == AnsiString::npos ? AnsiString() : name.substr(0, slash + 1);
-        ok = ForceDirectories(base + dir) && packager.ExtractItem(item, base + name);
+        if (!ForceDirectories(base + dir)) {
+            OutputDebugString(PathText(hostFile) + ": cannot make the folder " + PathText(base + dir));
+            ok = false;
+        } else if (!packager.ExtractItem(item, base + name)) {
+            OutputDebugString(PathText(hostFile) + ": cannot extract \"" + name + "\": " + packager.LastError());
+            ok = false;
+        }
     }
     packager.Close();
     return ok;

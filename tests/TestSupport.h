@@ -1,8 +1,13 @@
 // Shared helpers for the tests: temporary folders and byte-by-byte fixtures.
 #pragma once
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -52,6 +57,43 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// While it lives, file permissions hold for this thread even when the tests run as
+// root (as CI does): the capabilities that override them leave its effective set.
+class FilePermissionsHold {
+public:
+    FilePermissionsHold() {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        header_.pid = 0;
+        if (::syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct data[2];
+        std::memcpy(data, saved_, sizeof data);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            data[cap / 32].effective &= ~(1u << (cap % 32));
+        active_ = ::syscall(SYS_capset, &header_, data) == 0;
+    }
+    ~FilePermissionsHold() {
+        if (active_) ::syscall(SYS_capset, &header_, saved_);
+    }
+    FilePermissionsHold(const FilePermissionsHold&) = delete;
+    FilePermissionsHold& operator=(const FilePermissionsHold&) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+// Where a test leaves files for people to look at, such as PNGs of what it drew:
+// $GC_TEST_OUTPUT (the test program's folder under the build's tests/output), else
+// "test-output" in the working folder. Created on demand.
+inline std::filesystem::path TestOutputFolder() {
+    const char* env = std::getenv("GC_TEST_OUTPUT");
+    std::filesystem::path dir = env && *env ? std::filesystem::path(env) : std::filesystem::path("test-output");
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
 
 // Points the registry stand-in at a fresh folder for the lifetime of the object.
 class TestRegistryFolder {

@@ -1,19 +1,23 @@
 // glowcanvas-pack: makes, appends, lists and extracts packages.
-//   glowcanvas-pack create PACKAGE FOLDER
-//   glowcanvas-pack append HOST FOLDER
-//   glowcanvas-pack list FILE
-//   glowcanvas-pack extract FILE FOLDER
-// Errors print one line on stderr and exit with status 1.
+// Paths on the command line reach the file system as typed; only the names of the
+// items inside a package are Windows paths (backslashes, no regard to case).
+// Exit status: 0 done, 1 the job failed (its reasons on stderr), 2 a wrong call.
 
 #include "foundation/Packager.h"
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "platform/Names.h"
 #include "platform/Paths.h"
+#include "tools/ToolCalls.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <random>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,164 +26,315 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const char* const kUsage =
+    "usage: glowcanvas-pack create PACKAGE FOLDER   a package of every file below FOLDER\n"
+    "       glowcanvas-pack append HOST FOLDER      the same package at the end of HOST,\n"
+    "                                               in place of one HOST carries already\n"
+    "       glowcanvas-pack list FILE               name<TAB>size of each item\n"
+    "       glowcanvas-pack extract FILE FOLDER     every item below FOLDER\n"
+    "       glowcanvas-pack --help\n"
+    "Items are named by their path below FOLDER; a link counts as the file or folder it\n"
+    "leads to, under the link's own name.\n";
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Text for the terminal (UTF-8): control characters in cat -v's notation, so no name
+// can send escape sequences.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls, which the unassigned Windows-1252 bytes become.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            out += "M-";
+            c = static_cast<unsigned char>(text[++i]) & 0x7F;
+        }
+        if (c < 32 || c == 127) {
+            out += '^';
+            out += static_cast<char>(c == 127 ? '?' : c + '@');
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The item name as the terminal shows it.
+std::string Shown(const AnsiString& name) { return Printable(AnsiToUtf8(name)); }
+
 int Fail(const std::string& message) {
-    std::cerr << "glowcanvas-pack: " << message << "\n";
+    std::cerr << "glowcanvas-pack: " << Printable(message) << "\n";
     return 1;
 }
 
-int Usage() {
-    std::cerr << "usage: glowcanvas-pack create PACKAGE FOLDER\n"
-                 "       glowcanvas-pack append HOST FOLDER\n"
-                 "       glowcanvas-pack list FILE\n"
-                 "       glowcanvas-pack extract FILE FOLDER\n";
-    return 1;
+// Why a file's own name cannot become part of an item name; null when it can.
+const char* NameProblem(const std::string& name) {
+    if (name.find('\\') != std::string::npos) return "the name holds a backslash, which a package reads as a folder separator";
+    if (name.find(':') != std::string::npos) return "the name holds a colon, which no item name may hold";
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 32) return "the name holds a control character";
+    if (AnsiToUtf8(Utf8ToAnsi(name)) != name) return "the name has characters without a Windows-1252 form";
+    return nullptr;
 }
 
 struct SourceFile {
-    AnsiString path;      // to open
-    AnsiString itemName;  // inside the package, backslashes
+    std::string Path;    // to open
+    std::string Shown;   // as the user would type it
+    AnsiString ItemName; // inside the package, backslashes
 };
 
-// Every regular file below folder, in a stable order.
-bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-        error = "not a folder: " + folder;
+using FolderId = std::pair<dev_t, ino_t>;
+
+// Every regular file below a folder, in name order, each under the path the user sees
+// (a link's own name); links are followed, each folder is packed once.
+class Collector {
+public:
+    std::vector<SourceFile> Files;
+    std::vector<std::string> Problems;
+
+    void Collect(const std::string& folder) {
+        struct stat st;
+        if (::stat(folder.c_str(), &st) != 0) {
+            Problems.push_back(folder + ": " + (errno == ENOENT ? "no such folder" : std::strerror(errno)));
+            return;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            Problems.push_back(folder + ": not a folder");
+            return;
+        }
+        Walk(folder, folder, AnsiString(), {st.st_dev, st.st_ino});
+    }
+
+private:
+    std::map<FolderId, std::string> folders_;  // every folder packed, as shown
+    std::vector<FolderId> ancestors_;
+    // Upper-cased item and folder names -> shown path and whether it is a folder: a
+    // package holds no two items, nor an item and a folder, whose names differ only in case.
+    std::map<AnsiString, std::pair<std::string, bool>> names_;
+
+    bool Claim(const AnsiString& itemName, const std::string& shown, bool folder) {
+        const auto [it, added] = names_.try_emplace(AnsiUpperCase(itemName), shown, folder);
+        if (added || (folder && it->second.second)) return true;
+        Problems.push_back(shown + ": its name differs from " + it->second.first +
+                           " only in case; a package holds one of them only");
         return false;
     }
-    std::vector<fs::path> found;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_regular_file(ec)) found.push_back(it->path());
-    if (ec) {
-        error = "cannot read folder " + folder + ": " + ec.message();
-        return false;
+
+    void Walk(const std::string& path, const std::string& shown, const AnsiString& prefix, FolderId id) {
+        folders_[id] = shown;
+        ancestors_.push_back(id);
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            names.push_back(it->path().filename().string());
+        if (ec) Problems.push_back(shown + ": " + ec.message());
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) Visit(Join(path, name), Join(shown, name), prefix, name);
+        ancestors_.pop_back();
     }
-    std::sort(found.begin(), found.end());
-    for (const fs::path& p : found) {
-        const std::string rel = fs::relative(p, folder).generic_string();
-        files.push_back({FromPosixPath(p.string()), FromPosixPath(rel)});
+
+    void Visit(const std::string& path, const std::string& shown, const AnsiString& prefix, const std::string& name) {
+        if (const char* problem = NameProblem(name)) {
+            Problems.push_back(shown + ": " + problem);
+            return;
+        }
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) {
+            std::error_code ec;
+            if (fs::is_symlink(fs::symlink_status(path, ec)))
+                Problems.push_back(shown + ": the link points nowhere (" + fs::read_symlink(path, ec).string() + ")");
+            else
+                Problems.push_back(shown + ": " + std::strerror(errno));
+            return;
+        }
+        const AnsiString itemName = prefix + Utf8ToAnsi(name);
+        if (S_ISDIR(st.st_mode)) {
+            const FolderId id{st.st_dev, st.st_ino};
+            if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end())
+                Problems.push_back(shown + ": the link leads back to " + folders_[id] + " (a loop)");
+            else if (folders_.count(id))
+                Problems.push_back(shown + ": the same folder as " + folders_[id] + ", which is packed already");
+            else if (Claim(itemName, shown, true))
+                Walk(path, shown, itemName + "\\", id);
+            return;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            std::cerr << "glowcanvas-pack: " << shown << " left out: not a file\n";
+            return;
+        }
+        if (Claim(itemName, shown, false)) Files.push_back({path, shown, itemName});
     }
-    return true;
+};
+
+bool CollectFiles(const std::string& folder, std::vector<SourceFile>& files) {
+    Collector c;
+    c.Collect(folder);
+    for (const std::string& p : c.Problems) Fail(p);
+    files = std::move(c.Files);
+    return c.Problems.empty();
+}
+
+// Why path cannot be opened as a file; empty when it can be tried.
+std::string FileProblem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return path + ": " + (errno == ENOENT ? "no such file" : std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return path + ": is a folder";
+    if (!S_ISREG(st.st_mode)) return path + ": not a file";
+    return std::string();
 }
 
 bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::string& error) {
     for (const SourceFile& f : files) {
-        if (!packager.AddFile(f.path, std::make_unique<TPackageFileListItem>(f.itemName))) {
-            error = "cannot add " + AnsiToUtf8(f.path) + ": " + AnsiToUtf8(packager.LastError());
-            return false;
+        try {
+            TFileStream source(TExactPath{f.Path}, fmOpenRead | fmShareDenyWrite);
+            if (packager.AddStream(source, std::make_unique<TPackageFileListItem>(f.ItemName))) continue;
+            error = "cannot add " + f.Shown + ": " + AnsiToUtf8(packager.LastError());
+        } catch (const std::exception& e) {
+            error = "cannot add " + f.Shown + ": " + FileErrorReason(e);
         }
+        return false;
     }
     return true;
 }
 
-int Create(const std::string& package, const std::string& folder) {
-    std::vector<SourceFile> files;
+// Adds the files to the package begun on out and puts it in place.
+int Finish(TPackager& packager, TAtomicFile& out, const std::string& shown, const std::vector<SourceFile>& files) {
     std::string error;
-    if (!CollectFiles(folder, files, error)) return Fail(error);
-    // Built under a temporary name beside the target, renamed into place when complete.
-    std::random_device rd;
-    const std::string temp = package + ".tmp" + std::to_string(rd() % 1000000);
-    TPackager packager;
-    bool ok = packager.CreateFile(FromPosixPath(temp));
-    if (!ok) error = "cannot create " + package + ": " + AnsiToUtf8(packager.LastError());
-    if (ok) ok = AddAll(packager, files, error);
-    if (!packager.Close() && ok) {
-        ok = false;
-        error = "cannot write " + package + ": " + AnsiToUtf8(packager.LastError());
-    }
-    if (ok && std::rename(temp.c_str(), package.c_str()) != 0) {
-        ok = false;
-        error = "cannot write " + package;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        return Fail(error);
-    }
+    if (!AddAll(packager, files, error)) return Fail(error);
+    if (!packager.Close()) return Fail("cannot write " + shown + ": " + AnsiToUtf8(packager.LastError()));
+    out.Commit();
     return 0;
+}
+
+int Create(const std::string& package, const std::string& folder) {
+    struct stat st;
+    if (::stat(package.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(package + ": is a folder");
+    std::vector<SourceFile> files;
+    if (!CollectFiles(folder, files)) return 1;
+    try {
+        // Nothing appears under the package's name until it is whole.
+        TAtomicFile out(package);
+        TPackager packager;
+        if (!packager.CreateOnStream(out)) return Fail("cannot write " + package + ": " + AnsiToUtf8(packager.LastError()));
+        return Finish(packager, out, package, files);
+    } catch (const std::exception& e) {
+        return Fail("cannot write " + package + ": " + FileErrorReason(e));
+    }
 }
 
 int Append(const std::string& host, const std::string& folder) {
+    if (const std::string problem = FileProblem(host); !problem.empty()) return Fail(problem);
     std::vector<SourceFile> files;
-    std::string error;
-    if (!CollectFiles(folder, files, error)) return Fail(error);
-    std::error_code ec;
-    const auto hostSize = fs::file_size(host, ec);
-    if (ec) return Fail("cannot open " + host + ": " + ec.message());
-    TPackager packager;
-    bool ok = packager.AppendToFile(FromPosixPath(host));
-    if (!ok) return Fail("cannot append to " + host + ": " + AnsiToUtf8(packager.LastError()));
-    ok = AddAll(packager, files, error);
-    if (!packager.Close() && ok) {
-        ok = false;
-        error = "cannot write " + host + ": " + AnsiToUtf8(packager.LastError());
+    if (!CollectFiles(folder, files)) return 1;
+    try {
+        TFileStream in(TExactPath{host}, fmOpenRead | fmShareDenyWrite);
+        // The host's own bytes end where a package it carries begins.
+        int64_t own = in.GetSize();
+        if (TPackager::HasAppendedPackage(in)) {
+            TPackager old;
+            if (!old.OpenAppendedOnStream(in))
+                return Fail(host + ": the package it carries is damaged (" + AnsiToUtf8(old.LastError()) +
+                            "); nothing was appended");
+            own = old.PackageStart();
+        }
+        // Built beside the host and renamed over it: a failure leaves the old file whole.
+        TAtomicFile out(host);
+        in.SetPosition(0);
+        if (own > 0) out.CopyFrom(in, own);
+        TPackager packager;
+        if (!packager.AppendToStream(out)) return Fail("cannot write " + host + ": " + AnsiToUtf8(packager.LastError()));
+        return Finish(packager, out, host, files);
+    } catch (const std::exception& e) {
+        return Fail("cannot write " + host + ": " + FileErrorReason(e));
     }
-    if (!ok) {
-        // Give the host back its own bytes.
-        fs::resize_file(host, hostSize, ec);
-        return Fail(error);
-    }
-    return 0;
 }
 
-bool Open(TPackager& packager, const std::string& file, std::string& error) {
-    const AnsiString name = FromPosixPath(file);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        error = "no such file: " + file;
+// Opens a package file of its own or the package appended to a host.
+bool Open(TPackager& packager, std::unique_ptr<TFileStream>& stream, const std::string& file) {
+    std::string problem = FileProblem(file);
+    if (problem.empty()) {
+        try {
+            stream = std::make_unique<TFileStream>(TExactPath{file}, fmOpenRead | fmShareDenyWrite);
+        } catch (const std::exception& e) {
+            problem = file + ": " + FileErrorReason(e);
+        }
+    }
+    if (!problem.empty()) {
+        Fail(problem);
         return false;
     }
-    const bool ok = TPackager::HasAppendedPackage(name) ? packager.OpenAppended(name) : packager.OpenFile(name);
-    if (!ok) error = "no readable package in " + file + ": " + AnsiToUtf8(packager.LastError());
+    const bool ok = TPackager::HasAppendedPackage(*stream) ? packager.OpenAppendedOnStream(*stream)
+                                                            : packager.OpenOnStream(*stream);
+    if (!ok) Fail(file + ": no readable package: " + AnsiToUtf8(packager.LastError()));
     return ok;
 }
 
 int List(const std::string& file) {
     TPackager packager;
-    std::string error;
-    if (!Open(packager, file, error)) return Fail(error);
+    std::unique_ptr<TFileStream> stream;
+    if (!Open(packager, stream, file)) return 1;
     for (int i = 0; i < packager.FileList().Count(); ++i) {
         const TPackageFileListItem* item = packager.FileList().GetItem(i);
-        std::cout << AnsiToUtf8(item->FileName) << '\t' << item->Size << '\n';
+        std::cout << Shown(item->FileName) << '\t' << item->Size << '\n';
     }
     return 0;
 }
 
 int Extract(const std::string& file, const std::string& folder) {
     TPackager packager;
-    std::string error;
-    if (!Open(packager, file, error)) return Fail(error);
+    std::unique_ptr<TFileStream> stream;
+    if (!Open(packager, stream, file)) return 1;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder, ec)) return Fail(folder + ": not a folder");
     int failures = 0;
+    std::map<AnsiString, AnsiString> extracted;  // upper-cased name -> name
     for (int i = 0; i < packager.FileList().Count(); ++i) {
         const TPackageFileListItem* item = packager.FileList().GetItem(i);
-        const std::string name = AnsiToUtf8(item->FileName);
+        const std::string shown = AnsiToUtf8(item->FileName);
+        std::string problem;
         if (!IsSafeItemName(item->FileName)) {
-            std::cerr << "glowcanvas-pack: refused unsafe item name " << name << "\n";
-            ++failures;
-            continue;
+            problem = "refused unsafe item name " + shown;
+        } else if (const auto [it, added] = extracted.try_emplace(AnsiUpperCase(item->FileName), item->FileName); !added) {
+            problem = "refused " + shown + ": it would overwrite " + AnsiToUtf8(it->second) +
+                      ", whose name differs only in case";
+        } else {
+            const std::string dest = ResolvePathBelow(folder, item->FileName);
+            fs::create_directories(fs::path(dest).parent_path(), ec);
+            if (ec)
+                problem = "cannot extract " + shown + ": " + ec.message();
+            else if (!packager.ExtractItem(item, TExactPath{dest}))
+                problem = "cannot extract " + shown + ": " + FileErrorReason(Exception(packager.LastError()));
         }
-        const fs::path dest = fs::path(folder) / ToPosixPath(item->FileName);
-        std::error_code ec;
-        fs::create_directories(dest.parent_path(), ec);
-        if (ec || !packager.ExtractItem(item, FromPosixPath(dest.string()))) {
-            std::cerr << "glowcanvas-pack: cannot extract " << name << ": "
-                      << (ec ? ec.message() : AnsiToUtf8(packager.LastError())) << "\n";
+        if (!problem.empty()) {
+            Fail(problem);
             ++failures;
         }
     }
     return failures ? 1 : 0;
 }
 
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-pack", kUsage, why); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    PackagerModule::Initialize();
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
+    if (args.empty()) return WrongCall("no command given");
+    const std::string& command = args[0];
+    const std::map<std::string, size_t> arity{{"create", 3}, {"append", 3}, {"list", 2}, {"extract", 3}};
+    const auto known = arity.find(command);
+    if (known == arity.end()) return WrongCall("unknown command " + command);
+    if (args.size() != known->second) return WrongCall("wrong number of arguments for " + command);
+    PackagerModule::Initialize();
     int rc;
-    if (args.size() == 3 && args[0] == "create") rc = Create(args[1], args[2]);
-    else if (args.size() == 3 && args[0] == "append") rc = Append(args[1], args[2]);
-    else if (args.size() == 2 && args[0] == "list") rc = List(args[1]);
-    else if (args.size() == 3 && args[0] == "extract") rc = Extract(args[1], args[2]);
-    else rc = Usage();
+    if (command == "create") rc = Create(args[1], args[2]);
+    else if (command == "append") rc = Append(args[1], args[2]);
+    else if (command == "list") rc = List(args[1]);
+    else rc = Extract(args[1], args[2]);
     PackagerModule::Finalize();
     return rc;
 }

@@ -1,7 +1,7 @@
-// Show-file tool for tests and for looking into shows:
-//   glowcanvas-show dump FILE      load result, header, settings groups, item tree
-//   glowcanvas-show resave IN OUT  load and save again
-// Exit status 0 when the show loads with result 0, else 1 with the reason on stderr.
+// Show-file tool for tests and for looking into shows, and the screen saver's options
+// file of a package (see kUsage). Paths on the command line reach the file system as
+// typed. Exit status 0 when the job is done (a show loads with result 0), 1 when it
+// failed (the reason on stderr), 2 for a wrong call.
 
 #include "document/CollectionSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
@@ -11,19 +11,36 @@
 #include "foundation/OKFStream.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "graphics/GraphicsModules.h"
+#include "shell/ScreenSaverConfigureLogic.h"
+#include "shell/ScreenSaverProperties.h"
+#include "tools/ToolCalls.h"
 #include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 namespace {
+
+const char* const kUsage =
+    "usage: glowcanvas-show dump FILE       a show's load result, header, groups and items\n"
+    "       glowcanvas-show resave IN OUT   load a show and save it again\n"
+    "       glowcanvas-show options OUT [--duration MS] [--no-sound] [--shuffle] [--no-resume]\n"
+    "                                       a screen saver's default options (settings.dat);\n"
+    "                                       duration 0 to 3600000 ms (default 3000), sound on,\n"
+    "                                       resuming on; --shuffle turns resuming off\n"
+    "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
 std::string Quoted(const AnsiString& s) { return "\"" + Text(s) + "\""; }
@@ -54,10 +71,10 @@ struct THeaderInfo {
     std::string Error;
 };
 
-THeaderInfo ReadHeaderInfo(const AnsiString& fileName) {
+THeaderInfo ReadHeaderInfo(const std::string& fileName) {
     THeaderInfo info;
     try {
-        TFileStream f(fileName, fmOpenRead | fmShareDenyNone);
+        TFileStream f(TExactPath{fileName}, fmOpenRead | fmShareDenyNone);
         info.Opened = true;
         TOKFStream c(&f, okfRead);
         info.IsContainer = true;
@@ -68,8 +85,21 @@ THeaderInfo ReadHeaderInfo(const AnsiString& fileName) {
     return info;
 }
 
+// Loads the show in the file, which is named as typed; the show resolves the names of
+// its items against the file's folder.
+int LoadShow(TSlideShow& show, const std::string& fileName) {
+    try {
+        TFileStream f(TExactPath{fileName}, fmOpenRead | fmShareDenyWrite);
+        const int result = show.LoadFromStream(f);
+        if (result == slLoaded) show.SetFileName(FromPosixPath(fileName));
+        return result;
+    } catch (const std::exception&) {
+        return slFailed;
+    }
+}
+
 std::string FailureReason(const THeaderInfo& h, int result) {
-    if (!h.Opened) return "cannot open the file: " + Text(h.Error);
+    if (!h.Opened) return "cannot open the file: " + FileErrorReason(Exception(h.Error));
     if (!h.IsContainer) return "no container file: " + Text(h.Error);
     if (h.Header.FileType != kSlideShowFileType)
         return "not a show file (format id " + std::to_string(h.Header.FileType) + ")";
@@ -198,13 +228,13 @@ void DumpItem(TSlideShowObject* item, const std::string& indent) {
     }
 }
 
-int Dump(const AnsiString& fileName) {
+int Dump(const std::string& fileName) {
     const THeaderInfo h = ReadHeaderInfo(fileName);
     TSlideShow show;
-    const int result = show.LoadFromFile(fileName);
+    const int result = LoadShow(show, fileName);
     std::cout << "load result: " << result << "\n";
     if (!h.IsContainer) {
-        std::cerr << "glowcanvas-show: " << FailureReason(h, result) << "\n";
+        std::cerr << "glowcanvas-show: " << fileName << ": " << FailureReason(h, result) << "\n";
         return 1;
     }
     std::cout << "format id: " << h.Header.FileType << " (" << Hex(h.Header.FileType) << ")\n"
@@ -217,44 +247,97 @@ int Dump(const AnsiString& fileName) {
     std::cout << "duration: " << show.GetDuration() << "\n"
               << "dropped items: " << show.DroppedItemCount() << "\n";
     if (result != slLoaded) {
-        std::cerr << "glowcanvas-show: " << FailureReason(h, result) << "\n";
+        std::cerr << "glowcanvas-show: " << fileName << ": " << FailureReason(h, result) << "\n";
         return 1;
     }
     return 0;
 }
 
-int Resave(const AnsiString& in, const AnsiString& out) {
+// Writes bytes as the whole new content of file; False (with the reason on stderr)
+// when that fails, and the old file is as it was.
+bool WriteWhole(const std::string& file, TMemoryStream& bytes) {
+    try {
+        TAtomicFile out(file);
+        out.WriteBuffer(bytes.Bytes().data(), bytes.GetSize());
+        out.Commit();
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "glowcanvas-show: cannot write " << file << ": " << FileErrorReason(e) << "\n";
+        return false;
+    }
+}
+
+int Resave(const std::string& in, const std::string& out) {
     TSlideShow show;
-    const int result = show.LoadFromFile(in);
+    const int result = LoadShow(show, in);
     if (result != slLoaded) {
-        std::cerr << "glowcanvas-show: " << FailureReason(ReadHeaderInfo(in), result) << "\n";
+        std::cerr << "glowcanvas-show: " << in << ": " << FailureReason(ReadHeaderInfo(in), result) << "\n";
         return 1;
     }
-    if (!show.SaveToFile(out)) {
-        std::cerr << "glowcanvas-show: cannot write " << Text(out) << "\n";
+    TMemoryStream m;
+    if (!show.SaveToStream(m)) {
+        std::cerr << "glowcanvas-show: cannot save the show of " << in << "\n";
         return 1;
     }
+    if (!WriteWhole(out, m)) return 1;
     if (show.DroppedItemCount() > 0)
         std::cerr << "glowcanvas-show: " << show.DroppedItemCount() << " unreadable items were left out\n";
     return 0;
 }
 
-int Usage() {
-    std::cerr << "usage: glowcanvas-show dump FILE\n"
-                 "       glowcanvas-show resave IN OUT\n";
-    return 1;
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
+
+// The options file a package carries as "settings.dat": the stored form of the
+// screen saver's options with an empty show name.
+int Options(const std::vector<std::string>& args) {
+    TScreenSaverProperties options;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--no-sound") {
+            options.UseSound = false;
+        } else if (a == "--no-resume") {
+            options.ResumeAtLastPos = false;
+        } else if (a == "--shuffle") {
+            // As the settings dialog has it: a shuffled show does not resume.
+            options.Shuffle = true;
+            options.ResumeAtLastPos = false;
+        } else if (a == "--duration" && i + 1 < args.size()) {
+            const std::string& v = args[++i];
+            char* end = nullptr;
+            errno = 0;
+            const long long ms = std::strtoll(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || ms < 0 || ms > kMaxDefaultDuration)
+                return WrongCall("--duration takes milliseconds from 0 to " + std::to_string(kMaxDefaultDuration) +
+                                 ", not " + v);
+            options.DefaultDuration = static_cast<int32_t>(ms);
+        } else {
+            return WrongCall("unknown option " + a);
+        }
+    }
+    TMemoryStream m;
+    if (!options.SaveToStream(m, 0, 0)) {
+        std::cerr << "glowcanvas-show: the options cannot be stored\n";
+        return 1;
+    }
+    return WriteWhole(args[0], m) ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    const std::string command = argv[1];
-    if (!((command == "dump" && argc == 3) || (command == "resave" && argc == 4))) return Usage();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
+    if (args.empty()) return WrongCall("no command given");
+    const std::string& command = args[0];
+    if (command != "dump" && command != "resave" && command != "options") return WrongCall("unknown command " + command);
+    if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
+        (command == "options" && args.size() < 2))
+        return WrongCall("wrong number of arguments for " + command);
+    if (command == "options") return Options(std::vector<std::string>(args.begin() + 1, args.end()));
     int status = 1;
     try {
         StartModules();
-        status = command == "dump" ? Dump(Utf8ToAnsi(argv[2])) : Resave(Utf8ToAnsi(argv[2]), Utf8ToAnsi(argv[3]));
+        status = command == "dump" ? Dump(args[1]) : Resave(args[1], args[2]);
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-show: " << AnsiToUtf8(e.what()) << "\n";
         status = 1;

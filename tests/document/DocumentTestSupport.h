@@ -68,14 +68,16 @@ public:
     int32_t GetPlayTime() override { return PlayTime; }
     int32_t GetCurrentPlayTime() override { return PlayTime; }
     int32_t GetMusicTime() override { return PlayTime; }
-    TBitmap32* GetBackBuffer() override { return nullptr; }
-    TRect GetClientRect() override { return {}; }
+    TBitmap32* GetBackBuffer() override { return BackBuffer; }
+    TRect GetClientRect() override { return ClientRect; }
     TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
     TBenchmark& GetBenchmark() override { return Bench; }
     void AddHighPriorityEvent(THighPriorityEvent* e) override { Queue.push_back(e); }
     void SetPaused(bool paused) override { PauseCalls.push_back(paused); }
 
     int32_t PlayTime = 0;
+    TBitmap32* BackBuffer = nullptr;  // not owned
+    TRect ClientRect;
     TBenchmark Bench;
     std::vector<THighPriorityEvent*> Queue;
     std::vector<bool> PauseCalls;

@@ -2,6 +2,9 @@
 
 #include "document/ShowFixtures.h"
 #include "document/SlideShowTestSupport.h"
+#include "transitions/PicBoxTransitions.h"
+#include "transitions/PicTransitions.h"
+#include "transitions/TransitionModules.h"
 
 #include <gtest/gtest.h>
 
@@ -19,39 +22,32 @@ class TTestPlayer : public TTestPlayerBase {
 class TTestOtherPlayer : public TTestPlayerBase {
     GC_DECLARE_CLASS(TTestOtherPlayer)
 };
-class TTestTransitionBase : public TPlugin {
-    GC_DECLARE_CLASS(TTestTransitionBase)
-};
-class TTestFade : public TTestTransitionBase {
-    GC_DECLARE_CLASS(TTestFade)
-};
-class TTestWipe : public TTestTransitionBase {
-    GC_DECLARE_CLASS(TTestWipe)
-};
 
 GC_IMPLEMENT_PLUGIN(TTestPlayerBase, TPlugin)
 GC_IMPLEMENT_PLUGIN(TTestPlayer, TTestPlayerBase)
 GC_IMPLEMENT_PLUGIN(TTestOtherPlayer, TTestPlayerBase)
-GC_IMPLEMENT_PLUGIN(TTestTransitionBase, TPlugin)
-GC_IMPLEMENT_PLUGIN(TTestFade, TTestTransitionBase)
-GC_IMPLEMENT_PLUGIN(TTestWipe, TTestTransitionBase)
+
+// Two real transitions stand for any: stored names are checked against the base itself.
+using TTestFade = TAlphablendingTransitionPlugin;
+using TTestWipe = TBlindTransitionPlugin;
+constexpr const char* kFade = "TAlphablendingTransitionPlugin";
+constexpr const char* kWipe = "TBlindTransitionPlugin";
+constexpr const char* kHeart = "TBoxHeartTransitionPlugin";
 
 class ShowPropertiesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ShowTestPlugins();
+        static const bool transitions = (InitializeTransitionModules(ShowTestPlugins()), true);
+        (void)transitions;
         for (const ClassInfo* c : Fakes()) Plugins->Register(*c);
         SetSlideShowPlayerBaseClass(&TTestPlayerBase::StaticClassInfo());
-        SetTransitionBaseClass(&TTestTransitionBase::StaticClassInfo(), nullptr);
     }
     void TearDown() override {
         SetSlideShowPlayerBaseClass(nullptr);
-        SetTransitionBaseClass(nullptr, nullptr);
         for (const ClassInfo* c : Fakes()) Plugins->Unregister(*c);
     }
     static std::vector<const ClassInfo*> Fakes() {
-        return {&TTestPlayer::StaticClassInfo(), &TTestOtherPlayer::StaticClassInfo(),
-                &TTestFade::StaticClassInfo(), &TTestWipe::StaticClassInfo()};
+        return {&TTestPlayer::StaticClassInfo(), &TTestOtherPlayer::StaticClassInfo()};
     }
 
     static std::vector<uint8_t> Write(const TProperties& p) {
@@ -71,8 +67,10 @@ TEST_F(ShowPropertiesTest, MainSettingsDefaultsAndStoredForm) {
     EXPECT_EQ(p.DefaultDuration, 5000);
     EXPECT_EQ(p.AspectX, 4);
     EXPECT_EQ(p.AspectY, 3);
+    // A new show excludes the transitions whose shared instance is switched off: the heart.
     Main m;
     m.Player = "TTestPlayer";
+    m.Excluded = {kHeart};
     EXPECT_EQ(Write(p), MainGroup(m).vec());
 
     p.ExcludedTransitions = {&TTestWipe::StaticClassInfo(), &TTestFade::StaticClassInfo()};
@@ -87,7 +85,7 @@ TEST_F(ShowPropertiesTest, MainSettingsDefaultsAndStoredForm) {
     p.AspectX = 16;
     p.AspectY = 9;
     p.ReservedFlag = true;
-    Main n{7000, 4, 3, 2, 2, 0, 16, 9, 1, 1, {"TTestWipe", "TTestFade"}, "TTestOtherPlayer", {}};
+    Main n{7000, 4, 3, 2, 2, 0, 16, 9, 1, 1, {kWipe, kFade}, "TTestOtherPlayer", {}};
     EXPECT_EQ(Write(p), MainGroup(n).vec());
 
     TSlideShowProperties q;
@@ -101,10 +99,10 @@ TEST_F(ShowPropertiesTest, MainSettingsDefaultsAndStoredForm) {
 TEST_F(ShowPropertiesTest, StoredClassNamesAreCheckedByKind) {
     // Unregistered, empty and wrong-kind player names give the default player; excluded
     // names that are no registered transition are dropped, the rest stay in order.
-    for (const char* player : {"TNoSuchPlayer", "", "TTestFade", "TSlideShowInfoProperties"}) {
+    for (const char* player : {"TNoSuchPlayer", "", kFade, "TSlideShowInfoProperties"}) {
         Main m;
         m.Player = player;
-        m.Excluded = {"TTestFade", "TGone", "TTestPlayer", "TSlideShowProperties", "ttestwipe"};
+        m.Excluded = {kFade, "TGone", "TTestPlayer", "TSlideShowProperties", "tblindtransitionplugin"};
         TSlideShowProperties p;
         p.PlayerClass = nullptr;
         ASSERT_TRUE(Read(p, MainGroup(m))) << player;
@@ -118,25 +116,23 @@ TEST_F(ShowPropertiesTest, StoredClassNamesAreCheckedByKind) {
     Plugins->Unregister(TTestOtherPlayer::StaticClassInfo());
     TSlideShowProperties p;
     EXPECT_EQ(p.PlayerClass, nullptr);
-    EXPECT_EQ(Write(p), MainGroup(Main()).vec());
+    Main none;
+    none.Excluded = {kHeart};
+    EXPECT_EQ(Write(p), MainGroup(none).vec());
 }
 
 TEST_F(ShowPropertiesTest, TransitionsSwitchedOffStartExcluded) {
-    // The wipe's shared instance is switched off; the fade's is on.
-    SetTransitionBaseClass(&TTestTransitionBase::StaticClassInfo(),
-                           [](TPlugin& p) { return dynamic_cast<TTestWipe*>(&p) == nullptr; });
+    // Only the heart's shared instance is switched off.
     TSlideShowProperties p;
     ASSERT_EQ(p.ExcludedTransitions.size(), 1u);
-    EXPECT_EQ(p.ExcludedTransitions[0], &TTestWipe::StaticClassInfo());
-    // Reading replaces the list with the stored one.
+    EXPECT_EQ(p.ExcludedTransitions[0], &TBoxHeartTransitionPlugin::StaticClassInfo());
+    // Reading replaces the list with the stored one, also with none at all.
     Main m;
-    m.Excluded = {"TTestFade"};
+    m.Excluded = {kFade};
     ASSERT_TRUE(Read(p, MainGroup(m)));
     ASSERT_EQ(p.ExcludedTransitions.size(), 1u);
     EXPECT_EQ(p.ExcludedTransitions[0], &TTestFade::StaticClassInfo());
-    // Without a known transition kind no stored name is taken.
-    SetTransitionBaseClass(nullptr, nullptr);
-    ASSERT_TRUE(Read(p, MainGroup(m)));
+    ASSERT_TRUE(Read(p, MainGroup(Main())));
     EXPECT_TRUE(p.ExcludedTransitions.empty());
 }
 

@@ -1,6 +1,7 @@
 #include "graphics/CelReader.h"
 #include "graphics/JpegReader.h"
 #include "graphics/PictureRegistry.h"
+#include "platform/DebugOutput.h"
 #include "platform/Stream.h"
 #include "picture_testsupport.h"
 
@@ -95,6 +96,61 @@ TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
     }
     EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild.xyz"), EInvalidGraphic);
     EXPECT_THROW(LoadPictureFromMemory(jpg.data(), jpg.size(), "bild"), EInvalidGraphic);
+}
+
+// A 1-bit BMP, 8 x 2, whose header gives a file size that is not the file's (such files
+// ship with this machine's packages): the size field is only informative.
+TEST_F(PictureTest, ABmpWhoseHeaderMissizesTheFileIsShown) {
+    for (int delta : {-1, 0, 1}) {
+        Bytes b;
+        b.raw("BM").u32(uint32_t(70 + delta)).u32(0).u32(14 + 40 + 8);
+        b.u32(40).i32(8).i32(2).u8(1).u8(0).u8(1).u8(0).u32(0).u32(8).i32(2835).i32(2835).u32(2).u32(0);
+        b.u32(0x000000).u32(0xFFFFFF);                       // black, white
+        b.u8(0xF0).u8(0).u8(0).u8(0).u8(0x0F).u8(0).u8(0).u8(0);  // bottom row first
+        ASSERT_EQ(b.size(), 70u);
+        const TBitmap32 p = LoadPictureFromMemory(b.vec().data(), b.size(), "kurz.bmp");
+        ASSERT_EQ(p.Width(), 8) << delta;
+        ASSERT_EQ(p.Height(), 2) << delta;
+        ExpectColour(p.Pixel(0, 0), Color32(0, 0, 0), 0);
+        ExpectColour(p.Pixel(7, 0), Color32(255, 255, 255), 0);
+        ExpectColour(p.Pixel(0, 1), Color32(255, 255, 255), 0);
+        ExpectColour(p.Pixel(7, 1), Color32(0, 0, 0), 0);
+        // Missing pixels still refuse it.
+        EXPECT_THROW(LoadPictureFromMemory(b.vec().data(), 66, "kurz.bmp"), EInvalidGraphic) << delta;
+    }
+}
+
+// A file under another format's extension is read by the reader its first bytes name,
+// once the extension's reader has failed.
+TEST_F(PictureTest, AFileUnderAnotherFormatsExtensionIsReadByItsSignature) {
+    const auto png = EncodePng(20, 16, Corners(20, 16));
+    const auto ico = EncodeMagick(20, 16, Corners(20, 16), "ICO");
+    const auto jpg = EncodeJpeg(24, 16, Corners(24, 16));
+    const auto gif = EncodeMagick(20, 16, Corners(20, 16), "GIF");
+    const auto tif = EncodeMagick(20, 16, Corners(20, 16), "TIFF");
+    const auto bmp = EncodeMagick(20, 16, Corners(20, 16), "BMP");
+    const struct {
+        const std::vector<uint8_t>& bytes;
+        const char* name;
+        int w, h, tol;
+    } cases[] = {{png, "bild.ico", 20, 16, 0}, {ico, "bild.png", 20, 16, 0}, {jpg, "bild.gif", 24, 16, 12},
+                 {gif, "bild.bmp", 20, 16, 0}, {tif, "bild.jpg", 20, 16, 0}, {bmp, "bild.tif", 20, 16, 0},
+                 {png, "bild.tga", 20, 16, 0}};
+    std::vector<AnsiString> said;
+    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    for (const auto& c : cases) {
+        said.clear();
+        ExpectCorners(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), c.name), c.w, c.h, c.tol);
+        EXPECT_FALSE(said.empty()) << c.name;
+    }
+    SetDebugOutputHook(nullptr);
+    // The error stands when the signature's reader fails too, or names nothing we read.
+    auto cut = png;
+    cut.resize(40);
+    EXPECT_THROW(LoadPictureFromMemory(cut.data(), cut.size(), "bild.ico"), EInvalidGraphic);
+    std::vector<uint8_t> text(200, 'x');
+    EXPECT_THROW(LoadPictureFromMemory(text.data(), text.size(), "bild.png"), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFromMemory(png.data(), png.size(), "bild.txt"), EInvalidGraphic);
 }
 
 TEST_F(PictureTest, PixelLimitIsCheckedBeforeDecoding) {

@@ -157,7 +157,7 @@ TEST_F(RegistryTest, ReadsAStoreWrittenByHand) {
     EXPECT_EQ(ReadFileBytes(User()), expected);
 }
 
-TEST_F(RegistryTest, DamagedStoreIsReportedAndLeftAlone) {
+TEST_F(RegistryTest, ADamagedStoreIsReadAsNothingAndSetAsideByTheNextChange) {
     {
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKey("\\Software\\X", true));
@@ -175,15 +175,63 @@ TEST_F(RegistryTest, DamagedStoreIsReportedAndLeftAlone) {
     auto longer = good;
     longer.push_back(0);                                         // bytes after the end
     bad.push_back(longer);
+    std::vector<uint8_t> noise(3000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7919 >> 3);
+    bad.push_back(noise);                                        // random bytes
     for (const auto& b : bad) {
         EXPECT_FALSE(ParseRegistryStore(b));
         WriteFileBytes(User(), b);
         TRegistry reg;
         EXPECT_FALSE(reg.OpenKey("\\Software\\X", false));
-        EXPECT_FALSE(reg.OpenKey("\\Software\\Y", true));
         EXPECT_FALSE(reg.KeyExists("\\Software"));
-        EXPECT_EQ(ReadFileBytes(User()), b);  // never overwritten
+        EXPECT_EQ(ReadFileBytes(User()), b);  // reading never changes it
+
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Y", true));
+        reg.WriteString("w", "new");
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(User() + " could not be read"), std::string::npos) << err;
+        EXPECT_NE(err.find("kept as " + User() + ".damaged"), std::string::npos) << err;
+        EXPECT_EQ(ReadFileBytes(User() + ".damaged"), b);
+        EXPECT_EQ(reg.ReadString("w"), "new");
+        EXPECT_FALSE(reg.KeyExists("\\Software\\X"));
+        fs::remove(User() + ".damaged");
     }
+    // A store kept aside earlier stays; the next one is numbered.
+    WriteFileBytes(User() + ".damaged", {1});
+    WriteFileBytes(User() + ".damaged.1", {2});
+    WriteFileBytes(User(), {3});
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(TRegistry().CreateKey("\\Z"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadFileBytes(User() + ".damaged"), std::vector<uint8_t>{1});
+    EXPECT_EQ(ReadFileBytes(User() + ".damaged.2"), std::vector<uint8_t>{3});
+}
+
+TEST_F(RegistryTest, AStoreThatCannotBeWrittenSaysWhereAndWhy) {
+    // A file where the folder should be.
+    const std::string file = dir_ + "/plain";
+    WriteFileBytes(file, {1});
+    ::setenv("GC_REGISTRY_DIR", file.c_str(), 1);
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey("\\K", true));
+    EXPECT_EQ(RegistryLastError(), file + ": Not a directory");
+    ::setenv("GC_REGISTRY_DIR", dir_.c_str(), 1);
+
+    // A folder the user may not write.
+    ASSERT_TRUE(reg.OpenKey("\\K", true));
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        FilePermissionsHold hold;
+        EXPECT_THROW(reg.WriteString("v", "x"), ERegistryException);
+        EXPECT_EQ(RegistryLastError().rfind(User(), 0), 0u) << RegistryLastError();
+        EXPECT_NE(RegistryLastError().find("Permission denied"), std::string::npos) << RegistryLastError();
+    }
+    fs::permissions(dir_, fs::perms::owner_all);
+    reg.WriteString("v", "x");
+    EXPECT_EQ(RegistryLastError(), "");
+    // The lock file goes with each change.
+    EXPECT_FALSE(fs::exists(User() + ".lock"));
 }
 
 TEST_F(RegistryTest, AKilledWriterLeavesTheOldOrTheNewStore) {
@@ -220,11 +268,8 @@ TEST_F(RegistryTest, AKilledWriterLeavesTheOldOrTheNewStore) {
         reg.WriteString("after", "yes");
         EXPECT_EQ(reg.ReadString("after"), "yes");
     }
-    // Temporary files of killed writers were cleared away by later writes.
-    for (const auto& e : fs::directory_iterator(dir_)) {
-        const std::string n = e.path().filename().string();
-        EXPECT_TRUE(n == "user.reg" || n == "user.reg.lock") << n;
-    }
+    // Temporary files and the lock file of killed writers were cleared away by later writes.
+    for (const auto& e : fs::directory_iterator(dir_)) EXPECT_EQ(e.path().filename().string(), "user.reg");
 }
 
 TEST(RegistryLocation, FollowsXdgFolders) {

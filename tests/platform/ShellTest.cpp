@@ -1,4 +1,5 @@
 #include "RecordingShell.h"
+#include "platform/DebugOutput.h"
 #include "platform/Shell.h"
 
 #include "TestSupport.h"
@@ -57,4 +58,21 @@ TEST(Shell, RealBackendStartsAProgramAndReportsMissingOnes) {
     EXPECT_TRUE(GetShellBackend().Spawn({"true"}));
     EXPECT_FALSE(GetShellBackend().Spawn({"/nonexistent/glowcanvas-no-such-program"}));
     EXPECT_FALSE(GetShellBackend().Spawn({}));
+}
+
+// The settings dialog's link says nothing to the user when it cannot open: the debug
+// output names why.
+TEST(Shell, AnOpenThatFailsIsNamedOnTheDebugOutput) {
+    TempDir empty;
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", empty.Path().c_str(), 1);  // no xdg-open anywhere
+    std::vector<AnsiString> said;
+    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    EXPECT_FALSE(ShellExecute("open", "http://www.velmorra.example", "", SW_SHOWNORMAL));
+    EXPECT_FALSE(ShellExecute("open", empty / "missing.txt", "", SW_SHOWNORMAL));
+    SetDebugOutputHook(nullptr);
+    ::setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0], "Cannot start xdg-open: No such file or directory");
+    EXPECT_EQ(said[1], "Nothing to open: " + (empty / "missing.txt"));
 }

@@ -103,13 +103,29 @@ TEST_F(ProgramTest, HeadlessWithoutOptionsReportsOnStderr) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
 
-    // With its package the headless configure mode finds the options and ends quietly
-    // (no dialog can show), saving nothing.
+    // With its package the headless configure mode finds the options, but no dialog
+    // can show: it says so, saves nothing and fails.
     const std::string packed = Saver("packed", true);
     r = Run(Quote(packed) + " /c");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Keine Anzeige"), std::string::npos) << r.err;
     TPluginPtr<TScreenSaverProperties> options;
     EXPECT_FALSE(LoadOptionsFromRegistry("sonne", options));
+}
+
+TEST_F(ProgramTest, DebugOutputNamesWhyItIsNotInstalled) {
+    const std::string packed = Saver("packed", true);
+    std::vector<uint8_t> bytes = ReadFileBytes(packed);
+    ASSERT_GT(bytes.size(), 100u);
+    bytes.erase(bytes.end() - 100, bytes.end());  // cut off
+    WriteFileBytes(packed, bytes);
+    RunResult r = Run("GC_DEBUG=1 " + Quote(packed) + " /c");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(packed + ": no package trailer at the end of the file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Der Bildschirmschoner wurde nicht korrekt installiert."), std::string::npos) << r.err;
+    // Without the switch only the message.
+    r = Run(Quote(packed) + " /c");
+    EXPECT_EQ(r.err.find("no package trailer"), std::string::npos) << r.err;
 }
 
 TEST_F(ProgramTest, SettingsDialogSavesThroughItsWidgets) {
@@ -187,4 +203,16 @@ wait $pid
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_TRUE(LoadOptionsFromRegistry("sonne", options));
     EXPECT_EQ(options->DefaultDuration, 7000);
+
+    // A store of random bytes: the dialog shows the package's options, OK saves, and the
+    // damaged store is kept beside the new one as it was.
+    std::vector<uint8_t> noise(2000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 40503u) >> 7);
+    WriteFileBytes(registry.Dir() / "user.reg", noise);
+    r = Run(xvfb + Quote(packed) + " 'alt+s 4 Return'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(registry.Dir() / "user.reg.damaged"), noise);
+    EXPECT_NE(r.err.find(registry.Dir() / "user.reg.damaged"), std::string::npos) << r.err;
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", options));
+    EXPECT_EQ(options->DefaultDuration, 4000);
 }

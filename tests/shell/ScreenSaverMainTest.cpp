@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -173,19 +176,67 @@ TEST_F(StartTest, CancelLeavesOptionsAndRegistryUntouched) {
     EXPECT_EQ(StoreBytes(), before);
 }
 
-TEST_F(StartTest, AFailedSaveIsReported) {
+// A store that cannot be read no longer blocks saving: it is kept under a new name.
+TEST_F(StartTest, ADamagedStoreIsKeptAndTheSaveGoesThrough) {
+    SaveOptions(3000);
+    std::vector<uint8_t> noise(4096);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    UseForm([&](TScreenSaverConfigureForm& f) {
+        // The store is damaged while the dialog is open.
+        WriteFileBytes(registry.Dir() / "user.reg", noise);
+        f.Values.DurationText = "6";
+        f.OkButtonClick();
+        return f.ModalResult;
+    });
+    SetArgs({"sonne", "/c"});
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(StartScreenSaver());
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(ReadFileBytes(registry.Dir() / "user.reg.damaged"), noise);
+    EXPECT_NE(err.find(registry.Dir() / "user.reg.damaged"), std::string::npos) << err;
+
+    // The next start reads what the dialog saved.
+    AnsiString shown;
+    UseForm([&](TScreenSaverConfigureForm& f) {
+        shown = f.Values.DurationText;
+        return mrCancel;
+    });
+    EXPECT_TRUE(StartScreenSaver());
+    EXPECT_EQ(shown, "6,00");
+}
+
+TEST_F(StartTest, AFailedSaveNamesTheStoreAndTheReason) {
     SaveOptions(3000);
     UseForm([&](TScreenSaverConfigureForm& f) {
-        // The store breaks while the dialog is open.
-        WriteFileBytes(registry.Dir() / "user.reg", {'j', 'u', 'n', 'k'});
         f.Values.DurationText = "1";
         f.OkButtonClick();
         return f.ModalResult;
     });
     SetArgs({"sonne", "-C"});
-    EXPECT_TRUE(StartScreenSaver());
+    const std::string folder = registry.Dir().Path().string();
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    bool started;
+    {
+        FilePermissionsHold hold;
+        started = StartScreenSaver();
+    }
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_FALSE(started);  // the program exits 1
     ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].first, "Die Einstellungen konnten nicht gespeichert werden.");
+    EXPECT_EQ(boxes.Boxes[0].first, "Die Einstellungen konnten nicht gespeichert werden.\n" + folder +
+                                        "/user.reg.lock: Permission denied");
+    EXPECT_EQ(boxes.Boxes[0].second, TMsgDlgType::mtError);
+}
+
+TEST_F(StartTest, ADialogThatCannotShowFailsTheRun) {
+    SaveOptions(3000);
+    UseForm([&](TScreenSaverConfigureForm&) { return mrNone; });
+    SetArgs({"sonne", "/c"});
+    EXPECT_FALSE(StartScreenSaver());
+    UseForm([&](TScreenSaverConfigureForm&) { return mrCancel; });
+    EXPECT_TRUE(StartScreenSaver());
+    EXPECT_TRUE(boxes.Boxes.empty());
 }
 
 TEST_F(StartTest, OtherModesNeedNoDialog) {

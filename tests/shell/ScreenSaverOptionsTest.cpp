@@ -1,6 +1,7 @@
 #include "ShellTestSupport.h"
 #include "foundation/AppInfo.h"
 #include "foundation/SlideShowGlobals.h"
+#include "platform/DebugOutput.h"
 #include "platform/Random.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -153,6 +155,60 @@ TEST_F(OptionsTest, DamagedSourcesCountAsMissing) {
     // As is a file that cannot be read.
     TScreenSaverProperties p;
     EXPECT_FALSE(LoadOptionsFromFile(work / "none.dat", p));
+}
+
+// Every way a package can keep the options from loading is named on the debug output:
+// the user is only told that the screen saver is not installed right.
+TEST_F(OptionsTest, DebugOutputNamesWhyThePackageGaveNoOptions) {
+    const std::vector<uint8_t> program(100, 0x90);
+    const std::vector<uint8_t> settings = OptionsBytes("", true, true, false, 0, 5000);
+    auto packed = [&](std::vector<std::pair<AnsiString, std::vector<uint8_t>>> items) {
+        MakeHostWithPackage(host, items, program);
+        return ReadFileBytes(host);
+    };
+    auto at = [](std::vector<uint8_t> b, const std::string& text) {
+        return size_t(std::search(b.begin(), b.end(), text.begin(), text.end()) - b.begin());
+    };
+    std::vector<uint8_t> good = packed({{"settings.dat", settings}});
+    std::vector<uint8_t> unknownClass = good;
+    unknownClass[at(good, "TPackageFileListItem")] = 'X';
+    std::vector<uint8_t> pastTheEnd = good;
+    pastTheEnd[at(good, "TPackageFileListItem") + 20 + 4 + 8 + 5] = 0x01;  // size 2^40
+    std::vector<uint8_t> badTrailer = good;
+    badTrailer[good.size() - 16 + 6] = 0x7F;  // the package's start far past the end
+    std::vector<uint8_t> badHeader = good;
+    badHeader[program.size()] ^= 0xFF;  // the container's magic
+    std::vector<uint8_t> cut = good;
+    cut.resize(cut.size() - 7);
+    std::vector<uint8_t> brokenSettings = settings;
+    brokenSettings[0] = 0xFF;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> file;
+        std::string cause;
+    } cases[] = {
+        {"no package", program, "no package trailer at the end of the file"},
+        {"cut-off file", cut, "no package trailer at the end of the file"},
+        {"damaged trailer", badTrailer, "the package trailer is damaged"},
+        {"damaged container", badHeader, "the package cannot be read: Keine OKF-Datei!"},
+        {"unknown directory entry", unknownClass, "the package directory is damaged: directory entry 1 names the unknown class \"XPackageFileListItem\""},
+        {"item past the end", pastTheEnd, "the item \"settings.dat\" runs past the end of the package"},
+        {"no settings.dat", packed({{"fmod.dll", {7}}}), "the package holds no settings.dat"},
+        {"damaged settings.dat", packed({{"settings.dat", brokenSettings}}),
+         "settings.dat (19 bytes) is no stored form of the options"},
+    };
+    std::vector<AnsiString> lines;
+    SetDebugOutputHook([&](const AnsiString& line) { lines.push_back(line); });
+    for (const auto& c : cases) {
+        lines.clear();
+        WriteFileBytes(host, c.file);
+        TPluginPtr<TScreenSaverProperties> options;
+        EXPECT_FALSE(LoadScreenSaverOptions("Sonne", options, host)) << c.what;
+        ASSERT_EQ(lines.size(), 1u) << c.what;
+        EXPECT_EQ(lines[0].rfind(host + ": " + c.cause, 0), 0u) << c.what << ": " << lines[0];
+    }
+    SetDebugOutputHook(nullptr);
+    EXPECT_EQ(temp.EntryCount(), 0u);
 }
 
 TEST_F(OptionsTest, TemporaryFolderIsANumberedFolderUnderTheSystemsTemp) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace fs = std::filesystem;
@@ -25,10 +26,11 @@ struct RunResult {
     std::string out;
 };
 
-// Runs a command line through the shell; stderr joins stdout.
-RunResult RunCommand(const std::string& command) {
+// Runs a command line through the shell; stderr joins stdout unless dropped.
+RunResult RunCommand(const std::string& command, bool dropStderr = false) {
     RunResult r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + (dropStderr ? " 2>/dev/null" : " 2>&1")).c_str(), "r"),
+                                               ::pclose);
     if (!pipe) return r;
     std::array<char, 4096> buf;
     size_t n;
@@ -92,7 +94,11 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
 
     RunResult r = RunCommand(tool + " list " + Q(dir / "missing"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("no such file"), std::string::npos);
+    EXPECT_EQ(r.out, "glowcanvas-pack: " + (dir / "missing") + ": no such file\n");
+
+    r = RunCommand(tool + " list " + Q(dir / "src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "glowcanvas-pack: " + (dir / "src") + ": is a folder\n");
 
     r = RunCommand(tool + " list " + Q(dir / "src/settings.dat"));
     EXPECT_EQ(r.status, 1);
@@ -100,12 +106,24 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
 
     r = RunCommand(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
     EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("nofolder: no such folder"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(dir.Path() / "x.pkg"));
 
     r = RunCommand(tool + " create " + Q(dir / "no/such/x.pkg") + " " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
+    r = RunCommand(tool + " create " + Q(dir / "src") + " " + Q(dir / "src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("src: is a folder"), std::string::npos) << r.out;
 
-    EXPECT_EQ(RunCommand(tool + " frobnicate").status, 1);
+    // A failure after the package was begun: an item too large for a package (a
+    // sparse file, so it costs no space).
+    fs::create_directories(dir.Path() / "huge");
+    WriteFileBytes(dir / "huge/big.bin", {});
+    fs::resize_file(dir / "huge/big.bin", (uint64_t(1) << 32));
+    r = RunCommand(tool + " create " + Q(dir / "huge.pkg") + " " + Q(dir / "huge"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("cannot add " + (dir / "huge/big.bin")), std::string::npos) << r.out;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);  // src, huge
 
     // A damaged package: the list fails, and nothing is extracted under a finished name.
     ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
@@ -115,25 +133,173 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
     EXPECT_EQ(RunCommand(tool + " list " + Q(dir / "cut.pkg")).status, 1);
 }
 
-TEST(PackTool, UnsafeItemNamesAreRefusedOnExtraction) {
+TEST(PackTool, HelpOnStdoutAndWrongCallsOnStderr) {
+    const std::string tool = Q(PackTool().string());
+    for (const char* help : {" --help", " -h"}) {
+        const RunResult r = RunCommand(tool + help, true);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: glowcanvas-pack create", 0), 0u) << r.out;
+    }
+    for (const char* wrong : {"", " frobnicate", " list", " create a", " extract a b c"}) {
+        RunResult r = RunCommand(tool + wrong, true);
+        EXPECT_EQ(r.status, 2) << wrong;
+        EXPECT_EQ(r.out, "") << wrong;
+        r = RunCommand(tool + wrong);
+        EXPECT_NE(r.out.find("usage: glowcanvas-pack"), std::string::npos) << wrong;
+    }
+}
+
+// Items are named as the user sees the folder: a link by its own name, holding what
+// it points at, wherever that lies.
+TEST(PackTool, LinksPackUnderTheirOwnNames) {
+    TempDir dir;
+    dir.Write("photos/p1.jpg", "first photo");
+    dir.Write("photos/more/p2.jpg", "second photo");
+    dir.Write("src/sub/real.jpg", "real");
+    fs::create_symlink("../photos/p1.jpg", dir.Path() / "src/link.jpg");   // outside the folder
+    fs::create_symlink("sub/real.jpg", dir.Path() / "src/alias.jpg");     // inside it
+    fs::create_symlink("../photos/more", dir.Path() / "src/album");       // a folder
+    const std::string tool = Q(PackTool().string());
+    const RunResult c = RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
+    ASSERT_EQ(c.status, 0) << c.out;
+    EXPECT_EQ(RunCommand(tool + " list " + Q(dir / "show.pkg")).out,
+              "album\\p2.jpg\t12\nalias.jpg\t4\nlink.jpg\t11\nsub\\real.jpg\t4\n");
+    ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "show.pkg") + " " + Q(dir / "out")).status, 0);
+    EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / "out"));
+    EXPECT_EQ(ReadFileBytes(dir / "out/album/p2.jpg"), ReadFileBytes(dir / "photos/more/p2.jpg"));
+    EXPECT_FALSE(fs::is_symlink(dir.Path() / "out/link.jpg"));
+}
+
+// What a package cannot hold is refused before anything is written, naming the file.
+TEST(PackTool, NamesAPackageCannotHoldAreRefusedBeforeWriting) {
+    const struct {
+        const char* what;
+        std::function<void(const TempDir&)> make;
+        std::string message;
+    } cases[] = {
+        {"loop", [](const TempDir& d) { fs::create_symlink("..", d.Path() / "src/sub/up"); },
+         "src/sub/up: the link leads back to "},
+        {"repeated folder", [](const TempDir& d) { fs::create_symlink("sub", d.Path() / "src/again"); },
+         "src/sub: the same folder as "},
+        {"dangling link", [](const TempDir& d) { fs::create_symlink("gone.jpg", d.Path() / "src/lost.jpg"); },
+         "src/lost.jpg: the link points nowhere (gone.jpg)"},
+        {"no Windows-1252 form", [](const TempDir& d) { d.Write("src/\xE6\x97\xA5.jpg"); },
+         "src/\xE6\x97\xA5.jpg: the name has characters without a Windows-1252 form"},
+        {"backslash", [](const TempDir& d) { d.Write("src/a\\b.jpg"); },
+         "src/a\\b.jpg: the name holds a backslash"},
+        {"control character", [](const TempDir& d) { d.Write("src/bell\x07.jpg"); },
+         "src/bell^G.jpg: the name holds a control character"},
+        {"case twins", [](const TempDir& d) { d.Write("src/SUB/Real.JPG"); },
+         "src/sub/real.jpg: its name differs from "},
+        {"file and folder", [](const TempDir& d) { d.Write("src/Sub"); }, "src/sub: its name differs from "},
+    };
+    const std::string tool = Q(PackTool().string());
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.Write("src/ok.jpg");
+        dir.Write("src/sub/real.jpg");
+        c.make(dir);
+        fs::copy_file(PackTool(), dir / "host");
+        const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
+        RunResult r = RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << ": " << r.out;
+        r = RunCommand(tool + " append " + Q(dir / "host") + " " + Q(dir / "src"));
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "host"), host) << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2) << c.what;
+    }
+}
+
+TEST(PackTool, AppendReplacesThePackageAHostCarries) {
+    TempDir dir;
+    const std::string tool = Q(PackTool().string());
+    fs::copy_file(PackTool(), dir / "saver");
+    fs::permissions(dir / "saver", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    const auto own = fs::file_size(dir / "saver");
+    for (int round = 1; round <= 3; ++round) {
+        dir.Write("src" + std::to_string(round) + "/settings.dat", std::string(size_t(round * 10), 's'));
+        dir.Write("src" + std::to_string(round) + "/round" + std::to_string(round) + ".txt", "r");
+        ASSERT_EQ(RunCommand(tool + " append " + Q(dir / "saver") + " " + Q(dir / ("src" + std::to_string(round)))).status, 0);
+    }
+    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "last.pkg") + " " + Q(dir / "src3")).status, 0);
+    // The host's own bytes, then one package equal to the last, read by the program itself.
+    const std::vector<uint8_t> saver = ReadFileBytes(dir / "saver");
+    const std::vector<uint8_t> program = ReadFileBytes(PackTool().string());
+    ASSERT_GT(saver.size(), own);
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), saver.begin()));
+    EXPECT_EQ(saver.size(), own + fs::file_size(dir / "last.pkg") + 20);
+    const RunResult self = RunCommand(Q(dir / "saver") + " list " + Q(dir / "saver"));
+    EXPECT_EQ(self.status, 0);
+    EXPECT_EQ(self.out, "round3.txt\t1\nsettings.dat\t30\n");
+    EXPECT_EQ(fs::status(dir / "saver").permissions(),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+
+    // A host whose package is damaged is left alone.
+    std::vector<uint8_t> broken = saver;
+    broken[own + 1] ^= 0xFF;
+    WriteFileBytes(dir / "broken", broken);
+    const RunResult r = RunCommand(tool + " append " + Q(dir / "broken") + " " + Q(dir / "src1"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the package it carries is damaged"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFileBytes(dir / "broken"), broken);
+}
+
+// Paths typed on the command line are the file system's own; only item names map.
+TEST(PackTool, TypedPathsReachTheFileSystemAsTyped) {
+    TempDir dir;
+    MakeTree(dir);
+    const std::string tool = Q(PackTool().string());
+    const std::string longName(250, 'L');
+    for (const std::string& package : {std::string("k:pk.pkg"), std::string("a\\b.pkg"), longName}) {
+        ASSERT_EQ(RunCommand(tool + " create " + Q(dir / package) + " " + Q(dir / "src")).status, 0) << package;
+        EXPECT_TRUE(fs::is_regular_file(dir.Path() / package)) << package;
+    }
+    for (const std::string& folder : {std::string("x:y"), std::string("a\\b")}) {
+        ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "k:pk.pkg") + " " + Q(dir / folder)).status, 0) << folder;
+        EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / folder)) << folder;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "y"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "a"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "pk.pkg"));
+    // Nothing else: no temporaries beside the packages.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 6);
+}
+
+// Items of hostile packages: control characters, names differing only in case, a
+// name of 250 bytes.
+TEST(PackTool, ListShowsControlCharactersAndExtractRefusesThem) {
     PackagerModule::Initialize();
     TempDir dir;
+    const std::string longName(250, 'n');
     {
         TPackager p;
-        ASSERT_TRUE(p.CreateFile(dir / "evil.pkg"));
-        TMemoryStream a(std::vector<uint8_t>{'o', 'k'});
-        TMemoryStream b(std::vector<uint8_t>{'x'});
-        ASSERT_TRUE(p.AddStream(a, std::make_unique<TPackageFileListItem>("good.txt")));
-        ASSERT_TRUE(p.AddStream(b, std::make_unique<TPackageFileListItem>("..\\..\\escaped.txt")));
+        ASSERT_TRUE(p.CreateFile(dir / "odd.pkg"));
+        const std::pair<AnsiString, std::string> items[] = {
+            {"Docs\\Read.txt", "first"}, {"esc\x1B[2J.txt", "x"}, {"docs\\READ.TXT", "second"},
+            {"odd\x81.txt", "y"}, {longName, "long"}, {"DOCS\\other.txt", "other"}};
+        for (const auto& [name, content] : items) {
+            TMemoryStream m(std::vector<uint8_t>(content.begin(), content.end()));
+            ASSERT_TRUE(p.AddStream(m, std::make_unique<TPackageFileListItem>(name)));
+        }
         ASSERT_TRUE(p.Close());
     }
     PackagerModule::Finalize();
-    fs::create_directories(dir.Path() / "deep/out");
-    const RunResult r = RunCommand(Q(PackTool().string()) + " extract " + Q(dir / "evil.pkg") + " " + Q(dir / "deep/out"));
+    const std::string tool = Q(PackTool().string());
+    const RunResult list = RunCommand(tool + " list " + Q(dir / "odd.pkg"));
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "Docs\\Read.txt\t5\nesc^[[2J.txt\t1\ndocs\\READ.TXT\t6\noddM-^A.txt\t1\n" + longName +
+                            "\t4\nDOCS\\other.txt\t5\n");
+    const RunResult r = RunCommand(tool + " extract " + Q(dir / "odd.pkg") + " " + Q(dir / "out"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("unsafe"), std::string::npos);
-    EXPECT_TRUE(fs::exists(dir.Path() / "deep/out/good.txt"));
-    EXPECT_FALSE(fs::exists(dir.Path() / "escaped.txt"));
+    EXPECT_NE(r.out.find("refused unsafe item name esc^[[2J.txt"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("refused docs\\READ.TXT: it would overwrite Docs\\Read.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(dir / "out/Docs/Read.txt"), (std::vector<uint8_t>{'f', 'i', 'r', 's', 't'}));
+    EXPECT_EQ(ReadFileBytes(dir / "out/Docs/other.txt"), (std::vector<uint8_t>{'o', 't', 'h', 'e', 'r'}));
+    EXPECT_EQ(ReadFileBytes(dir / ("out/" + longName)), (std::vector<uint8_t>{'l', 'o', 'n', 'g'}));
+    EXPECT_TRUE(fs::exists(dir.Path() / "out/odd\xC2\x81.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "out"), fs::directory_iterator()), 3);
 }
 
 // A program finds and reads the package appended to its own file: this test program

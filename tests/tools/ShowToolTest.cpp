@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -192,7 +193,84 @@ TEST(ShowToolTest, FailuresExitWithTheReason) {
         EXPECT_FALSE(fs::exists(out));
     }
     EXPECT_EQ(RunTool(dir, "dump " + Q(dir / "missing.kls")).status, 1);
-    EXPECT_EQ(RunTool(dir, "frobnicate").status, 1);
+    const ToolRun folder = RunTool(dir, "resave " + Q(dir.Path().string()) + " " + Q(out));
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find(dir.Path().string() + ": cannot open the file: is a folder"), std::string::npos) << folder.err;
+}
+
+TEST(ShowToolTest, HelpOnStdoutAndWrongCallsOnStderr) {
+    TempDir dir;
+    for (const char* help : {"--help", "-h"}) {
+        const ToolRun r = RunTool(dir, help);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: glowcanvas-show", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    for (const char* wrong : {"", "frobnicate", "dump", "resave a", "options", "options o.dat --duration",
+                              "options o.dat --duration 3600001", "options o.dat --loud"}) {
+        const ToolRun r = RunTool(dir, wrong);
+        EXPECT_EQ(r.status, 2) << wrong;
+        EXPECT_EQ(r.out, "") << wrong;
+        EXPECT_NE(r.err.find("usage: glowcanvas-show"), std::string::npos) << wrong;
+    }
+}
+
+TEST(ShowToolTest, OptionsWritesTheStoredFormOfTheOptions) {
+    TempDir dir;
+    // One block: its size, the show's name (empty), sound, resume, shuffle, last
+    // position, default duration.
+    auto stored = [](uint8_t sound, uint8_t resume, uint8_t shuffle, int32_t duration) {
+        return Bytes().i32(19).i32(0).u8(sound).u8(resume).u8(shuffle).i32(0).i32(duration).vec();
+    };
+    const struct {
+        const char* args;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"", stored(1, 1, 0, 3000)},
+        {" --duration 5000", stored(1, 1, 0, 5000)},
+        {" --no-sound --no-resume --duration 0", stored(0, 0, 0, 0)},
+        {" --shuffle --duration 3600000", stored(1, 0, 1, 3600000)},
+    };
+    for (const auto& c : cases) {
+        const std::string out = dir / "settings.dat";
+        const ToolRun r = RunTool(dir, "options " + Q(out) + c.args);
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_EQ(ReadFileBytes(out), c.bytes) << c.args;
+    }
+}
+
+// Paths on the command line are the file system's: a colon or a backslash is part of
+// a name, and a name may be as long as the file system allows.
+TEST(ShowToolTest, TypedPathsReachTheFileSystemAsTyped) {
+    TempDir dir;
+    const std::string in = dir / "in.kls";
+    WriteFileBytes(in, CanonicalShow());
+    for (const std::string& name : {std::string("q:out.kls"), std::string("a\\b.kls"), std::string(246, 'n') + ".kls"}) {
+        const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(dir / name));
+        ASSERT_EQ(r.status, 0) << name << r.err;
+        EXPECT_EQ(ReadFileBytes(dir / name), CanonicalShow().vec()) << name;
+        const ToolRun d = RunTool(dir, "dump " + Q(dir / name));
+        EXPECT_EQ(d.status, 0) << name << d.err;
+    }
+    // Nothing else appeared: no mapped names, no temporaries.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);
+}
+
+TEST(ShowToolTest, ResaveRemovesTemporariesOfKilledWritersOnly) {
+    TempDir dir;
+    const std::string in = dir / "in.kls";
+    WriteFileBytes(in, CanonicalShow());
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = "." + std::string("out.kls.~") + std::to_string(gone) + "-k3x9q2.tmp";
+    const std::string live = "." + std::string("out.kls.~") + std::to_string(::getpid()) + "-a1b2c3.tmp";
+    dir.Write(dead, "half");
+    dir.Write(live, "busy");
+    const ToolRun r = RunTool(dir, "resave " + Q(in) + " " + Q(dir / "out.kls"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(dir.Exists(dead));
+    EXPECT_TRUE(dir.Exists(live));
 }
 
 }  // namespace
