@@ -5,18 +5,20 @@
 //   glowcanvas-transitions frames CLASS DIR [--size WxH] [--fps N]
 //       one run of CLASS from 0 to one frame past its duration as DIR/frame-0000.png ...
 //       (default 640x480 at 25 frames per second)
-// Each transition reveals a generated test card over a dark checkerboard. Usage errors
-// exit with status 2, failures with status 1.
+// Each transition reveals a generated test card over a dark checkerboard. Paths on the
+// command line reach the file system as typed. Exit status 0 when the job is done, 1 when
+// it failed (the reason on stderr), 2 for a wrong call.
 
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
 #include "graphics/GraphicsModules.h"
 #include "graphics/PngWriter.h"
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
-#include "platform/Paths.h"
 #include "platform/Random.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
+#include "tools/ToolCalls.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +27,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,7 @@ namespace {
 const char* const kUsage =
     "usage: glowcanvas-transitions sheet OUT.png [--size WxH] [--seed N]\n"
     "       glowcanvas-transitions frames CLASS DIR [--size WxH] [--fps N]\n"
+    "       glowcanvas-transitions --help\n"
     "  sheet   every transition at 20, 40, 60 and 80 % of its duration, one row per class\n"
     "          in registration order; --size is one cell (default 240x180), --seed the\n"
     "          random generator's start (default 1)\n"
@@ -46,12 +50,16 @@ constexpr TColor32 kGutter = Color32(0x44, 0x44, 0x48);
 constexpr TColor32 kDarkA = Color32(0x10, 0x10, 0x14);
 constexpr TColor32 kDarkB = Color32(0x1C, 0x1C, 0x22);
 
+// A failure the tool words itself, in UTF-8 (what the layers below raise is Windows-1252).
+struct TToolFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct TOptions {
-    std::vector<std::string> Args;
-    int Width = 0, Height = 0;  // 0: the command's default
+    std::vector<std::string> Args;  // the command and its operands
+    int Width = 0, Height = 0;      // 0: the command's default
     std::optional<uint64_t> Seed;
     std::optional<int> Fps;
-    bool Help = false;
 };
 
 bool ParseInt(const std::string& s, uint64_t max, uint64_t& value) {
@@ -71,36 +79,37 @@ bool ParseSize(const std::string& s, int& w, int& h) {
     return true;
 }
 
-// False for a call that does not fit either command.
-bool ParseArguments(int argc, char** argv, TOptions& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            o.Help = true;
-        } else if (a == "--size" || a == "--seed" || a == "--fps") {
-            if (i + 1 >= argc) return false;
-            const std::string v = argv[++i];
+// What is wrong with the call; empty when it fits a command.
+std::string ParseArguments(const std::vector<std::string>& args, TOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--size" || a == "--seed" || a == "--fps") {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            const std::string& v = args[++i];
             uint64_t n = 0;
             if (a == "--size") {
-                if (!ParseSize(v, o.Width, o.Height)) return false;
+                if (!ParseSize(v, o.Width, o.Height))
+                    return "--size takes WxH, each from 1 to " + std::to_string(kMaxSide) + ", not " + v;
             } else if (a == "--seed") {
-                if (!ParseInt(v, UINT64_MAX / 2, n)) return false;
+                if (!ParseInt(v, UINT64_MAX / 2, n)) return "--seed takes a whole number, not " + v;
                 o.Seed = n;
             } else {
-                if (!ParseInt(v, 1000, n) || n == 0) return false;
+                if (!ParseInt(v, 1000, n) || n == 0) return "--fps takes 1 to 1000, not " + v;
                 o.Fps = int(n);
             }
         } else if (a.size() > 1 && a[0] == '-') {
-            return false;
+            return "unknown option " + a;
         } else {
             o.Args.push_back(a);
         }
     }
-    if (o.Help) return true;
-    if (o.Args.empty()) return false;
-    if (o.Args[0] == "sheet") return o.Args.size() == 2 && !o.Fps;
-    if (o.Args[0] == "frames") return o.Args.size() == 3 && !o.Seed;
-    return false;
+    if (o.Args.empty()) return "no command given";
+    const std::string& command = o.Args[0];
+    if (command != "sheet" && command != "frames") return "unknown command " + command;
+    if (o.Args.size() != (command == "sheet" ? 2u : 3u)) return "wrong number of arguments for " + command;
+    if (command == "sheet" && o.Fps) return "--fps goes with frames";
+    if (command == "frames" && o.Seed) return "--seed goes with sheet";
+    return {};
 }
 
 // A picture whose every change is easy to see: colour bars, a grey and a hue ramp, a
@@ -164,7 +173,7 @@ std::vector<const ClassInfo*> TransitionClasses() {
 
 std::unique_ptr<TTransitionPlugin> NewTransition(const ClassInfo& cls) {
     std::unique_ptr<TPlugin> p = CreatePlugin(cls);
-    if (!dynamic_cast<TTransitionPlugin*>(p.get())) throw Exception("cannot create " + AnsiString(cls.Name));
+    if (!dynamic_cast<TTransitionPlugin*>(p.get())) throw TToolFailure("cannot create " + AnsiString(cls.Name));
     return std::unique_ptr<TTransitionPlugin>(static_cast<TTransitionPlugin*>(p.release()));
 }
 
@@ -184,12 +193,16 @@ void DrawFrame(TTransitionPlugin& t, int32_t time, TBitmap32& target, TBitmap32&
     }
 }
 
-// The stream layer names the file in the program's own path form; say it as given.
+// The file as typed on the command line, replaced whole or not at all. A review picture
+// need not survive a power failure, so it is not flushed to disk.
 void WritePng(const TBitmap32& bitmap, const std::string& path) {
+    const std::vector<uint8_t> png = EncodePngPicture(bitmap);
     try {
-        WritePngPicture(bitmap, FromPosixPath(path));
-    } catch (const EStreamError&) {
-        throw Exception("cannot write " + path);
+        TAtomicFile out(path, false);
+        out.WriteBuffer(png.data(), int64_t(png.size()));
+        out.Commit();
+    } catch (const std::exception& e) {
+        throw TToolFailure("cannot write " + path + ": " + FileErrorReason(e));
     }
 }
 
@@ -197,11 +210,11 @@ std::string Describe(const ClassInfo& cls) { return std::string(cls.Name) + " \"
 
 int Sheet(const std::string& out, int w, int h, uint64_t seed) {
     const std::vector<const ClassInfo*> classes = TransitionClasses();
-    if (classes.empty()) throw Exception("no transition is registered");
+    if (classes.empty()) throw TToolFailure("no transition is registered");
     const int columns = int(std::size(kSheetPercents));
     const int64_t sheetW = kSheetMargin + int64_t(columns) * (w + kSheetMargin);
     const int64_t sheetH = kSheetMargin + int64_t(classes.size()) * (h + kSheetMargin);
-    if (sheetH * sheetW > kMaxBitmapPixels) throw Exception("the sheet would be too large");
+    if (sheetH * sheetW > kMaxBitmapPixels) throw TToolFailure("the sheet would be too large");
     TBitmap32 sheet{int(sheetW), int(sheetH)};
     sheet.Clear(kGutter);
     TBitmap32 card = MakeTestCard(w, h);
@@ -237,10 +250,10 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
 int Frames(const std::string& className, const std::string& dir, int w, int h, int fps) {
     const ClassInfo* cls = Plugins->FindClassByName(className);
     if (!cls || !cls->InheritsFrom(TTransitionPlugin::StaticClassInfo()))
-        throw Exception("no transition class named " + className);
+        throw TToolFailure("no transition class named " + className);
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir)) throw Exception("cannot make the folder " + dir);
+    if (!std::filesystem::is_directory(dir)) throw TToolFailure("cannot make the folder " + dir);
 
     RandSeed(1);  // repeatable runs, for a random transition too
     TBitmap32 card = MakeTestCard(w, h);
@@ -272,15 +285,11 @@ int Frames(const std::string& className, const std::string& dir, int w, int h, i
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
     TOptions o;
-    if (!ParseArguments(argc, argv, o)) {
-        std::cerr << kUsage;
-        return 2;
-    }
-    if (o.Help) {
-        std::cout << kUsage;
-        return 0;
-    }
+    if (const std::string why = ParseArguments(args, o); !why.empty())
+        return WrongCall("glowcanvas-transitions", kUsage, why);
     int status = 1;
     try {
         AddFoundationModules();
@@ -291,6 +300,9 @@ int main(int argc, char** argv) {
             status = Sheet(o.Args[1], o.Width ? o.Width : 240, o.Width ? o.Height : 180, o.Seed.value_or(1));
         else
             status = Frames(o.Args[1], o.Args[2], o.Width ? o.Width : 640, o.Width ? o.Height : 480, o.Fps.value_or(25));
+    } catch (const TToolFailure& e) {
+        std::cerr << "glowcanvas-transitions: " << e.what() << "\n";
+        status = 1;
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-transitions: " << AnsiToUtf8(e.what()) << "\n";
         status = 1;
