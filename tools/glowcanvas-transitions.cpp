@@ -1,7 +1,8 @@
 // glowcanvas-transitions: the transitions as pictures, for review without a player.
 //   glowcanvas-transitions sheet OUT.png [--size WxH] [--seed N]
-//       every registered transition in registration order, one row per class, at 20, 40,
-//       60 and 80 % of its duration; WxH is the size of one cell (default 240x180)
+//       every registered transition in registration order, one row per class: its caption,
+//       then cells at 20, 40, 60 and 80 % of its duration; WxH is the size of one cell
+//       (default 240x180)
 //   glowcanvas-transitions frames CLASS DIR [--size WxH] [--fps N]
 //       one run of CLASS from 0 to one frame past its duration as DIR/frame-0000.png ...
 //       (default 640x480 at 25 frames per second)
@@ -46,6 +47,7 @@ const char* const kUsage =
 constexpr int kMaxSide = 16384;
 constexpr int kSheetPercents[] = {20, 40, 60, 80};
 constexpr int kSheetMargin = 8;
+constexpr int kCaptionWidth = 184;
 constexpr TColor32 kGutter = Color32(0x44, 0x44, 0x48);
 constexpr TColor32 kDarkA = Color32(0x10, 0x10, 0x14);
 constexpr TColor32 kDarkB = Color32(0x1C, 0x1C, 0x22);
@@ -208,11 +210,52 @@ void WritePng(const TBitmap32& bitmap, const std::string& path) {
 
 std::string Describe(const ClassInfo& cls) { return std::string(cls.Name) + " \"" + AnsiToUtf8(PluginCaption(cls)) + "\""; }
 
+// Words of text set in lines no wider than width (a single longer word gets a line of
+// its own).
+std::vector<AnsiString> WrapText(const TBitmap32& b, const AnsiString& text, int width) {
+    std::vector<AnsiString> lines;
+    AnsiString line;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t end = std::min(text.find(' ', i), text.size());
+        const AnsiString word = text.substr(i, end - i);
+        i = end + 1;
+        if (word.empty()) continue;
+        if (!line.empty() && b.TextWidth(line + " " + word) > width) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// The row's caption column: the transition's display name, for the random choice the
+// one it picked, and the duration.
+void DrawCaption(TBitmap32& sheet, int left, int top, const TTransitionPlugin& t) {
+    sheet.Font.Size = 12;
+    std::vector<AnsiString> lines;
+    sheet.Font.Color = 0x00F0F0F0;
+    lines = WrapText(sheet, PluginCaption(t.ClassType()), kCaptionWidth);
+    if (auto* random = dynamic_cast<const TRandomTransitionPlugin*>(&t)) {
+        const AnsiString chosen = random->Chosen ? PluginCaption(random->Chosen->ClassType()) : AnsiString("keine");
+        for (const AnsiString& l : WrapText(sheet, "\xBB " + chosen, kCaptionWidth)) lines.push_back(l);
+    }
+    lines.push_back(std::to_string(t.Duration) + " ms");
+    const int lineHeight = sheet.TextHeight("Ag");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // The duration a little dimmer than the names.
+        sheet.Font.Color = i + 1 == lines.size() ? 0x00A8A8A8 : 0x00F0F0F0;
+        sheet.Textout(left, top + int(i) * lineHeight, lines[i]);
+    }
+}
+
 int Sheet(const std::string& out, int w, int h, uint64_t seed) {
     const std::vector<const ClassInfo*> classes = TransitionClasses();
     if (classes.empty()) throw TToolFailure("no transition is registered");
     const int columns = int(std::size(kSheetPercents));
-    const int64_t sheetW = kSheetMargin + int64_t(columns) * (w + kSheetMargin);
+    const int64_t sheetW = kSheetMargin + kCaptionWidth + int64_t(columns) * (kSheetMargin + w) + kSheetMargin;
     const int64_t sheetH = kSheetMargin + int64_t(classes.size()) * (h + kSheetMargin);
     if (sheetH * sheetW > kMaxBitmapPixels) throw TToolFailure("the sheet would be too large");
     TBitmap32 sheet{int(sheetW), int(sheetH)};
@@ -221,9 +264,9 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
 
     for (size_t row = 0; row < classes.size(); ++row) {
         std::cout << "row " << row << ": " << Describe(*classes[row]);
+        const int top = kSheetMargin + int(row) * (h + kSheetMargin);
         for (int col = 0; col < columns; ++col) {
-            const int left = kSheetMargin + col * (w + kSheetMargin);
-            const int top = kSheetMargin + int(row) * (h + kSheetMargin);
+            const int left = kSheetMargin + kCaptionWidth + kSheetMargin + col * (w + kSheetMargin);
             const TRect cell{left, top, left + w, top + h};
             FillBackground(sheet, cell);
             // The same seed for every cell of a row: random settings and schedules stay
@@ -234,9 +277,11 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
             std::unique_ptr<TTransitionPlugin> t = NewTransition(*classes[row]);
             const int32_t time = int32_t(int64_t(t->Duration) * kSheetPercents[col] / 100);
             t->Init(cell, &card);
-            if (col == 0)
+            if (col == 0) {
+                DrawCaption(sheet, kSheetMargin, top, *t);
                 if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(t.get()))
                     std::cout << " -> " << (random->Chosen ? Describe(random->Chosen->ClassType()) : "none");
+            }
             DrawFrame(*t, time, sheet, card, cell);
             t->Done();
         }
