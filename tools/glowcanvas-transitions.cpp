@@ -233,7 +233,7 @@ std::vector<AnsiString> WrapText(const TBitmap32& b, const AnsiString& text, int
 
 // The row's caption column: the transition's display name, for the random choice the
 // one it picked, and the duration.
-void DrawCaption(TBitmap32& sheet, int left, int top, const TTransitionPlugin& t) {
+void DrawCaption(TBitmap32& sheet, int left, int top, int height, const TTransitionPlugin& t) {
     sheet.Font.Size = 12;
     std::vector<AnsiString> lines;
     sheet.Font.Color = 0x00F0F0F0;
@@ -244,7 +244,8 @@ void DrawCaption(TBitmap32& sheet, int left, int top, const TTransitionPlugin& t
     }
     lines.push_back(std::to_string(t.Duration) + " ms");
     const int lineHeight = sheet.TextHeight("Ag");
-    for (size_t i = 0; i < lines.size(); ++i) {
+    // Only whole lines that fit the row, so small cells do not stack text into the next.
+    for (size_t i = 0; i < lines.size() && int(i + 1) * lineHeight <= height; ++i) {
         // The duration a little dimmer than the names.
         sheet.Font.Color = i + 1 == lines.size() ? 0x00A8A8A8 : 0x00F0F0F0;
         sheet.Textout(left, top + int(i) * lineHeight, lines[i]);
@@ -278,7 +279,7 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
             const int32_t time = int32_t(int64_t(t->Duration) * kSheetPercents[col] / 100);
             t->Init(cell, &card);
             if (col == 0) {
-                DrawCaption(sheet, kSheetMargin, top, *t);
+                DrawCaption(sheet, kSheetMargin, top, h, *t);
                 if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(t.get()))
                     std::cout << " -> " << (random->Chosen ? Describe(random->Chosen->ClassType()) : "none");
             }
