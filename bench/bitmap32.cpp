@@ -8,6 +8,7 @@
 // - JpegFit: decoding a 12-megapixel JPEG scaled for 1440x1080 and fitting it, against
 //   libjpeg-turbo's plain full decode (target: ratio at most 2).
 // pixman is loaded at run time: it is only the yardstick, nothing of ours links it.
+#include "bench/BenchSupport.h"
 #include "graphics/JpegReader.h"
 #include "graphics/Bitmap32.h"
 #include "bench/BenchTiming.h"
@@ -66,23 +67,8 @@ TBitmap32 Noise(int w, int h, bool opaque, uint32_t seed) {
     return b;
 }
 
-// A picture with some structure, so the JPEG is of a realistic size.
-TBitmap32 Photo(int w, int h) {
-    TBitmap32 b(w, h);
-    std::mt19937 rng(5);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b.SetPixel(x, y, Color32(uint8_t((x * 255) / w), uint8_t((y * 255) / h), uint8_t(((x ^ y) & 63) + (rng() & 15))));
-    return b;
-}
-
 pixman_image_t* Wrap(TBitmap32& b) {
     return Px().create_bits(PIXMAN_a8r8g8b8, b.Width(), b.Height(), b.Bits(), b.Width() * 4);
-}
-
-void Report(benchmark::State& state, double ours, double ref, const char* refName) {
-    state.counters["ratio"] = ref > 0 ? ours / ref : 0;
-    state.counters[std::string(refName) + "_ms"] = ref * 1000 / double(state.iterations());
 }
 
 void BM_CrossFadeVsCopy(benchmark::State& state) {
@@ -177,32 +163,6 @@ void BM_Fill(benchmark::State& state) {
     Px().unref(solid);
     Px().unref(dst);
     Report(state, ours, ref, "pixman");
-}
-
-std::vector<uint8_t> EncodeJpeg(const TBitmap32& pic) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(pic.Width());
-    c.image_height = JDIMENSION(pic.Height());
-    c.input_components = 4;
-    c.in_color_space = JCS_EXT_BGRA;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(pic.ScanLine(int(c.next_scanline))));
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> bytes(out, out + size);
-    std::free(out);
-    return bytes;
 }
 
 void BM_JpegFit(benchmark::State& state) {

@@ -161,7 +161,8 @@ bool TExif::WriteData(TOKFStream& stream) {
 }
 
 bool TExif::ReadBlock(TOKFStream& stream, bool readContent) {
-    const int depth = stream.ReadBlockDepth();
+    // Leaves the stream's block nesting as it was before the call, also on damage.
+    TReadBlockGuard guard(stream);
     try {
         const uint32_t length = stream.BeginReadBlock();
         if (readContent && length != 0) {
@@ -176,14 +177,6 @@ bool TExif::ReadBlock(TOKFStream& stream, bool readContent) {
         stream.EndReadBlock();
         return true;
     } catch (...) {
-        // Leave the stream's block nesting as it was before the call.
-        while (stream.ReadBlockDepth() > depth) {
-            try {
-                stream.EndReadBlock();
-            } catch (...) {
-                break;
-            }
-        }
         return false;
     }
 }

@@ -19,6 +19,9 @@ class TSlideShowObjectInitializationList;
 class TSlideShowObjectEvent;
 class TSlideShowObjectEventList;
 class IPlayerServices;
+class TSlideShowObjectExif;
+class TTimeToIntegerValue;
+class TTimeToVector2DValue;
 class TBitmap32;
 struct TPreviewEditorMouseInfo;
 
@@ -197,6 +200,97 @@ public:
 
 protected:
     ~IPreviewEditable() = default;
+};
+
+// Owners of the curves and the path that animate a visible item. Create makes the curve
+// with the owner's range when it is missing.
+class IOpacityCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetOpacityCurve() = 0;
+    virtual TTimeToIntegerValue* CreateOpacityCurve() = 0;
+    virtual void FreeOpacityCurve() = 0;
+
+protected:
+    ~IOpacityCurveOwner() = default;
+};
+
+class IRotationCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetRotationCurve() = 0;
+    virtual TTimeToIntegerValue* CreateRotationCurve() = 0;
+
+protected:
+    ~IRotationCurveOwner() = default;
+};
+
+class IScaleCurveOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToIntegerValue* GetScaleCurve() = 0;
+    virtual TTimeToIntegerValue* CreateScaleCurve() = 0;
+
+protected:
+    ~IScaleCurveOwner() = default;
+};
+
+class IMotionPathOwner : public virtual IVisibleSlideShowObject {
+public:
+    virtual TTimeToVector2DValue* GetMotionPath() = 0;
+    virtual TTimeToVector2DValue* CreateMotionPath() = 0;
+
+protected:
+    ~IMotionPathOwner() = default;
+};
+
+// Editing the keys of a motion path in the preview editor.
+class IPreviewEditablePath : public virtual IPreviewEditable {
+public:
+    // The selected key, -1 for none.
+    virtual int32_t GetSelectedPathKey() = 0;
+    virtual void SetSelectedPathKeyTime(int32_t time) = 0;
+    virtual void DeleteSelectedPathKey() = 0;
+    virtual void SetSelectedPathKeyLinear(bool flag) = 0;
+
+protected:
+    ~IPreviewEditablePath() = default;
+};
+
+// The files an item or a settings group refers to, so that the show can collect and
+// relocate them. Lists are the caller's.
+class IFileReferences : public virtual IInterface {
+public:
+    virtual AnsiString GetResolvedFileName() const = 0;
+    virtual void SetFileName(const AnsiString& value) = 0;
+    virtual std::vector<AnsiString> GetResolvedFileNames() const = 0;
+    virtual void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) = 0;
+    virtual std::vector<AnsiString> GetFileNames() const = 0;
+    virtual AnsiString GetFileName() const = 0;
+    virtual void AssignFileName(const AnsiString& value) = 0;
+    virtual int32_t GetFileCount() const = 0;
+
+protected:
+    ~IFileReferences() = default;
+};
+
+// The same, and only the files that exist.
+class IFileReferencesEx : public virtual IFileReferences {
+public:
+    virtual std::vector<AnsiString> GetExistingFileNames() const = 0;
+
+protected:
+    ~IFileReferencesEx() = default;
+};
+
+// The picture's metadata view, read from its file once and then kept with the item.
+class IExifProvider : public virtual ISlideShowObject {
+public:
+    virtual bool HasExif() = 0;
+    // The view or null; kinds differ in whether asking loads it.
+    virtual TSlideShowObjectExif* GetExif() = 0;
+    // Reads the view from the file again; True when there is one.
+    virtual bool LoadExif() = 0;
+
+protected:
+    ~IExifProvider() = default;
 };
 
 // The interface I of an object, or null.

@@ -104,6 +104,16 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     else if (iid == IID_IPropertyFrameProvider) p = dynamic_cast<IPropertyFrameProvider*>(this);
     else if (iid == IID_IParallelCollection) p = dynamic_cast<IParallelCollection*>(this);
     else if (iid == IID_IContainerCollection) p = dynamic_cast<IContainerCollection*>(this);
+    else if (iid == IID_IVisibleSlideShowObject) p = dynamic_cast<IVisibleSlideShowObject*>(this);
+    else if (iid == IID_IPreviewEditable) p = dynamic_cast<IPreviewEditable*>(this);
+    else if (iid == IID_IExifProvider) p = dynamic_cast<IExifProvider*>(this);
+    else if (iid == IID_IFileReferences) p = dynamic_cast<IFileReferences*>(this);
+    else if (iid == IID_IFileReferencesEx) p = dynamic_cast<IFileReferencesEx*>(this);
+    else if (iid == IID_IOpacityCurveOwner) p = dynamic_cast<IOpacityCurveOwner*>(this);
+    else if (iid == IID_IRotationCurveOwner) p = dynamic_cast<IRotationCurveOwner*>(this);
+    else if (iid == IID_IScaleCurveOwner) p = dynamic_cast<IScaleCurveOwner*>(this);
+    else if (iid == IID_IMotionPathOwner) p = dynamic_cast<IMotionPathOwner*>(this);
+    else if (iid == IID_IPreviewEditablePath) p = dynamic_cast<IPreviewEditablePath*>(this);
     if (p) {
         _AddRef();
         *obj = p;

@@ -30,7 +30,10 @@ enum : uint16_t {
     ocDataRead = 1,
     ocVisual = 8,
     ocEnabled = 16,
+    ocNewFile = 40,  // a new picture or sound file (with ocVisual)
     ocChildListCreated = 512,
+    ocSizeDragged = 0x400,
+    ocRectDragged = 0x800,
 };
 
 using TObjectChangeEvent = std::function<void(TSlideShowObject* sender, uint16_t flags, int32_t data)>;

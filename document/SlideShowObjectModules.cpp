@@ -1,6 +1,7 @@
 #include "document/SlideShowObjectModules.h"
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/TimeToValue.h"
@@ -13,9 +14,11 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeSlideShowObjectEvents(plugins);
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
+    InitializePicSlideShowObjects(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);
     FinalizeSlideShowObjectEvents(plugins);

@@ -188,14 +188,23 @@ AnsiString TSlideShowLogoProperties::GetEditorFrameClassNames() {
     return TProperties::GetEditorFrameClassNames() + "\r\nTSlideShowPropertiesSlideShowLogoFrame";
 }
 
-AnsiString TSlideShowLogoProperties::GetFileName() const {
+int32_t TSlideShowLogoProperties::QueryInterface(const TGUID& iid, void** obj) {
+    if (iid == IID_IFileReferences) {
+        *obj = static_cast<IFileReferences*>(this);
+        _AddRef();
+        return S_OK;
+    }
+    return TProperties::QueryInterface(iid, obj);
+}
+
+AnsiString TSlideShowLogoProperties::GetResolvedFileName() const {
     if (FileName.empty() || !Owner) return FileName;
     return Owner->ResolveFileName(FileName);
 }
 
-std::vector<AnsiString> TSlideShowLogoProperties::GetResolvedFileList() const {
+std::vector<AnsiString> TSlideShowLogoProperties::GetResolvedFileNames() const {
     if (FileName.empty()) return {};
-    return {GetFileName()};
+    return {GetResolvedFileName()};
 }
 
 void TSlideShowLogoProperties::ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) {

@@ -76,7 +76,7 @@ public:
     bool ReadProperties(TOKFStreamWinTypes& c) override;
 };
 
-class TSlideShowLogoProperties : public TProperties {
+class TSlideShowLogoProperties : public TProperties, public virtual IFileReferences {
     GC_DECLARE_CLASS(TSlideShowLogoProperties)
 public:
     TSlideShow* Owner = nullptr;  // not owned; resolves FileName
@@ -88,14 +88,21 @@ public:
 
     static AnsiString GetEditorFrameClassNames();
 
+    int32_t QueryInterface(const TGUID& iid, void** obj) override;
+
     // File references: the logo file, resolved through the owning show.
-    AnsiString GetFileName() const;
-    void ChangeFileName(const AnsiString& newName) { ReplaceFileName(FileName, newName); }
-    std::vector<AnsiString> GetResolvedFileList() const;
-    void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName);
-    std::vector<AnsiString> GetFileList() const { return {FileName}; }
-    void SetFileName(const AnsiString& newName) { ChangeFileName(newName); }
-    int GetFileReferenceCount() const { return 1; }
+    // The stored name resolved (as stored without an owner; empty without a name).
+    AnsiString GetResolvedFileName() const override;
+    void SetFileName(const AnsiString& newName) override { ReplaceFileName(FileName, newName); }
+    // The resolved name; empty without a name.
+    std::vector<AnsiString> GetResolvedFileNames() const override;
+    // Old may be the stored name or, with an owner, the resolved one.
+    void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) override;
+    std::vector<AnsiString> GetFileNames() const override { return {FileName}; }
+    // This slot of the group has always answered empty.
+    AnsiString GetFileName() const override { return AnsiString(); }
+    void AssignFileName(const AnsiString& newName) override { SetFileName(newName); }
+    int32_t GetFileCount() const override { return 1; }
 
     bool WriteProperties(TOKFStreamWinTypes& c) const override;
     bool ReadProperties(TOKFStreamWinTypes& c) override;

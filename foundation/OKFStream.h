@@ -181,6 +181,28 @@ private:
     int64_t chunkEnd_ = -1;
 };
 
+// Closes, when it goes out of scope, the read blocks opened after it was made and still
+// open: a reader that gave up part way (an exception) leaves the nesting as it found it.
+class TReadBlockGuard {
+public:
+    explicit TReadBlockGuard(TOKFStream& stream) : stream_(stream), depth_(stream.ReadBlockDepth()) {}
+    ~TReadBlockGuard() {
+        while (stream_.ReadBlockDepth() > depth_) {
+            try {
+                stream_.EndReadBlock();
+            } catch (...) {
+                break;
+            }
+        }
+    }
+    TReadBlockGuard(const TReadBlockGuard&) = delete;
+    TReadBlockGuard& operator=(const TReadBlockGuard&) = delete;
+
+private:
+    TOKFStream& stream_;
+    int depth_;
+};
+
 // A container that opens its own file by name. Mode 4 opens it read-write, mode 1
 // creates it; the file stream's open errors pass through.
 class TOKFFile : public TOKFStream {

@@ -2,9 +2,11 @@
 // list files hold them) or a header-less run, then walks, copies and re-writes what was
 // read. What was written once must read back and write the same bytes again.
 #include "document/CollectionSlideShowObject.h"
+#include "document/PicSlideShowObject.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
+#include "transitions/TransitionModules.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +14,10 @@
 
 namespace {
 
-TPlugins& Plugins() {
+TPlugins& ItemPlugins() {
     static TPlugins* p = [] {
         auto* plugins = new TPlugins();
+        InitializeTransitionModules(*plugins);
         InitializeSlideShowObjectModules(*plugins);
         return plugins;
     }();
@@ -30,7 +33,7 @@ std::vector<uint8_t> Write(TSlideShowObjectList& list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Plugins();
+    ItemPlugins();
     if (size > 1 << 16) return 0;
     TMemoryStream m(std::vector<uint8_t>(data, data + size));
     TSlideShowObjectList list;
@@ -53,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)o->GetPathString();
         (void)o->GetDuration();
         if (auto* p = dynamic_cast<IPlayable*>(o)) p->Start();
+        // Placements of stored rectangles of any value.
+        if (auto* b = dynamic_cast<TBaseBitmapSlideShowObject*>(o)) {
+            (void)b->NeedsBackground();
+            TRect r;
+            CalcTargetRect(640, 480, b->GetCurrentRect(), r, b->KeepAspectRatio, b->Stretch, b->Alignment,
+                           TRect{0, 0, 1920, 1080});
+        }
     }
     (void)list.GetTotalCount();
     TSlideShowObjectList copy;

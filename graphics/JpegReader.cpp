@@ -36,6 +36,9 @@ struct TJpegJob {
     TBitmap32* Out;
     char Message[JMSG_LENGTH_MAX];
     bool TooLarge;
+    // Only the header: the picture's size goes into Width and Height, Out stays untouched.
+    bool HeaderOnly = false;
+    int Width = 0, Height = 0;
 };
 
 inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
@@ -59,6 +62,12 @@ bool DecodeJpeg(TJpegJob& job) {
     cinfo.mem->max_memory_to_use = 1L << 30;
     jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
     jpeg_read_header(&cinfo, TRUE);
+    job.Width = int(cinfo.image_width);
+    job.Height = int(cinfo.image_height);
+    if (job.HeaderOnly) {
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     if (int64_t(cinfo.image_width) * int64_t(cinfo.image_height) > MaxPicturePixels() ||
         cinfo.image_width == 0 || cinfo.image_height == 0) {
         job.TooLarge = true;
@@ -106,6 +115,17 @@ bool DecodeJpeg(TJpegJob& job) {
 }
 
 }  // namespace
+
+bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height) {
+    width = height = 0;
+    if (!data || size == 0) return false;
+    TJpegJob job{data, size, 0, 0, nullptr, {}, false};
+    job.HeaderOnly = true;
+    if (!DecodeJpeg(job) || job.Width <= 0 || job.Height <= 0) return false;
+    width = job.Width;
+    height = job.Height;
+    return true;
+}
 
 int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight) {
     if (targetWidth <= 0 || targetHeight <= 0) return 1;

@@ -11,5 +11,9 @@
 // that large in both directions. Raises EInvalidGraphic, also for a truncated file.
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0);
 
+// The picture's full size from the file's header, without decoding; False when the data
+// is no JPEG or its header cannot be read.
+bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height);
+
 // The scale denominator (1, 2, 4 or 8) that ReadJpegPicture uses.
 int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight);

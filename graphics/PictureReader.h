@@ -5,6 +5,7 @@
 #include "platform/SysUtils.h"
 
 #include <cstdint>
+#include <functional>
 
 // Raised for an unknown extension, a picture that cannot be decoded or one too large.
 class EInvalidGraphic : public Exception {
@@ -17,6 +18,10 @@ struct TPictureLoadOptions {
     // while decoding (JPEG) deliver a smaller picture, never smaller than this.
     int TargetWidth = 0;
     int TargetHeight = 0;
+    // A caller whose target depends on the picture's own size: such a decoder reads the
+    // full size from the header first and asks here for the target, which then replaces
+    // TargetWidth and TargetHeight.
+    std::function<void(int width, int height, int& targetWidth, int& targetHeight)> TargetForSize;
 };
 
 // The largest pixel count a reader accepts; checked before anything is allocated.

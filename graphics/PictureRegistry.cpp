@@ -188,7 +188,9 @@ std::vector<TBuiltIn> BuiltInFormats() {
         return [coder](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadMagickPicture(d, n, coder); };
     };
     TPictureReader jpeg = [](const uint8_t* d, size_t n, const TPictureLoadOptions& o) {
-        return ReadJpegPicture(d, n, o.TargetWidth, o.TargetHeight);
+        int tw = o.TargetWidth, th = o.TargetHeight, w = 0, h = 0;
+        if (o.TargetForSize && ReadJpegPictureSize(d, n, w, h)) o.TargetForSize(w, h, tw, th);
+        return ReadJpegPicture(d, n, tw, th);
     };
     TPictureReader png = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadPngPicture(d, n); };
     TPictureReader cel = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadCelPicture(d, n); };

@@ -521,6 +521,15 @@ AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
     return resolved.empty() ? name : resolved;
 }
 
+int32_t TMusicProperties::QueryInterface(const TGUID& iid, void** obj) {
+    if (iid == IID_IFileReferences) {
+        *obj = static_cast<IFileReferences*>(this);
+        _AddRef();
+        return S_OK;
+    }
+    return TProperties::QueryInterface(iid, obj);
+}
+
 std::vector<AnsiString> TMusicProperties::GetFileNames() const {
     std::vector<AnsiString> names;
     for (const auto& item : PlayList->Items)

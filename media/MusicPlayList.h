@@ -123,7 +123,9 @@ private:
 };
 
 // The show's background-music settings.
-class TMusicProperties : public TPropertiesBlock<TMusicProperties, TProperties>, public IShowMusicProperties {
+class TMusicProperties : public TPropertiesBlock<TMusicProperties, TProperties>,
+                         public IShowMusicProperties,
+                         public virtual IFileReferences {
     GC_DECLARE_CLASS(TMusicProperties)
 public:
     TMusicProperties();
@@ -139,15 +141,18 @@ public:
 
     bool HasMusic() const override;
 
-    // File references: the items' file names, stored or resolved through the show.
-    std::vector<AnsiString> GetFileNames() const;
-    std::vector<AnsiString> GetResolvedFileNames() const;
-    void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName);
-    int GetFileCount() const { return -1; }
-    AnsiString GetFileName() const { return AnsiString(); }
-    AnsiString GetResolvedFileName() const { return AnsiString(); }
-    void SetFileName(const AnsiString&) {}
-    void AssignFileName(const AnsiString&) {}
+    int32_t QueryInterface(const TGUID& iid, void** obj) override;
+
+    // File references: the items' file names, stored or resolved through the show. The
+    // group names many files, so the single-file slots answer nothing.
+    AnsiString GetResolvedFileName() const override { return AnsiString(); }
+    void SetFileName(const AnsiString&) override {}
+    std::vector<AnsiString> GetResolvedFileNames() const override;
+    void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) override;
+    std::vector<AnsiString> GetFileNames() const override;
+    AnsiString GetFileName() const override { return AnsiString(); }
+    void AssignFileName(const AnsiString&) override {}
+    int32_t GetFileCount() const override { return -1; }
 
     // The owning show, set by it; resolves the items' file names (an empty result keeps
     // the stored name).

@@ -4,6 +4,7 @@
 // failed (the reason on stderr), 2 for a wrong call.
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectEvents.h"
@@ -194,6 +195,43 @@ void DumpSettings(TProperties* settings, const std::string& indent) {
     }
 }
 
+std::string Number(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return b;
+}
+
+std::string Curve(const TTimeToValue* curve) {
+    return curve ? std::to_string(curve->KeyCount()) + " keys" : std::string("none");
+}
+
+// The placement of a bitmap item, its effects and its picture file.
+void DumpBitmap(TSlideShowObject* item, const std::string& indent) {
+    auto* b = dynamic_cast<TBaseBitmapSlideShowObject*>(item);
+    if (!b) return;
+    const TDoubleRect& r = b->RelativeRect;
+    std::cout << indent << "  rect=(" << Number(r.Left) << ", " << Number(r.Top) << ", " << Number(r.Right) << ", "
+              << Number(r.Bottom) << ") keepaspect=" << Bool(b->KeepAspectRatio) << " stretch=" << Bool(b->Stretch)
+              << " align=" << int(b->Alignment) << " fill=" << Bool(b->FillBackground) << " color=" << Hex(b->BackgroundColor)
+              << " blend=" << int(b->BlendMode) << "\n";
+    if (auto* e = dynamic_cast<TBaseExtBitmapSlideShowObject*>(item)) {
+        std::cout << indent << "  opacity=" << Curve(e->OpacityCurve.get()) << " rotation=" << Curve(e->RotationCurve.get())
+                  << " scale=" << Curve(e->ScaleCurve.get()) << " path=" << Curve(e->MotionPath.get());
+        if (e->Transition)
+            std::cout << " transition=" << e->Transition->ClassName() << " duration=" << e->Transition->Duration
+                      << " enabled=" << Bool(e->Transition->Enabled);
+        else
+            std::cout << " transition=none";
+        std::cout << "\n";
+    }
+    auto* refs = Supports<IFileReferences>(item);
+    if (!refs) return;
+    std::cout << indent << "  file=" << Quoted(refs->GetFileName());
+    if (auto* p = dynamic_cast<TExtPicSlideShowObject*>(item)) std::cout << " exif=" << int(p->ExifState);
+    else if (auto* q = dynamic_cast<TPicSlideShowObject*>(item)) std::cout << " exif=" << int(q->ExifState);
+    std::cout << "\n";
+}
+
 void DumpItem(TSlideShowObject* item, const std::string& indent) {
     std::cout << indent << item->GetPathString() << " " << item->ClassName() << " enabled=" << Bool(item->GetEnabled());
     auto* playable = Supports<IPlayable>(item);
@@ -203,6 +241,7 @@ void DumpItem(TSlideShowObject* item, const std::string& indent) {
     if (auto* k = Supports<IKeywords>(item); k && !k->GetKeywords().empty())
         std::cout << " keywords=" << Quoted(k->GetKeywords());
     std::cout << " name=" << Quoted(item->GetDisplayName()) << "\n";
+    DumpBitmap(item, indent);
     if (playable) {
         if (TSlideShowObjectEventList* events = playable->GetEventList()) {
             for (int i = 0; i < events->Count(); ++i) {

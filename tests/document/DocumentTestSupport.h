@@ -10,6 +10,7 @@
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
+#include "graphics/Bitmap32.h"
 
 #include <gtest/gtest.h>
 
@@ -75,9 +76,20 @@ public:
     void AddHighPriorityEvent(THighPriorityEvent* e) override { Queue.push_back(e); }
     void SetPaused(bool paused) override { PauseCalls.push_back(paused); }
 
+    // Gives the player an off-screen back buffer of its own, filled with color, and a
+    // client rectangle of the buffer's size.
+    TBitmap32& MakeBackBuffer(int width, int height, TColor32 color = 0xFF000000) {
+        OwnBackBuffer.SetSize(width, height);
+        OwnBackBuffer.Clear(color);
+        BackBuffer = &OwnBackBuffer;
+        ClientRect = OwnBackBuffer.BoundsRect();
+        return OwnBackBuffer;
+    }
+
     int32_t PlayTime = 0;
-    TBitmap32* BackBuffer = nullptr;  // not owned
+    TBitmap32* BackBuffer = nullptr;  // not owned, unless it is OwnBackBuffer
     TRect ClientRect;
+    TBitmap32 OwnBackBuffer;
     TBenchmark Bench;
     std::vector<THighPriorityEvent*> Queue;
     std::vector<bool> PauseCalls;

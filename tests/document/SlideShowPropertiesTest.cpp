@@ -201,17 +201,26 @@ TEST_F(ShowPropertiesTest, LogoGroup) {
     EXPECT_EQ(l.LogoTime, 8000);
     EXPECT_EQ(Write(l), LogoGroup(x).vec());
 
-    // Without an owner the stored name is the name, and replacing it works on it.
-    EXPECT_EQ(l.GetFileName(), "Bilder\\Logo.png");
-    EXPECT_EQ(l.GetResolvedFileList(), std::vector<AnsiString>{"Bilder\\Logo.png"});
-    l.ReplaceFileName("Other.png", "New.png");
+    // Without an owner the stored name is the name, and replacing it works on it. The
+    // group answers through the file-reference interface, slot by slot.
+    IFileReferences* refs = Supports<IFileReferences>(static_cast<TProperties*>(&l));
+    ASSERT_NE(refs, nullptr);
+    EXPECT_TRUE(l.Supports(IID_IFileReferences));
+    EXPECT_EQ(refs->GetResolvedFileName(), "Bilder\\Logo.png");
+    EXPECT_EQ(refs->GetResolvedFileNames(), std::vector<AnsiString>{"Bilder\\Logo.png"});
+    EXPECT_EQ(refs->GetFileName(), "");
+    refs->ReplaceFileName("Other.png", "New.png");
     EXPECT_EQ(l.FileName, "Bilder\\Logo.png");
-    l.ReplaceFileName("Bilder\\Logo.png", "New.png");
+    refs->ReplaceFileName("Bilder\\Logo.png", "New.png");
     EXPECT_EQ(l.FileName, "New.png");
+    refs->SetFileName("Set.png");
+    EXPECT_EQ(l.FileName, "Set.png");
+    refs->AssignFileName("Assigned.png");
+    EXPECT_EQ(l.FileName, "Assigned.png");
     l.FileName.clear();
-    EXPECT_TRUE(l.GetResolvedFileList().empty());
-    EXPECT_EQ(l.GetFileList(), std::vector<AnsiString>{""});
-    EXPECT_EQ(l.GetFileReferenceCount(), 1);
+    EXPECT_TRUE(refs->GetResolvedFileNames().empty());
+    EXPECT_EQ(refs->GetFileNames(), std::vector<AnsiString>{""});
+    EXPECT_EQ(refs->GetFileCount(), 1);
 }
 
 TEST_F(ShowPropertiesTest, InfoGroupAndItsData) {

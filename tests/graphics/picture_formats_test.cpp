@@ -67,6 +67,40 @@ TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
     ExpectColour(b.Pixel(63, 47), Color32(255, 255, 255), 16);
 }
 
+TEST_F(PictureTest, JpegSizeComesFromTheHeaderAlone) {
+    auto jpg = EncodeJpeg(256, 192, Corners(256, 192));
+    int w = -1, h = -1;
+    // The header is all it needs: the rest of the file may be missing.
+    ASSERT_TRUE(ReadJpegPictureSize(jpg.data(), jpg.size() / 2, w, h));
+    EXPECT_EQ(w, 256);
+    EXPECT_EQ(h, 192);
+    auto png = EncodePng(8, 8, Corners(8, 8));
+    EXPECT_FALSE(ReadJpegPictureSize(png.data(), png.size(), w, h));
+    EXPECT_EQ(w, 0);
+    EXPECT_FALSE(ReadJpegPictureSize(jpg.data(), 20, w, h));
+    EXPECT_FALSE(ReadJpegPictureSize(nullptr, 0, w, h));
+
+    // A caller whose target depends on the picture's size learns that size first.
+    TPictureLoadOptions o;
+    int askedW = 0, askedH = 0;
+    o.TargetForSize = [&](int pw, int ph, int& tw, int& th) {
+        askedW = pw;
+        askedH = ph;
+        tw = pw / 4;
+        th = ph / 4;
+    };
+    TBitmap32 b = LoadPictureFromMemory(jpg.data(), jpg.size(), "a.jpg", o);
+    EXPECT_EQ(askedW, 256);
+    EXPECT_EQ(askedH, 192);
+    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(b.Height(), 48);
+    // Readers that cannot scale never ask.
+    askedW = 0;
+    TBitmap32 p = LoadPictureFromMemory(png.data(), png.size(), "a.png", o);
+    EXPECT_EQ(askedW, 0);
+    EXPECT_EQ(p.Width(), 8);
+}
+
 TEST_F(PictureTest, BrokenFilesRaiseInvalidGraphic) {
     auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
     auto png = EncodePng(20, 10, Corners(20, 10));

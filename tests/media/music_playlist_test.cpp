@@ -345,6 +345,11 @@ TEST(MusicProperties, DefaultsStoredFormAndFileReferences) {
     q.ReplaceFileName("b.mp3", "c.mp3");
     EXPECT_EQ(q.GetFileNames(), (std::vector<AnsiString>{"c.mp3"}));
     EXPECT_EQ(q.GetFileCount(), -1);
+    IFileReferences* refs = Supports<IFileReferences>(static_cast<TProperties*>(&q));
+    ASSERT_NE(refs, nullptr);
+    EXPECT_TRUE(q.Supports(IID_IFileReferences));
+    EXPECT_EQ(refs->GetFileNames(), (std::vector<AnsiString>{"c.mp3"}));
+    EXPECT_EQ(refs->GetFileName(), "");
 }
 
 }  // namespace

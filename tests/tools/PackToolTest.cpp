@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "ToolRunSupport.h"
 #include "foundation/Packager.h"
 #include "platform/Paths.h"
 
@@ -21,26 +22,10 @@ fs::path SelfExe() { return fs::read_symlink("/proc/self/exe"); }
 
 fs::path PackTool() { return SelfExe().parent_path().parent_path() / "tools" / "glowcanvas-pack"; }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
-
-// Runs a command line through the shell; stderr joins stdout unless dropped.
-RunResult RunCommand(const std::string& command, bool dropStderr = false) {
-    RunResult r;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + (dropStderr ? " 2>/dev/null" : " 2>&1")).c_str(), "r"),
-                                               ::pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(pipe.release());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+// A command line with its stderr joining stdout, or dropped.
+ToolRun RunPack(const std::string& command, bool dropStderr = false) {
+    return RunCommand(command + (dropStderr ? " 2>/dev/null" : " 2>&1"));
 }
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
 
 void MakeTree(const TempDir& dir) {
     fs::create_directories(dir.Path() / "src/Lumivor");
@@ -68,21 +53,21 @@ TEST(PackTool, CreatesListsAppendsAndExtractsRoundTrip) {
     MakeTree(dir);
     const std::string tool = Q(PackTool().string());
 
-    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
-    const RunResult list = RunCommand(tool + " list " + Q(dir / "show.pkg"));
+    ASSERT_EQ(RunPack(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
+    const ToolRun list = RunPack(tool + " list " + Q(dir / "show.pkg"));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "Fonts\\empty.ttf\t0\nLumivor\\Slideshow.kls\t5000\nsettings.dat\t3\n");
 
     fs::copy_file(PackTool(), dir / "saver");
     const auto hostSize = fs::file_size(dir / "saver");
-    ASSERT_EQ(RunCommand(tool + " append " + Q(dir / "saver") + " " + Q(dir / "src")).status, 0);
+    ASSERT_EQ(RunPack(tool + " append " + Q(dir / "saver") + " " + Q(dir / "src")).status, 0);
     EXPECT_GT(fs::file_size(dir / "saver"), hostSize);
     // The appended copy still runs, and reads the package on its own file.
-    const RunResult self = RunCommand(Q(dir / "saver") + " list " + Q(dir / "saver"));
+    const ToolRun self = RunPack(Q(dir / "saver") + " list " + Q(dir / "saver"));
     EXPECT_EQ(self.status, 0);
     EXPECT_EQ(self.out, list.out);
 
-    ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "saver") + " " + Q(dir / "out")).status, 0);
+    ASSERT_EQ(RunPack(tool + " extract " + Q(dir / "saver") + " " + Q(dir / "out")).status, 0);
     EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / "out"));
     EXPECT_TRUE(fs::exists(dir.Path() / "out/Fonts/empty.ttf"));
 }
@@ -92,26 +77,26 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
     MakeTree(dir);
     const std::string tool = Q(PackTool().string());
 
-    RunResult r = RunCommand(tool + " list " + Q(dir / "missing"));
+    ToolRun r = RunPack(tool + " list " + Q(dir / "missing"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "glowcanvas-pack: " + (dir / "missing") + ": no such file\n");
 
-    r = RunCommand(tool + " list " + Q(dir / "src"));
+    r = RunPack(tool + " list " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "glowcanvas-pack: " + (dir / "src") + ": is a folder\n");
 
-    r = RunCommand(tool + " list " + Q(dir / "src/settings.dat"));
+    r = RunPack(tool + " list " + Q(dir / "src/settings.dat"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no readable package"), std::string::npos);
 
-    r = RunCommand(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
+    r = RunPack(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("nofolder: no such folder"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(dir.Path() / "x.pkg"));
 
-    r = RunCommand(tool + " create " + Q(dir / "no/such/x.pkg") + " " + Q(dir / "src"));
+    r = RunPack(tool + " create " + Q(dir / "no/such/x.pkg") + " " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
-    r = RunCommand(tool + " create " + Q(dir / "src") + " " + Q(dir / "src"));
+    r = RunPack(tool + " create " + Q(dir / "src") + " " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("src: is a folder"), std::string::npos) << r.out;
 
@@ -120,31 +105,31 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
     fs::create_directories(dir.Path() / "huge");
     WriteFileBytes(dir / "huge/big.bin", {});
     fs::resize_file(dir / "huge/big.bin", (uint64_t(1) << 32));
-    r = RunCommand(tool + " create " + Q(dir / "huge.pkg") + " " + Q(dir / "huge"));
+    r = RunPack(tool + " create " + Q(dir / "huge.pkg") + " " + Q(dir / "huge"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("cannot add " + (dir / "huge/big.bin")), std::string::npos) << r.out;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);  // src, huge
 
     // A damaged package: the list fails, and nothing is extracted under a finished name.
-    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
+    ASSERT_EQ(RunPack(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src")).status, 0);
     std::vector<uint8_t> bytes = ReadFileBytes(dir / "show.pkg");
     bytes.resize(bytes.size() - 30);
     WriteFileBytes(dir / "cut.pkg", bytes);
-    EXPECT_EQ(RunCommand(tool + " list " + Q(dir / "cut.pkg")).status, 1);
+    EXPECT_EQ(RunPack(tool + " list " + Q(dir / "cut.pkg")).status, 1);
 }
 
 TEST(PackTool, HelpOnStdoutAndWrongCallsOnStderr) {
     const std::string tool = Q(PackTool().string());
     for (const char* help : {" --help", " -h"}) {
-        const RunResult r = RunCommand(tool + help, true);
+        const ToolRun r = RunPack(tool + help, true);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind("usage: glowcanvas-pack create", 0), 0u) << r.out;
     }
     for (const char* wrong : {"", " frobnicate", " list", " create a", " extract a b c"}) {
-        RunResult r = RunCommand(tool + wrong, true);
+        ToolRun r = RunPack(tool + wrong, true);
         EXPECT_EQ(r.status, 2) << wrong;
         EXPECT_EQ(r.out, "") << wrong;
-        r = RunCommand(tool + wrong);
+        r = RunPack(tool + wrong);
         EXPECT_NE(r.out.find("usage: glowcanvas-pack"), std::string::npos) << wrong;
     }
 }
@@ -160,11 +145,11 @@ TEST(PackTool, LinksPackUnderTheirOwnNames) {
     fs::create_symlink("sub/real.jpg", dir.Path() / "src/alias.jpg");     // inside it
     fs::create_symlink("../photos/more", dir.Path() / "src/album");       // a folder
     const std::string tool = Q(PackTool().string());
-    const RunResult c = RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
+    const ToolRun c = RunPack(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
     ASSERT_EQ(c.status, 0) << c.out;
-    EXPECT_EQ(RunCommand(tool + " list " + Q(dir / "show.pkg")).out,
+    EXPECT_EQ(RunPack(tool + " list " + Q(dir / "show.pkg")).out,
               "album\\p2.jpg\t12\nalias.jpg\t4\nlink.jpg\t11\nsub\\real.jpg\t4\n");
-    ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "show.pkg") + " " + Q(dir / "out")).status, 0);
+    ASSERT_EQ(RunPack(tool + " extract " + Q(dir / "show.pkg") + " " + Q(dir / "out")).status, 0);
     EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / "out"));
     EXPECT_EQ(ReadFileBytes(dir / "out/album/p2.jpg"), ReadFileBytes(dir / "photos/more/p2.jpg"));
     EXPECT_FALSE(fs::is_symlink(dir.Path() / "out/link.jpg"));
@@ -201,10 +186,10 @@ TEST(PackTool, NamesAPackageCannotHoldAreRefusedBeforeWriting) {
         c.make(dir);
         fs::copy_file(PackTool(), dir / "host");
         const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
-        RunResult r = RunCommand(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
+        ToolRun r = RunPack(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
         EXPECT_EQ(r.status, 1) << c.what;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << ": " << r.out;
-        r = RunCommand(tool + " append " + Q(dir / "host") + " " + Q(dir / "src"));
+        r = RunPack(tool + " append " + Q(dir / "host") + " " + Q(dir / "src"));
         EXPECT_EQ(r.status, 1) << c.what;
         EXPECT_EQ(ReadFileBytes(dir / "host"), host) << c.what;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2) << c.what;
@@ -220,16 +205,16 @@ TEST(PackTool, AppendReplacesThePackageAHostCarries) {
     for (int round = 1; round <= 3; ++round) {
         dir.Write("src" + std::to_string(round) + "/settings.dat", std::string(size_t(round * 10), 's'));
         dir.Write("src" + std::to_string(round) + "/round" + std::to_string(round) + ".txt", "r");
-        ASSERT_EQ(RunCommand(tool + " append " + Q(dir / "saver") + " " + Q(dir / ("src" + std::to_string(round)))).status, 0);
+        ASSERT_EQ(RunPack(tool + " append " + Q(dir / "saver") + " " + Q(dir / ("src" + std::to_string(round)))).status, 0);
     }
-    ASSERT_EQ(RunCommand(tool + " create " + Q(dir / "last.pkg") + " " + Q(dir / "src3")).status, 0);
+    ASSERT_EQ(RunPack(tool + " create " + Q(dir / "last.pkg") + " " + Q(dir / "src3")).status, 0);
     // The host's own bytes, then one package equal to the last, read by the program itself.
     const std::vector<uint8_t> saver = ReadFileBytes(dir / "saver");
     const std::vector<uint8_t> program = ReadFileBytes(PackTool().string());
     ASSERT_GT(saver.size(), own);
     EXPECT_TRUE(std::equal(program.begin(), program.end(), saver.begin()));
     EXPECT_EQ(saver.size(), own + fs::file_size(dir / "last.pkg") + 20);
-    const RunResult self = RunCommand(Q(dir / "saver") + " list " + Q(dir / "saver"));
+    const ToolRun self = RunPack(Q(dir / "saver") + " list " + Q(dir / "saver"));
     EXPECT_EQ(self.status, 0);
     EXPECT_EQ(self.out, "round3.txt\t1\nsettings.dat\t30\n");
     EXPECT_EQ(fs::status(dir / "saver").permissions(),
@@ -239,7 +224,7 @@ TEST(PackTool, AppendReplacesThePackageAHostCarries) {
     std::vector<uint8_t> broken = saver;
     broken[own + 1] ^= 0xFF;
     WriteFileBytes(dir / "broken", broken);
-    const RunResult r = RunCommand(tool + " append " + Q(dir / "broken") + " " + Q(dir / "src1"));
+    const ToolRun r = RunPack(tool + " append " + Q(dir / "broken") + " " + Q(dir / "src1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("the package it carries is damaged"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFileBytes(dir / "broken"), broken);
@@ -252,11 +237,11 @@ TEST(PackTool, TypedPathsReachTheFileSystemAsTyped) {
     const std::string tool = Q(PackTool().string());
     const std::string longName(250, 'L');
     for (const std::string& package : {std::string("k:pk.pkg"), std::string("a\\b.pkg"), longName}) {
-        ASSERT_EQ(RunCommand(tool + " create " + Q(dir / package) + " " + Q(dir / "src")).status, 0) << package;
+        ASSERT_EQ(RunPack(tool + " create " + Q(dir / package) + " " + Q(dir / "src")).status, 0) << package;
         EXPECT_TRUE(fs::is_regular_file(dir.Path() / package)) << package;
     }
     for (const std::string& folder : {std::string("x:y"), std::string("a\\b")}) {
-        ASSERT_EQ(RunCommand(tool + " extract " + Q(dir / "k:pk.pkg") + " " + Q(dir / folder)).status, 0) << folder;
+        ASSERT_EQ(RunPack(tool + " extract " + Q(dir / "k:pk.pkg") + " " + Q(dir / folder)).status, 0) << folder;
         EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / folder)) << folder;
     }
     EXPECT_FALSE(fs::exists(dir.Path() / "y"));
@@ -286,11 +271,11 @@ TEST(PackTool, ListShowsControlCharactersAndExtractRefusesThem) {
     }
     PackagerModule::Finalize();
     const std::string tool = Q(PackTool().string());
-    const RunResult list = RunCommand(tool + " list " + Q(dir / "odd.pkg"));
+    const ToolRun list = RunPack(tool + " list " + Q(dir / "odd.pkg"));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "Docs\\Read.txt\t5\nesc^[[2J.txt\t1\ndocs\\READ.TXT\t6\noddM-^A.txt\t1\n" + longName +
                             "\t4\nDOCS\\other.txt\t5\n");
-    const RunResult r = RunCommand(tool + " extract " + Q(dir / "odd.pkg") + " " + Q(dir / "out"));
+    const ToolRun r = RunPack(tool + " extract " + Q(dir / "odd.pkg") + " " + Q(dir / "out"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("refused unsafe item name esc^[[2J.txt"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("refused docs\\READ.TXT: it would overwrite Docs\\Read.txt"), std::string::npos) << r.out;
@@ -331,7 +316,7 @@ TEST(SelfPackage, ReadsThePackageAppendedToItsOwnFile) {
         ASSERT_TRUE(p.Close());
     }
     PackagerModule::Finalize();
-    const RunResult r = RunCommand("GC_SELF_PACKAGE_EXPECT=opts " + Q(dir / "selfcopy") +
+    const ToolRun r = RunPack("GC_SELF_PACKAGE_EXPECT=opts " + Q(dir / "selfcopy") +
                             " --gtest_filter=SelfPackage.ReadsThePackageAppendedToItsOwnFile");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out;

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "ToolRunSupport.h"
 #include "document/ShowFixtures.h"
 
 #include <gtest/gtest.h>
@@ -15,34 +16,6 @@ namespace fs = std::filesystem;
 namespace sf = showfix;
 
 namespace {
-
-fs::path ShowTool() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools" / "glowcanvas-show";
-}
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
-
-ToolRun RunTool(const TempDir& dir, const std::string& args, const std::string& env = "") {
-    ToolRun r;
-    const std::string errFile = dir / "stderr.txt";
-    const std::string command = env + Q(ShowTool().string()) + " " + args + " 2>" + Q(errFile);
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(pipe.release());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    const std::vector<uint8_t> e = ReadFileBytes(errFile);
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
 
 // The music group with a play list of two items. The media layer keeps the group's
 // fields in one block of their own.

@@ -1,0 +1,93 @@
+// Picture items against references measured in the same run; every benchmark reports
+// "ratio" = our time / the reference's time:
+// - Steps: the preparation steps 1, 2 and 10 (load, convert, fit) of a 12-megapixel
+//   JPEG for a 1920x1080 paint box with the default settings, against libjpeg-turbo's
+//   plain full decode of the same file (target: ratio at most 2);
+// - PlayStill: one frame of a still picture that covers the paint box, against a plain
+//   copy of that frame (target: ratio at most 3).
+#include "bench/BenchSupport.h"
+#include "document/PicSlideShowObject.h"
+#include "document/PlayerServices.h"
+#include "foundation/Benchmark.h"
+#include "graphics/JpegReader.h"
+#include "graphics/PictureRegistry.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+// The player as far as the items ask it: a back buffer, a time and a benchmark store.
+class TBenchPlayer : public IPlayerServices {
+public:
+    TBenchPlayer() : Buffer(1920, 1080) {}
+    int32_t GetPlayTime() override { return 0; }
+    int32_t GetCurrentPlayTime() override { return 0; }
+    int32_t GetMusicTime() override { return 0; }
+    TBitmap32* GetBackBuffer() override { return &Buffer; }
+    TRect GetClientRect() override { return Buffer.BoundsRect(); }
+    TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
+    TBenchmark& GetBenchmark() override { return Bench; }
+    void AddHighPriorityEvent(THighPriorityEvent*) override {}
+    void SetPaused(bool) override {}
+
+    TBitmap32 Buffer;
+    TBenchmark Bench;
+};
+
+// The 12-megapixel photo as a file the item can load.
+const std::string& PhotoFile() {
+    static const std::string path = [] {
+        const std::vector<uint8_t> jpeg = EncodeJpeg(Photo(4000, 3000));
+        const std::string p = (std::filesystem::temp_directory_path() / "glowcanvas-bench-photo.jpg").string();
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+        return p;
+    }();
+    return path;
+}
+
+void BM_StepsVsFullDecode(benchmark::State& state) {
+    InitializePictureFormats();
+    std::ifstream in(PhotoFile(), std::ios::binary);
+    const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TBenchPlayer player;
+    double ours = 0, ref = 0;
+    for (auto _ : state) {
+        TPicSlideShowObject item;
+        item.FileName = PhotoFile();
+        bool ok = true;
+        const double t = Seconds([&] {
+            for (int32_t step : {1, 2, 10}) ok = ok && item.ExecuteInitializationStep(&player, step);
+        });
+        if (!ok) state.SkipWithError("a step failed");
+        ref += Seconds([&] { benchmark::DoNotOptimize(ReadJpegPicture(jpeg.data(), jpeg.size()).Bits()); });
+        ours += t;
+        state.SetIterationTime(t);
+    }
+    Report(state, ours, ref, "fulldecode");
+}
+
+void BM_PlayStillVsCopy(benchmark::State& state) {
+    TBenchPlayer player;
+    TPicSlideShowObject item;
+    item.Bitmap = std::make_unique<TBitmap32>(Photo(1920, 1080));
+    item.StartTime = 0;
+    TBitmap32 copy(1920, 1080);
+    double ours = 0, ref = 0;
+    for (auto _ : state) {
+        const double t = Seconds([&] { benchmark::DoNotOptimize(item.Play(&player, false)); });
+        ref += Seconds([&] {
+            std::memcpy(copy.Bits(), player.Buffer.Bits(), size_t(1920) * 1080 * sizeof(TColor32));
+            benchmark::DoNotOptimize(copy.Bits());
+        });
+        ours += t;
+        state.SetIterationTime(t);
+    }
+    Report(state, ours, ref, "copy");
+}
+
+}  // namespace
+
+BENCHMARK(BM_StepsVsFullDecode)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_PlayStillVsCopy)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,0 +1,363 @@
+#include "document/BaseExtBitmapSlideShowObject.h"
+
+#include "document/PlayerServices.h"
+#include "document/SlideShowProperties.h"
+#include "foundation/Benchmark.h"
+#include "foundation/OKFStreamWinTypes.h"
+#include "foundation/RectTools.h"
+#include "graphics/DrawingTools.h"
+#include "platform/ConfigureDialog.h"
+
+#include <algorithm>
+#include <cstdio>
+
+GC_IMPLEMENT_PLUGIN(TBaseExtBitmapSlideShowObject, TBaseBitmapSlideShowObject)
+
+namespace {
+
+constexpr TColor32 kSelectedKeyColor = Color32(255, 143, 0);
+
+std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t minValue, int32_t maxValue) {
+    auto curve = std::make_unique<TTimeToIntegerValue>();
+    curve->MinValue = minValue;
+    curve->MaxValue = maxValue;
+    return curve;
+}
+
+std::unique_ptr<TTimeToVector2DValue> NewPath() {
+    auto path = std::make_unique<TTimeToVector2DValue>();
+    path->Clamp = false;
+    return path;
+}
+
+// The centre of a relative rectangle in path units.
+TVector2D CentreInPathUnits(const TDoubleRect& r, const TVector2D& maxValue) {
+    const long double w = static_cast<long double>(r.Right) - r.Left, h = static_cast<long double>(r.Bottom) - r.Top;
+    return {TruncToInt32((w / 2 + r.Left) * maxValue.X), TruncToInt32((h / 2 + r.Top) * maxValue.Y)};
+}
+
+// One block: the present flag and, when present, the curve's keys.
+template <class Curve>
+void WriteCurveBlock(TOKFStreamWinTypes& stream, const Curve* curve) {
+    stream.BeginWriteBlock();
+    stream.WriteInteger(curve ? 1 : 0);
+    if (curve) curve->WriteData(stream);
+    stream.EndWriteBlock();
+}
+
+// The mirror image; the block's end is found by its length whatever was read.
+template <class Curve, class Make>
+bool ReadCurveBlock(TOKFStreamWinTypes& stream, std::unique_ptr<Curve>& curve, Make make) {
+    stream.BeginReadBlock();
+    curve.reset();
+    bool ok = true;
+    if (stream.ReadIntegerValue() == 1) {
+        curve = make();
+        ok = curve->ReadData(stream);
+    }
+    stream.EndReadBlock();
+    return ok;
+}
+
+// "%.1f s" of a time in ms, with the user's decimal separator.
+AnsiString KeyLabel(int32_t timeMs) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", timeMs / 1000.0);
+    AnsiString s = text;
+    for (char& c : s)
+        if (c == '.' || c == ',') c = UserDecimalSeparator();
+    return s + " s";
+}
+
+}  // namespace
+
+TBaseExtBitmapSlideShowObject::TBaseExtBitmapSlideShowObject() : Transition(std::make_unique<TRandomTransitionPlugin>()) {}
+
+TBaseExtBitmapSlideShowObject::~TBaseExtBitmapSlideShowObject() {
+    // The helper must not keep pointing at the path while the item goes.
+    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(nullptr);
+}
+
+TMoveableRectPreviewEditorHelper* TBaseExtBitmapSlideShowObject::PathHelper() const {
+    return dynamic_cast<TMoveableRectPreviewEditorHelper*>(EditorHelper.get());
+}
+
+void TBaseExtBitmapSlideShowObject::ReplaceMotionPath(std::unique_ptr<TTimeToVector2DValue> path) {
+    MotionPath = std::move(path);
+    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(MotionPath.get());
+}
+
+TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateOpacityCurve() {
+    if (!OpacityCurve) OpacityCurve = NewCurve(0, 255);
+    return OpacityCurve.get();
+}
+
+TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateRotationCurve() {
+    if (!RotationCurve) RotationCurve = NewCurve(0, 35999);
+    return RotationCurve.get();
+}
+
+TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateScaleCurve() {
+    if (!ScaleCurve) ScaleCurve = NewCurve(0, 10000);
+    return ScaleCurve.get();
+}
+
+TTimeToVector2DValue* TBaseExtBitmapSlideShowObject::CreateMotionPath() {
+    if (MotionPath) return MotionPath.get();
+    std::unique_ptr<TTimeToVector2DValue> path = NewPath();
+    auto key = std::make_unique<TTimeVector2DValue>();
+    key->Time = 0;
+    key->Value = CentreInPathUnits(GetCurrentRect(), path->MaxValue);
+    path->AddKey(std::move(key));
+    ReplaceMotionPath(std::move(path));
+    return MotionPath.get();
+}
+
+bool TBaseExtBitmapSlideShowObject::PrepareTransition(IPlayerServices* player) {
+    if (!Transition) return true;
+    // Without a picture there is nothing to reveal.
+    if (!Bitmap || Bitmap->Empty()) return false;
+    if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(Transition.get()))
+        random->ExcludedClasses = &ShowPropertiesOf(GetSlideShow()).ExcludedTransitions;
+    return Transition->Init(BitmapTargetRect(player ? player->GetClientRect() : TRect{}), Bitmap.get());
+}
+
+void TBaseExtBitmapSlideShowObject::FreeTransition() { Transition.reset(); }
+
+TRect TBaseExtBitmapSlideShowObject::AnimatedTargetRect(IPlayerServices* player, int32_t time) const {
+    TRect r = BitmapTargetRect(player ? player->GetClientRect() : TRect{});
+    TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
+    if (MotionPath && back) {
+        TVector2D p;
+        MotionPath->GetScaledValue(time, back->Width(), p, back->Height());
+        MoveRectTo(SaturateInt32(p.X - (int64_t(r.Right) - r.Left) / 2),
+                   SaturateInt32(p.Y - (int64_t(r.Bottom) - r.Top) / 2), r);
+    }
+    return r;
+}
+
+int32_t TBaseExtBitmapSlideShowObject::Play(IPlayerServices* player, bool final) {
+    TPlayableSlideShowObject::Play(player, final);
+    const int32_t t = SaturateInt32(int64_t(player ? player->GetPlayTime() : 0) - StartTime);
+    ClearUpdateRect();
+    TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
+    if (!Bitmap || Bitmap->Empty() || !back) return SaturateInt32(int64_t(GetDuration()) - t);
+    if (Transition && !transitionsDisabled_ && !final && !Transition->IsFinished(t)) {
+        if (MotionPath) Transition->SetRect(AnimatedTargetRect(player, t));
+        Bitmap->StretchFilter = TStretchFilter(ShowPropertiesOf(GetSlideShow()).GetPlayStretchFilter());
+        TRect u;
+        Transition->GetChangedRect(t, *back, u);
+        SaveBackground(u, player);
+        if (Transition->Draw(t, *back)) {
+            AddUpdateRect(u);
+            return -1;
+        }
+    }
+    const TRect r = AnimatedTargetRect(player, t);
+    const TRect u = FillBackground ? player->GetClientRect() : r;
+    const int32_t alpha = OpacityCurve ? std::clamp(OpacityCurve->GetValue(t), 0, 255) : 255;
+    if (!final) SaveBackground(u, player);
+    ApplyBlendMode(*Bitmap, uint8_t(alpha));
+    Bitmap->DrawTo(*back, r.Left, r.Top);
+    AddUpdateRect(u);
+    if (MotionPath || OpacityCurve || RotationCurve) return -1;
+    return SaturateInt32(int64_t(GetDuration()) - t);
+}
+
+void TBaseExtBitmapSlideShowObject::Reset() {
+    TBaseBitmapSlideShowObject::Reset();
+    if (Transition) Transition->Done();
+}
+
+void TBaseExtBitmapSlideShowObject::AssignObject(const TSlideShowObject& source) {
+    TBaseBitmapSlideShowObject::AssignObject(source);
+    auto* e = dynamic_cast<const TBaseExtBitmapSlideShowObject*>(&source);
+    if (!e || e == this) return;
+    OpacityCurve.reset();
+    RotationCurve.reset();
+    ScaleCurve.reset();
+    ReplaceMotionPath(nullptr);
+    if (e->OpacityCurve) CreateOpacityCurve()->Assign(*e->OpacityCurve);
+    if (e->RotationCurve) CreateRotationCurve()->Assign(*e->RotationCurve);
+    if (e->ScaleCurve) CreateScaleCurve()->Assign(*e->ScaleCurve);
+    if (e->MotionPath) {
+        TTimeToVector2DValue* path = CreateMotionPath();
+        path->ClearKeys();
+        path->Assign(*e->MotionPath);
+    }
+    Transition = e->Transition ? e->Transition->Clone() : nullptr;
+}
+
+bool TBaseExtBitmapSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
+    if (!TBaseBitmapSlideShowObject::WriteData(stream)) return false;
+    try {
+        WriteCurveBlock(stream, OpacityCurve.get());
+        WriteCurveBlock(stream, RotationCurve.get());
+        WriteCurveBlock(stream, ScaleCurve.get());
+        WriteCurveBlock(stream, MotionPath.get());
+        stream.BeginWriteBlock();
+        stream.WriteInteger(Transition ? 1 : 0);
+        bool ok = true;
+        if (Transition) {
+            stream.WriteString(Transition->ClassName());
+            ok = Transition->WriteData(stream);
+        }
+        stream.EndWriteBlock();
+        return ok;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TBaseExtBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
+    if (!TBaseBitmapSlideShowObject::ReadData(stream)) return false;
+    TReadBlockGuard guard(stream);
+    try {
+        if (!ReadCurveBlock(stream, OpacityCurve, [] { return NewCurve(0, 255); })) return false;
+        if (!ReadCurveBlock(stream, RotationCurve, [] { return NewCurve(0, 35999); })) return false;
+        if (!ReadCurveBlock(stream, ScaleCurve, [] { return NewCurve(0, 10000); })) return false;
+        std::unique_ptr<TTimeToVector2DValue> path;
+        const bool pathOk = ReadCurveBlock(stream, path, NewPath);
+        ReplaceMotionPath(std::move(path));
+        if (!pathOk) return false;
+        stream.BeginReadBlock();
+        Transition.reset();
+        bool ok = true;
+        if (stream.ReadIntegerValue() == 1) {
+            // Only a registered transition class: any other name leaves the item without one.
+            Transition = CreateTransition(stream.ReadStringValue());
+            if (Transition) ok = Transition->ReadData(stream);
+        }
+        stream.EndReadBlock();
+        return ok;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TBaseExtBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
+    TBaseBitmapSlideShowObject::BuildInitializationSteps(player, step);
+    // The transition stays with the item, so a show saved after playing keeps it.
+    transitionsDisabled_ = ShowPropertiesOf(GetSlideShow()).DisableTransitions;
+    if (transitionsDisabled_ || !initializationList_) return;
+    if (step != 11 && !(step == -3 && initializationList_->CurrentStep < 11)) return;
+    int32_t estimate = BenchmarkDefaults::ITransition;
+    if (player)
+        estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
+                                                        TIntegerBenchmarkValue::CreateValue(0),
+                                                        BenchmarkDefaults::ITransition);
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+}
+
+bool TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
+    bool result = TBaseBitmapSlideShowObject::ExecuteInitializationStep(player, step);
+    if (step != 11) return result;
+    try {
+        return TimedStep(player, BenchmarkNames::ITransition, TIntegerBenchmarkValue::CreateValue(0),
+                         [&] { return PrepareTransition(player); });
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// ---- editor ----
+
+void TBaseExtBitmapSlideShowObject::CreateEditorHelper() {
+    if (EditorHelper) return;
+    auto helper = std::make_unique<TMoveableRectPreviewEditorHelper>();
+    helper->SetPath(MotionPath.get());
+    EditorHelper = std::move(helper);
+}
+
+void TBaseExtBitmapSlideShowObject::MoveFirstPathKey(const TDoubleRect& r) {
+    if (!MotionPath || MotionPath->KeyCount() == 0) return;
+    MotionPath->VecKey(0)->Value = CentreInPathUnits(r, MotionPath->MaxValue);
+}
+
+bool TBaseExtBitmapSlideShowObject::EditorMouseMove(const TPreviewEditorMouseInfo& info) {
+    const bool result = TBaseBitmapSlideShowObject::EditorMouseMove(info);
+    if (info.Shift & ssLeft) MoveFirstPathKey(RelativeRect);
+    return result;
+}
+
+void TBaseExtBitmapSlideShowObject::SetRelativeRect(const TDoubleRect& r) {
+    MoveFirstPathKey(r);
+    TBaseBitmapSlideShowObject::SetRelativeRect(r);
+}
+
+int32_t TBaseExtBitmapSlideShowObject::GetSelectedPathKey() {
+    TMoveableRectPreviewEditorHelper* h = PathHelper();
+    return h ? h->SelectedKey : -1;
+}
+
+void TBaseExtBitmapSlideShowObject::SetSelectedPathKeyTime(int32_t time) {
+    TMoveableRectPreviewEditorHelper* h = PathHelper();
+    if (MotionPath && h) h->SetSelectedKeyTime(time);
+}
+
+void TBaseExtBitmapSlideShowObject::DeleteSelectedPathKey() {
+    TMoveableRectPreviewEditorHelper* h = PathHelper();
+    if (!h || !MotionPath) return;
+    h->DeleteSelectedKey();
+    if (MotionPath->KeyCount() == 0) ReplaceMotionPath(nullptr);
+}
+
+void TBaseExtBitmapSlideShowObject::SetSelectedPathKeyLinear(bool flag) {
+    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetSelectedKeyLinear(flag);
+}
+
+void TBaseExtBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info) {
+    TBaseBitmapSlideShowObject::PaintEditor(info);
+    if (!info.Target || !MotionPath) return;
+    TBitmap32& target = *info.Target;
+    const TRect area = EditorArea(info);
+    const int32_t w = RectWidth(area), h = RectHeight(area);
+    const int32_t ox = info.AreaRect.Left, oy = info.AreaRect.Top;
+    TMoveableRectPreviewEditorHelper* helper = PathHelper();
+    const int32_t handle = helper ? helper->HandleSize : 6;
+
+    target.SetStipple({SetAlpha(clWhite32, 200), SetAlpha(clBlack32, 200)});
+    target.StippleStep = 0.5f;
+    target.StippleCounter = 0;
+    TVector2D previous;
+    MotionPath->GetScaledValue(0, w, previous, h);
+    int64_t start = 0;
+    const int count = MotionPath->KeyCount();
+    for (int i = 0; i < count; ++i) {
+        const int64_t end = i + 1 < count ? MotionPath->Key(i + 1)->Time : GetDuration();
+        const int64_t step = std::max<int64_t>(1, (end - start) / 25);
+        for (int64_t t = start; t < end; t += step) {
+            TVector2D p;
+            MotionPath->GetScaledValue(int32_t(t), w, p, h);
+            if (!(p == previous))
+                target.LineTSP(SaturateInt32(int64_t(previous.X) + ox), SaturateInt32(int64_t(previous.Y) + oy),
+                               SaturateInt32(int64_t(p.X) + ox), SaturateInt32(int64_t(p.Y) + oy));
+            previous = p;
+        }
+        start = end;
+    }
+
+    TFont font;
+    font.Name = "Arial";
+    font.Size = 8;
+    const int32_t selected = helper ? helper->SelectedKey : -1;
+    for (int i = 0; i < count; ++i) {
+        TVector2D p;
+        MotionPath->GetScaledKeyValue(i, w, p, h);
+        const int64_t cx = int64_t(p.X) + ox, cy = int64_t(p.Y) + oy;
+        const TRect b{SaturateInt32(cx - handle), SaturateInt32(cy - handle), SaturateInt32(cx + handle),
+                      SaturateInt32(cy + handle)};
+        target.FrameRectTS(SaturateInt32(int64_t(b.Left) - 1), SaturateInt32(int64_t(b.Top) - 1),
+                           SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Bottom) + 1),
+                           SetAlpha(clBlack32, 200));
+        const TColor32 colour = i == selected ? kSelectedKeyColor : clWhite32;
+        target.FillRectTS(b, SetAlpha(colour, 120));
+        target.FrameRectTS(b, SetAlpha(colour, 200));
+        const AnsiString label = KeyLabel(MotionPath->Key(i)->Time);
+        target.Font = font;
+        target.Font.Color = 0x000000;
+        target.Textout(SaturateInt32(int64_t(b.Right) + 2), b.Top, label);
+        target.Font.Color = 0xFFFFFF;
+        target.Textout(SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Top) - 1), label);
+    }
+}
