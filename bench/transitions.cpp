@@ -23,7 +23,7 @@
 #include "transitions/PicTransitions.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
-#include "bench/BenchTiming.h"
+#include "bench/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,15 +39,6 @@ namespace {
 constexpr int kWidth = 1920, kHeight = 1080, kFrames = 25, kReferenceFrames = 5;
 constexpr int kStretchWidth = 2048, kStretchHeight = 1152;
 constexpr double kTarget = 3.0, kStretchTarget = 1.5;
-
-// Opaque, with gradients and detail, so no filter meets flat colour only.
-TBitmap32 Photo(int w, int h) {
-    TBitmap32 b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b.SetPixel(x, y, Color32(uint8_t(x * 255 / w), uint8_t(y * 255 / h), uint8_t(((x ^ y) & 63) * 3)));
-    return b;
-}
 
 struct TCase {
     std::string Name;
