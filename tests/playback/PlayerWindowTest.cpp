@@ -1,6 +1,9 @@
 #include "playback/PlayerWindow.h"
 
+#include "graphics/PngWriter.h"
 #include "platform/WindowSurface.h"
+
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +95,11 @@ TEST(PaintBox, FlushCopiesTheRectangleCutToTheBox) {
 
 TEST(PaintBox, FlushOfTheWholeBufferAndOfNothing) {
     BoxOnSurface s;
+    s.Box.Flush(Rect(20, 12, 40, 30));
+    s.Box.Flush(Rect(2, 2, 8, 6));
+    // To look at: the gradient in two patches, cut at the box's right and bottom edges.
+    WritePngPicture(TBitmap32(s.Surface.Image()), (TestOutputFolder() / "paint-box-two-flushes.png").string());
+    s.Surface.TakePresented();
     s.Box.Flush();
     EXPECT_EQ(s.Surface.Presented(), std::vector<TRect>{Rect(16, 16, 46, 36)});
     s.ExpectShown({Rect(16, 16, 46, 36)});
