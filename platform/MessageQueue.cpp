@@ -334,6 +334,12 @@ void TMessageQueue::SetSystemWindowId(HWND window, uint32_t systemId) {
     if (it != windows_.end()) it->second.SystemId = systemId;
 }
 
+uint32_t TMessageQueue::GetSystemWindowId(HWND window) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = windows_.find(window);
+    return it != windows_.end() ? it->second.SystemId : 0;
+}
+
 HWND TMessageQueue::FindSystemWindow(uint32_t systemId) const {
     std::lock_guard<std::mutex> lock(lock_);
     if (systemId == 0) return 0;

@@ -65,6 +65,7 @@ public:
     TRect GetWindowBounds(HWND window) const;
     // The system window behind a top-level handle (the SDL window id), for routing input.
     void SetSystemWindowId(HWND window, uint32_t systemId);
+    uint32_t GetSystemWindowId(HWND window) const;
     HWND FindSystemWindow(uint32_t systemId) const;
     // The last-made child of Parent whose bounds hold the client point, else Parent.
     HWND ChildWindowFromPoint(HWND parent, TPoint point) const;
