@@ -163,6 +163,11 @@ private:
         case SDL_WINDOWEVENT: {
             const HWND window = queue.FindSystemWindow(event.window.windowID);
             if (!window) break;
+            // A top-level window's bounds are its client area, for paints of the whole.
+            int w = 0, h = 0;
+            if (SDL_Window* sdlWindow = SDL_GetWindowFromID(event.window.windowID))
+                SDL_GetWindowSize(sdlWindow, &w, &h);
+            queue.SetWindowBounds(window, TRect{0, 0, w, h});
             switch (event.window.event) {
             case SDL_WINDOWEVENT_CLOSE: queue.PostInput(TMessage{window, WM_CLOSE, 0, 0}); break;
             case SDL_WINDOWEVENT_EXPOSED: queue.Expose(window); break;
@@ -393,12 +398,12 @@ LRESULT TMessageQueue::SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM 
     return sent->Message.Result;
 }
 
-void TMessageQueue::HandleSends() {
-    for (;;) {
+bool TMessageQueue::HandleSends() {
+    for (bool handled = false;; handled = true) {
         std::shared_ptr<TSentMessage> sent;
         {
             std::lock_guard<std::mutex> lock(lock_);
-            if (sends_.empty()) return;
+            if (sends_.empty()) return handled;
             sent = sends_.front();
             sends_.pop_front();
         }
@@ -475,7 +480,8 @@ LRESULT TMessageQueue::DispatchMessage(const TMessage& msg) {
 bool TMessageQueue::WaitMessage(int timeoutMs) {
     const uint32_t start = GetTickCount();
     for (;;) {
-        HandleSends();
+        // A send may have changed what the caller waits for: it ends the wait too.
+        if (HandleSends()) return true;
         source_->Pump(*this);
         int wait = -1;
         int timer = -1;
