@@ -303,46 +303,36 @@ bool TMessageQueue::IsWindow(HWND window) const {
     return windows_.count(window) != 0;
 }
 
+template <typename T>
+T TMessageQueue::Field(HWND window, T TWindowRecord::*field, T fallback) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = windows_.find(window);
+    return it != windows_.end() ? it->second.*field : fallback;
+}
+
+template <typename T>
+void TMessageQueue::SetField(HWND window, T TWindowRecord::*field, T value) {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = windows_.find(window);
+    if (it != windows_.end()) it->second.*field = std::move(value);
+}
+
 void TMessageQueue::SetWindowProc(HWND window, TWndMethod proc) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.Proc = std::move(proc);
+    SetField(window, &TWindowRecord::Proc, std::move(proc));
 }
-
 TWndMethod TMessageQueue::GetWindowProc(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Proc : TWndMethod();
+    return Field(window, &TWindowRecord::Proc, TWndMethod());
 }
-
-HWND TMessageQueue::GetParent(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Parent : 0;
-}
-
+HWND TMessageQueue::GetParent(HWND window) const { return Field(window, &TWindowRecord::Parent, HWND(0)); }
 void TMessageQueue::SetWindowBounds(HWND window, const TRect& bounds) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.Bounds = bounds;
+    SetField(window, &TWindowRecord::Bounds, bounds);
 }
-
-TRect TMessageQueue::GetWindowBounds(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Bounds : TRect{};
-}
-
+TRect TMessageQueue::GetWindowBounds(HWND window) const { return Field(window, &TWindowRecord::Bounds, TRect{}); }
 void TMessageQueue::SetSystemWindowId(HWND window, uint32_t systemId) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.SystemId = systemId;
+    SetField(window, &TWindowRecord::SystemId, systemId);
 }
-
 uint32_t TMessageQueue::GetSystemWindowId(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.SystemId : 0;
+    return Field(window, &TWindowRecord::SystemId, uint32_t(0));
 }
 
 HWND TMessageQueue::FindSystemWindow(uint32_t systemId) const {

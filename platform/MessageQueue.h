@@ -139,6 +139,11 @@ private:
         bool Done = false;
     };
 
+    // A field of a window's record, under the lock; Fallback for no such window.
+    template <typename T>
+    T Field(HWND window, T TWindowRecord::*field, T fallback) const;
+    template <typename T>
+    void SetField(HWND window, T TWindowRecord::*field, T value);
     bool HandleSends();  // true when it handled any
     bool TakeNext(TMessage& msg, bool remove);
     int TimeToNextTimer() const;  // -1 without timers; under lock
