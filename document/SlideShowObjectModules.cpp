@@ -1,6 +1,7 @@
 #include "document/SlideShowObjectModules.h"
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/MergeSlideShowObject.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
@@ -15,9 +16,11 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
+    InitializeMergeSlideShowObjects(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeMergeSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);
