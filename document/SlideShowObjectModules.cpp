@@ -2,6 +2,7 @@
 
 #include "document/CollectionSlideShowObject.h"
 #include "document/MergeSlideShowObject.h"
+#include "document/ParticleSlideShowObject.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
@@ -17,9 +18,11 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
     InitializeMergeSlideShowObjects(plugins);
+    InitializeParticleSlideShowObjects(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeParticleSlideShowObjects(plugins);
     FinalizeMergeSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
