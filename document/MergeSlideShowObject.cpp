@@ -116,6 +116,8 @@ void TMergeSlideShowObject::Compose(IPlayerServices* player, int32_t width, int3
         LoadFailed = 1;
         return;
     }
+    // A picture kept from an earlier run may have been fitted to another size since.
+    if (Bitmap && (Bitmap->Width() != width || Bitmap->Height() != height)) Bitmap.reset();
     if (!Bitmap) {
         Bitmap = std::make_unique<TBitmap32>();
         Bitmap->SetSize(width, height);

@@ -4,6 +4,7 @@
 #include "PictureTestSupport.h"
 
 #include "document/MergeSlideShowObject.h"
+#include "document/SlideShow.h"
 #include "document/SlideShowObjectEvents.h"
 
 namespace {
@@ -96,6 +97,28 @@ TEST_F(CollageTest, StoredFormWithTitleFromVersion0x305AndChildren) {
     ASSERT_NE(cc, nullptr);
     EXPECT_EQ(cc->Title, "Vier Bilder");
     EXPECT_EQ(cc->GetChildList()->Count(), 2);
+}
+
+TEST_F(CollageTest, PlayingWithoutTransitionsKeepsTheStoredForm) {
+    // Started at 0 ms, as the player will start it.
+    const Bytes data = Concat({PlayableData(-1, NoEvents(), true, 0), BitmapFields({}), NoEffects(),
+                               Block(Bytes().str("Sommer"))});
+    TSlideShow show;
+    show.SlideShowProperties->DisableTransitions = true;
+    auto* c = new TMergeSlideShowObject();
+    ASSERT_TRUE(ReadItemBytes(*c, data.vec()));
+    show.RootList().Add(c);
+    AddTwoPictures(*c);
+    c->InitializeAll(&player);
+    c->Start();
+    player.PlayTime = 10;
+    c->Play(&player, false);
+    EXPECT_EQ(player.OwnBackBuffer.Pixel(20, 60), kRed);
+    TMemoryStream m;
+    TOKFStreamWinTypes s(&m, okfRaw);
+    s.Header.ContentVersion = kSlideShowContentVersion;
+    ASSERT_TRUE(c->WriteData(s));
+    EXPECT_EQ(m.Bytes(), data.vec());
 }
 
 TEST_F(CollageTest, LaterChildrenLieOnTop) {

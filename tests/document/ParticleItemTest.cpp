@@ -103,6 +103,23 @@ TEST_F(ParticleTest, StoredFormAndDefaults) {
     EXPECT_EQ(WrittenData(*copy), bytes.vec());
 }
 
+TEST_F(ParticleTest, PlayingKeepsTheStoredTransition) {
+    Back(100, 100);
+    TParticleFields f;
+    f.FileNames = WriteFlake("f.png");
+    const Bytes bytes = Concat({PlayableData(-1, NoEvents(), true, 0), BitmapFields({}), NoEffects(), ParticleFields(f)});
+    TParticleSlideShowObject item;
+    ASSERT_TRUE(ReadItemBytes(item, bytes.vec()));
+    item.BeginInitializationStep(&player, -3);
+    ASSERT_EQ(item.GetInitializationList()->Count(), 1);
+    EXPECT_EQ(item.GetInitializationList()->GetItem(0)->Step, 1);
+    EXPECT_EQ(item.GetInitializationList()->GetItem(0)->EstimatedTime, 250);
+    item.InitializeAll(&player);
+    item.Start();
+    item.Play(&player, false);
+    EXPECT_EQ(WrittenData(item), bytes.vec());
+}
+
 TEST_F(ParticleTest, DamagedValuesAreCut) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     struct Case {
