@@ -152,6 +152,22 @@ TEST_F(CollageTest, AlphaModeLeavesTheUncoveredPartTransparent) {
     }
 }
 
+TEST_F(CollageTest, TheEditorPreviewComposesWithTheChildrensOwnPreparation) {
+    TMergeSlideShowObject c;
+    AddTwoPictures(c);
+    TBitmap32 editor;
+    editor.SetSize(160, 120);
+    EXPECT_TRUE(c.Prepare(editor));
+    ASSERT_NE(c.Bitmap, nullptr);
+    EXPECT_EQ(c.Bitmap->Width(), 160);
+    EXPECT_EQ(Shown(c, 20, 60), kRed);
+    EXPECT_EQ(Shown(c, 140, 60), kBlue);
+    // Prepared once: a second call keeps the picture.
+    TBitmap32* kept = c.Bitmap.get();
+    c.Prepare(editor);
+    EXPECT_EQ(c.Bitmap.get(), kept);
+}
+
 TEST_F(CollageTest, ANestedCollageIsDrawnAsOnePicture) {
     TMergeSlideShowObject outer;
     auto* inner = new TMergeSlideShowObject();
