@@ -210,6 +210,25 @@ TEST_F(ParticleTest, EdgeCasesOfTheLayer) {
     EXPECT_NEAR(p.OriginY, std::sqrt(8.0) - 1, 1e-5);
 }
 
+TEST_F(ParticleTest, APhaseAboveOneHalfMirrorsTheSway) {
+    TBitmap32& back = Back(100, 100);
+    TParticleSlideShowObject item;
+    item.ParticleCount = 2;
+    item.StartTime = 0;
+    ASSERT_TRUE(item.LoadParticles(back, sfLinear));
+    TParticle& a = *item.Particles->GetItem(0);
+    TParticle& b = *item.Particles->GetItem(1);
+    a.Phase = 0.2f;
+    b.Phase = 0.8f;
+    a.Travelled = b.Travelled = 0.5f;
+    player.PlayTime = 250;
+    item.Play(&player, false);
+    const double turn = 2 * std::numbers::pi, ft = 0.25 * item.Frequency;
+    EXPECT_NEAR(a.OffsetX, item.Amplitude * std::sin(turn * (ft + 0.2)), 1e-6);
+    // The same sway running backwards in time.
+    EXPECT_NEAR(b.OffsetX, item.Amplitude * std::sin(turn * (0.2 - ft)), 1e-6);
+}
+
 TEST_F(ParticleTest, RestoringPutsBackExactlyWhatAFrameCovered) {
     TBitmap32& back = Back(160, 120);
     TParticleSlideShowObject item;
