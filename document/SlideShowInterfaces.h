@@ -159,6 +159,17 @@ protected:
     ~IContainerCollection() = default;
 };
 
+// A collage: its children are composed into one picture; the child list is reached
+// through ICollection.
+class IMerge : public virtual ICollection {
+public:
+    virtual AnsiString GetTitle() const = 0;
+    virtual void SetTitle(const AnsiString& value) = 0;
+
+protected:
+    ~IMerge() = default;
+};
+
 // Items that draw into the player's back buffer: the area they changed in this frame and
 // the pixels they keep from under them.
 class IVisibleSlideShowObject : public virtual ISlideShowObject {
