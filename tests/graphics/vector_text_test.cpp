@@ -281,3 +281,29 @@ TEST(VectorText, RenderedSheet) {
     }
     WritePngPicture(sheet, (TestOutputFolder() / "vector_text_sheet.png").string());
 }
+
+// Without anti-aliasing, glyphs are filled with whole pixels only, also from the cache.
+TEST(VectorText, PlainFillsWithoutAntialiasing) {
+    if (!HasFamily("Liberation Sans")) GTEST_SKIP() << "fonts-liberation2 is not installed";
+    for (bool cached : {false, true}) {
+        TVectorText t;
+        t.Font.Size = -40;
+        t.DrawMode = vdmPlain;
+        t.Antialiased = false;
+        t.Color = Color32(255, 230, 120);
+        t.SetText("Sog 8");
+        if (cached) t.LayoutGlyphs();
+        TBitmap32 b(200, 70);
+        b.Clear(kGround);
+        TFixedRect bounds;
+        t.Draw(5 * kPx + kPx / 3, 5 * kPx, bounds, false, 0, &b);
+        int ink = 0;
+        for (int y = 0; y < b.Height(); ++y)
+            for (int x = 0; x < b.Width(); ++x) {
+                const TColor32 p = b.Pixel(x, y);
+                ASSERT_TRUE(p == kGround || p == t.Color) << x << "," << y;
+                ink += p == t.Color;
+            }
+        EXPECT_GT(ink, 500) << cached;
+    }
+}
