@@ -192,6 +192,7 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
     const __m256i c128 = _mm256_set1_epi16(128);
     const __m256i vm = _mm256_set1_epi16(int16_t(master));
     const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i weights = _mm256_set1_epi16(int16_t(master | ((255 - master) << 8)));
     auto div255 = [&](__m256i x) __attribute__((target("avx2"))) {
         x = _mm256_add_epi16(x, c128);
         return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
@@ -218,11 +219,25 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
             continue;
         }
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, zero)) == -1) continue;
+        if (opaque == -1) {
+            // An opaque picture under a master alpha (a cross-fade): byte pairs (F, B) taken
+            // 128 down as signed bytes, weighed (M, 255 - M) by one maddubs; adding 255 * 128
+            // back gives F * M + B * (255 - M) exactly, and (x + 128) * 257 >> 16 is Div255.
+            const __m256i flip = _mm256_set1_epi8(char(0x80));
+            const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
+            const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
+            const __m256i c257 = _mm256_set1_epi16(257);
+            const __m256i lo = _mm256_mulhi_epu16(
+                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
+            const __m256i hi = _mm256_mulhi_epu16(
+                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                                _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+            continue;
+        }
         const __m256i flo = _mm256_unpacklo_epi8(f, zero), fhi = _mm256_unpackhi_epi8(f, zero);
         __m256i alo, ahi;
-        if (opaque == -1) {
-            alo = ahi = vm;
-        } else {
+        {
             alo = alphaOf(flo);
             ahi = alphaOf(fhi);
         }
@@ -337,7 +352,6 @@ void CombineKindRow(TCombineKind kind, const TColor32* src, TColor32* dst, int n
 // Every path (scalar, SSE2, AVX2) computes the same integers.
 
 constexpr int kWeightBits = 14;
-constexpr int kMidPad = 4;  // pixels after a row of the vertical pass, read by tap groups
 
 // The taps of one axis: for each destination index its first source index, its tap
 // count and its weights, padded with zero weights to a multiple of four.
@@ -349,6 +363,7 @@ struct TAxisTaps {
     uint64_t LastUse = 0;
 
     int Stride = 0;                   // padded taps per index
+    int Most = 0;                     // taps of the widest index
     int Lo = 0, Hi = 0;               // source range touched, [Lo, Hi)
     std::vector<int> Start;           // first source index
     std::vector<int> Count;           // taps
@@ -414,6 +429,7 @@ void TAxisTaps::Build(TStretchFilter filter, int dstLen, int srcStart, int srcLe
         Lo = std::min(Lo, lo);
         Hi = std::max(Hi, hi + 1);
     }
+    Most = most;
     Stride = (most + 3) & ~3;
     Weights.assign(n * size_t(Stride), 0);
     std::vector<double> w(static_cast<size_t>(Stride));
@@ -469,6 +485,7 @@ struct TStretchScratch {
     TAxisTaps Taps[kCached];
     uint64_t Clock = 0;
     std::vector<int16_t> Mid;
+    std::vector<const uint8_t*> Rows;
     std::vector<TColor32> Row;
     std::vector<int> Xs;
 
@@ -493,15 +510,11 @@ TStretchScratch& StretchScratch() {
 }
 
 // The vertical pass of one destination row: mid[c] = round(sum of w[k] * row k [c] / 2^8)
-// over bytes columns of the source rows rows[0 ..].
+// over the first bytes of the rows; an odd last row pairs with itself at weight 0.
 struct TRowSet {
-    const TBitmap32* Bitmap;
-    int First;  // source row of tap 0
+    const uint8_t* const* Rows;
     int Count;
-    int Offset; // first pixel used in every row
-    const uint8_t* Row(int k) const {
-        return reinterpret_cast<const uint8_t*>(Bitmap->ScanLine(First + std::min(k, Count - 1)) + Offset);
-    }
+    const uint8_t* Row(int k) const { return Rows[k]; }  // k <= Count, even Count rounded up
 };
 
 inline int16_t MidOf(int32_t acc) { return int16_t((acc + (1 << 7)) >> 8); }
@@ -540,10 +553,13 @@ void VerticalSSE2(const TRowSet& rows, const int16_t* w, const int32_t* pairs, i
     VerticalScalar(rows, w, mid, c, bytes);
 }
 
-// One destination pixel's four channel sums of the horizontal pass.
+// One destination pixel's four channel sums of the horizontal pass: every index runs
+// the axis's full stride of taps (the padding weighs nothing), so the loops unroll.
+template <int Groups>
 inline __m128i HorizontalSumSSE2(const int16_t* m, const int16_t* g, int groups) {
     __m128i sum = _mm_setzero_si128();
-    for (int k = 0; k < groups; ++k, m += 16, g += 16) {
+    const int count = Groups > 0 ? Groups : groups;
+    for (int k = 0; k < count; ++k, m += 16, g += 16) {
         const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m));
         const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 8));
         // Two taps side by side per channel, then one madd with their weights.
@@ -563,19 +579,35 @@ inline __m128i PackSums(__m128i s0, __m128i s1, __m128i s2, __m128i s3) {
     return _mm_packus_epi16(_mm_packs_epi32(r(s0), r(s1)), _mm_packs_epi32(r(s2), r(s3)));
 }
 
-void HorizontalSSE2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
-    const int16_t* groups = t.Groups.data();
-    const size_t gs = size_t(t.Stride) * 4;
+// Four destination pixels at a time, then the rest one by one.
+template <class Sum>
+inline void HorizontalRow(int n, TColor32* out, Sum sum) {
     int i = 0;
-    auto sum = [&](int k) {
-        return HorizontalSumSSE2(mid + size_t(t.Start[size_t(k)] - t.Lo) * 4, groups + size_t(k) * gs,
-                                 (t.Count[size_t(k)] + 3) / 4);
-    };
     for (; i + 4 <= n; i += 4)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackSums(sum(i), sum(i + 1), sum(i + 2), sum(i + 3)));
     for (; i < n; ++i) {
         const __m128i s = sum(i);
         out[i] = TColor32(_mm_cvtsi128_si32(PackSums(s, s, s, s)));
+    }
+}
+
+template <int Groups>
+void HorizontalSSE2Of(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    const int16_t* g = t.Groups.data();
+    const int* start = t.Start.data();
+    const int gs = t.Stride * 4, groups = t.Stride / 4, lo = t.Lo;
+    HorizontalRow(n, out, [&](int k) {
+        return HorizontalSumSSE2<Groups>(mid + (start[k] - lo) * 4, g + k * gs, groups);
+    });
+}
+
+void HorizontalSSE2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    switch (t.Stride / 4) {
+    case 1: return HorizontalSSE2Of<1>(t, mid, out, n);
+    case 2: return HorizontalSSE2Of<2>(t, mid, out, n);
+    case 3: return HorizontalSSE2Of<3>(t, mid, out, n);
+    case 4: return HorizontalSSE2Of<4>(t, mid, out, n);
+    default: return HorizontalSSE2Of<0>(t, mid, out, n);
     }
 }
 #endif
@@ -612,31 +644,59 @@ __attribute__((target("avx2"))) void VerticalAVX2(const TRowSet& rows, const int
     VerticalScalar(rows, w, mid, c, bytes);
 }
 
+template <int Groups>
 __attribute__((target("avx2"))) inline __m128i HorizontalSumAVX2(const int16_t* m, const int16_t* g, int groups) {
     // Per lane: two source pixels' channels interleaved, (c0 c0' c1 c1' c2 c2' c3 c3').
     const __m256i pairUp = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
                                             0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
     __m256i sum = _mm256_setzero_si256();
-    for (int k = 0; k < groups; ++k, m += 16, g += 16) {
+    const int count = Groups > 0 ? Groups : groups;
+    for (int k = 0; k < count; ++k, m += 16, g += 16) {
         const __m256i x = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(m)), pairUp);
         sum = _mm256_add_epi32(sum, _mm256_madd_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g))));
     }
     return _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
 }
 
-__attribute__((target("avx2"))) void HorizontalAVX2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
-    const int16_t* groups = t.Groups.data();
-    const size_t gs = size_t(t.Stride) * 4;
-    auto sum = [&](int k) __attribute__((target("avx2"))) {
-        return HorizontalSumAVX2(mid + size_t(t.Start[size_t(k)] - t.Lo) * 4, groups + size_t(k) * gs,
-                                 (t.Count[size_t(k)] + 3) / 4);
-    };
+// Up to two taps per index (enlarging with Linear): one 128-bit madd per pixel.
+__attribute__((target("avx2"))) inline __m128i HorizontalSum2(const int16_t* m, const int16_t* g) {
+    const __m128i pairUp = _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m128i x = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), pairUp);
+    return _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(g)));
+}
+
+template <class Sum>
+__attribute__((target("avx2"))) inline void HorizontalRowAVX2(int n, TColor32* out, Sum sum) {
     int i = 0;
     for (; i + 4 <= n; i += 4)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackSums(sum(i), sum(i + 1), sum(i + 2), sum(i + 3)));
     for (; i < n; ++i) {
         const __m128i s = sum(i);
         out[i] = TColor32(_mm_cvtsi128_si32(PackSums(s, s, s, s)));
+    }
+}
+
+template <int Groups>
+__attribute__((target("avx2"))) void HorizontalAVX2Of(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    const int16_t* g = t.Groups.data();
+    const int* start = t.Start.data();
+    const int gs = t.Stride * 4, groups = t.Stride / 4, lo = t.Lo;
+    if (Groups == 1 && t.Most <= 2)
+        return HorizontalRowAVX2(n, out, [&](int k) __attribute__((target("avx2"))) {
+            return HorizontalSum2(mid + (start[k] - lo) * 4, g + k * gs);
+        });
+    HorizontalRowAVX2(n, out, [&](int k) __attribute__((target("avx2"))) {
+        return HorizontalSumAVX2<Groups>(mid + (start[k] - lo) * 4, g + k * gs, groups);
+    });
+}
+
+__attribute__((target("avx2"))) void HorizontalAVX2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    switch (t.Stride / 4) {
+    case 1: return HorizontalAVX2Of<1>(t, mid, out, n);
+    case 2: return HorizontalAVX2Of<2>(t, mid, out, n);
+    case 3: return HorizontalAVX2Of<3>(t, mid, out, n);
+    case 4: return HorizontalAVX2Of<4>(t, mid, out, n);
+    default: return HorizontalAVX2Of<0>(t, mid, out, n);
     }
 }
 #endif
@@ -1097,6 +1157,11 @@ void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY, int sx1, int sy1, int
     int64_t b = std::min<int64_t>(dy + (s.B - s.T), dst.height_);
     if (r <= l || b <= t) return;
     const int n = int(r - l);
+    if (DrawMode == dmOpaque && n == width_ && n == dst.width_) {
+        // Whole rows on both sides: one block, which the library copies fastest.
+        std::memmove(dst.ScanLine(int(t)), ScanLine(int(s.T + (t - dy))), size_t(n) * size_t(b - t) * sizeof(TColor32));
+        return;
+    }
     for (int64_t y = t; y < b; ++y) {
         const TColor32* sp = ScanLine(int(s.T + (y - dy))) + (s.L + (l - dx));
         CombineRow(sp, dst.ScanLine(int(y)) + l, n);
@@ -1158,13 +1223,20 @@ void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
     const TAxisTaps& tx = scratch.TapsFor(StretchFilter, int(dW), sX1, sW, width_, int(cx1), int(cx2));
     const TAxisTaps& ty = scratch.TapsFor(StretchFilter, int(dH), sY1, sH, height_, int(cy1), int(cy2));
     // Vertical pass first over the columns the horizontal taps need, then horizontal.
-    const size_t chans = size_t(tx.Hi - tx.Lo) * 4;
-    if (scratch.Mid.size() < chans + kMidPad * 4) scratch.Mid.resize(chans + kMidPad * 4);
+    // Every index reads a full stride of pixels from its start, a little past the row.
+    const size_t chans = size_t(tx.Hi - tx.Lo) * 4, pad = size_t(tx.Stride) * 4;
+    if (scratch.Mid.size() < chans + pad) scratch.Mid.resize(chans + pad);
     int16_t* mid = scratch.Mid.data();
-    std::fill(mid + chans, mid + chans + kMidPad * 4, int16_t(0));
+    std::fill(mid + chans, mid + chans + pad, int16_t(0));
+    if (scratch.Rows.size() < size_t(ty.Stride) + 1) scratch.Rows.resize(size_t(ty.Stride) + 1);
+    const uint8_t** rowPtrs = scratch.Rows.data();
     for (int64_t j = cy1; j < cy2; ++j) {
         const size_t jj = size_t(j - cy1);
-        const TRowSet rows{this, ty.Start[jj], ty.Count[jj], tx.Lo};
+        const int count = ty.Count[jj];
+        for (int k = 0; k < count; ++k)
+            rowPtrs[k] = reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo);
+        rowPtrs[count] = rowPtrs[count - 1];  // the partner of an odd last row (stride > count then)
+        const TRowSet rows{rowPtrs, count};
         VerticalPass(rows, ty.Weights.data() + jj * size_t(ty.Stride), ty.Pairs.data() + jj * size_t(ty.Stride / 2), mid,
                      chans);
         TColor32* out = direct ? target(j) : scratch.Row.data();
