@@ -434,3 +434,54 @@ TEST_F(SoundLibTest, CallsAreSafeWhileTheMixerRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// On the real-time outputs every stream decodes ahead on its own worker: volume calls go
+// on while the mixer mixes 32 decoding streams, and the mixer itself never decodes, so
+// such a call waits at most for a copy, never for a decode. On the on-demand output the
+// mix routine decodes itself, which the same count shows.
+TEST_F(SoundLibTest, VolumeCallsWhileThirtyTwoStreamsMixNeverWaitForADecode) {
+    auto mixerDecodes = reinterpret_cast<long long (*)()>(GetProcAddress(fmod.Module, "gcsound_MixerDecodes"));
+    ASSERT_NE(mixerDecodes, nullptr);
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(44100, 32, 0));
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(dir.File("s" + std::to_string(i) + ".wav"));
+        WriteSine(files.back(), i % 2 ? 22050 : 44100, 3.0, 200.0 + 50 * i, 3000);
+    }
+    std::vector<FSoundStream> streams;
+    std::vector<int> channels;
+    for (int i = 0; i < 32; ++i) {
+        streams.push_back(fmod.FSOUND_Stream_Open(files[size_t(i % 4)].c_str(), 0x131, 0, 0));
+        ASSERT_NE(streams.back(), nullptr);
+        channels.push_back(fmod.FSOUND_Stream_Play(-1, streams.back()));
+        ASSERT_GE(channels.back(), 0);
+    }
+    const long long before = mixerDecodes();
+    auto allPlayedFor = [&](int ms) {
+        return std::all_of(streams.begin(), streams.end(), [&](FSoundStream s) { return fmod.FSOUND_Stream_GetTime(s) >= ms; });
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int calls = 0;
+    while (!allPlayedFor(400) && std::chrono::steady_clock::now() < until)
+        for (int ch : channels) {
+            ASSERT_TRUE(fmod.FSOUND_SetVolume(ch, calls % 256));
+            ASSERT_TRUE(fmod.FSOUND_SetPaused(ch, 0));
+            ++calls;
+        }
+    EXPECT_TRUE(allPlayedFor(400));
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 32);
+    EXPECT_EQ(mixerDecodes(), before);
+    fmod.FSOUND_Close();
+
+    StartNonRealtime(44100);
+    FSoundStream s = fmod.FSOUND_Stream_Open(files[0].c_str(), 0x131, 0, 0);
+    fmod.FSOUND_Stream_Play(-1, s);
+    Mix(2);
+    EXPECT_GT(mixerDecodes(), before);
+}
+
+}  // namespace

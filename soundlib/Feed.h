@@ -1,0 +1,87 @@
+// What the mixer takes a stream's or song's sound from. On the real-time outputs a worker
+// thread decodes ahead into a ring of about half a second, so that the mixer only copies;
+// on the on-demand output the mixer decodes itself, which keeps that output (and with it
+// the waveform) deterministic.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#pragma GCC visibility push(hidden)
+
+namespace gcsound {
+
+// A source of 16-bit stereo frames at the mix rate.
+class TDecoder {
+public:
+    virtual ~TDecoder() = default;
+    // Up to frames frames; fewer only at the end.
+    virtual int Read(int16_t* out, int frames) = 0;
+    // The next Read starts at ms.
+    virtual void Seek(int64_t ms) = 0;
+};
+
+// Decodes done by the mix routine itself, over the library's life (tests read it).
+extern std::atomic<int64_t> gMixerDecodes;
+
+// One line on the debug output when GC_DEBUG asks for it.
+void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+class TFeed {
+public:
+    // ahead: decode on a worker thread into a ring; name tells the debug output which.
+    TFeed(std::unique_ptr<TDecoder> decoder, int rate, bool ahead, std::string name);
+    ~TFeed();
+    TFeed(const TFeed&) = delete;
+    TFeed& operator=(const TFeed&) = delete;
+
+    bool Ahead() const { return ahead_; }
+
+    // The mixer's side, under the library's lock. Take copies up to frames frames; on the
+    // on-demand output it decodes them. Ended: nothing more will come.
+    int Take(int16_t* out, int frames);
+    bool Ended() const;
+    // The mixer played frames frames of silence because the ring ran dry.
+    void NoteDry(int frames);
+
+    // Moving the decoder: Seek with DecodeLock held (ahead) or under the library's lock
+    // (on demand), then Flush under the library's lock, then Wake.
+    std::mutex& DecodeLock() { return decodeLock_; }
+    void Seek(int64_t ms);
+    void Flush();
+    void Wake() { wake_.notify_one(); }
+
+private:
+    void Work();
+    size_t Buffered() const { return size_t(head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed)); }
+
+    std::unique_ptr<TDecoder> decoder_;
+    const int rate_;
+    const bool ahead_;
+    const std::string name_;
+
+    // The ring: the worker writes at head, the mixer reads at tail (frame counts).
+    std::vector<int16_t> ring_;
+    size_t capacity_ = 0;
+    size_t chunk_ = 0;
+    std::atomic<uint64_t> head_{0};
+    std::atomic<uint64_t> tail_{0};
+    std::atomic<bool> decoderEnded_{false};
+    std::atomic<int64_t> starved_{0};
+
+    std::mutex decodeLock_;  // held by the worker while it decodes, and by Seek
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::vector<int16_t> chunkBuffer_;
+    std::thread worker_;
+};
+
+}  // namespace gcsound
+
+#pragma GCC visibility pop
