@@ -53,16 +53,25 @@ TFeed::~TFeed() {
 
 void TFeed::Work() {
     std::unique_lock<std::mutex> lock(decodeLock_);
+    bool refilling = false;
     while (!stop_) {
         if (int64_t dry = starved_.exchange(0, std::memory_order_relaxed))
             DebugLine("Sound stream \"%s\": buffer ran dry, %lld ms of silence", name_.c_str(),
                       static_cast<long long>(dry * 1000 / rate_));
+        if (seekers_.load(std::memory_order_relaxed) > 0) {
+            // A seek waits for this lock: let it have it first.
+            wake_.wait(lock, [this] { return stop_ || seekers_.load(std::memory_order_relaxed) == 0; });
+            continue;
+        }
         const uint64_t head = head_.load(std::memory_order_relaxed);
         const size_t free = capacity_ - size_t(head - tail_.load(std::memory_order_acquire));
-        if (decoderEnded_.load(std::memory_order_relaxed) || free < chunk_) {
-            // The mixer wakes us when it takes, so does a seek; a wake that slips between
-            // the test and the wait costs at most the time-out, far less than the ring holds.
-            wake_.wait_for(lock, std::chrono::milliseconds(20));
+        // Refill once half the ring is free, then fill it up: few wake-ups, long runs.
+        refilling = !decoderEnded_.load(std::memory_order_relaxed) && free >= chunk_ &&
+                    (refilling || free >= capacity_ / 2);
+        if (!refilling) {
+            // The mixer wakes us after every block it takes once half is free, so does a
+            // seek; the time-out only guards against a wake-up that never comes.
+            wake_.wait_for(lock, std::chrono::milliseconds(500));
             continue;
         }
         const int got = std::max(0, decoder_->Read(chunkBuffer_.data(), static_cast<int>(chunk_)));
@@ -95,7 +104,7 @@ int TFeed::Take(int16_t* out, int frames) {
     std::memcpy(out, ring_.data() + at * 2, first * 4);
     std::memcpy(out + first * 2, ring_.data(), (take - first) * 4);
     tail_.store(tail + take, std::memory_order_release);
-    if (take > 0)
+    if (take > 0 && Buffered() < capacity_ / 2)
         wake_.notify_one();
     return static_cast<int>(take);
 }
@@ -108,6 +117,18 @@ bool TFeed::Ended() const {
 }
 
 void TFeed::NoteDry(int frames) { starved_.fetch_add(frames, std::memory_order_relaxed); }
+
+TFeed::TSeekLock::TSeekLock(TFeed& feed) : feed_(feed) {
+    // Announced first, so the worker stops between two chunks and waits for us.
+    feed_.seekers_.fetch_add(1, std::memory_order_relaxed);
+    lock_ = std::unique_lock<std::mutex>(feed_.decodeLock_);
+}
+
+TFeed::TSeekLock::~TSeekLock() {
+    feed_.seekers_.fetch_sub(1, std::memory_order_relaxed);
+    lock_.unlock();
+    feed_.wake_.notify_all();
+}
 
 void TFeed::Seek(int64_t ms) { decoder_->Seek(std::max<int64_t>(0, ms)); }
 

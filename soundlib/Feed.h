@@ -50,12 +50,19 @@ public:
     // The mixer played frames frames of silence because the ring ran dry.
     void NoteDry(int frames);
 
-    // Moving the decoder: Seek with DecodeLock held (ahead) or under the library's lock
-    // (on demand), then Flush under the library's lock, then Wake.
-    std::mutex& DecodeLock() { return decodeLock_; }
+    // Moving the decoder, ahead: hold a TSeekLock, Seek, then Flush under the library's
+    // lock. On demand: Seek and Flush under the library's lock.
+    class TSeekLock {
+    public:
+        explicit TSeekLock(TFeed& feed);
+        ~TSeekLock();
+
+    private:
+        TFeed& feed_;
+        std::unique_lock<std::mutex> lock_;
+    };
     void Seek(int64_t ms);
     void Flush();
-    void Wake() { wake_.notify_one(); }
 
 private:
     void Work();
@@ -74,6 +81,7 @@ private:
     std::atomic<uint64_t> tail_{0};
     std::atomic<bool> decoderEnded_{false};
     std::atomic<int64_t> starved_{0};
+    std::atomic<int> seekers_{0};  // seeks waiting for the decode lock
 
     std::mutex decodeLock_;  // held by the worker while it decodes, and by Seek
     std::condition_variable wake_;
