@@ -579,9 +579,10 @@ inline __m128i PackSums(__m128i s0, __m128i s1, __m128i s2, __m128i s3) {
     return _mm_packus_epi16(_mm_packs_epi32(r(s0), r(s1)), _mm_packs_epi32(r(s2), r(s3)));
 }
 
-// Four destination pixels at a time, then the rest one by one.
+// Four destination pixels at a time, then the rest one by one. Always inlined, so that
+// in the AVX2 passes the sums inline too.
 template <class Sum>
-inline void HorizontalRow(int n, TColor32* out, Sum sum) {
+__attribute__((always_inline)) inline void HorizontalRow(int n, TColor32* out, Sum sum) {
     int i = 0;
     for (; i + 4 <= n; i += 4)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackSums(sum(i), sum(i + 1), sum(i + 2), sum(i + 3)));
@@ -665,27 +666,16 @@ __attribute__((target("avx2"))) inline __m128i HorizontalSum2(const int16_t* m, 
     return _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(g)));
 }
 
-template <class Sum>
-__attribute__((target("avx2"))) inline void HorizontalRowAVX2(int n, TColor32* out, Sum sum) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackSums(sum(i), sum(i + 1), sum(i + 2), sum(i + 3)));
-    for (; i < n; ++i) {
-        const __m128i s = sum(i);
-        out[i] = TColor32(_mm_cvtsi128_si32(PackSums(s, s, s, s)));
-    }
-}
-
 template <int Groups>
 __attribute__((target("avx2"))) void HorizontalAVX2Of(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
     const int16_t* g = t.Groups.data();
     const int* start = t.Start.data();
     const int gs = t.Stride * 4, groups = t.Stride / 4, lo = t.Lo;
     if (Groups == 1 && t.Most <= 2)
-        return HorizontalRowAVX2(n, out, [&](int k) __attribute__((target("avx2"))) {
+        return HorizontalRow(n, out, [&](int k) __attribute__((target("avx2"))) {
             return HorizontalSum2(mid + (start[k] - lo) * 4, g + k * gs);
         });
-    HorizontalRowAVX2(n, out, [&](int k) __attribute__((target("avx2"))) {
+    HorizontalRow(n, out, [&](int k) __attribute__((target("avx2"))) {
         return HorizontalSumAVX2<Groups>(mid + (start[k] - lo) * 4, g + k * gs, groups);
     });
 }

@@ -29,7 +29,7 @@ void DebugLine(const char* format, ...) {
     std::fprintf(stderr, "%s\n", line);
 }
 
-TFeed::TFeed(std::unique_ptr<TDecoder> decoder, int rate, bool ahead, std::string name)
+TFeed::TFeed(std::unique_ptr<TStreamSource> decoder, int rate, bool ahead, std::string name)
     : decoder_(std::move(decoder)), rate_(rate), ahead_(ahead), name_(std::move(name)) {
     if (!ahead_)
         return;
@@ -130,7 +130,7 @@ TFeed::TSeekLock::~TSeekLock() {
     feed_.wake_.notify_all();
 }
 
-void TFeed::Seek(int64_t ms) { decoder_->Seek(std::max<int64_t>(0, ms)); }
+void TFeed::Seek(int64_t ms) { decoder_->SeekMs(std::max<int64_t>(0, ms)); }
 
 void TFeed::Flush() {
     head_.store(0, std::memory_order_relaxed);

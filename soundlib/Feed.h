@@ -4,6 +4,8 @@
 // the waveform) deterministic.
 #pragma once
 
+#include "soundlib/Sources.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -17,16 +19,6 @@
 
 namespace gcsound {
 
-// A source of 16-bit stereo frames at the mix rate.
-class TDecoder {
-public:
-    virtual ~TDecoder() = default;
-    // Up to frames frames; fewer only at the end.
-    virtual int Read(int16_t* out, int frames) = 0;
-    // The next Read starts at ms.
-    virtual void Seek(int64_t ms) = 0;
-};
-
 // Decodes done by the mix routine itself, over the library's life (tests read it).
 extern std::atomic<int64_t> gMixerDecodes;
 
@@ -36,7 +28,7 @@ void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 class TFeed {
 public:
     // ahead: decode on a worker thread into a ring; name tells the debug output which.
-    TFeed(std::unique_ptr<TDecoder> decoder, int rate, bool ahead, std::string name);
+    TFeed(std::unique_ptr<TStreamSource> decoder, int rate, bool ahead, std::string name);
     ~TFeed();
     TFeed(const TFeed&) = delete;
     TFeed& operator=(const TFeed&) = delete;
@@ -68,7 +60,7 @@ private:
     void Work();
     size_t Buffered() const { return size_t(head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed)); }
 
-    std::unique_ptr<TDecoder> decoder_;
+    std::unique_ptr<TStreamSource> decoder_;
     const int rate_;
     const bool ahead_;
     const std::string name_;

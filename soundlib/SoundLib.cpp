@@ -55,25 +55,16 @@ constexpr int kDefaultBufferMs = 50;
 constexpr int kMinBufferMs = 25;
 constexpr int kMaxBufferMs = 1000;
 
-// The decoders behind the feeds: a stream seeks anywhere, a song only restarts.
-class TStreamDecoder final : public TDecoder {
+// A song fed like a stream: it only restarts, wherever it is asked to go.
+class TSongStream final : public TStreamSource {
 public:
-    explicit TStreamDecoder(std::unique_ptr<TStreamSource> source) : source_(std::move(source)) {}
-    int Read(int16_t* out, int frames) override { return source_->Read(out, frames); }
-    void Seek(int64_t ms) override { source_->SeekMs(ms); }
+    explicit TSongStream(std::unique_ptr<TSongSource> song) : song_(std::move(song)) {}
+    int Read(int16_t* out, int frames) override { return song_->Render(out, frames); }
+    void SeekMs(int64_t) override { song_->Restart(); }
+    int64_t LengthMs() const override { return -1; }
 
 private:
-    std::unique_ptr<TStreamSource> source_;
-};
-
-class TSongDecoder final : public TDecoder {
-public:
-    explicit TSongDecoder(std::unique_ptr<TSongSource> source) : source_(std::move(source)) {}
-    int Read(int16_t* out, int frames) override { return source_->Render(out, frames); }
-    void Seek(int64_t) override { source_->Restart(); }
-
-private:
-    std::unique_ptr<TSongSource> source_;
+    std::unique_ptr<TSongSource> song_;
 };
 
 struct TStream {
@@ -508,11 +499,11 @@ void* OpenSource(const char* name, Open open, Store store) {
         rate = lib.rate;
         ahead = lib.output != kOutputNonRealtime;
     }
-    int64_t lengthMs = -1;
-    std::unique_ptr<TDecoder> decoder = open(name, rate, lengthMs);
-    if (!decoder)
+    std::unique_ptr<TStreamSource> source = open(name, rate);
+    if (!source)
         return nullptr;
-    auto feed = std::make_shared<TFeed>(std::move(decoder), rate, ahead, name);
+    const int64_t lengthMs = source->LengthMs();
+    auto feed = std::make_shared<TFeed>(std::move(source), rate, ahead, name);
     Guard g(lib.lock);
     if (!lib.started || lib.rate != rate)
         return nullptr;
@@ -749,14 +740,7 @@ GC_SOUND_API int FSOUND_StopSound(int channel) {
 
 GC_SOUND_API void* FSOUND_Stream_Open(const char* name, unsigned int /*mode*/, int /*offset*/, int /*length*/) {
     return gcsound::OpenSource(
-        name,
-        [](const char* file, int rate, int64_t& lengthMs) -> std::unique_ptr<gcsound::TDecoder> {
-            auto source = gcsound::OpenStream(file, rate);
-            if (!source)
-                return nullptr;
-            lengthMs = source->LengthMs();
-            return std::make_unique<gcsound::TStreamDecoder>(std::move(source));
-        },
+        name, gcsound::OpenStream,
         [](gcsound::TLibrary& lib, uint64_t handle, std::shared_ptr<gcsound::TFeed> feed, int64_t lengthMs) {
             gcsound::TStream& s = lib.streams[handle];
             s.feed = std::move(feed);
@@ -843,11 +827,11 @@ GC_SOUND_API int FSOUND_Stream_GetLengthMs(void* stream) {
 GC_SOUND_API void* FMUSIC_LoadSong(const char* name) {
     return gcsound::OpenSource(
         name,
-        [](const char* file, int rate, int64_t&) -> std::unique_ptr<gcsound::TDecoder> {
-            auto source = gcsound::LoadSong(file, rate);
-            if (!source)
+        [](const char* file, int rate) -> std::unique_ptr<gcsound::TStreamSource> {
+            auto song = gcsound::LoadSong(file, rate);
+            if (!song)
                 return nullptr;
-            return std::make_unique<gcsound::TSongDecoder>(std::move(source));
+            return std::make_unique<gcsound::TSongStream>(std::move(song));
         },
         [](gcsound::TLibrary& lib, uint64_t handle, std::shared_ptr<gcsound::TFeed> feed, int64_t) {
             lib.songs[handle].feed = std::move(feed);
