@@ -12,14 +12,12 @@
 namespace gcsound {
 
 std::atomic<int64_t> gMixerDecodes{0};
+std::atomic<bool> gHoldDecoding{false};
 
 void DebugLine(const char* format, ...) {
     // The program's switch: the library is loaded by path and shares nothing else with it.
-    static const bool enabled = [] {
-        const char* v = std::getenv("GC_DEBUG");
-        return v && *v && std::strcmp(v, "0") != 0;
-    }();
-    if (!enabled)
+    const char* v = std::getenv("GC_DEBUG");
+    if (!v || !*v || std::strcmp(v, "0") == 0)
         return;
     char line[512];
     va_list args;
@@ -67,7 +65,7 @@ void TFeed::Work() {
         const size_t free = capacity_ - size_t(head - tail_.load(std::memory_order_acquire));
         // Refill once half the ring is free, then fill it up: few wake-ups, long runs.
         refilling = !decoderEnded_.load(std::memory_order_relaxed) && free >= chunk_ &&
-                    (refilling || free >= capacity_ / 2);
+                    (refilling || free >= capacity_ / 2) && !gHoldDecoding.load(std::memory_order_relaxed);
         if (!refilling) {
             // The mixer wakes us after every block it takes once half is free, so does a
             // seek; the time-out only guards against a wake-up that never comes.

@@ -21,6 +21,8 @@ namespace gcsound {
 
 // Decodes done by the mix routine itself, over the library's life (tests read it).
 extern std::atomic<int64_t> gMixerDecodes;
+// While set, the workers decode nothing (tests let a ring run dry with it).
+extern std::atomic<bool> gHoldDecoding;
 
 // One line on the debug output when GC_DEBUG asks for it.
 void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 using namespace soundtest;
@@ -482,6 +485,103 @@ TEST_F(SoundLibTest, VolumeCallsWhileThirtyTwoStreamsMixNeverWaitForADecode) {
     fmod.FSOUND_Stream_Play(-1, s);
     Mix(2);
     EXPECT_GT(mixerDecodes(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Blocks the mixer produced, and how many of them were silent (the mixer's thread counts).
+struct BlockCount {
+    std::atomic<int> all{0};
+    std::atomic<int> silent{0};
+};
+
+void* CountBlocks(void*, void* newBuffer, int length, void* user) {
+    auto* c = static_cast<BlockCount*>(user);
+    const auto* p = static_cast<const int16_t*>(newBuffer);
+    c->all.fetch_add(1);
+    if (std::all_of(p, p + length * 2, [](int16_t v) { return v == 0; }))
+        c->silent.fetch_add(1);
+    return newBuffer;
+}
+
+// Reads what the library writes to stderr meanwhile.
+class StderrCapture {
+public:
+    explicit StderrCapture(const std::string& file) : file_(file) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        FILE* f = std::fopen(file.c_str(), "w");
+        dup2(fileno(f), 2);
+        std::fclose(f);
+    }
+    std::string Finish() {
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        std::ifstream in(file_);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string file_;
+    int saved_;
+};
+
+template <class Pred>
+bool WaitFor(Pred pred) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A stream whose ring runs dry keeps its channel and its position, plays silence for the
+// gap and says so on the debug output; once decoding goes on, so does the stream.
+TEST_F(SoundLibTest, ADryRingPlaysSilenceAndSaysSo) {
+    auto hold = reinterpret_cast<void (*)(int)>(GetProcAddress(fmod.Module, "gcsound_HoldDecoding"));
+    ASSERT_NE(hold, nullptr);
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(22050, 8, 0));
+    BlockCount blocks;
+    FSoundDSPUnit counter = fmod.FSOUND_DSP_Create(&CountBlocks, 300, &blocks);
+    fmod.FSOUND_DSP_SetActive(counter, -1);
+    std::string file = dir.File("long.wav");
+    WriteConstant(file, 22050, 5.0, 1000);
+    FSoundStream s = fmod.FSOUND_Stream_Open(file.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    ASSERT_TRUE(WaitFor([&] { return fmod.FSOUND_Stream_GetTime(s) >= 100; }));
+
+    setenv("GC_DEBUG", "1", 1);
+    StderrCapture capture(dir.File("stderr.txt"));
+    const int atHold = fmod.FSOUND_Stream_GetTime(s);
+    hold(1);
+    // What the ring holds (a quarter to half a second) plays on, then silence while the
+    // position stands still.
+    const bool ranDry = WaitFor([&] { return blocks.silent.load() >= 4; });
+    const int stalled = fmod.FSOUND_Stream_GetTime(s);
+    const int before = blocks.all.load();
+    WaitFor([&] { return blocks.all.load() >= before + 4; });
+    const int stillStalled = fmod.FSOUND_Stream_GetTime(s);
+    const bool playing = fmod.FSOUND_IsPlaying(ch) != 0;
+    hold(0);
+    const bool resumed = WaitFor([&] { return fmod.FSOUND_Stream_GetTime(s) >= stalled + 200; });
+    const std::string said = capture.Finish();
+    unsetenv("GC_DEBUG");
+
+    EXPECT_TRUE(ranDry);
+    EXPECT_EQ(stillStalled, stalled);
+    EXPECT_GE(stalled, atHold + 200);
+    EXPECT_TRUE(playing);
+    EXPECT_TRUE(resumed);
+    EXPECT_NE(said.find("long.wav\": buffer ran dry"), std::string::npos) << said;
+    fmod.FSOUND_DSP_Free(counter);
 }
 
 }  // namespace
