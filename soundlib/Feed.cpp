@@ -34,7 +34,6 @@ TFeed::TFeed(std::unique_ptr<TStreamSource> decoder, int rate, bool ahead, std::
     capacity_ = static_cast<size_t>(std::max(rate_ / 2, 1024));
     chunk_ = std::clamp<size_t>(capacity_ / 8, 256, 2048);
     ring_.resize(capacity_ * 2);
-    chunkBuffer_.resize(chunk_ * 2);
     worker_ = std::thread([this] { Work(); });
 }
 
@@ -72,13 +71,12 @@ void TFeed::Work() {
             wake_.wait_for(lock, std::chrono::milliseconds(500));
             continue;
         }
-        const int got = std::max(0, decoder_->Read(chunkBuffer_.data(), static_cast<int>(chunk_)));
+        // Straight into the ring, up to its end at most.
         const size_t at = size_t(head % capacity_);
-        const size_t first = std::min(size_t(got), capacity_ - at);
-        std::memcpy(ring_.data() + at * 2, chunkBuffer_.data(), first * 4);
-        std::memcpy(ring_.data(), chunkBuffer_.data() + first * 2, (size_t(got) - first) * 4);
+        const int want = static_cast<int>(std::min(chunk_, capacity_ - at));
+        const int got = std::max(0, decoder_->Read(ring_.data() + at * 2, want));
         head_.store(head + uint64_t(got), std::memory_order_release);
-        if (got < static_cast<int>(chunk_))
+        if (got < want)
             decoderEnded_.store(true, std::memory_order_release);
     }
 }

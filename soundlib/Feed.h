@@ -80,7 +80,6 @@ private:
     std::mutex decodeLock_;  // held by the worker while it decodes, and by Seek
     std::condition_variable wake_;
     bool stop_ = false;
-    std::vector<int16_t> chunkBuffer_;
     std::thread worker_;
 };
 
