@@ -4,6 +4,7 @@
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
+#include "document/SlideShowObjectVariables.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -15,9 +16,11 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
+    InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeSlideShowObjectVariables(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);
