@@ -62,10 +62,11 @@ inline uint32_t GetGlyphOutline(const TFont& font, uint8_t code, TGlyphOutlineMe
 // The FreeType source over the installed and added fonts.
 std::unique_ptr<TGlyphOutlineSource> NewFontGlyphOutlineSource();
 
-// A source for tests with no font behind it: every code from '!' to 0xFF is a square of
-// the em height with a square hole (two contours of lines, the hole drawn against the
-// outside), code 'o' a diamond of quadratic pieces, the space is blank with an advance of
-// half the em; any other code has no character.
+// A source for tests with no font behind it, at the font's em height E in pixels: every
+// code from '!' to 0xFF is a box E/2 wide and E high with a hole inset by E/8 (two
+// contours of lines, the hole running against the outside), standing on the baseline,
+// lower-case letters reaching E/4 below it; the space is blank with an advance of E/2;
+// any other code has no character. Advances are E/2 + E/8 rounded.
 class TFakeGlyphOutlineSource : public TGlyphOutlineSource {
 public:
     uint32_t GetGlyphOutline(const TFont& font, uint8_t code, TGlyphOutlineMetrics& metrics, uint8_t* buffer,
