@@ -293,7 +293,9 @@ bool TComplexVectorTextEffect::ReadData(TOKFStream& stream) {
         Name = stream.ReadStringValue();
         for (TPluginPtr<TVectorTextEffect>* slot : {&FirstEffect, &SecondEffect}) {
             TReadBlockGuard guard(stream);
-            if (stream.BeginReadBlock() > 0) {
+            const uint32_t length = stream.BeginReadBlock();
+            const int64_t blockEnd = stream.GetPosition() + length;
+            if (length > 0) {
                 const AnsiString className = stream.ReadStringValue();
                 const ClassInfo* cls = FindClass(className);
                 if (cls && cls->InheritsFrom(TVectorTextEffect::StaticClassInfo())) {
@@ -303,7 +305,9 @@ bool TComplexVectorTextEffect::ReadData(TOKFStream& stream) {
                         TPluginPtr<TVectorTextEffect> owned(effect);
                         bool read = false;
                         try {
-                            read = owned->ReadData(stream);
+                            // Values are not checked against the block: data read past
+                            // its end belongs to what follows.
+                            read = owned->ReadData(stream) && stream.GetPosition() <= blockEnd;
                         } catch (const std::exception&) {
                             read = false;
                         }
