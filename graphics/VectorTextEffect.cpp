@@ -337,11 +337,9 @@ bool TComplexVectorTextEffect::LoadFromStream(TStream& stream) {
     }
 }
 
-bool TComplexVectorTextEffect::LoadFromFile(const AnsiString& fileName) {
+bool TComplexVectorTextEffect::LoadFromFileStream(TStream& stream) {
     try {
-        TMemoryStream m;
-        m.LoadFromFile(fileName);
-        TOKFStream c(&m, okfRead);
+        TOKFStream c(&stream, okfRead);
         if (c.Header.FileType != kTextEffectFileType || c.Header.ContentVersion != kTextEffectFileVersion)
             return false;
         bool read = false;
@@ -353,13 +351,23 @@ bool TComplexVectorTextEffect::LoadFromFile(const AnsiString& fileName) {
             if (h.ChunkType == kTextEffectChunkType && ReadData(c)) read = true;
             c.SetPosition(start + h.Size);
         }
-        if (!read) return false;
-        const size_t slash = fileName.find_last_of("\\/:");
-        Name = RemoveFileExt(slash == AnsiString::npos ? fileName : fileName.substr(slash + 1));
-        return true;
+        return read;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool TComplexVectorTextEffect::LoadFromFile(const AnsiString& fileName) {
+    TMemoryStream m;
+    try {
+        m.LoadFromFile(fileName);
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (!LoadFromFileStream(m)) return false;
+    const size_t slash = fileName.find_last_of("\\/:");
+    Name = RemoveFileExt(slash == AnsiString::npos ? fileName : fileName.substr(slash + 1));
+    return true;
 }
 
 // ---- registration ----

@@ -134,6 +134,8 @@ public:
     // True only for a text-effect file of this version with an effect chunk that read;
     // only then Name becomes the file's name without folder and extension.
     virtual bool LoadFromFile(const AnsiString& fileName);
+    // The same on the file's bytes, without touching Name.
+    bool LoadFromFileStream(TStream& stream);
 };
 
 // Registers the zoom effect and the frame class; the finalisation unregisters them.
