@@ -5,6 +5,7 @@
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SlideShowObjectVariables.h"
+#include "document/TextSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -16,11 +17,13 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
+    InitializeTextSlideShowObjects(plugins);
     InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
     FinalizeSlideShowObjectVariables(plugins);
+    FinalizeTextSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);
