@@ -40,7 +40,8 @@ public:
 
     // Fills the contours with FillMode (pfWinding: nonzero, pfAlternate: even-odd): when
     // Antialiased each pixel is blended "over" with the colour's alpha times its coverage,
-    // otherwise pixels covered at least half take the colour blended.
+    // otherwise pixels covered at least half take the colour blended. A polygon of more
+    // points than the rasterizer takes in one pass (32767) draws nothing.
     void DrawFill(TBitmap32& target, TColor32 color) const;
     // The contours as lines (back to the first point when Closed): anti-aliased (LineXS)
     // or plain (LineTS, points rounded to whole pixels).

@@ -297,18 +297,21 @@ void TVectorText::LayoutGlyphs() {
         TCharVector& c = *cp;
         TGlyphCacheEntry& entry = GlyphCache[c.CharCode];
         if (entry.Bitmap || !c.Polygon || c.SavedPoints.empty() || c.SavedPoints[0].empty()) continue;
-        const int32_t extra = DrawMode == vdmOutlined || DrawMode == vdmDropShadow ? 3 : 1;
+        // Outlines are drawn along the edges and once more a pixel up and left, each line
+        // spilling a pixel to both sides: the glyph sits two pixels in, with room after it.
+        const TFixed shift = DrawMode == vdmOutlined ? 2 * kPixel : 0;
+        const int32_t extra = DrawMode == vdmOutlined ? 5 : DrawMode == vdmDropShadow ? 3 : 1;
         auto bitmap = std::make_unique<TBitmap32>(TruncFixed(c.Width()) + extra, TruncFixed(c.Height()) + extra);
         bitmap->DrawMode = dmBlend;
         bitmap->Clear(0x00FFFFFF);
         c.RestorePoints();
         c.Polygon->Antialiased = Antialiased;
-        // The outline reaches one pixel left of and above the glyph.
-        const TFixed shift = DrawMode == vdmOutlined ? kPixel : 0;
         entry.OffsetX = -shift;
         entry.OffsetY = -shift;
         c.Polygon->Offset(c.HalfWidth + shift, c.HalfHeight + shift);
-        DrawPolygonByMode(*c.Polygon, *bitmap, Color, OutlineColor, 250);
+        // Drawn opaque: Alpha applies when the bitmap is drawn, as it replaces the colours'
+        // own alpha when a character is drawn from its outline.
+        DrawPolygonByMode(*c.Polygon, *bitmap, SetAlpha(Color, 255), SetAlpha(OutlineColor, 255), 250);
         c.RestorePoints();
         entry.Bitmap = std::move(bitmap);
     }
