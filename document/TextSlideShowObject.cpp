@@ -60,11 +60,6 @@ bool ReadOptionalBlock(TOKFStreamWinTypes& stream, Make make, Read read) {
     return ok;
 }
 
-int32_t EstimateStep(IPlayerServices* player, const char* name, int32_t defaultTime) {
-    if (!player) return defaultTime;
-    return player->GetBenchmark().EstimateTime(name, TIntegerBenchmarkValue::CreateValue(0), defaultTime);
-}
-
 }  // namespace
 
 // ---- TSimpleTextSlideShowObject ----
@@ -190,12 +185,19 @@ bool TSimpleTextSlideShowObject::PrepareText(TBitmap32& target) {
     });
 }
 
+void TSimpleTextSlideShowObject::AddStep(IPlayerServices* player, int32_t step, int32_t own, const char* name,
+                                         int32_t defaultTime) {
+    if (!initializationList_) return;
+    if (step != own && !(step == -3 && initializationList_->CurrentStep < own)) return;
+    int32_t estimate = defaultTime;
+    if (player)
+        estimate = player->GetBenchmark().EstimateTime(name, TIntegerBenchmarkValue::CreateValue(0), defaultTime);
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(own, estimate, own));
+}
+
 void TSimpleTextSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPreviewEditorSlideShowObject::BuildInitializationSteps(player, step);
-    if (!initializationList_) return;
-    if (step != 1 && !(step == -3 && initializationList_->CurrentStep < 1)) return;
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
-        1, EstimateStep(player, BenchmarkNames::ITxt, BenchmarkDefaults::ITxt), 1));
+    AddStep(player, step, 1, BenchmarkNames::ITxt, BenchmarkDefaults::ITxt);
 }
 
 bool TSimpleTextSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
@@ -422,10 +424,7 @@ TTimeToVector2DValue* TTextSlideShowObject::CreateMotionPath() {
 
 void TTextSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TSimpleTextSlideShowObject::BuildInitializationSteps(player, step);
-    if (!initializationList_) return;
-    if (step != 2 && !(step == -3 && initializationList_->CurrentStep < 2)) return;
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
-        2, EstimateStep(player, BenchmarkNames::ETxt, BenchmarkDefaults::ETxt), 2));
+    AddStep(player, step, 2, BenchmarkNames::ETxt, BenchmarkDefaults::ETxt);
 }
 
 bool TTextSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

@@ -105,6 +105,8 @@ protected:
     bool EditorMouse(const TPreviewEditorMouseInfo& info, bool (TMoveRectPreviewEditorHelper::*event)(
                                                               const TPreviewEditorMouseInfo&));
     virtual void RectDragged() {}
+    // Adds preparation step own (timed under name) when stage step asks for it.
+    void AddStep(IPlayerServices* player, int32_t step, int32_t own, const char* name, int32_t defaultTime);
 };
 
 class TTextSlideShowObject : public TSimpleTextSlideShowObject,

@@ -61,15 +61,26 @@ void TVectorTextEffect::SaveToStream(TStream& stream) {
     c.Close();
 }
 
-bool TVectorTextEffect::LoadFromStream(TStream& stream) {
+namespace {
+
+// Reads with read() from a container over stream at its position, stamped as a text
+// effect; False on any error.
+template <class Read>
+bool ReadEffectStream(TStream& stream, Read read) {
     try {
         TOKFStream c(&stream, okfRaw);
         c.Header.FileType = kTextEffectFileType;
         c.Header.ContentVersion = kTextEffectFileVersion;
-        return ReadData(c);
+        return read(c);
     } catch (const std::exception&) {
         return false;
     }
+}
+
+}  // namespace
+
+bool TVectorTextEffect::LoadFromStream(TStream& stream) {
+    return ReadEffectStream(stream, [&](TOKFStream& c) { return ReadData(c); });
 }
 
 // ---- TSimpleZoomVectorTextEffect ----
@@ -327,14 +338,7 @@ bool TComplexVectorTextEffect::ReadData(TOKFStream& stream) {
 }
 
 bool TComplexVectorTextEffect::LoadFromStream(TStream& stream) {
-    try {
-        TOKFStream c(&stream, okfRaw);
-        c.Header.FileType = kTextEffectFileType;
-        c.Header.ContentVersion = kTextEffectFileVersion;
-        return ReadData(c);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return ReadEffectStream(stream, [&](TOKFStream& c) { return ReadData(c); });
 }
 
 bool TComplexVectorTextEffect::LoadFromFileStream(TStream& stream) {

@@ -53,22 +53,13 @@ protected:
         }();
         (void)effects;
     }
-
-    template <class T>
-    std::unique_ptr<T> RoundTrip(T& item, const Bytes& fixture) {
-        EXPECT_EQ(ItemDataBytes(item), fixture.vec());
-        auto back = std::make_unique<T>();
-        EXPECT_TRUE(ReadItemBytes(*back, fixture));
-        EXPECT_EQ(ItemDataBytes(*back), fixture.vec());
-        return back;
-    }
 };
 
 TEST_F(TextItemTest, StoredFormsWithDefaults) {
     TSimpleTextSlideShowObject simple;
-    RoundTrip(simple, TextData({}));
+    StoreRoundTrip(simple, TextData({}));
     TTextSlideShowObject text;
-    auto back = RoundTrip(text, Concat({TextData({}), Empty(), Empty(), Empty(), Empty(), Empty()}));
+    auto back = StoreRoundTrip(text, Concat({TextData({}), Empty(), Empty(), Empty(), Empty(), Empty()}));
     EXPECT_EQ(back->Layout, tlRelativeRect);
     EXPECT_EQ(back->RelativeRect, (TDoubleRect{0.25, 0.25, 0.75, 0.75}));
     EXPECT_EQ(back->VectorText->Font.Name, "Arial");
@@ -113,7 +104,7 @@ TEST_F(TextItemTest, StoredFormWithEveryFieldSet) {
     f.Left = 0.125, f.Top = 0.5, f.Right = 1, f.Bottom = 0.875;
     const Bytes opacity = Block(Bytes().i32(1).str("TTimeIntegerValue").i32(0).u8(0).i32(0));
     const Bytes effects = Block(Bytes().str("Zoom").raw(ZoomBlock(2000, 8, 5 * kPx).vec()).raw(Empty().vec()));
-    auto back = RoundTrip(item, Concat({TextData(f), opacity, Empty(), Empty(), Empty(), effects}));
+    auto back = StoreRoundTrip(item, Concat({TextData(f), opacity, Empty(), Empty(), Empty(), effects}));
     EXPECT_EQ(back->Text, "Hallo %date%");
     EXPECT_EQ(back->VectorText->Font, font);
     EXPECT_EQ(back->VectorText->DrawMode, 1);
@@ -128,7 +119,7 @@ TEST_F(TextItemTest, OnlyAMotionPathIsOneBlockAmongEmptyOnes) {
     item.CreateMotionPath();
     // The first key sits on the centre of the rectangle, in millionths.
     const Bytes path = Block(Bytes().i32(1).str("TTimeVector2DValue").i32(0).u8(0).i32(500000).i32(500000));
-    auto back = RoundTrip(item, Concat({TextData({}), Empty(), Empty(), Empty(), path, Empty()}));
+    auto back = StoreRoundTrip(item, Concat({TextData({}), Empty(), Empty(), Empty(), path, Empty()}));
     EXPECT_EQ(back->OpacityCurve, nullptr);
     EXPECT_EQ(back->RotationCurve, nullptr);
     EXPECT_EQ(back->ScaleCurve, nullptr);
