@@ -312,6 +312,71 @@ TEST_F(TextItemTest, CopiesTakeTextCurvesPathAndEffects) {
     EXPECT_NE(copy.TextEffects.get(), source.TextEffects.get());
 }
 
+// ---- editor ----
+
+TPreviewEditorMouseInfo At(TBitmap32& editor, TBitmap32& overlay, int x, int y, TShiftState shift = ssLeft) {
+    TPreviewEditorMouseInfo info;
+    info.X = x;
+    info.Y = y;
+    info.Shift = shift;
+    info.Bitmap = &editor;
+    info.Target = &overlay;
+    info.AreaRect = editor.BoundsRect();
+    return info;
+}
+
+TEST_F(TextItemTest, DraggingMovesTheTextOnlyInItsOwnRectangle) {
+    TFakeShow show;
+    auto* item = new TTextSlideShowObject();
+    show.Root.Add(item);
+    TBitmap32 editor(200, 100), overlay(200, 100);
+    item->CreateMotionPath();
+    auto key = std::make_unique<TTimeVector2DValue>();
+    key->Time = 1000;
+    key->Value = {100000, 200000};
+    item->MotionPath->AddKey(std::move(key));
+
+    // The whole target: the mouse does nothing.
+    item->Layout = tlWhole;
+    EXPECT_FALSE(item->EditorMouseDown(At(editor, overlay, 100, 50)));
+    EXPECT_EQ(item->GetEditorRect(At(editor, overlay, 0, 0)), (TRect{0, 0, 200, 100}));
+
+    item->Layout = tlRelativeRect;  // (50, 25, 150, 75)
+    EXPECT_EQ(item->GetEditorRect(At(editor, overlay, 0, 0)), (TRect{50, 25, 150, 75}));
+    ASSERT_TRUE(item->EditorMouseDown(At(editor, overlay, 100, 50)));
+    item->EditorMouseMove(At(editor, overlay, 100, 50));
+    item->EditorMouseMove(At(editor, overlay, 110, 60));
+    item->EditorMouseUp(At(editor, overlay, 110, 60));
+    EXPECT_EQ(item->RelativeRect, (TDoubleRect{0.3, 0.35, 0.8, 0.85}));
+    EXPECT_EQ(item->GetEditorCursor(At(editor, overlay, 100, 60)), crSizeAll);
+    // The first key follows the centre; the others stay.
+    EXPECT_EQ(item->MotionPath->VecKey(0)->Value, (TVector2D{550000, 600000}));
+    EXPECT_EQ(item->MotionPath->VecKey(1)->Value, (TVector2D{100000, 200000}));
+
+    overlay.Clear(0xFF404040);
+    item->SetText("Titel");
+    TFont font = item->GetFont();
+    font.Size = 72;
+    item->SetFont(font);
+    item->Prepare(editor);
+    item->DrawTo(overlay, false);
+    item->PaintEditor(At(editor, overlay, 0, 0));
+    SavePng(overlay, "text-editor.png");
+    EXPECT_NE(overlay.Pixel(60, 35), 0xFF404040u);  // the frame
+
+    // Deleting the keys one by one removes the path.
+    auto* helper = dynamic_cast<TMoveableRectPreviewEditorHelper*>(item->EditorHelper.get());
+    ASSERT_NE(helper, nullptr);
+    EXPECT_EQ(helper->GetPath(), item->MotionPath.get());
+    for (int i = 0; i < 2 && item->MotionPath; ++i) {
+        helper->SelectedKey = 0;
+        item->DeleteSelectedPathKey();
+    }
+    EXPECT_EQ(item->MotionPath, nullptr);
+    EXPECT_EQ(helper->GetPath(), nullptr);
+    EXPECT_EQ(item->GetSelectedPathKey(), -1);
+}
+
 // ---- frames for review ----
 
 // The background of the frames: a dark gradient, so that both the text and its shadow show.
