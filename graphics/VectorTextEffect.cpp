@@ -242,7 +242,7 @@ const std::vector<TPropertyFrameControl>& TVectorTexteffectPropertyFrame::Layout
 
 void TComplexVectorTextEffect::Assign(const TComplexVectorTextEffect& source) {
     TMemoryStream m;
-    const_cast<TComplexVectorTextEffect&>(source).SaveToStream(m);
+    source.SaveToStream(m);
     m.SetPosition(0);
     LoadFromStream(m);
 }
@@ -258,7 +258,7 @@ std::unique_ptr<TComplexVectorTextEffect> TComplexVectorTextEffect::Clone() cons
     return copy;
 }
 
-bool TComplexVectorTextEffect::WriteData(TOKFStream& stream) {
+bool TComplexVectorTextEffect::WriteData(TOKFStream& stream) const {
     stream.WriteString(Name);
     for (TVectorTextEffect* effect : {FirstEffect.get(), SecondEffect.get()}) {
         stream.BeginWriteBlock();
@@ -271,13 +271,13 @@ bool TComplexVectorTextEffect::WriteData(TOKFStream& stream) {
     return true;
 }
 
-void TComplexVectorTextEffect::SaveToStream(TStream& stream) {
+void TComplexVectorTextEffect::SaveToStream(TStream& stream) const {
     TOKFStream c(&stream, okfRaw);
     WriteData(c);
     c.Close();
 }
 
-bool TComplexVectorTextEffect::SaveToFile(const AnsiString& fileName) {
+bool TComplexVectorTextEffect::SaveToFile(const AnsiString& fileName) const {
     try {
         TMemoryStream m;
         {

@@ -124,9 +124,9 @@ public:
     virtual void Assign(const TComplexVectorTextEffect& source);
     virtual std::unique_ptr<TComplexVectorTextEffect> Clone() const;
     // Name, then one block per effect: its class name and data, empty without effect.
-    virtual bool WriteData(TOKFStream& stream);
-    virtual void SaveToStream(TStream& stream);
-    virtual bool SaveToFile(const AnsiString& fileName);
+    virtual bool WriteData(TOKFStream& stream) const;
+    virtual void SaveToStream(TStream& stream) const;
+    virtual bool SaveToFile(const AnsiString& fileName) const;
     // Only registered effect classes are made; an unknown class leaves its effect
     // missing. False when an effect's data does not read (that effect is dropped).
     virtual bool ReadData(TOKFStream& stream);
