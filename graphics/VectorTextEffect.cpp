@@ -96,31 +96,6 @@ uint32_t FadedAlpha(uint32_t alpha, TFixed zf) {
     return static_cast<uint32_t>((static_cast<int64_t>(FixedOne - zf) * alpha) >> 16);
 }
 
-// One character's polygon, already placed at its centre, drawn as the text draws
-// characters that are not in its cache.
-void DrawCharacter(const TVectorText& text, TPolygon32& polygon, TBitmap32& target, TFixed zf) {
-    const TColor32 color = WithAlpha(text.Color, FadedAlpha(text.Color >> 24, zf));
-    const TColor32 outline = WithAlpha(text.OutlineColor, FadedAlpha(text.OutlineColor >> 24, zf));
-    switch (text.DrawMode) {
-        case vdmPlain:
-            FillGlyph(polygon, target, color, text.DoubleFill);
-            break;
-        case vdmOutlined:
-            DrawGlyphOutlined(polygon, target, outline, text.DoubleFill, color);
-            break;
-        case vdmShadedEdges:
-            FillGlyph(polygon, target, color, text.DoubleFill);
-            DrawShadedEdges(target, polygon, static_cast<int32_t>(FadedAlpha(250, zf)), -45);
-            break;
-        default:
-            polygon.Offset(2 * FixedOne, 2 * FixedOne);
-            FillGlyph(polygon, target, outline, text.DoubleFill);
-            polygon.Offset(-2 * FixedOne, -2 * FixedOne);
-            FillGlyph(polygon, target, color, text.DoubleFill);
-            break;
-    }
-}
-
 // The scale of one axis at zoom amount zf: from 1 toward the far zoom.
 TFixed AxisScale(TFixed zoom, TFixed zf) {
     if (zoom < FixedOne) return std::min(FixedOne, FixedMul(FixedOne - zoom, FixedOne - zf) + zoom);
@@ -198,14 +173,17 @@ void TSimpleZoomVectorTextEffect::GetChangedRect(TBitmap32& target, TFixed x, TF
 
         if (!measureOnly) {
             c.RestorePoints();
-            TPolygon32& polygon = *c.Polygon;
+            TVectorTextPolygon32& polygon = *c.Polygon;
             if (sx != FixedOne || sy != FixedOne) {
                 ScalePolyPolygon(sx, sy, polygon.Points);
                 polygon.Normals.clear();
             }
             polygon.Antialiased = text.Antialiased;
             polygon.Offset(cx, cy);
-            DrawCharacter(text, polygon, target, zf);
+            // Each colour fades with the zoom from its own alpha.
+            text.DrawPolygonByMode(polygon, target, WithAlpha(text.Color, FadedAlpha(text.Color >> 24, zf)),
+                                   WithAlpha(text.OutlineColor, FadedAlpha(text.OutlineColor >> 24, zf)),
+                                   static_cast<int32_t>(FadedAlpha(250, zf)));
         }
         Unite(changed, r, first);
     }
