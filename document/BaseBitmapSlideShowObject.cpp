@@ -123,13 +123,7 @@ void TBaseBitmapSlideShowObject::ApplyBlendMode(TBitmap32& bitmap, uint8_t maste
 
 bool TBaseBitmapSlideShowObject::TimedStep(IPlayerServices* player, const char* name,
                                            std::unique_ptr<TBenchmarkValue> value, const std::function<bool()>& work) {
-    TStopWatch watch;
-    const bool ok = work();
-    if (ok && player) {
-        value->SetTime(watch.Elapsed());
-        player->GetBenchmark().Add(name, std::move(value));
-    }
-    return ok;
+    return TimedInitializationStep(player, name, std::move(value), work);
 }
 
 int32_t TBaseBitmapSlideShowObject::TimeLeft(IPlayerServices* player) const {
@@ -476,15 +470,5 @@ void TBaseBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info
 
 void TBaseBitmapSlideShowObject::DrawSelectionFrame(TBitmap32& target, const TRect& r, int32_t handleSize,
                                                     uint8_t alpha) {
-    target.SetStipple({SetAlpha(clWhite32, alpha), SetAlpha(clBlack32, alpha)});
-    target.StippleStep = 0.2f;
-    target.StippleCounter = 0;
-    target.FrameRectTSP(r.Left, r.Top, r.Right, r.Bottom);
-    const int64_t h = handleSize / 2;
-    const int64_t midX = r.Left + (int64_t(r.Right) - r.Left) / 2, midY = r.Top + (int64_t(r.Bottom) - r.Top) / 2;
-    const int64_t points[][2] = {{r.Left, r.Top}, {midX, r.Top},     {r.Right, r.Top}, {r.Left, r.Bottom},
-                                 {midX, r.Bottom}, {r.Right, r.Bottom}, {r.Left, midY},  {r.Right, midY}};
-    for (const auto& p : points)
-        target.FillRectTS(SaturateInt32(p[0] - h), SaturateInt32(p[1] - h), SaturateInt32(p[0] - h + handleSize),
-                          SaturateInt32(p[1] - h + handleSize), SetAlpha(clWhite32, alpha));
+    ::DrawSelectionFrame(target, r, handleSize, alpha);
 }

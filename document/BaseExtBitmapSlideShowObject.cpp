@@ -15,8 +15,6 @@ GC_IMPLEMENT_PLUGIN(TBaseExtBitmapSlideShowObject, TBaseBitmapSlideShowObject)
 
 namespace {
 
-constexpr TColor32 kSelectedKeyColor = Color32(255, 143, 0);
-
 std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t minValue, int32_t maxValue) {
     auto curve = std::make_unique<TTimeToIntegerValue>();
     curve->MinValue = minValue;
@@ -57,16 +55,6 @@ bool ReadCurveBlock(TOKFStreamWinTypes& stream, std::unique_ptr<Curve>& curve, M
     }
     stream.EndReadBlock();
     return ok;
-}
-
-// "%.1f s" of a time in ms, with the user's decimal separator.
-AnsiString KeyLabel(int32_t timeMs) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f", timeMs / 1000.0);
-    AnsiString s = text;
-    for (char& c : s)
-        if (c == '.' || c == ',') c = UserDecimalSeparator();
-    return s + " s";
 }
 
 }  // namespace
@@ -309,55 +297,7 @@ void TBaseExtBitmapSlideShowObject::SetSelectedPathKeyLinear(bool flag) {
 void TBaseExtBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info) {
     TBaseBitmapSlideShowObject::PaintEditor(info);
     if (!info.Target || !MotionPath) return;
-    TBitmap32& target = *info.Target;
     const TRect area = EditorArea(info);
-    const int32_t w = RectWidth(area), h = RectHeight(area);
-    const int32_t ox = info.AreaRect.Left, oy = info.AreaRect.Top;
-    TMoveableRectPreviewEditorHelper* helper = PathHelper();
-    const int32_t handle = helper ? helper->HandleSize : 6;
-
-    target.SetStipple({SetAlpha(clWhite32, 200), SetAlpha(clBlack32, 200)});
-    target.StippleStep = 0.5f;
-    target.StippleCounter = 0;
-    TVector2D previous;
-    MotionPath->GetScaledValue(0, w, previous, h);
-    int64_t start = 0;
-    const int count = MotionPath->KeyCount();
-    for (int i = 0; i < count; ++i) {
-        const int64_t end = i + 1 < count ? MotionPath->Key(i + 1)->Time : GetDuration();
-        const int64_t step = std::max<int64_t>(1, (end - start) / 25);
-        for (int64_t t = start; t < end; t += step) {
-            TVector2D p;
-            MotionPath->GetScaledValue(int32_t(t), w, p, h);
-            if (!(p == previous))
-                target.LineTSP(SaturateInt32(int64_t(previous.X) + ox), SaturateInt32(int64_t(previous.Y) + oy),
-                               SaturateInt32(int64_t(p.X) + ox), SaturateInt32(int64_t(p.Y) + oy));
-            previous = p;
-        }
-        start = end;
-    }
-
-    TFont font;
-    font.Name = "Arial";
-    font.Size = 8;
-    const int32_t selected = helper ? helper->SelectedKey : -1;
-    for (int i = 0; i < count; ++i) {
-        TVector2D p;
-        MotionPath->GetScaledKeyValue(i, w, p, h);
-        const int64_t cx = int64_t(p.X) + ox, cy = int64_t(p.Y) + oy;
-        const TRect b{SaturateInt32(cx - handle), SaturateInt32(cy - handle), SaturateInt32(cx + handle),
-                      SaturateInt32(cy + handle)};
-        target.FrameRectTS(SaturateInt32(int64_t(b.Left) - 1), SaturateInt32(int64_t(b.Top) - 1),
-                           SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Bottom) + 1),
-                           SetAlpha(clBlack32, 200));
-        const TColor32 colour = i == selected ? kSelectedKeyColor : clWhite32;
-        target.FillRectTS(b, SetAlpha(colour, 120));
-        target.FrameRectTS(b, SetAlpha(colour, 200));
-        const AnsiString label = KeyLabel(MotionPath->Key(i)->Time);
-        target.Font = font;
-        target.Font.Color = 0x000000;
-        target.Textout(SaturateInt32(int64_t(b.Right) + 2), b.Top, label);
-        target.Font.Color = 0xFFFFFF;
-        target.Textout(SaturateInt32(int64_t(b.Right) + 1), SaturateInt32(int64_t(b.Top) - 1), label);
-    }
+    PaintMotionPath(*info.Target, *MotionPath, GetDuration(), RectWidth(area), RectHeight(area), info.AreaRect.Left,
+                    info.AreaRect.Top, PathHelper());
 }

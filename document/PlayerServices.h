@@ -6,8 +6,11 @@
 #include "platform/Types.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 class TBenchmark;
+class TBenchmarkValue;
 class TBitmap32;
 class TSlideShowPlayerProperties;
 class IPlayerServices;
@@ -49,3 +52,8 @@ public:
     // True pauses a running show, False resumes a paused one.
     virtual void SetPaused(bool paused) = 0;
 };
+
+// Runs a preparation step's work, timed; when it succeeds the time is recorded in the
+// player's benchmark under name with value's key, otherwise value is dropped.
+bool TimedInitializationStep(IPlayerServices* player, const char* name, std::unique_ptr<TBenchmarkValue> value,
+                             const std::function<bool()>& work);

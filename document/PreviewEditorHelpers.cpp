@@ -4,6 +4,9 @@
 #include "foundation/Raster.h"
 #include "foundation/RectTools.h"
 #include "graphics/Bitmap32.h"
+#include "platform/ConfigureDialog.h"
+
+#include <cstdio>
 
 #include <algorithm>
 #include <limits>
@@ -286,4 +289,86 @@ uint8_t TMultiMoveRectPreviewEditorHelper::HitTest(const TPreviewEditorMouseInfo
     for (int i = Count() - 1; i >= 0; --i)
         if (const uint8_t c = Items[size_t(i)]->HitTest(info, r); c != hcNone) return c;
     return hcNone;
+}
+
+// ---- overlays ----
+
+void DrawSelectionFrame(TBitmap32& target, const TRect& r, int32_t handleSize, uint8_t alpha) {
+    target.SetStipple({SetAlpha(clWhite32, alpha), SetAlpha(clBlack32, alpha)});
+    target.StippleStep = 0.2f;
+    target.StippleCounter = 0;
+    target.FrameRectTSP(r.Left, r.Top, r.Right, r.Bottom);
+    const int64_t h = handleSize / 2;
+    const int64_t midX = r.Left + (int64_t(r.Right) - r.Left) / 2, midY = r.Top + (int64_t(r.Bottom) - r.Top) / 2;
+    const int64_t points[][2] = {{r.Left, r.Top}, {midX, r.Top},     {r.Right, r.Top}, {r.Left, r.Bottom},
+                                 {midX, r.Bottom}, {r.Right, r.Bottom}, {r.Left, midY},  {r.Right, midY}};
+    for (const auto& p : points)
+        target.FillRectTS(Saturate(p[0] - h), Saturate(p[1] - h), Saturate(p[0] - h + handleSize),
+                          Saturate(p[1] - h + handleSize), SetAlpha(clWhite32, alpha));
+}
+
+namespace {
+
+constexpr TColor32 kSelectedKeyColor = Color32(255, 143, 0);
+
+// "%.1f s" of a time in ms, with the user's decimal separator.
+AnsiString KeyLabel(int32_t timeMs) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", timeMs / 1000.0);
+    AnsiString s = text;
+    for (char& c : s)
+        if (c == '.' || c == ',') c = UserDecimalSeparator();
+    return s + " s";
+}
+
+}  // namespace
+
+void PaintMotionPath(TBitmap32& target, const TTimeToVector2DValue& path, int32_t duration, int32_t w, int32_t h,
+                     int32_t ox, int32_t oy, const TMoveableRectPreviewEditorHelper* helper) {
+    const int32_t handle = helper ? helper->HandleSize : 6;
+
+    target.SetStipple({SetAlpha(clWhite32, 200), SetAlpha(clBlack32, 200)});
+    target.StippleStep = 0.5f;
+    target.StippleCounter = 0;
+    TVector2D previous;
+    path.GetScaledValue(0, w, previous, h);
+    int64_t start = 0;
+    const int count = path.KeyCount();
+    for (int i = 0; i < count; ++i) {
+        const int64_t end = i + 1 < count ? path.Key(i + 1)->Time : duration;
+        const int64_t step = std::max<int64_t>(1, (end - start) / 25);
+        for (int64_t t = start; t < end; t += step) {
+            TVector2D p;
+            path.GetScaledValue(int32_t(t), w, p, h);
+            if (!(p == previous))
+                target.LineTSP(Saturate(int64_t(previous.X) + ox), Saturate(int64_t(previous.Y) + oy),
+                               Saturate(int64_t(p.X) + ox), Saturate(int64_t(p.Y) + oy));
+            previous = p;
+        }
+        start = end;
+    }
+
+    TFont font;
+    font.Name = "Arial";
+    font.Size = 8;
+    const int32_t selected = helper ? helper->SelectedKey : -1;
+    for (int i = 0; i < count; ++i) {
+        TVector2D p;
+        path.GetScaledKeyValue(i, w, p, h);
+        const int64_t cx = int64_t(p.X) + ox, cy = int64_t(p.Y) + oy;
+        const TRect b{Saturate(cx - handle), Saturate(cy - handle), Saturate(cx + handle),
+                      Saturate(cy + handle)};
+        target.FrameRectTS(Saturate(int64_t(b.Left) - 1), Saturate(int64_t(b.Top) - 1),
+                           Saturate(int64_t(b.Right) + 1), Saturate(int64_t(b.Bottom) + 1),
+                           SetAlpha(clBlack32, 200));
+        const TColor32 colour = i == selected ? kSelectedKeyColor : clWhite32;
+        target.FillRectTS(b, SetAlpha(colour, 120));
+        target.FrameRectTS(b, SetAlpha(colour, 200));
+        const AnsiString label = KeyLabel(path.Key(i)->Time);
+        target.Font = font;
+        target.Font.Color = 0x000000;
+        target.Textout(Saturate(int64_t(b.Right) + 2), b.Top, label);
+        target.Font.Color = 0xFFFFFF;
+        target.Textout(Saturate(int64_t(b.Right) + 1), Saturate(int64_t(b.Top) - 1), label);
+    }
 }

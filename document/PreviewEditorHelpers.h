@@ -129,3 +129,12 @@ public:
 
     std::vector<std::unique_ptr<TMoveRectPreviewEditorHelper>> Items;
 };
+
+// The selection frame of an item on the editor overlay: a stippled frame with eight
+// handles.
+void DrawSelectionFrame(TBitmap32& target, const TRect& r, int32_t handleSize, uint8_t alpha);
+// A motion path over duration ms on the editor overlay, for an area of w × h moved by
+// (ox, oy): its course as a stippled line, each key as a box (the helper's selected key
+// highlighted) labelled with its time, black one pixel down and right under white.
+void PaintMotionPath(TBitmap32& target, const TTimeToVector2DValue& path, int32_t duration, int32_t w, int32_t h,
+                     int32_t ox, int32_t oy, const TMoveableRectPreviewEditorHelper* helper);

@@ -24,6 +24,7 @@ class TTimeToIntegerValue;
 class TTimeToVector2DValue;
 class TBitmap32;
 struct TPreviewEditorMouseInfo;
+struct TFont;
 
 // {82715B8F-3BE1-4E73-A42E-00000000xxxx}: one family, xxxx the interface number.
 constexpr TGUID SlideShowInterfaceID(uint16_t number) {
@@ -120,6 +121,16 @@ public:
 
 protected:
     ~IText() = default;
+};
+
+// An item whose text the text effects animate.
+class ITextEffectHost : public virtual ISlideShowObject {
+public:
+    virtual bool HasText() const = 0;
+    virtual TFont& GetFont() = 0;
+
+protected:
+    ~ITextEffectHost() = default;
 };
 
 class IKeywords : public virtual ISlideShowObject {

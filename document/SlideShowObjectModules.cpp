@@ -6,6 +6,8 @@
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
+#include "document/SlideShowObjectVariables.h"
+#include "document/TextSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -17,13 +19,17 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
+    InitializeTextSlideShowObjects(plugins);
     InitializeMergeSlideShowObjects(plugins);
     InitializeParticleSlideShowObjects(plugins);
+    InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeSlideShowObjectVariables(plugins);
     FinalizeParticleSlideShowObjects(plugins);
     FinalizeMergeSlideShowObjects(plugins);
+    FinalizeTextSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);

@@ -8,6 +8,15 @@
 
 class TProperties;
 
+// One control of a frame whose layout is held as data.
+struct TPropertyFrameControl {
+    const char* Kind;      // "Label", "TBrixSpinEdit"
+    const char* Name;
+    const char* Caption;   // Windows-1252
+    double Min, Max, Increment, Value;
+    const char* OnChange;
+};
+
 // Base of every editor frame. A frame class is found by name in the class registry
 // and made through its virtual constructor; the dialog gives it the option, the
 // settings object it edits, and asks it to show the values. Its caption is its

@@ -1,4 +1,4 @@
-// The graphics layer's modules in the start-up sequence: the picture formats.
+// The graphics layer's modules in the start-up sequence: the picture formats and the text effects.
 #pragma once
 
 void AddGraphicsModules();

@@ -105,12 +105,12 @@ public:
     void SetAlignment(uint8_t value) { Alignment = value; }
     void SetDrawMode(uint8_t value) { DrawMode = value; }
     void SetText(const AnsiString& s);
+    // Draws one character's polygon, already placed, by DrawMode (text effects too).
+    void DrawPolygonByMode(TVectorTextPolygon32& polygon, TBitmap32& target, TColor32 color, TColor32 outlineColor,
+                           int32_t shadeIntensity);
 
 protected:
     virtual void Layout(TFixed maxWidth);
-    // Draws one character's polygon, already placed, by DrawMode.
-    void DrawPolygonByMode(TVectorTextPolygon32& polygon, TBitmap32& target, TColor32 color, TColor32 outlineColor,
-                           int32_t shadeIntensity);
 };
 
 std::unique_ptr<TCharVector> MakeCharVector(const TFont& font, uint8_t code);

@@ -129,12 +129,6 @@ std::unique_ptr<TTransitionPlugin> CreateTransition(const AnsiString& className)
 class TTransitionPropertyFrame : public TPropertyEditorFrame {
     GC_DECLARE_CLASS(TTransitionPropertyFrame)
 public:
-    struct TControl {
-        const char* Kind;      // "Label", "TBrixSpinEdit"
-        const char* Name;
-        const char* Caption;   // Windows-1252
-        double Min, Max, Increment, Value;
-        const char* OnChange;
-    };
+    using TControl = TPropertyFrameControl;
     static const std::vector<TControl>& Layout();
 };

@@ -9,22 +9,11 @@ namespace {
 class PictureStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { PictureTestPlugins(); }
-
-    // Writes the item, compares with the fixture, reads the fixture into a fresh item of
-    // the same class and writes that again.
-    template <class T>
-    std::unique_ptr<T> RoundTrip(T& item, const Bytes& fixture) {
-        EXPECT_EQ(ItemDataBytes(item), fixture.vec());
-        auto back = std::make_unique<T>();
-        EXPECT_TRUE(ReadItemBytes(*back, fixture));
-        EXPECT_EQ(ItemDataBytes(*back), fixture.vec());
-        return back;
-    }
 };
 
 TEST_F(PictureStoreTest, StillPictureWithDefaults) {
     TPicSlideShowObject item;
-    auto back = RoundTrip(item, StillPictureData({}, PictureFields("", 0)));
+    auto back = StoreRoundTrip(item, StillPictureData({}, PictureFields("", 0)));
     EXPECT_TRUE(back->KeepAspectRatio);
     EXPECT_TRUE(back->Stretch);
     EXPECT_TRUE(back->FillBackground);
@@ -45,7 +34,7 @@ TEST_F(PictureStoreTest, StillPictureWithEveryFieldSet) {
     item.FileName = "C:\\Bilder\\bild.jpg";
     item.ExifState = 2;
     const TBitmapFields f{false, baBottomRight, 0.125, 0.25, 0.75, 0.875, false, false, 0x80112233, bmMultiply};
-    auto back = RoundTrip(item, StillPictureData(f, PictureFields("C:\\Bilder\\bild.jpg", 2)));
+    auto back = StoreRoundTrip(item, StillPictureData(f, PictureFields("C:\\Bilder\\bild.jpg", 2)));
     EXPECT_EQ(back->Alignment, baBottomRight);
     EXPECT_EQ(back->RelativeRect, (TDoubleRect{0.125, 0.25, 0.75, 0.875}));
     EXPECT_EQ(back->BlendMode, bmMultiply);
@@ -71,7 +60,7 @@ TEST_F(PictureStoreTest, EffectsPictureWithDefaultsHasARandomTransition) {
     TExtPicSlideShowObject item;
     ASSERT_NE(item.Transition, nullptr);
     EXPECT_EQ(item.Transition->ClassName(), "TRandomTransitionPlugin");
-    auto back = RoundTrip(item, EffectsData({}, NoEffects(), PictureFields("", 0)));
+    auto back = StoreRoundTrip(item, EffectsData({}, NoEffects(), PictureFields("", 0)));
     ASSERT_NE(back->Transition, nullptr);
     EXPECT_EQ(back->OpacityCurve, nullptr);
     EXPECT_EQ(back->MotionPath, nullptr);

@@ -116,6 +116,17 @@ inline bool ReadItemBytes(TSlideShowObject& item, const std::vector<uint8_t>& by
     }
 }
 
+// Writes the item, compares with the fixture, reads the fixture into a fresh item of the
+// same class and writes that again; the fresh item is returned.
+template <class T>
+std::unique_ptr<T> StoreRoundTrip(T& item, const Bytes& fixture) {
+    EXPECT_EQ(ItemDataBytes(item), fixture.vec());
+    auto back = std::make_unique<T>();
+    EXPECT_TRUE(ReadItemBytes(*back, fixture));
+    EXPECT_EQ(ItemDataBytes(*back), fixture.vec());
+    return back;
+}
+
 // A JPEG with a comment segment right after its start: a file with metadata.
 inline std::vector<uint8_t> JpegWithComment(int w, int h, const std::function<TColor32(int, int)>& pixel,
                                             const std::string& comment) {
