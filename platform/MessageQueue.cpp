@@ -163,6 +163,11 @@ private:
         case SDL_WINDOWEVENT: {
             const HWND window = queue.FindSystemWindow(event.window.windowID);
             if (!window) break;
+            // A top-level window's bounds are its client area, for paints of the whole.
+            int w = 0, h = 0;
+            if (SDL_Window* sdlWindow = SDL_GetWindowFromID(event.window.windowID))
+                SDL_GetWindowSize(sdlWindow, &w, &h);
+            queue.SetWindowBounds(window, TRect{0, 0, w, h});
             switch (event.window.event) {
             case SDL_WINDOWEVENT_CLOSE: queue.PostInput(TMessage{window, WM_CLOSE, 0, 0}); break;
             case SDL_WINDOWEVENT_EXPOSED: queue.Expose(window); break;
@@ -298,46 +303,36 @@ bool TMessageQueue::IsWindow(HWND window) const {
     return windows_.count(window) != 0;
 }
 
+template <typename T>
+T TMessageQueue::Field(HWND window, T TWindowRecord::*field, T fallback) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = windows_.find(window);
+    return it != windows_.end() ? it->second.*field : fallback;
+}
+
+template <typename T>
+void TMessageQueue::SetField(HWND window, T TWindowRecord::*field, T value) {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = windows_.find(window);
+    if (it != windows_.end()) it->second.*field = std::move(value);
+}
+
 void TMessageQueue::SetWindowProc(HWND window, TWndMethod proc) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.Proc = std::move(proc);
+    SetField(window, &TWindowRecord::Proc, std::move(proc));
 }
-
 TWndMethod TMessageQueue::GetWindowProc(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Proc : TWndMethod();
+    return Field(window, &TWindowRecord::Proc, TWndMethod());
 }
-
-HWND TMessageQueue::GetParent(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Parent : 0;
-}
-
+HWND TMessageQueue::GetParent(HWND window) const { return Field(window, &TWindowRecord::Parent, HWND(0)); }
 void TMessageQueue::SetWindowBounds(HWND window, const TRect& bounds) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.Bounds = bounds;
+    SetField(window, &TWindowRecord::Bounds, bounds);
 }
-
-TRect TMessageQueue::GetWindowBounds(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.Bounds : TRect{};
-}
-
+TRect TMessageQueue::GetWindowBounds(HWND window) const { return Field(window, &TWindowRecord::Bounds, TRect{}); }
 void TMessageQueue::SetSystemWindowId(HWND window, uint32_t systemId) {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    if (it != windows_.end()) it->second.SystemId = systemId;
+    SetField(window, &TWindowRecord::SystemId, systemId);
 }
-
 uint32_t TMessageQueue::GetSystemWindowId(HWND window) const {
-    std::lock_guard<std::mutex> lock(lock_);
-    auto it = windows_.find(window);
-    return it != windows_.end() ? it->second.SystemId : 0;
+    return Field(window, &TWindowRecord::SystemId, uint32_t(0));
 }
 
 HWND TMessageQueue::FindSystemWindow(uint32_t systemId) const {
@@ -393,12 +388,12 @@ LRESULT TMessageQueue::SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM 
     return sent->Message.Result;
 }
 
-void TMessageQueue::HandleSends() {
-    for (;;) {
+bool TMessageQueue::HandleSends() {
+    for (bool handled = false;; handled = true) {
         std::shared_ptr<TSentMessage> sent;
         {
             std::lock_guard<std::mutex> lock(lock_);
-            if (sends_.empty()) return;
+            if (sends_.empty()) return handled;
             sent = sends_.front();
             sends_.pop_front();
         }
@@ -475,7 +470,8 @@ LRESULT TMessageQueue::DispatchMessage(const TMessage& msg) {
 bool TMessageQueue::WaitMessage(int timeoutMs) {
     const uint32_t start = GetTickCount();
     for (;;) {
-        HandleSends();
+        // A send may have changed what the caller waits for: it ends the wait too.
+        if (HandleSends()) return true;
         source_->Pump(*this);
         int wait = -1;
         int timer = -1;

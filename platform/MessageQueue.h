@@ -89,7 +89,8 @@ public:
     // to no window or to one that no longer exists.
     LRESULT DispatchMessage(const TMessage& msg);
     // Sleeps until a message is waiting (true) or timeoutMs has passed (false); -1 waits
-    // without limit, 0 only looks. Sends arriving meanwhile are handled at once.
+    // without limit, 0 only looks. A send arriving meanwhile is handled at once and ends
+    // the wait (true), since it may have changed what the caller waits for.
     bool WaitMessage(int timeoutMs = -1);
 
     // --- Timers ---
@@ -138,7 +139,12 @@ private:
         bool Done = false;
     };
 
-    void HandleSends();
+    // A field of a window's record, under the lock; Fallback for no such window.
+    template <typename T>
+    T Field(HWND window, T TWindowRecord::*field, T fallback) const;
+    template <typename T>
+    void SetField(HWND window, T TWindowRecord::*field, T value);
+    bool HandleSends();  // true when it handled any
     bool TakeNext(TMessage& msg, bool remove);
     int TimeToNextTimer() const;  // -1 without timers; under lock
     bool HasWaiting() const;      // under lock

@@ -208,6 +208,10 @@ private:
         if (videoStarted_) return;
         // The queue's events first, so that its source sees every window's events.
         MessageQueue();
+        // The window surface is plain memory the driver shows: no renderer behind it.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // A window does not keep the system's screen saver away, as on Windows.
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(AnsiString("SDL: ") + SDL_GetError());
         videoStarted_ = true;
         if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) InstallXErrorHandler();
