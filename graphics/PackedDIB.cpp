@@ -98,8 +98,9 @@ bool Decode(const TDIBLayout& l, TBitmap32& bitmap) {
             for (int x = 0; x < w; ++x, src += 3) dst[x] = Color32(src[2], src[1], src[0]);
         });
     } else if (bits == 32 && h.biCompression == BI_RGB) {
+        // B, G, R, X bytes are the pixel's word with the alpha byte to set.
         DecodeRows(l, out, [](const uint8_t* src, TColor32* dst, int w) {
-            for (int x = 0; x < w; ++x, src += 4) dst[x] = Color32(src[2], src[1], src[0]);
+            for (int x = 0; x < w; ++x) dst[x] = GetLE32(src + 4 * size_t(x)) | 0xFF000000u;
         });
     } else if (bits == 32) {
         DecodeRows(l, out, [&](const uint8_t* src, TColor32* dst, int w) {

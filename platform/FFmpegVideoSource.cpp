@@ -4,6 +4,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -178,11 +179,14 @@ private:
     TVideoFrame Convert(const AVFrame* f, double time) {
         TVideoFrame out;
         out.Time = time;
-        out.Pixels.assign(size_t(width_) * size_t(height_) * 4, 0);
+        out.Pixels.resize(size_t(width_) * size_t(height_) * 4);
         // A stream whose pictures change size is scaled to the size it began with.
         sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), width_, height_,
                                     AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!sws_) return out;
+        if (!sws_) {
+            std::fill(out.Pixels.begin(), out.Pixels.end(), 0);
+            return out;
+        }
         uint8_t* dst[4] = {out.Pixels.data(), nullptr, nullptr, nullptr};
         const int dstStride[4] = {width_ * 4, 0, 0, 0};
         sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);

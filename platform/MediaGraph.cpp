@@ -175,9 +175,9 @@ public:
     TRendererInputPin& In() { return in_; }
 
     // Keeps the frame as it is shown (GUI thread or streaming thread).
-    void Present(const TVideoFrame& frame, int width, int height) {
+    void Present(TVideoFrame&& frame, int width, int height) {
         std::lock_guard lock(lock_);
-        frame_ = frame.Pixels;
+        frame_ = std::move(frame.Pixels);
         width_ = width;
         height_ = height;
     }
@@ -206,7 +206,7 @@ public:
 private:
     TRendererInputPin in_;
     std::mutex lock_;
-    std::vector<uint8_t> frame_;
+    TByteBuffer frame_;
     int width_ = 0, height_ = 0;
 };
 
@@ -218,6 +218,8 @@ void TRendererInputPin::Receive(const TMediaSample& sample) {
 namespace {
 
 uint8_t Level(unsigned index, unsigned levels) { return uint8_t((index * 255 + (levels - 1) / 2) / (levels - 1)); }
+// The nearest of the levels 0..top of a colour table's channel.
+unsigned Nearest(uint8_t v, unsigned top) { return (v * top + 127) / 255; }
 
 }  // namespace
 
@@ -269,10 +271,11 @@ HRESULT TVideoRenderer::CurrentImage(int32_t& bufferSize, uint8_t* image, bool s
         }
     }
     uint8_t* bits = p + extra;
-    std::fill_n(bits, h.biSizeImage, 0);
+    const size_t used = (size_t(width_) * h.biBitCount + 7) / 8;
     for (int y = 0; y < height_; ++y) {
         const uint8_t* src = frame_.data() + size_t(y) * size_t(width_) * 4;
         uint8_t* dst = bits + stride * size_t(height_ - 1 - y);
+        std::fill(dst + used, dst + stride, 0);  // the row's padding
         switch (format) {
         case TRendererImageFormat::Rgb32:
         case TRendererImageFormat::Bitfields32:
@@ -286,7 +289,8 @@ HRESULT TVideoRenderer::CurrentImage(int32_t& bufferSize, uint8_t* image, bool s
                 PutLE16(dst, uint16_t(((src[2] >> 3) << 11) | ((src[1] >> 2) << 5) | (src[0] >> 3)));
             break;
         case TRendererImageFormat::Palette8:
-            for (int x = 0; x < width_; ++x, src += 4) dst[x] = uint8_t(((src[2] >> 5) << 5) | ((src[1] >> 5) << 2) | (src[0] >> 6));
+            for (int x = 0; x < width_; ++x, src += 4)
+                dst[x] = uint8_t((Nearest(src[2], 7) << 5) | (Nearest(src[1], 7) << 2) | Nearest(src[0], 3));
             break;
         }
     }
@@ -430,8 +434,10 @@ HRESULT TMediaGraph::Build() {
     if (Failed(hr)) return hr;
     // A fresh source starts at its first frame: the renderer shows it at position 0.
     TVideoFrame frame;
-    if (source_->ReadFrame(frame)) renderer_->Present(frame, source_->Width(), source_->Height());
-    sourceFresh_ = false;
+    if (source_->ReadFrame(frame)) {
+        renderer_->Present(std::move(frame), source_->Width(), source_->Height());
+        shown_ = 0;
+    }
     return S_OK;
 }
 
@@ -530,6 +536,7 @@ HRESULT TMediaGraph::Stop() {
 
 void TMediaGraph::Complete() {
     StopStreaming();
+    shown_ = -1;
     position_ = source_->Duration();
     SetState(mpStopped);
 }
@@ -542,6 +549,7 @@ void TMediaGraph::StartStreaming() {
         rebase_ = false;
     }
     const uint32_t generation = ++runGeneration_;
+    shown_ = -1;
     thread_ = std::thread([this, generation] { StreamLoop(generation); });
 }
 
@@ -609,13 +617,16 @@ bool TMediaGraph::Cue(double seconds) {
     if (!renderer_) return false;
     TVideoFrame frame;
     if (!source_->Seek(seconds) || !source_->ReadFrame(frame)) return false;
-    renderer_->Present(frame, source_->Width(), source_->Height());
+    renderer_->Present(std::move(frame), source_->Width(), source_->Height());
+    shown_ = seconds;
     return true;
 }
 
 void TMediaGraph::Seek(double seconds) {
     seconds = std::clamp(seconds, 0.0, std::max(source_->Duration(), 0.0));
     const bool running = state_ == mpPlaying;
+    // The frame of a still graph's own position is shown already.
+    if (!running && !Streaming() && seconds == position_.load() && seconds == shown_) return;
     StopStreaming();
     position_ = seconds;
     if (running) {

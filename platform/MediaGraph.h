@@ -133,7 +133,7 @@ private:
     std::shared_ptr<TVideoRenderer> renderer_;
     int32_t state_ = mpStopped;
     std::atomic<double> position_{0};
-    bool sourceFresh_ = true;
+    double shown_ = -1;  // the position whose frame the renderer shows; -1 once frames flow
     uint32_t runGeneration_ = 0;
 
     std::thread thread_;

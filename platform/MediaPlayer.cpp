@@ -8,32 +8,62 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
-// ---- GUIDs and records ----
+// ---- Frame buffers ----
 
-void WriteGUID(const TGUID& guid, uint8_t* out) {
-    PutLE32(out, guid.D1);
-    PutLE16(out + 4, guid.D2);
-    PutLE16(out + 6, guid.D3);
-    for (int i = 0; i < 8; ++i) out[8 + i] = guid.D4[i];
+namespace {
+
+// Blocks from this size on are kept for reuse, at most a few of them. Sanitizer builds
+// keep none, so every use after release is still caught.
+constexpr size_t kPooledSize = size_t(1) << 20;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kPoolBlocks = 0;
+#else
+constexpr size_t kPoolBlocks = 3;
+#endif
+
+struct TFramePool {
+    std::mutex Lock;
+    std::vector<std::pair<void*, size_t>> Blocks;  // block, capacity
+};
+
+TFramePool& FramePool() {
+    // Never freed: frames may be released while the process ends.
+    static TFramePool* pool = new TFramePool;
+    return *pool;
 }
 
-TGUID ReadGUID(const uint8_t* data) {
-    TGUID g;
-    g.D1 = GetLE32(data);
-    g.D2 = GetLE16(data + 4);
-    g.D3 = GetLE16(data + 6);
-    for (int i = 0; i < 8; ++i) g.D4[i] = data[8 + i];
-    return g;
+}  // namespace
+
+void* AllocateFrameBytes(size_t size) {
+    if (size >= kPooledSize && kPoolBlocks > 0) {
+        TFramePool& pool = FramePool();
+        std::lock_guard lock(pool.Lock);
+        for (auto it = pool.Blocks.begin(); it != pool.Blocks.end(); ++it)
+            if (it->second >= size && it->second / 2 <= size) {
+                void* block = it->first;
+                pool.Blocks.erase(it);
+                return block;
+            }
+    }
+    return ::operator new(size);
 }
 
-AnsiString GUIDToString(const TGUID& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(g.D1),
-                  unsigned(g.D2), unsigned(g.D3), g.D4[0], g.D4[1], g.D4[2], g.D4[3], g.D4[4], g.D4[5], g.D4[6],
-                  g.D4[7]);
-    return text;
+void ReleaseFrameBytes(void* block, size_t size) noexcept {
+    if (!block) return;
+    if (size >= kPooledSize && kPoolBlocks > 0) {
+        TFramePool& pool = FramePool();
+        std::lock_guard lock(pool.Lock);
+        if (pool.Blocks.size() < kPoolBlocks) {
+            pool.Blocks.emplace_back(block, size);
+            return;
+        }
+    }
+    ::operator delete(block);
 }
+
+// ---- Records ----
 
 void FreeMediaType(TAMMediaType& mediaType) {
     mediaType.Format.clear();

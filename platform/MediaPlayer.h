@@ -19,6 +19,7 @@
 #pragma once
 
 #include "platform/BitmapInfo.h"
+#include "platform/Guid.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
@@ -27,43 +28,18 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
-// --- Results ---
-using HRESULT = int32_t;
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
-constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
-constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
-constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
-constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
-constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
-constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
+// --- Results of the graph's calls ---
 constexpr HRESULT VFW_E_ALREADY_CONNECTED = HRESULT(0x80040204u);
 constexpr HRESULT VFW_E_NO_ACCEPTABLE_TYPES = HRESULT(0x80040207u);
 constexpr HRESULT VFW_E_NOT_CONNECTED = HRESULT(0x80040209u);
 constexpr HRESULT VFW_E_NOT_STOPPED = HRESULT(0x80040224u);
 constexpr HRESULT VFW_E_TYPE_NOT_ACCEPTED = HRESULT(0x8004022Au);
 constexpr HRESULT VFW_E_NOT_IN_GRAPH = HRESULT(0x8004025Fu);
-inline bool Succeeded(HRESULT hr) { return hr >= 0; }
-inline bool Failed(HRESULT hr) { return hr < 0; }
 
 // --- GUIDs ---
-struct TGUID {
-    uint32_t D1 = 0;
-    uint16_t D2 = 0;
-    uint16_t D3 = 0;
-    uint8_t D4[8] = {};
-
-    bool operator==(const TGUID&) const = default;
-};
-// 16 bytes: D1 to D3 little-endian, then D4.
-void WriteGUID(const TGUID& guid, uint8_t* out);
-TGUID ReadGUID(const uint8_t* data);
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-AnsiString GUIDToString(const TGUID& guid);
-
 constexpr TGUID GUID_NULL{};
 constexpr TGUID CLSID_MediaPlayer{0x22D6F312, 0xB0F6, 0x11D0, {0x94, 0xAB, 0x00, 0x80, 0xC7, 0x4C, 0x7E, 0x95}};
 constexpr TGUID DIID_IMediaPlayer{0x22D6F311, 0xB0F6, 0x11D0, {0x94, 0xAB, 0x00, 0x80, 0xC7, 0x4C, 0x7E, 0x95}};
@@ -350,9 +326,39 @@ private:
 
 // --- Decoded video behind the decoder filter ---
 
+// Frame-sized byte buffers. Growing one leaves the new bytes as they come (a frame is
+// megabytes, written whole right after; clearing it first would cost as much again),
+// and a few large blocks are kept for the next frames instead of going back to the
+// system, which would hand out fresh pages that fault in one by one.
+void* AllocateFrameBytes(size_t size);
+void ReleaseFrameBytes(void* block, size_t size) noexcept;
+
+template <class T>
+struct TFrameAllocator {
+    using value_type = T;
+    TFrameAllocator() = default;
+    template <class U>
+    TFrameAllocator(const TFrameAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(AllocateFrameBytes(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) noexcept { ReleaseFrameBytes(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const TFrameAllocator<U>&) const {
+        return true;
+    }
+};
+using TByteBuffer = std::vector<uint8_t, TFrameAllocator<uint8_t>>;
+
 struct TVideoFrame {
-    double Time = 0;              // seconds from the start of the stream
-    std::vector<uint8_t> Pixels;  // B, G, R, X per pixel, rows top to bottom without padding
+    double Time = 0;     // seconds from the start of the stream
+    TByteBuffer Pixels;  // B, G, R, X per pixel, rows top to bottom without padding
 };
 
 class TVideoSource {
