@@ -1,29 +1,14 @@
 #include "graphics/JpegWriter.h"
 
+#include "graphics/JpegError.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
 #include <bit>
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
-
 namespace {
-
-struct TJpegError {
-    jpeg_error_mgr Pub;
-    jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void OnError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->Message);
-    longjmp(err->Jump, 1);
-}
 
 // 0xAARRGGBB words are B, G, R, A in memory on little-endian machines, X, R, G, B on
 // the others; libjpeg-turbo reads either straight from the bitmap's rows.
@@ -36,7 +21,7 @@ bool Encode(const TBitmap32& bitmap, const TJpegWriteOptions& options, unsigned 
     TJpegError err;
     std::memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_std_error(&err.Pub);
-    err.Pub.error_exit = OnError;
+    err.Pub.error_exit = OnJpegError;
     err.Message[0] = 0;
     if (setjmp(err.Jump)) {
         std::memcpy(message, err.Message, JMSG_LENGTH_MAX);

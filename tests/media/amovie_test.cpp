@@ -6,7 +6,6 @@
 
 #include "graphics/JpegReader.h"
 #include "graphics/PackedDIB.h"
-#include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageQueue.h"
 #include "platform/Paths.h"
@@ -35,21 +34,14 @@ protected:
 
     static std::string Video() { return *dir_ / "fifty.avi"; }
 
-    // Runs the loop until done() (at most 10 s).
-    template <typename Done>
-    static bool RunUntil(Done done) {
-        const uint32_t start = GetTickCount();
-        while (!done()) {
-            if (GetTickCount() - start > 10000) return false;
-            TMessage m;
-            if (PeekMessage(m)) DispatchMessage(m);
-            else WaitMessage(5);
-        }
-        return true;
-    }
-    static void RunFor(uint32_t ms) {
-        const uint32_t start = GetTickCount();
-        RunUntil([&] { return GetTickCount() - start >= ms; });
+    static bool RunUntil(const std::function<bool()>& done) { return RunMessagesUntil(done); }
+    static void RunFor(uint32_t ms) { RunMessagesFor(ms); }
+
+    // A component on the test video, the grabber enabled, capturing into a folder.
+    static void Grabbing(TActiveMovie& m, const TempDir& out) {
+        m.StoragePath = out.Program().substr(0, out.Program().size() - 1);
+        m.FileName = Video();
+        m.SetFGrabber_Enabled(true);
     }
 
     TFakeMessageQueue queue_;
@@ -292,9 +284,7 @@ void Record(TActiveMovie& m, TCaptureLog& log) {
 TEST_F(AMovieTest, ABurstOfThreeEveryFiveFrames) {
     TempDir out;
     TActiveMovie m;
-    m.StoragePath = out.Program().substr(0, out.Program().size() - 1);
-    m.FileName = Video();
-    m.SetFGrabber_Enabled(true);
+    Grabbing(m, out);
     m.SetFGrabber_BurstMode(true);
     m.SetFGrabber_BurstCount(3);
     m.SetFGrabber_BurstInterval(5);
@@ -329,9 +319,7 @@ TEST_F(AMovieTest, ABurstOfThreeEveryFiveFrames) {
 TEST_F(AMovieTest, BurstCountZeroGoesOnUntilDisarmed) {
     TempDir out;
     TActiveMovie m;
-    m.StoragePath = out.Program().substr(0, out.Program().size() - 1);
-    m.FileName = Video();
-    m.SetFGrabber_Enabled(true);
+    Grabbing(m, out);
     m.SetFGrabber_BurstMode(true);
     m.SetFGrabber_BurstInterval(2);
     TBitmap32 target;
@@ -352,9 +340,7 @@ TEST_F(AMovieTest, BurstCountZeroGoesOnUntilDisarmed) {
 TEST_F(AMovieTest, JpegCapturesAndHalfSize) {
     TempDir out;
     TActiveMovie m;
-    m.StoragePath = out.Program().substr(0, out.Program().size() - 1);
-    m.FileName = Video();
-    m.SetFGrabber_Enabled(true);
+    Grabbing(m, out);
     m.JPEGQuality = 95;
     TCaptureLog log;
     Record(m, log);
@@ -463,10 +449,8 @@ TEST_F(AMovieTest, FreedWhileABurstStreams) {
     int completed = 0;
     {
         TActiveMovie m;
-        m.StoragePath = out.Program().substr(0, out.Program().size() - 1);
-        m.FileName = Video();
+        Grabbing(m, out);
         m.SetRate(4.0);
-        m.SetFGrabber_Enabled(true);
         m.SetFGrabber_BurstMode(true);
         m.SetFGrabber_BurstInterval(1);
         m.OnFGrabberCaptureCompleted = [&](TActiveMovie*, TBitmap32*, TFrameCapture_Dest, const AnsiString&, bool) {

@@ -31,19 +31,7 @@ protected:
         dir_ = nullptr;
     }
     static std::string File(const std::string& name) { return *dir_ / name; }
-
-    // Runs the loop until done() (at most 10 s).
-    template <typename Done>
-    static bool RunUntil(Done done) {
-        const uint32_t start = GetTickCount();
-        while (!done()) {
-            if (GetTickCount() - start > 10000) return false;
-            TMessage m;
-            if (PeekMessage(m)) DispatchMessage(m);
-            else WaitMessage(10);
-        }
-        return true;
-    }
+    static bool RunUntil(const std::function<bool()>& done) { return RunMessagesUntil(done); }
 
     TFakeMessageQueue queue_;
     static TempDir* dir_;
@@ -74,12 +62,6 @@ TImage CurrentImage(TMediaPlayer& player) {
     image.Width = int32_t(GetLE32(&image.Dib[4]));
     image.Height = int32_t(GetLE32(&image.Dib[8]));
     return image;
-}
-
-bool Near(uint32_t a, uint32_t b, int tolerance) {
-    for (int shift : {0, 8, 16})
-        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
-    return true;
 }
 
 // ---- Records ----
@@ -148,10 +130,8 @@ TEST_F(MediaPlayerTest, OpensEachContainerSynchronouslyWithFrameZeroShown) {
         const TImage image = CurrentImage(player);
         ASSERT_EQ(image.Width, 96);
         EXPECT_EQ(image.FrameNumber(), 0);
-        for (int bar = 0; bar < kTestBars; ++bar) {
-            const int x = TestBarCenterX(bar, 96), y = TestBarCenterY(64);
-            EXPECT_PRED3(Near, image.Pixel(x, y), TestVideoColor(0, x, y, 96, 64), 24) << "bar " << bar;
-        }
+        std::string bar;
+        EXPECT_TRUE(TestBarsMatch(0, 96, 64, [&](int x, int y) { return image.Pixel(x, y); }, 24, &bar)) << bar;
     }
 }
 

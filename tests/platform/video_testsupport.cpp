@@ -1,6 +1,10 @@
 #include "video_testsupport.h"
 
+#include "platform/Clock.h"
+#include "platform/MessageQueue.h"
+
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 extern "C" {
@@ -67,6 +71,36 @@ uint32_t TestVideoColor(int frame, int x, int y, int width, int height) {
     if (y < height * 2 / 3) return kBars[std::min(x * kTestBars / width, kTestBars - 1)];
     const int bit = 7 - std::min(x * 8 / width, 7);
     return (frame >> bit) & 1 ? 0xFFFFFFFF : 0xFF000000;
+}
+
+bool TestBarsMatch(int frame, int width, int height, const std::function<uint32_t(int x, int y)>& pixel,
+                   int tolerance, std::string* mismatch) {
+    for (int bar = 0; bar < kTestBars; ++bar) {
+        const int x = TestBarCenterX(bar, width), y = TestBarCenterY(height);
+        const uint32_t got = pixel(x, y), want = TestVideoColor(frame, x, y, width, height);
+        for (int shift : {0, 8, 16})
+            if (std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) > tolerance) {
+                if (mismatch) *mismatch = "bar " + std::to_string(bar);
+                return false;
+            }
+    }
+    return true;
+}
+
+bool RunMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+    const uint32_t start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        TMessage m;
+        if (PeekMessage(m)) DispatchMessage(m);
+        else WaitMessage(5);
+    }
+    return true;
+}
+
+void RunMessagesFor(uint32_t ms) {
+    const uint32_t start = GetTickCount();
+    RunMessagesUntil([&] { return GetTickCount() - start >= ms; }, ms + 1000);
 }
 
 int ReadTestFrameNumber(int width, int height, const std::function<uint32_t(int x, int y)>& pixel) {

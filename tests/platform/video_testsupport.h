@@ -23,3 +23,13 @@ int ReadTestFrameNumber(int width, int height, const std::function<uint32_t(int 
 int TestBarCenterX(int bar, int width);
 int TestBarCenterY(int height);
 constexpr int kTestBars = 8;
+
+// Whether every bar's centre in a picture of the frame, read through pixel(x, y), is
+// within tolerance of the colour written; the first that is not goes to mismatch.
+bool TestBarsMatch(int frame, int width, int height, const std::function<uint32_t(int x, int y)>& pixel,
+                   int tolerance, std::string* mismatch = nullptr);
+
+// Runs the current message queue's loop until done() answers true; false when timeoutMs
+// pass first.
+bool RunMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs = 10000);
+void RunMessagesFor(uint32_t ms);
