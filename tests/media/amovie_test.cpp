@@ -93,6 +93,15 @@ TEST_F(AMovieTest, DefaultsOfConstruction) {
     EXPECT_EQ(b, a + 2);
     m.SetFGrabber_Enabled(true);
     EXPECT_EQ(m.GrabberStatus(), "");
+    m.SetFGrabber_BurstCount(4);
+    m.SetFGrabber_BurstCount(-1);
+    m.SetFGrabber_BurstInterval(-2);
+    EXPECT_EQ(m.FGrabber_BurstCount(), 4);
+    EXPECT_EQ(m.FGrabber_BurstInterval(), 0);
+    // The control's help goes on unless its event says otherwise.
+    EXPECT_EQ(SendMessage(m.Handle(), WM_HELP, 0, 0), 1);
+    m.MediaPlayer().OnF1HelpInvoked = [](TDerivedMovie_*, bool& passOn) { passOn = false; };
+    EXPECT_EQ(SendMessage(m.Handle(), WM_HELP, 0, 0), 0);
     // OnCreate comes once the loop runs, as the control's window does.
     int created = 0;
     n.OnCreate = [&](TActiveMovie*) { ++created; };
