@@ -4,6 +4,7 @@
 
 #include "bench/BenchTiming.h"
 #include "graphics/Bitmap32.h"
+#include "graphics/JpegWriter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,8 +13,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
 
 // A picture with some structure, so the JPEG is of a realistic size.
 inline TBitmap32 Photo(int w, int h) {
@@ -32,29 +31,5 @@ inline void Report(benchmark::State& state, double ours, double ref, const char*
 }
 
 // A JPEG of the picture, quality 90.
-inline std::vector<uint8_t> EncodeJpeg(const TBitmap32& pic) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(pic.Width());
-    c.image_height = JDIMENSION(pic.Height());
-    c.input_components = 4;
-    c.in_color_space = JCS_EXT_BGRA;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(pic.ScanLine(int(c.next_scanline))));
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> bytes(out, out + size);
-    std::free(out);
-    return bytes;
-}
+inline std::vector<uint8_t> EncodeJpeg(const TBitmap32& pic) { return EncodeJpegPicture(pic, TJpegWriteOptions{90, false}); }
 

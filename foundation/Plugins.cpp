@@ -7,13 +7,6 @@
 #include <mutex>
 #include <unordered_map>
 
-bool TGUID::operator==(const TGUID& o) const {
-    if (D1 != o.D1 || D2 != o.D2 || D3 != o.D3) return false;
-    for (int i = 0; i < 8; ++i)
-        if (D4[i] != o.D4[i]) return false;
-    return true;
-}
-
 const TGUID IID_IInterface{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "foundation/ClassRegistry.h"
+#include "platform/Guid.h"
 #include "platform/SysUtils.h"
 
 #include <atomic>
@@ -15,17 +16,6 @@
 
 // ---------------------------------------------------------------------------------
 // Interfaces by id.
-
-struct TGUID {
-    uint32_t D1 = 0;
-    uint16_t D2 = 0;
-    uint16_t D3 = 0;
-    uint8_t D4[8] = {};
-    bool operator==(const TGUID& o) const;
-};
-
-constexpr int32_t S_OK = 0;
-constexpr int32_t E_NOINTERFACE = static_cast<int32_t>(0x80004002u);
 
 // {00000000-0000-0000-C000-000000000046}
 extern const TGUID IID_IInterface;

@@ -1,5 +1,6 @@
 #include "graphics/JpegReader.h"
 
+#include "graphics/JpegError.h"
 #include "graphics/PictureReader.h"
 
 #include <csetjmp>
@@ -9,24 +10,18 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-namespace {
-
-struct TJpegError {
-    jpeg_error_mgr Pub;
-    jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void OnError(j_common_ptr cinfo) {
+void OnJpegError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->Message);
     longjmp(err->Jump, 1);
 }
 
+namespace {
+
 void OnMessage(j_common_ptr cinfo, int level) {
     // A file that ends early would decode as grey: refuse it. Other warnings
     // (stray bytes between markers) are common in camera files and harmless.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) OnError(cinfo);
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) OnJpegError(cinfo);
 }
 
 struct TJpegJob {
@@ -49,7 +44,7 @@ bool DecodeJpeg(TJpegJob& job) {
     TJpegError err;
     std::memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_std_error(&err.Pub);
-    err.Pub.error_exit = OnError;
+    err.Pub.error_exit = OnJpegError;
     err.Pub.emit_message = OnMessage;
     err.Message[0] = 0;
     job.TooLarge = false;

@@ -33,16 +33,18 @@ AnsiString NormalExtension(const AnsiString& ext) {
 }  // namespace
 
 
-void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader) {
+void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader,
+                           TPictureFileReader fileReader) {
     std::lock_guard lock(registryMutex);
     const AnsiString ext = NormalExtension(extension);
     for (auto& f : Registry())
         if (f.Extension == ext) {
             f.Description = description;
             f.Reader = std::move(reader);
+            f.FileReader = std::move(fileReader);
             return;
         }
-    Registry().push_back({ext, description, std::move(reader)});
+    Registry().push_back({ext, description, std::move(reader), std::move(fileReader)});
 }
 
 void UnregisterPictureFormat(const AnsiString& extension) {
@@ -93,9 +95,11 @@ AnsiString PictureExtension(const AnsiString& fileName) {
 
 namespace {
 
-TBitmap32 Decode(const TPictureFormat& format, const uint8_t* data, size_t size, const TPictureLoadOptions& options) {
+// Any other error of a reader becomes EInvalidGraphic.
+template <class Read>
+TBitmap32 Guarded(Read read) {
     try {
-        return format.Reader(data, size, options);
+        return read();
     } catch (const EInvalidGraphic&) {
         throw;
     } catch (const std::bad_alloc&) {
@@ -103,6 +107,10 @@ TBitmap32 Decode(const TPictureFormat& format, const uint8_t* data, size_t size,
     } catch (const std::exception& e) {
         throw EInvalidGraphic(AnsiString("Bild nicht lesbar: ") + e.what());
     }
+}
+
+TBitmap32 Decode(const TPictureFormat& format, const uint8_t* data, size_t size, const TPictureLoadOptions& options) {
+    return Guarded([&] { return format.Reader(data, size, options); });
 }
 
 // The format the first bytes name, as the extension of its reader; "" when none of
@@ -171,6 +179,7 @@ TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOpti
     TPictureFormat format;
     const AnsiString ext = PictureExtension(fileName);
     if (!FindPictureFormat(ext, format)) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    if (format.FileReader) return Guarded([&] { return format.FileReader(fileName, options); });
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
     return LoadPictureFromStream(file, fileName, options);
 }

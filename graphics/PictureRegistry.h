@@ -16,14 +16,22 @@ class TStream;
 // Decodes a whole file held in memory; raises EInvalidGraphic.
 using TPictureReader = std::function<TBitmap32(const uint8_t* data, size_t size, const TPictureLoadOptions& options)>;
 
+// Reads a picture by its file name, for formats that must open the file themselves
+// (videos); raises EInvalidGraphic.
+using TPictureFileReader = std::function<TBitmap32(const AnsiString& fileName, const TPictureLoadOptions& options)>;
+
 struct TPictureFormat {
     AnsiString Extension;    // lower case, without dot
     AnsiString Description;  // German, without the mask
     TPictureReader Reader;
+    // When set, files of the format are read through it; streams and memory still go
+    // through Reader.
+    TPictureFileReader FileReader;
 };
 
 // A later registration of the same extension replaces the earlier one in place.
-void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader);
+void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader,
+                           TPictureFileReader fileReader = nullptr);
 void UnregisterPictureFormat(const AnsiString& extension);
 // Registration order.
 std::vector<TPictureFormat> PictureFormats();
@@ -36,7 +44,7 @@ AnsiString GraphicFileMask();
 AnsiString GraphicFilter();
 
 // By the extension of fileName; raises EInvalidGraphic (and the stream errors of a
-// file that cannot be opened).
+// file that cannot be opened, unless the format reads its files itself).
 TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOptions& options = {});
 // The stream's bytes from its position to the end, read as a picture of the format
 // that fileName's extension names; an unknown one raises "Falsches Dateiformat: " + fileName.

@@ -27,10 +27,14 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage& Message)>;
 
 // Message numbers.
+constexpr UINT WM_SIZE = 5;
 constexpr UINT WM_PAINT = 15;
 constexpr UINT WM_CLOSE = 16;
 constexpr UINT WM_QUIT = 18;
+constexpr UINT WM_WINDOWPOSCHANGING = 70;
+constexpr UINT WM_HELP = 83;
 constexpr UINT WM_KEYDOWN = 256;
+constexpr UINT WM_KEYUP = 257;
 constexpr UINT WM_SYSKEYDOWN = 260;
 constexpr UINT WM_SYSCOMMAND = 274;
 constexpr UINT WM_TIMER = 275;
@@ -39,6 +43,7 @@ constexpr UINT WM_LBUTTONDOWN = 513;
 constexpr UINT WM_RBUTTONDOWN = 516;
 constexpr UINT WM_MBUTTONDOWN = 519;
 constexpr UINT WM_USER = 1024;
+constexpr UINT WM_APP = 0x8000;
 
 // WM_SYSCOMMAND's wParam for a minimised window.
 constexpr WPARAM SC_MINIMIZE = 0xF020;

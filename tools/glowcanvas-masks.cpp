@@ -5,13 +5,15 @@
 // A mask is a schedule: dark pixels are revealed first, light ones last.
 // The output is deterministic: every mask draws from its own seeded generator.
 
+#include "graphics/JpegWriter.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -19,8 +21,6 @@
 #include <string>
 #include <vector>
 
-// After <cstdio>: jpeglib.h needs FILE and size_t declared.
-#include <jpeglib.h>
 #include <png.h>
 
 namespace {
@@ -532,46 +532,22 @@ TGreyPicture Render(const TField& field, int w, int h) {
     return pic;
 }
 
-struct TJpegError {
-    jpeg_error_mgr Pub;
-    jmp_buf Jump;
-};
-
-void OnJpegError(j_common_ptr cinfo) { longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->Jump, 1); }
-
 // Grey, but with three components as the transitions expect; progressive.
 bool WriteJpeg(const std::string& path, const TGreyPicture& pic) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::vector<uint8_t> row(size_t(pic.Width) * 3);
-    jpeg_compress_struct cinfo;
-    TJpegError err;
-    cinfo.err = jpeg_std_error(&err.Pub);
-    err.Pub.error_exit = OnJpegError;
-    if (setjmp(err.Jump)) {
-        jpeg_destroy_compress(&cinfo);
-        std::fclose(f);
+    TBitmap32 bitmap(pic.Width, pic.Height);
+    for (size_t i = 0; i < pic.Pixels.size(); ++i) {
+        const uint8_t v = pic.Pixels[i];
+        bitmap.Bits()[i] = Color32(v, v, v);
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = EncodeJpegPicture(bitmap, TJpegWriteOptions{90, true});
+    } catch (const EJpegWriteError&) {
         return false;
     }
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = JDIMENSION(pic.Width);
-    cinfo.image_height = JDIMENSION(pic.Height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const uint8_t* src = &pic.Pixels[size_t(cinfo.next_scanline) * size_t(pic.Width)];
-        for (int x = 0; x < pic.Width; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = src[x];
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return std::fclose(f) == 0;
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(f.flush());
 }
 
 bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb) {

@@ -1,0 +1,130 @@
+#include "media/VideoImageUnit.h"
+
+#include "graphics/MagickReader.h"
+#include "graphics/PackedDIB.h"
+#include "graphics/PictureRegistry.h"
+#include "platform/DebugOutput.h"
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+struct TVideoFormat {
+    const char* Extension;
+    const char* Description;
+};
+constexpr TVideoFormat kVideoFormats[] = {
+    {"AVI", "AVI-Video"}, {"MOV", "Quicktime Video"}, {"MPG", "MPG-Video"},
+    {"MPEG", "MPG-Video"}, {"WMV", "Windows Media Video"},
+};
+
+// One video opened and captured at a time.
+std::mutex videoLock;
+// Only owns the component of the load in progress; nothing is shown.
+struct THostForm {
+    std::unique_ptr<TmyActiveMovie> Component;
+};
+std::unique_ptr<THostForm> hostForm;
+int initCount = 0;
+std::mutex initLock;
+
+[[noreturn]] void Fail(const AnsiString& fileName, const AnsiString& reason) {
+    OutputDebugString("Video picture " + fileName + ": " + reason);
+    throw EInvalidGraphic("");
+}
+
+// The component lives for one load and goes whatever happens.
+struct TOwnedComponent {
+    explicit TOwnedComponent(THostForm& host) : Host(host) { Host.Component = std::make_unique<TmyActiveMovie>(); }
+    ~TOwnedComponent() { Host.Component.reset(); }
+    THostForm& Host;
+};
+
+}  // namespace
+
+bool TmyActiveMovie::myCaptureFrame(TBitmap32& bitmap) {
+    const bool wasPlaying = PauseIfPlaying();
+    bool ok = false;
+    int32_t w = 0, h = 0, size = 0;
+    IBasicVideo* video = BasicVideo();
+    if (video && Succeeded(video->GetVideoSize(w, h)) && Succeeded(video->GetCurrentImage(size, nullptr)) && size > 0) {
+        const size_t need = size_t(size) + 2;
+        if (CaptureBuffer.size() < need) {
+            CaptureBuffer.clear();
+            try {
+                CaptureBuffer.resize(need);
+            } catch (const std::bad_alloc&) {
+                CaptureBuffer.clear();
+            }
+        }
+        int32_t capacity = int32_t(std::min<size_t>(CaptureBuffer.size(), INT32_MAX));
+        if (!CaptureBuffer.empty() && Succeeded(video->GetCurrentImage(capacity, CaptureBuffer.data()))) {
+            // The header, masks and colour table decide where the pixels are and what
+            // they mean.
+            TBitmap32 frame;
+            const size_t filled = std::min<size_t>(size_t(std::max(capacity, 0)), CaptureBuffer.size());
+            if (PackedDIBToBitmap32(CaptureBuffer.data(), filled, frame)) {
+                bitmap = std::move(frame);
+                ok = true;
+            }
+        }
+    }
+    if (wasPlaying) Play();
+    return ok;
+}
+
+void TVideoImage::LoadFromFile(const AnsiString& fileName) {
+    std::lock_guard lock(videoLock);
+    if (!TActiveMovie::IsPlayerControlRegistered()) Fail(fileName, "no media player");
+    if (!hostForm) Fail(fileName, "the video pictures are not initialised");
+    try {
+        TOwnedComponent owned(*hostForm);
+        TmyActiveMovie& movie = *hostForm->Component;
+        movie.SetBounds(0, 0);
+        movie.FileName = fileName;
+        movie.AutoStart = false;
+        movie.SetShowControls(false);
+        movie.SetShowScrollBars(false);
+        movie.SetControlBoolean(AMProp::AnimationAtStart, false);
+        movie.SetControlBoolean(AMProp::ClickToPlay, false);
+        movie.DisplayLogo = false;
+        movie.SetControlBoolean(AMProp::EnableContextMenu, false);
+        movie.SetControlBoolean(AMProp::EnablePositionControls, false);
+        movie.SetControlBoolean(AMProp::EnableTracker, false);
+        movie.Open();
+        if (movie.OpenState() != mpOpen) Fail(fileName, "the file does not open as a video");
+        if (!movie.myCaptureFrame(*this)) Fail(fileName, "the video gives no picture");
+    } catch (const EInvalidGraphic&) {
+        throw;
+    } catch (const std::exception& e) {
+        Fail(fileName, e.what());
+    }
+}
+
+namespace VideoImageUnit {
+
+void Initialize() {
+    std::lock_guard lock(initLock);
+    if (initCount++ > 0) return;
+    hostForm = std::make_unique<THostForm>();
+    // A stream or memory holds no file to open: it is read as the plain bitmap would.
+    TPictureReader plainBitmap = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) {
+        return ReadMagickPicture(d, n, "BMP");
+    };
+    TPictureFileReader video = [](const AnsiString& fileName, const TPictureLoadOptions&) {
+        TVideoImage image;
+        image.LoadFromFile(fileName);
+        return TBitmap32(std::move(image));
+    };
+    for (const TVideoFormat& f : kVideoFormats) RegisterPictureFormat(f.Extension, f.Description, plainBitmap, video);
+}
+
+void Finalize() {
+    std::lock_guard lock(initLock);
+    if (initCount == 0 || --initCount > 0) return;
+    for (const TVideoFormat& f : kVideoFormats) UnregisterPictureFormat(f.Extension);
+    hostForm.reset();
+}
+
+}  // namespace VideoImageUnit
