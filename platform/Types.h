@@ -42,6 +42,12 @@ inline TRect Bounds(int32_t left, int32_t top, int32_t width, int32_t height) {
     return TRect{left, top, static_cast<int32_t>(int64_t(left) + width),
                  static_cast<int32_t>(int64_t(top) + height)};
 }
+// The common part of two rectangles; (0, 0, 0, 0) when they do not overlap.
+inline TRect IntersectRect(const TRect& a, const TRect& b) {
+    const TRect r{a.Left > b.Left ? a.Left : b.Left, a.Top > b.Top ? a.Top : b.Top,
+                  a.Right < b.Right ? a.Right : b.Right, a.Bottom < b.Bottom ? a.Bottom : b.Bottom};
+    return r.IsEmpty() ? TRect{} : r;
+}
 
 // Modifier keys and mouse buttons held during an input event.
 using TShiftState = uint8_t;

@@ -1,0 +1,47 @@
+#include "platform/WindowSurface.h"
+
+#include <algorithm>
+
+TRect PresentedPart(const TRect& rect, int32_t width, int32_t height, TPoint origin, int32_t clientWidth,
+                    int32_t clientHeight) {
+    const TRect inImage = IntersectRect(rect, TRect{0, 0, width, height});
+    if (inImage.IsEmpty()) return TRect{};
+    // In 64 bits: an origin far out must not wrap a rectangle back into the client.
+    const int64_t left = int64_t(inImage.Left) + origin.X, top = int64_t(inImage.Top) + origin.Y;
+    const int64_t right = int64_t(inImage.Right) + origin.X, bottom = int64_t(inImage.Bottom) + origin.Y;
+    const TRect inClient{static_cast<int32_t>(std::clamp<int64_t>(left, 0, clientWidth)),
+                         static_cast<int32_t>(std::clamp<int64_t>(top, 0, clientHeight)),
+                         static_cast<int32_t>(std::clamp<int64_t>(right, 0, clientWidth)),
+                         static_cast<int32_t>(std::clamp<int64_t>(bottom, 0, clientHeight))};
+    return inClient.IsEmpty() ? TRect{} : inClient;
+}
+
+TOffscreenWindowSurface::TOffscreenWindowSurface(int32_t clientWidth, int32_t clientHeight) {
+    SetClientSize(clientWidth, clientHeight);
+}
+
+void TOffscreenWindowSurface::SetClientSize(int32_t clientWidth, int32_t clientHeight) {
+    image_.SetSize(clientWidth, clientHeight, 0xFF000000u);
+}
+
+void TOffscreenWindowSurface::Present(const uint32_t* pixels, int32_t stride, int32_t width, int32_t height,
+                                      TPoint origin, const TRect* rects, int32_t count) {
+    ++presentCount_;
+    if (!pixels || !rects) return;
+    for (int32_t i = 0; i < count; ++i) {
+        const TRect part = PresentedPart(rects[i], width, height, origin, image_.Width, image_.Height);
+        if (part.IsEmpty()) continue;
+        for (int32_t y = part.Top; y < part.Bottom; ++y) {
+            const uint32_t* src = pixels + (int64_t(y) - origin.Y) * stride + (int64_t(part.Left) - origin.X);
+            uint32_t* dst = image_.Pixels.data() + size_t(y) * size_t(image_.Width) + size_t(part.Left);
+            for (int32_t x = 0; x < part.Width(); ++x) dst[x] = src[x] | 0xFF000000u;
+        }
+        presented_.push_back(part);
+    }
+}
+
+std::vector<TRect> TOffscreenWindowSurface::TakePresented() {
+    std::vector<TRect> taken;
+    taken.swap(presented_);
+    return taken;
+}
