@@ -10,12 +10,6 @@ GC_IMPLEMENT_PLUGIN(TPreviewEditorSlideShowObject, TVisibleSlideShowObject)
 
 namespace {
 
-TRect Intersection(const TRect& a, const TRect& b) {
-    const TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-                  std::min(a.Bottom, b.Bottom)};
-    return r.IsEmpty() ? TRect{} : r;
-}
-
 int32_t ClipTo(int64_t v, int32_t extent) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, extent)); }
 
 }  // namespace
@@ -68,7 +62,7 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
 
 void TVisibleSlideShowObject::CropBackground(const TRect& r) {
     if (!Background) return;
-    const TRect kept = Intersection(r, Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(),
+    const TRect kept = IntersectRect(r, Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(),
                                               Background->Height()));
     if (kept.IsEmpty()) {
         FreeBackground();

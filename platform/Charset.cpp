@@ -41,6 +41,13 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 char32_t AnsiCharToCodePoint(char c) { return ToCodePoint(static_cast<unsigned char>(c)); }
 
+bool CodePointToAnsiChar(char32_t cp, char& c) {
+    const int b = FromCodePoint(cp);
+    if (b < 0) return false;
+    c = static_cast<char>(b);
+    return true;
+}
+
 std::string AnsiToUtf8(const AnsiString& text) {
     std::string out;
     out.reserve(text.size());

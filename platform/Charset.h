@@ -16,3 +16,6 @@ AnsiString Utf8ToAnsi(const std::string& text);
 
 // The code point of one Windows-1252 byte.
 char32_t AnsiCharToCodePoint(char c);
+
+// The Windows-1252 byte of a code point; False when the code page lacks it.
+bool CodePointToAnsiChar(char32_t cp, char& c);

@@ -1,6 +1,7 @@
 #include "platform/FontFace.h"
 
 #include "platform/Charset.h"
+#include "platform/FontRegistry.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -226,6 +227,9 @@ struct TFontCache {
 };
 
 bool TFontCache::FindFile(const AnsiString& family, uint8_t style, TFontFile& file) {
+    // Fonts the program added go before the installed ones and are never cached here:
+    // removing them must take effect at once.
+    if (FindAddedFont(family, style, file)) return true;
     const auto key = std::make_pair(UpperAscii(family), uint8_t(style & kStyleMask));
     if (auto it = Files.find(key); it != Files.end()) {
         file = it->second;
@@ -303,6 +307,13 @@ std::shared_ptr<TFontFace> TFontCache::Open(const TFontFile& file, int32_t pixel
     std::shared_ptr<TFontFace> result(new TFontFace(file, pixelSize, style, std::move(impl)));
     Faces[key] = result;
     return result;
+}
+
+void ForgetFontFile(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> guard(FontLock());
+    TFontCache& cache = TFontCache::Instance();
+    std::erase_if(cache.Faces, [&](const auto& entry) { return std::get<0>(entry.first) == path; });
+    std::erase_if(cache.Files, [&](const auto& entry) { return entry.second.Path == path; });
 }
 
 bool FindFontFile(const AnsiString& family, uint8_t style, TFontFile& file) {

@@ -34,9 +34,13 @@ struct TFontFile {
 };
 
 // The file the font matching finds for a family (Windows-1252) and TFontStyle bits:
-// "Arial" finds Liberation Sans where it is installed. False only when no font at all
-// can be found.
+// fonts the program added (FontRegistry.h) first, then the installed ones, where "Arial"
+// finds Liberation Sans. False only when no font at all can be found.
 bool FindFontFile(const AnsiString& family, uint8_t style, TFontFile& file);
+
+// Forgets the cached faces and matches of a file (native path) that is no longer there for
+// the lookup; faces handed out stay usable.
+void ForgetFontFile(const std::string& path);
 
 // How glyphs are rendered: one bit per pixel (coverage 0 or 255) or anti-aliased.
 enum class TGlyphMode : uint8_t { Mono, AntiAliased };
