@@ -65,9 +65,11 @@ bool TOffscreenPlayerHost::PumpMessage() {
 }
 
 void TOffscreenPlayerHost::Tick() {
+    lastTickStart_ = Elapsed();
     if (onMessageLoop_) onMessageLoop_();
     PumpMessage();
     ++tickCount_;
+    lastTickDuration_ = Elapsed() - lastTickStart_;
     if (OnTick) OnTick();
 }
 

@@ -47,6 +47,9 @@ public:
     TWinPaintBox32& PaintBox() { return paintBox_; }
     bool Closed() const { return closed_; }
     int32_t TickCount() const { return tickCount_; }
+    // When the last pass began (Elapsed) and how long it took, in ms.
+    int64_t LastTickStart() const { return lastTickStart_; }
+    int64_t LastTickDuration() const { return lastTickDuration_; }
     const std::deque<TMessage>& PendingMessages() const { return messages_; }
 
     // The clock step for a player that wants the next frame (its wait is 0).
@@ -84,4 +87,6 @@ private:
     bool playing_ = false;
     bool closed_ = false;
     int32_t tickCount_ = 0;
+    int64_t lastTickStart_ = 0;
+    int64_t lastTickDuration_ = 0;
 };

@@ -392,6 +392,7 @@ void TSlideShowPlayer::RemoveShowFonts() {
 
 void TSlideShowPlayer::MessageLoopStep() {
     steppedThisTick_.clear();
+    queuedThisTick_ = false;
     int32_t delay = 0;
     if (!Paused || RunToMode) {
         frameTime_ = GetPlayTime();
@@ -454,6 +455,7 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
             endReached_ = true;
             EndShow(false);
         }
+        if (generation == prepareGeneration_) drawnGeneration_ = generation;
         return -1;
     }
     std::vector<TRect> rects;
@@ -493,8 +495,8 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
     PendingEvents.Clear();
     FlushFrame(rects);
     if (ShowFps) CountFrame();
-    // A frame drawn after the latest preparation ends the first-frame state; a restart
-    // inside this frame leaves it for the next one.
+    // A frame after the latest preparation ends the first-frame state; a restart inside
+    // this frame leaves it for the next one.
     if (generation == prepareGeneration_) drawnGeneration_ = generation;
     return next == -2 ? -1 : next;
 }
@@ -550,6 +552,10 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
             at(int64_t(frameTime_) + frameResult_);
         }
         if (RunToMode) at(RunToTime);
+        // What this tick queued gets the idle time of the next one.
+        if (queuedThisTick_)
+            for (TSlideShowObject* object : ComingObjects)
+                if (IPlayable* playable = AsPlayable(object); playable && !playable->IsInitialized()) return 0;
         // The end of the show is acted on in the next frame.
         if (PlayingObjects.empty() && ComingObjects.empty() && ScheduleItems.Count() == 0 && !FullRepaint &&
             !endReached_)
@@ -619,6 +625,7 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     ++prepareGeneration_;
     showPrepared_ = true;
     endReached_ = false;
+    handedOver_ = false;
     frameRan_ = false;
     SetClockTime(start);
     SetMusicClockTime(start);
@@ -807,7 +814,8 @@ void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {
         if (ScheduleItems.Count() == 0)
             if (TSlideShowObject* first = FindNextObject(nullptr)) ScheduleItems.Add(first);
     }
-    const int64_t lookAhead = int64_t(now) + GetSettings()->PreloadTime;
+    const int32_t preload = GetSettings()->PreloadTime;
+    const int64_t lookAhead = int64_t(now) + preload;
     for (int i = 0; i < ScheduleItems.Count();) {
         TNextSlideShowObjectItem* item = ScheduleItems.Item(i);
         while (item->Cursor) {
@@ -821,15 +829,19 @@ void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {
             if (onlyDue) {
                 if (start > now) break;
             } else if (start > lookAhead) {
-                // The look-ahead is never less than one object: while nothing of this
-                // sequence waits to be prepared, its next object is queued now, so that
-                // the idle time of the current one prepares it.
-                if (item->LastQueued && IsComing(item->LastQueued)) break;
+                // Without a look-ahead time the look-ahead is one object: while nothing
+                // of this sequence waits to be prepared, its next object is queued now,
+                // so that the idle time of the current one prepares it.
+                // A collection waiting to be due needs no preparation and holds no place.
+                if (preload > 0 || (item->LastQueued && IsComing(item->LastQueued) &&
+                                    !::Supports<ICollection>(item->LastQueued)))
+                    break;
             }
             if (object->GetEnabled() && !EnclosingCollage(object)) {
                 QueueComingObject(object);
                 playable->Start();
                 item->LastQueued = object;
+                queuedThisTick_ = true;
                 if (IComposite* composite = ::Supports<IComposite>(object))
                     if (TSlideShowObjectList* sounds = composite->GetSoundObjects())
                         for (int k = 0; k < sounds->Count(); ++k) QueueComingObject((*sounds)[k]);
@@ -878,6 +890,7 @@ int TSlideShowPlayer::MoveDueObjects() {
         } else if (std::find(PlayingObjects.begin(), PlayingObjects.end(), object) == PlayingObjects.end()) {
             PlayingObjects.push_back(object);
             endReached_ = false;
+            handedOver_ = true;
         }
     }
     return musicObjects;
@@ -1011,7 +1024,12 @@ bool TSlideShowPlayer::ExecuteStep(IPlayable* playable, TSlideShowObject* object
         PreparationFailed(object, objects);
         return false;
     }
-    if (TSlideShowObjectInitializationList* list = playable->GetInitializationList()) list->DeleteStep(step);
+    if (TSlideShowObjectInitializationList* list = playable->GetInitializationList()) {
+        list->DeleteStep(step);
+        // The stage's last step done: on to the next stage, so that an object whose
+        // steps are all done counts as prepared at once.
+        if (list->Count() == 0) CurrentInitializationList(playable);
+    }
     return true;
 }
 
@@ -1152,9 +1170,14 @@ void TSlideShowPlayer::EndShow(bool userAbort) {
         Stop();
         return;
     }
+    // A pass that showed nothing (empty, all disabled or all failing) would only start
+    // again at once: the last frame stays and the player waits.
+    auto restart = [this] {
+        if (handedOver_) Restart();
+    };
     if (action == 2 || action == 3) {
         const uint8_t answer = QueryEndAction(0);
-        if (answer == 0 || answer == 2) Restart();
+        if (answer == 0 || answer == 2) restart();
         else Stop();
         return;
     }
@@ -1162,7 +1185,7 @@ void TSlideShowPlayer::EndShow(bool userAbort) {
         Stop();
         return;
     }
-    if (action == 0 || action == 4) Restart();
+    if (action == 0 || action == 4) restart();
     else if (action == 1) Stop();
 }
 

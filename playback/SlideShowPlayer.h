@@ -250,8 +250,8 @@ public:
     int32_t FpsFrames = 0;
     int32_t FpsWindowStart = 0;
     AnsiString FpsText;  // the last frame-rate text, drawn by the window
-    // Whole flush, no end test and unlimited preparation until a frame has been drawn
-    // after the show was prepared.
+    // Whole flush, no end test and unlimited preparation until the first frame after
+    // the show was prepared.
     bool FullRepaint = false;
     bool OwnsSlideShow = false;
     bool Stopping = false;
@@ -338,6 +338,10 @@ private:
     bool showPrepared_ = false;
     // The natural end was reached and acted on; nothing is due until something changes.
     bool endReached_ = false;
+    // An object went on screen since the show was prepared.
+    bool handedOver_ = false;
+    // The current tick queued an object.
+    bool queuedThisTick_ = false;
     // The last frame: its show time and its result.
     bool frameRan_ = false;
     int32_t frameTime_ = 0;

@@ -69,6 +69,7 @@ public:
         TVisibleSlideShowObject::Play(player, final);
         const int32_t now = player->GetPlayTime();
         Plays.push_back({now, final});
+        if (Log) Log->push_back((final ? "F" : "P") + Name);
         if (OnPlay) OnPlay(player, final);
         ClearUpdateRect();
         if (TBitmap32* back = player->GetBackBuffer()) {
@@ -84,6 +85,11 @@ public:
         TVisibleSlideShowObject::Reset();
     }
     void ReleaseResources() override { ++Releases; }
+    void SeekTo(int32_t time) override { Seeks.push_back(time); }
+    void RestoreBackground(IPlayerServices* player) override {
+        if (Log) Log->push_back("R" + Name);
+        TVisibleSlideShowObject::RestoreBackground(player);
+    }
     void Start() override {
         ++Starts;
         TVisibleSlideShowObject::Start();
@@ -102,8 +108,11 @@ public:
     bool NeverReady = false;
     TManualTickCount* Clock = nullptr;
     std::function<void(IPlayerServices*, bool)> OnPlay;
+    std::string Name;
+    std::vector<std::string>* Log = nullptr;
     std::vector<TPlayRecord> Plays;
     std::vector<std::pair<int32_t, int32_t>> StepLog;  // show time, step
+    std::vector<int32_t> Seeks;
     int Resets = 0;
     int Releases = 0;
     int Starts = 0;
@@ -152,12 +161,30 @@ public:
     TFakeSoundList Music;
 };
 
+// The real-time player, counting its restarts and answering the asking end actions as
+// told.
+class TTestPlayer : public TRealTimeSlideShowPlayer {
+public:
+    using TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer;
+    void Restart() override {
+        ++Restarts;
+        TRealTimeSlideShowPlayer::Restart();
+    }
+    uint8_t QueryEndAction(int32_t reserved) override {
+        ++Queries;
+        return Answer < 0 ? TRealTimeSlideShowPlayer::QueryEndAction(reserved) : uint8_t(Answer);
+    }
+    int Restarts = 0;
+    int Queries = 0;
+    int Answer = -1;
+};
+
 // A driven clock, a show, a real-time player on the clock and an off-screen host of
 // 64 x 48 pixels (the 4:3 show fills it).
 struct TPlayerRig {
     explicit TPlayerRig(ISoundSystem* sounds = nullptr, int32_t width = 64, int32_t height = 48)
         : Plugins(PlayerTestPlugins()),
-          Player(new TRealTimeSlideShowPlayer(sounds)),
+          Player(new TTestPlayer(sounds)),
           Host(*Player, width, height, &Clock) {}
 
     // A scripted item appended to the list (the show's root list by default).
@@ -177,6 +204,6 @@ struct TPlayerRig {
     TManualTickCount Clock{5000};
     TPlugins& Plugins;
     TSlideShow Show;
-    TPluginPtr<TRealTimeSlideShowPlayer> Player;
+    TPluginPtr<TTestPlayer> Player;
     TOffscreenPlayerHost Host;
 };
