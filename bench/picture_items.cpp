@@ -5,6 +5,7 @@
 //   plain full decode of the same file (target: ratio at most 2);
 // - PlayStill: one frame of a still picture that covers the paint box, against a plain
 //   copy of that frame (target: ratio at most 3).
+#include "bench/BenchPlayer.h"
 #include "bench/BenchSupport.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayerServices.h"
@@ -17,30 +18,6 @@
 #include <fstream>
 
 namespace {
-
-// The player as far as the items ask it: a back buffer, a time and a benchmark store.
-class TBenchPlayer : public IPlayerServices {
-public:
-    TBenchPlayer() : Buffer(1920, 1080) {}
-    int32_t GetPlayTime() override { return 0; }
-    int32_t GetCurrentPlayTime() override { return 0; }
-    int32_t GetMusicTime() override { return 0; }
-    TBitmap32* GetBackBuffer() override { return &Buffer; }
-    TRect GetClientRect() override { return Buffer.BoundsRect(); }
-    TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
-    TBenchmark& GetBenchmark() override { return Bench; }
-    void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent>) override {}
-    bool RemoveHighPriorityEvent(THighPriorityEvent*) override { return false; }
-    void SetPaused(bool) override {}
-    void FadeSoundVolume(uint8_t, int32_t) override {}
-    void FadeMusicVolume(uint8_t, int32_t) override {}
-    void FadeAllVolume(uint8_t, int32_t) override {}
-    void PostPlayerMessage(const TMessage&) override {}
-    void SendPlayerMessage(TMessage&) override {}
-
-    TBitmap32 Buffer;
-    TBenchmark Bench;
-};
 
 // The 12-megapixel photo as a file the item can load.
 const std::string& PhotoFile() {

@@ -344,7 +344,9 @@ void TBaseBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* playe
 bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     bool result = TPreviewEditorSlideShowObject::ExecuteInitializationStep(player, step);
     try {
-        CreatePlayHelper();
+        // Only once: the fitting of step 10 may have set the helper's rectangle to the
+        // whole area, and a later step must not put the item's own rectangle back.
+        if (!PlayHelper) CreatePlayHelper();
         if (step != 10) return result;
         return TimedStep(player, BenchmarkNames::Scale,
                          TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),

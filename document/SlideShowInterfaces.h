@@ -150,17 +150,6 @@ protected:
     ~IParallelCollection() = default;
 };
 
-// The collage: its children are drawn into its own picture, so the player never
-// schedules them on their own.
-class IMerge : public virtual ISlideShowObject {
-public:
-    virtual TSlideShowObjectList* GetChildList() const = 0;
-    virtual TSlideShowObjectList* CreateChildList() = 0;
-
-protected:
-    ~IMerge() = default;
-};
-
 // An item that plays further items beside it (a picture with its sound); the player
 // queues them with it.
 class IComposite : public virtual ISlideShowObject {
@@ -179,6 +168,17 @@ public:
 
 protected:
     ~IContainerCollection() = default;
+};
+
+// A collage: its children are composed into one picture; the child list is reached
+// through ICollection.
+class IMerge : public virtual ICollection {
+public:
+    virtual AnsiString GetTitle() const = 0;
+    virtual void SetTitle(const AnsiString& value) = 0;
+
+protected:
+    ~IMerge() = default;
 };
 
 // Items that draw into the player's back buffer: the area they changed in this frame and

@@ -104,6 +104,7 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     else if (iid == IID_IPropertyFrameProvider) p = dynamic_cast<IPropertyFrameProvider*>(this);
     else if (iid == IID_IParallelCollection) p = dynamic_cast<IParallelCollection*>(this);
     else if (iid == IID_IContainerCollection) p = dynamic_cast<IContainerCollection*>(this);
+    else if (iid == IID_IMerge) p = dynamic_cast<IMerge*>(this);
     else if (iid == IID_IVisibleSlideShowObject) p = dynamic_cast<IVisibleSlideShowObject*>(this);
     else if (iid == IID_IPreviewEditable) p = dynamic_cast<IPreviewEditable*>(this);
     else if (iid == IID_IExifProvider) p = dynamic_cast<IExifProvider*>(this);

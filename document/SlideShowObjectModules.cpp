@@ -1,6 +1,8 @@
 #include "document/SlideShowObjectModules.h"
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/MergeSlideShowObject.h"
+#include "document/ParticleSlideShowObject.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
@@ -15,9 +17,13 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
     InitializePicSlideShowObjects(plugins);
+    InitializeMergeSlideShowObjects(plugins);
+    InitializeParticleSlideShowObjects(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeParticleSlideShowObjects(plugins);
+    FinalizeMergeSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);

@@ -1,6 +1,7 @@
 #include "graphics/Bitmap32.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -26,9 +27,31 @@ Box Intersect(Box a, Box b) {
     return {std::max(a.L, b.L), std::max(a.T, b.T), std::min(a.R, b.R), std::min(a.B, b.B)};
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+#define GC_HAVE_AVX2_PATH 1
+#endif
+
+std::atomic<int> gSimdLimit{2};
+
+// The AVX2 paths run where the processor has them, SSE2 (always there on x86-64) else;
+// tests may hold the level lower to compare the paths.
+int SimdLevel() {
+#ifdef GC_HAVE_AVX2_PATH
+    static const int hardware = __builtin_cpu_supports("avx2") ? 2 : 1;
+#elif defined(__SSE2__)
+    constexpr int hardware = 1;
+#else
+    constexpr int hardware = 0;
+#endif
+    return std::min(hardware, gSimdLimit.load(std::memory_order_relaxed));
+}
+
 // Blending of a row: F with its alpha scaled by the master alpha, over B. Blocks whose
-// destination is opaque (the back buffer) take the vector path; others, and the tail,
-// go pixel by pixel through BlendPixel, which gives the same results.
+// destination is opaque (the back buffer) take the 16-bit vector path; blocks with
+// any other destination take the general one, which divides in floats: every operand
+// is an integer below 2^24 and the quotient is truncated, which gives exactly the
+// integer division of BlendPixel (a quotient that is no integer lies at least 1/65025
+// below the next one, more than half a float step at 255). The tail goes pixel by pixel.
 
 inline TColor32 BlendOverOpaque(TColor32 f, TColor32 b, uint32_t master) {
     const uint32_t a = master == 255 ? (f >> 24) : Div255((f >> 24) * master);
@@ -49,6 +72,40 @@ inline void BlendTail(const TColor32* src, TColor32* dst, int i, int n, uint32_t
 }
 
 #ifdef __SSE2__
+// Four pixels over any destination, as BlendPixel does it.
+inline __m128i BlendAnySSE2(__m128i f, __m128i b, uint32_t master) {
+    const __m128i c255 = _mm_set1_epi32(255);
+    const __m128i c128 = _mm_set1_epi32(128);
+    const __m128i zero = _mm_setzero_si128();
+    auto div255 = [&](__m128i x) {
+        x = _mm_add_epi32(x, c128);
+        return _mm_srli_epi32(_mm_add_epi32(x, _mm_srli_epi32(x, 8)), 8);
+    };
+    __m128i a = _mm_srli_epi32(f, 24);
+    // Products below 2^16 in 32-bit lanes whose high halves are 0: the 16-bit multiply is exact.
+    if (master != 255) a = div255(_mm_mullo_epi16(a, _mm_set1_epi32(int32_t(master))));
+    const __m128i ba = _mm_srli_epi32(b, 24);
+    const __m128i wf = _mm_mullo_epi16(a, c255);
+    const __m128i wb = _mm_mullo_epi16(ba, _mm_sub_epi32(c255, a));
+    const __m128i wr = _mm_add_epi32(wf, wb);
+    const __m128i none = _mm_cmpeq_epi32(wr, zero);
+    const __m128 fwf = _mm_cvtepi32_ps(wf), fwb = _mm_cvtepi32_ps(wb);
+    const __m128 fwr = _mm_cvtepi32_ps(_mm_or_si128(wr, _mm_and_si128(none, _mm_set1_epi32(1))));
+    const __m128 fhalf = _mm_cvtepi32_ps(_mm_srli_epi32(wr, 1));
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    __m128i r = _mm_slli_epi32(div255(wr), 24);
+    auto channel = [&](__m128i fc, __m128i bc) {
+        const __m128 num = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(fc), fwf), _mm_mul_ps(_mm_cvtepi32_ps(bc), fwb)), fhalf);
+        return _mm_cvttps_epi32(_mm_div_ps(num, fwr));
+    };
+    r = _mm_or_si128(r, channel(_mm_and_si128(f, byte), _mm_and_si128(b, byte)));
+    r = _mm_or_si128(r, _mm_slli_epi32(channel(_mm_and_si128(_mm_srli_epi32(f, 8), byte), _mm_and_si128(_mm_srli_epi32(b, 8), byte)), 8));
+    r = _mm_or_si128(r, _mm_slli_epi32(channel(_mm_and_si128(_mm_srli_epi32(f, 16), byte), _mm_and_si128(_mm_srli_epi32(b, 16), byte)), 16));
+    // A pixel whose alpha comes to 0 leaves the destination as it was.
+    const __m128i keep = _mm_cmpeq_epi32(a, zero);
+    return _mm_or_si128(_mm_and_si128(keep, b), _mm_andnot_si128(keep, r));
+}
+
 void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i c255 = _mm_set1_epi16(255);
@@ -73,7 +130,7 @@ void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
         const __m128i fa = _mm_and_si128(f, alphaMask);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, alphaMask), alphaMask)) != 0xFFFF) {
-            BlendTail(src, dst, i, i + 4, master);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), BlendAnySSE2(f, b, master));
             continue;
         }
         const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(fa, alphaMask));
@@ -98,14 +155,44 @@ void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
 }
 #endif
 
-#if defined(__x86_64__) || defined(__i386__)
-#define GC_HAVE_AVX2_PATH 1
+#ifdef GC_HAVE_AVX2_PATH
+__attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(__m256i f, __m256i b, uint32_t master) {
+    const __m256i c255 = _mm256_set1_epi32(255);
+    const __m256i c128 = _mm256_set1_epi32(128);
+    const __m256i zero = _mm256_setzero_si256();
+    auto div255 = [&](__m256i x) __attribute__((target("avx2"))) {
+        x = _mm256_add_epi32(x, c128);
+        return _mm256_srli_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(x, 8)), 8);
+    };
+    __m256i a = _mm256_srli_epi32(f, 24);
+    if (master != 255) a = div255(_mm256_mullo_epi16(a, _mm256_set1_epi32(int32_t(master))));
+    const __m256i ba = _mm256_srli_epi32(b, 24);
+    const __m256i wf = _mm256_mullo_epi16(a, c255);
+    const __m256i wb = _mm256_mullo_epi16(ba, _mm256_sub_epi32(c255, a));
+    const __m256i wr = _mm256_add_epi32(wf, wb);
+    const __m256 fwf = _mm256_cvtepi32_ps(wf), fwb = _mm256_cvtepi32_ps(wb);
+    const __m256 fwr = _mm256_cvtepi32_ps(_mm256_max_epi32(wr, _mm256_set1_epi32(1)));
+    const __m256 fhalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(wr, 1));
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    __m256i r = _mm256_slli_epi32(div255(wr), 24);
+    auto channel = [&](int shift) __attribute__((target("avx2"))) {
+        const __m256i fc = _mm256_and_si256(_mm256_srli_epi32(f, shift), byte);
+        const __m256i bc = _mm256_and_si256(_mm256_srli_epi32(b, shift), byte);
+        const __m256 num = _mm256_add_ps(
+            _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(fc), fwf), _mm256_mul_ps(_mm256_cvtepi32_ps(bc), fwb)), fhalf);
+        return _mm256_slli_epi32(_mm256_cvttps_epi32(_mm256_div_ps(num, fwr)), shift);
+    };
+    r = _mm256_or_si256(r, _mm256_or_si256(channel(0), _mm256_or_si256(channel(8), channel(16))));
+    return _mm256_blendv_epi8(r, b, _mm256_cmpeq_epi32(a, zero));
+}
+
 __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i c255 = _mm256_set1_epi16(255);
     const __m256i c128 = _mm256_set1_epi16(128);
     const __m256i vm = _mm256_set1_epi16(int16_t(master));
     const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i weights = _mm256_set1_epi16(int16_t(master | ((255 - master) << 8)));
     auto div255 = [&](__m256i x) __attribute__((target("avx2"))) {
         x = _mm256_add_epi16(x, c128);
         return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
@@ -119,11 +206,13 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
     };
     int i = 0;
     for (; i + 8 <= n; i += 8) {
+        // The source is often cold (a slide drawn long before): fetch ahead of the stream.
+        _mm_prefetch(reinterpret_cast<const char*>(src + i) + 1024, _MM_HINT_T0);
         const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         const __m256i fa = _mm256_and_si256(f, alphaMask);
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
-            BlendTail(src, dst, i, i + 8, master);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), BlendAnyAVX2(f, b, master));
             continue;
         }
         const int opaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, alphaMask));
@@ -132,11 +221,25 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
             continue;
         }
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, zero)) == -1) continue;
+        if (opaque == -1) {
+            // An opaque picture under a master alpha (a cross-fade): byte pairs (F, B) taken
+            // 128 down as signed bytes, weighed (M, 255 - M) by one maddubs; adding 255 * 128
+            // back gives F * M + B * (255 - M) exactly, and (x + 128) * 257 >> 16 is Div255.
+            const __m256i flip = _mm256_set1_epi8(char(0x80));
+            const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
+            const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
+            const __m256i c257 = _mm256_set1_epi16(257);
+            const __m256i lo = _mm256_mulhi_epu16(
+                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
+            const __m256i hi = _mm256_mulhi_epu16(
+                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                                _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+            continue;
+        }
         const __m256i flo = _mm256_unpacklo_epi8(f, zero), fhi = _mm256_unpackhi_epi8(f, zero);
         __m256i alo, ahi;
-        if (opaque == -1) {
-            alo = ahi = vm;
-        } else {
+        {
             alo = alphaOf(flo);
             ahi = alphaOf(fhi);
         }
@@ -150,142 +253,482 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
 #endif
 
 void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+    const int level = SimdLevel();
 #ifdef GC_HAVE_AVX2_PATH
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return BlendRowAVX2(src, dst, n, master);
+    if (level >= 2) return BlendRowAVX2(src, dst, n, master);
 #endif
 #ifdef __SSE2__
-    BlendRowSSE2(src, dst, n, master);
-#else
-    BlendTail(src, dst, 0, n, master);
+    if (level >= 1) return BlendRowSSE2(src, dst, n, master);
 #endif
+    BlendTail(src, dst, 0, n, master);
 }
 
-// One resampling tap list per destination index.
-struct Taps {
-    std::vector<int> Start;          // first source index
-    std::vector<int> Count;          // taps
-    std::vector<int> Offset;         // into Weights
-    std::vector<int16_t> Weights;    // sum to 1 << 14 per entry
-    int Lo = 0, Hi = 0;              // source range touched, [Lo, Hi)
-};
+// The built-in combiners over a row: one operation per channel byte, then F's alpha.
+
+template <TCombineKind Kind>
+void CombineTail(const TColor32* src, TColor32* dst, int i, int n) {
+    for (; i < n; ++i) dst[i] = CombinePixel(Kind, src[i], dst[i]);
+}
+
+#ifdef __SSE2__
+template <TCombineKind Kind>
+void CombineRowSSE2(const TColor32* src, TColor32* dst, int n) {
+    const __m128i alphaMask = _mm_set1_epi32(int32_t(0xFF000000u));
+    const __m128i zero = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+        __m128i r;
+        if constexpr (Kind == ckAdd) r = _mm_adds_epu8(f, b);
+        else if constexpr (Kind == ckSub) r = _mm_subs_epu8(f, b);
+        else if constexpr (Kind == ckMax) r = _mm_max_epu8(f, b);
+        else if constexpr (Kind == ckMin) r = _mm_min_epu8(f, b);
+        else {
+            const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(b, zero)), 8);
+            const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(b, zero)), 8);
+            r = _mm_packus_epi16(lo, hi);
+        }
+        r = _mm_or_si128(_mm_andnot_si128(alphaMask, r), _mm_and_si128(alphaMask, f));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), r);
+    }
+    CombineTail<Kind>(src, dst, i, n);
+}
+#endif
+
+#ifdef GC_HAVE_AVX2_PATH
+template <TCombineKind Kind>
+__attribute__((target("avx2"))) void CombineRowAVX2(const TColor32* src, TColor32* dst, int n) {
+    const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i zero = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        __m256i r;
+        if constexpr (Kind == ckAdd) r = _mm256_adds_epu8(f, b);
+        else if constexpr (Kind == ckSub) r = _mm256_subs_epu8(f, b);
+        else if constexpr (Kind == ckMax) r = _mm256_max_epu8(f, b);
+        else if constexpr (Kind == ckMin) r = _mm256_min_epu8(f, b);
+        else {
+            const __m256i lo =
+                _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(f, zero), _mm256_unpacklo_epi8(b, zero)), 8);
+            const __m256i hi =
+                _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(f, zero), _mm256_unpackhi_epi8(b, zero)), 8);
+            r = _mm256_packus_epi16(lo, hi);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blendv_epi8(r, f, alphaMask));
+    }
+    CombineTail<Kind>(src, dst, i, n);
+}
+#endif
+
+template <TCombineKind Kind>
+void CombineRowOf(const TColor32* src, TColor32* dst, int n) {
+    const int level = SimdLevel();
+#ifdef GC_HAVE_AVX2_PATH
+    if (level >= 2) return CombineRowAVX2<Kind>(src, dst, n);
+#endif
+#ifdef __SSE2__
+    if (level >= 1) return CombineRowSSE2<Kind>(src, dst, n);
+#endif
+    CombineTail<Kind>(src, dst, 0, n);
+}
+
+void CombineKindRow(TCombineKind kind, const TColor32* src, TColor32* dst, int n) {
+    switch (kind) {
+    case ckAdd: return CombineRowOf<ckAdd>(src, dst, n);
+    case ckSub: return CombineRowOf<ckSub>(src, dst, n);
+    case ckModulate: return CombineRowOf<ckModulate>(src, dst, n);
+    case ckMax: return CombineRowOf<ckMax>(src, dst, n);
+    case ckMin: return CombineRowOf<ckMin>(src, dst, n);
+    case ckCustom: break;
+    }
+}
+
+// ---- Resampling ----------------------------------------------------------------------
+//
+// Separable: a vertical pass over the source columns the horizontal taps need, kept in
+// 16 bits with 6 bits of fraction, then a horizontal pass. Weights are 14-bit fixed point
+// and sum to exactly one per destination index, so a constant picture stays constant.
+// Every path (scalar, SSE2, AVX2) computes the same integers.
 
 constexpr int kWeightBits = 14;
 
-// acc[c] += w0 * r0[c] + w1 * r1[c] over n bytes: the vertical resampling step.
-void AccumulateRows(int32_t* acc, const uint8_t* r0, const uint8_t* r1, int16_t w0, int16_t w1, size_t n) {
-    size_t c = 0;
-#ifdef __SSE2__
-    // Byte pairs (r0, r1) as 16-bit pairs, multiplied and added by madd in one go.
-    const __m128i w = _mm_set1_epi32(int32_t(uint32_t(uint16_t(w0)) | (uint32_t(uint16_t(w1)) << 16)));
-    const __m128i zero = _mm_setzero_si128();
-    for (; c + 16 <= n; c += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + c));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + c));
-        const __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
-        const __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
-        __m128i* out = reinterpret_cast<__m128i*>(acc + c);
-        _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), _mm_madd_epi16(_mm_unpacklo_epi16(alo, blo), w)));
-        _mm_storeu_si128(out + 1, _mm_add_epi32(_mm_loadu_si128(out + 1), _mm_madd_epi16(_mm_unpackhi_epi16(alo, blo), w)));
-        _mm_storeu_si128(out + 2, _mm_add_epi32(_mm_loadu_si128(out + 2), _mm_madd_epi16(_mm_unpacklo_epi16(ahi, bhi), w)));
-        _mm_storeu_si128(out + 3, _mm_add_epi32(_mm_loadu_si128(out + 3), _mm_madd_epi16(_mm_unpackhi_epi16(ahi, bhi), w)));
-    }
-#endif
-    for (; c < n; ++c) acc[c] += int32_t(w0) * r0[c] + int32_t(w1) * r1[c];
-}
+// The taps of one axis: for each destination index its first source index, its tap
+// count and its weights, padded with zero weights to a multiple of four.
+struct TAxisTaps {
+    // What they were built for.
+    TStretchFilter Filter = sfNearest;
+    int DstLen = 0, SrcStart = 0, SrcLen = 0, Limit = 0, C1 = 0, C2 = 0;
+    bool Valid = false;
+    uint64_t LastUse = 0;
 
-// The four channel sums of one horizontal tap list over 4-channel 16-bit samples.
-void SumTaps(const int16_t* m, const int16_t* w, int count, int32_t& s0, int32_t& s1, int32_t& s2, int32_t& s3) {
-    int k = 0;
-    s0 = s1 = s2 = s3 = 0;
-#ifdef __SSE2__
-    __m128i sum = _mm_setzero_si128();
-    for (; k + 2 <= count; k += 2) {
-        // Taps k and k + 1 side by side per channel, then one madd with their weights.
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4 * k));
-        const __m128i pairs = _mm_unpacklo_epi16(x, _mm_srli_si128(x, 8));
-        const __m128i ww = _mm_set1_epi32(int32_t(uint32_t(uint16_t(w[k])) | (uint32_t(uint16_t(w[k + 1])) << 16)));
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(pairs, ww));
-    }
-    alignas(16) int32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
-    s0 = lanes[0];
-    s1 = lanes[1];
-    s2 = lanes[2];
-    s3 = lanes[3];
-#endif
-    for (; k < count; ++k) {
-        s0 += int32_t(w[k]) * m[4 * k];
-        s1 += int32_t(w[k]) * m[4 * k + 1];
-        s2 += int32_t(w[k]) * m[4 * k + 2];
-        s3 += int32_t(w[k]) * m[4 * k + 3];
-    }
-}
+    int Stride = 0;                   // padded taps per index
+    int Most = 0;                     // taps of the widest index
+    int Lo = 0, Hi = 0;               // source range touched, [Lo, Hi)
+    std::vector<int> Start;           // first source index
+    std::vector<int> Count;           // taps
+    std::vector<int16_t> Weights;     // Stride per index
+    std::vector<int32_t> Pairs;       // Stride / 2 per index: tap 2k in the low half, 2k + 1 in the high
+    std::vector<int16_t> Groups;      // Stride * 4 per index: per four taps, (w0, w1) x 4 then (w2, w3) x 4
 
-// Destination indices [c1, c2) of a destination span of dstLen that starts at index 0
-// and maps onto the source span [srcStart, srcStart + srcLen); samples clamp to [0, limit).
-Taps BuildTaps(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) {
-    Taps t;
-    const double scale = double(srcLen) / double(dstLen);
-    const double widen = std::max(1.0, scale);
-    const double radius = StretchKernelRadius(filter) * widen;
-    t.Lo = limit;
-    t.Hi = 0;
-    std::vector<double> w;
-    for (int i = c1; i < c2; ++i) {
-        const double centre = srcStart + (i + 0.5) * scale - 0.5;
-        int lo, hi;
-        // Samples beyond an edge are mirrored at the edge pixel: a constant stays
-        // constant and a fine pattern keeps its balance up to the border.
-        auto mirror = [limit](int j) {
-            if (j < 0) j = -j;
-            if (j >= limit) j = 2 * (limit - 1) - j;
-            return std::clamp(j, 0, limit - 1);
-        };
-        const int jlo = int(std::ceil(centre - radius)), jhi = int(std::floor(centre + radius));
-        lo = limit;
-        hi = -1;
-        for (int j = jlo; j <= jhi; ++j) {
-            lo = std::min(lo, mirror(j));
-            hi = std::max(hi, mirror(j));
-        }
-        if (hi < lo) lo = hi = mirror(int(std::floor(centre + 0.5)));
-        w.assign(size_t(hi - lo + 1), 0.0);
-        double sum = 0;
-        for (int j = jlo; j <= jhi; ++j) {
-            double k = StretchKernel(filter, (j - centre) / widen);
-            w[size_t(mirror(j) - lo)] += k;
-            sum += k;
-        }
-        if (std::fabs(sum) < 1e-9) {
-            // No tap carries weight: take the nearest sample.
-            std::fill(w.begin(), w.end(), 0.0);
-            w[size_t(std::clamp(mirror(int(std::floor(centre + 0.5))), lo, hi) - lo)] = 1;
-            sum = 1;
-        }
-        t.Start.push_back(lo);
-        t.Count.push_back(hi - lo + 1);
-        t.Offset.push_back(int(t.Weights.size()));
-        int total = 0;
-        size_t largest = 0;
-        for (size_t k = 0; k < w.size(); ++k) {
-            int q = int(std::lround(w[k] / sum * (1 << kWeightBits)));
-            t.Weights.push_back(int16_t(q));
-            total += q;
-            if (std::fabs(w[k]) > std::fabs(w[largest])) largest = k;
-        }
-        // Exactly one in sum, so a constant picture stays constant.
-        t.Weights[size_t(t.Offset.back()) + largest] += int16_t((1 << kWeightBits) - total);
-        t.Lo = std::min(t.Lo, lo);
-        t.Hi = std::max(t.Hi, hi + 1);
+    bool Matches(TStretchFilter f, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) const {
+        return Valid && Filter == f && DstLen == dstLen && SrcStart == srcStart && SrcLen == srcLen && Limit == limit &&
+               C1 == c1 && C2 == c2;
     }
-    return t;
-}
+
+    // Destination indices [c1, c2) of a destination span of dstLen that starts at index 0
+    // and maps onto the source span [srcStart, srcStart + srcLen); samples clamp to [0, limit).
+    void Build(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2);
+};
 
 double Sinc(double x) {
     if (x == 0) return 1;
     x *= std::numbers::pi;
     return std::sin(x) / x;
+}
+
+void TAxisTaps::Build(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) {
+    Filter = filter;
+    DstLen = dstLen;
+    SrcStart = srcStart;
+    SrcLen = srcLen;
+    Limit = limit;
+    C1 = c1;
+    C2 = c2;
+    Valid = true;
+    const double scale = double(srcLen) / double(dstLen);
+    const double widen = std::max(1.0, scale);
+    const double radius = StretchKernelRadius(filter) * widen;
+    const size_t n = size_t(c2 - c1);
+    // Samples beyond an edge are mirrored at the edge pixel: a constant stays constant
+    // and a fine pattern keeps its balance up to the border.
+    auto mirror = [limit](int j) {
+        if (j < 0) j = -j;
+        if (j >= limit) j = 2 * (limit - 1) - j;
+        return std::clamp(j, 0, limit - 1);
+    };
+    auto centreOf = [&](int i) { return srcStart + (i + 0.5) * scale - 0.5; };
+    // The span of each index first, for the common stride.
+    Start.resize(n);
+    Count.resize(n);
+    Lo = limit;
+    Hi = 0;
+    int most = 1;
+    for (size_t k = 0; k < n; ++k) {
+        const double centre = centreOf(c1 + int(k));
+        const int jlo = int(std::ceil(centre - radius)), jhi = int(std::floor(centre + radius));
+        int lo = limit, hi = -1;
+        for (int j = jlo; j <= jhi; ++j) {
+            lo = std::min(lo, mirror(j));
+            hi = std::max(hi, mirror(j));
+        }
+        if (hi < lo) lo = hi = mirror(int(std::floor(centre + 0.5)));
+        Start[k] = lo;
+        Count[k] = hi - lo + 1;
+        most = std::max(most, Count[k]);
+        Lo = std::min(Lo, lo);
+        Hi = std::max(Hi, hi + 1);
+    }
+    Most = most;
+    Stride = (most + 3) & ~3;
+    Weights.assign(n * size_t(Stride), 0);
+    std::vector<double> w(static_cast<size_t>(Stride));
+    for (size_t k = 0; k < n; ++k) {
+        const double centre = centreOf(c1 + int(k));
+        const int jlo = int(std::ceil(centre - radius)), jhi = int(std::floor(centre + radius));
+        const int lo = Start[k], cnt = Count[k];
+        std::fill(w.begin(), w.end(), 0.0);
+        double sum = 0;
+        for (int j = jlo; j <= jhi; ++j) {
+            const double kv = StretchKernel(filter, (j - centre) / widen);
+            w[size_t(mirror(j) - lo)] += kv;
+            sum += kv;
+        }
+        if (std::fabs(sum) < 1e-9) {
+            // No tap carries weight: take the nearest sample.
+            std::fill(w.begin(), w.end(), 0.0);
+            w[size_t(std::clamp(mirror(int(std::floor(centre + 0.5))), lo, lo + cnt - 1) - lo)] = 1;
+            sum = 1;
+        }
+        int16_t* out = Weights.data() + k * size_t(Stride);
+        int total = 0;
+        int largest = 0;
+        for (int t = 0; t < cnt; ++t) {
+            const int q = int(std::lround(w[size_t(t)] / sum * (1 << kWeightBits)));
+            out[t] = int16_t(q);
+            total += q;
+            if (std::fabs(w[size_t(t)]) > std::fabs(w[size_t(largest)])) largest = t;
+        }
+        // Exactly one in sum, so a constant picture stays constant.
+        out[largest] = int16_t(out[largest] + ((1 << kWeightBits) - total));
+    }
+    Pairs.resize(n * size_t(Stride / 2));
+    Groups.resize(n * size_t(Stride) * 4);
+    for (size_t k = 0; k < n; ++k) {
+        const int16_t* wk = Weights.data() + k * size_t(Stride);
+        for (int t = 0; t < Stride; t += 2)
+            Pairs[k * size_t(Stride / 2) + size_t(t / 2)] = int32_t(uint32_t(uint16_t(wk[t])) | (uint32_t(uint16_t(wk[t + 1])) << 16));
+        int16_t* g = Groups.data() + k * size_t(Stride) * 4;
+        for (int t = 0; t < Stride; t += 4, g += 16)
+            for (int l = 0; l < 4; ++l) {
+                g[2 * l] = wk[t];
+                g[2 * l + 1] = wk[t + 1];
+                g[8 + 2 * l] = wk[t + 2];
+                g[8 + 2 * l + 1] = wk[t + 3];
+            }
+    }
+}
+
+// What StretchTo keeps between calls on one thread: recently used taps and its rows.
+struct TStretchScratch {
+    static constexpr int kCached = 8;
+    TAxisTaps Taps[kCached];
+    uint64_t Clock = 0;
+    std::vector<int16_t> Mid;
+    std::vector<const uint8_t*> Rows;
+    std::vector<TColor32> Row;
+    std::vector<int> Xs;
+
+    const TAxisTaps& TapsFor(TStretchFilter f, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) {
+        TAxisTaps* oldest = &Taps[0];
+        for (TAxisTaps& t : Taps) {
+            if (t.Matches(f, dstLen, srcStart, srcLen, limit, c1, c2)) {
+                t.LastUse = ++Clock;
+                return t;
+            }
+            if (t.LastUse < oldest->LastUse) oldest = &t;
+        }
+        oldest->Build(f, dstLen, srcStart, srcLen, limit, c1, c2);
+        oldest->LastUse = ++Clock;
+        return *oldest;
+    }
+};
+
+TStretchScratch& StretchScratch() {
+    thread_local TStretchScratch scratch;
+    return scratch;
+}
+
+// The vertical pass of one destination row: mid[c] = round(sum of w[k] * row k [c] / 2^8)
+// over the first bytes of the rows; an odd last row pairs with itself at weight 0.
+struct TRowSet {
+    const uint8_t* const* Rows;
+    int Count;
+    const uint8_t* Row(int k) const { return Rows[k]; }  // k <= Count, even Count rounded up
+};
+
+inline int16_t MidOf(int32_t acc) { return int16_t((acc + (1 << 7)) >> 8); }
+
+void VerticalScalar(const TRowSet& rows, const int16_t* w, int16_t* mid, size_t from, size_t bytes) {
+    for (size_t c = from; c < bytes; ++c) {
+        int32_t acc = 0;
+        for (int k = 0; k < rows.Count; ++k) acc += int32_t(w[k]) * rows.Row(k)[c];
+        mid[c] = MidOf(acc);
+    }
+}
+
+#ifdef __SSE2__
+void VerticalSSE2(const TRowSet& rows, const int16_t* w, const int32_t* pairs, int16_t* mid, size_t bytes) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i round = _mm_set1_epi32(1 << 7);
+    const int npairs = (rows.Count + 1) / 2;
+    size_t c = 0;
+    for (; c + 16 <= bytes; c += 16) {
+        __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+        for (int p = 0; p < npairs; ++p) {
+            const __m128i wp = _mm_set1_epi32(pairs[p]);
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows.Row(2 * p) + c));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows.Row(2 * p + 1) + c));
+            const __m128i xl = _mm_unpacklo_epi8(x, zero), xh = _mm_unpackhi_epi8(x, zero);
+            const __m128i yl = _mm_unpacklo_epi8(y, zero), yh = _mm_unpackhi_epi8(y, zero);
+            a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi16(xl, yl), wp));
+            a1 = _mm_add_epi32(a1, _mm_madd_epi16(_mm_unpackhi_epi16(xl, yl), wp));
+            a2 = _mm_add_epi32(a2, _mm_madd_epi16(_mm_unpacklo_epi16(xh, yh), wp));
+            a3 = _mm_add_epi32(a3, _mm_madd_epi16(_mm_unpackhi_epi16(xh, yh), wp));
+        }
+        auto shift = [&](__m128i v) { return _mm_srai_epi32(_mm_add_epi32(v, round), 8); };
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mid + c), _mm_packs_epi32(shift(a0), shift(a1)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mid + c + 8), _mm_packs_epi32(shift(a2), shift(a3)));
+    }
+    VerticalScalar(rows, w, mid, c, bytes);
+}
+
+// One destination pixel's four channel sums of the horizontal pass: every index runs
+// the axis's full stride of taps (the padding weighs nothing), so the loops unroll.
+template <int Groups>
+inline __m128i HorizontalSumSSE2(const int16_t* m, const int16_t* g, int groups) {
+    __m128i sum = _mm_setzero_si128();
+    const int count = Groups > 0 ? Groups : groups;
+    for (int k = 0; k < count; ++k, m += 16, g += 16) {
+        const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m));
+        const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 8));
+        // Two taps side by side per channel, then one madd with their weights.
+        const __m128i p0 = _mm_unpacklo_epi16(x0, _mm_srli_si128(x0, 8));
+        const __m128i p1 = _mm_unpacklo_epi16(x1, _mm_srli_si128(x1, 8));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(p0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(g))));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(p1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + 8))));
+    }
+    return sum;
+}
+
+// The sums of four pixels, rounded and clamped to bytes.
+inline __m128i PackSums(__m128i s0, __m128i s1, __m128i s2, __m128i s3) {
+    constexpr int shift = kWeightBits + 6;
+    const __m128i half = _mm_set1_epi32(1 << (shift - 1));
+    auto r = [&](__m128i v) { return _mm_srai_epi32(_mm_add_epi32(v, half), shift); };
+    return _mm_packus_epi16(_mm_packs_epi32(r(s0), r(s1)), _mm_packs_epi32(r(s2), r(s3)));
+}
+
+// Four destination pixels at a time, then the rest one by one. Always inlined, so that
+// in the AVX2 passes the sums inline too.
+template <class Sum>
+__attribute__((always_inline)) inline void HorizontalRow(int n, TColor32* out, Sum sum) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PackSums(sum(i), sum(i + 1), sum(i + 2), sum(i + 3)));
+    for (; i < n; ++i) {
+        const __m128i s = sum(i);
+        out[i] = TColor32(_mm_cvtsi128_si32(PackSums(s, s, s, s)));
+    }
+}
+
+template <int Groups>
+void HorizontalSSE2Of(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    const int16_t* g = t.Groups.data();
+    const int* start = t.Start.data();
+    const int gs = t.Stride * 4, groups = t.Stride / 4, lo = t.Lo;
+    HorizontalRow(n, out, [&](int k) {
+        return HorizontalSumSSE2<Groups>(mid + (start[k] - lo) * 4, g + k * gs, groups);
+    });
+}
+
+void HorizontalSSE2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    switch (t.Stride / 4) {
+    case 1: return HorizontalSSE2Of<1>(t, mid, out, n);
+    case 2: return HorizontalSSE2Of<2>(t, mid, out, n);
+    case 3: return HorizontalSSE2Of<3>(t, mid, out, n);
+    case 4: return HorizontalSSE2Of<4>(t, mid, out, n);
+    default: return HorizontalSSE2Of<0>(t, mid, out, n);
+    }
+}
+#endif
+
+#ifdef GC_HAVE_AVX2_PATH
+__attribute__((target("avx2"))) void VerticalAVX2(const TRowSet& rows, const int16_t* w, const int32_t* pairs,
+                                                   int16_t* mid, size_t bytes) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i round = _mm256_set1_epi32(1 << 7);
+    const int npairs = (rows.Count + 1) / 2;
+    auto shift = [&](__m256i v) __attribute__((target("avx2"))) {
+        return _mm256_srai_epi32(_mm256_add_epi32(v, round), 8);
+    };
+    size_t c = 0;
+    for (; c + 32 <= bytes; c += 32) {
+        __m256i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+        for (int p = 0; p < npairs; ++p) {
+            const __m256i wp = _mm256_set1_epi32(pairs[p]);
+            const uint8_t* r0 = rows.Row(2 * p) + c;
+            const uint8_t* r1 = rows.Row(2 * p + 1) + c;
+            // Widened in order, so the packs below come out in order too.
+            const __m256i x0 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r0)));
+            const __m256i y0 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r1)));
+            const __m256i x1 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 16)));
+            const __m256i y1 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 16)));
+            a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(_mm256_unpacklo_epi16(x0, y0), wp));
+            a1 = _mm256_add_epi32(a1, _mm256_madd_epi16(_mm256_unpackhi_epi16(x0, y0), wp));
+            a2 = _mm256_add_epi32(a2, _mm256_madd_epi16(_mm256_unpacklo_epi16(x1, y1), wp));
+            a3 = _mm256_add_epi32(a3, _mm256_madd_epi16(_mm256_unpackhi_epi16(x1, y1), wp));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(mid + c), _mm256_packs_epi32(shift(a0), shift(a1)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(mid + c + 16), _mm256_packs_epi32(shift(a2), shift(a3)));
+    }
+    VerticalScalar(rows, w, mid, c, bytes);
+}
+
+template <int Groups>
+__attribute__((target("avx2"))) inline __m128i HorizontalSumAVX2(const int16_t* m, const int16_t* g, int groups) {
+    // Per lane: two source pixels' channels interleaved, (c0 c0' c1 c1' c2 c2' c3 c3').
+    const __m256i pairUp = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
+                                            0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    __m256i sum = _mm256_setzero_si256();
+    const int count = Groups > 0 ? Groups : groups;
+    for (int k = 0; k < count; ++k, m += 16, g += 16) {
+        const __m256i x = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(m)), pairUp);
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g))));
+    }
+    return _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+}
+
+// Up to two taps per index (enlarging with Linear): one 128-bit madd per pixel.
+__attribute__((target("avx2"))) inline __m128i HorizontalSum2(const int16_t* m, const int16_t* g) {
+    const __m128i pairUp = _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m128i x = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), pairUp);
+    return _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(g)));
+}
+
+template <int Groups>
+__attribute__((target("avx2"))) void HorizontalAVX2Of(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    const int16_t* g = t.Groups.data();
+    const int* start = t.Start.data();
+    const int gs = t.Stride * 4, groups = t.Stride / 4, lo = t.Lo;
+    if (Groups == 1 && t.Most <= 2)
+        return HorizontalRow(n, out, [&](int k) __attribute__((target("avx2"))) {
+            return HorizontalSum2(mid + (start[k] - lo) * 4, g + k * gs);
+        });
+    HorizontalRow(n, out, [&](int k) __attribute__((target("avx2"))) {
+        return HorizontalSumAVX2<Groups>(mid + (start[k] - lo) * 4, g + k * gs, groups);
+    });
+}
+
+__attribute__((target("avx2"))) void HorizontalAVX2(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    switch (t.Stride / 4) {
+    case 1: return HorizontalAVX2Of<1>(t, mid, out, n);
+    case 2: return HorizontalAVX2Of<2>(t, mid, out, n);
+    case 3: return HorizontalAVX2Of<3>(t, mid, out, n);
+    case 4: return HorizontalAVX2Of<4>(t, mid, out, n);
+    default: return HorizontalAVX2Of<0>(t, mid, out, n);
+    }
+}
+#endif
+
+void HorizontalScalar(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    constexpr int shift = kWeightBits + 6;
+    constexpr int32_t half = 1 << (shift - 1);
+    auto clamp8 = [](int32_t v) { return uint32_t(std::clamp(v, 0, 255)); };
+    for (int i = 0; i < n; ++i) {
+        const int16_t* w = t.Weights.data() + size_t(i) * size_t(t.Stride);
+        const int16_t* m = mid + size_t(t.Start[size_t(i)] - t.Lo) * 4;
+        int32_t s[4] = {0, 0, 0, 0};
+        for (int k = 0, cnt = t.Count[size_t(i)]; k < cnt; ++k)
+            for (int c = 0; c < 4; ++c) s[c] += int32_t(w[k]) * m[4 * k + c];
+        out[i] = clamp8((s[0] + half) >> shift) | (clamp8((s[1] + half) >> shift) << 8) |
+                 (clamp8((s[2] + half) >> shift) << 16) | (clamp8((s[3] + half) >> shift) << 24);
+    }
+}
+
+void VerticalPass(const TRowSet& rows, const int16_t* w, const int32_t* pairs, int16_t* mid, size_t bytes) {
+    const int level = SimdLevel();
+#ifdef GC_HAVE_AVX2_PATH
+    if (level >= 2) return VerticalAVX2(rows, w, pairs, mid, bytes);
+#endif
+#ifdef __SSE2__
+    if (level >= 1) return VerticalSSE2(rows, w, pairs, mid, bytes);
+#endif
+    (void)pairs;
+    VerticalScalar(rows, w, mid, 0, bytes);
+}
+
+void HorizontalPass(const TAxisTaps& t, const int16_t* mid, TColor32* out, int n) {
+    const int level = SimdLevel();
+#ifdef GC_HAVE_AVX2_PATH
+    if (level >= 2) return HorizontalAVX2(t, mid, out, n);
+#endif
+#ifdef __SSE2__
+    if (level >= 1) return HorizontalSSE2(t, mid, out, n);
+#endif
+    HorizontalScalar(t, mid, out, n);
 }
 
 }  // namespace
@@ -347,15 +790,43 @@ TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M) {
 }
 
 void TBitmap32::SetSize(int width, int height) {
+    SetSizeForOverwrite(width, height);
+    std::fill(bits_.begin(), bits_.end(), 0);
+}
+
+void TBitmap32::SetSizeForOverwrite(int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     if (int64_t(width) * int64_t(height) > kMaxBitmapPixels)
         throw EBitmapError("Bitmap zu gro\xDF");
     if (width == 0 || height == 0) width = height = 0;
+    const size_t n = size_t(width) * size_t(height);
+    // A bitmap that shrinks a lot gives its memory back.
+    if (n < bits_.capacity() / 2) bits_ = decltype(bits_)();
+    bits_.resize(n);
     width_ = width;
     height_ = height;
-    bits_.assign(size_t(width) * size_t(height), 0);
 }
+
+TColor32 CombinePixel(TCombineKind kind, TColor32 F, TColor32 B) {
+    TColor32 r = F & 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int32_t f = int32_t((F >> shift) & 0xFF), b = int32_t((B >> shift) & 0xFF);
+        int32_t v;
+        switch (kind) {
+        case ckAdd: v = std::min(f + b, 255); break;
+        case ckSub: v = std::max(f - b, 0); break;
+        case ckModulate: v = (f * b) >> 8; break;
+        case ckMax: v = std::max(f, b); break;
+        case ckMin: v = std::min(f, b); break;
+        default: return B;
+        }
+        r |= TColor32(v) << shift;
+    }
+    return r;
+}
+
+void SetBitmapSimdLevel(int level) { gSimdLimit.store(std::clamp(level, 0, 2), std::memory_order_relaxed); }
 
 void TBitmap32::Assign(const TImage32& image) {
     SetSize(image.Width, image.Height);
@@ -366,7 +837,7 @@ TImage32 TBitmap32::ToImage32() const {
     TImage32 image;
     image.Width = width_;
     image.Height = height_;
-    image.Pixels = bits_;
+    image.Pixels.assign(bits_.begin(), bits_.end());
     return image;
 }
 
@@ -636,6 +1107,10 @@ void TBitmap32::CombineRow(const TColor32* src, TColor32* dst, int count) const 
         std::memmove(dst, src, size_t(count) * sizeof(TColor32));
         return;
     case dmCustom:
+        if (CombineKind != ckCustom) {
+            CombineKindRow(CombineKind, src, dst, count);
+            return;
+        }
         if (OnPixelCombine) {
             for (int i = 0; i < count; ++i) OnPixelCombine(src[i], dst[i], MasterAlpha);
             return;
@@ -659,6 +1134,7 @@ void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY, int sx1, int sy1, int
         part.DrawMode = DrawMode;
         part.MasterAlpha = MasterAlpha;
         part.OnPixelCombine = OnPixelCombine;
+        part.CombineKind = CombineKind;
         dstX += std::max(0, sx1) - sx1;
         dstY += std::max(0, sy1) - sy1;
         part.DrawTo(dst, dstX, dstY);
@@ -673,6 +1149,12 @@ void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY, int sx1, int sy1, int
     int64_t b = std::min<int64_t>(dy + (s.B - s.T), dst.height_);
     if (r <= l || b <= t) return;
     const int n = int(r - l);
+    if (n == width_ && n == dst.width_) {
+        // Whole rows on both sides: one run, which copies fastest and lets the blend's
+        // prefetch run across rows.
+        CombineRow(ScanLine(int(s.T + (t - dy))), dst.ScanLine(int(t)), n * int(b - t));
+        return;
+    }
     for (int64_t y = t; y < b; ++y) {
         const TColor32* sp = ScanLine(int(s.T + (y - dy))) + (s.L + (l - dx));
         CombineRow(sp, dst.ScanLine(int(y)) + l, n);
@@ -712,51 +1194,46 @@ void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
     // Visible widths are bounded by the destination bitmap, the full spans are not.
     if (dW > INT32_MAX || dH > INT32_MAX) return;
     const int n = int(cx2 - cx1);
-    std::vector<TColor32> row(static_cast<size_t>(n));
+    TStretchScratch& scratch = StretchScratch();
+    // An opaque draw writes straight into the destination; the others combine a row.
+    const bool direct = DrawMode == dmOpaque;
+    if (!direct && scratch.Row.size() < size_t(n)) scratch.Row.resize(size_t(n));
+    auto target = [&](int64_t j) { return dst.ScanLine(int(ldY1 + j)) + (ldX1 + cx1); };
 
     if (StretchFilter == sfNearest || StretchFilter > sfMitchell) {
-        std::vector<int> xs(static_cast<size_t>(n));
-        for (int64_t i = cx1; i < cx2; ++i)
-            xs[size_t(i - cx1)] = sX1 + int(((2 * i + 1) * sW) / (2 * dW));
+        if (scratch.Xs.size() < size_t(n)) scratch.Xs.resize(size_t(n));
+        int* xs = scratch.Xs.data();
+        for (int64_t i = cx1; i < cx2; ++i) xs[i - cx1] = sX1 + int(((2 * i + 1) * sW) / (2 * dW));
         for (int64_t j = cy1; j < cy2; ++j) {
             const TColor32* sp = ScanLine(sY1 + int(((2 * j + 1) * sH) / (2 * dH)));
-            for (int i = 0; i < n; ++i) row[size_t(i)] = sp[xs[size_t(i)]];
-            CombineRow(row.data(), dst.ScanLine(int(ldY1 + j)) + (ldX1 + cx1), n);
+            TColor32* out = direct ? target(j) : scratch.Row.data();
+            for (int i = 0; i < n; ++i) out[i] = sp[xs[i]];
+            if (!direct) CombineRow(out, target(j), n);
         }
         return;
     }
 
-    const Taps tx = BuildTaps(StretchFilter, int(dW), sX1, sW, width_, int(cx1), int(cx2));
-    const Taps ty = BuildTaps(StretchFilter, int(dH), sY1, sH, height_, int(cy1), int(cy2));
+    const TAxisTaps& tx = scratch.TapsFor(StretchFilter, int(dW), sX1, sW, width_, int(cx1), int(cx2));
+    const TAxisTaps& ty = scratch.TapsFor(StretchFilter, int(dH), sY1, sH, height_, int(cy1), int(cy2));
     // Vertical pass first over the columns the horizontal taps need, then horizontal.
-    const int cols = tx.Hi - tx.Lo;
-    const size_t chans = size_t(cols) * 4;
-    std::vector<int32_t> acc(chans);
-    std::vector<int16_t> mid(chans);
+    // Every index reads a full stride of pixels from its start, a little past the row.
+    const size_t chans = size_t(tx.Hi - tx.Lo) * 4, pad = size_t(tx.Stride) * 4;
+    if (scratch.Mid.size() < chans + pad) scratch.Mid.resize(chans + pad);
+    int16_t* mid = scratch.Mid.data();
+    std::fill(mid + chans, mid + chans + pad, int16_t(0));
+    if (scratch.Rows.size() < size_t(ty.Stride) + 1) scratch.Rows.resize(size_t(ty.Stride) + 1);
+    const uint8_t** rowPtrs = scratch.Rows.data();
     for (int64_t j = cy1; j < cy2; ++j) {
         const size_t jj = size_t(j - cy1);
-        std::fill(acc.begin(), acc.end(), 0);
-        const int16_t* wy = ty.Weights.data() + ty.Offset[jj];
-        auto rowBytes = [&](int k) { return reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo); };
-        // Two source rows per step; an odd last row pairs with itself at weight 0.
-        for (int k = 0, cnt = ty.Count[jj]; k < cnt; k += 2) {
-            const bool pair = k + 1 < cnt;
-            AccumulateRows(acc.data(), rowBytes(k), rowBytes(pair ? k + 1 : k), wy[k], pair ? wy[k + 1] : int16_t(0),
-                           chans);
-        }
-        // Keep 6 bits of fraction between the passes.
-        for (size_t c = 0; c < chans; ++c) mid[c] = int16_t((acc[c] + (1 << 7)) >> 8);
-        for (int i = 0; i < n; ++i) {
-            const int16_t* wx = tx.Weights.data() + tx.Offset[size_t(i)];
-            const int16_t* m = mid.data() + size_t(tx.Start[size_t(i)] - tx.Lo) * 4;
-            int32_t s0, s1, s2, s3;
-            SumTaps(m, wx, tx.Count[size_t(i)], s0, s1, s2, s3);
-            constexpr int shift = kWeightBits + 6;
-            constexpr int32_t half = 1 << (shift - 1);
-            auto clamp8 = [](int32_t v) { return uint32_t(std::clamp(v, 0, 255)); };
-            row[size_t(i)] = clamp8((s0 + half) >> shift) | (clamp8((s1 + half) >> shift) << 8) |
-                             (clamp8((s2 + half) >> shift) << 16) | (clamp8((s3 + half) >> shift) << 24);
-        }
-        CombineRow(row.data(), dst.ScanLine(int(ldY1 + j)) + (ldX1 + cx1), n);
+        const int count = ty.Count[jj];
+        for (int k = 0; k < count; ++k)
+            rowPtrs[k] = reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo);
+        rowPtrs[count] = rowPtrs[count - 1];  // the partner of an odd last row (stride > count then)
+        const TRowSet rows{rowPtrs, count};
+        VerticalPass(rows, ty.Weights.data() + jj * size_t(ty.Stride), ty.Pairs.data() + jj * size_t(ty.Stride / 2), mid,
+                     chans);
+        TColor32* out = direct ? target(j) : scratch.Row.data();
+        HorizontalPass(tx, mid, out, n);
+        if (!direct) CombineRow(out, target(j), n);
     }
 }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 using TColor32 = uint32_t;
@@ -46,6 +48,18 @@ enum TStretchFilter : uint8_t {
 // F is the source pixel, B the destination pixel (changed in place), M the master alpha.
 using TPixelCombineEvent = std::function<void(TColor32 F, TColor32& B, TColor32 M)>;
 
+// The built-in combiners that dmCustom runs as row kernels: B := op(F, B) per channel R, G,
+// B, with F's alpha. ckCustom calls OnPixelCombine for every pixel instead.
+enum TCombineKind : uint8_t {
+    ckCustom = 0,
+    ckAdd = 1,       // F + B, at most 255
+    ckSub = 2,       // F - B, at least 0
+    ckModulate = 3,  // (F * B) shr 8
+    ckMax = 4,
+    ckMin = 5,
+};
+TColor32 CombinePixel(TCombineKind kind, TColor32 F, TColor32 B);
+
 // Straight-alpha "over": F with its alpha scaled by M, over B; a transparent B takes F,
 // an opaque B stays opaque. Results are rounded to the nearest integer.
 TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M = 255);
@@ -74,6 +88,8 @@ public:
     // Negative sizes count as 0; more than kMaxBitmapPixels raises EBitmapError.
     // New contents are transparent black.
     void SetSize(int width, int height);
+    // The same for a caller that writes every pixel next (a decoder): contents undefined.
+    void SetSizeForOverwrite(int width, int height);
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool Empty() const { return width_ == 0 || height_ == 0; }
@@ -140,6 +156,7 @@ public:
     TDrawMode DrawMode = dmOpaque;
     uint8_t MasterAlpha = 255;
     TPixelCombineEvent OnPixelCombine;
+    TCombineKind CombineKind = ckCustom;
     TStretchFilter StretchFilter = sfNearest;
 
     // The whole bitmap, or the part srcRect, with its top-left at (dstX, dstY).
@@ -177,9 +194,26 @@ public:
     void CombineRow(const TColor32* src, TColor32* dst, int count) const;
 
 private:
+    // Growing the pixels leaves them uninitialised; SetSize clears them itself.
+    template <class T>
+    struct TDefaultInit : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = TDefaultInit<U>;
+        };
+        using std::allocator<T>::allocator;
+        template <class U>
+        void construct(U* p) noexcept {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
     int width_ = 0;
     int height_ = 0;
-    std::vector<TColor32> bits_;
+    std::vector<TColor32, TDefaultInit<TColor32>> bits_;
     TFixed penX_ = 0;
     TFixed penY_ = 0;
     int penIX_ = 0;
@@ -191,3 +225,6 @@ private:
 // The resampling kernels, exposed for tests and benchmarks.
 double StretchKernel(TStretchFilter filter, double x);
 double StretchKernelRadius(TStretchFilter filter);
+// The highest vector level the pixel loops may use: 0 scalar, 1 SSE2, 2 AVX2 (each only
+// where the processor has it). All levels give the same pixels; tests compare them.
+void SetBitmapSimdLevel(int level);

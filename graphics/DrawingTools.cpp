@@ -4,20 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-namespace {
-
-template <class Op>
-TColor32 PerChannelKeepAlpha(TColor32 c1, TColor32 c2, Op op) {
-    TColor32 r = c1 & 0xFF000000u;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        int32_t v = op(int32_t((c1 >> shift) & 0xFF), int32_t((c2 >> shift) & 0xFF));
-        r |= TColor32(std::clamp(v, 0, 255)) << shift;
-    }
-    return r;
-}
-
-}  // namespace
-
 int32_t RectHeightAbs(const TRect& r) {
     const int64_t h = int64_t(r.Bottom) - int64_t(r.Top);
     return int32_t(uint32_t(h < 0 ? -h : h));
@@ -31,21 +17,12 @@ void OffsetRectBy(TRect& r, int32_t dx, int32_t dy) {
     r.Bottom = add(r.Bottom, dy);
 }
 
-TColor32 ColorAddKeepAlpha(TColor32 C1, TColor32 C2) {
-    return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return a + b; });
-}
-TColor32 ColorSubKeepAlpha(TColor32 C1, TColor32 C2) {
-    return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return a - b; });
-}
-TColor32 ColorModulateKeepAlpha(TColor32 C1, TColor32 C2) {
-    return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return (a * b) >> 8; });
-}
-TColor32 ColorMaxKeepAlpha(TColor32 C1, TColor32 C2) {
-    return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return std::max(a, b); });
-}
-TColor32 ColorMinKeepAlpha(TColor32 C1, TColor32 C2) {
-    return PerChannelKeepAlpha(C1, C2, [](int32_t a, int32_t b) { return std::min(a, b); });
-}
+// The combiners are the bitmap's draw-mode kernels, one pixel at a time.
+TColor32 ColorAddKeepAlpha(TColor32 C1, TColor32 C2) { return CombinePixel(ckAdd, C1, C2); }
+TColor32 ColorSubKeepAlpha(TColor32 C1, TColor32 C2) { return CombinePixel(ckSub, C1, C2); }
+TColor32 ColorModulateKeepAlpha(TColor32 C1, TColor32 C2) { return CombinePixel(ckModulate, C1, C2); }
+TColor32 ColorMaxKeepAlpha(TColor32 C1, TColor32 C2) { return CombinePixel(ckMax, C1, C2); }
+TColor32 ColorMinKeepAlpha(TColor32 C1, TColor32 C2) { return CombinePixel(ckMin, C1, C2); }
 
 TFixed FixedMul(TFixed a, TFixed b) {
     const int64_t p = int64_t(a) * int64_t(b);

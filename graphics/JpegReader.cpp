@@ -82,7 +82,7 @@ bool DecodeJpeg(TJpegJob& job) {
     cinfo.dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(&cinfo);
     try {
-        job.Out->SetSize(int(cinfo.output_width), int(cinfo.output_height));
+        job.Out->SetSizeForOverwrite(int(cinfo.output_width), int(cinfo.output_height));
     } catch (...) {
         jpeg_destroy_decompress(&cinfo);
         throw;

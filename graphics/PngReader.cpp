@@ -24,7 +24,7 @@ TBitmap32 ReadPngPicture(const uint8_t* data, size_t size) {
     }
     TBitmap32 bitmap;
     try {
-        bitmap.SetSize(int(image.width), int(image.height));
+        bitmap.SetSizeForOverwrite(int(image.width), int(image.height));
     } catch (...) {
         png_image_free(&image);
         throw;

@@ -37,4 +37,13 @@ public:
     // point's edge going back to the first when Closed and repeating the edge before
     // it otherwise. A zero-length edge takes the normal of the edge before it.
     void BuildNormals();
+
+    // Fills the contours with FillMode (pfWinding: nonzero, pfAlternate: even-odd): when
+    // Antialiased each pixel is blended "over" with the colour's alpha times its coverage,
+    // otherwise pixels covered at least half take the colour blended. A polygon of more
+    // points than the rasterizer takes in one pass (32767) draws nothing.
+    void DrawFill(TBitmap32& target, TColor32 color) const;
+    // The contours as lines (back to the first point when Closed): anti-aliased (LineXS)
+    // or plain (LineTS, points rounded to whole pixels).
+    void DrawEdge(TBitmap32& target, TColor32 color) const;
 };

@@ -97,7 +97,10 @@ const TFontFace::TImpl::TGlyph& TFontFace::TImpl::Glyph(char32_t cp, TGlyphMode 
     TGlyph& g = cache[cp];
     // A character the face lacks shows its missing-glyph box, as the system's text does.
     const FT_UInt index = FT_Get_Char_Index(Face, cp);
-    const FT_Int32 flags = mode == TGlyphMode::Mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
+    // Text without anti-aliasing takes FreeType's own hinter: the bytecode hints of the
+    // metric-compatible faces widen round glyphs to their whole advance at small sizes,
+    // so that "2000" runs together.
+    const FT_Int32 flags = mode == TGlyphMode::Mono ? FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT : FT_LOAD_TARGET_NORMAL;
     if (FT_Load_Glyph(Face, index, flags) != 0) return g;
     FT_GlyphSlot slot = Face->glyph;
     if (Oblique) FT_GlyphSlot_Oblique(slot);

@@ -27,12 +27,9 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage& Message)>;
 
 // Message numbers.
-constexpr UINT WM_NULL = 0;
-constexpr UINT WM_DESTROY = 2;
 constexpr UINT WM_PAINT = 15;
 constexpr UINT WM_CLOSE = 16;
 constexpr UINT WM_QUIT = 18;
-constexpr UINT WM_CANCELMODE = 31;
 constexpr UINT WM_KEYDOWN = 256;
 constexpr UINT WM_SYSKEYDOWN = 260;
 constexpr UINT WM_SYSCOMMAND = 274;

@@ -2,12 +2,20 @@
 // processing units, behind plain C entry points that the program's binding looks up.
 //
 // Every entry point takes one lock, so the GUI thread may call while the mixer runs on
-// the audio thread. Handles are numbers that are never reused: a stale handle finds
-// nothing and the call does nothing. All state lives in this copy of the library, so
-// two copies loaded from two paths keep separate state.
+// the audio thread. The lock guards the mix state only: on the real-time outputs every
+// stream and song decodes ahead on a worker thread of its own (soundlib/Feed.h), and the
+// mixer only copies what is buffered, so a volume or pause call never waits for a decode;
+// opening and positioning decode outside the lock. Handles are numbers that are never
+// reused: a stale handle finds nothing and the call does nothing. All state lives in
+// this copy of the library, so two copies loaded from two paths keep separate state.
+#include "soundlib/Feed.h"
 #include "soundlib/Sources.h"
 
 #include <SDL.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -47,8 +55,21 @@ constexpr int kDefaultBufferMs = 50;
 constexpr int kMinBufferMs = 25;
 constexpr int kMaxBufferMs = 1000;
 
+// A song fed like a stream: it only restarts, wherever it is asked to go.
+class TSongStream final : public TStreamSource {
+public:
+    explicit TSongStream(std::unique_ptr<TSongSource> song) : song_(std::move(song)) {}
+    int Read(int16_t* out, int frames) override { return song_->Render(out, frames); }
+    void SeekMs(int64_t) override { song_->Restart(); }
+    int64_t LengthMs() const override { return -1; }
+
+private:
+    std::unique_ptr<TSongSource> song_;
+};
+
 struct TStream {
-    std::unique_ptr<TStreamSource> source;
+    std::shared_ptr<TFeed> feed;
+    int64_t lengthMs = -1;
     int channel = -1;        // index into the channel table, -1 when not playing
     int64_t frames = 0;      // position in mixed frames
     bool ended = false;
@@ -62,7 +83,7 @@ struct TChannel {
 };
 
 struct TSong {
-    std::unique_ptr<TSongSource> source;
+    std::shared_ptr<TFeed> feed;
     int64_t frames = 0;
     int volume = 255;
     bool playing = false;
@@ -101,6 +122,7 @@ public:
     std::map<uint64_t, TStream> streams;
     std::map<uint64_t, TSong> songs;
     std::map<uint64_t, TDsp> dsps;
+    std::vector<const TDsp*> units;  // the active units in running order, kept by UnitsChanged
     uint64_t nextHandle = 1;
     uint32_t nextGeneration = 1;
 
@@ -189,14 +211,10 @@ public:
             FreeChannel(s.channel);
     }
 
+    // A stream that has ended must be rewound first (Reposition).
     int PlayStream(uint64_t handle) {
         TStream& s = streams[handle];
         StopStream(s);
-        if (s.ended) {
-            s.source->SeekMs(0);
-            s.frames = 0;
-            s.ended = false;
-        }
         for (size_t i = 0; i < channels.size(); ++i) {
             TChannel& ch = channels[i];
             if (ch.stream != 0)
@@ -225,22 +243,30 @@ public:
             if (ch.stream == 0 || ch.paused)
                 continue;
             TStream& s = streams[ch.stream];
-            int got = s.source->Read(scratch.data(), blockFrames);
+            int got = s.feed->Take(scratch.data(), blockFrames);
             Accumulate(got, ch.volume);
             s.frames += got;
             if (got < blockFrames) {
-                s.ended = true;
-                FreeChannel(static_cast<int>(i));
+                if (s.feed->Ended()) {
+                    s.ended = true;
+                    FreeChannel(static_cast<int>(i));
+                } else {
+                    s.feed->NoteDry(blockFrames - got);  // silence for the gap
+                }
             }
         }
         for (auto& [handle, song] : songs) {
             if (!song.playing || song.paused)
                 continue;
-            int got = song.source->Render(scratch.data(), blockFrames);
+            int got = song.feed->Take(scratch.data(), blockFrames);
             Accumulate(got, song.volume);
             song.frames += got;
-            if (got < blockFrames)
-                song.playing = false;
+            if (got < blockFrames) {
+                if (song.feed->Ended())
+                    song.playing = false;
+                else
+                    song.feed->NoteDry(blockFrames - got);
+            }
         }
         block.resize(n * 2);
         for (size_t i = 0; i < n * 2; ++i)
@@ -254,21 +280,42 @@ public:
             for (size_t i = 0; i < count; ++i)
                 accum[i] += scratch[i];
         } else if (volume > 0) {
-            for (size_t i = 0; i < count; ++i)
+            size_t i = 0;
+#ifdef __SSE2__
+            // x * volume / 255, truncated: products stay below 2^23, so the float quotient,
+            // which lies at least 1/255 off any integer it is not, truncates exactly.
+            const __m128i vol = _mm_set1_epi32(volume);
+            const __m128 d = _mm_set1_ps(255.0f);
+            const __m128i zero = _mm_setzero_si128();
+            auto scaled = [&](__m128i x16) {
+                return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_madd_epi16(x16, vol)), d));
+            };
+            for (; i + 8 <= count; i += 8) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scratch.data() + i));
+                __m128i* a = reinterpret_cast<__m128i*>(accum.data() + i);
+                _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), scaled(_mm_unpacklo_epi16(x, zero))));
+                _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), scaled(_mm_unpackhi_epi16(x, zero))));
+            }
+#endif
+            for (; i < count; ++i)
                 accum[i] += scratch[i] * volume / 255;
         }
     }
 
-    int16_t* RunUnits() {
-        std::vector<const TDsp*> active;
+    // Called whenever a unit comes, goes or changes, so that the mixer only walks a list.
+    void UnitsChanged() {
+        units.clear();
         for (auto& [handle, dsp] : dsps)
             if (dsp.active && dsp.callback)
-                active.push_back(&dsp);
-        std::stable_sort(active.begin(), active.end(), [](const TDsp* a, const TDsp* b) {
+                units.push_back(&dsp);
+        std::sort(units.begin(), units.end(), [](const TDsp* a, const TDsp* b) {
             return a->priority != b->priority ? a->priority < b->priority : a->order < b->order;
         });
+    }
+
+    int16_t* RunUnits() {
         void* current = block.data();
-        for (const TDsp* dsp : active) {
+        for (const TDsp* dsp : units) {
             void* next = dsp->callback(block.data(), current, blockFrames, dsp->userData);
             if (next)
                 current = next;
@@ -387,9 +434,17 @@ public:
 
     void Close(std::unique_lock<std::recursive_mutex>& held) {
         StopOutput(held);
-        streams.clear();
-        songs.clear();
+        // The feeds go without the lock: a seek holds a feed's lock while it waits for ours.
+        std::map<uint64_t, TStream> oldStreams;
+        std::map<uint64_t, TSong> oldSongs;
+        oldStreams.swap(streams);
+        oldSongs.swap(songs);
+        held.unlock();
+        oldStreams.clear();
+        oldSongs.clear();
+        held.lock();
         dsps.clear();
+        units.clear();
         channels.clear();
         pending.clear();
         pendingPos = 0;
@@ -409,47 +464,87 @@ TLibrary& Lib() {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
-// Runs f on the stream or song a handle names, under the library's lock; 0 when the
-// handle names none.
+// Runs f on the stream or song a handle names, under the library's lock; 0 (or null)
+// when the handle names none.
 template <class F>
-int WithStream(void* handle, F f) {
+auto WithStream(void* handle, F f) {
     auto& lib = Lib();
     Guard g(lib.lock);
     TStream* s = lib.FindStream(handle);
-    return s ? f(lib, *s) : 0;
+    return s ? f(lib, *s) : decltype(f(lib, *s)){};
 }
 
 template <class F>
-int WithSong(void* handle, F f) {
+auto WithSong(void* handle, F f) {
     auto& lib = Lib();
     Guard g(lib.lock);
     TSong* s = lib.FindSong(handle);
-    return s ? f(lib, *s) : 0;
+    return s ? f(lib, *s) : decltype(f(lib, *s)){};
 }
 
 // Opens a stream or song and files it under a new handle. Opening reads and probes the
-// file, so it runs outside the lock and the mixer keeps running meanwhile.
+// file and starts the feed's worker, so it runs outside the lock and the mixer keeps
+// running meanwhile.
 template <class Open, class Store>
 void* OpenSource(const char* name, Open open, Store store) {
     auto& lib = Lib();
     if (!name || !*name)
         return nullptr;
     int rate;
+    bool ahead;
     {
         Guard g(lib.lock);
         if (!lib.started)
             return nullptr;
         rate = lib.rate;
+        ahead = lib.output != kOutputNonRealtime;
     }
-    auto source = open(name, rate);
+    std::unique_ptr<TStreamSource> source = open(name, rate);
     if (!source)
         return nullptr;
+    const int64_t lengthMs = source->LengthMs();
+    auto feed = std::make_shared<TFeed>(std::move(source), rate, ahead, name);
     Guard g(lib.lock);
     if (!lib.started || lib.rate != rate)
         return nullptr;
     const uint64_t handle = lib.NewHandle();
-    store(lib, handle, std::move(source));
+    store(lib, handle, std::move(feed), lengthMs);
     return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
+// Moves a feed's decoder to ms and empties its ring. Ahead, the seek waits at most for
+// the chunk the worker is decoding and runs outside the library's lock; on demand the
+// mixer decodes under that lock, so the seek does too. apply then sets the new position
+// under the lock, and may find its stream or song gone meanwhile.
+template <class Apply>
+void Reposition(const std::shared_ptr<TFeed>& feed, int64_t ms, Apply apply) {
+    auto& lib = Lib();
+    if (!feed->Ahead()) {
+        Guard g(lib.lock);
+        feed->Seek(ms);
+        feed->Flush();
+        apply(lib);
+        return;
+    }
+    TFeed::TSeekLock decoding(*feed);
+    feed->Seek(ms);
+    Guard g(lib.lock);
+    feed->Flush();
+    apply(lib);
+}
+
+// Rewinds a stream to ms (its time then reads ms) unless it was closed or replaced.
+bool RepositionStream(void* handle, const std::shared_ptr<TFeed>& feed, int ms) {
+    bool found = false;
+    Reposition(feed, ms, [&](TLibrary& lib) {
+        TStream* s = lib.FindStream(handle);
+        if (!s || s->feed != feed)
+            return;
+        s->frames = static_cast<int64_t>(ms) * lib.rate / 1000;
+        s->ended = false;
+        found = true;
+    });
+    return found;
 }
 
 }  // namespace
@@ -644,8 +739,13 @@ GC_SOUND_API int FSOUND_StopSound(int channel) {
 // ---- Streams -----------------------------------------------------------------
 
 GC_SOUND_API void* FSOUND_Stream_Open(const char* name, unsigned int /*mode*/, int /*offset*/, int /*length*/) {
-    return gcsound::OpenSource(name, gcsound::OpenStream,
-                      [](gcsound::TLibrary& lib, uint64_t handle, auto source) { lib.streams[handle].source = std::move(source); });
+    return gcsound::OpenSource(
+        name, gcsound::OpenStream,
+        [](gcsound::TLibrary& lib, uint64_t handle, std::shared_ptr<gcsound::TFeed> feed, int64_t lengthMs) {
+            gcsound::TStream& s = lib.streams[handle];
+            s.feed = std::move(feed);
+            s.lengthMs = lengthMs;
+        });
 }
 
 GC_SOUND_API int FSOUND_Sample_SetMode(void* sample, unsigned int /*mode*/) {
@@ -656,8 +756,11 @@ GC_SOUND_API int FSOUND_Sample_SetMode(void* sample, unsigned int /*mode*/) {
 }
 
 GC_SOUND_API int FSOUND_Stream_Close(void* stream) {
+    // The feed goes after the lock is released: its worker may be finishing a chunk.
+    std::shared_ptr<gcsound::TFeed> feed;
     return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
         lib.StopStream(s);
+        feed = std::move(s.feed);
         lib.streams.erase(reinterpret_cast<uintptr_t>(stream));
         return 1;
     });
@@ -665,21 +768,32 @@ GC_SOUND_API int FSOUND_Stream_Close(void* stream) {
 
 GC_SOUND_API int FSOUND_Stream_Play(int channel, void* stream) {
     auto& lib = Lib();
+    std::shared_ptr<gcsound::TFeed> rewind;
+    {
+        Guard g(lib.lock);
+        gcsound::TStream* s = lib.FindStream(stream);
+        if (channel != gcsound::kFreeChannel || !s)
+            return -1;
+        if (!s->ended)
+            return lib.PlayStream(reinterpret_cast<uintptr_t>(stream));
+        rewind = s->feed;
+    }
+    // A stream that has played to its end starts again from its beginning.
+    if (!gcsound::RepositionStream(stream, rewind, 0))
+        return -1;
     Guard g(lib.lock);
-    if (channel != gcsound::kFreeChannel || !lib.FindStream(stream))
+    if (!lib.FindStream(stream))
         return -1;
     return lib.PlayStream(reinterpret_cast<uintptr_t>(stream));
 }
 
 GC_SOUND_API int FSOUND_Stream_Stop(void* stream) {
-    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
+    std::shared_ptr<gcsound::TFeed> feed = gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) {
         lib.StopStream(s);
-        // A stopped stream starts again from its beginning.
-        s.source->SeekMs(0);
-        s.frames = 0;
-        s.ended = false;
-        return 1;
+        return s.feed;
     });
+    // A stopped stream starts again from its beginning.
+    return feed && gcsound::RepositionStream(stream, feed, 0) ? 1 : 0;
 }
 
 GC_SOUND_API int FSOUND_Stream_GetTime(void* stream) {
@@ -689,45 +803,66 @@ GC_SOUND_API int FSOUND_Stream_GetTime(void* stream) {
 }
 
 GC_SOUND_API int FSOUND_Stream_SetTime(void* stream, int ms) {
-    return gcsound::WithStream(stream, [&](gcsound::TLibrary& lib, gcsound::TStream& s) -> int {
-        ms = std::max(ms, 0);
-        int64_t length = s.source->LengthMs();
-        if (length >= 0)
-            ms = static_cast<int>(std::min<int64_t>(ms, length));
-        s.source->SeekMs(ms);
-        s.frames = static_cast<int64_t>(ms) * lib.rate / 1000;
-        s.ended = false;
-        return 1;
+    int64_t length = -1;
+    std::shared_ptr<gcsound::TFeed> feed = gcsound::WithStream(stream, [&](gcsound::TLibrary&, gcsound::TStream& s) {
+        length = s.lengthMs;
+        return s.feed;
     });
+    if (!feed)
+        return 0;
+    ms = std::max(ms, 0);
+    if (length >= 0)
+        ms = static_cast<int>(std::min<int64_t>(ms, length));
+    return gcsound::RepositionStream(stream, feed, ms) ? 1 : 0;
 }
 
 GC_SOUND_API int FSOUND_Stream_GetLengthMs(void* stream) {
     return gcsound::WithStream(stream, [&](gcsound::TLibrary&, gcsound::TStream& s) -> int {
-        return static_cast<int>(std::clamp<int64_t>(s.source->LengthMs(), -1, INT_MAX));
+        return static_cast<int>(std::clamp<int64_t>(s.lengthMs, -1, INT_MAX));
     });
 }
 
 // ---- Songs -------------------------------------------------------------------
 
 GC_SOUND_API void* FMUSIC_LoadSong(const char* name) {
-    return gcsound::OpenSource(name, gcsound::LoadSong,
-                      [](gcsound::TLibrary& lib, uint64_t handle, auto source) { lib.songs[handle].source = std::move(source); });
+    return gcsound::OpenSource(
+        name,
+        [](const char* file, int rate) -> std::unique_ptr<gcsound::TStreamSource> {
+            auto song = gcsound::LoadSong(file, rate);
+            if (!song)
+                return nullptr;
+            return std::make_unique<gcsound::TSongStream>(std::move(song));
+        },
+        [](gcsound::TLibrary& lib, uint64_t handle, std::shared_ptr<gcsound::TFeed> feed, int64_t) {
+            lib.songs[handle].feed = std::move(feed);
+        });
 }
 
 GC_SOUND_API int FMUSIC_FreeSong(void* song) {
-    auto& lib = Lib();
-    Guard g(lib.lock);
-    return lib.songs.erase(reinterpret_cast<uintptr_t>(song)) ? 1 : 0;
+    std::shared_ptr<gcsound::TFeed> feed;  // goes after the lock is released
+    return gcsound::WithSong(song, [&](gcsound::TLibrary& lib, gcsound::TSong& s) -> int {
+        feed = std::move(s.feed);
+        lib.songs.erase(reinterpret_cast<uintptr_t>(song));
+        return 1;
+    });
 }
 
 GC_SOUND_API int FMUSIC_PlaySong(void* song) {
-    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
-        s.source->Restart();
-        s.frames = 0;
-        s.playing = true;
-        s.paused = false;
-        return 1;
+    std::shared_ptr<gcsound::TFeed> feed =
+        gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) { return s.feed; });
+    if (!feed)
+        return 0;
+    bool found = false;
+    gcsound::Reposition(feed, 0, [&](gcsound::TLibrary& lib) {
+        gcsound::TSong* s = lib.FindSong(song);
+        if (!s || s->feed != feed)
+            return;
+        s->frames = 0;
+        s->playing = true;
+        s->paused = false;
+        found = true;
     });
+    return found ? 1 : 0;
 }
 
 GC_SOUND_API int FMUSIC_StopSong(void* song) {
@@ -805,6 +940,7 @@ GC_SOUND_API void* FSOUND_DSP_Create(TDspCallback callback, int priority, void* 
     dsp.priority = priority;
     dsp.userData = userData;
     dsp.order = handle;
+    lib.UnitsChanged();
     return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
 }
 
@@ -812,8 +948,10 @@ GC_SOUND_API void FSOUND_DSP_SetActive(void* unit, int active) {
     auto& lib = Lib();
     Guard g(lib.lock);
     auto it = lib.dsps.find(reinterpret_cast<uintptr_t>(unit));
-    if (it != lib.dsps.end())
+    if (it != lib.dsps.end()) {
         it->second.active = active != 0;
+        lib.UnitsChanged();
+    }
 }
 
 GC_SOUND_API int FSOUND_DSP_GetActive(void* unit) {
@@ -827,6 +965,7 @@ GC_SOUND_API void FSOUND_DSP_Free(void* unit) {
     auto& lib = Lib();
     Guard g(lib.lock);
     lib.dsps.erase(reinterpret_cast<uintptr_t>(unit));
+    lib.UnitsChanged();
 }
 
 GC_SOUND_API int FSOUND_DSP_GetBufferLength() {
@@ -834,3 +973,11 @@ GC_SOUND_API int FSOUND_DSP_GetBufferLength() {
     Guard g(lib.lock);
     return lib.started ? lib.blockFrames : lib.BlockFramesFor(44100);
 }
+
+// Not an entry point of the original: how often the mix routine decoded itself, for the
+// tests (zero on the real-time outputs, whose feeds decode ahead).
+GC_SOUND_API long long gcsound_MixerDecodes() { return gcsound::gMixerDecodes.load(); }
+
+// Not an entry point of the original either: holds every worker (1) or lets them go on (0),
+// so that tests can let a ring run dry.
+GC_SOUND_API void gcsound_HoldDecoding(int hold) { gcsound::gHoldDecoding.store(hold != 0); }

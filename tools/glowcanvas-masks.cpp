@@ -148,7 +148,7 @@ TField Drops(int w, int h, TMaskRandom& rnd) {
             edge = std::min(edge, dist - d.R);
         }
         if (inside < 2) return inside;
-        return 0.78 + 0.22 * SmoothStep(0, 40, edge);
+        return 0.6 + 0.4 * std::sqrt(SmoothStep(0, 70, edge));
     };
 }
 

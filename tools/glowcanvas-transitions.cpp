@@ -1,22 +1,25 @@
 // glowcanvas-transitions: the transitions as pictures, for review without a player.
 //   glowcanvas-transitions sheet OUT.png [--size WxH] [--seed N]
-//       every registered transition in registration order, one row per class, at 20, 40,
-//       60 and 80 % of its duration; WxH is the size of one cell (default 240x180)
+//       every registered transition in registration order, one row per class: its caption,
+//       then cells at 20, 40, 60 and 80 % of its duration; WxH is the size of one cell
+//       (default 240x180)
 //   glowcanvas-transitions frames CLASS DIR [--size WxH] [--fps N]
 //       one run of CLASS from 0 to one frame past its duration as DIR/frame-0000.png ...
 //       (default 640x480 at 25 frames per second)
-// Each transition reveals a generated test card over a dark checkerboard. Usage errors
-// exit with status 2, failures with status 1.
+// Each transition reveals a generated test card over a dark checkerboard. Paths on the
+// command line reach the file system as typed. Exit status 0 when the job is done, 1 when
+// it failed (the reason on stderr), 2 for a wrong call.
 
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
 #include "graphics/GraphicsModules.h"
 #include "graphics/PngWriter.h"
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
-#include "platform/Paths.h"
 #include "platform/Random.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
+#include "tools/ToolCalls.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +28,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,6 +37,7 @@ namespace {
 const char* const kUsage =
     "usage: glowcanvas-transitions sheet OUT.png [--size WxH] [--seed N]\n"
     "       glowcanvas-transitions frames CLASS DIR [--size WxH] [--fps N]\n"
+    "       glowcanvas-transitions --help\n"
     "  sheet   every transition at 20, 40, 60 and 80 % of its duration, one row per class\n"
     "          in registration order; --size is one cell (default 240x180), --seed the\n"
     "          random generator's start (default 1)\n"
@@ -42,16 +47,21 @@ const char* const kUsage =
 constexpr int kMaxSide = 16384;
 constexpr int kSheetPercents[] = {20, 40, 60, 80};
 constexpr int kSheetMargin = 8;
+constexpr int kCaptionWidth = 184;
 constexpr TColor32 kGutter = Color32(0x44, 0x44, 0x48);
 constexpr TColor32 kDarkA = Color32(0x10, 0x10, 0x14);
 constexpr TColor32 kDarkB = Color32(0x1C, 0x1C, 0x22);
 
+// A failure the tool words itself, in UTF-8 (what the layers below raise is Windows-1252).
+struct TToolFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct TOptions {
-    std::vector<std::string> Args;
-    int Width = 0, Height = 0;  // 0: the command's default
+    std::vector<std::string> Args;  // the command and its operands
+    int Width = 0, Height = 0;      // 0: the command's default
     std::optional<uint64_t> Seed;
     std::optional<int> Fps;
-    bool Help = false;
 };
 
 bool ParseInt(const std::string& s, uint64_t max, uint64_t& value) {
@@ -71,36 +81,37 @@ bool ParseSize(const std::string& s, int& w, int& h) {
     return true;
 }
 
-// False for a call that does not fit either command.
-bool ParseArguments(int argc, char** argv, TOptions& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            o.Help = true;
-        } else if (a == "--size" || a == "--seed" || a == "--fps") {
-            if (i + 1 >= argc) return false;
-            const std::string v = argv[++i];
+// What is wrong with the call; empty when it fits a command.
+std::string ParseArguments(const std::vector<std::string>& args, TOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--size" || a == "--seed" || a == "--fps") {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            const std::string& v = args[++i];
             uint64_t n = 0;
             if (a == "--size") {
-                if (!ParseSize(v, o.Width, o.Height)) return false;
+                if (!ParseSize(v, o.Width, o.Height))
+                    return "--size takes WxH, each from 1 to " + std::to_string(kMaxSide) + ", not " + v;
             } else if (a == "--seed") {
-                if (!ParseInt(v, UINT64_MAX / 2, n)) return false;
+                if (!ParseInt(v, UINT64_MAX / 2, n)) return "--seed takes a whole number, not " + v;
                 o.Seed = n;
             } else {
-                if (!ParseInt(v, 1000, n) || n == 0) return false;
+                if (!ParseInt(v, 1000, n) || n == 0) return "--fps takes 1 to 1000, not " + v;
                 o.Fps = int(n);
             }
         } else if (a.size() > 1 && a[0] == '-') {
-            return false;
+            return "unknown option " + a;
         } else {
             o.Args.push_back(a);
         }
     }
-    if (o.Help) return true;
-    if (o.Args.empty()) return false;
-    if (o.Args[0] == "sheet") return o.Args.size() == 2 && !o.Fps;
-    if (o.Args[0] == "frames") return o.Args.size() == 3 && !o.Seed;
-    return false;
+    if (o.Args.empty()) return "no command given";
+    const std::string& command = o.Args[0];
+    if (command != "sheet" && command != "frames") return "unknown command " + command;
+    if (o.Args.size() != (command == "sheet" ? 2u : 3u)) return "wrong number of arguments for " + command;
+    if (command == "sheet" && o.Fps) return "--fps goes with frames";
+    if (command == "frames" && o.Seed) return "--seed goes with sheet";
+    return {};
 }
 
 // A picture whose every change is easy to see: colour bars, a grey and a hue ramp, a
@@ -164,7 +175,7 @@ std::vector<const ClassInfo*> TransitionClasses() {
 
 std::unique_ptr<TTransitionPlugin> NewTransition(const ClassInfo& cls) {
     std::unique_ptr<TPlugin> p = CreatePlugin(cls);
-    if (!dynamic_cast<TTransitionPlugin*>(p.get())) throw Exception("cannot create " + AnsiString(cls.Name));
+    if (!dynamic_cast<TTransitionPlugin*>(p.get())) throw TToolFailure("cannot create " + AnsiString(cls.Name));
     return std::unique_ptr<TTransitionPlugin>(static_cast<TTransitionPlugin*>(p.release()));
 }
 
@@ -184,33 +195,79 @@ void DrawFrame(TTransitionPlugin& t, int32_t time, TBitmap32& target, TBitmap32&
     }
 }
 
-// The stream layer names the file in the program's own path form; say it as given.
+// The file as typed on the command line, replaced whole or not at all. A review picture
+// need not survive a power failure, so it is not flushed to disk.
 void WritePng(const TBitmap32& bitmap, const std::string& path) {
+    const std::vector<uint8_t> png = EncodePngPicture(bitmap);
     try {
-        WritePngPicture(bitmap, FromPosixPath(path));
-    } catch (const EStreamError&) {
-        throw Exception("cannot write " + path);
+        TAtomicFile out(path, false);
+        out.WriteBuffer(png.data(), int64_t(png.size()));
+        out.Commit();
+    } catch (const std::exception& e) {
+        throw TToolFailure("cannot write " + path + ": " + FileErrorReason(e));
     }
 }
 
 std::string Describe(const ClassInfo& cls) { return std::string(cls.Name) + " \"" + AnsiToUtf8(PluginCaption(cls)) + "\""; }
 
+// Words of text set in lines no wider than width (a single longer word gets a line of
+// its own).
+std::vector<AnsiString> WrapText(const TBitmap32& b, const AnsiString& text, int width) {
+    std::vector<AnsiString> lines;
+    AnsiString line;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t end = std::min(text.find(' ', i), text.size());
+        const AnsiString word = text.substr(i, end - i);
+        i = end + 1;
+        if (word.empty()) continue;
+        if (!line.empty() && b.TextWidth(line + " " + word) > width) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// The row's caption column: the transition's display name, for the random choice the
+// one it picked, and the duration.
+void DrawCaption(TBitmap32& sheet, int left, int top, int height, const TTransitionPlugin& t) {
+    sheet.Font.Size = 12;
+    std::vector<AnsiString> lines;
+    sheet.Font.Color = 0x00F0F0F0;
+    lines = WrapText(sheet, PluginCaption(t.ClassType()), kCaptionWidth);
+    if (auto* random = dynamic_cast<const TRandomTransitionPlugin*>(&t)) {
+        const AnsiString chosen = random->Chosen ? PluginCaption(random->Chosen->ClassType()) : AnsiString("keine");
+        for (const AnsiString& l : WrapText(sheet, "\xBB " + chosen, kCaptionWidth)) lines.push_back(l);
+    }
+    lines.push_back(std::to_string(t.Duration) + " ms");
+    const int lineHeight = sheet.TextHeight("Ag");
+    // Only whole lines that fit the row, so small cells do not stack text into the next.
+    for (size_t i = 0; i < lines.size() && int(i + 1) * lineHeight <= height; ++i) {
+        // The duration a little dimmer than the names.
+        sheet.Font.Color = i + 1 == lines.size() ? 0x00A8A8A8 : 0x00F0F0F0;
+        sheet.Textout(left, top + int(i) * lineHeight, lines[i]);
+    }
+}
+
 int Sheet(const std::string& out, int w, int h, uint64_t seed) {
     const std::vector<const ClassInfo*> classes = TransitionClasses();
-    if (classes.empty()) throw Exception("no transition is registered");
+    if (classes.empty()) throw TToolFailure("no transition is registered");
     const int columns = int(std::size(kSheetPercents));
-    const int64_t sheetW = kSheetMargin + int64_t(columns) * (w + kSheetMargin);
+    const int64_t sheetW = kSheetMargin + kCaptionWidth + int64_t(columns) * (kSheetMargin + w) + kSheetMargin;
     const int64_t sheetH = kSheetMargin + int64_t(classes.size()) * (h + kSheetMargin);
-    if (sheetH * sheetW > kMaxBitmapPixels) throw Exception("the sheet would be too large");
+    if (sheetH * sheetW > kMaxBitmapPixels) throw TToolFailure("the sheet would be too large");
     TBitmap32 sheet{int(sheetW), int(sheetH)};
     sheet.Clear(kGutter);
     TBitmap32 card = MakeTestCard(w, h);
 
     for (size_t row = 0; row < classes.size(); ++row) {
         std::cout << "row " << row << ": " << Describe(*classes[row]);
+        const int top = kSheetMargin + int(row) * (h + kSheetMargin);
         for (int col = 0; col < columns; ++col) {
-            const int left = kSheetMargin + col * (w + kSheetMargin);
-            const int top = kSheetMargin + int(row) * (h + kSheetMargin);
+            const int left = kSheetMargin + kCaptionWidth + kSheetMargin + col * (w + kSheetMargin);
             const TRect cell{left, top, left + w, top + h};
             FillBackground(sheet, cell);
             // The same seed for every cell of a row: random settings and schedules stay
@@ -221,9 +278,11 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
             std::unique_ptr<TTransitionPlugin> t = NewTransition(*classes[row]);
             const int32_t time = int32_t(int64_t(t->Duration) * kSheetPercents[col] / 100);
             t->Init(cell, &card);
-            if (col == 0)
+            if (col == 0) {
+                DrawCaption(sheet, kSheetMargin, top, h, *t);
                 if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(t.get()))
                     std::cout << " -> " << (random->Chosen ? Describe(random->Chosen->ClassType()) : "none");
+            }
             DrawFrame(*t, time, sheet, card, cell);
             t->Done();
         }
@@ -237,10 +296,10 @@ int Sheet(const std::string& out, int w, int h, uint64_t seed) {
 int Frames(const std::string& className, const std::string& dir, int w, int h, int fps) {
     const ClassInfo* cls = Plugins->FindClassByName(className);
     if (!cls || !cls->InheritsFrom(TTransitionPlugin::StaticClassInfo()))
-        throw Exception("no transition class named " + className);
+        throw TToolFailure("no transition class named " + className);
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir)) throw Exception("cannot make the folder " + dir);
+    if (!std::filesystem::is_directory(dir)) throw TToolFailure("cannot make the folder " + dir);
 
     RandSeed(1);  // repeatable runs, for a random transition too
     TBitmap32 card = MakeTestCard(w, h);
@@ -272,15 +331,11 @@ int Frames(const std::string& className, const std::string& dir, int w, int h, i
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
     TOptions o;
-    if (!ParseArguments(argc, argv, o)) {
-        std::cerr << kUsage;
-        return 2;
-    }
-    if (o.Help) {
-        std::cout << kUsage;
-        return 0;
-    }
+    if (const std::string why = ParseArguments(args, o); !why.empty())
+        return WrongCall("glowcanvas-transitions", kUsage, why);
     int status = 1;
     try {
         AddFoundationModules();
@@ -291,6 +346,9 @@ int main(int argc, char** argv) {
             status = Sheet(o.Args[1], o.Width ? o.Width : 240, o.Width ? o.Height : 180, o.Seed.value_or(1));
         else
             status = Frames(o.Args[1], o.Args[2], o.Width ? o.Width : 640, o.Width ? o.Height : 480, o.Fps.value_or(25));
+    } catch (const TToolFailure& e) {
+        std::cerr << "glowcanvas-transitions: " << e.what() << "\n";
+        status = 1;
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-transitions: " << AnsiToUtf8(e.what()) << "\n";
         status = 1;

@@ -236,6 +236,11 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
             const long double bp = static_cast<long double>(elapsed) / boxDuration;
             TRect box{c * BoxWidth, r * BoxHeight, c * BoxWidth + BoxWidth, r * BoxHeight + BoxHeight};
             const TRect full = box;
+            if (BoxMode == 0) {
+                // The whole box at once, whatever its inset (which never inverts it).
+                DrawClipped(full, Offset(full, Rect.Left, Rect.Top), target, bp);
+                continue;
+            }
             const int32_t inset = int32_t(Trunc((1 - bp) * BoxWidth * 0.5L));
             box.Left += inset;
             box.Top += inset;
@@ -334,6 +339,7 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
     // Many parts of one row of boxes, blended: one combined row per line. Blending a
     // pixel at master alpha M is blending it with its alpha scaled by M (rounded) at full
     // opacity, and a transparent pixel leaves the target as it is.
+    constexpr int32_t kBridge = 64;
     TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
     for (TQueuedPart& q : queued_) {
         // Parts never overlap; the left and top edges are cut here as DrawTo would.
@@ -356,16 +362,25 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
             };
             for (const TQueuedPart& q : queued_) {
                 if (q.D.IsEmpty() || y < q.D.Top || y >= q.D.Bottom) continue;
-                if (q.D.Left != to) {
+                const TColor32* src = Picture->ScanLine(q.S.Top + (y - q.D.Top)) + q.S.Left;
+                const int32_t n = q.D.Right - q.D.Left;
+                // Short gaps are bridged with see-through pixels and long opaque parts go
+                // straight from the picture: the blend is quickest on long rows.
+                if (to > from && q.D.Left > to && q.D.Left - to <= kBridge) {
+                    std::fill(rowBuffer_.begin() + (to - from), rowBuffer_.begin() + (q.D.Left - from), clTransparent32);
+                    to = q.D.Left;
+                } else if (q.D.Left != to) {
                     combine();
                     from = to = q.D.Left;
                 }
-                const TColor32* src = Picture->ScanLine(q.S.Top + (y - q.D.Top)) + q.S.Left;
-                TColor32* out = rowBuffer_.data() + (to - from);
-                const int32_t n = q.D.Right - q.D.Left;
-                if (q.Alpha == 255) std::copy(src, src + n, out);
-                else
-                    ScaleAlphaRow(src, out, n, q.Alpha);
+                if (q.Alpha == 255 && n >= kBridge) {
+                    combine();
+                    Picture->CombineRow(src, line + q.D.Left, n);
+                    from = to = q.D.Right;
+                    continue;
+                }
+                if (q.Alpha == 255) std::copy(src, src + n, rowBuffer_.data() + (to - from));
+                else ScaleAlphaRow(src, rowBuffer_.data() + (to - from), n, q.Alpha);
                 to += n;
             }
             combine();

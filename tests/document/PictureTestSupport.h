@@ -9,7 +9,6 @@
 #include "graphics/PictureRegistry.h"
 #include "graphics/PngWriter.h"
 #include "graphics/picture_testsupport.h"
-#include "transitions/TransitionModules.h"
 
 #include <bit>
 #include <filesystem>
@@ -17,12 +16,11 @@
 #include <tuple>
 #include <vector>
 
-// The global registry with the item kinds, the show's groups, every transition (the
-// random transition picks from it) and the picture formats.
+// The show tests' registry (with every transition: the random transition picks from it)
+// and the picture formats.
 inline TPlugins& PictureTestPlugins() {
     static TPlugins* plugins = [] {
         TPlugins& p = ShowTestPlugins();
-        InitializeTransitionModules(p);
         InitializePictureFormats();
         return &p;
     }();

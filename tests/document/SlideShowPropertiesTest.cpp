@@ -4,7 +4,6 @@
 #include "document/SlideShowTestSupport.h"
 #include "transitions/PicBoxTransitions.h"
 #include "transitions/PicTransitions.h"
-#include "transitions/TransitionModules.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +36,7 @@ constexpr const char* kHeart = "TBoxHeartTransitionPlugin";
 class ShowPropertiesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static const bool transitions = (InitializeTransitionModules(ShowTestPlugins()), true);
-        (void)transitions;
+        ShowTestPlugins();
         for (const ClassInfo* c : Fakes()) Plugins->Register(*c);
         SetSlideShowPlayerBaseClass(&TTestPlayerBase::StaticClassInfo());
     }

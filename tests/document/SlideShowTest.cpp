@@ -79,7 +79,9 @@ protected:
     // The groups of a new show, as its writer lays them out.
     static sf::File DefaultGroups(uint32_t version = sf::kShowVersion) {
         sf::File f(sf::kShowType, version);
-        f.Add(sf::GroupChunk("TSlideShowProperties", sf::MainGroup(sf::Main())));
+        sf::Main main;
+        main.Excluded = {"TBoxHeartTransitionPlugin"};  // switched off: a new show leaves it out
+        f.Add(sf::GroupChunk("TSlideShowProperties", sf::MainGroup(main)));
         f.Add(sf::GroupChunk("TMusicProperties", MusicFields(true, 2000, 0)));
         f.Add(sf::GroupChunk("TSlideShowInfoProperties", sf::InfoGroup(sf::Info())));
         return f;

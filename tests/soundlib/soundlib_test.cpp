@@ -5,12 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 using namespace soundtest;
+
+// Read by ThreadSanitizer when this program is built with it (and unused otherwise):
+// FluidSynth's OpenMP runtime is not instrumented, so its thread pool's own allocations
+// look like races.
+extern "C" const char* __tsan_default_suppressions() { return "race:libgomp.so\n"; }
 
 namespace {
 
@@ -431,6 +439,154 @@ TEST_F(SoundLibTest, CallsAreSafeWhileTheMixerRuns) {
     }
     fmod.FSOUND_StopSound(-3);
     EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// On the real-time outputs every stream decodes ahead on its own worker: volume calls go
+// on while the mixer mixes 32 decoding streams, and the mixer itself never decodes, so
+// such a call waits at most for a copy, never for a decode. On the on-demand output the
+// mix routine decodes itself, which the same count shows.
+TEST_F(SoundLibTest, VolumeCallsWhileThirtyTwoStreamsMixNeverWaitForADecode) {
+    auto mixerDecodes = reinterpret_cast<long long (*)()>(GetProcAddress(fmod.Module, "gcsound_MixerDecodes"));
+    ASSERT_NE(mixerDecodes, nullptr);
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(44100, 32, 0));
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(dir.File("s" + std::to_string(i) + ".wav"));
+        WriteSine(files.back(), i % 2 ? 22050 : 44100, 3.0, 200.0 + 50 * i, 3000);
+    }
+    std::vector<FSoundStream> streams;
+    std::vector<int> channels;
+    for (int i = 0; i < 32; ++i) {
+        streams.push_back(fmod.FSOUND_Stream_Open(files[size_t(i % 4)].c_str(), 0x131, 0, 0));
+        ASSERT_NE(streams.back(), nullptr);
+        channels.push_back(fmod.FSOUND_Stream_Play(-1, streams.back()));
+        ASSERT_GE(channels.back(), 0);
+    }
+    const long long before = mixerDecodes();
+    auto allPlayedFor = [&](int ms) {
+        return std::all_of(streams.begin(), streams.end(), [&](FSoundStream s) { return fmod.FSOUND_Stream_GetTime(s) >= ms; });
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int calls = 0;
+    while (!allPlayedFor(400) && std::chrono::steady_clock::now() < until)
+        for (int ch : channels) {
+            ASSERT_TRUE(fmod.FSOUND_SetVolume(ch, calls % 256));
+            ASSERT_TRUE(fmod.FSOUND_SetPaused(ch, 0));
+            ++calls;
+        }
+    EXPECT_TRUE(allPlayedFor(400));
+    EXPECT_EQ(fmod.FSOUND_GetChannelsPlaying(), 32);
+    EXPECT_EQ(mixerDecodes(), before);
+    fmod.FSOUND_Close();
+
+    StartNonRealtime(44100);
+    FSoundStream s = fmod.FSOUND_Stream_Open(files[0].c_str(), 0x131, 0, 0);
+    fmod.FSOUND_Stream_Play(-1, s);
+    Mix(2);
+    EXPECT_GT(mixerDecodes(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Blocks the mixer produced, and how many of them were silent (the mixer's thread counts).
+struct BlockCount {
+    std::atomic<int> all{0};
+    std::atomic<int> silent{0};
+};
+
+void* CountBlocks(void*, void* newBuffer, int length, void* user) {
+    auto* c = static_cast<BlockCount*>(user);
+    const auto* p = static_cast<const int16_t*>(newBuffer);
+    c->all.fetch_add(1);
+    if (std::all_of(p, p + length * 2, [](int16_t v) { return v == 0; }))
+        c->silent.fetch_add(1);
+    return newBuffer;
+}
+
+// Reads what the library writes to stderr meanwhile.
+class StderrCapture {
+public:
+    explicit StderrCapture(const std::string& file) : file_(file) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        FILE* f = std::fopen(file.c_str(), "w");
+        dup2(fileno(f), 2);
+        std::fclose(f);
+    }
+    std::string Finish() {
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        std::ifstream in(file_);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string file_;
+    int saved_;
+};
+
+template <class Pred>
+bool WaitFor(Pred pred) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A stream whose ring runs dry keeps its channel and its position, plays silence for the
+// gap and says so on the debug output; once decoding goes on, so does the stream.
+TEST_F(SoundLibTest, ADryRingPlaysSilenceAndSaysSo) {
+    auto hold = reinterpret_cast<void (*)(int)>(GetProcAddress(fmod.Module, "gcsound_HoldDecoding"));
+    ASSERT_NE(hold, nullptr);
+    ASSERT_TRUE(fmod.FSOUND_SetOutput(0));
+    ASSERT_TRUE(fmod.FSOUND_SetBufferSize(25));
+    ASSERT_TRUE(fmod.FSOUND_Init(22050, 8, 0));
+    BlockCount blocks;
+    FSoundDSPUnit counter = fmod.FSOUND_DSP_Create(&CountBlocks, 300, &blocks);
+    fmod.FSOUND_DSP_SetActive(counter, -1);
+    std::string file = dir.File("long.wav");
+    WriteConstant(file, 22050, 5.0, 1000);
+    FSoundStream s = fmod.FSOUND_Stream_Open(file.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    int ch = fmod.FSOUND_Stream_Play(-1, s);
+    ASSERT_TRUE(WaitFor([&] { return fmod.FSOUND_Stream_GetTime(s) >= 100; }));
+
+    setenv("GC_DEBUG", "1", 1);
+    StderrCapture capture(dir.File("stderr.txt"));
+    const int atHold = fmod.FSOUND_Stream_GetTime(s);
+    hold(1);
+    // What the ring holds (a quarter to half a second) plays on, then silence while the
+    // position stands still.
+    const bool ranDry = WaitFor([&] { return blocks.silent.load() >= 4; });
+    const int stalled = fmod.FSOUND_Stream_GetTime(s);
+    const int before = blocks.all.load();
+    WaitFor([&] { return blocks.all.load() >= before + 4; });
+    const int stillStalled = fmod.FSOUND_Stream_GetTime(s);
+    const bool playing = fmod.FSOUND_IsPlaying(ch) != 0;
+    hold(0);
+    const bool resumed = WaitFor([&] { return fmod.FSOUND_Stream_GetTime(s) >= stalled + 200; });
+    const std::string said = capture.Finish();
+    unsetenv("GC_DEBUG");
+
+    EXPECT_TRUE(ranDry);
+    EXPECT_EQ(stillStalled, stalled);
+    EXPECT_GE(stalled, atHold + 200);
+    EXPECT_TRUE(playing);
+    EXPECT_TRUE(resumed);
+    EXPECT_NE(said.find("long.wav\": buffer ran dry"), std::string::npos) << said;
+    fmod.FSOUND_DSP_Free(counter);
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+// The window system on SDL. Foreign windows are X11 windows of other programs: SDL
+// draws into them, and an own X connection asks where they are and whether they still
+// exist. X errors (a foreign window that vanished under a drawing call, input another
+// program already selected) are logged and never end the process.
+#include "platform/Window.h"
+
+#include "platform/Charset.h"
+#include "platform/DebugOutput.h"
+#include "platform/MessageQueue.h"
+
+#include <SDL.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// How often a foreign window is asked whether it still exists: twice within the 100 ms
+// in which its loop must notice.
+constexpr UINT ForeignCheckMs = 50;
+
+int LogXError(Display* display, XErrorEvent* error) {
+    char text[128] = {};
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    OutputDebugString(AnsiString("X error ignored: ") + text + " (request " +
+                      std::to_string(int(error->request_code)) + ")");
+    return 0;
+}
+
+// Ours after SDL's video start too, since SDL's own handler ends the process.
+void InstallXErrorHandler() { XSetErrorHandler(LogXError); }
+
+class TX11Connection {
+public:
+    ~TX11Connection() {
+        if (display_) XCloseDisplay(display_);
+    }
+
+    bool WindowRect(uint64_t id, TRect& rect) {
+        Display* display = Open();
+        if (!display || id == 0) return false;
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, ::Window(id), &attributes)) return false;
+        int x = 0, y = 0;
+        ::Window child = 0;
+        if (!XTranslateCoordinates(display, ::Window(id), attributes.root, 0, 0, &x, &y, &child)) return false;
+        // Its border belongs to the outer rectangle, as a frame does on Windows.
+        const int border = attributes.border_width;
+        rect = TRect{x - border, y - border, x + attributes.width + border, y + attributes.height + border};
+        return true;
+    }
+
+    bool Exists(uint64_t id) {
+        Display* display = Open();
+        XWindowAttributes attributes;
+        return display && id != 0 && XGetWindowAttributes(display, ::Window(id), &attributes) != 0;
+    }
+
+private:
+    Display* Open() {
+        if (!display_ && !tried_) {
+            tried_ = true;
+            InstallXErrorHandler();
+            display_ = XOpenDisplay(nullptr);
+        }
+        return display_;
+    }
+
+    Display* display_ = nullptr;
+    bool tried_ = false;
+};
+
+class TSdlWindowSystem;
+
+class TSdlWindow : public TWindow, public IWindowSurface {
+public:
+    TSdlWindow(TSdlWindowSystem& system, SDL_Window* window, uint64_t foreignId);
+    ~TSdlWindow() override;
+
+    void SetCaption(const AnsiString& caption) override {
+        if (!foreignId_) SDL_SetWindowTitle(window_, AnsiToUtf8(caption).c_str());
+    }
+    void SetFullScreen(bool fullScreen) override {
+        if (foreignId_ || fullScreen == fullScreen_) return;
+        fullScreen_ = fullScreen;
+        SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    }
+    bool FullScreen() const override { return fullScreen_; }
+    void SetClientSize(int32_t width, int32_t height) override {
+        if (!foreignId_) SDL_SetWindowSize(window_, std::max(width, 1), std::max(height, 1));
+    }
+    void SetPosition(int32_t left, int32_t top) override {
+        if (foreignId_) return;
+        const TRect frame = Frame();
+        SDL_SetWindowPosition(window_, left + frame.Left, top + frame.Top);
+    }
+    TRect GetWindowRect() const override;
+    TSize ClientSize() const override {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window_, &w, &h);
+        return TSize{w, h};
+    }
+    void Show() override {
+        visible_ = true;
+        if (foreignId_) return;
+        SDL_ShowWindow(window_);
+        SDL_RaiseWindow(window_);
+    }
+    void Hide() override {
+        visible_ = false;
+        if (!foreignId_) SDL_HideWindow(window_);
+    }
+    bool Visible() const override { return visible_; }
+    IWindowSurface& Surface() override { return *this; }
+    bool Vanished() const override { return vanished_; }
+
+    void Present(const uint32_t* pixels, int32_t stride, int32_t width, int32_t height, TPoint origin,
+                 const TRect* rects, int32_t count) override;
+
+private:
+    // What the window manager's frame adds on each side (Left, Top, Right, Bottom).
+    TRect Frame() const {
+        int top = 0, left = 0, bottom = 0, right = 0;
+        if (foreignId_ || fullScreen_ || SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0)
+            return TRect{};
+        return TRect{left, top, right, bottom};
+    }
+    void CheckForeign(TMessage& message);
+
+    TSdlWindowSystem& system_;
+    SDL_Window* window_;
+    uint64_t foreignId_;
+    HWND watcher_ = 0;
+    bool fullScreen_ = false;
+    bool visible_ = false;
+    bool vanished_ = false;
+    std::vector<SDL_Rect> shown_;
+};
+
+class TSdlWindowSystem : public TWindowSystem {
+public:
+    std::unique_ptr<TWindow> CreateWindow(int32_t clientWidth, int32_t clientHeight) override {
+        StartVideo();
+        SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                              std::max(clientWidth, 1), std::max(clientHeight, 1), SDL_WINDOW_HIDDEN);
+        if (!window) throw Exception(AnsiString("Fenster: ") + SDL_GetError());
+        return std::make_unique<TSdlWindow>(*this, window, 0);
+    }
+
+    std::unique_ptr<TWindow> CreateForeignWindow(uint64_t id) override {
+        if (!x11_.Exists(id)) return nullptr;
+        StartVideo();
+        SDL_Window* window = SDL_CreateWindowFrom(reinterpret_cast<const void*>(uintptr_t(id)));
+        if (!window) {
+            OutputDebugString(AnsiString("Fremdes Fenster: ") + SDL_GetError());
+            return nullptr;
+        }
+        return std::make_unique<TSdlWindow>(*this, window, id);
+    }
+
+    bool GetWindowRect(uint64_t id, TRect& rect) override { return x11_.WindowRect(id, rect); }
+
+    TRect GetWorkArea() override {
+        StartVideo();
+        SDL_Rect r{};
+        if (SDL_GetDisplayUsableBounds(0, &r) != 0) return TRect{};
+        return Bounds(r.x, r.y, r.w, r.h);
+    }
+
+    TPoint GetCursorPos() override {
+        StartVideo();
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        return TPoint{x, y};
+    }
+
+    void ShowCursor(bool show) override {
+        StartVideo();
+        SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    }
+
+    bool CursorShown() override {
+        StartVideo();
+        return SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE;
+    }
+
+    void ReleaseCapture() override {
+        StartVideo();
+        SDL_CaptureMouse(SDL_FALSE);
+    }
+
+    int32_t DisplayRefreshRate() override {
+        StartVideo();
+        SDL_DisplayMode mode{};
+        if (SDL_GetCurrentDisplayMode(0, &mode) != 0 || mode.refresh_rate <= 0) return 60;
+        return mode.refresh_rate;
+    }
+
+    bool ForeignExists(uint64_t id) { return x11_.Exists(id); }
+    bool ForeignRect(uint64_t id, TRect& rect) { return x11_.WindowRect(id, rect); }
+
+private:
+    // Video stays up once started: windows come and go within one run.
+    void StartVideo() {
+        if (videoStarted_) return;
+        // The queue's events first, so that its source sees every window's events.
+        MessageQueue();
+        // The window surface is plain memory the driver shows: no renderer behind it.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // A window does not keep the system's screen saver away, as on Windows.
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(AnsiString("SDL: ") + SDL_GetError());
+        videoStarted_ = true;
+        if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) InstallXErrorHandler();
+    }
+
+    TX11Connection x11_;
+    bool videoStarted_ = false;
+};
+
+TSdlWindow::TSdlWindow(TSdlWindowSystem& system, SDL_Window* window, uint64_t foreignId)
+    : system_(system), window_(window), foreignId_(foreignId) {
+    MessageQueue().SetSystemWindowId(Handle(), SDL_GetWindowID(window_));
+    if (foreignId_) {
+        // A message-only window of our own watches the foreign one; its timer also keeps
+        // every wait of the queue short while we draw into a window that may go away.
+        TMessageQueue& queue = MessageQueue();
+        watcher_ = queue.CreateWindowHandle([this](TMessage& message) { CheckForeign(message); });
+        queue.SetTimer(watcher_, 1, ForeignCheckMs);
+    }
+}
+
+TSdlWindow::~TSdlWindow() {
+    if (watcher_) MessageQueue().DestroyWindowHandle(watcher_);
+    SDL_DestroyWindow(window_);
+}
+
+void TSdlWindow::CheckForeign(TMessage& message) {
+    if (message.Msg != WM_TIMER || vanished_ || system_.ForeignExists(foreignId_)) return;
+    vanished_ = true;
+    MessageQueue().KillTimer(watcher_, 1);
+    MessageQueue().PostMessage(Handle(), WM_CLOSE, 0, 0);
+}
+
+TRect TSdlWindow::GetWindowRect() const {
+    TRect rect;
+    if (foreignId_) return system_.ForeignRect(foreignId_, rect) ? rect : TRect{};
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window_, &x, &y);
+    SDL_GetWindowSize(window_, &w, &h);
+    const TRect frame = Frame();
+    return TRect{x - frame.Left, y - frame.Top, x + w + frame.Right, y + h + frame.Bottom};
+}
+
+void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, int32_t height, TPoint origin,
+                         const TRect* rects, int32_t count) {
+    if (!pixels || !rects || count <= 0 || vanished_) return;
+    // Fetched every time: SDL makes a new surface after a size change.
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface) return;
+    shown_.clear();
+    const uint32_t format = surface->format->format;
+    // A screen has no alpha; 32-bit surfaces whose alpha may count get it opaque.
+    const bool direct = format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_RGB888;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    for (int32_t i = 0; i < count; ++i) {
+        const TRect part = PresentedPart(rects[i], width, height, origin, surface->w, surface->h);
+        if (part.IsEmpty()) continue;
+        const uint32_t* src = pixels + (int64_t(part.Top) - origin.Y) * stride + (int64_t(part.Left) - origin.X);
+        uint8_t* dst = static_cast<uint8_t*>(surface->pixels) + int64_t(part.Top) * surface->pitch +
+                       int64_t(part.Left) * surface->format->BytesPerPixel;
+        if (direct) {
+            for (int32_t y = 0; y < part.Height(); ++y) {
+                uint32_t* row = reinterpret_cast<uint32_t*>(dst + int64_t(y) * surface->pitch);
+                const uint32_t* from = src + int64_t(y) * stride;
+                for (int32_t x = 0; x < part.Width(); ++x) row[x] = from[x] | 0xFF000000u;
+            }
+        } else {
+            SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_XRGB8888, src, stride * 4, format, dst,
+                              surface->pitch);
+        }
+        shown_.push_back(SDL_Rect{part.Left, part.Top, part.Width(), part.Height()});
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    if (!shown_.empty()) SDL_UpdateWindowSurfaceRects(window_, shown_.data(), int(shown_.size()));
+}
+
+}  // namespace
+
+TWindowSystem& SdlWindowSystem() {
+    // Made once and never freed, as SDL's video stays up.
+    static TSdlWindowSystem* const system = new TSdlWindowSystem();
+    return *system;
+}
