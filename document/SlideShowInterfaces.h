@@ -161,6 +161,17 @@ protected:
     ~IParallelCollection() = default;
 };
 
+// An item that plays further items beside it (a picture with its sound); the player
+// queues them with it.
+class IComposite : public virtual ISlideShowObject {
+public:
+    // Null when there are none.
+    virtual TSlideShowObjectList* GetSoundObjects() = 0;
+
+protected:
+    ~IComposite() = default;
+};
+
 class IContainerCollection : public virtual ICollection {
 public:
     virtual AnsiString GetTitle() const = 0;
