@@ -150,17 +150,6 @@ protected:
     ~IParallelCollection() = default;
 };
 
-// The collage: its children are drawn into its own picture, so the player never
-// schedules them on their own.
-class IMerge : public virtual ISlideShowObject {
-public:
-    virtual TSlideShowObjectList* GetChildList() const = 0;
-    virtual TSlideShowObjectList* CreateChildList() = 0;
-
-protected:
-    ~IMerge() = default;
-};
-
 // An item that plays further items beside it (a picture with its sound); the player
 // queues them with it.
 class IComposite : public virtual ISlideShowObject {
