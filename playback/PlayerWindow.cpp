@@ -343,7 +343,10 @@ int32_t TPlayerWindowForm::RunModalLoop() {
     }
     CheckClientSize();
     if (!OnMessageLoop) throw Exception("OnMessageLoop = nil!");
-    const int32_t refreshInterval = std::max(1000 / std::max(WindowSystem().DisplayRefreshRate(), 1), 1);
+    // Whole milliseconds, rounded up: a frame before the display has shown the last one
+    // is never seen.
+    const int32_t rate = std::max(WindowSystem().DisplayRefreshRate(), 1);
+    const int32_t refreshInterval = (1000 + rate - 1) / rate;
     do {
         const uint32_t frameStart = GetTickCount();
         OnMessageLoop();
