@@ -11,6 +11,8 @@
 
 #include "TestSupport.h"
 
+#include <SDL.h>
+
 #include <functional>
 
 namespace {
@@ -417,6 +419,51 @@ TEST(PlayerWindowForm, TheFrameRateIsWrittenOnTheWindowBlackOnWhite) {
     EXPECT_GT(white, 100);
     EXPECT_GT(black, 20);
     EXPECT_EQ(shown.Pixel(200, 100), kGreen32);
+}
+
+}  // namespace
+
+namespace {
+
+// On SDL's own queue and windows (the offscreen driver): a window's close and then a
+// quit of the application each end the loop with mrCancel. The quit stays: this is the
+// only test of this program on SDL's queue.
+TEST(PlayerWindowFormOnSdl, AWindowCloseAndAQuitEndTheLoopWithCancel) {
+    PlayerTestPlugins();
+    TSlideShow show;
+    auto* item = new TScriptedItem();
+    item->SetDuration(60000);
+    item->Animates = true;
+    show.RootList().Add(item);
+    for (bool quit : {false, true}) {
+        TPluginPtr<TTestPlayer> player(new TTestPlayer(nullptr));
+        player->GetSettings()->FullScreen = false;
+        player->GetSettings()->ClientWidth = 320;
+        player->GetSettings()->ClientHeight = 240;
+        TPlayerWindowForm form;
+        player->BeginPlay(&form, &show, false, nullptr, 0);
+        int ticks = 0;
+        form.SetOnMessageLoop([&] {
+            player->MessageLoopStep();
+            if (++ticks != 5) return;
+            SDL_Event event{};
+            if (quit) {
+                event.type = SDL_QUIT;
+            } else {
+                event.type = SDL_WINDOWEVENT;
+                event.window.event = SDL_WINDOWEVENT_CLOSE;
+                event.window.windowID = MessageQueue().GetSystemWindowId(form.Handle());
+            }
+            ASSERT_EQ(SDL_PushEvent(&event), 1);
+        });
+        form.SetMessageHook([&](TMessage& m) { return player->HandlePlayerMessage(m); });
+        EXPECT_EQ(form.RunModalLoop(), mrCancel) << quit;
+        player->EndPlay();
+        // Taken in the pass that pushed it, and that pass is the last.
+        EXPECT_EQ(ticks, 5) << quit;
+        EXPECT_EQ(MessageQueue().Terminated(), quit);
+        EXPECT_EQ(form.PaintBox.Buffer().Pixel(5, 5), kRed32);
+    }
 }
 
 }  // namespace
