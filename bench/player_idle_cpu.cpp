@@ -7,17 +7,13 @@
 #include "bench/BenchSupport.h"
 #include "document/PicSlideShowObject.h"
 #include "document/SlideShow.h"
-#include "document/SlideShowObjectModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Startup.h"
-#include "graphics/GraphicsModules.h"
-#include "media/MediaModules.h"
 #include "platform/Window.h"
 #include "playback/PlaybackModules.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"
 #include "transitions/PicTransitions.h"
-#include "transitions/TransitionModules.h"
 
 #include <time.h>
 
@@ -29,14 +25,7 @@ namespace {
 
 void StartModules() {
     static const bool started = [] {
-        AddFoundationModules();
-        AddGraphicsModules();
-        AddTransitionModules();
-        AddSlideShowObjectModules();
-        AddSlideShowDocumentModules();
-        AddSlideShowPlayerPropertiesModules();
-        AddMediaModules();
-        AddPlaybackModules();
+        AddShowPlayingModules();
         RunInitializations();
         return true;
     }();

@@ -2,17 +2,15 @@
 // elsewhere): the show tool plays a show of solid-colour pictures full screen, and the
 // screen in its still phases equals the tool's renders; Escape ends it. A show drawn into
 // a window of "another program" appears in it, and that window's end ends the play.
+#include "ColourShow.h"
 #include "ToolRunSupport.h"
-#include "document/PictureTestSupport.h"
 #include "graphics/PngReader.h"
-#include "media/MusicPlayList.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
 #include "playback/PlaybackModules.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"
-#include "transitions/PicTransitions.h"
 
 #include <gtest/gtest.h>
 
@@ -34,32 +32,6 @@
 extern char** environ;
 
 namespace {
-
-const TColor32 kColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0};
-
-std::string WriteShow(const TempDir& dir) {
-    PictureTestPlugins();
-    static const bool started = [] {
-        MusicPlayListUnit::Initialize();
-        SlideShowPlayerModule::Initialize();
-        return true;
-    }();
-    (void)started;
-    TSlideShow show;
-    for (int i = 0; i < 3; ++i) {
-        const std::string name = "bild" + std::to_string(i) + ".jpg";
-        WriteFileBytes(dir / name, EncodeJpeg(320, 240, [&](int, int) { return kColors[i]; }));
-        auto* item = new TExtPicSlideShowObject();
-        item->FileName = AnsiString(name.c_str());
-        item->Duration = 3000;
-        auto fade = std::make_unique<TAlphablendingTransitionPlugin>();
-        fade->Duration = 1000;
-        item->Transition = std::move(fade);
-        show.RootList().Add(item);
-    }
-    EXPECT_TRUE(show.SaveToFile(dir.Program() + "show.kls"));
-    return dir / "show.kls";
-}
 
 bool UnderX() { return std::getenv("DISPLAY") && std::getenv("GC_TEST_UNDER_X"); }
 
@@ -90,7 +62,7 @@ bool Near(const TImage32& a, const TBitmap32& b) {
 TEST(ShowPlayX, FullScreenStillPhasesEqualTheRendersAndEscapeEndsIt) {
     if (!UnderX()) GTEST_SKIP() << "needs an X server (tests/tools/xvfb_play.sh)";
     TempDir dir;
-    const std::string show = WriteShow(dir);
+    const std::string show = WriteColourShow(dir, 320, 240);
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
     const int w = DisplayWidth(display, DefaultScreen(display)), h = DisplayHeight(display, DefaultScreen(display));
@@ -140,7 +112,7 @@ TEST(ShowPlayX, FullScreenStillPhasesEqualTheRendersAndEscapeEndsIt) {
 TEST(ShowPlayX, AShowDrawnIntoAForeignWindowEndsWithIt) {
     if (!UnderX()) GTEST_SKIP() << "needs an X server (tests/tools/xvfb_play.sh)";
     TempDir dir;
-    WriteShow(dir);
+    WriteColourShow(dir, 320, 240);
     TSlideShow show;
     ASSERT_EQ(show.LoadFromFile(dir.Program() + "show.kls"), 0);
     Display* display = XOpenDisplay(nullptr);

@@ -1,50 +1,19 @@
 // The show tool's render: a show of solid-colour pictures with cross-fades, rendered at
 // a still phase and in the middle of a fade; renders repeat byte for byte and equal what
 // the off-screen host shows; a damaged show fails with its reason.
+#include "ColourShow.h"
 #include "ToolRunSupport.h"
-#include "document/PictureTestSupport.h"
 #include "graphics/PngReader.h"
 #include "graphics/PngWriter.h"
-#include "media/MusicPlayList.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
-#include "transitions/PicTransitions.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const TColor32 kColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0};
-
-// Three pictures of 3 s each, each faded in over 1 s.
-std::string WriteShow(const TempDir& dir) {
-    TPlugins& plugins = PictureTestPlugins();
-    static const bool started = [] {
-        MusicPlayListUnit::Initialize();
-        SlideShowPlayerModule::Initialize();
-        return true;
-    }();
-    (void)plugins;
-    (void)started;
-    TSlideShow show;
-    for (int i = 0; i < 3; ++i) {
-        const std::string name = "bild" + std::to_string(i) + ".jpg";
-        WriteFileBytes(dir / name, EncodeJpeg(160, 120, [&](int, int) { return kColors[i]; }));
-        auto* item = new TExtPicSlideShowObject();
-        item->FileName = AnsiString(name.c_str());
-        item->Duration = 3000;
-        auto fade = std::make_unique<TAlphablendingTransitionPlugin>();
-        fade->Duration = 1000;
-        item->Transition = std::move(fade);
-        show.RootList().Add(item);
-    }
-    const std::string file = dir.Program() + "show.kls";
-    EXPECT_TRUE(show.SaveToFile(file));
-    return dir / "show.kls";
-}
 
 TBitmap32 ReadPng(const std::string& file) {
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
@@ -61,7 +30,7 @@ std::string Render(const TempDir& dir, const std::string& show, int at, const st
 
 TEST(ShowRender, RepeatsByteForByteAndEqualsTheHostsImage) {
     TempDir dir;
-    const std::string show = WriteShow(dir);
+    const std::string show = WriteColourShow(dir, 160, 120);
     // In the middle of the second picture's fade, and in its still phase.
     for (int at : {3500, 5000}) {
         const std::vector<uint8_t> a = ReadFileBytes(Render(dir, show, at, "a.png"));
