@@ -438,7 +438,7 @@ TEST(PlayerWindowFormOnSdl, AWindowCloseAndAQuitEndTheLoopWithCancel) {
     for (bool quit : {false, true}) {
         TPluginPtr<TTestPlayer> player(new TTestPlayer(nullptr));
         player->GetSettings()->FullScreen = false;
-        player->GetSettings()->ClientWidth = 320;
+        player->GetSettings()->ClientWidth = 400;
         player->GetSettings()->ClientHeight = 240;
         TPlayerWindowForm form;
         player->BeginPlay(&form, &show, false, nullptr, 0);
@@ -463,6 +463,23 @@ TEST(PlayerWindowFormOnSdl, AWindowCloseAndAQuitEndTheLoopWithCancel) {
         EXPECT_EQ(ticks, 5) << quit;
         EXPECT_EQ(MessageQueue().Terminated(), quit);
         EXPECT_EQ(form.PaintBox.Buffer().Pixel(5, 5), kRed32);
+        // What the window shows: the red box in the middle, black bands beside it.
+        SDL_Surface* surface = SDL_GetWindowSurface(SDL_GetWindowFromID(MessageQueue().GetSystemWindowId(form.Handle())));
+        ASSERT_NE(surface, nullptr);
+        ASSERT_EQ(surface->w, 400);
+        TBitmap32 shown(surface->w, surface->h);
+        for (int y = 0; y < surface->h; ++y)
+            for (int x = 0; x < surface->w; ++x) {
+                uint32_t p = 0;
+                SDL_GetRGB(static_cast<const uint32_t*>(surface->pixels)[y * surface->pitch / 4 + x], surface->format,
+                           reinterpret_cast<uint8_t*>(&p) + 2, reinterpret_cast<uint8_t*>(&p) + 1,
+                           reinterpret_cast<uint8_t*>(&p));
+                shown.SetPixel(x, y, p | 0xFF000000u);
+            }
+        WritePngPicture(shown, (TestOutputFolder() / "player-window-on-sdl.png").string());
+        EXPECT_EQ(shown.Pixel(200, 120), kRed32);
+        EXPECT_EQ(shown.Pixel(20, 120), clBlack32);
+        EXPECT_EQ(shown.Pixel(380, 120), clBlack32);
     }
 }
 
