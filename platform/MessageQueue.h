@@ -10,6 +10,7 @@
 
 #include "platform/Messages.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -116,6 +117,12 @@ public:
 
     bool IsGuiThread() const { return std::this_thread::get_id() == guiThread_; }
 
+    // --- The application's end ---
+    // A quit taken from the queue marks the application terminating; modal loops end
+    // when they see it, and it stays so: the quit is never lost for a later loop.
+    void Terminate() { terminated_ = true; }
+    bool Terminated() const { return terminated_; }
+
 protected:
     TEventSource& Source() { return *source_; }
 
@@ -158,6 +165,7 @@ private:
     std::deque<TMessage> posted_;
     std::deque<std::shared_ptr<TSentMessage>> sends_;
     std::vector<TTimer> timers_;
+    std::atomic<bool> terminated_{false};
 };
 
 // The current queue: a TFakeMessageQueue while one lives, else the process's queue on

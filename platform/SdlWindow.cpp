@@ -86,6 +86,15 @@ public:
     void SetFullScreen(bool fullScreen) override {
         if (foreignId_ || fullScreen == fullScreen_) return;
         fullScreen_ = fullScreen;
+        if (fullScreen) {
+            // Without a window manager nobody acts on the full-screen state: the window
+            // covers the monitor by itself already.
+            SDL_Rect display{};
+            if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window_), 0), &display) == 0) {
+                SDL_SetWindowSize(window_, display.w, display.h);
+                SDL_SetWindowPosition(window_, display.x, display.y);
+            }
+        }
         SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     }
     bool FullScreen() const override { return fullScreen_; }

@@ -1,9 +1,15 @@
 #include "playback/PlaybackModules.h"
 
+#include "document/SlideShow.h"
+#include "document/SlideShowObjectModules.h"
+#include "document/SlideShowPlayerProperties.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
+#include "graphics/GraphicsModules.h"
+#include "media/MediaModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
+#include "transitions/TransitionModules.h"
 
 #include <iterator>
 
@@ -38,4 +44,15 @@ void Finalize() {
 void AddPlaybackModules() {
     AddStartupModule(TStartupStage::Plugins, "SlideShowPlayer", SlideShowPlayerModule::Initialize,
                      SlideShowPlayerModule::Finalize);
+}
+
+void AddShowPlayingModules() {
+    AddFoundationModules();
+    AddGraphicsModules();
+    AddTransitionModules();
+    AddSlideShowObjectModules();
+    AddSlideShowDocumentModules();
+    AddSlideShowPlayerPropertiesModules();
+    AddMediaModules();
+    AddPlaybackModules();
 }

@@ -10,3 +10,7 @@ void Finalize();
 
 // Adds the module to the start-up sequence (plug-in stage).
 void AddPlaybackModules();
+
+// Adds every module a show and its player need, from the foundation up to this one, in
+// dependency order; programs that play shows start with it.
+void AddShowPlayingModules();

@@ -1,12 +1,21 @@
 // The player's window. TWinPaintBox32 is its drawing area: a back buffer exactly the
 // box's size that items draw into and the frame routine copies to the window surface,
-// rectangle by rectangle.
+// rectangle by rectangle. TPlayerWindowForm is the window around it, with the loop that
+// plays: one tick of the player, at most one message, then sleep until the player or a
+// message needs us.
 #pragma once
 
 #include "graphics/Bitmap32.h"
+#include "platform/Messages.h"
+#include "platform/SysUtils.h"
 #include "platform/Types.h"
+#include "playback/SlideShowPlayer.h"
+
+#include <functional>
+#include <memory>
 
 class IWindowSurface;
+class TWindow;
 
 class TWinPaintBox32 {
 public:
@@ -55,6 +64,19 @@ public:
     TRect InvalidScreenRect() const { return invalidScreenRect_; }
     void ValidateScreen() { invalidScreenRect_ = TRect{}; }
 
+    // A window of its own in the message queue, a child of parent at the box's place, so
+    // that the mouse over it and its paint requests reach it. Without one the box draws
+    // only through Flush.
+    void CreateHandle(HWND parent);
+    HWND Handle() const { return handle_; }
+    // The procedure its window's messages go to; its own WndProc until replaced.
+    TWndMethod GetWindowProc() const;
+    void SetWindowProc(TWndMethod proc);
+    // Its own handling: a paint request paints.
+    virtual void WndProc(TMessage& message);
+    // Copies the invalidated part of the window (all of it when none) from the buffer.
+    virtual void Paint();
+
     virtual void InvalidateBufferRect(const TRect& r);
     virtual void InvalidateBuffer();
     virtual void InvalidateScreenRect(const TRect& r);
@@ -71,4 +93,94 @@ private:
     TRect dirtyRect_;
     TRect invalidScreenRect_;
     IWindowSurface* surface_ = nullptr;
+    HWND handle_ = 0;
+};
+
+// What a form asked to become modal in the wrong state raises.
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+constexpr int32_t mrNone = 0;
+constexpr int32_t mrCancel = 2;
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+class TPlayerWindowForm : public IPlayerWindow {
+public:
+    // The form as its resource has it, in a hidden decorated window of the window system.
+    TPlayerWindowForm();
+    // The same in a given window (one drawn into another program's window, say).
+    explicit TPlayerWindowForm(std::unique_ptr<TWindow> window);
+    ~TPlayerWindowForm() override;
+    TPlayerWindowForm(const TPlayerWindowForm&) = delete;
+    TPlayerWindowForm& operator=(const TPlayerWindowForm&) = delete;
+
+private:
+    // First, since the paint box's window lies in it.
+    std::unique_ptr<TWindow> window_;
+
+public:
+    TWinPaintBox32 PaintBox;
+    std::function<void()> OnMessageLoop;
+    TSlideShowPlayer* Player = nullptr;
+    TWndMethod SavedPaintBoxWindowProc;
+    std::function<bool(TMessage&)> MessageHook;
+    TSlideShowPlayerProperties* Settings = nullptr;
+    TSlideShow* SlideShow = nullptr;
+
+    virtual void WndProc(TMessage& message);
+    virtual void PaintBoxWndProc(TMessage& message);
+    virtual void AlignPaintBox();
+    virtual void ApplyWindowedSize(TSlideShowPlayerProperties* settings);
+    void Setup(TSlideShowPlayer* player, TSlideShow* show, TSlideShowPlayerProperties* settings) override;
+    void SetMessageHook(std::function<bool(TMessage&)> hook) override;
+    // Shows the form and plays until it closes; answers the modal result.
+    int32_t RunModalLoop() override;
+    virtual void InstallWindowProcs();
+    void SetOnMessageLoop(std::function<void()> method) override;
+    // Takes one message and handles it; False when none was waiting.
+    bool PumpMessage(TMessage& msg);
+    void CloseModal();
+
+    // The rest of the player's view of its window.
+    TWinPaintBox32* GetPaintBox() override { return &PaintBox; }
+    // To the form, unless the message names another window.
+    void PostMessage(const TMessage& message) override;
+    void SendMessage(TMessage& message) override;
+    void DrawFrameRate(const AnsiString& text) override;
+
+    // What the form is as a window.
+    HWND Handle() const;
+    TWindow& Window() { return *window_; }
+    TRect ClientRect() const;
+    bool Visible() const;
+    // The close a modal form answers with mrCancel; a form that is not modal hides.
+    void Close();
+    void FormActivate() {}
+
+    int32_t ModalResult = mrNone;
+    // May change the close action (caHide to start with).
+    std::function<void(TCloseAction& action)> OnClose;
+    // The form's font, which the frame-rate text is written in.
+    TFont Font;
+
+protected:
+    // The form's own handling of what the hook leaves: a close closes, a paint request
+    // paints the client outside the paint box black.
+    virtual void DefaultWndProc(TMessage& message);
+
+private:
+    void Construct();
+    // Blackens the client area outside the paint box.
+    void PaintBackground();
+    // A client area of a new size (a full screen taking effect) gets its box placed again.
+    void CheckClientSize();
+    // The wait after a pass that took no message; FrameStart is when the pass began.
+    void WaitForNextTick(uint32_t frameStart, int32_t refreshInterval);
+
+    bool modal_ = false;
+    bool aligned_ = false;
+    TSize clientSize_;
 };

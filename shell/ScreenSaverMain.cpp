@@ -114,14 +114,7 @@ void AddScreenSaverModules() {
 }
 
 void InitializeScreenSaverModules() {
-    AddFoundationModules();
-    AddGraphicsModules();
-    AddTransitionModules();
-    AddSlideShowObjectModules();
-    AddSlideShowDocumentModules();
-    AddSlideShowPlayerPropertiesModules();
-    AddMediaModules();
-    AddPlaybackModules();
+    AddShowPlayingModules();
     AddScreenSaverModules();
     RunInitializations();
 }

@@ -22,7 +22,13 @@
 #include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
+#include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
+#include "playback/PlayerWindow.h"
+#include "playback/RealTimeSlideShowPlayer.h"
+#include "graphics/PngWriter.h"
+#include "platform/Clock.h"
+#include "platform/Random.h"
 
 #include <sys/stat.h>
 
@@ -42,6 +48,13 @@ const char* const kUsage =
     "                                       a screen saver's default options (settings.dat);\n"
     "                                       duration 0 to 3600000 ms (default 3000), sound on,\n"
     "                                       resuming on; --shuffle turns resuming off\n"
+    "       glowcanvas-show render FILE --at MS --size WxH [--seed N] OUT.png\n"
+    "                                       the window's picture at show time MS, played from 0\n"
+    "                                       on a driven clock (random generator seeded with N,\n"
+    "                                       default 1); the same call gives the same bytes\n"
+    "       glowcanvas-show play FILE [--window WxH]\n"
+    "                                       plays the show silently, full screen when its\n"
+    "                                       settings say so or in a window; Escape ends it\n"
     "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
@@ -55,14 +68,7 @@ const char* Bool(bool b) { return b ? "1" : "0"; }
 
 // Every module the show file can name, in dependency order.
 void StartModules() {
-    AddFoundationModules();
-    AddGraphicsModules();
-    AddTransitionModules();
-    AddSlideShowObjectModules();
-    AddSlideShowDocumentModules();
-    AddSlideShowPlayerPropertiesModules();
-    AddMediaModules();
-    AddPlaybackModules();
+    AddShowPlayingModules();
     RunInitializations();
 }
 
@@ -363,6 +369,128 @@ int Options(const std::vector<std::string>& args) {
     return WriteWhole(args[0], m) ? 0 : 1;
 }
 
+// A number of the call, whole and within [low, high].
+bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+// "WxH" with both at least 1.
+bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    long long w = 0, h = 0;
+    if (x == std::string::npos || !ParseNumber(text.substr(0, x), 1, 16384, w) ||
+        !ParseNumber(text.substr(x + 1), 1, 16384, h))
+        return false;
+    width = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
+    return true;
+}
+
+// The show's own player settings, as the screen saver hands them to its player.
+void ApplyShowPlayerSettings(TSlideShow& show, TSlideShowPlayer& player) {
+    for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
+        if (auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance))
+            player.SetProperties(settings);
+}
+
+bool LoadForPlay(TSlideShow& show, const std::string& file) {
+    const int result = LoadShow(show, file);
+    if (result == slLoaded) return true;
+    std::cerr << "glowcanvas-show: " << file << ": " << FailureReason(ReadHeaderInfo(file), result) << "\n";
+    return false;
+}
+
+int Render(const std::string& file, int32_t at, int32_t width, int32_t height, uint64_t seed, const std::string& out) {
+    TSlideShow show;
+    if (!LoadForPlay(show, file)) return 1;
+    RandSeed(seed);
+    TManualTickCount clock;
+    // No sound system: a render is silent.
+    TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(nullptr));
+    ApplyShowPlayerSettings(show, *player);
+    TOffscreenPlayerHost host(*player, width, height, &clock);
+    host.Play(&show);
+    host.RunFor(at);
+    const TBitmap32 picture(host.ClientImage());
+    host.Finish();
+    try {
+        WritePngPicture(picture, FromPosixPath(out));
+    } catch (const std::exception& e) {
+        std::cerr << "glowcanvas-show: cannot write " << out << ": " << FileErrorReason(e) << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+// The real-time player without sound, in the player window.
+class TToolPlayer : public TRealTimeSlideShowPlayer {
+public:
+    TToolPlayer() : TRealTimeSlideShowPlayer(nullptr) {}
+    std::unique_ptr<IPlayerWindow> CreateWindowForm() override { return std::make_unique<TPlayerWindowForm>(); }
+};
+
+int Play(const std::string& file, int32_t width, int32_t height) {
+    TSlideShow show;
+    if (!LoadForPlay(show, file)) return 1;
+    Randomize();
+    TPluginPtr<TToolPlayer> player(new TToolPlayer());
+    ApplyShowPlayerSettings(show, *player);
+    if (width > 0) {
+        player->GetSettings()->FullScreen = false;
+        player->GetSettings()->ClientWidth = width;
+        player->GetSettings()->ClientHeight = height;
+    }
+    player->PlayInWindow(&show, false);
+    return 0;
+}
+
+int RenderCall(const std::vector<std::string>& args) {
+    long long at = -1, seed = 1;
+    int32_t width = 0, height = 0;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--at" && hasValue) {
+            if (!ParseNumber(args[++i], 0, INT32_MAX, at)) return WrongCall("--at takes milliseconds, not " + args[i]);
+        } else if (a == "--size" && hasValue) {
+            if (!ParseSize(args[++i], width, height)) return WrongCall("--size takes WxH, not " + args[i]);
+        } else if (a == "--seed" && hasValue) {
+            if (!ParseNumber(args[++i], 0, INT64_MAX, seed)) return WrongCall("--seed takes a number, not " + args[i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return WrongCall("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return WrongCall("render takes a show file and a PNG file");
+    if (at < 0) return WrongCall("render needs --at");
+    if (width == 0) return WrongCall("render needs --size");
+    StartModules();
+    return Render(files[0], static_cast<int32_t>(at), width, height, static_cast<uint64_t>(seed), files[1]);
+}
+
+int PlayCall(const std::vector<std::string>& args) {
+    int32_t width = 0, height = 0;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--window" && i + 1 < args.size()) {
+            if (!ParseSize(args[++i], width, height)) return WrongCall("--window takes WxH, not " + args[i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return WrongCall("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 1) return WrongCall("play takes one show file");
+    StartModules();
+    return Play(files[0], width, height);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -370,15 +498,23 @@ int main(int argc, char** argv) {
     if (AsksForHelp(args, kUsage)) return 0;
     if (args.empty()) return WrongCall("no command given");
     const std::string& command = args[0];
-    if (command != "dump" && command != "resave" && command != "options") return WrongCall("unknown command " + command);
+    if (command != "dump" && command != "resave" && command != "options" && command != "render" &&
+        command != "play")
+        return WrongCall("unknown command " + command);
     if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
         (command == "options" && args.size() < 2))
         return WrongCall("wrong number of arguments for " + command);
     if (command == "options") return Options(std::vector<std::string>(args.begin() + 1, args.end()));
     int status = 1;
     try {
-        StartModules();
-        status = command == "dump" ? Dump(args[1]) : Resave(args[1], args[2]);
+        if (command == "render") {
+            status = RenderCall(args);
+        } else if (command == "play") {
+            status = PlayCall(args);
+        } else {
+            StartModules();
+            status = command == "dump" ? Dump(args[1]) : Resave(args[1], args[2]);
+        }
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-show: " << AnsiToUtf8(e.what()) << "\n";
         status = 1;
