@@ -16,8 +16,14 @@ public:
     TRect GetClientRect() override { return Buffer.BoundsRect(); }
     TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
     TBenchmark& GetBenchmark() override { return Bench; }
-    void AddHighPriorityEvent(THighPriorityEvent*) override {}
+    void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent>) override {}
+    bool RemoveHighPriorityEvent(THighPriorityEvent*) override { return false; }
     void SetPaused(bool) override {}
+    void FadeSoundVolume(uint8_t, int32_t) override {}
+    void FadeMusicVolume(uint8_t, int32_t) override {}
+    void FadeAllVolume(uint8_t, int32_t) override {}
+    void PostPlayerMessage(const TMessage&) override {}
+    void SendPlayerMessage(TMessage&) override {}
 
     int32_t PlayTime = 0;
     TBitmap32 Buffer;

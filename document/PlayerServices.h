@@ -3,9 +3,11 @@
 #pragma once
 
 #include "foundation/ClassRegistry.h"
+#include "platform/Messages.h"
 #include "platform/Types.h"
 
 #include <cstdint>
+#include <memory>
 
 class TBenchmark;
 class TBitmap32;
@@ -13,15 +15,19 @@ class TSlideShowPlayerProperties;
 class IPlayerServices;
 
 // A small timed action in the player's locked queue, run at the start of every frame
-// until it reports that it is done.
+// until it reports that it is done. The queue and whoever else keeps the event share it;
+// the last reference ends it.
 class THighPriorityEvent : public TObject {
     GC_DECLARE_CLASS(THighPriorityEvent)
 public:
     explicit THighPriorityEvent(IPlayerServices* player) : Player(player) {}
     // One step; True when the event is done. The base is done at once.
     virtual bool Execute() { return true; }
+    // Milliseconds until the event next has something to do, so that a waiting player
+    // knows when to wake; 0 means every frame, -1 only when something else happens.
+    virtual int32_t TimeToNextTick() { return 0; }
 
-    // The queue frees the event when it is done.
+    // Queued by its maker for the queue alone; the queue keeps the only reference.
     bool Owned = false;
     IPlayerServices* Player = nullptr;
 };
@@ -43,9 +49,18 @@ public:
     virtual TSlideShowPlayerProperties* GetSettings() = 0;
     // The player's own store of measured preparation times.
     virtual TBenchmark& GetBenchmark() = 0;
-    // Queues an event; an Owned one is freed by the queue when done, others stay the
-    // caller's. Adding an event that is queued already does nothing.
-    virtual void AddHighPriorityEvent(THighPriorityEvent* event) = 0;
+    // Queues an event; adding an event that is queued already does nothing.
+    virtual void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> event) = 0;
+    // Takes an event out of the queue; False when it was not queued.
+    virtual bool RemoveHighPriorityEvent(THighPriorityEvent* event) = 0;
     // True pauses a running show, False resumes a paused one.
     virtual void SetPaused(bool paused) = 0;
+    // Volume fades on the music time line: the object sounds, the music, or both lists.
+    // A new fade replaces the pending one of the same lists.
+    virtual void FadeSoundVolume(uint8_t targetVolume, int32_t duration) = 0;
+    virtual void FadeMusicVolume(uint8_t targetVolume, int32_t duration) = 0;
+    virtual void FadeAllVolume(uint8_t targetVolume, int32_t duration) = 0;
+    // The player's private messages to its window; nothing while no window plays.
+    virtual void PostPlayerMessage(const TMessage& message) = 0;
+    virtual void SendPlayerMessage(TMessage& message) = 0;
 };

@@ -150,6 +150,28 @@ protected:
     ~IParallelCollection() = default;
 };
 
+// The collage: its children are drawn into its own picture, so the player never
+// schedules them on their own.
+class IMerge : public virtual ISlideShowObject {
+public:
+    virtual TSlideShowObjectList* GetChildList() const = 0;
+    virtual TSlideShowObjectList* CreateChildList() = 0;
+
+protected:
+    ~IMerge() = default;
+};
+
+// An item that plays further items beside it (a picture with its sound); the player
+// queues them with it.
+class IComposite : public virtual ISlideShowObject {
+public:
+    // Null when there are none.
+    virtual TSlideShowObjectList* GetSoundObjects() = 0;
+
+protected:
+    ~IComposite() = default;
+};
+
 class IContainerCollection : public virtual ICollection {
 public:
     virtual AnsiString GetTitle() const = 0;

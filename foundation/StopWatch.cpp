@@ -13,36 +13,38 @@ int32_t AddWrapping(uint32_t ms, int32_t offset) {
 TStopWatch::TStopWatch() {
     FOffset = 0;
     // Not the virtual Reset: a derived clock is not constructed yet.
-    TStopWatch::Reset(0);
+    FStartTick = GetTickCount();
 }
 
+uint32_t TStopWatch::Now() { return GetTickCount(); }
+
 void TStopWatch::Reset(int32_t offset) {
-    FStartTick = GetTickCount();
+    FStartTick = Now();
     FStoppedElapsed = 0;
     FOffset = offset;
     FStopped = false;
 }
 
 int32_t TStopWatch::Stop() {
-    FStoppedElapsed = GetTickCount() - FStartTick;
+    FStoppedElapsed = Now() - FStartTick;
     FStopped = true;
     return AddWrapping(FStoppedElapsed, FOffset);
 }
 
 int32_t TStopWatch::Elapsed() {
-    const uint32_t running = FStopped ? FStoppedElapsed : GetTickCount() - FStartTick;
+    const uint32_t running = FStopped ? FStoppedElapsed : Now() - FStartTick;
     return AddWrapping(running, FOffset);
 }
 
 void TStopWatch::Continue() {
     FOffset = AddWrapping(FStoppedElapsed, FOffset);
     FStoppedElapsed = 0;
-    FStartTick = GetTickCount();
+    FStartTick = Now();
     FStopped = false;
 }
 
 void TStopWatch::SetTime(int32_t ms) {
-    FStartTick = GetTickCount();
+    FStartTick = Now();
     FStoppedElapsed = 0;
     FOffset = ms;
 }

@@ -26,6 +26,10 @@ public:
     bool IsStopped() const { return FStopped; }
 
 protected:
+    // "Now" in ms: the tick counter here; the player's stop watches read its clocks.
+    // Differences are taken modulo 2^32 either way.
+    virtual uint32_t Now();
+
     // Tick differences are taken modulo 2^32, so a wrap of the counter does not disturb
     // an interval; the sum with the offset wraps the same way into a signed reading.
     int32_t FOffset = 0;          // credited before the current running interval

@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
+#include "playback/PlaybackModules.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverOptions.h"
@@ -120,6 +121,7 @@ void InitializeScreenSaverModules() {
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();
     AddMediaModules();
+    AddPlaybackModules();
     AddScreenSaverModules();
     RunInitializations();
 }

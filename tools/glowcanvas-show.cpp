@@ -22,6 +22,7 @@
 #include "transitions/TransitionModules.h"
 #include "media/MediaModules.h"
 #include "media/MusicPlayList.h"
+#include "playback/PlaybackModules.h"
 
 #include <sys/stat.h>
 
@@ -61,6 +62,7 @@ void StartModules() {
     AddSlideShowDocumentModules();
     AddSlideShowPlayerPropertiesModules();
     AddMediaModules();
+    AddPlaybackModules();
     RunInitializations();
 }
 

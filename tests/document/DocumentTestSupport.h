@@ -73,8 +73,21 @@ public:
     TRect GetClientRect() override { return ClientRect; }
     TSlideShowPlayerProperties* GetSettings() override { return nullptr; }
     TBenchmark& GetBenchmark() override { return Bench; }
-    void AddHighPriorityEvent(THighPriorityEvent* e) override { Queue.push_back(e); }
+    void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> e) override { Queue.push_back(std::move(e)); }
+    bool RemoveHighPriorityEvent(THighPriorityEvent* e) override {
+        for (auto it = Queue.begin(); it != Queue.end(); ++it)
+            if (it->get() == e) {
+                Queue.erase(it);
+                return true;
+            }
+        return false;
+    }
     void SetPaused(bool paused) override { PauseCalls.push_back(paused); }
+    void FadeSoundVolume(uint8_t, int32_t) override {}
+    void FadeMusicVolume(uint8_t, int32_t) override {}
+    void FadeAllVolume(uint8_t, int32_t) override {}
+    void PostPlayerMessage(const TMessage& m) override { Posted.push_back(m); }
+    void SendPlayerMessage(TMessage& m) override { Posted.push_back(m); }
 
     // Gives the player an off-screen back buffer of its own, filled with color, and a
     // client rectangle of the buffer's size.
@@ -91,7 +104,8 @@ public:
     TRect ClientRect;
     TBitmap32 OwnBackBuffer;
     TBenchmark Bench;
-    std::vector<THighPriorityEvent*> Queue;
+    std::vector<std::shared_ptr<THighPriorityEvent>> Queue;
+    std::vector<TMessage> Posted;
     std::vector<bool> PauseCalls;
 };
 

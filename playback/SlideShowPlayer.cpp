@@ -1,0 +1,1438 @@
+#include "playback/SlideShowPlayer.h"
+
+#include "document/BackgroundMusicSlideShowObject.h"
+#include "document/PlayableSlideShowObject.h"
+#include "document/SlideShow.h"
+#include "document/SlideShowPlayerProperties.h"
+#include "document/SlideShowProperties.h"
+#include "document/SoundServices.h"
+#include "foundation/Benchmark.h"
+#include "foundation/FileTools.h"
+#include "foundation/SlideShowGlobals.h"
+#include "media/MusicPlayList.h"
+#include "platform/FontRegistry.h"
+#include "playback/PlayerWindow.h"
+#include "playback/RealTimeSlideShowPlayer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+GC_IMPLEMENT_CLASS(TFadeBackgroundMusicHighPriorityEvent, THighPriorityEvent)
+GC_IMPLEMENT_PLUGIN(TSlideShowPlayer, TInterfacedPlugin)
+
+namespace {
+
+IPlayable* AsPlayable(TSlideShowObject* object) { return ::Supports<IPlayable>(object); }
+
+int32_t EndTime(IPlayable* playable, const TSlideShowObject* object) {
+    return SaturateInt32(int64_t(playable->GetStartTime()) + object->GetDuration());
+}
+
+// The collage an object lies in, or null.
+TSlideShowObject* EnclosingCollage(const TSlideShowObject* object) {
+    for (TSlideShowObject* p = object->GetParentObject(); p; p = p->GetParentObject())
+        if (::Supports<IMerge>(p)) return p;
+    return nullptr;
+}
+
+TSlideShowObjectList* ChildListOf(TSlideShowObject* object) {
+    ICollection* c = ::Supports<ICollection>(object);
+    return c ? c->GetChildList() : nullptr;
+}
+
+bool IsMusicPlaceholder(const TSlideShowObject* object) {
+    return dynamic_cast<const TBackgroundMusicSlideShowObject*>(object) != nullptr;
+}
+
+void EraseObject(std::vector<TSlideShowObject*>& list, const TSlideShowObject* object) {
+    auto it = std::find(list.begin(), list.end(), object);
+    if (it != list.end()) list.erase(it);
+}
+
+uint8_t ToVolume(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+// A time difference cut into 32 bits.
+int32_t Diff(int64_t a, int64_t b) { return SaturateInt32(a - b); }
+
+}  // namespace
+
+// ---- fades ----
+
+TFadeBackgroundMusicHighPriorityEvent::TFadeBackgroundMusicHighPriorityEvent(IPlayerServices* player, uint8_t kind,
+                                                                             ISlideShowSound* sound,
+                                                                             uint8_t targetVolume, int32_t duration)
+    : THighPriorityEvent(player), Duration(duration), TargetVolume(targetVolume), Sound(sound), Kind(kind) {}
+
+bool TFadeBackgroundMusicHighPriorityEvent::Execute() {
+    auto* owner = dynamic_cast<TSlideShowPlayer*>(Player);
+    ISoundSystem* sounds = owner ? owner->GetSoundSystem() : nullptr;
+    ISlideShowSoundList* objectList = sounds ? &sounds->ObjectSounds() : nullptr;
+    ISlideShowSoundList* musicList = sounds ? &sounds->MusicSounds() : nullptr;
+    const bool objectsToo = Kind == fkObjectSounds || Kind == fkAll;
+    const bool musicToo = Kind == fkMusic || Kind == fkAll;
+    const int32_t now = Player ? Player->GetMusicTime() : 0;
+    if (FadeStart == -1) {
+        FadeStart = now;
+        if (Kind == fkSound && Sound) StartVolumeA = ToVolume(Sound->GetVolume());
+        if (objectsToo && objectList) StartVolumeA = ToVolume(objectList->GetVolume());
+        if (musicToo && musicList) StartVolumeB = ToVolume(musicList->GetVolume());
+    }
+    // The volume formula divides by the length: a fade without one is at its end at once.
+    const int64_t e = Duration <= 0 ? 0 : std::clamp<int64_t>(int64_t(now) - FadeStart, 0, Duration);
+    auto volumeFrom = [&](uint8_t start) -> int {
+        if (Duration <= 0) return TargetVolume;
+        const int64_t sum = int64_t(start) * (Duration - e) + int64_t(TargetVolume) * e;
+        return static_cast<int>(std::nearbyint(static_cast<double>(sum) / Duration));
+    };
+    if (Kind == fkSound && Sound) Sound->SetVolume(volumeFrom(StartVolumeA));
+    if (musicToo && musicList) musicList->SetVolume(volumeFrom(StartVolumeB));
+    if (objectsToo && objectList) objectList->SetVolume(volumeFrom(StartVolumeA));
+    return Duration <= 0 || e >= Duration;
+}
+
+// ---- schedule cursors ----
+
+TNextSlideShowObjectItem* TPlayerSlideShowObjectItemList::Add(TSlideShowObject* cursor) {
+    items_.push_back(std::make_unique<TNextSlideShowObjectItem>());
+    items_.back()->Cursor = cursor;
+    return items_.back().get();
+}
+
+void TPlayerSlideShowObjectItemList::Clear(bool resetObjects) {
+    if (resetObjects)
+        for (auto& item : items_)
+            if (IPlayable* p = AsPlayable(item->Cursor)) {
+                p->Reset();
+                p->ReleaseResources();
+            }
+    items_.clear();
+}
+
+// ---- free helpers ----
+
+bool ComparePlayOrder(TSlideShowObject* a, TSlideShowObject* b) {
+    IPlayable* pa = AsPlayable(a);
+    IPlayable* pb = AsPlayable(b);
+    if (!pa || !pb) return false;
+    if (pa->GetLayer() != pb->GetLayer()) return pa->GetLayer() < pb->GetLayer();
+    return pa->GetStartTime() < pb->GetStartTime();
+}
+
+int32_t ChooseNextTime(int32_t acc, int32_t time) {
+    if (acc == -2) return time;
+    return time != -2 && time <= acc ? time : acc;
+}
+
+void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
+    // A rectangle beyond the buffer copies nothing, and one that is empty or inverted
+    // would only drag a union out to its corners.
+    for (TRect& r : rects) {
+        r.Left = std::max(r.Left, bufferRect.Left);
+        r.Top = std::max(r.Top, bufferRect.Top);
+        r.Right = std::min(r.Right, bufferRect.Right);
+        r.Bottom = std::min(r.Bottom, bufferRect.Bottom);
+    }
+    std::erase_if(rects, [](const TRect& r) { return r.IsEmpty(); });
+    auto area = [](const TRect& r) { return static_cast<double>(int64_t(r.Width()) * r.Height()); };
+    for (size_t i = rects.size(); i-- > 1;) {
+        const TRect ri = rects[i];
+        for (size_t j = 0; j < i; ++j) {
+            const TRect rj = rects[j];
+            const TRect overlap{std::max(ri.Left, rj.Left), std::max(ri.Top, rj.Top), std::min(ri.Right, rj.Right),
+                                std::min(ri.Bottom, rj.Bottom)};
+            if (overlap.IsEmpty()) continue;
+            const double shared = area(overlap);
+            if (shared > 0.5 * area(ri) || shared > 0.5 * area(rj)) {
+                rects[j] = TRect{std::min(ri.Left, rj.Left), std::min(ri.Top, rj.Top), std::max(ri.Right, rj.Right),
+                                 std::max(ri.Bottom, rj.Bottom)};
+                rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+    }
+}
+
+// ---- construction ----
+
+struct TSlideShowPlayer::TInitListItem {
+    int32_t EstimatedTime = 0;
+    int32_t StartTime = 0;
+    int32_t Step = 0;
+    IPlayable* Playable = nullptr;
+    TSlideShowObject* Object = nullptr;
+};
+
+TSlideShowPlayer::TSlideShowPlayer() : soundSystem_(CurrentSoundSystem()) { Construct(); }
+
+TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(soundSystem) { Construct(); }
+
+void TSlideShowPlayer::Construct() {
+    Benchmark = std::make_unique<TBenchmark>();
+    RunCpuBenchmark();
+}
+
+TSlideShowPlayer::~TSlideShowPlayer() {
+    try {
+        ResetPlayback();
+    } catch (const std::exception& e) {
+        LogError(AnsiString("Player: ") + e.what());
+    }
+    PlayingObjects.clear();
+    ComingObjects.clear();
+    ScheduleItems.Clear(false);
+    SlideShow = nullptr;
+    ownedShow_.reset();
+    RemoveShowFonts();
+}
+
+void TSlideShowPlayer::RunCpuBenchmark() {
+    TSlideShowPlayerStopWatch watch(this);
+    watch.Reset(0);
+    // A fixed floating-point loop; its results only have to exist.
+    volatile float sink = 0;
+    float a = 0;
+    for (int32_t counter = 1; counter <= 1000000; ++counter) {
+        a = static_cast<float>(counter);
+        float b = a / static_cast<float>(counter);
+        b = a * b;
+        const float c = b - a;
+        const float d = (c * 7 + c) / 2378;
+        a = d * b;
+    }
+    sink = a;
+    (void)sink;
+    int32_t elapsed = watch.Stop();
+    if (elapsed == 0) elapsed = 1;
+    auto value = TIntegerBenchmarkValue::CreateValue(BenchmarkDefaults::CPUKey);
+    value->SetTime(elapsed);
+    Benchmark->Add(BenchmarkNames::CPU, std::move(value));
+    CpuFactor = elapsed / 160.0;
+}
+
+// ---- settings and show ----
+
+const ClassInfo& TSlideShowPlayer::GetPropertiesClass() const { return TSlideShowPlayerProperties::StaticClassInfo(); }
+
+TSlideShowPlayerProperties* TSlideShowPlayer::GetSettings() {
+    // Made on first use, so that a derived player's settings class counts.
+    if (!settings_) {
+        std::unique_ptr<TObject> made = GetPropertiesClass().Create();
+        auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(made.get());
+        if (!settings) settings = new TSlideShowPlayerProperties();
+        else made.release();
+        settings_.reset(settings);
+    }
+    return settings_.get();
+}
+
+void TSlideShowPlayer::SetProperties(const TProperties* given) {
+    if (!given || !given->InheritsFrom(GetPropertiesClass())) return;
+    std::unique_ptr<TObject> made = GetPropertiesClass().Create();
+    auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(made.get());
+    if (!settings) return;
+    made.release();
+    TPluginPtr<TSlideShowPlayerProperties> copy(settings);
+    copy->Assign(*given);
+    settings_ = std::move(copy);
+}
+
+void TSlideShowPlayer::SetSlideShow(TSlideShow* show, bool makeCopy) {
+    // A prepared show is reset while it still exists: the shell frees it right after.
+    if (SlideShow && showPrepared_) ResetPlayback();
+    std::unique_ptr<TSlideShow> previous = std::move(ownedShow_);
+    if (makeCopy && show) {
+        ownedShow_ = show->Clone();
+        SlideShow = ownedShow_.get();
+        OwnsSlideShow = true;
+    } else if (show && show == previous.get()) {
+        // Handing back the player's own copy keeps it.
+        ownedShow_ = std::move(previous);
+        SlideShow = show;
+        OwnsSlideShow = true;
+    } else {
+        SlideShow = show;
+        OwnsSlideShow = false;
+    }
+    ScheduleItems.Clear(false);
+    listPositions_.clear();
+}
+
+TSlideShowProperties* TSlideShowPlayer::ShowSettings() const {
+    return SlideShow ? SlideShow->SlideShowProperties : nullptr;
+}
+
+TMusicProperties* TSlideShowPlayer::MusicSettings() const {
+    return SlideShow ? dynamic_cast<TMusicProperties*>(SlideShow->MusicProperties) : nullptr;
+}
+
+bool TSlideShowPlayer::MusicFollowsShow() const {
+    const TMusicProperties* music = MusicSettings();
+    return music && music->FollowShowTime;
+}
+
+int32_t TSlideShowPlayer::GetMusicTime() { return MusicFollowsShow() ? GetPlayTime() : GetMusicClockTime(); }
+
+// ---- window ----
+
+TWinPaintBox32* TSlideShowPlayer::GetPaintBox() { return Window ? Window->GetPaintBox() : nullptr; }
+
+TBitmap32* TSlideShowPlayer::GetBackBuffer() {
+    TWinPaintBox32* box = GetPaintBox();
+    return box ? &box->Buffer() : nullptr;
+}
+
+TRect TSlideShowPlayer::GetClientRect() {
+    TWinPaintBox32* box = GetPaintBox();
+    return box ? box->ClientRect() : TRect{};
+}
+
+void TSlideShowPlayer::PostPlayerMessage(const TMessage& message) {
+    if (Window) Window->PostMessage(message);
+}
+
+void TSlideShowPlayer::SendPlayerMessage(TMessage& message) {
+    if (Window) Window->SendMessage(message);
+}
+
+void TSlideShowPlayer::BeginPlay(IPlayerWindow* window, TSlideShow* show, bool makeCopy,
+                                 TSlideShowObject* startObject, int32_t startTime) {
+    Stopping = false;
+    Window = window;
+    // The start object may belong to the show given while the player plays a copy.
+    TPath path;
+    if (startObject) path = startObject->GetPath();
+    SetSlideShow(show, makeCopy);
+    if (startObject && SlideShow) startObject = SlideShow->RootList().GetObjectByPath(path);
+    if (Window) Window->Setup(this, SlideShow, GetSettings());
+    PrepareShow(true, startObject, startTime);
+}
+
+void TSlideShowPlayer::EndPlay() { Window = nullptr; }
+
+void TSlideShowPlayer::PlayInForm(TSlideShow* show, bool makeCopy, TSlideShowObject* startObject, int32_t startTime) {
+    Stopping = false;
+    std::unique_ptr<IPlayerWindow> form = CreateWindowForm();
+    if (!form) return;
+    struct TRelease {
+        TSlideShowPlayer* Player;
+        ~TRelease() { Player->EndPlay(); }
+    } release{this};
+    BeginPlay(form.get(), show, makeCopy, startObject, startTime);
+    form->SetOnMessageLoop([this] { MessageLoopStep(); });
+    form->SetMessageHook([this](TMessage& m) { return HandlePlayerMessage(m); });
+    form->RunModalLoop();
+}
+
+void TSlideShowPlayer::PlayInWindow(TSlideShow* show, bool makeCopy) { PlayInForm(show, makeCopy, nullptr, 0); }
+
+void TSlideShowPlayer::PlayInWindowFromObject(TSlideShow* show, TSlideShowObject* object, bool makeCopy) {
+    PlayInForm(show, makeCopy, object, 0);
+}
+
+void TSlideShowPlayer::PlayInWindowFromTime(TSlideShow* show, int32_t time, bool makeCopy) {
+    // Prepared from the time itself: a posted jump would run before the loop starts the
+    // clocks at the show's beginning.
+    PlayInForm(show, makeCopy, nullptr, std::max(time, 0));
+}
+
+bool TSlideShowPlayer::HandlePlayerMessage(TMessage& message) {
+    switch (message.Msg) {
+        case WM_PLAYER_PAUSE:
+            Pause(false);
+            return true;
+        case WM_PLAYER_RESUME:
+            Resume(false);
+            return true;
+        case WM_USER + 3:
+        case WM_USER + 4:
+        case WM_USER + 6:
+        case WM_USER + 7:
+        case WM_USER + 8:
+        case WM_USER + 9:
+            return true;
+        case WM_PLAYER_STOP:
+            Stop();
+            return true;
+        case WM_PLAYER_JUMPTOTIME:
+            // The time travels as a 32-bit value; a damaged negative one counts as 0.
+            JumpToTime(std::max(static_cast<int32_t>(static_cast<uint32_t>(message.WParam)), 0),
+                       message.LParam != 0);
+            return true;
+        case WM_KEYDOWN:
+            if (message.WParam == VK_ESCAPE ||
+                (message.WParam == VK_F4 && (KeyDataToShiftState(message.LParam) & ssAlt) != 0))
+                EndShow(true);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// ---- fonts ----
+
+void TSlideShowPlayer::InstallShowFonts() {
+    RemoveShowFonts();
+    // A show without a file has no folder, and so no fonts of its own.
+    if (!SlideShow || SlideShow->FileName().empty()) return;
+    const AnsiString folder = ExtractFilePath(SlideShow->FileName()) + "Fonts\\";
+    const AnsiString files = FindMatchingFiles(folder, "*.*", false);
+    const int count = CountItems(files);
+    for (int i = 0; i < count; ++i) FontFiles.push_back(GetItem(files, i));
+    for (const AnsiString& file : FontFiles) AddFontResource(file);
+}
+
+void TSlideShowPlayer::RemoveShowFonts() {
+    for (const AnsiString& file : FontFiles) RemoveFontResource(file);
+    FontFiles.clear();
+}
+
+// ---- tick and frame ----
+
+void TSlideShowPlayer::MessageLoopStep() {
+    steppedThisTick_.clear();
+    queuedThisTick_ = false;
+    int32_t delay = 0;
+    if (!Paused || RunToMode) {
+        frameTime_ = GetPlayTime();
+        // Objects that are due and prepared join before the frame, so that they show
+        // in the frame at their start rather than one frame later.
+        musicHandedOver_ += MoveDueObjects();
+        SortObjectLists();
+        const int32_t wait = RenderFrame(PlayingObjects);
+        frameRan_ = true;
+        frameResult_ = wait;
+        if (RunToMode && GetPlayTime() >= RunToTime) {
+            ForcePause();
+            SetClockTime(RunToTime);
+            GetPlayTime();
+        }
+        delay = FullRepaint ? -1 : std::max(0, wait);
+    } else {
+        frameRan_ = false;
+        // No frame while paused; music on its own clock still moves on and fades (the
+        // queue is suspended when the music pauses with the show).
+        ProcessHighPriorityEvents();
+    }
+    PrepareWhileWaiting(ComingObjects, delay);
+    AdvanceObjects(false);
+    if (Paused && !RunToMode) IdleWhilePaused();
+}
+
+void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
+    TSlideShowObjectEventList* events = playable->GetEventList();
+    if (!events) return;
+    if (playable->GetState() == psStarted) {
+        TSlideShowObjectEvent* started = nullptr;
+        if (playable->FindEvent(TSlideShowObjectEventObjectStarted::StaticClassInfo(), started))
+            playable->ExecuteEvent(this, started);
+    }
+    for (int k = 0; k < events->Count(); ++k) {
+        TSlideShowObjectEvent* event = events->GetItem(k);
+        if (auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(event)) {
+            if (!timer->Fired && int64_t(playable->GetStartTime()) + timer->Offset <= now) {
+                playable->ExecuteEvent(this, timer);
+                timer->Fired = true;
+            }
+            continue;
+        }
+        for (int j = 0; j < PendingEvents.Count(); ++j) {
+            TSlideShowObjectEvent* pending = PendingEvents.GetItem(j);
+            if (&pending->ClassType() != &event->ClassType()) continue;
+            event->AssignEventData(*pending);
+            playable->ExecuteEvent(this, event);
+        }
+    }
+}
+
+int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
+    const uint32_t generation = prepareGeneration_;
+    ProcessHighPriorityEvents();
+    int32_t next = -2;
+    if (objects.empty()) {
+        if (!FullRepaint && ScheduleItems.Count() == 0 && ComingObjects.empty() && !endReached_) {
+            endReached_ = true;
+            EndShow(false);
+        }
+        if (generation == prepareGeneration_) drawnGeneration_ = generation;
+        return -1;
+    }
+    std::vector<TRect> rects;
+    for (size_t i = objects.size(); i-- > 0;) {
+        TSlideShowObject* object = objects[i];
+        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
+        if (!visible || !AsPlayable(object)) continue;
+        visible->RestoreBackground(this);
+        rects.push_back(visible->GetUpdateRect());
+    }
+    for (size_t i = 0; i < objects.size();) {
+        TSlideShowObject* object = objects[i];
+        IPlayable* playable = AsPlayable(object);
+        if (!playable) {
+            ++i;
+            continue;
+        }
+        const int32_t now = GetPlayTime();
+        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
+        if (!playable->IsFinished() && EndTime(playable, object) >= now) {
+            RunFrameEvents(playable, now);
+            next = ChooseNextTime(next, playable->Play(this, false));
+            if (visible) rects.push_back(visible->GetUpdateRect());
+            ++i;
+        } else {
+            playable->Play(this, true);
+            // The last picture has to reach the window too.
+            if (visible) rects.push_back(visible->GetUpdateRect());
+            TSlideShowObjectEvent* finished = nullptr;
+            if (playable->FindEvent(TSlideShowObjectEventObjectFinished::StaticClassInfo(), finished))
+                playable->ExecuteEvent(this, finished);
+            playable->Reset();
+            if (i < objects.size() && objects[i] == object) objects.erase(objects.begin() + static_cast<std::ptrdiff_t>(i));
+            else EraseObject(objects, object);
+        }
+    }
+    PendingEvents.Clear();
+    FlushFrame(rects);
+    if (ShowFps) CountFrame();
+    // A frame after the latest preparation ends the first-frame state; a restart inside
+    // this frame leaves it for the next one.
+    if (generation == prepareGeneration_) drawnGeneration_ = generation;
+    return next == -2 ? -1 : next;
+}
+
+void TSlideShowPlayer::FlushFrame(std::vector<TRect>& rects) {
+    TWinPaintBox32* box = GetPaintBox();
+    if (!box) return;
+    if (FullRepaint) {
+        box->Flush();
+        return;
+    }
+    ReduceUpdateRects(rects, box->Buffer().BoundsRect());
+    for (const TRect& r : rects) box->Flush(r);
+}
+
+void TSlideShowPlayer::CountFrame() {
+    ++FrameCount;
+    ++FpsFrames;
+    try {
+        const int64_t span = int64_t(GetCurrentPlayTime()) - FpsWindowStart;
+        // No time has passed in the window yet: no rate to tell.
+        if (span > 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.2f fps", FpsFrames * 1000.0 / static_cast<double>(span));
+            FpsText = text;
+            if (Window) Window->DrawFrameRate(FpsText);
+        }
+    } catch (const std::exception&) {
+        // The rate is a diagnostic: a failure to show it never stops the show.
+    }
+    if (FpsFrames > 25) {
+        FpsFrames = 0;
+        FpsWindowStart = GetCurrentPlayTime();
+    }
+}
+
+int32_t TSlideShowPlayer::TimeToNextTick() {
+    const int32_t now = GetCurrentPlayTime();
+    int64_t best = INT64_MAX;
+    auto at = [&](int64_t showTime) { best = std::min(best, showTime - now); };
+    const bool framesRun = !Paused || RunToMode;
+    if (framesRun) {
+        for (TSlideShowObject* object : PlayingObjects) {
+            IPlayable* playable = AsPlayable(object);
+            if (!playable) continue;
+            // Not drawn yet: the next frame.
+            if (playable->GetState() == psStarted) return 0;
+            // An object that has ended is finished in the first frame after its end.
+            at(int64_t(EndTime(playable, object)) + 1);
+        }
+        if (frameRan_ && !PlayingObjects.empty()) {
+            if (frameResult_ < 0) return 0;
+            at(int64_t(frameTime_) + frameResult_);
+        }
+        if (RunToMode) at(RunToTime);
+        // What this tick queued gets the idle time of the next one.
+        if (queuedThisTick_)
+            for (TSlideShowObject* object : ComingObjects)
+                if (IPlayable* playable = AsPlayable(object); playable && !playable->IsInitialized()) return 0;
+        // The end of the show is acted on in the next frame.
+        if (PlayingObjects.empty() && ComingObjects.empty() && ScheduleItems.Count() == 0 && !FullRepaint &&
+            !endReached_)
+            return 0;
+    }
+    for (TSlideShowObject* object : ComingObjects) {
+        IPlayable* playable = AsPlayable(object);
+        if (!playable) continue;
+        const int32_t start = playable->GetStartTime();
+        if (playable->IsInitialized()) {
+            if (framesRun) at(start);
+        } else if (start <= now) {
+            return 0;
+        } else if (framesRun) {
+            // Preparation gets its share of the ticks from this moment on.
+            at(int64_t(start) - RemainingEstimate(playable) - 50);
+        }
+    }
+    if (framesRun) {
+        const int32_t preload = GetSettings()->PreloadTime;
+        for (int i = 0; i < ScheduleItems.Count(); ++i)
+            if (IPlayable* playable = AsPlayable(ScheduleItems.Item(i)->Cursor))
+                at(int64_t(playable->GetStartTime()) - preload);
+    }
+    if (!HighPriorityEventsSuspended) {
+        std::lock_guard<std::recursive_mutex> lock(eventLock_);
+        for (const auto& event : highPriorityEvents_) {
+            const int32_t need = event->TimeToNextTick();
+            if (need >= 0) best = std::min<int64_t>(best, need);
+        }
+    }
+    if (best == INT64_MAX) return -1;
+    return static_cast<int32_t>(std::clamp<int64_t>(best, 0, INT32_MAX));
+}
+
+// ---- schedule ----
+
+void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t startTime) {
+    PauseClock();
+    PauseMusicClock();
+    ClearComingObjects();
+    PlayingObjects.clear();
+    ClearHighPriorityEvents();
+    InstallShowFonts();
+    CreateMusicFadeObject();
+    PrepareMusicPlayList();
+    listPositions_.clear();
+    if (SlideShow) {
+        AssignLayers(SlideShow->RootList());
+        AssignStartTimes(SlideShow->RootList(), 0, TTimeMode::Sequence);
+    }
+    int32_t start = std::max(startTime, 0);
+    if (startObject && SlideShow) {
+        for (TSlideShowObject* o = startObject; o; o = SlideShow->GetNextObject(o))
+            if (IPlayable* playable = AsPlayable(o)) {
+                start = std::max(playable->GetStartTime(), 0);
+                break;
+            }
+    }
+    ScheduleItems.Clear(false);
+    if (start != 0) {
+        QueueDueObjects(start, ScheduleItems);
+        SetListPositions(ScheduleItems);
+    }
+    FullRepaint = true;
+    seedRootCursor_ = true;
+    ++prepareGeneration_;
+    showPrepared_ = true;
+    endReached_ = false;
+    handedOver_ = false;
+    frameRan_ = false;
+    SetClockTime(start);
+    SetMusicClockTime(start);
+    const bool onlyDue = GetSettings()->OnlyDueAtStart;
+    AdvanceObjects(onlyDue);
+    PrepareWhileWaiting(ComingObjects, -1);
+    FrameCount = 0;
+    FpsFrames = 0;
+    FpsWindowStart = 0;
+    if (start != 0) {
+        // What runs at the start is on screen before the first frame, at its place.
+        AdvanceObjects(onlyDue);
+        SeekPlayingObjects();
+    }
+    if (StepMode) {
+        Paused = true;
+        JumpToNextObject(true);
+    }
+    QueueBackgroundMusicEvent();
+    if (soundSystem_) {
+        try {
+            soundSystem_->ObjectSounds().SetVolume(255);
+            soundSystem_->MusicSounds().SetVolume(255);
+        } catch (const std::exception&) {
+        }
+    }
+    if (TWinPaintBox32* box = GetPaintBox()) {
+        box->InvalidateScreen();
+        box->InvalidateBuffer();
+    }
+    StartPosition = start;
+}
+
+void TSlideShowPlayer::AssignLayers(TSlideShowObjectList& list) {
+    ListPosition(&list) = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        TSlideShowObject* object = list[i];
+        if (IPlayable* playable = AsPlayable(object)) {
+            playable->Reset();
+            playable->SetLayer(NewUniqueNumber());
+        }
+        if (TSlideShowObjectList* children = ChildListOf(object)) AssignLayers(*children);
+    }
+}
+
+void TSlideShowPlayer::AssignStartTimes(TSlideShowObjectList& list, int32_t time, TTimeMode mode) {
+    for (int i = 0; i < list.Count(); ++i) {
+        TSlideShowObject* object = list[i];
+        if (!object->GetEnabled()) continue;
+        int32_t duration = 0;
+        if (IPlayable* playable = AsPlayable(object)) {
+            switch (mode) {
+                case TTimeMode::Sequence:
+                    playable->SetStartTime(time);
+                    duration = object->GetDuration();
+                    break;
+                case TTimeMode::Parallel:
+                    playable->SetStartTime(SaturateInt32(int64_t(time) + playable->GetTimeOffset()));
+                    break;
+                case TTimeMode::Collage:
+                    playable->SetStartTime(time);
+                    break;
+            }
+        }
+        if (TSlideShowObjectList* children = ChildListOf(object)) {
+            TTimeMode childMode = TTimeMode::Sequence;
+            if (mode == TTimeMode::Collage || ::Supports<IMerge>(object)) childMode = TTimeMode::Collage;
+            else if (::Supports<IParallelCollection>(object)) childMode = TTimeMode::Parallel;
+            IPlayable* playable = AsPlayable(object);
+            AssignStartTimes(*children, playable ? playable->GetStartTime() : time, childMode);
+        }
+        time = SaturateInt32(int64_t(time) + duration);
+    }
+}
+
+TSlideShowObject* TSlideShowPlayer::FindNextObject(TSlideShowObject* current) {
+    if (!SlideShow) return nullptr;
+    TSlideShowObjectList* list = nullptr;
+    int32_t index = 0;
+    if (current) {
+        list = current->ParentList;
+        if (!list) return nullptr;
+        index = list->IndexOf(current);
+        if (index < 0) index = ListPosition(list);
+    } else {
+        list = &SlideShow->RootList();
+    }
+    // Every pass moves one place on or one level up, so a tree of n places ends the walk
+    // after at most about 2n passes; the guard only keeps damage from looping.
+    for (int guard = 0; guard < 1 << 24; ++guard) {
+        if (current) {
+            TSlideShowObjectList* children = ChildListOf(current);
+            if (current->GetEnabled() && children && !::Supports<IParallelCollection>(current)) {
+                ListPosition(list) = index + 1;
+                list = children;
+                ListPosition(list) = 0;
+                index = 0;
+            } else {
+                ++index;
+            }
+        }
+        // A branch cursor never leaves its parallel group.
+        if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
+        if (index >= list->Count()) {
+            TSlideShowObject* owner = list->OwnerObject();
+            if (!owner || !owner->ParentList) return nullptr;
+            if (::Supports<IParallelCollection>(owner)) return nullptr;
+            list = owner->ParentList;
+            if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
+            index = ListPosition(list);
+        }
+        if (index < list->Count()) {
+            current = (*list)[index];
+            if (current->GetEnabled() && AsPlayable(current)) {
+                ListPosition(list) = index;
+                return current;
+            }
+        } else {
+            current = nullptr;
+        }
+    }
+    return nullptr;
+}
+
+void TSlideShowPlayer::SetListPositions(TPlayerSlideShowObjectItemList& items) {
+    for (int i = 0; i < items.Count(); ++i) {
+        TSlideShowObject* cursor = items.Item(i)->Cursor;
+        if (!cursor || !cursor->ParentList) continue;
+        ListPosition(cursor->ParentList) = cursor->ParentList->IndexOf(cursor);
+        for (TSlideShowObject* o = cursor->GetParentObject(); o && o->ParentList; o = o->GetParentObject())
+            ListPosition(o->ParentList) = o->ParentList->IndexOf(o) + 1;
+    }
+}
+
+bool TSlideShowPlayer::QueueDueObjects(int32_t time, TPlayerSlideShowObjectItemList& items) {
+    if (SlideShow) QueueDueIn(SlideShow->RootList(), time, items);
+    return true;
+}
+
+bool TSlideShowPlayer::QueueDueIn(TSlideShowObjectList& list, int32_t time, TPlayerSlideShowObjectItemList& items) {
+    const bool parallel = ::Supports<IParallelCollection>(list.OwnerObject()) != nullptr;
+    bool found = false;
+    for (int i = 0; i < list.Count(); ++i) {
+        TSlideShowObject* object = list[i];
+        IPlayable* playable = AsPlayable(object);
+        if (!playable || !object->GetEnabled()) continue;
+        const int32_t start = playable->GetStartTime();
+        if (!(start <= time || parallel) || int64_t(start) + object->GetDuration() - 1 < time) continue;
+        bool result;
+        TSlideShowObjectList* children = ChildListOf(object);
+        if (::Supports<ICollection>(object) && !::Supports<IMerge>(object) && !::Supports<IParallelCollection>(object)) {
+            result = children && QueueDueIn(*children, time, items);
+        } else {
+            items.Add(object);
+            result = true;
+        }
+        if (result) {
+            found = true;
+            if (!parallel) break;
+        }
+    }
+    return found;
+}
+
+bool TSlideShowPlayer::IsComing(const TSlideShowObject* object) const {
+    return std::find(ComingObjects.begin(), ComingObjects.end(), object) != ComingObjects.end();
+}
+
+void TSlideShowPlayer::QueueComingObject(TSlideShowObject* object) {
+    if (!IsComing(object)) ComingObjects.push_back(object);
+}
+
+void TSlideShowPlayer::DropComingObject(TSlideShowObject* object) {
+    EraseObject(ComingObjects, object);
+    if (IsMusicPlaceholder(object)) FreeSlideShowObject(object);
+}
+
+void TSlideShowPlayer::ClearComingObjects() {
+    while (!ComingObjects.empty()) DropComingObject(ComingObjects.back());
+}
+
+void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {
+    const int32_t now = GetPlayTime();
+    if (seedRootCursor_) {
+        seedRootCursor_ = false;
+        if (ScheduleItems.Count() == 0)
+            if (TSlideShowObject* first = FindNextObject(nullptr)) ScheduleItems.Add(first);
+    }
+    const int32_t preload = GetSettings()->PreloadTime;
+    const int64_t lookAhead = int64_t(now) + preload;
+    for (int i = 0; i < ScheduleItems.Count();) {
+        TNextSlideShowObjectItem* item = ScheduleItems.Item(i);
+        while (item->Cursor) {
+            TSlideShowObject* object = item->Cursor;
+            IPlayable* playable = AsPlayable(object);
+            if (!playable) {
+                item->Cursor = nullptr;
+                break;
+            }
+            const int32_t start = playable->GetStartTime();
+            if (onlyDue) {
+                if (start > now) break;
+            } else if (start > lookAhead) {
+                // Without a look-ahead time the look-ahead is one object: while nothing
+                // of this sequence waits to be prepared, its next object is queued now,
+                // so that the idle time of the current one prepares it.
+                // A collection waiting to be due needs no preparation and holds no place.
+                if (preload > 0 || (item->LastQueued && IsComing(item->LastQueued) &&
+                                    !::Supports<ICollection>(item->LastQueued)))
+                    break;
+            }
+            if (object->GetEnabled() && !EnclosingCollage(object)) {
+                QueueComingObject(object);
+                playable->Start();
+                item->LastQueued = object;
+                queuedThisTick_ = true;
+                if (IComposite* composite = ::Supports<IComposite>(object))
+                    if (TSlideShowObjectList* sounds = composite->GetSoundObjects())
+                        for (int k = 0; k < sounds->Count(); ++k) QueueComingObject((*sounds)[k]);
+                if (::Supports<IParallelCollection>(object))
+                    if (TSlideShowObjectList* children = ChildListOf(object))
+                        for (int k = 0; k < children->Count(); ++k) {
+                            TSlideShowObject* child = (*children)[k];
+                            if (child->GetEnabled() && AsPlayable(child)) ScheduleItems.Add(child);
+                        }
+                // The list may have grown: the item pointer stays valid, it is owned.
+                item = ScheduleItems.Item(i);
+            }
+            TSlideShowObject* next = item->Cursor;
+            for (;;) {
+                next = FindNextObject(next);
+                IPlayable* p = AsPlayable(next);
+                if (!p) break;
+                const int32_t s = p->GetStartTime();
+                if (!(s < now && int64_t(s) + next->GetDuration() <= now)) break;
+            }
+            item->Cursor = next;
+        }
+        if (!item->Cursor) ScheduleItems.Delete(i);
+        else ++i;
+    }
+}
+
+int TSlideShowPlayer::MoveDueObjects() {
+    int musicObjects = 0;
+    const int32_t now = GetPlayTime();
+    for (size_t i = ComingObjects.size(); i-- > 0;) {
+        if (i >= ComingObjects.size()) continue;
+        TSlideShowObject* object = ComingObjects[i];
+        IPlayable* playable = AsPlayable(object);
+        if (!playable || !playable->IsInitialized() || playable->GetStartTime() > now) continue;
+        if (TSlideShowObject* collage = EnclosingCollage(object)) {
+            IPlayable* c = AsPlayable(collage);
+            if (c && c->IsInitialized()) ComingObjects.erase(ComingObjects.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        ComingObjects.erase(ComingObjects.begin() + static_cast<std::ptrdiff_t>(i));
+        if (IsMusicPlaceholder(object)) {
+            // Its preparation has opened the play-list item; it has done its work.
+            FreeSlideShowObject(object);
+            ++musicObjects;
+        } else if (std::find(PlayingObjects.begin(), PlayingObjects.end(), object) == PlayingObjects.end()) {
+            PlayingObjects.push_back(object);
+            endReached_ = false;
+            handedOver_ = true;
+        }
+    }
+    return musicObjects;
+}
+
+void TSlideShowPlayer::SortObjectLists() {
+    std::stable_sort(ComingObjects.begin(), ComingObjects.end(), ComparePlayOrder);
+    std::stable_sort(PlayingObjects.begin(), PlayingObjects.end(), ComparePlayOrder);
+}
+
+void TSlideShowPlayer::AdvanceObjects(bool onlyDue) {
+    QueueScheduledObjects(onlyDue);
+    const int musicObjects = MoveDueObjects() + musicHandedOver_;
+    musicHandedOver_ = 0;
+    if (musicObjects == 0) QueueNextMusicItem();
+    SortObjectLists();
+    if (FullRepaint && drawnGeneration_ == prepareGeneration_) FullRepaint = false;
+}
+
+void TSlideShowPlayer::ResyncObjects() {
+    const int32_t now = GetPlayTime();
+    const int64_t lookAhead = int64_t(now) + GetSettings()->PreloadTime;
+    for (size_t i = ComingObjects.size(); i-- > 0;) {
+        if (i >= ComingObjects.size()) continue;
+        TSlideShowObject* object = ComingObjects[i];
+        IPlayable* playable = AsPlayable(object);
+        if (!playable) continue;
+        const int32_t start = playable->GetStartTime();
+        if (start > lookAhead || start < now) playable->Reset();
+        DropComingObject(object);
+    }
+    for (size_t i = PlayingObjects.size(); i-- > 0;) {
+        if (i >= PlayingObjects.size()) continue;
+        TSlideShowObject* object = PlayingObjects[i];
+        IPlayable* playable = AsPlayable(object);
+        if (!playable) continue;
+        const int32_t start = playable->GetStartTime();
+        if (start <= now && int64_t(start) + object->GetDuration() > int64_t(now) - 1) {
+            playable->SeekTo(now);
+        } else {
+            playable->Reset();
+            PlayingObjects.erase(PlayingObjects.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    if (MusicFollowsShow()) {
+        TMusicProperties* music = MusicSettings();
+        if (music && music->PlayList) {
+            music->PlayList->Lock();
+            if (soundSystem_) soundSystem_->MusicSounds().StopAll();
+            music->PlayList->CurrentIndex = -1;
+            music->PlayList->Unlock();
+        }
+    }
+}
+
+void TSlideShowPlayer::SeekPlayingObjects() {
+    const int32_t now = GetPlayTime();
+    for (TSlideShowObject* object : PlayingObjects)
+        if (IPlayable* playable = AsPlayable(object)) playable->SeekTo(now);
+}
+
+// ---- preparation ----
+
+TSlideShowObjectInitializationList* TSlideShowPlayer::CurrentInitializationList(IPlayable* playable) {
+    if (!playable->GetInitializationList()) playable->BeginInitializationStep(this, 0);
+    TSlideShowObjectInitializationList* list = playable->GetInitializationList();
+    // Stages without entries are passed over; a kind may hand out a fresh list.
+    for (int guard = 0; list && list->Count() == 0 && guard < 65536; ++guard) {
+        if (playable->NextInitializationStep()) break;
+        playable->BeginInitializationStep(this, list->CurrentStep);
+        list = playable->GetInitializationList();
+    }
+    if (!list || list->CurrentStep == -2 || list->Count() == 0) return nullptr;
+    return list;
+}
+
+int32_t TSlideShowPlayer::RemainingEstimate(IPlayable* playable) const {
+    const TSlideShowObjectInitializationList* list = playable->GetInitializationList();
+    return list && list->CurrentStep != -2 ? list->GetTotalEstimatedTime() : 0;
+}
+
+void TSlideShowPlayer::PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects) {
+    // It will not be shown: it lets go of what its steps loaded.
+    if (IPlayable* playable = AsPlayable(object)) {
+        playable->Reset();
+        playable->ReleaseResources();
+    }
+    if (&objects == &ComingObjects) DropComingObject(object);
+    else EraseObject(objects, object);
+}
+
+int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, int32_t remaining, bool& due,
+                                      std::vector<TInitListItem>& plan, bool unlimited) {
+    if (remaining < 0 && !unlimited) return 0;
+    const int32_t now = GetPlayTime();
+    const bool dueOnEntry = due;
+    int result = 0;
+    std::vector<TSlideShowObject*> exhausted;
+    for (TSlideShowObject* object : objects) {
+        IPlayable* playable = AsPlayable(object);
+        if (!playable || playable->IsInitialized()) continue;
+        const int32_t start = playable->GetStartTime();
+        if (dueOnEntry && !unlimited && start > now) continue;
+        if (start <= now) due = true;
+        result = 1;
+        TSlideShowObjectInitializationList* list = CurrentInitializationList(playable);
+        if (!list) {
+            // Every step has run and it is still not ready: it never will be.
+            if (!playable->IsInitialized()) exhausted.push_back(object);
+            continue;
+        }
+        for (int k = 0; k < list->Count(); ++k) {
+            const TSlideShowObjectInitialization* entry = list->GetItem(k);
+            if (entry->EstimatedTime > remaining && !unlimited && start > now) {
+                result = 2;
+                break;
+            }
+            plan.push_back({entry->EstimatedTime, start, entry->Step, playable, object});
+            remaining = SaturateInt32(int64_t(remaining) - entry->EstimatedTime);
+        }
+        if (result == 2) break;
+    }
+    for (TSlideShowObject* object : exhausted) PreparationFailed(object, objects);
+    return result;
+}
+
+bool TSlideShowPlayer::ExecuteStep(IPlayable* playable, TSlideShowObject* object, int32_t step,
+                                   std::vector<TSlideShowObject*>& objects) {
+    steppedThisTick_.insert(object);
+    if (!playable->ExecuteInitializationStep(this, step)) {
+        PreparationFailed(object, objects);
+        return false;
+    }
+    if (TSlideShowObjectInitializationList* list = playable->GetInitializationList()) {
+        list->DeleteStep(step);
+        // The stage's last step done: on to the next stage, so that an object whose
+        // steps are all done counts as prepared at once.
+        if (list->Count() == 0) CurrentInitializationList(playable);
+    }
+    return true;
+}
+
+int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vector<TSlideShowObject*>& objects,
+                                     int32_t budget, bool unlimited, int32_t watchStart) {
+    std::stable_sort(plan.begin(), plan.end(), [](const TInitListItem& a, const TInitListItem& b) {
+        if (a.StartTime != b.StartTime) return a.StartTime < b.StartTime;
+        return a.EstimatedTime < b.EstimatedTime;
+    });
+    const int32_t now = GetPlayTime();
+    int ran = 0;
+    std::unordered_set<const TSlideShowObject*> failed;
+    for (const TInitListItem& entry : plan) {
+        // A failed step ends its object's preparation: its later steps do not run.
+        if (failed.count(entry.Object)) continue;
+        const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
+        if (!unlimited && left <= entry.EstimatedTime && entry.StartTime > now) break;
+        ++ran;
+        if (!ExecuteStep(entry.Playable, entry.Object, entry.Step, objects)) failed.insert(entry.Object);
+    }
+    plan.clear();
+    return ran;
+}
+
+void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
+    // An object whose start is nearer than its remaining steps gets one step in every
+    // tick, whatever the budget: a show that never idles stalls one step at a time
+    // before the change, not all of them at it.
+    const int32_t now = GetPlayTime();
+    TSlideShowObject* chosen = nullptr;
+    IPlayable* chosenPlayable = nullptr;
+    for (TSlideShowObject* object : objects) {
+        IPlayable* playable = AsPlayable(object);
+        if (!playable || playable->IsInitialized()) continue;
+        const int32_t start = playable->GetStartTime();
+        if (start <= now) continue;
+        if (!CurrentInitializationList(playable)) continue;
+        if (int64_t(start) - now >= int64_t(RemainingEstimate(playable)) + 50) continue;
+        if (!chosen || start < chosenPlayable->GetStartTime()) {
+            chosen = object;
+            chosenPlayable = playable;
+        }
+    }
+    if (!chosen || steppedThisTick_.count(chosen)) return;
+    TSlideShowObjectInitializationList* list = CurrentInitializationList(chosenPlayable);
+    if (!list) return;
+    ExecuteStep(chosenPlayable, chosen, list->First()->Step, objects);
+}
+
+void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objects, int32_t delay) {
+    const bool unlimited = delay == -1;
+    const int32_t watchStart = GetCurrentPlayTime();
+    const int32_t budget = std::max(0, delay - 50);
+    auto left = [&] { return int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart); };
+    bool due = false;
+    std::vector<TInitListItem> plan;
+    while (!objects.empty()) {
+        plan.clear();
+        const int result =
+            PlanPreparation(objects, static_cast<int32_t>(std::clamp<int64_t>(left(), INT32_MIN, INT32_MAX)), due,
+                            plan, unlimited);
+        if (result == 1 || (result == 2 && due)) {
+            // A pass that runs no step would only plan the same again.
+            if (RunPreparation(plan, objects, budget, unlimited, watchStart) == 0) break;
+            if (!(unlimited || left() > 0)) break;
+        } else {
+            break;
+        }
+    }
+    if (!unlimited && !objects.empty()) RunUrgentStep(objects);
+}
+
+// ---- pause, stop, end, jumps ----
+
+void TSlideShowPlayer::Pause(bool force) {
+    if (Paused && !force) return;
+    Paused = true;
+    PauseClock();
+    if (MusicFollowsShow()) {
+        if (soundSystem_) soundSystem_->MusicSounds().SetPaused(true);
+        SuspendHighPriorityEvents();
+    }
+    if (soundSystem_) soundSystem_->ObjectSounds().SetPaused(true);
+    if (OnPause) OnPause(this);
+}
+
+void TSlideShowPlayer::Resume(bool runTo) {
+    if (!Paused) return;
+    if (MusicFollowsShow()) {
+        if (soundSystem_) soundSystem_->MusicSounds().SetPaused(false);
+        ResumeHighPriorityEvents();
+    }
+    if (soundSystem_) soundSystem_->ObjectSounds().SetPaused(false);
+    RunToMode = runTo;
+    ResumeClock();
+    if (!RunToMode) Paused = false;
+    if (OnPause) OnPause(this);
+}
+
+void TSlideShowPlayer::ForcePause() {
+    RunToMode = false;
+    Pause(true);
+}
+
+void TSlideShowPlayer::SetPaused(bool paused) {
+    if (paused == Paused) return;
+    if (paused) PauseIfRunning();
+    else ResumeIfPaused();
+}
+
+void TSlideShowPlayer::PauseIfRunning() {
+    if (!Paused) Pause(false);
+}
+
+void TSlideShowPlayer::ResumeIfPaused() {
+    if (Paused) Resume(false);
+}
+
+void TSlideShowPlayer::Stop() {
+    Stopping = true;
+    if (Window) Window->PostMessage(TMessage{0, WM_CLOSE, 0, 0, 0});
+}
+
+void TSlideShowPlayer::Restart() {
+    ResetPlayback();
+    PrepareShow(false, nullptr);
+    StartAt(StartPosition);
+}
+
+uint8_t TSlideShowPlayer::QueryEndAction(int32_t) { return 1; }
+
+void TSlideShowPlayer::EndShow(bool userAbort) {
+    if (Stopping) return;
+    const TSlideShowProperties* props = ShowSettings();
+    const uint8_t action = props ? props->EndAction : 0;
+    const bool askOnUserStop = props ? props->EndActionOnUserStop : true;
+    if (userAbort && !askOnUserStop) {
+        Stop();
+        return;
+    }
+    // A pass that showed nothing (empty, all disabled or all failing) would only start
+    // again at once: the last frame stays and the player waits.
+    auto restart = [this] {
+        if (handedOver_) Restart();
+    };
+    if (action == 2 || action == 3) {
+        const uint8_t answer = QueryEndAction(0);
+        if (answer == 0 || answer == 2) restart();
+        else Stop();
+        return;
+    }
+    if (userAbort) {
+        Stop();
+        return;
+    }
+    if (action == 0 || action == 4) restart();
+    else if (action == 1) Stop();
+}
+
+void TSlideShowPlayer::ResetShowObjects() {
+    std::function<void(TSlideShowObjectList&)> walk = [&](TSlideShowObjectList& list) {
+        for (int i = 0; i < list.Count(); ++i) {
+            TSlideShowObject* object = list[i];
+            if (IPlayable* playable = AsPlayable(object)) {
+                playable->Reset();
+                playable->ReleaseResources();
+            }
+            if (TSlideShowObjectList* children = ChildListOf(object)) walk(*children);
+        }
+    };
+    walk(SlideShow->RootList());
+}
+
+void TSlideShowPlayer::ResetPlayback() {
+    Resume(false);
+    SuspendHighPriorityEvents();
+    PauseClock();
+    PauseMusicClock();
+    PlayingObjects.clear();
+    ClearComingObjects();
+    // The cursors point into the show, which may go right after this.
+    ScheduleItems.Clear(false);
+    listPositions_.clear();
+    PendingEvents.Clear();
+    if (SlideShow) {
+        ReleaseMusicPlayList();
+        ResetShowObjects();
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(eventLock_);
+        if (SoundFade) RemoveQueuedEvent(SoundFade.get());
+        if (MusicFade) RemoveQueuedEvent(MusicFade.get());
+        SoundFade.reset();
+        MusicFade.reset();
+    }
+    if (MusicFadeObject) {
+        TSlideShowObject* fade = MusicFadeObject;
+        MusicFadeObject = nullptr;
+        if (SlideShow && SlideShow->RootList().Contains(fade)) SlideShow->RootList().Remove(fade);
+        else FreeSlideShowObject(fade);
+    }
+    // Sounds of the lists are this player's only after it prepared a show.
+    if (soundSystem_ && showPrepared_) {
+        soundSystem_->ObjectSounds().ClearSounds(true);
+        soundSystem_->MusicSounds().ClearSounds(true);
+    }
+    ClearHighPriorityEvents();
+    showPrepared_ = false;
+    frameRan_ = false;
+}
+
+void TSlideShowPlayer::StartAt(int32_t time) {
+    StartClock(time);
+    StartMusicClock(time);
+    ResumeHighPriorityEvents();
+}
+
+void TSlideShowPlayer::JumpToObject(TSlideShowObject* object, bool prepare) {
+    if (IPlayable* playable = AsPlayable(object)) JumpToTime(playable->GetStartTime(), prepare);
+}
+
+void TSlideShowPlayer::JumpToTime(int32_t time, bool prepare) {
+    time = std::max(time, 0);
+    PauseClock();
+    ScheduleItems.Clear(true);
+    for (TSlideShowObject* object : PlayingObjects)
+        if (IPlayable* playable = AsPlayable(object)) {
+            playable->Reset();
+            playable->ReleaseResources();
+        }
+    PlayingObjects.clear();
+    QueueDueObjects(time, ScheduleItems);
+    SetClockTime(time);
+    SetListPositions(ScheduleItems);
+    ResyncObjects();
+    endReached_ = false;
+    AdvanceObjects(false);
+    PrepareWhileWaiting(ComingObjects, prepare ? -1 : 0);
+    AdvanceObjects(false);
+    SeekPlayingObjects();
+    // A paused show stays where the jump put it until it resumes.
+    if (!Paused || RunToMode) ResumeClock();
+}
+
+bool TSlideShowPlayer::IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const {
+    IPlayable* playable = AsPlayable(object);
+    if (!playable || !object->GetEnabled() || IsMusicPlaceholder(object) || EnclosingCollage(object)) return false;
+    if (MusicFadeObject && object == static_cast<TSlideShowObject*>(MusicFadeObject)) return false;
+    if (!forward && ::Supports<IParallelCollection>(object)) return false;
+    return forward ? playable->GetStartTime() > reference : playable->GetStartTime() < reference;
+}
+
+TSlideShowObject* TSlideShowPlayer::FindNeighbourObject(int32_t reference, bool forward) {
+    auto startOf = [](TSlideShowObject* o) { return AsPlayable(o)->GetStartTime(); };
+    auto better = [&](TSlideShowObject* best, TSlideShowObject* candidate) {
+        if (!candidate) return best;
+        if (!best) return candidate;
+        if (forward) return startOf(candidate) < startOf(best) ? candidate : best;
+        if (startOf(candidate) != startOf(best)) return startOf(candidate) > startOf(best) ? candidate : best;
+        return candidate->Level() < best->Level() ? candidate : best;
+    };
+    // The best candidate inside an object, else the object itself.
+    std::function<TSlideShowObject*(TSlideShowObject*)> bestIn = [&](TSlideShowObject* object) {
+        TSlideShowObject* best = nullptr;
+        if (!::Supports<IMerge>(object) && object->GetEnabled())
+            if (TSlideShowObjectList* children = ChildListOf(object))
+                for (int i = 0; i < children->Count(); ++i) best = better(best, bestIn((*children)[i]));
+        if (!best && IsJumpCandidate(object, reference, forward)) best = object;
+        return best;
+    };
+    const std::vector<TSlideShowObject*>& listed = PlayingObjects.empty() ? ComingObjects : PlayingObjects;
+    TSlideShowObject* best = nullptr;
+    for (TSlideShowObject* object : listed) {
+        if (IsMusicPlaceholder(object)) continue;
+        for (TSlideShowObject* o = object; o && o->ParentList; o = o->GetParentObject()) {
+            TSlideShowObjectList* list = o->ParentList;
+            const int at = list->IndexOf(o);
+            if (at < 0) break;
+            if (forward)
+                for (int i = at + 1; i < list->Count(); ++i) best = better(best, bestIn((*list)[i]));
+            else
+                for (int i = at - 1; i >= 0; --i) best = better(best, bestIn((*list)[i]));
+        }
+    }
+    return best;
+}
+
+void TSlideShowPlayer::JumpToNextObject(bool withinCurrent) {
+    const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
+    TSlideShowObject* candidate = FindNeighbourObject(reference, true);
+    if (!candidate) return;
+    const bool paused = Paused;
+    if (!withinCurrent) JumpToObject(candidate, false);
+    if (!paused) return;
+    IPlayable* c = AsPlayable(candidate);
+    // Found from where the jump put the show, so that exactly one object plays.
+    TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
+    RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
+                          : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
+    if (!withinCurrent) Resume(true);
+    else RunToMode = true;
+}
+
+void TSlideShowPlayer::JumpToPreviousObject(bool withinCurrent) {
+    const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
+    TSlideShowObject* candidate = FindNeighbourObject(reference, false);
+    if (!candidate) return;
+    const bool paused = Paused;
+    if (!withinCurrent) JumpToObject(candidate, false);
+    if (!paused) return;
+    IPlayable* c = AsPlayable(candidate);
+    TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
+    RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
+                          : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
+    if (!withinCurrent) Resume(true);
+    else RunToMode = true;
+}
+
+// ---- high-priority events ----
+
+void TSlideShowPlayer::HighPriorityEventLeft(THighPriorityEvent* event) {
+    if (SoundFade.get() == event) SoundFade.reset();
+    if (MusicFade.get() == event) MusicFade.reset();
+}
+
+void TSlideShowPlayer::RemoveQueuedEvent(THighPriorityEvent* event) {
+    auto it = std::find_if(highPriorityEvents_.begin(), highPriorityEvents_.end(),
+                           [&](const auto& e) { return e.get() == event; });
+    if (it == highPriorityEvents_.end()) return;
+    // Kept alive until whoever pointed at it has let go.
+    std::shared_ptr<THighPriorityEvent> keep = std::move(*it);
+    highPriorityEvents_.erase(it);
+    HighPriorityEventLeft(event);
+}
+
+void TSlideShowPlayer::AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> event) {
+    if (!event) return;
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
+        highPriorityEvents_.push_back(std::move(event));
+}
+
+bool TSlideShowPlayer::RemoveHighPriorityEvent(THighPriorityEvent* event) {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    const size_t before = highPriorityEvents_.size();
+    RemoveQueuedEvent(event);
+    return highPriorityEvents_.size() != before;
+}
+
+std::vector<std::shared_ptr<THighPriorityEvent>> TSlideShowPlayer::QueuedHighPriorityEvents() {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    return highPriorityEvents_;
+}
+
+void TSlideShowPlayer::ProcessHighPriorityEvents() {
+    if (HighPriorityEventsSuspended) return;
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    // Events may queue or take out events while they run: they run over a snapshot,
+    // and one taken out meanwhile is passed over.
+    const std::vector<std::shared_ptr<THighPriorityEvent>> snapshot = highPriorityEvents_;
+    for (size_t i = snapshot.size(); i-- > 0;) {
+        const std::shared_ptr<THighPriorityEvent>& event = snapshot[i];
+        if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
+            continue;
+        if (event->Execute()) RemoveQueuedEvent(event.get());
+    }
+    if (soundSystem_) {
+        soundSystem_->ObjectSounds().UpdateAll(GetPlayTime());
+        soundSystem_->MusicSounds().UpdateAll(GetMusicTime());
+    }
+}
+
+void TSlideShowPlayer::ClearHighPriorityEvents() {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    while (!highPriorityEvents_.empty()) RemoveQueuedEvent(highPriorityEvents_.back().get());
+}
+
+void TSlideShowPlayer::ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind,
+                                   uint8_t target, int32_t duration) {
+    auto fade = std::make_shared<TFadeBackgroundMusicHighPriorityEvent>(this, kind, nullptr, target, duration);
+    slot = fade;
+    AddHighPriorityEvent(fade);
+}
+
+void TSlideShowPlayer::FadeSoundVolume(uint8_t targetVolume, int32_t duration) {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    if (SoundFade) RemoveQueuedEvent(SoundFade.get());
+    SoundFade.reset();
+    ReplaceFade(SoundFade, TFadeBackgroundMusicHighPriorityEvent::fkObjectSounds, targetVolume, duration);
+}
+
+void TSlideShowPlayer::FadeMusicVolume(uint8_t targetVolume, int32_t duration) {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    if (MusicFade) RemoveQueuedEvent(MusicFade.get());
+    MusicFade.reset();
+    ReplaceFade(MusicFade, TFadeBackgroundMusicHighPriorityEvent::fkMusic, targetVolume, duration);
+}
+
+void TSlideShowPlayer::FadeAllVolume(uint8_t targetVolume, int32_t duration) {
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    if (SoundFade) RemoveQueuedEvent(SoundFade.get());
+    if (MusicFade) RemoveQueuedEvent(MusicFade.get());
+    SoundFade.reset();
+    MusicFade.reset();
+    ReplaceFade(SoundFade, TFadeBackgroundMusicHighPriorityEvent::fkAll, targetVolume, duration);
+}
