@@ -6,6 +6,7 @@
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
+#include "document/SoundSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -19,9 +20,11 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializePicSlideShowObjects(plugins);
     InitializeMergeSlideShowObjects(plugins);
     InitializeParticleSlideShowObjects(plugins);
+    InitializeSoundSlideShowObjects(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
+    FinalizeSoundSlideShowObjects(plugins);
     FinalizeParticleSlideShowObjects(plugins);
     FinalizeMergeSlideShowObjects(plugins);
     FinalizePicSlideShowObjects(plugins);
