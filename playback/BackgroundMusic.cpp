@@ -116,14 +116,14 @@ bool TBackgroundMusicHighPriorityEvent::Execute() {
     int32_t pass = 0, position = 0;
     // A pass of no length holds no music.
     if (!MusicPosition(pass, position)) return true;
-    if (pass > LastPass) {
+    if (pass != LastPass) {
+        // A new pass starts from its first item; going back across a pass (a jump or a
+        // re-sync) stops what belongs to the later one as well.
+        const bool forward = pass > LastPass;
         LastPass = pass;
         StopAllMusicItems();
-        if (!music->RepeatPlayList) return true;
-    } else if (pass < LastPass) {
-        // Back across a pass (a jump or a re-sync): what played belongs to a later pass.
-        LastPass = pass;
-        StopAllMusicItems();
+        list.CurrentIndex = -1;
+        if (forward && !music->RepeatPlayList) return true;
     }
     if (!ActiveItems.empty() && list.CurrentIndex == -1) StopAllMusicItems();
     StartDueMusicItems(position);
