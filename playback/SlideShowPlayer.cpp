@@ -1317,15 +1317,16 @@ TSlideShowObject* TSlideShowPlayer::FindNeighbourObject(int32_t reference, bool 
     return best;
 }
 
-void TSlideShowPlayer::JumpToNextObject(bool withinCurrent) {
+void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
     const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
-    TSlideShowObject* candidate = FindNeighbourObject(reference, true);
+    TSlideShowObject* candidate = FindNeighbourObject(reference, forward);
     if (!candidate) return;
     const bool paused = Paused;
     if (!withinCurrent) JumpToObject(candidate, false);
     if (!paused) return;
     IPlayable* c = AsPlayable(candidate);
-    // Found from where the jump put the show, so that exactly one object plays.
+    // The object after the candidate, found from where the jump put the show, so that
+    // exactly one object plays before the show pauses again.
     TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
     RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
                           : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
@@ -1333,20 +1334,9 @@ void TSlideShowPlayer::JumpToNextObject(bool withinCurrent) {
     else RunToMode = true;
 }
 
-void TSlideShowPlayer::JumpToPreviousObject(bool withinCurrent) {
-    const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
-    TSlideShowObject* candidate = FindNeighbourObject(reference, false);
-    if (!candidate) return;
-    const bool paused = Paused;
-    if (!withinCurrent) JumpToObject(candidate, false);
-    if (!paused) return;
-    IPlayable* c = AsPlayable(candidate);
-    TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
-    RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
-                          : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
-    if (!withinCurrent) Resume(true);
-    else RunToMode = true;
-}
+void TSlideShowPlayer::JumpToNextObject(bool withinCurrent) { JumpToNeighbourObject(withinCurrent, true); }
+
+void TSlideShowPlayer::JumpToPreviousObject(bool withinCurrent) { JumpToNeighbourObject(withinCurrent, false); }
 
 // ---- high-priority events ----
 

@@ -326,6 +326,7 @@ private:
     void ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind, uint8_t target,
                      int32_t duration);
     TSlideShowObject* FindNeighbourObject(int32_t reference, bool forward);
+    void JumpToNeighbourObject(bool withinCurrent, bool forward);
     bool IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const;
     void ResetShowObjects();
     int32_t& ListPosition(const TSlideShowObjectList* list) { return listPositions_[list]; }

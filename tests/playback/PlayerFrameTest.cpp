@@ -2,7 +2,6 @@
 // window, the frame-rate counter, pauses.
 #include "PlayerTestSupport.h"
 
-#include "document/CollectionSlideShowObject.h"
 
 namespace {
 
@@ -37,13 +36,6 @@ E* AddEvent(TPlayableSlideShowObject* item, int* counter) {
     event->CreateActionList()->Add(new TCountAction(counter));
     item->GetEventList()->Add(event);
     return event;
-}
-
-TParallelSlideShowObject* AddParallel(TSlideShowObjectList& list) {
-    auto* group = new TParallelSlideShowObject();
-    list.Add(group);
-    group->CreateChildList();
-    return group;
 }
 
 // Ticks until the log holds the entry; the log of that tick.

@@ -2,23 +2,8 @@
 // changes that preparation must not hold up.
 #include "PlayerTestSupport.h"
 
-#include "document/CollectionSlideShowObject.h"
 
 namespace {
-
-TContainerSlideShowObject* AddChapter(TSlideShowObjectList& list) {
-    auto* chapter = new TContainerSlideShowObject();
-    list.Add(chapter);
-    chapter->CreateChildList();
-    return chapter;
-}
-
-TParallelSlideShowObject* AddParallel(TSlideShowObjectList& list) {
-    auto* group = new TParallelSlideShowObject();
-    list.Add(group);
-    group->CreateChildList();
-    return group;
-}
 
 // The start of every frame that was not a final one, and that there was exactly one
 // object start per item.

@@ -4,6 +4,7 @@
 // the player asks of it; and a rig of driven clock, show, player and off-screen host.
 #pragma once
 
+#include "document/CollectionSlideShowObject.h"
 #include "document/PictureTestSupport.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "document/VisibleSlideShowObject.h"
@@ -160,6 +161,21 @@ public:
     TFakeSoundList Objects;
     TFakeSoundList Music;
 };
+
+// A chapter and a parallel group, each with an empty child list, appended to a list.
+inline TContainerSlideShowObject* AddChapter(TSlideShowObjectList& list) {
+    auto* chapter = new TContainerSlideShowObject();
+    list.Add(chapter);
+    chapter->CreateChildList();
+    return chapter;
+}
+
+inline TParallelSlideShowObject* AddParallel(TSlideShowObjectList& list) {
+    auto* group = new TParallelSlideShowObject();
+    list.Add(group);
+    group->CreateChildList();
+    return group;
+}
 
 // The real-time player, counting its restarts and answering the asking end actions as
 // told.

@@ -44,6 +44,8 @@ sf::Music TwoSongs() {
 Bytes CanonicalShow() {
     sf::Main main;
     main.DefaultDuration = 4000;
+    // A stored player name the tool knows survives the resave.
+    main.Player = "TRealTimeSlideShowPlayer";
     sf::Player player;
     player.ClientWidth = 1024;
     sf::File f;

@@ -1,0 +1,161 @@
+// Slide changes of 12-megapixel JPEG pictures on a 1920x1080 host on the real clock, with
+// no look-ahead time (as the screen saver plays). The loop ticks at a fixed frame step of
+// 16 ms, as a display would ask for frames; each benchmark reports "ratio":
+// - StillPhases: the longest frame interval that ends with a new picture's first frame,
+//   over the median frame interval of the run (target: at most 2) - the change is not
+//   held up by loading the picture;
+// - Animating: every picture moves every frame, so there is no idle time; the longest
+//   tick over one full libjpeg-turbo decode of the same file measured in the same run
+//   (target: at most 1) - preparation runs a step at a time.
+#include "bench/BenchSupport.h"
+#include "document/PicSlideShowObject.h"
+#include "document/SlideShow.h"
+#include "document/SlideShowPlayerProperties.h"
+#include "graphics/JpegReader.h"
+#include "graphics/PictureRegistry.h"
+#include "playback/OffscreenPlayerHost.h"
+#include "playback/RealTimeSlideShowPlayer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+constexpr int kPictures = 5;
+constexpr int32_t kDuration = 2000;  // ms a picture shows
+constexpr auto kFrameStep = std::chrono::milliseconds(16);
+
+// Five different 12-megapixel photos as files.
+const std::vector<std::string>& PictureFiles() {
+    static const std::vector<std::string> files = [] {
+        std::vector<std::string> list;
+        TBitmap32 photo = Photo(4000, 3000);
+        for (int i = 0; i < kPictures; ++i) {
+            // A tint per picture, so that every change changes the screen.
+            for (int y = 0; y < photo.Height(); ++y) {
+                TColor32* row = photo.ScanLine(y);
+                for (int x = 0; x < photo.Width(); ++x) row[x] = (row[x] & 0xFF00FFFF) | (uint32_t(i * 50) << 16);
+            }
+            const std::vector<uint8_t> jpeg = EncodeJpeg(photo);
+            const std::string p =
+                (std::filesystem::temp_directory_path() / ("glowcanvas-bench-slide" + std::to_string(i) + ".jpg")).string();
+            std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+            list.push_back(p);
+        }
+        return list;
+    }();
+    return files;
+}
+
+// The player, noting when each frame began and which picture each frame showed first.
+class TTimedPlayer : public TRealTimeSlideShowPlayer {
+public:
+    using TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer;
+    int32_t RenderFrame(std::vector<TSlideShowObject*>& objects) override {
+        FrameStarts.push_back(TClock::now());
+        for (TSlideShowObject* object : objects)
+            if (std::find(Seen.begin(), Seen.end(), object) == Seen.end()) {
+                Seen.push_back(object);
+                FirstFrames.push_back(FrameStarts.size() - 1);
+            }
+        return TRealTimeSlideShowPlayer::RenderFrame(objects);
+    }
+    std::vector<TClock::time_point> FrameStarts;
+    std::vector<TSlideShowObject*> Seen;
+    std::vector<size_t> FirstFrames;  // index into FrameStarts of each picture's first frame
+};
+
+struct TRun {
+    std::vector<double> Intervals;        // ms between consecutive frame starts
+    std::vector<double> ChangeIntervals;  // those that end with a new picture's first frame
+    double LongestTick = 0;               // ms
+    double Seconds = 0;
+};
+
+TRun PlaySlides(bool animate) {
+    InitializePictureFormats();
+    TSlideShow show;
+    for (const std::string& file : PictureFiles()) {
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = AnsiString(file);
+        item->Transition.reset();
+        item->SetDuration(kDuration);
+        if (animate) item->CreateMotionPath();
+        show.RootList().Add(item);
+    }
+    show.SlideShowProperties->EndAction = 1;
+    TPluginPtr<TTimedPlayer> player(new TTimedPlayer(nullptr));
+    player->GetSettings()->PreloadTime = 0;
+    TRun run;
+    {
+        TOffscreenPlayerHost host(*player, 1920, 1080);
+        const auto begin = TClock::now();
+        host.Play(&show);
+        const auto end = TClock::now() + std::chrono::milliseconds(kPictures * kDuration + 100);
+        for (auto next = TClock::now(); TClock::now() < end && !host.Closed();) {
+            const auto t0 = TClock::now();
+            host.Tick();
+            run.LongestTick = std::max(run.LongestTick, std::chrono::duration<double, std::milli>(TClock::now() - t0).count());
+            next += kFrameStep;
+            std::this_thread::sleep_until(std::max(next, TClock::now()));
+        }
+        run.Seconds = std::chrono::duration<double>(TClock::now() - begin).count();
+    }
+    player->SetSlideShow(nullptr, false);
+    const auto& starts = player->FrameStarts;
+    for (size_t i = 1; i < starts.size(); ++i)
+        run.Intervals.push_back(std::chrono::duration<double, std::milli>(starts[i] - starts[i - 1]).count());
+    // The first picture was prepared before the loop began: the changes are the others.
+    for (size_t k = 1; k < player->FirstFrames.size(); ++k)
+        if (const size_t f = player->FirstFrames[k]; f > 0) run.ChangeIntervals.push_back(run.Intervals[f - 1]);
+    return run;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+void BM_StillPhases(benchmark::State& state) {
+    for (auto _ : state) {
+        const TRun run = PlaySlides(false);
+        if (run.ChangeIntervals.size() + 1 < size_t(kPictures)) state.SkipWithError("not every picture showed");
+        const double longest = run.ChangeIntervals.empty()
+                                    ? 0
+                                    : *std::max_element(run.ChangeIntervals.begin(), run.ChangeIntervals.end());
+        const double median = Median(run.Intervals);
+        state.SetIterationTime(run.Seconds);
+        state.counters["ratio"] = median > 0 ? longest / median : 0;
+        state.counters["change_ms"] = longest;
+        state.counters["median_ms"] = median;
+    }
+}
+
+void BM_Animating(benchmark::State& state) {
+    std::ifstream in(PictureFiles()[0], std::ios::binary);
+    const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (auto _ : state) {
+        const TRun run = PlaySlides(true);
+        if (run.ChangeIntervals.size() + 1 < size_t(kPictures)) state.SkipWithError("not every picture showed");
+        double decode = 1e9;
+        for (int i = 0; i < 3; ++i)
+            decode = std::min(decode, 1000 * Seconds([&] {
+                                         benchmark::DoNotOptimize(ReadJpegPicture(jpeg.data(), jpeg.size()).Bits());
+                                     }));
+        state.SetIterationTime(run.Seconds);
+        state.counters["ratio"] = decode > 0 ? run.LongestTick / decode : 0;
+        state.counters["stall_ms"] = run.LongestTick;
+        state.counters["fulldecode_ms"] = decode;
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_StillPhases)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Animating)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
