@@ -1,0 +1,97 @@
+// A show with background music, a sound item and the closing fade, played end to end
+// through the off-screen host on the driven clock with our sound library (dummy audio
+// driver): the music's level around the sound item and over the closing fade, and when
+// the sound item's own sound plays.
+#include "PlayerTestSupport.h"
+#include "soundlib/SoundFixtures.h"
+
+#include "document/SoundSlideShowObject.h"
+#include "media/SlideShowSoundSystem.h"
+
+namespace {
+
+struct TLevel {
+    int64_t At;
+    int Music;
+    int Objects;
+    bool SoundPlays;
+};
+
+TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
+    PlayerTestPlugins();
+    TempDir dir;
+    soundtest::WriteSine(dir / "music.wav", 22050, 30.0, 440.0, 8000);
+    soundtest::WriteSine(dir / "beep.wav", 22050, 3.0, 1000.0, 8000);
+    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    ASSERT_NE(CurrentSoundSystem(), nullptr);
+    {
+        TPlayerRig rig(CurrentSoundSystem());
+        rig.Settings().PreloadTime = 0;
+        rig.ShowSettings().EndAction = 0;
+        rig.Host.FrameStep = 10;
+        auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
+        auto song = std::make_unique<TMusicPlayListItem>();
+        song->FileName = AnsiString(dir.Program()) + "music.wav";
+        music.PlayList->Add(std::move(song));
+        rig.Add(4000);
+        auto* sound = new TSoundSlideShowObject();
+        sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
+        ASSERT_EQ(sound->SoundLength, 3000);
+        rig.Show.RootList().Add(sound);
+        rig.Add(2000);
+
+        std::vector<TLevel> levels;
+        int restarts = 0;
+        rig.Host.OnTick = [&] {
+            if (rig.Player->Restarts != restarts) return;
+            ISoundSystem* s = CurrentSoundSystem();
+            ISlideShowSound* own = sound->GetSound();
+            levels.push_back({rig.Host.Elapsed(), s->MusicSounds().GetVolume(), s->ObjectSounds().GetVolume(),
+                              own && own->IsPlaying()});
+        };
+        rig.Host.Play(&rig.Show);
+        // A look every 50 ms, whatever the player's own waits.
+        for (int i = 0; i < 260; ++i) rig.Host.RunFor(50);
+        EXPECT_EQ(rig.Player->Restarts, 1);
+        ASSERT_FALSE(levels.empty());
+        // The show: 4 s still, the sound item from 4.0 to 7.6 s (its sound from 4.3 to
+        // 7.3 s), 2 s still to 9.6 s, the closing fade to 11.6 s.
+        const int64_t t0 = levels.front().At;
+        int ducked = 0, fading = 0;
+        for (const TLevel& l : levels) {
+            const int64_t t = l.At - t0;
+            SCOPED_TRACE(t);
+            ducked += t >= 4350 && t <= 7250;
+            fading += t >= 9650 && t <= 11550;
+            if (t < 3990) {
+                EXPECT_EQ(l.Music, 255);
+            }
+            if (t >= 4350 && t <= 7250) {
+                EXPECT_EQ(l.Music, 40);
+            }
+            if (t >= 7650 && t < 9600) {
+                EXPECT_EQ(l.Music, 255);
+            }
+            if (t >= 4350 && t <= 7250) {
+                EXPECT_TRUE(l.SoundPlays);
+            }
+            if (t < 4250 || (t > 7350 && t < 11000)) {
+                EXPECT_FALSE(l.SoundPlays);
+            }
+            if (t >= 9650 && t <= 11550) {
+                // Falls linearly over the closing fade, half at its middle.
+                const double expected = 255.0 * (1.0 - double(t - 9600) / 2000.0);
+                EXPECT_NEAR(l.Music, expected, 0.1 * 255 + 2);
+                EXPECT_NEAR(l.Objects, expected, 0.1 * 255 + 2);
+            }
+        }
+        EXPECT_GT(ducked, 50);
+        EXPECT_GT(fading, 100);
+        // After the restart the lists are back at full level.
+        EXPECT_EQ(CurrentSoundSystem()->MusicSounds().GetVolume(), 255);
+        rig.Host.Finish();
+    }
+    ShutdownSoundSystem(true);
+}
+
+}  // namespace
