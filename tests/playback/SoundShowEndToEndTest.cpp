@@ -6,6 +6,7 @@
 #include "soundlib/SoundFixtures.h"
 
 #include "document/SoundSlideShowObject.h"
+#include "foundation/Benchmark.h"
 #include "media/SlideShowSoundSystem.h"
 
 namespace {
@@ -89,6 +90,47 @@ TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
         EXPECT_GT(fading, 100);
         // After the restart the lists are back at full level.
         EXPECT_EQ(CurrentSoundSystem()->MusicSounds().GetVolume(), 255);
+        rig.Host.Finish();
+    }
+    ShutdownSoundSystem(true);
+}
+
+// A sound item whose file is missing plays its time silently: its events fire, and no
+// opening time is recorded.
+TEST(SoundShowEndToEnd, AMissingFilePlaysSilentlyAndFiresItsEvents) {
+    PlayerTestPlugins();
+    TempDir dir;
+    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    {
+        TPlayerRig rig(CurrentSoundSystem());
+        rig.Settings().PreloadTime = 0;
+        auto* sound = new TSoundSlideShowObject();
+        sound->FileName = AnsiString(dir.Program()) + "missing.wav";
+        sound->FadeMusic = false;
+        sound->DurationFromSound = false;
+        sound->SetDuration(2000);
+        sound->CreateEventList();
+        int volume = 77;
+        for (TSlideShowObjectEvent* event : {static_cast<TSlideShowObjectEvent*>(new TSlideShowObjectEventObjectStarted()),
+                                             static_cast<TSlideShowObjectEvent*>(new TSlideShowObjectEventObjectFinished())}) {
+            auto* fade = new TFadeSoundAction();
+            fade->Settings()->Kind = 1;
+            fade->Settings()->Volume = uint8_t(volume);
+            fade->Settings()->FadeTime = 0;
+            event->CreateActionList()->Add(fade);
+            sound->GetEventList()->Add(event);
+            volume = 200;
+        }
+        rig.Show.RootList().Add(sound);
+        rig.Add(3000);
+        rig.Host.Play(&rig.Show);
+        rig.Host.RunFor(1000);
+        EXPECT_EQ(sound->GetSound(), nullptr);
+        EXPECT_EQ(CurrentSoundSystem()->ObjectSounds().GetVolume(), 77);
+        rig.Host.RunFor(1500);
+        EXPECT_EQ(CurrentSoundSystem()->ObjectSounds().GetVolume(), 200);
+        TBenchmarkValueList* opened = rig.Player->Benchmark->FindList(BenchmarkNames::OpenSound);
+        EXPECT_TRUE(!opened || opened->Count() == 0);
         rig.Host.Finish();
     }
     ShutdownSoundSystem(true);
