@@ -20,6 +20,24 @@ struct TLevel {
     bool SoundPlays;
 };
 
+// Music of music.wav; a 4 s still, the sound item on beep.wav, a 2 s still; restart at
+// the end. The loop looks at least every 10 ms.
+TSoundSlideShowObject* BuildShow(TPlayerRig& rig, const TempDir& dir) {
+    rig.Settings().PreloadTime = 0;
+    rig.ShowSettings().EndAction = 0;
+    rig.Host.FrameStep = 10;
+    auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
+    auto song = std::make_unique<TMusicPlayListItem>();
+    song->FileName = AnsiString(dir.Program()) + "music.wav";
+    music.PlayList->Add(std::move(song));
+    rig.Add(4000);
+    auto* sound = new TSoundSlideShowObject();
+    sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
+    rig.Show.RootList().Add(sound);
+    rig.Add(2000);
+    return sound;
+}
+
 TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
     PlayerTestPlugins();
     TempDir dir;
@@ -29,19 +47,8 @@ TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
     ASSERT_NE(CurrentSoundSystem(), nullptr);
     {
         TPlayerRig rig(CurrentSoundSystem());
-        rig.Settings().PreloadTime = 0;
-        rig.ShowSettings().EndAction = 0;
-        rig.Host.FrameStep = 10;
-        auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
-        auto song = std::make_unique<TMusicPlayListItem>();
-        song->FileName = AnsiString(dir.Program()) + "music.wav";
-        music.PlayList->Add(std::move(song));
-        rig.Add(4000);
-        auto* sound = new TSoundSlideShowObject();
-        sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
+        TSoundSlideShowObject* sound = BuildShow(rig, dir);
         ASSERT_EQ(sound->SoundLength, 3000);
-        rig.Show.RootList().Add(sound);
-        rig.Add(2000);
 
         std::vector<TLevel> levels;
         int restarts = 0;
@@ -144,18 +151,7 @@ TEST(SoundShowEndToEnd, TheRecordedMixHasTheShapeOfTheShow) {
     fmod.FSOUND_DSP_SetActive(unit, -1);
     {
         TPlayerRig rig(system);
-        rig.Settings().PreloadTime = 0;
-        rig.ShowSettings().EndAction = 0;
-        rig.Host.FrameStep = 10;
-        auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
-        auto song = std::make_unique<TMusicPlayListItem>();
-        song->FileName = AnsiString(dir.Program()) + "music.wav";
-        music.PlayList->Add(std::move(song));
-        rig.Add(4000);
-        auto* sound = new TSoundSlideShowObject();
-        sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
-        rig.Show.RootList().Add(sound);
-        rig.Add(2000);
+        BuildShow(rig, dir);
         int64_t mixedFrames = 0;
         int64_t start = -1;
         rig.Host.OnTick = [&] {
