@@ -37,6 +37,11 @@ public:
     virtual bool HasMusic() const = 0;
     // The closing fade of all sound, which the player appends at the show's end.
     virtual int32_t GetEndFadeTime() const = 0;
+    // Around a sound item that lowers the music: the music's fade time in ms, its volume
+    // while the sound plays, and whether the object sounds go down with it.
+    virtual int32_t GetSoundFadeTime() const = 0;
+    virtual int32_t GetVolumeDuringSound() const = 0;
+    virtual bool GetLowerObjectSounds() const = 0;
 
 protected:
     ~IShowMusicProperties() = default;
@@ -165,6 +170,9 @@ public:
     AnsiString ResolveFileName(const AnsiString& name) const override;
     TSlideShowObjectList* GetObjectList() override { return rootList_.get(); }
     TSlideShowProperties* GetSlideShowProperties() const override { return SlideShowProperties; }
+    const IShowMusicProperties* GetMusicProperties() const override {
+        return dynamic_cast<const IShowMusicProperties*>(MusicProperties);
+    }
     bool BeginUndoStep(int kind) override;
     void RecordInsertedObject(TSlideShowObject* item) override;
     void RecordMoveSource(TSlideShowObject* item) override;

@@ -22,6 +22,8 @@ enum : int {
     urMoved = 3,
 };
 
+class IShowMusicProperties;
+
 class TSlideShowHost {
 public:
     virtual ~TSlideShowHost() = default;
@@ -35,6 +37,8 @@ public:
     virtual TSlideShowObjectList* GetObjectList() = 0;
     // The show's settings group; null sends its items to the default group.
     virtual TSlideShowProperties* GetSlideShowProperties() const { return nullptr; }
+    // The show's background-music group; null when the show has none.
+    virtual const IShowMusicProperties* GetMusicProperties() const { return nullptr; }
 
     // Undo history: a step is opened, items are recorded, the step is closed or
     // cancelled. BeginUndoStep answers whether a step is now open.

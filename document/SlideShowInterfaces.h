@@ -25,6 +25,7 @@ class TTimeToVector2DValue;
 class TBitmap32;
 struct TPreviewEditorMouseInfo;
 struct TFont;
+class ISlideShowSound;
 
 // {82715B8F-3BE1-4E73-A42E-00000000xxxx}: one family, xxxx the interface number.
 constexpr TGUID SlideShowInterfaceID(uint16_t number) {
@@ -102,6 +103,23 @@ public:
 
 protected:
     ~IPlayable() = default;
+};
+
+// An item that plays a sound file.
+class ISound : public virtual ISlideShowObject {
+public:
+    // The open sound, null while none is open.
+    virtual ISlideShowSound* GetSound() const = 0;
+    // A new sound on the file at volume 255, or null when it does not open (for previews).
+    virtual std::unique_ptr<ISlideShowSound> CreateSound() const = 0;
+    // Fades the item's own sound to Volume over FadeTime ms.
+    virtual void Fade(IPlayerServices* player, uint8_t volume, int32_t fadeTime) = 0;
+    virtual bool HasFile() const = 0;
+    virtual AnsiString GetResolvedFileName() const = 0;
+    virtual void ChangeFileName(const AnsiString& name) = 0;
+
+protected:
+    ~ISound() = default;
 };
 
 // An item is a parent exactly when it answers this with a child list.

@@ -115,6 +115,7 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     else if (iid == IID_IScaleCurveOwner) p = dynamic_cast<IScaleCurveOwner*>(this);
     else if (iid == IID_IMotionPathOwner) p = dynamic_cast<IMotionPathOwner*>(this);
     else if (iid == IID_IPreviewEditablePath) p = dynamic_cast<IPreviewEditablePath*>(this);
+    else if (iid == IID_ISound) p = dynamic_cast<ISound*>(this);
     if (p) {
         _AddRef();
         *obj = p;

@@ -22,14 +22,6 @@ const TEventClassFunctions* EventFunctions(const ClassInfo& cls) {
     return dynamic_cast<const TEventClassFunctions*>(FindClassFunctions(cls));
 }
 
-TPluginPtr<TProperties> NewProperties(const ClassInfo* cls) {
-    if (!cls || !cls->InheritsFrom(TProperties::StaticClassInfo())) return nullptr;
-    std::unique_ptr<TPlugin> p = CreatePlugin(*cls);
-    auto* props = dynamic_cast<TProperties*>(p.get());
-    if (!props) return nullptr;
-    p.release();
-    return TPluginPtr<TProperties>(props);
-}
 
 // The settings part shared by events and actions: u32 1 and the fields, or u32 0.
 void WriteSettings(TOKFStreamWinTypes& s, const TProperties* props) {
@@ -107,6 +99,15 @@ bool ReadEntries(TOKFStreamWinTypes& s, List& list) {
 }
 
 }  // namespace
+
+TPluginPtr<TProperties> NewProperties(const ClassInfo* cls) {
+    if (!cls || !cls->InheritsFrom(TProperties::StaticClassInfo())) return nullptr;
+    std::unique_ptr<TPlugin> p = CreatePlugin(*cls);
+    auto* props = dynamic_cast<TProperties*>(p.get());
+    if (!props) return nullptr;
+    p.release();
+    return TPluginPtr<TProperties>(props);
+}
 
 const ClassInfo* EventPropertiesClass(const ClassInfo& cls) {
     const TEventClassFunctions* f = EventFunctions(cls);

@@ -88,6 +88,9 @@ public:
     bool Fired = false;
 };
 
+// A new settings object of an action's settings class; null for a class that is none.
+TPluginPtr<TProperties> NewProperties(const ClassInfo* cls);
+
 class TSlideShowObjectEventAction : public TInterfacedPlugin {
     GC_DECLARE_CLASS(TSlideShowObjectEventAction)
 public:

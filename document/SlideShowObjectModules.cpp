@@ -7,6 +7,7 @@
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SlideShowObjectVariables.h"
+#include "document/SoundSlideShowObject.h"
 #include "document/TextSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
@@ -22,11 +23,13 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeTextSlideShowObjects(plugins);
     InitializeMergeSlideShowObjects(plugins);
     InitializeParticleSlideShowObjects(plugins);
+    InitializeSoundSlideShowObjects(plugins);
     InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
     FinalizeSlideShowObjectVariables(plugins);
+    FinalizeSoundSlideShowObjects(plugins);
     FinalizeParticleSlideShowObjects(plugins);
     FinalizeMergeSlideShowObjects(plugins);
     FinalizeTextSlideShowObjects(plugins);

@@ -6,6 +6,7 @@
 #include "document/SlideShow.h"
 #include "document/SlideShowHost.h"
 #include "document/SoundServices.h"
+#include "document/SoundSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/OKFStream.h"
@@ -28,13 +29,7 @@ constexpr uint32_t kMusicOldRecordVersion = 0x303;
 constexpr uint32_t kMusicCurrentRecordVersion = 0x305;
 
 // The volume curve of a play-list item as the sound's envelope sees it.
-class TMusicVolumeEnvelope : public IVolumeCurve {
-public:
-    explicit TMusicVolumeEnvelope(const TTimeToIntegerValue* curve) : Curve(curve) {}
-    int GetVolumeKeyCount() const override { return Curve ? Curve->KeyCount() : 0; }
-    int GetVolumeAt(int time) const override { return Curve ? Curve->GetValue(time) : 255; }
-    const TTimeToIntegerValue* Curve;
-};
+using TMusicVolumeEnvelope = TVolumeCurveEnvelope;
 
 class TMusicPlayListItem : public TObject, public IMusicPlayListItem {
     GC_DECLARE_CLASS(TMusicPlayListItem)
@@ -134,6 +129,9 @@ public:
     // What the show asks of its music group: its owner, and the closing fade.
     void SetSlideShow(TSlideShow* show) override;
     int32_t GetEndFadeTime() const override { return EndFadeTime; }
+    int32_t GetSoundFadeTime() const override { return SoundFadeTime; }
+    int32_t GetVolumeDuringSound() const override { return VolumeDuringSound; }
+    bool GetLowerObjectSounds() const override { return LowerObjectSounds; }
 
     static AnsiString GetEditorFrameClassNames();
     bool WriteOwnProperties(TOKFStreamWinTypes& c) const;

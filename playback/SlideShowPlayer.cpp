@@ -1343,6 +1343,7 @@ void TSlideShowPlayer::JumpToPreviousObject(bool withinCurrent) { JumpToNeighbou
 void TSlideShowPlayer::HighPriorityEventLeft(THighPriorityEvent* event) {
     if (SoundFade.get() == event) SoundFade.reset();
     if (MusicFade.get() == event) MusicFade.reset();
+    MusicEventLeft(event);
 }
 
 void TSlideShowPlayer::RemoveQueuedEvent(THighPriorityEvent* event) {

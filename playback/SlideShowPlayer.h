@@ -20,6 +20,7 @@
 #include <vector>
 
 class ISlideShowSound;
+class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
 class TDummySlideShowObject;
@@ -242,6 +243,7 @@ public:
     std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> SoundFade;  // kinds 1 and 3
     std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> MusicFade;  // kind 2
     TDummySlideShowObject* MusicFadeObject = nullptr;
+    std::shared_ptr<TBackgroundMusicHighPriorityEvent> MusicEvent;
     int32_t StartPosition = 0;
     bool StepMode = false;
     std::vector<AnsiString> FontFiles;
@@ -263,15 +265,19 @@ public:
     double CpuFactor = 0;
 
 protected:
-    // Background music: filled in by the music scheduling; nothing here.
-    virtual void CreateMusicFadeObject() {}
-    virtual void PrepareMusicPlayList() {}
-    virtual void QueueBackgroundMusicEvent() {}
-    virtual void QueueNextMusicItem() {}
-    virtual void ReleaseMusicPlayList() {}
+    // Background music (the music scheduling's module): the closing fade of all sound,
+    // the play list on the music time line, its event, and the placeholders that open
+    // the next item ahead of its start.
+    virtual void CreateMusicFadeObject();
+    virtual void PrepareMusicPlayList();
+    virtual void QueueBackgroundMusicEvent();
+    virtual void QueueNextMusicItem();
+    virtual void ReleaseMusicPlayList();
     // Called under the queue's lock whenever an event leaves the queue (done, replaced,
     // taken out or cleared): whoever points at it lets go.
     virtual void HighPriorityEventLeft(THighPriorityEvent* event);
+    // The music's part of it: the music event itself, or an item's fade.
+    void MusicEventLeft(THighPriorityEvent* event);
 
     virtual void InstallShowFonts();
     virtual void RemoveShowFonts();
@@ -281,6 +287,7 @@ protected:
 
 private:
     friend class TPlayerTestAccess;
+    friend class TBackgroundMusicHighPriorityEvent;
     struct TInitListItem;
     enum class TTimeMode { Sequence, Parallel, Collage };
 

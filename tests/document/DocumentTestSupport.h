@@ -44,6 +44,7 @@ public:
     int32_t GetDefaultDuration() const override { return DefaultDuration; }
     AnsiString ResolveFileName(const AnsiString& name) const override { return "/show/" + name; }
     TSlideShowObjectList* GetObjectList() override { return &Root; }
+    const IShowMusicProperties* GetMusicProperties() const override { return Music; }
     bool BeginUndoStep(int kind) override {
         Steps.push_back("begin " + std::to_string(kind));
         return true;
@@ -58,6 +59,7 @@ public:
     }
 
     int32_t DefaultDuration = 5000;
+    const IShowMusicProperties* Music = nullptr;  // not owned
     TSlideShowObjectList Root;
     std::vector<TUpdateRecord> Changes;
     std::vector<TUpdateRecord> Updates;

@@ -26,6 +26,9 @@ public:
     void SetSlideShow(TSlideShow* show) override { Show = show; }
     bool HasMusic() const override { return MusicOn && ItemCount > 0; }
     int32_t GetEndFadeTime() const override { return EndFadeTime; }
+    int32_t GetSoundFadeTime() const override { return 300; }
+    int32_t GetVolumeDuringSound() const override { return 40; }
+    bool GetLowerObjectSounds() const override { return false; }
     bool WriteProperties(TOKFStreamWinTypes& c) const override {
         c.WriteBoolean(MusicOn);
         c.WriteInteger(EndFadeTime);

@@ -1,0 +1,367 @@
+#include "playback/BackgroundMusic.h"
+
+#include "document/BackgroundMusicSlideShowObject.h"
+#include "document/PlayableSlideShowObject.h"
+#include "document/SlideShow.h"
+#include "document/SlideShowPlayerProperties.h"
+#include "document/SoundSlideShowObject.h"
+#include "document/SoundServices.h"
+#include "media/MusicPlayList.h"
+#include "platform/DebugOutput.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+GC_IMPLEMENT_CLASS(TBackgroundMusicRuntimeData, TObject)
+GC_IMPLEMENT_CLASS(TBackgroundMusicHighPriorityEvent, THighPriorityEvent)
+
+namespace {
+
+// A stored span that ends before it starts counts as none.
+int64_t Span(int64_t v) { return std::max<int64_t>(v, 0); }
+
+struct TListLock {
+    explicit TListLock(TMusicPlayList& list) : List(list) { List.Lock(); }
+    ~TListLock() { List.Unlock(); }
+    TListLock(const TListLock&) = delete;
+    TListLock& operator=(const TListLock&) = delete;
+    TMusicPlayList& List;
+};
+
+int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// Whether a sound follows a volume curve with keys: its volume changes every frame.
+bool FollowsCurve(ISlideShowSoundList& list) {
+    for (int i = 0; i < list.Count(); ++i) {
+        ISlideShowSound* s = list.GetSound(i);
+        if (s && s->IsPlaying() && s->GetEnvelopeCurve() && s->GetEnvelopeCurve()->GetVolumeKeyCount() > 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item) {
+    return item ? dynamic_cast<TBackgroundMusicRuntimeData*>(item->PlayerData.get()) : nullptr;
+}
+
+int32_t GetMusicItemEnd(const TMusicPlayListItem* item) {
+    const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+    const int duration = item->GetPlayDuration();
+    if (!data || data->ItemStart < 0 || duration == -1) return -1;
+    return Clamp32(int64_t(data->ItemStart) + Span(duration));
+}
+
+void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve) {
+    int64_t t = 0;
+    bool stopped = false;
+    for (const auto& item : list.Items) {
+        auto data = std::make_unique<TBackgroundMusicRuntimeData>();
+        TBackgroundMusicRuntimeData* d = data.get();
+        item->PlayerData = std::move(data);
+        if (stopped) continue;
+        if (!item->IsLengthKnown() && !item->Sound) {
+            item->Open(resolve(item->FileName));
+            item->Close();
+        }
+        t += Span(item->Delay);
+        int64_t span;
+        if (item->EndPoint != 0) {
+            span = Span(int64_t(item->EndPoint) - item->StartPoint);
+        } else if (item->GetLength() == -1) {
+            // Neither this item nor any later one can be placed.
+            stopped = true;
+            continue;
+        } else {
+            span = Span(int64_t(item->GetLength()) - item->StartPoint);
+        }
+        d->ItemStart = Clamp32(t);
+        t += span + Span(item->Gap);
+    }
+}
+
+int32_t MusicPassLength(const TMusicPlayList& list) {
+    int32_t length = 0;
+    for (const auto& item : list.Items) length = std::max(length, GetMusicItemEnd(item.get()));
+    return length;
+}
+
+// ---- the event ----
+
+TBackgroundMusicHighPriorityEvent::TBackgroundMusicHighPriorityEvent(TSlideShowPlayer* player)
+    : THighPriorityEvent(player), owner_(player) {}
+
+TMusicProperties* TBackgroundMusicHighPriorityEvent::Music() const {
+    return owner_ && owner_->SlideShow ? dynamic_cast<TMusicProperties*>(owner_->SlideShow->MusicProperties) : nullptr;
+}
+
+bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& position) {
+    TMusicProperties* music = Music();
+    if (!music) return false;
+    if (TotalDuration == -2) TotalDuration = MusicPassLength(*music->PlayList);
+    if (TotalDuration <= 0) return false;
+    const int32_t p = std::max(0, owner_->GetMusicTime());
+    pass = p / TotalDuration;
+    position = p % TotalDuration;
+    return true;
+}
+
+bool TBackgroundMusicHighPriorityEvent::Execute() {
+    TMusicProperties* music = Music();
+    if (!music || !music->HasMusic()) return true;
+    TMusicPlayList& list = *music->PlayList;
+    TListLock lock(list);
+    int32_t pass = 0, position = 0;
+    // A pass of no length holds no music.
+    if (!MusicPosition(pass, position)) return true;
+    if (pass != LastPass) {
+        // A new pass starts from its first item; going back across a pass (a jump or a
+        // re-sync) stops what belongs to the later one as well.
+        const bool forward = pass > LastPass;
+        LastPass = pass;
+        StopAllMusicItems();
+        list.CurrentIndex = -1;
+        if (forward && !music->RepeatPlayList) return true;
+    }
+    if (!ActiveItems.empty() && list.CurrentIndex == -1) StopAllMusicItems();
+    StartDueMusicItems(position);
+    UpdateMusicFades(position);
+    return false;
+}
+
+void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
+    TMusicPlayList& list = *Music()->PlayList;
+    for (int i = 0; i < list.Count(); ++i) {
+        TMusicPlayListItem* item = list.Item(i);
+        const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+        if (!data || data->ItemStart < 0 || data->ItemStart > position) continue;
+        const int32_t end = GetMusicItemEnd(item);
+        // An item is over at its end; starting it there would stop it in the same run.
+        if (end <= position) continue;
+        if (std::find(ActiveItems.begin(), ActiveItems.end(), item) != ActiveItems.end()) continue;
+        char line[64];
+        std::snprintf(line, sizeof line, "Start: %d -> End: %d", data->ItemStart, end);
+        OutputDebugString(line);
+        ActiveItems.push_back(item);
+        StartMusicItem(item, Clamp32(int64_t(position) - data->ItemStart + item->StartPoint));
+        list.CurrentIndex = std::max(list.CurrentIndex, i);
+    }
+}
+
+void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item, int32_t offset) {
+    TMusicProperties* music = Music();
+    ISoundSystem* sounds = owner_->GetSoundSystem();
+    if (!item->GetSound()) {
+        const AnsiString resolved = owner_->SlideShow->ResolveFileName(item->FileName);
+        item->Open(resolved.empty() ? item->FileName : resolved);
+    }
+    ISlideShowSound* sound = item->GetSound();
+    if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
+    sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
+    sound->SetEnvelopeStart(Clamp32(int64_t(owner_->GetMusicTime()) - offset));
+    const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
+    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+    if (item->FadeInTime < 1 || !data) {
+        if (offset != 0) sound->SetPosition(offset);
+        sound->Play();
+        sound->SetVolume(volume);
+        return;
+    }
+    DropItemFade(data);
+    data->FadingIn = data->FadingOut = false;
+    data->ItemFade = std::make_shared<TFadeBackgroundMusicHighPriorityEvent>(
+        owner_, TFadeBackgroundMusicHighPriorityEvent::fkSound, sound, uint8_t(std::clamp(volume, 0, 255)),
+        item->FadeInTime);
+    owner_->AddHighPriorityEvent(data->ItemFade);
+    data->FadingIn = true;
+    if (offset != 0) sound->SetPosition(offset);
+    sound->Play();
+    sound->SetVolume(0);
+}
+
+void TBackgroundMusicHighPriorityEvent::UpdateMusicFades(int32_t position) {
+    for (size_t i = ActiveItems.size(); i-- > 0;) {
+        TMusicPlayListItem* item = ActiveItems[i];
+        TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+        const int32_t end = GetMusicItemEnd(item);
+        if (data && item->FadeOutTime >= 1 && !data->FadingOut && int64_t(end) - item->FadeOutTime <= position) {
+            if (data->ItemFade) DropItemFade(data);
+            if (ISlideShowSound* sound = item->GetSound()) {
+                data->ItemFade = std::make_shared<TFadeBackgroundMusicHighPriorityEvent>(
+                    owner_, TFadeBackgroundMusicHighPriorityEvent::fkSound, sound, 0, item->FadeOutTime);
+                owner_->AddHighPriorityEvent(data->ItemFade);
+                data->FadingIn = false;
+                data->FadingOut = true;
+            }
+        }
+        if (end <= position) {
+            if (data) {
+                DropItemFade(data);
+                data->FadingIn = data->FadingOut = false;
+            }
+            StopMusicItem(item);
+            ActiveItems.erase(ActiveItems.begin() + std::ptrdiff_t(i));
+        }
+    }
+}
+
+void TBackgroundMusicHighPriorityEvent::StopMusicItem(TMusicPlayListItem* item) {
+    if (ISoundSystem* sounds = owner_->GetSoundSystem(); sounds && item->GetSound())
+        sounds->MusicSounds().Remove(item->GetSound());
+    item->Close();
+}
+
+void TBackgroundMusicHighPriorityEvent::StopAllMusicItems() {
+    for (size_t i = ActiveItems.size(); i-- > 0;) {
+        StopMusicItem(ActiveItems[i]);
+        ActiveItems.erase(ActiveItems.begin() + std::ptrdiff_t(i));
+    }
+    if (TMusicProperties* music = Music())
+        for (const auto& item : music->PlayList->Items)
+            if (TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get())) {
+                DropItemFade(data);
+                data->FadingIn = data->FadingOut = false;
+            }
+}
+
+void TBackgroundMusicHighPriorityEvent::DropItemFade(TBackgroundMusicRuntimeData* data) {
+    if (!data->ItemFade) return;
+    std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> fade = std::move(data->ItemFade);
+    owner_->RemoveHighPriorityEvent(fade.get());
+}
+
+int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
+    TMusicProperties* music = Music();
+    if (!music || !music->HasMusic()) return 0;
+    TListLock lock(*music->PlayList);
+    int32_t pass = 0, position = 0;
+    if (!MusicPosition(pass, position)) return 0;
+    if (ISoundSystem* sounds = owner_->GetSoundSystem())
+        if (FollowsCurve(sounds->MusicSounds()) || FollowsCurve(sounds->ObjectSounds())) return 0;
+    int64_t best = int64_t(TotalDuration) - position;
+    for (const auto& item : music->PlayList->Items) {
+        const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get());
+        if (!data || data->ItemStart < 0) continue;
+        if (data->ItemFade) return 0;
+        const int32_t end = GetMusicItemEnd(item.get());
+        const bool active = std::find(ActiveItems.begin(), ActiveItems.end(), item.get()) != ActiveItems.end();
+        if (!active) {
+            if (data->ItemStart > position) best = std::min<int64_t>(best, int64_t(data->ItemStart) - position);
+            continue;
+        }
+        if (item->FadeOutTime >= 1 && !data->FadingOut)
+            best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(end) - item->FadeOutTime - position));
+        best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(end) - position));
+    }
+    return Clamp32(std::max<int64_t>(best, 0));
+}
+
+// ---- the player's part ----
+
+void TSlideShowPlayer::CreateMusicFadeObject() {
+    TMusicProperties* music = MusicSettings();
+    if (!SlideShow || !music || !music->HasMusic()) return;
+    auto* fade = new TDummySlideShowObject();
+    fade->SetDuration(music->EndFadeTime);
+    auto* started = new TSlideShowObjectEventObjectStarted();
+    fade->CreateEventList()->Add(started);
+    auto* action = new TFadeSoundAction();
+    action->Settings()->Volume = 0;
+    action->Settings()->FadeTime = fade->GetDuration();
+    action->Settings()->Kind = THighPriorityFadeSoundEvent::fkAll;
+    started->CreateActionList()->Add(action);
+    // Last in the show: when everything else has ended, all sound fades to silence.
+    SlideShow->RootList().Add(fade);
+    MusicFadeObject = fade;
+}
+
+void TSlideShowPlayer::PrepareMusicPlayList() {
+    TMusicProperties* music = MusicSettings();
+    if (!SlideShow || !music) return;
+    TListLock lock(*music->PlayList);
+    if (music->MusicOn) {
+        music->PlayList->CurrentIndex = -1;
+        if (soundSystem_) soundSystem_->MusicSounds().SetVolume(music->MusicVolume);
+    }
+    TSlideShow* show = SlideShow;
+    LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
+        const AnsiString resolved = show->ResolveFileName(name);
+        return resolved.empty() ? name : resolved;
+    });
+}
+
+void TSlideShowPlayer::QueueBackgroundMusicEvent() {
+    TMusicProperties* music = MusicSettings();
+    if (!music || !music->HasMusic()) return;
+    MusicEvent = std::make_shared<TBackgroundMusicHighPriorityEvent>(this);
+    AddHighPriorityEvent(MusicEvent);
+}
+
+void TSlideShowPlayer::QueueNextMusicItem() {
+    TMusicProperties* music = MusicSettings();
+    if (!SlideShow || !music || !music->HasMusic() || !MusicEvent) return;
+    TMusicPlayList& list = *music->PlayList;
+    TListLock lock(list);
+    int32_t pass = 0, position = 0;
+    if (!MusicEvent->MusicPosition(pass, position)) return;
+    int next = 0;
+    int32_t nextPass = pass;
+    if (list.CurrentIndex >= 0) {
+        // Once the current item has started, the next one opens while it plays.
+        TMusicPlayListItem* current = list.Item(list.CurrentIndex);
+        const int32_t end = GetMusicItemEnd(current);
+        if (!current || end < 0) return;
+        next = list.CurrentIndex + 1;
+        if (next >= list.Count()) {
+            if (!music->RepeatPlayList) return;
+            next = 0;
+            ++nextPass;
+        }
+        if (int64_t(position) > int64_t(end) + std::max(0, current->Gap) + GetSettings()->PreloadTime) return;
+    }
+    TMusicPlayListItem* item = list.Item(next);
+    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+    // One placeholder per item and pass; a playing item is not opened again under itself.
+    if (!data || data->ItemStart < 0 || data->QueuedPass == nextPass) return;
+    if (std::find(MusicEvent->ActiveItems.begin(), MusicEvent->ActiveItems.end(), item) !=
+        MusicEvent->ActiveItems.end())
+        return;
+    data->QueuedPass = nextPass;
+    auto* placeholder = new TBackgroundMusicSlideShowObject();
+    placeholder->MusicItem = item;
+    placeholder->SetParentList(&SlideShow->RootList());
+    QueueComingObject(placeholder);
+    placeholder->Start();
+}
+
+void TSlideShowPlayer::ReleaseMusicPlayList() {
+    TMusicProperties* music = MusicSettings();
+    if (!music) return;
+    TListLock lock(*music->PlayList);
+    if (MusicEvent) {
+        std::shared_ptr<TBackgroundMusicHighPriorityEvent> event = MusicEvent;
+        event->StopAllMusicItems();
+        RemoveHighPriorityEvent(event.get());
+        MusicEvent.reset();
+    }
+    for (const auto& item : music->PlayList->Items) {
+        item->Close();
+        item->PlayerData.reset();
+    }
+}
+
+void TSlideShowPlayer::MusicEventLeft(THighPriorityEvent* event) {
+    if (MusicEvent.get() == event) {
+        std::shared_ptr<TBackgroundMusicHighPriorityEvent> music = std::move(MusicEvent);
+        music->StopAllMusicItems();
+        return;
+    }
+    TMusicProperties* settings = MusicSettings();
+    if (!settings) return;
+    TListLock lock(*settings->PlayList);
+    for (const auto& item : settings->PlayList->Items)
+        if (TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get()); data && data->ItemFade.get() == event)
+            data->ItemFade.reset();
+}

@@ -1,0 +1,64 @@
+// Background music on its own time line: the play list laid out item after item, the
+// event that starts, fades and stops the items as the music time passes, and the
+// closing fade of all sound at the show's end.
+#pragma once
+
+#include "playback/SlideShowPlayer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TMusicPlayList;
+class TMusicPlayListItem;
+class TMusicProperties;
+
+// The player's data of one play-list item.
+class TBackgroundMusicRuntimeData : public TObject {
+    GC_DECLARE_CLASS(TBackgroundMusicRuntimeData)
+public:
+    int32_t ItemStart = -1;  // on the music time line; -1: the item never starts
+    // The pending fade-in or fade-out; let go of when it leaves the queue.
+    std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> ItemFade;
+    bool FadingIn = false;
+    bool FadingOut = false;
+    // The pass for which a placeholder last opened the item ahead of its start.
+    int32_t QueuedPass = -1;
+};
+
+TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item);
+// The item's end on the music time line; -1 when it never starts or its length is unknown.
+int32_t GetMusicItemEnd(const TMusicPlayListItem* item);
+// Lays the items out on the music time line; an item whose length cannot be told and
+// every item after it get no start. Resolve gives the file to measure an item with.
+void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve);
+// The end of the last laid-out item: the length of one pass.
+int32_t MusicPassLength(const TMusicPlayList& list);
+
+class TBackgroundMusicHighPriorityEvent : public THighPriorityEvent {
+    GC_DECLARE_CLASS(TBackgroundMusicHighPriorityEvent)
+public:
+    explicit TBackgroundMusicHighPriorityEvent(TSlideShowPlayer* player);
+    bool Execute() override;
+    // The time of the next item start, fade-out, end or end of the pass; every frame
+    // while a fade runs or a playing sound follows a volume curve.
+    int32_t TimeToNextTick() override;
+
+    void StartDueMusicItems(int32_t position);
+    void StartMusicItem(TMusicPlayListItem* item, int32_t offset);
+    void UpdateMusicFades(int32_t position);
+    void StopMusicItem(TMusicPlayListItem* item);
+    void StopAllMusicItems();
+    // The pass the music time is in, and the position inside it; False without a pass.
+    bool MusicPosition(int32_t& pass, int32_t& position);
+
+    std::vector<TMusicPlayListItem*> ActiveItems;  // not owned
+    int32_t TotalDuration = -2;
+    int32_t LastPass = 0;
+
+private:
+    void DropItemFade(TBackgroundMusicRuntimeData* data);
+    TMusicProperties* Music() const;
+    TSlideShowPlayer* owner_;
+};
