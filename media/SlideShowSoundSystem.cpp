@@ -29,11 +29,7 @@ bool gNoSound = false;
 AnsiString gProgramFolder;
 std::mutex gWaveLock;
 
-AnsiString ExecutableFolder() {
-    AnsiString exe = GetExecutablePath();
-    size_t at = exe.find_last_of("\\/");
-    return at == AnsiString::npos ? AnsiString() : exe.substr(0, at + 1);
-}
+AnsiString ExecutableFolder() { return ExtractFilePath(GetExecutablePath()); }
 
 // The library sees file-system names: program paths are mapped (with the case-insensitive
 // fallback), addresses pass as they are.
@@ -56,16 +52,11 @@ AnsiString SoundProgramFolder() {
 }
 
 void SetSoundProgramFolder(const AnsiString& folder) {
-    gProgramFolder = folder;
-    if (!gProgramFolder.empty() && gProgramFolder.back() != '\\' && gProgramFolder.back() != '/')
-        gProgramFolder += '\\';
+    gProgramFolder = IncludeTrailingBackslash(folder);
 }
 
 bool IsMidiFileName(const AnsiString& fileName) {
-    size_t dot = fileName.find_last_of(".\\/");
-    if (dot == AnsiString::npos || fileName[dot] != '.')
-        return false;
-    AnsiString ext = AnsiUpperCase(fileName.substr(dot));
+    AnsiString ext = AnsiUpperCase(ExtractFileExt(fileName));
     return ext == ".MID" || ext == ".RMI";
 }
 
