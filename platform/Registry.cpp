@@ -19,6 +19,7 @@
 
 #include "platform/Registry.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
 #include "platform/Names.h"
 
@@ -330,19 +331,18 @@ bool WriteAll(int fd, const std::vector<uint8_t>& b) {
     return true;
 }
 
-// Writes the whole store beside the file and renames it into place.
+// Writes the whole store beside the file and renames it into place; the store is
+// the user's own (0600).
 bool SaveFile(const std::string& file, const RegStore& s) {
     const std::vector<uint8_t> bytes = Encode(s);
-    std::string tmpl = file + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return Failed(file, errno);
-    int error = 0;
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(tmpl.c_str(), file.c_str()) != 0) error = errno;
-    if (error == 0) return true;
-    ::unlink(tmpl.c_str());
-    return Failed(file, error);
+    try {
+        TAtomicFile out(file, true, 0600);
+        if (!WriteAll(out.Handle(), bytes)) return Failed(file, errno);
+        out.Commit();
+        return true;
+    } catch (const EStreamError&) {
+        return Failed(file, TAtomicFile::LastSystemError());
+    }
 }
 
 // A store that cannot be read would block every save for good: it is kept beside
@@ -360,9 +360,10 @@ bool SetAside(const std::string& file) {
     return true;
 }
 
-// Temporary files of writers that died before their rename ("user.reg.XXXXXX"). Only
-// called under the lock, so no live writer owns one.
+// Temporary files of writers that died before their rename: ours, and those of older
+// versions ("user.reg.XXXXXX"). Only called under the lock, so no live writer owns one.
 void RemoveStaleTemporaries(const std::string& file) {
+    TAtomicFile::RemoveDeadTemporaries(file);
     const size_t slash = file.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
     const std::string prefix = file.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
