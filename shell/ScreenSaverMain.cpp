@@ -113,13 +113,7 @@ void AddScreenSaverModules() {
 }
 
 void InitializeScreenSaverModules() {
-    AddFoundationModules();
-    AddGraphicsModules();
-    AddTransitionModules();
-    AddSlideShowObjectModules();
-    AddSlideShowDocumentModules();
-    AddSlideShowPlayerPropertiesModules();
-    AddMediaModules();
+    AddShowModules();
     AddScreenSaverModules();
     RunInitializations();
 }

@@ -54,13 +54,7 @@ const char* Bool(bool b) { return b ? "1" : "0"; }
 
 // Every module the show file can name, in dependency order.
 void StartModules() {
-    AddFoundationModules();
-    AddGraphicsModules();
-    AddTransitionModules();
-    AddSlideShowObjectModules();
-    AddSlideShowDocumentModules();
-    AddSlideShowPlayerPropertiesModules();
-    AddMediaModules();
+    AddShowModules();
     RunInitializations();
 }
 
