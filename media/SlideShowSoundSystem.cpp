@@ -7,6 +7,7 @@
 #include "platform/Names.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
+#include "soundapi/FSoundTypes.h"
 
 #include <algorithm>
 #include <climits>
@@ -84,9 +85,9 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
     std::string name = LibraryFileName(fileName);
     try {
         if (Has(Binding->FSOUND_Stream_Open)) {
-            Stream = Binding->FSOUND_Stream_Open(name.c_str(), 0x131, 0, 0);
+            Stream = Binding->FSOUND_Stream_Open(name.c_str(), kFSoundStreamOpenMode, 0, 0);
             if (Stream && Has(Binding->FSOUND_Sample_SetMode))
-                Binding->FSOUND_Sample_SetMode(Stream, 1);
+                Binding->FSOUND_Sample_SetMode(Stream, kFSoundStreamSampleMode);
         }
     } catch (...) {
         Stream = nullptr;
@@ -127,7 +128,7 @@ void TSlideShowSound::Play() {
             ApplyVolume();
     }
     if (Stream && Has(Binding->FSOUND_Stream_Play)) {
-        Channel = Binding->FSOUND_Stream_Play(-1, Stream);
+        Channel = Binding->FSOUND_Stream_Play(kFSoundFreeChannel, Stream);
         ApplyVolume();
     }
 }
@@ -425,13 +426,13 @@ bool TSoundSystem::Init(bool nonRealtime, const AnsiString& fmodPath) {
     unsigned int flags;
     if (nonRealtime) {
         if (Binding->FSOUND_SetBufferSize)
-            Binding->FSOUND_SetBufferSize(1);
-        flags = 0x80;
+            Binding->FSOUND_SetBufferSize(kFSoundNonRealtimeBufferSize);
+        flags = kFSoundInitNonRealtime;
     } else {
-        flags = Settings->StartFlags ? 2 : 0;
+        flags = Settings->StartFlags ? kFSoundInitStartFlag : 0;
     }
     if (Binding->FSOUND_SetMixer)
-        Binding->FSOUND_SetMixer(nonRealtime ? 6 : 4);
+        Binding->FSOUND_SetMixer(nonRealtime ? kFSoundMixerNonRealtime : kFSoundMixerRealtime);
     if (Binding->FSOUND_SetHWND)
         Binding->FSOUND_SetHWND(nullptr);  // audio needs no window here
     if (Binding->FSOUND_Init && Binding->FSOUND_Init(Settings->MixRate, Settings->ChannelCount, flags))
@@ -447,15 +448,17 @@ bool TSoundSystem::SelectOutput(bool nonRealtime) {
     const SoundSystemPropertiesUnit::TSoundSystemProperties* user = SoundSystemPropertiesUnit::SoundProperties();
     bool automatic = !user || user->AutomaticOutput;
     if (nonRealtime)
-        candidates = {12};
+        candidates = {FSOUND_OUTPUT_NOSOUND_NONREALTIME};
     else if (automatic)
-        candidates = IsWindowsNT4OrEarlier() ? std::vector<int>{-1, 1, 2, 0} : std::vector<int>{-1, 2, 1, 0};
-    else if (user->OutputKind == 1)
-        candidates = {1, 2, 0};
-    else if (user->OutputKind == 2)
-        candidates = {2, 1, 0};
+        candidates = IsWindowsNT4OrEarlier()
+                         ? std::vector<int>{kFSoundOutputAuto, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_NOSOUND}
+                         : std::vector<int>{kFSoundOutputAuto, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_NOSOUND};
+    else if (user->OutputKind == FSOUND_OUTPUT_WINMM)
+        candidates = {FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_NOSOUND};
+    else if (user->OutputKind == FSOUND_OUTPUT_DSOUND)
+        candidates = {FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_NOSOUND};
     else
-        candidates = {0};
+        candidates = {FSOUND_OUTPUT_NOSOUND};
     TriedOutputs.clear();
     if (!Binding->FSOUND_SetOutput || !Binding->FSOUND_SetDriver || !Binding->FSOUND_GetNumDrivers)
         return false;
@@ -497,7 +500,7 @@ void TSoundSystem::StopAll() {
     if (Binding->FMUSIC_StopAllSongs)
         Binding->FMUSIC_StopAllSongs();
     if (Binding->FSOUND_StopSound)
-        Binding->FSOUND_StopSound(-3);
+        Binding->FSOUND_StopSound(kFSoundAllChannels);
 }
 
 void TSoundSystem::PauseAll() {
