@@ -43,8 +43,8 @@ bool StartScreenSaver() {
     // where the options could not be found.
     const uint8_t mode = GetScreenSaverMode();
     if (mode == ssmOther) return true;
-    ShowFileType = 1281;
-    ShowFileVersion = 773;
+    ShowFileType = kSlideShowFileType;
+    ShowFileVersion = kSlideShowContentVersion;
     // (No task-bar window exists to hide.)
     ScreenSaverName = GetExeTitle();
     // The real file, however the program was started (a link, the search path), since
