@@ -212,8 +212,7 @@ void TMusicPlayListItem::Assign(const TMusicPlayListItem& source) {
 
 void TMusicPlayListItem::Open(const AnsiString& fileName) {
     Close();
-    TSoundSystem* system = SoundSystem();
-    Sound = std::make_unique<TSlideShowSound>(system ? system->Binding.get() : nullptr, 255);
+    Sound = NewSlideShowSound(SoundSystem(), 255);
     if (!fileName.empty())
         FileName = fileName;
     Sound->Open(FileName);

@@ -26,7 +26,6 @@ namespace {
 
 TSoundSystem* gSoundSystem = nullptr;
 int gRefCount = 0;
-bool gNoSound = false;
 AnsiString gProgramFolder;
 std::mutex gWaveLock;
 
@@ -42,7 +41,7 @@ std::string LibraryFileName(const AnsiString& name) {
 
 }  // namespace
 
-bool SoundSystemNoSound() { return gNoSound; }
+bool SoundSystemNoSound() { return gSoundSystem && gSoundSystem->Settings->NoSound; }
 TSoundSystem* SoundSystem() { return gSoundSystem; }
 int SoundSystemRefCount() { return gRefCount; }
 
@@ -76,8 +75,6 @@ TSlideShowSound::~TSlideShowSound() {
 ISlideShowSoundList* TSlideShowSound::GetOwningList() const { return OwningList; }
 
 bool TSlideShowSound::Open(const AnsiString& fileName) {
-    if (gNoSound)
-        return false;
     // A second Open would otherwise leave the first stream or song open in the library.
     Close();
     Volume = 255;
@@ -105,8 +102,6 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
 }
 
 void TSlideShowSound::Close() {
-    if (gNoSound)
-        return;
     if (Song) {
         if (Has(Binding->FMUSIC_FreeSong))
             Binding->FMUSIC_FreeSong(Song);
@@ -121,8 +116,6 @@ void TSlideShowSound::Close() {
 }
 
 void TSlideShowSound::Play() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_PlaySong)) {
         if (Binding->FMUSIC_PlaySong(Song))
             ApplyVolume();
@@ -134,8 +127,6 @@ void TSlideShowSound::Play() {
 }
 
 void TSlideShowSound::Stop() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_StopSong))
         Binding->FMUSIC_StopSong(Song);
     if (Stream && Has(Binding->FSOUND_Stream_Stop))
@@ -146,8 +137,6 @@ void TSlideShowSound::Stop() {
 }
 
 void TSlideShowSound::Pause() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_SetPaused))
         Binding->FMUSIC_SetPaused(Song, -1);
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_SetPaused))
@@ -155,8 +144,6 @@ void TSlideShowSound::Pause() {
 }
 
 void TSlideShowSound::Resume() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_SetPaused))
         Binding->FMUSIC_SetPaused(Song, 0);
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_SetPaused))
@@ -166,8 +153,6 @@ void TSlideShowSound::Resume() {
 bool TSlideShowSound::IsOpen() const { return Stream != nullptr || Song != nullptr; }
 
 bool TSlideShowSound::IsPlaying() const {
-    if (gNoSound)
-        return false;
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_IsPlaying))
         return Binding->FSOUND_IsPlaying(Channel) != 0;
     if (Song && Has(Binding->FMUSIC_IsPlaying))
@@ -176,8 +161,6 @@ bool TSlideShowSound::IsPlaying() const {
 }
 
 bool TSlideShowSound::IsPaused() const {
-    if (gNoSound)
-        return false;
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_GetPaused))
         return Binding->FSOUND_GetPaused(Channel) != 0;
     if (Song && Has(Binding->FMUSIC_GetPaused))
@@ -186,8 +169,6 @@ bool TSlideShowSound::IsPaused() const {
 }
 
 int TSlideShowSound::GetPosition() const {
-    if (gNoSound)
-        return 0;
     if (Stream && Has(Binding->FSOUND_Stream_GetTime))
         return Binding->FSOUND_Stream_GetTime(Stream);
     if (Song && Has(Binding->FMUSIC_GetTime))
@@ -196,55 +177,41 @@ int TSlideShowSound::GetPosition() const {
 }
 
 void TSlideShowSound::SetPosition(int ms) {
-    if (gNoSound)
-        return;
     if (Stream && Has(Binding->FSOUND_Stream_SetTime))
         Binding->FSOUND_Stream_SetTime(Stream, ms);
 }
 
 int TSlideShowSound::GetLength() const {
-    if (gNoSound)
-        return -1;
     if (Stream && Has(Binding->FSOUND_Stream_GetLengthMs))
         return Binding->FSOUND_Stream_GetLengthMs(Stream);
     return -1;
 }
 
 int TSlideShowSound::GetVolume() const {
-    if (gNoSound)
-        return 0;
     if (Song || (Stream && Channel >= 0))
         return Volume;
     return 0;
 }
 
 void TSlideShowSound::SetVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != Volume)
         Volume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetEnvelopeVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != EnvelopeVolume)
         EnvelopeVolume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetMasterVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != MasterVolume)
         MasterVolume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::ApplyVolume() {
-    if (gNoSound)
-        return;
     int v = static_cast<int>(std::nearbyint((MasterVolume / 255.0) * (Volume / 255.0) * EnvelopeVolume));
     if (OwningList && OwningList->Muted)
         v = 0;
@@ -264,7 +231,7 @@ void TSlideShowSound::UpdateCapabilities(const AnsiString& fileName) {
 }
 
 void TSlideShowSound::UpdateEnvelope(int time) {
-    if (gNoSound || !EnvelopeCurve || EnvelopeCurve->GetVolumeKeyCount() < 1)
+    if (!EnvelopeCurve || EnvelopeCurve->GetVolumeKeyCount() < 1)
         return;
     int t = EnvelopeStart == -1 ? time : time - EnvelopeStart;
     int v = EnvelopeCurve->GetVolumeAt(t);
@@ -347,8 +314,6 @@ void TSlideShowSoundList::SetMuted(bool muted) {
 }
 
 void TSlideShowSoundList::ApplyListVolume() {
-    if (gNoSound)
-        return;
     int m = Muted ? 0 : static_cast<int>(std::nearbyint(ListVolume * (VolumeFactor / 255.0)));
     for (TSlideShowSound* s : Items)
         if (s)
@@ -488,8 +453,12 @@ void TSoundSystem::CloseOutput() {
 
 bool TSoundSystem::IsActive() const { return Binding->IsLoaded() && Started; }
 
-std::unique_ptr<ISlideShowSound> TSoundSystem::CreateSound(int volume) {
-    return std::make_unique<TSlideShowSound>(Binding.get(), volume);
+std::unique_ptr<ISlideShowSound> TSoundSystem::CreateSound(int volume) { return NewSlideShowSound(this, volume); }
+
+std::unique_ptr<TSlideShowSound> NewSlideShowSound(TSoundSystem* system, int volume) {
+    if (!system || system->Silent)
+        return std::make_unique<TSilentSlideShowSound>(volume);
+    return std::make_unique<TSlideShowSound>(system->Binding.get(), volume);
 }
 
 void TSoundSystem::StopAll() {
@@ -523,10 +492,10 @@ void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiStr
     ShutdownSoundSystem(forceNew);
     gSoundSystem = new TSoundSystem();
     gSoundSystem->Settings->NoSound = silent;
-    gNoSound = silent;
     if (mixRate != 0)
         gSoundSystem->Settings->MixRate = mixRate;
     gSoundSystem->Init(nonRealtime, fmodPath);
+    gSoundSystem->Silent = silent || !gSoundSystem->Binding->IsLoaded();
     CurrentSoundSystem() = gSoundSystem;
     ++gRefCount;
 }
