@@ -8,6 +8,7 @@
 #include "media/FMODBinding.h"
 #include "media/SlideShowSoundSystem.h"
 #include "platform/Paths.h"
+#include "soundapi/FSoundTypes.h"
 #include "../tests/soundlib/SoundFixtures.h"
 
 #include <benchmark/benchmark.h>
@@ -159,16 +160,16 @@ void BM_MixThirtyTwoStreams(benchmark::State& state) {
     if (files.empty())
         return state.SkipWithError("FFmpeg lacks the encoder");
     TFMOD fmod;
-    if (!fmod.Load(LibraryPath()) || !fmod.FSOUND_SetOutput(0) || !fmod.FSOUND_Init(44100, 32, 0))
+    if (!fmod.Load(LibraryPath()) || !fmod.FSOUND_SetOutput(FSOUND_OUTPUT_NOSOUND) || !fmod.FSOUND_Init(44100, 32, 0))
         return state.SkipWithError("sound library not available");
     std::vector<FSoundStream> streams;
     for (int i = 0; i < 32; ++i)
-        streams.push_back(fmod.FSOUND_Stream_Open(files[size_t(i % 4)].c_str(), 0x131, 0, 0));
+        streams.push_back(fmod.FSOUND_Stream_Open(files[size_t(i % 4)].c_str(), kFSoundStreamOpenMode, 0, 0));
     double cpu = 0, wall = 0;
     for (auto _ : state) {
         for (FSoundStream s : streams) {
             fmod.FSOUND_Stream_SetTime(s, 0);
-            fmod.FSOUND_SetVolume(fmod.FSOUND_Stream_Play(-1, s), 128);
+            fmod.FSOUND_SetVolume(fmod.FSOUND_Stream_Play(kFSoundFreeChannel, s), 128);
         }
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
@@ -178,7 +179,7 @@ void BM_MixThirtyTwoStreams(benchmark::State& state) {
         cpu += ProcessCpuSeconds() - cpu0;
         if (fmod.FSOUND_GetChannelsPlaying() < 32)
             state.SkipWithError("a stream stopped early");
-        fmod.FSOUND_StopSound(-3);
+        fmod.FSOUND_StopSound(kFSoundAllChannels);
     }
     state.counters["core_share_percent"] = wall > 0 ? cpu / wall * 100.0 : 0.0;
     state.counters["target_percent"] = 5;

@@ -1,5 +1,6 @@
 #include "document/ExifTools.h"
 
+#include "foundation/FileTools.h"
 #include "foundation/OKFStream.h"
 #include "platform/Charset.h"
 #include "platform/Names.h"
@@ -124,10 +125,7 @@ bool ScanJpegSegments(TStream& stream, TExifContainer& out) {
 
 bool TExif::LoadFromFile(const AnsiString& fileName) {
     Container.reset();
-    const size_t dot = fileName.rfind('.');
-    const size_t sep = fileName.find_last_of("\\/");
-    if (dot == AnsiString::npos || (sep != AnsiString::npos && dot < sep)) return false;
-    const AnsiString ext = AnsiUpperCase(fileName.substr(dot));
+    const AnsiString ext = AnsiUpperCase(ExtractFileExt(fileName));
     if (ext != ".JPG" && ext != ".JPEG" && ext != ".JPE") return false;
     try {
         TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);

@@ -3,6 +3,7 @@
 #include "document/PlayerServices.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
+#include "foundation/FileTools.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/RectTools.h"
 #include "graphics/PictureFormats.h"
@@ -11,8 +12,7 @@ GC_IMPLEMENT_PLUGIN(TPicSlideShowObject, TBaseBitmapSlideShowObject)
 GC_IMPLEMENT_PLUGIN(TExtPicSlideShowObject, TBaseExtBitmapSlideShowObject)
 
 AnsiString PictureFileNamePart(const AnsiString& fileName) {
-    const size_t sep = fileName.find_last_of("\\:");
-    return sep == AnsiString::npos ? fileName : fileName.substr(sep + 1);
+    return ExtractFileName(fileName);
 }
 
 template <class Base>

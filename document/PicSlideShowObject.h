@@ -88,7 +88,7 @@ public:
     AnsiString GetEditorFrameClassName() const override { return "TExtPicSlideShowObjectPropertyFrame"; }
 };
 
-// The file name part of a stored name: the text after the last "\" or ":".
+// The file name part of a stored name (ExtractFileName).
 AnsiString PictureFileNamePart(const AnsiString& fileName);
 
 // Only the kind with effects is a plug-in; the first initialisation registers it and the

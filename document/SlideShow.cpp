@@ -244,8 +244,7 @@ bool TSlideShow::SaveToOKF(TOKFStreamWinTypes& stream) {
 bool TSlideShow::SaveToStream(TStream& stream) {
     try {
         TOKFStreamWinTypes c(&stream, okfCreate);
-        c.Header.FileType = kSlideShowFileType;
-        c.Header.ContentVersion = kSlideShowContentVersion;
+        StampShowFormat(c);
         if (!SaveToOKF(c)) return false;
         c.Close();
         return true;

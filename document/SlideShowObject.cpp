@@ -219,15 +219,20 @@ bool TSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
     return true;
 }
 
+void StampShowFormat(TOKFStream& stream) {
+    stream.Header.FileType = kSlideShowFileType;
+    stream.Header.ContentVersion = kSlideShowContentVersion;
+}
+
 namespace {
-// Runs f on a raw container over stream that carries the show format's id and version,
-// as item and list copies do; an exception inside counts as failure.
+// Runs f on a container over stream (raw unless mode says otherwise) that carries the
+// show format's id and version, as items, lists and their copies do; an exception
+// inside counts as failure.
 template <class F>
-bool OnShowStream(TStream& stream, F f) {
+bool OnShowStream(TStream& stream, F f, uint8_t mode = okfRaw) {
     try {
-        TOKFStreamWinTypes s(&stream, okfRaw);
-        s.Header.FileType = kSlideShowFileType;
-        s.Header.ContentVersion = kSlideShowContentVersion;
+        TOKFStreamWinTypes s(&stream, mode);
+        StampShowFormat(s);
         return f(s);
     } catch (const std::exception&) {
         return false;
@@ -692,11 +697,12 @@ bool TSlideShowObjectList::SaveToFile(const AnsiString& fileName) {
     // Into memory first: a failed write leaves no half-written file behind.
     TMemoryStream m;
     try {
-        TOKFStreamWinTypes s(&m, okfCreate);
-        s.Header.FileType = kSlideShowFileType;
-        s.Header.ContentVersion = kSlideShowContentVersion;
-        if (!WriteObjects(s)) return false;
-        s.Close();
+        const auto write = [this](TOKFStreamWinTypes& s) {
+            if (!WriteObjects(s)) return false;
+            s.Close();
+            return true;
+        };
+        if (!OnShowStream(m, write, okfCreate)) return false;
         m.SaveToFile(fileName);
         return true;
     } catch (const std::exception&) {
@@ -920,8 +926,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
 int32_t TSlideShowObjectList::LoadFromStream(TStream& stream, int index, bool notify, bool undo, bool ownUndoStep,
                                              int32_t& chunkCount) {
     TOKFStreamWinTypes s(&stream, okfRaw);
-    s.Header.FileType = kSlideShowFileType;
-    s.Header.ContentVersion = kSlideShowContentVersion;
+    StampShowFormat(s);
     return ReadObjects(s, 0, index, notify, undo, ownUndoStep, chunkCount);
 }
 
@@ -931,15 +936,12 @@ bool TSlideShowObjectList::CopyToClipboard() {
     const uint32_t format = SlideShowObjectListClipboardFormat();
     if (format == 0) return false;
     TMemoryStream m;
-    try {
-        TOKFStreamWinTypes s(&m, okfCreate);
-        s.Header.FileType = kSlideShowFileType;
-        s.Header.ContentVersion = kSlideShowContentVersion;
+    const auto write = [this](TOKFStreamWinTypes& s) {
         if (!WriteObjects(s)) return false;
         s.Close();
-    } catch (const std::exception&) {
-        return false;
-    }
+        return true;
+    };
+    if (!OnShowStream(m, write, okfCreate)) return false;
     return SetClipboardData(format, m.Bytes());
 }
 

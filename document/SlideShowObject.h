@@ -22,6 +22,8 @@ constexpr uint32_t kObjectChunk = 0x401;
 constexpr uint32_t kObjectListChunk = 0x402;
 constexpr uint32_t kSlideShowFileType = 0x501;
 constexpr uint32_t kSlideShowContentVersion = 0x305;
+// Gives a container the show format's id and version, as every show and copy carries.
+void StampShowFormat(TOKFStream& stream);
 // Deeper trees than this are taken for damage when read.
 constexpr int kMaxObjectNesting = 256;
 

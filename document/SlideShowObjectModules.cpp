@@ -5,6 +5,8 @@
 #include "document/ParticleSlideShowObject.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
+#include "document/SlideShow.h"
+#include "document/SlideShowPlayerProperties.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SlideShowObjectVariables.h"
 #include "document/SoundSlideShowObject.h"
@@ -57,4 +59,10 @@ void FinalizeWithGlobalRegistry() {
 void AddSlideShowObjectModules() {
     AddStartupModule(TStartupStage::Plugins, "SlideShowObjects", InitializeWithGlobalRegistry,
                      FinalizeWithGlobalRegistry);
+}
+
+void AddDocumentModules() {
+    AddSlideShowObjectModules();
+    AddSlideShowDocumentModules();
+    AddSlideShowPlayerPropertiesModules();
 }

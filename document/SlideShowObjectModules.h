@@ -12,3 +12,7 @@ void FinalizeSlideShowObjectModules(TPlugins& plugins);
 // Adds the modules to the start-up sequence (plug-in stage), on the process-wide
 // plug-in registry.
 void AddSlideShowObjectModules();
+
+// The document layer's modules in the start-up sequence, in dependency order: the item
+// kinds, the show's settings groups, the player's settings group.
+void AddDocumentModules();

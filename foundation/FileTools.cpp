@@ -195,13 +195,33 @@ AnsiString TrimBlanks(const AnsiString& s) {
     return s.substr(first, last - first + 1);
 }
 
+namespace {
+constexpr const char* kPathDelimiters = "\\/:";
+constexpr const char* kExtDelimiters = ".\\/:";
+}  // namespace
+
 AnsiString IncludeTrailingBackslash(const AnsiString& s) {
-    if (s.empty() || s.back() == '\\') return s;
+    if (s.empty() || s.back() == '\\' || s.back() == '/') return s;
     return s + '\\';
 }
 
+AnsiString ExtractFilePath(const AnsiString& path) {
+    const size_t i = path.find_last_of(kPathDelimiters);
+    return i == AnsiString::npos ? AnsiString() : path.substr(0, i + 1);
+}
+
+AnsiString ExtractFileName(const AnsiString& path) {
+    const size_t i = path.find_last_of(kPathDelimiters);
+    return i == AnsiString::npos ? path : path.substr(i + 1);
+}
+
+AnsiString ExtractFileExt(const AnsiString& path) {
+    const size_t p = path.find_last_of(kExtDelimiters);
+    return p == AnsiString::npos || path[p] != '.' ? AnsiString() : path.substr(p);
+}
+
 AnsiString RemoveFileExt(const AnsiString& name) {
-    const size_t p = name.find_last_of(".\\/:");
+    const size_t p = name.find_last_of(kExtDelimiters);
     if (p == AnsiString::npos || name[p] != '.') return name;
     return name.substr(0, p);
 }

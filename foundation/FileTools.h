@@ -68,8 +68,16 @@ AnsiString GetDelimitedItem(const AnsiString& s, const AnsiString& separator, in
 
 // S without leading and trailing blanks (only ' ' counts).
 AnsiString TrimBlanks(const AnsiString& s);
-// S with '\' appended unless it is empty or already ends in '\'.
+// Splitting program paths. A path element ends at '\' (the program's own form) or '/'
+// (paths that come from Linux, such as the executable's), a drive at ':'.
+// S with '\' appended unless it is empty or already ends in '\' or '/'.
 AnsiString IncludeTrailingBackslash(const AnsiString& s);
+// Up to and with the last path delimiter; empty when there is none.
+AnsiString ExtractFilePath(const AnsiString& path);
+// After the last path delimiter.
+AnsiString ExtractFileName(const AnsiString& path);
+// The file name's extension from its last dot, with the dot; empty when it has none.
+AnsiString ExtractFileExt(const AnsiString& path);
 // Name without its extension (from the last dot of the file name); the folder is kept.
 AnsiString RemoveFileExt(const AnsiString& name);
 

@@ -1,5 +1,7 @@
 #include "foundation/OKFStream.h"
 
+#include "platform/LittleEndian.h"
+
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -28,23 +30,6 @@ EOKFError::EOKFError(int code) : Exception(ErrorMessage(code)), code_(code) {}
 void RaiseOKFError(int code) { throw EOKFError(code); }
 
 namespace {
-
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutU64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t GetU32(const uint8_t* p) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-uint64_t GetU64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 constexpr int64_t kMaxU32 = std::numeric_limits<uint32_t>::max();
 
@@ -127,13 +112,13 @@ void TOKFStream::WriteHeader() {
     Header.FileSize32 = static_cast<uint32_t>(size);
     Header.FileSize64 = size;
     uint8_t b[kOKFHeaderSize];
-    PutU32(b, Header.Magic);
-    PutU32(b + 4, Header.FileSize32);
-    PutU32(b + 8, Header.FormatVersion);
-    PutU32(b + 12, Header.FileType);
-    PutU32(b + 16, Header.ChunkCount);
-    PutU32(b + 20, Header.ContentVersion);
-    PutU64(b + 24, static_cast<uint64_t>(Header.FileSize64));
+    PutLE32(b, Header.Magic);
+    PutLE32(b + 4, Header.FileSize32);
+    PutLE32(b + 8, Header.FormatVersion);
+    PutLE32(b + 12, Header.FileType);
+    PutLE32(b + 16, Header.ChunkCount);
+    PutLE32(b + 20, Header.ContentVersion);
+    PutLE64(b + 24, static_cast<uint64_t>(Header.FileSize64));
     stream_->SetPosition(0);
     stream_->WriteBuffer(b, sizeof b);
     if (pos != 0) stream_->SetPosition(pos);
@@ -143,14 +128,14 @@ void TOKFStream::ReadHeader() {
     if (mode_ == okfNone) return;
     uint8_t b[kOKFHeaderSize];
     if (stream_->Read(b, sizeof b) != kOKFHeaderSize) RaiseOKFError(okfNoOKFFile);
-    Header.Magic = GetU32(b);
+    Header.Magic = GetLE32(b);
     if (Header.Magic != kOKFMagic) RaiseOKFError(okfNoOKFFile);
-    Header.FileSize32 = GetU32(b + 4);
-    Header.FormatVersion = GetU32(b + 8);
-    Header.FileType = GetU32(b + 12);
-    Header.ChunkCount = GetU32(b + 16);
-    Header.ContentVersion = GetU32(b + 20);
-    Header.FileSize64 = static_cast<int64_t>(GetU64(b + 24));
+    Header.FileSize32 = GetLE32(b + 4);
+    Header.FormatVersion = GetLE32(b + 8);
+    Header.FileType = GetLE32(b + 12);
+    Header.ChunkCount = GetLE32(b + 16);
+    Header.ContentVersion = GetLE32(b + 20);
+    Header.FileSize64 = static_cast<int64_t>(GetLE64(b + 24));
     if (Header.FormatVersion < kOKFFormatVersion) Header.FileSize64 = Header.FileSize32;
     // Every chunk takes at least its 12 header bytes: a larger count is damage,
     // and readers loop exactly ChunkCount times.
@@ -163,9 +148,9 @@ void TOKFStream::ReadHeader() {
 
 void TOKFStream::WriteChunkHeader(uint32_t chunkType, uint32_t size) {
     uint8_t b[kChunkHeaderSize];
-    PutU32(b, kChunkMagic);
-    PutU32(b + 4, chunkType);
-    PutU32(b + 8, size);
+    PutLE32(b, kChunkMagic);
+    PutLE32(b + 4, chunkType);
+    PutLE32(b + 8, size);
     stream_->WriteBuffer(b, sizeof b);
 }
 
@@ -175,9 +160,9 @@ void TOKFStream::ReadChunkHeader(TChunkHeader& header) {
     uint8_t b[kChunkHeaderSize];
     if (left < kChunkHeaderSize || stream_->Read(b, sizeof b) != kChunkHeaderSize)
         RaiseOKFError(okfBadChunkHeader);
-    header.Magic = GetU32(b);
-    header.ChunkType = GetU32(b + 4);
-    header.Size = GetU32(b + 8);
+    header.Magic = GetLE32(b);
+    header.ChunkType = GetLE32(b + 4);
+    header.Size = GetLE32(b + 8);
     if (header.Magic != kChunkMagic || header.Size < kChunkHeaderSize || header.Size > left)
         RaiseOKFError(okfBadChunkHeader);
     chunkStart_ = start;
@@ -257,7 +242,7 @@ void TOKFStream::WriteInteger(int32_t value) { WriteCardinal(static_cast<uint32_
 
 void TOKFStream::WriteCardinal(uint32_t value) {
     uint8_t b[4];
-    PutU32(b, value);
+    PutLE32(b, value);
     stream_->WriteBuffer(b, 4);
 }
 
@@ -275,7 +260,7 @@ void TOKFStream::WriteDouble(double value) {
 
 void TOKFStream::WriteInt64(int64_t value) {
     uint8_t b[8];
-    PutU64(b, static_cast<uint64_t>(value));
+    PutLE64(b, static_cast<uint64_t>(value));
     stream_->WriteBuffer(b, 8);
 }
 
@@ -302,7 +287,7 @@ int32_t TOKFStream::ReadIntegerValue() { return static_cast<int32_t>(ReadCardina
 uint32_t TOKFStream::ReadCardinalValue() {
     uint8_t b[4];
     stream_->ReadBuffer(b, 4);
-    return GetU32(b);
+    return GetLE32(b);
 }
 
 float TOKFStream::ReadSingleValue() {
@@ -322,7 +307,7 @@ double TOKFStream::ReadDoubleValue() {
 int64_t TOKFStream::ReadInt64Value() {
     uint8_t b[8];
     stream_->ReadBuffer(b, 8);
-    return static_cast<int64_t>(GetU64(b));
+    return static_cast<int64_t>(GetLE64(b));
 }
 
 AnsiString TOKFStream::ReadStringValue() {

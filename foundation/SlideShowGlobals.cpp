@@ -62,16 +62,6 @@ AnsiString StripDrive(const AnsiString& path) {
     return rest.substr(i);
 }
 
-AnsiString ExtractFilePath(const AnsiString& path) {
-    const size_t i = path.find_last_of("\\:");
-    return i == AnsiString::npos ? AnsiString() : path.substr(0, i + 1);
-}
-
-AnsiString ExtractFileName(const AnsiString& path) {
-    const size_t i = path.find_last_of("\\:");
-    return i == AnsiString::npos ? path : path.substr(i + 1);
-}
-
 AnsiString GetDataFolder(bool create) {
     AnsiString result;
     const AnsiString base = GetAppDataDirectory();

@@ -36,8 +36,6 @@ AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile);
 AnsiString StripDrive(const AnsiString& path);
 // "C:" of "C:\x", "\\server\share" of a UNC path, else empty.
 AnsiString ExtractFileDrive(const AnsiString& path);
-AnsiString ExtractFilePath(const AnsiString& path);  // up to and with the last '\' or ':'
-AnsiString ExtractFileName(const AnsiString& path);  // after the last '\' or ':'
 
 // A process-wide counter that starts at 1: the first result is 2.
 int32_t NewUniqueNumber();

@@ -1,5 +1,6 @@
 #include "foundation/Translation.h"
 
+#include "foundation/FileTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Names.h"
 #include "platform/Stream.h"
@@ -47,12 +48,6 @@ std::optional<TStringLines> ReadLines(const AnsiString& fileName) {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-}
-
-// The file-name part of a name: after the last '\', '/' or ':'.
-AnsiString FileNamePart(const AnsiString& name) {
-    const size_t p = name.find_last_of("\\/:");
-    return p == AnsiString::npos ? name : name.substr(p + 1);
 }
 
 }  // namespace
@@ -107,7 +102,7 @@ bool TSimpleTranslation::SelectSection(const AnsiString& name, bool /*resolve*/,
         return true;
     }
     if (!FTable) return false;
-    const AnsiString header = "[" + FileNamePart(name) + "]";
+    const AnsiString header = "[" + ExtractFileName(name) + "]";
     const TStringLines& table = *FTable;
     auto it = std::find_if(table.begin(), table.end(), [&](const AnsiString& l) { return AnsiSameText(l, header); });
     if (it == table.end()) return false;
@@ -155,7 +150,7 @@ TStringLines GetFilterExtensions(const AnsiString& filter) {
             while (p <= patterns.size()) {
                 size_t q = patterns.find(';', p);
                 if (q == std::string_view::npos) q = patterns.size();
-                const AnsiString name = FileNamePart(AnsiString(patterns.substr(p, q - p)));
+                const AnsiString name = ExtractFileName(AnsiString(patterns.substr(p, q - p)));
                 const size_t dot = name.rfind('.');
                 if (dot != AnsiString::npos && dot + 1 < name.size())
                     result.push_back(AnsiUpperCase(std::string_view(name).substr(dot + 1)));

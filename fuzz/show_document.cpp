@@ -1,10 +1,8 @@
 // Loads show documents from arbitrary bytes; a show that loads is saved again.
 #include "document/SlideShow.h"
-#include "document/SlideShowObjectModules.h"
-#include "foundation/SlideShowGlobals.h"
-#include "media/MusicPlayList.h"
-#include "document/SlideShowPlayerProperties.h"
-#include "transitions/TransitionModules.h"
+#include "foundation/Startup.h"
+#include "media/MediaModules.h"
+#include "platform/Stream.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,12 +12,8 @@ namespace {
 
 void Setup() {
     static const bool done = [] {
-        if (!Plugins) Plugins = new TPlugins();
-        InitializeTransitionModules(*Plugins);
-        InitializeSlideShowObjectModules(*Plugins);
-        SlideShowDocument::Initialize();
-        SlideShowPlayerProperties::Initialize();
-        MusicPlayListUnit::Initialize();
+        AddShowModules();
+        RunInitializations();
         return true;
     }();
     (void)done;

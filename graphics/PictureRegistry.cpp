@@ -1,5 +1,6 @@
 #include "graphics/PictureRegistry.h"
 
+#include "foundation/FileTools.h"
 #include "graphics/CelReader.h"
 #include "graphics/EpsReader.h"
 #include "graphics/JpegReader.h"
@@ -87,10 +88,8 @@ AnsiString GraphicFilter() {
 }
 
 AnsiString PictureExtension(const AnsiString& fileName) {
-    const size_t sep = fileName.find_last_of("\\/:");
-    const size_t dot = fileName.rfind('.');
-    if (dot == AnsiString::npos || (sep != AnsiString::npos && dot < sep)) return "";
-    return AnsiLowerCase(fileName.substr(dot + 1));
+    const AnsiString ext = ExtractFileExt(fileName);
+    return ext.empty() ? AnsiString() : AnsiLowerCase(ext.substr(1));
 }
 
 namespace {

@@ -3,3 +3,7 @@
 #pragma once
 
 void AddMediaModules();
+
+// Every module a show file can name, layer by layer in dependency order up to this one:
+// what the program, the show tool and the fuzz targets start.
+void AddShowModules();

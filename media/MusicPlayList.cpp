@@ -1,7 +1,9 @@
 #include "media/MusicPlayList.h"
 
+#include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/SlideShowSoundSystem.h"
+#include "platform/AtomicFile.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
@@ -17,22 +19,6 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Up to and with the last separator or drive colon.
-AnsiString FolderOf(const AnsiString& path) {
-    size_t at = path.find_last_of("\\/:");
-    return at == AnsiString::npos ? AnsiString() : path.substr(0, at + 1);
-}
-
-AnsiString NameOf(const AnsiString& path) {
-    size_t at = path.find_last_of("\\/:");
-    return at == AnsiString::npos ? path : path.substr(at + 1);
-}
-
-AnsiString WithTrailingBackslash(const AnsiString& s) {
-    if (s.empty() || IsSeparator(s.back()))
-        return s;
-    return s + '\\';
-}
 
 bool ContainsHttp(const AnsiString& s) { return AnsiUpperCase(s).find("HTTP://") != AnsiString::npos; }
 
@@ -50,7 +36,7 @@ AnsiString ExpandFileName(const AnsiString& name) {
     std::string cwd = std::filesystem::current_path(ec).string();
     if (ec)
         return name;
-    return WithTrailingBackslash(FromPosixPath(cwd)) + name;
+    return IncludeTrailingBackslash(FromPosixPath(cwd)) + name;
 }
 
 std::vector<AnsiString> SplitPath(const AnsiString& path) {
@@ -95,17 +81,12 @@ std::vector<AnsiString> LoadLines(const AnsiString& fileName) {
 
 // Writes beside the target and renames it into place, so a failed write leaves the old file.
 void SaveBytesSafely(const AnsiString& fileName, const std::vector<uint8_t>& bytes) {
-    std::string target = ResolvePath(fileName);
-    std::string temp = target + ".tmp~";
-    {
-        TFileStream out(FromPosixPath(temp), fmCreate);
-        if (!bytes.empty())
-            out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
+    TAtomicFile out(ResolvePath(fileName));
+    if (!bytes.empty())
+        out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    try {
+        out.Commit();
+    } catch (const EWriteError&) {
         throw EFCreateError("Datei kann nicht erstellt werden: " + fileName);
     }
 }
@@ -231,8 +212,7 @@ void TMusicPlayListItem::Assign(const TMusicPlayListItem& source) {
 
 void TMusicPlayListItem::Open(const AnsiString& fileName) {
     Close();
-    TSoundSystem* system = SoundSystem();
-    Sound = std::make_unique<TSlideShowSound>(system ? system->Binding.get() : nullptr, 255);
+    Sound = NewSlideShowSound(SoundSystem(), 255);
     if (!fileName.empty())
         FileName = fileName;
     Sound->Open(FileName);
@@ -322,7 +302,7 @@ int TMusicPlayList::GetTotalDuration() const {
 bool TMusicPlayList::LoadFromM3U(const AnsiString& fileName) {
     try {
         std::vector<AnsiString> lines = LoadLines(fileName);
-        AnsiString folder = FolderOf(fileName);
+        AnsiString folder = ExtractFilePath(fileName);
         for (size_t i = lines.size(); i-- > 0;) {
             const AnsiString& line = lines[i];
             if (line.size() >= 4 && AnsiUpperCase(line.substr(0, 4)) == "#EXT")
@@ -347,7 +327,7 @@ bool TMusicPlayList::LoadFromM3U(const AnsiString& fileName) {
 
 bool TMusicPlayList::SaveToM3U(const AnsiString& fileName) {
     try {
-        AnsiString folder = WithTrailingBackslash(FolderOf(ExpandFileName(fileName)));
+        AnsiString folder = IncludeTrailingBackslash(ExtractFilePath(ExpandFileName(fileName)));
         AnsiString text = "#EXTM3U\r\n";
         for (const auto& item : Items) {
             // An address is no file: it is written as it stands.
@@ -355,10 +335,10 @@ bool TMusicPlayList::SaveToM3U(const AnsiString& fileName) {
                 text += item->FileName + "\r\n";
                 continue;
             }
-            AnsiString relative = ExtractRelativePath(folder, FolderOf(item->FileName));
+            AnsiString relative = ExtractRelativePath(folder, ExtractFilePath(item->FileName));
             if (!relative.empty() && !IsSeparator(relative.back()))
                 relative += '\\';
-            text += relative + NameOf(item->FileName) + "\r\n";
+            text += relative + ExtractFileName(item->FileName) + "\r\n";
         }
         SaveBytesSafely(fileName, std::vector<uint8_t>(text.begin(), text.end()));
         return true;

@@ -7,6 +7,7 @@
 #include "platform/Names.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
+#include "soundapi/FSoundTypes.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,15 +26,10 @@ namespace {
 
 TSoundSystem* gSoundSystem = nullptr;
 int gRefCount = 0;
-bool gNoSound = false;
 AnsiString gProgramFolder;
 std::mutex gWaveLock;
 
-AnsiString ExecutableFolder() {
-    AnsiString exe = GetExecutablePath();
-    size_t at = exe.find_last_of("\\/");
-    return at == AnsiString::npos ? AnsiString() : exe.substr(0, at + 1);
-}
+AnsiString ExecutableFolder() { return ExtractFilePath(GetExecutablePath()); }
 
 // The library sees file-system names: program paths are mapped (with the case-insensitive
 // fallback), addresses pass as they are.
@@ -45,7 +41,7 @@ std::string LibraryFileName(const AnsiString& name) {
 
 }  // namespace
 
-bool SoundSystemNoSound() { return gNoSound; }
+bool SoundSystemNoSound() { return gSoundSystem && gSoundSystem->Settings->NoSound; }
 TSoundSystem* SoundSystem() { return gSoundSystem; }
 int SoundSystemRefCount() { return gRefCount; }
 
@@ -56,16 +52,11 @@ AnsiString SoundProgramFolder() {
 }
 
 void SetSoundProgramFolder(const AnsiString& folder) {
-    gProgramFolder = folder;
-    if (!gProgramFolder.empty() && gProgramFolder.back() != '\\' && gProgramFolder.back() != '/')
-        gProgramFolder += '\\';
+    gProgramFolder = IncludeTrailingBackslash(folder);
 }
 
 bool IsMidiFileName(const AnsiString& fileName) {
-    size_t dot = fileName.find_last_of(".\\/");
-    if (dot == AnsiString::npos || fileName[dot] != '.')
-        return false;
-    AnsiString ext = AnsiUpperCase(fileName.substr(dot));
+    AnsiString ext = AnsiUpperCase(ExtractFileExt(fileName));
     return ext == ".MID" || ext == ".RMI";
 }
 
@@ -84,8 +75,6 @@ TSlideShowSound::~TSlideShowSound() {
 ISlideShowSoundList* TSlideShowSound::GetOwningList() const { return OwningList; }
 
 bool TSlideShowSound::Open(const AnsiString& fileName) {
-    if (gNoSound)
-        return false;
     // A second Open would otherwise leave the first stream or song open in the library.
     Close();
     Volume = 255;
@@ -93,9 +82,9 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
     std::string name = LibraryFileName(fileName);
     try {
         if (Has(Binding->FSOUND_Stream_Open)) {
-            Stream = Binding->FSOUND_Stream_Open(name.c_str(), 0x131, 0, 0);
+            Stream = Binding->FSOUND_Stream_Open(name.c_str(), kFSoundStreamOpenMode, 0, 0);
             if (Stream && Has(Binding->FSOUND_Sample_SetMode))
-                Binding->FSOUND_Sample_SetMode(Stream, 1);
+                Binding->FSOUND_Sample_SetMode(Stream, kFSoundStreamSampleMode);
         }
     } catch (...) {
         Stream = nullptr;
@@ -113,8 +102,6 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
 }
 
 void TSlideShowSound::Close() {
-    if (gNoSound)
-        return;
     if (Song) {
         if (Has(Binding->FMUSIC_FreeSong))
             Binding->FMUSIC_FreeSong(Song);
@@ -129,21 +116,17 @@ void TSlideShowSound::Close() {
 }
 
 void TSlideShowSound::Play() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_PlaySong)) {
         if (Binding->FMUSIC_PlaySong(Song))
             ApplyVolume();
     }
     if (Stream && Has(Binding->FSOUND_Stream_Play)) {
-        Channel = Binding->FSOUND_Stream_Play(-1, Stream);
+        Channel = Binding->FSOUND_Stream_Play(kFSoundFreeChannel, Stream);
         ApplyVolume();
     }
 }
 
 void TSlideShowSound::Stop() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_StopSong))
         Binding->FMUSIC_StopSong(Song);
     if (Stream && Has(Binding->FSOUND_Stream_Stop))
@@ -154,8 +137,6 @@ void TSlideShowSound::Stop() {
 }
 
 void TSlideShowSound::Pause() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_SetPaused))
         Binding->FMUSIC_SetPaused(Song, -1);
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_SetPaused))
@@ -163,8 +144,6 @@ void TSlideShowSound::Pause() {
 }
 
 void TSlideShowSound::Resume() {
-    if (gNoSound)
-        return;
     if (Song && Has(Binding->FMUSIC_SetPaused))
         Binding->FMUSIC_SetPaused(Song, 0);
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_SetPaused))
@@ -174,8 +153,6 @@ void TSlideShowSound::Resume() {
 bool TSlideShowSound::IsOpen() const { return Stream != nullptr || Song != nullptr; }
 
 bool TSlideShowSound::IsPlaying() const {
-    if (gNoSound)
-        return false;
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_IsPlaying))
         return Binding->FSOUND_IsPlaying(Channel) != 0;
     if (Song && Has(Binding->FMUSIC_IsPlaying))
@@ -184,8 +161,6 @@ bool TSlideShowSound::IsPlaying() const {
 }
 
 bool TSlideShowSound::IsPaused() const {
-    if (gNoSound)
-        return false;
     if (Stream && Channel >= 0 && Has(Binding->FSOUND_GetPaused))
         return Binding->FSOUND_GetPaused(Channel) != 0;
     if (Song && Has(Binding->FMUSIC_GetPaused))
@@ -194,8 +169,6 @@ bool TSlideShowSound::IsPaused() const {
 }
 
 int TSlideShowSound::GetPosition() const {
-    if (gNoSound)
-        return 0;
     if (Stream && Has(Binding->FSOUND_Stream_GetTime))
         return Binding->FSOUND_Stream_GetTime(Stream);
     if (Song && Has(Binding->FMUSIC_GetTime))
@@ -204,55 +177,41 @@ int TSlideShowSound::GetPosition() const {
 }
 
 void TSlideShowSound::SetPosition(int ms) {
-    if (gNoSound)
-        return;
     if (Stream && Has(Binding->FSOUND_Stream_SetTime))
         Binding->FSOUND_Stream_SetTime(Stream, ms);
 }
 
 int TSlideShowSound::GetLength() const {
-    if (gNoSound)
-        return -1;
     if (Stream && Has(Binding->FSOUND_Stream_GetLengthMs))
         return Binding->FSOUND_Stream_GetLengthMs(Stream);
     return -1;
 }
 
 int TSlideShowSound::GetVolume() const {
-    if (gNoSound)
-        return 0;
     if (Song || (Stream && Channel >= 0))
         return Volume;
     return 0;
 }
 
 void TSlideShowSound::SetVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != Volume)
         Volume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetEnvelopeVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != EnvelopeVolume)
         EnvelopeVolume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetMasterVolume(int volume) {
-    if (gNoSound)
-        return;
     if (volume != MasterVolume)
         MasterVolume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::ApplyVolume() {
-    if (gNoSound)
-        return;
     int v = static_cast<int>(std::nearbyint((MasterVolume / 255.0) * (Volume / 255.0) * EnvelopeVolume));
     if (OwningList && OwningList->Muted)
         v = 0;
@@ -272,7 +231,7 @@ void TSlideShowSound::UpdateCapabilities(const AnsiString& fileName) {
 }
 
 void TSlideShowSound::UpdateEnvelope(int time) {
-    if (gNoSound || !EnvelopeCurve || EnvelopeCurve->GetVolumeKeyCount() < 1)
+    if (!EnvelopeCurve || EnvelopeCurve->GetVolumeKeyCount() < 1)
         return;
     int t = EnvelopeStart == -1 ? time : time - EnvelopeStart;
     int v = EnvelopeCurve->GetVolumeAt(t);
@@ -355,8 +314,6 @@ void TSlideShowSoundList::SetMuted(bool muted) {
 }
 
 void TSlideShowSoundList::ApplyListVolume() {
-    if (gNoSound)
-        return;
     int m = Muted ? 0 : static_cast<int>(std::nearbyint(ListVolume * (VolumeFactor / 255.0)));
     for (TSlideShowSound* s : Items)
         if (s)
@@ -434,13 +391,13 @@ bool TSoundSystem::Init(bool nonRealtime, const AnsiString& fmodPath) {
     unsigned int flags;
     if (nonRealtime) {
         if (Binding->FSOUND_SetBufferSize)
-            Binding->FSOUND_SetBufferSize(1);
-        flags = 0x80;
+            Binding->FSOUND_SetBufferSize(kFSoundNonRealtimeBufferSize);
+        flags = kFSoundInitNonRealtime;
     } else {
-        flags = Settings->StartFlags ? 2 : 0;
+        flags = Settings->StartFlags ? kFSoundInitStartFlag : 0;
     }
     if (Binding->FSOUND_SetMixer)
-        Binding->FSOUND_SetMixer(nonRealtime ? 6 : 4);
+        Binding->FSOUND_SetMixer(nonRealtime ? kFSoundMixerNonRealtime : kFSoundMixerRealtime);
     if (Binding->FSOUND_SetHWND)
         Binding->FSOUND_SetHWND(nullptr);  // audio needs no window here
     if (Binding->FSOUND_Init && Binding->FSOUND_Init(Settings->MixRate, Settings->ChannelCount, flags))
@@ -456,15 +413,17 @@ bool TSoundSystem::SelectOutput(bool nonRealtime) {
     const SoundSystemPropertiesUnit::TSoundSystemProperties* user = SoundSystemPropertiesUnit::SoundProperties();
     bool automatic = !user || user->AutomaticOutput;
     if (nonRealtime)
-        candidates = {12};
+        candidates = {FSOUND_OUTPUT_NOSOUND_NONREALTIME};
     else if (automatic)
-        candidates = IsWindowsNT4OrEarlier() ? std::vector<int>{-1, 1, 2, 0} : std::vector<int>{-1, 2, 1, 0};
-    else if (user->OutputKind == 1)
-        candidates = {1, 2, 0};
-    else if (user->OutputKind == 2)
-        candidates = {2, 1, 0};
+        candidates = IsWindowsNT4OrEarlier()
+                         ? std::vector<int>{kFSoundOutputAuto, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_NOSOUND}
+                         : std::vector<int>{kFSoundOutputAuto, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_NOSOUND};
+    else if (user->OutputKind == FSOUND_OUTPUT_WINMM)
+        candidates = {FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_NOSOUND};
+    else if (user->OutputKind == FSOUND_OUTPUT_DSOUND)
+        candidates = {FSOUND_OUTPUT_DSOUND, FSOUND_OUTPUT_WINMM, FSOUND_OUTPUT_NOSOUND};
     else
-        candidates = {0};
+        candidates = {FSOUND_OUTPUT_NOSOUND};
     TriedOutputs.clear();
     if (!Binding->FSOUND_SetOutput || !Binding->FSOUND_SetDriver || !Binding->FSOUND_GetNumDrivers)
         return false;
@@ -494,8 +453,12 @@ void TSoundSystem::CloseOutput() {
 
 bool TSoundSystem::IsActive() const { return Binding->IsLoaded() && Started; }
 
-std::unique_ptr<ISlideShowSound> TSoundSystem::CreateSound(int volume) {
-    return std::make_unique<TSlideShowSound>(Binding.get(), volume);
+std::unique_ptr<ISlideShowSound> TSoundSystem::CreateSound(int volume) { return NewSlideShowSound(this, volume); }
+
+std::unique_ptr<TSlideShowSound> NewSlideShowSound(TSoundSystem* system, int volume) {
+    if (!system || system->Silent)
+        return std::make_unique<TSilentSlideShowSound>(volume);
+    return std::make_unique<TSlideShowSound>(system->Binding.get(), volume);
 }
 
 void TSoundSystem::StopAll() {
@@ -506,7 +469,7 @@ void TSoundSystem::StopAll() {
     if (Binding->FMUSIC_StopAllSongs)
         Binding->FMUSIC_StopAllSongs();
     if (Binding->FSOUND_StopSound)
-        Binding->FSOUND_StopSound(-3);
+        Binding->FSOUND_StopSound(kFSoundAllChannels);
 }
 
 void TSoundSystem::PauseAll() {
@@ -529,10 +492,10 @@ void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiStr
     ShutdownSoundSystem(forceNew);
     gSoundSystem = new TSoundSystem();
     gSoundSystem->Settings->NoSound = silent;
-    gNoSound = silent;
     if (mixRate != 0)
         gSoundSystem->Settings->MixRate = mixRate;
     gSoundSystem->Init(nonRealtime, fmodPath);
+    gSoundSystem->Silent = silent || !gSoundSystem->Binding->IsLoaded();
     CurrentSoundSystem() = gSoundSystem;
     ++gRefCount;
 }

@@ -99,6 +99,32 @@ private:
     }
 };
 
+// The sounds of the silent backend, which a sound system chooses once when sound is off
+// or its library is missing: every operation does nothing and every query answers its
+// default, so no sound needs a check of its own.
+class TSilentSlideShowSound final : public TSlideShowSound {
+public:
+    explicit TSilentSlideShowSound(int volume) : TSlideShowSound(nullptr, volume) {}
+
+    void ApplyVolume() override {}
+    bool Open(const AnsiString&) override { return false; }
+    void Close() override {}
+    void Play() override {}
+    void Stop() override {}
+    void Pause() override {}
+    void Resume() override {}
+    bool IsPlaying() const override { return false; }
+    bool IsPaused() const override { return false; }
+    int GetPosition() const override { return 0; }
+    void SetPosition(int) override {}
+    int GetLength() const override { return -1; }
+    int GetVolume() const override { return 0; }
+    void SetVolume(int) override {}
+    void SetEnvelopeVolume(int) override {}
+    void SetMasterVolume(int) override {}
+    void UpdateEnvelope(int) override {}
+};
+
 // A list of sounds with list volume, volume factor and muting.
 class TSlideShowSoundList : public TObject, public ISlideShowSoundList {
     GC_DECLARE_CLASS(TSlideShowSoundList)
@@ -166,6 +192,8 @@ public:
     std::unique_ptr<TSlideShowSoundList> MusicList;
     int32_t Latency = -1;
     bool Started = false;
+    // Chosen once at the start: the sounds play nothing (sound off, or no library).
+    bool Silent = false;
     // The output candidates tried by the last SelectOutput, in order (for diagnostics).
     std::vector<int> TriedOutputs;
 };
@@ -176,6 +204,8 @@ void ShutdownSoundSystem(bool force);
 TSoundSystem* SoundSystem();
 int SoundSystemRefCount();
 bool SoundSystemNoSound();
+// A sound of system's backend; a silent one without a system.
+std::unique_ptr<TSlideShowSound> NewSlideShowSound(TSoundSystem* system, int volume);
 // The folder of the executable with a trailing backslash; tests may point it elsewhere.
 AnsiString SoundProgramFolder();
 void SetSoundProgramFolder(const AnsiString& folder);

@@ -61,6 +61,19 @@ bool ProcessAlive(pid_t pid) {
     return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH;
 }
 
+// The temporaries in dir whose name starts with prefix and whose writers are gone.
+void RemoveDeadTemporaries(const std::string& dir, const std::string& prefix) {
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.empty() ? "." : dir.c_str()), ::closedir);
+    if (!d) return;
+    while (dirent* e = ::readdir(d.get())) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const pid_t owner = TemporaryOwner(name);
+        // A live writer's temporary stays; one whose writer is gone is never renamed.
+        if (owner != 0 && !ProcessAlive(owner)) ::unlink((dir + name).c_str());
+    }
+}
+
 // Once per folder and process: a long extraction writes thousands of files into one.
 void RemoveStaleTemporaries(const std::string& dir) {
     static std::mutex lock;
@@ -73,14 +86,7 @@ void RemoveStaleTemporaries(const std::string& dir) {
         std::lock_guard<std::mutex> guard(lock);
         if (!cleaned.insert({folder, st.st_dev, st.st_ino}).second) return;
     }
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(folder.c_str()), ::closedir);
-    if (!d) return;
-    while (dirent* e = ::readdir(d.get())) {
-        const std::string name = e->d_name;
-        const pid_t owner = TemporaryOwner(name);
-        // A live writer's temporary stays; one whose writer is gone is never renamed.
-        if (owner != 0 && !ProcessAlive(owner)) ::unlink((dir + name).c_str());
-    }
+    RemoveDeadTemporaries(dir, std::string());
 }
 
 // The first bytes of name, never ending inside a UTF-8 sequence.
@@ -93,7 +99,22 @@ std::string NameStart(const std::string& name) {
 
 }  // namespace
 
-TAtomicFile::TTemporary TAtomicFile::MakeTemporary(const std::string& target) {
+namespace {
+thread_local int lastSystemError = 0;
+// The start of the names of target's temporaries.
+std::string TemporaryPrefix(const std::string& name) { return "." + NameStart(name) + ".~"; }
+
+}  // namespace
+
+void TAtomicFile::RemoveDeadTemporaries(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    ::RemoveDeadTemporaries(dir, TemporaryPrefix(target.substr(dir.size())));
+}
+
+int TAtomicFile::LastSystemError() { return lastSystemError; }
+
+TAtomicFile::TTemporary TAtomicFile::MakeTemporary(const std::string& target, int mode) {
     TTemporary t;
     t.Target = target;
     struct stat st;
@@ -105,26 +126,32 @@ TAtomicFile::TTemporary TAtomicFile::MakeTemporary(const std::string& target) {
     const std::string dir = slash == std::string::npos ? std::string() : t.Target.substr(0, slash + 1);
     const std::string name = t.Target.substr(dir.size());
     const AnsiString shown = Utf8ToAnsi(target);
-    if (name.empty() || name == "." || name == ".." || (::stat(t.Target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+    if (name.empty() || name == "." || name == ".." || (::stat(t.Target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        lastSystemError = EISDIR;
         throw EFCreateError("Cannot create file \"" + shown + "\": is a folder");
+    }
     RemoveStaleTemporaries(dir);
-    const std::string stem = dir + "." + NameStart(name) + ".~" + std::to_string(::getpid()) + "-";
+    const std::string stem = dir + TemporaryPrefix(name) + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         t.Path = stem + RandomChars() + ".tmp";
-        t.Handle = ::open(t.Path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        t.Handle = ::open(t.Path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                          mode >= 0 ? static_cast<mode_t>(mode) : 0666);
         if (t.Handle >= 0) return t;
         if (errno != EEXIST) break;
     }
+    lastSystemError = errno;
     throw EFCreateError("Cannot create file \"" + shown + "\": " + Utf8ToAnsi(std::strerror(errno)));
 }
 
-TAtomicFile::TAtomicFile(const std::string& target, bool durable) : TAtomicFile(MakeTemporary(target), durable) {}
+TAtomicFile::TAtomicFile(const std::string& target, bool durable, int mode)
+    : TAtomicFile(MakeTemporary(target, mode), durable, mode) {}
 
-TAtomicFile::TAtomicFile(TTemporary temp, bool durable)
+TAtomicFile::TAtomicFile(TTemporary temp, bool durable, int mode)
     : TFileStream(temp.Handle, Utf8ToAnsi(temp.Target)),
       target_(std::move(temp.Target)),
       temp_(std::move(temp.Path)),
-      durable_(durable) {}
+      durable_(durable),
+      mode_(mode) {}
 
 TAtomicFile::~TAtomicFile() {
     if (!done_) ::unlink(temp_.c_str());
@@ -132,6 +159,7 @@ TAtomicFile::~TAtomicFile() {
 
 void TAtomicFile::Fail(int error) {
     done_ = true;
+    lastSystemError = error;
     ::unlink(temp_.c_str());
     throw EWriteError("Cannot write file \"" + FileName() + "\": " + Utf8ToAnsi(std::strerror(error)));
 }
@@ -140,7 +168,8 @@ void TAtomicFile::Commit() {
     if (done_) throw EWriteError("Cannot write file \"" + FileName() + "\": already closed");
     if (durable_ && ::fsync(Handle()) != 0) Fail(errno);
     struct stat st;
-    if (::stat(target_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::fchmod(Handle(), st.st_mode & 07777) != 0)
+    if (mode_ < 0 && ::stat(target_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+        ::fchmod(Handle(), st.st_mode & 07777) != 0)
         Fail(errno);
     if (!CloseHandle()) Fail(errno);
     if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);

@@ -19,14 +19,24 @@ class TAtomicFile : public TFileStream {
 public:
     // target is an exact path; a link there leads to the file that gets replaced.
     // durable False leaves out the flushes to disk, for copies whose loss in a power
-    // failure costs nothing (extracted files). Raises EFCreateError when no temporary
-    // can be made.
-    explicit TAtomicFile(const std::string& target, bool durable = true);
+    // failure costs nothing (extracted files). mode, when given, is the new file's
+    // permissions whatever the target had (0600 for private stores). Raises
+    // EFCreateError when no temporary can be made.
+    explicit TAtomicFile(const std::string& target, bool durable = true, int mode = -1);
     ~TAtomicFile() override;
 
-    // Renames the temporary over the target, which keeps the permissions it had.
-    // Raises EWriteError when that fails; the temporary is gone then.
+    // Renames the temporary over the target, which keeps the permissions it had
+    // unless a mode was given. Raises EWriteError when that fails; the temporary is
+    // gone then.
     void Commit();
+
+    // The system's error number behind this thread's last raised error, for callers
+    // that word their own message.
+    static int LastSystemError();
+
+    // Removes the temporaries of target whose writers died, now rather than once per
+    // process: for a store whose writers take a lock of their own and live long.
+    static void RemoveDeadTemporaries(const std::string& target);
 
     const std::string& Target() const { return target_; }
     const std::string& TemporaryPath() const { return temp_; }
@@ -37,12 +47,13 @@ private:
         std::string Path;
         int Handle = -1;
     };
-    static TTemporary MakeTemporary(const std::string& target);
-    TAtomicFile(TTemporary temp, bool durable);
+    static TTemporary MakeTemporary(const std::string& target, int mode);
+    TAtomicFile(TTemporary temp, bool durable, int mode);
     [[noreturn]] void Fail(int error);
 
     std::string target_;
     std::string temp_;
     bool durable_;
+    int mode_;
     bool done_ = false;
 };

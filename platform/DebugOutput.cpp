@@ -13,10 +13,7 @@ std::mutex& HookLock() {
     static auto* lock = new std::mutex;
     return *lock;
 }
-TDebugOutputHook& Hook() {
-    static auto* hook = new TDebugOutputHook;
-    return *hook;
-}
+TDebugOutput* installed = nullptr;
 
 }  // namespace
 
@@ -28,16 +25,16 @@ bool DebugOutputEnabled() {
     return enabled;
 }
 
-void SetDebugOutputHook(TDebugOutputHook hook) {
+void SetDebugOutput(TDebugOutput* output) {
     std::lock_guard<std::mutex> guard(HookLock());
-    Hook() = std::move(hook);
+    installed = output;
 }
 
 void OutputDebugString(const AnsiString& text) {
     {
         std::lock_guard<std::mutex> guard(HookLock());
-        if (Hook()) {
-            Hook()(text);
+        if (installed) {
+            installed->Write(text);
             return;
         }
     }

@@ -4,13 +4,26 @@
 
 #include "platform/SysUtils.h"
 
-#include <functional>
+#include <vector>
 
 void OutputDebugString(const AnsiString& text);
 // Whether debug lines are written (read once from the environment).
 bool DebugOutputEnabled();
 
-// While a hook is set, every line goes to it instead, whatever GC_DEBUG says (tests
-// read what the program says about a failure).
-using TDebugOutputHook = std::function<void(const AnsiString& text)>;
-void SetDebugOutputHook(TDebugOutputHook hook);
+// Where debug lines go: stderr (when GC_DEBUG asks for them) unless a test installed
+// another, which gets every line whatever GC_DEBUG says (tests read what the program
+// says about a failure). Lines may come from any thread, one at a time.
+class TDebugOutput {
+public:
+    virtual ~TDebugOutput() = default;
+    virtual void Write(const AnsiString& text) = 0;
+};
+// Installs output (not owned) until it is called again with null.
+void SetDebugOutput(TDebugOutput* output);
+
+// An output for tests: keeps every line.
+class TFakeDebugOutput : public TDebugOutput {
+public:
+    std::vector<AnsiString> Lines;
+    void Write(const AnsiString& text) override { Lines.push_back(text); }
+};

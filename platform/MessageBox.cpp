@@ -10,10 +10,7 @@
 
 namespace {
 
-TMessageBoxHook& Hook() {
-    static TMessageBoxHook hook;
-    return hook;
-}
+TMessageBoxSystem* installed = nullptr;
 
 // The window the user works in (the settings dialog, when a box comes from it), so
 // the box stays in front of it.
@@ -50,10 +47,10 @@ AnsiString MessageBoxTitle(TMsgDlgType type) {
     return "";
 }
 
-void SetMessageBoxHook(TMessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxSystem(TMessageBoxSystem* system) { installed = system; }
 
 int ShowMessageBox(const AnsiString& text, TMsgDlgType type) {
-    if (Hook()) return Hook()(text, type);
+    if (installed) return installed->Show(text, type);
     const std::string utf8 = AnsiToUtf8(text);
     if (!GuiAvailable()) {
         std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(MessageBoxTitle(type)).c_str(), utf8.c_str());

@@ -5,7 +5,8 @@
 
 #include "platform/SysUtils.h"
 
-#include <functional>
+#include <utility>
+#include <vector>
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation };
 
@@ -21,9 +22,25 @@ int ShowMessageBox(const AnsiString& text, TMsgDlgType type);
 // unreachable display answers False without aborting. GC_NO_DISPLAY=1 forces False.
 bool GuiAvailable();
 
-// While a hook is set, every message box goes to it instead (tests record them).
-using TMessageBoxHook = std::function<int(const AnsiString& text, TMsgDlgType type)>;
-void SetMessageBoxHook(TMessageBoxHook hook);
+// Where message boxes go: GTK (stderr without a display) unless a test installed
+// another.
+class TMessageBoxSystem {
+public:
+    virtual ~TMessageBoxSystem() = default;
+    virtual int Show(const AnsiString& text, TMsgDlgType type) = 0;
+};
+// Installs system (not owned) until it is called again with null.
+void SetMessageBoxSystem(TMessageBoxSystem* system);
+
+// A system for tests: records every box and answers OK.
+class TFakeMessageBoxSystem : public TMessageBoxSystem {
+public:
+    std::vector<std::pair<AnsiString, TMsgDlgType>> Boxes;
+    int Show(const AnsiString& text, TMsgDlgType type) override {
+        Boxes.emplace_back(text, type);
+        return mrOk;
+    }
+};
 
 // The German title of a box of that type.
 AnsiString MessageBoxTitle(TMsgDlgType type);

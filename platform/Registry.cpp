@@ -19,7 +19,9 @@
 
 #include "platform/Registry.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "platform/LittleEndian.h"
 #include "platform/Names.h"
 
 #include <dirent.h>
@@ -115,31 +117,28 @@ RegValue* FindValue(RegKey& k, const AnsiString& name) {
 
 // ---- encoding ------------------------------------------------------------------
 
-void PutU32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 void PutBytes(std::vector<uint8_t>& b, const void* p, size_t n) {
-    PutU32(b, static_cast<uint32_t>(n));
+    AppendLE32(b, static_cast<uint32_t>(n));
     const auto* q = static_cast<const uint8_t*>(p);
     b.insert(b.end(), q, q + n);
 }
 
 std::vector<uint8_t> Encode(const RegStore& s) {
     std::vector<uint8_t> b;
-    PutU32(b, kMagic);
-    PutU32(b, kVersion);
-    PutU32(b, static_cast<uint32_t>(s.size() - (s.count("") ? 1 : 0)));
+    AppendLE32(b, kMagic);
+    AppendLE32(b, kVersion);
+    AppendLE32(b, static_cast<uint32_t>(s.size() - (s.count("") ? 1 : 0)));
     for (const auto& [upper, key] : s) {
         if (upper.empty()) continue;
         PutBytes(b, key.path.data(), key.path.size());
-        PutU32(b, static_cast<uint32_t>(key.values.size()));
+        AppendLE32(b, static_cast<uint32_t>(key.values.size()));
         for (const RegValue& v : key.values) {
             PutBytes(b, v.name.data(), v.name.size());
-            PutU32(b, v.type);
+            AppendLE32(b, v.type);
             PutBytes(b, v.data.data(), v.data.size());
         }
     }
-    PutU32(b, Crc32(b.data(), b.size()));
+    AppendLE32(b, Crc32(b.data(), b.size()));
     return b;
 }
 
@@ -148,8 +147,7 @@ public:
     Reader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
     bool U32(uint32_t& v) {
         if (n_ - pos_ < 4) return false;
-        v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(p_[pos_ + i]) << (8 * i);
+        v = GetLE32(p_ + pos_);
         pos_ += 4;
         return true;
     }
@@ -330,19 +328,18 @@ bool WriteAll(int fd, const std::vector<uint8_t>& b) {
     return true;
 }
 
-// Writes the whole store beside the file and renames it into place.
+// Writes the whole store beside the file and renames it into place; the store is
+// the user's own (0600).
 bool SaveFile(const std::string& file, const RegStore& s) {
     const std::vector<uint8_t> bytes = Encode(s);
-    std::string tmpl = file + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return Failed(file, errno);
-    int error = 0;
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(tmpl.c_str(), file.c_str()) != 0) error = errno;
-    if (error == 0) return true;
-    ::unlink(tmpl.c_str());
-    return Failed(file, error);
+    try {
+        TAtomicFile out(file, true, 0600);
+        if (!WriteAll(out.Handle(), bytes)) return Failed(file, errno);
+        out.Commit();
+        return true;
+    } catch (const EStreamError&) {
+        return Failed(file, TAtomicFile::LastSystemError());
+    }
 }
 
 // A store that cannot be read would block every save for good: it is kept beside
@@ -360,9 +357,10 @@ bool SetAside(const std::string& file) {
     return true;
 }
 
-// Temporary files of writers that died before their rename ("user.reg.XXXXXX"). Only
-// called under the lock, so no live writer owns one.
+// Temporary files of writers that died before their rename: ours, and those of older
+// versions ("user.reg.XXXXXX"). Only called under the lock, so no live writer owns one.
 void RemoveStaleTemporaries(const std::string& file) {
+    TAtomicFile::RemoveDeadTemporaries(file);
     const size_t slash = file.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash);
     const std::string prefix = file.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
@@ -671,9 +669,7 @@ int32_t TRegistry::ReadInteger(const AnsiString& name) {
     if (!ReadValue(RootKey, open_, current_, name, v))
         throw ERegistryException("Fehler beim Lesen der Daten von '" + name + "'");
     if (v.type != kTypeInteger) BadType(name);
-    uint32_t x = 0;
-    for (int i = 0; i < 4; ++i) x |= static_cast<uint32_t>(v.data[static_cast<size_t>(i)]) << (8 * i);
-    return static_cast<int32_t>(x);
+    return static_cast<int32_t>(GetLE32(v.data.data()));
 }
 
 int TRegistry::ReadBinaryData(const AnsiString& name, void* buffer, int bufSize) {
@@ -723,7 +719,7 @@ void TRegistry::WriteString(const AnsiString& name, const AnsiString& value) {
 
 void TRegistry::WriteInteger(const AnsiString& name, int32_t value) {
     uint8_t b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    PutLE32(b, static_cast<uint32_t>(value));
     WriteValue(name, TRegDataType::rdInteger, b, 4);
 }
 

@@ -1,15 +1,11 @@
 #include "playback/PlaybackModules.h"
 
-#include "document/SlideShow.h"
-#include "document/SlideShowObjectModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
-#include "graphics/GraphicsModules.h"
 #include "media/MediaModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
-#include "transitions/TransitionModules.h"
 
 #include <iterator>
 
@@ -47,12 +43,6 @@ void AddPlaybackModules() {
 }
 
 void AddShowPlayingModules() {
-    AddFoundationModules();
-    AddGraphicsModules();
-    AddTransitionModules();
-    AddSlideShowObjectModules();
-    AddSlideShowDocumentModules();
-    AddSlideShowPlayerPropertiesModules();
-    AddMediaModules();
+    AddShowModules();
     AddPlaybackModules();
 }

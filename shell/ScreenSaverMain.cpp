@@ -3,11 +3,7 @@
 #include "foundation/AppInfo.h"
 #include "foundation/CommandLine.h"
 #include "document/SlideShow.h"
-#include "document/SlideShowObjectModules.h"
 #include "foundation/Packager.h"
-#include "graphics/GraphicsModules.h"
-#include "transitions/TransitionModules.h"
-#include "media/MediaModules.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Startup.h"
@@ -44,8 +40,8 @@ bool StartScreenSaver() {
     // where the options could not be found.
     const uint8_t mode = GetScreenSaverMode();
     if (mode == ssmOther) return true;
-    ShowFileType = 1281;
-    ShowFileVersion = 773;
+    ShowFileType = kSlideShowFileType;
+    ShowFileVersion = kSlideShowContentVersion;
     // (No task-bar window exists to hide.)
     ScreenSaverName = GetExeTitle();
     // The real file, however the program was started (a link, the search path), since

@@ -18,12 +18,6 @@ AnsiString SystemLibraryPath(TScreenSaverSystem& system, const char* name) {
     return dir + name;
 }
 
-// The last element of a program path (backslashes or slashes).
-AnsiString NamePart(const AnsiString& path) {
-    const size_t cut = path.find_last_of("\\/");
-    return cut == AnsiString::npos ? path : path.substr(cut + 1);
-}
-
 }  // namespace
 
 AnsiString GetExeTitle() {
@@ -36,9 +30,9 @@ AnsiString GetExeTitle() {
         // it was started under.
         std::error_code ec;
         const std::string resolved = ResolvePath(started);
-        name = std::filesystem::is_regular_file(resolved, ec) ? NamePart(FromPosixPath(resolved)) : NamePart(started);
+        name = std::filesystem::is_regular_file(resolved, ec) ? ExtractFileName(FromPosixPath(resolved)) : ExtractFileName(started);
     } else {
-        name = NamePart(GetExecutablePath());
+        name = ExtractFileName(GetExecutablePath());
     }
     return RemoveFileExt(name);
 }

@@ -8,6 +8,7 @@
 // opening and positioning decode outside the lock. Handles are numbers that are never
 // reused: a stale handle finds nothing and the call does nothing. All state lives in
 // this copy of the library, so two copies loaded from two paths keep separate state.
+#include "soundapi/FSoundTypes.h"
 #include "soundlib/Feed.h"
 #include "soundlib/Sources.h"
 
@@ -39,15 +40,6 @@ using TDspCallback = void* (*)(void* sourceBuffer, void* newBuffer, int length, 
 namespace gcsound {
 namespace {
 
-// Output types as the binding passes them.
-constexpr int kOutputAuto = -1;
-constexpr int kOutputNoSound = 0;
-constexpr int kOutputWaveOut = 1;
-constexpr int kOutputDirect = 2;
-constexpr int kOutputNonRealtime = 12;
-
-constexpr int kStopAllChannels = -3;
-constexpr int kFreeChannel = -1;
 constexpr int kChannelIndexBits = 12;
 constexpr int kMaxChannels = 1 << kChannelIndexBits;
 
@@ -99,7 +91,7 @@ struct TDsp {
 };
 
 bool IsSdlOutput(int output) {
-    return output == kOutputAuto || output == kOutputWaveOut || output == kOutputDirect;
+    return output == kFSoundOutputAuto || output == FSOUND_OUTPUT_WINMM || output == FSOUND_OUTPUT_DSOUND;
 }
 
 class TLibrary {
@@ -107,7 +99,7 @@ public:
     std::recursive_mutex lock;
 
     // Configuration, set before Init.
-    int output = kOutputAuto;
+    int output = kFSoundOutputAuto;
     int driver = 0;
     int mixer = 0;
     int bufferMs = 0;  // 0 = default
@@ -406,7 +398,7 @@ public:
             return true;
         }
         started = true;
-        if (output == kOutputNoSound) {
+        if (output == FSOUND_OUTPUT_NOSOUND) {
             silentStop = false;
             silentThread = std::thread([this] { SilentLoop(); });
         }
@@ -497,7 +489,7 @@ void* OpenSource(const char* name, Open open, Store store) {
         if (!lib.started)
             return nullptr;
         rate = lib.rate;
-        ahead = lib.output != kOutputNonRealtime;
+        ahead = lib.output != FSOUND_OUTPUT_NOSOUND_NONREALTIME;
     }
     std::unique_ptr<TStreamSource> source = open(name, rate);
     if (!source)
@@ -562,8 +554,8 @@ GC_SOUND_API int FSOUND_SetOutput(int output) {
     Guard g(lib.lock);
     if (lib.started)
         return 0;
-    if (output != gcsound::kOutputAuto && output != gcsound::kOutputNoSound && output != gcsound::kOutputWaveOut &&
-        output != gcsound::kOutputDirect && output != gcsound::kOutputNonRealtime)
+    if (output != kFSoundOutputAuto && output != FSOUND_OUTPUT_NOSOUND && output != FSOUND_OUTPUT_WINMM &&
+        output != FSOUND_OUTPUT_DSOUND && output != FSOUND_OUTPUT_NOSOUND_NONREALTIME)
         return 0;
     lib.output = output;
     lib.driver = 0;
@@ -649,7 +641,7 @@ GC_SOUND_API void FSOUND_Close() {
     std::unique_lock<std::recursive_mutex> held(lib.lock);
     lib.Close(held);
     lib.ReleaseSdl();
-    lib.output = gcsound::kOutputAuto;
+    lib.output = kFSoundOutputAuto;
     lib.bufferMs = 0;
 }
 
@@ -675,7 +667,7 @@ GC_SOUND_API int FSOUND_GetChannelsPlaying() {
 GC_SOUND_API void FSOUND_Update() {
     auto& lib = Lib();
     Guard g(lib.lock);
-    if (lib.started && lib.output == gcsound::kOutputNonRealtime)
+    if (lib.started && lib.output == FSOUND_OUTPUT_NOSOUND_NONREALTIME)
         lib.MixBlock();
 }
 
@@ -724,7 +716,7 @@ GC_SOUND_API int FSOUND_IsPlaying(int channel) {
 GC_SOUND_API int FSOUND_StopSound(int channel) {
     auto& lib = Lib();
     Guard g(lib.lock);
-    if (channel == gcsound::kStopAllChannels) {
+    if (channel == kFSoundAllChannels) {
         for (size_t i = 0; i < lib.channels.size(); ++i)
             if (lib.channels[i].stream != 0)
                 lib.FreeChannel(static_cast<int>(i));
@@ -772,7 +764,7 @@ GC_SOUND_API int FSOUND_Stream_Play(int channel, void* stream) {
     {
         Guard g(lib.lock);
         gcsound::TStream* s = lib.FindStream(stream);
-        if (channel != gcsound::kFreeChannel || !s)
+        if (channel != kFSoundFreeChannel || !s)
             return -1;
         if (!s->ended)
             return lib.PlayStream(reinterpret_cast<uintptr_t>(stream));

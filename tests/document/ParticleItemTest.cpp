@@ -259,8 +259,9 @@ TEST_F(ParticleTest, RestoringPutsBackExactlyWhatAFrameCovered) {
 
 TEST_F(ParticleTest, AFileThatFailsIsLeftOut) {
     Back(100, 100);
-    std::vector<AnsiString> lines;
-    SetDebugOutputHook([&](const AnsiString& s) { lines.push_back(s); });
+    TFakeDebugOutput debug;
+    std::vector<AnsiString>& lines = debug.Lines;
+    SetDebugOutput(&debug);
     TParticleSlideShowObject one;
     one.FileNames = std::string(dir / "fehlt.png") + "\r\n" + WriteFlake("gut.png");
     one.InitializeAll(&player);
@@ -276,7 +277,7 @@ TEST_F(ParticleTest, AFileThatFailsIsLeftOut) {
     TParticleSlideShowObject all;
     all.FileNames = std::string(dir / "fehlt.png") + "\r\n" + emptyFile;
     all.InitializeAll(&player);
-    SetDebugOutputHook(nullptr);
+    SetDebugOutput(nullptr);
     EXPECT_FALSE(all.IsInitialized());
     EXPECT_TRUE(all.LoadFailed);
     EXPECT_TRUE(all.IsPrepared());

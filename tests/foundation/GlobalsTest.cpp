@@ -1,5 +1,6 @@
 #include "foundation/AppInfo.h"
 #include "foundation/ExternalPluginManager.h"
+#include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
 #include "platform/FolderTools.h"

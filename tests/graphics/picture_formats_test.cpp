@@ -170,14 +170,15 @@ TEST_F(PictureTest, AFileUnderAnotherFormatsExtensionIsReadByItsSignature) {
     } cases[] = {{png, "bild.ico", 20, 16, 0}, {ico, "bild.png", 20, 16, 0}, {jpg, "bild.gif", 24, 16, 12},
                  {gif, "bild.bmp", 20, 16, 0}, {tif, "bild.jpg", 20, 16, 0}, {bmp, "bild.tif", 20, 16, 0},
                  {png, "bild.tga", 20, 16, 0}};
-    std::vector<AnsiString> said;
-    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    TFakeDebugOutput debug;
+    std::vector<AnsiString>& said = debug.Lines;
+    SetDebugOutput(&debug);
     for (const auto& c : cases) {
         said.clear();
         ExpectCorners(LoadPictureFromMemory(c.bytes.data(), c.bytes.size(), c.name), c.w, c.h, c.tol);
         EXPECT_FALSE(said.empty()) << c.name;
     }
-    SetDebugOutputHook(nullptr);
+    SetDebugOutput(nullptr);
     // The error stands when the signature's reader fails too, or names nothing we read.
     auto cut = png;
     cut.resize(40);

@@ -25,18 +25,14 @@ TEST(MessageBox, WithoutADisplayPrintsToStderrAndReturnsOk) {
     EXPECT_EQ(RunConfigureDialog(TConfigureDialogTexts{}, values, TConfigureDialogHandlers{}), mrNone);
 }
 
-TEST(MessageBox, HookSeesEveryBox) {
-    AnsiString seen;
-    TMsgDlgType seenType = TMsgDlgType::mtInformation;
-    SetMessageBoxHook([&](const AnsiString& text, TMsgDlgType type) {
-        seen = text;
-        seenType = type;
-        return mrOk;
-    });
+TEST(MessageBox, AnInstalledSystemSeesEveryBox) {
+    TFakeMessageBoxSystem fake;
+    SetMessageBoxSystem(&fake);
     EXPECT_EQ(ShowMessageBox("x", TMsgDlgType::mtWarning), mrOk);
-    SetMessageBoxHook(nullptr);
-    EXPECT_EQ(seen, "x");
-    EXPECT_EQ(seenType, TMsgDlgType::mtWarning);
+    SetMessageBoxSystem(nullptr);
+    ASSERT_EQ(fake.Boxes.size(), 1u);
+    EXPECT_EQ(fake.Boxes[0].first, "x");
+    EXPECT_EQ(fake.Boxes[0].second, TMsgDlgType::mtWarning);
     EXPECT_EQ(MessageBoxTitle(TMsgDlgType::mtWarning), "Warnung");
 }
 

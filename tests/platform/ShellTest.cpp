@@ -66,11 +66,12 @@ TEST(Shell, AnOpenThatFailsIsNamedOnTheDebugOutput) {
     TempDir empty;
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", empty.Path().c_str(), 1);  // no xdg-open anywhere
-    std::vector<AnsiString> said;
-    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    TFakeDebugOutput debug;
+    std::vector<AnsiString>& said = debug.Lines;
+    SetDebugOutput(&debug);
     EXPECT_FALSE(ShellExecute("open", "http://www.velmorra.example", "", SW_SHOWNORMAL));
     EXPECT_FALSE(ShellExecute("open", empty / "missing.txt", "", SW_SHOWNORMAL));
-    SetDebugOutputHook(nullptr);
+    SetDebugOutput(nullptr);
     ::setenv("PATH", path.c_str(), 1);
     ASSERT_EQ(said.size(), 2u);
     EXPECT_EQ(said[0], "Cannot start xdg-open: No such file or directory");

@@ -197,8 +197,9 @@ TEST_F(OptionsTest, DebugOutputNamesWhyThePackageGaveNoOptions) {
         {"damaged settings.dat", packed({{"settings.dat", brokenSettings}}),
          "settings.dat (19 bytes) is no stored form of the options"},
     };
-    std::vector<AnsiString> lines;
-    SetDebugOutputHook([&](const AnsiString& line) { lines.push_back(line); });
+    TFakeDebugOutput debug;
+    std::vector<AnsiString>& lines = debug.Lines;
+    SetDebugOutput(&debug);
     for (const auto& c : cases) {
         lines.clear();
         WriteFileBytes(host, c.file);
@@ -207,7 +208,7 @@ TEST_F(OptionsTest, DebugOutputNamesWhyThePackageGaveNoOptions) {
         ASSERT_EQ(lines.size(), 1u) << c.what;
         EXPECT_EQ(lines[0].rfind(host + ": " + c.cause, 0), 0u) << c.what << ": " << lines[0];
     }
-    SetDebugOutputHook(nullptr);
+    SetDebugOutput(nullptr);
     EXPECT_EQ(temp.EntryCount(), 0u);
 }
 

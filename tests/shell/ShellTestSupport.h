@@ -13,14 +13,14 @@ using TestRegistry = TestRegistryFolder;
 // Records every message box instead of showing it.
 class RecordedBoxes {
 public:
-    RecordedBoxes() {
-        SetMessageBoxHook([this](const AnsiString& text, TMsgDlgType type) {
-            Boxes.emplace_back(text, type);
-            return mrOk;
-        });
-    }
-    ~RecordedBoxes() { SetMessageBoxHook(nullptr); }
-    std::vector<std::pair<AnsiString, TMsgDlgType>> Boxes;
+    RecordedBoxes() { SetMessageBoxSystem(&fake_); }
+    ~RecordedBoxes() { SetMessageBoxSystem(nullptr); }
+
+private:
+    TFakeMessageBoxSystem fake_;
+
+public:
+    std::vector<std::pair<AnsiString, TMsgDlgType>>& Boxes = fake_.Boxes;
 };
 
 #include "foundation/Packager.h"
