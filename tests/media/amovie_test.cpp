@@ -30,7 +30,7 @@ protected:
         delete dir_;
         dir_ = nullptr;
     }
-    void TearDown() override { SetMessageBoxHook(nullptr); }
+    void TearDown() override { SetMessageBoxSystem(nullptr); }
 
     static std::string Video() { return *dir_ / "fifty.avi"; }
 
@@ -552,11 +552,8 @@ TEST_F(AMovieLayoutTest, CustomZoomWithAndWithoutScrollBars) {
 }
 
 TEST_F(AMovieLayoutTest, ControlsAndCustomSizeExcludeEachOther) {
-    std::vector<AnsiString> shown;
-    SetMessageBoxHook([&](const AnsiString& text, TMsgDlgType) {
-        shown.push_back(text);
-        return mrOk;
-    });
+    TFakeMessageBoxSystem boxes;
+    SetMessageBoxSystem(&boxes);
     movie_.SetDisplaySize(mpCustomSize);
     movie_.SetShowControls(true);
     EXPECT_FALSE(movie_.ShowControls());
@@ -567,6 +564,9 @@ TEST_F(AMovieLayoutTest, ControlsAndCustomSizeExcludeEachOther) {
     EXPECT_EQ(movie_.MediaPlayer().GetIntegerProp(MPDispId::DisplaySize), 1);
     movie_.SetDisplaySize(mpCustomSize);
     EXPECT_EQ(movie_.DisplaySize(), mpHalfSize);
+    std::vector<AnsiString> shown;
+    for (const auto& box : boxes.Boxes) shown.push_back(box.first);
+    SetMessageBoxSystem(nullptr);
     EXPECT_EQ(shown, (std::vector<AnsiString>{
                          "this setting is not allowed when DisplaySize = mpCustomSize. Set DisplaySize to another "
                          "value first.",

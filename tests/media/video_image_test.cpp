@@ -40,7 +40,7 @@ protected:
     }
     void TearDown() override {
         VideoImageUnit::Finalize();
-        SetDebugOutputHook(nullptr);
+        SetDebugOutput(nullptr);
     }
     static std::string File(const std::string& name) { return *dir_ / name; }
 
@@ -114,8 +114,9 @@ TEST_F(VideoImageTest, FailuresRaiseInvalidGraphicAndFreeTheLock) {
     const std::vector<uint8_t> whole = ReadFileBytes(File("bars.avi"));
     WriteFileBytes(t / "cut.avi", std::vector<uint8_t>(whole.begin(), whole.begin() + 300));
     t.Write("words.mpg", "no video here, only words");
-    std::vector<AnsiString> said;
-    SetDebugOutputHook([&](const AnsiString& line) { said.push_back(line); });
+    TFakeDebugOutput debug;
+    std::vector<AnsiString>& said = debug.Lines;
+    SetDebugOutput(&debug);
     for (const std::string& f : {t / "missing.avi", t / "empty.avi", t / "cut.avi", t / "words.mpg"}) {
         SCOPED_TRACE(f);
         said.clear();
@@ -134,6 +135,7 @@ TEST_F(VideoImageTest, FailuresRaiseInvalidGraphicAndFreeTheLock) {
         EXPECT_EQ(image.Width(), 3);  // contents unchanged
         EXPECT_EQ(LoadPictureFromFile(File("bars.wmv")).Width(), 160);
     }
+    SetDebugOutput(nullptr);
 }
 
 // In a stream a video is read as the plain bitmap would be: no BMP, no picture.

@@ -13,12 +13,15 @@ namespace {
 
 class BackgroundMusicTest : public ::testing::Test {
 protected:
-    BackgroundMusicTest() {
-        SetDebugOutputHook([this](const AnsiString& text) {
-            if (text.rfind("Start: ", 0) == 0) Trace.push_back(text);
-        });
+    BackgroundMusicTest() { SetDebugOutput(&Debug); }
+    ~BackgroundMusicTest() override { SetDebugOutput(nullptr); }
+    // The play-list trace lines among what the debug output was told.
+    std::vector<AnsiString> Trace() const {
+        std::vector<AnsiString> t;
+        for (const AnsiString& line : Debug.Lines)
+            if (line.rfind("Start: ", 0) == 0) t.push_back(line);
+        return t;
     }
-    ~BackgroundMusicTest() override { SetDebugOutputHook(nullptr); }
 
     static TSoundSystem* Silent() {
         InitSoundSystem(true, false, true, "", 0);
@@ -48,7 +51,7 @@ protected:
 
     TSoundSystem* Sounds = Silent();
     TPlayerRig Rig{Sounds};
-    std::vector<AnsiString> Trace;
+    TFakeDebugOutput Debug;
 };
 
 TEST_F(BackgroundMusicTest, TwoItemsStartAtTheirPlacesAndAgainInTheNextPass) {
@@ -68,7 +71,7 @@ TEST_F(BackgroundMusicTest, TwoItemsStartAtTheirPlacesAndAgainInTheNextPass) {
     Rig.Host.RunFor(10000);
     EXPECT_EQ(Active(), std::vector<TMusicPlayListItem*>{Item(0)});
     // One trace line per start, no more.
-    EXPECT_EQ(Trace, (std::vector<AnsiString>{"Start: 0 -> End: 10000", "Start: 11000 -> End: 21000",
+    EXPECT_EQ(Trace(), (std::vector<AnsiString>{"Start: 0 -> End: 10000", "Start: 11000 -> End: 21000",
                                               "Start: 0 -> End: 10000"}));
 }
 
@@ -83,7 +86,7 @@ TEST_F(BackgroundMusicTest, WithoutRepeatTheEventLeavesAfterItsPassAndStaysGone)
     Rig.Player->SetMusicClockTime(100);
     Rig.Host.RunFor(1000);
     EXPECT_EQ(Sounds->MusicSounds().Count(), 0);
-    EXPECT_EQ(Trace.size(), 2u);
+    EXPECT_EQ(Trace().size(), 2u);
 }
 
 // The item whose length cannot be told and every later one never start; the pass is
@@ -97,8 +100,8 @@ TEST_F(BackgroundMusicTest, AnUnmeasurableItemEndsTheLayout) {
     EXPECT_EQ(ItemStart(2), -1);
     EXPECT_EQ(Rig.Player->MusicEvent->TotalDuration, 10000);
     Rig.Host.RunFor(25000);
-    for (const AnsiString& line : Trace) EXPECT_EQ(line, "Start: 0 -> End: 10000");
-    EXPECT_EQ(Trace.size(), 3u);
+    for (const AnsiString& line : Trace()) EXPECT_EQ(line, "Start: 0 -> End: 10000");
+    EXPECT_EQ(Trace().size(), 3u);
     EXPECT_EQ(unknown->GetSound(), nullptr);
 }
 
@@ -106,7 +109,7 @@ TEST_F(BackgroundMusicTest, APassOfNoLengthEndsTheEventAtOnce) {
     AddItem(0, 0);
     Play();
     EXPECT_EQ(Rig.Player->MusicEvent, nullptr);
-    EXPECT_TRUE(Trace.empty());
+    EXPECT_TRUE(Trace().empty());
 }
 
 TEST_F(BackgroundMusicTest, NegativeDelaysGapsAndSpansCountAsNone) {
@@ -134,7 +137,7 @@ TEST_F(BackgroundMusicTest, GoingBackAcrossAPassStopsWhatPlaysAndStartsAgain) {
     EXPECT_EQ(Rig.Player->MusicEvent->LastPass, 0);
     EXPECT_EQ(Active(), std::vector<TMusicPlayListItem*>{Item(1)});
     EXPECT_EQ(Sounds->MusicSounds().Count(), 1);
-    EXPECT_EQ(Trace.back(), "Start: 11000 -> End: 21000");
+    EXPECT_EQ(Trace().back(), "Start: 11000 -> End: 21000");
 }
 
 // Paused, the music on its own clock goes on: items still start and their fades end.
@@ -154,13 +157,13 @@ TEST_F(BackgroundMusicTest, WhilePausedTheMusicOnItsOwnClockGoesOn) {
         rig.Host.Play(&rig.Show);
         rig.Host.RunFor(1000);
         rig.Player->Pause(false);
-        Trace.clear();
+        Debug.Lines.clear();
         rig.Host.RunFor(14000);
         auto* second = MusicRuntimeData(music.PlayList->Item(1));
         if (follows) {
-            EXPECT_TRUE(Trace.empty());
+            EXPECT_TRUE(Trace().empty());
         } else {
-            EXPECT_EQ(Trace, std::vector<AnsiString>{"Start: 11000 -> End: 21000"});
+            EXPECT_EQ(Trace(), std::vector<AnsiString>{"Start: 11000 -> End: 21000"});
             EXPECT_TRUE(second->FadingIn);
             EXPECT_EQ(second->ItemFade, nullptr);  // done and gone from the queue
         }
