@@ -7,6 +7,7 @@
 #include "foundation/FileTools.h"
 #include "foundation/ImageLists.h"
 #include "foundation/Plugins.h"
+#include "foundation/Properties.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,8 +21,6 @@ class TStream;
 
 constexpr uint32_t kObjectChunk = 0x401;
 constexpr uint32_t kObjectListChunk = 0x402;
-constexpr uint32_t kSlideShowFileType = 0x501;
-constexpr uint32_t kSlideShowContentVersion = 0x305;
 // Gives a container the show format's id and version, as every show and copy carries.
 void StampShowFormat(TOKFStream& stream);
 // Deeper trees than this are taken for damage when read.

@@ -3,8 +3,8 @@
 #include "foundation/PropertyDialog.h"
 #include "platform/Names.h"
 
-uint32_t ShowFileType = 1281;
-uint32_t ShowFileVersion = 773;
+uint32_t ShowFileType = kSlideShowFileType;
+uint32_t ShowFileVersion = kSlideShowContentVersion;
 
 GC_IMPLEMENT_PLUGIN(TProperties, TInterfacedPlugin)
 GC_IMPLEMENT_CLASS(TPropertiesList, TObject)

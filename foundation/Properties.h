@@ -13,11 +13,15 @@
 #include <memory>
 #include <vector>
 
+// The show document's format id and content version.
+constexpr uint32_t kSlideShowFileType = 0x501;        // 1281
+constexpr uint32_t kSlideShowContentVersion = 0x305;  // 773
+
 // The format id and version that settings copies stamp on their temporary streams,
 // and that the show, list and item writers use. They start at the values the program
 // entry sets, so that copies made before it read their own layout.
-extern uint32_t ShowFileType;     // 1281
-extern uint32_t ShowFileVersion;  // 773
+extern uint32_t ShowFileType;
+extern uint32_t ShowFileVersion;
 
 constexpr uint32_t kPropertiesChunkType = 257;
 constexpr uint32_t kPropertiesFileType = 1287;

@@ -3,6 +3,7 @@
 #include "document/ExifTools.h"
 #include "document/SlideShowObjectExif.h"
 #include "foundation/OKFStream.h"
+#include "foundation/Properties.h"
 #include "platform/Stream.h"
 
 #include <cstddef>
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         TMemoryStream s(bytes);
         TOKFStream okf(&s, okfRaw);
-        okf.Header.ContentVersion = 773;
+        okf.Header.ContentVersion = kSlideShowContentVersion;
         TSlideShowObjectExif view;
         if (view.ReadData(okf)) Ask(view);
     }

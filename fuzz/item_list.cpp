@@ -6,6 +6,7 @@
 #include "document/SlideShowObjectModules.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
+#include "foundation/Properties.h"
 #include "transitions/TransitionModules.h"
 
 #include <cstddef>
@@ -42,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool withHeader = size >= 4 && data[0] == 'O' && data[1] == 'K' && data[2] == 'N' && data[3] == 'F';
         TOKFStreamWinTypes s(&m, withHeader ? okfRead : okfRaw);
         if (!withHeader) {
-            s.Header.FileType = 0x501;
-            s.Header.ContentVersion = size > 0 && (data[size - 1] & 1) ? 0x305 : 0x302;
+            s.Header.FileType = kSlideShowFileType;
+            s.Header.ContentVersion = size > 0 && (data[size - 1] & 1) ? kSlideShowContentVersion : 0x302;
         }
         list.ReadObjects(s, 0, -1, false, false, false, chunks);
     } catch (const Exception&) {

@@ -1,6 +1,7 @@
 // Play-list readers: the play-list container file, the music settings' stream form
 // (both item forms) and the waveform data. None may crash or read out of bounds.
 #include "foundation/OKFStream.h"
+#include "foundation/Properties.h"
 #include "media/MusicPlayList.h"
 #include "media/SlideShowSoundSystem.h"
 
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2: {
             TMemoryStream mem(bytes);
             TMusicProperties p;
-            p.LoadFromStream(mem, 1281, selector % 4 == 1 ? 0x303 : 0x305);
+            p.LoadFromStream(mem, kSlideShowFileType, selector % 4 == 1 ? 0x303 : kSlideShowContentVersion);
             break;
         }
         default: {

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         TMemoryStream m(bytes);
         TFuzzDerived p;
-        if (!p.LoadFromStream(m, 1281, 773)) {
+        if (!p.LoadFromStream(m, kSlideShowFileType, kSlideShowContentVersion)) {
             // A failed load leaves the defaults.
             if (p.A != 1 || !p.S.empty() || p.D != 0) __builtin_trap();
         }
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // Not a container at all: reported to the caller.
         }
         TMemoryStream out;
-        list.GetItem(1)->Instance->SaveToStream(out, 1281, 773);
+        list.GetItem(1)->Instance->SaveToStream(out, kSlideShowFileType, kSlideShowContentVersion);
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "graphics/OutlineGeometry.h"
 
+#include "platform/LittleEndian.h"
+
 #include <cstdlib>
 
 namespace {
@@ -7,9 +9,6 @@ namespace {
 int64_t Abs64(int64_t v) { return v < 0 ? -v : v; }
 
 bool SameRegion(TFixedPoint a, TFixedPoint b, const TFixedRect& r) { return PointRegion(a, r) == PointRegion(b, r); }
-
-uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 }  // namespace
 
@@ -115,14 +114,14 @@ void OutlineToPolygon(TPolygon32& polygon, const uint8_t* buffer, uint32_t buffe
     if (!buffer) return;
     TFlattenContext context{clipRect, &polygon, originX, originY, tolerance};
     auto point = [&](const uint8_t* p) {
-        return TFixedPoint{PointFromFX(int32_t(ReadU32(p)), originX), PointFromFX(int32_t(ReadU32(p + 4)), originY)};
+        return TFixedPoint{PointFromFX(int32_t(GetLE32(p)), originX), PointFromFX(int32_t(GetLE32(p + 4)), originY)};
     };
     const size_t size = bufferSize;
     size_t offset = 0;
     bool first = true;
     bool stop = false;
     while (!stop && offset + 16 <= size) {
-        const size_t cb = ReadU32(buffer + offset);
+        const size_t cb = GetLE32(buffer + offset);
         // A contour shorter than its header or reaching past the buffer ends the walk.
         if (cb < 16 || cb > size - offset) break;
         const TFixedPoint start = point(buffer + offset + 8);
@@ -133,8 +132,8 @@ void OutlineToPolygon(TPolygon32& polygon, const uint8_t* buffer, uint32_t buffe
         const size_t end = offset + cb;
         size_t pos = offset + 16;
         while (pos + 4 <= end) {
-            const uint16_t type = ReadU16(buffer + pos);
-            const size_t count = ReadU16(buffer + pos + 2);
+            const uint16_t type = GetLE16(buffer + pos);
+            const size_t count = GetLE16(buffer + pos + 2);
             const uint8_t* pts = buffer + pos + 4;
             if (count * 8 > end - pos - 4) {
                 stop = true;

@@ -2,6 +2,7 @@
 
 #include "platform/Charset.h"
 #include "platform/FontFace.h"
+#include "platform/LittleEndian.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -20,23 +21,6 @@ namespace {
 
 // ---- the native buffer ----
 
-void PutU16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& b, uint32_t v) {
-    PutU16(b, uint16_t(v));
-    PutU16(b, uint16_t(v >> 16));
-}
-void SetU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-void SetU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    SetU16(b, at, uint16_t(v));
-    SetU16(b, at + 2, uint16_t(v >> 16));
-}
-
 struct TOutlinePoint {
     int32_t X = 0;  // 16.16, y down
     int32_t Y = 0;
@@ -51,8 +35,8 @@ public:
     void BeginContour(TOutlinePoint start) {
         EndContour();
         contourAt_ = Buffer.size();
-        PutU32(Buffer, 0);
-        PutU32(Buffer, kTTPolygonType);
+        AppendLE32(Buffer, 0);
+        AppendLE32(Buffer, kTTPolygonType);
         PutPoint(start);
         open_ = true;
     }
@@ -63,26 +47,26 @@ public:
             recordAt_ = Buffer.size();
             recordType_ = type;
             recordCount_ = 0;
-            PutU16(Buffer, type);
-            PutU16(Buffer, 0);
+            AppendLE16(Buffer, type);
+            AppendLE16(Buffer, 0);
         }
         for (const TOutlinePoint& p : points) PutPoint(p);
         recordCount_ += points.size();
-        SetU16(Buffer, recordAt_ + 2, uint16_t(recordCount_));
+        PutLE16(Buffer.data() + recordAt_ + 2, uint16_t(recordCount_));
     }
     // A quadratic record must not continue over its own end point.
     void EndRecord() { recordAt_ = 0; }
     void EndContour() {
         if (!open_) return;
-        SetU32(Buffer, contourAt_, uint32_t(Buffer.size() - contourAt_));
+        PutLE32(Buffer.data() + contourAt_, uint32_t(Buffer.size() - contourAt_));
         open_ = false;
         recordAt_ = 0;
     }
 
 private:
     void PutPoint(TOutlinePoint p) {
-        PutU32(Buffer, uint32_t(p.X));
-        PutU32(Buffer, uint32_t(p.Y));
+        AppendLE32(Buffer, uint32_t(p.X));
+        AppendLE32(Buffer, uint32_t(p.Y));
     }
     size_t contourAt_ = 0;
     size_t recordAt_ = 0;
