@@ -217,6 +217,22 @@ void RunPreview() {
         PreviewInWindow();
 }
 
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
+    for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
+        if (auto* settings =
+                dynamic_cast<TStandardSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance)) {
+            player.SetProperties(settings);
+            break;
+        }
+    player.GetSettings()->PreloadTime = 0;
+    if (TSlideShowProperties* props = show.SlideShowProperties) {
+        if (Options->DefaultDuration > 0) props->DefaultDuration = Options->DefaultDuration;
+        props->EndAction = 0;
+    }
+    if (show.LogoProperties) show.LogoProperties->ShowLogo = false;
+    if (Options->Shuffle) show.Shuffle();
+}
+
 void PlaySlideShow(TSlideShowPlayer& player) {
     auto show = std::make_unique<TSlideShow>();
     struct TLetGo {
@@ -230,19 +246,7 @@ void PlaySlideShow(TSlideShowPlayer& player) {
         }
     } letGo{player};
     if (show->LoadFromFile(Options->FileName) != 0) return;
-    for (int i = 0; i < show->PropertiesList().GetCount(); ++i)
-        if (auto* settings = dynamic_cast<TStandardSlideShowPlayerProperties*>(
-                show->PropertiesList().GetItem(i)->Instance)) {
-            player.SetProperties(settings);
-            break;
-        }
-    player.GetSettings()->PreloadTime = 0;
-    if (TSlideShowProperties* props = show->SlideShowProperties) {
-        if (Options->DefaultDuration > 0) props->DefaultDuration = Options->DefaultDuration;
-        props->EndAction = 0;
-    }
-    if (show->LogoProperties) show->LogoProperties->ShowLogo = false;
-    if (Options->Shuffle) show->Shuffle();
+    ApplyScreenSaverOptions(*show, player);
     if (Options->ResumeAtLastPos)
         player.PlayInWindowFromTime(show.get(), Options->LastPosition, false);
     else

@@ -21,6 +21,7 @@ extern bool HasPackage;
 bool StartScreenSaver();
 // False when no dialog could be shown or the options accepted by OK could not be saved.
 bool RunConfigure();
+class TSlideShow;
 class TSlideShowPlayer;
 
 // The preview (/p or /l and a window id): the show, silent, in the given window, as
@@ -48,6 +49,10 @@ void RunPlayer(const AnsiString& library);
 // Loads the options' show, applies the options to it and plays it in player's window;
 // a show that does not load plays nothing.
 void PlaySlideShow(TSlideShowPlayer& player);
+// What PlaySlideShow does to a loaded show and its player before playing: the show's
+// player settings to the player, no look-ahead, the options' duration (when above 0),
+// restart at the end, no logo, the shuffle.
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player);
 
 // How the configure mode makes its dialog; tests hand in forms that act as the user.
 using TConfigureFormFactory = std::function<std::unique_ptr<TScreenSaverConfigureForm>()>;
