@@ -44,7 +44,9 @@ public:
     bool WaitForFirstGroup();
     // Returns once every item is out or the extraction stopped: True when all came out.
     bool WaitForAll();
-    // Items that failed so far (package names); the show finds them missing.
+    // Items out so far (package names), in the order they came out.
+    std::vector<AnsiString> ExtractedItems() const;
+    // Items that failed so far; the show finds them missing.
     std::vector<AnsiString> FailedItems() const;
     // Cancels what is not out yet and waits for the thread. The folder stays.
     void Stop();
