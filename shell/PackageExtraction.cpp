@@ -269,7 +269,12 @@ void TPackageExtraction::Stop() {
 void TPackageExtraction::Close() {
     Stop();
     // Only now: the thread may have been writing into it until Stop returned.
-    if (!folder_.empty()) DeleteTempFolder(folder_);
+    try {
+        if (!folder_.empty()) DeleteTempFolder(folder_);
+    } catch (const std::exception& e) {
+        // Close runs from the destructor too, which must not throw.
+        OutputDebugString(PathText(folder_) + ": " + e.what());
+    }
     folder_.clear();
 }
 
