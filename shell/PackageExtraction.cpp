@@ -96,6 +96,13 @@ bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const A
     return false;
 }
 
+// The items the start needs (see the header).
+bool IsFirstGroupItem(const AnsiString& itemName) {
+    const AnsiString key = PathKey(itemName);
+    return key == "\\LUMIVOR\\SLIDESHOW.KLS" || key == "\\SETTINGS.DAT" || key == "\\FMOD.DLL" ||
+           key.rfind("\\FONTS\\", 0) == 0 || key.rfind("\\LUMIVOR\\FONTS\\", 0) == 0;
+}
+
 }  // namespace
 
 int64_t QueryFreeSpace(const AnsiString& folder) {
@@ -103,12 +110,6 @@ int64_t QueryFreeSpace(const AnsiString& folder) {
     const fs::space_info space = fs::space(fs::path(ResolvePath(folder)), ec);
     if (ec || space.available == static_cast<std::uintmax_t>(-1)) return -1;
     return static_cast<int64_t>(space.available);
-}
-
-bool IsFirstGroupItem(const AnsiString& itemName) {
-    const AnsiString key = PathKey(itemName);
-    return key == "\\LUMIVOR\\SLIDESHOW.KLS" || key == "\\SETTINGS.DAT" || key == "\\FMOD.DLL" ||
-           key.rfind("\\FONTS\\", 0) == 0 || key.rfind("\\LUMIVOR\\FONTS\\", 0) == 0;
 }
 
 // ---- the extraction ----
@@ -204,6 +205,7 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
         packager.reset();
         // A failed start leaves nothing behind, not even the empty folder.
         DeleteTempFolder(folder_);
+        folder_.clear();
         return false;
     }
     state_ = std::make_shared<TState>();

@@ -1,8 +1,9 @@
 // Extracting the screen saver's package on a thread, so that its show starts as soon as
-// what the start needs is out (the show document, the options, the sound library, the
-// show's fonts) instead of after the whole copy. The rest follows in directory order,
-// which is show order; a file of the folder that the show resolves before its turn is
-// extracted next and waited for.
+// what the start needs is out instead of after the whole copy: the show document
+// "Lumivor\Slideshow.kls", "settings.dat", "fmod.dll" and the fonts ("Fonts\..." beside
+// the show or at the top), names matched without regard to case. The rest follows in
+// directory order, which is show order; a file of the folder that the show resolves
+// before its turn is extracted next and waited for.
 #pragma once
 
 #include "platform/SysUtils.h"
@@ -19,11 +20,6 @@ class TPackager;
 using TFreeSpaceQuery = std::function<int64_t(const AnsiString& folder)>;
 // The query the program uses: the file system's own answer.
 int64_t QueryFreeSpace(const AnsiString& folder);
-
-// The items that come out first: the show document "Lumivor\Slideshow.kls",
-// "settings.dat", "fmod.dll" and the fonts ("Fonts\..." beside the show or at the top),
-// matched without regard to case.
-bool IsFirstGroupItem(const AnsiString& itemName);
 
 class TPackageExtraction {
 public:
@@ -52,12 +48,12 @@ public:
     void Stop();
     // Stop, then deletes the folder. The program's runs end with this.
     void Close();
-    // The folder given to Start, with a trailing backslash; empty before Start.
+    // The folder given to Start, with a trailing backslash; empty before Start, after a
+    // failed Start and after Close.
     const AnsiString& Folder() const { return folder_; }
 
-    struct TState;
-
 private:
+    struct TState;
     TFreeSpaceQuery freeSpace_;
     AnsiString folder_;
     std::shared_ptr<TState> state_;
