@@ -75,9 +75,9 @@ TKit* MakeKit(Display* display) {
     kit->SilentSaver = PackSaver(*kit, "stumm", package);
     fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", package / "fmod.dll");
     kit->Saver = PackSaver(*kit, "sonne", package);
-    // A package whose second item cannot be written: its folder would be a file.
+    // A package that does not extract: an item's name would leave the folder.
     MakeHostWithPackage(kit->Dir / "kaputt",
-                        {{"settings.dat", OptionsBytes("", true, true, false, 0, 0)}, {"settings.dat\\x", {1, 2}}},
+                        {{"settings.dat", OptionsBytes("", true, true, false, 0, 0)}, {"..\\boese.txt", {1, 2}}},
                         ReadFileBytes((BuildDir() / "tools" / "glowcanvas").string()));
     fs::permissions(kit->Dir / "kaputt", fs::perms::owner_all);
     kit->BrokenSaver = kit->Dir / "kaputt";
