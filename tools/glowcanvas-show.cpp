@@ -18,21 +18,27 @@
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionModules.h"
+#include "transitions/TransitionPlugin.h"
 #include "media/MediaModules.h"
+#include "media/MidiFile.h"
+#include "media/SlideShowSoundSystem.h"
 #include "media/MusicPlayList.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"
+#include "graphics/PictureRegistry.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -53,6 +59,12 @@ const char* const kUsage =
     "       glowcanvas-show play FILE [--window WxH]\n"
     "                                       plays the show silently, full screen when its\n"
     "                                       settings say so or in a window; Escape ends it\n"
+    "       glowcanvas-show build FOLDER OUT [--duration MS] [--transition CLASS|random] [--music FILE]...\n"
+    "                                       a show of every picture file of FOLDER in name order,\n"
+    "                                       named relative to OUT's folder; each shows MS ms\n"
+    "                                       (default: the show's default) with the transition\n"
+    "                                       class (default random); the music files make the\n"
+    "                                       play list, a MIDI song ending at its last event\n"
     "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
@@ -489,6 +501,131 @@ int PlayCall(const std::vector<std::string>& args) {
     return Play(files[0], width, height);
 }
 
+// ---- build ------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+// The name a show in outFolder stores for file: relative to the show's folder, with
+// backslashes, as the show resolves its items' names.
+AnsiString NameBeside(const fs::path& outFolder, const fs::path& file) {
+    return FromPosixPath(fs::absolute(file).lexically_normal().lexically_relative(outFolder).string());
+}
+
+// The end point of a play-list item for file: a MIDI song's playing time, since the
+// sound library cannot tell it; 0 (the file's end) for everything else. -1 for a MIDI
+// file whose length cannot be read.
+int32_t MusicEndPoint(const std::string& file) {
+    std::vector<uint8_t> bytes;
+    TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyWrite);
+    // A song file is small; a huge one is surely no MIDI file we would time.
+    const int64_t size = std::min<int64_t>(f.GetSize(), 64 << 20);
+    bytes.resize(static_cast<size_t>(size));
+    bytes.resize(static_cast<size_t>(f.Read(bytes.data(), size)));
+    if (!LooksLikeMidiFile(bytes.data(), bytes.size())) return 0;
+    const int32_t ms = MidiPlayingTime(bytes.data(), bytes.size());
+    return ms > 0 ? ms : -1;
+}
+
+struct TBuildCall {
+    std::string Folder, Out;
+    int32_t Duration = -1;
+    std::string Transition = "random";
+    std::vector<std::string> Music;
+};
+
+// The picture files of folder that the picture registry reads, in name order (byte
+// order, the order the pack tool stores them in).
+std::vector<fs::path> PictureFiles(const std::string& folder) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+        TPictureFormat format;
+        if (e.is_regular_file() && FindPictureFormat(PictureExtension(FromPosixPath(e.path().filename().string())), format))
+            files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
+    return files;
+}
+
+int Build(const TBuildCall& call) {
+    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
+                                                             : Utf8ToAnsi(call.Transition);
+    if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
+    std::error_code ec;
+    if (!fs::is_directory(call.Folder, ec)) {
+        std::cerr << "glowcanvas-show: " << call.Folder << " is no folder\n";
+        return 1;
+    }
+    const std::vector<fs::path> pictures = PictureFiles(call.Folder);
+    if (pictures.empty()) {
+        std::cerr << "glowcanvas-show: " << call.Folder << " holds no picture file\n";
+        return 1;
+    }
+    const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
+
+    TSlideShow show;
+    for (const fs::path& file : pictures) {
+        auto* item = new TExtPicSlideShowObject();
+        show.RootList().Add(item);
+        item->FileName = NameBeside(outFolder, file);
+        item->Duration = call.Duration;
+        item->Transition = CreateTransition(className);
+    }
+    if (!call.Music.empty()) {
+        auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
+        if (!music) {
+            std::cerr << "glowcanvas-show: this build has no background music\n";
+            return 1;
+        }
+        for (const std::string& file : call.Music) {
+            if (!fs::is_regular_file(file, ec)) {
+                std::cerr << "glowcanvas-show: no music file " << file << "\n";
+                return 1;
+            }
+            auto item = std::make_unique<TMusicPlayListItem>();
+            item->FileName = NameBeside(outFolder, file);
+            const int32_t end = MusicEndPoint(file);
+            if (end > 0) item->EndPoint = end;
+            if (end < 0)
+                std::cerr << "glowcanvas-show: the playing time of " << file << " cannot be read; it will not play\n";
+            music->PlayList->Add(std::move(item));
+        }
+    }
+    TMemoryStream m;
+    if (!show.SaveToStream(m)) {
+        std::cerr << "glowcanvas-show: the show cannot be stored\n";
+        return 1;
+    }
+    return WriteWhole(call.Out, m) ? 0 : 1;
+}
+
+int BuildCall(const std::vector<std::string>& args) {
+    TBuildCall call;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        long long ms = 0;
+        if (a == "--duration" && hasValue) {
+            if (!ParseNumber(args[++i], 1, INT32_MAX, ms)) return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
+            call.Duration = static_cast<int32_t>(ms);
+        } else if (a == "--transition" && hasValue) {
+            call.Transition = args[++i];
+        } else if (a == "--music" && hasValue) {
+            call.Music.push_back(args[++i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return WrongCall("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return WrongCall("build takes a folder and a show file");
+    call.Folder = files[0];
+    call.Out = files[1];
+    StartModules();
+    return Build(call);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -497,7 +634,7 @@ int main(int argc, char** argv) {
     if (args.empty()) return WrongCall("no command given");
     const std::string& command = args[0];
     if (command != "dump" && command != "resave" && command != "options" && command != "render" &&
-        command != "play")
+        command != "play" && command != "build")
         return WrongCall("unknown command " + command);
     if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
         (command == "options" && args.size() < 2))
@@ -509,6 +646,8 @@ int main(int argc, char** argv) {
             status = RenderCall(args);
         } else if (command == "play") {
             status = PlayCall(args);
+        } else if (command == "build") {
+            status = BuildCall(args);
         } else {
             StartModules();
             status = command == "dump" ? Dump(args[1]) : Resave(args[1], args[2]);

@@ -14,8 +14,8 @@
 
 inline const TColor32 kShowColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0};
 
-// Writes the show and its pictures (width x height) into dir; answers the show's path.
-inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
+// The show tests' registry with the play list and the player classes a show stores.
+inline void ShowToolTestPlugins() {
     PictureTestPlugins();
     static const bool started = [] {
         MusicPlayListUnit::Initialize();
@@ -23,6 +23,11 @@ inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
         return true;
     }();
     (void)started;
+}
+
+// Writes the show and its pictures (width x height) into dir; answers the show's path.
+inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
+    ShowToolTestPlugins();
     TSlideShow show;
     for (int i = 0; i < 3; ++i) {
         const std::string name = "bild" + std::to_string(i) + ".jpg";

@@ -1,0 +1,143 @@
+// The show builder: a folder of pictures becomes a show that loads back with its items
+// in name order, their names relative to the show, durations, transitions and music.
+#include "ColourShow.h"
+#include "ToolRunSupport.h"
+#include "transitions/PicTransitions.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Loads the show the builder wrote; the items' class names and file names.
+struct TBuiltShow {
+    // The classes first: the show makes its music group when it is made.
+    int Result = (ShowToolTestPlugins(), -1);
+    TSlideShow Show;
+    explicit TBuiltShow(const std::string& file) {
+        Result = Show.LoadFromFile(FromPosixPath(file));
+    }
+    TExtPicSlideShowObject* Item(int i) const {
+        return dynamic_cast<TExtPicSlideShowObject*>(Show.RootList().GetItem(i));
+    }
+    TMusicPlayList& PlayList() const { return *dynamic_cast<TMusicProperties&>(*Show.MusicProperties).PlayList; }
+};
+
+// Pictures (two formats, a video by its extension), a text file, a folder, in an
+// order the file system does not sort by itself.
+void WritePictures(const TempDir& dir, const std::string& folder) {
+    fs::create_directories(dir.Path() / folder / "sub.jpg");
+    const auto red = [](int, int) { return kShowColors[0]; };
+    WriteFileBytes(dir / (folder + "/c.jpg"), EncodeJpeg(32, 24, red));
+    WriteFileBytes(dir / (folder + "/A.png"), EncodePng(32, 24, red));
+    WriteFileBytes(dir / (folder + "/b.png"), EncodePng(32, 24, red));
+    dir.Write(folder + "/clip.avi", "no real video: the builder goes by the extension");
+    dir.Write(folder + "/notes.txt", "no picture");
+}
+
+// A tune of two beats at 96 ticks per beat: one at 120 beats per minute, then the
+// tempo falls to 60 for the second; a text event after the last note ends the track.
+std::vector<uint8_t> TuneWithTempoChange() {
+    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+            'M', 'T', 'r', 'k', 0, 0, 0, 26,
+            0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,   // 500000 us per beat
+            0x00, 0x90, 0x3C, 0x64,                     // note on
+            0x60, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,   // after a beat: 1000000 us per beat
+            0x60, 0x80, 0x3C, 0x00,                     // note off after another beat
+            0x30, 0xFF, 0x2F, 0x00};                    // the end half a beat later
+}
+
+TEST(ShowBuild, PicturesInNameOrderWithDurationTransitionAndMusic) {
+    TempDir dir;
+    WritePictures(dir, "Lumivor");
+    WriteFileBytes(dir / "tune.mid", TuneWithTempoChange());
+    dir.Write("Lumivor/song.mp3", "a song the sound library measures itself");
+    const std::string show = dir / "Lumivor/Slideshow.kls";
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "Lumivor") + " " + Q(show) +
+                                       " --duration 4500 --transition TAlphablendingTransitionPlugin --music " +
+                                       Q(dir / "tune.mid") + " --music " + Q(dir / "Lumivor/song.mp3"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    TBuiltShow built(show);
+    ASSERT_EQ(built.Result, slLoaded);
+    const char* names[] = {"A.png", "b.png", "c.jpg", "clip.avi"};
+    ASSERT_EQ(built.Show.RootList().Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        TExtPicSlideShowObject* item = built.Item(i);
+        ASSERT_NE(item, nullptr) << i;
+        EXPECT_EQ(item->FileName, names[i]);
+        EXPECT_EQ(item->Duration, 4500);
+        ASSERT_NE(item->Transition, nullptr);
+        EXPECT_EQ(item->Transition->ClassName(), "TAlphablendingTransitionPlugin");
+    }
+    // Names resolve beside the show.
+    EXPECT_EQ(ToPosixPath(built.Item(1)->GetResolvedFileName()), dir / "Lumivor/b.png");
+    TMusicPlayList& list = built.PlayList();
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Item(0)->FileName, "..\\tune.mid");
+    // 500 + 1000 + 500 ms: the end event comes half a slow beat after the last note.
+    EXPECT_EQ(list.Item(0)->EndPoint, 2000);
+    EXPECT_EQ(list.Item(1)->FileName, "song.mp3");
+    EXPECT_EQ(list.Item(1)->EndPoint, 0);
+}
+
+TEST(ShowBuild, DefaultsRandomTransitionShowDurationNoMusicAndNamesRelativeToTheShow) {
+    TempDir dir;
+    WritePictures(dir, "pics");
+    fs::create_directories(dir.Path() / "out");
+    const std::string show = dir / "out/show.kls";
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "pics") + " " + Q(show));
+    ASSERT_EQ(r.status, 0) << r.err;
+    TBuiltShow built(show);
+    ASSERT_EQ(built.Result, slLoaded);
+    ASSERT_EQ(built.Show.RootList().Count(), 4);
+    EXPECT_EQ(built.Item(0)->FileName, "..\\pics\\A.png");
+    EXPECT_EQ(built.Item(0)->Duration, -1);
+    EXPECT_EQ(built.Item(0)->Transition->ClassName(), "TRandomTransitionPlugin");
+    EXPECT_EQ(fs::path(ToPosixPath(built.Item(3)->GetResolvedFileName())).lexically_normal(),
+              dir.Path() / "pics/clip.avi");
+    EXPECT_EQ(built.PlayList().Count(), 0);
+}
+
+struct RefusedCase {
+    const char* Name;
+    std::string Args;
+    int Status;
+    const char* Message;
+};
+
+TEST(ShowBuild, RefusedCallsWriteNothing) {
+    TempDir dir;
+    WritePictures(dir, "pics");
+    dir.Write("empty/notes.txt");
+    // A damaged MIDI file still goes into the list, without an end point, with a warning.
+    dir.Write("bad.mid", "MThd");
+    const std::string out = dir / "show.kls";
+    const RefusedCase cases[] = {
+        {"unknown transition", Q(dir / "pics") + " " + Q(out) + " --transition TNoSuchTransition", 2,
+         "no transition class TNoSuchTransition"},
+        {"a class that is no transition", Q(dir / "pics") + " " + Q(out) + " --transition TSlideShow", 2,
+         "no transition class TSlideShow"},
+        {"no folder", Q(dir / "nothing") + " " + Q(out), 1, "is no folder"},
+        {"no pictures", Q(dir / "empty") + " " + Q(out), 1, "holds no picture file"},
+        {"missing music", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "none.mid"), 1, "no music file"},
+        {"duration 0", Q(dir / "pics") + " " + Q(out) + " --duration 0", 2, "--duration takes milliseconds"},
+        {"one file only", Q(dir / "pics"), 2, "build takes a folder and a show file"},
+    };
+    for (const RefusedCase& c : cases) {
+        const ToolRun r = RunTool(dir, "build " + c.Args);
+        EXPECT_EQ(r.status, c.Status) << c.Name;
+        EXPECT_NE(r.err.find(c.Message), std::string::npos) << c.Name << ": " << r.err;
+        EXPECT_FALSE(dir.Exists("show.kls")) << c.Name;
+    }
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "bad.mid"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("cannot be read; it will not play"), std::string::npos) << r.err;
+    TBuiltShow built(out);
+    ASSERT_EQ(built.PlayList().Count(), 1);
+    EXPECT_EQ(built.PlayList().Item(0)->EndPoint, 0);
+}
+
+}  // namespace
