@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -138,6 +139,36 @@ TEST(ShowBuild, RefusedCallsWriteNothing) {
     TBuiltShow built(out);
     ASSERT_EQ(built.PlayList().Count(), 1);
     EXPECT_EQ(built.PlayList().Item(0)->EndPoint, 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string TuneTool() { return (ShowTool().parent_path() / "glowcanvas-tune").string(); }
+
+// The demo's tune: the same bytes every time, and a show built with it ends the song
+// where its last event sounds: 15 bars of 4 beats at 96 bpm, two beats at 84 and two
+// at 72 (tempi in whole microseconds), then five beats at 60.
+TEST(ShowBuild, GeneratedTuneIsRepeatableAndEndsThroughItsTempoMap) {
+    TempDir dir;
+    const std::string a = dir / "Lumivor/tune.mid", b = dir / "b.mid";
+    fs::create_directories(dir.Path() / "Lumivor");
+    const ToolRun first = RunCommand(Q(TuneTool()) + " " + Q(a));
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(RunCommand(Q(TuneTool()) + " " + Q(b)).status, 0);
+    EXPECT_EQ(ReadFileBytes(a), ReadFileBytes(b));
+    const long double us = 15 * 4 * 625000.0L + 2 * 714285.0L + 2 * 833333.0L + 5 * 1000000.0L;
+    const int32_t expected = static_cast<int32_t>(std::ceil(us / 1000));
+    EXPECT_EQ(first.out, a + ": " + std::to_string(expected) + " ms\n");
+
+    WriteFileBytes(dir / "Lumivor/bild.png", EncodePng(8, 8, [](int, int) { return kShowColors[1]; }));
+    const std::string show = dir / "Lumivor/Slideshow.kls";
+    ASSERT_EQ(RunTool(dir, "build " + Q(dir / "Lumivor") + " " + Q(show) + " --music " + Q(a)).status, 0);
+    TBuiltShow built(show);
+    ASSERT_EQ(built.PlayList().Count(), 1);
+    EXPECT_EQ(built.PlayList().Item(0)->FileName, "tune.mid");
+    EXPECT_EQ(built.PlayList().Item(0)->EndPoint, expected);
 }
 
 }  // namespace
