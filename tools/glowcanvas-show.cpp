@@ -110,7 +110,10 @@ int LoadShow(TSlideShow& show, const std::string& fileName) {
     try {
         TFileStream f(TExactPath{fileName}, fmOpenRead | fmShareDenyWrite);
         const int result = show.LoadFromStream(f);
-        if (result == slLoaded) show.SetFileName(FromPosixPath(fileName));
+        // Items resolve against the show's folder, which a relative name would tie to
+        // the current folder of whoever resolves it later.
+        if (result == slLoaded)
+            show.SetFileName(FromPosixPath(std::filesystem::absolute(fileName).lexically_normal().string()));
         return result;
     } catch (const std::exception&) {
         return slFailed;

@@ -2,6 +2,7 @@
 // in name order, their names relative to the show, durations, transitions and music.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
+#include "graphics/PngReader.h"
 #include "transitions/PicTransitions.h"
 
 #include <gtest/gtest.h>
@@ -169,6 +170,24 @@ TEST(ShowBuild, GeneratedTuneIsRepeatableAndEndsThroughItsTempoMap) {
     ASSERT_EQ(built.PlayList().Count(), 1);
     EXPECT_EQ(built.PlayList().Item(0)->FileName, "tune.mid");
     EXPECT_EQ(built.PlayList().Item(0)->EndPoint, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Called from the show's parent folder with relative names, the tools find the
+// pictures beside the show all the same.
+TEST(ShowBuild, ABuiltShowRendersItsPicturesWhenNamedRelatively) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "Lumivor");
+    WriteFileBytes(dir / "Lumivor/bild.png", EncodePng(16, 12, [](int, int) { return kShowColors[2]; }));
+    const std::string cd = "cd " + Q(dir.Path().string()) + " && ";
+    ASSERT_EQ(RunTool(dir, "build Lumivor Lumivor/Slideshow.kls --transition TAlphablendingTransitionPlugin", cd).status, 0);
+    ASSERT_EQ(RunTool(dir, "render Lumivor/Slideshow.kls --at 2500 --size 16x12 frame.png", cd).status, 0);
+    const std::vector<uint8_t> png = ReadFileBytes(dir / "frame.png");
+    const TBitmap32 frame = ReadPngPicture(png.data(), png.size());
+    EXPECT_EQ(frame.Pixel(8, 6), kShowColors[2]);
 }
 
 }  // namespace
