@@ -191,3 +191,25 @@ TEST(ShowBuild, ABuiltShowRendersItsPicturesWhenNamedRelatively) {
 }
 
 }  // namespace
+
+namespace {
+
+// The demo's video is a picture of the show like any other: its first frame shows.
+TEST(ShowBuild, TheGeneratedVideoShowsAsAPicture) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "Lumivor");
+    const std::string video = (ShowTool().parent_path() / "glowcanvas-video").string();
+    ASSERT_EQ(RunCommand(Q(video) + " " + Q(dir / "Lumivor/clip.avi") + " --size 64x40 --seconds 1").status, 0);
+    const std::string cd = "cd " + Q(dir.Path().string()) + " && ";
+    ASSERT_EQ(RunTool(dir, "build Lumivor Lumivor/Slideshow.kls --transition TAlphablendingTransitionPlugin", cd).status, 0);
+    ASSERT_EQ(RunTool(dir, "render Lumivor/Slideshow.kls --at 2500 --size 64x40 frame.png", cd).status, 0);
+    const std::vector<uint8_t> png = ReadFileBytes(dir / "frame.png");
+    const TBitmap32 frame = ReadPngPicture(png.data(), png.size());
+    // The waves of frame 0 at the centre: violet (about 54, 20, 160), not the black of
+    // an empty frame.
+    const TColor32 c = frame.Pixel(32, 20);
+    EXPECT_NEAR(int(c >> 16 & 0xFF), 54, 20) << std::hex << c;
+    EXPECT_NEAR(int(c & 0xFF), 160, 20) << std::hex << c;
+}
+
+}  // namespace
