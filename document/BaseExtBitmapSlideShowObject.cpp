@@ -183,15 +183,7 @@ bool TBaseExtBitmapSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
         WriteCurveBlock(stream, RotationCurve.get());
         WriteCurveBlock(stream, ScaleCurve.get());
         WriteCurveBlock(stream, MotionPath.get());
-        stream.BeginWriteBlock();
-        stream.WriteInteger(Transition ? 1 : 0);
-        bool ok = true;
-        if (Transition) {
-            stream.WriteString(Transition->ClassName());
-            ok = Transition->WriteData(stream);
-        }
-        stream.EndWriteBlock();
-        return ok;
+        return WriteTransitionBlock(stream, Transition.get());
     } catch (const std::exception&) {
         return false;
     }
@@ -208,16 +200,7 @@ bool TBaseExtBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
         const bool pathOk = ReadCurveBlock(stream, path, NewPath);
         ReplaceMotionPath(std::move(path));
         if (!pathOk) return false;
-        stream.BeginReadBlock();
-        Transition.reset();
-        bool ok = true;
-        if (stream.ReadIntegerValue() == 1) {
-            // Only a registered transition class: any other name leaves the item without one.
-            Transition = CreateTransition(stream.ReadStringValue());
-            if (Transition) ok = Transition->ReadData(stream);
-        }
-        stream.EndReadBlock();
-        return ok;
+        return ReadTransitionBlock(stream, Transition);
     } catch (const std::exception&) {
         return false;
     }

@@ -21,17 +21,8 @@ namespace {
 // The screen's resolution; fonts are designed for 96 pixels per inch.
 constexpr int32_t kScreenPixelsPerInch = 96;
 
-int32_t FloorPixel(int64_t v) { return SaturateInt32(v >= 0 ? v / FixedOne : -((-v + FixedOne - 1) / FixedOne)); }
-int32_t CeilPixel(int64_t v) { return SaturateInt32(v >= 0 ? (v + FixedOne - 1) / FixedOne : -(-v / FixedOne)); }
-
-// A fixed rectangle rounded outward to whole pixels.
-TRect OuterRect(const TFixedRect& r) {
-    return {FloorPixel(r.Left), FloorPixel(r.Top), CeilPixel(r.Right), CeilPixel(r.Bottom)};
-}
-
-TFixed ToFixed(int64_t pixels) {
-    return TFixed(std::clamp<int64_t>(pixels * FixedOne, INT32_MIN, INT32_MAX));
-}
+TRect OuterRect(const TFixedRect& r) { return OuterPixelRect(r); }
+TFixed ToFixed(int64_t pixels) { return SaturatedFixed(pixels); }
 
 std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t maxValue) {
     auto curve = std::make_unique<TTimeToIntegerValue>();
