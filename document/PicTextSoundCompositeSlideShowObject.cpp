@@ -3,6 +3,7 @@
 #include "document/PlayerServices.h"
 #include "document/SlideShowProperties.h"
 #include "document/SoundSlideShowObject.h"
+#include "document/TextSlideShowObject.h"
 #include "document/Variables.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
@@ -60,36 +61,6 @@ TPicTextSoundCompositeSlideShowObject::~TPicTextSoundCompositeSlideShowObject() 
 void TPicTextSoundCompositeSlideShowObject::SetText(const AnsiString& value) {
     if (value == CaptionText) return;
     CaptionText = value;
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionLayout(uint8_t value) {
-    CaptionLayout = value;
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionFont(const TFont& font) {
-    CaptionVectorText->Font = font;
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionColor(TColor32 value) {
-    CaptionVectorText->Color = value;
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionOutlineColor(TColor32 value) {
-    CaptionVectorText->OutlineColor = value;
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionDrawMode(uint8_t value) {
-    CaptionVectorText->SetDrawMode(value);
-    DoChange(ocVisual);
-}
-
-void TPicTextSoundCompositeSlideShowObject::SetCaptionAlignment(uint8_t value) {
-    CaptionVectorText->SetAlignment(value);
     DoChange(ocVisual);
 }
 
@@ -170,14 +141,6 @@ void TPicTextSoundCompositeSlideShowObject::DrawCaption(TBitmap32& target, const
 
 // ---- fitting ----
 
-TRect TPicTextSoundCompositeSlideShowObject::PicturePlace(const TRect& areaRect, const TBitmap32& bitmap) const {
-    const bool reduced = FullPictureSize.cx > 0 && FullPictureSize.cy > 0;
-    TRect r;
-    CalcTargetRect(reduced ? FullPictureSize.cx : bitmap.Width(), reduced ? FullPictureSize.cy : bitmap.Height(),
-                   GetCurrentRect(), r, KeepAspectRatio, Stretch, Alignment, areaRect);
-    return r;
-}
-
 // The caption goes into the fitted bitmap once, not into every frame. With a background
 // fill the bitmap covers the whole area; without one it covers the picture and the
 // caption, transparent around them, and is blended only when the caption reaches out of
@@ -192,7 +155,7 @@ bool TPicTextSoundCompositeSlideShowObject::FitBitmapToRect(const TRect& areaRec
     }
     try {
         bitmap->StretchFilter = TStretchFilter(std::min<uint8_t>(stretchFilter, sfMitchell));
-        const TRect p = PicturePlace(areaRect, *bitmap);
+        const TRect p = FittedPlace(areaRect, *bitmap);
         const bool caption = CaptionShown();
         if (caption) PrepareCaption(p, areaRect);
         if (!(RectWidth(p) == bitmap->Width() && RectHeight(p) == bitmap->Height() && !FillBackground && !caption)) {
@@ -202,16 +165,7 @@ bool TPicTextSoundCompositeSlideShowObject::FitBitmapToRect(const TRect& areaRec
             bitmap->MasterAlpha = 255;
             bitmap->OnPixelCombine = nullptr;
             if (FillBackground && !force) {
-                const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
-                fitted->SetSize(w, h);
-                TRect q = p;
-                OffsetRectBy(q, -areaRect.Left, -areaRect.Top);
-                const int32_t top = std::clamp(q.Top, 0, h), bottom = std::clamp(q.Bottom, 0, h);
-                fitted->FillRectS(0, 0, w, top, BackgroundColor);
-                fitted->FillRectS(0, bottom, w, h, BackgroundColor);
-                fitted->FillRectS(0, top, std::clamp(q.Left, 0, w), bottom, BackgroundColor);
-                fitted->FillRectS(std::clamp(q.Right, 0, w), top, w, bottom, BackgroundColor);
-                bitmap->StretchTo(*fitted, q.Left, q.Top, q.Right, q.Bottom);
+                FillAroundPicture(*fitted, *bitmap, areaRect, p);
                 if (caption) DrawCaption(*fitted, p, areaRect, areaRect.Left, areaRect.Top);
                 if (!PlayHelper) CreatePlayHelper();
                 PlayHelper->Rect = TDoubleRect{0, 0, 1, 1};
@@ -247,12 +201,7 @@ void TPicTextSoundCompositeSlideShowObject::UpdateEditorBitmap(const TRect& area
 // ---- transition and preparation ----
 
 bool TPicTextSoundCompositeSlideShowObject::PrepareTransition(IPlayerServices* player) {
-    if (!Transition) return true;
-    // Without a picture there is nothing to reveal.
-    if (!Bitmap || Bitmap->Empty()) return false;
-    if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(Transition.get()))
-        random->ExcludedClasses = &ShowPropertiesOf(GetSlideShow()).ExcludedTransitions;
-    return Transition->Init(BitmapTargetRect(PlayerArea(player)), Bitmap.get());
+    return !Transition || InitTransition(*Transition, player);
 }
 
 void TPicTextSoundCompositeSlideShowObject::FreeTransition() { Transition.reset(); }
@@ -261,26 +210,13 @@ void TPicTextSoundCompositeSlideShowObject::BuildInitializationSteps(IPlayerServ
     TPicSlideShowObject::BuildInitializationSteps(player, step);
     // The transition stays with the item, so a show saved after playing keeps it.
     transitionsDisabled_ = ShowPropertiesOf(GetSlideShow()).DisableTransitions;
-    TSlideShowObjectInitializationList* list = GetInitializationList();
-    if (transitionsDisabled_ || !list) return;
-    if (step != 11 && !(step == -3 && list->CurrentStep < 11)) return;
-    int32_t estimate = BenchmarkDefaults::ITransition;
-    if (player)
-        estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
-                                                        TIntegerBenchmarkValue::CreateValue(0),
-                                                        BenchmarkDefaults::ITransition);
-    list->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+    if (!transitionsDisabled_) AddTransitionStep(player, step);
 }
 
 bool TPicTextSoundCompositeSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TPicSlideShowObject::ExecuteInitializationStep(player, step);
     if (step != 11) return result;
-    try {
-        if (TimedStep(player, BenchmarkNames::ITransition, TIntegerBenchmarkValue::CreateValue(0),
-                      [&] { return PrepareTransition(player); }))
-            return true;
-    } catch (const std::exception&) {
-    }
+    if (ExecuteTransitionStep(player, [&] { return PrepareTransition(player); })) return true;
     LoadFailed = 1;
     return false;
 }
@@ -313,14 +249,7 @@ int32_t TPicTextSoundCompositeSlideShowObject::Play(IPlayerServices* player, boo
     // Transparent surroundings of the caption must not cover what lies below.
     if (NeedsBlend && Bitmap->DrawMode == dmOpaque) Bitmap->DrawMode = dmBlend;
     if (Transition && !transitionsDisabled_ && !final && !Transition->IsFinished(t)) {
-        Bitmap->StretchFilter = TStretchFilter(ShowPropertiesOf(GetSlideShow()).GetPlayStretchFilter());
-        TRect u;
-        Transition->GetChangedRect(t, *back, u);
-        SaveBackground(u, player);
-        if (Transition->Draw(t, *back)) {
-            AddUpdateRect(u);
-            return -1;
-        }
+        if (DrawTransitionFrame(*Transition, player, *back, t)) return -1;
     }
     const TRect area = player->GetClientRect();
     const TRect r = BitmapTargetRect(area);
@@ -471,13 +400,16 @@ void TPicTextSoundCompositeSlideShowObject::AssignObject(const TSlideShowObject&
     if (!s || s == this) return;
     Transition = s->Transition ? s->Transition->Clone() : nullptr;
     CaptionText = s->CaptionText;
-    SetCaptionFont(s->CaptionVectorText->Font);
-    SetCaptionColor(s->CaptionVectorText->Color);
-    SetCaptionOutlineColor(s->CaptionVectorText->OutlineColor);
-    SetCaptionDrawMode(s->CaptionVectorText->DrawMode);
-    SetCaptionAlignment(s->CaptionVectorText->Alignment);
-    SetCaptionAntialiased(s->CaptionVectorText->Antialiased);
-    SetCaptionLayout(s->CaptionLayout);
+    const TVectorText& from = *s->CaptionVectorText;
+    ChangeCaption([&](TVectorText& v) {
+        v.Font = from.Font;
+        v.Color = from.Color;
+        v.OutlineColor = from.OutlineColor;
+        v.SetDrawMode(from.DrawMode);
+        v.SetAlignment(from.Alignment);
+        v.Antialiased = from.Antialiased;
+        CaptionLayout = s->CaptionLayout;
+    });
     CaptionRect = s->CaptionRect;
     ShowCaption = s->ShowCaption;
     SoundFileName = s->SoundFileName;
@@ -493,15 +425,9 @@ bool TPicTextSoundCompositeSlideShowObject::WriteData(TOKFStreamWinTypes& stream
     if (!TPicSlideShowObject::WriteData(stream)) return false;
     try {
         if (!WriteTransitionBlock(stream, Transition.get())) return false;
-        const TVectorText& v = *CaptionVectorText;
         stream.BeginWriteBlock();
         stream.WriteString(CaptionText);
-        stream.WriteFont(&v.Font);
-        stream.WriteCardinal(v.Color);
-        stream.WriteCardinal(v.OutlineColor);
-        stream.WriteByte(v.DrawMode);
-        stream.WriteByte(v.Alignment);
-        stream.WriteBoolean(v.Antialiased);
+        WriteVectorTextProperties(stream, *CaptionVectorText);
         stream.WriteByte(CaptionLayout);
         stream.WriteDoubleRect(CaptionRect);
         stream.WriteBoolean(ShowCaption);
@@ -528,18 +454,10 @@ bool TPicTextSoundCompositeSlideShowObject::ReadData(TOKFStreamWinTypes& stream)
         if (!ReadTransitionBlock(stream, Transition)) return false;
         stream.BeginReadBlock();
         CaptionText = stream.ReadStringValue();
-        std::unique_ptr<TFont> font;
-        stream.ReadFont(font);
-        // A stored "no font" keeps the default font.
-        if (font) CaptionVectorText->Font = *font;
-        SetCaptionColor(stream.ReadCardinalValue());
-        SetCaptionOutlineColor(stream.ReadCardinalValue());
-        SetCaptionDrawMode(std::min<uint8_t>(stream.ReadByteValue(), vdmDropShadow));
-        const uint8_t alignment = stream.ReadByteValue();
-        SetCaptionAlignment(alignment > 2 ? 0 : alignment);
-        SetCaptionAntialiased(stream.ReadBooleanValue());
+        ReadVectorTextProperties(stream, *CaptionVectorText);
         // Layouts beyond the known ones are kept as stored and use the whole target.
-        SetCaptionLayout(stream.ReadByteValue());
+        CaptionLayout = stream.ReadByteValue();
+        DoChange(ocVisual);
         CaptionRect = stream.ReadDoubleRectValue();
         if (!Finite(CaptionRect)) CaptionRect = TDoubleRect{0, 0, 0, 0};
         ShowCaption = stream.ReadBooleanValue();

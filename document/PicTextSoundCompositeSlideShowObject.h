@@ -91,12 +91,24 @@ public:
     TFont& GetFont() override { return CaptionVectorText->Font; }
 
     // Caption setters that report a visual change (all but SetCaptionAntialiased).
-    void SetCaptionLayout(uint8_t value);
-    void SetCaptionFont(const TFont& font);
-    void SetCaptionColor(TColor32 value);
-    void SetCaptionOutlineColor(TColor32 value);
-    void SetCaptionDrawMode(uint8_t value);
-    void SetCaptionAlignment(uint8_t value);
+    void SetCaptionLayout(uint8_t value) {
+        ChangeCaption([&](TVectorText&) { CaptionLayout = value; });
+    }
+    void SetCaptionFont(const TFont& font) {
+        ChangeCaption([&](TVectorText& v) { v.Font = font; });
+    }
+    void SetCaptionColor(TColor32 value) {
+        ChangeCaption([&](TVectorText& v) { v.Color = value; });
+    }
+    void SetCaptionOutlineColor(TColor32 value) {
+        ChangeCaption([&](TVectorText& v) { v.OutlineColor = value; });
+    }
+    void SetCaptionDrawMode(uint8_t value) {
+        ChangeCaption([&](TVectorText& v) { v.SetDrawMode(value); });
+    }
+    void SetCaptionAlignment(uint8_t value) {
+        ChangeCaption([&](TVectorText& v) { v.SetAlignment(value); });
+    }
     void SetCaptionAntialiased(bool value) { CaptionVectorText->Antialiased = value; }
 
     // File references include the sound; the file count stays 1.
@@ -157,10 +169,13 @@ public:
     bool Prepared = false;  // the result of the last Prepare
 
 protected:
+    template <class Change>
+    void ChangeCaption(Change change) {
+        change(*CaptionVectorText);
+        DoChange(ocVisual);
+    }
     // The duration before the music fades: what the sound item is handed.
     int32_t DurationWithoutMusicFades() const;
-    // The picture's placement in AreaRect, by its full size when it was decoded smaller.
-    TRect PicturePlace(const TRect& areaRect, const TBitmap32& bitmap) const;
     // Draws the caption into Target in its area for picture P inside target T, moved by
     // (-dx, -dy) pixels.
     void DrawCaption(TBitmap32& target, const TRect& pictureRect, const TRect& targetRect, int32_t dx, int32_t dy);
