@@ -73,7 +73,8 @@ TEST(ShowRender, ADamagedShowOrAWrongCallFails) {
     EXPECT_NE(r.err.find("kaputt.kls: "), std::string::npos) << r.err;
     for (const char* args : {"render a.kls --at -1 --size 10x10 o.png", "render a.kls --at 0 --size 10 o.png",
                              "render a.kls --at 0 o.png", "render a.kls --size 1x1 o.png", "play a.kls --window 0x5",
-                             "play", "render a.kls --at 0 --size 1x1 --seed x o.png"})
+                             "play", "render a.kls --at 0 --size 1x1 --seed x o.png",
+                             "render a.kls --at 100 --every 0 --size 1x1 frames"})
         EXPECT_EQ(RunTool(dir, args).status, 2) << args;
 }
 
