@@ -1,12 +1,14 @@
 // The show tool's render: a show of solid-colour pictures with cross-fades, rendered at
 // a still phase and in the middle of a fade; renders repeat byte for byte and equal what
-// the off-screen host shows; a damaged show fails with its reason.
+// the off-screen host shows; picture items naming videos show their first frames; a
+// damaged show fails with its reason.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
 #include "graphics/PngReader.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
+#include "platform/video_testsupport.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
@@ -59,6 +61,37 @@ TEST(ShowRender, RepeatsByteForByteAndEqualsTheHostsImage) {
     EXPECT_NEAR(int(s >> 16 & 0xFF), 0x20, 6);
     EXPECT_GT(int(f >> 16 & 0xFF), 0x50);
     EXPECT_LT(int(f >> 16 & 0xFF), 0xB0);
+}
+
+// One picture item a second, each naming a video written by the test in one of the
+// five formats; each second's render shows that video's frame 0.
+TEST(ShowRender, PictureItemsNamingVideosShowTheirFirstFrames) {
+    ToolShowPlugins();
+    TempDir dir;
+    const char* const videos[] = {"bars.avi", "bars.mov", "bars.mpg", "bars.mpeg", "bars.wmv"};
+    TSlideShow show;
+    for (const char* name : videos) {
+        std::string error;
+        ASSERT_TRUE(WriteTestVideo(dir / name, 160, 120, 10, 25, &error)) << name << ": " << error;
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = name;
+        item->Duration = 1000;
+        item->FreeTransition();
+        show.RootList().Add(item);
+    }
+    ASSERT_TRUE(show.SaveToFile(dir.Program() + "videos.kls"));
+    for (int i = 0; i < int(std::size(videos)); ++i) {
+        SCOPED_TRACE(videos[i]);
+        const TBitmap32 b = ReadPng(Render(dir, dir / "videos.kls", 500 + 1000 * i, videos[i] + std::string(".png")));
+        ASSERT_EQ(b.Width(), 160);
+        auto pixel = [&](int x, int y) { return b.Pixel(x, y); };
+        EXPECT_EQ(ReadTestFrameNumber(160, 120, pixel), 0);
+        std::string bar;
+        EXPECT_TRUE(TestBarsMatch(0, 160, 120, pixel, 24, &bar)) << bar;
+        std::filesystem::copy_file(dir / (videos[i] + std::string(".png")),
+                                   TestOutputFolder() / ("render-" + std::string(videos[i]) + ".png"),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
 }
 
 TEST(ShowRender, ADamagedShowOrAWrongCallFails) {
