@@ -107,6 +107,17 @@ public:
         SDL_SetWindowPosition(window_, left + frame.Left, top + frame.Top);
     }
     TRect GetWindowRect() const override;
+    TPoint ClientOrigin() const override {
+        if (foreignId_) {
+            // An X11 border is as wide on every side.
+            const TRect outer = GetWindowRect();
+            return TPoint{outer.Left + (outer.Width() - ClientSize().cx) / 2,
+                          outer.Top + (outer.Height() - ClientSize().cy) / 2};
+        }
+        int x = 0, y = 0;
+        SDL_GetWindowPosition(window_, &x, &y);
+        return TPoint{x, y};
+    }
     TSize ClientSize() const override {
         int w = 0, h = 0;
         SDL_GetWindowSize(window_, &w, &h);

@@ -75,6 +75,12 @@ TSize TFakeWindowSystem::TFakeWindow::ClientSize() const {
                  windowed_.Height() - system_.FrameTop - system_.FrameBottom};
 }
 
+TPoint TFakeWindowSystem::TFakeWindow::ClientOrigin() const {
+    if (fullScreen_) return system_.Screen.TopLeft();
+    if (foreignId_) return windowed_.TopLeft();
+    return TPoint{windowed_.Left + system_.FrameLeft, windowed_.Top + system_.FrameTop};
+}
+
 void TFakeWindowSystem::TFakeWindow::Vanish() {
     if (vanished_) return;
     vanished_ = true;

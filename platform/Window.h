@@ -39,6 +39,8 @@ public:
     // The outer rectangle in screen coordinates.
     virtual TRect GetWindowRect() const = 0;
     virtual TSize ClientSize() const = 0;
+    // Where the client area's top-left corner lies on the screen.
+    virtual TPoint ClientOrigin() const = 0;
     // A foreign window is not shown or hidden by us; these only keep the flag.
     virtual void Show() = 0;
     virtual void Hide() = 0;
@@ -100,6 +102,7 @@ public:
         void SetPosition(int32_t left, int32_t top) override;
         TRect GetWindowRect() const override;
         TSize ClientSize() const override;
+        TPoint ClientOrigin() const override;
         void Show() override { visible_ = true; }
         void Hide() override { visible_ = false; }
         bool Visible() const override { return visible_; }

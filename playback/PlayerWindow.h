@@ -6,6 +6,7 @@
 #pragma once
 
 #include "graphics/Bitmap32.h"
+#include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
@@ -102,8 +103,7 @@ public:
     using Exception::Exception;
 };
 
-constexpr int32_t mrNone = 0;
-constexpr int32_t mrCancel = 2;
+// mrNone and mrCancel: the modal results the dialogs answer too.
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 

@@ -8,6 +8,17 @@ namespace ScreenSaverStrings {
 inline constexpr const char* NotInstalled = "Der Bildschirmschoner wurde nicht korrekt installiert.";
 inline constexpr const char* CannotSave = "Die Einstellungen konnten nicht gespeichert werden.";
 
+// The runs. Both texts take one path (%s).
+inline constexpr const char* ShowMissing = "Die Lumivor \"%s\" ist nicht vorhanden.";
+inline constexpr const char* SoundLibraryMissing =
+    "Die Datei \"%s\" ist nicht vorhanden. Hintergrundmusik und Soundobjekte k\xF6nnen nicht abgespielt "
+    "werden. Bitte \xFC" "berpr\xFC" "fen Sie, ob Velmorra Glowcanvas korrekt installiert ist!";
+// Where a package keeps its show ("Lumivor\Slideshow.kls") and its sound library.
+inline constexpr const char* ShowFolder = "Lumivor\\";
+inline constexpr const char* ShowBaseName = "Slideshow";
+inline constexpr const char* ShowExtension = "kls";
+inline constexpr const char* SoundLibraryName = "fmod.dll";
+
 // The settings dialog.
 inline constexpr const char* GroupCaption = "Einstellungen";
 inline constexpr const char* UseSound = "&Sound verwenden";

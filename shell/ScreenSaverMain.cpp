@@ -17,7 +17,23 @@
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverOptions.h"
+#include "shell/ScreenSaverPreviewPlayer.h"
+#include "shell/ScreenSaverPreviewWindow.h"
+#include "shell/ScreenSaverSlideShowPlayer.h"
 #include "shell/ScreenSaverTools.h"
+#include "document/SlideShowProperties.h"
+#include "foundation/FileTools.h"
+#include "media/SlideShowSoundSystem.h"
+#include "media/SoundSystemProperties.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageQueue.h"
+#include "platform/Names.h"
+#include "platform/Window.h"
+#include "playback/SlideShowPlayer.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 AnsiString ScreenSaverName;
 AnsiString ExeFileName;
@@ -82,8 +98,236 @@ bool RunConfigure() {
     return false;
 }
 
-void RunPreview() {}
-void RunFullScreen() {}
+namespace {
+
+// text with its one "%s" replaced by value.
+AnsiString FormatPath(const char* text, const AnsiString& value) {
+    AnsiString s(text);
+    const size_t at = s.find("%s");
+    if (at != AnsiString::npos) s.replace(at, 2, value);
+    return s;
+}
+
+// Where a package's show lies below its folder.
+AnsiString PackagedShowFile(const AnsiString& folder) {
+    return folder + ScreenSaverStrings::ShowFolder + ScreenSaverStrings::ShowBaseName + "." +
+           ScreenSaverStrings::ShowExtension;
+}
+
+// A temporary folder for the package, deleted however the run ends.
+class TExtractionFolder {
+public:
+    TExtractionFolder() {
+        static const TTempProperties defaults;
+        CreateTempFolder(TempProperties ? *TempProperties : defaults, "ScreenSaver", true, Folder);
+    }
+    ~TExtractionFolder() {
+        try {
+            DeleteTempFolder(Folder);
+        } catch (const std::exception& e) {
+            OutputDebugString(PathText(Folder) + ": " + e.what());
+        }
+    }
+    TExtractionFolder(const TExtractionFolder&) = delete;
+    TExtractionFolder& operator=(const TExtractionFolder&) = delete;
+
+    // Empty when none could be made.
+    AnsiString Folder;
+};
+
+// The queue takes over SIGINT and SIGTERM (they become a quit that ends the play), so
+// that a quit during the extraction still lets the run clean up.
+void StartMessageQueue() {
+    try {
+        MessageQueue();
+    } catch (const std::exception& e) {
+        OutputDebugString(AnsiString("Message queue: ") + e.what());
+    }
+}
+
+bool ParseWindowNumber(const std::string& text, int32_t& value) {
+    if (text.empty()) return false;
+    const size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (digits == text.size()) return false;
+    for (size_t i = digits; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    errno = 0;
+    const long long n = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno != 0 || n < INT32_MIN || n > INT32_MAX) return false;
+    value = static_cast<int32_t>(n);
+    return true;
+}
+
+}  // namespace
+
+int32_t GetPreviewParentWindow() {
+    const std::vector<std::string> args = ProcessArguments();
+    // The last parameter is never looked at: a number must follow.
+    for (size_t i = 1; i + 1 < args.size(); ++i) {
+        const AnsiString arg = AnsiLowerCase(args[i]);
+        if (arg != "/p" && arg != "/l") continue;
+        int32_t handle = 0;
+        return ParseWindowNumber(args[i + 1], handle) ? handle : 0;
+    }
+    return 0;
+}
+
+int32_t PreviewInWindow() {
+    const int32_t handle = GetPreviewParentWindow();
+    if (handle < 1) return handle;
+    // A number that names no window previews nothing.
+    TRect parent;
+    if (!WindowSystem().GetWindowRect(uint64_t(handle), parent)) {
+        OutputDebugString("Preview: no window " + std::to_string(handle));
+        return handle;
+    }
+    PreviewParentWindow = uint64_t(handle);
+    if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
+        sound->AutomaticOutput = false;
+        sound->OutputKind = 0;
+    }
+    InitSoundSystem(true, false, false, AnsiString(), 0);
+    try {
+        TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+        PlaySlideShow(*player);
+    } catch (...) {
+        ShutdownSoundSystem(false);
+        throw;
+    }
+    ShutdownSoundSystem(false);
+    return handle;
+}
+
+void PreviewPackagedShow(const AnsiString& exeFileName) {
+    // Nothing is extracted for a preview that has no window to show in.
+    TRect parent;
+    const int32_t handle = GetPreviewParentWindow();
+    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+    StartMessageQueue();
+    TExtractionFolder temp;
+    if (temp.Folder.empty() || !ExtractPackage(exeFileName, temp.Folder)) return;
+    Options->FileName = PackagedShowFile(temp.Folder);
+    PreviewInWindow();
+}
+
+void RunPreview() {
+    if (HasPackage)
+        PreviewPackagedShow(ExeFileName);
+    else
+        PreviewInWindow();
+}
+
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
+    for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
+        if (auto* settings =
+                dynamic_cast<TStandardSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance)) {
+            player.SetProperties(settings);
+            break;
+        }
+    player.GetSettings()->PreloadTime = 0;
+    if (TSlideShowProperties* props = show.SlideShowProperties) {
+        if (Options->DefaultDuration > 0) props->DefaultDuration = Options->DefaultDuration;
+        props->EndAction = 0;
+    }
+    if (show.LogoProperties) show.LogoProperties->ShowLogo = false;
+    if (Options->Shuffle) show.Shuffle();
+}
+
+void PlaySlideShow(TSlideShowPlayer& player) {
+    auto show = std::make_unique<TSlideShow>();
+    struct TLetGo {
+        TSlideShowPlayer& Player;
+        ~TLetGo() {
+            try {
+                Player.SetSlideShow(nullptr, false);
+            } catch (const std::exception& e) {
+                OutputDebugString(AnsiString("Player: ") + e.what());
+            }
+        }
+    } letGo{player};
+    if (show->LoadFromFile(Options->FileName) != 0) return;
+    ApplyScreenSaverOptions(*show, player);
+    if (Options->ResumeAtLastPos)
+        player.PlayInWindowFromTime(show.get(), Options->LastPosition, false);
+    else
+        player.PlayInWindow(show.get(), false);
+}
+
+void RunPlayer(const AnsiString& library) {
+    try {
+        if (!FileExists(library))
+            ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
+                           TMsgDlgType::mtWarning);
+        SetScreenSaverRunning(true);
+        WindowSystem().ShowCursor(false);
+        try {
+            InitSoundSystem(false, false, false, library, 0);
+            try {
+                if (!Options->UseSound) {
+                    if (TSoundSystem* sound = SoundSystem()) {
+                        sound->ObjectSounds().SetMuted(true);
+                        sound->MusicSounds().SetMuted(true);
+                    }
+                }
+                TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer());
+                PlaySlideShow(*player);
+                Options->LastPosition = player->GetPlayTime();
+            } catch (...) {
+                ShutdownSoundSystem(false);
+                throw;
+            }
+            ShutdownSoundSystem(false);
+        } catch (...) {
+            SetScreenSaverRunning(false);
+            WindowSystem().ShowCursor(true);
+            throw;
+        }
+        SetScreenSaverRunning(false);
+        WindowSystem().ShowCursor(true);
+    } catch (const std::exception& e) {
+        OutputDebugString(AnsiString("Run: ") + e.what());
+    } catch (...) {
+        OutputDebugString("Run: unknown exception");
+    }
+}
+
+void RunPackagedShow(const AnsiString& exeFileName) {
+    StartMessageQueue();
+    TExtractionFolder temp;
+    // A failed extraction leaves nothing behind: the folder goes with temp.
+    if (temp.Folder.empty() || !ExtractPackage(exeFileName, temp.Folder)) return;
+    Options->FileName = PackagedShowFile(temp.Folder);
+    RunPlayer(temp.Folder + ScreenSaverStrings::SoundLibraryName);
+    SaveScreenSaverOptions(ScreenSaverName, *Options);
+}
+
+void RunInstalledShow() {
+    AnsiString library;
+    try {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (registry.OpenKeyReadOnly(GetPluginApplicationInfo()->GetRegistryBase()))
+            library = IncludeTrailingBackslash(registry.ReadString("InstallDir")) + ScreenSaverStrings::SoundLibraryName;
+    } catch (const std::exception& e) {
+        // An InstallDir of another type names no folder.
+        OutputDebugString(AnsiString("InstallDir: ") + e.what());
+    }
+    if (library.empty()) library = ScreenSaverStrings::SoundLibraryName;
+    if (!FileExists(Options->FileName)) {
+        ShowMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)), TMsgDlgType::mtError);
+        return;
+    }
+    StartMessageQueue();
+    RunPlayer(library);
+    SaveScreenSaverOptions(ScreenSaverName, *Options);
+}
+
+void RunFullScreen() {
+    if (HasPackage)
+        RunPackagedShow(ExeFileName);
+    else
+        RunInstalledShow();
+}
 
 namespace ScreenSaverMainModule {
 

@@ -21,9 +21,38 @@ extern bool HasPackage;
 bool StartScreenSaver();
 // False when no dialog could be shown or the options accepted by OK could not be saved.
 bool RunConfigure();
-// The preview and full-screen runs need the player; until it exists they return at once.
+class TSlideShow;
+class TSlideShowPlayer;
+
+// The preview (/p or /l and a window id): the show, silent, in the given window, as
+// long as that window lives. Nothing is saved.
 void RunPreview();
+// Extracts the package into a temporary folder, previews its show, deletes the folder.
+void PreviewPackagedShow(const AnsiString& exeFileName);
+// Plays the options' show in the preview window; answers the window id found (0: none).
+int32_t PreviewInWindow();
+// The number after "/p" or "/l" (a separate parameter); 0 when none or no number.
+int32_t GetPreviewParentWindow();
+
+// The full-screen run (/s) until the user's first input; stores where it stopped.
 void RunFullScreen();
+// Extracts the package into a temporary folder, runs its show with its sound library,
+// saves the options and deletes the folder.
+void RunPackagedShow(const AnsiString& exeFileName);
+// Runs the options' show with the installed sound library; says so when the show is
+// missing.
+void RunInstalledShow();
+// The run itself: sound, cursor, the screen-saver player, the position reached. Any
+// exception ends it quietly (its text goes to the debug output), so that the caller
+// still saves the options.
+void RunPlayer(const AnsiString& library);
+// Loads the options' show, applies the options to it and plays it in player's window;
+// a show that does not load plays nothing.
+void PlaySlideShow(TSlideShowPlayer& player);
+// What PlaySlideShow does to a loaded show and its player before playing: the show's
+// player settings to the player, no look-ahead, the options' duration (when above 0),
+// restart at the end, no logo, the shuffle.
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player);
 
 // How the configure mode makes its dialog; tests hand in forms that act as the user.
 using TConfigureFormFactory = std::function<std::unique_ptr<TScreenSaverConfigureForm>()>;

@@ -1,0 +1,554 @@
+// The screen saver's runs on the fake window system and queue, the loop driven through
+// the queue's waits on a driven clock: the input that ends a full-screen run, the
+// password that keeps it, the preview's own settings and window, the options a run
+// gives its show, and what a run leaves behind.
+#include "RunShowSupport.h"
+#include "ShellTestSupport.h"
+
+#include "document/SlideShowPlayerProperties.h"
+#include "document/SlideShowProperties.h"
+#include "media/SlideShowSoundSystem.h"
+#include "media/SoundSystemProperties.h"
+#include "platform/Clock.h"
+#include "platform/DebugOutput.h"
+#include "platform/MessageQueue.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Random.h"
+#include "platform/Registry.h"
+#include "platform/ScreenSaverServices.h"
+#include "platform/Window.h"
+#include "shell/ScreenSaverMain.h"
+#include "shell/ScreenSaverOptions.h"
+#include "shell/ScreenSaverPlayerWindow.h"
+#include "shell/ScreenSaverPreviewPlayer.h"
+#include "shell/ScreenSaverPreviewWindow.h"
+#include "shell/ScreenSaverSlideShowPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int32_t g_verifyAnswer = 1;
+int g_verifies = 0;
+int32_t FakeVerify(HWND) {
+    ++g_verifies;
+    return g_verifyAnswer;
+}
+
+// Windows 9x with a screen-saver password whose check answers g_verifyAnswer.
+class PasswordSystem {
+public:
+    PasswordSystem() {
+        g_verifyAnswer = 1;
+        g_verifies = 0;
+        fake.NT = false;
+        fake.Libraries["C:\\WINDOWS\\SYSTEM\\PASSWORD.CPL"]["VerifyScreenSavePwd"] = reinterpret_cast<void*>(&FakeVerify);
+        TRegistry reg;
+        if (!reg.OpenKey("Control Panel\\desktop", true)) std::abort();
+        reg.WriteInteger("ScreenSaveUsePassword", 1);
+        SetScreenSaverSystem(&fake);
+    }
+    ~PasswordSystem() { SetScreenSaverSystem(nullptr); }
+
+    TFakeScreenSaverSystem fake;
+};
+
+void SetArgs(std::vector<std::string> args) {
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    SetProcessArguments(static_cast<int>(argv.size()), argv.data());
+}
+
+// The full-screen form, windowed at (100, 50) under a frame of 4 and 22: its client
+// area starts at (104, 72) on the screen.
+struct InputRig {
+    TManualTickCount Clock{1000};
+    TFakeMessageQueue Queue;
+    TFakeWindowSystem Screen;
+    TPluginPtr<TScreenSaverSlideShowPlayer> Player{new TScreenSaverSlideShowPlayer(nullptr)};
+    std::unique_ptr<TScreenSaverPlayerWindowForm> Form;
+    int Closes = 0;
+
+    InputRig() {
+        Screen.FrameLeft = Screen.FrameRight = Screen.FrameBottom = 4;
+        Screen.FrameTop = 22;
+        Form = std::make_unique<TScreenSaverPlayerWindowForm>();
+        Form->Window().SetPosition(100, 50);
+        Form->Player = Player.get();
+        Form->OnClose = [this](TCloseAction&) { ++Closes; };
+    }
+    // The message, to the form or to its paint box, with the cursor at the client point.
+    TMessage Send(UINT msg, bool toPaintBox, TPoint at = {}, WPARAM w = 0, LPARAM l = 0) {
+        Screen.CursorPos = TPoint{at.X + 104, at.Y + 72};
+        TMessage m{toPaintBox ? Form->PaintBox.Handle() : Form->Handle(), msg, w, l};
+        if (toPaintBox)
+            Form->PaintBoxWndProc(m);
+        else
+            Form->WndProc(m);
+        return m;
+    }
+};
+
+}  // namespace
+
+TEST(ScreenSaverInput, KeysButtonsAndRealMovesEndTheShow) {
+    struct TStep {
+        UINT Msg;
+        TPoint At;
+        int ClosesAfter;
+    };
+    struct TCase {
+        const char* Name;
+        std::vector<TStep> Steps;
+    };
+    const TCase cases[] = {
+        {"key", {{WM_KEYDOWN, {}, 1}}},
+        {"system key (an Alt combination)", {{WM_SYSKEYDOWN, {}, 1}}},
+        {"left button", {{WM_LBUTTONDOWN, {}, 1}}},
+        {"right button", {{WM_RBUTTONDOWN, {}, 1}}},
+        {"middle button", {{WM_MBUTTONDOWN, {}, 1}}},
+        {"key up, close of nothing", {{WM_KEYUP, {}, 0}, {WM_SIZE, {}, 0}}},
+        {"first move only records", {{WM_MOUSEMOVE, {300, 300}, 0}}},
+        {"5 then 6 in x",
+         {{WM_MOUSEMOVE, {100, 100}, 0}, {WM_MOUSEMOVE, {105, 100}, 0}, {WM_MOUSEMOVE, {111, 100}, 1}}},
+        {"5 then 6 in y, upwards",
+         {{WM_MOUSEMOVE, {100, 100}, 0}, {WM_MOUSEMOVE, {100, 95}, 0}, {WM_MOUSEMOVE, {100, 89}, 1}}},
+        {"x = 0 counts as not recorded",
+         {{WM_MOUSEMOVE, {0, 100}, 0}, {WM_MOUSEMOVE, {20, 100}, 0}, {WM_MOUSEMOVE, {26, 100}, 1}}},
+        {"y = 0 counts as not recorded",
+         {{WM_MOUSEMOVE, {100, 0}, 0}, {WM_MOUSEMOVE, {100, 30}, 0}, {WM_MOUSEMOVE, {100, 36}, 1}}},
+        {"left of the client area", {{WM_MOUSEMOVE, {-50, 10}, 0}, {WM_MOUSEMOVE, {-40, 10}, 0}}},
+    };
+    for (bool toPaintBox : {false, true})
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + (toPaintBox ? " (paint box)" : " (form)"));
+            InputRig rig;
+            for (const TStep& s : c.Steps) {
+                rig.Send(s.Msg, toPaintBox, s.At);
+                EXPECT_EQ(rig.Closes, s.ClosesAfter);
+            }
+        }
+}
+
+TEST(ScreenSaverInput, AKeyReachesOthersCleared) {
+    for (bool toPaintBox : {false, true}) {
+        InputRig rig;
+        const TMessage m = rig.Send(WM_KEYDOWN, toPaintBox, {}, 'A', 0x1E0001);
+        EXPECT_EQ(m.WParam, 0u);
+        EXPECT_EQ(m.LParam, 0);
+        EXPECT_EQ(rig.Closes, 1);
+        // The last cursor position is the message's, in client coordinates.
+        rig.Send(WM_MOUSEMOVE, toPaintBox, {7, 9});
+        EXPECT_EQ(rig.Form->LastMousePos, (TPoint{7, 9}));
+    }
+}
+
+TEST(ScreenSaverInput, ARefusedPasswordKeepsTheShowAndDropsStopsUntilOneIsAccepted) {
+    TestRegistry registry;
+    PasswordSystem system;
+    InputRig rig;
+    g_verifyAnswer = 0;
+    rig.Send(WM_LBUTTONDOWN, true);
+    EXPECT_EQ(g_verifies, 1);
+    EXPECT_EQ(rig.Closes, 0);
+    EXPECT_FALSE(rig.Player->MayStop);
+    // The player's own stop (an item's, Escape's) is dropped, and so is the close that
+    // Escape posted before the password was asked for.
+    rig.Player->Stop();
+    EXPECT_FALSE(rig.Player->Stopping);
+    rig.Send(WM_CLOSE, false);
+    EXPECT_EQ(rig.Closes, 0);
+    // The next input asks again.
+    g_verifyAnswer = 1;
+    rig.Send(WM_KEYDOWN, false);
+    EXPECT_EQ(g_verifies, 2);
+    EXPECT_EQ(rig.Closes, 1);
+    EXPECT_TRUE(rig.Player->MayStop);
+    rig.Player->Stop();
+    EXPECT_TRUE(rig.Player->Stopping);
+}
+
+TEST(ScreenSaverPlayer, PlaysInTheScreenSaverWindow) {
+    TFakeMessageQueue queue;
+    TFakeWindowSystem screen;
+    TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer(nullptr));
+    EXPECT_TRUE(player->MayStop);
+    std::unique_ptr<IPlayerWindow> form = player->CreateWindowForm();
+    auto* saver = dynamic_cast<TScreenSaverPlayerWindowForm*>(form.get());
+    ASSERT_NE(saver, nullptr);
+    EXPECT_EQ(saver->LastMousePos, (TPoint{-1, -1}));
+}
+
+// ---- the preview ----
+
+struct PreviewRig {
+    TFakeMessageQueue Queue;
+    TFakeWindowSystem Screen;
+    static constexpr uint64_t kParent = 0x2a00007;
+
+    PreviewRig() {
+        Screen.AddForeignWindow(kParent, Bounds(300, 200, 152, 112));
+        PreviewParentWindow = kParent;
+    }
+    ~PreviewRig() { PreviewParentWindow = 0; }
+};
+
+TEST(ScreenSaverPreview, ThePreviewsSettingsOutliveTheShowsOwn) {
+    PreviewRig rig;
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    EXPECT_TRUE(player->FirstTick);
+    auto check = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const TSlideShowPlayerProperties& s = *player->GetSettings();
+        EXPECT_FALSE(s.FullScreen);
+        EXPECT_TRUE(s.OnlyDueAtStart);
+        EXPECT_EQ(s.ClientWidth, 152);
+        EXPECT_EQ(s.ClientHeight, 112);
+    };
+    check("made");
+    // A show stored full screen, at 800 x 600, queueing ahead.
+    TStandardSlideShowPlayerProperties stored;
+    stored.FullScreen = true;
+    stored.OnlyDueAtStart = false;
+    stored.PreloadTime = 4321;
+    player->SetProperties(&stored);
+    check("after the show's settings");
+    EXPECT_EQ(player->GetSettings()->PreloadTime, 4321);
+}
+
+TEST(ScreenSaverPreview, TheWindowIsTheParentsAtItsSizeAndHidesOnMinimise) {
+    PreviewRig rig;
+    TSlideShow show;
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    std::unique_ptr<IPlayerWindow> made = player->CreateWindowForm();
+    auto* form = dynamic_cast<TScreenSaverPreviewWindowForm*>(made.get());
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(rig.Screen.Windows.size(), 1u);
+    EXPECT_EQ(rig.Screen.Windows[0]->ForeignId(), PreviewRig::kParent);
+    form->Setup(player.get(), &show, player->GetSettings());
+    EXPECT_EQ(form->ClientRect(), (TRect{0, 0, 152, 112}));
+    // The default 4:3 show fits the box into it.
+    EXPECT_EQ(form->PaintBox.Height(), 112);
+    TSlideShowPlayerProperties large;
+    large.ClientWidth = 800;
+    form->ApplyWindowedSize(&large);
+    EXPECT_EQ(form->ClientRect(), (TRect{0, 0, 152, 112}));
+
+    form->Window().Show();
+    TMessage other{form->Handle(), WM_SYSCOMMAND, 0xF060, 0};  // close: not ours
+    form->WndProc(other);
+    EXPECT_TRUE(form->Visible());
+    TMessage minimise{form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE | 2, 0};
+    form->WndProc(minimise);
+    EXPECT_FALSE(form->Visible());
+}
+
+TEST(ScreenSaverPreview, WithoutAParentOrWithOneGone) {
+    PreviewRig rig;
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    rig.Screen.DestroyForeignWindow(PreviewRig::kParent);
+    EXPECT_EQ(player->CreateWindowForm(), nullptr);
+    PreviewParentWindow = 0;
+    std::unique_ptr<IPlayerWindow> plain = player->CreateWindowForm();
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(rig.Screen.Windows.back()->ForeignId(), 0u);
+}
+
+TEST(ScreenSaverPreview, TheWindowIdFollowsPOrL) {
+    struct TCase {
+        std::vector<std::string> Args;
+        int32_t Id;
+    };
+    const TCase cases[] = {
+        {{"saver", "/p", "1234"}, 1234},
+        {{"saver", "/L", "1234"}, 1234},
+        {{"saver", "/l", "44040199"}, 44040199},
+        {{"saver", "/x", "/P", "17"}, 17},
+        {{"saver", "/p"}, 0},
+        {{"saver", "/p", "Fenster"}, 0},
+        {{"saver", "/p", "12a"}, 0},
+        {{"saver", "/p", ""}, 0},
+        {{"saver", "/p", "99999999999"}, 0},
+        {{"saver", "/p:123"}, 0},
+        {{"saver", "-p", "123"}, 0},
+        {{"saver", "/p", "-5"}, -5},
+        {{"saver", "/s"}, 0},
+    };
+    for (const TCase& c : cases) {
+        SetArgs(c.Args);
+        EXPECT_EQ(GetPreviewParentWindow(), c.Id) << c.Args.back();
+    }
+    SetArgs({"saver"});
+}
+
+// ---- the runs ----
+
+// A recording player: it plays nothing, it notes what it was given.
+class TRecordingPlayer : public TScreenSaverSlideShowPlayer {
+public:
+    TRecordingPlayer() : TScreenSaverSlideShowPlayer(nullptr) {}
+    void PlayInWindow(TSlideShow* show, bool) override { Record(show, -1); }
+    void PlayInWindowFromTime(TSlideShow* show, int32_t time, bool) override { Record(show, time); }
+    void SetSlideShow(TSlideShow* show, bool makeCopy) override {
+        if (!show) ++LetGo;
+        TScreenSaverSlideShowPlayer::SetSlideShow(show, makeCopy);
+    }
+
+    bool Played = false;
+    int32_t From = -2;
+    int32_t Duration = 0;
+    uint8_t EndAction = 99;
+    std::vector<AnsiString> Order;
+    int LetGo = 0;
+
+private:
+    void Record(TSlideShow* show, int32_t from) {
+        Played = true;
+        From = from;
+        Duration = show->SlideShowProperties->DefaultDuration;
+        EndAction = show->SlideShowProperties->EndAction;
+        for (int i = 0; i < show->RootList().Count(); ++i)
+            Order.push_back(static_cast<TExtPicSlideShowObject*>(show->RootList()[i])->FileName);
+    }
+};
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDebugOutput(&debug);
+        ScreenSaverName = "sonne";
+        Options = TPluginPtr<TScreenSaverProperties>(new TScreenSaverProperties());
+        Options->FileName = FromPosixPath(WriteRunShow(work.Path() / "show", "a.kls", 3, 3000));
+        queue.OnWait = [this](int timeout) {
+            ++waits;
+            // Short steps, so that the show time at an input is known to 50 ms.
+            clock.Advance(uint32_t(timeout > 0 ? std::min(timeout, 50) : 10));
+            if (OnWait) OnWait();
+            if (waits > 20000) PostQuitMessage(0);
+        };
+    }
+    void TearDown() override {
+        SetDebugOutput(nullptr);
+        Options.reset();
+        ScreenSaverName.clear();
+        SetArgs({"saver"});
+    }
+    HWND SaverWindow() const { return screen.Windows.empty() ? 0 : screen.Windows.front()->Handle(); }
+    // The show time since the first wait of the loop.
+    uint32_t Elapsed() {
+        if (!started) started = clock.Get();
+        return clock.Get() - started;
+    }
+    bool Logged(const std::string& part) const {
+        for (const AnsiString& line : debug.Lines)
+            if (line.find(part) != AnsiString::npos) return true;
+        return false;
+    }
+
+    TestRegistry registry;
+    RecordedBoxes boxes;
+    TFakeDebugOutput debug;
+    TestTempFolder temp;
+    TempDir work;
+    TManualTickCount clock{1000};
+    TFakeMessageQueue queue;
+    TFakeWindowSystem screen;
+    std::function<void()> OnWait;
+    int waits = 0;
+    uint32_t started = 0;
+};
+
+TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
+    // The show as stored: 4000 ms per picture, stop at the end, windowed at 640 x 360.
+    {
+        TSlideShow show;
+        ASSERT_EQ(show.LoadFromFile(Options->FileName), 0);
+        show.SlideShowProperties->DefaultDuration = 4000;
+        show.SlideShowProperties->EndAction = 1;
+        auto* stored = show.PropertiesList().Get<TStandardSlideShowPlayerProperties>();
+        ASSERT_NE(stored, nullptr);
+        stored->FullScreen = false;
+        stored->ClientWidth = 640;
+        stored->ClientHeight = 360;
+        ASSERT_TRUE(show.SaveToFile(Options->FileName));
+    }
+    struct TCase {
+        int32_t DefaultDuration;
+        bool Resume;
+        int32_t LastPosition;
+        int32_t Duration, From;
+    };
+    const TCase cases[] = {
+        {0, true, 6000, 4000, 6000},   // 0 keeps the show's own duration
+        {7000, false, 6000, 7000, -1},  // without resuming: from the start
+        {1, true, 0, 1, 0},
+    };
+    for (const TCase& c : cases) {
+        Options->DefaultDuration = c.DefaultDuration;
+        Options->ResumeAtLastPos = c.Resume;
+        Options->LastPosition = c.LastPosition;
+        TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
+        PlaySlideShow(*player);
+        ASSERT_TRUE(player->Played);
+        EXPECT_EQ(player->From, c.From);
+        EXPECT_EQ(player->Duration, c.Duration);
+        EXPECT_EQ(player->EndAction, 0);
+        EXPECT_EQ(player->LetGo, 1);
+        EXPECT_EQ(player->SlideShow, nullptr);
+        const TSlideShowPlayerProperties& s = *player->GetSettings();
+        EXPECT_EQ(s.PreloadTime, 0);
+        EXPECT_FALSE(s.FullScreen);
+        EXPECT_EQ(s.ClientWidth, 640);
+        EXPECT_EQ(s.ClientHeight, 360);
+        EXPECT_EQ(player->Order, (std::vector<AnsiString>{"bild0.png", "bild1.png", "bild2.png"}));
+    }
+
+    // A show that does not load plays nothing and says nothing.
+    Options->FileName = FromPosixPath(work / "kaputt.kls");
+    WriteFileBytes(work / "kaputt.kls", {1, 2, 3});
+    TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
+    PlaySlideShow(*player);
+    EXPECT_FALSE(player->Played);
+    EXPECT_EQ(player->LetGo, 1);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(RunTest, TheLogoGoesOnlyWithALogoGroupAndShuffleShuffles) {
+    TSlideShow show;
+    ASSERT_EQ(show.LoadFromFile(FromPosixPath(WriteRunShow(work.Path() / "many", "m.kls", 12, 1000))), 0);
+    TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
+    Options->Shuffle = false;
+    ApplyScreenSaverOptions(show, *player);  // no logo group: nothing to switch off
+    EXPECT_EQ(show.LogoProperties, nullptr);
+    EXPECT_EQ(static_cast<TExtPicSlideShowObject*>(show.RootList()[0])->FileName, "bild0.png");
+
+    auto* logo = static_cast<TSlideShowLogoProperties*>(
+        show.PropertiesList().Add(0, TSlideShowLogoProperties::StaticClassInfo(), "Logo", true));
+    show.LogoProperties = logo;
+    ASSERT_TRUE(logo->ShowLogo);
+    Options->Shuffle = true;
+    RandSeed(7);
+    ApplyScreenSaverOptions(show, *player);
+    EXPECT_FALSE(logo->ShowLogo);
+    std::vector<AnsiString> order;
+    for (int i = 0; i < show.RootList().Count(); ++i)
+        order.push_back(static_cast<TExtPicSlideShowObject*>(show.RootList()[i])->FileName);
+    EXPECT_EQ(order.size(), 12u);
+    std::vector<AnsiString> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_NE(order, sorted);
+}
+
+TEST_F(RunTest, ARunStoresThePositionReachedAndPutsTheScreenBack) {
+    PasswordSystem system;  // 9x: the running flag is set and cleared
+    for (bool useSound : {false, true}) {
+        SCOPED_TRACE(useSound ? "with sound" : "without sound");
+        system.fake.ParameterCalls.clear();
+        boxes.Boxes.clear();
+        started = 0;
+        Options->UseSound = useSound;
+        Options->LastPosition = 0;
+        bool checked = false;
+        OnWait = [&] {
+            if (!checked) {
+                checked = true;
+                ASSERT_NE(SoundSystem(), nullptr);
+                EXPECT_EQ(SoundSystem()->ObjectSounds().GetMuted(), !useSound);
+                EXPECT_EQ(SoundSystem()->MusicSounds().GetMuted(), !useSound);
+                EXPECT_FALSE(screen.CursorVisible);
+                EXPECT_EQ(system.fake.ParameterCalls.size(), 1u);
+            }
+            if (Elapsed() >= 4000) PostMessage(SaverWindow(), WM_KEYDOWN, 'A', 0);
+        };
+        const AnsiString library = FromPosixPath(work / "fehlt/fmod.dll");
+        RunPlayer(library);
+        EXPECT_TRUE(checked);
+        EXPECT_GE(Options->LastPosition, 4000);
+        EXPECT_LE(Options->LastPosition, 4100);
+        EXPECT_TRUE(screen.CursorVisible);
+        EXPECT_EQ(SoundSystemRefCount(), 0);
+        ASSERT_EQ(system.fake.ParameterCalls.size(), 2u);
+        EXPECT_EQ(system.fake.ParameterCalls[0].Param, 1u);
+        EXPECT_EQ(system.fake.ParameterCalls[1].Param, 0u);
+        ASSERT_EQ(boxes.Boxes.size(), 1u);
+        EXPECT_EQ(boxes.Boxes[0].first,
+                  "Die Datei \"" + (work / "fehlt/fmod.dll") +
+                      "\" ist nicht vorhanden. Hintergrundmusik und Soundobjekte k\xF6nnen nicht abgespielt werden. "
+                      "Bitte \xFC" "berpr\xFC" "fen Sie, ob Velmorra Glowcanvas korrekt installiert ist!");
+        EXPECT_EQ(boxes.Boxes[0].second, TMsgDlgType::mtWarning);
+    }
+}
+
+TEST_F(RunTest, AnInstalledRunSavesItsOptionsAlsoAfterAnException) {
+    // The installation folder, in the machine's store, holds the sound library.
+    fs::create_directories(work.Path() / "install");
+    WriteFileBytes(work / "install/fmod.dll", {0});
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
+        reg.WriteString("InstallDir", FromPosixPath(work.Path().string() + "/install"));
+    }
+    fs::rename(registry.Dir() / "user.reg", registry.Dir() / "machine.reg");
+    Options->LastPosition = 1234;
+    OnWait = [] { throw std::runtime_error("kaputt"); };
+    RunInstalledShow();
+    EXPECT_TRUE(boxes.Boxes.empty());  // the library is there; the exception says nothing
+    EXPECT_TRUE(Logged("kaputt"));
+    EXPECT_TRUE(screen.CursorVisible);
+    EXPECT_EQ(SoundSystemRefCount(), 0);
+    TPluginPtr<TScreenSaverProperties> saved;
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", saved));
+    EXPECT_EQ(saved->FileName, Options->FileName);
+    EXPECT_EQ(saved->LastPosition, 1234);  // not reached: kept
+}
+
+TEST_F(RunTest, AMissingShowIsNamedAndNothingIsSaved) {
+    Options->FileName = FromPosixPath(work / "weg/show.kls");
+    RunInstalledShow();
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].first, "Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden.");
+    EXPECT_EQ(boxes.Boxes[0].second, TMsgDlgType::mtError);
+    EXPECT_TRUE(screen.Windows.empty());
+    TPluginPtr<TScreenSaverProperties> saved;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+}
+
+TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
+    constexpr uint64_t kParent = 0x3c00002;
+    screen.AddForeignWindow(kParent, Bounds(10, 10, 152, 112));
+    Options->LastPosition = 2500;
+    // A number naming no window previews nothing.
+    SetArgs({"saver", "/p", "999"});
+    EXPECT_EQ(PreviewInWindow(), 999);
+    EXPECT_TRUE(screen.Windows.empty());
+    EXPECT_EQ(SoundSystemRefCount(), 0);
+
+    SetArgs({"saver", "/p", std::to_string(kParent)});
+    bool checked = false;
+    OnWait = [&] {
+        if (!checked) {
+            checked = true;
+            ASSERT_NE(SoundSystem(), nullptr);
+            EXPECT_TRUE(SoundSystem()->Silent);
+            EXPECT_FALSE(SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput);
+            EXPECT_EQ(SoundSystemPropertiesUnit::SoundProperties()->OutputKind, 0);
+        }
+        if (Elapsed() >= 2000 && !screen.Windows.empty() && !screen.Windows[0]->Vanished())
+            screen.DestroyForeignWindow(kParent);
+    };
+    EXPECT_EQ(PreviewInWindow(), int32_t(kParent));
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(PreviewParentWindow, kParent);
+    PreviewParentWindow = 0;
+    EXPECT_EQ(SoundSystemRefCount(), 0);
+    EXPECT_EQ(Options->LastPosition, 2500);
+    TPluginPtr<TScreenSaverProperties> saved;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
+    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+}
