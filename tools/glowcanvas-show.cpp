@@ -56,6 +56,9 @@ const char* const kUsage =
     "                                       the window's picture at show time MS, played from 0\n"
     "                                       on a driven clock (random generator seeded with N,\n"
     "                                       default 1); the same call gives the same bytes\n"
+    "       glowcanvas-show render FILE --at MS --every STEP --size WxH [--seed N] FOLDER\n"
+    "                                       the same in one play at 0, STEP, 2*STEP ... up to MS,\n"
+    "                                       into FOLDER/frame-MS.png (MS in five digits or more)\n"
     "       glowcanvas-show play FILE [--window WxH]\n"
     "                                       plays the show silently, full screen when its\n"
     "                                       settings say so or in a window; Escape ends it\n"
@@ -416,9 +419,25 @@ bool LoadForPlay(TSlideShow& show, const std::string& file) {
     return false;
 }
 
-int Render(const std::string& file, int32_t at, int32_t width, int32_t height, uint64_t seed, const std::string& out) {
+bool WritePicture(const TBitmap32& picture, const std::string& out) {
+    try {
+        WritePngPicture(picture, FromPosixPath(out));
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "glowcanvas-show: cannot write " << out << ": " << FileErrorReason(e) << "\n";
+        return false;
+    }
+}
+
+// With every > 0, out is a folder that gets a frame at each multiple of every up to at.
+int Render(const std::string& file, int32_t at, int32_t every, int32_t width, int32_t height, uint64_t seed,
+           const std::string& out) {
     TSlideShow show;
     if (!LoadForPlay(show, file)) return 1;
+    if (every > 0 && ::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) {
+        std::cerr << "glowcanvas-show: cannot make the folder " << out << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
     RandSeed(seed);
     TManualTickCount clock;
     // No sound system: a render is silent.
@@ -426,16 +445,20 @@ int Render(const std::string& file, int32_t at, int32_t width, int32_t height, u
     ApplyShowPlayerSettings(show, *player);
     TOffscreenPlayerHost host(*player, width, height, &clock);
     host.Play(&show);
-    host.RunFor(at);
-    const TBitmap32 picture(host.ClientImage());
-    host.Finish();
-    try {
-        WritePngPicture(picture, FromPosixPath(out));
-    } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << out << ": " << FileErrorReason(e) << "\n";
-        return 1;
+    bool written = true;
+    if (every > 0) {
+        for (int64_t t = 0; t <= at && written; t += every) {
+            host.RunFor(int32_t(t - host.Elapsed()));
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame-%05lld.png", static_cast<long long>(t));
+            written = WritePicture(TBitmap32(host.ClientImage()), out + name);
+        }
+    } else {
+        host.RunFor(at);
+        written = WritePicture(TBitmap32(host.ClientImage()), out);
     }
-    return 0;
+    host.Finish();
+    return written ? 0 : 1;
 }
 
 // The real-time player without sound, in the player window.
@@ -461,7 +484,7 @@ int Play(const std::string& file, int32_t width, int32_t height) {
 }
 
 int RenderCall(const std::vector<std::string>& args) {
-    long long at = -1, seed = 1;
+    long long at = -1, seed = 1, every = 0;
     int32_t width = 0, height = 0;
     std::vector<std::string> files;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -469,6 +492,8 @@ int RenderCall(const std::vector<std::string>& args) {
         const bool hasValue = i + 1 < args.size();
         if (a == "--at" && hasValue) {
             if (!ParseNumber(args[++i], 0, INT32_MAX, at)) return WrongCall("--at takes milliseconds, not " + args[i]);
+        } else if (a == "--every" && hasValue) {
+            if (!ParseNumber(args[++i], 1, INT32_MAX, every)) return WrongCall("--every takes milliseconds, not " + args[i]);
         } else if (a == "--size" && hasValue) {
             if (!ParseSize(args[++i], width, height)) return WrongCall("--size takes WxH, not " + args[i]);
         } else if (a == "--seed" && hasValue) {
@@ -479,11 +504,12 @@ int RenderCall(const std::vector<std::string>& args) {
             files.push_back(a);
         }
     }
-    if (files.size() != 2) return WrongCall("render takes a show file and a PNG file");
+    if (files.size() != 2) return WrongCall("render takes a show file and a PNG file or folder");
     if (at < 0) return WrongCall("render needs --at");
     if (width == 0) return WrongCall("render needs --size");
     StartModules();
-    return Render(files[0], static_cast<int32_t>(at), width, height, static_cast<uint64_t>(seed), files[1]);
+    return Render(files[0], static_cast<int32_t>(at), static_cast<int32_t>(every), width, height,
+                  static_cast<uint64_t>(seed), files[1]);
 }
 
 int PlayCall(const std::vector<std::string>& args) {

@@ -1,9 +1,10 @@
-// A show file for the render and play tests: three solid-colour pictures of 3 s each,
-// each faded in over 1 s.
+// Shows for the render and play tests: three solid-colour pictures of 3 s each, each
+// faded in over 1 s.
 #pragma once
 
 #include "TestSupport.h"
 #include "document/PictureTestSupport.h"
+#include "graphics/VectorTextEffect.h"
 #include "media/MusicPlayList.h"
 #include "playback/PlaybackModules.h"
 #include "transitions/PicTransitions.h"
@@ -14,10 +15,11 @@
 
 inline const TColor32 kShowColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0};
 
-// The show tests' registry with the play list and the player classes a show stores.
-inline void ShowToolTestPlugins() {
-    PictureTestPlugins();
+// What a test needs to make, save and load the shows the tool plays: the item kinds,
+// the show's groups and the text effects.
+inline void ToolShowPlugins() {
     static const bool started = [] {
+        InitializeVectorTextEffects(PictureTestPlugins());
         MusicPlayListUnit::Initialize();
         SlideShowPlayerModule::Initialize();
         return true;
@@ -27,7 +29,7 @@ inline void ShowToolTestPlugins() {
 
 // Writes the show and its pictures (width x height) into dir; answers the show's path.
 inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
-    ShowToolTestPlugins();
+    ToolShowPlugins();
     TSlideShow show;
     for (int i = 0; i < 3; ++i) {
         const std::string name = "bild" + std::to_string(i) + ".jpg";

@@ -17,7 +17,7 @@ namespace {
 // Loads the show the builder wrote; the items' class names and file names.
 struct TBuiltShow {
     // The classes first: the show makes its music group when it is made.
-    int Result = (ShowToolTestPlugins(), -1);
+    int Result = (ToolShowPlugins(), -1);
     TSlideShow Show;
     explicit TBuiltShow(const std::string& file) {
         Result = Show.LoadFromFile(FromPosixPath(file));
