@@ -4,6 +4,11 @@
 // failed (the reason on stderr), 2 for a wrong call.
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/MergeSlideShowObject.h"
+#include "document/ParticleSlideShowObject.h"
+#include "document/PicTextSoundCompositeSlideShowObject.h"
+#include "document/TextSlideShowObject.h"
+#include "graphics/VectorTextEffect.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
@@ -35,7 +40,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -63,11 +70,18 @@ const char* const kUsage =
     "                                       plays the show silently, full screen when its\n"
     "                                       settings say so or in a window; Escape ends it\n"
     "       glowcanvas-show build FOLDER OUT [--duration MS] [--transition CLASS|random] [--music FILE]...\n"
+    "                             [--captions] [--title TEXT] [--collage FOLDER]... [--snow FILE]\n"
     "                                       a show of every picture file of FOLDER in name order,\n"
     "                                       named relative to OUT's folder; each shows MS ms\n"
     "                                       (default: the show's default) with the transition\n"
     "                                       class (default random); the music files make the\n"
-    "                                       play list, a MIDI song ending at its last event\n"
+    "                                       play list, a MIDI song ending at its last event.\n"
+    "                                       --captions: each picture captioned with its file's\n"
+    "                                       name (\"03-Lagune.jpg\": \"Lagune\"); --title: the text\n"
+    "                                       zooming in and out over the first; --collage: a\n"
+    "                                       collage of that folder's pictures after them;\n"
+    "                                       --snow: that picture falling as flakes over the\n"
+    "                                       show as long as it lasts when built\n"
     "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
@@ -560,6 +574,10 @@ struct TBuildCall {
     int32_t Duration = -1;
     std::string Transition = "random";
     std::vector<std::string> Music;
+    std::string Title;
+    std::vector<std::string> Collages;
+    std::string Snow;
+    bool Captions = false;
 };
 
 // The picture files of folder that the picture registry reads, in name order (byte
@@ -576,30 +594,180 @@ std::vector<fs::path> PictureFiles(const std::string& folder) {
     return files;
 }
 
+// The pictures of folder; none (with the reason on stderr) when it is no folder or
+// holds no picture file.
+std::vector<fs::path> PicturesOf(const std::string& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        std::cerr << "glowcanvas-show: " << folder << " is no folder\n";
+        return {};
+    }
+    std::vector<fs::path> pictures = PictureFiles(folder);
+    if (pictures.empty()) std::cerr << "glowcanvas-show: " << folder << " holds no picture file\n";
+    return pictures;
+}
+
+// A caption from a file name: "03-Lagune.jpg" says "Lagune".
+AnsiString CaptionOf(const fs::path& file) {
+    const std::string stem = file.stem().string();
+    size_t i = 0;
+    while (i < stem.size() && std::isdigit(static_cast<unsigned char>(stem[i]))) ++i;
+    while (i < stem.size() && (stem[i] == '-' || stem[i] == '_' || stem[i] == ' ')) ++i;
+    return Utf8ToAnsi(i < stem.size() ? stem.substr(i) : stem);
+}
+
+class TShowBuilder {
+public:
+    TShowBuilder(const TBuildCall& call, const AnsiString& transitionClass)
+        : call_(call), transitionClass_(transitionClass),
+          outFolder_(fs::absolute(call.Out).lexically_normal().parent_path()) {}
+
+    AnsiString Name(const fs::path& file) const { return NameBeside(outFolder_, file); }
+
+    // One picture of the show: with --captions a composite whose caption is the file's
+    // name, else a picture with effects.
+    TSlideShowObject* Picture(const fs::path& file) const {
+        if (call_.Captions) {
+            auto* item = new TPicTextSoundCompositeSlideShowObject();
+            item->FileName = Name(file);
+            item->Duration = call_.Duration;
+            item->Transition = CreateTransition(transitionClass_);
+            item->CaptionText = CaptionOf(file);
+            item->CaptionVectorText->Font.Size = 28;
+            item->CaptionVectorText->SetAlignment(2);
+            return item;
+        }
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = Name(file);
+        item->Duration = call_.Duration;
+        item->Transition = CreateTransition(transitionClass_);
+        return item;
+    }
+
+    // The title over the first item: both in a parallel group, the text zooming in and
+    // out over 2 s each.
+    TSlideShowObject* WithTitle(TSlideShowObject* first) const {
+        auto* title = new TTextSlideShowObject();
+        title->Duration = call_.Duration;
+        title->SetText(Utf8ToAnsi(call_.Title));
+        TFont font = title->GetFont();
+        font.Size = 72;
+        title->SetFont(font);
+        title->SetRelativeRect({0.05, 0.3, 0.95, 0.7});
+        title->SetAlignment(2);
+        title->TextEffects = std::make_unique<TComplexVectorTextEffect>();
+        for (auto* effect : {&title->TextEffects->FirstEffect, &title->TextEffects->SecondEffect}) {
+            effect->reset(new TSimpleZoomVectorTextEffect());
+            (*effect)->Duration = 2000;
+        }
+        auto* group = new TParallelSlideShowObject();
+        group->Title = title->Text;
+        group->CreateChildList();
+        group->GetChildList()->Add(first);
+        group->GetChildList()->Add(title);
+        return group;
+    }
+
+    // The pictures in a grid of cells, as square as their count allows.
+    TSlideShowObject* Collage(const fs::path& folder, const std::vector<fs::path>& pictures) const {
+        auto* collage = new TMergeSlideShowObject();
+        collage->Title = Utf8ToAnsi(folder.filename().string());
+        collage->Duration = call_.Duration;
+        collage->Transition = CreateTransition(transitionClass_);
+        collage->CreateChildList();
+        const int n = static_cast<int>(pictures.size());
+        const int columns = static_cast<int>(std::ceil(std::sqrt(double(n))));
+        const int rows = (n + columns - 1) / columns;
+        constexpr double kGap = 0.02;
+        for (int i = 0; i < n; ++i) {
+            auto* cell = new TExtPicSlideShowObject();
+            cell->FileName = Name(pictures[size_t(i)]);
+            cell->FreeTransition();  // the collage reveals itself as a whole
+            cell->FillBackground = false;  // a filled cell would cover the cells before it
+            const double w = 1.0 / columns, h = 1.0 / rows;
+            const int c = i % columns, r = i / columns;
+            cell->RelativeRect = {c * w + kGap, r * h + kGap, (c + 1) * w - kGap, (r + 1) * h - kGap};
+            collage->GetChildList()->Add(cell);
+        }
+        return collage;
+    }
+
+    // Falling flakes over everything in chapter, for its duration.
+    TSlideShowObject* WithSnow(TContainerSlideShowObject* chapter, const fs::path& flake, int32_t duration) const {
+        auto* snow = new TParticleSlideShowObject();
+        snow->FileNames = Name(flake);
+        snow->FreeTransition();
+        snow->FillBackground = false;
+        snow->Direction = 1.5707964f;  // down
+        snow->Speed = 0.08f;
+        snow->ParticleCount = 150;
+        snow->ParticleSize = 0.03f;
+        snow->MotionKind = pmSway;
+        snow->Amplitude = 0.04f;
+        snow->Frequency = 0.3f;
+        snow->Duration = duration;
+        auto* group = new TParallelSlideShowObject();
+        group->Title = "Schnee";
+        group->CreateChildList();
+        group->GetChildList()->Add(chapter);
+        group->GetChildList()->Add(snow);
+        return group;
+    }
+
+private:
+    const TBuildCall& call_;
+    AnsiString transitionClass_;
+    fs::path outFolder_;
+};
+
 int Build(const TBuildCall& call) {
     const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
                                                              : Utf8ToAnsi(call.Transition);
     if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
+    const std::vector<fs::path> pictures = PicturesOf(call.Folder);
+    if (pictures.empty()) return 1;
+    std::vector<std::vector<fs::path>> collages;
+    for (const std::string& folder : call.Collages) {
+        collages.push_back(PicturesOf(folder));
+        if (collages.back().empty()) return 1;
+    }
     std::error_code ec;
-    if (!fs::is_directory(call.Folder, ec)) {
-        std::cerr << "glowcanvas-show: " << call.Folder << " is no folder\n";
+    TPictureFormat format;
+    if (!call.Snow.empty() &&
+        (!fs::is_regular_file(call.Snow, ec) ||
+         !FindPictureFormat(PictureExtension(FromPosixPath(fs::path(call.Snow).filename().string())), format))) {
+        std::cerr << "glowcanvas-show: no picture file " << call.Snow << " for the snow\n";
         return 1;
     }
-    const std::vector<fs::path> pictures = PictureFiles(call.Folder);
-    if (pictures.empty()) {
-        std::cerr << "glowcanvas-show: " << call.Folder << " holds no picture file\n";
-        return 1;
-    }
-    const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
+    for (const std::string& file : call.Music)
+        if (!fs::is_regular_file(file, ec)) {
+            std::cerr << "glowcanvas-show: no music file " << file << "\n";
+            return 1;
+        }
 
+    const TShowBuilder builder(call, className);
     TSlideShow show;
-    for (const fs::path& file : pictures) {
-        auto* item = new TExtPicSlideShowObject();
-        show.RootList().Add(item);
-        item->FileName = NameBeside(outFolder, file);
-        item->Duration = call.Duration;
-        item->Transition = CreateTransition(className);
+    // With snow, the items go into a chapter that the flakes fall over.
+    TContainerSlideShowObject* chapter = nullptr;
+    if (!call.Snow.empty()) {
+        chapter = new TContainerSlideShowObject();
+        chapter->Title = "Bilder";
+        chapter->CreateChildList();
+        show.RootList().Add(chapter);
     }
+    TSlideShowObjectList& items = chapter ? *chapter->GetChildList() : show.RootList();
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        TSlideShowObject* item = builder.Picture(pictures[i]);
+        items.Add(i == 0 && !call.Title.empty() ? builder.WithTitle(item) : item);
+    }
+    for (size_t i = 0; i < collages.size(); ++i) items.Add(builder.Collage(call.Collages[i], collages[i]));
+    if (chapter) {
+        // Its length with the show's default duration, which needs the show.
+        const int32_t duration = chapter->GetDuration();
+        show.RootList().RemoveObject(chapter, false);
+        show.RootList().Add(builder.WithSnow(chapter, call.Snow, duration));
+    }
+
     if (!call.Music.empty()) {
         auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
         if (!music) {
@@ -607,12 +775,8 @@ int Build(const TBuildCall& call) {
             return 1;
         }
         for (const std::string& file : call.Music) {
-            if (!fs::is_regular_file(file, ec)) {
-                std::cerr << "glowcanvas-show: no music file " << file << "\n";
-                return 1;
-            }
             auto item = std::make_unique<TMusicPlayListItem>();
-            item->FileName = NameBeside(outFolder, file);
+            item->FileName = builder.Name(file);
             const int32_t end = MusicEndPoint(file);
             if (end > 0) item->EndPoint = end;
             if (end < 0)
@@ -636,12 +800,22 @@ int BuildCall(const std::vector<std::string>& args) {
         const bool hasValue = i + 1 < args.size();
         long long ms = 0;
         if (a == "--duration" && hasValue) {
-            if (!ParseNumber(args[++i], 1, INT32_MAX, ms)) return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
+            if (!ParseNumber(args[++i], 1, INT32_MAX, ms))
+                return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
             call.Duration = static_cast<int32_t>(ms);
         } else if (a == "--transition" && hasValue) {
             call.Transition = args[++i];
         } else if (a == "--music" && hasValue) {
             call.Music.push_back(args[++i]);
+        } else if (a == "--title" && hasValue) {
+            call.Title = args[++i];
+            if (call.Title.empty()) return WrongCall("--title takes a text");
+        } else if (a == "--collage" && hasValue) {
+            call.Collages.push_back(args[++i]);
+        } else if (a == "--snow" && hasValue) {
+            call.Snow = args[++i];
+        } else if (a == "--captions") {
+            call.Captions = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return WrongCall("unknown option " + a);
         } else {
