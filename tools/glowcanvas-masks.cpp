@@ -5,7 +5,9 @@
 // A mask is a schedule: dark pixels are revealed first, light ones last.
 // The output is deterministic: every mask draws from its own seeded generator.
 
+#include "graphics/ContactSheet.h"
 #include "graphics/JpegWriter.h"
+#include "graphics/PngWriter.h"
 
 #include <algorithm>
 #include <array>
@@ -20,8 +22,6 @@
 #include <numbers>
 #include <string>
 #include <vector>
-
-#include <png.h>
 
 namespace {
 
@@ -532,16 +532,21 @@ TGreyPicture Render(const TField& field, int w, int h) {
     return pic;
 }
 
-// Grey, but with three components as the transitions expect; progressive.
-bool WriteJpeg(const std::string& path, const TGreyPicture& pic) {
+// Grey, but with three components as the transitions expect.
+TBitmap32 ToBitmap(const TGreyPicture& pic) {
     TBitmap32 bitmap(pic.Width, pic.Height);
     for (size_t i = 0; i < pic.Pixels.size(); ++i) {
         const uint8_t v = pic.Pixels[i];
         bitmap.Bits()[i] = Color32(v, v, v);
     }
+    return bitmap;
+}
+
+// Progressive.
+bool WriteJpeg(const std::string& path, const TGreyPicture& pic) {
     std::vector<uint8_t> bytes;
     try {
-        bytes = EncodeJpegPicture(bitmap, TJpegWriteOptions{90, true});
+        bytes = EncodeJpegPicture(ToBitmap(pic), TJpegWriteOptions{90, true});
     } catch (const EJpegWriteError&) {
         return false;
     }
@@ -550,48 +555,18 @@ bool WriteJpeg(const std::string& path, const TGreyPicture& pic) {
     return bool(f.flush());
 }
 
-bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < h; ++y) png_write_row(png, &rgb[size_t(y) * size_t(w) * 3]);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
-
 // All masks in a fixed grid, six to a row, on a dark blue ground that no mask uses.
 bool WriteContactSheet(const std::string& path, const std::vector<TGreyPicture>& pics) {
-    constexpr int kCols = 6, kCellW = 320, kCellH = 240, kGap = 8;
-    const int rows = (int(pics.size()) + kCols - 1) / kCols;
-    const int w = kCols * kCellW + (kCols + 1) * kGap, h = rows * kCellH + (rows + 1) * kGap;
-    std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
-    for (size_t i = 0; i < rgb.size(); i += 3) {
-        rgb[i] = 24;
-        rgb[i + 1] = 36;
-        rgb[i + 2] = 72;
+    std::vector<TBitmap32> bitmaps;
+    for (const TGreyPicture& p : pics) bitmaps.push_back(ToBitmap(p));
+    std::vector<const TBitmap32*> cells;
+    for (const TBitmap32& b : bitmaps) cells.push_back(&b);
+    try {
+        WritePngPicture(MakeContactSheet(cells, TContactSheetLayout{6, 320, 240, 8, Color32(24, 36, 72)}), path);
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    for (size_t n = 0; n < pics.size(); ++n) {
-        const TGreyPicture& p = pics[n];
-        const int left = kGap + int(n % kCols) * (kCellW + kGap);
-        const int top = kGap + int(n / kCols) * (kCellH + kGap);
-        for (int y = 0; y < p.Height; ++y)
-            for (int x = 0; x < p.Width; ++x) {
-                uint8_t* d = &rgb[(size_t(top + y) * size_t(w) + size_t(left + x)) * 3];
-                d[0] = d[1] = d[2] = p.Pixels[size_t(y) * size_t(p.Width) + size_t(x)];
-            }
-    }
-    return WriteRgbPng(path, w, h, rgb);
 }
 
 std::string UpperCase(std::string s) {

@@ -1,6 +1,6 @@
 // The text items: stored forms against fixtures written byte by byte, placement and
-// font scaling, preparation, the frame timing of the text with effects, and frames of an
-// animated title for review.
+// font scaling, preparation and the frame timing of the text with effects. The frames of
+// an animated title, rendered by the show tool, are in the tool tests.
 #include "PictureTestSupport.h"
 
 #include "document/SlideShow.h"
@@ -375,104 +375,6 @@ TEST_F(TextItemTest, DraggingMovesTheTextOnlyInItsOwnRectangle) {
     EXPECT_EQ(item->MotionPath, nullptr);
     EXPECT_EQ(helper->GetPath(), nullptr);
     EXPECT_EQ(item->GetSelectedPathKey(), -1);
-}
-
-// ---- frames for review ----
-
-// The background of the frames: a dark gradient, so that both the text and its shadow show.
-void Paint(TBitmap32& b) {
-    for (int y = 0; y < b.Height(); ++y)
-        for (int x = 0; x < b.Width(); ++x)
-            b.SetPixel(x, y, Color32(uint8_t(40 + x * 60 / b.Width()), uint8_t(60 + y * 80 / b.Height()), 120));
-}
-
-int CountChanged(const TBitmap32& a, const TBitmap32& b, int threshold) {
-    int n = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x) {
-            const TColor32 p = a.Pixel(x, y), q = b.Pixel(x, y);
-            int d = 0;
-            for (int s = 0; s < 24; s += 8) d = std::max(d, std::abs(int((p >> s) & 0xFF) - int((q >> s) & 0xFF)));
-            if (d > threshold) ++n;
-        }
-    return n;
-}
-
-TEST_F(TextItemTest, AnimatedTitleFrames) {
-    constexpr int W = 640, H = 360;
-    TFakePlayer player;
-    TBitmap32& back = player.MakeBackBuffer(W, H);
-    Paint(back);
-    TBitmap32 background(W, H);
-    Paint(background);
-
-    TTextSlideShowObject item;
-    item.Duration = 8000;
-    item.StartTime = 0;
-    item.SetText("Glowcanvas");
-    TFont font = item.VectorText->Font;
-    font.Size = 48;
-    item.SetFont(font);
-    item.SetRelativeRect({0.1, 0.35, 0.9, 0.65});
-    item.SetAlignment(2);
-    item.TextEffects = std::make_unique<TComplexVectorTextEffect>();
-    item.TextEffects->FirstEffect.reset(new TSimpleZoomVectorTextEffect());
-    item.TextEffects->SecondEffect.reset(new TSimpleZoomVectorTextEffect());
-    TTimeToIntegerValue* opacity = item.CreateOpacityCurve();
-    for (auto [t, v] : {std::pair{2000, 255}, std::pair{4000, 90}, std::pair{6000, 255}}) {
-        auto key = std::make_unique<TTimeIntegerValue>();
-        key->Time = t;
-        key->Value = v;
-        opacity->AddKey(std::move(key));
-    }
-    TTimeToVector2DValue* path = item.CreateMotionPath();
-    auto last = std::make_unique<TTimeVector2DValue>();
-    last->Time = 8000;
-    last->Value = {500000, 300000};
-    path->AddKey(std::move(last));
-    ASSERT_TRUE(item.ExecuteInitializationStep(&player, 1));
-    ASSERT_TRUE(item.ExecuteInitializationStep(&player, 2));
-
-    const std::filesystem::path folder = TestOutputFolder() / "text-frames";
-    std::filesystem::create_directories(folder);
-    constexpr int kCols = 9, kThumbW = W / 4, kThumbH = H / 4;
-    TBitmap32 sheet(kCols * kThumbW, 9 * kThumbH);
-    sheet.Clear(0xFF000000);
-    std::vector<int> entryCounts;
-    for (int frame = 0; frame <= 80; ++frame) {
-        const int32_t t = frame * 100;
-        item.RestoreBackground(&player);
-        player.PlayTime = t;
-        item.Play(&player, false);
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%05d.png", t);
-        WritePngPicture(back, (folder / name).string());
-        back.StretchTo(sheet, (frame % kCols) * kThumbW, (frame / kCols) * kThumbH,
-                       (frame % kCols + 1) * kThumbW, (frame / kCols + 1) * kThumbH);
-        if (t <= 2000) entryCounts.push_back(CountChanged(back, background, 96));
-
-        if (t == 3000) {
-            // Between the effects the frame is the text drawn directly at that frame's
-            // opacity and place.
-            TBitmap32 direct(W, H);
-            Paint(direct);
-            TVector2D p;
-            path->GetScaledValue(t, W, p, H);
-            TFixedRect r = item.GetTextRect(direct);
-            const TFixed w = r.Right - r.Left, h = r.Bottom - r.Top;
-            r = MakeFixedRect(p.X * kPx - w / 2, p.Y * kPx - h / 2, p.X * kPx - w / 2 + w, p.Y * kPx - h / 2 + h);
-            item.VectorText->Alpha = uint8_t(opacity->GetValue(t));
-            TFixedRect bounds;
-            item.VectorText->DrawInRect(r, &direct, bounds, false);
-            EXPECT_EQ(CountChanged(back, direct, 2), 0);
-            EXPECT_GT(CountChanged(back, background, 96), 500);
-        }
-    }
-    WritePngPicture(sheet, (folder / "contact-sheet.png").string());
-    // Glyph pixels grow through the entry; nothing is left after the exit.
-    EXPECT_LT(entryCounts[3], entryCounts[10]);
-    EXPECT_LT(entryCounts[10], entryCounts[20]);
-    EXPECT_EQ(CountChanged(back, background, 0), 0);
 }
 
 }  // namespace

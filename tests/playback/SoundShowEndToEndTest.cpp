@@ -2,8 +2,8 @@
 // through the off-screen host on the driven clock with our sound library (dummy audio
 // driver): the music's level around the sound item and over the closing fade, and when
 // the sound item's own sound plays.
+#include "MusicShow.h"
 #include "PlayerTestSupport.h"
-#include "soundlib/SoundFixtures.h"
 
 #include "document/SoundSlideShowObject.h"
 #include "foundation/Benchmark.h"
@@ -20,29 +20,17 @@ struct TLevel {
     bool SoundPlays;
 };
 
-// Music of music.wav; a 4 s still, the sound item on beep.wav, a 2 s still; restart at
-// the end. The loop looks at least every 10 ms.
+// The music show with scripted stills; the loop looks at least every 10 ms.
 TSoundSlideShowObject* BuildShow(TPlayerRig& rig, const TempDir& dir) {
     rig.Settings().PreloadTime = 0;
-    rig.ShowSettings().EndAction = 0;
     rig.Host.FrameStep = 10;
-    auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
-    auto song = std::make_unique<TMusicPlayListItem>();
-    song->FileName = AnsiString(dir.Program()) + "music.wav";
-    music.PlayList->Add(std::move(song));
-    rig.Add(4000);
-    auto* sound = new TSoundSlideShowObject();
-    sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
-    rig.Show.RootList().Add(sound);
-    rig.Add(2000);
-    return sound;
+    return BuildMusicShow(rig.Show, AnsiString(dir.Program()), [&](int32_t duration) { rig.Add(duration); });
 }
 
 TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
     PlayerTestPlugins();
     TempDir dir;
-    soundtest::WriteSine(dir / "music.wav", 22050, 30.0, 440.0, 8000);
-    soundtest::WriteSine(dir / "beep.wav", 22050, 3.0, 1000.0, 8000);
+    WriteMusicShowSounds(dir.Path(), 22050);
     InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
     ASSERT_NE(CurrentSoundSystem(), nullptr);
     {
@@ -116,27 +104,12 @@ void* CaptureMix(void*, void* newBuffer, int length, void* user) {
     return newBuffer;
 }
 
-// The amplitude of one frequency in the left channel over [from, to) frames (Goertzel).
-double ToneLevel(const std::vector<int16_t>& stereo, size_t from, size_t to, double freq, int rate) {
-    const double w = 2 * M_PI * freq / rate;
-    const double k = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (size_t i = from; i < to && 2 * i < stereo.size(); ++i) {
-        const double s0 = stereo[2 * i] + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
-    return 2 * std::sqrt(std::max(power, 0.0)) / double(to - from);
-}
-
 // The same show on the non-real-time output: after each tick the test mixes as much as
 // the clock advanced, and a signal-processing unit records the mix.
 TEST(SoundShowEndToEnd, TheRecordedMixHasTheShapeOfTheShow) {
     PlayerTestPlugins();
     TempDir dir;
-    soundtest::WriteSine(dir / "music.wav", 44100, 30.0, 440.0, 8000);
-    soundtest::WriteSine(dir / "beep.wav", 44100, 3.0, 1000.0, 8000);
+    WriteMusicShowSounds(dir.Path(), 44100);
     InitSoundSystem(false, true, true, soundtest::LibraryPath(), 0);
     TSoundSystem* system = SoundSystem();
     ASSERT_NE(system, nullptr);
@@ -175,21 +148,7 @@ TEST(SoundShowEndToEnd, TheRecordedMixHasTheShapeOfTheShow) {
     };
     const double full = level(1000, 3500, 440);
     ASSERT_GT(full, 100);
-    struct TWindow {
-        double From, To, Freq, Share;
-    };
-    const std::vector<TWindow> windows = {
-        {500, 4000 - slack, 440, 1.0},
-        {4350 + slack, 7250 - slack, 440, 40.0 / 255},
-        {7650 + slack, 9600 - slack, 440, 1.0},
-        {10550, 10650, 440, 0.5},
-        {4300 + slack, 7300 - slack, 1000, 1.0},
-        {500, 4300 - slack, 1000, 0.0},
-        {7300 + slack, 11000, 1000, 0.0},
-        {12000, 12800, 440, 1.0},
-    };
-    // Both files have the same amplitude: each tone's full level is the music's.
-    for (const TWindow& w : windows) {
+    for (const TToneWindow& w : MusicShowShape(slack)) {
         SCOPED_TRACE(std::to_string(w.From) + " " + std::to_string(w.Freq));
         EXPECT_NEAR(level(w.From, w.To, w.Freq) / full, w.Share, 0.1);
     }

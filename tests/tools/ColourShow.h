@@ -1,9 +1,10 @@
-// A show file for the render and play tests: three solid-colour pictures of 3 s each,
-// each faded in over 1 s.
+// Shows for the render and play tests: three solid-colour pictures of 3 s each, each
+// faded in over 1 s.
 #pragma once
 
 #include "TestSupport.h"
 #include "document/PictureTestSupport.h"
+#include "graphics/VectorTextEffect.h"
 #include "media/MusicPlayList.h"
 #include "playback/PlaybackModules.h"
 #include "transitions/PicTransitions.h"
@@ -14,15 +15,21 @@
 
 inline const TColor32 kShowColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0};
 
-// Writes the show and its pictures (width x height) into dir; answers the show's path.
-inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
-    PictureTestPlugins();
+// What a test needs to make, save and load the shows the tool plays: the item kinds,
+// the show's groups and the text effects.
+inline void ToolShowPlugins() {
     static const bool started = [] {
+        InitializeVectorTextEffects(PictureTestPlugins());
         MusicPlayListUnit::Initialize();
         SlideShowPlayerModule::Initialize();
         return true;
     }();
     (void)started;
+}
+
+// Writes the show and its pictures (width x height) into dir; answers the show's path.
+inline std::string WriteColourShow(const TempDir& dir, int width, int height) {
+    ToolShowPlugins();
     TSlideShow show;
     for (int i = 0; i < 3; ++i) {
         const std::string name = "bild" + std::to_string(i) + ".jpg";

@@ -1,12 +1,14 @@
 // The show tool's render: a show of solid-colour pictures with cross-fades, rendered at
 // a still phase and in the middle of a fade; renders repeat byte for byte and equal what
-// the off-screen host shows; a damaged show fails with its reason.
+// the off-screen host shows; picture items naming videos show their first frames; a
+// damaged show fails with its reason.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
 #include "graphics/PngReader.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
+#include "platform/video_testsupport.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
@@ -61,6 +63,37 @@ TEST(ShowRender, RepeatsByteForByteAndEqualsTheHostsImage) {
     EXPECT_LT(int(f >> 16 & 0xFF), 0xB0);
 }
 
+// One picture item a second, each naming a video written by the test in one of the
+// five formats; each second's render shows that video's frame 0.
+TEST(ShowRender, PictureItemsNamingVideosShowTheirFirstFrames) {
+    ToolShowPlugins();
+    TempDir dir;
+    const char* const videos[] = {"bars.avi", "bars.mov", "bars.mpg", "bars.mpeg", "bars.wmv"};
+    TSlideShow show;
+    for (const char* name : videos) {
+        std::string error;
+        ASSERT_TRUE(WriteTestVideo(dir / name, 160, 120, 10, 25, &error)) << name << ": " << error;
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = name;
+        item->Duration = 1000;
+        item->FreeTransition();
+        show.RootList().Add(item);
+    }
+    ASSERT_TRUE(show.SaveToFile(dir.Program() + "videos.kls"));
+    for (int i = 0; i < int(std::size(videos)); ++i) {
+        SCOPED_TRACE(videos[i]);
+        const TBitmap32 b = ReadPng(Render(dir, dir / "videos.kls", 500 + 1000 * i, videos[i] + std::string(".png")));
+        ASSERT_EQ(b.Width(), 160);
+        auto pixel = [&](int x, int y) { return b.Pixel(x, y); };
+        EXPECT_EQ(ReadTestFrameNumber(160, 120, pixel), 0);
+        std::string bar;
+        EXPECT_TRUE(TestBarsMatch(0, 160, 120, pixel, 24, &bar)) << bar;
+        std::filesystem::copy_file(dir / (videos[i] + std::string(".png")),
+                                   TestOutputFolder() / ("render-" + std::string(videos[i]) + ".png"),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
 TEST(ShowRender, ADamagedShowOrAWrongCallFails) {
     TempDir dir;
     WriteFileBytes(dir / "kaputt.kls", {'O', 'K', 'F', 0, 1, 2, 3});
@@ -73,7 +106,8 @@ TEST(ShowRender, ADamagedShowOrAWrongCallFails) {
     EXPECT_NE(r.err.find("kaputt.kls: "), std::string::npos) << r.err;
     for (const char* args : {"render a.kls --at -1 --size 10x10 o.png", "render a.kls --at 0 --size 10 o.png",
                              "render a.kls --at 0 o.png", "render a.kls --size 1x1 o.png", "play a.kls --window 0x5",
-                             "play", "render a.kls --at 0 --size 1x1 --seed x o.png"})
+                             "play", "render a.kls --at 0 --size 1x1 --seed x o.png",
+                             "render a.kls --at 100 --every 0 --size 1x1 frames"})
         EXPECT_EQ(RunTool(dir, args).status, 2) << args;
 }
 

@@ -1,0 +1,100 @@
+// The music show as a real program: packaged as the demo packages its screen saver (the
+// options file from the show tool, our sound library as fmod.dll, the folder appended to
+// a copy of the program by the pack tool), run full screen with /s under Xvfb with SDL's
+// disk audio driver, and ended by a key after the show's length. The recording has the
+// show's shape within 250 ms, timed from the music's onset in it.
+#include "ColourShow.h"
+#include "ToolRunSupport.h"
+#include "playback/MusicShow.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool OnPath(const std::string& program) {
+    return RunCommand("command -v " + program + " >/dev/null 2>&1 && echo y").out == "y\n";
+}
+
+// The show folder of the package: options and sound library beside the show's folder.
+void WriteSaverFolder(const TempDir& dir, const fs::path& folder) {
+    ToolShowPlugins();
+    const fs::path show = folder / "Lumivor";
+    fs::create_directories(show);
+    WriteMusicShowSounds(show, 44100);
+    TBitmap32 still;
+    still.SetSize(64, 48);
+    still.Clear(0xFF3050E0);
+    WritePngPicture(still, FromPosixPath((show / "bild.png").string()));
+    TSlideShow s;
+    TSoundSlideShowObject* sound = BuildMusicShow(s, "", [&](int32_t duration) {
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = "bild.png";
+        item->Duration = duration;
+        item->FreeTransition();
+        s.RootList().Add(item);
+    });
+    sound->SoundLength = 3000;  // as it was measured where the show was made
+    ASSERT_TRUE(s.SaveToFile(FromPosixPath((show / "Slideshow.kls").string())));
+    ASSERT_EQ(RunTool(dir, "options " + Q((folder / "settings.dat").string())).status, 0);
+    fs::copy_file(soundtest::LibraryPath(), folder / "fmod.dll");
+}
+
+TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
+    if (!OnPath("xvfb-run") || !OnPath("xdotool")) GTEST_SKIP() << "xvfb-run or xdotool is missing";
+    TempDir dir;
+    const fs::path tools = ShowTool().parent_path();
+    WriteSaverFolder(dir, dir.Path() / "saver");
+    const std::string saver = dir / "glowcanvas";
+    fs::copy_file(tools / "glowcanvas", saver);
+    ASSERT_EQ(RunCommand(Q((tools / "glowcanvas-pack").string()) + " append " + Q(saver) + " " + Q(dir / "saver") +
+                         " >/dev/null 2>&1; echo $?").out,
+              "0\n");
+
+    // The run: time to start, the show's 11.6 s and part of its restart, then a key.
+    const char* data = std::getenv("GC_TEST_DATA");
+    const std::string suppressions = data ? (fs::path(data).parent_path() / "lsan-system.supp").string() : "";
+    const std::string recording = dir / "recording.raw";
+    const std::string run =
+        "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) +
+        " GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()) +
+        " LSAN_OPTIONS=suppressions=" + Q(suppressions) + " NO_AT_BRIDGE=1 timeout 60 xvfb-run -a -s '-screen 0 640x480x24' sh -c " +
+        Q("\"$0\" /s & p=$!; sleep 15; xdotool key space; wait $p") + " " + Q(saver) + " 2>" + Q(dir / "stderr.txt") +
+        "; echo $?";
+    const ToolRun r = RunCommand(run);
+    const std::vector<uint8_t> err = ReadFileBytes(dir / "stderr.txt");
+    ASSERT_EQ(r.out, "0\n") << std::string(err.begin(), err.end());
+
+    // 16-bit stereo at the sound system's rate, as the disk driver writes it.
+    const std::vector<uint8_t> bytes = ReadFileBytes(recording);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    constexpr int kRate = 44100;
+    const double seconds = double(samples.size()) / 2 / kRate;
+    // The onset: the first 10 ms with the music at half of what it reaches.
+    auto level = [&](double fromMs, double toMs, double freq) {
+        return ToneLevel(samples, size_t(fromMs * kRate / 1000), size_t(toMs * kRate / 1000), freq, kRate);
+    };
+    double peak = 0;
+    for (double t = 0; t + 10 < seconds * 1000; t += 10) peak = std::max(peak, level(t, t + 10, 440));
+    ASSERT_GT(peak, 1000) << seconds << " s recorded";
+    double onset = 0;
+    while (level(onset, onset + 10, 440) < peak / 2) onset += 10;
+    ASSERT_GT(seconds * 1000, onset + 12800) << "onset at " << onset << " ms";
+
+    constexpr double kSlack = 250;
+    const double full = level(onset + 1000, onset + 3500, 440);
+    for (const TToneWindow& w : MusicShowShape(kSlack)) {
+        SCOPED_TRACE(std::to_string(w.From) + " " + std::to_string(w.Freq));
+        // The closing fade falls by 1/2000 of the level per ms.
+        const double tolerance = w.To - w.From < 200 ? 0.1 + kSlack / 2000 : 0.1;
+        EXPECT_NEAR(level(onset + w.From, onset + w.To, w.Freq) / full, w.Share, tolerance);
+    }
+}
+
+}  // namespace
