@@ -40,3 +40,16 @@ inline bool Near(const TImage32& a, const TBitmap32& b) {
             if (!NearPixel(a.Pixel(x, y), b.Pixel(x, y))) return false;
     return true;
 }
+
+// What a window manager sends when the user closes a window.
+inline void AskToClose(Display* d, unsigned long window) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &e);
+    XFlush(d);
+}

@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -43,7 +45,7 @@ struct TKit {
     std::string SilentSaver;  // without it
     std::string BrokenSaver;  // its package does not extract
     std::string Show;         // the show as packed
-    std::vector<TBitmap32> Stills;  // the full screen at 2000, 5000 and 8000 ms
+    std::vector<TBitmap32> Stills;  // the full screen at 3000, 7000 and 11000 ms
     int Width = 0, Height = 0;
 };
 
@@ -63,10 +65,17 @@ TKit* MakeKit(Display* display) {
     auto kit = std::make_unique<TKit>();
     kit->Width = DisplayWidth(display, DefaultScreen(display));
     kit->Height = DisplayHeight(display, DefaultScreen(display));
-    // Pictures of 3 s each, faded in over the first second; the options keep the show's
-    // own durations.
+    // Pictures of 4 s each, faded in over the first two, built as the demo builds its
+    // show; the options keep the show's own durations.
     const fs::path package = kit->Dir.Path() / "package";
-    kit->Show = WriteRunShow(package / "Lumivor", "Slideshow.kls", 3, 3000, 320, 240);
+    WriteRunPictures(package / "Lumivor", 3, 320, 240);
+    kit->Show = (package / "Lumivor" / "Slideshow.kls").string();
+    if (RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " + Q(kit->Show) +
+                   " --duration 4000 --transition TAlphablendingTransitionPlugin")
+            .status != 0) {
+        ADD_FAILURE() << "glowcanvas-show build failed";
+        return nullptr;
+    }
     if (RunCommand(Q(ShowTool().string()) + " options " + Q((package / "settings.dat").string()) + " --duration 0")
             .status != 0) {
         ADD_FAILURE() << "glowcanvas-show options failed";
@@ -82,7 +91,7 @@ TKit* MakeKit(Display* display) {
     fs::permissions(kit->Dir / "kaputt", fs::perms::owner_all);
     kit->BrokenSaver = kit->Dir / "kaputt";
     const std::string size = std::to_string(kit->Width) + "x" + std::to_string(kit->Height);
-    for (int at : {2000, 5000, 8000}) {
+    for (int at : {3000, 7000, 11000}) {
         const std::string out = kit->Dir / ("still" + std::to_string(at) + ".png");
         const ToolRun r = RunCommand(Q(ShowTool().string()) + " render " + Q(kit->Show) + " --at " +
                                      std::to_string(at) + " --size " + size + " " + Q(out) + " 2>&1");
@@ -99,7 +108,9 @@ TKit* MakeKit(Display* display) {
 // One run of a saver program.
 class TRun {
 public:
-    TRun(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    // With env first in the environment; stdout to a file when one is named.
+    TRun(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+         const std::string& out = "") {
         std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -110,7 +121,11 @@ public:
         std::vector<char*> envp;
         for (auto& v : vars) envp.push_back(v.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) pid_ = 0;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!out.empty()) posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~TRun() {
         if (pid_ && !exited_) {
@@ -218,7 +233,7 @@ TEST_F(SaverX, PlaysTheShowAsItRendersAndResumesWhereItStopped) {
     size_t next = 0;
     TImage32 last;
     const auto start = Clock::now();
-    while (next < g_kit->Stills.size() && Clock::now() - start < std::chrono::seconds(20)) {
+    while (next < g_kit->Stills.size() && Clock::now() - start < std::chrono::seconds(25)) {
         last = Screen();
         if (Near(last, g_kit->Stills[next])) Keep(last, "saver-still-" + std::to_string(next++));
         Sleep(100);
@@ -229,7 +244,7 @@ TEST_F(SaverX, PlaysTheShowAsItRendersAndResumesWhereItStopped) {
 
     // Ended in the next picture's still phase, the next run starts there.
     const auto second = Clock::now();
-    while (StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2) != 0 && Clock::now() - second < std::chrono::seconds(12))
+    while (StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2) != 0 && Clock::now() - second < std::chrono::seconds(15))
         Sleep(50);
     Sleep(300);
     xdo("key a");
@@ -237,8 +252,8 @@ TEST_F(SaverX, PlaysTheShowAsItRendersAndResumesWhereItStopped) {
     EXPECT_EQ(run.ExitStatus(), 0);
     EXPECT_EQ(temp.EntryCount(), 0u);
     const int32_t stopped = Stored()->LastPosition;
-    EXPECT_GE(stopped % 9000, 1000) << stopped;
-    EXPECT_LT(stopped % 9000, 3000) << stopped;
+    EXPECT_GE(stopped % 12000, 2000) << stopped;
+    EXPECT_LT(stopped % 12000, 4000) << stopped;
 
     TRun resumed(g_kit->Saver, {"/s"});
     EXPECT_EQ(FirstPicture(), 0);  // red at once: no fade from black first
@@ -336,17 +351,24 @@ TEST_F(SaverX, WithoutTheSoundLibraryItWarnsAndPlaysSilently) {
 }
 
 TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
-    // The host: a window of another program, 152 x 112.
-    const ::Window host = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 40, 30, 152, 112, 0, 0, 0);
-    XMapWindow(display_, host);
-    XSync(display_, False);
-    TRun run(g_kit->Saver, {"/p", std::to_string(host)});
-    ASSERT_TRUE(run.Started());
+    // The desktop's settings panel: the host's window of 152 x 112, its id on stdout.
+    const std::string said = temp.Dir() / "host.txt";
+    TRun host((BuildDir() / "tools" / "glowcanvas-preview-host").string(), {"--size", "152x112", g_kit->Saver}, {},
+              said);
+    ASSERT_TRUE(host.Started());
+    unsigned long window = 0;
+    for (int i = 0; i < 100 && !window; ++i) {
+        std::ifstream f(said);
+        std::string word;
+        if (!(f >> word >> window) || word != "window") window = 0;
+        Sleep(50);
+    }
+    ASSERT_NE(window, 0u) << "the host names its window";
     int still = -1;
     TImage32 seen;
     const auto start = Clock::now();
     while (still < 0 && Clock::now() - start < std::chrono::seconds(8)) {
-        seen = Screenshot(display_, host);
+        seen = Screenshot(display_, window);
         still = StillAt(seen, 76, 56);
         Sleep(50);
     }
@@ -354,18 +376,18 @@ TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
     ASSERT_GE(still, 0) << "the preview shows a picture";
     ASSERT_EQ(seen.Width, 152);
     ASSERT_EQ(seen.Height, 112);
-    // The 4:3 picture fills the window but for a column on each side (and the
-    // blended edge of the scaled picture).
+    // The 4:3 picture fills the window but for a column on each side (and the blended
+    // edge of the scaled picture).
     int covered = 0;
     for (int y = 0; y < seen.Height; ++y)
         for (int x = 0; x < seen.Width; ++x) covered += NearPixel(seen.Pixel(x, y), kRunColors[still]);
     EXPECT_GE(covered, 147 * 110);
     EXPECT_EQ(temp.EntryCount(), 1u);
 
-    XDestroyWindow(display_, host);
-    XSync(display_, False);
-    ASSERT_TRUE(run.Ended(1000));
-    EXPECT_EQ(run.ExitStatus(), 0);
+    // The panel closes: the saver and with it the host end.
+    AskToClose(display_, window);
+    ASSERT_TRUE(host.Ended(1000));
+    EXPECT_EQ(host.ExitStatus(), 0);
     EXPECT_EQ(temp.EntryCount(), 0u);
     TPluginPtr<TScreenSaverProperties> options;
     EXPECT_FALSE(LoadOptionsFromRegistry("sonne", options)) << "a preview saves nothing";

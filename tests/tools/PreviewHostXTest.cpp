@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
+#include "XScreenSupport.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -107,19 +107,6 @@ bool WindowSize(Display* d, unsigned long window, int& w, int& h) {
     w = a.width;
     h = a.height;
     return true;
-}
-
-// What a window manager sends when the user closes a window.
-void AskToClose(Display* d, unsigned long window) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = window;
-    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, window, False, NoEventMask, &e);
-    XFlush(d);
 }
 
 class PreviewHostX : public ::testing::Test {
