@@ -552,3 +552,37 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
     SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
 }
+
+TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
+    // The package: its options (5000 ms), the show and its pictures; no sound library.
+    const fs::path made = work.Path() / "made";
+    WriteRunShow(made, "Slideshow.kls", 2, 3000);
+    std::vector<std::pair<AnsiString, std::vector<uint8_t>>> items{
+        {"settings.dat", OptionsBytes("", true, true, false, 0, 5000)}};
+    for (const char* name : {"Slideshow.kls", "bild0.png", "bild1.png"})
+        items.push_back({AnsiString("Lumivor\\") + name, ReadFileBytes((made / name).string())});
+    const std::string host = work / "sonne";
+    MakeHostWithPackage(host, items);
+    ASSERT_TRUE(LoadScreenSaverOptions("sonne", Options, FromPosixPath(host)));
+    EXPECT_EQ(Options->DefaultDuration, 5000);
+
+    AnsiString during;
+    OnWait = [&] {
+        if (during.empty()) during = Options->FileName;
+        if (Elapsed() >= 1500) PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+    };
+    RunPackagedShow(FromPosixPath(host));
+    // It played the extracted show, from the temporary folder, which is gone again.
+    EXPECT_EQ(during.rfind(FromPosixPath(temp.Dir() / "ScreenSaver"), 0), 0u) << during;
+    EXPECT_NE(during.find("\\Lumivor\\Slideshow.kls"), AnsiString::npos) << during;
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);  // no sound library in the package
+    // The options went to the registry with the run's show path and position, so the
+    // next start reads them there.
+    TPluginPtr<TScreenSaverProperties> saved;
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", saved));
+    EXPECT_EQ(saved->DefaultDuration, 5000);
+    EXPECT_EQ(saved->FileName, during);
+    EXPECT_GE(saved->LastPosition, 1500);
+    EXPECT_LE(saved->LastPosition, 1600);
+}
