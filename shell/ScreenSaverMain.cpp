@@ -269,8 +269,9 @@ void RunPlayer(const AnsiString& library) {
             ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
                            TMsgDlgType::mtWarning);
         SetScreenSaverRunning(true);
-        WindowSystem().ShowCursor(false);
         try {
+            // Inside: without a display this throws, and the flag must go back all the same.
+            WindowSystem().ShowCursor(false);
             InitSoundSystem(false, false, false, library, 0);
             try {
                 if (!Options->UseSound) {
