@@ -173,17 +173,6 @@ TEST(ScreenSaverInput, ARefusedPasswordKeepsTheShowAndDropsStopsUntilOneIsAccept
     EXPECT_TRUE(rig.Player->Stopping);
 }
 
-TEST(ScreenSaverPlayer, PlaysInTheScreenSaverWindow) {
-    TFakeMessageQueue queue;
-    TFakeWindowSystem screen;
-    TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer(nullptr));
-    EXPECT_TRUE(player->MayStop);
-    std::unique_ptr<IPlayerWindow> form = player->CreateWindowForm();
-    auto* saver = dynamic_cast<TScreenSaverPlayerWindowForm*>(form.get());
-    ASSERT_NE(saver, nullptr);
-    EXPECT_EQ(saver->LastMousePos, (TPoint{-1, -1}));
-}
-
 // ---- the preview ----
 
 struct PreviewRig {
