@@ -7,6 +7,7 @@
 #include "platform/FolderTools.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverOptions.h"
 
 #include <condition_variable>
@@ -98,9 +99,13 @@ bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const A
 
 // The items the start needs (see the header).
 bool IsFirstGroupItem(const AnsiString& itemName) {
+    using namespace ScreenSaverStrings;
+    static const AnsiString show = PathKey(AnsiString(ShowFolder) + ShowBaseName + "." + ShowExtension);
+    static const AnsiString settings = PathKey("settings.dat"), library = PathKey(SoundLibraryName);
+    static const AnsiString fonts = PathKey("Fonts") + "\\";
+    static const AnsiString showFonts = PathKey(AnsiString(ShowFolder) + "Fonts") + "\\";
     const AnsiString key = PathKey(itemName);
-    return key == "\\LUMIVOR\\SLIDESHOW.KLS" || key == "\\SETTINGS.DAT" || key == "\\FMOD.DLL" ||
-           key.rfind("\\FONTS\\", 0) == 0 || key.rfind("\\LUMIVOR\\FONTS\\", 0) == 0;
+    return key == show || key == settings || key == library || key.rfind(fonts, 0) == 0 || key.rfind(showFonts, 0) == 0;
 }
 
 }  // namespace
@@ -224,7 +229,8 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     SetPendingFileWaiter(state_);
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile] {
         size_t index = 0;
-        while (state->Take(index)) state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile));
+        while (state->Take(index))
+            state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile));
         // Everything is out: resolving needs no more asking.
         RemovePendingFileWaiter(state.get());
         state->Finish();
