@@ -409,7 +409,11 @@ int32_t TParticleSlideShowObject::Play(IPlayerServices* player, bool final) {
     const int32_t now = player ? player->GetPlayTime() : 0;
     if (!back || !Particles) return -1;
     const int32_t t = SaturateInt32(int64_t(now) - StartTime);
-    const int64_t delta = LastFrameTime == -1 ? int64_t(t) : int64_t(now) - LastFrameTime;
+    // The first frame moves nothing: the first fill spread the particles along their
+    // ways already, and advancing them by all the time since the start (a run resumed
+    // or jumped into the middle) would send most out at once and bring them in again
+    // side by side in one line.
+    const int64_t delta = LastFrameTime == -1 ? 0 : int64_t(now) - LastFrameTime;
     TRect r = ParticleRect(*back);
     if (MotionPath) {
         TVector2D c;

@@ -210,6 +210,25 @@ TEST_F(ParticleTest, EdgeCasesOfTheLayer) {
     EXPECT_NEAR(p.OriginY, std::sqrt(8.0) - 1, 1e-5);
 }
 
+// A run that starts in the middle of the layer (resumed, or a jump) finds the particles
+// spread as the first fill left them; from there on they move by the frames' distance.
+TEST_F(ParticleTest, AFirstFrameLateInTheLayerKeepsTheParticlesSpread) {
+    TBitmap32& back = Back(100, 100);
+    TParticleSlideShowObject item;
+    item.ParticleCount = 200;
+    item.StartTime = 0;
+    ASSERT_TRUE(item.LoadParticles(back, sfLinear));
+    std::vector<float> spread;
+    for (int i = 0; i < item.Particles->Count(); ++i) spread.push_back(item.Particles->GetItem(i)->Travelled);
+    player.PlayTime = 9000;
+    item.Play(&player, false);
+    for (int i = 0; i < item.Particles->Count(); ++i) EXPECT_EQ(item.Particles->GetItem(i)->Travelled, spread[size_t(i)]);
+    player.PlayTime = 9040;
+    item.Play(&player, false);
+    const float step = 0.04f * item.Speed * item.Diagonal;
+    EXPECT_NEAR(item.Particles->GetItem(0)->Travelled, spread[0] + step, 1e-5);
+}
+
 TEST_F(ParticleTest, APhaseAboveOneHalfMirrorsTheSway) {
     TBitmap32& back = Back(100, 100);
     TParticleSlideShowObject item;

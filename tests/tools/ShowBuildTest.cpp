@@ -2,7 +2,15 @@
 // in name order, their names relative to the show, durations, transitions and music.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
+#include "document/CollectionSlideShowObject.h"
+#include "document/MergeSlideShowObject.h"
+#include "document/ParticleSlideShowObject.h"
+#include "document/PicTextSoundCompositeSlideShowObject.h"
+#include "document/TextSlideShowObject.h"
+#include "graphics/ContactSheet.h"
 #include "graphics/PngReader.h"
+#include "graphics/PngWriter.h"
+#include "graphics/VectorTextEffect.h"
 #include "transitions/PicTransitions.h"
 
 #include <gtest/gtest.h>
@@ -210,6 +218,180 @@ TEST(ShowBuild, TheGeneratedVideoShowsAsAPicture) {
     const TColor32 c = frame.Pixel(32, 20);
     EXPECT_NEAR(int(c >> 16 & 0xFF), 54, 20) << std::hex << c;
     EXPECT_NEAR(int(c & 0xFF), 160, 20) << std::hex << c;
+}
+
+}  // namespace
+
+namespace {
+
+template <class T>
+T* Child(TSlideShowObject* parent, int i) {
+    auto* c = Supports<ICollection>(parent);
+    return c && c->GetChildList() && i < c->GetChildList()->Count()
+               ? dynamic_cast<T*>(c->GetChildList()->GetItem(i))
+               : nullptr;
+}
+
+// The demo's show: captioned pictures, the title over the first, a collage of a
+// folder's pictures, snow over all of it for as long as it lasts.
+TEST(ShowBuild, CaptionsTitleCollageAndSnow) {
+    TempDir dir;
+    WritePictures(dir, "Lumivor");
+    fs::remove(dir.Path() / "Lumivor/clip.avi");
+    fs::rename(dir.Path() / "Lumivor/b.png", dir.Path() / "Lumivor/02-Lagune.png");
+    fs::create_directories(dir.Path() / "Lumivor/Collage");
+    fs::create_directories(dir.Path() / "Lumivor/Partikel");
+    for (const char* name : {"1.png", "2.png", "3.png", "4.png", "5.png"})
+        WriteFileBytes(dir / (std::string("Lumivor/Collage/") + name), EncodePng(8, 8, [](int, int) { return kShowColors[1]; }));
+    WriteFileBytes(dir / "Lumivor/Partikel/Flocke.png", EncodePng(8, 8, [](int, int) { return clWhite32; }));
+    const std::string show = dir / "Lumivor/Slideshow.kls";
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "Lumivor") + " " + Q(show) +
+                                       " --duration 3000 --captions --title 'Gr\xC3\xBC\xC3\x9F" "e' --collage " +
+                                       Q(dir / "Lumivor/Collage") + " --snow " + Q(dir / "Lumivor/Partikel/Flocke.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    TBuiltShow built(show);
+    ASSERT_EQ(built.Result, slLoaded);
+    EXPECT_EQ(built.Show.DroppedItemCount(), 0);
+    ASSERT_EQ(built.Show.RootList().Count(), 1);
+    TSlideShowObject* snowGroup = built.Show.RootList().GetItem(0);
+    ASSERT_NE(dynamic_cast<TParallelSlideShowObject*>(snowGroup), nullptr);
+    auto* chapter = Child<TContainerSlideShowObject>(snowGroup, 0);
+    auto* snow = Child<TParticleSlideShowObject>(snowGroup, 1);
+    ASSERT_NE(chapter, nullptr);
+    ASSERT_NE(snow, nullptr);
+    EXPECT_EQ(snow->FileNames, "Partikel\\Flocke.png");
+    EXPECT_EQ(snow->Transition, nullptr);
+    EXPECT_FALSE(snow->FillBackground);
+    // Title group, two more pictures, the collage: 4 items of 3 s each.
+    ASSERT_EQ(chapter->GetChildList()->Count(), 4);
+    EXPECT_EQ(snow->Duration, 12000);
+    EXPECT_EQ(chapter->GetDuration(), 12000);
+
+    TSlideShowObject* titleGroup = chapter->GetChildList()->GetItem(0);
+    auto* first = Child<TPicTextSoundCompositeSlideShowObject>(titleGroup, 0);
+    auto* title = Child<TTextSlideShowObject>(titleGroup, 1);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->Text, "Gr\xFC\xDF" "e");
+    ASSERT_NE(title->TextEffects, nullptr);
+    for (TVectorTextEffect* e : {title->TextEffects->EntryEffect(), title->TextEffects->ExitEffect()}) {
+        ASSERT_NE(dynamic_cast<TSimpleZoomVectorTextEffect*>(e), nullptr);
+        EXPECT_EQ(e->Duration, 2000);
+    }
+    EXPECT_EQ(title->Duration, 3000);
+    // Captions from the names: "02-Lagune.png" loses its number, "A.png" keeps its name.
+    const char* captions[][2] = {{"02-Lagune.png", "Lagune"}, {"A.png", "A"}, {"c.jpg", "c"}};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = i == 0 ? first
+                            : dynamic_cast<TPicTextSoundCompositeSlideShowObject*>(chapter->GetChildList()->GetItem(i));
+        ASSERT_NE(item, nullptr) << i;
+        EXPECT_EQ(item->FileName, captions[i][0]);
+        EXPECT_EQ(item->CaptionText, captions[i][1]);
+        EXPECT_EQ(item->Duration, 3000);
+        EXPECT_EQ(item->Transition->ClassName(), "TRandomTransitionPlugin");
+    }
+    // Five pictures in a grid of 3 x 2, in name order, each inside its cell.
+    auto* collage = dynamic_cast<TMergeSlideShowObject*>(chapter->GetChildList()->GetItem(3));
+    ASSERT_NE(collage, nullptr);
+    EXPECT_EQ(collage->Title, "Collage");
+    EXPECT_EQ(collage->Duration, 3000);
+    ASSERT_EQ(collage->GetChildList()->Count(), 5);
+    for (int i = 0; i < 5; ++i) {
+        auto* cell = dynamic_cast<TExtPicSlideShowObject*>(collage->GetChildList()->GetItem(i));
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->FileName, "Collage\\" + std::to_string(i + 1) + ".png");
+        EXPECT_FALSE(cell->FillBackground);
+        const TDoubleRect& rect = cell->RelativeRect;
+        EXPECT_NEAR(rect.Left, (i % 3) / 3.0 + 0.02, 1e-9) << i;
+        EXPECT_NEAR(rect.Top, (i / 3) / 2.0 + 0.02, 1e-9) << i;
+        EXPECT_NEAR(rect.Right, (i % 3 + 1) / 3.0 - 0.02, 1e-9) << i;
+        EXPECT_NEAR(rect.Bottom, (i / 3 + 1) / 2.0 - 0.02, 1e-9) << i;
+    }
+}
+
+TEST(ShowBuild, RefusedPiecesWriteNothing) {
+    TempDir dir;
+    WritePictures(dir, "pics");
+    dir.Write("empty/notes.txt");
+    dir.Write("flake.txt");
+    const std::string out = dir / "show.kls";
+    const RefusedCase cases[] = {
+        {"collage without pictures", Q(dir / "pics") + " " + Q(out) + " --collage " + Q(dir / "empty"), 1,
+         "holds no picture file"},
+        {"collage of no folder", Q(dir / "pics") + " " + Q(out) + " --collage " + Q(dir / "none"), 1, "is no folder"},
+        {"snow of no picture", Q(dir / "pics") + " " + Q(out) + " --snow " + Q(dir / "flake.txt"), 1,
+         "no picture file"},
+        {"snow of nothing", Q(dir / "pics") + " " + Q(out) + " --snow " + Q(dir / "none.png"), 1, "no picture file"},
+        {"empty title", Q(dir / "pics") + " " + Q(out) + " --title ''", 2, "--title takes a text"},
+    };
+    for (const RefusedCase& c : cases) {
+        const ToolRun r = RunTool(dir, "build " + c.Args);
+        EXPECT_EQ(r.status, c.Status) << c.Name;
+        EXPECT_NE(r.err.find(c.Message), std::string::npos) << c.Name << ": " << r.err;
+        EXPECT_FALSE(dir.Exists("show.kls")) << c.Name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The pieces as the player draws them, every 500 ms into the output folder with a
+// contact sheet: the title grows over the first picture, captions sit below the
+// pictures, the collage shows its five cells, and flakes fall over all of it.
+TEST(ShowBuild, ThePiecesPlay) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "Lumivor/Collage");
+    const TColor32 ground[] = {0xFF203070, 0xFF702030};
+    WriteFileBytes(dir / "Lumivor/1-Abend.png", EncodePng(320, 240, [&](int, int) { return ground[0]; }));
+    WriteFileBytes(dir / "Lumivor/2-Nacht.png", EncodePng(320, 240, [&](int, int) { return ground[1]; }));
+    for (int i = 0; i < 5; ++i)
+        WriteFileBytes(dir / ("Lumivor/Collage/" + std::to_string(i) + ".png"),
+                       EncodePng(160, 120, [&](int, int) { return kShowColors[i % 3]; }));
+    WriteFileBytes(dir / "flake.png", EncodePng(16, 16, [](int x, int y) {
+                       return (x - 7.5) * (x - 7.5) + (y - 7.5) * (y - 7.5) < 36 ? clWhite32 : 0x00FFFFFFu;
+                   }));
+    const std::string cd = "cd " + Q(dir.Path().string()) + " && ";
+    ASSERT_EQ(RunTool(dir, "build Lumivor Lumivor/Slideshow.kls --duration 4000 --transition TAlphablendingTransitionPlugin"
+                           " --captions --title Glowcanvas --collage Lumivor/Collage --snow flake.png", cd).status, 0);
+    const fs::path out = fs::absolute(TestOutputFolder() / "show-pieces");
+    fs::remove_all(out);
+    ASSERT_EQ(RunTool(dir, "render Lumivor/Slideshow.kls --at 11500 --every 500 --size 320x240 " + Q(out.string()), cd)
+                  .status, 0);
+    std::vector<TBitmap32> frames;
+    for (int t = 0; t <= 11500; t += 500) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%05d.png", t);
+        const std::vector<uint8_t> png = ReadFileBytes((out / name).string());
+        ASSERT_FALSE(png.empty()) << name;
+        frames.push_back(ReadPngPicture(png.data(), png.size()));
+    }
+    std::vector<const TBitmap32*> cells;
+    for (const TBitmap32& f : frames) cells.push_back(&f);
+    WritePngPicture(MakeContactSheet(cells, TContactSheetLayout{}), FromPosixPath((out / "sheet.png").string()));
+
+    auto count = [](const TBitmap32& f, auto test) {
+        int n = 0;
+        for (int y = 0; y < f.Height(); ++y)
+            for (int x = 0; x < f.Width(); ++x) n += test(f.Pixel(x, y)) ? 1 : 0;
+        return n;
+    };
+    auto white = [](TColor32 c) { return (c & 0xF0F0F0) == 0xF0F0F0; };
+    // The title: more of its white over the first picture at the middle of its time
+    // (2 s) than while it zooms in (0.5 s).
+    EXPECT_GT(count(frames[4], white), count(frames[1], white));
+    // Snow everywhere, the collage too: some white in every frame from 0.5 s on.
+    for (size_t i = 1; i < frames.size(); ++i) EXPECT_GT(count(frames[i], white), 0) << i * 500;
+    // The collage at 11.5 s: each cell's colour around its centre (3 x 2 cells), where
+    // no flake lies.
+    const TBitmap32& collage = frames.back();
+    for (int i = 0; i < 5; ++i) {
+        const int cx = (2 * (i % 3) + 1) * 320 / 6, cy = (2 * (i / 3) + 1) * 240 / 4;
+        int found = 0;
+        for (int dy = -20; dy <= 20; dy += 10)
+            for (int dx = -20; dx <= 20; dx += 10) found += collage.Pixel(cx + dx, cy + dy) == kShowColors[i % 3];
+        EXPECT_GT(found, 12) << i;
+    }
 }
 
 }  // namespace
