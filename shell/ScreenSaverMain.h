@@ -1,4 +1,5 @@
-// The program: start-up steps, the choice of mode and the configure mode.
+// The program: start-up steps, the choice of mode, the configure mode, and the preview
+// and full-screen runs of the show.
 #pragma once
 
 #include "foundation/Plugins.h"
