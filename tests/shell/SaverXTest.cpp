@@ -50,6 +50,7 @@ struct TKit {
 };
 
 TKit* g_kit = nullptr;
+Display* g_display = nullptr;
 
 // A copy of the program with the folder appended as its package.
 std::string PackSaver(const TKit& kit, const std::string& name, const fs::path& folder) {
@@ -168,23 +169,25 @@ int StillAt(const TImage32& screen, int x, int y) {
 
 class SaverX : public ::testing::Test {
 protected:
+    // One connection for the whole suite: a server that loses its last client resets,
+    // and refuses connections meanwhile.
     static void SetUpTestSuite() {
         if (!UnderX() || g_kit) return;
-        Display* display = XOpenDisplay(nullptr);
-        if (!display) return;
-        g_kit = MakeKit(display);
-        XCloseDisplay(display);
+        g_display = XOpenDisplay(nullptr);
+        if (!g_display) return;
+        g_kit = MakeKit(g_display);
+    }
+    static void TearDownTestSuite() {
+        if (g_display) XCloseDisplay(g_display);
+        g_display = nullptr;
     }
 
     void SetUp() override {
         if (!UnderX()) GTEST_SKIP() << "needs an X server (tests/shell/xvfb_saver.sh)";
+        ASSERT_NE(g_display, nullptr);
         ASSERT_NE(g_kit, nullptr) << "the saver could not be built";
-        display_ = XOpenDisplay(nullptr);
-        ASSERT_NE(display_, nullptr);
+        display_ = g_display;
         xdo("mousemove 100 100");
-    }
-    void TearDown() override {
-        if (display_) XCloseDisplay(display_);
     }
 
     static void xdo(const std::string& args) { RunCommand("xdotool " + args); }
