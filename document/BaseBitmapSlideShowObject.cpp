@@ -9,6 +9,7 @@
 #include "graphics/DrawingTools.h"
 #include "graphics/PictureRegistry.h"
 #include "platform/Stream.h"
+#include "transitions/TransitionPlugin.h"
 
 #include <algorithm>
 
@@ -103,6 +104,14 @@ TRect TBaseBitmapSlideShowObject::BitmapTargetRect(const TRect& areaRect) const 
     return r;
 }
 
+TRect TBaseBitmapSlideShowObject::FittedPlace(const TRect& areaRect, const TBitmap32& bitmap) const {
+    const bool reduced = FullPictureSize.cx > 0 && FullPictureSize.cy > 0;
+    TRect r;
+    CalcTargetRect(reduced ? FullPictureSize.cx : bitmap.Width(), reduced ? FullPictureSize.cy : bitmap.Height(),
+                   GetCurrentRect(), r, KeepAspectRatio, Stretch, Alignment, areaRect);
+    return r;
+}
+
 void TBaseBitmapSlideShowObject::ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const {
     bitmap.MasterAlpha = masterAlpha;
     bitmap.OnPixelCombine = nullptr;
@@ -139,12 +148,7 @@ bool TBaseBitmapSlideShowObject::FitBitmapToRect(const TRect& areaRect, uint8_t 
     }
     try {
         bitmap->StretchFilter = TStretchFilter(std::min<uint8_t>(stretchFilter, sfMitchell));
-        // A picture decoded smaller than it is is placed by its full size, so the place is
-        // the same at any decoding scale.
-        const bool reduced = FullPictureSize.cx > 0 && FullPictureSize.cy > 0;
-        TRect r;
-        CalcTargetRect(reduced ? FullPictureSize.cx : bitmap->Width(), reduced ? FullPictureSize.cy : bitmap->Height(),
-                       GetCurrentRect(), r, KeepAspectRatio, Stretch, Alignment, areaRect);
+        const TRect r = FittedPlace(areaRect, *bitmap);
         if (!(SameSize(r, *bitmap) && !FillBackground)) {
             auto fitted = std::make_unique<TBitmap32>();
             fitted->StretchFilter = bitmap->StretchFilter;
@@ -154,18 +158,7 @@ bool TBaseBitmapSlideShowObject::FitBitmapToRect(const TRect& areaRect, uint8_t 
                 fitted->SetSize(RectWidth(r), RectHeight(r));
                 bitmap->StretchTo(*fitted, 0, 0, fitted->Width(), fitted->Height());
             } else {
-                // The prepared bitmap covers the whole area: bands of the background colour
-                // around the picture.
-                const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
-                fitted->SetSize(w, h);
-                TRect p = r;
-                OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
-                const int32_t top = std::clamp(p.Top, 0, h), bottom = std::clamp(p.Bottom, 0, h);
-                fitted->FillRectS(0, 0, w, top, BackgroundColor);
-                fitted->FillRectS(0, bottom, w, h, BackgroundColor);
-                fitted->FillRectS(0, top, std::clamp(p.Left, 0, w), bottom, BackgroundColor);
-                fitted->FillRectS(std::clamp(p.Right, 0, w), top, w, bottom, BackgroundColor);
-                bitmap->StretchTo(*fitted, p.Left, p.Top, p.Right, p.Bottom);
+                FillAroundPicture(*fitted, *bitmap, areaRect, r);
                 if (!PlayHelper) CreatePlayHelper();
                 PlayHelper->Rect = TDoubleRect{0, 0, 1, 1};
             }
@@ -177,6 +170,61 @@ bool TBaseBitmapSlideShowObject::FitBitmapToRect(const TRect& areaRect, uint8_t 
     } catch (const std::exception&) {
         return false;
     }
+}
+
+void TBaseBitmapSlideShowObject::FillAroundPicture(TBitmap32& fitted, TBitmap32& picture, const TRect& areaRect,
+                                                   const TRect& place) const {
+    // The prepared bitmap covers the whole area: bands of the background colour around
+    // the picture.
+    const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
+    fitted.SetSize(w, h);
+    TRect p = place;
+    OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
+    const int32_t top = std::clamp(p.Top, 0, h), bottom = std::clamp(p.Bottom, 0, h);
+    fitted.FillRectS(0, 0, w, top, BackgroundColor);
+    fitted.FillRectS(0, bottom, w, h, BackgroundColor);
+    fitted.FillRectS(0, top, std::clamp(p.Left, 0, w), bottom, BackgroundColor);
+    fitted.FillRectS(std::clamp(p.Right, 0, w), top, w, bottom, BackgroundColor);
+    picture.StretchTo(fitted, p.Left, p.Top, p.Right, p.Bottom);
+}
+
+// ---- entry transitions ----
+
+bool TBaseBitmapSlideShowObject::InitTransition(TTransitionPlugin& transition, IPlayerServices* player) {
+    if (!Bitmap || Bitmap->Empty()) return false;
+    if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(&transition))
+        random->ExcludedClasses = &ShowPropertiesOf(GetSlideShow()).ExcludedTransitions;
+    return transition.Init(BitmapTargetRect(PlayerArea(player)), Bitmap.get());
+}
+
+void TBaseBitmapSlideShowObject::AddTransitionStep(IPlayerServices* player, int32_t step) {
+    if (!initializationList_) return;
+    if (step != 11 && !(step == -3 && initializationList_->CurrentStep < 11)) return;
+    int32_t estimate = BenchmarkDefaults::ITransition;
+    if (player)
+        estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
+                                                        TIntegerBenchmarkValue::CreateValue(0),
+                                                        BenchmarkDefaults::ITransition);
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+}
+
+bool TBaseBitmapSlideShowObject::ExecuteTransitionStep(IPlayerServices* player, const std::function<bool()>& prepare) {
+    try {
+        return TimedStep(player, BenchmarkNames::ITransition, TIntegerBenchmarkValue::CreateValue(0), prepare);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TBaseBitmapSlideShowObject::DrawTransitionFrame(TTransitionPlugin& transition, IPlayerServices* player,
+                                                     TBitmap32& back, int32_t t) {
+    Bitmap->StretchFilter = TStretchFilter(ShowPropertiesOf(GetSlideShow()).GetPlayStretchFilter());
+    TRect u;
+    transition.GetChangedRect(t, back, u);
+    SaveBackground(u, player);
+    if (!transition.Draw(t, back)) return false;
+    AddUpdateRect(u);
+    return true;
 }
 
 bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool deferPlainFile,

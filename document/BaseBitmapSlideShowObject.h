@@ -14,6 +14,7 @@
 #include <mutex>
 
 class TBenchmarkValue;
+class TTransitionPlugin;
 class TStream;
 
 // Where the placed picture sits inside its target rectangle.
@@ -153,6 +154,9 @@ protected:
     static TRect PlayerArea(IPlayerServices* player);
     // The bitmap's placement inside an area.
     TRect BitmapTargetRect(const TRect& areaRect) const;
+    // Where Bitmap is fitted inside an area: placed by the picture's full size when it was
+    // decoded smaller, so the place is the same at any decoding scale.
+    TRect FittedPlace(const TRect& areaRect, const TBitmap32& bitmap) const;
     // Sets the draw mode by BlendMode (custom modes combine under the master alpha);
     // an opaque picture blends when it is drawn with less than full master alpha.
     void ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const;
@@ -166,4 +170,19 @@ protected:
     // RelativeRect when it is still empty.
     TMoveRectPreviewEditorHelper* RectHelper(const TPreviewEditorMouseInfo& info);
     static TRect EditorArea(const TPreviewEditorMouseInfo& info);
+
+    // What the kinds with an entry transition share.
+    // Sets up Transition for the bitmap's place in the paint box; a random transition
+    // leaves out the show's excluded classes. Without a picture there is nothing to reveal.
+    bool InitTransition(TTransitionPlugin& transition, IPlayerServices* player);
+    // Adds the transition's step 11 when stage Step asks for it.
+    void AddTransitionStep(IPlayerServices* player, int32_t step);
+    // Step 11: InitTransition, timed.
+    bool ExecuteTransitionStep(IPlayerServices* player, const std::function<bool()>& prepare);
+    // One transition frame at T ms into the back buffer, with the background under its
+    // changed part saved; True when it drew (the frame ends there).
+    bool DrawTransitionFrame(TTransitionPlugin& transition, IPlayerServices* player, TBitmap32& back, int32_t t);
+    // Sizes Fitted to AreaRect, fills the bands around the placed picture P with the
+    // background colour and draws Picture stretched into P.
+    void FillAroundPicture(TBitmap32& fitted, TBitmap32& picture, const TRect& areaRect, const TRect& p) const;
 };

@@ -102,12 +102,7 @@ TTimeToVector2DValue* TBaseExtBitmapSlideShowObject::CreateMotionPath() {
 }
 
 bool TBaseExtBitmapSlideShowObject::PrepareTransition(IPlayerServices* player) {
-    if (!Transition) return true;
-    // Without a picture there is nothing to reveal.
-    if (!Bitmap || Bitmap->Empty()) return false;
-    if (auto* random = dynamic_cast<TRandomTransitionPlugin*>(Transition.get()))
-        random->ExcludedClasses = &ShowPropertiesOf(GetSlideShow()).ExcludedTransitions;
-    return Transition->Init(BitmapTargetRect(player ? player->GetClientRect() : TRect{}), Bitmap.get());
+    return !Transition || InitTransition(*Transition, player);
 }
 
 void TBaseExtBitmapSlideShowObject::FreeTransition() { Transition.reset(); }
@@ -132,14 +127,7 @@ int32_t TBaseExtBitmapSlideShowObject::Play(IPlayerServices* player, bool final)
     if (!Bitmap || Bitmap->Empty() || !back) return SaturateInt32(int64_t(GetDuration()) - t);
     if (Transition && !transitionsDisabled_ && !final && !Transition->IsFinished(t)) {
         if (MotionPath) Transition->SetRect(AnimatedTargetRect(player, t));
-        Bitmap->StretchFilter = TStretchFilter(ShowPropertiesOf(GetSlideShow()).GetPlayStretchFilter());
-        TRect u;
-        Transition->GetChangedRect(t, *back, u);
-        SaveBackground(u, player);
-        if (Transition->Draw(t, *back)) {
-            AddUpdateRect(u);
-            return -1;
-        }
+        if (DrawTransitionFrame(*Transition, player, *back, t)) return -1;
     }
     const TRect r = AnimatedTargetRect(player, t);
     const TRect u = FillBackground ? player->GetClientRect() : r;
@@ -183,15 +171,7 @@ bool TBaseExtBitmapSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
         WriteCurveBlock(stream, RotationCurve.get());
         WriteCurveBlock(stream, ScaleCurve.get());
         WriteCurveBlock(stream, MotionPath.get());
-        stream.BeginWriteBlock();
-        stream.WriteInteger(Transition ? 1 : 0);
-        bool ok = true;
-        if (Transition) {
-            stream.WriteString(Transition->ClassName());
-            ok = Transition->WriteData(stream);
-        }
-        stream.EndWriteBlock();
-        return ok;
+        return WriteTransitionBlock(stream, Transition.get());
     } catch (const std::exception&) {
         return false;
     }
@@ -208,16 +188,7 @@ bool TBaseExtBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
         const bool pathOk = ReadCurveBlock(stream, path, NewPath);
         ReplaceMotionPath(std::move(path));
         if (!pathOk) return false;
-        stream.BeginReadBlock();
-        Transition.reset();
-        bool ok = true;
-        if (stream.ReadIntegerValue() == 1) {
-            // Only a registered transition class: any other name leaves the item without one.
-            Transition = CreateTransition(stream.ReadStringValue());
-            if (Transition) ok = Transition->ReadData(stream);
-        }
-        stream.EndReadBlock();
-        return ok;
+        return ReadTransitionBlock(stream, Transition);
     } catch (const std::exception&) {
         return false;
     }
@@ -227,25 +198,13 @@ void TBaseExtBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* pl
     TBaseBitmapSlideShowObject::BuildInitializationSteps(player, step);
     // The transition stays with the item, so a show saved after playing keeps it.
     transitionsDisabled_ = ShowPropertiesOf(GetSlideShow()).DisableTransitions;
-    if (transitionsDisabled_ || !initializationList_) return;
-    if (step != 11 && !(step == -3 && initializationList_->CurrentStep < 11)) return;
-    int32_t estimate = BenchmarkDefaults::ITransition;
-    if (player)
-        estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
-                                                        TIntegerBenchmarkValue::CreateValue(0),
-                                                        BenchmarkDefaults::ITransition);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+    if (!transitionsDisabled_) AddTransitionStep(player, step);
 }
 
 bool TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     bool result = TBaseBitmapSlideShowObject::ExecuteInitializationStep(player, step);
     if (step != 11) return result;
-    try {
-        return TimedStep(player, BenchmarkNames::ITransition, TIntegerBenchmarkValue::CreateValue(0),
-                         [&] { return PrepareTransition(player); });
-    } catch (const std::exception&) {
-        return false;
-    }
+    return ExecuteTransitionStep(player, [&] { return PrepareTransition(player); });
 }
 
 // ---- editor ----

@@ -4,6 +4,7 @@
 #include "document/MergeSlideShowObject.h"
 #include "document/ParticleSlideShowObject.h"
 #include "document/PicSlideShowObject.h"
+#include "document/PicTextSoundCompositeSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
@@ -26,11 +27,13 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeMergeSlideShowObjects(plugins);
     InitializeParticleSlideShowObjects(plugins);
     InitializeSoundSlideShowObjects(plugins);
+    InitializePicTextSoundCompositeSlideShowObjects(plugins);
     InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
     FinalizeSlideShowObjectVariables(plugins);
+    FinalizePicTextSoundCompositeSlideShowObjects(plugins);
     FinalizeSoundSlideShowObjects(plugins);
     FinalizeParticleSlideShowObjects(plugins);
     FinalizeMergeSlideShowObjects(plugins);

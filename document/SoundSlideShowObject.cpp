@@ -117,11 +117,16 @@ AnsiString TSoundSlideShowObject::GetDisplayName() const {
 
 // ---- time line ----
 
+int32_t SoundMusicFadeTime(const TSlideShowHost* show) {
+    const IShowMusicProperties* music = show ? show->GetMusicProperties() : nullptr;
+    return music ? std::max(0, music->GetSoundFadeTime()) : TSoundSlideShowObject::kDefaultMusicFadeTime;
+}
+
 TSoundSlideShowObject::TMusicTiming TSoundSlideShowObject::MusicTiming() const {
     TMusicTiming timing;
     const TSlideShowHost* show = TSlideShowObject::GetSlideShow();
+    timing.FadeTime = SoundMusicFadeTime(show);
     if (const IShowMusicProperties* music = show ? show->GetMusicProperties() : nullptr) {
-        timing.FadeTime = std::max(0, music->GetSoundFadeTime());
         timing.Volume = std::clamp(music->GetVolumeDuringSound(), 0, 255);
         timing.LowerObjectSounds = music->GetLowerObjectSounds();
     }

@@ -45,6 +45,10 @@ public:
     bool Complete = false;
 };
 
+// How long the show's music fades down and up around a sound that lowers it (300 ms
+// without music settings).
+int32_t SoundMusicFadeTime(const TSlideShowHost* show);
+
 class TSoundSlideShowObject : public TPlayableSlideShowObject,
                               public virtual IFileReferences,
                               public virtual ISound {
@@ -55,6 +59,8 @@ public:
 
     TSoundSlideShowObject() = default;
     ~TSoundSlideShowObject() override;
+
+    static constexpr int32_t kDefaultMusicFadeTime = 300;
 
     // Stores a new name; measures the file's length when it opens.
     void ChangeFileName(const AnsiString& name) override;
@@ -122,7 +128,7 @@ public:
 
 private:
     struct TMusicTiming {
-        int32_t FadeTime = 300;
+        int32_t FadeTime = kDefaultMusicFadeTime;
         int32_t Volume = 40;
         bool LowerObjectSounds = false;
     };

@@ -21,17 +21,8 @@ namespace {
 // The screen's resolution; fonts are designed for 96 pixels per inch.
 constexpr int32_t kScreenPixelsPerInch = 96;
 
-int32_t FloorPixel(int64_t v) { return SaturateInt32(v >= 0 ? v / FixedOne : -((-v + FixedOne - 1) / FixedOne)); }
-int32_t CeilPixel(int64_t v) { return SaturateInt32(v >= 0 ? (v + FixedOne - 1) / FixedOne : -(-v / FixedOne)); }
-
-// A fixed rectangle rounded outward to whole pixels.
-TRect OuterRect(const TFixedRect& r) {
-    return {FloorPixel(r.Left), FloorPixel(r.Top), CeilPixel(r.Right), CeilPixel(r.Bottom)};
-}
-
-TFixed ToFixed(int64_t pixels) {
-    return TFixed(std::clamp<int64_t>(pixels * FixedOne, INT32_MIN, INT32_MAX));
-}
+TRect OuterRect(const TFixedRect& r) { return OuterPixelRect(r); }
+TFixed ToFixed(int64_t pixels) { return SaturatedFixed(pixels); }
 
 std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t maxValue) {
     auto curve = std::make_unique<TTimeToIntegerValue>();
@@ -61,6 +52,27 @@ bool ReadOptionalBlock(TOKFStreamWinTypes& stream, Make make, Read read) {
 }
 
 }  // namespace
+
+void WriteVectorTextProperties(TOKFStreamWinTypes& stream, const TVectorText& text) {
+    stream.WriteFont(&text.Font);
+    stream.WriteCardinal(text.Color);
+    stream.WriteCardinal(text.OutlineColor);
+    stream.WriteByte(text.DrawMode);
+    stream.WriteByte(text.Alignment);
+    stream.WriteBoolean(text.Antialiased);
+}
+
+void ReadVectorTextProperties(TOKFStreamWinTypes& stream, TVectorText& text) {
+    std::unique_ptr<TFont> font;
+    stream.ReadFont(font);
+    if (font) text.Font = *font;
+    text.Color = stream.ReadCardinalValue();
+    text.OutlineColor = stream.ReadCardinalValue();
+    text.SetDrawMode(std::min<uint8_t>(stream.ReadByteValue(), vdmDropShadow));
+    const uint8_t alignment = stream.ReadByteValue();
+    text.SetAlignment(alignment > 2 ? 0 : alignment);
+    text.Antialiased = stream.ReadBooleanValue();
+}
 
 // ---- TSimpleTextSlideShowObject ----
 
@@ -268,14 +280,8 @@ void TSimpleTextSlideShowObject::AssignObject(const TSlideShowObject& source) {
 bool TSimpleTextSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
     if (!TPreviewEditorSlideShowObject::WriteData(stream)) return false;
     try {
-        const TVectorText& v = *VectorText;
         stream.WriteString(Text);
-        stream.WriteFont(&v.Font);
-        stream.WriteCardinal(v.Color);
-        stream.WriteCardinal(v.OutlineColor);
-        stream.WriteByte(v.DrawMode);
-        stream.WriteByte(v.Alignment);
-        stream.WriteBoolean(v.Antialiased);
+        WriteVectorTextProperties(stream, *VectorText);
         stream.WriteByte(Layout);
         stream.WriteDoubleRect(RelativeRect);
         return true;
@@ -288,17 +294,8 @@ bool TSimpleTextSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
     if (!TPreviewEditorSlideShowObject::ReadData(stream)) return false;
     try {
         Text = stream.ReadStringValue();
-        std::unique_ptr<TFont> font;
-        stream.ReadFont(font);
-        // A stored "no font" keeps the default font.
-        if (font) SetFont(*font);
-        SetColor(stream.ReadCardinalValue());
-        SetOutlineColor(stream.ReadCardinalValue());
-        const uint8_t drawMode = stream.ReadByteValue();
-        SetDrawMode(std::min<uint8_t>(drawMode, vdmDropShadow));
-        const uint8_t alignment = stream.ReadByteValue();
-        SetAlignment(alignment > 2 ? 0 : alignment);
-        SetAntialiased(stream.ReadBooleanValue());
+        ReadVectorTextProperties(stream, *VectorText);
+        DoChange(ocVisual);
         SetLayout(stream.ReadByteValue());
         RelativeRect = stream.ReadDoubleRectValue();
         return true;

@@ -169,6 +169,13 @@ protected:
     void RectDragged() override;
 };
 
+// The stored properties of an outline text: font record, Color, OutlineColor, DrawMode,
+// Alignment and Antialiased.
+void WriteVectorTextProperties(TOKFStreamWinTypes& stream, const TVectorText& text);
+// The mirror image: damaged values are taken into their ranges, and a stored "no font"
+// keeps the font there is.
+void ReadVectorTextProperties(TOKFStreamWinTypes& stream, TVectorText& text);
+
 // Only the kind with effects is a plug-in; the first initialisation registers it and the
 // last finalisation unregisters it.
 void InitializeTextSlideShowObjects(TPlugins& plugins);

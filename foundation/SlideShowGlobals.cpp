@@ -2,6 +2,7 @@
 
 #include "foundation/AppInfo.h"
 #include "foundation/FileTools.h"
+#include "foundation/PendingFiles.h"
 #include "foundation/Startup.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTools.h"
@@ -37,7 +38,13 @@ AnsiString FromAppDir(const AnsiString& p) {
     return AppDir + rest;
 }
 
-bool Exists(const AnsiString& p) { return !p.empty() && FileExists(FromAppDir(p)); }
+bool Exists(const AnsiString& p) {
+    if (p.empty()) return false;
+    const AnsiString path = FromAppDir(p);
+    // A file still being extracted counts as there once it is out.
+    WaitForPendingFile(path);
+    return FileExists(path);
+}
 
 AnsiString AsFound(const AnsiString& p) { return FromPosixPath(ResolvePath(FromAppDir(p))); }
 

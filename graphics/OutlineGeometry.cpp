@@ -2,6 +2,7 @@
 
 #include "platform/LittleEndian.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -18,6 +19,20 @@ TFixedRect FixedRectFromRect(const TRect& r) {
 }
 
 TFixedRect MakeFixedRect(TFixed l, TFixed t, TFixed r, TFixed b) { return {l, t, r, b}; }
+
+namespace {
+int32_t ToPixel(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+int32_t FloorPixel(int64_t v) { return ToPixel(v >= 0 ? v / FixedOne : -((-v + FixedOne - 1) / FixedOne)); }
+int32_t CeilPixel(int64_t v) { return ToPixel(v >= 0 ? (v + FixedOne - 1) / FixedOne : -(-v / FixedOne)); }
+}  // namespace
+
+TRect OuterPixelRect(const TFixedRect& r) {
+    return {FloorPixel(r.Left), FloorPixel(r.Top), CeilPixel(r.Right), CeilPixel(r.Bottom)};
+}
+
+TFixed SaturatedFixed(int64_t pixels) {
+    return TFixed(std::clamp<int64_t>(pixels * FixedOne, INT32_MIN, INT32_MAX));
+}
 
 bool IsFixedRectEmpty(const TFixedRect& r) { return r.Left == 0 && r.Top == 0 && r.Right == 0 && r.Bottom == 0; }
 

@@ -18,6 +18,10 @@ struct TFixedRect {
 TFixedRect FixedRectFromRect(const TRect& r);
 TFixedRect MakeFixedRect(TFixed l, TFixed t, TFixed r, TFixed b);
 bool IsFixedRectEmpty(const TFixedRect& r);
+// A 16.16 rectangle rounded outward to whole pixels.
+TRect OuterPixelRect(const TFixedRect& r);
+// Whole pixels in 16.16, held at the ends of the range.
+TFixed SaturatedFixed(int64_t pixels);
 TFixed ManhattanDistance(TFixedPoint a, TFixedPoint b);
 TFixedPoint MidPoint(TFixedPoint a, TFixedPoint b);
 bool SamePoint(TFixedPoint a, TFixedPoint b);

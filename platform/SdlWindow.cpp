@@ -53,6 +53,18 @@ public:
         return true;
     }
 
+    // The pointer's position on the screen, as the server has it now.
+    bool Pointer(TPoint& point) {
+        Display* display = Open();
+        if (!display) return false;
+        ::Window root = 0, child = 0;
+        int x = 0, y = 0, wx = 0, wy = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &wx, &wy, &mask)) return false;
+        point = TPoint{x, y};
+        return true;
+    }
+
     bool Exists(uint64_t id) {
         Display* display = Open();
         XWindowAttributes attributes;
@@ -192,6 +204,11 @@ public:
 
     TPoint GetCursorPos() override {
         StartVideo();
+        // SDL's global position on X11 follows raw motion only, which a warped pointer
+        // never sends: ask the server.
+        TPoint point;
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver && std::strcmp(driver, "x11") == 0 && x11_.Pointer(point)) return point;
         int x = 0, y = 0;
         SDL_GetGlobalMouseState(&x, &y);
         return TPoint{x, y};

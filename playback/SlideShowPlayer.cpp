@@ -10,6 +10,7 @@
 #include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
+#include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"
@@ -504,11 +505,16 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
 void TSlideShowPlayer::FlushFrame(std::vector<TRect>& rects) {
     TWinPaintBox32* box = GetPaintBox();
     if (!box) return;
+    if (!FullRepaint) ReduceUpdateRects(rects, box->Buffer().BoundsRect());
+    // How long a start takes is measured up to this line.
+    if (!firstFlushTold_ && (FullRepaint || !rects.empty())) {
+        firstFlushTold_ = true;
+        if (DebugOutputEnabled()) OutputDebugString("first frame flushed");
+    }
     if (FullRepaint) {
         box->Flush();
         return;
     }
-    ReduceUpdateRects(rects, box->Buffer().BoundsRect());
     for (const TRect& r : rects) box->Flush(r);
 }
 

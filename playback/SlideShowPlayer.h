@@ -343,6 +343,8 @@ private:
     // PrepareShow counts up; a frame drawn under the latest count ends FullRepaint.
     uint32_t prepareGeneration_ = 0;
     uint32_t drawnGeneration_ = 0;
+    // The first frame that reached the window was named on the debug output.
+    bool firstFlushTold_ = false;
     bool showPrepared_ = false;
     // The natural end was reached and acted on; nothing is due until something changes.
     bool endReached_ = false;

@@ -17,6 +17,7 @@
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverOptions.h"
+#include "shell/PackageExtraction.h"
 #include "shell/ScreenSaverPreviewPlayer.h"
 #include "shell/ScreenSaverPreviewWindow.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
@@ -135,6 +136,14 @@ public:
     AnsiString Folder;
 };
 
+// Starts extracting the package into folder and waits for what the start needs; the
+// rest comes out while the show plays. False when that failed: the run does nothing.
+// However the run ends, the extraction stops before the folder goes (extraction is
+// declared after the folder's owner, so it goes first).
+bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder) {
+    return !folder.empty() && extraction.Start(exeFileName, folder) && extraction.WaitForFirstGroup();
+}
+
 // The queue takes over SIGINT and SIGTERM (they become a quit that ends the play), so
 // that a quit during the extraction still lets the run clean up.
 void StartMessageQueue() {
@@ -205,7 +214,8 @@ void PreviewPackagedShow(const AnsiString& exeFileName) {
     if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
     StartMessageQueue();
     TExtractionFolder temp;
-    if (temp.Folder.empty() || !ExtractPackage(exeFileName, temp.Folder)) return;
+    TPackageExtraction extraction;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     Options->FileName = PackagedShowFile(temp.Folder);
     PreviewInWindow();
 }
@@ -294,8 +304,8 @@ void RunPlayer(const AnsiString& library) {
 void RunPackagedShow(const AnsiString& exeFileName) {
     StartMessageQueue();
     TExtractionFolder temp;
-    // A failed extraction leaves nothing behind: the folder goes with temp.
-    if (temp.Folder.empty() || !ExtractPackage(exeFileName, temp.Folder)) return;
+    TPackageExtraction extraction;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     Options->FileName = PackagedShowFile(temp.Folder);
     RunPlayer(temp.Folder + ScreenSaverStrings::SoundLibraryName);
     SaveScreenSaverOptions(ScreenSaverName, *Options);

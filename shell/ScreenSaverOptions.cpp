@@ -14,7 +14,6 @@
 #include "shell/ScreenSaverApplicationInfo.h"
 
 #include <filesystem>
-#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -124,48 +123,6 @@ bool SaveOptionsToRegistry(const AnsiString& name, const TScreenSaverProperties&
 
 bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties& options) {
     return SaveOptionsToRegistry(name, options);
-}
-
-bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
-    TPackager packager;
-    if (!packager.OpenAppended(hostFile)) {
-        OutputDebugString(PathText(hostFile) + ": " + packager.LastError());
-        return false;
-    }
-    const TFileList& list = packager.FileList();
-    // A name that could leave the folder spoils the whole package: nothing is extracted.
-    // So do two names that differ only in case, which would overwrite each other.
-    std::set<AnsiString> names;
-    for (int i = 0; i < list.Count(); ++i) {
-        const AnsiString& name = list.GetItem(i)->FileName;
-        const char* why = !IsSafeItemName(name)                      ? "unsafe item name"
-                          : !names.insert(AnsiUpperCase(name)).second ? "a second item of the same name"
-                                                                      : nullptr;
-        if (why) {
-            OutputDebugString(PathText(hostFile) + ": " + why + " \"" + name + "\"");
-            packager.Close();
-            return false;
-        }
-    }
-    const AnsiString base = IncludeTrailingBackslash(folder);
-    bool ok = true;
-    for (int i = 0; i < list.Count() && ok; ++i) {
-        const TPackageFileListItem* item = list.GetItem(i);
-        AnsiString name = item->FileName;
-        for (char& c : name)
-            if (c == '/') c = '\\';
-        const size_t slash = name.rfind('\\');
-        const AnsiString dir = slash == AnsiString::npos ? AnsiString() : name.substr(0, slash + 1);
-        if (!ForceDirectories(base + dir)) {
-            OutputDebugString(PathText(hostFile) + ": cannot make the folder " + PathText(base + dir));
-            ok = false;
-        } else if (!packager.ExtractItem(item, base + name)) {
-            OutputDebugString(PathText(hostFile) + ": cannot extract \"" + name + "\": " + packager.LastError());
-            ok = false;
-        }
-    }
-    packager.Close();
-    return ok;
 }
 
 void DeleteTempFolder(const AnsiString& folder) {

@@ -4,6 +4,11 @@
 // failed (the reason on stderr), 2 for a wrong call.
 
 #include "document/CollectionSlideShowObject.h"
+#include "document/MergeSlideShowObject.h"
+#include "document/ParticleSlideShowObject.h"
+#include "document/PicTextSoundCompositeSlideShowObject.h"
+#include "document/TextSlideShowObject.h"
+#include "graphics/VectorTextEffect.h"
 #include "document/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
@@ -18,21 +23,29 @@
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionModules.h"
+#include "transitions/TransitionPlugin.h"
 #include "media/MediaModules.h"
+#include "media/MidiFile.h"
+#include "media/SlideShowSoundSystem.h"
 #include "media/MusicPlayList.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"
+#include "graphics/PictureRegistry.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -56,6 +69,19 @@ const char* const kUsage =
     "       glowcanvas-show play FILE [--window WxH]\n"
     "                                       plays the show silently, full screen when its\n"
     "                                       settings say so or in a window; Escape ends it\n"
+    "       glowcanvas-show build FOLDER OUT [--duration MS] [--transition CLASS|random] [--music FILE]...\n"
+    "                             [--captions] [--title TEXT] [--collage FOLDER]... [--snow FILE]\n"
+    "                                       a show of every picture file of FOLDER in name order,\n"
+    "                                       named relative to OUT's folder; each shows MS ms\n"
+    "                                       (default: the show's default) with the transition\n"
+    "                                       class (default random); the music files make the\n"
+    "                                       play list, a MIDI song ending at its last event.\n"
+    "                                       --captions: each picture captioned with its file's\n"
+    "                                       name (\"03-Lagune.jpg\": \"Lagune\"); --title: the text\n"
+    "                                       zooming in and out over the first; --collage: a\n"
+    "                                       collage of that folder's pictures after them;\n"
+    "                                       --snow: that picture falling as flakes over the\n"
+    "                                       show as long as it lasts when built\n"
     "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
@@ -101,7 +127,10 @@ int LoadShow(TSlideShow& show, const std::string& fileName) {
     try {
         TFileStream f(TExactPath{fileName}, fmOpenRead | fmShareDenyWrite);
         const int result = show.LoadFromStream(f);
-        if (result == slLoaded) show.SetFileName(FromPosixPath(fileName));
+        // Items resolve against the show's folder, which a relative name would tie to
+        // the current folder of whoever resolves it later.
+        if (result == slLoaded)
+            show.SetFileName(FromPosixPath(std::filesystem::absolute(fileName).lexically_normal().string()));
         return result;
     } catch (const std::exception&) {
         return slFailed;
@@ -515,6 +544,291 @@ int PlayCall(const std::vector<std::string>& args) {
     return Play(files[0], width, height);
 }
 
+// ---- build ------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+// The name a show in outFolder stores for file: relative to the show's folder, with
+// backslashes, as the show resolves its items' names.
+AnsiString NameBeside(const fs::path& outFolder, const fs::path& file) {
+    return FromPosixPath(fs::absolute(file).lexically_normal().lexically_relative(outFolder).string());
+}
+
+// The end point of a play-list item for file: a MIDI song's playing time, since the
+// sound library cannot tell it; 0 (the file's end) for everything else. -1 for a MIDI
+// file whose length cannot be read.
+int32_t MusicEndPoint(const std::string& file) {
+    std::vector<uint8_t> bytes;
+    TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyWrite);
+    // A song file is small; a huge one is surely no MIDI file we would time.
+    const int64_t size = std::min<int64_t>(f.GetSize(), 64 << 20);
+    bytes.resize(static_cast<size_t>(size));
+    bytes.resize(static_cast<size_t>(f.Read(bytes.data(), size)));
+    if (!LooksLikeMidiFile(bytes.data(), bytes.size())) return 0;
+    const int32_t ms = MidiPlayingTime(bytes.data(), bytes.size());
+    return ms > 0 ? ms : -1;
+}
+
+struct TBuildCall {
+    std::string Folder, Out;
+    int32_t Duration = -1;
+    std::string Transition = "random";
+    std::vector<std::string> Music;
+    std::string Title;
+    std::vector<std::string> Collages;
+    std::string Snow;
+    bool Captions = false;
+};
+
+// The picture files of folder that the picture registry reads, in name order (byte
+// order, the order the pack tool stores them in).
+std::vector<fs::path> PictureFiles(const std::string& folder) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+        TPictureFormat format;
+        if (e.is_regular_file() && FindPictureFormat(PictureExtension(FromPosixPath(e.path().filename().string())), format))
+            files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
+    return files;
+}
+
+// The pictures of folder; none (with the reason on stderr) when it is no folder or
+// holds no picture file.
+std::vector<fs::path> PicturesOf(const std::string& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        std::cerr << "glowcanvas-show: " << folder << " is no folder\n";
+        return {};
+    }
+    std::vector<fs::path> pictures = PictureFiles(folder);
+    if (pictures.empty()) std::cerr << "glowcanvas-show: " << folder << " holds no picture file\n";
+    return pictures;
+}
+
+// A caption from a file name: "03-Lagune.jpg" says "Lagune".
+AnsiString CaptionOf(const fs::path& file) {
+    const std::string stem = file.stem().string();
+    size_t i = 0;
+    while (i < stem.size() && std::isdigit(static_cast<unsigned char>(stem[i]))) ++i;
+    while (i < stem.size() && (stem[i] == '-' || stem[i] == '_' || stem[i] == ' ')) ++i;
+    return Utf8ToAnsi(i < stem.size() ? stem.substr(i) : stem);
+}
+
+class TShowBuilder {
+public:
+    TShowBuilder(const TBuildCall& call, const AnsiString& transitionClass)
+        : call_(call), transitionClass_(transitionClass),
+          outFolder_(fs::absolute(call.Out).lexically_normal().parent_path()) {}
+
+    AnsiString Name(const fs::path& file) const { return NameBeside(outFolder_, file); }
+
+    // One picture of the show: with --captions a composite whose caption is the file's
+    // name, else a picture with effects.
+    TSlideShowObject* Picture(const fs::path& file) const {
+        if (call_.Captions) {
+            auto* item = new TPicTextSoundCompositeSlideShowObject();
+            item->FileName = Name(file);
+            item->Duration = call_.Duration;
+            item->Transition = CreateTransition(transitionClass_);
+            item->CaptionText = CaptionOf(file);
+            item->CaptionVectorText->Font.Size = 28;
+            item->CaptionVectorText->SetAlignment(2);
+            return item;
+        }
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = Name(file);
+        item->Duration = call_.Duration;
+        item->Transition = CreateTransition(transitionClass_);
+        return item;
+    }
+
+    // The title over the first item: both in a parallel group, the text zooming in and
+    // out over 2 s each.
+    TSlideShowObject* WithTitle(TSlideShowObject* first) const {
+        auto* title = new TTextSlideShowObject();
+        title->Duration = call_.Duration;
+        title->SetText(Utf8ToAnsi(call_.Title));
+        TFont font = title->GetFont();
+        font.Size = 72;
+        title->SetFont(font);
+        title->SetRelativeRect({0.05, 0.3, 0.95, 0.7});
+        title->SetAlignment(2);
+        title->TextEffects = std::make_unique<TComplexVectorTextEffect>();
+        for (auto* effect : {&title->TextEffects->FirstEffect, &title->TextEffects->SecondEffect}) {
+            effect->reset(new TSimpleZoomVectorTextEffect());
+            (*effect)->Duration = 2000;
+        }
+        auto* group = new TParallelSlideShowObject();
+        group->Title = title->Text;
+        group->CreateChildList();
+        group->GetChildList()->Add(first);
+        group->GetChildList()->Add(title);
+        return group;
+    }
+
+    // The pictures in a grid of cells, as square as their count allows.
+    TSlideShowObject* Collage(const fs::path& folder, const std::vector<fs::path>& pictures) const {
+        auto* collage = new TMergeSlideShowObject();
+        collage->Title = Utf8ToAnsi(folder.filename().string());
+        collage->Duration = call_.Duration;
+        collage->Transition = CreateTransition(transitionClass_);
+        collage->CreateChildList();
+        const int n = static_cast<int>(pictures.size());
+        const int columns = static_cast<int>(std::ceil(std::sqrt(double(n))));
+        const int rows = (n + columns - 1) / columns;
+        constexpr double kGap = 0.02;
+        for (int i = 0; i < n; ++i) {
+            auto* cell = new TExtPicSlideShowObject();
+            cell->FileName = Name(pictures[size_t(i)]);
+            cell->FreeTransition();  // the collage reveals itself as a whole
+            cell->FillBackground = false;  // a filled cell would cover the cells before it
+            const double w = 1.0 / columns, h = 1.0 / rows;
+            const int c = i % columns, r = i / columns;
+            cell->RelativeRect = {c * w + kGap, r * h + kGap, (c + 1) * w - kGap, (r + 1) * h - kGap};
+            collage->GetChildList()->Add(cell);
+        }
+        return collage;
+    }
+
+    // Falling flakes over everything in chapter, for its duration.
+    TSlideShowObject* WithSnow(TContainerSlideShowObject* chapter, const fs::path& flake, int32_t duration) const {
+        auto* snow = new TParticleSlideShowObject();
+        snow->FileNames = Name(flake);
+        snow->FreeTransition();
+        snow->FillBackground = false;
+        snow->Direction = 1.5707964f;  // down
+        snow->Speed = 0.08f;
+        snow->ParticleCount = 150;
+        snow->ParticleSize = 0.03f;
+        snow->MotionKind = pmSway;
+        snow->Amplitude = 0.04f;
+        snow->Frequency = 0.3f;
+        snow->Duration = duration;
+        auto* group = new TParallelSlideShowObject();
+        group->Title = "Schnee";
+        group->CreateChildList();
+        group->GetChildList()->Add(chapter);
+        group->GetChildList()->Add(snow);
+        return group;
+    }
+
+private:
+    const TBuildCall& call_;
+    AnsiString transitionClass_;
+    fs::path outFolder_;
+};
+
+int Build(const TBuildCall& call) {
+    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
+                                                             : Utf8ToAnsi(call.Transition);
+    if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
+    const std::vector<fs::path> pictures = PicturesOf(call.Folder);
+    if (pictures.empty()) return 1;
+    std::vector<std::vector<fs::path>> collages;
+    for (const std::string& folder : call.Collages) {
+        collages.push_back(PicturesOf(folder));
+        if (collages.back().empty()) return 1;
+    }
+    std::error_code ec;
+    TPictureFormat format;
+    if (!call.Snow.empty() &&
+        (!fs::is_regular_file(call.Snow, ec) ||
+         !FindPictureFormat(PictureExtension(FromPosixPath(fs::path(call.Snow).filename().string())), format))) {
+        std::cerr << "glowcanvas-show: no picture file " << call.Snow << " for the snow\n";
+        return 1;
+    }
+    for (const std::string& file : call.Music)
+        if (!fs::is_regular_file(file, ec)) {
+            std::cerr << "glowcanvas-show: no music file " << file << "\n";
+            return 1;
+        }
+
+    const TShowBuilder builder(call, className);
+    TSlideShow show;
+    // With snow, the items go into a chapter that the flakes fall over.
+    TContainerSlideShowObject* chapter = nullptr;
+    if (!call.Snow.empty()) {
+        chapter = new TContainerSlideShowObject();
+        chapter->Title = "Bilder";
+        chapter->CreateChildList();
+        show.RootList().Add(chapter);
+    }
+    TSlideShowObjectList& items = chapter ? *chapter->GetChildList() : show.RootList();
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        TSlideShowObject* item = builder.Picture(pictures[i]);
+        items.Add(i == 0 && !call.Title.empty() ? builder.WithTitle(item) : item);
+    }
+    for (size_t i = 0; i < collages.size(); ++i) items.Add(builder.Collage(call.Collages[i], collages[i]));
+    if (chapter) {
+        // Its length with the show's default duration, which needs the show.
+        const int32_t duration = chapter->GetDuration();
+        show.RootList().RemoveObject(chapter, false);
+        show.RootList().Add(builder.WithSnow(chapter, call.Snow, duration));
+    }
+
+    if (!call.Music.empty()) {
+        auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
+        if (!music) {
+            std::cerr << "glowcanvas-show: this build has no background music\n";
+            return 1;
+        }
+        for (const std::string& file : call.Music) {
+            auto item = std::make_unique<TMusicPlayListItem>();
+            item->FileName = builder.Name(file);
+            const int32_t end = MusicEndPoint(file);
+            if (end > 0) item->EndPoint = end;
+            if (end < 0)
+                std::cerr << "glowcanvas-show: the playing time of " << file << " cannot be read; it will not play\n";
+            music->PlayList->Add(std::move(item));
+        }
+    }
+    TMemoryStream m;
+    if (!show.SaveToStream(m)) {
+        std::cerr << "glowcanvas-show: the show cannot be stored\n";
+        return 1;
+    }
+    return WriteWhole(call.Out, m) ? 0 : 1;
+}
+
+int BuildCall(const std::vector<std::string>& args) {
+    TBuildCall call;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        long long ms = 0;
+        if (a == "--duration" && hasValue) {
+            if (!ParseNumber(args[++i], 1, INT32_MAX, ms))
+                return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
+            call.Duration = static_cast<int32_t>(ms);
+        } else if (a == "--transition" && hasValue) {
+            call.Transition = args[++i];
+        } else if (a == "--music" && hasValue) {
+            call.Music.push_back(args[++i]);
+        } else if (a == "--title" && hasValue) {
+            call.Title = args[++i];
+            if (call.Title.empty()) return WrongCall("--title takes a text");
+        } else if (a == "--collage" && hasValue) {
+            call.Collages.push_back(args[++i]);
+        } else if (a == "--snow" && hasValue) {
+            call.Snow = args[++i];
+        } else if (a == "--captions") {
+            call.Captions = true;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return WrongCall("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return WrongCall("build takes a folder and a show file");
+    call.Folder = files[0];
+    call.Out = files[1];
+    StartModules();
+    return Build(call);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -523,7 +837,7 @@ int main(int argc, char** argv) {
     if (args.empty()) return WrongCall("no command given");
     const std::string& command = args[0];
     if (command != "dump" && command != "resave" && command != "options" && command != "render" &&
-        command != "play")
+        command != "play" && command != "build")
         return WrongCall("unknown command " + command);
     if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
         (command == "options" && args.size() < 2))
@@ -535,6 +849,8 @@ int main(int argc, char** argv) {
             status = RenderCall(args);
         } else if (command == "play") {
             status = PlayCall(args);
+        } else if (command == "build") {
+            status = BuildCall(args);
         } else {
             StartModules();
             status = command == "dump" ? Dump(args[1]) : Resave(args[1], args[2]);

@@ -101,6 +101,30 @@ std::unique_ptr<TTransitionPlugin> CreateTransition(const AnsiString& className)
     return CreateObject<TTransitionPlugin>(className);
 }
 
+bool WriteTransitionBlock(TOKFStream& stream, TTransitionPlugin* transition) {
+    stream.BeginWriteBlock();
+    stream.WriteInteger(transition ? 1 : 0);
+    bool ok = true;
+    if (transition) {
+        stream.WriteString(transition->ClassName());
+        ok = transition->WriteData(stream);
+    }
+    stream.EndWriteBlock();
+    return ok;
+}
+
+bool ReadTransitionBlock(TOKFStream& stream, std::unique_ptr<TTransitionPlugin>& transition) {
+    stream.BeginReadBlock();
+    transition.reset();
+    bool ok = true;
+    if (stream.ReadIntegerValue() == 1) {
+        transition = CreateTransition(stream.ReadStringValue());
+        if (transition) ok = transition->ReadData(stream);
+    }
+    stream.EndReadBlock();
+    return ok;
+}
+
 // ---- TRandomTransitionPlugin ----
 
 TRandomTransitionPlugin::TRandomTransitionPlugin() = default;

@@ -125,6 +125,13 @@ TTransitionPlugin* PickRandomTransition(const TTransitionPluginList& list, const
 // that is unknown or of no transition class.
 std::unique_ptr<TTransitionPlugin> CreateTransition(const AnsiString& className);
 
+// An item's transition block: int32 1, the class name and the transition's data; or int32
+// 0 without a transition.
+bool WriteTransitionBlock(TOKFStream& stream, TTransitionPlugin* transition);
+// The mirror image; a class name that no registered transition bears leaves none, and the
+// block's end is found by its length whatever was read.
+bool ReadTransitionBlock(TOKFStream& stream, std::unique_ptr<TTransitionPlugin>& transition);
+
 // The settings frame of every transition: its layout is data, nothing here shows it.
 class TTransitionPropertyFrame : public TPropertyEditorFrame {
     GC_DECLARE_CLASS(TTransitionPropertyFrame)

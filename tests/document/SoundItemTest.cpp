@@ -2,114 +2,13 @@
 // the music lowered around it, the fade event and the fade action, on a fake sound
 // system and a fake player whose clock the test sets.
 #include "DocumentTestSupport.h"
+#include "SoundTestSupport.h"
 #include "document/SlideShow.h"
 #include "document/SoundSlideShowObject.h"
 
 #include <algorithm>
 
 namespace {
-
-// A sound that remembers what was done to it.
-class TFakeSound : public ISlideShowSound {
-public:
-    explicit TFakeSound(bool opens) : Opens(opens) {}
-    bool Open(const AnsiString& fileName) override {
-        OpenedName = fileName;
-        open_ = Opens;
-        return open_;
-    }
-    void Close() override { open_ = false; }
-    void Play() override {
-        playing_ = true;
-        PlayedFrom.push_back(Position);
-    }
-    void Stop() override { playing_ = false; }
-    void Pause() override {}
-    void Resume() override {}
-    bool IsOpen() const override { return open_; }
-    bool IsPlaying() const override { return playing_; }
-    bool IsPaused() const override { return false; }
-    int GetPosition() const override { return Position; }
-    void SetPosition(int ms) override { Position = ms; }
-    int GetLength() const override { return Length; }
-    uint8_t GetCapabilities() const override { return 1; }
-    int GetVolume() const override { return playing_ ? Volume : 0; }
-    void SetVolume(int volume) override { Volume = volume; }
-    void SetEnvelopeVolume(int) override {}
-    int GetMasterVolume() const override { return Master; }
-    void SetMasterVolume(int volume) override { Master = volume; }
-    void SetEnvelopeCurve(const IVolumeCurve* curve) override { Curve = curve; }
-    const IVolumeCurve* GetEnvelopeCurve() const override { return Curve; }
-    void SetEnvelopeStart(int time) override { EnvelopeStart = time; }
-    int GetEnvelopeStart() const override { return EnvelopeStart; }
-    void UpdateEnvelope(int) override {}
-    ISlideShowSoundList* GetOwningList() const override { return nullptr; }
-
-    bool Opens;
-    AnsiString OpenedName;
-    int Length = 10000;
-    int Position = 0;
-    int Volume = 255;
-    int Master = 255;
-    int EnvelopeStart = -1;
-    const IVolumeCurve* Curve = nullptr;
-    std::vector<int> PlayedFrom;
-
-private:
-    bool open_ = false;
-    bool playing_ = false;
-};
-
-class TFakeList : public ISlideShowSoundList {
-public:
-    int Add(ISlideShowSound* s) override {
-        Sounds.push_back(s);
-        return int(Sounds.size()) - 1;
-    }
-    bool Remove(ISlideShowSound* s) override {
-        auto it = std::find(Sounds.begin(), Sounds.end(), s);
-        if (it == Sounds.end()) return false;
-        Sounds.erase(it);
-        return true;
-    }
-    int Count() const override { return int(Sounds.size()); }
-    ISlideShowSound* GetSound(int i) const override { return Sounds.at(size_t(i)); }
-    int GetVolume() const override { return Volume; }
-    void SetVolume(int v) override { Volume = v; }
-    int GetVolumeFactor() const override { return 255; }
-    void SetVolumeFactor(int) override {}
-    bool GetMuted() const override { return false; }
-    void SetMuted(bool) override {}
-    void StopAll() override {}
-    void SetPaused(bool) override {}
-    void UpdateAll(int) override {}
-    void ClearSounds(bool) override { Sounds.clear(); }
-
-    int Volume = 255;
-    std::vector<ISlideShowSound*> Sounds;
-};
-
-class TFakeSystem : public ISoundSystem {
-public:
-    std::unique_ptr<ISlideShowSound> CreateSound(int) override {
-        auto s = std::make_unique<TFakeSound>(FilesOpen);
-        s->Length = Length;
-        Last = s.get();
-        return s;
-    }
-    ISlideShowSoundList& ObjectSounds() override { return Objects; }
-    ISlideShowSoundList& MusicSounds() override { return Music; }
-    bool IsActive() const override { return true; }
-    void StopAll() override {}
-    void PauseAll() override {}
-    void ResumeAll() override {}
-
-    bool FilesOpen = true;
-    int Length = 10000;
-    TFakeSound* Last = nullptr;
-    TFakeList Objects;
-    TFakeList Music;
-};
 
 // The player as the fade action sees it: it remembers the list fades asked of it.
 class TFadePlayer : public TFakePlayer {

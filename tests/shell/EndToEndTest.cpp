@@ -216,3 +216,37 @@ wait $pid
     ASSERT_TRUE(LoadOptionsFromRegistry("sonne", options));
     EXPECT_EQ(options->DefaultDuration, 4000);
 }
+
+TEST_F(ProgramTest, HeadlessRunsEndQuietlyAndLeaveNoFolder) {
+    TestTempFolder temp;
+    // Without a package the options name the show; a missing one is named.
+    const std::string plain = Saver("plain", false);
+    TScreenSaverProperties options;
+    options.FileName = FromPosixPath(work / "weg/Slideshow.kls");
+    ASSERT_TRUE(SaveOptionsToRegistry("sonne", options));
+    RunResult r = Run(Quote(plain) + " /s");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Fehler: Die Lumivor \"" + (work / "weg/Slideshow.kls") + "\" ist nicht vorhanden."),
+              std::string::npos)
+        << r.err;
+
+    // A package without a show and without a sound library: the warning, then a run that
+    // cannot show anything ends without a word; the options are saved, the folder goes.
+    const std::string packed = Saver("packed", true);
+    r = Run(Quote(packed) + " /s");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Warnung: Die Datei \""), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Fehler"), std::string::npos) << r.err;
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    TPluginPtr<TScreenSaverProperties> saved;
+    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", saved));
+    EXPECT_NE(saved->FileName.find("Lumivor\\Slideshow.kls"), AnsiString::npos);
+
+    // A preview with no window, or none that exists, does nothing.
+    for (const char* args : {" /p", " /p 77", " /l Fenster"}) {
+        r = Run(Quote(packed) + args);
+        EXPECT_EQ(r.exitCode, 0) << args;
+        EXPECT_EQ(r.err, "") << args;
+        EXPECT_EQ(temp.EntryCount(), 0u) << args;
+    }
+}

@@ -15,18 +15,25 @@
 
 inline const TColor32 kRunColors[] = {0xFFE02020, 0xFF20C040, 0xFF3050E0, 0xFFE0C020};
 
-// Writes folder/bildN.png (width x height, one per colour) and folder/show (items of
-// duration ms, the first second a fade); answers the show's path.
-inline std::string WriteRunShow(const std::filesystem::path& folder, const std::string& show, int count,
-                                int32_t duration, int width = 64, int height = 48) {
+// Writes folder/bildN.png (width x height, N from 0 to count - 1, one per colour).
+inline void WriteRunPictures(const std::filesystem::path& folder, int count, int width, int height) {
     std::filesystem::create_directories(folder);
-    TSlideShow s;
     for (int i = 0; i < count; ++i) {
-        const std::string name = "bild" + std::to_string(i) + ".png";
         TBitmap32 picture;
         picture.SetSize(width, height);
         picture.Clear(kRunColors[i % 4]);
-        WritePngPicture(picture, FromPosixPath((folder / name).string()));
+        WritePngPicture(picture, FromPosixPath((folder / ("bild" + std::to_string(i) + ".png")).string()));
+    }
+}
+
+// The pictures and folder/show (items of duration ms, the first second a fade); answers
+// the show's path.
+inline std::string WriteRunShow(const std::filesystem::path& folder, const std::string& show, int count,
+                                int32_t duration, int width = 64, int height = 48) {
+    WriteRunPictures(folder, count, width, height);
+    TSlideShow s;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "bild" + std::to_string(i) + ".png";
         auto* item = new TExtPicSlideShowObject();
         item->FileName = AnsiString(name.c_str());
         item->Duration = duration;

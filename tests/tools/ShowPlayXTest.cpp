@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+// Last: Xlib's macros would spoil the headers above.
+#include "XScreenSupport.h"
 
+#include <SDL.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -33,30 +33,6 @@ extern char** environ;
 namespace {
 
 bool UnderX() { return std::getenv("DISPLAY") && std::getenv("GC_TEST_UNDER_X"); }
-
-// The whole screen as 0xFFRRGGBB pixels.
-TImage32 Screenshot(Display* display) {
-    const int screen = DefaultScreen(display);
-    const int w = DisplayWidth(display, screen), h = DisplayHeight(display, screen);
-    TImage32 image(w, h);
-    XImage* x = XGetImage(display, RootWindow(display, screen), 0, 0, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
-    if (!x) return TImage32();
-    for (int y = 0; y < h; ++y)
-        for (int i = 0; i < w; ++i) image.SetPixel(i, y, 0xFF000000u | uint32_t(XGetPixel(x, i, y) & 0xFFFFFF));
-    XDestroyImage(x);
-    return image;
-}
-
-bool Near(const TImage32& a, const TBitmap32& b) {
-    if (a.Width != b.Width() || a.Height != b.Height()) return false;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x) {
-            const uint32_t p = a.Pixel(x, y), q = b.Pixel(x, y);
-            for (int s : {0, 8, 16})
-                if (std::abs(int(p >> s & 0xFF) - int(q >> s & 0xFF)) > 1) return false;
-        }
-    return true;
-}
 
 TEST(ShowPlayX, FullScreenStillPhasesEqualTheRendersAndEscapeEndsIt) {
     if (!UnderX()) GTEST_SKIP() << "needs an X server (tests/tools/xvfb_play.sh)";

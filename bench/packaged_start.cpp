@@ -1,0 +1,221 @@
+// How long the packaged screen saver takes to show something: a package of about 100 MB of
+// 12-megapixel JPEG pictures appended to the program, from the start of its full-screen
+// run ("/s", SDL's offscreen driver) to the player's first flushed frame (the debug line
+// "first frame flushed"), against copying a package file of the same items with cp. Each
+// is the median of 5 runs, taken in turns; "ratio" = start / copy (target: at most 1.3).
+#include "bench/BenchSupport.h"
+#include "document/PicSlideShowObject.h"
+#include "document/SlideShow.h"
+#include "foundation/Packager.h"
+#include "platform/Paths.h"
+#include "platform/Stream.h"
+#include "shell/ScreenSaverMain.h"
+#include "shell/ScreenSaverProperties.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+constexpr int64_t kPackageBytes = 100 * 1000 * 1000;
+constexpr int kRuns = 5;
+
+// <build>/<sub>/<name> beside this benchmark's <build>/bench.
+std::string Built(const char* sub, const char* name) {
+    std::error_code ec;
+    return (fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path() / sub / name).string();
+}
+
+// The package's items: stored name and the file that holds its bytes.
+using TItems = std::vector<std::pair<AnsiString, std::string>>;
+
+// Pictures up to about 100 MB, the show naming them as the show builder does (relative
+// to the show's folder, in name order), the options and the sound library.
+TItems MakeItems(const fs::path& dir) {
+    TItems items;
+    TSlideShow show;
+    TBitmap32 photo = Photo(4000, 3000);
+    int64_t total = 0;
+    for (int i = 0; total < kPackageBytes; ++i) {
+        // A tint per picture: every one is a file of its own.
+        for (int y = 0; y < photo.Height(); ++y) {
+            TColor32* row = photo.ScanLine(y);
+            for (int x = 0; x < photo.Width(); ++x) row[x] = (row[x] & 0xFF00FFFF) | (uint32_t(i * 37 & 255) << 16);
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "Bild%03d.jpg", i + 1);
+        const std::vector<uint8_t> jpeg = EncodeJpeg(photo);
+        TFileStream(TExactPath{(dir / name).string()}, fmCreate).WriteBuffer(jpeg.data(), int64_t(jpeg.size()));
+        total += int64_t(jpeg.size());
+        items.emplace_back(AnsiString("Lumivor\\") + name, (dir / name).string());
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = name;
+        item->SetDuration(5000);
+        show.RootList().Add(item);
+    }
+    const std::string showFile = (dir / "Slideshow.kls").string();
+    if (!show.SaveToFile(FromPosixPath(showFile))) std::abort();
+    items.emplace_back("Lumivor\\Slideshow.kls", showFile);
+    items.emplace_back("fmod.dll", Built("soundlib", "fmod.dll"));
+    TScreenSaverProperties options;
+    TMemoryStream stored;
+    if (!options.SaveToStream(stored, 0, 0)) std::abort();
+    const std::string settings = (dir / "settings.dat").string();
+    TFileStream(TExactPath{settings}, fmCreate).WriteBuffer(stored.Bytes().data(), int64_t(stored.Bytes().size()));
+    items.emplace_back("settings.dat", settings);
+    return items;
+}
+
+void AddItems(TPackager& packager, const TItems& items) {
+    for (const auto& [name, file] : items)
+        if (!packager.AddFile(FromPosixPath(file), std::make_unique<TPackageFileListItem>(name))) std::abort();
+    if (!packager.Close()) std::abort();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int errFd) {
+    std::vector<char*> argv, envp;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::vector<std::string> Environment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    return env;
+}
+
+// Seconds cp takes for the package file.
+double CopySeconds(const std::string& package, const std::string& copy) {
+    const auto t0 = TClock::now();
+    const pid_t pid = Spawn({"cp", package, copy}, Environment(), -1);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    const double seconds = std::chrono::duration<double>(TClock::now() - t0).count();
+    fs::remove(copy);
+    return seconds;
+}
+
+// Seconds from starting "saver /s" to its first flushed frame; below 0 when it ended
+// without one. The run is then ended as a quit ends it.
+double StartSeconds(const std::string& saver, const fs::path& work) {
+    const fs::path registry = work / "registry", temp = work / "tmp";
+    fs::remove_all(registry);
+    fs::create_directories(registry);
+    fs::create_directories(temp);
+    std::vector<std::string> env;
+    for (const std::string& e : Environment())
+        if (e.rfind("DISPLAY=", 0) != 0 && e.rfind("WAYLAND_DISPLAY=", 0) != 0 && e.rfind("GC_", 0) != 0 &&
+            e.rfind("SDL_", 0) != 0 && e.rfind("TMPDIR=", 0) != 0)
+            env.push_back(e);
+    for (const char* e : {"GC_DEBUG=1", "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"})
+        env.push_back(e);
+    env.push_back("GC_REGISTRY_DIR=" + registry.string());
+    env.push_back("TMPDIR=" + temp.string());
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return -1;
+    const auto t0 = TClock::now();
+    const pid_t pid = Spawn({saver, "/s"}, env, pipeFds[1]);
+    ::close(pipeFds[1]);
+    double seconds = -1;
+    std::string text;
+    char buffer[4096];
+    const auto limit = t0 + std::chrono::seconds(60);
+    while (pid > 0 && seconds < 0 && TClock::now() < limit) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0) continue;
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, size_t(n));
+        if (text.find("first frame flushed") != std::string::npos)
+            seconds = std::chrono::duration<double>(TClock::now() - t0).count();
+    }
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        bool open = true;
+        const auto end = TClock::now() + std::chrono::seconds(30);
+        // The pipe stays drained, so a talkative end never blocks on it.
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            pollfd p{pipeFds[0], POLLIN, 0};
+            if (open && ::poll(&p, 1, 50) > 0) open = ::read(pipeFds[0], buffer, sizeof buffer) > 0;
+            else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (TClock::now() > end) ::kill(pid, SIGKILL);
+        }
+    }
+    ::close(pipeFds[0]);
+    if (seconds < 0) std::fprintf(stderr, "no first frame; the saver said:\n%s\n", text.c_str());
+    return seconds;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void BM_PackagedStart(benchmark::State& state) {
+    InitializeScreenSaverModules();
+    const fs::path work = fs::temp_directory_path() / ("gcbench-start-" + std::to_string(::getpid()));
+    fs::create_directories(work / "items");
+    const TItems items = MakeItems(work / "items");
+    const std::string saver = (work / "Sonne.scr").string();
+    fs::copy_file(Built("tools", "glowcanvas"), saver);
+    fs::permissions(saver, fs::perms::owner_all);
+    const std::string package = (work / "Sonne.pkg").string();
+    {
+        TPackager appended, alone;
+        if (!appended.AppendToFile(FromPosixPath(saver)) || !alone.CreateFile(FromPosixPath(package))) std::abort();
+        AddItems(appended, items);
+        AddItems(alone, items);
+    }
+    FinalizeScreenSaverModules();
+    fs::remove_all(work / "items");
+
+    std::vector<double> starts, copies;
+    for (auto _ : state) {
+        for (int i = 0; i < kRuns; ++i) {
+            copies.push_back(CopySeconds(package, (work / "copy.pkg").string()));
+            starts.push_back(StartSeconds(saver, work));
+        }
+    }
+    const bool failed = *std::min_element(starts.begin(), starts.end()) < 0 ||
+                        *std::min_element(copies.begin(), copies.end()) < 0;
+    // What a run leaves in the temporary folder is a fault of its own.
+    size_t left = 0;
+    for (const auto& e : fs::directory_iterator(work / "tmp")) left += e.is_directory();
+    state.counters["package_mb"] = double(fs::file_size(package)) / 1e6;
+    state.counters["start_ms"] = Median(starts) * 1000;
+    state.counters["cp_ms"] = Median(copies) * 1000;
+    state.counters["ratio"] = failed ? 0 : Median(starts) / Median(copies);
+    state.counters["folders_left"] = double(left);
+    fs::remove_all(work);
+    if (failed) state.SkipWithError("the saver showed no first frame (does /s play yet?)");
+}
+BENCHMARK(BM_PackagedStart)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace

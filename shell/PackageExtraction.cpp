@@ -1,0 +1,291 @@
+#include "shell/PackageExtraction.h"
+
+#include "foundation/FileTools.h"
+#include "foundation/Packager.h"
+#include "foundation/PendingFiles.h"
+#include "platform/DebugOutput.h"
+#include "platform/FolderTools.h"
+#include "platform/Names.h"
+#include "platform/Paths.h"
+#include "shell/ScreenSaverOptions.h"
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A program path in one spelling for comparing: backslashes only, no empty or "."
+// elements, ".." applied, upper case (the file layer matches elements without regard
+// to case).
+AnsiString PathKey(const AnsiString& path) {
+    std::vector<AnsiString> elements;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find_first_of("\\/", start);
+        if (end == AnsiString::npos) end = path.size();
+        const AnsiString element = path.substr(start, end - start);
+        if (element == "..") {
+            if (!elements.empty()) elements.pop_back();
+        } else if (!element.empty() && element != ".") {
+            elements.push_back(AnsiUpperCase(element));
+        }
+        start = end + 1;
+    }
+    AnsiString key;
+    for (const AnsiString& element : elements) key += "\\" + element;
+    return key;
+}
+
+AnsiString WithBackslashes(AnsiString name) {
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    return name;
+}
+
+// Opens the package of hostFile for extraction into folder and checks it whole before
+// anything is written: every name must stay inside the folder, no two may differ only
+// in case (they would overwrite each other), and the items must fit into the free space.
+bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiString& folder,
+                 const TFreeSpaceQuery& freeSpace) {
+    const AnsiString what = PathText(hostFile) + ": ";
+    if (!packager.OpenAppended(hostFile)) {
+        OutputDebugString(what + packager.LastError());
+        return false;
+    }
+    const TFileList& list = packager.FileList();
+    std::set<AnsiString> names;
+    int64_t total = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TPackageFileListItem* item = list.GetItem(i);
+        const char* why = !IsSafeItemName(item->FileName)                        ? "unsafe item name"
+                          : !names.insert(AnsiUpperCase(item->FileName)).second ? "a second item of the same name"
+                                                                                 : nullptr;
+        if (why) {
+            OutputDebugString(what + why + " \"" + item->FileName + "\"");
+            return false;
+        }
+        total += item->Size;
+    }
+    const int64_t free = freeSpace ? freeSpace(folder) : -1;
+    if (free >= 0 && free < total) {
+        OutputDebugString(what + "the items take " + std::to_string(total) + " bytes, " + PathText(folder) +
+                          " has " + std::to_string(free) + " free");
+        return false;
+    }
+    return true;
+}
+
+// Writes one item below base (with a trailing backslash), making its folders; a failure
+// is named on the debug output.
+bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const AnsiString& base,
+                  const AnsiString& hostFile) {
+    const AnsiString name = WithBackslashes(item.FileName);
+    const AnsiString dir = ExtractFilePath(name);
+    const AnsiString why = !ForceDirectories(base + dir)              ? "cannot make the folder " + PathText(base + dir)
+                           : !packager.ExtractItem(&item, base + name) ? packager.LastError()
+                                                                       : AnsiString();
+    if (why.empty()) return true;
+    OutputDebugString(PathText(hostFile) + ": cannot extract \"" + item.FileName + "\": " + why);
+    return false;
+}
+
+// The items the start needs (see the header).
+bool IsFirstGroupItem(const AnsiString& itemName) {
+    const AnsiString key = PathKey(itemName);
+    return key == "\\LUMIVOR\\SLIDESHOW.KLS" || key == "\\SETTINGS.DAT" || key == "\\FMOD.DLL" ||
+           key.rfind("\\FONTS\\", 0) == 0 || key.rfind("\\LUMIVOR\\FONTS\\", 0) == 0;
+}
+
+}  // namespace
+
+int64_t QueryFreeSpace(const AnsiString& folder) {
+    std::error_code ec;
+    const fs::space_info space = fs::space(fs::path(ResolvePath(folder)), ec);
+    if (ec || space.available == static_cast<std::uintmax_t>(-1)) return -1;
+    return static_cast<int64_t>(space.available);
+}
+
+// ---- the extraction ----
+
+// What the thread, the owner and any thread resolving a file share: the items' states
+// and the queue of those not out yet. Also the waiter that ResolveFileName asks.
+struct TPackageExtraction::TState : IPendingFileWaiter {
+    enum TItemState { isQueued, isWriting, isOut, isFailed };
+    struct TItem {
+        AnsiString Name;
+        const TPackageFileListItem* Item;  // the thread's packager's, for the thread only
+        TItemState State = isQueued;
+        bool FirstGroup = false;
+    };
+
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::vector<TItem> Items;
+    std::deque<size_t> Queue;
+    std::vector<size_t> Out;  // in the order they came out
+    std::map<AnsiString, size_t> ByPath;  // PathKey of the destination -> item
+    bool Stopping = false;
+    bool Finished = false;
+
+    // Next item to write, marked as being written; none when stopping or done.
+    bool Take(size_t& index) {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Stopping || Queue.empty()) return false;
+        index = Queue.front();
+        Queue.pop_front();
+        Items[index].State = isWriting;
+        return true;
+    }
+
+    void Done(size_t index, bool ok) {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Items[index].State = ok ? isOut : isFailed;
+            if (ok) Out.push_back(index);
+        }
+        Changed.notify_all();
+    }
+
+    void Finish() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Finished = true;
+        }
+        Changed.notify_all();
+    }
+
+    bool Settled(const TItem& item) const { return item.State == isOut || item.State == isFailed; }
+
+    // Waits until every item that pick chooses is settled (or nothing more will come);
+    // True when all of them came out.
+    template <typename Pick>
+    bool WaitFor(Pick pick) {
+        std::unique_lock<std::mutex> guard(Lock);
+        const auto allSettled = [&] {
+            for (const TItem& item : Items)
+                if (pick(item) && !Settled(item)) return false;
+            return true;
+        };
+        Changed.wait(guard, [&] { return Stopping || Finished || allSettled(); });
+        for (const TItem& item : Items)
+            if (pick(item) && item.State != isOut) return false;
+        return true;
+    }
+
+    void WaitForFile(const AnsiString& path) override {
+        std::unique_lock<std::mutex> guard(Lock);
+        const auto found = ByPath.find(PathKey(path));
+        if (found == ByPath.end()) return;
+        const size_t index = found->second;
+        if (Items[index].State == isQueued) {
+            // Wanted now: it goes next.
+            std::erase(Queue, index);
+            Queue.push_front(index);
+        }
+        Changed.wait(guard, [&] { return Stopping || Finished || Settled(Items[index]); });
+    }
+};
+
+TPackageExtraction::TPackageExtraction(TFreeSpaceQuery freeSpace) : freeSpace_(std::move(freeSpace)) {}
+
+TPackageExtraction::~TPackageExtraction() { Close(); }
+
+bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder) {
+    if (folder.empty() || state_) return false;
+    folder_ = IncludeTrailingBackslash(folder);
+    auto packager = std::make_unique<TPackager>();
+    if (!OpenChecked(*packager, hostFile, folder_, freeSpace_)) {
+        packager.reset();
+        // A failed start leaves nothing behind, not even the empty folder.
+        DeleteTempFolder(folder_);
+        folder_.clear();
+        return false;
+    }
+    state_ = std::make_shared<TState>();
+    TState& state = *state_;
+    const TFileList& list = packager->FileList();
+    std::vector<size_t> rest;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TPackageFileListItem* item = list.GetItem(i);
+        const size_t index = state.Items.size();
+        state.Items.push_back({item->FileName, item, TState::isQueued, IsFirstGroupItem(item->FileName)});
+        state.ByPath.emplace(PathKey(folder_ + item->FileName), index);
+        if (state.Items.back().FirstGroup) state.Queue.push_back(index);
+        else rest.push_back(index);
+    }
+    state.Queue.insert(state.Queue.end(), rest.begin(), rest.end());
+    SetPendingFileWaiter(state_);
+    thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile] {
+        size_t index = 0;
+        while (state->Take(index)) state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile));
+        // Everything is out: resolving needs no more asking.
+        RemovePendingFileWaiter(state.get());
+        state->Finish();
+    });
+    return true;
+}
+
+bool TPackageExtraction::WaitForFirstGroup() {
+    return state_ && state_->WaitFor([](const TState::TItem& item) { return item.FirstGroup; });
+}
+
+bool TPackageExtraction::WaitForAll() {
+    return state_ && state_->WaitFor([](const TState::TItem&) { return true; });
+}
+
+std::vector<AnsiString> TPackageExtraction::ExtractedItems() const {
+    std::vector<AnsiString> out;
+    if (!state_) return out;
+    std::lock_guard<std::mutex> guard(state_->Lock);
+    for (size_t index : state_->Out) out.push_back(state_->Items[index].Name);
+    return out;
+}
+
+std::vector<AnsiString> TPackageExtraction::FailedItems() const {
+    std::vector<AnsiString> failed;
+    if (!state_) return failed;
+    std::lock_guard<std::mutex> guard(state_->Lock);
+    for (const TState::TItem& item : state_->Items)
+        if (item.State == TState::isFailed) failed.push_back(item.Name);
+    return failed;
+}
+
+void TPackageExtraction::Stop() {
+    if (!state_) return;
+    RemovePendingFileWaiter(state_.get());
+    {
+        std::lock_guard<std::mutex> guard(state_->Lock);
+        state_->Stopping = true;
+    }
+    state_->Changed.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TPackageExtraction::Close() {
+    Stop();
+    // Only now: the thread may have been writing into it until Stop returned.
+    try {
+        if (!folder_.empty()) DeleteTempFolder(folder_);
+    } catch (const std::exception& e) {
+        // Close runs from the destructor too, which must not throw.
+        OutputDebugString(PathText(folder_) + ": " + e.what());
+    }
+    folder_.clear();
+}
+
+bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
+    TPackager packager;
+    const AnsiString base = IncludeTrailingBackslash(folder);
+    if (!OpenChecked(packager, hostFile, base, QueryFreeSpace)) return false;
+    const TFileList& list = packager.FileList();
+    for (int i = 0; i < list.Count(); ++i)
+        if (!ExtractBelow(packager, *list.GetItem(i), base, hostFile)) return false;
+    return true;
+}

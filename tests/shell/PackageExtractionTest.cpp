@@ -1,0 +1,222 @@
+#include "ShellTestSupport.h"
+#include "foundation/SlideShowGlobals.h"
+#include "platform/DebugOutput.h"
+#include "platform/Paths.h"
+#include "shell/PackageExtraction.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Items = std::vector<std::pair<AnsiString, std::vector<uint8_t>>>;
+
+// Debug output that holds the writing thread at its first line until Release: the
+// extraction thread names a failed item there, so a test can stop it at a known point.
+class HoldingDebugOutput : public TDebugOutput {
+public:
+    HoldingDebugOutput() { SetDebugOutput(this); }
+    ~HoldingDebugOutput() override {
+        Release();
+        SetDebugOutput(nullptr);
+    }
+    void Write(const AnsiString& text) override {
+        std::unique_lock<std::mutex> guard(lock_);
+        lines_.push_back(text);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return released_; });
+    }
+    void WaitUntilHeld() {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [&] { return held_; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> guard(lock_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    std::vector<AnsiString> Lines() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return lines_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<AnsiString> lines_;
+    bool held_ = false, released_ = false;
+};
+
+class PackageExtractionTest : public ::testing::Test {
+protected:
+    TempDir work;
+    std::string host = work / "Sonne.scr";
+    fs::path out = work.Path() / "out";
+    AnsiString folder = FromPosixPath(out.string()) + "\\";
+
+    void SetUp() override { fs::create_directories(out); }
+    // A file in the folder where an item needs a folder: that item cannot come out.
+    void BlockFolder(const std::string& name) { WriteFileBytes((out / name).string(), {0}); }
+    AnsiString ShowFile() const { return folder + "Lumivor\\Slideshow.kls"; }
+};
+
+TEST_F(PackageExtractionTest, FirstGroupComesFirstThenDirectoryOrder) {
+    MakeHostWithPackage(host, {{"Lumivor\\Bild1.jpg", {1}},
+                               {"lumivor\\FONTS\\a.ttf", {2}},
+                               {"Lumivor\\Bild2.jpg", {3}},
+                               {"FMOD.DLL", {4}},
+                               {"Fonts\\b.ttf", {5}},
+                               {"Lumivor\\Slideshow.kls", {6}},
+                               {"Settings.dat", {7}},
+                               {"Lumivor\\Slideshow.kls.bak", {8}}});
+    TPackageExtraction extraction;
+    ASSERT_TRUE(extraction.Start(host, folder));
+    EXPECT_TRUE(extraction.WaitForFirstGroup());
+    EXPECT_TRUE(extraction.WaitForAll());
+    EXPECT_EQ(extraction.ExtractedItems(),
+              (std::vector<AnsiString>{"lumivor\\FONTS\\a.ttf", "FMOD.DLL", "Fonts\\b.ttf", "Lumivor\\Slideshow.kls",
+                                       "Settings.dat", "Lumivor\\Bild1.jpg", "Lumivor\\Bild2.jpg",
+                                       "Lumivor\\Slideshow.kls.bak"}));
+    // Names alike but for case share the folder that came out first.
+    EXPECT_EQ(ReadFileBytes((out / "lumivor/Bild2.jpg").string()), (std::vector<uint8_t>{3}));
+    EXPECT_TRUE(extraction.FailedItems().empty());
+    // The run ends: the thread has stopped, the folder goes.
+    extraction.Close();
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(PackageExtractionTest, ResolvingAFileNotOutYetWaitsAndTakesItNext) {
+    MakeHostWithPackage(host, {{"Lumivor\\Slideshow.kls", {1}},
+                               {"block\\x.jpg", {2}},
+                               {"Lumivor\\Bild1.jpg", {3}},
+                               {"Lumivor\\Bild2.jpg", {4}},
+                               {"Lumivor\\Bild3.jpg", {5}}});
+    BlockFolder("block");
+    HoldingDebugOutput debug;
+    TPackageExtraction extraction;
+    ASSERT_TRUE(extraction.Start(host, folder));
+    ASSERT_TRUE(extraction.WaitForFirstGroup());
+    debug.WaitUntilHeld();  // the thread names "block\x.jpg" and waits there
+
+    AnsiString resolved;
+    // Stored with another case and a drive, as a show from Windows has it.
+    std::thread show([&] { resolved = ResolveFileName("C:\\Bilder\\BILD3.JPG", ShowFile()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    debug.Release();
+    show.join();
+    EXPECT_EQ(resolved, FromPosixPath((out / "Lumivor/Bild3.jpg").string()));
+    EXPECT_FALSE(extraction.WaitForAll());
+    EXPECT_EQ(extraction.ExtractedItems(), (std::vector<AnsiString>{"Lumivor\\Slideshow.kls", "Lumivor\\Bild3.jpg",
+                                                                    "Lumivor\\Bild1.jpg", "Lumivor\\Bild2.jpg"}));
+    // Files of other folders and files the package does not hold are not waited for.
+    EXPECT_EQ(ResolveFileName("fehlt.jpg", ShowFile()), "");
+}
+
+TEST_F(PackageExtractionTest, ItemsThatFailCountAsMissing) {
+    struct Case {
+        const char* what;
+        const char* blocked;
+        bool firstGroupOut;
+    } cases[] = {
+        {"a later item", "Bilder", true},
+        {"a font of the first group", "Fonts", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        MakeHostWithPackage(host, {{"Lumivor\\Slideshow.kls", {1}},
+                                   {"Fonts\\a.ttf", {2}},
+                                   {"Bilder\\a.jpg", {3}},
+                                   {"Lumivor\\b.jpg", {4}}});
+        BlockFolder(c.blocked);
+        TFakeDebugOutput debug;
+        SetDebugOutput(&debug);
+        TPackageExtraction extraction;
+        ASSERT_TRUE(extraction.Start(host, folder));
+        EXPECT_EQ(extraction.WaitForFirstGroup(), c.firstGroupOut);
+        EXPECT_FALSE(extraction.WaitForAll());
+        SetDebugOutput(nullptr);
+        const AnsiString failed = AnsiString(c.blocked) + "\\a." + (c.firstGroupOut ? "jpg" : "ttf");
+        EXPECT_EQ(extraction.FailedItems(), std::vector<AnsiString>{failed});
+        ASSERT_EQ(debug.Lines.size(), 1u);
+        EXPECT_NE(debug.Lines[0].find(failed), AnsiString::npos) << debug.Lines[0];
+        // The rest still came out, and the failed one resolves as missing without a wait.
+        EXPECT_TRUE(fs::exists(out / "Lumivor/b.jpg"));
+        EXPECT_EQ(ResolveFileName("..\\" + failed, ShowFile()), "");
+    }
+}
+
+TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
+    const Items good = {{"Lumivor\\Slideshow.kls", {1, 2, 3}}, {"fmod.dll", {4, 5}}};
+    struct Case {
+        const char* what;
+        Items items;
+        int64_t free;  // what the free-space query answers
+        bool damaged;
+        bool starts;
+    } cases[] = {
+        {"a name that leaves the folder", {{"fmod.dll", {1}}, {"..\\evil.txt", {2}}}, -1, false, false},
+        {"an absolute name", {{"fmod.dll", {1}}, {"\\evil.txt", {2}}}, -1, false, false},
+        {"two names alike but for case", {{"a.jpg", {1}}, {"A.JPG", {2}}}, -1, false, false},
+        {"a package cut short", good, -1, true, false},
+        {"one byte too little space", good, 4, false, false},
+        {"just enough space", good, 5, false, true},
+        {"free space unknown", good, -1, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        MakeHostWithPackage(host, c.items);
+        if (c.damaged) fs::resize_file(host, fs::file_size(host) - 30);
+        int64_t asked = 0;
+        TPackageExtraction extraction([&](const AnsiString& f) {
+            asked += f == folder;
+            return c.free;
+        });
+        TFakeDebugOutput debug;
+        SetDebugOutput(&debug);
+        EXPECT_EQ(extraction.Start(host, folder), c.starts);
+        SetDebugOutput(nullptr);
+        EXPECT_EQ(extraction.WaitForAll(), c.starts);
+        if (c.starts) {
+            EXPECT_EQ(asked, 1);
+            EXPECT_TRUE(fs::exists(out / "fmod.dll"));
+        } else {
+            // Said why on the debug output, and the folder made for the run is gone.
+            EXPECT_EQ(debug.Lines.size(), 1u);
+            EXPECT_FALSE(fs::exists(out));
+            EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));
+        }
+    }
+}
+
+TEST_F(PackageExtractionTest, StopMidWayReleasesWaitersAndJoins) {
+    MakeHostWithPackage(host, {{"Lumivor\\Slideshow.kls", {1}}, {"block\\x.jpg", {2}}, {"Lumivor\\Bild1.jpg", {3}}});
+    BlockFolder("block");
+    HoldingDebugOutput debug;
+    auto extraction = std::make_unique<TPackageExtraction>();
+    ASSERT_TRUE(extraction->Start(host, folder));
+    debug.WaitUntilHeld();
+
+    AnsiString resolved = "not asked";
+    std::thread show([&] { resolved = ResolveFileName("Bild1.jpg", ShowFile()); });
+    // The owner ends the run while the thread is busy and the show waits for a file.
+    std::thread owner([&] { extraction.reset(); });
+    show.join();  // the stop lets the waiting show go on at once
+    EXPECT_EQ(resolved, "");
+    debug.Release();
+    owner.join();
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace

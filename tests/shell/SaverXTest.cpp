@@ -1,0 +1,429 @@
+// The screen saver as the desktop runs it, on an X server (under Xvfb, see
+// tests/shell/xvfb_saver.sh; skipped elsewhere): a saver built from solid-colour
+// pictures with long still phases plays full screen as the show tool renders it, ends on
+// the user's first real input, resumes where it stopped, previews inside another
+// program's window, and leaves no temporary folder behind.
+#include "RunShowSupport.h"
+#include "ShellTestSupport.h"
+#include "graphics/PngReader.h"
+#include "platform/Registry.h"
+#include "shell/ScreenSaverOptions.h"
+#include "tools/ToolRunSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "XScreenSupport.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+bool UnderX() { return std::getenv("DISPLAY") && std::getenv("GC_TEST_UNDER_X"); }
+
+fs::path BuildDir() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path(); }
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The saver programs and the renders of their show, made once for all tests.
+struct TKit {
+    TempDir Dir;
+    std::string Saver;        // with the sound library
+    std::string SilentSaver;  // without it
+    std::string BrokenSaver;  // its package does not extract
+    std::string Show;         // the show as packed
+    std::vector<TBitmap32> Stills;  // the full screen at 3000, 7000 and 11000 ms
+    int Width = 0, Height = 0;
+};
+
+TKit* g_kit = nullptr;
+
+// A copy of the program with the folder appended as its package.
+std::string PackSaver(const TKit& kit, const std::string& name, const fs::path& folder) {
+    const std::string saver = kit.Dir / name;
+    fs::copy_file(BuildDir() / "tools" / "glowcanvas", saver);
+    const ToolRun r = RunCommand(Q((BuildDir() / "tools" / "glowcanvas-pack").string()) + " append " + Q(saver) +
+                                 " " + Q(folder.string()) + " >/dev/null");
+    if (r.status != 0) ADD_FAILURE() << "glowcanvas-pack append failed";
+    return saver;
+}
+
+TKit* MakeKit(Display* display) {
+    auto kit = std::make_unique<TKit>();
+    kit->Width = DisplayWidth(display, DefaultScreen(display));
+    kit->Height = DisplayHeight(display, DefaultScreen(display));
+    // Pictures of 4 s each, faded in over the first two, built as the demo builds its
+    // show; the options keep the show's own durations.
+    const fs::path package = kit->Dir.Path() / "package";
+    WriteRunPictures(package / "Lumivor", 3, 320, 240);
+    kit->Show = (package / "Lumivor" / "Slideshow.kls").string();
+    if (RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " + Q(kit->Show) +
+                   " --duration 4000 --transition TAlphablendingTransitionPlugin")
+            .status != 0) {
+        ADD_FAILURE() << "glowcanvas-show build failed";
+        return nullptr;
+    }
+    if (RunCommand(Q(ShowTool().string()) + " options " + Q((package / "settings.dat").string()) + " --duration 0")
+            .status != 0) {
+        ADD_FAILURE() << "glowcanvas-show options failed";
+        return nullptr;
+    }
+    kit->SilentSaver = PackSaver(*kit, "stumm", package);
+    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", package / "fmod.dll");
+    kit->Saver = PackSaver(*kit, "sonne", package);
+    // A package that does not extract: an item's name would leave the folder.
+    MakeHostWithPackage(kit->Dir / "kaputt",
+                        {{"settings.dat", OptionsBytes("", true, true, false, 0, 0)}, {"..\\boese.txt", {1, 2}}},
+                        ReadFileBytes((BuildDir() / "tools" / "glowcanvas").string()));
+    fs::permissions(kit->Dir / "kaputt", fs::perms::owner_all);
+    kit->BrokenSaver = kit->Dir / "kaputt";
+    const std::string size = std::to_string(kit->Width) + "x" + std::to_string(kit->Height);
+    for (int at : {3000, 7000, 11000}) {
+        const std::string out = kit->Dir / ("still" + std::to_string(at) + ".png");
+        const ToolRun r = RunCommand(Q(ShowTool().string()) + " render " + Q(kit->Show) + " --at " +
+                                     std::to_string(at) + " --size " + size + " " + Q(out) + " 2>&1");
+        if (r.status != 0) {
+            ADD_FAILURE() << "glowcanvas-show render failed: " << r.out;
+            return nullptr;
+        }
+        const std::vector<uint8_t> bytes = ReadFileBytes(out);
+        kit->Stills.push_back(ReadPngPicture(bytes.data(), bytes.size()));
+    }
+    return kit.release();
+}
+
+// One run of a saver program.
+class TRun {
+public:
+    // With env first in the environment; stdout to a file when one is named.
+    TRun(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+         const std::string& out = "") {
+        std::vector<std::string> all{program};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> vars(env);
+        for (char** e = environ; *e; ++e) vars.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!out.empty()) posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TRun() {
+        if (pid_ && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Started() const { return pid_ != 0; }
+    pid_t Pid() const { return pid_; }
+    // Whether it has ended within ms; its exit status then.
+    bool Ended(int ms) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        do {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return true;
+            }
+            Sleep(20);
+        } while (Clock::now() < until);
+        return false;
+    }
+    int ExitStatus() const { return exitStatus_; }
+
+private:
+    pid_t pid_ = 0;
+    bool exited_ = false;
+    int exitStatus_ = -1;
+};
+
+// The colour of a still phase at the screen's centre: 0..3 for the show's pictures, -1
+// for anything else (black, a fade).
+int StillAt(const TImage32& screen, int x, int y) {
+    if (screen.Empty()) return -1;
+    for (int i = 0; i < 4; ++i)
+        if (NearPixel(screen.Pixel(x, y), kRunColors[i])) return i;
+    return -1;
+}
+
+class SaverX : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!UnderX() || g_kit) return;
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return;
+        g_kit = MakeKit(display);
+        XCloseDisplay(display);
+    }
+
+    void SetUp() override {
+        if (!UnderX()) GTEST_SKIP() << "needs an X server (tests/shell/xvfb_saver.sh)";
+        ASSERT_NE(g_kit, nullptr) << "the saver could not be built";
+        display_ = XOpenDisplay(nullptr);
+        ASSERT_NE(display_, nullptr);
+        xdo("mousemove 100 100");
+    }
+    void TearDown() override {
+        if (display_) XCloseDisplay(display_);
+    }
+
+    static void xdo(const std::string& args) { RunCommand("xdotool " + args); }
+
+    TImage32 Screen() { return Screenshot(display_); }
+    // Waits until the screen shows a picture still; its number, -1 when none came.
+    int WaitForStill(int ms = 6000) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < until) {
+            const int still = StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2);
+            if (still >= 0) return still;
+            Sleep(50);
+        }
+        return -1;
+    }
+    // Waits until the screen's centre is no longer black; the picture still it shows
+    // then (-1: none, a fade).
+    int FirstPicture(int ms = 6000) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < until) {
+            const TImage32 screen = Screen();
+            if (!screen.Empty() && (screen.Pixel(g_kit->Width / 2, g_kit->Height / 2) & 0xFFFFFF) != 0)
+                return StillAt(screen, g_kit->Width / 2, g_kit->Height / 2);
+            Sleep(20);
+        }
+        return -1;
+    }
+    void Keep(const TImage32& image, const std::string& name) {
+        if (!image.Empty()) WritePngPicture(TBitmap32(image), (TestOutputFolder() / (name + ".png")).string());
+    }
+    TPluginPtr<TScreenSaverProperties> Stored(const std::string& name = "sonne") {
+        TPluginPtr<TScreenSaverProperties> options;
+        LoadOptionsFromRegistry(AnsiString(name), options);
+        return options;
+    }
+
+    TestRegistry registry;
+    TestTempFolder temp;
+    Display* display_ = nullptr;
+};
+
+TEST_F(SaverX, PlaysTheShowAsItRendersAndResumesWhereItStopped) {
+    TRun run(g_kit->Saver, {"/s"});
+    ASSERT_TRUE(run.Started());
+    // Each still phase in turn, as the show reaches it.
+    size_t next = 0;
+    TImage32 last;
+    const auto start = Clock::now();
+    while (next < g_kit->Stills.size() && Clock::now() - start < std::chrono::seconds(25)) {
+        last = Screen();
+        if (Near(last, g_kit->Stills[next])) Keep(last, "saver-still-" + std::to_string(next++));
+        Sleep(100);
+    }
+    if (next < g_kit->Stills.size()) Keep(last, "saver-last-screen");
+    EXPECT_EQ(next, g_kit->Stills.size()) << "still phases seen on the screen";
+    EXPECT_EQ(temp.EntryCount(), 1u);  // the package's folder while it plays
+
+    // Ended in the next picture's still phase, the next run starts there.
+    const auto second = Clock::now();
+    while (StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2) != 0 && Clock::now() - second < std::chrono::seconds(15))
+        Sleep(50);
+    Sleep(300);
+    xdo("key a");
+    ASSERT_TRUE(run.Ended(1000));
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    const int32_t stopped = Stored()->LastPosition;
+    EXPECT_GE(stopped % 12000, 2000) << stopped;
+    EXPECT_LT(stopped % 12000, 4000) << stopped;
+
+    TRun resumed(g_kit->Saver, {"/s"});
+    EXPECT_EQ(FirstPicture(), 0);  // red at once: no fade from black first
+    Keep(Screen(), "saver-resumed");
+    xdo("key a");
+    ASSERT_TRUE(resumed.Ended(1000));
+
+    // Without resuming: from the start, the first picture fading in from black.
+    TPluginPtr<TScreenSaverProperties> options = Stored();
+    options->ResumeAtLastPos = false;
+    options->LastPosition = 4500;
+    ASSERT_TRUE(SaveOptionsToRegistry("sonne", *options));
+    TRun fresh(g_kit->Saver, {"/s"});
+    bool fading = false;
+    const auto third = Clock::now();
+    while (!fading && Clock::now() - third < std::chrono::seconds(6)) {
+        const uint32_t p = Screen().Pixel(g_kit->Width / 2, g_kit->Height / 2);
+        const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF;
+        fading = r > 0x30 && r < 0xD0 && g < 0x30;
+        Sleep(30);
+    }
+    EXPECT_TRUE(fading) << "the first picture fading in";
+    EXPECT_EQ(WaitForStill(), 0);
+    xdo("key a");
+    ASSERT_TRUE(fresh.Ended(1000));
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
+TEST_F(SaverX, TheFirstRealInputEndsItWithinASecond) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Input;  // xdotool calls, 200 ms apart
+        bool Ends;
+    };
+    const TCase cases[] = {
+        {"a key", {"key a"}, true},
+        {"an Alt combination", {"key alt+x"}, true},
+        {"a click", {"click 1"}, true},
+        {"a right click", {"click 3"}, true},
+        {"a move of 6 after a first move", {"mousemove 103 100", "mousemove 109 100"}, true},
+        {"a move of 6 upwards", {"mousemove 100 103", "mousemove 100 97"}, true},
+        {"moves of 5", {"mousemove 105 100", "mousemove 110 100", "mousemove 110 105"}, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        xdo("mousemove 100 100");
+        TRun run(g_kit->Saver, {"/s"});
+        ASSERT_NE(WaitForStill(), -1);
+        for (const std::string& input : c.Input) {
+            Sleep(200);
+            xdo(input);
+        }
+        EXPECT_EQ(run.Ended(c.Ends ? 1000 : 1500), c.Ends);
+        if (!c.Ends) {
+            xdo("key Escape");
+            EXPECT_TRUE(run.Ended(1000));
+        }
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+}
+
+TEST_F(SaverX, AQuitOrAFailedExtractionLeavesNoFolder) {
+    TRun run(g_kit->Saver, {"/s"});
+    ASSERT_NE(WaitForStill(), -1);
+    Sleep(500);
+    kill(run.Pid(), SIGTERM);
+    ASSERT_TRUE(run.Ended(1000));
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    // The normal end: the position is stored.
+    EXPECT_GT(Stored()->LastPosition, 1000);
+
+    TRun broken(g_kit->BrokenSaver, {"/s"});
+    ASSERT_TRUE(broken.Ended(5000));
+    EXPECT_EQ(broken.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
+TEST_F(SaverX, WithoutTheSoundLibraryItWarnsAndPlaysSilently) {
+    TRun run(g_kit->SilentSaver, {"/s"}, {"ASAN_OPTIONS=detect_leaks=0"});
+    // The warning box, closed with Return.
+    const ToolRun box = RunCommand(
+        "for i in $(seq 100); do w=$(xdotool search --onlyvisible --name '^Warnung$' 2>/dev/null | head -n 1); "
+        "[ -n \"$w\" ] && { echo $w; exit 0; }; sleep 0.1; done; exit 1");
+    ASSERT_EQ(box.status, 0) << "no warning box";
+    Sleep(300);
+    Keep(Screen(), "saver-sound-warning");
+    const std::string window = box.out.substr(0, box.out.find('\n'));
+    xdo("windowfocus --sync " + window);
+    xdo("key Return");
+    EXPECT_NE(WaitForStill(8000), -1) << "the show plays after the warning";
+    xdo("key a");
+    EXPECT_TRUE(run.Ended(1000));
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
+TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
+    // The desktop's settings panel: the host's window of 152 x 112, its id on stdout.
+    const std::string said = temp.Dir() / "host.txt";
+    TRun host((BuildDir() / "tools" / "glowcanvas-preview-host").string(), {"--size", "152x112", g_kit->Saver}, {},
+              said);
+    ASSERT_TRUE(host.Started());
+    unsigned long window = 0;
+    for (int i = 0; i < 100 && !window; ++i) {
+        std::ifstream f(said);
+        std::string word;
+        if (!(f >> word >> window) || word != "window") window = 0;
+        Sleep(50);
+    }
+    ASSERT_NE(window, 0u) << "the host names its window";
+    int still = -1;
+    TImage32 seen;
+    const auto start = Clock::now();
+    while (still < 0 && Clock::now() - start < std::chrono::seconds(8)) {
+        seen = Screenshot(display_, window);
+        still = StillAt(seen, 76, 56);
+        Sleep(50);
+    }
+    Keep(seen, "preview-152x112");
+    ASSERT_GE(still, 0) << "the preview shows a picture";
+    ASSERT_EQ(seen.Width, 152);
+    ASSERT_EQ(seen.Height, 112);
+    // The 4:3 picture fills the window but for a column on each side (and the blended
+    // edge of the scaled picture).
+    int covered = 0;
+    for (int y = 0; y < seen.Height; ++y)
+        for (int x = 0; x < seen.Width; ++x) covered += NearPixel(seen.Pixel(x, y), kRunColors[still]);
+    EXPECT_GE(covered, 147 * 110);
+    EXPECT_EQ(temp.EntryCount(), 1u);
+
+    // The panel closes: the saver and with it the host end.
+    AskToClose(display_, window);
+    ASSERT_TRUE(host.Ended(1000));
+    EXPECT_EQ(host.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    TPluginPtr<TScreenSaverProperties> options;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", options)) << "a preview saves nothing";
+
+    // A number that names no window: nothing happens, at once.
+    TRun nowhere(g_kit->Saver, {"/p", "123456789"});
+    ASSERT_TRUE(nowhere.Ended(3000));
+    EXPECT_EQ(nowhere.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
+TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
+    // The installation's sound library, named in the machine's store.
+    const fs::path install = temp.Dir().Path() / "install";
+    fs::create_directories(install);
+    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", install / "fmod.dll");
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
+        reg.WriteString("InstallDir", FromPosixPath(install.string()));
+    }
+    fs::rename(registry.Dir().Path() / "user.reg", registry.Dir().Path() / "machine.reg");
+    TScreenSaverProperties options;
+    options.FileName = FromPosixPath(g_kit->Show);
+    options.ResumeAtLastPos = false;
+    ASSERT_TRUE(SaveOptionsToRegistry("mond", options));
+    const std::string plain = temp.Dir() / "mond";
+    fs::copy_file(BuildDir() / "tools" / "glowcanvas", plain);
+
+    TRun run(plain, {"/s"});
+    EXPECT_EQ(WaitForStill(), 0);
+    Keep(Screen(), "saver-without-package");
+    xdo("key a");
+    ASSERT_TRUE(run.Ended(1000));
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_GT(Stored("mond")->LastPosition, 0);
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The show builder: a folder of pictures becomes a show that loads back with its items
+// in name order, their names relative to the show, durations, transitions and music.
+#include "ColourShow.h"
+#include "ToolRunSupport.h"
+#include "graphics/PngReader.h"
+#include "transitions/PicTransitions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Loads the show the builder wrote; the items' class names and file names.
+struct TBuiltShow {
+    // The classes first: the show makes its music group when it is made.
+    int Result = (ToolShowPlugins(), -1);
+    TSlideShow Show;
+    explicit TBuiltShow(const std::string& file) {
+        Result = Show.LoadFromFile(FromPosixPath(file));
+    }
+    TExtPicSlideShowObject* Item(int i) const {
+        return dynamic_cast<TExtPicSlideShowObject*>(Show.RootList().GetItem(i));
+    }
+    TMusicPlayList& PlayList() const { return *dynamic_cast<TMusicProperties&>(*Show.MusicProperties).PlayList; }
+};
+
+// Pictures (two formats, a video by its extension), a text file, a folder, in an
+// order the file system does not sort by itself.
+void WritePictures(const TempDir& dir, const std::string& folder) {
+    fs::create_directories(dir.Path() / folder / "sub.jpg");
+    const auto red = [](int, int) { return kShowColors[0]; };
+    WriteFileBytes(dir / (folder + "/c.jpg"), EncodeJpeg(32, 24, red));
+    WriteFileBytes(dir / (folder + "/A.png"), EncodePng(32, 24, red));
+    WriteFileBytes(dir / (folder + "/b.png"), EncodePng(32, 24, red));
+    dir.Write(folder + "/clip.avi", "no real video: the builder goes by the extension");
+    dir.Write(folder + "/notes.txt", "no picture");
+}
+
+// A tune of two beats at 96 ticks per beat: one at 120 beats per minute, then the
+// tempo falls to 60 for the second; a text event after the last note ends the track.
+std::vector<uint8_t> TuneWithTempoChange() {
+    return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+            'M', 'T', 'r', 'k', 0, 0, 0, 26,
+            0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,   // 500000 us per beat
+            0x00, 0x90, 0x3C, 0x64,                     // note on
+            0x60, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,   // after a beat: 1000000 us per beat
+            0x60, 0x80, 0x3C, 0x00,                     // note off after another beat
+            0x30, 0xFF, 0x2F, 0x00};                    // the end half a beat later
+}
+
+TEST(ShowBuild, PicturesInNameOrderWithDurationTransitionAndMusic) {
+    TempDir dir;
+    WritePictures(dir, "Lumivor");
+    WriteFileBytes(dir / "tune.mid", TuneWithTempoChange());
+    dir.Write("Lumivor/song.mp3", "a song the sound library measures itself");
+    const std::string show = dir / "Lumivor/Slideshow.kls";
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "Lumivor") + " " + Q(show) +
+                                       " --duration 4500 --transition TAlphablendingTransitionPlugin --music " +
+                                       Q(dir / "tune.mid") + " --music " + Q(dir / "Lumivor/song.mp3"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    TBuiltShow built(show);
+    ASSERT_EQ(built.Result, slLoaded);
+    const char* names[] = {"A.png", "b.png", "c.jpg", "clip.avi"};
+    ASSERT_EQ(built.Show.RootList().Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        TExtPicSlideShowObject* item = built.Item(i);
+        ASSERT_NE(item, nullptr) << i;
+        EXPECT_EQ(item->FileName, names[i]);
+        EXPECT_EQ(item->Duration, 4500);
+        ASSERT_NE(item->Transition, nullptr);
+        EXPECT_EQ(item->Transition->ClassName(), "TAlphablendingTransitionPlugin");
+    }
+    // Names resolve beside the show.
+    EXPECT_EQ(ToPosixPath(built.Item(1)->GetResolvedFileName()), dir / "Lumivor/b.png");
+    TMusicPlayList& list = built.PlayList();
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Item(0)->FileName, "..\\tune.mid");
+    // 500 + 1000 + 500 ms: the end event comes half a slow beat after the last note.
+    EXPECT_EQ(list.Item(0)->EndPoint, 2000);
+    EXPECT_EQ(list.Item(1)->FileName, "song.mp3");
+    EXPECT_EQ(list.Item(1)->EndPoint, 0);
+}
+
+TEST(ShowBuild, DefaultsRandomTransitionShowDurationNoMusicAndNamesRelativeToTheShow) {
+    TempDir dir;
+    WritePictures(dir, "pics");
+    fs::create_directories(dir.Path() / "out");
+    const std::string show = dir / "out/show.kls";
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "pics") + " " + Q(show));
+    ASSERT_EQ(r.status, 0) << r.err;
+    TBuiltShow built(show);
+    ASSERT_EQ(built.Result, slLoaded);
+    ASSERT_EQ(built.Show.RootList().Count(), 4);
+    EXPECT_EQ(built.Item(0)->FileName, "..\\pics\\A.png");
+    EXPECT_EQ(built.Item(0)->Duration, -1);
+    EXPECT_EQ(built.Item(0)->Transition->ClassName(), "TRandomTransitionPlugin");
+    EXPECT_EQ(fs::path(ToPosixPath(built.Item(3)->GetResolvedFileName())).lexically_normal(),
+              dir.Path() / "pics/clip.avi");
+    EXPECT_EQ(built.PlayList().Count(), 0);
+}
+
+struct RefusedCase {
+    const char* Name;
+    std::string Args;
+    int Status;
+    const char* Message;
+};
+
+TEST(ShowBuild, RefusedCallsWriteNothing) {
+    TempDir dir;
+    WritePictures(dir, "pics");
+    dir.Write("empty/notes.txt");
+    // A damaged MIDI file still goes into the list, without an end point, with a warning.
+    dir.Write("bad.mid", "MThd");
+    const std::string out = dir / "show.kls";
+    const RefusedCase cases[] = {
+        {"unknown transition", Q(dir / "pics") + " " + Q(out) + " --transition TNoSuchTransition", 2,
+         "no transition class TNoSuchTransition"},
+        {"a class that is no transition", Q(dir / "pics") + " " + Q(out) + " --transition TSlideShow", 2,
+         "no transition class TSlideShow"},
+        {"no folder", Q(dir / "nothing") + " " + Q(out), 1, "is no folder"},
+        {"no pictures", Q(dir / "empty") + " " + Q(out), 1, "holds no picture file"},
+        {"missing music", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "none.mid"), 1, "no music file"},
+        {"duration 0", Q(dir / "pics") + " " + Q(out) + " --duration 0", 2, "--duration takes milliseconds"},
+        {"one file only", Q(dir / "pics"), 2, "build takes a folder and a show file"},
+    };
+    for (const RefusedCase& c : cases) {
+        const ToolRun r = RunTool(dir, "build " + c.Args);
+        EXPECT_EQ(r.status, c.Status) << c.Name;
+        EXPECT_NE(r.err.find(c.Message), std::string::npos) << c.Name << ": " << r.err;
+        EXPECT_FALSE(dir.Exists("show.kls")) << c.Name;
+    }
+    const ToolRun r = RunTool(dir, "build " + Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "bad.mid"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("cannot be read; it will not play"), std::string::npos) << r.err;
+    TBuiltShow built(out);
+    ASSERT_EQ(built.PlayList().Count(), 1);
+    EXPECT_EQ(built.PlayList().Item(0)->EndPoint, 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string TuneTool() { return (ShowTool().parent_path() / "glowcanvas-tune").string(); }
+
+// The demo's tune: the same bytes every time, and a show built with it ends the song
+// where its last event sounds: 15 bars of 4 beats at 96 bpm, two beats at 84 and two
+// at 72 (tempi in whole microseconds), then five beats at 60.
+TEST(ShowBuild, GeneratedTuneIsRepeatableAndEndsThroughItsTempoMap) {
+    TempDir dir;
+    const std::string a = dir / "Lumivor/tune.mid", b = dir / "b.mid";
+    fs::create_directories(dir.Path() / "Lumivor");
+    const ToolRun first = RunCommand(Q(TuneTool()) + " " + Q(a));
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(RunCommand(Q(TuneTool()) + " " + Q(b)).status, 0);
+    EXPECT_EQ(ReadFileBytes(a), ReadFileBytes(b));
+    const long double us = 15 * 4 * 625000.0L + 2 * 714285.0L + 2 * 833333.0L + 5 * 1000000.0L;
+    const int32_t expected = static_cast<int32_t>(std::ceil(us / 1000));
+    EXPECT_EQ(first.out, a + ": " + std::to_string(expected) + " ms\n");
+
+    WriteFileBytes(dir / "Lumivor/bild.png", EncodePng(8, 8, [](int, int) { return kShowColors[1]; }));
+    const std::string show = dir / "Lumivor/Slideshow.kls";
+    ASSERT_EQ(RunTool(dir, "build " + Q(dir / "Lumivor") + " " + Q(show) + " --music " + Q(a)).status, 0);
+    TBuiltShow built(show);
+    ASSERT_EQ(built.PlayList().Count(), 1);
+    EXPECT_EQ(built.PlayList().Item(0)->FileName, "tune.mid");
+    EXPECT_EQ(built.PlayList().Item(0)->EndPoint, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// Called from the show's parent folder with relative names, the tools find the
+// pictures beside the show all the same.
+TEST(ShowBuild, ABuiltShowRendersItsPicturesWhenNamedRelatively) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "Lumivor");
+    WriteFileBytes(dir / "Lumivor/bild.png", EncodePng(16, 12, [](int, int) { return kShowColors[2]; }));
+    const std::string cd = "cd " + Q(dir.Path().string()) + " && ";
+    ASSERT_EQ(RunTool(dir, "build Lumivor Lumivor/Slideshow.kls --transition TAlphablendingTransitionPlugin", cd).status, 0);
+    ASSERT_EQ(RunTool(dir, "render Lumivor/Slideshow.kls --at 2500 --size 16x12 frame.png", cd).status, 0);
+    const std::vector<uint8_t> png = ReadFileBytes(dir / "frame.png");
+    const TBitmap32 frame = ReadPngPicture(png.data(), png.size());
+    EXPECT_EQ(frame.Pixel(8, 6), kShowColors[2]);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo's video is a picture of the show like any other: its first frame shows.
+TEST(ShowBuild, TheGeneratedVideoShowsAsAPicture) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "Lumivor");
+    const std::string video = (ShowTool().parent_path() / "glowcanvas-video").string();
+    ASSERT_EQ(RunCommand(Q(video) + " " + Q(dir / "Lumivor/clip.avi") + " --size 64x40 --seconds 1").status, 0);
+    const std::string cd = "cd " + Q(dir.Path().string()) + " && ";
+    ASSERT_EQ(RunTool(dir, "build Lumivor Lumivor/Slideshow.kls --transition TAlphablendingTransitionPlugin", cd).status, 0);
+    ASSERT_EQ(RunTool(dir, "render Lumivor/Slideshow.kls --at 2500 --size 64x40 frame.png", cd).status, 0);
+    const std::vector<uint8_t> png = ReadFileBytes(dir / "frame.png");
+    const TBitmap32 frame = ReadPngPicture(png.data(), png.size());
+    // The waves of frame 0 at the centre: violet (about 54, 20, 160), not the black of
+    // an empty frame.
+    const TColor32 c = frame.Pixel(32, 20);
+    EXPECT_NEAR(int(c >> 16 & 0xFF), 54, 20) << std::hex << c;
+    EXPECT_NEAR(int(c & 0xFF), 160, 20) << std::hex << c;
+}
+
+}  // namespace
