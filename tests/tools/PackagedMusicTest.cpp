@@ -63,7 +63,7 @@ TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
     const std::string run =
         "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) +
         " GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()) +
-        " LSAN_OPTIONS=suppressions=" + Q(suppressions) + " NO_AT_BRIDGE=1 timeout 60 xvfb-run -a -s '-screen 0 640x480x24' sh -c " +
+        " LSAN_OPTIONS=suppressions=" + Q(suppressions) + " NO_AT_BRIDGE=1 timeout 60 xvfb-run -a -n 170 -s '-screen 0 640x480x24' sh -c " +
         Q("\"$0\" /s & p=$!; sleep 15; xdotool key space; wait $p") + " " + Q(saver) + " 2>" + Q(dir / "stderr.txt") +
         "; echo $?";
     const ToolRun r = RunCommand(run);
