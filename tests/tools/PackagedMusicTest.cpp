@@ -78,6 +78,9 @@ TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
     std::vector<int16_t> samples(bytes.size() / 2);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
     constexpr int kRate = 44100;
+    // To listen to.
+    soundtest::WriteWav((TestOutputFolder() / "packaged-music.wav").string(), kRate, 2, int(samples.size() / 2),
+                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
     const double seconds = double(samples.size()) / 2 / kRate;
     // The onset: the first 10 ms with the music at half of what it reaches.
     auto level = [&](double fromMs, double toMs, double freq) {
