@@ -56,16 +56,19 @@ TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
                          " >/dev/null 2>&1; echo $?").out,
               "0\n");
 
-    // The run: time to start, the show's 11.6 s and part of its restart, then a key.
+    // The run: the key comes once the recording holds 14 s (16-bit stereo at 44100 Hz),
+    // the show's 11.6 s and part of its restart after the music's onset.
     const char* data = std::getenv("GC_TEST_DATA");
     const std::string suppressions = data ? (fs::path(data).parent_path() / "lsan-system.supp").string() : "";
     const std::string recording = dir / "recording.raw";
+    const std::string script = "\"$0\" /s & p=$!; while kill -0 $p 2>/dev/null && "
+                               "[ $(stat -c %s \"$1\" 2>/dev/null || echo 0) -lt 2469600 ]; do sleep 0.2; done; "
+                               "xdotool key space; wait $p";
     const std::string run =
-        "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) +
-        " GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()) +
-        " LSAN_OPTIONS=suppressions=" + Q(suppressions) + " NO_AT_BRIDGE=1 timeout 60 xvfb-run -a -s '-screen 0 640x480x24' sh -c " +
-        Q("\"$0\" /s & p=$!; sleep 15; xdotool key space; wait $p") + " " + Q(saver) + " 2>" + Q(dir / "stderr.txt") +
-        "; echo $?";
+        "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) + " GC_REGISTRY_DIR=" +
+        Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()) + " LSAN_OPTIONS=suppressions=" + Q(suppressions) +
+        " NO_AT_BRIDGE=1 timeout 90 xvfb-run -a -n 170 -s '-screen 0 640x480x24' sh -c " + Q(script) + " " + Q(saver) +
+        " " + Q(recording) + " 2>" + Q(dir / "stderr.txt") + "; echo $?";
     const ToolRun r = RunCommand(run);
     const std::vector<uint8_t> err = ReadFileBytes(dir / "stderr.txt");
     ASSERT_EQ(r.out, "0\n") << std::string(err.begin(), err.end());
@@ -75,6 +78,9 @@ TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
     std::vector<int16_t> samples(bytes.size() / 2);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
     constexpr int kRate = 44100;
+    // To listen to.
+    soundtest::WriteWav((TestOutputFolder() / "packaged-music.wav").string(), kRate, 2, int(samples.size() / 2),
+                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
     const double seconds = double(samples.size()) / 2 / kRate;
     // The onset: the first 10 ms with the music at half of what it reaches.
     auto level = [&](double fromMs, double toMs, double freq) {

@@ -4,7 +4,6 @@
 // a window of "another program" appears in it, and that window's end ends the play.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
-#include "graphics/PngReader.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
@@ -47,8 +46,7 @@ TEST(ShowPlayX, FullScreenStillPhasesEqualTheRendersAndEscapeEndsIt) {
     for (int at : {2000, 5000, 8000}) {
         const std::string out = dir / ("still" + std::to_string(at) + ".png");
         ASSERT_EQ(RunTool(dir, "render " + Q(show) + " --at " + std::to_string(at) + " --size " + size + " " + Q(out)).status, 0);
-        const std::vector<uint8_t> bytes = ReadFileBytes(out);
-        stills.push_back(ReadPngPicture(bytes.data(), bytes.size()));
+        stills.push_back(ReadPngFile(out));
     }
 
     const std::string tool = ShowTool().string();

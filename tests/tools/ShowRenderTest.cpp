@@ -4,7 +4,6 @@
 // damaged show fails with its reason.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
-#include "graphics/PngReader.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
@@ -16,11 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-TBitmap32 ReadPng(const std::string& file) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(file);
-    return ReadPngPicture(bytes.data(), bytes.size());
-}
 
 std::string Render(const TempDir& dir, const std::string& show, int at, const std::string& out,
                    const std::string& extra = "") {
@@ -54,8 +48,8 @@ TEST(ShowRender, RepeatsByteForByteAndEqualsTheHostsImage) {
         host.Finish();
     }
     // The still phase shows the second picture whole; the fade lies between both.
-    const TBitmap32 still = ReadPng(Render(dir, show, 5000, "still.png"));
-    const TBitmap32 fade = ReadPng(Render(dir, show, 3500, "fade.png"));
+    const TBitmap32 still = ReadPngFile(Render(dir, show, 5000, "still.png"));
+    const TBitmap32 fade = ReadPngFile(Render(dir, show, 3500, "fade.png"));
     const TColor32 s = still.Pixel(80, 60), f = fade.Pixel(80, 60);
     EXPECT_NEAR(int(s >> 8 & 0xFF), 0xC0, 6);
     EXPECT_NEAR(int(s >> 16 & 0xFF), 0x20, 6);
@@ -82,7 +76,7 @@ TEST(ShowRender, PictureItemsNamingVideosShowTheirFirstFrames) {
     ASSERT_TRUE(show.SaveToFile(dir.Program() + "videos.kls"));
     for (int i = 0; i < int(std::size(videos)); ++i) {
         SCOPED_TRACE(videos[i]);
-        const TBitmap32 b = ReadPng(Render(dir, dir / "videos.kls", 500 + 1000 * i, videos[i] + std::string(".png")));
+        const TBitmap32 b = ReadPngFile(Render(dir, dir / "videos.kls", 500 + 1000 * i, videos[i] + std::string(".png")));
         ASSERT_EQ(b.Width(), 160);
         auto pixel = [&](int x, int y) { return b.Pixel(x, y); };
         EXPECT_EQ(ReadTestFrameNumber(160, 120, pixel), 0);

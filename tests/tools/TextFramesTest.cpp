@@ -6,7 +6,6 @@
 #include "document/CollectionSlideShowObject.h"
 #include "document/TextSlideShowObject.h"
 #include "graphics/ContactSheet.h"
-#include "graphics/PngReader.h"
 #include "graphics/PngWriter.h"
 
 #include <gtest/gtest.h>
@@ -61,11 +60,6 @@ std::string WriteTitleShow(const TempDir& dir) {
     return dir / "titel.kls";
 }
 
-TBitmap32 ReadPng(const std::filesystem::path& file) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(file.string());
-    return bytes.empty() ? TBitmap32() : ReadPngPicture(bytes.data(), bytes.size());
-}
-
 // Pixels where a colour component differs by more than threshold.
 int CountChanged(const TBitmap32& a, const TBitmap32& b, int threshold) {
     int n = 0;
@@ -112,7 +106,7 @@ TEST(TextFrames, TheTitleZoomsInFollowsItsCurvesAndZoomsOut) {
     for (int32_t t = 0; t <= kShow; t += 100) {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%05d.png", t);
-        frames.push_back(ReadPng(folder / name));
+        frames.push_back(ReadPngFile((folder / name).string()));
         ASSERT_EQ(frames.back().Width(), W) << name;
     }
     std::vector<const TBitmap32*> cells;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "TestSupport.h"
+#include "graphics/PngReader.h"
 
 #include <sys/wait.h>
 
@@ -43,4 +44,10 @@ inline ToolRun RunTool(const TempDir& dir, const std::string& args, const std::s
     const std::vector<uint8_t> e = ReadFileBytes(errFile);
     r.err.assign(e.begin(), e.end());
     return r;
+}
+
+// A picture the tool wrote; an empty bitmap when the file is missing or empty.
+inline TBitmap32 ReadPngFile(const std::string& file) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(file);
+    return bytes.empty() ? TBitmap32() : ReadPngPicture(bytes.data(), bytes.size());
 }
