@@ -261,6 +261,14 @@ TEST_F(CompositeTest, ACaptionOutsideThePictureMakesABlendedUnionBitmap) {
     EXPECT_EQ(player.OwnBackBuffer.Pixel(5, 20), kGrey);
     EXPECT_EQ(player.OwnBackBuffer.Pixel(100, 40), kRed);
     SavePng(player.OwnBackBuffer, "composite-caption-outside.png");
+    // Drawn into a collage's picture the same way.
+    TBitmap32 target;
+    target.SetSize(200, 150);
+    target.Clear(kGrey);
+    c->DrawTo(target, true);
+    EXPECT_EQ(target.Pixel(5, 20), kGrey);
+    EXPECT_EQ(target.Pixel(100, 40), kRed);
+    EXPECT_TRUE(c->NeedsBackground());
 }
 
 TEST_F(CompositeTest, ACaptionInsideThePictureKeepsItOpaque) {
