@@ -34,13 +34,7 @@ TPicTextSoundCompositeSlideShowObject* AddComposite(TPlayerRig& rig, const TempD
 // Music of music.wav; a 2 s still, the first composite from 2.0 to 4.6 s (its sound
 // from 2.3 to 4.3 s), the second composite from 4.6 to 6.6 s; restart at the end.
 TShow BuildShow(TPlayerRig& rig, const TempDir& dir) {
-    rig.Settings().PreloadTime = 0;
-    rig.ShowSettings().EndAction = 0;
-    rig.Host.FrameStep = 10;
-    auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
-    auto song = std::make_unique<TMusicPlayListItem>();
-    song->FileName = AnsiString(dir.Program()) + "music.wav";
-    music.PlayList->Add(std::move(song));
+    rig.PlayWithMusic(AnsiString(dir.Program()) + "music.wav");
     rig.Add(2000);
     TShow show;
     show.First = AddComposite(rig, dir, kFirst, "Erstes");

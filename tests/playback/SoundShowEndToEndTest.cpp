@@ -23,13 +23,7 @@ struct TLevel {
 // Music of music.wav; a 4 s still, the sound item on beep.wav, a 2 s still; restart at
 // the end. The loop looks at least every 10 ms.
 TSoundSlideShowObject* BuildShow(TPlayerRig& rig, const TempDir& dir) {
-    rig.Settings().PreloadTime = 0;
-    rig.ShowSettings().EndAction = 0;
-    rig.Host.FrameStep = 10;
-    auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
-    auto song = std::make_unique<TMusicPlayListItem>();
-    song->FileName = AnsiString(dir.Program()) + "music.wav";
-    music.PlayList->Add(std::move(song));
+    rig.PlayWithMusic(AnsiString(dir.Program()) + "music.wav");
     rig.Add(4000);
     auto* sound = new TSoundSlideShowObject();
     sound->ChangeFileName(AnsiString(dir.Program()) + "beep.wav");
