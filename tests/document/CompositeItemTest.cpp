@@ -482,19 +482,6 @@ TEST_F(CompositeTest, TheSoundInterfaceAnswersForTheSound) {
     EXPECT_EQ(item->FileName, "neu.wav");
 }
 
-TEST_F(CompositeTest, TheCaptionIsATextWithItsFont) {
-    TComposite item;
-    IText* text = &item;
-    ITextEffectHost* host = &item;
-    EXPECT_FALSE(host->HasText());
-    text->SetText("Gr\xFC\xDF" "e");
-    EXPECT_EQ(item.CaptionText, "Gr\xFC\xDF" "e");
-    EXPECT_TRUE(host->HasText());
-    EXPECT_EQ(&host->GetFont(), &item.CaptionVectorText->Font);
-}
-
-}  // namespace
-
 // In the editor the picture's rectangle and, with the caption in its own rectangle, that
 // one are moved with the mouse; each sets its own relative rectangle.
 TEST_F(CompositeTest, TheEditorMovesThePictureAndTheCaptionRectangle) {
