@@ -526,3 +526,5 @@ TEST_F(CompositeTest, TheEditorMovesThePictureAndTheCaptionRectangle) {
         c->PaintEditor(at(0, 0));
     }
 }
+
+}  // namespace
