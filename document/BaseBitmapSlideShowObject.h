@@ -159,7 +159,7 @@ protected:
     TRect FittedPlace(const TRect& areaRect, const TBitmap32& bitmap) const;
     // Sets the draw mode by BlendMode (custom modes combine under the master alpha);
     // an opaque picture blends when it is drawn with less than full master alpha.
-    void ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const;
+    virtual void ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const;
     // Runs a preparation step's work, timed; when it succeeds the time is recorded in
     // the player's benchmark under Name with Value's key, otherwise Value is dropped.
     static bool TimedStep(IPlayerServices* player, const char* name, std::unique_ptr<TBenchmarkValue> value,

@@ -193,6 +193,11 @@ bool TPicTextSoundCompositeSlideShowObject::FitBitmapToRect(const TRect& areaRec
     }
 }
 
+void TPicTextSoundCompositeSlideShowObject::ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const {
+    TPicSlideShowObject::ApplyBlendMode(bitmap, masterAlpha);
+    if (NeedsBlend && bitmap.DrawMode == dmOpaque) bitmap.DrawMode = dmBlend;
+}
+
 void TPicTextSoundCompositeSlideShowObject::UpdateEditorBitmap(const TRect& areaRect) {
     TPicSlideShowObject::UpdateEditorBitmap(areaRect);
     CaptionVectorText->InvalidateBounds();
@@ -246,8 +251,6 @@ int32_t TPicTextSoundCompositeSlideShowObject::Play(IPlayerServices* player, boo
     TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
     if (!Bitmap || Bitmap->Empty() || !back) return SaturateInt32(int64_t(GetDuration()) - t);
     ApplyBlendMode(*Bitmap, 255);
-    // Transparent surroundings of the caption must not cover what lies below.
-    if (NeedsBlend && Bitmap->DrawMode == dmOpaque) Bitmap->DrawMode = dmBlend;
     if (Transition && !transitionsDisabled_ && !final && !Transition->IsFinished(t)) {
         if (DrawTransitionFrame(*Transition, player, *back, t)) return -1;
     }

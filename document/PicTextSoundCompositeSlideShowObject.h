@@ -140,6 +140,8 @@ public:
     bool DrawTo(TBitmap32& target, bool final) override;
     bool Prepare(TBitmap32& target) override;
     bool IsPrepared() override { return Prepared; }
+    // A fitted bitmap with transparent surroundings needs what lies below it.
+    bool NeedsBackground() override { return NeedsBlend || TPicSlideShowObject::NeedsBackground(); }
 
     // Editor: the picture's rectangle and, with the caption in its own rectangle, that one.
     void CreateEditorHelper() override;
@@ -169,6 +171,8 @@ public:
     bool Prepared = false;  // the result of the last Prepare
 
 protected:
+    // Transparent surroundings of the caption never cover what lies below.
+    void ApplyBlendMode(TBitmap32& bitmap, uint8_t masterAlpha) const override;
     template <class Change>
     void ChangeCaption(Change change) {
         change(*CaptionVectorText);

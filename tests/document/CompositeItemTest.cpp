@@ -261,6 +261,14 @@ TEST_F(CompositeTest, ACaptionOutsideThePictureMakesABlendedUnionBitmap) {
     EXPECT_EQ(player.OwnBackBuffer.Pixel(5, 20), kGrey);
     EXPECT_EQ(player.OwnBackBuffer.Pixel(100, 40), kRed);
     SavePng(player.OwnBackBuffer, "composite-caption-outside.png");
+    // Drawn into a collage's picture the same way.
+    TBitmap32 target;
+    target.SetSize(200, 150);
+    target.Clear(kGrey);
+    c->DrawTo(target, true);
+    EXPECT_EQ(target.Pixel(5, 20), kGrey);
+    EXPECT_EQ(target.Pixel(100, 40), kRed);
+    EXPECT_TRUE(c->NeedsBackground());
 }
 
 TEST_F(CompositeTest, ACaptionInsideThePictureKeepsItOpaque) {
@@ -430,7 +438,6 @@ TEST_F(CompositeTest, TheSoundInterfaceAnswersForTheSound) {
     sound->ChangeFileName("ton.wav");
     EXPECT_EQ(c->SoundFileName, "ton.wav");
     EXPECT_EQ(c->SoundLength, 4321);
-    EXPECT_EQ(sounds.Last->OpenedName, "/show/ton.wav");
     ASSERT_EQ(show.Changes.size(), 1u);
     EXPECT_EQ(show.Changes[0].Flags, ocVisual);
     // A file that does not open keeps the length.
@@ -475,15 +482,49 @@ TEST_F(CompositeTest, TheSoundInterfaceAnswersForTheSound) {
     EXPECT_EQ(item->FileName, "neu.wav");
 }
 
-TEST_F(CompositeTest, TheCaptionIsATextWithItsFont) {
-    TComposite item;
-    IText* text = &item;
-    ITextEffectHost* host = &item;
-    EXPECT_FALSE(host->HasText());
-    text->SetText("Gr\xFC\xDF" "e");
-    EXPECT_EQ(item.CaptionText, "Gr\xFC\xDF" "e");
-    EXPECT_TRUE(host->HasText());
-    EXPECT_EQ(&host->GetFont(), &item.CaptionVectorText->Font);
+// In the editor the picture's rectangle and, with the caption in its own rectangle, that
+// one are moved with the mouse; each sets its own relative rectangle.
+TEST_F(CompositeTest, TheEditorMovesThePictureAndTheCaptionRectangle) {
+    TBitmap32 editor{200, 100}, overlay{200, 100};
+    auto at = [&](int x, int y) {
+        TPreviewEditorMouseInfo info;
+        info.X = x;
+        info.Y = y;
+        info.Shift = ssLeft;
+        info.Bitmap = &editor;
+        info.Target = &overlay;
+        info.AreaRect = TRect{0, 0, 200, 100};
+        return info;
+    };
+    struct TCase {
+        uint8_t Layout;
+        int Rectangles;
+    } cases[] = {{capBottom, 1}, {capRect, 2}};
+    for (const TCase& k : cases) {
+        SCOPED_TRACE(int(k.Layout));
+        TFakeShow show;
+        auto* c = new TComposite();
+        show.Root.Add(c);
+        c->RelativeRect = {0.25, 0.0, 0.75, 0.5};    // (50, 0, 150, 50)
+        c->CaptionRect = {0.25, 0.6, 0.75, 0.9};     // (50, 60, 150, 90)
+        c->CaptionText = "Hallo";
+        c->CaptionLayout = k.Layout;
+        EXPECT_EQ(c->GetEditorCursor(at(100, 75)), k.Rectangles == 2 ? crSizeAll : crDefault);
+        auto* h = dynamic_cast<TMultiMoveRectPreviewEditorHelper*>(c->EditorHelper.get());
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(h->Count(), k.Rectangles);
+        // The caption's rectangle moves by (10, -10) where there is one.
+        EXPECT_EQ(c->EditorMouseDown(at(100, 75)), k.Rectangles == 2);
+        c->EditorMouseMove(at(110, 65));
+        c->EditorMouseUp(at(110, 65));
+        EXPECT_EQ(c->CaptionRect, k.Rectangles == 2 ? (TDoubleRect{0.3, 0.5, 0.8, 0.8}) : (TDoubleRect{0.25, 0.6, 0.75, 0.9}));
+        // The picture's rectangle moves by (-20, 10).
+        ASSERT_TRUE(c->EditorMouseDown(at(100, 25)));
+        c->EditorMouseMove(at(80, 35));
+        c->EditorMouseUp(at(80, 35));
+        EXPECT_EQ(c->RelativeRect, (TDoubleRect{0.15, 0.1, 0.65, 0.6}));
+        c->PaintEditor(at(0, 0));
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "document/VisibleSlideShowObject.h"
 #include "media/MusicPlayList.h"
+#include "media/SlideShowSoundSystem.h"
 #include "platform/Clock.h"
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
@@ -216,6 +217,18 @@ struct TPlayerRig {
     TSlideShowPlayerProperties& Settings() { return *Player->GetSettings(); }
     int32_t Now() { return Player->GetCurrentPlayTime(); }
     uint32_t Pixel(int x, int y) { return Host.ClientImage().Pixel(x, y); }
+
+    // A show with one song as its music that restarts at its end, each object prepared
+    // while the one before plays; the loop looks at least every 10 ms.
+    void PlayWithMusic(const AnsiString& songFile) {
+        Settings().PreloadTime = 0;
+        ShowSettings().EndAction = 0;
+        Host.FrameStep = 10;
+        auto& music = *dynamic_cast<TMusicProperties*>(Show.MusicProperties);
+        auto song = std::make_unique<TMusicPlayListItem>();
+        song->FileName = songFile;
+        music.PlayList->Add(std::move(song));
+    }
 
     TManualTickCount Clock{5000};
     TPlugins& Plugins;
