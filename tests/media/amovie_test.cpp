@@ -45,6 +45,7 @@ protected:
     }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* AMovieTest::dir_ = nullptr;

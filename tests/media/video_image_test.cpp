@@ -45,6 +45,7 @@ protected:
     static std::string File(const std::string& name) { return *dir_ / name; }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* VideoImageTest::dir_ = nullptr;

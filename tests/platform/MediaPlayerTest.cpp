@@ -34,6 +34,7 @@ protected:
     static bool RunUntil(const std::function<bool()>& done) { return RunMessagesUntil(done); }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* MediaPlayerTest::dir_ = nullptr;
