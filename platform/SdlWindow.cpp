@@ -298,11 +298,9 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
     if (!shown_.empty()) SDL_UpdateWindowSurfaceRects(window_, shown_.data(), int(shown_.size()));
 }
 
-}  // namespace
-
-namespace {
 // Read from any thread that makes or asks about windows.
 std::atomic<TWindowSystem*> installed{nullptr};
+
 }  // namespace
 
 TWindowSystem& WindowSystem() {
