@@ -15,25 +15,6 @@ GC_IMPLEMENT_PLUGIN(TBaseExtBitmapSlideShowObject, TBaseBitmapSlideShowObject)
 
 namespace {
 
-std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t minValue, int32_t maxValue) {
-    auto curve = std::make_unique<TTimeToIntegerValue>();
-    curve->MinValue = minValue;
-    curve->MaxValue = maxValue;
-    return curve;
-}
-
-std::unique_ptr<TTimeToVector2DValue> NewPath() {
-    auto path = std::make_unique<TTimeToVector2DValue>();
-    path->Clamp = false;
-    return path;
-}
-
-// The centre of a relative rectangle in path units.
-TVector2D CentreInPathUnits(const TDoubleRect& r, const TVector2D& maxValue) {
-    const long double w = static_cast<long double>(r.Right) - r.Left, h = static_cast<long double>(r.Bottom) - r.Top;
-    return {TruncToInt32((w / 2 + r.Left) * maxValue.X), TruncToInt32((h / 2 + r.Top) * maxValue.Y)};
-}
-
 // One block: the present flag and, when present, the curve's keys.
 template <class Curve>
 void WriteCurveBlock(TOKFStreamWinTypes& stream, const Curve* curve) {
@@ -62,43 +43,16 @@ bool ReadCurveBlock(TOKFStreamWinTypes& stream, std::unique_ptr<Curve>& curve, M
 TBaseExtBitmapSlideShowObject::TBaseExtBitmapSlideShowObject() : Transition(std::make_unique<TRandomTransitionPlugin>()) {}
 
 TBaseExtBitmapSlideShowObject::~TBaseExtBitmapSlideShowObject() {
-    // The helper must not keep pointing at the path while the item goes.
-    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(nullptr);
+    DetachPathHelper();
 }
 
 TMoveableRectPreviewEditorHelper* TBaseExtBitmapSlideShowObject::PathHelper() const {
     return dynamic_cast<TMoveableRectPreviewEditorHelper*>(EditorHelper.get());
 }
 
-void TBaseExtBitmapSlideShowObject::ReplaceMotionPath(std::unique_ptr<TTimeToVector2DValue> path) {
-    MotionPath = std::move(path);
-    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(MotionPath.get());
-}
-
-TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateOpacityCurve() {
-    if (!OpacityCurve) OpacityCurve = NewCurve(0, 255);
-    return OpacityCurve.get();
-}
-
-TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateRotationCurve() {
-    if (!RotationCurve) RotationCurve = NewCurve(0, 35999);
-    return RotationCurve.get();
-}
-
-TTimeToIntegerValue* TBaseExtBitmapSlideShowObject::CreateScaleCurve() {
-    if (!ScaleCurve) ScaleCurve = NewCurve(0, 10000);
-    return ScaleCurve.get();
-}
-
-TTimeToVector2DValue* TBaseExtBitmapSlideShowObject::CreateMotionPath() {
-    if (MotionPath) return MotionPath.get();
-    std::unique_ptr<TTimeToVector2DValue> path = NewPath();
-    auto key = std::make_unique<TTimeVector2DValue>();
-    key->Time = 0;
-    key->Value = CentreInPathUnits(GetCurrentRect(), path->MaxValue);
-    path->AddKey(std::move(key));
-    ReplaceMotionPath(std::move(path));
-    return MotionPath.get();
+TVector2D TBaseExtBitmapSlideShowObject::PathCentre(const TDoubleRect& r, const TVector2D& maxValue) const {
+    const long double w = static_cast<long double>(r.Right) - r.Left, h = static_cast<long double>(r.Bottom) - r.Top;
+    return {TruncToInt32((w / 2 + r.Left) * maxValue.X), TruncToInt32((h / 2 + r.Top) * maxValue.Y)};
 }
 
 bool TBaseExtBitmapSlideShowObject::PrepareTransition(IPlayerServices* player) {
@@ -149,18 +103,7 @@ void TBaseExtBitmapSlideShowObject::AssignObject(const TSlideShowObject& source)
     TBaseBitmapSlideShowObject::AssignObject(source);
     auto* e = dynamic_cast<const TBaseExtBitmapSlideShowObject*>(&source);
     if (!e || e == this) return;
-    OpacityCurve.reset();
-    RotationCurve.reset();
-    ScaleCurve.reset();
-    ReplaceMotionPath(nullptr);
-    if (e->OpacityCurve) CreateOpacityCurve()->Assign(*e->OpacityCurve);
-    if (e->RotationCurve) CreateRotationCurve()->Assign(*e->RotationCurve);
-    if (e->ScaleCurve) CreateScaleCurve()->Assign(*e->ScaleCurve);
-    if (e->MotionPath) {
-        TTimeToVector2DValue* path = CreateMotionPath();
-        path->ClearKeys();
-        path->Assign(*e->MotionPath);
-    }
+    AssignKeyFrames(*e);
     Transition = e->Transition ? e->Transition->Clone() : nullptr;
 }
 
@@ -181,11 +124,11 @@ bool TBaseExtBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
     if (!TBaseBitmapSlideShowObject::ReadData(stream)) return false;
     TReadBlockGuard guard(stream);
     try {
-        if (!ReadCurveBlock(stream, OpacityCurve, [] { return NewCurve(0, 255); })) return false;
-        if (!ReadCurveBlock(stream, RotationCurve, [] { return NewCurve(0, 35999); })) return false;
-        if (!ReadCurveBlock(stream, ScaleCurve, [] { return NewCurve(0, 10000); })) return false;
+        if (!ReadCurveBlock(stream, OpacityCurve, [] { return NewCurve(kMaxOpacity); })) return false;
+        if (!ReadCurveBlock(stream, RotationCurve, [] { return NewCurve(kMaxRotation); })) return false;
+        if (!ReadCurveBlock(stream, ScaleCurve, [] { return NewCurve(kMaxScale); })) return false;
         std::unique_ptr<TTimeToVector2DValue> path;
-        const bool pathOk = ReadCurveBlock(stream, path, NewPath);
+        const bool pathOk = ReadCurveBlock(stream, path, NewMotionPath);
         ReplaceMotionPath(std::move(path));
         if (!pathOk) return false;
         return ReadTransitionBlock(stream, Transition);
@@ -210,15 +153,7 @@ bool TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* p
 // ---- editor ----
 
 void TBaseExtBitmapSlideShowObject::CreateEditorHelper() {
-    if (EditorHelper) return;
-    auto helper = std::make_unique<TMoveableRectPreviewEditorHelper>();
-    helper->SetPath(MotionPath.get());
-    EditorHelper = std::move(helper);
-}
-
-void TBaseExtBitmapSlideShowObject::MoveFirstPathKey(const TDoubleRect& r) {
-    if (!MotionPath || MotionPath->KeyCount() == 0) return;
-    MotionPath->VecKey(0)->Value = CentreInPathUnits(r, MotionPath->MaxValue);
+    if (!EditorHelper) EditorHelper = NewPathHelper();
 }
 
 bool TBaseExtBitmapSlideShowObject::EditorMouseMove(const TPreviewEditorMouseInfo& info) {
@@ -230,27 +165,6 @@ bool TBaseExtBitmapSlideShowObject::EditorMouseMove(const TPreviewEditorMouseInf
 void TBaseExtBitmapSlideShowObject::SetRelativeRect(const TDoubleRect& r) {
     MoveFirstPathKey(r);
     TBaseBitmapSlideShowObject::SetRelativeRect(r);
-}
-
-int32_t TBaseExtBitmapSlideShowObject::GetSelectedPathKey() {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    return h ? h->SelectedKey : -1;
-}
-
-void TBaseExtBitmapSlideShowObject::SetSelectedPathKeyTime(int32_t time) {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    if (MotionPath && h) h->SetSelectedKeyTime(time);
-}
-
-void TBaseExtBitmapSlideShowObject::DeleteSelectedPathKey() {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    if (!h || !MotionPath) return;
-    h->DeleteSelectedKey();
-    if (MotionPath->KeyCount() == 0) ReplaceMotionPath(nullptr);
-}
-
-void TBaseExtBitmapSlideShowObject::SetSelectedPathKeyLinear(bool flag) {
-    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetSelectedKeyLinear(flag);
 }
 
 void TBaseExtBitmapSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info) {

@@ -24,13 +24,6 @@ constexpr int32_t kScreenPixelsPerInch = 96;
 TRect OuterRect(const TFixedRect& r) { return OuterPixelRect(r); }
 TFixed ToFixed(int64_t pixels) { return SaturatedFixed(pixels); }
 
-std::unique_ptr<TTimeToIntegerValue> NewCurve(int32_t maxValue) {
-    auto curve = std::make_unique<TTimeToIntegerValue>();
-    curve->MinValue = 0;
-    curve->MaxValue = maxValue;
-    return curve;
-}
-
 // A block holding the object's data, or nothing when there is no object.
 template <class T>
 void WriteOptionalBlock(TOKFStreamWinTypes& stream, T* object) {
@@ -375,48 +368,16 @@ AnsiString TTextSlideShowObject::Description() {
            "Bewegungspfade zuzuordnen.";
 }
 
-TTextSlideShowObject::~TTextSlideShowObject() {
-    // The helper must not keep pointing at the path while the item goes.
-    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(nullptr);
-}
+TTextSlideShowObject::~TTextSlideShowObject() { DetachPathHelper(); }
 
 TMoveableRectPreviewEditorHelper* TTextSlideShowObject::PathHelper() const {
     return dynamic_cast<TMoveableRectPreviewEditorHelper*>(EditorHelper.get());
 }
 
-void TTextSlideShowObject::ReplaceMotionPath(std::unique_ptr<TTimeToVector2DValue> path) {
-    if (TMoveableRectPreviewEditorHelper* h = PathHelper()) h->SetPath(path.get());
-    MotionPath = std::move(path);
-}
-
-TTimeToIntegerValue* TTextSlideShowObject::CreateOpacityCurve() {
-    if (!OpacityCurve) OpacityCurve = NewCurve(255);
-    return OpacityCurve.get();
-}
-
-TTimeToIntegerValue* TTextSlideShowObject::CreateRotationCurve() {
-    if (!RotationCurve) RotationCurve = NewCurve(35999);
-    return RotationCurve.get();
-}
-
-TTimeToIntegerValue* TTextSlideShowObject::CreateScaleCurve() {
-    if (!ScaleCurve) ScaleCurve = NewCurve(10000);
-    return ScaleCurve.get();
-}
-
-TTimeToVector2DValue* TTextSlideShowObject::CreateMotionPath() {
-    if (MotionPath) return MotionPath.get();
-    auto path = std::make_unique<TTimeToVector2DValue>();
-    path->Clamp = false;
-    const long double w = static_cast<long double>(RelativeRect.Right) - RelativeRect.Left;
-    const long double h = static_cast<long double>(RelativeRect.Bottom) - RelativeRect.Top;
-    auto key = std::make_unique<TTimeVector2DValue>();
-    key->Time = 0;
-    key->Value = {SaturateInt32(int64_t(std::nearbyint((w / 2 + RelativeRect.Left) * path->MaxValue.X))),
-                  SaturateInt32(int64_t(std::nearbyint((h / 2 + RelativeRect.Top) * path->MaxValue.Y)))};
-    path->AddKey(std::move(key));
-    ReplaceMotionPath(std::move(path));
-    return MotionPath.get();
+TVector2D TTextSlideShowObject::PathCentre(const TDoubleRect& r, const TVector2D& maxValue) const {
+    const long double w = static_cast<long double>(r.Right) - r.Left, h = static_cast<long double>(r.Bottom) - r.Top;
+    return {SaturateInt32(int64_t(std::nearbyint((w / 2 + r.Left) * maxValue.X))),
+            SaturateInt32(int64_t(std::nearbyint((h / 2 + r.Top) * maxValue.Y)))};
 }
 
 void TTextSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
@@ -519,18 +480,7 @@ void TTextSlideShowObject::AssignObject(const TSlideShowObject& source) {
         TextEffects = std::make_unique<TComplexVectorTextEffect>();
         TextEffects->Assign(*s->TextEffects);
     }
-    OpacityCurve.reset();
-    RotationCurve.reset();
-    ScaleCurve.reset();
-    ReplaceMotionPath(nullptr);
-    if (s->OpacityCurve) CreateOpacityCurve()->Assign(*s->OpacityCurve);
-    if (s->RotationCurve) CreateRotationCurve()->Assign(*s->RotationCurve);
-    if (s->ScaleCurve) CreateScaleCurve()->Assign(*s->ScaleCurve);
-    if (s->MotionPath) {
-        TTimeToVector2DValue* path = CreateMotionPath();
-        path->ClearKeys();
-        path->Assign(*s->MotionPath);
-    }
+    AssignKeyFrames(*s);
 }
 
 bool TTextSlideShowObject::WriteData(TOKFStreamWinTypes& stream) {
@@ -578,42 +528,12 @@ bool TTextSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
 // ---- editor ----
 
 void TTextSlideShowObject::CreateEditorHelper() {
-    if (EditorHelper) return;
-    auto helper = std::make_unique<TMoveableRectPreviewEditorHelper>();
-    helper->SetPath(MotionPath.get());
-    EditorHelper = std::move(helper);
+    if (!EditorHelper) EditorHelper = NewPathHelper();
 }
 
 void TTextSlideShowObject::RectDragged() {
     // The path's first key follows the text's centre, as for pictures.
-    if (!MotionPath || MotionPath->KeyCount() == 0) return;
-    const long double w = static_cast<long double>(RelativeRect.Right) - RelativeRect.Left;
-    const long double h = static_cast<long double>(RelativeRect.Bottom) - RelativeRect.Top;
-    MotionPath->VecKey(0)->Value = {
-        SaturateInt32(int64_t(std::nearbyint((w / 2 + RelativeRect.Left) * MotionPath->MaxValue.X))),
-        SaturateInt32(int64_t(std::nearbyint((h / 2 + RelativeRect.Top) * MotionPath->MaxValue.Y)))};
-}
-
-int32_t TTextSlideShowObject::GetSelectedPathKey() {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    return h && MotionPath ? h->SelectedKey : -1;
-}
-
-void TTextSlideShowObject::SetSelectedPathKeyTime(int32_t time) {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    if (MotionPath && h) h->SetSelectedKeyTime(time);
-}
-
-void TTextSlideShowObject::DeleteSelectedPathKey() {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    if (!h || !MotionPath) return;
-    h->DeleteSelectedKey();
-    if (MotionPath->KeyCount() == 0) ReplaceMotionPath(nullptr);
-}
-
-void TTextSlideShowObject::SetSelectedPathKeyLinear(bool flag) {
-    TMoveableRectPreviewEditorHelper* h = PathHelper();
-    if (MotionPath && h) h->SetSelectedKeyLinear(flag);
+    MoveFirstPathKey(RelativeRect);
 }
 
 void TTextSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info) {

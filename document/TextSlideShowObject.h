@@ -5,6 +5,7 @@
 // target.
 #pragma once
 
+#include "document/KeyFrameCurves.h"
 #include "document/TimeToValue.h"
 #include "document/VisibleSlideShowObject.h"
 #include "foundation/DoubleRect.h"
@@ -109,36 +110,13 @@ protected:
     void AddStep(IPlayerServices* player, int32_t step, int32_t own, const char* name, int32_t defaultTime);
 };
 
-class TTextSlideShowObject : public TSimpleTextSlideShowObject,
-                             public virtual IOpacityCurveOwner,
-                             public virtual IRotationCurveOwner,
-                             public virtual IScaleCurveOwner,
-                             public virtual IMotionPathOwner,
-                             public virtual IPreviewEditablePath {
+class TTextSlideShowObject : public TSimpleTextSlideShowObject, public TKeyFrameCurves {
     GC_DECLARE_CLASS(TTextSlideShowObject)
 public:
     TTextSlideShowObject() = default;
     ~TTextSlideShowObject() override;
 
     static AnsiString Description();
-
-    // IPreviewEditablePath.
-    int32_t GetSelectedPathKey() override;
-    void SetSelectedPathKeyTime(int32_t time) override;
-    // Deleting the last key removes the path.
-    void DeleteSelectedPathKey() override;
-    void SetSelectedPathKeyLinear(bool flag) override;
-
-    TTimeToIntegerValue* GetOpacityCurve() override { return OpacityCurve.get(); }
-    TTimeToIntegerValue* CreateOpacityCurve() override;
-    void FreeOpacityCurve() override { OpacityCurve.reset(); }
-    TTimeToIntegerValue* GetRotationCurve() override { return RotationCurve.get(); }
-    TTimeToIntegerValue* CreateRotationCurve() override;
-    TTimeToIntegerValue* GetScaleCurve() override { return ScaleCurve.get(); }
-    TTimeToIntegerValue* CreateScaleCurve() override;
-    TTimeToVector2DValue* GetMotionPath() override { return MotionPath.get(); }
-    // A new path starts with one key at 0 ms on the centre of RelativeRect.
-    TTimeToVector2DValue* CreateMotionPath() override;
 
     AnsiString GetEditorFrameClassName() const override { return "TTextSlideShowObjectPropertyFrame"; }
     int32_t GetLastInitializationStep() const override { return 2; }
@@ -153,10 +131,8 @@ public:
     void CreateEditorHelper() override;
     void PaintEditor(const TPreviewEditorMouseInfo& info) override;
 
-    std::unique_ptr<TTimeToIntegerValue> OpacityCurve;   // 0..255
-    std::unique_ptr<TTimeToIntegerValue> RotationCurve;  // 0..35999, stored only
-    std::unique_ptr<TTimeToIntegerValue> ScaleCurve;     // 0..10000, stored only
-    std::unique_ptr<TTimeToVector2DValue> MotionPath;    // centre of the text, not clamped
+    // Of the key-frame curves, rotation and scale are only stored; the motion path moves
+    // the text's centre.
     std::unique_ptr<TComplexVectorTextEffect> TextEffects;
 
 protected:
@@ -164,8 +140,11 @@ protected:
     TFixedRect AnimatedTextRect(const TBitmap32& target, int32_t t) const;
     // One frame of an effect: measured, the background saved, drawn.
     void PlayEffect(TVectorTextEffect& effect, IPlayerServices* player, TBitmap32& back, int32_t t, bool final);
-    void ReplaceMotionPath(std::unique_ptr<TTimeToVector2DValue> path);
-    TMoveableRectPreviewEditorHelper* PathHelper() const;
+    // The key-frame curves' hooks: a new path starts on RelativeRect's centre, rounded
+    // to path units.
+    TMoveableRectPreviewEditorHelper* PathHelper() const override;
+    TDoubleRect PathStartRect() const override { return RelativeRect; }
+    TVector2D PathCentre(const TDoubleRect& r, const TVector2D& maxValue) const override;
     void RectDragged() override;
 };
 

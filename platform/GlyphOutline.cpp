@@ -248,11 +248,7 @@ TGlyphOutlineSource& CurrentGlyphOutlineSource() {
     return currentSource ? *currentSource : fonts;
 }
 
-TGlyphOutlineSource* SetGlyphOutlineSource(TGlyphOutlineSource* source) {
-    TGlyphOutlineSource* previous = currentSource;
-    currentSource = source;
-    return previous;
-}
+void SetGlyphOutlineSource(TGlyphOutlineSource* source) { currentSource = source; }
 
 uint32_t TFakeGlyphOutlineSource::GetGlyphOutline(const TFont& font, uint8_t code, TGlyphOutlineMetrics& metrics,
                                                   uint8_t* buffer, uint32_t bufferSize) {

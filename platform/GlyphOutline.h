@@ -48,11 +48,11 @@ public:
 
 constexpr uint32_t kGlyphOutlineError = UINT32_MAX;
 
-// The source that GetGlyphOutline asks: by default the installed fonts and the fonts the
-// program added, found as the text output finds them.
+// The source that GetGlyphOutline asks: the installed fonts and the fonts the program
+// added, found as the text output finds them, unless a test installed another.
 TGlyphOutlineSource& CurrentGlyphOutlineSource();
-// Puts a source in place (nullptr: back to the installed fonts); answers the previous one.
-TGlyphOutlineSource* SetGlyphOutlineSource(TGlyphOutlineSource* source);
+// Installs source (not owned) until it is called again with null.
+void SetGlyphOutlineSource(TGlyphOutlineSource* source);
 
 inline uint32_t GetGlyphOutline(const TFont& font, uint8_t code, TGlyphOutlineMetrics& metrics,
                                 uint8_t* buffer, uint32_t bufferSize) {

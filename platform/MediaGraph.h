@@ -69,11 +69,6 @@ private:
 // The renderer's frame, handed out as a packed DIB.
 class TVideoRenderer;
 
-struct TMediaGraphOptions {
-    bool ImageSizeZero = false;
-    bool RendererTakesOnlyRgb32 = false;
-};
-
 class TMediaGraph : public IGraphBuilder, public IMediaControl, public IMediaSeeking, public IBasicVideo {
 public:
     TMediaGraph(std::unique_ptr<TVideoSource> source, const TMediaGraphOptions& options);

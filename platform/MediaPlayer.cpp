@@ -209,12 +209,35 @@ AnsiString TVariant::AsString() const {
     }
 }
 
+// ---- Where videos come from ----
+
+namespace {
+
+// Read from any thread that opens a video.
+std::atomic<TVideoFiles*> installedFiles{nullptr};
+
+class TLinuxVideoFiles : public TVideoFiles {
+public:
+    std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions&, AnsiString& error) override {
+        return OpenFFmpegVideoSource(fileName, error);
+    }
+};
+
+}  // namespace
+
+TVideoFiles& VideoFiles() {
+    static TLinuxVideoFiles files;
+    TVideoFiles* installed = installedFiles.load(std::memory_order_acquire);
+    return installed ? *installed : files;
+}
+
+void SetVideoFiles(TVideoFiles* files) { installedFiles.store(files, std::memory_order_release); }
+
 // ---- The scripted fake ----
 
 namespace {
 
 std::atomic<bool> playerAvailable{true};
-std::atomic<TFakeVideoFiles*> fakeFiles{nullptr};
 
 class TFakeVideoSource : public TVideoSource {
 public:
@@ -251,9 +274,6 @@ private:
 
 }  // namespace
 
-TFakeVideoFiles::TFakeVideoFiles() { fakeFiles.store(this); }
-TFakeVideoFiles::~TFakeVideoFiles() { fakeFiles.store(nullptr); }
-
 void TFakeVideoFiles::Add(const AnsiString& fileName, TFakeVideo video) { videos_[fileName] = std::move(video); }
 
 const TFakeVideo* TFakeVideoFiles::Find(const AnsiString& fileName) const {
@@ -261,9 +281,16 @@ const TFakeVideo* TFakeVideoFiles::Find(const AnsiString& fileName) const {
     return it != videos_.end() ? &it->second : nullptr;
 }
 
-std::unique_ptr<TVideoSource> TFakeVideoFiles::Open(const AnsiString& fileName) const {
+std::unique_ptr<TVideoSource> TFakeVideoFiles::Open(const AnsiString& fileName, TMediaGraphOptions& options,
+                                                     AnsiString& error) {
     const TFakeVideo* video = Find(fileName);
-    if (!video || video->OpenFails) return nullptr;
+    if (!video) return OpenFFmpegVideoSource(fileName, error);
+    options.ImageSizeZero = video->ImageSizeZero;
+    options.RendererTakesOnlyRgb32 = video->RendererTakesOnlyRgb32;
+    if (video->OpenFails) {
+        error = "the script lets the open fail";
+        return nullptr;
+    }
     return std::make_unique<TFakeVideoSource>(*video);
 }
 
@@ -340,18 +367,9 @@ HRESULT TMediaPlayer::Open(const AnsiString& fileName) {
     SetOpenState(mpLocating);
     SetOpenState(mpConnecting);
     SetOpenState(mpOpening);
-    std::unique_ptr<TVideoSource> source;
     TMediaGraphOptions options;
     AnsiString error;
-    const TFakeVideoFiles* fake = fakeFiles.load();
-    if (const TFakeVideo* video = fake ? fake->Find(fileName) : nullptr) {
-        source = fake->Open(fileName);
-        options.ImageSizeZero = video->ImageSizeZero;
-        options.RendererTakesOnlyRgb32 = video->RendererTakesOnlyRgb32;
-        if (!source) error = "the script lets the open fail";
-    } else {
-        source = OpenFFmpegVideoSource(fileName, error);
-    }
+    std::unique_ptr<TVideoSource> source = VideoFiles().Open(fileName, options, error);
     if (!source) {
         OutputDebugString("Media player: " + fileName + ": " + error);
         SetOpenState(mpClosed);

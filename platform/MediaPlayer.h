@@ -382,6 +382,28 @@ public:
 // Opens a file with FFmpeg; nullptr (with the reason in error) when it cannot be opened.
 std::unique_ptr<TVideoSource> OpenFFmpegVideoSource(const AnsiString& fileName, AnsiString& error);
 
+// How the graph's renderer behaves with a video: as it should unless a script says not.
+struct TMediaGraphOptions {
+    bool ImageSizeZero = false;
+    bool RendererTakesOnlyRgb32 = false;
+};
+
+// Where the control's videos come from: files decoded with FFmpeg unless a test installed
+// another.
+class TVideoFiles {
+public:
+    virtual ~TVideoFiles() = default;
+    // The video named fileName and how its renderer behaves; nullptr with the reason in
+    // error when it cannot be opened.
+    virtual std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions& options,
+                                               AnsiString& error) = 0;
+};
+
+// The video files in use: the Linux ones unless a test installed others.
+TVideoFiles& VideoFiles();
+// Installs files (not owned) until it is called again with null.
+void SetVideoFiles(TVideoFiles* files);
+
 // --- Test switches and the scripted fake ---
 
 // The stand-in can be switched off, as a system without the control.
@@ -408,19 +430,14 @@ struct TFakeVideo {
     std::function<void(int frame, uint8_t* pixels, int width, int height)> Paint;
 };
 
-// While one lives, the control opens the names scripted in it from their scripts; other
-// names still open as files.
-class TFakeVideoFiles {
+// Video files for tests: the names scripted here open from their scripts; other names
+// still open as files.
+class TFakeVideoFiles : public TVideoFiles {
 public:
-    TFakeVideoFiles();
-    ~TFakeVideoFiles();
-    TFakeVideoFiles(const TFakeVideoFiles&) = delete;
-    TFakeVideoFiles& operator=(const TFakeVideoFiles&) = delete;
-
     void Add(const AnsiString& fileName, TFakeVideo video);
     const TFakeVideo* Find(const AnsiString& fileName) const;
-    // A source of the script, as the control would open it; nullptr for an unknown name.
-    std::unique_ptr<TVideoSource> Open(const AnsiString& fileName) const;
+    std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions& options,
+                                       AnsiString& error) override;
 
 private:
     std::map<AnsiString, TFakeVideo> videos_;

@@ -244,7 +244,8 @@ private:
     bool wake_ = false;
 };
 
-std::atomic<TMessageQueue*> fakeQueue{nullptr};
+// Read from any thread that posts.
+std::atomic<TMessageQueue*> installed{nullptr};
 
 }  // namespace
 
@@ -547,17 +548,15 @@ void TMessageQueue::Expose(HWND window) {
 // --- The current queue ---
 
 TMessageQueue& MessageQueue() {
-    if (TMessageQueue* fake = fakeQueue.load(std::memory_order_acquire)) return *fake;
+    if (TMessageQueue* queue = installed.load(std::memory_order_acquire)) return *queue;
     // Made once and never freed: threads may still post to it while the process ends.
     static TMessageQueue* const queue = new TMessageQueue(std::make_unique<TSdlEventSource>());
     return *queue;
 }
 
-TFakeMessageQueue::TFakeMessageQueue() : TMessageQueue(std::make_unique<TFakeEventSource>(*this)) {
-    fakeQueue.store(this, std::memory_order_release);
-}
+void SetMessageQueue(TMessageQueue* queue) { installed.store(queue, std::memory_order_release); }
 
-TFakeMessageQueue::~TFakeMessageQueue() { fakeQueue.store(nullptr, std::memory_order_release); }
+TFakeMessageQueue::TFakeMessageQueue() : TMessageQueue(std::make_unique<TFakeEventSource>(*this)) {}
 
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     return MessageQueue().PostMessage(window, msg, wParam, lParam);

@@ -1,6 +1,7 @@
 // The GUI thread's message queue: windows with replaceable procedures, posted and sent
 // messages, timers, paint requests, and the system's input turned into messages. The
-// process's queue takes its input from SDL; TFakeMessageQueue stands in for it in tests.
+// process's queue takes its input from SDL (its TEventSource); TFakeMessageQueue stands in
+// for it in tests.
 //
 // Threads: the thread that makes a queue is its GUI thread. PostMessage and SendMessage
 // may be called from any thread; everything else belongs to the GUI thread. Procedures
@@ -168,17 +169,18 @@ private:
     std::atomic<bool> terminated_{false};
 };
 
-// The current queue: a TFakeMessageQueue while one lives, else the process's queue on
-// SDL's events, made on first use (make that use on the GUI thread).
+// The queue in use: the process's queue on SDL's events (made on first use: make that use
+// on the GUI thread) unless a test installed another.
 TMessageQueue& MessageQueue();
+// Installs queue (not owned) until it is called again with null.
+void SetMessageQueue(TMessageQueue* queue);
 
-// A queue without SDL for tests, current while it lives. Waits sleep on a condition
-// variable, or, when OnWait is set, call it instead so that a test can advance a driven
-// clock (posts still end a real wait at once).
+// A queue without SDL for tests. Waits sleep on a condition variable, or, when OnWait is
+// set, call it instead so that a test can advance a driven clock (posts still end a real
+// wait at once).
 class TFakeMessageQueue : public TMessageQueue {
 public:
     TFakeMessageQueue();
-    ~TFakeMessageQueue() override;
 
     std::function<void(int timeoutMs)> OnWait;
     // Every timeout a wait was called with, in order.

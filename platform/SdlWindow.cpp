@@ -12,6 +12,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -325,10 +326,16 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
     if (!shown_.empty()) SDL_UpdateWindowSurfaceRects(window_, shown_.data(), int(shown_.size()));
 }
 
+// Read from any thread that makes or asks about windows.
+std::atomic<TWindowSystem*> installed{nullptr};
+
 }  // namespace
 
-TWindowSystem& SdlWindowSystem() {
+TWindowSystem& WindowSystem() {
+    if (TWindowSystem* system = installed.load(std::memory_order_acquire)) return *system;
     // Made once and never freed, as SDL's video stays up.
     static TSdlWindowSystem* const system = new TSdlWindowSystem();
     return *system;
 }
+
+void SetWindowSystem(TWindowSystem* system) { installed.store(system, std::memory_order_release); }

@@ -17,7 +17,7 @@ extern char** environ;
 
 namespace {
 
-class TSystemShell : public TShellBackend {
+class TLinuxShellSystem : public TShellSystem {
 public:
     bool Spawn(const std::vector<std::string>& argv) override {
         if (argv.empty() || argv[0].empty()) return false;
@@ -49,8 +49,7 @@ public:
     }
 };
 
-TSystemShell g_system;
-TShellBackend* g_backend = &g_system;
+TShellSystem* installed = nullptr;
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
@@ -82,13 +81,12 @@ bool OnPath(const std::string& name) {
 
 }  // namespace
 
-TShellBackend* SetShellBackend(TShellBackend* backend) {
-    TShellBackend* old = g_backend;
-    g_backend = backend ? backend : &g_system;
-    return old;
+TShellSystem& ShellSystem() {
+    static TLinuxShellSystem system;
+    return installed ? *installed : system;
 }
 
-TShellBackend& GetShellBackend() { return *g_backend; }
+void SetShellSystem(TShellSystem* system) { installed = system; }
 
 bool IsAddress(const AnsiString& file) {
     const size_t colon = file.find(':');
@@ -141,7 +139,7 @@ std::vector<AnsiString> SplitCommandLine(const AnsiString& s) {
 
 bool ShellExecute(const AnsiString& verb, const AnsiString& file, const AnsiString& parameters, int /*showCmd*/) {
     if (file.empty()) return false;
-    TShellBackend& shell = GetShellBackend();
+    TShellSystem& shell = ShellSystem();
     if (IsAddress(file)) return shell.Spawn({"xdg-open", AnsiToUtf8(file)});
     const std::string path = ResolvePath(file);
     const bool defaultVerb = verb.empty();
@@ -157,4 +155,4 @@ bool ShellExecute(const AnsiString& verb, const AnsiString& file, const AnsiStri
     return shell.Spawn({"xdg-open", path});
 }
 
-void MessageBeep(uint32_t /*type*/) { GetShellBackend().Beep(); }
+void MessageBeep(uint32_t /*type*/) { ShellSystem().Beep(); }

@@ -8,20 +8,34 @@
 #include <string>
 #include <vector>
 
-// Where requests leave the process. Tests install a recorder, so that no test starts
-// a browser.
-class TShellBackend {
+// Where requests leave the process: the system (programs started, the terminal's bell)
+// unless a test installed another, so that no test starts a browser.
+class TShellSystem {
 public:
-    virtual ~TShellBackend() = default;
+    virtual ~TShellSystem() = default;
     // Starts argv[0] (looked up on PATH when it holds no slash) with the other entries
     // as its arguments, UTF-8, without waiting. True when the program started.
     virtual bool Spawn(const std::vector<std::string>& argv) = 0;
     virtual void Beep() = 0;
 };
 
-// Installs a backend; null brings back the real one. Returns the one before.
-TShellBackend* SetShellBackend(TShellBackend* backend);
-TShellBackend& GetShellBackend();
+// The system in use: the Linux one unless a test installed another.
+TShellSystem& ShellSystem();
+// Installs system (not owned) until it is called again with null.
+void SetShellSystem(TShellSystem* system);
+
+// A system for tests: records what would have been started and how often it beeped,
+// starts nothing, and answers that every program started.
+class TFakeShellSystem : public TShellSystem {
+public:
+    std::vector<std::vector<std::string>> Calls;
+    int Beeps = 0;
+    bool Spawn(const std::vector<std::string>& argv) override {
+        Calls.push_back(argv);
+        return true;
+    }
+    void Beep() override { ++Beeps; }
+};
 
 // Show commands (kept for the callers; windows of started programs are theirs).
 enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1 };

@@ -3,26 +3,12 @@
 #include "platform/MessageQueue.h"
 
 #include <algorithm>
-#include <atomic>
-
-namespace {
-std::atomic<TWindowSystem*> fakeSystem{nullptr};
-}  // namespace
 
 TWindow::TWindow() : handle_(MessageQueue().CreateWindowHandle(nullptr)) {}
 
 TWindow::~TWindow() { MessageQueue().DestroyWindowHandle(handle_); }
 
-TWindowSystem& WindowSystem() {
-    if (TWindowSystem* fake = fakeSystem.load(std::memory_order_acquire)) return *fake;
-    return SdlWindowSystem();
-}
-
 // --- The fake ---
-
-TFakeWindowSystem::TFakeWindowSystem() { fakeSystem.store(this, std::memory_order_release); }
-
-TFakeWindowSystem::~TFakeWindowSystem() { fakeSystem.store(nullptr, std::memory_order_release); }
 
 TFakeWindowSystem::TFakeWindow::TFakeWindow(TFakeWindowSystem& system, int32_t width, int32_t height,
                                             uint64_t foreignId)

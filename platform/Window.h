@@ -77,19 +77,15 @@ public:
     virtual int32_t DisplayRefreshRate() = 0;
 };
 
-// A TFakeWindowSystem while one lives, else SDL's (video starts on first use: make that
-// use on the GUI thread).
+// The window system in use: SDL's (video starts on first use: make that use on the GUI
+// thread) unless a test installed another.
 TWindowSystem& WindowSystem();
-// SDL's, whatever is current.
-TWindowSystem& SdlWindowSystem();
+// Installs system (not owned) until it is called again with null.
+void SetWindowSystem(TWindowSystem* system);
 
-// Windows with off-screen surfaces and a screen whose numbers tests set, current while
-// it lives.
+// Windows with off-screen surfaces and a screen whose numbers tests set.
 class TFakeWindowSystem : public TWindowSystem {
 public:
-    TFakeWindowSystem();
-    ~TFakeWindowSystem() override;
-
     class TFakeWindow : public TWindow {
     public:
         TFakeWindow(TFakeWindowSystem& system, int32_t width, int32_t height, uint64_t foreignId);

@@ -3,7 +3,6 @@
 #include "document/CollectionSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectInitialization.h"
-#include "RecordingShell.h"
 #include "platform/Shell.h"
 
 namespace {
@@ -280,7 +279,8 @@ TEST(Events, TimerOffsetSurvivesAndOldBlocksStillRead) {
 
 TEST(Actions, ExecuteThroughTheItem) {
     TestPlugins();
-    TRecordingShell shell;
+    TFakeShellSystem shell;
+    TInstalled<SetShellSystem> installed(shell);
     TFakePlayer player;
     TFakeShow show;
     auto* d = Add(show.Root, D(100));
@@ -312,7 +312,8 @@ TEST(Actions, ExecuteThroughTheItem) {
 
 TEST(Actions, RunProgramResolvesAgainstTheShow) {
     TestPlugins();
-    TRecordingShell shell;
+    TFakeShellSystem shell;
+    TInstalled<SetShellSystem> installed(shell);
     TempDir dir;
     const std::string prog = dir / "tool.sh";
     WriteFileBytes(prog, Bytes().raw(std::string("#!/bin/sh\n")).vec());

@@ -19,12 +19,12 @@ constexpr TFixed kPx = FixedOne;
 class TextEffectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        previous = SetGlyphOutlineSource(&fake);
+        SetGlyphOutlineSource(&fake);
         plugins.Register<TSimpleZoomVectorTextEffect>();
         text.Font.Size = -40;
         text.DrawMode = vdmPlain;
     }
-    void TearDown() override { SetGlyphOutlineSource(previous); }
+    void TearDown() override { SetGlyphOutlineSource(nullptr); }
 
     void SetText(const AnsiString& s) {
         text.SetText(s);
@@ -47,7 +47,6 @@ protected:
     }
 
     TFakeGlyphOutlineSource fake;
-    TGlyphOutlineSource* previous = nullptr;
     TPlugins plugins;
     TVectorText text;
 };

@@ -19,8 +19,8 @@ constexpr TColor32 kGround = Color32(30, 60, 90);
 // no outline and advances 8.
 class VectorTextFake : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = SetGlyphOutlineSource(&fake_); }
-    void TearDown() override { SetGlyphOutlineSource(previous_); }
+    void SetUp() override { SetGlyphOutlineSource(&fake_); }
+    void TearDown() override { SetGlyphOutlineSource(nullptr); }
 
     static std::unique_ptr<TVectorText> Text(const AnsiString& s, int32_t size = -16, uint8_t mode = vdmPlain) {
         auto t = std::make_unique<TVectorText>();
@@ -32,7 +32,6 @@ protected:
     static TFixedRect Px(int l, int t, int r, int b) { return {l * kPx, t * kPx, r * kPx, b * kPx}; }
 
     TFakeGlyphOutlineSource fake_;
-    TGlyphOutlineSource* previous_ = nullptr;
 };
 
 bool HasFamily(const AnsiString& family) {

@@ -45,6 +45,7 @@ protected:
     }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* AMovieTest::dir_ = nullptr;
@@ -209,6 +210,7 @@ TEST_F(AMovieTest, OpenedWithoutAutoStartThePlaybackPausesAsSoonAsItStarts) {
 
 TEST_F(AMovieTest, ARendererImageOfSizeZeroGivesNoFrame) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     TFakeVideo v;
     v.ImageSizeZero = true;
     files.Add("zero", v);
@@ -251,6 +253,7 @@ TEST_F(AMovieTest, GrabberIsInsertedBeforeTheRenderer) {
 // feeds the renderer straight, as before.
 TEST_F(AMovieTest, AFailedInsertionRestoresTheRendererConnection) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     TFakeVideo v;
     v.RendererTakesOnlyRgb32 = true;
     files.Add("picky", v);
@@ -487,6 +490,7 @@ protected:
         movie_.Open();
     }
     TFakeVideoFiles files_;
+    TInstalled<SetVideoFiles> installedFiles_{files_};
     TActiveMovie movie_;
 };
 

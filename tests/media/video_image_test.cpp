@@ -45,6 +45,7 @@ protected:
     static std::string File(const std::string& name) { return *dir_ / name; }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* VideoImageTest::dir_ = nullptr;
@@ -155,6 +156,7 @@ TEST_F(VideoImageTest, WithoutThePlayerNoVideoLoads) {
 // biClrUsed 0, padded rows; a renderer that reports size 0 gives no frame.
 TEST_F(VideoImageTest, EveryRendererImageLayoutDecodes) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     TFakeVideo v;
     v.Width = 13;  // odd: rows are padded at 8, 16 and 24 bits
     v.Height = 5;

@@ -207,12 +207,12 @@ TEST(GlyphOutline, ShowFontWinsOverTheInstalledOne) {
 
 TEST(GlyphOutline, FakeSourceStandsIn) {
     TFakeGlyphOutlineSource fake;
-    TGlyphOutlineSource* previous = SetGlyphOutlineSource(&fake);
+    SetGlyphOutlineSource(&fake);
     const TOutline box = Fetch(MakeFont("Anything", -16), 'H');
     const TOutline low = Fetch(MakeFont("Anything", -16), 'g');
     TGlyphOutlineMetrics m;
     EXPECT_EQ(GetGlyphOutline(MakeFont("Anything", -16), 7, m, nullptr, 0), kGlyphOutlineError);
-    SetGlyphOutlineSource(previous);
+    SetGlyphOutlineSource(nullptr);
     EXPECT_EQ(Parse(box.Buffer).Contours, 2);
     EXPECT_EQ(box.Metrics, (TGlyphOutlineMetrics{8 * 65536, 16 * 65536, 0, 0, 10, 0}));
     EXPECT_EQ(low.Metrics.OriginY, 4 * 65536);

@@ -34,6 +34,7 @@ protected:
     static bool RunUntil(const std::function<bool()>& done) { return RunMessagesUntil(done); }
 
     TFakeMessageQueue queue_;
+    TInstalled<SetMessageQueue> installedQueue_{queue_};
     static TempDir* dir_;
 };
 TempDir* MediaPlayerTest::dir_ = nullptr;
@@ -266,6 +267,7 @@ IPin* PinOf(IBaseFilter* filter, TPinDirection dir) {
 // input, a grabber put before it in RGB24, each frame on the streaming thread in order.
 TEST_F(MediaPlayerTest, GrabberBetweenDecoderAndRendererGetsEveryFrameOnTheStreamingThread) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     files.Add("numbers", NumberedFake(20));
     TMediaPlayer player;
     player.SetProperty(MPDispId::Rate, TVariant::FromDouble(8.0));
@@ -338,6 +340,7 @@ TEST_F(MediaPlayerTest, GrabberBetweenDecoderAndRendererGetsEveryFrameOnTheStrea
 // one frame interval at least.
 TEST_F(MediaPlayerTest, FramesArePacedAtTheRate) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     files.Add("ten", NumberedFake(10));
     TMediaPlayer player;
     player.SetProperty(MPDispId::Rate, TVariant::FromDouble(2.0));
@@ -353,6 +356,7 @@ TEST_F(MediaPlayerTest, FramesArePacedAtTheRate) {
 
 TEST_F(MediaPlayerTest, RendererImageFormatsOnTheTestSwitch) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     files.Add("v", NumberedFake(1));
     TMediaPlayer player;
     player.SetProperty(MPDispId::FileName, TVariant::FromString("v"));
@@ -386,6 +390,7 @@ TEST_F(MediaPlayerTest, RendererImageFormatsOnTheTestSwitch) {
 
 TEST_F(MediaPlayerTest, ScriptedFailures) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     TFakeVideo zero = NumberedFake(5);
     zero.ImageSizeZero = true;
     files.Add("zero", zero);
@@ -438,6 +443,7 @@ TEST_F(MediaPlayerTest, OtherIdsAreStored) {
 // queued reaches the freed control.
 TEST_F(MediaPlayerTest, FreedWhileStreaming) {
     TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
     files.Add("long", NumberedFake(500));
     TFrameLog log;
     {

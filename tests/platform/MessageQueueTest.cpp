@@ -3,6 +3,8 @@
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -42,10 +44,16 @@ void RunLoopUntil(Done done) {
 class QueueTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        if (!GetParam()) fake_ = std::make_unique<TFakeMessageQueue>();
+        if (!GetParam()) {
+            fake_ = std::make_unique<TFakeMessageQueue>();
+            SetMessageQueue(fake_.get());
+        }
         Drain();
     }
-    void TearDown() override { Drain(); }
+    void TearDown() override {
+        Drain();
+        SetMessageQueue(nullptr);
+    }
 
     std::unique_ptr<TFakeMessageQueue> fake_;
 };
@@ -209,6 +217,7 @@ TEST_P(QueueTest, ChildrenTakeThePointsInsideThem) {
 
 TEST(FakeQueue, TimersFireOnTheDrivenClockWhenNothingElseWaits) {
     TFakeMessageQueue queue;
+    TInstalled<SetMessageQueue> installed(queue);
     TManualTickCount clock(1000);
     queue.OnWait = [&](int timeoutMs) { clock.Advance(uint32_t(timeoutMs)); };
     TRecordingWindow window;

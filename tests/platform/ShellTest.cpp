@@ -1,4 +1,3 @@
-#include "RecordingShell.h"
 #include "platform/DebugOutput.h"
 #include "platform/Shell.h"
 
@@ -26,8 +25,9 @@ TEST(Shell, AddressesAndDrives) {
     EXPECT_FALSE(IsAddress("1a:b"));
 }
 
-TEST(Shell, RequestsGoToTheBackendWithoutAShell) {
-    TRecordingShell shell;
+TEST(Shell, RequestsGoToTheSystemWithoutAShell) {
+    TFakeShellSystem shell;
+    TInstalled<SetShellSystem> installed(shell);
     TempDir dir;
     const std::string doc = dir / "Brief.txt";
     WriteFileBytes(doc, {'x'});
@@ -53,11 +53,11 @@ TEST(Shell, RequestsGoToTheBackendWithoutAShell) {
     EXPECT_EQ(shell.Beeps, 1);
 }
 
-TEST(Shell, RealBackendStartsAProgramAndReportsMissingOnes) {
+TEST(Shell, LinuxSystemStartsAProgramAndReportsMissingOnes) {
     // Only true(1)/nonexistent names: nothing visible is started.
-    EXPECT_TRUE(GetShellBackend().Spawn({"true"}));
-    EXPECT_FALSE(GetShellBackend().Spawn({"/nonexistent/glowcanvas-no-such-program"}));
-    EXPECT_FALSE(GetShellBackend().Spawn({}));
+    EXPECT_TRUE(ShellSystem().Spawn({"true"}));
+    EXPECT_FALSE(ShellSystem().Spawn({"/nonexistent/glowcanvas-no-such-program"}));
+    EXPECT_FALSE(ShellSystem().Spawn({}));
 }
 
 // The settings dialog's link says nothing to the user when it cannot open: the debug

@@ -5,6 +5,8 @@
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -48,7 +50,7 @@ class SdlWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Pump();
-        Window = SdlWindowSystem().CreateWindow(320, 240);
+        Window = WindowSystem().CreateWindow(320, 240);
         MessageQueue().SetWindowProc(Window->Handle(), Form.Proc());
         Box = MessageQueue().CreateWindowHandle(PaintBox.Proc(), Window->Handle(), TRect{16, 16, 216, 166});
         Id = MessageQueue().GetSystemWindowId(Window->Handle());
@@ -346,18 +348,20 @@ TEST_F(SdlWindowTest, FullScreenCoversTheMonitorAndWindowedKeepsItsPlace) {
     EXPECT_EQ(Window->ClientSize(), (TSize{display.w, display.h}));
     EXPECT_NE(SDL_GetWindowFlags(SdlWindowOf(*Window)) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
 
-    const TRect work = SdlWindowSystem().GetWorkArea();
+    const TRect work = WindowSystem().GetWorkArea();
     EXPECT_FALSE(work.IsEmpty());
-    EXPECT_GT(SdlWindowSystem().DisplayRefreshRate(), 0);
-    SdlWindowSystem().ShowCursor(false);
-    EXPECT_FALSE(SdlWindowSystem().CursorShown());
-    SdlWindowSystem().ShowCursor(true);
-    EXPECT_TRUE(SdlWindowSystem().CursorShown());
+    EXPECT_GT(WindowSystem().DisplayRefreshRate(), 0);
+    WindowSystem().ShowCursor(false);
+    EXPECT_FALSE(WindowSystem().CursorShown());
+    WindowSystem().ShowCursor(true);
+    EXPECT_TRUE(WindowSystem().CursorShown());
 }
 
 TEST(FakeWindowSystem, KeepsItsGeometryAndADestroyedForeignWindowGetsAClose) {
     TFakeMessageQueue queue;
+    TInstalled<SetMessageQueue> installedQueue(queue);
     TFakeWindowSystem system;
+    TInstalled<SetWindowSystem> installedSystem(system);
     system.FrameLeft = system.FrameRight = 3;
     system.FrameTop = 22;
     system.FrameBottom = 3;
@@ -395,7 +399,7 @@ TEST(FakeWindowSystem, KeepsItsGeometryAndADestroyedForeignWindowGetsAClose) {
 // into, found by its id, and its destruction is noticed within the 100 ms the loop has.
 TEST(ForeignWindow, IsDrawnIntoAndItsDestructionEndsTheLoopWithoutAnXErrorEndingUs) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-    SdlWindowSystem().DisplayRefreshRate();  // starts the video
+    WindowSystem().DisplayRefreshRate();  // starts the video
     if (!UnderX11()) GTEST_SKIP() << "needs SDL's x11 video driver";
     Pump();
     Display* display = XOpenDisplay(nullptr);
@@ -406,10 +410,10 @@ TEST(ForeignWindow, IsDrawnIntoAndItsDestructionEndsTheLoopWithoutAnXErrorEnding
     XSync(display, False);
 
     TRect rect;
-    ASSERT_TRUE(SdlWindowSystem().GetWindowRect(other, rect));
+    ASSERT_TRUE(WindowSystem().GetWindowRect(other, rect));
     EXPECT_EQ(rect.Width(), 160);
     EXPECT_EQ(rect.Height(), 120);
-    std::unique_ptr<TWindow> preview = SdlWindowSystem().CreateForeignWindow(other);
+    std::unique_ptr<TWindow> preview = WindowSystem().CreateForeignWindow(other);
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(preview->ClientSize(), (TSize{160, 120}));
     TRecorder form;

@@ -44,7 +44,9 @@ public:
 struct FormRig {
     TManualTickCount Clock{5000};
     TFakeMessageQueue Queue;
+    TInstalled<SetMessageQueue> InstalledQueue{Queue};
     TFakeWindowSystem Screen;
+    TInstalled<SetWindowSystem> InstalledScreen{Screen};
     TPlugins& Plugins = PlayerTestPlugins();
     TSlideShow Show;
     TPluginPtr<TFormPlayer> Player{new TFormPlayer(nullptr)};
