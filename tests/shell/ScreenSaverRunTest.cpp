@@ -69,7 +69,9 @@ void SetArgs(std::vector<std::string> args) {
 struct InputRig {
     TManualTickCount Clock{1000};
     TFakeMessageQueue Queue;
+    TInstalled<SetMessageQueue> InstalledQueue{Queue};
     TFakeWindowSystem Screen;
+    TInstalled<SetWindowSystem> InstalledScreen{Screen};
     TPluginPtr<TScreenSaverSlideShowPlayer> Player{new TScreenSaverSlideShowPlayer(nullptr)};
     std::unique_ptr<TScreenSaverPlayerWindowForm> Form;
     int Closes = 0;
@@ -177,7 +179,9 @@ TEST(ScreenSaverInput, ARefusedPasswordKeepsTheShowAndDropsStopsUntilOneIsAccept
 
 struct PreviewRig {
     TFakeMessageQueue Queue;
+    TInstalled<SetMessageQueue> InstalledQueue{Queue};
     TFakeWindowSystem Screen;
+    TInstalled<SetWindowSystem> InstalledScreen{Screen};
     static constexpr uint64_t kParent = 0x2a00007;
 
     PreviewRig() {
@@ -346,7 +350,9 @@ protected:
     TempDir work;
     TManualTickCount clock{1000};
     TFakeMessageQueue queue;
+    TInstalled<SetMessageQueue> installedQueue{queue};
     TFakeWindowSystem screen;
+    TInstalled<SetWindowSystem> installedScreen{screen};
     std::function<void()> OnWait;
     int waits = 0;
     uint32_t started = 0;
