@@ -10,6 +10,7 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 #include <signal.h>
 #include <spawn.h>
@@ -26,6 +27,15 @@
 extern char** environ;
 
 namespace {
+
+// Once its window is closed the host is done with the server: an error about that
+// window (an event SDL still sends it) must not end the host before it ends its saver.
+int ReportXError(Display* display, XErrorEvent* e) {
+    char text[256] = {};
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    std::cerr << "glowcanvas-preview-host: X error ignored: " << text << "\n";
+    return 0;
+}
 
 const char* const kUsage =
     "usage: glowcanvas-preview-host [--size WxH] PROGRAM\n"
@@ -98,6 +108,7 @@ int Host(int width, int height, const std::string& program) {
         SDL_Quit();
         return 1;
     }
+    XSetErrorHandler(ReportXError);
     const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
     // The window exists on the server before the saver looks for it.
     SDL_PumpEvents();
