@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <new>
+
 TFFmpegSonames FFmpegSonames() {
     TFFmpegSonames names;
     names[ffUtil] = "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR);
@@ -52,10 +54,12 @@ const TFFmpegFunctions* FFmpeg(std::string& error) {
         std::string Error;
         bool Loaded = false;
     };
-    // A static's initialisation runs once, and other threads wait for it.
+    // Built by whichever thread asks first (the others wait for it) and never destroyed:
+    // decoders may still run while the process ends, so FFmpeg stays loaded to the end.
+    // Static storage rather than the heap: a sound library that is unloaded leaves nothing.
+    alignas(TShared) static unsigned char storage[sizeof(TShared)];
     static TShared* const shared = [] {
-        // Never destroyed: decoders may still run while the process ends.
-        auto* s = new TShared;
+        auto* s = new (storage) TShared;
         s->Loaded = s->Library.Load(FFmpegSonames(), s->Error);
         return s;
     }();

@@ -39,6 +39,10 @@ TEST(FFmpegLibrary, AMissingLibraryOrFunctionFailsCleanlyAndSaysWhich) {
         std::string Soname;
         std::string Named;
     };
+    // The process's FFmpeg stays loaded meanwhile, as it does in the program: what the
+    // failed loads open and close is then only counted, never unloaded.
+    std::string sharedError;
+    ASSERT_NE(FFmpeg(sharedError), nullptr) << sharedError;
     const TCase cases[] = {
         {ffFormat, "libavformat.so.9999", "libavformat.so.9999"},
         {ffResample, "libglowcanvas-none.so", "libglowcanvas-none.so"},
