@@ -1,5 +1,7 @@
 // The decoder behind the media-player stand-in: libavformat reads the file, libavcodec
 // decodes its best video stream, libswscale turns each picture into B, G, R, X rows.
+// FFmpeg loads with the first video opened; a process that shows none never loads it.
+#include "avload/FFmpegLibrary.h"
 #include "platform/DebugOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Paths.h"
@@ -9,51 +11,39 @@
 #include <deque>
 #include <mutex>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
-}
-
 namespace {
 
 // The largest picture we decode; the bitmaps it becomes have the same limit.
 constexpr int64_t kMaxVideoPixels = int64_t(1) << 28;
 
-void QuietLibraries() {
+void QuietLibraries(const TFFmpegFunctions& av) {
     static std::once_flag once;
     // The libraries' own chatter goes to stderr; only a debug run wants it.
-    std::call_once(once, [] { av_log_set_level(DebugOutputEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET); });
-}
-
-AnsiString AvError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
+    std::call_once(once, [&av] { av.av_log_set_level(DebugOutputEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET); });
 }
 
 class TFFmpegVideoSource : public TVideoSource {
 public:
+    explicit TFFmpegVideoSource(const TFFmpegFunctions& av) : av_(av) {}
     ~TFFmpegVideoSource() override {
-        sws_freeContext(sws_);
-        av_frame_free(&frame_);
-        av_frame_free(&held_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&decoder_);
-        avformat_close_input(&format_);
+        av_.sws_freeContext(sws_);
+        av_.av_frame_free(&frame_);
+        av_.av_frame_free(&held_);
+        av_.av_packet_free(&packet_);
+        av_.avcodec_free_context(&decoder_);
+        av_.avformat_close_input(&format_);
     }
 
     bool Open(const AnsiString& fileName, AnsiString& error) {
-        QuietLibraries();
+        QuietLibraries(av_);
         // "file:" keeps a colon in the name from being taken for a protocol.
         const std::string path = "file:" + ResolvePath(fileName);
-        int r = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+        int r = av_.avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
         if (r < 0) return Fail(error, "cannot open: " + AvError(r));
-        r = avformat_find_stream_info(format_, nullptr);
+        r = av_.avformat_find_stream_info(format_, nullptr);
         if (r < 0) return Fail(error, "no streams found: " + AvError(r));
         const AVCodec* codec = nullptr;
-        stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+        stream_ = av_.av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
         if (stream_ < 0) {
             // A file of sound alone opens; it has no picture.
             if (format_->nb_streams == 0) return Fail(error, "no streams");
@@ -62,12 +52,12 @@ public:
         }
         if (!codec) return Fail(error, "no decoder for the video stream");
         AVStream* st = format_->streams[stream_];
-        decoder_ = avcodec_alloc_context3(codec);
-        packet_ = av_packet_alloc();
-        frame_ = av_frame_alloc();
-        held_ = av_frame_alloc();
+        decoder_ = av_.avcodec_alloc_context3(codec);
+        packet_ = av_.av_packet_alloc();
+        frame_ = av_.av_frame_alloc();
+        held_ = av_.av_frame_alloc();
         if (!decoder_ || !packet_ || !frame_ || !held_) return Fail(error, "out of memory");
-        if ((r = avcodec_parameters_to_context(decoder_, st->codecpar)) < 0 || (r = avcodec_open2(decoder_, codec, nullptr)) < 0)
+        if ((r = av_.avcodec_parameters_to_context(decoder_, st->codecpar)) < 0 || (r = av_.avcodec_open2(decoder_, codec, nullptr)) < 0)
             return Fail(error, "cannot start the decoder: " + AvError(r));
         width_ = decoder_->width;
         height_ = decoder_->height;
@@ -75,7 +65,7 @@ public:
             return Fail(error, "no usable picture size");
         timeBase_ = av_q2d(st->time_base);
         start_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-        const AVRational rate = av_guess_frame_rate(format_, st, nullptr);
+        const AVRational rate = av_.av_guess_frame_rate(format_, st, nullptr);
         frameRate_ = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0) duration_ = double(st->duration) * timeBase_;
         else if (format_->duration != AV_NOPTS_VALUE) duration_ = double(format_->duration) / AV_TIME_BASE;
@@ -98,10 +88,10 @@ public:
         if (!hasVideo_) return false;
         pending_.clear();
         const int64_t ts = start_ + int64_t(std::llround(seconds / timeBase_));
-        if (av_seek_frame(format_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-            avformat_seek_file(format_, stream_, INT64_MIN, ts, ts, 0) < 0)
+        if (av_.av_seek_frame(format_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+            av_.avformat_seek_file(format_, stream_, INT64_MIN, ts, ts, 0) < 0)
             return false;
-        avcodec_flush_buffers(decoder_);
+        av_.avcodec_flush_buffers(decoder_);
         ended_ = false;
         lastTime_ = -1;
         // Decode up to the frame shown at the time: the last one that starts by then. The
@@ -112,8 +102,8 @@ public:
             const double t = FrameTime(frame_);
             if (t <= limit || !held) {
                 if (t > limit) break;  // the first frame found starts later: it is the one
-                av_frame_unref(held_);
-                av_frame_move_ref(held_, frame_);
+                av_.av_frame_unref(held_);
+                av_.av_frame_move_ref(held_, frame_);
                 heldTime_ = t;
                 held = true;
                 continue;
@@ -124,7 +114,7 @@ public:
         }
         if (held) pending_.push_back(Convert(held_, heldTime_));
         else if (frame_->data[0]) pending_.push_back(Convert(frame_, FrameTime(frame_)));
-        av_frame_unref(frame_);
+        av_.av_frame_unref(frame_);
         return true;
     }
 
@@ -140,6 +130,12 @@ public:
     }
 
 private:
+    AnsiString AvError(int code) const {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_.av_strerror(code, text, sizeof text);
+        return text;
+    }
+
     static bool Fail(AnsiString& error, const AnsiString& reason) {
         error = reason;
         return false;
@@ -147,22 +143,22 @@ private:
 
     // The next decoded picture into frame_; false at the end or when nothing more decodes.
     bool DecodeNext() {
-        av_frame_unref(frame_);
+        av_.av_frame_unref(frame_);
         for (;;) {
-            const int r = avcodec_receive_frame(decoder_, frame_);
+            const int r = av_.avcodec_receive_frame(decoder_, frame_);
             if (r == 0) return true;
             if (r != AVERROR(EAGAIN) || ended_) return false;
             for (;;) {
-                if (av_read_frame(format_, packet_) < 0) {
+                if (av_.av_read_frame(format_, packet_) < 0) {
                     // The demuxer is done: what the decoder still holds comes out now.
                     ended_ = true;
-                    avcodec_send_packet(decoder_, nullptr);
+                    av_.avcodec_send_packet(decoder_, nullptr);
                     break;
                 }
                 const bool ours = packet_->stream_index == stream_;
                 // A damaged packet is skipped; the next one may decode.
-                const int sent = ours ? avcodec_send_packet(decoder_, packet_) : -1;
-                av_packet_unref(packet_);
+                const int sent = ours ? av_.avcodec_send_packet(decoder_, packet_) : -1;
+                av_.av_packet_unref(packet_);
                 if (sent >= 0) break;
             }
         }
@@ -181,7 +177,7 @@ private:
         out.Time = time;
         out.Pixels.resize(size_t(width_) * size_t(height_) * 4);
         // A stream whose pictures change size is scaled to the size it began with.
-        sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), width_, height_,
+        sws_ = av_.sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), width_, height_,
                                     AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!sws_) {
             std::fill(out.Pixels.begin(), out.Pixels.end(), 0);
@@ -189,10 +185,11 @@ private:
         }
         uint8_t* dst[4] = {out.Pixels.data(), nullptr, nullptr, nullptr};
         const int dstStride[4] = {width_ * 4, 0, 0, 0};
-        sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);
+        av_.sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);
         return out;
     }
 
+    const TFFmpegFunctions& av_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* decoder_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -217,7 +214,13 @@ private:
 }  // namespace
 
 std::unique_ptr<TVideoSource> OpenFFmpegVideoSource(const AnsiString& fileName, AnsiString& error) {
-    auto source = std::make_unique<TFFmpegVideoSource>();
+    std::string why;
+    const TFFmpegFunctions* av = FFmpeg(why);
+    if (!av) {
+        error = why;
+        return nullptr;
+    }
+    auto source = std::make_unique<TFFmpegVideoSource>(*av);
     if (!source->Open(fileName, error)) return nullptr;
     return source;
 }

@@ -1,13 +1,7 @@
 // Streams: any audio file FFmpeg reads, resampled to 16-bit stereo at the mix rate.
 #include "soundlib/Sources.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "avload/FFmpegLibrary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,50 +41,51 @@ namespace {
 
 class TFFmpegStream final : public TStreamSource {
 public:
+    explicit TFFmpegStream(const TFFmpegFunctions& av) : av_(av) {}
     ~TFFmpegStream() override {
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        swr_free(&swr_);
-        avcodec_free_context(&codec_);
-        avformat_close_input(&format_);
+        av_.av_frame_free(&frame_);
+        av_.av_packet_free(&packet_);
+        av_.swr_free(&swr_);
+        av_.avcodec_free_context(&codec_);
+        av_.avformat_close_input(&format_);
     }
 
     bool Open(const std::string& path, int mixRate) {
         rate_ = mixRate;
         AVDictionary* options = nullptr;
         // Play lists may name web addresses; nothing else reaches the network or other devices.
-        av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
-        int rc = avformat_open_input(&format_, path.c_str(), nullptr, &options);
-        av_dict_free(&options);
+        av_.av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
+        int rc = av_.avformat_open_input(&format_, path.c_str(), nullptr, &options);
+        av_.av_dict_free(&options);
         if (rc < 0)
             return false;
         // Songs are the song loader's; FFmpeg would otherwise take modules as streams.
         const char* demuxer = format_->iformat ? format_->iformat->name : "";
         if (std::strstr(demuxer, "openmpt"))
             return false;
-        if (avformat_find_stream_info(format_, nullptr) < 0)
+        if (av_.avformat_find_stream_info(format_, nullptr) < 0)
             return false;
         const AVCodec* decoder = nullptr;
-        index_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        index_ = av_.av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (index_ < 0 || !decoder)
             return false;
         stream_ = format_->streams[index_];
-        codec_ = avcodec_alloc_context3(decoder);
-        if (!codec_ || avcodec_parameters_to_context(codec_, stream_->codecpar) < 0)
+        codec_ = av_.avcodec_alloc_context3(decoder);
+        if (!codec_ || av_.avcodec_parameters_to_context(codec_, stream_->codecpar) < 0)
             return false;
-        if (avcodec_open2(codec_, decoder, nullptr) < 0)
+        if (av_.avcodec_open2(codec_, decoder, nullptr) < 0)
             return false;
         if (codec_->sample_rate <= 0 || codec_->ch_layout.nb_channels <= 0)
             return false;
-        frame_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
+        frame_ = av_.av_frame_alloc();
+        packet_ = av_.av_packet_alloc();
         if (!frame_ || !packet_ || !InitResampler())
             return false;
 
         if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
             length_ = (format_->duration * 1000 + AV_TIME_BASE / 2) / AV_TIME_BASE;
         else if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0)
-            length_ = av_rescale_q(stream_->duration, stream_->time_base, AVRational{1, 1000});
+            length_ = av_.av_rescale_q(stream_->duration, stream_->time_base, AVRational{1, 1000});
         return true;
     }
 
@@ -114,17 +109,17 @@ public:
     void SeekMs(int64_t ms) override {
         ms = std::max<int64_t>(0, ms);
         int64_t start = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
-        int64_t ts = start + av_rescale_q(ms, AVRational{1, 1000}, stream_->time_base);
-        av_seek_frame(format_, index_, ts, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(codec_);
-        swr_free(&swr_);
+        int64_t ts = start + av_.av_rescale_q(ms, AVRational{1, 1000}, stream_->time_base);
+        av_.av_seek_frame(format_, index_, ts, AVSEEK_FLAG_BACKWARD);
+        av_.avcodec_flush_buffers(codec_);
+        av_.swr_free(&swr_);
         InitResampler();
         fifo_.clear();
         fifoPos_ = 0;
         ended_ = false;
         draining_ = false;
         // Decoders land on a frame boundary before the target; the rest is dropped.
-        alignTarget_ = av_rescale(ms, rate_, 1000);
+        alignTarget_ = av_.av_rescale(ms, rate_, 1000);
         aligning_ = true;
         dropFrames_ = 0;
     }
@@ -135,22 +130,22 @@ private:
     bool InitResampler() {
         AVChannelLayout in;
         if (codec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&in, codec_->ch_layout.nb_channels);
-        else if (av_channel_layout_copy(&in, &codec_->ch_layout) < 0)
+            av_.av_channel_layout_default(&in, codec_->ch_layout.nb_channels);
+        else if (av_.av_channel_layout_copy(&in, &codec_->ch_layout) < 0)
             return false;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        int rc = swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, codec_->sample_fmt,
+        int rc = av_.swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, codec_->sample_fmt,
                                      codec_->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&in);
+        av_.av_channel_layout_uninit(&in);
         if (rc < 0)
             return false;
         // A mono file plays at full level on both sides, not 3 dB down.
         if (codec_->ch_layout.nb_channels == 1) {
             const double matrix[2] = {1.0, 1.0};
-            if (swr_set_matrix(swr_, matrix, 1) < 0)
+            if (av_.swr_set_matrix(swr_, matrix, 1) < 0)
                 return false;
         }
-        return swr_init(swr_) >= 0;
+        return av_.swr_init(swr_) >= 0;
     }
 
     // Appends converted frames to the fifo; false when nothing more will come.
@@ -160,10 +155,10 @@ private:
             fifoPos_ = 0;
         }
         for (int guard = 0; guard < 64; ++guard) {
-            int rc = avcodec_receive_frame(codec_, frame_);
+            int rc = av_.avcodec_receive_frame(codec_, frame_);
             if (rc == 0) {
                 Convert(frame_);
-                av_frame_unref(frame_);
+                av_.av_frame_unref(frame_);
                 return true;
             }
             if (rc == AVERROR_EOF) {
@@ -175,15 +170,15 @@ private:
                 return Finish();
             if (draining_)
                 return Finish();
-            rc = av_read_frame(format_, packet_);
+            rc = av_.av_read_frame(format_, packet_);
             if (rc < 0) {
                 draining_ = true;
-                avcodec_send_packet(codec_, nullptr);
+                av_.avcodec_send_packet(codec_, nullptr);
                 continue;
             }
             if (packet_->stream_index == index_)
-                avcodec_send_packet(codec_, packet_);
-            av_packet_unref(packet_);
+                av_.avcodec_send_packet(codec_, packet_);
+            av_.av_packet_unref(packet_);
         }
         return true;  // packets of other streams only; the caller asks again
     }
@@ -200,18 +195,18 @@ private:
             int64_t ts = f->best_effort_timestamp;
             if (ts != AV_NOPTS_VALUE) {
                 int64_t start = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
-                int64_t at = av_rescale_q(ts - start, stream_->time_base, AVRational{1, rate_});
+                int64_t at = av_.av_rescale_q(ts - start, stream_->time_base, AVRational{1, rate_});
                 dropFrames_ = std::max<int64_t>(0, alignTarget_ - at);
             }
         }
-        int outMax = swr_get_out_samples(swr_, f->nb_samples);
+        int outMax = av_.swr_get_out_samples(swr_, f->nb_samples);
         if (outMax <= 0)
             return;
         Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples, outMax);
     }
 
     void FlushResampler() {
-        int outMax = swr_get_out_samples(swr_, 0);
+        int outMax = av_.swr_get_out_samples(swr_, 0);
         if (outMax > 0)
             Append(nullptr, 0, outMax);
     }
@@ -220,7 +215,7 @@ private:
         size_t old = fifo_.size();
         fifo_.resize(old + static_cast<size_t>(outMax) * 2);
         uint8_t* dst = reinterpret_cast<uint8_t*>(fifo_.data() + old);
-        int got = swr_convert(swr_, &dst, outMax, in, inFrames);
+        int got = av_.swr_convert(swr_, &dst, outMax, in, inFrames);
         if (got < 0)
             got = 0;
         fifo_.resize(old + static_cast<size_t>(got) * 2);
@@ -232,6 +227,7 @@ private:
         }
     }
 
+    const TFFmpegFunctions& av_;
     int rate_ = 44100;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
@@ -253,9 +249,6 @@ private:
 }  // namespace
 
 std::unique_ptr<TStreamSource> OpenStream(const std::string& path, int mixRate) {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
     std::vector<uint8_t> head;
     uint64_t fileSize = 0;
     // Songs are opened by the song loader; a local file that is one is no stream.
@@ -263,7 +256,15 @@ std::unique_ptr<TStreamSource> OpenStream(const std::string& path, int mixRate) 
         if (LooksLikeMidi(head.data(), head.size()) || LooksLikeModule(head.data(), head.size(), fileSize))
             return nullptr;
     }
-    auto stream = std::make_unique<TFFmpegStream>();
+    // FFmpeg loads with the first stream opened; without it no stream opens, as for a
+    // file nothing reads.
+    std::string why;
+    const TFFmpegFunctions* av = FFmpeg(why);
+    if (!av)
+        return nullptr;
+    static std::once_flag quiet;
+    std::call_once(quiet, [av] { av->av_log_set_level(AV_LOG_QUIET); });
+    auto stream = std::make_unique<TFFmpegStream>(*av);
     if (!stream->Open(path, mixRate))
         return nullptr;
     return stream;

@@ -1,0 +1,77 @@
+// FFmpeg, loaded on first use: the program and the sound library reach its functions
+// through this table, so starting them costs no FFmpeg at all. The types come from the
+// headers; the libraries are the ones whose major versions those headers name.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/frame.h>
+#include <libavutil/mathematics.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <array>
+#include <string>
+
+// The libraries, in the order they load (each after the ones it needs).
+enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount };
+
+// Every function the callers use, with the library that exports it.
+#define GC_FFMPEG_FUNCTIONS(X)                                                                   \
+    X(ffUtil, av_log_set_level) X(ffUtil, av_strerror) X(ffUtil, av_frame_alloc)                \
+    X(ffUtil, av_frame_free) X(ffUtil, av_frame_unref) X(ffUtil, av_frame_move_ref)             \
+    X(ffUtil, av_dict_set) X(ffUtil, av_dict_free) X(ffUtil, av_rescale) X(ffUtil, av_rescale_q) \
+    X(ffUtil, av_channel_layout_default) X(ffUtil, av_channel_layout_copy)                      \
+    X(ffUtil, av_channel_layout_uninit)                                                          \
+    X(ffResample, swr_alloc_set_opts2) X(ffResample, swr_set_matrix) X(ffResample, swr_init)    \
+    X(ffResample, swr_free) X(ffResample, swr_get_out_samples) X(ffResample, swr_convert)       \
+    X(ffCodec, av_packet_alloc) X(ffCodec, av_packet_free) X(ffCodec, av_packet_unref)          \
+    X(ffCodec, avcodec_alloc_context3) X(ffCodec, avcodec_free_context)                         \
+    X(ffCodec, avcodec_parameters_to_context) X(ffCodec, avcodec_open2)                         \
+    X(ffCodec, avcodec_flush_buffers) X(ffCodec, avcodec_send_packet)                           \
+    X(ffCodec, avcodec_receive_frame)                                                            \
+    X(ffFormat, avformat_open_input) X(ffFormat, avformat_close_input)                          \
+    X(ffFormat, avformat_find_stream_info) X(ffFormat, av_find_best_stream)                     \
+    X(ffFormat, av_guess_frame_rate) X(ffFormat, av_seek_frame) X(ffFormat, avformat_seek_file) \
+    X(ffFormat, av_read_frame)                                                                   \
+    X(ffScale, sws_getCachedContext) X(ffScale, sws_scale) X(ffScale, sws_freeContext)
+
+struct TFFmpegFunctions {
+#define GC_FFMPEG_FIELD(part, name) decltype(&::name) name = nullptr;
+    GC_FFMPEG_FUNCTIONS(GC_FFMPEG_FIELD)
+#undef GC_FFMPEG_FIELD
+};
+
+// File names of the libraries, indexed by TFFmpegPart.
+using TFFmpegSonames = std::array<std::string, ffPartCount>;
+
+// The names matching the headers we were compiled with ("libavformat.so.59", ...).
+TFFmpegSonames FFmpegSonames();
+
+// One loading of the libraries; what it opened closes with it.
+class TFFmpegLibrary {
+public:
+    TFFmpegLibrary() = default;
+    TFFmpegLibrary(const TFFmpegLibrary&) = delete;
+    TFFmpegLibrary& operator=(const TFFmpegLibrary&) = delete;
+    ~TFFmpegLibrary();
+
+    // Opens the libraries and resolves every function; false, with the library or the
+    // function that is missing in error, when one is.
+    bool Load(const TFFmpegSonames& names, std::string& error);
+    const TFFmpegFunctions& Functions() const { return functions_; }
+
+private:
+    void Unload();
+
+    std::array<void*, ffPartCount> handles_{};
+    TFFmpegFunctions functions_;
+};
+
+// The process's FFmpeg, loaded once by whichever thread asks first and kept to the end;
+// null when it cannot load, with the reason in error (the same reason every time).
+const TFFmpegFunctions* FFmpeg(std::string& error);
