@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 TEST(FileSystem, MasksMatchLikeTheShell) {
@@ -29,6 +31,7 @@ TEST(FileSystem, MissingFolderCannotBeListed) {
 TEST(Clock, ManualTickCountDrivesGetTickCount) {
     {
         TManualTickCount clock(0xFFFFFFF0u);
+        TInstalled<SetTickSource> installedClock(clock);
         EXPECT_EQ(GetTickCount(), 0xFFFFFFF0u);
         clock.Advance(0x20);
         EXPECT_EQ(GetTickCount(), 0x10u);
