@@ -247,7 +247,8 @@ public:
 };
 
 // The Sample Grabber's creation (the class id CLSID_SampleGrabber); REGDB_E_CLASSNOTREG
-// where the system has none (VideoFiles() says). The filter it makes also implements IBaseFilter.
+// where the system has none (as VideoFiles() says). The filter it makes also implements
+// IBaseFilter.
 HRESULT CreateSampleGrabber(std::shared_ptr<ISampleGrabber>& grabber);
 
 // --- The control ---
@@ -281,7 +282,7 @@ public:
     TMediaPlayer(const TMediaPlayer&) = delete;
     TMediaPlayer& operator=(const TMediaPlayer&) = delete;
 
-    // Whether the system has the control (VideoFiles() says).
+    // Whether the system has the control (as VideoFiles() says).
     static bool Available();
 
     // Typed properties by dispatch id. Ids without a meaning of their own are stored.
@@ -401,7 +402,8 @@ public:
     // error when it cannot be opened.
     virtual std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions& options,
                                                AnsiString& error) = 0;
-    // Whether the control and the Sample Grabber exist, as on a system without them.
+    // Whether the system has the control and the Sample Grabber, and the format its
+    // renderer answers images in: all there and 32-bit BI_RGB here; a fake may say otherwise.
     virtual bool HasMediaPlayer() = 0;
     virtual bool HasSampleGrabber() = 0;
     virtual TRendererImageFormat RendererFormat() = 0;

@@ -40,3 +40,11 @@ TEST(Clock, ManualTickCountDrivesGetTickCount) {
     const uint32_t b = GetTickCount();
     EXPECT_LT(b - a, 1000u);  // the real clock runs forward again
 }
+
+// A test that forgot to install its clock would otherwise run on real time unnoticed.
+TEST(Clock, DrivingAManualTickCountThatIsNotInstalledAborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TManualTickCount clock;
+    EXPECT_DEATH(clock.Advance(1), "driven while not installed");
+    EXPECT_DEATH(clock.Set(1), "driven while not installed");
+}
