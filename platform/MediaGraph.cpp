@@ -6,9 +6,6 @@
 
 namespace {
 
-std::atomic<bool> grabberAvailable{true};
-std::atomic<TRendererImageFormat> rendererFormat{TRendererImageFormat::Rgb32};
-
 bool IsNull(const TGUID& g) { return g == GUID_NULL; }
 
 // A video media type of bottom-up RGB rows (24 or 32 bits) with a VIDEOINFOHEADER.
@@ -61,9 +58,6 @@ void FrameToRows(const TVideoFrame& frame, int width, int height, int bits, std:
 }
 
 }  // namespace
-
-void SetSampleGrabberAvailable(bool available) { grabberAvailable = available; }
-void SetRendererImageFormat(TRendererImageFormat format) { rendererFormat = format; }
 
 // ---- Pins and filters ----
 
@@ -230,7 +224,7 @@ HRESULT TVideoRenderer::CurrentImage(int32_t& bufferSize, uint8_t* image, bool s
         return S_OK;
     }
     if (frame_.empty() || width_ <= 0 || height_ <= 0) return E_UNEXPECTED;
-    const TRendererImageFormat format = rendererFormat.load();
+    const TRendererImageFormat format = VideoFiles().RendererFormat();
     TBitmapInfoHeader h;
     h.biWidth = width_;
     h.biHeight = height_;
@@ -407,7 +401,7 @@ void TGrabberInputPin::Receive(const TMediaSample& sample) { grabber_.Receive(sa
 
 HRESULT CreateSampleGrabber(std::shared_ptr<ISampleGrabber>& grabber) {
     grabber.reset();
-    if (!grabberAvailable) return REGDB_E_CLASSNOTREG;
+    if (!VideoFiles().HasSampleGrabber()) return REGDB_E_CLASSNOTREG;
     grabber = std::make_shared<TSampleGrabberFilter>();
     return S_OK;
 }

@@ -221,6 +221,9 @@ public:
     std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions&, AnsiString& error) override {
         return OpenFFmpegVideoSource(fileName, error);
     }
+    bool HasMediaPlayer() override { return true; }
+    bool HasSampleGrabber() override { return true; }
+    TRendererImageFormat RendererFormat() override { return TRendererImageFormat::Rgb32; }
 };
 
 }  // namespace
@@ -236,8 +239,6 @@ void SetVideoFiles(TVideoFiles* files) { installedFiles.store(files, std::memory
 // ---- The scripted fake ----
 
 namespace {
-
-std::atomic<bool> playerAvailable{true};
 
 class TFakeVideoSource : public TVideoSource {
 public:
@@ -294,8 +295,6 @@ std::unique_ptr<TVideoSource> TFakeVideoFiles::Open(const AnsiString& fileName, 
     return std::make_unique<TFakeVideoSource>(*video);
 }
 
-void SetMediaPlayerAvailable(bool available) { playerAvailable = available; }
-
 // ---- The control ----
 
 namespace {
@@ -306,7 +305,7 @@ constexpr UINT kMsgComplete = WM_USER + 2;
 
 }  // namespace
 
-bool TMediaPlayer::Available() { return playerAvailable; }
+bool TMediaPlayer::Available() { return VideoFiles().HasMediaPlayer(); }
 
 TMediaPlayer::TMediaPlayer() {
     window_ = AllocateHWnd([this](TMessage& m) { WindowProc(m); });

@@ -24,6 +24,7 @@
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -246,7 +247,8 @@ public:
 };
 
 // The Sample Grabber's creation (the class id CLSID_SampleGrabber); REGDB_E_CLASSNOTREG
-// while a test has switched it off. The filter it makes also implements IBaseFilter.
+// where the system has none (as VideoFiles() says). The filter it makes also implements
+// IBaseFilter.
 HRESULT CreateSampleGrabber(std::shared_ptr<ISampleGrabber>& grabber);
 
 // --- The control ---
@@ -280,7 +282,7 @@ public:
     TMediaPlayer(const TMediaPlayer&) = delete;
     TMediaPlayer& operator=(const TMediaPlayer&) = delete;
 
-    // Whether the stand-in can run (true unless a test switched it off).
+    // Whether the system has the control (as VideoFiles() says).
     static bool Available();
 
     // Typed properties by dispatch id. Ids without a meaning of their own are stored.
@@ -388,8 +390,11 @@ struct TMediaGraphOptions {
     bool RendererTakesOnlyRgb32 = false;
 };
 
-// Where the control's videos come from: files decoded with FFmpeg unless a test installed
-// another.
+// The packed DIB the renderer answers: 32-bit BI_RGB on this system.
+enum class TRendererImageFormat { Rgb32, Rgb24, Bitfields565, Bitfields32, Palette8 };
+
+// Where the control's videos come from (files decoded with FFmpeg) and what the system
+// around them offers, unless a test installed another.
 class TVideoFiles {
 public:
     virtual ~TVideoFiles() = default;
@@ -397,6 +402,11 @@ public:
     // error when it cannot be opened.
     virtual std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions& options,
                                                AnsiString& error) = 0;
+    // Whether the system has the control and the Sample Grabber, and the format its
+    // renderer answers images in: all there and 32-bit BI_RGB here; a fake may say otherwise.
+    virtual bool HasMediaPlayer() = 0;
+    virtual bool HasSampleGrabber() = 0;
+    virtual TRendererImageFormat RendererFormat() = 0;
 };
 
 // The video files in use: the Linux ones unless a test installed others.
@@ -404,15 +414,7 @@ TVideoFiles& VideoFiles();
 // Installs files (not owned) until it is called again with null.
 void SetVideoFiles(TVideoFiles* files);
 
-// --- Test switches and the scripted fake ---
-
-// The stand-in can be switched off, as a system without the control.
-void SetMediaPlayerAvailable(bool available);
-void SetSampleGrabberAvailable(bool available);
-
-// The packed DIB the renderer answers: 32-bit BI_RGB normally.
-enum class TRendererImageFormat { Rgb32, Rgb24, Bitfields565, Bitfields32, Palette8 };
-void SetRendererImageFormat(TRendererImageFormat format);
+// --- The scripted fake ---
 
 // A scripted video: its frames are painted, not decoded.
 struct TFakeVideo {
@@ -431,13 +433,21 @@ struct TFakeVideo {
 };
 
 // Video files for tests: the names scripted here open from their scripts; other names
-// still open as files.
+// still open as files. The switches make a system without the control or the grabber,
+// or a renderer that answers another image format; they may change while it is installed.
 class TFakeVideoFiles : public TVideoFiles {
 public:
+    std::atomic<bool> MediaPlayerAvailable{true};
+    std::atomic<bool> SampleGrabberAvailable{true};
+    std::atomic<TRendererImageFormat> RendererImageFormat{TRendererImageFormat::Rgb32};
+
     void Add(const AnsiString& fileName, TFakeVideo video);
     const TFakeVideo* Find(const AnsiString& fileName) const;
     std::unique_ptr<TVideoSource> Open(const AnsiString& fileName, TMediaGraphOptions& options,
                                        AnsiString& error) override;
+    bool HasMediaPlayer() override { return MediaPlayerAvailable; }
+    bool HasSampleGrabber() override { return SampleGrabberAvailable; }
+    TRendererImageFormat RendererFormat() override { return RendererImageFormat; }
 
 private:
     std::map<AnsiString, TFakeVideo> videos_;

@@ -454,6 +454,11 @@ int Render(const std::string& file, int32_t at, int32_t every, int32_t width, in
     }
     RandSeed(seed);
     TManualTickCount clock;
+    // Installed until the render returns, after the player and its host have gone.
+    struct TClockInstalled {
+        explicit TClockInstalled(TTickSource& source) { SetTickSource(&source); }
+        ~TClockInstalled() { SetTickSource(nullptr); }
+    } installedClock(clock);
     // No sound system: a render is silent.
     TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(nullptr));
     ApplyShowPlayerSettings(show, *player);

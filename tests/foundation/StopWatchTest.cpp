@@ -1,10 +1,13 @@
 #include "foundation/StopWatch.h"
 #include "platform/Clock.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 TEST(StopWatch, ResetStopContinue) {
     TManualTickCount clock(1000);
+    TInstalled<SetTickSource> installedClock(clock);
     TStopWatch w;
     EXPECT_EQ(w.Elapsed(), 0);
     clock.Advance(250);
@@ -25,6 +28,7 @@ TEST(StopWatch, ResetStopContinue) {
 
 TEST(StopWatch, SecondStopMeasuresAgainFromTheSameStart) {
     TManualTickCount clock(0);
+    TInstalled<SetTickSource> installedClock(clock);
     TStopWatch w;
     clock.Advance(100);
     EXPECT_EQ(w.Stop(), 100);
@@ -35,6 +39,7 @@ TEST(StopWatch, SecondStopMeasuresAgainFromTheSameStart) {
 
 TEST(StopWatch, ContinueOnRunningWatchDiscardsTheCurrentInterval) {
     TManualTickCount clock(0);
+    TInstalled<SetTickSource> installedClock(clock);
     TStopWatch w;
     w.Reset(1000);
     clock.Advance(300);
@@ -47,6 +52,7 @@ TEST(StopWatch, ContinueOnRunningWatchDiscardsTheCurrentInterval) {
 
 TEST(StopWatch, SetTimeKeepsTheStoppedState) {
     TManualTickCount clock(0);
+    TInstalled<SetTickSource> installedClock(clock);
     TStopWatch w;
     clock.Advance(70);
     w.Stop();
@@ -64,6 +70,7 @@ TEST(StopWatch, SetTimeKeepsTheStoppedState) {
 
 TEST(StopWatch, IntervalAcrossTheWrapOfTheTickCounter) {
     TManualTickCount clock(0xFFFFFF00u);
+    TInstalled<SetTickSource> installedClock(clock);
     TStopWatch w;
     w.Reset(10);
     clock.Advance(0x200);  // the counter wraps to 0x100

@@ -110,7 +110,9 @@ TEST_F(AMovieTest, DefaultsOfConstruction) {
 }
 
 TEST_F(AMovieTest, WithoutThePlayerConstructionRaisesTheMessage) {
-    SetMediaPlayerAvailable(false);
+    TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
+    files.MediaPlayerAvailable = false;
     try {
         TActiveMovie m;
         ADD_FAILURE() << "constructed";
@@ -123,10 +125,9 @@ TEST_F(AMovieTest, WithoutThePlayerConstructionRaisesTheMessage) {
     TActiveMovie::PlayerMissingMessage().clear();
     EXPECT_NO_THROW(TActiveMovie());
     TActiveMovie::PlayerMissingMessage() = saved;
-    SetMediaPlayerAvailable(true);
-    SetSampleGrabberAvailable(false);
+    files.MediaPlayerAvailable = true;
+    files.SampleGrabberAvailable = false;
     EXPECT_FALSE(TActiveMovie().GrabberAvailable());
-    SetSampleGrabberAvailable(true);
 }
 
 TEST_F(AMovieTest, DurationSeeksAndPositionsInBothModes) {

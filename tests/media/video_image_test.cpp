@@ -146,9 +146,11 @@ TEST_F(VideoImageTest, AVideoInAStreamIsNoPicture) {
 }
 
 TEST_F(VideoImageTest, WithoutThePlayerNoVideoLoads) {
-    SetMediaPlayerAvailable(false);
+    TFakeVideoFiles files;
+    TInstalled<SetVideoFiles> installedFiles(files);
+    files.MediaPlayerAvailable = false;
     EXPECT_THROW(LoadPictureFromFile(File("bars.avi")), EInvalidGraphic);
-    SetMediaPlayerAvailable(true);
+    files.MediaPlayerAvailable = true;
     EXPECT_EQ(LoadPictureFromFile(File("bars.avi")).Width(), 160);
 }
 
@@ -179,7 +181,7 @@ TEST_F(VideoImageTest, EveryRendererImageLayoutDecodes) {
     for (const Case& c : {Case{TRendererImageFormat::Rgb32, 0}, Case{TRendererImageFormat::Rgb24, 0},
                           Case{TRendererImageFormat::Bitfields565, 8}, Case{TRendererImageFormat::Bitfields32, 0},
                           Case{TRendererImageFormat::Palette8, 43}}) {
-        SetRendererImageFormat(c.Format);
+        files.RendererImageFormat = c.Format;
         const TBitmap32 b = LoadPictureFromFile("fake.avi");
         ASSERT_EQ(b.Width(), 13);
         ASSERT_EQ(b.Height(), 5);
@@ -188,7 +190,7 @@ TEST_F(VideoImageTest, EveryRendererImageLayoutDecodes) {
             EXPECT_PRED3(Near, b.Pixel(i % 13, i / 13), want, c.Tolerance) << int(c.Format) << " pixel " << i;
         }
     }
-    SetRendererImageFormat(TRendererImageFormat::Rgb32);
+    files.RendererImageFormat = TRendererImageFormat::Rgb32;
     EXPECT_THROW(LoadPictureFromFile("zero.avi"), EInvalidGraphic);
 }
 

@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 TEST(FileSystem, MasksMatchLikeTheShell) {
@@ -29,6 +31,7 @@ TEST(FileSystem, MissingFolderCannotBeListed) {
 TEST(Clock, ManualTickCountDrivesGetTickCount) {
     {
         TManualTickCount clock(0xFFFFFFF0u);
+        TInstalled<SetTickSource> installedClock(clock);
         EXPECT_EQ(GetTickCount(), 0xFFFFFFF0u);
         clock.Advance(0x20);
         EXPECT_EQ(GetTickCount(), 0x10u);
@@ -36,4 +39,12 @@ TEST(Clock, ManualTickCountDrivesGetTickCount) {
     const uint32_t a = GetTickCount();
     const uint32_t b = GetTickCount();
     EXPECT_LT(b - a, 1000u);  // the real clock runs forward again
+}
+
+// A test that forgot to install its clock would otherwise run on real time unnoticed.
+TEST(Clock, DrivingAManualTickCountThatIsNotInstalledAborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TManualTickCount clock;
+    EXPECT_DEATH(clock.Advance(1), "driven while not installed");
+    EXPECT_DEATH(clock.Set(1), "driven while not installed");
 }

@@ -373,7 +373,7 @@ TEST_F(MediaPlayerTest, RendererImageFormatsOnTheTestSwitch) {
                           Case{TRendererImageFormat::Bitfields565, 16, BI_BITFIELDS, 40 + 12 + stride16 * 48},
                           Case{TRendererImageFormat::Bitfields32, 32, BI_BITFIELDS, 40 + 12 + 64 * 4 * 48},
                           Case{TRendererImageFormat::Palette8, 8, BI_RGB, 40 + 1024 + 64 * 48}}) {
-        SetRendererImageFormat(c.Format);
+        files.RendererImageFormat = c.Format;
         int32_t size = 0;
         ASSERT_EQ(video->GetCurrentImage(size, nullptr), S_OK);
         EXPECT_EQ(size, c.Size);
@@ -385,7 +385,6 @@ TEST_F(MediaPlayerTest, RendererImageFormatsOnTheTestSwitch) {
         EXPECT_EQ(GetLE32(&dib[16]), c.Compression);
         EXPECT_EQ(GetLE32(&dib[32]), 0u);  // biClrUsed 0: a full table at 8 bits
     }
-    SetRendererImageFormat(TRendererImageFormat::Rgb32);
 }
 
 TEST_F(MediaPlayerTest, ScriptedFailures) {
@@ -416,14 +415,14 @@ TEST_F(MediaPlayerTest, ScriptedFailures) {
     player.SetProperty(MPDispId::DisplayMode, TVariant::FromInt(1));
     EXPECT_DOUBLE_EQ(player.GetProperty(MPDispId::Duration).AsDouble(), 2.0);
 
-    SetSampleGrabberAvailable(false);
+    files.SampleGrabberAvailable = false;
     std::shared_ptr<ISampleGrabber> grabber;
     EXPECT_EQ(CreateSampleGrabber(grabber), REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(grabber);
-    SetSampleGrabberAvailable(true);
-    SetMediaPlayerAvailable(false);
+    files.SampleGrabberAvailable = true;
+    files.MediaPlayerAvailable = false;
     EXPECT_FALSE(TMediaPlayer::Available());
-    SetMediaPlayerAvailable(true);
+    files.MediaPlayerAvailable = true;
     EXPECT_TRUE(TMediaPlayer::Available());
 }
 

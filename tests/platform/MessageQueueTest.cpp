@@ -219,6 +219,7 @@ TEST(FakeQueue, TimersFireOnTheDrivenClockWhenNothingElseWaits) {
     TFakeMessageQueue queue;
     TInstalled<SetMessageQueue> installed(queue);
     TManualTickCount clock(1000);
+    TInstalled<SetTickSource> installedClock(clock);
     queue.OnWait = [&](int timeoutMs) { clock.Advance(uint32_t(timeoutMs)); };
     TRecordingWindow window;
     EXPECT_EQ(SetTimer(window.Handle, 7, 50), 7u);

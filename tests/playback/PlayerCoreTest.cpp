@@ -11,6 +11,7 @@ namespace {
 
 struct ClockTest : ::testing::Test {
     TManualTickCount Clock{1000};
+    TInstalled<SetTickSource> InstalledClock{Clock};
     TPluginPtr<TRealTimeSlideShowPlayer> Player{(PlayerTestPlugins(), new TRealTimeSlideShowPlayer(nullptr))};
 };
 
@@ -120,6 +121,7 @@ public:
 TEST(PlayerShow, ACopyIsThePlayersOwnAndAShowHandedOverIsNeverFreed) {
     PlayerTestPlugins();
     TManualTickCount clock;
+    TInstalled<SetTickSource> installedClock(clock);
     int destroyed = 0;
     TCountedShow show(&destroyed);
     show.RootList().Add(new TDummySlideShowObject());
@@ -186,6 +188,7 @@ TEST(PlayerShow, APlayerThatNeverPlayedTouchesNoSoundAndNamesNoFile) {
 TEST(PlayerShow, TheCpuLoopIsRecordedWithItsOneMillisecondMinimum) {
     PlayerTestPlugins();
     TManualTickCount clock;
+    TInstalled<SetTickSource> installedClock(clock);
     TPluginPtr<TSlideShowPlayer> player(new TSlideShowPlayer(nullptr));
     auto probe = TIntegerBenchmarkValue::CreateValue(BenchmarkDefaults::CPUKey);
     EXPECT_EQ(player->GetBenchmark().EstimateTime(BenchmarkNames::CPU, std::move(probe), -1), 1);
@@ -253,6 +256,7 @@ public:
 TEST(PlayerWindow, PlayInWindowSetsUpPreparesRunsAndLetsGoOfTheWindow) {
     PlayerTestPlugins();
     TManualTickCount clock;
+    TInstalled<SetTickSource> installedClock(clock);
     TSlideShow show;
     auto* item = new TScriptedItem();
     item->SetDuration(1000);

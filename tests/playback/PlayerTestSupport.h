@@ -4,6 +4,7 @@
 // the player asks of it; and a rig of driven clock, show, player and off-screen host.
 #pragma once
 
+#include "TestSupport.h"
 #include "document/CollectionSlideShowObject.h"
 #include "document/PictureTestSupport.h"
 #include "document/SlideShowPlayerProperties.h"
@@ -231,6 +232,7 @@ struct TPlayerRig {
     }
 
     TManualTickCount Clock{5000};
+    TInstalled<SetTickSource> InstalledClock{Clock};
     TPlugins& Plugins;
     TSlideShow Show;
     TPluginPtr<TTestPlayer> Player;

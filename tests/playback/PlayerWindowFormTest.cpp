@@ -43,6 +43,7 @@ public:
 
 struct FormRig {
     TManualTickCount Clock{5000};
+    TInstalled<SetTickSource> InstalledClock{Clock};
     TFakeMessageQueue Queue;
     TInstalled<SetMessageQueue> InstalledQueue{Queue};
     TFakeWindowSystem Screen;

@@ -68,6 +68,7 @@ void SetArgs(std::vector<std::string> args) {
 // area starts at (104, 72) on the screen.
 struct InputRig {
     TManualTickCount Clock{1000};
+    TInstalled<SetTickSource> InstalledClock{Clock};
     TFakeMessageQueue Queue;
     TInstalled<SetMessageQueue> InstalledQueue{Queue};
     TFakeWindowSystem Screen;
@@ -349,6 +350,7 @@ protected:
     TestTempFolder temp;
     TempDir work;
     TManualTickCount clock{1000};
+    TInstalled<SetTickSource> installedClock{clock};
     TFakeMessageQueue queue;
     TInstalled<SetMessageQueue> installedQueue{queue};
     TFakeWindowSystem screen;

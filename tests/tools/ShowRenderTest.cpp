@@ -3,6 +3,7 @@
 // the off-screen host shows; picture items naming videos show their first frames; a
 // damaged show fails with its reason.
 #include "ColourShow.h"
+#include "TestSupport.h"
 #include "ToolRunSupport.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
@@ -40,6 +41,7 @@ TEST(ShowRender, RepeatsByteForByteAndEqualsTheHostsImage) {
         ASSERT_EQ(loaded.LoadFromFile(dir.Program() + "show.kls"), 0);
         RandSeed(1);
         TManualTickCount clock;
+        TInstalled<SetTickSource> installedClock(clock);
         TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(nullptr));
         TOffscreenPlayerHost host(*player, 160, 120, &clock);
         host.Play(&loaded);
