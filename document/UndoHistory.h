@@ -106,7 +106,7 @@ public:
 class TSlideShowUndoList {
 public:
     explicit TSlideShowUndoList(TSlideShowHost* show) : Show(show) {}
-    ~TSlideShowUndoList();
+    virtual ~TSlideShowUndoList();
     TSlideShowUndoList(const TSlideShowUndoList&) = delete;
     TSlideShowUndoList& operator=(const TSlideShowUndoList&) = delete;
 
