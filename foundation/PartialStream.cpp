@@ -37,9 +37,9 @@ int64_t TPartialStream::Read(void* buffer, int64_t count) {
     if (position_ < 0 || count <= 0) return 0;
     const int64_t available = size_ - position_;
     if (available <= 0) return 0;
-    BasePosition keep(*base_);
-    base_->SetPosition(offset_ + position_);
-    const int64_t got = base_->Read(buffer, std::min(count, available));
+    // Many small reads of a package's directory: one positioned read each, the base
+    // stream's position untouched.
+    const int64_t got = base_->ReadAt(offset_ + position_, buffer, std::min(count, available));
     position_ += got;
     return got;
 }

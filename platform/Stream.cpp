@@ -21,6 +21,20 @@ int64_t TStream::GetSize() {
     return size;
 }
 
+int64_t TStream::ReadAt(int64_t position, void* buffer, int64_t count) {
+    const int64_t pos = GetPosition();
+    SetPosition(position);
+    int64_t got = 0;
+    try {
+        got = Read(buffer, count);
+    } catch (...) {
+        SetPosition(pos);
+        throw;
+    }
+    SetPosition(pos);
+    return got;
+}
+
 void TStream::SetSize(int64_t) {
     throw EStreamError("Stream size cannot be changed");
 }
@@ -100,6 +114,20 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
         const ssize_t n = ::read(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::ReadAt(int64_t position, void* buffer, int64_t count) {
+    if (position < 0) return 0;
+    int64_t done = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::pread(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)),
+                                  static_cast<off_t>(position + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;

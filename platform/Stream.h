@@ -20,6 +20,8 @@ public:
     virtual int64_t Write(const void* buffer, int64_t count) = 0;
     // Moves the position; returns the new position from the beginning.
     virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+    // Reads up to count bytes at position and leaves the stream's position where it was.
+    virtual int64_t ReadAt(int64_t position, void* buffer, int64_t count);
     virtual int64_t GetSize();
     // Changes the length; raises EStreamError when the stream cannot.
     virtual void SetSize(int64_t newSize);
@@ -57,6 +59,8 @@ public:
     TFileStream& operator=(const TFileStream&) = delete;
 
     int64_t Read(void* buffer, int64_t count) override;
+    // One positioned read, without moving the file's position.
+    int64_t ReadAt(int64_t position, void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t GetSize() override;

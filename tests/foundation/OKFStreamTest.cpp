@@ -337,6 +337,24 @@ TEST(PartialStream, WindowsClampReadsAndKeepTheBasePosition) {
     EXPECT_EQ(clamped.GetSize(), 0);
 }
 
+TEST(PartialStream, WindowsOnAFileReadInPlaceAndKeepItsPosition) {
+    TempDir dir;
+    {
+        TFileStream f(dir / "base.bin", fmCreate);
+        f.WriteBuffer("0123456789abcdef", 16);
+    }
+    TFileStream file(dir / "base.bin", fmOpenRead);
+    file.SetPosition(7);
+    TPartialStream w(file, 10, 100, false);
+    EXPECT_EQ(w.GetSize(), 6);
+    char buf[8] = {};
+    w.SetPosition(2);
+    EXPECT_EQ(w.Read(buf, 8), 4);
+    EXPECT_EQ(std::string(buf, 4), "cdef");
+    EXPECT_EQ(file.GetPosition(), 7);
+    EXPECT_EQ(file.ReadAt(-1, buf, 1), 0);
+}
+
 TEST(PartialStream, GrowingWindowsAppendToTheBase) {
     TMemoryStream base(std::vector<uint8_t>{1, 2, 3});
     TPartialStream w(base, 3, 0, false);
