@@ -57,7 +57,12 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
 void TScreenSaverPlayerWindowForm::RequestQuit() {
     auto* player = dynamic_cast<TScreenSaverSlideShowPlayer*>(Player);
     if (!VerifyScreenSaverPassword(Handle())) {
-        if (player) player->MayStop = false;
+        if (player) {
+            player->MayStop = false;
+            // A stop the same input set off before the password was asked (Escape in the
+            // player's loop) is taken back; its close is dropped in WndProc.
+            player->Stopping = false;
+        }
         return;
     }
     if (player) player->MayStop = true;

@@ -176,6 +176,20 @@ TEST(ScreenSaverInput, ARefusedPasswordKeepsTheShowAndDropsStopsUntilOneIsAccept
     EXPECT_TRUE(rig.Player->Stopping);
 }
 
+TEST(ScreenSaverInput, ARefusedEscapeTakesBackThePlayersStop) {
+    TestRegistry registry;
+    PasswordSystem system;
+    InputRig rig;
+    g_verifyAnswer = 0;
+    // The player's loop meets Escape first and stops, then the form asks the password;
+    // refused, that stop is taken back, or the show would not start again at its end.
+    rig.Player->Stop();
+    rig.Send(WM_KEYDOWN, false, {}, VK_ESCAPE, 0);
+    EXPECT_EQ(g_verifies, 1);
+    EXPECT_FALSE(rig.Player->MayStop);
+    EXPECT_FALSE(rig.Player->Stopping);
+}
+
 // ---- the preview ----
 
 struct PreviewRig {
