@@ -3,6 +3,8 @@
 // into BMP files; the record is read and written field by field, little-endian.
 #pragma once
 
+#include "platform/LittleEndian.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -36,16 +38,3 @@ void WriteBitmapInfoHeader(const TBitmapInfoHeader& header, uint8_t* out);
 // Bytes per row: width x bits rounded up to whole 32-bit words; 0 for a negative width.
 // 64-bit, so absurd headers cannot overflow.
 int64_t DIBRowStride(int64_t width, int bitCount);
-
-// Little-endian fields of stored records.
-inline uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t GetLE32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline void PutLE16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void PutLE32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}

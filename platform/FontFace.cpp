@@ -2,6 +2,7 @@
 
 #include "platform/Charset.h"
 #include "platform/FontRegistry.h"
+#include "platform/FreeTypeLibrary.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -26,16 +27,6 @@ std::recursive_mutex& FontLock() {
     static std::recursive_mutex lock;
     return lock;
 }
-
-struct TFreeTypeLibrary {
-    FT_Library Handle = nullptr;
-    TFreeTypeLibrary() {
-        if (FT_Init_FreeType(&Handle) != 0) Handle = nullptr;
-    }
-    ~TFreeTypeLibrary() {
-        if (Handle) FT_Done_FreeType(Handle);
-    }
-};
 
 // Faces keep the library alive, so cached faces may outlive the static below.
 std::shared_ptr<TFreeTypeLibrary> FreeTypeLibrary() {

@@ -1,6 +1,7 @@
 #include "platform/FontRegistry.h"
 
 #include "platform/Charset.h"
+#include "platform/FreeTypeLibrary.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
 
@@ -117,12 +118,12 @@ std::vector<AnsiString> FamilyNames(FT_Face face) {
 // the face module is needed.
 std::vector<TAddedFace> ReadFaces(const std::string& path) {
     std::vector<TAddedFace> faces;
-    FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) != 0) return faces;
+    TFreeTypeLibrary library;
+    if (!library.Handle) return faces;
     FT_Long count = 1;
     for (FT_Long index = 0; index < count; ++index) {
         FT_Face face = nullptr;
-        if (FT_New_Face(library, path.c_str(), index, &face) != 0) break;
+        if (FT_New_Face(library.Handle, path.c_str(), index, &face) != 0) break;
         count = face->num_faces;
         TAddedFace added;
         added.Families = FamilyNames(face);
@@ -136,7 +137,6 @@ std::vector<TAddedFace> ReadFaces(const std::string& path) {
         }
         FT_Done_Face(face);
     }
-    FT_Done_FreeType(library);
     return faces;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Charset.h"
 #include "platform/FontFace.h"
+#include "platform/FreeTypeLibrary.h"
 #include "platform/LittleEndian.h"
 
 #include <ft2build.h>
@@ -91,15 +92,11 @@ std::mutex& OutlineLock() {
 }
 
 struct TOutlineLibrary {
-    FT_Library Handle = nullptr;
+    TFreeTypeLibrary Library;
     // File, face index, size and time of the file -> the open face.
     std::map<std::tuple<std::string, int32_t, uintmax_t, int64_t>, FT_Face> Faces;
-    TOutlineLibrary() {
-        if (FT_Init_FreeType(&Handle) != 0) Handle = nullptr;
-    }
     ~TOutlineLibrary() {
         for (auto& entry : Faces) FT_Done_Face(entry.second);
-        if (Handle) FT_Done_FreeType(Handle);
     }
     FT_Face Open(const TFontFile& file) {
         std::error_code ec;
@@ -110,7 +107,7 @@ struct TOutlineLibrary {
                                          ec ? 0 : int64_t(time.time_since_epoch().count()));
         if (auto it = Faces.find(key); it != Faces.end()) return it->second;
         FT_Face face = nullptr;
-        if (!Handle || FT_New_Face(Handle, file.Path.c_str(), file.Index, &face) != 0) return nullptr;
+        if (!Library.Handle || FT_New_Face(Library.Handle, file.Path.c_str(), file.Index, &face) != 0) return nullptr;
         if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) {
             FT_Done_Face(face);
             return nullptr;

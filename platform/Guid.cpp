@@ -1,6 +1,6 @@
 #include "platform/Guid.h"
 
-#include "platform/BitmapInfo.h"
+#include "platform/LittleEndian.h"
 
 #include <cstdio>
 

@@ -41,18 +41,21 @@ bool RgbHeader(const TAMMediaType& mt, TBitmapInfoHeader& header) {
 // B, G, R, X rows top to bottom into bottom-up rows of 24 or 32 bits, padded to words.
 void FrameToRows(const TVideoFrame& frame, int width, int height, int bits, std::vector<uint8_t>& rows) {
     const size_t stride = size_t(DIBRowStride(width, bits));
-    rows.assign(stride * size_t(height), 0);
+    // Every byte is written below: only the 24-bit rows' padding needs clearing.
+    rows.resize(stride * size_t(height));
     for (int y = 0; y < height; ++y) {
         const uint8_t* src = frame.Pixels.data() + size_t(y) * size_t(width) * 4;
         uint8_t* dst = rows.data() + stride * size_t(height - 1 - y);
         if (bits == 32) {
             std::copy_n(src, size_t(width) * 4, dst);
         } else {
+            uint8_t* const end = dst + stride;
             for (int x = 0; x < width; ++x, src += 4, dst += 3) {
                 dst[0] = src[0];
                 dst[1] = src[1];
                 dst[2] = src[2];
             }
+            std::fill(dst, end, 0);
         }
     }
 }

@@ -90,8 +90,7 @@ void PutCommon(uint8_t* p, const Info& info) {
     PutRect(p + 16, info.rcTarget);
     PutLE32(p + 32, info.dwBitRate);
     PutLE32(p + 36, info.dwBitErrorRate);
-    PutLE32(p + 40, uint32_t(uint64_t(info.AvgTimePerFrame)));
-    PutLE32(p + 44, uint32_t(uint64_t(info.AvgTimePerFrame) >> 32));
+    PutLE64(p + 40, uint64_t(info.AvgTimePerFrame));
 }
 
 template <class Info>
@@ -100,7 +99,7 @@ void GetCommon(const uint8_t* p, Info& info) {
     info.rcTarget = GetRect(p + 16);
     info.dwBitRate = GetLE32(p + 32);
     info.dwBitErrorRate = GetLE32(p + 36);
-    info.AvgTimePerFrame = int64_t(uint64_t(GetLE32(p + 40)) | (uint64_t(GetLE32(p + 44)) << 32));
+    info.AvgTimePerFrame = int64_t(GetLE64(p + 40));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/PolygonRaster.h"
 
+#include "platform/FreeTypeLibrary.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -10,18 +12,8 @@ namespace {
 
 // The rasterizer needs a library handle; one per thread keeps fills on different threads
 // from sharing FreeType state.
-struct TRasterLibrary {
-    FT_Library Handle = nullptr;
-    TRasterLibrary() {
-        if (FT_Init_FreeType(&Handle) != 0) Handle = nullptr;
-    }
-    ~TRasterLibrary() {
-        if (Handle) FT_Done_FreeType(Handle);
-    }
-};
-
 FT_Library RasterLibrary() {
-    thread_local TRasterLibrary library;
+    thread_local TFreeTypeLibrary library;
     return library.Handle;
 }
 
