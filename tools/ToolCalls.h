@@ -2,6 +2,9 @@
 // on stderr after the reason for a wrong call (exit 2); a failed job exits 1.
 #pragma once
 
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -15,5 +18,25 @@ inline int WrongCall(const char* program, const char* usage, const std::string& 
 inline bool AsksForHelp(const std::vector<std::string>& args, const char* usage) {
     if (args.empty() || (args[0] != "--help" && args[0] != "-h")) return false;
     std::cout << usage;
+    return true;
+}
+
+// A number of the call, whole and within [low, high].
+inline bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+// "WxH" with both from 1 to 16384.
+inline bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
+    const size_t x = text.find('x');
+    long long w = 0, h = 0;
+    if (x == std::string::npos || !ParseNumber(text.substr(0, x), 1, 16384, w) ||
+        !ParseNumber(text.substr(x + 1), 1, 16384, h))
+        return false;
+    width = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
     return true;
 }

@@ -51,19 +51,6 @@ constexpr Uint32 kTermMs = 5000;
 
 int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-preview-host", kUsage, why); }
 
-bool ParseSize(const std::string& text, int& width, int& height) {
-    char* end = nullptr;
-    errno = 0;
-    const long w = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != 'x' || errno) return false;
-    const char* rest = end + 1;
-    const long h = std::strtol(rest, &end, 10);
-    if (end == rest || *end != '\0' || errno || w < 1 || h < 1 || w > 16384 || h > 16384) return false;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
-}
-
 int StatusOf(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);

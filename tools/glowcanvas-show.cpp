@@ -380,10 +380,8 @@ int Options(const std::vector<std::string>& args) {
             options.ResumeAtLastPos = false;
         } else if (a == "--duration" && i + 1 < args.size()) {
             const std::string& v = args[++i];
-            char* end = nullptr;
-            errno = 0;
-            const long long ms = std::strtoll(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || errno != 0 || ms < 0 || ms > kMaxDefaultDuration)
+            long long ms = 0;
+            if (!ParseNumber(v, 0, kMaxDefaultDuration, ms))
                 return WrongCall("--duration takes milliseconds from 0 to " + std::to_string(kMaxDefaultDuration) +
                                  ", not " + v);
             options.DefaultDuration = static_cast<int32_t>(ms);
@@ -397,26 +395,6 @@ int Options(const std::vector<std::string>& args) {
         return 1;
     }
     return WriteWhole(args[0], m) ? 0 : 1;
-}
-
-// A number of the call, whole and within [low, high].
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && errno == 0 && value >= low && value <= high;
-}
-
-// "WxH" with both at least 1.
-bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
-    const size_t x = text.find('x');
-    long long w = 0, h = 0;
-    if (x == std::string::npos || !ParseNumber(text.substr(0, x), 1, 16384, w) ||
-        !ParseNumber(text.substr(x + 1), 1, 16384, h))
-        return false;
-    width = static_cast<int32_t>(w);
-    height = static_cast<int32_t>(h);
-    return true;
 }
 
 // The show's own player settings, as the screen saver hands them to its player.

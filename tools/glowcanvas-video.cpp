@@ -21,13 +21,6 @@ const char* const kUsage =
 
 int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-video", kUsage, why); }
 
-bool Number(const std::string& text, long low, long high, long& v) {
-    char* end = nullptr;
-    errno = 0;
-    v = std::strtol(text.c_str(), &end, 10);
-    return end != text.c_str() && *end == '\0' && errno == 0 && v >= low && v <= high;
-}
-
 // Three interfering waves, one per channel, drifting with time; even sizes only, as
 // the 4:2:0 encoders want them.
 void Paint(int n, int width, int height, std::vector<uint8_t>& rgb) {
@@ -50,18 +43,18 @@ void Paint(int n, int width, int height, std::vector<uint8_t>& rgb) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (AsksForHelp(args, kUsage)) return 0;
-    long width = 640, height = 400, seconds = 4;
+    long long width = 640, height = 400, seconds = 4;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--size" && i + 1 < args.size()) {
             const std::string& s = args[++i];
             const size_t x = s.find('x');
-            if (x == std::string::npos || !Number(s.substr(0, x), 2, 4096, width) ||
-                !Number(s.substr(x + 1), 2, 4096, height) || width % 2 || height % 2)
+            if (x == std::string::npos || !ParseNumber(s.substr(0, x), 2, 4096, width) ||
+                !ParseNumber(s.substr(x + 1), 2, 4096, height) || width % 2 || height % 2)
                 return WrongCall("--size takes WxH with even numbers, not " + s);
         } else if (a == "--seconds" && i + 1 < args.size()) {
-            if (!Number(args[++i], 1, 600, seconds)) return WrongCall("--seconds takes 1 to 600, not " + args[i]);
+            if (!ParseNumber(args[++i], 1, 600, seconds)) return WrongCall("--seconds takes 1 to 600, not " + args[i]);
         } else if (a.size() > 1 && a[0] == '-') {
             return WrongCall("unknown option " + a);
         } else {

@@ -55,10 +55,7 @@ Display* g_display = nullptr;
 // A copy of the program with the folder appended as its package.
 std::string PackSaver(const TKit& kit, const std::string& name, const fs::path& folder) {
     const std::string saver = kit.Dir / name;
-    fs::copy_file(BuildDir() / "tools" / "glowcanvas", saver);
-    const ToolRun r = RunCommand(Q((BuildDir() / "tools" / "glowcanvas-pack").string()) + " append " + Q(saver) +
-                                 " " + Q(folder.string()) + " >/dev/null");
-    if (r.status != 0) ADD_FAILURE() << "glowcanvas-pack append failed";
+    if (!PackProgram(saver, folder.string())) ADD_FAILURE() << "glowcanvas-pack append failed";
     return saver;
 }
 

@@ -48,13 +48,9 @@ void WriteSaverFolder(const TempDir& dir, const fs::path& folder) {
 TEST(PackagedMusic, TheRecordingOfAFullScreenRunHasTheShapeOfTheShow) {
     if (!OnPath("xvfb-run") || !OnPath("xdotool")) GTEST_SKIP() << "xvfb-run or xdotool is missing";
     TempDir dir;
-    const fs::path tools = ShowTool().parent_path();
     WriteSaverFolder(dir, dir.Path() / "saver");
     const std::string saver = dir / "glowcanvas";
-    fs::copy_file(tools / "glowcanvas", saver);
-    ASSERT_EQ(RunCommand(Q((tools / "glowcanvas-pack").string()) + " append " + Q(saver) + " " + Q(dir / "saver") +
-                         " >/dev/null 2>&1; echo $?").out,
-              "0\n");
+    ASSERT_TRUE(PackProgram(saver, dir / "saver"));
 
     // The run: the key comes once the recording holds 14 s (16-bit stereo at 44100 Hz),
     // the show's 11.6 s and part of its restart after the music's onset.

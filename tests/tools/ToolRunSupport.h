@@ -51,3 +51,13 @@ inline TBitmap32 ReadPngFile(const std::string& file) {
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
     return bytes.empty() ? TBitmap32() : ReadPngPicture(bytes.data(), bytes.size());
 }
+
+// A copy of this build's program at saver with folder appended as its package by the pack
+// tool; false when the tool fails.
+inline bool PackProgram(const std::string& saver, const std::string& folder) {
+    const std::filesystem::path tools = ShowTool().parent_path();
+    std::filesystem::copy_file(tools / "glowcanvas", saver);
+    return RunCommand(Q((tools / "glowcanvas-pack").string()) + " append " + Q(saver) + " " + Q(folder) +
+                      " >/dev/null 2>&1")
+               .status == 0;
+}
