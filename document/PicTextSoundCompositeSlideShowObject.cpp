@@ -403,14 +403,8 @@ void TPicTextSoundCompositeSlideShowObject::AssignObject(const TSlideShowObject&
     if (!s || s == this) return;
     Transition = s->Transition ? s->Transition->Clone() : nullptr;
     CaptionText = s->CaptionText;
-    const TVectorText& from = *s->CaptionVectorText;
     ChangeCaption([&](TVectorText& v) {
-        v.Font = from.Font;
-        v.Color = from.Color;
-        v.OutlineColor = from.OutlineColor;
-        v.SetDrawMode(from.DrawMode);
-        v.SetAlignment(from.Alignment);
-        v.Antialiased = from.Antialiased;
+        AssignVectorTextProperties(v, *s->CaptionVectorText);
         CaptionLayout = s->CaptionLayout;
     });
     CaptionRect = s->CaptionRect;

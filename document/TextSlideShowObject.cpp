@@ -67,6 +67,15 @@ void ReadVectorTextProperties(TOKFStreamWinTypes& stream, TVectorText& text) {
     text.Antialiased = stream.ReadBooleanValue();
 }
 
+void AssignVectorTextProperties(TVectorText& text, const TVectorText& from) {
+    text.Font = from.Font;
+    text.Color = from.Color;
+    text.OutlineColor = from.OutlineColor;
+    text.SetDrawMode(from.DrawMode);
+    text.SetAlignment(from.Alignment);
+    text.Antialiased = from.Antialiased;
+}
+
 // ---- TSimpleTextSlideShowObject ----
 
 TSimpleTextSlideShowObject::TSimpleTextSlideShowObject() : VectorText(std::make_unique<TVectorText>()) {
@@ -260,12 +269,8 @@ void TSimpleTextSlideShowObject::AssignObject(const TSlideShowObject& source) {
     auto* s = dynamic_cast<const TSimpleTextSlideShowObject*>(&source);
     if (!s || s == this) return;
     SetText(s->Text);
-    SetFont(s->VectorText->Font);
-    SetColor(s->VectorText->Color);
-    SetOutlineColor(s->VectorText->OutlineColor);
-    SetDrawMode(s->VectorText->DrawMode);
-    SetAlignment(s->VectorText->Alignment);
-    SetAntialiased(s->VectorText->Antialiased);
+    AssignVectorTextProperties(*VectorText, *s->VectorText);
+    DoChange(ocVisual);
     SetLayout(s->Layout);
     SetRelativeRect(s->RelativeRect);
 }

@@ -154,6 +154,8 @@ void WriteVectorTextProperties(TOKFStreamWinTypes& stream, const TVectorText& te
 // The mirror image: damaged values are taken into their ranges, and a stored "no font"
 // keeps the font there is.
 void ReadVectorTextProperties(TOKFStreamWinTypes& stream, TVectorText& text);
+// Copies the same properties from another outline text.
+void AssignVectorTextProperties(TVectorText& text, const TVectorText& from);
 
 // Only the kind with effects is a plug-in; the first initialisation registers it and the
 // last finalisation unregisters it.
