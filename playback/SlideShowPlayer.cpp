@@ -1094,9 +1094,7 @@ void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objec
     std::vector<TInitListItem> plan;
     while (!objects.empty()) {
         plan.clear();
-        const int result =
-            PlanPreparation(objects, static_cast<int32_t>(std::clamp<int64_t>(left(), INT32_MIN, INT32_MAX)), due,
-                            plan, unlimited);
+        const int result = PlanPreparation(objects, SaturateInt32(left()), due, plan, unlimited);
         if (result == 1 || (result == 2 && due)) {
             // A pass that runs no step would only plan the same again.
             if (RunPreparation(plan, objects, budget, unlimited, watchStart) == 0) break;
