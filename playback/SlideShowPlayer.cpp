@@ -129,20 +129,14 @@ int32_t ChooseNextTime(int32_t acc, int32_t time) {
 void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
     // A rectangle beyond the buffer copies nothing, and one that is empty or inverted
     // would only drag a union out to its corners.
-    for (TRect& r : rects) {
-        r.Left = std::max(r.Left, bufferRect.Left);
-        r.Top = std::max(r.Top, bufferRect.Top);
-        r.Right = std::min(r.Right, bufferRect.Right);
-        r.Bottom = std::min(r.Bottom, bufferRect.Bottom);
-    }
+    for (TRect& r : rects) r = IntersectRect(r, bufferRect);
     std::erase_if(rects, [](const TRect& r) { return r.IsEmpty(); });
     auto area = [](const TRect& r) { return static_cast<double>(int64_t(r.Width()) * r.Height()); };
     for (size_t i = rects.size(); i-- > 1;) {
         const TRect ri = rects[i];
         for (size_t j = 0; j < i; ++j) {
             const TRect rj = rects[j];
-            const TRect overlap{std::max(ri.Left, rj.Left), std::max(ri.Top, rj.Top), std::min(ri.Right, rj.Right),
-                                std::min(ri.Bottom, rj.Bottom)};
+            const TRect overlap = IntersectRect(ri, rj);
             if (overlap.IsEmpty()) continue;
             const double shared = area(overlap);
             if (shared > 0.5 * area(ri) || shared > 0.5 * area(rj)) {
