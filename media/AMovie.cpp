@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <new>
 
 namespace {
 
@@ -654,18 +655,30 @@ bool TActiveMovie::InsertGrabber() {
 
 // ---- Captures ----
 
+bool TActiveMovie::ReadRendererImage(TBitmap32& frame) {
+    int32_t size = 0;
+    if (!basicVideo_ || Failed(basicVideo_->GetCurrentImage(size, nullptr)) || size <= 0) return false;
+    const size_t need = size_t(size) + 2;
+    if (CaptureBuffer.size() < need) {
+        CaptureBuffer.clear();
+        try {
+            CaptureBuffer.resize(need);
+        } catch (const std::bad_alloc&) {
+            CaptureBuffer.clear();
+            return false;
+        }
+    }
+    int32_t capacity = int32_t(std::min<size_t>(CaptureBuffer.size(), INT32_MAX));
+    if (Failed(basicVideo_->GetCurrentImage(capacity, CaptureBuffer.data()))) return false;
+    // The whole packed DIB is read: header, masks and colour table decide the pixels.
+    const size_t filled = std::min<size_t>(size_t(std::max(capacity, 0)), CaptureBuffer.size());
+    return PackedDIBToBitmap32(CaptureBuffer.data(), filled, frame);
+}
+
 bool TActiveMovie::CaptureFrame(std::unique_ptr<TBitmap32>& bitmap) {
     bitmap.reset();
-    if (!basicVideo_) return false;
-    int32_t size = 0;
-    if (Failed(basicVideo_->GetCurrentImage(size, nullptr)) || size <= 0) return false;
-    TByteBuffer image(size_t(size) + 2);
-    int32_t capacity = int32_t(image.size());
-    if (Failed(basicVideo_->GetCurrentImage(capacity, image.data()))) return false;
-    // The whole packed DIB is read: header, masks and colour table decide the pixels.
     auto frame = std::make_unique<TBitmap32>();
-    if (!PackedDIBToBitmap32(image.data(), size_t(std::min<int64_t>(capacity, int64_t(image.size()))), *frame))
-        return false;
+    if (!ReadRendererImage(*frame)) return false;
     bitmap = std::move(frame);
     return true;
 }

@@ -285,6 +285,9 @@ protected:
     IBasicVideo* BasicVideo() const { return basicVideo_; }
     // The capture buffer: reused while large enough.
     TByteBuffer CaptureBuffer;
+    // The renderer's current image, read through the capture buffer, into frame; false
+    // on any failure.
+    bool ReadRendererImage(TBitmap32& frame);
 
 private:
     void WindowProc(TMessage& message);

@@ -1,7 +1,6 @@
 #include "media/VideoImageUnit.h"
 
 #include "graphics/MagickReader.h"
-#include "graphics/PackedDIB.h"
 #include "graphics/PictureRegistry.h"
 #include "platform/DebugOutput.h"
 
@@ -45,31 +44,11 @@ struct TOwnedComponent {
 
 bool TmyActiveMovie::myCaptureFrame(TBitmap32& bitmap) {
     const bool wasPlaying = PauseIfPlaying();
-    bool ok = false;
-    int32_t w = 0, h = 0, size = 0;
+    int32_t w = 0, h = 0;
     IBasicVideo* video = BasicVideo();
-    if (video && Succeeded(video->GetVideoSize(w, h)) && Succeeded(video->GetCurrentImage(size, nullptr)) && size > 0) {
-        const size_t need = size_t(size) + 2;
-        if (CaptureBuffer.size() < need) {
-            CaptureBuffer.clear();
-            try {
-                CaptureBuffer.resize(need);
-            } catch (const std::bad_alloc&) {
-                CaptureBuffer.clear();
-            }
-        }
-        int32_t capacity = int32_t(std::min<size_t>(CaptureBuffer.size(), INT32_MAX));
-        if (!CaptureBuffer.empty() && Succeeded(video->GetCurrentImage(capacity, CaptureBuffer.data()))) {
-            // The header, masks and colour table decide where the pixels are and what
-            // they mean.
-            TBitmap32 frame;
-            const size_t filled = std::min<size_t>(size_t(std::max(capacity, 0)), CaptureBuffer.size());
-            if (PackedDIBToBitmap32(CaptureBuffer.data(), filled, frame)) {
-                bitmap = std::move(frame);
-                ok = true;
-            }
-        }
-    }
+    TBitmap32 frame;
+    const bool ok = video && Succeeded(video->GetVideoSize(w, h)) && ReadRendererImage(frame);
+    if (ok) bitmap = std::move(frame);
     if (wasPlaying) Play();
     return ok;
 }

@@ -3,6 +3,7 @@
 #include "document/BackgroundMusicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
+#include "document/SlideShowObject.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SoundSlideShowObject.h"
 #include "document/SoundServices.h"
@@ -29,8 +30,6 @@ struct TListLock {
     TMusicPlayList& List;
 };
 
-int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 // Whether a sound follows a volume curve with keys: its volume changes every frame.
 bool FollowsCurve(ISlideShowSoundList& list) {
     for (int i = 0; i < list.Count(); ++i) {
@@ -51,7 +50,7 @@ int32_t GetMusicItemEnd(const TMusicPlayListItem* item) {
     const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     const int duration = item->GetPlayDuration();
     if (!data || data->ItemStart < 0 || duration == -1) return -1;
-    return Clamp32(int64_t(data->ItemStart) + Span(duration));
+    return SaturateInt32(int64_t(data->ItemStart) + Span(duration));
 }
 
 void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve) {
@@ -77,7 +76,7 @@ void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(co
         } else {
             span = Span(int64_t(item->GetLength()) - item->StartPoint);
         }
-        d->ItemStart = Clamp32(t);
+        d->ItemStart = SaturateInt32(t);
         t += span + Span(item->Gap);
     }
 }
@@ -145,7 +144,7 @@ void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
         std::snprintf(line, sizeof line, "Start: %d -> End: %d", data->ItemStart, end);
         OutputDebugString(line);
         ActiveItems.push_back(item);
-        StartMusicItem(item, Clamp32(int64_t(position) - data->ItemStart + item->StartPoint));
+        StartMusicItem(item, SaturateInt32(int64_t(position) - data->ItemStart + item->StartPoint));
         list.CurrentIndex = std::max(list.CurrentIndex, i);
     }
 }
@@ -160,7 +159,7 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
-    sound->SetEnvelopeStart(Clamp32(int64_t(owner_->GetMusicTime()) - offset));
+    sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) - offset));
     const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
     TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     if (item->FadeInTime < 1 || !data) {
@@ -255,7 +254,7 @@ int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
             best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(end) - item->FadeOutTime - position));
         best = std::min<int64_t>(best, std::max<int64_t>(0, int64_t(end) - position));
     }
-    return Clamp32(std::max<int64_t>(best, 0));
+    return SaturateInt32(std::max<int64_t>(best, 0));
 }
 
 // ---- the player's part ----

@@ -129,20 +129,14 @@ int32_t ChooseNextTime(int32_t acc, int32_t time) {
 void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
     // A rectangle beyond the buffer copies nothing, and one that is empty or inverted
     // would only drag a union out to its corners.
-    for (TRect& r : rects) {
-        r.Left = std::max(r.Left, bufferRect.Left);
-        r.Top = std::max(r.Top, bufferRect.Top);
-        r.Right = std::min(r.Right, bufferRect.Right);
-        r.Bottom = std::min(r.Bottom, bufferRect.Bottom);
-    }
+    for (TRect& r : rects) r = IntersectRect(r, bufferRect);
     std::erase_if(rects, [](const TRect& r) { return r.IsEmpty(); });
     auto area = [](const TRect& r) { return static_cast<double>(int64_t(r.Width()) * r.Height()); };
     for (size_t i = rects.size(); i-- > 1;) {
         const TRect ri = rects[i];
         for (size_t j = 0; j < i; ++j) {
             const TRect rj = rects[j];
-            const TRect overlap{std::max(ri.Left, rj.Left), std::max(ri.Top, rj.Top), std::min(ri.Right, rj.Right),
-                                std::min(ri.Bottom, rj.Bottom)};
+            const TRect overlap = IntersectRect(ri, rj);
             if (overlap.IsEmpty()) continue;
             const double shared = area(overlap);
             if (shared > 0.5 * area(ri) || shared > 0.5 * area(rj)) {
@@ -1094,9 +1088,7 @@ void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objec
     std::vector<TInitListItem> plan;
     while (!objects.empty()) {
         plan.clear();
-        const int result =
-            PlanPreparation(objects, static_cast<int32_t>(std::clamp<int64_t>(left(), INT32_MIN, INT32_MAX)), due,
-                            plan, unlimited);
+        const int result = PlanPreparation(objects, SaturateInt32(left()), due, plan, unlimited);
         if (result == 1 || (result == 2 && due)) {
             // A pass that runs no step would only plan the same again.
             if (RunPreparation(plan, objects, budget, unlimited, watchStart) == 0) break;
