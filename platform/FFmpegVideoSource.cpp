@@ -1,7 +1,7 @@
 // The decoder behind the media-player stand-in: libavformat reads the file, libavcodec
 // decodes its best video stream, libswscale turns each picture into B, G, R, X rows.
 // FFmpeg loads with the first video opened; a process that shows none never loads it.
-#include "avload/FFmpegLibrary.h"
+#include "dynload/FFmpegLibrary.h"
 #include "platform/DebugOutput.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Paths.h"

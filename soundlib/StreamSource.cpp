@@ -1,7 +1,7 @@
 // Streams: any audio file FFmpeg reads, resampled to 16-bit stereo at the mix rate.
 #include "soundlib/Sources.h"
 
-#include "avload/FFmpegLibrary.h"
+#include "dynload/FFmpegLibrary.h"
 
 #include <algorithm>
 #include <cstdio>

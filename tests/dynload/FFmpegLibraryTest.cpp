@@ -1,4 +1,4 @@
-#include "avload/FFmpegLibrary.h"
+#include "dynload/FFmpegLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ constexpr int kFunctionCount = 0
     ;
 
 TEST(FFmpegLibrary, LoadsTheLibrariesOfItsHeadersAndResolvesEveryFunction) {
-    const TFFmpegSonames names = FFmpegSonames();
+    const std::vector<std::string> names = FFmpegSonames();
     EXPECT_EQ(names[ffFormat], "libavformat.so." + std::to_string(LIBAVFORMAT_VERSION_MAJOR));
     TFFmpegLibrary library;
     std::string error;
@@ -51,7 +51,7 @@ TEST(FFmpegLibrary, AMissingLibraryOrFunctionFailsCleanlyAndSaysWhich) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Soname);
-        TFFmpegSonames names = FFmpegSonames();
+        std::vector<std::string> names = FFmpegSonames();
         names[c.Part] = c.Soname;
         TFFmpegLibrary library;
         std::string error;

@@ -14,8 +14,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <array>
+#include "dynload/DynamicLibraries.h"
+
 #include <string>
+#include <vector>
 
 // The libraries, in the order they load (each after the ones it needs).
 enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount };
@@ -40,37 +42,14 @@ enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount }
     X(ffFormat, av_read_frame)                                                                   \
     X(ffScale, sws_getCachedContext) X(ffScale, sws_scale) X(ffScale, sws_freeContext)
 
-struct TFFmpegFunctions {
-#define GC_FFMPEG_FIELD(part, name) decltype(&::name) name = nullptr;
-    GC_FFMPEG_FUNCTIONS(GC_FFMPEG_FIELD)
-#undef GC_FFMPEG_FIELD
-};
+GC_DYNLOAD_TABLE(TFFmpegFunctions, "FFmpeg", GC_FFMPEG_FUNCTIONS);
 
-// File names of the libraries, indexed by TFFmpegPart.
-using TFFmpegSonames = std::array<std::string, ffPartCount>;
+// One loading of the libraries (tests load their own).
+using TFFmpegLibrary = TDynamicTable<TFFmpegFunctions>;
 
-// The names matching the headers we were compiled with ("libavformat.so.59", ...).
-TFFmpegSonames FFmpegSonames();
-
-// One loading of the libraries; what it opened closes with it.
-class TFFmpegLibrary {
-public:
-    TFFmpegLibrary() = default;
-    TFFmpegLibrary(const TFFmpegLibrary&) = delete;
-    TFFmpegLibrary& operator=(const TFFmpegLibrary&) = delete;
-    ~TFFmpegLibrary();
-
-    // Opens the libraries and resolves every function; false, with the library or the
-    // function that is missing in error, when one is.
-    bool Load(const TFFmpegSonames& names, std::string& error);
-    const TFFmpegFunctions& Functions() const { return functions_; }
-
-private:
-    void Unload();
-
-    std::array<void*, ffPartCount> handles_{};
-    TFFmpegFunctions functions_;
-};
+// The names matching the headers we were compiled with ("libavformat.so.59", ...),
+// indexed by TFFmpegPart.
+std::vector<std::string> FFmpegSonames();
 
 // The process's FFmpeg, loaded once by whichever thread asks first and kept to the end;
 // null when it cannot load, with the reason in error (the same reason every time).
