@@ -71,9 +71,9 @@ bool DecodeJpeg(TJpegJob& job) {
     }
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = unsigned(JpegScaleDenominator(int(cinfo.image_width), int(cinfo.image_height),
-                                                      job.TargetWidth, job.TargetHeight));
+    cinfo.scale_num = unsigned(JpegScaleEighths(int(cinfo.image_width), int(cinfo.image_height), job.TargetWidth,
+                                                job.TargetHeight));
+    cinfo.scale_denom = 8;
     cinfo.dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(&cinfo);
     try {
@@ -122,16 +122,16 @@ bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& heig
     return true;
 }
 
-int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight) {
-    if (targetWidth <= 0 || targetHeight <= 0) return 1;
-    int denom = 1;
-    for (int d : {2, 4, 8}) {
+int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
+    if (targetWidth <= 0 || targetHeight <= 0) return 8;
+    int eighths = 8;
+    for (int m = 7; m >= 1; --m) {
         // libjpeg rounds scaled sizes up.
-        const int w = (width + d - 1) / d, h = (height + d - 1) / d;
+        const int64_t w = (int64_t(width) * m + 7) / 8, h = (int64_t(height) * m + 7) / 8;
         if (w < targetWidth || h < targetHeight) break;
-        denom = d;
+        eighths = m;
     }
-    return denom;
+    return eighths;
 }
 
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight) {

@@ -7,13 +7,14 @@
 #include <cstdint>
 
 // Decodes a JPEG file held in memory into an opaque bitmap. With a target size, the
-// decoder scales by 1/2, 1/4 or 1/8 while decoding as far as the result stays at least
-// that large in both directions. Raises EInvalidGraphic, also for a truncated file.
+// decoder scales by eighths (7/8 down to 1/8) while decoding as far as the result stays
+// at least that large in both directions: a large photo for a screen then costs a
+// fraction of its memory and of the later fitting. Raises EInvalidGraphic, also for a truncated file.
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0);
 
 // The picture's full size from the file's header, without decoding; False when the data
 // is no JPEG or its header cannot be read.
 bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height);
 
-// The scale denominator (1, 2, 4 or 8) that ReadJpegPicture uses.
-int JpegScaleDenominator(int width, int height, int targetWidth, int targetHeight);
+// The scale, in eighths (1 to 8), that ReadJpegPicture uses.
+int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight);

@@ -51,11 +51,12 @@ TEST_F(PictureTest, JpegDecodesOpaqueWithTheRightCorners) {
 }
 
 TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
-    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 1440, 1080), 2);
-    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 500, 375), 8);
-    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 501, 375), 4);
-    EXPECT_EQ(JpegScaleDenominator(4000, 3000, 0, 0), 1);
-    EXPECT_EQ(JpegScaleDenominator(100, 100, 200, 200), 1);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 1440, 1080), 3);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 1501, 1080), 4);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 500, 375), 1);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 501, 375), 2);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 0, 0), 8);
+    EXPECT_EQ(JpegScaleEighths(100, 100, 200, 200), 8);
     auto jpg = EncodeJpeg(256, 192, Corners(256, 192));
     TPictureLoadOptions o;
     o.TargetWidth = 60;
