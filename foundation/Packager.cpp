@@ -17,6 +17,9 @@ void Finalize() { UnRegisterClass(TPackageFileListItem::StaticClassInfo()); }
 namespace {
 // A chunk's size is a u32 that counts its 12 header bytes.
 constexpr int64_t kMaxItemSize = static_cast<int64_t>(std::numeric_limits<uint32_t>::max()) - kChunkHeaderSize;
+// A directory entry is a class name, two numbers and a path: anything near this size is
+// damage, and is not read into memory.
+constexpr int64_t kMaxDirEntrySize = 1 << 20;
 }  // namespace
 
 // ---- TPackageFileListItem ----
@@ -268,13 +271,26 @@ bool TPackager::ReadDirectory() {
         container_->ReadChunkHeader(header);
         if (header.ChunkType == kPackageDirChunk) {
             // Only directory entries may be created here, whatever the file names.
-            const AnsiString className = container_->ReadStringValue();
-            auto item = CreateObject<TPackageFileListItem>(className);
             const int entry = fileList_.Count() + 1;
+            if (int64_t(header.Size) - kChunkHeaderSize > kMaxDirEntrySize) {
+                if (problem.empty())
+                    problem = "directory entry " + std::to_string(entry) + " is " + std::to_string(header.Size) +
+                              " bytes long";
+                container_->SetPosition(start + header.Size);
+                continue;
+            }
+            // The entry in one read rather than one per field: a directory is read at
+            // every start of a packaged screen saver.
+            TMemoryStream body;
+            body.SetSize(int64_t(header.Size) - kChunkHeaderSize);
+            container_->Stream()->ReadBuffer(body.Bytes().data(), body.GetSize());
+            TOKFStreamWinTypes fields(&body, okfRawRead);
+            const AnsiString className = fields.ReadStringValue();
+            auto item = CreateObject<TPackageFileListItem>(className);
             if (!item) {
                 if (problem.empty())
                     problem = "directory entry " + std::to_string(entry) + " names the unknown class \"" + className + "\"";
-            } else if (!item->LoadFromStream(*container_)) {
+            } else if (!item->LoadFromStream(fields)) {
                 if (problem.empty())
                     problem = "directory entry " + std::to_string(entry) + " (\"" + item->FileName +
                               "\") has a negative offset or size";
@@ -373,6 +389,18 @@ std::unique_ptr<TPartialStream> TPackager::CreateItemStream(const TPackageFileLi
     return stream;
 }
 
+std::unique_ptr<TPartialStream> TPackager::OpenItem(const TPackageFileListItem* item) {
+    if (!item) {
+        Fail("no item");
+        return nullptr;
+    }
+    std::unique_ptr<TPartialStream> in = CreateItemStream(item);
+    if (!in)
+        Fail("the item \"" + item->FileName + "\" runs past the end of the package (offset " +
+             std::to_string(item->Offset) + ", size " + std::to_string(item->Size) + ")");
+    return in;
+}
+
 std::unique_ptr<TPartialStream> TPackager::OpenItemByName(const AnsiString& name) {
     return CreateItemStream(fileList_.FindByName(name));
 }
@@ -388,10 +416,8 @@ bool TPackager::ExtractItem(const TPackageFileListItem* item, const AnsiString& 
 bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile) {
     if (!item) return Fail("no item");
     if (!IsSafeItemName(item->FileName)) return Fail("unsafe item name \"" + item->FileName + "\"");
-    std::unique_ptr<TPartialStream> in = CreateItemStream(item);
-    if (!in)
-        return Fail("the item \"" + item->FileName + "\" runs past the end of the package (offset " +
-                    std::to_string(item->Offset) + ", size " + std::to_string(item->Size) + ")");
+    std::unique_ptr<TPartialStream> in = OpenItem(item);
+    if (!in) return false;
     try {
         // Extracted copies can be made again: no flush to disk for each.
         TAtomicFile out(destFile.Path, false);

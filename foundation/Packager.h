@@ -97,6 +97,8 @@ public:
     std::unique_ptr<TPartialStream> OpenItemByName(const AnsiString& name);
     std::unique_ptr<TPartialStream> OpenItemByIndex(int index);
     std::unique_ptr<TPartialStream> CreateItemStream(const TPackageFileListItem* item);
+    // The same, with the reason for a null stream in LastError.
+    std::unique_ptr<TPartialStream> OpenItem(const TPackageFileListItem* item);
     // Writes the item's bytes to destFileName (through a temporary file renamed into
     // place, so a failure never leaves a truncated file under that name). False for a
     // null item, an item name that could escape a target folder, a damaged item, or a

@@ -66,8 +66,9 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 
 namespace {
 
-// The package's default options; every failure is named on the debug output, since
-// the user is only told that the screen saver is not installed right.
+// The package's default options, read where they lie in the package; every failure is
+// named on the debug output, since the user is only told that the screen saver is not
+// installed right.
 bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
     const AnsiString what = PathText(packageFile) + ": ";
     TPackager packager;
@@ -80,21 +81,20 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
         OutputDebugString(what + "the package holds no " + kSettingsItem);
         return false;
     }
-    AnsiString folder;
-    if (TempProperties) CreateTempFolder(*TempProperties, "ScreenSaver", true, folder);
-    else CreateTempFolder(TTempProperties(), "ScreenSaver", true, folder);
-    if (folder.empty()) {
-        OutputDebugString(what + "no temporary folder could be made for " + kSettingsItem);
+    // Read where it lies: nothing is written for it.
+    std::unique_ptr<TPartialStream> in = packager.OpenItem(item);
+    if (!in) {
+        OutputDebugString(what + packager.LastError());
         return false;
     }
     bool result = false;
-    const AnsiString file = folder + kSettingsItem;
-    if (!packager.ExtractItem(item, file))
-        OutputDebugString(what + packager.LastError());
-    else if (!(result = LoadOptionsFromFile(file, options)))
+    try {
+        result = options.LoadFromStream(*in, 0, 0);
+    } catch (const std::exception&) {
+    }
+    if (!result)
         OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
                           " bytes) is no stored form of the options");
-    DeleteTempFolder(folder);
     return result;
 }
 

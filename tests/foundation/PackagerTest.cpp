@@ -182,11 +182,11 @@ TEST_F(PackagerTest, DirectoriesAcceptOnlyEntryClassesAndSaneNumbers) {
         TPackager p;
         return p.OpenOnStream(in);
     };
-    auto pkg = [](const std::string& cls, int64_t offset, int64_t size) {
+    auto pkg = [](const std::string& cls, int64_t offset, int64_t size, const std::string& name = "a") {
         Bytes body;
         body.tag("CHNK").u32(0x101).u32(15).raw("abc");
         Bytes entry;
-        entry.str(cls).u32(24 + 1).i64(offset).i64(size).str("a");
+        entry.str(cls).u32(static_cast<uint32_t>(24 + name.size())).i64(offset).i64(size).str(name);
         body.tag("CHNK").u32(0x100).u32(static_cast<uint32_t>(12 + entry.size())).raw(entry.vec());
         Bytes b;
         b.tag("OKNF").u32(0).u32(0x00010002).u32(0x510).u32(2).u32(0x100).u64(0).raw(body.vec());
@@ -199,6 +199,13 @@ TEST_F(PackagerTest, DirectoriesAcceptOnlyEntryClassesAndSaneNumbers) {
     EXPECT_FALSE(open(pkg("TNoSuchClass", 44, 3)));
     EXPECT_FALSE(open(pkg("TPackageFileListItem", -1, 3)));
     EXPECT_FALSE(open(pkg("TPackageFileListItem", 44, -3)));
+    // An entry of a megabyte is damage: refused before it is read into memory.
+    {
+        TMemoryStream in(pkg("TPackageFileListItem", 44, 3, std::string(1 << 20, 'a')).vec());
+        TPackager p;
+        EXPECT_FALSE(p.OpenOnStream(in));
+        EXPECT_NE(p.LastError().find("directory entry 1 is"), AnsiString::npos) << p.LastError();
+    }
 
     // An entry that runs past the end opens, but its bytes are not served.
     TMemoryStream in(pkg("TPackageFileListItem", 44, 500).vec());
