@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <numbers>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -509,6 +511,14 @@ struct TStretchScratch {
 TStretchScratch& StretchScratch() {
     thread_local TStretchScratch scratch;
     return scratch;
+}
+
+// Threads for a filtered stretch of this many destination pixels: one below about a
+// millisecond of work, where starting threads costs more than it saves.
+int StretchBands(int64_t pixels) {
+    constexpr int64_t kPixelsPerBand = 256 * 1024;
+    static const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    return int(std::clamp<int64_t>(pixels / kPixelsPerBand, 1, std::min(cores, 4)));
 }
 
 // The vertical pass of one destination row: mid[c] = round(sum of w[k] * row k [c] / 2^8)
@@ -1218,22 +1228,55 @@ void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
     // Vertical pass first over the columns the horizontal taps need, then horizontal.
     // Every index reads a full stride of pixels from its start, a little past the row.
     const size_t chans = size_t(tx.Hi - tx.Lo) * 4, pad = size_t(tx.Stride) * 4;
-    if (scratch.Mid.size() < chans + pad) scratch.Mid.resize(chans + pad);
-    int16_t* mid = scratch.Mid.data();
-    std::fill(mid + chans, mid + chans + pad, int16_t(0));
-    if (scratch.Rows.size() < size_t(ty.Stride) + 1) scratch.Rows.resize(size_t(ty.Stride) + 1);
-    const uint8_t** rowPtrs = scratch.Rows.data();
-    for (int64_t j = cy1; j < cy2; ++j) {
-        const size_t jj = size_t(j - cy1);
-        const int count = ty.Count[jj];
-        for (int k = 0; k < count; ++k)
-            rowPtrs[k] = reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo);
-        rowPtrs[count] = rowPtrs[count - 1];  // the partner of an odd last row (stride > count then)
-        const TRowSet rows{rowPtrs, count};
-        VerticalPass(rows, ty.Weights.data() + jj * size_t(ty.Stride), ty.Pairs.data() + jj * size_t(ty.Stride / 2), mid,
-                     chans);
-        TColor32* out = direct ? target(j) : scratch.Row.data();
-        HorizontalPass(tx, mid, out, n);
-        if (!direct) CombineRow(out, target(j), n);
+    // Destination rows [j1, j2), with the scratch rows of the thread that runs them.
+    auto band = [&](int64_t j1, int64_t j2) {
+        TStretchScratch& own = StretchScratch();
+        if (!direct && own.Row.size() < size_t(n)) own.Row.resize(size_t(n));
+        if (own.Mid.size() < chans + pad) own.Mid.resize(chans + pad);
+        int16_t* mid = own.Mid.data();
+        std::fill(mid + chans, mid + chans + pad, int16_t(0));
+        if (own.Rows.size() < size_t(ty.Stride) + 1) own.Rows.resize(size_t(ty.Stride) + 1);
+        const uint8_t** rowPtrs = own.Rows.data();
+        for (int64_t j = j1; j < j2; ++j) {
+            const size_t jj = size_t(j - cy1);
+            const int count = ty.Count[jj];
+            for (int k = 0; k < count; ++k)
+                rowPtrs[k] = reinterpret_cast<const uint8_t*>(ScanLine(ty.Start[jj] + k) + tx.Lo);
+            rowPtrs[count] = rowPtrs[count - 1];  // the partner of an odd last row (stride > count then)
+            const TRowSet rows{rowPtrs, count};
+            VerticalPass(rows, ty.Weights.data() + jj * size_t(ty.Stride), ty.Pairs.data() + jj * size_t(ty.Stride / 2),
+                         mid, chans);
+            TColor32* out = direct ? target(j) : own.Row.data();
+            HorizontalPass(tx, mid, out, n);
+            if (!direct) CombineRow(out, target(j), n);
+        }
+    };
+    // A large opaque stretch (a photo fitted to the screen) runs in bands on several
+    // threads: the rows are independent and every band computes the same integers.
+    // Blending draws stay on this thread, since a custom combiner need not be reentrant.
+    const int64_t rowCount = cy2 - cy1;
+    const int bands = direct ? StretchBands(int64_t(n) * rowCount) : 1;
+    if (bands <= 1) {
+        band(cy1, cy2);
+        return;
     }
+    std::vector<std::thread> workers;
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(bands));
+    auto bandStart = [&](int b) { return cy1 + rowCount * b / bands; };
+    for (int b = 1; b < bands; ++b)
+        workers.emplace_back([&, b] {
+            try {
+                band(bandStart(b), bandStart(b + 1));
+            } catch (...) {
+                failures[size_t(b)] = std::current_exception();
+            }
+        });
+    try {
+        band(bandStart(0), bandStart(1));
+    } catch (...) {
+        failures[0] = std::current_exception();
+    }
+    for (std::thread& w : workers) w.join();
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
 }
