@@ -177,7 +177,9 @@ void TBaseBitmapSlideShowObject::FillAroundPicture(TBitmap32& fitted, TBitmap32&
     // The prepared bitmap covers the whole area: bands of the background colour around
     // the picture.
     const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
-    fitted.SetSize(w, h);
+    // The bands and the picture drawn opaque cover every pixel: nothing to clear first.
+    if (picture.DrawMode == dmOpaque) fitted.SetSizeForOverwrite(w, h);
+    else fitted.SetSize(w, h);
     TRect p = place;
     OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
     const int32_t top = std::clamp(p.Top, 0, h), bottom = std::clamp(p.Bottom, 0, h);

@@ -811,8 +811,10 @@ void TBitmap32::SetSizeForOverwrite(int width, int height) {
         throw EBitmapError("Bitmap zu gro\xDF");
     if (width == 0 || height == 0) width = height = 0;
     const size_t n = size_t(width) * size_t(height);
-    // A bitmap that shrinks a lot gives its memory back.
+    // A bitmap that shrinks a lot gives its memory back. The old pixels are not kept,
+    // so a growing bitmap copies none of them into its new memory.
     if (n < bits_.capacity() / 2) bits_ = decltype(bits_)();
+    bits_.clear();
     bits_.resize(n);
     width_ = width;
     height_ = height;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 int64_t TStream::GetSize() {
     const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
@@ -55,11 +56,13 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
         count = source.GetSize();
     }
     const int64_t total = count;
-    std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(count, 1 << 20)));
+    // Not cleared first: every byte is read before it is written.
+    const int64_t size = std::min<int64_t>(count, 1 << 20);
+    const std::unique_ptr<uint8_t[]> buf(new uint8_t[static_cast<size_t>(size)]);
     while (count > 0) {
-        const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(buf.size()));
-        source.ReadBuffer(buf.data(), n);
-        WriteBuffer(buf.data(), n);
+        const int64_t n = std::min<int64_t>(count, size);
+        source.ReadBuffer(buf.get(), n);
+        WriteBuffer(buf.get(), n);
         count -= n;
     }
     return total;

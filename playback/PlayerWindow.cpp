@@ -65,7 +65,7 @@ void TWinPaintBox32::ResizeBuffer() {
     // The bitmap keeps no strip of zero height or width: neither does a buffer of one.
     if (width == 0 || height == 0) width = height = 0;
     if (buffer_.Width() == width && buffer_.Height() == height) return;
-    buffer_.SetSize(width, height);
+    buffer_.SetSizeForOverwrite(width, height);
     buffer_.Clear(clBlack32);
     bufferValid_ = false;
 }
