@@ -31,3 +31,10 @@ void TDynamicLibraries::Close() {
     handles_.clear();
     names_.clear();
 }
+
+void TDynamicLibraries::Keep() {
+    // Swapped out rather than cleared, so that no memory stays held for them.
+    std::vector<void*>().swap(handles_);
+    std::vector<std::string>().swap(names_);
+    std::string().swap(what_);
+}

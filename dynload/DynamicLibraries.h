@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,8 @@ public:
     // and the library named in error, when it is missing.
     void* Resolve(size_t part, const char* name, std::string& error) const;
     void Close();
+    // Leaves the libraries open for good and forgets them.
+    void Keep();
 
 private:
     std::vector<void*> handles_;
@@ -62,6 +63,8 @@ public:
         return false;
     }
     const TFunctions& Functions() const { return functions_; }
+    // The libraries stay open after this table is gone (its functions stay valid).
+    void Keep() { libraries_.Keep(); }
 
 private:
     TDynamicLibraries libraries_;
@@ -69,26 +72,33 @@ private:
 };
 
 // The process's table, loaded by whichever thread asks first (the others wait for it)
-// and kept to the end: callers' threads may still run while the process ends. Static
-// storage rather than the heap, so that a shared library holding a caller and then
-// unloaded leaves nothing behind. Null when it cannot load, with the reason in error
-// (the same reason every time).
+// and kept to the end: callers' threads may still run while the process ends. Only
+// static storage without a destructor holds it, nothing on the heap, so that a shared
+// library holding a caller and then unloaded leaves nothing behind. Null when it cannot
+// load, with the reason in error (the same reason every time).
 template <class TFunctions>
 const TFunctions* LoadOnce(std::vector<std::string> (*sonames)(), std::string& error) {
     struct TShared {
-        TDynamicTable<TFunctions> Table;
-        std::string Error;
-        bool Loaded = false;
+        TFunctions Functions;
+        char Error[512];
+        bool Loaded;
     };
-    alignas(TShared) static unsigned char storage[sizeof(TShared)];
-    static TShared* const shared = [sonames] {
-        auto* s = new (storage) TShared;
-        s->Loaded = s->Table.Load(sonames(), s->Error);
+    static const TShared shared = [sonames] {
+        TShared s{};
+        TDynamicTable<TFunctions> table;
+        std::string why;
+        s.Loaded = table.Load(sonames(), why);
+        if (s.Loaded) {
+            s.Functions = table.Functions();
+            table.Keep();
+        } else {
+            why.copy(s.Error, sizeof s.Error - 1);
+        }
         return s;
     }();
-    if (!shared->Loaded) {
-        error = shared->Error;
+    if (!shared.Loaded) {
+        error = shared.Error;
         return nullptr;
     }
-    return &shared->Table.Functions();
+    return &shared.Functions;
 }

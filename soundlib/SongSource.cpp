@@ -1,11 +1,9 @@
 // Songs: tracker modules through libopenmpt, MIDI files through FluidSynth with the
-// installed General MIDI sound font.
+// installed General MIDI sound font. Each renderer loads with the first song of its kind.
+#include "dynload/SongLibraries.h"
+#include "soundlib/Feed.h"
 #include "soundlib/Sources.h"
 
-#include <fluidsynth.h>
-#include <libopenmpt/libopenmpt.h>
-
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -58,20 +56,23 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
 
 class TModuleSong final : public TSongSource {
 public:
-    TModuleSong(openmpt_module* module, int mixRate) : module_(module), factor_(RenderFactor(mixRate)) {
+    TModuleSong(const TOpenMptFunctions& mpt, openmpt_module* module, int mixRate)
+        : mpt_(mpt), module_(module), factor_(RenderFactor(mixRate)) {
         rate_ = mixRate * factor_;
-        openmpt_module_set_repeat_count(module_, 0);
+        mpt_.openmpt_module_set_repeat_count(module_, 0);
     }
-    ~TModuleSong() override { openmpt_module_destroy(module_); }
+    ~TModuleSong() override { mpt_.openmpt_module_destroy(module_); }
 
     int Render(int16_t* out, int frames) override {
         return RenderScaled(factor_, out, frames, scratch_, [this](int16_t* buf, int n) {
-            return static_cast<int>(openmpt_module_read_interleaved_stereo(module_, rate_, static_cast<size_t>(n), buf));
+            return static_cast<int>(
+                mpt_.openmpt_module_read_interleaved_stereo(module_, rate_, static_cast<size_t>(n), buf));
         });
     }
-    void Restart() override { openmpt_module_set_position_seconds(module_, 0.0); }
+    void Restart() override { mpt_.openmpt_module_set_position_seconds(module_, 0.0); }
 
 private:
+    const TOpenMptFunctions& mpt_;
     openmpt_module* module_;
     int factor_;
     int rate_;
@@ -95,45 +96,44 @@ const char* FindSoundFont() {
     return nullptr;
 }
 
-void SilenceFluidSynth() {
+// FluidSynth's OpenMP runtime keeps idle worker threads after every synth is gone; their
+// code must stay mapped when this library is unloaded. It does: the process's FluidSynth,
+// and with it its runtime, is never closed.
+void SilenceFluidSynth(const TFluidSynthFunctions& fs) {
     static std::once_flag once;
-    std::call_once(once, [] {
+    std::call_once(once, [&fs] {
         for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, nullptr, nullptr);
-        // FluidSynth's OpenMP runtime keeps idle worker threads after every synth is
-        // gone; their code must stay mapped when this library is unloaded, so the
-        // synthesizer and its runtime are pinned in the process.
-        for (const char* lib : {"libgomp.so.1", "libfluidsynth.so.3"})
-            ::dlopen(lib, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            fs.fluid_set_log_function(level, nullptr, nullptr);
     });
 }
 
 class TMidiSong final : public TSongSource {
 public:
+    explicit TMidiSong(const TFluidSynthFunctions& fs) : fs_(fs) {}
     ~TMidiSong() override {
         if (player_)
-            delete_fluid_player(player_);
+            fs_.delete_fluid_player(player_);
         if (synth_)
-            delete_fluid_synth(synth_);
+            fs_.delete_fluid_synth(synth_);
         if (settings_)
-            delete_fluid_settings(settings_);
+            fs_.delete_fluid_settings(settings_);
     }
 
     bool Open(std::vector<uint8_t> data, int mixRate) {
         const char* font = FindSoundFont();
         if (!font)
             return false;
-        SilenceFluidSynth();
+        SilenceFluidSynth(fs_);
         data_ = std::move(data);
         factor_ = RenderFactor(mixRate);
-        settings_ = new_fluid_settings();
+        settings_ = fs_.new_fluid_settings();
         if (!settings_)
             return false;
-        fluid_settings_setnum(settings_, "synth.sample-rate", static_cast<double>(mixRate * factor_));
-        fluid_settings_setint(settings_, "synth.reverb.active", 0);
-        fluid_settings_setint(settings_, "synth.chorus.active", 0);
-        synth_ = new_fluid_synth(settings_);
-        if (!synth_ || fluid_synth_sfload(synth_, font, 1) == FLUID_FAILED)
+        fs_.fluid_settings_setnum(settings_, "synth.sample-rate", static_cast<double>(mixRate * factor_));
+        fs_.fluid_settings_setint(settings_, "synth.reverb.active", 0);
+        fs_.fluid_settings_setint(settings_, "synth.chorus.active", 0);
+        synth_ = fs_.new_fluid_synth(settings_);
+        if (!synth_ || fs_.fluid_synth_sfload(synth_, font, 1) == FLUID_FAILED)
             return false;
         return StartPlayer();
     }
@@ -142,34 +142,35 @@ public:
         if (done_)
             return 0;
         int got = RenderScaled(factor_, out, frames, scratch_, [this](int16_t* buf, int n) {
-            if (fluid_synth_write_s16(synth_, n, buf, 0, 2, buf, 1, 2) != FLUID_OK)
+            if (fs_.fluid_synth_write_s16(synth_, n, buf, 0, 2, buf, 1, 2) != FLUID_OK)
                 return 0;
             return n;
         });
-        if (fluid_player_get_status(player_) == FLUID_PLAYER_DONE)
+        if (fs_.fluid_player_get_status(player_) == FLUID_PLAYER_DONE)
             done_ = true;
         return got;
     }
 
     void Restart() override {
-        fluid_synth_system_reset(synth_);
+        fs_.fluid_synth_system_reset(synth_);
         StartPlayer();
     }
 
 private:
     bool StartPlayer() {
         if (player_) {
-            fluid_player_stop(player_);
-            delete_fluid_player(player_);
+            fs_.fluid_player_stop(player_);
+            fs_.delete_fluid_player(player_);
             player_ = nullptr;
         }
         done_ = false;
-        player_ = new_fluid_player(synth_);
-        if (!player_ || fluid_player_add_mem(player_, data_.data(), data_.size()) != FLUID_OK)
+        player_ = fs_.new_fluid_player(synth_);
+        if (!player_ || fs_.fluid_player_add_mem(player_, data_.data(), data_.size()) != FLUID_OK)
             return false;
-        return fluid_player_play(player_) == FLUID_OK;
+        return fs_.fluid_player_play(player_) == FLUID_OK;
     }
 
+    const TFluidSynthFunctions& fs_;
     std::vector<uint8_t> data_;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
@@ -182,13 +183,17 @@ private:
 }  // namespace
 
 bool LooksLikeModule(const uint8_t* data, size_t size, uint64_t fileSize) {
+    std::string why;
+    const TOpenMptFunctions* mpt = OpenMpt(why);
+    if (!mpt)
+        return false;
     int error = 0;
     const char* message = nullptr;
-    int rc = openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, data, size, fileSize,
-                                       openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr,
-                                       &error, &message);
+    int rc = mpt->openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, data, size, fileSize,
+                                            mpt->openmpt_log_func_silent, nullptr, mpt->openmpt_error_func_ignore,
+                                            nullptr, &error, &message);
     if (message)
-        openmpt_free_string(message);
+        mpt->openmpt_free_string(message);
     return rc == OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS;
 }
 
@@ -196,22 +201,34 @@ std::unique_ptr<TSongSource> LoadSong(const std::string& path, int mixRate) {
     std::vector<uint8_t> data;
     if (!ReadWholeFile(path, data))
         return nullptr;
+    // Without its renderer a song does not open, as a stream does not without FFmpeg.
+    std::string why;
     if (LooksLikeMidi(data.data(), data.size())) {
-        auto song = std::make_unique<TMidiSong>();
+        const TFluidSynthFunctions* fs = FluidSynth(why);
+        if (!fs) {
+            DebugLine("Song \"%s\" does not open: %s", path.c_str(), why.c_str());
+            return nullptr;
+        }
+        auto song = std::make_unique<TMidiSong>(*fs);
         if (!song->Open(std::move(data), mixRate))
             return nullptr;
         return song;
     }
+    const TOpenMptFunctions* mpt = OpenMpt(why);
+    if (!mpt) {
+        DebugLine("Song \"%s\" does not open: %s", path.c_str(), why.c_str());
+        return nullptr;
+    }
     int error = 0;
     const char* message = nullptr;
-    openmpt_module* module = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
-                                                                nullptr, openmpt_error_func_ignore, nullptr, &error,
-                                                                &message, nullptr);
+    openmpt_module* module =
+        mpt->openmpt_module_create_from_memory2(data.data(), data.size(), mpt->openmpt_log_func_silent, nullptr,
+                                                mpt->openmpt_error_func_ignore, nullptr, &error, &message, nullptr);
     if (message)
-        openmpt_free_string(message);
+        mpt->openmpt_free_string(message);
     if (!module)
         return nullptr;
-    return std::make_unique<TModuleSong>(module, mixRate);
+    return std::make_unique<TModuleSong>(*mpt, module, mixRate);
 }
 
 }  // namespace gcsound

@@ -37,12 +37,14 @@ public:
     virtual void Restart() = 0;
 };
 
-// Null when the file is neither a tracker module nor a MIDI file.
+// Null when the file is neither a tracker module nor a MIDI file, or when the library
+// that renders its kind does not load.
 std::unique_ptr<TSongSource> LoadSong(const std::string& path, int mixRate);
 
 // True for a MIDI file (plain "MThd" or wrapped in RIFF "RMID").
 bool LooksLikeMidi(const uint8_t* data, size_t size);
-// True when libopenmpt recognises the header as a tracker module.
+// True when libopenmpt recognises the header as a tracker module (false when it does not
+// load).
 bool LooksLikeModule(const uint8_t* data, size_t size, uint64_t fileSize);
 
 // Reads at most maxBytes from the start of a file; false when it cannot be opened.
