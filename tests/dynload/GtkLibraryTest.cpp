@@ -1,22 +1,12 @@
+#include "dynload/DynloadTestSupport.h"
 #include "dynload/GtkLibrary.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-int ResolvedCount(const TGtkFunctions& f) {
-    int n = 0;
-#define GC_COUNT(part, name) n += f.name != nullptr;
-    GC_GTK_FUNCTIONS(GC_COUNT)
-#undef GC_COUNT
-    return n;
-}
-
-constexpr int kFunctionCount = 0
-#define GC_ONE(part, name) +1
-    GC_GTK_FUNCTIONS(GC_ONE)
-#undef GC_ONE
-    ;
+int Resolved(const TGtkFunctions& functions) { return 0 GC_GTK_FUNCTIONS(GC_DYNLOAD_COUNT_SET); }
+constexpr int kFunctionCount = 0 GC_GTK_FUNCTIONS(GC_DYNLOAD_COUNT_ALL);
 
 // Loading asks nothing of a display: only gtk_init_check would.
 TEST(GtkLibrary, LoadsGtk3AndItsGLibAndResolvesEveryFunction) {
@@ -30,36 +20,24 @@ TEST(GtkLibrary, LoadsGtk3AndItsGLibAndResolvesEveryFunction) {
     TGtkLibrary library;
     std::string error;
     ASSERT_TRUE(library.Load(names, error)) << error;
-    EXPECT_EQ(ResolvedCount(library.Functions()), kFunctionCount);
+    EXPECT_EQ(Resolved(library.Functions()), kFunctionCount);
     EXPECT_EQ(shared->g_signal_connect_data, library.Functions().g_signal_connect_data);
 }
 
 TEST(GtkLibrary, AMissingLibraryOrFunctionFailsCleanlyAndSaysWhich) {
-    struct TCase {
-        TGtkPart Part;
-        std::string Soname;
-        std::string Named;
-    };
     // GTK stays loaded meanwhile, as it does in the program once a box showed: it cannot
     // be unloaded, so the failed loads only count it up and down.
     std::string sharedError;
     ASSERT_NE(Gtk(sharedError), nullptr) << sharedError;
-    const TCase cases[] = {
-        {gtkGtk, "libgtk-9999.so.0", "GTK library libgtk-9999.so.0"},
-        {gtkGObject, "libglowcanvas-none.so", "libglowcanvas-none.so"},
-        // A library that loads but lacks the functions asked of it.
-        {gtkGdk, GtkSonames()[gtkGLib], "gdk_display_get_default is missing"},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Soname);
-        std::vector<std::string> names = GtkSonames();
-        names[c.Part] = c.Soname;
-        TGtkLibrary library;
-        std::string error;
-        EXPECT_FALSE(library.Load(names, error));
-        EXPECT_NE(error.find(c.Named), std::string::npos) << error;
-        EXPECT_EQ(ResolvedCount(library.Functions()), 0);
-    }
+    ExpectEachMissingFailsCleanly<TGtkFunctions>(
+        GtkSonames(),
+        {
+            {gtkGtk, "libgtk-9999.so.0", "GTK library libgtk-9999.so.0"},
+            {gtkGObject, "libglowcanvas-none.so", "libglowcanvas-none.so"},
+            // A library that loads but lacks the functions asked of it.
+            {gtkGdk, GtkSonames()[gtkGLib], "gdk_display_get_default is missing"},
+        },
+        Resolved);
 }
 
 }  // namespace
