@@ -31,3 +31,9 @@ void TDynamicLibraries::Close() {
     handles_.clear();
     names_.clear();
 }
+
+void TDynamicLibraries::Keep() {
+    std::vector<void*>().swap(handles_);
+    std::vector<std::string>().swap(names_);
+    std::string().swap(what_);
+}

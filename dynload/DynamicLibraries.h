@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ public:
     // and the library named in error, when it is missing.
     void* Resolve(size_t part, const char* name, std::string& error) const;
     void Close();
+    // Leaves what is open open to the end of the process and forgets it, holding no memory:
+    // a library that keeps a table and is itself unloaded then leaves nothing behind.
+    void Keep();
 
 private:
     std::vector<void*> handles_;
@@ -62,6 +66,8 @@ public:
         return false;
     }
     const TFunctions& Functions() const { return functions_; }
+    // The libraries stay loaded for good (see TDynamicLibraries::Keep).
+    void Keep() { libraries_.Keep(); }
 
 private:
     TDynamicLibraries libraries_;
@@ -77,13 +83,17 @@ template <class TFunctions>
 const TFunctions* LoadOnce(std::vector<std::string> (*sonames)(), std::string& error) {
     struct TShared {
         TDynamicTable<TFunctions> Table;
-        std::string Error;
+        char Error[512] = {};
         bool Loaded = false;
     };
     alignas(TShared) static unsigned char storage[sizeof(TShared)];
     static TShared* const shared = [sonames] {
         auto* s = new (storage) TShared;
-        s->Loaded = s->Table.Load(sonames(), s->Error);
+        std::string why;
+        s->Loaded = s->Table.Load(sonames(), why);
+        // Nothing on the heap either: no destructor ever runs here.
+        s->Table.Keep();
+        std::snprintf(s->Error, sizeof s->Error, "%s", why.c_str());
         return s;
     }();
     if (!shared->Loaded) {
