@@ -1,8 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "dynload/GtkLibrary.h"
 #include "platform/Charset.h"
-
-#include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,13 +13,13 @@ TMessageBoxSystem* installed = nullptr;
 
 // The window the user works in (the settings dialog, when a box comes from it), so
 // the box stays in front of it.
-GtkWindow* ActiveWindow() {
+GtkWindow* ActiveWindow(const TGtkFunctions& gtk) {
     GtkWindow* active = nullptr;
-    GList* all = gtk_window_list_toplevels();
+    GList* all = gtk.gtk_window_list_toplevels();
     for (GList* w = all; w; w = w->next)
-        if (gtk_window_is_active(GTK_WINDOW(w->data)) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+        if (gtk.gtk_window_is_active(GTK_WINDOW(w->data)) && gtk.gtk_widget_get_visible(GTK_WIDGET(w->data)))
             active = GTK_WINDOW(w->data);
-    g_list_free(all);
+    gtk.g_list_free(all);
     return active;
 }
 
@@ -33,7 +32,16 @@ bool GuiAvailable() {
         // gtk_init_check returns False instead of exiting when no display opens. Without
         // DISPLAY or WAYLAND_DISPLAY GDK would still try and print warnings; skip it.
         if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
-        return gtk_init_check(nullptr, nullptr) != FALSE;
+        // GTK loads only now, when a box or the dialog is due. Without it there is a
+        // display but no way to show anything on it: say why, once.
+        std::string why;
+        const TGtkFunctions* gtk = Gtk(why);
+        if (!gtk) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            std::fflush(stderr);
+            return false;
+        }
+        return gtk->gtk_init_check(nullptr, nullptr) != FALSE;
     }();
     return available;
 }
@@ -57,16 +65,18 @@ int ShowMessageBox(const AnsiString& text, TMsgDlgType type) {
         std::fflush(stderr);
         return mrOk;
     }
+    std::string why;
+    const TGtkFunctions& gtk = *Gtk(why);  // GuiAvailable() loaded it
     GtkMessageType kind = GTK_MESSAGE_INFO;
     if (type == TMsgDlgType::mtWarning) kind = GTK_MESSAGE_WARNING;
     if (type == TMsgDlgType::mtError) kind = GTK_MESSAGE_ERROR;
     GtkWidget* dialog =
-        gtk_message_dialog_new(ActiveWindow(), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
-    gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(MessageBoxTitle(type)).c_str());
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
-    gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
+        gtk.gtk_message_dialog_new(ActiveWindow(gtk), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
+    gtk.gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(MessageBoxTitle(type)).c_str());
+    gtk.gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk.gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk.gtk_widget_destroy(dialog);
     // Let the window really vanish before whatever comes next.
-    while (gtk_events_pending()) gtk_main_iteration();
+    while (gtk.gtk_events_pending()) gtk.gtk_main_iteration();
     return mrOk;
 }

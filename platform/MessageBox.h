@@ -19,7 +19,8 @@ constexpr int mrCancel = 2;
 int ShowMessageBox(const AnsiString& text, TMsgDlgType type);
 
 // True when GTK could be started on a display. Tried once per process; a missing or
-// unreachable display answers False without aborting. GC_NO_DISPLAY=1 forces False.
+// unreachable display, or a GTK that does not load (its reason goes to stderr), answers
+// False without aborting. GC_NO_DISPLAY=1 forces False.
 bool GuiAvailable();
 
 // Where message boxes go: GTK (stderr without a display) unless a test installed
