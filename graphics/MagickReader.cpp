@@ -1,27 +1,108 @@
 #include "graphics/MagickReader.h"
 
+#include "dynload/MagickLibrary.h"
 #include "graphics/PictureReader.h"
 #include "platform/DebugOutput.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include <Magick++.h>
-
 namespace {
 
-void InitMagickOnce() {
+// The library, started once; a library that does not load leaves every such picture
+// unreadable, with the reason.
+const TMagickFunctions& MagickOnce() {
+    std::string error;
+    const TMagickFunctions* mg = ImageMagick(error);
+    if (!mg) {
+        OutputDebugString(AnsiString(error));
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + error);
+    }
     static std::once_flag once;
-    std::call_once(once, [] {
-        Magick::InitializeMagick(nullptr);
+    std::call_once(once, [mg] {
+        mg->MagickWandGenesis();
         // Pictures are decoded in memory only; nothing spills to disk.
-        Magick::ResourceLimits::disk(0);
+        mg->MagickSetResourceLimit(DiskResource, 0);
     });
+    return *mg;
 }
+
+// One decoding's settings, report and picture, freed whatever happens.
+class TMagickCall {
+public:
+    explicit TMagickCall(const TMagickFunctions& mg)
+        : mg_(mg), info_(mg.AcquireImageInfo()), exception_(mg.AcquireExceptionInfo()) {}
+    TMagickCall(const TMagickCall&) = delete;
+    TMagickCall& operator=(const TMagickCall&) = delete;
+    ~TMagickCall() {
+        if (image_) mg_.DestroyImageList(image_);
+        mg_.DestroyExceptionInfo(exception_);
+        mg_.DestroyImageInfo(info_);
+    }
+
+    // The coder forced ("TGA:" names it as a file name prefix would) and only the first
+    // frame read. A read keeps that name, so that what the library says names the coder.
+    void Settings(const char* coder, bool keepName) {
+        info_->number_scenes = 1;
+        SetName(coder);
+        mg_.SetImageInfo(info_, 1, exception_);
+        if (keepName) SetName(coder);
+    }
+    void Ping(const uint8_t* data, size_t size) { Take(mg_.PingBlob(info_, data, size, exception_)); }
+    void Read(const uint8_t* data, size_t size) { Take(mg_.BlobToImage(info_, data, size, exception_)); }
+    const Image* Picture() const { return image_; }
+
+    // The report that counts, null when none does: the call's, else the picture's own
+    // (where coders leave some of their errors). Quiet, only an error counts.
+    const ExceptionInfo* Reported(bool quiet) const {
+        const auto counts = [quiet](const ExceptionInfo& e) {
+            return e.severity != UndefinedException && (!quiet || e.severity >= ErrorException);
+        };
+        if (counts(*exception_)) return exception_;
+        if (image_ && counts(image_->exception)) return &image_->exception;
+        return nullptr;
+    }
+    // A report as the library's C++ interface words it: the program's name first.
+    AnsiString Message(const ExceptionInfo& e) const {
+        std::string text = mg_.GetClientName();
+        if (e.reason) text += std::string(": ") + e.reason;
+        if (e.description) text += std::string(" (") + e.description + ")";
+        return AnsiString(text);
+    }
+    AnsiString Message(const char* reason) const { return AnsiString(mg_.GetClientName()) + ": " + reason; }
+
+    // The report, or null; anything said here, a warning too, leaves the pixels in doubt.
+    const ExceptionInfo* ExportBgra(size_t w, size_t h, void* pixels) {
+        mg_.ClearMagickException(exception_);
+        mg_.ExportImagePixels(image_, 0, 0, w, h, "BGRA", CharPixel, pixels, exception_);
+        return exception_->severity != UndefinedException ? exception_ : nullptr;
+    }
+
+private:
+    void SetName(const char* coder) { std::snprintf(info_->filename, sizeof(info_->filename), "%s:", coder); }
+    // The first frame only: any further one goes at once, with what it reported.
+    void Take(Image* list) {
+        if (image_) mg_.DestroyImageList(image_);
+        image_ = list;
+        if (image_ && image_->next) {
+            // Cut loose first: a list is destroyed from its head, wherever entered.
+            Image* rest = image_->next;
+            image_->next = nullptr;
+            rest->previous = nullptr;
+            mg_.DestroyImageList(rest);
+        }
+    }
+
+    const TMagickFunctions& mg_;
+    ImageInfo* info_;
+    ExceptionInfo* exception_;
+    Image* image_ = nullptr;
+};
 
 // Width and height from a PNM header: "P1" to "P6", then two decimal numbers, with
 // white space and "#" comments between. False when the header is not readable.
@@ -48,19 +129,15 @@ bool PnmHeaderSize(const uint8_t* data, size_t size, int64_t& w, int64_t& h) {
 }
 
 // Width and height from the library's header-only read; false when it gives none.
-bool PingSize(const Magick::Blob& blob, const char* coder, int64_t& w, int64_t& h) {
-    Magick::Image probe;
-    try {
-        probe.quiet(true);
-        probe.subRange(1);
-        probe.magick(coder);
-        probe.ping(blob);
-    } catch (const Magick::Warning&) {
-    } catch (const Magick::Exception& e) {
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
-    }
-    w = int64_t(probe.columns());
-    h = int64_t(probe.rows());
+// Only an error stops here, a warning is left to the read.
+bool PingSize(const TMagickFunctions& mg, const uint8_t* data, size_t size, const char* coder, int64_t& w, int64_t& h) {
+    TMagickCall probe(mg);
+    probe.Settings(coder, false);
+    if (!probe.Reported(true)) probe.Ping(data, size);
+    if (const ExceptionInfo* e = probe.Reported(true))
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + probe.Message(*e));
+    w = probe.Picture() ? int64_t(probe.Picture()->columns) : 0;
+    h = probe.Picture() ? int64_t(probe.Picture()->rows) : 0;
     return w > 0 && h > 0;
 }
 
@@ -84,42 +161,38 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
     const std::vector<uint8_t> bmp = std::strcmp(coder, "BMP") == 0 ? BmpWithRealSize(data, size) : std::vector<uint8_t>();
     if (!bmp.empty()) data = bmp.data();
-    InitMagickOnce();
+    const TMagickFunctions& mg = MagickOnce();
     // The library counts its area limit in bytes of its pixel cache (up to 16 per pixel
     // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
     const int64_t limit = MaxPicturePixels();
-    Magick::ResourceLimits::area(Magick::MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
+    mg.MagickSetResourceLimit(AreaResource, MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
     // No side may be longer than the whole pixel budget: refused before any pixel exists.
-    Magick::ResourceLimits::width(Magick::MagickSizeType(limit));
-    Magick::ResourceLimits::height(Magick::MagickSizeType(limit));
-    const Magick::Blob blob(data, size);
+    mg.MagickSetResourceLimit(WidthResource, MagickSizeType(limit));
+    mg.MagickSetResourceLimit(HeightResource, MagickSizeType(limit));
     // The header first: a picture over the budget is refused before its pixels exist.
     // (The library's PNM coder leaks when only pinged; its header is read here instead.)
     const bool pnm = std::strcmp(coder, "PPM") == 0 || std::strcmp(coder, "PGM") == 0 || std::strcmp(coder, "PBM") == 0;
     int64_t w0 = 0, h0 = 0;
-    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(blob, coder, w0, h0)) CheckPictureSize(w0, h0);
-    Magick::Image image;
-    try {
-        image.quiet(false);
-        image.subRange(1);
-        image.read(blob, Magick::Geometry(), std::string(coder));
-    } catch (const Magick::Warning& w) {
+    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(mg, data, size, coder, w0, h0)) CheckPictureSize(w0, h0);
+    TMagickCall read(mg);
+    read.Settings(coder, true);
+    if (!read.Reported(false)) read.Read(data, size);
+    if (const ExceptionInfo* e = read.Reported(false)) {
+        if (e->severity >= ErrorException) throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
         // A warning still leaves a picture (or none, checked below).
-        OutputDebugString(AnsiString("Picture read with a warning: ") + w.what());
-    } catch (const Magick::Exception& e) {
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
+        OutputDebugString(AnsiString("Picture read with a warning: ") + read.Message(*e));
+    } else if (!read.Picture()) {
+        OutputDebugString(AnsiString("Picture read with a warning: ") + read.Message("No image was loaded."));
     }
-    const int64_t w = int64_t(image.columns()), h = int64_t(image.rows());
+    const Image* image = read.Picture();
+    const int64_t w = image ? int64_t(image->columns) : 0, h = image ? int64_t(image->rows) : 0;
     if (w == 0 || h == 0) throw EInvalidGraphic("Bilddatei nicht lesbar");
     CheckPictureSize(w, h);
     TBitmap32 bitmap{int(w), int(h)};
-    try {
-        image.write(0, 0, size_t(w), size_t(h), "BGRA", Magick::CharPixel, bitmap.Bits());
-    } catch (const Magick::Exception& e) {
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + e.what());
-    }
+    if (const ExceptionInfo* e = read.ExportBgra(size_t(w), size_t(h), bitmap.Bits()))
+        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
     // Without an alpha channel the library's opacity values are not to be trusted:
     // such pictures are opaque.
-    if (!image.matte()) bitmap.ResetAlpha(255);
+    if (!image->matte) bitmap.ResetAlpha(255);
     return bitmap;
 }

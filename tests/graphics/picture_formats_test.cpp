@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <jpeglib.h>
 #include <zlib.h>
@@ -242,6 +243,35 @@ TEST_F(PictureTest, MagickFormatsDecodeWithTheRightCorners) {
     // Real alpha survives.
     auto alpha = EncodeMagick(4, 4, [](int, int) { return Color32(255, 0, 0, 0); }, "TGA", true);
     EXPECT_EQ(AlphaComponent(LoadPictureFromMemory(alpha.data(), alpha.size(), "a.tga").Pixel(1, 1)), 0);
+}
+
+TEST_F(PictureTest, AMultiFrameFileShowsItsFirstFrameAlone) {
+    const std::vector<TPlainFrame> frames = {
+        {20, 10, Color32(255, 0, 0)}, {12, 8, Color32(0, 0, 255)}, {6, 6, Color32(0, 255, 0)}};
+    for (auto [format, name] : {std::pair{"GIF", "x.gif"}, std::pair{"TIFF", "x.tif"}, std::pair{"ICO", "x.ico"}}) {
+        SCOPED_TRACE(name);
+        const auto bytes = EncodeMagickFrames(frames, format);
+        const TBitmap32 b = LoadPictureFromMemory(bytes.data(), bytes.size(), name);
+        ASSERT_EQ(b.Width(), 20);
+        ASSERT_EQ(b.Height(), 10);
+        ExpectColour(b.Pixel(10, 5), Color32(255, 0, 0), 0);
+    }
+    // The frames after the first are never read: one cut short does no harm.
+    const auto gif = EncodeMagickFrames(frames, "GIF");
+    EXPECT_EQ(LoadPictureFromMemory(gif.data(), gif.size() - 12, "x.gif").Width(), 20);
+}
+
+TEST_F(PictureTest, AnUnreadableFileSaysWhatTheLibraryFoundThere) {
+    const auto tga = EncodeMagick(40, 30, Corners(40, 30), "TGA");
+    try {
+        LoadPictureFromMemory(tga.data(), tga.size() / 2, "x.tga");
+        ADD_FAILURE() << "decoded";
+    } catch (const EInvalidGraphic& e) {
+        // Its words follow the program's name, as the library gives them.
+        const std::string start = std::string("Bilddatei nicht lesbar: ") + program_invocation_short_name + ": ";
+        EXPECT_EQ(e.Message().rfind(start, 0), 0u) << e.Message();
+        EXPECT_GT(e.Message().size(), start.size() + 10) << e.Message();
+    }
 }
 
 TEST_F(PictureTest, EpsShowsItsTiffPreview) {

@@ -96,3 +96,19 @@ std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int
     const auto* b = static_cast<const uint8_t*>(blob.data());
     return std::vector<uint8_t>(b, b + blob.length());
 }
+
+std::vector<uint8_t> EncodeMagickFrames(const std::vector<TPlainFrame>& frames, const std::string& format) {
+    Magick::InitializeMagick(nullptr);
+    std::vector<Magick::Image> images;
+    for (const TPlainFrame& f : frames) {
+        const uint8_t rgb[3] = {RedComponent(f.Colour), GreenComponent(f.Colour), BlueComponent(f.Colour)};
+        std::vector<uint8_t> px;
+        for (int i = 0; i < f.Width * f.Height; ++i) px.insert(px.end(), rgb, rgb + 3);
+        images.emplace_back(size_t(f.Width), size_t(f.Height), "RGB", Magick::CharPixel, px.data());
+        images.back().magick(format);
+    }
+    Magick::Blob blob;
+    Magick::writeImages(images.begin(), images.end(), &blob, true);
+    const auto* b = static_cast<const uint8_t*>(blob.data());
+    return std::vector<uint8_t>(b, b + blob.length());
+}

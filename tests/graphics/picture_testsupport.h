@@ -18,3 +18,9 @@ std::vector<uint8_t> EncodePng(int w, int h, const std::function<TColor32(int, i
 // Through ImageMagick, with its format name ("TGA", "GIF", ...).
 std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int, int)>& pixel, const std::string& format,
                                   bool withAlpha = false);
+// One file of several plain frames, each {width, height, colour}, in that order.
+struct TPlainFrame {
+    int Width, Height;
+    TColor32 Colour;
+};
+std::vector<uint8_t> EncodeMagickFrames(const std::vector<TPlainFrame>& frames, const std::string& format);
