@@ -1,9 +1,9 @@
 #include "platform/MessageQueue.h"
 
+#include "dynload/SdlLibrary.h"
 #include "platform/Clock.h"
+#include "platform/Sdl.h"
 #include "platform/SysUtils.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
@@ -101,7 +101,7 @@ TMessage KeyDownMessage(HWND window, const SDL_KeyboardEvent& key) {
 }
 
 WPARAM MouseKeyFlags(uint32_t buttons) {
-    const SDL_Keymod mod = SDL_GetModState();
+    const SDL_Keymod mod = SdlFunctions().SDL_GetModState();
     WPARAM flags = 0;
     if (buttons & SDL_BUTTON_LMASK) flags |= MK_LBUTTON;
     if (buttons & SDL_BUTTON_RMASK) flags |= MK_RBUTTON;
@@ -129,27 +129,28 @@ public:
     TSdlEventSource() {
         // A closed window is the player's business; quitting is for SDL_QUIT proper
         // (and SIGINT and SIGTERM, which SDL turns into it).
-        SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-        if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) throw Exception(SDL_GetError());
-        wakeType_ = SDL_RegisterEvents(1);
+        const TSdlFunctions& sdl = SdlFunctions();
+        sdl.SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        if (sdl.SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) throw Exception(sdl.SDL_GetError());
+        wakeType_ = sdl.SDL_RegisterEvents(1);
     }
-    ~TSdlEventSource() override { SDL_QuitSubSystem(SDL_INIT_EVENTS); }
+    ~TSdlEventSource() override { SdlFunctions().SDL_QuitSubSystem(SDL_INIT_EVENTS); }
 
     void Pump(TMessageQueue& queue) override {
-        SDL_PumpEvents();
+        SdlFunctions().SDL_PumpEvents();
         SDL_Event event;
-        while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+        while (SdlFunctions().SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
             Translate(queue, event);
     }
 
-    bool Wait(int timeoutMs) override { return SDL_WaitEventTimeout(nullptr, timeoutMs) != 0; }
+    bool Wait(int timeoutMs) override { return SdlFunctions().SDL_WaitEventTimeout(nullptr, timeoutMs) != 0; }
 
     void Wake() override {
         // One wake event in flight is enough; Translate lets the next one through.
         if (wakePending_.exchange(true)) return;
         SDL_Event event{};
         event.type = wakeType_;
-        if (SDL_PushEvent(&event) != 1) wakePending_ = false;
+        if (SdlFunctions().SDL_PushEvent(&event) != 1) wakePending_ = false;
     }
 
 private:
@@ -165,8 +166,8 @@ private:
             if (!window) break;
             // A top-level window's bounds are its client area, for paints of the whole.
             int w = 0, h = 0;
-            if (SDL_Window* sdlWindow = SDL_GetWindowFromID(event.window.windowID))
-                SDL_GetWindowSize(sdlWindow, &w, &h);
+            if (SDL_Window* sdlWindow = SdlFunctions().SDL_GetWindowFromID(event.window.windowID))
+                SdlFunctions().SDL_GetWindowSize(sdlWindow, &w, &h);
             queue.SetWindowBounds(window, TRect{0, 0, w, h});
             switch (event.window.event) {
             case SDL_WINDOWEVENT_CLOSE: queue.PostInput(TMessage{window, WM_CLOSE, 0, 0}); break;
@@ -192,7 +193,7 @@ private:
             default: return;
             }
             PostMouse(queue, event.button.windowID, msg, event.button.x, event.button.y,
-                      SDL_GetMouseState(nullptr, nullptr) | mask);
+                      SdlFunctions().SDL_GetMouseState(nullptr, nullptr) | mask);
             break;
         }
         case SDL_MOUSEMOTION:

@@ -4,11 +4,12 @@
 // program already selected) are logged and never end the process.
 #include "platform/Window.h"
 
+#include "dynload/SdlLibrary.h"
 #include "platform/Charset.h"
 #include "platform/DebugOutput.h"
 #include "platform/MessageQueue.h"
+#include "platform/Sdl.h"
 
-#include <SDL.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -94,7 +95,7 @@ public:
     ~TSdlWindow() override;
 
     void SetCaption(const AnsiString& caption) override {
-        if (!foreignId_) SDL_SetWindowTitle(window_, AnsiToUtf8(caption).c_str());
+        if (!foreignId_) SdlFunctions().SDL_SetWindowTitle(window_, AnsiToUtf8(caption).c_str());
     }
     void SetFullScreen(bool fullScreen) override {
         if (foreignId_ || fullScreen == fullScreen_) return;
@@ -102,22 +103,23 @@ public:
         if (fullScreen) {
             // Without a window manager nobody acts on the full-screen state: the window
             // covers the monitor by itself already.
+            const TSdlFunctions& sdl = SdlFunctions();
             SDL_Rect display{};
-            if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(window_), 0), &display) == 0) {
-                SDL_SetWindowSize(window_, display.w, display.h);
-                SDL_SetWindowPosition(window_, display.x, display.y);
+            if (sdl.SDL_GetDisplayBounds(std::max(sdl.SDL_GetWindowDisplayIndex(window_), 0), &display) == 0) {
+                sdl.SDL_SetWindowSize(window_, display.w, display.h);
+                sdl.SDL_SetWindowPosition(window_, display.x, display.y);
             }
         }
-        SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+        SdlFunctions().SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     }
     bool FullScreen() const override { return fullScreen_; }
     void SetClientSize(int32_t width, int32_t height) override {
-        if (!foreignId_) SDL_SetWindowSize(window_, std::max(width, 1), std::max(height, 1));
+        if (!foreignId_) SdlFunctions().SDL_SetWindowSize(window_, std::max(width, 1), std::max(height, 1));
     }
     void SetPosition(int32_t left, int32_t top) override {
         if (foreignId_) return;
         const TRect frame = Frame();
-        SDL_SetWindowPosition(window_, left + frame.Left, top + frame.Top);
+        SdlFunctions().SDL_SetWindowPosition(window_, left + frame.Left, top + frame.Top);
     }
     TRect GetWindowRect() const override;
     TPoint ClientOrigin() const override {
@@ -128,23 +130,23 @@ public:
                           outer.Top + (outer.Height() - ClientSize().cy) / 2};
         }
         int x = 0, y = 0;
-        SDL_GetWindowPosition(window_, &x, &y);
+        SdlFunctions().SDL_GetWindowPosition(window_, &x, &y);
         return TPoint{x, y};
     }
     TSize ClientSize() const override {
         int w = 0, h = 0;
-        SDL_GetWindowSize(window_, &w, &h);
+        SdlFunctions().SDL_GetWindowSize(window_, &w, &h);
         return TSize{w, h};
     }
     void Show() override {
         visible_ = true;
         if (foreignId_) return;
-        SDL_ShowWindow(window_);
-        SDL_RaiseWindow(window_);
+        SdlFunctions().SDL_ShowWindow(window_);
+        SdlFunctions().SDL_RaiseWindow(window_);
     }
     void Hide() override {
         visible_ = false;
-        if (!foreignId_) SDL_HideWindow(window_);
+        if (!foreignId_) SdlFunctions().SDL_HideWindow(window_);
     }
     bool Visible() const override { return visible_; }
     IWindowSurface& Surface() override { return *this; }
@@ -157,7 +159,8 @@ private:
     // What the window manager's frame adds on each side (Left, Top, Right, Bottom).
     TRect Frame() const {
         int top = 0, left = 0, bottom = 0, right = 0;
-        if (foreignId_ || fullScreen_ || SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0)
+        if (foreignId_ || fullScreen_ ||
+            SdlFunctions().SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0)
             return TRect{};
         return TRect{left, top, right, bottom};
     }
@@ -177,18 +180,20 @@ class TSdlWindowSystem : public TWindowSystem {
 public:
     std::unique_ptr<TWindow> CreateWindow(int32_t clientWidth, int32_t clientHeight) override {
         StartVideo();
-        SDL_Window* window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                              std::max(clientWidth, 1), std::max(clientHeight, 1), SDL_WINDOW_HIDDEN);
-        if (!window) throw Exception(AnsiString("Fenster: ") + SDL_GetError());
+        const TSdlFunctions& sdl = SdlFunctions();
+        SDL_Window* window = sdl.SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                                  std::max(clientWidth, 1), std::max(clientHeight, 1),
+                                                  SDL_WINDOW_HIDDEN);
+        if (!window) throw Exception(AnsiString("Fenster: ") + sdl.SDL_GetError());
         return std::make_unique<TSdlWindow>(*this, window, 0);
     }
 
     std::unique_ptr<TWindow> CreateForeignWindow(uint64_t id) override {
         if (!x11_.Exists(id)) return nullptr;
         StartVideo();
-        SDL_Window* window = SDL_CreateWindowFrom(reinterpret_cast<const void*>(uintptr_t(id)));
+        SDL_Window* window = SdlFunctions().SDL_CreateWindowFrom(reinterpret_cast<const void*>(uintptr_t(id)));
         if (!window) {
-            OutputDebugString(AnsiString("Fremdes Fenster: ") + SDL_GetError());
+            OutputDebugString(AnsiString("Fremdes Fenster: ") + SdlFunctions().SDL_GetError());
             return nullptr;
         }
         return std::make_unique<TSdlWindow>(*this, window, id);
@@ -199,7 +204,7 @@ public:
     TRect GetWorkArea() override {
         StartVideo();
         SDL_Rect r{};
-        if (SDL_GetDisplayUsableBounds(0, &r) != 0) return TRect{};
+        if (SdlFunctions().SDL_GetDisplayUsableBounds(0, &r) != 0) return TRect{};
         return Bounds(r.x, r.y, r.w, r.h);
     }
 
@@ -208,32 +213,32 @@ public:
         // SDL's global position on X11 follows raw motion only, which a warped pointer
         // never sends: ask the server.
         TPoint point;
-        const char* driver = SDL_GetCurrentVideoDriver();
+        const char* driver = SdlFunctions().SDL_GetCurrentVideoDriver();
         if (driver && std::strcmp(driver, "x11") == 0 && x11_.Pointer(point)) return point;
         int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y);
+        SdlFunctions().SDL_GetGlobalMouseState(&x, &y);
         return TPoint{x, y};
     }
 
     void ShowCursor(bool show) override {
         StartVideo();
-        SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+        SdlFunctions().SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
     }
 
     bool CursorShown() override {
         StartVideo();
-        return SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE;
+        return SdlFunctions().SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE;
     }
 
     void ReleaseCapture() override {
         StartVideo();
-        SDL_CaptureMouse(SDL_FALSE);
+        SdlFunctions().SDL_CaptureMouse(SDL_FALSE);
     }
 
     int32_t DisplayRefreshRate() override {
         StartVideo();
         SDL_DisplayMode mode{};
-        if (SDL_GetCurrentDisplayMode(0, &mode) != 0 || mode.refresh_rate <= 0) return 60;
+        if (SdlFunctions().SDL_GetCurrentDisplayMode(0, &mode) != 0 || mode.refresh_rate <= 0) return 60;
         return mode.refresh_rate;
     }
 
@@ -246,13 +251,14 @@ private:
         if (videoStarted_) return;
         // The queue's events first, so that its source sees every window's events.
         MessageQueue();
+        const TSdlFunctions& sdl = SdlFunctions();
         // The window surface is plain memory the driver shows: no renderer behind it.
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        sdl.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         // A window does not keep the system's screen saver away, as on Windows.
-        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(AnsiString("SDL: ") + SDL_GetError());
+        sdl.SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+        if (sdl.SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(AnsiString("SDL: ") + sdl.SDL_GetError());
         videoStarted_ = true;
-        if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) InstallXErrorHandler();
+        if (std::strcmp(sdl.SDL_GetCurrentVideoDriver(), "x11") == 0) InstallXErrorHandler();
     }
 
     TX11Connection x11_;
@@ -261,7 +267,7 @@ private:
 
 TSdlWindow::TSdlWindow(TSdlWindowSystem& system, SDL_Window* window, uint64_t foreignId)
     : system_(system), window_(window), foreignId_(foreignId) {
-    MessageQueue().SetSystemWindowId(Handle(), SDL_GetWindowID(window_));
+    MessageQueue().SetSystemWindowId(Handle(), SdlFunctions().SDL_GetWindowID(window_));
     if (foreignId_) {
         // A message-only window of our own watches the foreign one; its timer also keeps
         // every wait of the queue short while we draw into a window that may go away.
@@ -273,7 +279,7 @@ TSdlWindow::TSdlWindow(TSdlWindowSystem& system, SDL_Window* window, uint64_t fo
 
 TSdlWindow::~TSdlWindow() {
     if (watcher_) MessageQueue().DestroyWindowHandle(watcher_);
-    SDL_DestroyWindow(window_);
+    SdlFunctions().SDL_DestroyWindow(window_);
 }
 
 void TSdlWindow::CheckForeign(TMessage& message) {
@@ -287,8 +293,8 @@ TRect TSdlWindow::GetWindowRect() const {
     TRect rect;
     if (foreignId_) return system_.ForeignRect(foreignId_, rect) ? rect : TRect{};
     int x = 0, y = 0, w = 0, h = 0;
-    SDL_GetWindowPosition(window_, &x, &y);
-    SDL_GetWindowSize(window_, &w, &h);
+    SdlFunctions().SDL_GetWindowPosition(window_, &x, &y);
+    SdlFunctions().SDL_GetWindowSize(window_, &w, &h);
     const TRect frame = Frame();
     return TRect{x - frame.Left, y - frame.Top, x + w + frame.Right, y + h + frame.Bottom};
 }
@@ -296,14 +302,15 @@ TRect TSdlWindow::GetWindowRect() const {
 void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, int32_t height, TPoint origin,
                          const TRect* rects, int32_t count) {
     if (!pixels || !rects || count <= 0 || vanished_) return;
+    const TSdlFunctions& sdl = SdlFunctions();
     // Fetched every time: SDL makes a new surface after a size change.
-    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    SDL_Surface* surface = sdl.SDL_GetWindowSurface(window_);
     if (!surface) return;
     shown_.clear();
     const uint32_t format = surface->format->format;
     // A screen has no alpha; 32-bit surfaces whose alpha may count get it opaque.
     const bool direct = format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_RGB888;
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return;
     for (int32_t i = 0; i < count; ++i) {
         const TRect part = PresentedPart(rects[i], width, height, origin, surface->w, surface->h);
         if (part.IsEmpty()) continue;
@@ -317,13 +324,13 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
                 for (int32_t x = 0; x < part.Width(); ++x) row[x] = from[x] | 0xFF000000u;
             }
         } else {
-            SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_XRGB8888, src, stride * 4, format, dst,
-                              surface->pitch);
+            sdl.SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_XRGB8888, src, stride * 4, format,
+                                  dst, surface->pitch);
         }
         shown_.push_back(SDL_Rect{part.Left, part.Top, part.Width(), part.Height()});
     }
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    if (!shown_.empty()) SDL_UpdateWindowSurfaceRects(window_, shown_.data(), int(shown_.size()));
+    if (SDL_MUSTLOCK(surface)) sdl.SDL_UnlockSurface(surface);
+    if (!shown_.empty()) sdl.SDL_UpdateWindowSurfaceRects(window_, shown_.data(), int(shown_.size()));
 }
 
 // Read from any thread that makes or asks about windows.

@@ -2,11 +2,14 @@
 // /a: password, /p <window>: preview, /s: full screen).
 #include "platform/MessageBox.h"
 #include "platform/ProcessInfo.h"
+#include "platform/Sdl.h"
 #include "shell/ScreenSaverMain.h"
 
 #include <exception>
 
 int main(int argc, char** argv) {
+    // SDL's libraries take longer to map than the start takes to need them: begin now.
+    PreloadSdl();
     SetProcessArguments(argc, argv);
     bool installed = false;
     try {

@@ -5,6 +5,7 @@
 #include "dynload/FFmpegLibrary.h"
 #include "dynload/GtkLibrary.h"
 #include "dynload/MagickLibrary.h"
+#include "dynload/SdlLibrary.h"
 #include "dynload/SongLibraries.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,7 @@ GC_TABLE(TGtkFunctions, GC_GTK_FUNCTIONS, GtkSonames, Gtk);
 GC_TABLE(TMagickFunctions, GC_MAGICK_FUNCTIONS, MagickSonames, ImageMagick);
 GC_TABLE(TOpenMptFunctions, GC_OPENMPT_FUNCTIONS, OpenMptSonames, OpenMpt);
 GC_TABLE(TFluidSynthFunctions, GC_FLUIDSYNTH_FUNCTIONS, FluidSynthSonames, FluidSynth);
+GC_TABLE(TSdlFunctions, GC_SDL_FUNCTIONS, SdlSonames, Sdl);
 
 // Each: a library that does not exist, and one that loads but lacks the functions asked
 // of it; with several libraries also one of a version that does not exist.
@@ -80,11 +82,16 @@ std::vector<TMissingCase> TTable<TFluidSynthFunctions>::Missing() {
     return {{songLibrary, "libglowcanvas-none.so", "libglowcanvas-none.so"},
             {songLibrary, "libz.so.1", "fluid_set_log_function"}};
 }
+std::vector<TMissingCase> TTable<TSdlFunctions>::Missing() {
+    return {{sdlLibrary, "libSDL9999-2.0.so.0", "libSDL9999-2.0.so.0"},
+            {sdlLibrary, "libz.so.1", "SDL_GetError"}};
+}
 
 template <class T>
 class LibraryTable : public testing::Test {};
 using TTables =
-    testing::Types<TFFmpegFunctions, TGtkFunctions, TMagickFunctions, TOpenMptFunctions, TFluidSynthFunctions>;
+    testing::Types<TFFmpegFunctions, TGtkFunctions, TMagickFunctions, TOpenMptFunctions, TFluidSynthFunctions,
+                   TSdlFunctions>;
 TYPED_TEST_SUITE(LibraryTable, TTables);
 
 // Loading asks nothing of a display or a sound card.

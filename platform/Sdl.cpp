@@ -1,0 +1,30 @@
+#include "platform/Sdl.h"
+
+#include "dynload/SdlLibrary.h"
+#include "platform/SysUtils.h"
+
+#include <string>
+#include <thread>
+
+const TSdlFunctions& SdlFunctions() {
+    std::string why;
+    if (const TSdlFunctions* sdl = Sdl(why)) return *sdl;
+    throw Exception(why);
+}
+
+void PreloadSdl() {
+    try {
+        // Detached: the loading touches only its own locals and the table, which is never
+        // unloaded, so a process that ends meanwhile leaves it nothing to trip over.
+        std::thread([] {
+            try {
+                std::string why;
+                Sdl(why);
+            } catch (...) {
+                // Out of memory: the first use tries again and reports.
+            }
+        }).detach();
+    } catch (...) {
+        // No thread to spare: the first use loads it.
+    }
+}
