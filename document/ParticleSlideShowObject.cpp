@@ -72,7 +72,8 @@ void TParticle::SaveBackground(const TBitmap32& target, const TRect& r) {
         return;
     }
     if (!Background) Background = std::make_unique<TBitmap32>();
-    Background->SetSize(RectWidth(b), RectHeight(b));
+    // Every pixel is copied below.
+    Background->SetSizeForOverwrite(RectWidth(b), RectHeight(b));
     Background->DrawMode = dmOpaque;
     Background->MasterAlpha = 255;
     for (int y = b.Top; y < b.Bottom; ++y)

@@ -53,7 +53,8 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
             ClipTo(int64_t(r.Bottom) + 1, h)};
     s.Right = std::max(s.Right, s.Left);
     s.Bottom = std::max(s.Bottom, s.Top);
-    Background->SetSize(s.Width(), s.Height());
+    // Every pixel is copied below.
+    Background->SetSizeForOverwrite(s.Width(), s.Height());
     BackgroundPos = s.TopLeft();
     for (int32_t y = 0; y < s.Height(); ++y)
         std::memcpy(Background->ScanLine(y), buffer->ScanLine(s.Top + y) + s.Left,
