@@ -1,5 +1,7 @@
 #include "media/FMODBinding.h"
 
+#include "platform/Sdl.h"
+
 #include <cstring>
 
 GC_IMPLEMENT_CLASS(TFMOD, TObject)
@@ -77,6 +79,9 @@ int TFMOD::IndexOf(const char* decoratedName) {
 
 bool TFMOD::Load(const AnsiString& path) {
     Unload();
+    // The sound library plays through SDL: the process's SDL is loaded first and kept, so
+    // that unloading the library never unloads SDL with the state it still holds.
+    KeepSdlLoaded();
     Module = LoadLibrary(path.empty() ? AnsiString("fmod.dll") : path);
     if (!Module)
         return false;

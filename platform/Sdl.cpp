@@ -12,6 +12,11 @@ const TSdlFunctions& SdlFunctions() {
     throw Exception(why);
 }
 
+bool KeepSdlLoaded() {
+    std::string why;
+    return Sdl(why) != nullptr;
+}
+
 void PreloadSdl() {
     try {
         // Detached: the loading touches only its own locals and the table, which is never
