@@ -18,13 +18,6 @@ int MsUntil(uint32_t due, uint32_t now) {
     return left > 0 ? left : 0;
 }
 
-TRect UnionRect(const TRect& a, const TRect& b) {
-    if (a.IsEmpty()) return b;
-    if (b.IsEmpty()) return a;
-    return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-                 std::max(a.Bottom, b.Bottom)};
-}
-
 // --- SDL events as Windows messages ---
 
 WPARAM VirtualKeyOf(SDL_Keycode key) {

@@ -48,6 +48,13 @@ inline TRect IntersectRect(const TRect& a, const TRect& b) {
                   a.Right < b.Right ? a.Right : b.Right, a.Bottom < b.Bottom ? a.Bottom : b.Bottom};
     return r.IsEmpty() ? TRect{} : r;
 }
+// The bounding box of both; an empty one adds nothing, two empty ones give (0, 0, 0, 0).
+inline TRect UnionRect(const TRect& a, const TRect& b) {
+    if (a.IsEmpty()) return b.IsEmpty() ? TRect{} : b;
+    if (b.IsEmpty()) return a;
+    return TRect{a.Left < b.Left ? a.Left : b.Left, a.Top < b.Top ? a.Top : b.Top,
+                 a.Right > b.Right ? a.Right : b.Right, a.Bottom > b.Bottom ? a.Bottom : b.Bottom};
+}
 
 // Modifier keys and mouse buttons held during an input event.
 using TShiftState = uint8_t;

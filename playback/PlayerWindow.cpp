@@ -10,18 +10,6 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-// The bounding box of both; an empty one adds nothing, two empty ones give (0, 0, 0, 0).
-TRect UnionRect(const TRect& a, const TRect& b) {
-    if (a.IsEmpty()) return b.IsEmpty() ? TRect{} : b;
-    if (b.IsEmpty()) return a;
-    return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-                 std::max(a.Bottom, b.Bottom)};
-}
-
-}  // namespace
-
 TWinPaintBox32::TWinPaintBox32() = default;
 
 TWinPaintBox32::~TWinPaintBox32() {
