@@ -16,5 +16,6 @@ TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0,
 // is no JPEG or its header cannot be read.
 bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height);
 
-// The scale, in eighths (1 to 8), that ReadJpegPicture uses.
+// The scale that ReadJpegPicture uses, in eighths: the smallest of 1 to 4 that still
+// covers the target, otherwise 8.
 int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight);

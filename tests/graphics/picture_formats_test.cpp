@@ -56,6 +56,7 @@ TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
     EXPECT_EQ(JpegScaleEighths(4000, 3000, 1501, 1080), 4);
     EXPECT_EQ(JpegScaleEighths(4000, 3000, 500, 375), 1);
     EXPECT_EQ(JpegScaleEighths(4000, 3000, 501, 375), 2);
+    EXPECT_EQ(JpegScaleEighths(4000, 3000, 2001, 1440), 8);  // not 5/8 to 7/8: slower than the whole
     EXPECT_EQ(JpegScaleEighths(4000, 3000, 0, 0), 8);
     EXPECT_EQ(JpegScaleEighths(100, 100, 200, 200), 8);
     auto jpg = EncodeJpeg(256, 192, Corners(256, 192));
