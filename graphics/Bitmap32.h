@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Image32.h"
+#include "platform/LargePages.h"
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
 
@@ -66,6 +67,8 @@ TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M = 255);
 
 // The largest picture we ever allocate (pixels); larger requests are refused.
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 28;
+// Pixel memory from this size on asks for large pages (a screen of 1024 x 768 and up).
+constexpr std::size_t kLargePagesFrom = std::size_t(3) << 20;
 
 class EBitmapError : public Exception {
 public:
@@ -202,6 +205,11 @@ private:
             using other = TDefaultInit<U>;
         };
         using std::allocator<T>::allocator;
+        T* allocate(std::size_t n) {
+            T* p = std::allocator<T>::allocate(n);
+            if (n * sizeof(T) >= kLargePagesFrom) AdviseLargePages(p, n * sizeof(T));
+            return p;
+        }
         template <class U>
         void construct(U* p) noexcept {
             ::new (static_cast<void*>(p)) U;
