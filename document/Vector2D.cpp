@@ -16,7 +16,8 @@ int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v));
 
 }  // namespace
 
-int32_t RoundToInt32(long double v) { return Saturate(std::nearbyint(v)); }
+// rint: as nearbyint, without its costly save of the floating-point state.
+int32_t RoundToInt32(long double v) { return Saturate(std::rint(v)); }
 int32_t TruncToInt32(long double v) { return Saturate(std::trunc(v)); }
 
 TVector2D Vector2D(int32_t x, int32_t y) { return TVector2D{x, y}; }
