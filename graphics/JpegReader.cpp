@@ -2,10 +2,15 @@
 
 #include "graphics/JpegError.h"
 #include "graphics/PictureReader.h"
+#include "platform/DebugOutput.h"
 
+#include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -34,7 +39,22 @@ struct TJpegJob {
     // Only the header: the picture's size goes into Width and Height, Out stays untouched.
     bool HeaderOnly = false;
     int Width = 0, Height = 0;
+    // In: the most bands the rows may be decoded in (0: by the picture's size). Out: the
+    // bands chosen; above 1, Out has its size and DecodeInBands fills it.
+    int Bands = 0;
+    unsigned ScaleNum = 8;
 };
+
+constexpr int kMaxBands = 4;
+
+// Bands for a sequential picture: one per three megapixels of the file, as far as the
+// machine has cores. Every band but the first must entropy-decode the rows before its
+// own to skip them, so a band pays only where the rest of the decoding is large.
+int AutoBands(JDIMENSION width, JDIMENSION height) {
+    static const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    const int64_t byPixels = int64_t(width) * int64_t(height) / (3 << 20);
+    return int(std::clamp<int64_t>(byPixels, 1, std::min(cores, kMaxBands)));
+}
 
 inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
 
@@ -82,6 +102,16 @@ bool DecodeJpeg(TJpegJob& job) {
         jpeg_destroy_decompress(&cinfo);
         throw;
     }
+    // Bands only for one sequential scan: a picture of several scans is decoded whole
+    // before its first row comes out, by every band again.
+    int bands = job.Bands > 0 ? std::min(job.Bands, kMaxBands) : AutoBands(cinfo.image_width, cinfo.image_height);
+    if (cmyk || jpeg_has_multiple_scans(&cinfo) || cinfo.output_height < JDIMENSION(bands) * 16) bands = 1;
+    job.Bands = bands;
+    job.ScaleNum = cinfo.scale_num;
+    if (bands > 1) {
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     jpeg_start_decompress(&cinfo);
     const bool inverted = cinfo.saw_Adobe_marker;
     JSAMPARRAY row = nullptr;
@@ -106,6 +136,78 @@ bool DecodeJpeg(TJpegJob& job) {
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+// Rows [from, to) of the job's picture into Out, by a decompressor of its own: the rows
+// before are skipped (which still entropy-decodes them), the last band reads the file to
+// its end as a whole decode does. False with the library's message on a failure.
+bool DecodeBand(const TJpegJob& job, JDIMENSION from, JDIMENSION to, char* message) {
+    jpeg_decompress_struct cinfo;
+    TJpegError err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.Pub);
+    err.Pub.error_exit = OnJpegError;
+    err.Pub.emit_message = OnMessage;
+    err.Message[0] = 0;
+    if (setjmp(err.Jump)) {
+        std::memcpy(message, err.Message, JMSG_LENGTH_MAX);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = 1L << 30;
+    jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_BGRA;
+    cinfo.scale_num = job.ScaleNum;
+    cinfo.scale_denom = 8;
+    cinfo.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&cinfo);
+    if (int(cinfo.output_width) != job.Out->Width() || int(cinfo.output_height) != job.Out->Height()) {
+        std::snprintf(message, JMSG_LENGTH_MAX, "band of another size");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (from > 0) jpeg_skip_scanlines(&cinfo, from);
+    while (cinfo.output_scanline < to) {
+        JSAMPROW target = reinterpret_cast<JSAMPROW>(job.Out->ScanLine(int(cinfo.output_scanline)));
+        jpeg_read_scanlines(&cinfo, &target, 1);
+    }
+    if (to == cinfo.output_height) jpeg_finish_decompress(&cinfo);
+    else jpeg_abort_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+// The rows of a job that DecodeJpeg left to bands, each band on a thread of its own (the
+// first on this one); every band gives the same bytes a whole decode gives. False with
+// the first failed band's message.
+bool DecodeInBands(TJpegJob& job) {
+    const int bands = job.Bands;
+    const auto rowOf = [&](int band) { return JDIMENSION(int64_t(job.Out->Height()) * band / bands); };
+    std::array<bool, kMaxBands> ok{};
+    std::array<std::array<char, JMSG_LENGTH_MAX>, kMaxBands> messages{};
+    const auto run = [&](int band) {
+        ok[size_t(band)] = DecodeBand(job, rowOf(band), rowOf(band + 1), messages[size_t(band)].data());
+    };
+    std::vector<std::thread> threads;
+    std::vector<int> unthreaded;
+    for (int band = 1; band < bands; ++band) {
+        try {
+            threads.emplace_back(run, band);
+        } catch (...) {
+            unthreaded.push_back(band);  // no thread to spare: this one decodes it
+        }
+    }
+    run(0);
+    for (int band : unthreaded) run(band);
+    for (std::thread& t : threads) t.join();
+    for (int band = 0; band < bands; ++band) {
+        if (ok[size_t(band)]) continue;
+        std::memcpy(job.Message, messages[size_t(band)].data(), sizeof job.Message);
+        return false;
+    }
     return true;
 }
 
@@ -136,11 +238,19 @@ int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
     return eighths;
 }
 
-TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight) {
+TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight, int bands) {
     if (size == 0) throw EInvalidGraphic("Leere JPEG-Datei");
     TBitmap32 bitmap;
     TJpegJob job{data, size, targetWidth, targetHeight, &bitmap, {}, false};
-    if (!DecodeJpeg(job)) {
+    job.Bands = bands;
+    bool ok = DecodeJpeg(job);
+    if (ok && job.Bands > 1 && !DecodeInBands(job)) {
+        // Bands never refuse what a whole decode takes: the whole decode has the last word.
+        OutputDebugString(AnsiString("JPEG in bands: ") + job.Message + "; decoding it whole");
+        job.Bands = 1;
+        ok = DecodeJpeg(job);
+    }
+    if (!ok) {
         if (job.TooLarge) throw EInvalidGraphic("JPEG-Bild zu gro\xDF oder leer");
         throw EInvalidGraphic(AnsiString("JPEG-Datei nicht lesbar: ") + job.Message);
     }

@@ -7,10 +7,13 @@
 #include <cstdint>
 
 // Decodes a JPEG file held in memory into an opaque bitmap. With a target size, the
-// decoder scales by eighths (7/8 down to 1/8) while decoding as far as the result stays
-// at least that large in both directions: a large photo for a screen then costs a
-// fraction of its memory and of the later fitting. Raises EInvalidGraphic, also for a truncated file.
-TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0);
+// decoder scales (see JpegScaleEighths) while decoding as far as the result stays at
+// least that large in both directions: a large photo for a screen then costs a fraction
+// of its memory and of the later fitting. A large picture of one sequential scan is
+// decoded in up to `bands` horizontal bands at once (0: as many as its size is worth),
+// with the same result. Raises EInvalidGraphic, also for a truncated file.
+TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0,
+                          int bands = 0);
 
 // The picture's full size from the file's header, without decoding; False when the data
 // is no JPEG or its header cannot be read.

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <jpeglib.h>
 #include <zlib.h>
 
@@ -68,6 +69,59 @@ TEST_F(PictureTest, JpegScalesWhileDecodingButNeverBelowTheTarget) {
     EXPECT_EQ(b.Height(), 48);
     ExpectColour(b.Pixel(0, 0), Color32(255, 0, 0), 16);
     ExpectColour(b.Pixel(63, 47), Color32(255, 255, 255), 16);
+}
+
+TEST_F(PictureTest, JpegBandsGiveTheBytesOfAWholeDecode) {
+    // Noise, so that the entropy coding has something to carry across band edges.
+    const auto noise = [](int x, int y) {
+        const uint32_t v = uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u;
+        return Color32(uint8_t(v >> 5), uint8_t(x * 3 + (v >> 13 & 31)), uint8_t(y * 2 + (v >> 21 & 63)));
+    };
+    struct TCase {
+        const char* Name;
+        int Width, Height;
+        TJpegEncoding Encoding;
+    };
+    const TCase cases[] = {
+        {"4:2:0", 333, 251, {}},
+        {"4:4:4", 333, 251, {95, false, 1, 1}},
+        {"4:2:2", 333, 251, {95, false, 2, 1}},
+        {"4:1:1", 333, 251, {95, false, 4, 1}},
+        {"4:4:0", 250, 333, {95, false, 1, 2}},
+        {"grey", 333, 251, {95, false, 1, 1, true}},
+        {"restart markers", 320, 240, {80, false, 2, 2, false, 1}},
+    };
+    // A band that failed would be covered by the whole decode; it says so.
+    TFakeDebugOutput debug;
+    SetDebugOutput(&debug);
+    for (const TCase& c : cases) {
+        const std::vector<uint8_t> jpg = EncodeJpegWith(c.Width, c.Height, noise, c.Encoding);
+        // Whole size, then 1/2, 3/8, 1/4 and 1/8.
+        for (int eighths : {8, 4, 3, 2, 1}) {
+            const int tw = c.Width * eighths / 8, th = c.Height * eighths / 8;
+            const TBitmap32 whole = ReadJpegPicture(jpg.data(), jpg.size(), tw, th, 1);
+            for (int bands = 2; bands <= 4; ++bands) {
+                const TBitmap32 banded = ReadJpegPicture(jpg.data(), jpg.size(), tw, th, bands);
+                ASSERT_EQ(banded.Width(), whole.Width());
+                ASSERT_EQ(banded.Height(), whole.Height());
+                EXPECT_EQ(0, std::memcmp(banded.Bits(), whole.Bits(), size_t(whole.Width()) * whole.Height() * 4))
+                    << c.Name << ", " << eighths << "/8, " << bands << " bands";
+            }
+        }
+        EXPECT_TRUE(debug.Lines.empty()) << c.Name << ": " << (debug.Lines.empty() ? "" : debug.Lines[0]);
+        // A truncated file stays refused, bands or not.
+        const std::vector<uint8_t> cut(jpg.begin(), jpg.begin() + std::ptrdiff_t(jpg.size() * 2 / 3));
+        EXPECT_THROW(ReadJpegPicture(cut.data(), cut.size(), 0, 0, 4), EInvalidGraphic) << c.Name;
+        debug.Lines.clear();
+    }
+    SetDebugOutput(nullptr);
+    // A progressive file is decoded whole, whatever is asked.
+    TJpegEncoding progressive;
+    progressive.Progressive = true;
+    const std::vector<uint8_t> prog = EncodeJpegWith(333, 251, noise, progressive);
+    const TBitmap32 whole = ReadJpegPicture(prog.data(), prog.size(), 0, 0, 1);
+    const TBitmap32 asked = ReadJpegPicture(prog.data(), prog.size(), 0, 0, 4);
+    EXPECT_EQ(0, std::memcmp(asked.Bits(), whole.Bits(), size_t(whole.Width()) * whole.Height() * 4));
 }
 
 TEST_F(PictureTest, JpegSizeComesFromTheHeaderAlone) {

@@ -18,6 +18,14 @@ TColor32 CornerPattern(int x, int y, int w, int h) {
 
 std::vector<uint8_t> EncodeJpeg(int w, int h, const std::function<TColor32(int, int)>& pixel, int quality,
                                 bool progressive) {
+    TJpegEncoding encoding;
+    encoding.Quality = quality;
+    encoding.Progressive = progressive;
+    return EncodeJpegWith(w, h, pixel, encoding);
+}
+
+std::vector<uint8_t> EncodeJpegWith(int w, int h, const std::function<TColor32(int, int)>& pixel,
+                                    const TJpegEncoding& encoding) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -30,8 +38,12 @@ std::vector<uint8_t> EncodeJpeg(int w, int h, const std::function<TColor32(int, 
     c.input_components = 3;
     c.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    if (progressive) jpeg_simple_progression(&c);
+    jpeg_set_quality(&c, encoding.Quality, TRUE);
+    if (encoding.Grey) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    c.comp_info[0].h_samp_factor = encoding.HSample;
+    c.comp_info[0].v_samp_factor = encoding.VSample;
+    c.restart_in_rows = encoding.RestartRows;
+    if (encoding.Progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     std::vector<uint8_t> row(size_t(w) * 3);
     while (c.next_scanline < c.image_height) {

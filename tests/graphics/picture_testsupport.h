@@ -14,6 +14,17 @@ TColor32 CornerPattern(int x, int y, int w, int h);
 
 std::vector<uint8_t> EncodeJpeg(int w, int h, const std::function<TColor32(int, int)>& pixel, int quality = 95,
                                 bool progressive = false);
+// How EncodeJpegWith writes: chroma sampling factors (luma's; chroma stays 1 x 1), grey,
+// and a restart marker every RestartRows rows of blocks (0: none).
+struct TJpegEncoding {
+    int Quality = 95;
+    bool Progressive = false;
+    int HSample = 2, VSample = 2;
+    bool Grey = false;
+    int RestartRows = 0;
+};
+std::vector<uint8_t> EncodeJpegWith(int w, int h, const std::function<TColor32(int, int)>& pixel,
+                                    const TJpegEncoding& encoding);
 std::vector<uint8_t> EncodePng(int w, int h, const std::function<TColor32(int, int)>& pixel);
 // Through ImageMagick, with its format name ("TGA", "GIF", ...).
 std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int, int)>& pixel, const std::string& format,
