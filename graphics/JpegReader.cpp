@@ -185,7 +185,16 @@ bool DecodeBand(const TJpegJob& job, JDIMENSION from, JDIMENSION to, char* messa
 // the first failed band's message.
 bool DecodeInBands(TJpegJob& job) {
     const int bands = job.Bands;
-    const auto rowOf = [&](int band) { return JDIMENSION(int64_t(job.Out->Height()) * band / bands); };
+    // Where each band starts. A band skips the rows before its own at about 0.4 of the
+    // cost of decoding them, so the later bands get fewer rows and all end together
+    // (four bands of a 12-megapixel photo: 0.47 of a whole decode instead of 0.56).
+    constexpr double kSkipCost = 0.4;
+    std::array<double, kMaxBands + 1> weight{};
+    for (int band = 1; band <= bands; ++band) weight[size_t(band)] = 1 + weight[size_t(band - 1)] * (1 - kSkipCost);
+    const auto rowOf = [&](int band) {
+        return band >= bands ? JDIMENSION(job.Out->Height())
+                             : JDIMENSION(double(job.Out->Height()) * weight[size_t(band)] / weight[size_t(bands)]);
+    };
     std::array<bool, kMaxBands> ok{};
     std::array<std::array<char, JMSG_LENGTH_MAX>, kMaxBands> messages{};
     const auto run = [&](int band) {
