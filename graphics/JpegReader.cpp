@@ -58,25 +58,35 @@ int AutoBands(JDIMENSION width, JDIMENSION height) {
 
 inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
 
-// Plain C-style decoding: nothing with a destructor lives between setjmp and longjmp.
-bool DecodeJpeg(TJpegJob& job) {
-    jpeg_decompress_struct cinfo;
-    TJpegError err;
+// A cleared decompressor reporting to err (before the caller's setjmp).
+void PrepareDecompressor(jpeg_decompress_struct& cinfo, TJpegError& err) {
     std::memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_std_error(&err.Pub);
     err.Pub.error_exit = OnJpegError;
     err.Pub.emit_message = OnMessage;
     err.Message[0] = 0;
+}
+
+// Creates the decompressor on the job's bytes and reads the header (after the setjmp).
+void OpenJob(jpeg_decompress_struct& cinfo, const TJpegJob& job) {
+    jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = 1L << 30;
+    jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
+    jpeg_read_header(&cinfo, TRUE);
+}
+
+// Plain C-style decoding: nothing with a destructor lives between setjmp and longjmp.
+bool DecodeJpeg(TJpegJob& job) {
+    jpeg_decompress_struct cinfo;
+    TJpegError err;
+    PrepareDecompressor(cinfo, err);
     job.TooLarge = false;
     if (setjmp(err.Jump)) {
         std::memcpy(job.Message, err.Message, sizeof job.Message);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = 1L << 30;
-    jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
-    jpeg_read_header(&cinfo, TRUE);
+    OpenJob(cinfo, job);
     job.Width = int(cinfo.image_width);
     job.Height = int(cinfo.image_height);
     if (job.HeaderOnly) {
@@ -145,20 +155,13 @@ bool DecodeJpeg(TJpegJob& job) {
 bool DecodeBand(const TJpegJob& job, JDIMENSION from, JDIMENSION to, char* message) {
     jpeg_decompress_struct cinfo;
     TJpegError err;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.Pub);
-    err.Pub.error_exit = OnJpegError;
-    err.Pub.emit_message = OnMessage;
-    err.Message[0] = 0;
+    PrepareDecompressor(cinfo, err);
     if (setjmp(err.Jump)) {
         std::memcpy(message, err.Message, JMSG_LENGTH_MAX);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = 1L << 30;
-    jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
-    jpeg_read_header(&cinfo, TRUE);
+    OpenJob(cinfo, job);
     cinfo.out_color_space = JCS_EXT_BGRA;
     cinfo.scale_num = job.ScaleNum;
     cinfo.scale_denom = 8;
