@@ -52,7 +52,7 @@ constexpr int kMaxBands = 4;
 // own to skip them, so a band pays only where the rest of the decoding is large.
 int AutoBands(JDIMENSION width, JDIMENSION height) {
     static const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    const int64_t byPixels = int64_t(width) * int64_t(height) / (3 << 20);
+    const int64_t byPixels = int64_t(width) * int64_t(height) / 3000000;
     return int(std::clamp<int64_t>(byPixels, 1, std::min(cores, kMaxBands)));
 }
 
