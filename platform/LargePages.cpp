@@ -1,7 +1,6 @@
 #include "platform/LargePages.h"
 
 #include <cstdint>
-#include <cstdlib>
 
 #include <sys/mman.h>
 

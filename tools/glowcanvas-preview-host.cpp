@@ -135,7 +135,10 @@ int Host(int width, int height, const std::string& program) {
         }
     }
     if (window) SDL_DestroyWindow(window);
-    SDL_Quit();
+    // No SDL_Quit here: it gives X errors back to Xlib's default handler, which ends the
+    // process with status 1, before it closes its second connection, on which the answer
+    // to a wakeup it sent to the window just closed may still be waiting. The process ends
+    // now anyway.
     return result;
 }
 
