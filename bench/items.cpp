@@ -6,9 +6,9 @@
 //   ratio at most 10).
 #include "bench/BenchPlayer.h"
 #include "bench/BenchSupport.h"
-#include "document/MergeSlideShowObject.h"
-#include "document/ParticleSlideShowObject.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/MergeSlideShowObject.h"
+#include "objects/ParticleSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/PlayerServices.h"
 #include "foundation/Benchmark.h"
 #include "graphics/PictureRegistry.h"

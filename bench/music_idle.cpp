@@ -8,7 +8,7 @@
 
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
-#include "document/SlideShowObjectModules.h"
+#include "objects/ObjectModules.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
 #include "media/SlideShowSoundSystem.h"
@@ -40,7 +40,7 @@ void BM_MusicIdle(benchmark::State& state) {
     static TPlugins* plugins = [] {
         if (!Plugins) Plugins = new TPlugins();
         TPlugins* p = Plugins;
-        InitializeSlideShowObjectModules(*p);
+        InitializeShowItemModules(*p);
         SlideShowDocument::Initialize();
         SlideShowPlayerProperties::Initialize();
         MusicPlayListUnit::Initialize();

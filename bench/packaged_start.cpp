@@ -4,7 +4,7 @@
 // "first frame flushed"), against copying a package file of the same items with cp. Each
 // is the median of 5 runs, taken in turns; "ratio" = start / copy (target: at most 1.3).
 #include "bench/BenchSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "foundation/Packager.h"
 #include "platform/Paths.h"

@@ -7,7 +7,7 @@
 //   copy of that frame (target: ratio at most 3).
 #include "bench/BenchPlayer.h"
 #include "bench/BenchSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/PlayerServices.h"
 #include "foundation/Benchmark.h"
 #include "graphics/JpegReader.h"

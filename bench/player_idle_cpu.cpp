@@ -5,7 +5,7 @@
 // display's rate. Run it under Xvfb with SDL's x11 driver: the offscreen driver has no
 // way to sleep until an event and polls.
 #include "bench/BenchSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Startup.h"

@@ -8,7 +8,7 @@
 //   tick over one full libjpeg-turbo decode of the same file measured in the same run
 //   (target: at most 1) - preparation runs a step at a time.
 #include "bench/BenchSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "graphics/JpegReader.h"

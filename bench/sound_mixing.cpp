@@ -9,7 +9,7 @@
 #include "media/SlideShowSoundSystem.h"
 #include "platform/Paths.h"
 #include "soundapi/FSoundTypes.h"
-#include "../tests/soundlib/SoundFixtures.h"
+#include "tests/soundlib/SoundFixtures.h"
 
 #include <benchmark/benchmark.h>
 

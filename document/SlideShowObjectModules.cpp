@@ -1,17 +1,12 @@
 #include "document/SlideShowObjectModules.h"
 
 #include "document/CollectionSlideShowObject.h"
-#include "document/MergeSlideShowObject.h"
-#include "document/ParticleSlideShowObject.h"
-#include "document/PicSlideShowObject.h"
-#include "document/PicTextSoundCompositeSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SlideShowObjectVariables.h"
 #include "document/SoundSlideShowObject.h"
-#include "document/TextSlideShowObject.h"
 #include "document/TimeToValue.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -22,23 +17,13 @@ void InitializeSlideShowObjectModules(TPlugins& plugins) {
     InitializeSlideShowObjectEvents(plugins);
     InitializePlayableSlideShowObjects(plugins);
     InitializeCollectionSlideShowObjects(plugins);
-    InitializePicSlideShowObjects(plugins);
-    InitializeTextSlideShowObjects(plugins);
-    InitializeMergeSlideShowObjects(plugins);
-    InitializeParticleSlideShowObjects(plugins);
     InitializeSoundSlideShowObjects(plugins);
-    InitializePicTextSoundCompositeSlideShowObjects(plugins);
     InitializeSlideShowObjectVariables(plugins);
 }
 
 void FinalizeSlideShowObjectModules(TPlugins& plugins) {
     FinalizeSlideShowObjectVariables(plugins);
-    FinalizePicTextSoundCompositeSlideShowObjects(plugins);
     FinalizeSoundSlideShowObjects(plugins);
-    FinalizeParticleSlideShowObjects(plugins);
-    FinalizeMergeSlideShowObjects(plugins);
-    FinalizeTextSlideShowObjects(plugins);
-    FinalizePicSlideShowObjects(plugins);
     FinalizeCollectionSlideShowObjects(plugins);
     FinalizePlayableSlideShowObjects(plugins);
     FinalizeSlideShowObjectEvents(plugins);

@@ -4,7 +4,8 @@
 class TPlugins;
 
 // Registers curve keys, the item-list clipboard format, events and actions, and the
-// stored item kinds and the text variables of this folder with plugins (and through it the class registry).
+// stored item kinds and the text variables of this folder with plugins (and through it
+// the class registry). The kinds that draw register after them (objects/ObjectModules.h).
 void InitializeSlideShowObjectModules(TPlugins& plugins);
 // The reverse.
 void FinalizeSlideShowObjectModules(TPlugins& plugins);

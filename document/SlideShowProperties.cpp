@@ -1,7 +1,6 @@
 #include "document/SlideShowProperties.h"
 
 #include "document/SlideShow.h"
-#include "transitions/TransitionPlugin.h"
 #include "foundation/SlideShowGlobals.h"
 
 GC_IMPLEMENT_PLUGIN(TPropertyGroupPlugin, TInterfacedPlugin)
@@ -47,6 +46,8 @@ void UnregisterShowPlugin(const ClassInfo& cls) {
 }
 
 const ClassInfo* playerBase = nullptr;
+const ClassInfo* transitionBase = nullptr;
+bool (*transitionStartsExcluded)(TPlugin& shared) = nullptr;
 
 // A stored class name of the given kind, or null: unknown names and classes of any other
 // kind are refused, never taken for what the caller expects.
@@ -65,6 +66,11 @@ uint8_t CheckedFilter(uint8_t value, uint8_t fallback) { return value <= kStretc
 void SetSlideShowPlayerBaseClass(const ClassInfo* base) { playerBase = base; }
 const ClassInfo* SlideShowPlayerBaseClass() { return playerBase; }
 
+void SetSlideShowTransitionClasses(const ClassInfo* base, bool (*startsExcluded)(TPlugin& shared)) {
+    transitionBase = base;
+    transitionStartsExcluded = startsExcluded;
+}
+
 
 // ---------------------------------------------------------------------------------
 
@@ -82,10 +88,11 @@ int32_t TPropertyGroupPlugin::QueryInterface(const TGUID& iid, void** obj) {
 TSlideShowProperties::TSlideShowProperties() {
     PlayerClass = GetDefaultPlayerClass();
     // Transitions whose shared instance is switched off (the heart) start out excluded.
-    ForEachShowPlugin(TTransitionPlugin::StaticClassInfo(), [](TPluginListItem& item) {
-        auto* t = dynamic_cast<TTransitionPlugin*>(item.GetInstance());
-        return t && !t->Enabled;
-    }, ExcludedTransitions);
+    if (transitionBase && transitionStartsExcluded)
+        ForEachShowPlugin(*transitionBase, [](TPluginListItem& item) {
+            TPlugin* shared = item.GetInstance();
+            return shared && transitionStartsExcluded(*shared);
+        }, ExcludedTransitions);
 }
 
 const ClassInfo* TSlideShowProperties::GetDefaultPlayerClass() {
@@ -169,7 +176,7 @@ bool TSlideShowProperties::ReadProperties(TOKFStreamWinTypes& c) {
     if (static_cast<int64_t>(count) > c.BytesLeft() / 4) RaiseOKFError(okfReadError);
     std::vector<const ClassInfo*> excluded;
     for (uint32_t i = 0; i < count; ++i) {
-        const ClassInfo* cls = FindClassOfKind(c.ReadStringValue(), &TTransitionPlugin::StaticClassInfo());
+        const ClassInfo* cls = FindClassOfKind(c.ReadStringValue(), transitionBase);
         if (cls) excluded.push_back(cls);
     }
     c.EndReadBlock();

@@ -27,6 +27,12 @@ enum : uint8_t {
 void SetSlideShowPlayerBaseClass(const ClassInfo* base);
 const ClassInfo* SlideShowPlayerBaseClass();
 
+// The transitions live in a higher layer as well. The drawn item kinds name their base
+// class here when they register, with the test that tells which transitions a new show
+// excludes (those whose shared instance is switched off). Without it no stored
+// transition name is accepted and a new show excludes none.
+void SetSlideShowTransitionClasses(const ClassInfo* base, bool (*startsExcluded)(TPlugin& shared));
+
 // A plug-in that adds one settings group to every show: the group's class and the
 // name it is listed under.
 class IPropertyGroupPlugin : public virtual IInterface {

@@ -2,8 +2,8 @@
 // list files hold them) or a header-less run, then walks, copies and re-writes what was
 // read. What was written once must read back and write the same bytes again.
 #include "document/CollectionSlideShowObject.h"
-#include "document/PicSlideShowObject.h"
-#include "document/SlideShowObjectModules.h"
+#include "objects/PicSlideShowObject.h"
+#include "objects/ObjectModules.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
 #include "foundation/Properties.h"
@@ -19,7 +19,7 @@ TPlugins& ItemPlugins() {
     static TPlugins* p = [] {
         auto* plugins = new TPlugins();
         InitializeTransitionModules(*plugins);
-        InitializeSlideShowObjectModules(*plugins);
+        InitializeShowItemModules(*plugins);
         return plugins;
     }();
     return *p;

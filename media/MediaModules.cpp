@@ -5,6 +5,7 @@
 #include "graphics/GraphicsModules.h"
 #include "media/SoundModules.h"
 #include "media/VideoImageUnit.h"
+#include "objects/ObjectModules.h"
 #include "transitions/TransitionModules.h"
 
 void AddMediaModules() {
@@ -17,5 +18,6 @@ void AddShowModules() {
     AddGraphicsModules();
     AddTransitionModules();
     AddDocumentModules();
+    AddObjectModules();
     AddMediaModules();
 }

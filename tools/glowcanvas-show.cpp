@@ -4,12 +4,12 @@
 // failed (the reason on stderr), 2 for a wrong call.
 
 #include "document/CollectionSlideShowObject.h"
-#include "document/MergeSlideShowObject.h"
-#include "document/ParticleSlideShowObject.h"
-#include "document/PicTextSoundCompositeSlideShowObject.h"
-#include "document/TextSlideShowObject.h"
+#include "objects/MergeSlideShowObject.h"
+#include "objects/ParticleSlideShowObject.h"
+#include "objects/PicTextSoundCompositeSlideShowObject.h"
+#include "objects/TextSlideShowObject.h"
 #include "graphics/VectorTextEffect.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectEvents.h"

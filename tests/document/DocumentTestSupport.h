@@ -10,7 +10,6 @@
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/Plugins.h"
-#include "graphics/Bitmap32.h"
 
 #include <gtest/gtest.h>
 
@@ -91,20 +90,9 @@ public:
     void PostPlayerMessage(const TMessage& m) override { Posted.push_back(m); }
     void SendPlayerMessage(TMessage& m) override { Posted.push_back(m); }
 
-    // Gives the player an off-screen back buffer of its own, filled with color, and a
-    // client rectangle of the buffer's size.
-    TBitmap32& MakeBackBuffer(int width, int height, TColor32 color = 0xFF000000) {
-        OwnBackBuffer.SetSize(width, height);
-        OwnBackBuffer.Clear(color);
-        BackBuffer = &OwnBackBuffer;
-        ClientRect = OwnBackBuffer.BoundsRect();
-        return OwnBackBuffer;
-    }
-
     int32_t PlayTime = 0;
-    TBitmap32* BackBuffer = nullptr;  // not owned, unless it is OwnBackBuffer
+    TBitmap32* BackBuffer = nullptr;  // not owned
     TRect ClientRect;
-    TBitmap32 OwnBackBuffer;
     TBenchmark Bench;
     std::vector<std::shared_ptr<THighPriorityEvent>> Queue;
     std::vector<TMessage> Posted;

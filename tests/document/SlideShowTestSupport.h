@@ -1,17 +1,16 @@
-// What the show tests share: the process-wide registry with the transitions, the item
-// kinds and the show's groups, registered once per test program. The transitions are
-// always there, as in the program: a new show excludes those switched off.
+// What the show tests share: the process-wide registry with the document's item kinds
+// and the show's groups, registered once per test program. The tests of the drawn kinds
+// add the transitions and their kinds to it (tests/objects/ObjectTestSupport.cpp), as
+// the program does: a new show then excludes the transitions switched off.
 #pragma once
 
 #include "document/SlideShow.h"
 #include "document/SlideShowObjectModules.h"
 #include "foundation/SlideShowGlobals.h"
-#include "transitions/TransitionModules.h"
 
 inline TPlugins& ShowTestPlugins() {
     static TPlugins* plugins = [] {
         if (!Plugins) Plugins = new TPlugins();
-        InitializeTransitionModules(*Plugins);
         InitializeSlideShowObjectModules(*Plugins);
         SlideShowDocument::Initialize();
         return Plugins;

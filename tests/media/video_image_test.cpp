@@ -3,8 +3,8 @@
 // video can fail to give a picture, and the renderer's image in each layout it may have.
 #include "media/VideoImageUnit.h"
 
-#include "document/DocumentTestSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/ObjectTestSupport.h"
+#include "objects/PicSlideShowObject.h"
 #include "graphics/PictureFormats.h"
 #include "graphics/PictureRegistry.h"
 #include "graphics/PngWriter.h"
@@ -196,7 +196,7 @@ TEST_F(VideoImageTest, EveryRendererImageLayoutDecodes) {
 
 // A picture item takes a video as any picture; a broken one fails its step quietly.
 TEST_F(VideoImageTest, PictureItemsShowTheFirstFrameOrFailTheirStep) {
-    TFakePlayer player;
+    TFakeDrawingPlayer player;
     player.MakeBackBuffer(320, 192);
     TPicSlideShowObject item;
     item.FileName = File("bars.mov");

@@ -6,7 +6,7 @@
 #include "PlayerTestSupport.h"
 #include "soundlib/SoundFixtures.h"
 
-#include "document/PicTextSoundCompositeSlideShowObject.h"
+#include "objects/PicTextSoundCompositeSlideShowObject.h"
 #include "document/SoundSlideShowObject.h"
 #include "media/SlideShowSoundSystem.h"
 

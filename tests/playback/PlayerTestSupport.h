@@ -6,9 +6,9 @@
 
 #include "TestSupport.h"
 #include "document/CollectionSlideShowObject.h"
-#include "document/PictureTestSupport.h"
+#include "objects/PictureTestSupport.h"
 #include "document/SlideShowPlayerProperties.h"
-#include "document/VisibleSlideShowObject.h"
+#include "objects/VisibleSlideShowObject.h"
 #include "media/MusicPlayList.h"
 #include "media/SlideShowSoundSystem.h"
 #include "platform/Clock.h"

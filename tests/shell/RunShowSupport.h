@@ -3,7 +3,7 @@
 #pragma once
 
 #include "TestSupport.h"
-#include "document/PicSlideShowObject.h"
+#include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "graphics/PngWriter.h"
 #include "platform/Paths.h"

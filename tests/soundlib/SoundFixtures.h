@@ -1,7 +1,7 @@
 // Audio fixtures written by the tests themselves, and the way to our sound library.
 #pragma once
 
-#include "../TestSupport.h"
+#include "TestSupport.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "TestSupport.h"
-#include "document/PictureTestSupport.h"
+#include "objects/PictureTestSupport.h"
 #include "graphics/VectorTextEffect.h"
 #include "media/MusicPlayList.h"
 #include "playback/PlaybackModules.h"

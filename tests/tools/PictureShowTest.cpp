@@ -2,7 +2,7 @@
 // prepared step by step through a fake player and drawn frame by frame into PNGs in the
 // test's output folder; the show tool prints the items and saves them unchanged.
 #include "ToolRunSupport.h"
-#include "document/PictureTestSupport.h"
+#include "objects/PictureTestSupport.h"
 #include "transitions/PicBoxTransitions.h"
 #include "transitions/PicTransitions.h"
 
@@ -70,7 +70,7 @@ TEST(PictureShow, MadeSavedLoadedPreparedAndDrawn) {
     ASSERT_TRUE(photo && logo && missing);
     for (auto* item : {photo, logo, missing}) item->StartTime = 0;
 
-    TFakePlayer player;
+    TFakeDrawingPlayer player;
     player.MakeBackBuffer(640, 360);
     // Step by step, stage after stage, as the player's preparation does it.
     for (auto* item : {photo, logo}) {

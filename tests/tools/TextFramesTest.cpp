@@ -4,7 +4,7 @@
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
 #include "document/CollectionSlideShowObject.h"
-#include "document/TextSlideShowObject.h"
+#include "objects/TextSlideShowObject.h"
 #include "graphics/ContactSheet.h"
 #include "graphics/PngWriter.h"
 
