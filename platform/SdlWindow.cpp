@@ -370,7 +370,7 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
             for (int32_t y = 0; y < part.Height(); ++y) {
                 uint32_t* row = reinterpret_cast<uint32_t*>(dst + int64_t(y) * surface->pitch);
                 const uint32_t* from = src + int64_t(y) * stride;
-                for (int32_t x = 0; x < part.Width(); ++x) row[x] = from[x] | 0xFF000000u;
+                CopyOpaquePixels(row, from, part.Width());
             }
         } else {
             sdl.SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_XRGB8888, src, stride * 4, format,
