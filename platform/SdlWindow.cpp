@@ -315,6 +315,9 @@ void TSdlWindow::SetFullScreen(bool fullScreen) {
         bareX_ = driver && std::strcmp(driver, "x11") == 0 && !system_.HasWindowManager();
         if (bareX_) {
             sdl.SDL_SetWindowBordered(window_, SDL_FALSE);
+            // The server's answer to the new size now, not after the window maps: SDL
+            // makes the window surface anew on it, and the frame drawn before would be lost.
+            sdl.SDL_PumpEvents();
             return;
         }
     } else if (bareX_) {
