@@ -3,12 +3,16 @@
 // core is the aim), how late the first frame of each object came after its start (aim:
 // within one display refresh), and the frames per second of a 2 s cross-fade against the
 // display's rate. Run it under Xvfb with SDL's x11 driver: the offscreen driver has no
-// way to sleep until an event and polls.
+// way to sleep until an event and polls. The sound system starts as the screen saver
+// starts it, with the built sound library and no sound playing (SDL_AUDIODRIVER=dummy
+// stands in for a sound card): a still picture costs at most 0.05 % of a core then.
 #include "bench/BenchSupport.h"
 #include "objects/PicSlideShowObject.h"
+#include "tests/soundlib/SoundFixtures.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Startup.h"
+#include "media/SlideShowSoundSystem.h"
 #include "platform/Window.h"
 #include "playback/PlaybackModules.h"
 #include "playback/PlayerWindow.h"
@@ -56,6 +60,7 @@ void BM_PlayerStillPictureAndFade(benchmark::State& state) {
     StartModules();
     const std::string still = PictureFile("glowcanvas-bench-still.jpg", 1280, 960);
     const std::string next = PictureFile("glowcanvas-bench-next.jpg", 960, 1280);
+    InitSoundSystem(false, false, false, soundtest::LibraryPath(), 0);
     for (auto _ : state) {
         TSlideShow show;
         show.SlideShowProperties->EndAction = 1;
@@ -71,7 +76,7 @@ void BM_PlayerStillPictureAndFade(benchmark::State& state) {
         show.RootList().Add(a);
         show.RootList().Add(b);
 
-        TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(nullptr));
+        TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(SoundSystem()));
         player->GetSettings()->FullScreen = false;
         player->GetSettings()->ClientWidth = 800;
         player->GetSettings()->ClientHeight = 600;
@@ -107,6 +112,7 @@ void BM_PlayerStillPictureAndFade(benchmark::State& state) {
         player->EndPlay();
         const double wall = std::max(wall1 - wall0, 1e-3);
         state.counters["still_cpu_percent"] = 100.0 * (cpu1 - cpu0) / wall;
+        state.counters["still_cpu_percent_target"] = 0.05;
         state.counters["still_seconds"] = wall;
         for (size_t i = 0; i < late.size(); ++i)
             state.counters["late_ms_object" + std::to_string(i + 1)] = late[i];
@@ -116,6 +122,7 @@ void BM_PlayerStillPictureAndFade(benchmark::State& state) {
         state.counters["fade_fps"] = fadeFrames / fadeSeconds;
         state.counters["fade_fps_over_display"] = fadeFrames / fadeSeconds / rate;
     }
+    ShutdownSoundSystem(false);
 }
 BENCHMARK(BM_PlayerStillPictureAndFade)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

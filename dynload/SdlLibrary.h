@@ -30,6 +30,7 @@ enum TSdlPart { sdlLibrary, sdlPartCount };
     X(sdlLibrary, SDL_GetWindowPosition) X(sdlLibrary, SDL_SetWindowPosition)                        \
     X(sdlLibrary, SDL_GetWindowSize) X(sdlLibrary, SDL_SetWindowSize)                                \
     X(sdlLibrary, SDL_SetWindowTitle) X(sdlLibrary, SDL_SetWindowFullscreen)                         \
+    X(sdlLibrary, SDL_SetWindowBordered)                                                             \
     X(sdlLibrary, SDL_ShowWindow) X(sdlLibrary, SDL_HideWindow) X(sdlLibrary, SDL_RaiseWindow)       \
     X(sdlLibrary, SDL_GetWindowSurface) X(sdlLibrary, SDL_UpdateWindowSurfaceRects)                  \
     X(sdlLibrary, SDL_LockSurface) X(sdlLibrary, SDL_UnlockSurface) X(sdlLibrary, SDL_ConvertPixels)

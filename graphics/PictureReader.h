@@ -22,6 +22,9 @@ struct TPictureLoadOptions {
     // full size from the header first and asks here for the target, which then replaces
     // TargetWidth and TargetHeight.
     std::function<void(int width, int height, int& targetWidth, int& targetHeight)> TargetForSize;
+    // The picture is wanted on the screen at once (the first one, a jump, a late step): a
+    // decoder may spend a second core on it. Pictures read ahead take one core.
+    bool NeededNow = false;
 };
 
 // The largest pixel count a reader accepts; checked before anything is allocated.

@@ -198,7 +198,7 @@ std::vector<TBuiltIn> BuiltInFormats() {
     TPictureReader jpeg = [](const uint8_t* d, size_t n, const TPictureLoadOptions& o) {
         int tw = o.TargetWidth, th = o.TargetHeight, w = 0, h = 0;
         if (o.TargetForSize && ReadJpegPictureSize(d, n, w, h)) o.TargetForSize(w, h, tw, th);
-        return ReadJpegPicture(d, n, tw, th);
+        return ReadJpegPicture(d, n, tw, th, o.NeededNow ? 0 : 1);
     };
     TPictureReader png = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadPngPicture(d, n); };
     TPictureReader cel = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadCelPicture(d, n); };

@@ -230,7 +230,8 @@ bool TBaseBitmapSlideShowObject::DrawTransitionFrame(TTransitionPlugin& transiti
 }
 
 bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool deferPlainFile,
-                                             std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea) {
+                                             std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea,
+                                             bool neededNow) {
     std::lock_guard lock(PictureLock());
     FullPictureSize = TSize{};
     try {
@@ -242,6 +243,7 @@ bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool de
             return false;
         }
         TPictureLoadOptions options;
+        options.NeededNow = neededNow;
         TSize full;
         if (Stretch && !decodeArea.IsEmpty()) {
             options.TargetForSize = [&](int w, int h, int& tw, int& th) {

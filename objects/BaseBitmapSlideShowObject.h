@@ -93,8 +93,9 @@ public:
     // Picture null) when it is missing or unreadable. With a DecodeArea (the paint box)
     // and Stretch on, a decoder that can scale while decoding delivers no more than the
     // placement in that area needs; the fitting then places by the picture's full size.
+    // A picture neededNow may be decoded on more than one core.
     virtual bool LoadPicture(const AnsiString& fileName, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
-                             const TRect& decodeArea = TRect{});
+                             const TRect& decodeArea = TRect{}, bool neededNow = false);
     // A new bitmap from the picture; bmOpaque makes every pixel opaque. No picture, or
     // an empty one, is a load failure.
     virtual bool PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,

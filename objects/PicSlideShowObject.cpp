@@ -192,7 +192,10 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
         if (step == 1) {
             const AnsiString resolved = GetResolvedFileName();
             return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved),
-                                   [&] { return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player)); });
+                                   [&] {
+                                       return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player),
+                                                                player && player->StepIsUrgent());
+                                   });
         }
         return this->TimedStep(
             player, BenchmarkNames::Pic2Bmp,

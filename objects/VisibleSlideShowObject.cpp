@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 GC_IMPLEMENT_PLUGIN(TVisibleSlideShowObject, TPlayableSlideShowObject)
 GC_IMPLEMENT_PLUGIN(TPreviewEditorSlideShowObject, TVisibleSlideShowObject)
@@ -36,7 +37,10 @@ void TVisibleSlideShowObject::AddUpdateRect(const TRect& r) {
     UpdateRect.Bottom = std::max(UpdateRect.Bottom, r.Bottom);
 }
 
-void TVisibleSlideShowObject::FreeBackground() { Background.reset(); }
+void TVisibleSlideShowObject::FreeBackground() {
+    Background.reset();
+    RestoredSerial = 0;
+}
 
 void TVisibleSlideShowObject::SaveBackgroundBounds(int32_t left, int32_t top, int32_t width, int32_t height,
                                                    IPlayerServices* player) {
@@ -53,6 +57,12 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
             ClipTo(int64_t(r.Bottom) + 1, h)};
     s.Right = std::max(s.Right, s.Left);
     s.Bottom = std::max(s.Bottom, s.Top);
+    const uint32_t restored = std::exchange(RestoredSerial, 0);
+    // A transition saves the same place every frame: what was put back there this frame
+    // is still the background unless an item below drew over it.
+    if (restored && player && s == Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()) &&
+        player->UntouchedSinceRestore(restored, s))
+        return;
     // Every pixel is copied below.
     Background->SetSizeForOverwrite(s.Width(), s.Height());
     BackgroundPos = s.TopLeft();
@@ -82,6 +92,7 @@ void TVisibleSlideShowObject::RestoreBackground(IPlayerServices* player) {
     if (TBitmap32* buffer = player ? player->GetBackBuffer() : nullptr) {
         Background->DrawMode = dmOpaque;
         Background->DrawTo(*buffer, BackgroundPos.X, BackgroundPos.Y);
+        RestoredSerial = player->RestoreSerial();
     }
     AddUpdateRect(Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()));
 }

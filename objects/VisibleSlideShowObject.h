@@ -41,6 +41,9 @@ public:
     TRect UpdateRect;
     std::unique_ptr<TBitmap32> Background;  // created on demand
     TPoint BackgroundPos;
+    // The player's frame in which Background was last put back; 0 once anything else may
+    // have changed it.
+    uint32_t RestoredSerial = 0;
 };
 
 class TPreviewEditorSlideShowObject : public TVisibleSlideShowObject, public virtual IPreviewEditable {

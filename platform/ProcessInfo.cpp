@@ -3,11 +3,14 @@
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -63,4 +66,11 @@ AnsiString GetExecutablePath() {
     if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return AnsiString();
     buf.resize(static_cast<size_t>(n));
     return FromPosixPath(buf);
+}
+
+int ProcessCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return int(std::max(1u, std::thread::hardware_concurrency()));
 }

@@ -21,3 +21,7 @@ AnsiString BuildCommandLine(const std::vector<std::string>& args);
 // The running executable as a program path (Windows-1252, backslashes); empty when
 // the system does not say.
 AnsiString GetExecutablePath();
+
+// The cores the process may run on (its affinity mask), at least 1: a machine's count
+// overstates them under taskset or a container's CPU set.
+int ProcessCores();

@@ -10,6 +10,7 @@
 #include "platform/MessageQueue.h"
 #include "platform/Sdl.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -67,6 +68,30 @@ public:
         return true;
     }
 
+    // Whether a window manager runs: it names its own check window on the root window, and
+    // that window names itself too.
+    bool HasWindowManager() {
+        Display* display = Open();
+        if (!display) return false;
+        const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+        if (check == None) return false;
+        const auto checkWindow = [&](::Window of, ::Window& named) {
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, after = 0;
+            unsigned char* data = nullptr;
+            named = 0;
+            if (XGetWindowProperty(display, of, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                                   &data) == Success &&
+                data && type == XA_WINDOW && format == 32 && count == 1)
+                named = ::Window(*reinterpret_cast<unsigned long*>(data));
+            if (data) XFree(data);
+            return named != 0;
+        };
+        ::Window wm = 0, self = 0;
+        return checkWindow(DefaultRootWindow(display), wm) && checkWindow(wm, self) && self == wm;
+    }
+
     bool Exists(uint64_t id) {
         Display* display = Open();
         XWindowAttributes attributes;
@@ -97,21 +122,7 @@ public:
     void SetCaption(const AnsiString& caption) override {
         if (!foreignId_) SdlFunctions().SDL_SetWindowTitle(window_, AnsiToUtf8(caption).c_str());
     }
-    void SetFullScreen(bool fullScreen) override {
-        if (foreignId_ || fullScreen == fullScreen_) return;
-        fullScreen_ = fullScreen;
-        if (fullScreen) {
-            // Without a window manager nobody acts on the full-screen state: the window
-            // covers the monitor by itself already.
-            const TSdlFunctions& sdl = SdlFunctions();
-            SDL_Rect display{};
-            if (sdl.SDL_GetDisplayBounds(std::max(sdl.SDL_GetWindowDisplayIndex(window_), 0), &display) == 0) {
-                sdl.SDL_SetWindowSize(window_, display.w, display.h);
-                sdl.SDL_SetWindowPosition(window_, display.x, display.y);
-            }
-        }
-        SdlFunctions().SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    }
+    void SetFullScreen(bool fullScreen) override;
     bool FullScreen() const override { return fullScreen_; }
     void SetClientSize(int32_t width, int32_t height) override {
         if (!foreignId_) SdlFunctions().SDL_SetWindowSize(window_, std::max(width, 1), std::max(height, 1));
@@ -171,6 +182,8 @@ private:
     uint64_t foreignId_;
     HWND watcher_ = 0;
     bool fullScreen_ = false;
+    // Full screen as a borderless window, for an X server without a window manager.
+    bool bareX_ = false;
     bool visible_ = false;
     bool vanished_ = false;
     std::vector<SDL_Rect> shown_;
@@ -243,6 +256,7 @@ public:
     }
 
     bool ForeignExists(uint64_t id) { return x11_.Exists(id); }
+    bool HasWindowManager() { return x11_.HasWindowManager(); }
     bool ForeignRect(uint64_t id, TRect& rect) { return x11_.WindowRect(id, rect); }
 
 private:
@@ -282,6 +296,38 @@ TSdlWindow::~TSdlWindow() {
     SdlFunctions().SDL_DestroyWindow(window_);
 }
 
+void TSdlWindow::SetFullScreen(bool fullScreen) {
+    if (foreignId_ || fullScreen == fullScreen_) return;
+    fullScreen_ = fullScreen;
+    const TSdlFunctions& sdl = SdlFunctions();
+    if (fullScreen) {
+        // Without a window manager nobody acts on the full-screen state: the window
+        // covers the monitor by itself already.
+        SDL_Rect display{};
+        if (sdl.SDL_GetDisplayBounds(std::max(sdl.SDL_GetWindowDisplayIndex(window_), 0), &display) == 0) {
+            sdl.SDL_SetWindowSize(window_, display.w, display.h);
+            sdl.SDL_SetWindowPosition(window_, display.x, display.y);
+        }
+        // SDL waits up to 100 ms on showing a full-screen window for a window manager's
+        // answer; with none there is nobody to answer: a borderless window of the
+        // monitor's size is all that full screen means then.
+        const char* driver = sdl.SDL_GetCurrentVideoDriver();
+        bareX_ = driver && std::strcmp(driver, "x11") == 0 && !system_.HasWindowManager();
+        if (bareX_) {
+            sdl.SDL_SetWindowBordered(window_, SDL_FALSE);
+            // The server's answer to the new size now, not after the window maps: SDL
+            // makes the window surface anew on it, and the frame drawn before would be lost.
+            sdl.SDL_PumpEvents();
+            return;
+        }
+    } else if (bareX_) {
+        bareX_ = false;
+        sdl.SDL_SetWindowBordered(window_, SDL_TRUE);
+        return;
+    }
+    sdl.SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
 void TSdlWindow::CheckForeign(TMessage& message) {
     if (message.Msg != WM_TIMER || vanished_ || system_.ForeignExists(foreignId_)) return;
     vanished_ = true;
@@ -308,8 +354,10 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
     if (!surface) return;
     shown_.clear();
     const uint32_t format = surface->format->format;
-    // A screen has no alpha; 32-bit surfaces whose alpha may count get it opaque.
+    // A screen has no alpha; 32-bit surfaces whose alpha may count get it opaque, those
+    // without alpha (the usual X11 visual) take the rows as they are.
     const bool direct = format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_RGB888;
+    const bool opaque = format == SDL_PIXELFORMAT_RGB888;
     if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return;
     for (int32_t i = 0; i < count; ++i) {
         const TRect part = PresentedPart(rects[i], width, height, origin, surface->w, surface->h);
@@ -317,11 +365,15 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
         const uint32_t* src = pixels + (int64_t(part.Top) - origin.Y) * stride + (int64_t(part.Left) - origin.X);
         uint8_t* dst = static_cast<uint8_t*>(surface->pixels) + int64_t(part.Top) * surface->pitch +
                        int64_t(part.Left) * surface->format->BytesPerPixel;
-        if (direct) {
+        if (opaque) {
+            for (int32_t y = 0; y < part.Height(); ++y)
+                std::memcpy(dst + int64_t(y) * surface->pitch, src + int64_t(y) * stride,
+                            size_t(part.Width()) * sizeof(uint32_t));
+        } else if (direct) {
             for (int32_t y = 0; y < part.Height(); ++y) {
                 uint32_t* row = reinterpret_cast<uint32_t*>(dst + int64_t(y) * surface->pitch);
                 const uint32_t* from = src + int64_t(y) * stride;
-                for (int32_t x = 0; x < part.Width(); ++x) row[x] = from[x] | 0xFF000000u;
+                CopyOpaquePixels(row, from, part.Width());
             }
         } else {
             sdl.SDL_ConvertPixels(part.Width(), part.Height(), SDL_PIXELFORMAT_XRGB8888, src, stride * 4, format,

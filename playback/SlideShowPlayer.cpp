@@ -278,6 +278,12 @@ TBitmap32* TSlideShowPlayer::GetBackBuffer() {
     return box ? &box->Buffer() : nullptr;
 }
 
+bool TSlideShowPlayer::UntouchedSinceRestore(uint32_t serial, const TRect& r) {
+    if (!framePlaying_ || serial != restoreSerial_) return false;
+    return std::none_of(frameTouched_.begin(), frameTouched_.end(),
+                        [&](const TRect& t) { return !IntersectRect(t, r).IsEmpty(); });
+}
+
 TRect TSlideShowPlayer::GetClientRect() {
     TWinPaintBox32* box = GetPaintBox();
     return box ? box->ClientRect() : TRect{};
@@ -454,13 +460,25 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
         return -1;
     }
     std::vector<TRect> rects;
+    if (++restoreSerial_ == 0) restoreSerial_ = 1;
+    std::vector<std::pair<TSlideShowObject*, TRect>> restored;
     for (size_t i = objects.size(); i-- > 0;) {
         TSlideShowObject* object = objects[i];
         IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
         if (!visible || !AsPlayable(object)) continue;
         visible->RestoreBackground(this);
         rects.push_back(visible->GetUpdateRect());
+        restored.emplace_back(object, rects.back());
     }
+    frameTouched_.clear();
+    framePlaying_ = true;
+    // An item's pixels count as touched for the items above it once it has played: what
+    // it put back and what it drew.
+    auto touched = [&](TSlideShowObject* object, IVisibleSlideShowObject* visible) {
+        for (const auto& [o, r] : restored)
+            if (o == object) frameTouched_.push_back(r);
+        if (visible) frameTouched_.push_back(visible->GetUpdateRect());
+    };
     for (size_t i = 0; i < objects.size();) {
         TSlideShowObject* object = objects[i];
         IPlayable* playable = AsPlayable(object);
@@ -474,11 +492,13 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
             RunFrameEvents(playable, now);
             next = ChooseNextTime(next, playable->Play(this, false));
             if (visible) rects.push_back(visible->GetUpdateRect());
+            touched(object, visible);
             ++i;
         } else {
             playable->Play(this, true);
             // The last picture has to reach the window too.
             if (visible) rects.push_back(visible->GetUpdateRect());
+            touched(object, visible);
             TSlideShowObjectEvent* finished = nullptr;
             if (playable->FindEvent(TSlideShowObjectEventObjectFinished::StaticClassInfo(), finished))
                 playable->ExecuteEvent(this, finished);
@@ -487,6 +507,7 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
             else EraseObject(objects, object);
         }
     }
+    framePlaying_ = false;
     PendingEvents.Clear();
     FlushFrame(rects);
     if (ShowFps) CountFrame();
@@ -1048,7 +1069,10 @@ int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vect
         const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
         if (!unlimited && left <= entry.EstimatedTime && entry.StartTime > now) break;
         ++ran;
-        if (!ExecuteStep(entry.Playable, entry.Object, entry.Step, objects)) failed.insert(entry.Object);
+        urgentStep_ = entry.StartTime <= now;
+        const bool done = ExecuteStep(entry.Playable, entry.Object, entry.Step, objects);
+        urgentStep_ = false;
+        if (!done) failed.insert(entry.Object);
     }
     plan.clear();
     return ran;
@@ -1076,7 +1100,9 @@ void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
     if (!chosen || steppedThisTick_.count(chosen)) return;
     TSlideShowObjectInitializationList* list = CurrentInitializationList(chosenPlayable);
     if (!list) return;
+    urgentStep_ = true;
     ExecuteStep(chosenPlayable, chosen, list->First()->Step, objects);
+    urgentStep_ = false;
 }
 
 void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objects, int32_t delay) {

@@ -218,6 +218,9 @@ public:
     TBenchmark& GetBenchmark() override { return *Benchmark; }
     void PostPlayerMessage(const TMessage& message) override;
     void SendPlayerMessage(TMessage& message) override;
+    uint32_t RestoreSerial() override { return restoreSerial_; }
+    bool UntouchedSinceRestore(uint32_t serial, const TRect& r) override;
+    bool StepIsUrgent() override { return urgentStep_; }
 
     virtual void RunCpuBenchmark();
 
@@ -343,6 +346,13 @@ private:
     // PrepareShow counts up; a frame drawn under the latest count ends FullRepaint.
     uint32_t prepareGeneration_ = 0;
     uint32_t drawnGeneration_ = 0;
+    // The frame being drawn: its number, and while its items play, what they restored or
+    // drew so far.
+    uint32_t restoreSerial_ = 0;
+    bool framePlaying_ = false;
+    // A preparation step runs for an item that is due or about to be late.
+    bool urgentStep_ = false;
+    std::vector<TRect> frameTouched_;
     // The first frame that reached the window was named on the debug output.
     bool firstFlushTold_ = false;
     bool showPrepared_ = false;

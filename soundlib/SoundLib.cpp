@@ -131,6 +131,17 @@ public:
     std::mutex silentLock;
     std::condition_variable silentWake;
     bool silentStop = false;
+    bool silentPoke = false;
+
+    // While nothing sounds the output rests: the SDL device is closed (a paused one still
+    // feeds the driver silence) and the silent loop sleeps. Blocks mixed in a row with
+    // nothing to play; one second of them lets the output rest.
+    int idleBlocks = 0;
+    std::thread deviceThread;  // opens and closes the SDL device when asked
+    std::mutex deviceLock;     // never taken around our lock
+    std::condition_variable deviceWake;
+    bool deviceStop = false;
+    bool devicePoke = false;
 
     ~TLibrary() { Shutdown(); }
 
@@ -153,6 +164,112 @@ public:
         if (sdlAudio) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             sdlAudio = false;
+        }
+    }
+
+    int IdleLimit() const { return std::max(1, rate / std::max(blockFrames, 1)); }
+
+    // Whether a channel or a song plays: what the output has to run for.
+    bool Sounding() const {
+        for (const TChannel& ch : channels)
+            if (ch.stream != 0 && !ch.paused)
+                return true;
+        for (const auto& [handle, song] : songs)
+            if (song.playing && !song.paused)
+                return true;
+        return false;
+    }
+
+    bool Resting() const {
+        return idleBlocks >= IdleLimit() && (IsSdlOutput(output) ? device == 0 : silentThread.joinable());
+    }
+
+    // Counts a mixed block; with one second of silence in a row, asks for the output to rest.
+    void NoteMixed() {
+        if (Sounding()) {
+            idleBlocks = 0;
+        } else if (idleBlocks < IdleLimit() && ++idleBlocks == IdleLimit() && deviceThread.joinable()) {
+            std::lock_guard<std::mutex> guard(deviceLock);
+            devicePoke = true;
+            deviceWake.notify_all();
+        }
+    }
+
+    // Called under our lock whenever something may have started to sound: a resting output
+    // starts again. The sound's first block is mixed only once the output runs, so nothing
+    // of its start is lost.
+    void Wake() {
+        if (!started || idleBlocks < IdleLimit() || !Sounding())
+            return;
+        idleBlocks = 0;
+        if (deviceThread.joinable()) {
+            std::lock_guard<std::mutex> guard(deviceLock);
+            devicePoke = true;
+            deviceWake.notify_all();
+        } else if (silentThread.joinable()) {
+            std::lock_guard<std::mutex> guard(silentLock);
+            silentPoke = true;
+            silentWake.notify_all();
+        }
+    }
+
+    SDL_AudioDeviceID OpenDevice() {
+        SDL_AudioSpec want{};
+        SDL_AudioSpec have{};
+        want.freq = rate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = 1024;
+        while (want.samples > 256 && want.samples > blockFrames)
+            want.samples /= 2;
+        want.callback = &TLibrary::SdlCallback;
+        want.userdata = this;
+        const char* name = driver >= 0 ? SDL_GetAudioDeviceName(driver, 0) : nullptr;
+        // Opened paused: the device is known before its first callback runs.
+        return SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    }
+
+    // The device's own thread: SDL opens and closes devices slowly and joins the audio
+    // thread on closing, so neither happens in a caller's thread or under our lock.
+    void DeviceLoop() {
+        std::unique_lock<std::mutex> wait(deviceLock);
+        for (;;) {
+            deviceWake.wait(wait, [this] { return deviceStop || devicePoke; });
+            if (deviceStop)
+                return;
+            devicePoke = false;
+            wait.unlock();
+            SDL_AudioDeviceID close = 0;
+            bool open = false;
+            {
+                std::lock_guard<std::recursive_mutex> guard(lock);
+                if (started && device != 0 && idleBlocks >= IdleLimit() && !Sounding()) {
+                    close = device;
+                    device = 0;
+                } else if (started && device == 0 && Sounding()) {
+                    open = true;
+                    pending.clear();
+                    pendingPos = 0;
+                    idleBlocks = 0;
+                }
+            }
+            if (close != 0)
+                SDL_CloseAudioDevice(close);
+            if (open) {
+                SDL_AudioDeviceID opened = OpenDevice();
+                std::unique_lock<std::recursive_mutex> guard(lock);
+                if (opened != 0 && started && device == 0) {
+                    device = opened;
+                    SDL_PauseAudioDevice(opened, 0);
+                } else {
+                    // Failed: the next sound tries again.
+                    idleBlocks = IdleLimit();
+                    guard.unlock();
+                    if (opened != 0)
+                        SDL_CloseAudioDevice(opened);
+                }
+            }
+            wait.lock();
         }
     }
 
@@ -220,6 +337,7 @@ public:
             if (nextGeneration == 0)
                 nextGeneration = 1;
             s.channel = static_cast<int>(i);
+            Wake();
             return static_cast<int>((ch.generation << kChannelIndexBits) | i);
         }
         return -1;
@@ -323,11 +441,14 @@ public:
         size_t wanted = static_cast<size_t>(len) / 2;
         while (wanted > 0) {
             if (self->pendingPos >= self->pending.size()) {
-                if (!self->started) {
+                // A device being closed mixes nothing more: a sound starting meanwhile
+                // waits for the next device.
+                if (!self->started || self->device == 0) {
                     std::memset(out, 0, wanted * 2);
                     return;
                 }
                 int16_t* mixed = self->MixBlock();
+                self->NoteMixed();
                 self->pending.assign(mixed, mixed + static_cast<size_t>(self->blockFrames) * 2);
                 self->pendingPos = 0;
             }
@@ -348,10 +469,22 @@ public:
         while (!silentStop) {
             if (silentWake.wait_until(wait, due, [this] { return silentStop; }))
                 break;
+            bool rest = false;
+            // Our lock is taken without this loop's: Wake holds ours while it pokes.
+            wait.unlock();
             {
                 std::lock_guard<std::recursive_mutex> guard(lock);
-                if (started)
+                if (started) {
                     MixBlock();
+                    NoteMixed();
+                }
+                rest = idleBlocks >= IdleLimit();
+            }
+            wait.lock();
+            if (rest) {
+                silentWake.wait(wait, [this] { return silentStop || silentPoke; });
+                silentPoke = false;
+                due = clock::now();
             }
             due += period;
             if (due < clock::now() - period * 8)
@@ -370,36 +503,30 @@ public:
         blockFrames = BlockFramesFor(mixRate);
         pending.clear();
         pendingPos = 0;
+        idleBlocks = 0;
         if (IsSdlOutput(output)) {
             if (!AcquireSdl())
                 return false;
-            SDL_AudioSpec want{};
-            SDL_AudioSpec have{};
-            want.freq = mixRate;
-            want.format = AUDIO_S16SYS;
-            want.channels = 2;
-            want.samples = 1024;
-            while (want.samples > 256 && want.samples > blockFrames)
-                want.samples /= 2;
-            want.callback = &TLibrary::SdlCallback;
-            want.userdata = this;
-            const char* name = driver >= 0 ? SDL_GetAudioDeviceName(driver, 0) : nullptr;
             started = true;  // the callback must find the started state at once
             held.unlock();
-            SDL_AudioDeviceID opened = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
-            if (opened != 0)
-                SDL_PauseAudioDevice(opened, 0);
+            // Opened here all the same, so that a missing device fails the start.
+            SDL_AudioDeviceID opened = OpenDevice();
             held.lock();
             if (opened == 0) {
                 started = false;
                 return false;
             }
             device = opened;
+            SDL_PauseAudioDevice(opened, 0);
+            deviceStop = false;
+            devicePoke = false;
+            deviceThread = std::thread([this] { DeviceLoop(); });
             return true;
         }
         started = true;
         if (output == FSOUND_OUTPUT_NOSOUND) {
             silentStop = false;
+            silentPoke = false;
             silentThread = std::thread([this] { SilentLoop(); });
         }
         return true;
@@ -407,9 +534,19 @@ public:
 
     // Stops the output thread or device without holding the lock, which they take.
     void StopOutput(std::unique_lock<std::recursive_mutex>& held) {
+        started = false;
+        held.unlock();
+        if (deviceThread.joinable()) {
+            {
+                std::lock_guard<std::mutex> guard(deviceLock);
+                deviceStop = true;
+            }
+            deviceWake.notify_all();
+            deviceThread.join();
+        }
+        held.lock();
         SDL_AudioDeviceID dev = device;
         device = 0;
-        started = false;
         held.unlock();
         if (dev != 0)
             SDL_CloseAudioDevice(dev);
@@ -697,6 +834,7 @@ GC_SOUND_API int FSOUND_SetPaused(int channel, int paused) {
     if (!ch)
         return 0;
     ch->paused = paused != 0;
+    lib.Wake();
     return 1;
 }
 
@@ -853,6 +991,7 @@ GC_SOUND_API int FMUSIC_PlaySong(void* song) {
         s->playing = true;
         s->paused = false;
         found = true;
+        lib.Wake();
     });
     return found ? 1 : 0;
 }
@@ -890,8 +1029,9 @@ GC_SOUND_API int FMUSIC_GetMasterVolume(void* song) {
 }
 
 GC_SOUND_API int FMUSIC_SetPaused(void* song, int paused) {
-    return gcsound::WithSong(song, [&](gcsound::TLibrary&, gcsound::TSong& s) -> int {
+    return gcsound::WithSong(song, [&](gcsound::TLibrary& lib, gcsound::TSong& s) -> int {
         s.paused = paused != 0;
+        lib.Wake();
         return 1;
     });
 }
@@ -973,3 +1113,10 @@ GC_SOUND_API long long gcsound_MixerDecodes() { return gcsound::gMixerDecodes.lo
 // Not an entry point of the original either: holds every worker (1) or lets them go on (0),
 // so that tests can let a ring run dry.
 GC_SOUND_API void gcsound_HoldDecoding(int hold) { gcsound::gHoldDecoding.store(hold != 0); }
+
+// 1 while the output rests: no SDL device open, no silent blocks mixed.
+GC_SOUND_API int gcsound_OutputResting() {
+    auto& lib = gcsound::Lib();
+    std::lock_guard<std::recursive_mutex> guard(lib.lock);
+    return lib.started && lib.Resting() ? 1 : 0;
+}

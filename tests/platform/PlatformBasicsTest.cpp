@@ -2,9 +2,12 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
 #include "platform/Stream.h"
 
 #include <gtest/gtest.h>
+
+#include <sched.h>
 
 #include <filesystem>
 
@@ -98,4 +101,23 @@ TEST(Streams, SaveToFileReplacesTheTargetWhole) {
     TMemoryStream back;
     back.LoadFromFile(dir / "t.bin");
     EXPECT_EQ(back.Bytes(), m.Bytes());
+}
+
+// Counted from the affinity mask, which taskset or a CPU set narrows below the machine's.
+TEST(ProcessInfo, CoresAreThoseOfTheAffinityMask) {
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(ProcessCores(), CPU_COUNT(&all));
+    std::vector<int> allowed;
+    for (int cpu = 0; cpu < CPU_SETSIZE && allowed.size() < 2; ++cpu)
+        if (CPU_ISSET(cpu, &all)) allowed.push_back(cpu);
+    for (size_t n = 1; n <= allowed.size(); ++n) {
+        cpu_set_t some;
+        CPU_ZERO(&some);
+        for (size_t i = 0; i < n; ++i) CPU_SET(allowed[i], &some);
+        ASSERT_EQ(sched_setaffinity(0, sizeof some, &some), 0);
+        EXPECT_EQ(ProcessCores(), int(n));
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
 }

@@ -357,6 +357,29 @@ TEST_F(SdlWindowTest, FullScreenCoversTheMonitorAndWindowedKeepsItsPlace) {
     EXPECT_TRUE(WindowSystem().CursorShown());
 }
 
+// Xvfb runs without a window manager: nobody would answer SDL's full-screen request, which
+// it waits for on showing the window. Full screen is a borderless window of the monitor's
+// size there, and windowed gets its frame back.
+TEST_F(SdlWindowTest, FullScreenWithoutAWindowManagerIsABorderlessWindowOfTheMonitor) {
+    if (!UnderX11()) GTEST_SKIP() << "only an X server may run without a window manager";
+    Window->SetClientSize(300, 200);
+    Window->SetFullScreen(true);
+    Window->Show();
+    Pump();
+    SDL_Rect display{};
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &display), 0);
+    const uint32_t flags = SDL_GetWindowFlags(SdlWindowOf(*Window));
+    EXPECT_TRUE(Window->FullScreen());
+    EXPECT_NE(flags & SDL_WINDOW_BORDERLESS, 0u);
+    EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    EXPECT_EQ(Window->ClientSize(), (TSize{display.w, display.h}));
+    EXPECT_EQ(Window->ClientOrigin(), (TPoint{display.x, display.y}));
+    Window->SetFullScreen(false);
+    Pump();
+    EXPECT_FALSE(Window->FullScreen());
+    EXPECT_EQ(SDL_GetWindowFlags(SdlWindowOf(*Window)) & SDL_WINDOW_BORDERLESS, 0u);
+}
+
 TEST(FakeWindowSystem, KeepsItsGeometryAndADestroyedForeignWindowGetsAClose) {
     TFakeMessageQueue queue;
     TInstalled<SetMessageQueue> installedQueue(queue);

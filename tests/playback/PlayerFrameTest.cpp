@@ -137,6 +137,93 @@ TEST(PlayerFrame, AnObjectsLastPictureReachesTheWindow) {
     EXPECT_NE(std::find(presented.begin(), presented.end(), TRect{0, 0, 10, 10}), presented.end());
 }
 
+// Halves every pixel of its area toward its colour, over the background it saved first,
+// in every frame; notes whether the player told it that the background it put back was
+// still there.
+class THalfItem : public TScriptedItem {
+public:
+    int32_t Play(IPlayerServices* player, bool final) override {
+        TVisibleSlideShowObject::Play(player, final);
+        ClearUpdateRect();
+        TBitmap32* back = player->GetBackBuffer();
+        if (!back) return -1;
+        Kept.push_back(Background && RestoredSerial &&
+                       player->UntouchedSinceRestore(RestoredSerial, Bounds(BackgroundPos.X, BackgroundPos.Y,
+                                                                            Background->Width(),
+                                                                            Background->Height())));
+        if (!final) SaveBackground(Area, player);
+        for (int32_t y = Area.Top; y < Area.Bottom; ++y)
+            for (int32_t x = Area.Left; x < Area.Right; ++x) back->SetPixel(x, y, Half(back->Pixel(x, y), Color));
+        AddUpdateRect(Area);
+        return -1;
+    }
+    static uint32_t Half(uint32_t a, uint32_t b) {
+        return 0xFF000000u | (((a & 0xFEFEFEu) >> 1) + ((b & 0xFEFEFEu) >> 1));
+    }
+    std::vector<bool> Kept;
+};
+
+// A colour of its own for every frame of the item below.
+TColor32 FrameColour(size_t frame) { return 0xFF000000u | uint32_t((frame * 37) % 256) << 16 | uint32_t(frame % 7) * 30; }
+
+// The item on top keeps the background it put back while nothing below drew over it, and
+// saves it again where something did: the frames stay what the items draw.
+TEST(PlayerFrame, ABackgroundIsSavedAgainOnlyWhereAnItemBelowDrewOverIt) {
+    struct TCase {
+        const char* Name;
+        TRect Below;      // empty: no item below
+        bool KeptAfterFirst;
+    };
+    const TCase cases[] = {
+        {"nothing below", TRect{}, true},
+        {"an item beside it", TRect{0, 0, 20, 48}, true},
+        {"an item under it", TRect{0, 0, 40, 48}, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TPlayerRig rig;
+        TParallelSlideShowObject* group = AddParallel(rig.Show.RootList());
+        TScriptedItem* below = nullptr;
+        if (!c.Below.IsEmpty()) {
+            below = rig.Add(300, kRed32, group->GetChildList());
+            below->Area = c.Below;
+            below->Animates = true;
+            below->OnPlay = [&below](IPlayerServices*, bool) { below->Color = FrameColour(below->Plays.size()); };
+        }
+        auto* top = new THalfItem();
+        top->SetDuration(1000);
+        top->Color = kBlue32;
+        top->Clock = &rig.Clock;
+        top->Area = TRect{24, 0, 64, 48};
+        group->GetChildList()->Add(top);
+        rig.Host.Play(&rig.Show);
+        uint32_t alone = 0;  // the top item over what lies under it alone: the same in every frame
+        for (int frame = 0; frame < 60; ++frame) {
+            rig.Clock.Advance(10);
+            rig.Host.Tick();
+            if (below && !below->Plays.empty() && rig.Now() < 250) {
+                EXPECT_EQ(rig.Pixel(10, 10) & 0xFFFFFFu, below->Color & 0xFFFFFFu);
+                if (c.Below.Right > 24) {
+                    EXPECT_EQ(rig.Pixel(30, 10) & 0xFFFFFFu, THalfItem::Half(below->Color, kBlue32) & 0xFFFFFFu);
+                }
+            }
+            if (top->Kept.empty()) continue;
+            if (!alone) alone = rig.Pixel(60, 10);
+            EXPECT_EQ(rig.Pixel(60, 10), alone) << frame;
+        }
+        ASSERT_GT(top->Kept.size(), 20u);
+        // The first frame has nothing to keep; the frames once the item below has gone
+        // keep theirs in every case.
+        EXPECT_FALSE(top->Kept.front());
+        EXPECT_EQ(bool(top->Kept[5]), c.KeptAfterFirst);
+        EXPECT_TRUE(top->Kept.back());
+        if (below && c.Below.Right > 24) {
+            // Its last colour stays under the top item after it left.
+            EXPECT_EQ(rig.Pixel(30, 10) & 0xFFFFFFu, THalfItem::Half(below->Color, kBlue32) & 0xFFFFFFu);
+        }
+    }
+}
+
 TEST(PlayerFrame, ChangedRectanglesAreCutDroppedAndMergedAsTheyOverlap) {
     struct TCase {
         std::vector<TRect> In;

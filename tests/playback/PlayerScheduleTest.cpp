@@ -135,6 +135,46 @@ TEST(PlayerPreparation, ADelayOf40msLeavesNoBudgetSoOnlyDueObjectsArePrepared) {
     EXPECT_EQ(due->StepLog.size() + later->StepLog.size(), 3u);
 }
 
+// Notes whether the player called each of its steps urgent.
+class TUrgencyItem : public TScriptedItem {
+public:
+    bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override {
+        Urgent.push_back(player->StepIsUrgent());
+        return TScriptedItem::ExecuteInitializationStep(player, step);
+    }
+    std::vector<bool> Urgent;
+};
+
+// A step for an item that is due, or that must run now lest its item start late, is
+// urgent (a picture then may take a second core); a step ahead of its item's start is not.
+TEST(PlayerPreparation, StepsForDueOrLateItemsAreUrgentAndStepsAheadAreNot) {
+    TPlayerRig rig;
+    rig.Add(60000);
+    rig.Host.Play(&rig.Show);
+    rig.Host.Tick();
+    const auto add = [&](int32_t start, std::vector<TScriptStep> steps) {
+        auto* item = new TUrgencyItem();
+        item->SetDuration(1000);
+        item->Clock = &rig.Clock;
+        item->Steps = std::move(steps);
+        item->SetStartTime(start);
+        rig.Show.RootList().Add(item);
+        return item;
+    };
+    TUrgencyItem* due = add(0, {{10, 0}});
+    TUrgencyItem* soon = add(100, {{500, 0}, {500, 0}});
+    TUrgencyItem* later = add(50000, {{10, 0}});
+    rig.Player->ComingObjects = {due, soon, later};
+    rig.Player->PrepareWhileWaiting(rig.Player->ComingObjects, 40);
+    EXPECT_EQ(due->Urgent, std::vector<bool>{true});
+    EXPECT_EQ(soon->Urgent, std::vector<bool>{true});
+    EXPECT_TRUE(later->Urgent.empty());
+    rig.Player->ComingObjects = {later};
+    rig.Player->PrepareWhileWaiting(rig.Player->ComingObjects, 1000);
+    EXPECT_EQ(later->Urgent, std::vector<bool>{false});
+    EXPECT_FALSE(rig.Player->StepIsUrgent());
+}
+
 TEST(PlayerPreparation, StepsRunEarliestFirstAndCheapestFirstWithinTheSameStart) {
     TPlayerRig rig;
     rig.Add(60000);

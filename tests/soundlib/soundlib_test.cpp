@@ -591,4 +591,56 @@ TEST_F(SoundLibTest, ADryRingPlaysSilenceAndSaysSo) {
     fmod.FSOUND_DSP_Free(counter);
 }
 
+// Counts the mixed frames that carry sound, from the output's own thread.
+struct SoundedFrames {
+    std::atomic<int> frames{0};
+};
+
+void* CountSounded(void*, void* newBuffer, int length, void* user) {
+    auto* p = static_cast<const int16_t*>(newBuffer);
+    int sounded = 0;
+    for (int i = 0; i < length; ++i)
+        sounded += p[2 * i] != 0 || p[2 * i + 1] != 0;
+    static_cast<SoundedFrames*>(user)->frames += sounded;
+    return newBuffer;
+}
+
+// With nothing to play the output rests (no SDL device, no silent mixing); the first sound
+// after that plays whole, from its first frame, and the output rests again after it.
+TEST_F(SoundLibTest, TheOutputRestsWhileNothingSoundsAndWakesWithTheNextSound) {
+    auto resting = reinterpret_cast<int (*)()>(GetProcAddress(fmod.Module, "gcsound_OutputResting"));
+    ASSERT_NE(resting, nullptr);
+    std::string file = dir.File("short.wav");
+    WriteConstant(file, 44100, 0.2, 1000);
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    for (int output : {-1, 0}) {
+        SCOPED_TRACE(output);
+        ASSERT_TRUE(fmod.FSOUND_SetOutput(output));
+        ASSERT_TRUE(fmod.FSOUND_SetDriver(0));
+        ASSERT_TRUE(fmod.FSOUND_Init(44100, 8, 0));
+        SoundedFrames sounded;
+        FSoundDSPUnit counter = fmod.FSOUND_DSP_Create(&CountSounded, 300, &sounded);
+        fmod.FSOUND_DSP_SetActive(counter, -1);
+        EXPECT_TRUE(WaitFor([&] { return resting() == 1; }));
+        for (int round = 0; round < 2; ++round) {
+            FSoundStream s = fmod.FSOUND_Stream_Open(file.c_str(), 0x131, 0, 0);
+            ASSERT_NE(s, nullptr);
+            const int ch = fmod.FSOUND_Stream_Play(-1, s);
+            EXPECT_EQ(resting(), 0);
+            EXPECT_TRUE(WaitFor([&] { return !fmod.FSOUND_IsPlaying(ch); }));
+            EXPECT_EQ(sounded.frames.load(), (round + 1) * 8820);
+            EXPECT_TRUE(WaitFor([&] { return resting() == 1; }));
+            fmod.FSOUND_Stream_Close(s);
+        }
+        fmod.FSOUND_DSP_Free(counter);
+        fmod.FSOUND_Close();
+    }
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+}
+
 }  // namespace
