@@ -21,7 +21,7 @@ enum TSongPart { songLibrary, songPartCount };
     X(songLibrary, openmpt_module_destroy) X(songLibrary, openmpt_module_set_repeat_count)              \
     X(songLibrary, openmpt_module_set_position_seconds) X(songLibrary, openmpt_module_read_interleaved_stereo) \
     X(songLibrary, openmpt_free_string) X(songLibrary, openmpt_log_func_silent)                         \
-    X(songLibrary, openmpt_error_func_ignore)
+    X(songLibrary, openmpt_error_func_ignore) X(songLibrary, openmpt_module_get_duration_seconds)
 
 #define GC_FLUIDSYNTH_FUNCTIONS(X)                                                                    \
     X(songLibrary, fluid_set_log_function) X(songLibrary, new_fluid_settings)                        \

@@ -102,7 +102,10 @@ bool TSimpleTranslation::SelectSection(const AnsiString& name, bool /*resolve*/,
         return true;
     }
     if (!FTable) return false;
-    const AnsiString header = "[" + ExtractFileName(name) + "]";
+    // Appended, not "[" + ...: g++ 12 at -O3 warns falsely (-Wrestrict) on that form.
+    AnsiString header = "[";
+    header += ExtractFileName(name);
+    header += "]";
     const TStringLines& table = *FTable;
     auto it = std::find_if(table.begin(), table.end(), [&](const AnsiString& l) { return AnsiSameText(l, header); });
     if (it == table.end()) return false;

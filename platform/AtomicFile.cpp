@@ -102,7 +102,14 @@ std::string NameStart(const std::string& name) {
 namespace {
 thread_local int lastSystemError = 0;
 // The start of the names of target's temporaries.
-std::string TemporaryPrefix(const std::string& name) { return "." + NameStart(name) + ".~"; }
+// Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) inside
+// operator+(const char*, std::string&&).
+std::string TemporaryPrefix(const std::string& name) {
+    std::string prefix = ".";
+    prefix += NameStart(name);
+    prefix += ".~";
+    return prefix;
+}
 
 }  // namespace
 

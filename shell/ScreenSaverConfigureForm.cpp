@@ -60,7 +60,9 @@ TConfigureDialogTexts TScreenSaverConfigureForm::Texts() const {
     t.ResumeAtLastPos = ScreenSaverStrings::ResumeAtLastPos;
     t.Shuffle = ScreenSaverStrings::Shuffle;
     t.DurationLabel = ScreenSaverStrings::DurationLabel;
-    t.DurationUnit = ScreenSaverStrings::DurationUnit;
+    // Moved in whole: assigning the one-letter literal makes g++ 12 at -O3 warn falsely
+    // (-Wrestrict) inside std::string's replace.
+    t.DurationUnit = AnsiString(ScreenSaverStrings::DurationUnit);
     t.OkButton = ScreenSaverStrings::OkButton;
     t.CancelButton = ScreenSaverStrings::CancelButton;
     t.Creator = CreatorLabel;

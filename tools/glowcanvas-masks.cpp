@@ -578,9 +578,19 @@ std::string UpperCase(std::string s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: glowcanvas-masks DIR\n";
-        return 1;
+    const char* const usage =
+        "usage: glowcanvas-masks DIR   the 24 masks of the mask transitions as DIR/<CLASS>.jpg and\n"
+        "                              DIR/contact-sheet.png (DIR is made when missing)\n"
+        "       glowcanvas-masks --help\n";
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::cout << usage;
+        return 0;
+    }
+    // Any other option is a wrong call, never a folder to write into.
+    if (argc != 2 || (first.size() > 1 && first[0] == '-')) {
+        std::cerr << usage;
+        return 2;
     }
     const std::filesystem::path dir = argv[1];
     std::error_code ec;

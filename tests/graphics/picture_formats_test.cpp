@@ -521,3 +521,77 @@ TEST_F(PictureTest, HugeHeadersAreRefusedBeforeDecoding) {
         EXPECT_NE(e.Message().find("zu gro"), std::string::npos) << e.Message();  // from the header alone
     }
 }
+
+namespace {
+
+void PutBE32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+}
+
+void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    PutBE32(png, uint32_t(data.size()));
+    std::vector<uint8_t> typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    png.insert(png.end(), typed.begin(), typed.end());
+    PutBE32(png, uint32_t(crc32(0, typed.data(), uInt(typed.size()))));
+}
+
+// A PNG of one row of pixels given as raw sample bytes, with chunks before the data.
+std::vector<uint8_t> RawPng(int width, int depth, int colourType, const std::vector<uint8_t>& row,
+                            const std::vector<std::pair<const char*, std::vector<uint8_t>>>& chunks) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<uint8_t> header;
+    PutBE32(header, uint32_t(width));
+    PutBE32(header, 1);
+    header.insert(header.end(), {uint8_t(depth), uint8_t(colourType), 0, 0, 0});
+    PutChunk(png, "IHDR", header);
+    for (const auto& [type, data] : chunks) PutChunk(png, type, data);
+    std::vector<uint8_t> raw = {0};  // filter: none
+    raw.insert(raw.end(), row.begin(), row.end());
+    uLongf size = compressBound(uLong(raw.size()));
+    std::vector<uint8_t> packed(size);
+    compress(packed.data(), &size, raw.data(), uLong(raw.size()));
+    packed.resize(size);
+    PutChunk(png, "IDAT", packed);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+struct TRawPngCase {
+    const char* Name;
+    int Depth, ColourType;
+    std::vector<uint8_t> Row;
+    std::vector<std::pair<const char*, std::vector<uint8_t>>> Chunks;
+    std::vector<TColor32> Want;
+};
+
+}  // namespace
+
+// Samples show as stored, scaled to 8 bits, whatever gAMA or sRGB say: ImageMagick
+// decodes them so, and 16-bit files came out lifted by a 1/2.2 gamma before.
+TEST_F(PictureTest, PngSamplesShowAsStoredAtEveryDepthAndGamma) {
+    const std::vector<uint8_t> gamma22 = {0, 0, 0xB1, 0x8F};     // 45455: 1/2.2
+    const std::vector<uint8_t> gamma10 = {0, 0x01, 0x86, 0xA0};  // 100000: linear
+    const TRawPngCase cases[] = {
+        {"16-bit grey", 16, 0, {0x80, 0x80, 0x40, 0x00, 0xFF, 0xFF}, {}, {0xFF808080, 0xFF404040, 0xFFFFFFFF}},
+        {"16-bit grey with gAMA", 16, 0, {0x80, 0x80, 0x40, 0x00}, {{"gAMA", gamma22}}, {0xFF808080, 0xFF404040}},
+        {"16-bit grey with sRGB", 16, 0, {0x80, 0x80}, {{"sRGB", {0}}, {"gAMA", gamma22}}, {0xFF808080}},
+        {"8-bit grey with a linear gAMA", 8, 0, {0x80, 0x20}, {{"gAMA", gamma10}}, {0xFF808080, 0xFF202020}},
+        {"16-bit RGB", 16, 2, {0x20, 0x20, 0x80, 0x80, 0xC0, 0xC0}, {{"gAMA", gamma10}}, {0xFF2080C0}},
+        {"16-bit RGBA, straight", 16, 6, {0x40, 0x40, 0x80, 0x80, 0xC0, 0xC0, 0x80, 0x80}, {}, {0x804080C0}},
+        {"16-bit grey and alpha", 16, 4, {0x80, 0x80, 0x00, 0x00}, {}, {0x00808080}},
+        {"palette with tRNS", 8, 3, {0, 1}, {{"PLTE", {255, 255, 255, 0x20, 0x40, 0xC0}}, {"tRNS", {0}}},
+         {0x00FFFFFF, 0xFF2040C0}},
+        {"2-bit grey", 2, 0, {0x1B}, {}, {0xFF000000, 0xFF555555, 0xFFAAAAAA, 0xFFFFFFFF}},
+        {"16-bit grey with a tRNS colour", 16, 0, {0x12, 0x34, 0x80, 0x80}, {{"tRNS", {0x12, 0x34}}},
+         {0x00121212, 0xFF808080}},
+    };
+    for (const TRawPngCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::vector<uint8_t> png = RawPng(int(c.Want.size()), c.Depth, c.ColourType, c.Row, c.Chunks);
+        const TBitmap32 b = LoadPictureFromMemory(png.data(), png.size(), "a.png");
+        ASSERT_EQ(b.Width(), int(c.Want.size()));
+        for (size_t x = 0; x < c.Want.size(); ++x)
+            EXPECT_EQ(b.Pixel(int(x), 0), c.Want[x]) << x << ": " << std::hex << b.Pixel(int(x), 0);
+    }
+}

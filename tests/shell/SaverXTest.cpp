@@ -66,7 +66,8 @@ TKit* MakeKit(Display* display) {
     // Pictures of 4 s each, faded in over the first two, built as the demo builds its
     // show; the options keep the show's own durations.
     const fs::path package = kit->Dir.Path() / "package";
-    WriteRunPictures(package / "Lumivor", 3, 320, 240);
+    // Large enough to fill the stage: the builder grows smaller pictures only so far.
+    WriteRunPictures(package / "Lumivor", 3, 960, 720);
     kit->Show = (package / "Lumivor" / "Slideshow.kls").string();
     if (RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " + Q(kit->Show) +
                    " --duration 4000 --transition TAlphablendingTransitionPlugin")
