@@ -137,6 +137,9 @@ public:
     // feeds the driver silence) and the silent loop sleeps. Blocks mixed in a row with
     // nothing to play; one second of them lets the output rest.
     int idleBlocks = 0;
+    // SDL's disk driver records to a file that each open starts anew: a recording keeps
+    // its time line only while the device stays open, silence included.
+    bool neverRest = false;
     std::thread deviceThread;  // opens and closes the SDL device when asked
     std::mutex deviceLock;     // never taken around our lock
     std::condition_variable deviceWake;
@@ -186,7 +189,7 @@ public:
 
     // Counts a mixed block; with one second of silence in a row, asks for the output to rest.
     void NoteMixed() {
-        if (Sounding()) {
+        if (neverRest || Sounding()) {
             idleBlocks = 0;
         } else if (idleBlocks < IdleLimit() && ++idleBlocks == IdleLimit() && deviceThread.joinable()) {
             std::lock_guard<std::mutex> guard(deviceLock);
@@ -517,6 +520,8 @@ public:
                 return false;
             }
             device = opened;
+            const char* driverName = SDL_GetCurrentAudioDriver();
+            neverRest = driverName && std::strcmp(driverName, "disk") == 0;
             SDL_PauseAudioDevice(opened, 0);
             deviceStop = false;
             devicePoke = false;

@@ -3,7 +3,7 @@
 // builder cannot make work is refused by name before anything is written.
 #include "ColourShow.h"
 #include "ToolRunSupport.h"
-#include "document/PicTextSoundCompositeSlideShowObject.h"
+#include "objects/PicTextSoundCompositeSlideShowObject.h"
 #include "playback/MusicShow.h"
 
 #include <gtest/gtest.h>
