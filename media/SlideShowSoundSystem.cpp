@@ -496,7 +496,7 @@ void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiStr
         gSoundSystem->Settings->MixRate = mixRate;
     gSoundSystem->Init(nonRealtime, fmodPath);
     gSoundSystem->Silent = silent || !gSoundSystem->Binding->IsLoaded();
-    CurrentSoundSystem() = gSoundSystem;
+    SetSoundSystem(gSoundSystem);
     ++gRefCount;
 }
 
@@ -504,7 +504,7 @@ void ShutdownSoundSystem(bool force) {
     --gRefCount;
     if (gRefCount <= 0 || force) {
         if (gSoundSystem) {
-            CurrentSoundSystem() = nullptr;
+            SetSoundSystem(nullptr);
             delete gSoundSystem;
             gSoundSystem = nullptr;
         }
