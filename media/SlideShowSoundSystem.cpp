@@ -512,6 +512,12 @@ void ShutdownSoundSystem(bool force) {
     }
 }
 
+TSoundSystemHold::TSoundSystemHold(bool silent, const AnsiString& fmodPath) {
+    InitSoundSystem(silent, false, false, fmodPath, 0);
+}
+
+TSoundSystemHold::~TSoundSystemHold() { ShutdownSoundSystem(false); }
+
 // ---- TSoundWaveData ---------------------------------------------------------------
 
 namespace {

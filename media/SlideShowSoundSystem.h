@@ -203,6 +203,16 @@ void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiStr
 void ShutdownSoundSystem(bool force);
 TSoundSystem* SoundSystem();
 int SoundSystemRefCount();
+// One reference to the process-wide sound system for as long as the hold lives: taken
+// with InitSoundSystem (not forced, the default mix rate), given back with
+// ShutdownSoundSystem(false) however its owner's run ends.
+class TSoundSystemHold {
+public:
+    TSoundSystemHold(bool silent, const AnsiString& fmodPath);
+    ~TSoundSystemHold();
+    TSoundSystemHold(const TSoundSystemHold&) = delete;
+    TSoundSystemHold& operator=(const TSoundSystemHold&) = delete;
+};
 bool SoundSystemNoSound();
 // A sound of system's backend; a silent one without a system.
 std::unique_ptr<TSlideShowSound> NewSlideShowSound(TSoundSystem* system, int volume);
