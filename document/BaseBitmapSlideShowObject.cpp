@@ -1,6 +1,7 @@
 #include "document/BaseBitmapSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
@@ -201,13 +202,14 @@ bool TBaseBitmapSlideShowObject::InitTransition(TTransitionPlugin& transition, I
 
 void TBaseBitmapSlideShowObject::AddTransitionStep(IPlayerServices* player, int32_t step) {
     if (!initializationList_) return;
-    if (step != 11 && !(step == -3 && initializationList_->CurrentStep < 11)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::PrepareTransition, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::ITransition;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
                                                         TIntegerBenchmarkValue::CreateValue(0),
                                                         BenchmarkDefaults::ITransition);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::PrepareTransition, estimate,
+                                                                                PreparationStep::PrepareTransition));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteTransitionStep(IPlayerServices* player, const std::function<bool()>& prepare) {
@@ -375,14 +377,14 @@ void TBaseBitmapSlideShowObject::Reset() {
 void TBaseBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPreviewEditorSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_) return;
-    if (step != 10 && !(step == -3 && initializationList_->CurrentStep < 10)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::Scale, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::Scale;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(
             BenchmarkNames::Scale,
             TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
             BenchmarkDefaults::Scale);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(10, estimate, 10));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::Scale, estimate, PreparationStep::Scale));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

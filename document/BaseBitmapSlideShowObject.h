@@ -4,6 +4,7 @@
 // area, an aspect rule, a stretch rule, an alignment, a background fill and a blend mode.
 #pragma once
 
+#include "document/PreparationSteps.h"
 #include "document/VisibleSlideShowObject.h"
 #include "foundation/DoubleRect.h"
 #include "graphics/Bitmap32.h"
@@ -119,7 +120,7 @@ public:
     bool WriteData(TOKFStreamWinTypes& stream) override;
     bool ReadData(TOKFStreamWinTypes& stream) override;
     void Reset() override;
-    int32_t GetLastInitializationStep() const override { return 10; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::Scale; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;

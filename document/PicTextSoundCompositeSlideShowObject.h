@@ -4,6 +4,7 @@
 #pragma once
 
 #include "document/PicSlideShowObject.h"
+#include "document/PreparationSteps.h"
 #include "graphics/OutlineGeometry.h"
 #include "graphics/VectorText.h"
 #include "transitions/TransitionPlugin.h"
@@ -117,7 +118,7 @@ public:
     void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) override;
 
     AnsiString GetEditorFrameClassName() const override { return "TPicTextSoundCompositeSlideShowObjectPropertyFrame"; }
-    int32_t GetLastInitializationStep() const override { return 11; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::PrepareTransition; }
     // The picture's own duration, or the sound's length; with the music faded around the
     // sound, its two fades on top.
     int32_t GetDuration() const override;

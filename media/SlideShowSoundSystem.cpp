@@ -484,18 +484,18 @@ void TSoundSystem::ResumeAll() {
 
 // ---- Process-wide start and shutdown ----------------------------------------------
 
-void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiString& fmodPath, int mixRate) {
-    if (gSoundSystem && !forceNew) {
+void InitSoundSystem(const TSoundSystemStart& start) {
+    if (gSoundSystem && !start.ForceNew) {
         ++gRefCount;
         return;
     }
-    ShutdownSoundSystem(forceNew);
+    ShutdownSoundSystem(start.ForceNew);
     gSoundSystem = new TSoundSystem();
-    gSoundSystem->Settings->NoSound = silent;
-    if (mixRate != 0)
-        gSoundSystem->Settings->MixRate = mixRate;
-    gSoundSystem->Init(nonRealtime, fmodPath);
-    gSoundSystem->Silent = silent || !gSoundSystem->Binding->IsLoaded();
+    gSoundSystem->Settings->NoSound = start.Silent;
+    if (start.MixRate != 0)
+        gSoundSystem->Settings->MixRate = start.MixRate;
+    gSoundSystem->Init(start.NonRealtime, start.FmodPath);
+    gSoundSystem->Silent = start.Silent || !gSoundSystem->Binding->IsLoaded();
     SetSoundSystem(gSoundSystem);
     ++gRefCount;
 }
@@ -512,9 +512,7 @@ void ShutdownSoundSystem(bool force) {
     }
 }
 
-TSoundSystemHold::TSoundSystemHold(bool silent, const AnsiString& fmodPath) {
-    InitSoundSystem(silent, false, false, fmodPath, 0);
-}
+TSoundSystemHold::TSoundSystemHold(const TSoundSystemStart& start) { InitSoundSystem(start); }
 
 TSoundSystemHold::~TSoundSystemHold() { ShutdownSoundSystem(false); }
 

@@ -160,8 +160,8 @@ void StartMessageQueue() {
 // leaves, also on an exception; the player, made later, goes before it.
 class TSoundForTheRun {
 public:
-    TSoundForTheRun(TRunContext& context, bool silent, const AnsiString& library) : context_(context) {
-        context_.Sound = std::make_unique<TSoundSystemHold>(silent, library);
+    TSoundForTheRun(TRunContext& context, const TSoundSystemStart& start) : context_(context) {
+        context_.Sound = std::make_unique<TSoundSystemHold>(start);
     }
     ~TSoundForTheRun() { context_.Sound.reset(); }
     TSoundForTheRun(const TSoundForTheRun&) = delete;
@@ -219,7 +219,7 @@ int32_t PreviewInWindow(TRunContext& context) {
         sound->AutomaticOutput = false;
         sound->OutputKind = 0;
     }
-    TSoundForTheRun sound(context, true, AnsiString());
+    TSoundForTheRun sound(context, {.Silent = true});
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
     PlaySlideShow(*player);
     return handle;
@@ -290,7 +290,7 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
             WindowSystem().ShowCursor(false);
-            TSoundForTheRun held(context, false, library);
+            TSoundForTheRun held(context, {.FmodPath = library});
             if (!Options->UseSound) {
                 if (TSoundSystem* sound = SoundSystem()) {
                     sound->ObjectSounds().SetMuted(true);

@@ -522,7 +522,7 @@ TEST_F(RunTest, AnInstalledRunSavesItsOptionsAlsoAfterAnException) {
 // someone else holds (here the test's) outlives the run, on the same system, whether
 // the run ends normally or by an exception.
 TEST_F(RunTest, TheContextHoldsTheSoundOnlyWhileItsPlayerPlays) {
-    TSoundSystemHold before(true, AnsiString());
+    TSoundSystemHold before({.Silent = true});
     TSoundSystem* const system = SoundSystem();
     ASSERT_NE(system, nullptr);
     for (bool throws : {false, true}) {
