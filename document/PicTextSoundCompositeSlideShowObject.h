@@ -91,27 +91,6 @@ public:
     bool HasText() const override { return HasCaption(); }
     TFont& GetFont() override { return CaptionVectorText->Font; }
 
-    // Caption setters that report a visual change (all but SetCaptionAntialiased).
-    void SetCaptionLayout(uint8_t value) {
-        ChangeCaption([&](TVectorText&) { CaptionLayout = value; });
-    }
-    void SetCaptionFont(const TFont& font) {
-        ChangeCaption([&](TVectorText& v) { v.Font = font; });
-    }
-    void SetCaptionColor(TColor32 value) {
-        ChangeCaption([&](TVectorText& v) { v.Color = value; });
-    }
-    void SetCaptionOutlineColor(TColor32 value) {
-        ChangeCaption([&](TVectorText& v) { v.OutlineColor = value; });
-    }
-    void SetCaptionDrawMode(uint8_t value) {
-        ChangeCaption([&](TVectorText& v) { v.SetDrawMode(value); });
-    }
-    void SetCaptionAlignment(uint8_t value) {
-        ChangeCaption([&](TVectorText& v) { v.SetAlignment(value); });
-    }
-    void SetCaptionAntialiased(bool value) { CaptionVectorText->Antialiased = value; }
-
     // File references include the sound; the file count stays 1.
     std::vector<AnsiString> GetResolvedFileNames() const override;
     std::vector<AnsiString> GetFileNames() const override;

@@ -214,7 +214,6 @@ public:
 
     bool OwnsObjects = true;
     bool AutoRenumber = true;
-    TSlideShowHost* OwnerShow() const { return ownerShow_; }
     TSlideShowObject* OwnerObject() const { return ownerObject_; }
     int64_t ReadPosition = 0;
 
