@@ -29,7 +29,8 @@ void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* 
                                                         TFileSizeBenchmarkValue::CreateValue(file),
                                                         BenchmarkDefaults::OpenSound);
     }
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
 }
 
 bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

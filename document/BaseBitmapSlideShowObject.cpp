@@ -208,8 +208,8 @@ void TBaseBitmapSlideShowObject::AddTransitionStep(IPlayerServices* player, int3
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
                                                         TIntegerBenchmarkValue::CreateValue(0),
                                                         BenchmarkDefaults::ITransition);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::PrepareTransition, estimate,
-                                                                                PreparationStep::PrepareTransition));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::PrepareTransition, estimate, PreparationStep::PrepareTransition));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteTransitionStep(IPlayerServices* player, const std::function<bool()>& prepare) {
@@ -233,11 +233,21 @@ bool TBaseBitmapSlideShowObject::DrawTransitionFrame(TTransitionPlugin& transiti
 
 bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool deferPlainFile,
                                              std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea) {
+    AnsiString name;
+    try {
+        name = ResolveFileName(fileName);
+    } catch (const std::exception&) {
+        // Unresolvable: loads as a name that was found nowhere.
+    }
+    return LoadResolvedPicture(name, deferPlainFile, picture, decodeArea);
+}
+
+bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& name, bool deferPlainFile,
+                                                     std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea) {
     std::lock_guard lock(PictureLock());
     FullPictureSize = TSize{};
     try {
         if (!picture) picture = std::make_unique<TBitmap32>();
-        const AnsiString name = ResolveFileName(fileName);
         if (name.empty()) {
             picture.reset();
             LoadFailed = 1;
@@ -384,7 +394,8 @@ void TBaseBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* playe
             BenchmarkNames::Scale,
             TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
             BenchmarkDefaults::Scale);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::Scale, estimate, PreparationStep::Scale));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::Scale, estimate, PreparationStep::Scale));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

@@ -96,6 +96,10 @@ public:
     // placement in that area needs; the fitting then places by the picture's full size.
     virtual bool LoadPicture(const AnsiString& fileName, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
                              const TRect& decodeArea = TRect{});
+    // The same for a name the item has resolved already (ResolveFileName; empty: none
+    // found), so that a picture's name is looked up once on its way to the reader.
+    bool LoadResolvedPicture(const AnsiString& name, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
+                             const TRect& decodeArea = TRect{});
     // A new bitmap from the picture; bmOpaque makes every pixel opaque. No picture, or
     // an empty one, is a load failure.
     virtual bool PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,

@@ -95,7 +95,8 @@ void TMergeSlideShowObject::BuildInitializationSteps(IPlayerServices* player, in
     if (!initializationList_) return;
     if (PreparationStep::Requests(step, PreparationStep::Compose, initializationList_->CurrentStep))
         initializationList_->Add(
-            std::make_unique<TSlideShowObjectInitialization>(PreparationStep::Compose, kComposeEstimate, PreparationStep::Compose));
+            std::make_unique<TSlideShowObjectInitialization>(PreparationStep::Compose, kComposeEstimate,
+                                                             PreparationStep::Compose));
 }
 
 bool TMergeSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

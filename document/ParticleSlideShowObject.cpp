@@ -355,8 +355,8 @@ void TParticleSlideShowObject::BuildInitializationSteps(IPlayerServices* player,
     if (player)
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::LoadFiles,
                                                         TFilesSizeBenchmarkValue::CreateValue(files), fallback);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::LoadParticles, estimate,
-                                                                                PreparationStep::LoadParticles));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::LoadParticles, estimate, PreparationStep::LoadParticles));
 }
 
 bool TParticleSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {

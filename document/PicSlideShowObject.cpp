@@ -172,8 +172,8 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
             estimate = player->GetBenchmark().EstimateTime(
                 BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
                 BenchmarkDefaults::LoadFile);
-        list->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::LoadPicture, estimate,
-                                                                   PreparationStep::LoadPicture));
+        list->Add(std::make_unique<TSlideShowObjectInitialization>(
+            PreparationStep::LoadPicture, estimate, PreparationStep::LoadPicture));
     }
     if (PreparationStep::Requests(step, PreparationStep::PictureToBitmap, current)) {
         int32_t estimate = BenchmarkDefaults::Pic2Bmp;
@@ -182,8 +182,8 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
                 BenchmarkNames::Pic2Bmp,
                 TPicSizeBenchmarkValue::CreateValue(Picture ? Picture->Width() : 0, Picture ? Picture->Height() : 0),
                 BenchmarkDefaults::Pic2Bmp);
-        list->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::PictureToBitmap, estimate,
-                                                                   PreparationStep::PictureToBitmap));
+        list->Add(std::make_unique<TSlideShowObjectInitialization>(
+            PreparationStep::PictureToBitmap, estimate, PreparationStep::PictureToBitmap));
     }
 }
 
@@ -194,8 +194,8 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
     try {
         if (step == PreparationStep::LoadPicture) {
             const AnsiString resolved = GetResolvedFileName();
-            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved),
-                                   [&] { return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player)); });
+            const auto load = [&] { return this->LoadResolvedPicture(resolved, false, Picture, this->PlayerArea(player)); };
+            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved), load);
         }
         return this->TimedStep(
             player, BenchmarkNames::Pic2Bmp,

@@ -338,7 +338,8 @@ void TSoundSlideShowObject::BuildInitializationSteps(IPlayerServices* player, in
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::OpenSound,
                                                         TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
                                                         BenchmarkDefaults::OpenSound);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
 }
 
 bool TSoundSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
