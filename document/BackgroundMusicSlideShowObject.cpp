@@ -34,7 +34,7 @@ void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* 
 }
 
 bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
-    if (step != 0) return true;
+    if (step != PreparationStep::OpenSound) return true;
     if (!MusicItem) return false;
     if (!MusicItem->GetSound()) {
         const AnsiString file = MusicFile(*this, *MusicItem);

@@ -404,7 +404,7 @@ bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* play
         // Only once: the fitting of step 10 may have set the helper's rectangle to the
         // whole area, and a later step must not put the item's own rectangle back.
         if (!PlayHelper) CreatePlayHelper();
-        if (step != 10) return result;
+        if (step != PreparationStep::Scale) return result;
         return TimedStep(player, BenchmarkNames::Scale,
                          TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
                          [&] {

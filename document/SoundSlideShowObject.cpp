@@ -343,7 +343,7 @@ void TSoundSlideShowObject::BuildInitializationSteps(IPlayerServices* player, in
 }
 
 bool TSoundSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
-    if (step != 0 || Sound) return true;
+    if (step != PreparationStep::OpenSound || Sound) return true;
     TStopWatch watch;
     // A file that does not open still lets the item play, silently; only an open is
     // worth measuring.
