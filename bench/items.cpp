@@ -10,6 +10,7 @@
 #include "objects/ParticleSlideShowObject.h"
 #include "objects/PicSlideShowObject.h"
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "foundation/Benchmark.h"
 #include "graphics/PictureRegistry.h"
 #include "platform/Random.h"
@@ -77,7 +78,8 @@ void BM_ComposeCollageVsCopy(benchmark::State& state) {
     double ours = 0, ref = 0;
     for (auto _ : state) {
         collage.Bitmap.reset();
-        const double t = Seconds([&] { benchmark::DoNotOptimize(collage.ExecuteInitializationStep(&player, 3)); });
+        const double t = Seconds(
+            [&] { benchmark::DoNotOptimize(collage.ExecuteInitializationStep(&player, PreparationStep::Compose)); });
         ref += CopyFrame(player.Buffer, copy);
         ours += t;
         state.SetIterationTime(t);

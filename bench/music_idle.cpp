@@ -50,7 +50,7 @@ void BM_MusicIdle(benchmark::State& state) {
     (void)plugins;
     const std::string music = (std::filesystem::temp_directory_path() / "glowcanvas-bench-music.wav").string();
     soundtest::WriteSine(music, 44100, 30.0, 440.0, 8000);
-    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.ForceNew = true, .FmodPath = soundtest::LibraryPath()});
     for (auto _ : state) {
         TSlideShow show;
         auto& settings = *dynamic_cast<TMusicProperties*>(show.MusicProperties);

@@ -60,7 +60,7 @@ void BM_PlayerStillPictureAndFade(benchmark::State& state) {
     StartModules();
     const std::string still = PictureFile("glowcanvas-bench-still.jpg", 1280, 960);
     const std::string next = PictureFile("glowcanvas-bench-next.jpg", 960, 1280);
-    InitSoundSystem(false, false, false, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.FmodPath = soundtest::LibraryPath()});
     for (auto _ : state) {
         TSlideShow show;
         show.SlideShowProperties->EndAction = 1;

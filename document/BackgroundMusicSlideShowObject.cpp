@@ -1,5 +1,6 @@
 #include "document/BackgroundMusicSlideShowObject.h"
 
+#include "document/PreparationSteps.h"
 #include "foundation/Benchmark.h"
 #include "foundation/StopWatch.h"
 
@@ -20,8 +21,7 @@ AnsiString MusicFile(const TSlideShowObject& item, const IMusicPlayListItem& mus
 void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPlayableSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_ || !MusicItem) return;
-    // Step -3 asks for every step not yet begun.
-    if (step != 0 && !(step == -3 && initializationList_->CurrentStep < 0)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::OpenSound, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::OpenSound;
     if (player) {
         const AnsiString file = MusicFile(*this, *MusicItem);
@@ -29,11 +29,12 @@ void TBackgroundMusicSlideShowObject::BuildInitializationSteps(IPlayerServices* 
                                                         TFileSizeBenchmarkValue::CreateValue(file),
                                                         BenchmarkDefaults::OpenSound);
     }
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(0, estimate, 0));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
 }
 
 bool TBackgroundMusicSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
-    if (step != 0) return true;
+    if (step != PreparationStep::OpenSound) return true;
     if (!MusicItem) return false;
     if (!MusicItem->GetSound()) {
         const AnsiString file = MusicFile(*this, *MusicItem);

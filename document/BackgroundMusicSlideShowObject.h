@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/PlayableSlideShowObject.h"
+#include "document/PreparationSteps.h"
 #include "document/SoundServices.h"
 
 // What the placeholder needs of a music play-list item; the play-list item of the
@@ -24,7 +25,7 @@ public:
     TBackgroundMusicSlideShowObject() = default;
 
     // One step: open the sound.
-    int32_t GetLastInitializationStep() const override { return 0; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::OpenSound; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     bool IsInitialized() override;

@@ -26,9 +26,24 @@ protected:
     std::unique_ptr<TSlideShowObjectList> childList_;
 };
 
+// The title of a chapter or a parallel group, which is its text as well: one
+// implementation for both, over the title of their own collection interface.
+template <class TTitleInterface>
+class TTitledCollection : public virtual IText, public virtual TTitleInterface {
+public:
+    AnsiString GetText() const override { return Title; }
+    void SetText(const AnsiString& value) override { Title = value; }
+    AnsiString GetTitle() const override { return Title; }
+    void SetTitle(const AnsiString& value) override { Title = value; }
+
+    AnsiString Title;
+
+protected:
+    ~TTitledCollection() = default;
+};
+
 class TContainerSlideShowObject : public TCollectionSlideShowObject,
-                                  public virtual IText,
-                                  public virtual IContainerCollection {
+                                  public TTitledCollection<IContainerCollection> {
     GC_DECLARE_CLASS(TContainerSlideShowObject)
 public:
     static AnsiString Caption() { return "Kapitel"; }
@@ -44,18 +59,10 @@ public:
     void Start() override;
     bool WriteData(TOKFStreamWinTypes& stream) override;
     bool ReadData(TOKFStreamWinTypes& stream) override;
-
-    AnsiString GetText() const override { return Title; }
-    void SetText(const AnsiString& value) override { Title = value; }
-    AnsiString GetTitle() const override { return Title; }
-    void SetTitle(const AnsiString& value) override { Title = value; }
-
-    AnsiString Title;
 };
 
 class TParallelSlideShowObject : public TCollectionSlideShowObject,
-                                 public virtual IText,
-                                 public virtual IParallelCollection {
+                                 public TTitledCollection<IParallelCollection> {
     GC_DECLARE_CLASS(TParallelSlideShowObject)
 public:
     static AnsiString Caption() { return "Parallelobjekt"; }
@@ -70,13 +77,6 @@ public:
     bool WriteData(TOKFStreamWinTypes& stream) override;
     // The title exists from content version 0x303 on.
     bool ReadData(TOKFStreamWinTypes& stream) override;
-
-    AnsiString GetText() const override { return Title; }
-    void SetText(const AnsiString& value) override { Title = value; }
-    AnsiString GetTitle() const override { return Title; }
-    void SetTitle(const AnsiString& value) override { Title = value; }
-
-    AnsiString Title;
 };
 
 void InitializeCollectionSlideShowObjects(TPlugins& plugins);

@@ -1,5 +1,6 @@
 #include "document/PlayableSlideShowObject.h"
 
+#include "document/PreparationSteps.h"
 #include "foundation/ImageLists.h"
 #include "foundation/OKFStreamWinTypes.h"
 
@@ -18,23 +19,23 @@ int32_t TPlayableSlideShowObject::Play(IPlayerServices*, bool) {
 }
 
 bool TPlayableSlideShowObject::IsInitialized() {
-    return initializationList_ && initializationList_->CurrentStep == -2;
+    return initializationList_ && initializationList_->CurrentStep == PreparationStep::AllDone;
 }
 
 bool TPlayableSlideShowObject::NextInitializationStep() {
     if (!initializationList_) return false;
     const int32_t last = GetLastInitializationStep();
-    if (last == -1) return true;
+    if (last == PreparationStep::None) return true;
     int32_t& cur = initializationList_->CurrentStep;
-    if (cur == -2) return true;
-    cur = cur >= last ? -2 : cur + 1;
-    return cur == -2;
+    if (cur == PreparationStep::AllDone) return true;
+    cur = cur >= last ? PreparationStep::AllDone : cur + 1;
+    return cur == PreparationStep::AllDone;
 }
 
 void TPlayableSlideShowObject::BeginInitializationStep(IPlayerServices* player, int32_t step) {
     if (!initializationList_) initializationList_ = std::make_unique<TSlideShowObjectInitializationList>();
-    if (GetLastInitializationStep() == -1) {
-        initializationList_->CurrentStep = -2;
+    if (GetLastInitializationStep() == PreparationStep::None) {
+        initializationList_->CurrentStep = PreparationStep::AllDone;
         return;
     }
     initializationList_->CurrentStep = step;
@@ -44,9 +45,9 @@ void TPlayableSlideShowObject::BeginInitializationStep(IPlayerServices* player, 
 bool TPlayableSlideShowObject::ExecuteInitializationStep(IPlayerServices*, int32_t) { return true; }
 
 void TPlayableSlideShowObject::InitializeAll(IPlayerServices* player) {
-    if (!initializationList_) BeginInitializationStep(player, 0);
+    if (!initializationList_) BeginInitializationStep(player, PreparationStep::First);
     bool failed = false;
-    while (initializationList_ && initializationList_->CurrentStep != -2 && !failed) {
+    while (initializationList_ && initializationList_->CurrentStep != PreparationStep::AllDone && !failed) {
         while (TSlideShowObjectInitialization* e = initializationList_->First()) {
             const bool ok = ExecuteInitializationStep(player, e->Step);
             // The step may have changed the list; remove the entry only if it is still there.

@@ -2,6 +2,7 @@
 // and the dummy item.
 #pragma once
 
+#include "document/PreparationSteps.h"
 #include "document/SlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SlideShowObjectInitialization.h"
@@ -31,8 +32,8 @@ public:
 
     // Preparation stages: kinds add their entries for stage Step.
     virtual void BuildInitializationSteps(IPlayerServices* player, int32_t step);
-    // -1: no steps.
-    virtual int32_t GetLastInitializationStep() const { return -1; }
+    // None: no steps.
+    virtual int32_t GetLastInitializationStep() const { return PreparationStep::None; }
 
     // IPlayable.
     int32_t Play(IPlayerServices* player, bool final) override;

@@ -284,7 +284,8 @@ int TSlideShow::LoadFromOKF(TOKFStreamWinTypes& stream) {
                 --skip;
             } else if (h.ChunkType == kObjectListChunk) {
                 int32_t consumed = 0;
-                rootList_->ReadObjects(stream, int64_t(h.Size) - kChunkHeaderSize, -1, false, false, false, consumed);
+                rootList_->ReadObjects(stream, int64_t(h.Size) - kChunkHeaderSize, TSlideShowObjectList::kAtEnd, {},
+                                       consumed);
                 droppedItemCount_ += rootList_->DroppedCount();
                 // Broken framing: what was read stays, but the show is not whole.
                 if (rootList_->LastReadFailed()) return slFailed;

@@ -798,19 +798,19 @@ TSlideShowObject* ReadItemChunk(TOKFStreamWinTypes& s, const TChunkHeader& h) {
 
 }  // namespace
 
-int32_t TSlideShowObjectList::ReadObjects(TOKFStreamWinTypes& stream, int64_t size, int index, bool notify,
-                                          bool undo, bool ownUndoStep, int32_t& chunkCount) {
+int32_t TSlideShowObjectList::ReadObjects(TOKFStreamWinTypes& stream, int64_t size, int index, TReadOptions options,
+                                          int32_t& chunkCount) {
     TReadState state;
-    const int32_t result = ReadRun(stream, size, index, notify, undo, ownUndoStep, chunkCount, state, 0);
+    const int32_t result = ReadRun(stream, size, index, options, chunkCount, state, 0);
     readFailed_ = state.failed;
     droppedCount_ = state.dropped;
     return result;
 }
 
-int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, bool notify, bool undo,
-                                      bool ownUndoStep, int32_t& chunkCount, TReadState& state, int depth) {
+int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, TReadOptions options,
+                                      int32_t& chunkCount, TReadState& state, int depth) {
     TSlideShowHost* show = GetSlideShow();
-    const bool undoOpen = undo && ownUndoStep && show && show->BeginUndoStep(ukInsert);
+    const bool undoOpen = options.Undo && options.OwnUndoStep && show && show->BeginUndoStep(ukInsert);
     int32_t result = 0;
     try {
         if (depth >= kMaxObjectNesting) throw EOKFError(okfReadError);
@@ -880,8 +880,8 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                         if (index >= 0) ++index;
                         lastItem = item;
                         last = TLast::Created;
-                        if (undo && show) show->RecordInsertedObject(item);
-                        if (notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
+                        if (options.Undo && show) show->RecordInsertedObject(item);
+                        if (options.Notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
                     }
                 } else {
                     ++state.dropped;
@@ -894,10 +894,14 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                     TSlideShowObjectList* child = coll->GetChildList();
                     if (!child) {
                         child = coll->CreateChildList();
-                        if (notify && show) show->AddUpdate(lastItem, urChanged, ocChildListCreated, lastItem->GetPath());
+                        if (options.Notify && show)
+                            show->AddUpdate(lastItem, urChanged, ocChildListCreated, lastItem->GetPath());
                     }
                     if (!child) throw EOKFError(okfReadError);
-                    result += child->ReadRun(s, payload, -1, notify, undo, false, chunkCount, state, depth + 1);
+                    // A nested run is part of its parent's undo step.
+                    TReadOptions nested = options;
+                    nested.OwnUndoStep = false;
+                    result += child->ReadRun(s, payload, kAtEnd, nested, chunkCount, state, depth + 1);
                     if (state.failed) break;
                 } else {
                     // The run of an item that was not created (or holds no children):
@@ -923,11 +927,10 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
     return result;
 }
 
-int32_t TSlideShowObjectList::LoadFromStream(TStream& stream, int index, bool notify, bool undo, bool ownUndoStep,
-                                             int32_t& chunkCount) {
+int32_t TSlideShowObjectList::LoadFromStream(TStream& stream, int index, TReadOptions options, int32_t& chunkCount) {
     TOKFStreamWinTypes s(&stream, okfRaw);
     StampShowFormat(s);
-    return ReadObjects(s, 0, index, notify, undo, ownUndoStep, chunkCount);
+    return ReadObjects(s, 0, index, options, chunkCount);
 }
 
 // ---- clipboard ----
@@ -957,7 +960,8 @@ bool TSlideShowObjectList::PasteFromClipboard(int index, bool notify) {
         s.ReadChunkHeader(h);
         if (h.ChunkType != kObjectListChunk) return false;
         int32_t chunks = 0;
-        ReadObjects(s, int64_t(h.Size) - kChunkHeaderSize, index, notify, true, true, chunks);
+        ReadObjects(s, int64_t(h.Size) - kChunkHeaderSize, index, {.Notify = notify, .Undo = true, .OwnUndoStep = true},
+                    chunks);
         return !readFailed_;
     } catch (const std::exception&) {
         return false;

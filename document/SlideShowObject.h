@@ -172,15 +172,24 @@ public:
     virtual bool WriteObjects(TOKFStreamWinTypes& stream);
     bool SaveToStream(TStream& stream);
     bool SaveToFile(const AnsiString& fileName);
+    // How a read run joins its show: Notify reports each item to the show, Undo records
+    // it for undo, OwnUndoStep makes the run an undo step of its own. The default reads
+    // quietly, as loading a file does.
+    struct TReadOptions {
+        bool Notify = false;
+        bool Undo = false;
+        bool OwnUndoStep = false;
+    };
+    // Where a read run goes when no index is given: after the last item.
+    static constexpr int kAtEnd = -1;
     // Reads a run of items (Size > 0: its 0x402 header is read and Size is its payload
     // size). Returns the number of chunks read; ChunkCount is raised by the number of
     // top-level chunks consumed. Never raises: LastReadFailed tells whether the read
     // ended on damage (what was read before stays), DroppedCount how many stored items
     // were left out (unknown class or unreadable data, with their nested runs).
-    virtual int32_t ReadObjects(TOKFStreamWinTypes& stream, int64_t size, int index, bool notify, bool undo,
-                                bool ownUndoStep, int32_t& chunkCount);
-    int32_t LoadFromStream(TStream& stream, int index, bool notify, bool undo, bool ownUndoStep,
-                           int32_t& chunkCount);
+    virtual int32_t ReadObjects(TOKFStreamWinTypes& stream, int64_t size, int index, TReadOptions options,
+                                int32_t& chunkCount);
+    int32_t LoadFromStream(TStream& stream, int index, TReadOptions options, int32_t& chunkCount);
     bool LastReadFailed() const { return readFailed_; }
     int32_t DroppedCount() const { return droppedCount_; }
 
@@ -205,13 +214,12 @@ public:
 
     bool OwnsObjects = true;
     bool AutoRenumber = true;
-    TSlideShowHost* OwnerShow() const { return ownerShow_; }
     TSlideShowObject* OwnerObject() const { return ownerObject_; }
     int64_t ReadPosition = 0;
 
 private:
     struct TReadState;
-    int32_t ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, bool notify, bool undo, bool ownUndoStep,
+    int32_t ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, TReadOptions options,
                     int32_t& chunkCount, TReadState& state, int depth);
     void LetGo(TSlideShowObject* item);
     bool IsOwnerOrAncestor(const TSlideShowObject* item) const;

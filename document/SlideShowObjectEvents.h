@@ -25,11 +25,11 @@ const ClassInfo* EventPropertiesClass(const ClassInfo& cls);
 // Its display text: its own, else its Caption.
 AnsiString EventDisplayText(const ClassInfo& cls);
 
+// The class table that events and actions share: the plug-in's entries, the settings
+// class (none unless a kind names one) and the display text (empty: the Caption serves).
 // A kind with settings names their class in GetPropertiesClass and makes its default
 // settings object in its own constructor (the base constructor cannot see the kind).
-class TSlideShowObjectEvent : public TInterfacedPlugin {
-    GC_DECLARE_CLASS(TSlideShowObjectEvent)
-public:
+struct TEventClassTable {
     using TClassFunctions = TEventClassFunctions;
     template <class T>
     static void FillClassFunctions(TEventClassFunctions& f) {
@@ -38,8 +38,14 @@ public:
         f.GetDisplayText = &T::GetDisplayText;
     }
     static const ClassInfo* GetPropertiesClass() { return nullptr; }
-    // Empty: the Caption serves.
     static AnsiString GetDisplayText() { return AnsiString(); }
+};
+
+class TSlideShowObjectEvent : public TInterfacedPlugin, public TEventClassTable {
+    GC_DECLARE_CLASS(TSlideShowObjectEvent)
+public:
+    using TEventClassTable::FillClassFunctions;
+    using TEventClassTable::TClassFunctions;
 
     TSlideShowObjectEvent();
     ~TSlideShowObjectEvent() override;
@@ -91,18 +97,11 @@ public:
 // A new settings object of an action's settings class; null for a class that is none.
 TPluginPtr<TProperties> NewProperties(const ClassInfo* cls);
 
-class TSlideShowObjectEventAction : public TInterfacedPlugin {
+class TSlideShowObjectEventAction : public TInterfacedPlugin, public TEventClassTable {
     GC_DECLARE_CLASS(TSlideShowObjectEventAction)
 public:
-    using TClassFunctions = TEventClassFunctions;
-    template <class T>
-    static void FillClassFunctions(TEventClassFunctions& f) {
-        TPlugin::FillClassFunctions<T>(f);
-        f.GetPropertiesClass = &T::GetPropertiesClass;
-        f.GetDisplayText = &T::GetDisplayText;
-    }
-    static const ClassInfo* GetPropertiesClass() { return nullptr; }
-    static AnsiString GetDisplayText() { return AnsiString(); }
+    using TEventClassTable::FillClassFunctions;
+    using TEventClassTable::TClassFunctions;
 
     TSlideShowObjectEventAction();
     ~TSlideShowObjectEventAction() override;

@@ -1,6 +1,7 @@
 // Preparation steps of an item: the player runs them ahead of time, cheapest first.
 #pragma once
 
+#include "document/PreparationSteps.h"
 #include "foundation/ClassRegistry.h"
 
 #include <cstdint>
@@ -45,8 +46,8 @@ public:
     void DeleteStep(int32_t step);
     void SetCurrentStep(int32_t value) { CurrentStep = value; }
 
-    // -1 not begun, -2 all steps done, else the step in progress.
-    int32_t CurrentStep = -1;
+    // NotBegun, AllDone, else the step in progress.
+    int32_t CurrentStep = PreparationStep::NotBegun;
 
 private:
     void SortEntries();

@@ -1,6 +1,6 @@
 // The sound services as the show items and the player see them: sounds, the two sound
 // lists (object sounds on the show clock, background music on the music clock) and the
-// process-wide sound system. The media layer implements them; the document and the
+// sound system in use. The media layer implements them; the document and the
 // player build and test without it.
 #pragma once
 
@@ -104,8 +104,9 @@ public:
     virtual void ResumeAll() = 0;
 };
 
-// The running sound system, or null; the media layer sets it while one exists.
-inline ISoundSystem*& CurrentSoundSystem() {
-    static ISoundSystem* instance = nullptr;
-    return instance;
-}
+// The sound system in use, or null: the media layer installs the one it starts while
+// it runs, and tests install a fake (TInstalled<SetSoundSystem>), so that no item or
+// player needs to know which it talks to.
+ISoundSystem* CurrentSoundSystem();
+// Installs system (not owned) until it is called again with null.
+void SetSoundSystem(ISoundSystem* system);

@@ -1,5 +1,6 @@
 #include "document/SoundSlideShowObject.h"
 
+#include "document/PreparationSteps.h"
 #include "document/SlideShow.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
@@ -331,17 +332,18 @@ void TSoundSlideShowObject::Reset() {
 void TSoundSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPlayableSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_) return;
-    if (step != 0 && !(step == -3 && initializationList_->CurrentStep < 0)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::OpenSound, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::OpenSound;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::OpenSound,
                                                         TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
                                                         BenchmarkDefaults::OpenSound);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(0, estimate, 0));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::OpenSound, estimate, PreparationStep::OpenSound));
 }
 
 bool TSoundSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
-    if (step != 0 || Sound) return true;
+    if (step != PreparationStep::OpenSound || Sound) return true;
     TStopWatch watch;
     // A file that does not open still lets the item play, silently; only an open is
     // worth measuring.

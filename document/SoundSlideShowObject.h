@@ -5,6 +5,7 @@
 
 #include "document/PlayableSlideShowObject.h"
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowObjectEvents.h"
 #include "document/SoundServices.h"
 #include "document/TimeToValue.h"
@@ -99,7 +100,7 @@ public:
     bool ReadData(TOKFStreamWinTypes& stream) override;
     void Reset() override;
     void SeekTo(int32_t time) override;
-    int32_t GetLastInitializationStep() const override { return 0; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::OpenSound; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;

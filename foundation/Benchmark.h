@@ -40,7 +40,6 @@ public:
 
     void Assign(const TBenchmarkValue& source) override;
     int64_t GetKey() const override { return FKey; }
-    void SetKey(int64_t key) { FKey = key; }
 
 protected:
     int64_t FKey = 0;

@@ -60,12 +60,6 @@ const ClassInfo* FindClass(std::string_view name) {
     return FindLocked(r, name);
 }
 
-std::vector<const ClassInfo*> RegisteredClasses() {
-    Registry& r = TheRegistry();
-    std::lock_guard<std::mutex> g(r.lock);
-    return r.classes;
-}
-
 std::unique_ptr<TObject> CreateObjectOfClass(std::string_view name, const ClassInfo& base) {
     const ClassInfo* cls = FindClass(name);
     if (!cls || !cls->InheritsFrom(base)) return nullptr;

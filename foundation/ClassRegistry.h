@@ -58,7 +58,6 @@ void RegisterClass(const ClassInfo& cls);
 void UnRegisterClass(const ClassInfo& cls);
 // Null when no class of that name (compared without regard to ASCII case) is registered.
 const ClassInfo* FindClass(std::string_view name);
-std::vector<const ClassInfo*> RegisteredClasses();
 
 // Type-checked creation from a stored name: null when the name is unknown, when the
 // class does not descend from Base (a stored name of the wrong kind counts as unknown),

@@ -124,7 +124,6 @@ public:
     uint32_t BeginReadBlock();
     void EndReadBlock();
     int ReadBlockDepth() const { return static_cast<int>(readBlocks_.size()); }
-    int WriteBlockDepth() const { return static_cast<int>(writeBlocks_.size()); }
     // Bytes left before the end of the innermost open read block, else the current
     // chunk, else the stream. Every length read from a file is checked against it.
     int64_t BytesLeft();

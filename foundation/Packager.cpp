@@ -58,7 +58,7 @@ TPackageFileListItem* TFileList::FindByName(const AnsiString& name) const {
 bool IsSafeItemName(const AnsiString& name) {
     if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
     if (name.find(':') != AnsiString::npos) return false;  // drives and stream names
-    // Control characters make names no file system of the design allows, and reach
+    // Control characters make names that Windows file systems refuse, and reach
     // terminals as escape sequences.
     for (char c : name)
         if (static_cast<unsigned char>(c) < 32) return false;

@@ -54,7 +54,6 @@ GC_IMPLEMENT_PLUGIN(TInterfacedPlugin, TPlugin)
 void TPlugin::Assign(const TPlugin&) {}
 
 AnsiString PluginCaption(const ClassInfo& cls) { return ClassFunctionsOf<TPlugin>(cls).Caption(); }
-AnsiString PluginCopyright(const ClassInfo& cls) { return ClassFunctionsOf<TPlugin>(cls).GetCopyright(); }
 AnsiString PluginDescription(const ClassInfo& cls) { return ClassFunctionsOf<TPlugin>(cls).Description(); }
 void PluginVersionInfo(const ClassInfo& cls, AnsiString& a, AnsiString& b) {
     ClassFunctionsOf<TPlugin>(cls).GetVersionInfo(a, b);

@@ -134,7 +134,6 @@ public:
 
 // The class functions reached through a class reference. cls must be a plug-in class.
 AnsiString PluginCaption(const ClassInfo& cls);
-AnsiString PluginCopyright(const ClassInfo& cls);
 AnsiString PluginDescription(const ClassInfo& cls);
 void PluginVersionInfo(const ClassInfo& cls, AnsiString& a, AnsiString& b);
 
@@ -216,7 +215,6 @@ public:
     // The shared instance, made through the class's virtual constructor on first call;
     // null when the class cannot be constructed.
     TPlugin* GetInstance();
-    bool HasInstance() const { return instance_ != nullptr; }
     // Frees the shared instance; raises what FreePlugin raises.
     void ReleaseInstance();
 

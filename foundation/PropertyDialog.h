@@ -30,9 +30,6 @@ public:
     virtual void SetProperties(TProperties* properties) { properties_ = properties; }
     TProperties* Properties() const { return properties_; }
     virtual void ShowValues() {}
-    // The frame's size at 96 dots per inch; the host scales it to the screen.
-    virtual int DesignWidth() const { return 0; }
-    virtual int DesignHeight() const { return 0; }
 
 private:
     int option_ = 0;

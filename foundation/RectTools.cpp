@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -67,20 +68,33 @@ TRect RelToAbsRect(const TDoubleRect& d, const TRect& ref) {
                  abs(d.Bottom, h, ref.Top)};
 }
 
-TRect FitRect(const TRect& source, const TRect& target, bool centre) {
-    if (source.Right <= source.Left || source.Bottom <= source.Top) return target;
+namespace {
+
+// The source's aspect at the target's width, or at the target's height where
+// atHeight(height the width gives, target's height) says so; never below 1 x 1. Fitting
+// inside and covering differ only in that comparison.
+template <class AtHeight>
+std::pair<int32_t, int32_t> AspectSize(const TRect& source, const TRect& target, AtHeight atHeight) {
     const long double sw = RectWidth(source), sh = RectHeight(source);
-    int32_t width = 0, height = 0;
-    if (RectWidth(target) != 0) {
-        width = RectWidth(target);
-        height = ClampToInt(std::trunc(sh / sw * width));
-        if (height > RectHeight(target)) {
-            height = RectHeight(target);
-            width = ClampToInt(std::trunc(sw / sh * height));
-        }
+    int32_t width = RectWidth(target);
+    int32_t height = ClampToInt(std::trunc(sh / sw * width));
+    if (atHeight(height, RectHeight(target))) {
+        height = RectHeight(target);
+        width = ClampToInt(std::trunc(sw / sh * height));
     }
     if (width == 0) width = 1;
     if (height == 0) height = 1;
+    return {width, height};
+}
+
+}  // namespace
+
+TRect FitRect(const TRect& source, const TRect& target, bool centre) {
+    if (source.Right <= source.Left || source.Bottom <= source.Top) return target;
+    // A target without width fits nothing, and the 1 x 1 stands for it.
+    const bool hasWidth = RectWidth(target) != 0;
+    const auto [width, height] = AspectSize(
+        source, target, [hasWidth](int32_t h, int32_t targetHeight) { return hasWidth && h > targetHeight; });
     int32_t left = target.Left, top = target.Top;
     if (centre) {
         left = ClampToInt(target.Left + (int64_t(RectWidth(target)) - width) / 2);
@@ -93,15 +107,10 @@ TRect FillRectAspect(const TRect& source, const TRect& target, bool centre) {
     // The ratio needs a non-empty source; callers pass one, and the target is the
     // sensible answer otherwise.
     if (source.Right <= source.Left || source.Bottom <= source.Top) return target;
-    const long double sw = RectWidth(source), sh = RectHeight(source);
-    int32_t width = RectWidth(target);
-    int32_t height = ClampToInt(std::trunc(sh / sw * width));
-    if (height < RectHeight(target)) {
-        height = RectHeight(target);
-        width = ClampToInt(std::trunc(sw / sh * height));
-    }
-    if (width == 0) width = 1;
-    if (height == 0) height = 1;
+    const auto [width, height] =
+        AspectSize(source, target, [](int32_t h, int32_t targetHeight) { return h < targetHeight; });
+    // Covering overhangs: the halves round down, so an odd overhang puts its extra
+    // pixel on the left and at the top.
     int32_t left = target.Left, top = target.Top;
     if (centre) {
         left = ClampToInt(target.Left + int64_t(HalfDown(int64_t(RectWidth(target)) - width)));

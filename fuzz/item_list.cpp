@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             s.Header.FileType = kSlideShowFileType;
             s.Header.ContentVersion = size > 0 && (data[size - 1] & 1) ? kSlideShowContentVersion : 0x302;
         }
-        list.ReadObjects(s, 0, -1, false, false, false, chunks);
+        list.ReadObjects(s, 0, TSlideShowObjectList::kAtEnd, {}, chunks);
     } catch (const Exception&) {
         return 0;  // a header that is no container
     }
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TMemoryStream again(first);
     TSlideShowObjectList back;
     int32_t c2 = 0;
-    back.LoadFromStream(again, -1, false, false, false, c2);
+    back.LoadFromStream(again, TSlideShowObjectList::kAtEnd, {}, c2);
     if (back.LastReadFailed() || back.DroppedCount() != 0) std::abort();
     if (Write(back) != first) std::abort();
     return 0;

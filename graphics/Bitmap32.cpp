@@ -909,16 +909,6 @@ void TBitmap32::FrameRectTS(int x1, int y1, int x2, int y2, TColor32 color) {
     if (x2 - 1 > x1) FillRectTS(x2 - 1, y1 + 1, x2, y2 - 1, color);
 }
 
-void TBitmap32::HorzLineS(int x1, int y, int x2, TColor32 color) {
-    if (x2 < x1) std::swap(x1, x2);
-    FillRectS(x1, y, int(std::min<int64_t>(int64_t(x2) + 1, INT32_MAX)), y + 1, color);
-}
-
-void TBitmap32::VertLineS(int x, int y1, int y2, TColor32 color) {
-    if (y2 < y1) std::swap(y1, y2);
-    FillRectS(x, y1, x + 1, int(std::min<int64_t>(int64_t(y2) + 1, INT32_MAX)), color);
-}
-
 namespace {
 
 // Visits the pixels of an integer line, only those inside w x h; plot(x, y, step).
@@ -1027,9 +1017,6 @@ void TBitmap32::LineTSP(int x1, int y1, int x2, int y2, bool includeLast) {
                           (includeLast ? 1 : 0);
     StippleCounter = float(StipplePos(start, step, steps, len));
 }
-
-void TBitmap32::HorzLineTSP(int x1, int y, int x2) { LineTSP(x1, y, x2, y, true); }
-void TBitmap32::VertLineTSP(int x, int y1, int y2) { LineTSP(x, y1, x, y2, true); }
 
 void TBitmap32::FrameRectTSP(int x1, int y1, int x2, int y2) {
     if (x2 <= x1 || y2 <= y1 || stipple_.empty()) return;

@@ -124,8 +124,6 @@ public:
     void FrameRectTS(const TRect& r, TColor32 c) { FrameRectTS(r.Left, r.Top, r.Right, r.Bottom, c); }
 
     // Lines from (x1, y1) to (x2, y2); the end point is drawn only when includeLast.
-    void HorzLineS(int x1, int y, int x2, TColor32 color);  // x1..x2 inclusive
-    void VertLineS(int x, int y1, int y2, TColor32 color);  // y1..y2 inclusive
     void LineS(int x1, int y1, int x2, int y2, TColor32 color, bool includeLast = false);
     void LineTS(int x1, int y1, int x2, int y2, TColor32 color, bool includeLast = false);
     // Stippled: every pixel takes the next stipple colour, blended.
@@ -137,8 +135,6 @@ public:
     TColor32 GetStippleColor();
     void AdvanceStippleCounter(float pixels);
     void LineTSP(int x1, int y1, int x2, int y2, bool includeLast = false);
-    void HorzLineTSP(int x1, int y, int x2);  // x1..x2 inclusive
-    void VertLineTSP(int x, int y1, int y2);  // y1..y2 inclusive
     // The outline of [x1, x2) x [y1, y2), clockwise from the top-left corner.
     void FrameRectTSP(int x1, int y1, int x2, int y2);
     // Anti-aliased, blended, coordinates in 16.16 fixed point.

@@ -43,7 +43,8 @@ TFixed ManhattanDistance(TFixedPoint a, TFixedPoint b) {
 }
 
 TFixedPoint MidPoint(TFixedPoint a, TFixedPoint b) {
-    // In 64 bits, so far-apart points cannot overflow; division truncates like the design's div.
+    // In 64 bits, so far-apart points cannot overflow; division truncates toward zero, so
+    // negative midpoints match the stored outlines' integer halving.
     return {TFixed((int64_t(a.X) + b.X) / 2), TFixed((int64_t(a.Y) + b.Y) / 2)};
 }
 

@@ -73,7 +73,6 @@ public:
     bool GetBooleanProp(int32_t dispId) const { return control_.GetProperty(dispId).AsBoolean(); }
     int32_t GetIntegerProp(int32_t dispId) const { return control_.GetProperty(dispId).AsInteger(); }
     double GetDoubleProp(int32_t dispId) const { return control_.GetProperty(dispId).AsDouble(); }
-    AnsiString GetStringProp(int32_t dispId) const { return control_.GetProperty(dispId).AsString(); }
     void SetBooleanProp(int32_t dispId, bool v) { control_.SetProperty(dispId, TVariant::FromBool(v)); }
     void SetIntegerProp(int32_t dispId, int32_t v) { control_.SetProperty(dispId, TVariant::FromInt(v)); }
     void SetDoubleProp(int32_t dispId, double v) { control_.SetProperty(dispId, TVariant::FromDouble(v)); }
@@ -219,10 +218,6 @@ public:
     // component out again.
     bool GetControlBoolean(int32_t dispId) const { return control_->GetBooleanProp(dispId); }
     void SetControlBoolean(int32_t dispId, bool v);
-    int32_t GetControlInteger(int32_t dispId) const { return control_->GetIntegerProp(dispId); }
-    void SetControlInteger(int32_t dispId, int32_t v) { control_->SetIntegerProp(dispId, v); }
-    AnsiString GetControlString(int32_t dispId) const { return control_->GetStringProp(dispId); }
-    void SetControlString(int32_t dispId, const AnsiString& v) { control_->SetStringProp(dispId, v); }
 
     // Read from the control.
     int32_t OpenState() const;

@@ -484,19 +484,19 @@ void TSoundSystem::ResumeAll() {
 
 // ---- Process-wide start and shutdown ----------------------------------------------
 
-void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiString& fmodPath, int mixRate) {
-    if (gSoundSystem && !forceNew) {
+void InitSoundSystem(const TSoundSystemStart& start) {
+    if (gSoundSystem && !start.ForceNew) {
         ++gRefCount;
         return;
     }
-    ShutdownSoundSystem(forceNew);
+    ShutdownSoundSystem(start.ForceNew);
     gSoundSystem = new TSoundSystem();
-    gSoundSystem->Settings->NoSound = silent;
-    if (mixRate != 0)
-        gSoundSystem->Settings->MixRate = mixRate;
-    gSoundSystem->Init(nonRealtime, fmodPath);
-    gSoundSystem->Silent = silent || !gSoundSystem->Binding->IsLoaded();
-    CurrentSoundSystem() = gSoundSystem;
+    gSoundSystem->Settings->NoSound = start.Silent;
+    if (start.MixRate != 0)
+        gSoundSystem->Settings->MixRate = start.MixRate;
+    gSoundSystem->Init(start.NonRealtime, start.FmodPath);
+    gSoundSystem->Silent = start.Silent || !gSoundSystem->Binding->IsLoaded();
+    SetSoundSystem(gSoundSystem);
     ++gRefCount;
 }
 
@@ -504,13 +504,17 @@ void ShutdownSoundSystem(bool force) {
     --gRefCount;
     if (gRefCount <= 0 || force) {
         if (gSoundSystem) {
-            CurrentSoundSystem() = nullptr;
+            SetSoundSystem(nullptr);
             delete gSoundSystem;
             gSoundSystem = nullptr;
         }
         gRefCount = 0;
     }
 }
+
+TSoundSystemHold::TSoundSystemHold(const TSoundSystemStart& start) { InitSoundSystem(start); }
+
+TSoundSystemHold::~TSoundSystemHold() { ShutdownSoundSystem(false); }
 
 // ---- TSoundWaveData ---------------------------------------------------------------
 

@@ -198,11 +198,30 @@ public:
     std::vector<int> TriedOutputs;
 };
 
+// How InitSoundSystem starts the process-wide system.
+struct TSoundSystemStart {
+    bool Silent = false;       // the sounds play nothing (the preview)
+    bool NonRealtime = false;  // mixed on demand rather than played to a device
+    bool ForceNew = false;     // replaces a running system instead of sharing it
+    AnsiString FmodPath = {};  // the sound library; empty: the one beside the program
+    int MixRate = 0;           // Hz; 0: the settings' rate
+};
+
 // Process-wide functions.
-void InitSoundSystem(bool silent, bool nonRealtime, bool forceNew, const AnsiString& fmodPath, int mixRate);
+void InitSoundSystem(const TSoundSystemStart& start);
 void ShutdownSoundSystem(bool force);
 TSoundSystem* SoundSystem();
 int SoundSystemRefCount();
+// One reference to the process-wide sound system for as long as the hold lives: taken
+// with InitSoundSystem, given back with ShutdownSoundSystem(false) however its owner's
+// run ends.
+class TSoundSystemHold {
+public:
+    explicit TSoundSystemHold(const TSoundSystemStart& start);
+    ~TSoundSystemHold();
+    TSoundSystemHold(const TSoundSystemHold&) = delete;
+    TSoundSystemHold& operator=(const TSoundSystemHold&) = delete;
+};
 bool SoundSystemNoSound();
 // A sound of system's backend; a silent one without a system.
 std::unique_ptr<TSlideShowSound> NewSlideShowSound(TSoundSystem* system, int volume);

@@ -1,6 +1,7 @@
 #include "objects/BaseBitmapSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
@@ -201,13 +202,14 @@ bool TBaseBitmapSlideShowObject::InitTransition(TTransitionPlugin& transition, I
 
 void TBaseBitmapSlideShowObject::AddTransitionStep(IPlayerServices* player, int32_t step) {
     if (!initializationList_) return;
-    if (step != 11 && !(step == -3 && initializationList_->CurrentStep < 11)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::PrepareTransition, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::ITransition;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::ITransition,
                                                         TIntegerBenchmarkValue::CreateValue(0),
                                                         BenchmarkDefaults::ITransition);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(11, estimate, 11));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::PrepareTransition, estimate, PreparationStep::PrepareTransition));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteTransitionStep(IPlayerServices* player, const std::function<bool()>& prepare) {
@@ -232,11 +234,22 @@ bool TBaseBitmapSlideShowObject::DrawTransitionFrame(TTransitionPlugin& transiti
 bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool deferPlainFile,
                                              std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea,
                                              bool neededNow) {
+    AnsiString name;
+    try {
+        name = ResolveFileName(fileName);
+    } catch (const std::exception&) {
+        // Unresolvable: loads as a name that was found nowhere.
+    }
+    return LoadResolvedPicture(name, deferPlainFile, picture, decodeArea, neededNow);
+}
+
+bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& name, bool deferPlainFile,
+                                                     std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea,
+                                                     bool neededNow) {
     std::lock_guard lock(PictureLock());
     FullPictureSize = TSize{};
     try {
         if (!picture) picture = std::make_unique<TBitmap32>();
-        const AnsiString name = ResolveFileName(fileName);
         if (name.empty()) {
             picture.reset();
             LoadFailed = 1;
@@ -377,14 +390,15 @@ void TBaseBitmapSlideShowObject::Reset() {
 void TBaseBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPreviewEditorSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_) return;
-    if (step != 10 && !(step == -3 && initializationList_->CurrentStep < 10)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::Scale, initializationList_->CurrentStep)) return;
     int32_t estimate = BenchmarkDefaults::Scale;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(
             BenchmarkNames::Scale,
             TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
             BenchmarkDefaults::Scale);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(10, estimate, 10));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::Scale, estimate, PreparationStep::Scale));
 }
 
 bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
@@ -393,7 +407,7 @@ bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* play
         // Only once: the fitting of step 10 may have set the helper's rectangle to the
         // whole area, and a later step must not put the item's own rectangle back.
         if (!PlayHelper) CreatePlayHelper();
-        if (step != 10) return result;
+        if (step != PreparationStep::Scale) return result;
         return TimedStep(player, BenchmarkNames::Scale,
                          TPicSizeBenchmarkValue::CreateValue(Bitmap ? Bitmap->Width() : 0, Bitmap ? Bitmap->Height() : 0),
                          [&] {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "objects/VisibleSlideShowObject.h"
+#include "document/PreparationSteps.h"
 #include "foundation/DoubleRect.h"
 #include "graphics/Bitmap32.h"
 
@@ -96,6 +97,10 @@ public:
     // A picture neededNow may be decoded on more than one core.
     virtual bool LoadPicture(const AnsiString& fileName, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
                              const TRect& decodeArea = TRect{}, bool neededNow = false);
+    // The same for a name the item has resolved already (ResolveFileName; empty: none
+    // found), so that a picture's name is looked up once on its way to the reader.
+    bool LoadResolvedPicture(const AnsiString& name, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
+                             const TRect& decodeArea = TRect{}, bool neededNow = false);
     // A new bitmap from the picture; bmOpaque makes every pixel opaque. No picture, or
     // an empty one, is a load failure.
     virtual bool PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,
@@ -120,7 +125,7 @@ public:
     bool WriteData(TOKFStreamWinTypes& stream) override;
     bool ReadData(TOKFStreamWinTypes& stream) override;
     void Reset() override;
-    int32_t GetLastInitializationStep() const override { return 10; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::Scale; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;

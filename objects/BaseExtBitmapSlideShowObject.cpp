@@ -1,6 +1,7 @@
 #include "objects/BaseExtBitmapSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
@@ -146,7 +147,7 @@ void TBaseExtBitmapSlideShowObject::BuildInitializationSteps(IPlayerServices* pl
 
 bool TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     bool result = TBaseBitmapSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != 11) return result;
+    if (step != PreparationStep::PrepareTransition) return result;
     return ExecuteTransitionStep(player, [&] { return PrepareTransition(player); });
 }
 

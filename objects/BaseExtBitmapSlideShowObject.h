@@ -4,6 +4,7 @@
 
 #include "objects/BaseBitmapSlideShowObject.h"
 #include "objects/KeyFrameCurves.h"
+#include "document/PreparationSteps.h"
 #include "document/TimeToValue.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -26,7 +27,7 @@ public:
     bool WriteData(TOKFStreamWinTypes& stream) override;
     bool ReadData(TOKFStreamWinTypes& stream) override;
     void Reset() override;
-    int32_t GetLastInitializationStep() const override { return 11; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::PrepareTransition; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;

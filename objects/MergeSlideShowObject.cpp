@@ -1,6 +1,7 @@
 #include "objects/MergeSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/RectTools.h"
@@ -10,7 +11,6 @@
 GC_IMPLEMENT_PLUGIN(TMergeSlideShowObject, TBaseExtBitmapSlideShowObject)
 
 namespace {
-constexpr int32_t kComposeStep = 3;
 constexpr int32_t kComposeEstimate = 1000;
 }  // namespace
 
@@ -93,14 +93,15 @@ void TMergeSlideShowObject::BuildInitializationSteps(IPlayerServices* player, in
     if (!childList_) return;
     TBaseExtBitmapSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_) return;
-    if (step == kComposeStep || (step == -3 && initializationList_->CurrentStep < kComposeStep))
+    if (PreparationStep::Requests(step, PreparationStep::Compose, initializationList_->CurrentStep))
         initializationList_->Add(
-            std::make_unique<TSlideShowObjectInitialization>(kComposeStep, kComposeEstimate, kComposeStep));
+            std::make_unique<TSlideShowObjectInitialization>(PreparationStep::Compose, kComposeEstimate,
+                                                             PreparationStep::Compose));
 }
 
 bool TMergeSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TBaseExtBitmapSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != kComposeStep) return result;
+    if (step != PreparationStep::Compose) return result;
     try {
         const TRect area = PlayerArea(player);
         Compose(player, RectWidth(area), RectHeight(area), false);

@@ -1,6 +1,7 @@
 #include "objects/ParticleSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
 #include "foundation/ExternalPluginManager.h"
@@ -347,19 +348,20 @@ void TParticleSlideShowObject::BuildInitializationSteps(IPlayerServices* player,
     // Straight to the item base: the bitmap steps (scaling, transition) are not ours.
     TPreviewEditorSlideShowObject::BuildInitializationSteps(player, step);
     if (!initializationList_) return;
-    if (step != 1 && !(step == -3 && initializationList_->CurrentStep < 1)) return;
+    if (!PreparationStep::Requests(step, PreparationStep::LoadParticles, initializationList_->CurrentStep)) return;
     const std::vector<AnsiString> files = GetResolvedFileNames();
     const int32_t fallback = SaturateInt32(int64_t(BenchmarkDefaults::LoadFilesPerFile) * int64_t(files.size()));
     int32_t estimate = fallback;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(BenchmarkNames::LoadFiles,
                                                         TFilesSizeBenchmarkValue::CreateValue(files), fallback);
-    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(1, estimate, 1));
+    initializationList_->Add(std::make_unique<TSlideShowObjectInitialization>(
+        PreparationStep::LoadParticles, estimate, PreparationStep::LoadParticles));
 }
 
 bool TParticleSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TPreviewEditorSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != 1) return result;
+    if (step != PreparationStep::LoadParticles) return result;
     TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
     if (!back) {
         LoadFailed = 1;

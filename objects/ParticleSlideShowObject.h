@@ -5,6 +5,7 @@
 #pragma once
 
 #include "objects/BaseExtBitmapSlideShowObject.h"
+#include "document/PreparationSteps.h"
 
 #include <cstdint>
 #include <memory>
@@ -119,7 +120,7 @@ public:
     // Counts and sizes out of range are cut; a value that is no number reads its default.
     bool ReadData(TOKFStreamWinTypes& stream) override;
     // One step: "LoadFiles". The stored transition is kept but never prepared.
-    int32_t GetLastInitializationStep() const override { return 1; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::LoadParticles; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     // One frame straight into the back buffer; always -1 (every frame).

@@ -1,6 +1,7 @@
 #include "objects/PicSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Benchmark.h"
 #include "foundation/FileTools.h"
@@ -165,37 +166,39 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
     TSlideShowObjectInitializationList* list = this->GetInitializationList();
     if (!list) return;
     const int32_t current = list->CurrentStep;
-    if (step == 1 || (step == -3 && current < 1)) {
+    if (PreparationStep::Requests(step, PreparationStep::LoadPicture, current)) {
         int32_t estimate = BenchmarkDefaults::LoadFile;
         if (player)
             estimate = player->GetBenchmark().EstimateTime(
                 BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
                 BenchmarkDefaults::LoadFile);
-        list->Add(std::make_unique<TSlideShowObjectInitialization>(1, estimate, 1));
+        list->Add(std::make_unique<TSlideShowObjectInitialization>(
+            PreparationStep::LoadPicture, estimate, PreparationStep::LoadPicture));
     }
-    if (step == 2 || (step == -3 && current < 2)) {
+    if (PreparationStep::Requests(step, PreparationStep::PictureToBitmap, current)) {
         int32_t estimate = BenchmarkDefaults::Pic2Bmp;
         if (player)
             estimate = player->GetBenchmark().EstimateTime(
                 BenchmarkNames::Pic2Bmp,
                 TPicSizeBenchmarkValue::CreateValue(Picture ? Picture->Width() : 0, Picture ? Picture->Height() : 0),
                 BenchmarkDefaults::Pic2Bmp);
-        list->Add(std::make_unique<TSlideShowObjectInitialization>(2, estimate, 2));
+        list->Add(std::make_unique<TSlideShowObjectInitialization>(
+            PreparationStep::PictureToBitmap, estimate, PreparationStep::PictureToBitmap));
     }
 }
 
 template <class Base>
 bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     bool result = Base::ExecuteInitializationStep(player, step);
-    if (step != 1 && step != 2) return result;
+    if (step != PreparationStep::LoadPicture && step != PreparationStep::PictureToBitmap) return result;
     try {
-        if (step == 1) {
+        if (step == PreparationStep::LoadPicture) {
             const AnsiString resolved = GetResolvedFileName();
-            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved),
-                                   [&] {
-                                       return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player),
-                                                                player && player->StepIsUrgent());
-                                   });
+            const auto load = [&] {
+                return this->LoadResolvedPicture(resolved, false, Picture, this->PlayerArea(player),
+                                                 player && player->StepIsUrgent());
+            };
+            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved), load);
         }
         return this->TimedStep(
             player, BenchmarkNames::Pic2Bmp,

@@ -1,6 +1,7 @@
 #include "objects/PicTextSoundCompositeSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "document/SoundSlideShowObject.h"
 #include "objects/TextSlideShowObject.h"
@@ -220,7 +221,7 @@ void TPicTextSoundCompositeSlideShowObject::BuildInitializationSteps(IPlayerServ
 
 bool TPicTextSoundCompositeSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TPicSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != 11) return result;
+    if (step != PreparationStep::PrepareTransition) return result;
     if (ExecuteTransitionStep(player, [&] { return PrepareTransition(player); })) return true;
     LoadFailed = 1;
     return false;

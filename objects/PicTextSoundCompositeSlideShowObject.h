@@ -4,6 +4,7 @@
 #pragma once
 
 #include "objects/PicSlideShowObject.h"
+#include "document/PreparationSteps.h"
 #include "graphics/OutlineGeometry.h"
 #include "graphics/VectorText.h"
 #include "transitions/TransitionPlugin.h"
@@ -90,34 +91,13 @@ public:
     bool HasText() const override { return HasCaption(); }
     TFont& GetFont() override { return CaptionVectorText->Font; }
 
-    // Caption setters that report a visual change (all but SetCaptionAntialiased).
-    void SetCaptionLayout(uint8_t value) {
-        ChangeCaption([&](TVectorText&) { CaptionLayout = value; });
-    }
-    void SetCaptionFont(const TFont& font) {
-        ChangeCaption([&](TVectorText& v) { v.Font = font; });
-    }
-    void SetCaptionColor(TColor32 value) {
-        ChangeCaption([&](TVectorText& v) { v.Color = value; });
-    }
-    void SetCaptionOutlineColor(TColor32 value) {
-        ChangeCaption([&](TVectorText& v) { v.OutlineColor = value; });
-    }
-    void SetCaptionDrawMode(uint8_t value) {
-        ChangeCaption([&](TVectorText& v) { v.SetDrawMode(value); });
-    }
-    void SetCaptionAlignment(uint8_t value) {
-        ChangeCaption([&](TVectorText& v) { v.SetAlignment(value); });
-    }
-    void SetCaptionAntialiased(bool value) { CaptionVectorText->Antialiased = value; }
-
     // File references include the sound; the file count stays 1.
     std::vector<AnsiString> GetResolvedFileNames() const override;
     std::vector<AnsiString> GetFileNames() const override;
     void ReplaceFileName(const AnsiString& oldName, const AnsiString& newName) override;
 
     AnsiString GetEditorFrameClassName() const override { return "TPicTextSoundCompositeSlideShowObjectPropertyFrame"; }
-    int32_t GetLastInitializationStep() const override { return 11; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::PrepareTransition; }
     // The picture's own duration, or the sound's length; with the music faded around the
     // sound, its two fades on top.
     int32_t GetDuration() const override;

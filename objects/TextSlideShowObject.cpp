@@ -1,6 +1,7 @@
 #include "objects/TextSlideShowObject.h"
 
 #include "document/PlayerServices.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShowProperties.h"
 #include "document/Variables.h"
 #include "foundation/Benchmark.h"
@@ -202,7 +203,7 @@ bool TSimpleTextSlideShowObject::PrepareText(TBitmap32& target) {
 void TSimpleTextSlideShowObject::AddStep(IPlayerServices* player, int32_t step, int32_t own, const char* name,
                                          int32_t defaultTime) {
     if (!initializationList_) return;
-    if (step != own && !(step == -3 && initializationList_->CurrentStep < own)) return;
+    if (!PreparationStep::Requests(step, own, initializationList_->CurrentStep)) return;
     int32_t estimate = defaultTime;
     if (player)
         estimate = player->GetBenchmark().EstimateTime(name, TIntegerBenchmarkValue::CreateValue(0), defaultTime);
@@ -211,12 +212,12 @@ void TSimpleTextSlideShowObject::AddStep(IPlayerServices* player, int32_t step, 
 
 void TSimpleTextSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TPreviewEditorSlideShowObject::BuildInitializationSteps(player, step);
-    AddStep(player, step, 1, BenchmarkNames::ITxt, BenchmarkDefaults::ITxt);
+    AddStep(player, step, PreparationStep::LayOutText, BenchmarkNames::ITxt, BenchmarkDefaults::ITxt);
 }
 
 bool TSimpleTextSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TPreviewEditorSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != 1) return result;
+    if (step != PreparationStep::LayOutText) return result;
     TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
     if (!back) return false;
     try {
@@ -387,12 +388,12 @@ TVector2D TTextSlideShowObject::PathCentre(const TDoubleRect& r, const TVector2D
 
 void TTextSlideShowObject::BuildInitializationSteps(IPlayerServices* player, int32_t step) {
     TSimpleTextSlideShowObject::BuildInitializationSteps(player, step);
-    AddStep(player, step, 2, BenchmarkNames::ETxt, BenchmarkDefaults::ETxt);
+    AddStep(player, step, PreparationStep::DrawTextEffects, BenchmarkNames::ETxt, BenchmarkDefaults::ETxt);
 }
 
 bool TTextSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, int32_t step) {
     const bool result = TSimpleTextSlideShowObject::ExecuteInitializationStep(player, step);
-    if (step != 2) return result;
+    if (step != PreparationStep::DrawTextEffects) return result;
     TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
     TimedInitializationStep(player, BenchmarkNames::ETxt, TIntegerBenchmarkValue::CreateValue(0), [&] {
         if (!back || !TextEffects) return true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "objects/KeyFrameCurves.h"
+#include "document/PreparationSteps.h"
 #include "document/TimeToValue.h"
 #include "objects/VisibleSlideShowObject.h"
 #include "foundation/DoubleRect.h"
@@ -65,7 +66,7 @@ public:
 
     AnsiString GetDisplayName() const override { return "Text: " + Text; }
     AnsiString GetInfoText() const override { return GetDisplayName(); }
-    int32_t GetLastInitializationStep() const override { return 1; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::LayOutText; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;
@@ -119,7 +120,7 @@ public:
     static AnsiString Description();
 
     AnsiString GetEditorFrameClassName() const override { return "TTextSlideShowObjectPropertyFrame"; }
-    int32_t GetLastInitializationStep() const override { return 2; }
+    int32_t GetLastInitializationStep() const override { return PreparationStep::DrawTextEffects; }
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;

@@ -125,8 +125,8 @@ TFontFace::TFontFace(const TFontFile& file, int32_t pixelSize, uint8_t style, st
     FT_Face face = impl_->Face;
     const TT_OS2* os2 = FT_IS_SCALABLE(face) ? static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)) : nullptr;
     if (os2 && face->units_per_EM > 0 && os2->usWinAscent + os2->usWinDescent > 0) {
-        // The line height of the system the design targets: its ascent and descent,
-        // rounded up so no glyph of the face is cut.
+        // Windows' line height, which stored text layouts assume: the face's Windows
+        // ascent and descent, rounded up so no glyph of the face is cut.
         const int64_t em = face->units_per_EM;
         ascent_ = static_cast<int32_t>((int64_t(os2->usWinAscent) * pixelSize + em - 1) / em);
         descent_ = static_cast<int32_t>((int64_t(os2->usWinDescent) * pixelSize + em - 1) / em);

@@ -1,6 +1,7 @@
 // Faces of the installed fonts, found by family name and style, and their glyphs as 8-bit
 // coverage. Text arrives as Windows-1252 and is laid out without kerning: each character
-// advances the pen by its own width, as the design's text output does. Every lookup of a
+// advances the pen by its own width, as Windows' plain text output does, so stored texts
+// keep their line breaks and widths. Every lookup of a
 // family goes through FindFontFile, so fonts added at run time join the same path.
 #pragma once
 
@@ -80,8 +81,6 @@ public:
     int32_t PixelSize() const { return pixelSize_; }
     uint8_t Style() const { return style_; }
     // Pixels above and below the baseline; their sum is the height of a text line.
-    int32_t Ascent() const { return ascent_; }
-    int32_t Descent() const { return descent_; }
     int32_t CellHeight() const { return ascent_ + descent_; }
 
     // The sum of the characters' advance widths.

@@ -70,7 +70,8 @@ bool Utf16BeToAnsiName(const FT_Byte* bytes, FT_UInt length, AnsiString& name) {
     return !name.empty();
 }
 
-// The face's family names as the system the design targets knows them: name 1 of the
+// The face's family names as Windows knows them, since stored shows name fonts that way:
+// name 1 of the
 // name table, the Microsoft platform's records first (American English before the
 // other languages), then the Unicode platform's, then an ASCII Macintosh record; a face
 // without any (bitmap and Type 1 fonts) goes by FreeType's family name.

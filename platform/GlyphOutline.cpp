@@ -238,8 +238,6 @@ TGlyphOutlineSource* currentSource = nullptr;
 
 }  // namespace
 
-std::unique_ptr<TGlyphOutlineSource> NewFontGlyphOutlineSource() { return std::make_unique<TFontGlyphOutlineSource>(); }
-
 TGlyphOutlineSource& CurrentGlyphOutlineSource() {
     static TFontGlyphOutlineSource fonts;
     return currentSource ? *currentSource : fonts;

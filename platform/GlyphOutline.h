@@ -1,4 +1,4 @@
-// Glyph outlines of a font as the design's text code reads them: the native outline
+// Glyph outlines of a font in the form our outline text code reads: the native outline
 // buffer of the system's glyph-outline call, asked for with y flipped into screen
 // orientation. The buffer is a run of contours, each a header {cb: u32 bytes including
 // the header; dwType: u32, always 24; pfxStart: point} and curve records {wType: u16;
@@ -58,9 +58,6 @@ inline uint32_t GetGlyphOutline(const TFont& font, uint8_t code, TGlyphOutlineMe
                                 uint8_t* buffer, uint32_t bufferSize) {
     return CurrentGlyphOutlineSource().GetGlyphOutline(font, code, metrics, buffer, bufferSize);
 }
-
-// The FreeType source over the installed and added fonts.
-std::unique_ptr<TGlyphOutlineSource> NewFontGlyphOutlineSource();
 
 // A source for tests with no font behind it, at the font's em height E in pixels: every
 // code from '!' to 0xFF is a box E/2 wide and E high with a hole inset by E/8 (two

@@ -187,7 +187,7 @@ public:
     std::vector<int> Waits;
 };
 
-// The calls as the design makes them, on the current queue.
+// The Windows-style calls the program makes, on the current queue.
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 bool PeekMessage(TMessage& msg, UINT removeMsg = PM_REMOVE);

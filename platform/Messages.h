@@ -1,4 +1,4 @@
-// Window messages as the design passes them around: one record for the queue, the window
+// Window messages as the program passes them around: one record for the queue, the window
 // procedures and the player's message hook, the message numbers Windows gives them, the
 // virtual-key codes and the layout of the key data and mouse parameters.
 #pragma once

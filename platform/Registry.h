@@ -1,5 +1,5 @@
 // The registry: a small file-backed store of keys and typed values with the access
-// pattern the design expects of the Windows registry.
+// pattern of the Windows registry, which the program's settings code is written against.
 //
 // Two roots: the current user's (read and write) and the local machine's (read only).
 // Keys are paths separated by backslashes ("\Software\Velmorra\Glowcanvas\2.x"; a

@@ -22,7 +22,6 @@ struct TRect {
     int32_t Height() const { return static_cast<int32_t>(int64_t(Bottom) - Top); }
     bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
     TPoint TopLeft() const { return {Left, Top}; }
-    TPoint BottomRight() const { return {Right, Bottom}; }
 
     bool operator==(const TRect&) const = default;
 };
@@ -77,7 +76,7 @@ enum : uint32_t {
     MK_MBUTTON = 0x0010,
 };
 
-// Mouse cursor shapes, numbered as the design's cursor constants are.
+// Mouse cursor shapes, numbered as Windows' cursor constants are, since shows store them.
 using TCursor = int16_t;
 enum : TCursor {
     crDefault = 0,

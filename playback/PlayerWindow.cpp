@@ -107,7 +107,7 @@ void TWinPaintBox32::ValidateBuffer() {
 
 namespace {
 
-// The form's resource: where the designer left it and its box.
+// The form's resource: its place and size as stored, and its paint box.
 constexpr int32_t kDesignLeft = 344, kDesignTop = 234, kDesignWidth = 521, kDesignHeight = 372;
 constexpr TRect kDesignPaintBox{16, 16, 16 + 301, 16 + 189};
 const char* const kCaption = "Lumivor-Player";

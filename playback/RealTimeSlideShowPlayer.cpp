@@ -17,13 +17,34 @@ uint32_t TRealTimeSlideShowPlayerStopWatch::Now() {
     return Player ? static_cast<uint32_t>(Player->GetCurrentPlayTime()) : 0;
 }
 
-TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer()
-    : PlayClock(std::make_unique<TStopWatch>()), MusicClock(std::make_unique<TStopWatch>()) {}
+void TCachedClock::Start(int32_t time) {
+    watch_.Reset(time);
+    cache_ = time;
+    valid_ = true;
+}
 
-TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer(ISoundSystem* soundSystem)
-    : TSlideShowPlayer(soundSystem),
-      PlayClock(std::make_unique<TStopWatch>()),
-      MusicClock(std::make_unique<TStopWatch>()) {}
+void TCachedClock::Resume() {
+    watch_.Continue();
+    // The reading taken before the pause is stale now.
+    valid_ = false;
+}
+
+void TCachedClock::SetTime(int32_t time) {
+    watch_.SetTime(time);
+    valid_ = false;
+}
+
+int32_t TCachedClock::Read() {
+    if (!valid_) {
+        cache_ = watch_.Elapsed();
+        valid_ = true;
+    }
+    return cache_;
+}
+
+TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer() = default;
+
+TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer(ISoundSystem* soundSystem) : TSlideShowPlayer(soundSystem) {}
 
 TRealTimeSlideShowPlayer::~TRealTimeSlideShowPlayer() {
     // Reset while the player is whole; the base finds nothing left to do.
@@ -34,63 +55,21 @@ TRealTimeSlideShowPlayer::~TRealTimeSlideShowPlayer() {
     }
 }
 
-void TRealTimeSlideShowPlayer::StartClock(int32_t time) {
-    PlayClock->Reset(time);
-    playTimeCache_ = time;
-    playTimeValid_ = true;
-}
+void TRealTimeSlideShowPlayer::StartClock(int32_t time) { PlayClock.Start(time); }
+void TRealTimeSlideShowPlayer::PauseClock() { PlayClock.Pause(); }
+void TRealTimeSlideShowPlayer::ResumeClock() { PlayClock.Resume(); }
+void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) { PlayClock.SetTime(time); }
+int32_t TRealTimeSlideShowPlayer::GetPlayTime() { return PlayClock.Read(); }
+int32_t TRealTimeSlideShowPlayer::GetCurrentPlayTime() { return PlayClock.ReadNow(); }
 
-void TRealTimeSlideShowPlayer::PauseClock() { PlayClock->Stop(); }
-
-void TRealTimeSlideShowPlayer::ResumeClock() {
-    PlayClock->Continue();
-    playTimeValid_ = false;
-}
-
-void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) {
-    PlayClock->SetTime(time);
-    playTimeValid_ = false;
-}
-
-int32_t TRealTimeSlideShowPlayer::GetPlayTime() {
-    if (!playTimeValid_) {
-        playTimeCache_ = PlayClock->Elapsed();
-        playTimeValid_ = true;
-    }
-    return playTimeCache_;
-}
-
-int32_t TRealTimeSlideShowPlayer::GetCurrentPlayTime() { return PlayClock->Elapsed(); }
-
-void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) {
-    MusicClock->Reset(time);
-    musicTimeCache_ = time;
-    musicTimeValid_ = true;
-}
-
-void TRealTimeSlideShowPlayer::PauseMusicClock() { MusicClock->Stop(); }
-
-void TRealTimeSlideShowPlayer::ResumeMusicClock() {
-    MusicClock->Continue();
-    // The reading taken before the pause is stale now, as after the play clock's.
-    musicTimeValid_ = false;
-}
-
-void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) {
-    MusicClock->SetTime(time);
-    musicTimeValid_ = false;
-}
-
-int32_t TRealTimeSlideShowPlayer::GetMusicClockTime() {
-    if (!musicTimeValid_) {
-        musicTimeCache_ = MusicClock->Elapsed();
-        musicTimeValid_ = true;
-    }
-    return musicTimeCache_;
-}
+void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) { MusicClock.Start(time); }
+void TRealTimeSlideShowPlayer::PauseMusicClock() { MusicClock.Pause(); }
+void TRealTimeSlideShowPlayer::ResumeMusicClock() { MusicClock.Resume(); }
+void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) { MusicClock.SetTime(time); }
+int32_t TRealTimeSlideShowPlayer::GetMusicClockTime() { return MusicClock.Read(); }
 
 void TRealTimeSlideShowPlayer::MessageLoopStep() {
-    playTimeValid_ = false;
-    musicTimeValid_ = false;
+    PlayClock.Forget();
+    MusicClock.Forget();
     TSlideShowPlayer::MessageLoopStep();
 }

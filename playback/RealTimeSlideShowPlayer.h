@@ -29,6 +29,28 @@ protected:
     uint32_t Now() override;
 };
 
+// A stop watch read at most once per tick: the first reading after a new tick or a
+// change of the clock is kept until the next one. It starts as a valid 0, so it reads
+// 0 until an operation or a tick forgets that.
+class TCachedClock {
+public:
+    void Start(int32_t time);
+    void Pause() { watch_.Stop(); }
+    void Resume();
+    void SetTime(int32_t time);
+    // The reading of this tick.
+    int32_t Read();
+    // The reading now, which leaves the tick's reading alone.
+    int32_t ReadNow() { return watch_.Elapsed(); }
+    // A new tick: the next Read reads the watch again.
+    void Forget() { valid_ = false; }
+
+private:
+    TStopWatch watch_;
+    int32_t cache_ = 0;
+    bool valid_ = true;
+};
+
 class TRealTimeSlideShowPlayer : public TSlideShowPlayer {
     GC_DECLARE_CLASS(TRealTimeSlideShowPlayer)
 public:
@@ -50,14 +72,6 @@ public:
     // Forgets the readings of the last tick, then ticks.
     void MessageLoopStep() override;
 
-    std::unique_ptr<TStopWatch> PlayClock;
-    std::unique_ptr<TStopWatch> MusicClock;
-
-private:
-    // The readings of the current tick. Both start as a valid 0, so the time reads 0
-    // until a clock operation or a tick forgets it.
-    int32_t playTimeCache_ = 0;
-    bool playTimeValid_ = true;
-    int32_t musicTimeCache_ = 0;
-    bool musicTimeValid_ = true;
+    TCachedClock PlayClock;
+    TCachedClock MusicClock;
 };

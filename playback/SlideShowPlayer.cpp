@@ -2,6 +2,7 @@
 
 #include "document/BackgroundMusicSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
+#include "document/PreparationSteps.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SlideShowProperties.h"
@@ -976,7 +977,7 @@ void TSlideShowPlayer::SeekPlayingObjects() {
 // ---- preparation ----
 
 TSlideShowObjectInitializationList* TSlideShowPlayer::CurrentInitializationList(IPlayable* playable) {
-    if (!playable->GetInitializationList()) playable->BeginInitializationStep(this, 0);
+    if (!playable->GetInitializationList()) playable->BeginInitializationStep(this, PreparationStep::First);
     TSlideShowObjectInitializationList* list = playable->GetInitializationList();
     // Stages without entries are passed over; a kind may hand out a fresh list.
     for (int guard = 0; list && list->Count() == 0 && guard < 65536; ++guard) {
@@ -984,13 +985,13 @@ TSlideShowObjectInitializationList* TSlideShowPlayer::CurrentInitializationList(
         playable->BeginInitializationStep(this, list->CurrentStep);
         list = playable->GetInitializationList();
     }
-    if (!list || list->CurrentStep == -2 || list->Count() == 0) return nullptr;
+    if (!list || list->CurrentStep == PreparationStep::AllDone || list->Count() == 0) return nullptr;
     return list;
 }
 
 int32_t TSlideShowPlayer::RemainingEstimate(IPlayable* playable) const {
     const TSlideShowObjectInitializationList* list = playable->GetInitializationList();
-    return list && list->CurrentStep != -2 ? list->GetTotalEstimatedTime() : 0;
+    return list && list->CurrentStep != PreparationStep::AllDone ? list->GetTotalEstimatedTime() : 0;
 }
 
 void TSlideShowPlayer::PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects) {

@@ -18,6 +18,7 @@
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverOptions.h"
 #include "shell/PackageExtraction.h"
+#include "shell/RunContext.h"
 #include "shell/ScreenSaverPreviewPlayer.h"
 #include "shell/ScreenSaverPreviewWindow.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
@@ -75,11 +76,12 @@ bool StartScreenSaver() {
         ShowMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
+    TRunContext context = MakeRunContext();
     switch (mode) {
     case ssmConfigure: return RunConfigure();
     case ssmChangePassword: ChangeScreenSaverPassword(0); break;
-    case ssmPreview: RunPreview(); break;
-    case ssmRun: RunFullScreen(); break;
+    case ssmPreview: RunPreview(context); break;
+    case ssmRun: RunFullScreen(context); break;
     default: break;
     }
     return true;
@@ -118,9 +120,9 @@ AnsiString PackagedShowFile(const AnsiString& folder) {
 // A temporary folder for the package, deleted however the run ends.
 class TExtractionFolder {
 public:
-    TExtractionFolder() {
+    explicit TExtractionFolder(const TRunContext& context) {
         static const TTempProperties defaults;
-        CreateTempFolder(TempProperties ? *TempProperties : defaults, "ScreenSaver", true, Folder);
+        CreateTempFolder(context.TempProperties ? *context.TempProperties : defaults, "ScreenSaver", true, Folder);
     }
     ~TExtractionFolder() {
         try {
@@ -154,6 +156,21 @@ void StartMessageQueue() {
     }
 }
 
+// The context holds the sound system while a run plays, and lets go when the run
+// leaves, also on an exception; the player, made later, goes before it.
+class TSoundForTheRun {
+public:
+    TSoundForTheRun(TRunContext& context, const TSoundSystemStart& start) : context_(context) {
+        context_.Sound = std::make_unique<TSoundSystemHold>(start);
+    }
+    ~TSoundForTheRun() { context_.Sound.reset(); }
+    TSoundForTheRun(const TSoundForTheRun&) = delete;
+    TSoundForTheRun& operator=(const TSoundForTheRun&) = delete;
+
+private:
+    TRunContext& context_;
+};
+
 bool ParseWindowNumber(const std::string& text, int32_t& value) {
     if (text.empty()) return false;
     const size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
@@ -181,8 +198,15 @@ int32_t GetPreviewParentWindow() {
     return 0;
 }
 
-int32_t PreviewInWindow() {
-    const int32_t handle = GetPreviewParentWindow();
+TRunContext MakeRunContext() {
+    TRunContext context;
+    context.PreviewHandle = GetPreviewParentWindow();
+    context.TempProperties = GetTempProperties();
+    return context;
+}
+
+int32_t PreviewInWindow(TRunContext& context) {
+    const int32_t handle = context.PreviewHandle;
     if (handle < 1) return handle;
     // A number that names no window previews nothing.
     TRect parent;
@@ -190,41 +214,35 @@ int32_t PreviewInWindow() {
         OutputDebugString("Preview: no window " + std::to_string(handle));
         return handle;
     }
-    PreviewParentWindow = uint64_t(handle);
+    context.PreviewParentWindow = uint64_t(handle);
     if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
         sound->AutomaticOutput = false;
         sound->OutputKind = 0;
     }
-    InitSoundSystem(true, false, false, AnsiString(), 0);
-    try {
-        TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
-        PlaySlideShow(*player);
-    } catch (...) {
-        ShutdownSoundSystem(false);
-        throw;
-    }
-    ShutdownSoundSystem(false);
+    TSoundForTheRun sound(context, {.Silent = true});
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
+    PlaySlideShow(*player);
     return handle;
 }
 
-void PreviewPackagedShow(const AnsiString& exeFileName) {
+void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     // Nothing is extracted for a preview that has no window to show in.
     TRect parent;
-    const int32_t handle = GetPreviewParentWindow();
+    const int32_t handle = context.PreviewHandle;
     if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
     StartMessageQueue();
-    TExtractionFolder temp;
+    TExtractionFolder temp(context);
     TPackageExtraction extraction;
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     Options->FileName = PackagedShowFile(temp.Folder);
-    PreviewInWindow();
+    PreviewInWindow(context);
 }
 
-void RunPreview() {
+void RunPreview(TRunContext& context) {
     if (HasPackage)
-        PreviewPackagedShow(ExeFileName);
+        PreviewPackagedShow(context, ExeFileName);
     else
-        PreviewInWindow();
+        PreviewInWindow(context);
 }
 
 void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
@@ -263,7 +281,7 @@ void PlaySlideShow(TSlideShowPlayer& player) {
         player.PlayInWindow(show.get(), false);
 }
 
-void RunPlayer(const AnsiString& library) {
+void RunPlayer(TRunContext& context, const AnsiString& library) {
     try {
         if (!FileExists(library))
             ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
@@ -272,22 +290,16 @@ void RunPlayer(const AnsiString& library) {
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
             WindowSystem().ShowCursor(false);
-            InitSoundSystem(false, false, false, library, 0);
-            try {
-                if (!Options->UseSound) {
-                    if (TSoundSystem* sound = SoundSystem()) {
-                        sound->ObjectSounds().SetMuted(true);
-                        sound->MusicSounds().SetMuted(true);
-                    }
+            TSoundForTheRun held(context, {.FmodPath = library});
+            if (!Options->UseSound) {
+                if (TSoundSystem* sound = SoundSystem()) {
+                    sound->ObjectSounds().SetMuted(true);
+                    sound->MusicSounds().SetMuted(true);
                 }
-                TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer());
-                PlaySlideShow(*player);
-                Options->LastPosition = player->GetPlayTime();
-            } catch (...) {
-                ShutdownSoundSystem(false);
-                throw;
             }
-            ShutdownSoundSystem(false);
+            TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer());
+            PlaySlideShow(*player);
+            Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
             WindowSystem().ShowCursor(true);
@@ -302,17 +314,17 @@ void RunPlayer(const AnsiString& library) {
     }
 }
 
-void RunPackagedShow(const AnsiString& exeFileName) {
+void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     StartMessageQueue();
-    TExtractionFolder temp;
+    TExtractionFolder temp(context);
     TPackageExtraction extraction;
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     Options->FileName = PackagedShowFile(temp.Folder);
-    RunPlayer(temp.Folder + ScreenSaverStrings::SoundLibraryName);
+    RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
     SaveScreenSaverOptions(ScreenSaverName, *Options);
 }
 
-void RunInstalledShow() {
+void RunInstalledShow(TRunContext& context) {
     AnsiString library;
     try {
         TRegistry registry(KEY_READ);
@@ -329,15 +341,15 @@ void RunInstalledShow() {
         return;
     }
     StartMessageQueue();
-    RunPlayer(library);
+    RunPlayer(context, library);
     SaveScreenSaverOptions(ScreenSaverName, *Options);
 }
 
-void RunFullScreen() {
+void RunFullScreen(TRunContext& context) {
     if (HasPackage)
-        RunPackagedShow(ExeFileName);
+        RunPackagedShow(context, ExeFileName);
     else
-        RunInstalledShow();
+        RunInstalledShow(context);
 }
 
 namespace ScreenSaverMainModule {

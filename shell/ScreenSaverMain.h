@@ -24,29 +24,31 @@ bool StartScreenSaver();
 bool RunConfigure();
 class TSlideShow;
 class TSlideShowPlayer;
+struct TRunContext;
 
 // The preview (/p or /l and a window id): the show, silent, in the given window, as
 // long as that window lives. Nothing is saved.
-void RunPreview();
+void RunPreview(TRunContext& context);
 // Extracts the package into a temporary folder, previews its show, deletes the folder.
-void PreviewPackagedShow(const AnsiString& exeFileName);
-// Plays the options' show in the preview window; answers the window id found (0: none).
-int32_t PreviewInWindow();
+void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName);
+// Plays the options' show in the context's preview window, which it records there;
+// answers the window id found (0: none).
+int32_t PreviewInWindow(TRunContext& context);
 // The number after "/p" or "/l" (a separate parameter); 0 when none or no number.
 int32_t GetPreviewParentWindow();
 
 // The full-screen run (/s) until the user's first input; stores where it stopped.
-void RunFullScreen();
+void RunFullScreen(TRunContext& context);
 // Extracts the package into a temporary folder, runs its show with its sound library,
 // saves the options and deletes the folder.
-void RunPackagedShow(const AnsiString& exeFileName);
+void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName);
 // Runs the options' show with the installed sound library; says so when the show is
 // missing.
-void RunInstalledShow();
-// The run itself: sound, cursor, the screen-saver player, the position reached. Any
-// exception ends it quietly (its text goes to the debug output), so that the caller
-// still saves the options.
-void RunPlayer(const AnsiString& library);
+void RunInstalledShow(TRunContext& context);
+// The run itself: sound (held in the context while the player plays), cursor, the
+// screen-saver player, the position reached. Any exception ends it quietly (its text
+// goes to the debug output), so that the caller still saves the options.
+void RunPlayer(TRunContext& context, const AnsiString& library);
 // Loads the options' show, applies the options to it and plays it in player's window;
 // a show that does not load plays nothing.
 void PlaySlideShow(TSlideShowPlayer& player);

@@ -6,14 +6,16 @@
 
 GC_IMPLEMENT_PLUGIN(TScreenSaverPreviewPlayer, TScreenSaverSlideShowPlayer)
 
-TScreenSaverPreviewPlayer::TScreenSaverPreviewPlayer() { ApplyPreviewSettings(); }
+TScreenSaverPreviewPlayer::TScreenSaverPreviewPlayer(uint64_t parentWindow) : ParentWindow(parentWindow) {
+    ApplyPreviewSettings();
+}
 
 void TScreenSaverPreviewPlayer::ApplyPreviewSettings() {
     TSlideShowPlayerProperties* settings = GetSettings();
     settings->FullScreen = false;
     settings->OnlyDueAtStart = true;
     TRect parent;
-    if (PreviewParentWindow && WindowSystem().GetWindowRect(PreviewParentWindow, parent)) {
+    if (ParentWindow && WindowSystem().GetWindowRect(ParentWindow, parent)) {
         settings->ClientWidth = parent.Width();
         settings->ClientHeight = parent.Height();
     }
@@ -31,8 +33,8 @@ void TScreenSaverPreviewPlayer::MessageLoopStep() {
 }
 
 std::unique_ptr<IPlayerWindow> TScreenSaverPreviewPlayer::CreateWindowForm() {
-    if (!PreviewParentWindow) return std::make_unique<TScreenSaverPreviewWindowForm>();
-    std::unique_ptr<TWindow> parent = WindowSystem().CreateForeignWindow(PreviewParentWindow);
+    if (!ParentWindow) return std::make_unique<TScreenSaverPreviewWindowForm>();
+    std::unique_ptr<TWindow> parent = WindowSystem().CreateForeignWindow(ParentWindow);
     if (!parent) return nullptr;
     return std::make_unique<TScreenSaverPreviewWindowForm>(std::move(parent));
 }

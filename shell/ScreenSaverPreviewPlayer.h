@@ -7,7 +7,9 @@
 class TScreenSaverPreviewPlayer : public TScreenSaverSlideShowPlayer {
     GC_DECLARE_CLASS(TScreenSaverPreviewPlayer)
 public:
-    TScreenSaverPreviewPlayer();
+    TScreenSaverPreviewPlayer() : TScreenSaverPreviewPlayer(0) {}
+    // Drawing into parentWindow (an X11 id; 0: none), which the run found.
+    explicit TScreenSaverPreviewPlayer(uint64_t parentWindow);
 
     // The show's settings replace the player's: the preview's own are set again after
     // them, or a show stored full screen would take the whole monitor.
@@ -19,6 +21,8 @@ public:
 
     // Until the first loop step has run.
     bool FirstTick = true;
+    // The window the preview draws into; 0 when none.
+    uint64_t ParentWindow;
 
 private:
     // Windowed, only what is due at the start, the parent's size.

@@ -2,8 +2,6 @@
 
 #include "platform/Window.h"
 
-uint64_t PreviewParentWindow = 0;
-
 TScreenSaverPreviewWindowForm::TScreenSaverPreviewWindowForm() = default;
 
 TScreenSaverPreviewWindowForm::TScreenSaverPreviewWindowForm(std::unique_ptr<TWindow> parent)

@@ -6,10 +6,6 @@
 
 #include <cstdint>
 
-// The X11 id of the window the preview draws into; 0 when none. Set by the shell
-// before the preview player is made.
-extern uint64_t PreviewParentWindow;
-
 class TScreenSaverPreviewWindowForm : public TPlayerWindowForm {
 public:
     // Without a parent: the player window as its resource has it.

@@ -41,12 +41,13 @@ bool TTempProperties::ReadOwnProperties(TOKFStreamWinTypes& c) {
     return true;
 }
 
-TTempProperties* TempProperties = nullptr;
-
 namespace {
+TTempProperties* TempProperties = nullptr;
 // Used only when no process-wide settings list exists to own them.
 TPluginPtr<TTempProperties> g_ownTempProperties;
-}
+}  // namespace
+
+TTempProperties* GetTempProperties() { return TempProperties; }
 
 namespace ScreenSaverPropertiesModule {
 

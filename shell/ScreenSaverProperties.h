@@ -34,9 +34,10 @@ public:
     AnsiString TempDir;
 };
 
-// The process-wide temporary-folder settings, made by the module's start; the
-// process-wide settings list owns them. Null before the start and after the end.
-extern TTempProperties* TempProperties;
+// The program's temporary-folder settings, made by the module's start; the
+// process-wide settings list owns them. Null before the start and after the end. The
+// run reads them once, into its context.
+TTempProperties* GetTempProperties();
 
 namespace ScreenSaverPropertiesModule {
 void Initialize();

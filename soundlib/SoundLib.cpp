@@ -1111,11 +1111,11 @@ GC_SOUND_API int FSOUND_DSP_GetBufferLength() {
     return lib.started ? lib.blockFrames : lib.BlockFramesFor(44100);
 }
 
-// Not an entry point of the original: how often the mix routine decoded itself, for the
+// Not an entry point the binding looks up: how often the mix routine decoded itself, for the
 // tests (zero on the real-time outputs, whose feeds decode ahead).
 GC_SOUND_API long long gcsound_MixerDecodes() { return gcsound::gMixerDecodes.load(); }
 
-// Not an entry point of the original either: holds every worker (1) or lets them go on (0),
+// Nor is this one: holds every worker (1) or lets them go on (0),
 // so that tests can let a ring run dry.
 GC_SOUND_API void gcsound_HoldDecoding(int hold) { gcsound::gHoldDecoding.store(hold != 0); }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,6 +20,31 @@ inline bool AsksForHelp(const std::vector<std::string>& args, const char* usage)
     if (args.empty() || (args[0] != "--help" && args[0] != "-h")) return false;
     std::cout << usage;
     return true;
+}
+
+// A command a tool takes and how many words its call has, the command included.
+struct TToolCommand {
+    const char* Name;
+    size_t MinWords;
+    size_t MaxWords = SIZE_MAX;
+};
+
+// What every tool with commands does first: the call's words into args, then the usage
+// for a call that asks for help (0), or the reason and the usage for one that names no
+// command, an unknown one or a wrong number of words (2). -1 when the call goes on.
+inline int TakeCommand(int argc, char** argv, const char* program, const char* usage,
+                       std::initializer_list<TToolCommand> commands, std::vector<std::string>& args) {
+    args.assign(argv + 1, argv + argc);
+    if (AsksForHelp(args, usage)) return 0;
+    if (args.empty()) return WrongCall(program, usage, "no command given");
+    const std::string& command = args[0];
+    for (const TToolCommand& c : commands) {
+        if (command != c.Name) continue;
+        if (args.size() < c.MinWords || args.size() > c.MaxWords)
+            return WrongCall(program, usage, "wrong number of arguments for " + command);
+        return -1;
+    }
+    return WrongCall(program, usage, "unknown command " + command);
 }
 
 // A number of the call, whole and within [low, high].

@@ -134,7 +134,7 @@ std::vector<TDisc> ScatterDiscs(TMaskRandom& rnd, int w, int h, int count, doubl
     return discs;
 }
 
-// ---- the designs ----
+// ---- the patterns ----
 
 // "Tropfen": dark drops, each opening from its centre, on light ground that
 // fills in from the drops outwards.

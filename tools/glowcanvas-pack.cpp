@@ -316,19 +316,14 @@ int Extract(const std::string& file, const std::string& folder) {
     return failures ? 1 : 0;
 }
 
-int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-pack", kUsage, why); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (AsksForHelp(args, kUsage)) return 0;
-    if (args.empty()) return WrongCall("no command given");
+    std::vector<std::string> args;
+    const int call = TakeCommand(argc, argv, "glowcanvas-pack", kUsage,
+                                 {{"create", 3, 3}, {"append", 3, 3}, {"list", 2, 2}, {"extract", 3, 3}}, args);
+    if (call >= 0) return call;
     const std::string& command = args[0];
-    const std::map<std::string, size_t> arity{{"create", 3}, {"append", 3}, {"list", 2}, {"extract", 3}};
-    const auto known = arity.find(command);
-    if (known == arity.end()) return WrongCall("unknown command " + command);
-    if (args.size() != known->second) return WrongCall("wrong number of arguments for " + command);
     PackagerModule::Initialize();
     int rc;
     if (command == "create") rc = Create(args[1], args[2]);

@@ -1037,16 +1037,12 @@ int Transitions() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (AsksForHelp(args, kUsage)) return 0;
-    if (args.empty()) return WrongCall("no command given");
+    std::vector<std::string> args;
+    const int call = TakeCommand(
+        argc, argv, "glowcanvas-show", kUsage,
+        {{"dump", 2, 2}, {"resave", 3, 3}, {"options", 2}, {"render", 1}, {"play", 1}, {"build", 1}, {"transitions", 1, 1}}, args);
+    if (call >= 0) return call;
     const std::string& command = args[0];
-    if (command != "dump" && command != "resave" && command != "options" && command != "render" &&
-        command != "play" && command != "build" && command != "transitions")
-        return WrongCall("unknown command " + command);
-    if ((command == "dump" && args.size() != 2) || (command == "resave" && args.size() != 3) ||
-        (command == "options" && args.size() < 2) || (command == "transitions" && args.size() != 1))
-        return WrongCall("wrong number of arguments for " + command);
     if (command == "options") return Options(std::vector<std::string>(args.begin() + 1, args.end()));
     int status = 1;
     try {

@@ -159,7 +159,7 @@ inline TReadOutcome ReadRunBytes(TSlideShowObjectList& list, const std::vector<u
     s.Header.FileType = 0x501;
     s.Header.ContentVersion = version;
     TReadOutcome r;
-    r.Result = list.ReadObjects(s, 0, -1, false, false, false, r.ChunkCount);
+    r.Result = list.ReadObjects(s, 0, TSlideShowObjectList::kAtEnd, {}, r.ChunkCount);
     r.Failed = list.LastReadFailed();
     r.Dropped = list.DroppedCount();
     r.EndPosition = m.GetPosition();

@@ -423,47 +423,18 @@ TEST(Interfaces, AskedByIdAndByType) {
 }
 
 #include "document/BackgroundMusicSlideShowObject.h"
+#include "document/SoundTestSupport.h"
 
 namespace {
-// A sound that only knows whether it is open.
-class TFakeSound : public ISlideShowSound {
-public:
-    explicit TFakeSound(bool open) : open_(open) {}
-    bool Open(const AnsiString&) override { return open_; }
-    void Close() override { open_ = false; }
-    void Play() override {}
-    void Stop() override {}
-    void Pause() override {}
-    void Resume() override {}
-    bool IsOpen() const override { return open_; }
-    bool IsPlaying() const override { return false; }
-    bool IsPaused() const override { return false; }
-    int GetPosition() const override { return 0; }
-    void SetPosition(int) override {}
-    int GetLength() const override { return -1; }
-    uint8_t GetCapabilities() const override { return 0; }
-    int GetVolume() const override { return 0; }
-    void SetVolume(int) override {}
-    void SetEnvelopeVolume(int) override {}
-    int GetMasterVolume() const override { return 255; }
-    void SetMasterVolume(int) override {}
-    void SetEnvelopeCurve(const IVolumeCurve*) override {}
-    const IVolumeCurve* GetEnvelopeCurve() const override { return nullptr; }
-    void SetEnvelopeStart(int) override {}
-    int GetEnvelopeStart() const override { return -1; }
-    void UpdateEnvelope(int) override {}
-    ISlideShowSoundList* GetOwningList() const override { return nullptr; }
-
-private:
-    bool open_;
-};
-
 class TFakeMusicItem : public IMusicPlayListItem {
 public:
     AnsiString GetFileName() const override { return "Musik\\lied.mp3"; }
     void Open(const AnsiString& file) override {
         Opened.push_back(file);
+        // A song: it opens as the item is told and has no length.
         sound_ = std::make_unique<TFakeSound>(OpenWorks);
+        sound_->Length = -1;
+        sound_->Open(file);
     }
     ISlideShowSound* GetSound() const override { return sound_.get(); }
     std::vector<AnsiString> Opened;

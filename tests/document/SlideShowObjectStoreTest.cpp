@@ -229,7 +229,8 @@ TEST(ObjectListStore, ReadingIntoAShowNotifiesAndRecordsUndo) {
     TMemoryStream m(Concat({ListRun(2), Chapter("k"), ListRun(1), Dummy(1, "x"), Dummy(2, "y")}).vec());
     TOKFStreamWinTypes s(&m, okfRaw);
     s.Header.ContentVersion = 0x305;
-    show.Root.ReadObjects(s, 0, -1, true, true, true, chunks);
+    show.Root.ReadObjects(s, 0, TSlideShowObjectList::kAtEnd, {.Notify = true, .Undo = true, .OwnUndoStep = true},
+                          chunks);
     EXPECT_EQ(Texts(show.Root), "k(x),y");
     EXPECT_EQ(show.Steps, (std::vector<std::string>{"begin 2", "insert", "insert", "insert", "end"}));
     ASSERT_EQ(show.Updates.size(), 4u);
@@ -248,11 +249,11 @@ TEST(ObjectListStore, ReadingIntoAShowNotifiesAndRecordsUndo) {
     TMemoryStream m2(Concat({ListRun(2), Dummy(1, "p"), Dummy(1, "q")}).vec());
     TOKFStreamWinTypes s2(&m2, okfRaw);
     s2.Header.ContentVersion = 0x305;
-    show2.Root.ReadObjects(s2, 0, 1, false, false, false, chunks);
+    show2.Root.ReadObjects(s2, 0, 1, {}, chunks);
     EXPECT_EQ(Texts(show2.Root), "first,p,q,last");
     TMemoryStream m3(ListRun(0).vec());
     TOKFStreamWinTypes s3(&m3, okfRaw);
-    show2.Root.ReadObjects(s3, 0, -1, false, true, true, chunks);
+    show2.Root.ReadObjects(s3, 0, TSlideShowObjectList::kAtEnd, {.Undo = true, .OwnUndoStep = true}, chunks);
     EXPECT_EQ(show2.Steps.back(), "cancel");
 }
 

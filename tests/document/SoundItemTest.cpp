@@ -2,7 +2,7 @@
 // the music lowered around it, the fade event and the fade action, on a fake sound
 // system and a fake player whose clock the test sets.
 #include "DocumentTestSupport.h"
-#include "SoundTestSupport.h"
+#include "document/SoundTestSupport.h"
 #include "document/SlideShow.h"
 #include "document/SoundSlideShowObject.h"
 
@@ -32,13 +32,9 @@ public:
 
 class SoundItemTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TestPlugins();
-        CurrentSoundSystem() = &Sounds;
-    }
+    void SetUp() override { TestPlugins(); }
     void TearDown() override {
         Show.Root.Clear();
-        CurrentSoundSystem() = nullptr;
     }
     // A sound item in the show, measured at Sounds.Length, starting at 1000.
     TSoundSlideShowObject* AddItem() {
@@ -57,7 +53,8 @@ protected:
         return r;
     }
 
-    TFakeSystem Sounds;
+    TFakeSoundSystem Sounds;
+    TInstalled<SetSoundSystem> InstalledSounds{Sounds};
     TFakeShow Show;
     TFadePlayer Player;
 };
@@ -440,3 +437,32 @@ TEST_F(SoundItemTest, FadeActionReachesTheRightSound) {
 }
 
 }  // namespace
+
+// Items reach the sound system through the one installed seam: the fake while its guard
+// lives, nothing once it has gone, and a system installed again is the one used next.
+TEST(SoundSystemSeam, ItemsReachOnlyTheSystemInstalledNow) {
+    TestPlugins();
+    TFakeShow show;
+    TFadePlayer player;
+    auto* item = new TSoundSlideShowObject();
+    show.Root.Add(item);
+    item->FileName = "a.wav";
+    TFakeSoundSystem first;
+    {
+        TInstalled<SetSoundSystem> installed(first);
+        EXPECT_EQ(CurrentSoundSystem(), &first);
+        ASSERT_TRUE(item->ExecuteInitializationStep(&player, 0));
+        ASSERT_NE(first.Last, nullptr);
+        EXPECT_EQ(first.Objects.Count(), 1);
+        item->Reset();
+        EXPECT_EQ(first.Objects.Count(), 0);
+    }
+    EXPECT_EQ(CurrentSoundSystem(), nullptr);
+    TFakeSoundSystem second;
+    TInstalled<SetSoundSystem> installed(second);
+    ASSERT_TRUE(item->ExecuteInitializationStep(&player, 0));
+    EXPECT_EQ(first.Objects.Count(), 0);
+    EXPECT_EQ(second.Objects.Count(), 1);
+    show.Root.Clear();
+    EXPECT_EQ(second.Objects.Count(), 0);
+}

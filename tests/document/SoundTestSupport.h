@@ -1,5 +1,6 @@
-// A sound system for the document tests: sounds that remember what was done to them, in
-// lists that keep their level.
+// The one sound system the tests use in place of the media layer's: sounds that remember
+// what was done to them, in lists that keep their level and record every change. Install
+// it with TInstalled<SetSoundSystem>, or hand it to a player directly.
 #pragma once
 
 #include "document/SoundServices.h"
@@ -8,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-// A sound that remembers what was done to it.
+// A sound that remembers what was done to it. Opens says whether Open succeeds.
 class TFakeSound : public ISlideShowSound {
 public:
     explicit TFakeSound(bool opens) : Opens(opens) {}
@@ -46,7 +47,7 @@ public:
 
     bool Opens;
     AnsiString OpenedName;
-    int Length = 10000;
+    int Length = 10000;  // -1 for a song, which has no length
     int Position = 0;
     int Volume = 255;
     int Master = 255;
@@ -59,9 +60,12 @@ private:
     bool playing_ = false;
 };
 
-class TFakeList : public ISlideShowSoundList {
+// A list that holds its sounds (not owned) and records the volumes it was given, the
+// times it was updated to and how often it was stopped and cleared.
+class TFakeSoundList : public ISlideShowSoundList {
 public:
     int Add(ISlideShowSound* s) override {
+        if (!s) return -1;
         Sounds.push_back(s);
         return int(Sounds.size()) - 1;
     }
@@ -74,21 +78,34 @@ public:
     int Count() const override { return int(Sounds.size()); }
     ISlideShowSound* GetSound(int i) const override { return Sounds.at(size_t(i)); }
     int GetVolume() const override { return Volume; }
-    void SetVolume(int v) override { Volume = v; }
+    void SetVolume(int volume) override {
+        Volume = volume;
+        Volumes.push_back(volume);
+    }
     int GetVolumeFactor() const override { return 255; }
     void SetVolumeFactor(int) override {}
     bool GetMuted() const override { return false; }
     void SetMuted(bool) override {}
-    void StopAll() override {}
-    void SetPaused(bool) override {}
-    void UpdateAll(int) override {}
-    void ClearSounds(bool) override { Sounds.clear(); }
+    void StopAll() override { ++Stops; }
+    void SetPaused(bool paused) override { Paused = paused; }
+    void UpdateAll(int time) override { Updates.push_back(time); }
+    void ClearSounds(bool) override {
+        Sounds.clear();
+        ++Clears;
+    }
 
     int Volume = 255;
+    std::vector<int> Volumes;
+    bool Paused = false;
+    std::vector<int> Updates;
+    int Stops = 0;
+    int Clears = 0;
     std::vector<ISlideShowSound*> Sounds;
 };
 
-class TFakeSystem : public ISoundSystem {
+// A sound system whose sounds are TFakeSounds that open when FilesOpen is set and
+// measure Length; Last is the sound made last.
+class TFakeSoundSystem : public ISoundSystem {
 public:
     std::unique_ptr<ISlideShowSound> CreateSound(int) override {
         auto s = std::make_unique<TFakeSound>(FilesOpen);
@@ -106,6 +123,6 @@ public:
     bool FilesOpen = true;
     int Length = 10000;
     TFakeSound* Last = nullptr;
-    TFakeList Objects;
-    TFakeList Music;
+    TFakeSoundList Objects;
+    TFakeSoundList Music;
 };

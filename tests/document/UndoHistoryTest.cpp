@@ -31,7 +31,7 @@ protected:
                                    sf::Dummy(10, "k1"), sf::Dummy(20, "k2"), sf::Dummy(3000, "c")});
         TMemoryStream m(run.vec());
         int32_t chunks = 0;
-        show_.RootList().LoadFromStream(m, -1, false, false, false, chunks);
+        show_.RootList().LoadFromStream(m, TSlideShowObjectList::kAtEnd, {}, chunks);
         ASSERT_EQ(show_.GetTotalObjectCount(), 5);
         show_.UpdateList().Clear();
     }
@@ -70,7 +70,7 @@ TEST_F(UndoHistoryTest, ReadingItemsIsUndoneAsOneStep) {
     int32_t chunks = 0;
     int changes = 0;
     Undo().OnChange = [&](TSlideShowUndoList*) { ++changes; };
-    Root().LoadFromStream(m, 1, false, true, true, chunks);
+    Root().LoadFromStream(m, 1, {.Undo = true, .OwnUndoStep = true}, chunks);
     ASSERT_EQ(show_.GetTotalObjectCount(), 8);
     ASSERT_EQ(Undo().Count(), 1);
     EXPECT_EQ(Undo().GetUndoCaption(), "Objekt(e) einf\xFCgen");

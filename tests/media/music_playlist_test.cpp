@@ -74,7 +74,7 @@ TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
     SoundTempDir dir;
     std::string wav = dir.File("six.wav");
     WriteConstant(wav, 8000, 6.0, 100);
-    InitSoundSystem(false, true, true, LibraryPath(), 0);
+    InitSoundSystem({.NonRealtime = true, .ForceNew = true, .FmodPath = LibraryPath()});
     TMusicPlayListItem item;
     item.FileName = wav;
     // The background-music placeholder reaches the item through its interface.

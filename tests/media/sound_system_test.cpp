@@ -23,7 +23,7 @@ protected:
     }
     // A non-real-time system: mixing happens only when the test asks for it.
     TSoundSystem& StartNonRealtime() {
-        InitSoundSystem(false, true, true, LibraryPath(), 0);
+        InitSoundSystem({.NonRealtime = true, .ForceNew = true, .FmodPath = LibraryPath()});
         EXPECT_NE(SoundSystem(), nullptr);
         EXPECT_TRUE(SoundSystem()->IsActive());
         return *SoundSystem();
@@ -38,10 +38,10 @@ protected:
 };
 
 TEST_F(SoundSystemTest, StartsAndShutdownsAreCounted) {
-    InitSoundSystem(false, true, false, LibraryPath(), 0);
+    InitSoundSystem({.NonRealtime = true, .FmodPath = LibraryPath()});
     TSoundSystem* first = SoundSystem();
     ASSERT_NE(first, nullptr);
-    InitSoundSystem(false, true, false, LibraryPath(), 0);
+    InitSoundSystem({.NonRealtime = true, .FmodPath = LibraryPath()});
     EXPECT_EQ(SoundSystem(), first);
     EXPECT_EQ(SoundSystemRefCount(), 2);
     EXPECT_EQ(CurrentSoundSystem(), first);
@@ -53,16 +53,16 @@ TEST_F(SoundSystemTest, StartsAndShutdownsAreCounted) {
     ShutdownSoundSystem(false);
     EXPECT_EQ(SoundSystemRefCount(), 0);
     // A forced start replaces the instance and counts one.
-    InitSoundSystem(false, true, false, LibraryPath(), 0);
-    InitSoundSystem(false, true, false, LibraryPath(), 0);
-    InitSoundSystem(false, true, true, LibraryPath(), 22050);
+    InitSoundSystem({.NonRealtime = true, .FmodPath = LibraryPath()});
+    InitSoundSystem({.NonRealtime = true, .FmodPath = LibraryPath()});
+    InitSoundSystem({.NonRealtime = true, .ForceNew = true, .FmodPath = LibraryPath(), .MixRate = 22050});
     EXPECT_EQ(SoundSystemRefCount(), 1);
     EXPECT_EQ(SoundSystem()->Settings->MixRate, 22050);
     EXPECT_EQ(SoundSystem()->Binding->FSOUND_GetOutputRate(), 22050);
 }
 
 TEST_F(SoundSystemTest, AMissingLibraryLeavesEverySoundOperationInert) {
-    InitSoundSystem(false, false, false, dir.File("nowhere\\fmod.dll"), 0);
+    InitSoundSystem({.FmodPath = dir.File("nowhere\\fmod.dll")});
     TSoundSystem* system = SoundSystem();
     ASSERT_NE(system, nullptr);
     EXPECT_FALSE(system->IsActive());
@@ -89,7 +89,7 @@ TEST_F(SoundSystemTest, AMissingLibraryLeavesEverySoundOperationInert) {
 }
 
 TEST_F(SoundSystemTest, SilentStartLoadsNoLibrary) {
-    InitSoundSystem(true, false, false, LibraryPath(), 0);
+    InitSoundSystem({.Silent = true, .FmodPath = LibraryPath()});
     ASSERT_NE(SoundSystem(), nullptr);
     EXPECT_TRUE(SoundSystemNoSound());
     EXPECT_FALSE(SoundSystem()->IsActive());
@@ -100,7 +100,7 @@ TEST_F(SoundSystemTest, SilentStartLoadsNoLibrary) {
     auto sound = SoundSystem()->CreateSound(255);
     EXPECT_FALSE(sound->Open(wav));
     ShutdownSoundSystem(true);
-    InitSoundSystem(false, true, false, LibraryPath(), 0);
+    InitSoundSystem({.NonRealtime = true, .FmodPath = LibraryPath()});
     EXPECT_FALSE(SoundSystemNoSound());
 }
 
@@ -108,7 +108,7 @@ TEST_F(SoundSystemTest, OutputFallbacksEndInNoSound) {
     const char* old = std::getenv("SDL_AUDIODRIVER");
     std::string saved = old ? old : "";
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    InitSoundSystem(false, false, false, LibraryPath(), 0);
+    InitSoundSystem({.FmodPath = LibraryPath()});
     ASSERT_NE(SoundSystem(), nullptr);
     EXPECT_TRUE(SoundSystem()->IsActive());
     EXPECT_EQ(SoundSystem()->TriedOutputs, (std::vector<int>{-1, 2, 1, 0}));
@@ -122,13 +122,13 @@ TEST_F(SoundSystemTest, OutputFallbacksEndInNoSound) {
     settings.OutputKind = 0;
     SoundSystemPropertiesUnit::SetSoundProperties(&settings);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    InitSoundSystem(false, false, false, LibraryPath(), 0);
+    InitSoundSystem({.FmodPath = LibraryPath()});
     EXPECT_EQ(SoundSystem()->TriedOutputs, (std::vector<int>{0}));
     ShutdownSoundSystem(true);
 
     // Kind 1 with a device: the first candidate succeeds.
     settings.OutputKind = 1;
-    InitSoundSystem(false, false, false, LibraryPath(), 0);
+    InitSoundSystem({.FmodPath = LibraryPath()});
     EXPECT_EQ(SoundSystem()->TriedOutputs, (std::vector<int>{1}));
     EXPECT_TRUE(SoundSystem()->IsActive());
     ShutdownSoundSystem(true);

@@ -74,10 +74,8 @@ protected:
     void SetUp() override {
         PictureTestPlugins();
         player.MakeBackBuffer(200, 150, kGrey);
-        CurrentSoundSystem() = &sounds;
         WriteFileBytes(picture, EncodePng(40, 30, [](int, int) { return kRed; }));
     }
-    void TearDown() override { CurrentSoundSystem() = nullptr; }
 
     // A composite on the red picture with a large plain yellow caption, no transition.
     TComposite* Make(TSlideShowObjectList& list, const std::string& caption, uint8_t layout) {
@@ -97,7 +95,8 @@ protected:
     TempDir dir;
     std::string picture = dir / "red.png";
     TFakeDrawingPlayer player;
-    TFakeSystem sounds;
+    TFakeSoundSystem sounds;
+    TInstalled<SetSoundSystem> installedSounds{sounds};
 };
 
 TEST_F(CompositeTest, ANewCompositeStoresItsDefaults) {

@@ -1,5 +1,5 @@
 // SDL windows under the offscreen driver (the X11 ones when run under Xvfb): input
-// injected with SDL_PushEvent arrives as the design's messages, the window surface shows
+// injected with SDL_PushEvent arrives as our window messages, the window surface shows
 // what was presented, the windowed and full-screen geometry; the fake window system.
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"

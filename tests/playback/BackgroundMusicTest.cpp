@@ -24,7 +24,7 @@ protected:
     }
 
     static TSoundSystem* Silent() {
-        InitSoundSystem(true, false, true, "", 0);
+        InitSoundSystem({.Silent = true, .ForceNew = true});
         return SoundSystem();
     }
     TMusicProperties& Music() { return *dynamic_cast<TMusicProperties*>(Rig.Show.MusicProperties); }

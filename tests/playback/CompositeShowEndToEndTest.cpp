@@ -55,7 +55,7 @@ protected:
         PlayerTestPlugins();
         soundtest::WriteSine(dir / "music.wav", 22050, 30.0, 440.0, 8000);
         soundtest::WriteSine(dir / "beep.wav", 22050, 2.0, 1000.0, 8000);
-        InitSoundSystem(false, true, true, soundtest::LibraryPath(), 0);
+        InitSoundSystem({.NonRealtime = true, .ForceNew = true, .FmodPath = soundtest::LibraryPath()});
         ASSERT_NE(SoundSystem(), nullptr);
     }
     void TearDown() override { ShutdownSoundSystem(true); }

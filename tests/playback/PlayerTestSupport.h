@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "document/CollectionSlideShowObject.h"
 #include "objects/PictureTestSupport.h"
+#include "document/SoundTestSupport.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "objects/VisibleSlideShowObject.h"
 #include "media/MusicPlayList.h"
@@ -119,49 +120,6 @@ public:
     int Resets = 0;
     int Releases = 0;
     int Starts = 0;
-};
-
-// Sound lists and a sound system that only remember.
-class TFakeSoundList : public ISlideShowSoundList {
-public:
-    int Add(ISlideShowSound*) override { return -1; }
-    bool Remove(ISlideShowSound*) override { return false; }
-    int Count() const override { return 0; }
-    ISlideShowSound* GetSound(int) const override { return nullptr; }
-    int GetVolume() const override { return Volume; }
-    void SetVolume(int volume) override {
-        Volume = volume;
-        Volumes.push_back(volume);
-    }
-    int GetVolumeFactor() const override { return 255; }
-    void SetVolumeFactor(int) override {}
-    bool GetMuted() const override { return false; }
-    void SetMuted(bool) override {}
-    void StopAll() override { ++Stops; }
-    void SetPaused(bool paused) override { Paused = paused; }
-    void UpdateAll(int time) override { Updates.push_back(time); }
-    void ClearSounds(bool) override { ++Clears; }
-
-    int Volume = 255;
-    std::vector<int> Volumes;
-    bool Paused = false;
-    std::vector<int> Updates;
-    int Stops = 0;
-    int Clears = 0;
-};
-
-class TFakeSoundSystem : public ISoundSystem {
-public:
-    std::unique_ptr<ISlideShowSound> CreateSound(int) override { return nullptr; }
-    ISlideShowSoundList& ObjectSounds() override { return Objects; }
-    ISlideShowSoundList& MusicSounds() override { return Music; }
-    bool IsActive() const override { return true; }
-    void StopAll() override {}
-    void PauseAll() override {}
-    void ResumeAll() override {}
-
-    TFakeSoundList Objects;
-    TFakeSoundList Music;
 };
 
 // A chapter and a parallel group, each with an empty child list, appended to a list.

@@ -31,7 +31,7 @@ TEST(SoundShowEndToEnd, TheMusicDucksUnderTheSoundAndFadesOutAtTheEnd) {
     PlayerTestPlugins();
     TempDir dir;
     WriteMusicShowSounds(dir.Path(), 22050);
-    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.ForceNew = true, .FmodPath = soundtest::LibraryPath()});
     ASSERT_NE(CurrentSoundSystem(), nullptr);
     {
         TPlayerRig rig(CurrentSoundSystem());
@@ -110,7 +110,7 @@ TEST(SoundShowEndToEnd, TheRecordedMixHasTheShapeOfTheShow) {
     PlayerTestPlugins();
     TempDir dir;
     WriteMusicShowSounds(dir.Path(), 44100);
-    InitSoundSystem(false, true, true, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.NonRealtime = true, .ForceNew = true, .FmodPath = soundtest::LibraryPath()});
     TSoundSystem* system = SoundSystem();
     ASSERT_NE(system, nullptr);
     ASSERT_TRUE(system->IsActive());
@@ -159,7 +159,7 @@ TEST(SoundShowEndToEnd, TheRecordedMixHasTheShapeOfTheShow) {
 TEST(SoundShowEndToEnd, AMissingFilePlaysSilentlyAndFiresItsEvents) {
     PlayerTestPlugins();
     TempDir dir;
-    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.ForceNew = true, .FmodPath = soundtest::LibraryPath()});
     {
         TPlayerRig rig(CurrentSoundSystem());
         rig.Settings().PreloadTime = 0;

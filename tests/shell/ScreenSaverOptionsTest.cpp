@@ -50,11 +50,11 @@ TEST(ScreenSaverProperties, TempSettingsStoreFlagThenFolder) {
     EXPECT_EQ(m.Bytes(), expected.vec());
     EXPECT_EQ(EditorFrameClassNames(TTempProperties::StaticClassInfo()), "\r\nTTempPropertyEditorFrame");
     // The program's temporary-folder settings live in the settings list.
-    ASSERT_NE(TempProperties, nullptr);
+    ASSERT_NE(GetTempProperties(), nullptr);
     ASSERT_NE(PropertiesList, nullptr);
     TPropertiesListItem* item = PropertiesList->FindItemByClass(TTempProperties::StaticClassInfo());
     ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->Instance, TempProperties);
+    EXPECT_EQ(item->Instance, GetTempProperties());
     EXPECT_EQ(item->Name, "Grundeinstellungen");
 }
 

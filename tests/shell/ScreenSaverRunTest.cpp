@@ -17,10 +17,12 @@
 #include "platform/Registry.h"
 #include "platform/ScreenSaverServices.h"
 #include "platform/Window.h"
+#include "shell/RunContext.h"
 #include "shell/ScreenSaverMain.h"
 #include "shell/ScreenSaverOptions.h"
 #include "shell/ScreenSaverPlayerWindow.h"
 #include "shell/ScreenSaverPreviewPlayer.h"
+#include "shell/ScreenSaverProperties.h"
 #include "shell/ScreenSaverPreviewWindow.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
 
@@ -199,16 +201,12 @@ struct PreviewRig {
     TInstalled<SetWindowSystem> InstalledScreen{Screen};
     static constexpr uint64_t kParent = 0x2a00007;
 
-    PreviewRig() {
-        Screen.AddForeignWindow(kParent, Bounds(300, 200, 152, 112));
-        PreviewParentWindow = kParent;
-    }
-    ~PreviewRig() { PreviewParentWindow = 0; }
+    PreviewRig() { Screen.AddForeignWindow(kParent, Bounds(300, 200, 152, 112)); }
 };
 
 TEST(ScreenSaverPreview, ThePreviewsSettingsOutliveTheShowsOwn) {
     PreviewRig rig;
-    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(PreviewRig::kParent));
     EXPECT_TRUE(player->FirstTick);
     auto check = [&](const char* when) {
         SCOPED_TRACE(when);
@@ -232,7 +230,7 @@ TEST(ScreenSaverPreview, ThePreviewsSettingsOutliveTheShowsOwn) {
 TEST(ScreenSaverPreview, TheWindowIsTheParentsAtItsSizeAndHidesOnMinimise) {
     PreviewRig rig;
     TSlideShow show;
-    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(PreviewRig::kParent));
     std::unique_ptr<IPlayerWindow> made = player->CreateWindowForm();
     auto* form = dynamic_cast<TScreenSaverPreviewWindowForm*>(made.get());
     ASSERT_NE(form, nullptr);
@@ -258,10 +256,10 @@ TEST(ScreenSaverPreview, TheWindowIsTheParentsAtItsSizeAndHidesOnMinimise) {
 
 TEST(ScreenSaverPreview, WithoutAParentOrWithOneGone) {
     PreviewRig rig;
-    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer());
+    TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(PreviewRig::kParent));
     rig.Screen.DestroyForeignWindow(PreviewRig::kParent);
     EXPECT_EQ(player->CreateWindowForm(), nullptr);
-    PreviewParentWindow = 0;
+    player->ParentWindow = 0;
     std::unique_ptr<IPlayerWindow> plain = player->CreateWindowForm();
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(rig.Screen.Windows.back()->ForeignId(), 0u);
@@ -477,7 +475,8 @@ TEST_F(RunTest, ARunStoresThePositionReachedAndPutsTheScreenBack) {
             if (Elapsed() >= 4000) PostMessage(SaverWindow(), WM_KEYDOWN, 'A', 0);
         };
         const AnsiString library = FromPosixPath(work / "fehlt/fmod.dll");
-        RunPlayer(library);
+        TRunContext context;
+        RunPlayer(context, library);
         EXPECT_TRUE(checked);
         EXPECT_GE(Options->LastPosition, 4000);
         EXPECT_LE(Options->LastPosition, 4100);
@@ -507,7 +506,8 @@ TEST_F(RunTest, AnInstalledRunSavesItsOptionsAlsoAfterAnException) {
     fs::rename(registry.Dir() / "user.reg", registry.Dir() / "machine.reg");
     Options->LastPosition = 1234;
     OnWait = [] { throw std::runtime_error("kaputt"); };
-    RunInstalledShow();
+    TRunContext context;
+    RunInstalledShow(context);
     EXPECT_TRUE(boxes.Boxes.empty());  // the library is there; the exception says nothing
     EXPECT_TRUE(Logged("kaputt"));
     EXPECT_TRUE(screen.CursorVisible);
@@ -518,9 +518,50 @@ TEST_F(RunTest, AnInstalledRunSavesItsOptionsAlsoAfterAnException) {
     EXPECT_EQ(saved->LastPosition, 1234);  // not reached: kept
 }
 
+// The run context holds the sound system only while its player plays: a reference
+// someone else holds (here the test's) outlives the run, on the same system, whether
+// the run ends normally or by an exception.
+TEST_F(RunTest, TheContextHoldsTheSoundOnlyWhileItsPlayerPlays) {
+    TSoundSystemHold before({.Silent = true});
+    TSoundSystem* const system = SoundSystem();
+    ASSERT_NE(system, nullptr);
+    for (bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        TRunContext context = MakeRunContext();
+        EXPECT_EQ(context.Sound, nullptr);
+        bool held = false;
+        started = 0;
+        OnWait = [&] {
+            held = context.Sound != nullptr && SoundSystemRefCount() == 2 && SoundSystem() == system;
+            if (throws) throw std::runtime_error("kaputt");
+            if (Elapsed() >= 500) PostMessage(SaverWindow(), WM_KEYDOWN, 'A', 0);
+        };
+        RunPlayer(context, FromPosixPath(work / "fehlt/fmod.dll"));
+        EXPECT_TRUE(held);
+        EXPECT_EQ(context.Sound, nullptr);
+        EXPECT_EQ(SoundSystemRefCount(), 1);
+        EXPECT_EQ(SoundSystem(), system);
+    }
+}
+
+// The context reads the preview window from the command line once, when it is made:
+// the preview goes by the context, whatever the command line says later.
+TEST_F(RunTest, TheContextReadsThePreviewWindowOnce) {
+    SetArgs({"saver", "/p", "999"});
+    TRunContext context = MakeRunContext();
+    EXPECT_EQ(context.PreviewHandle, 999);
+    EXPECT_EQ(context.PreviewParentWindow, 0u);
+    EXPECT_EQ(context.TempProperties, GetTempProperties());
+    SetArgs({"saver", "/p", "1"});
+    EXPECT_EQ(PreviewInWindow(context), 999);
+    EXPECT_EQ(context.PreviewParentWindow, 0u);  // no such window: nothing recorded
+    EXPECT_TRUE(screen.Windows.empty());
+}
+
 TEST_F(RunTest, AMissingShowIsNamedAndNothingIsSaved) {
     Options->FileName = FromPosixPath(work / "weg/show.kls");
-    RunInstalledShow();
+    TRunContext context;
+    RunInstalledShow(context);
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].first, "Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden.");
     EXPECT_EQ(boxes.Boxes[0].second, TMsgDlgType::mtError);
@@ -535,7 +576,8 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     Options->LastPosition = 2500;
     // A number naming no window previews nothing.
     SetArgs({"saver", "/p", "999"});
-    EXPECT_EQ(PreviewInWindow(), 999);
+    TRunContext unknown = MakeRunContext();
+    EXPECT_EQ(PreviewInWindow(unknown), 999);
     EXPECT_TRUE(screen.Windows.empty());
     EXPECT_EQ(SoundSystemRefCount(), 0);
 
@@ -552,10 +594,10 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
         if (Elapsed() >= 2000 && !screen.Windows.empty() && !screen.Windows[0]->Vanished())
             screen.DestroyForeignWindow(kParent);
     };
-    EXPECT_EQ(PreviewInWindow(), int32_t(kParent));
+    TRunContext context = MakeRunContext();
+    EXPECT_EQ(PreviewInWindow(context), int32_t(kParent));
     EXPECT_TRUE(checked);
-    EXPECT_EQ(PreviewParentWindow, kParent);
-    PreviewParentWindow = 0;
+    EXPECT_EQ(context.PreviewParentWindow, kParent);
     EXPECT_EQ(SoundSystemRefCount(), 0);
     EXPECT_EQ(Options->LastPosition, 2500);
     TPluginPtr<TScreenSaverProperties> saved;
@@ -582,7 +624,8 @@ TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
         if (during.empty()) during = Options->FileName;
         if (Elapsed() >= 1500) PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
     };
-    RunPackagedShow(FromPosixPath(host));
+    TRunContext context = MakeRunContext();
+    RunPackagedShow(context, FromPosixPath(host));
     // It played the extracted show, from the temporary folder, which is gone again.
     EXPECT_EQ(during.rfind(FromPosixPath(temp.Dir() / "ScreenSaver"), 0), 0u) << during;
     EXPECT_NE(during.find("\\Lumivor\\Slideshow.kls"), AnsiString::npos) << during;

@@ -78,7 +78,7 @@ TEST(PlayerSoak, ADayOfDrivenShowTimeHoldsItsMemory) {
     TempDir dir;
     const std::string music = dir / "music.wav";
     soundtest::WriteSine(music, 22050, 4.0, 440.0, 8000);
-    InitSoundSystem(false, false, true, soundtest::LibraryPath(), 0);
+    InitSoundSystem({.ForceNew = true, .FmodPath = soundtest::LibraryPath()});
     ASSERT_NE(CurrentSoundSystem(), nullptr);
     ASSERT_TRUE(CurrentSoundSystem()->IsActive());
     {

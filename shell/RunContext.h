@@ -1,0 +1,26 @@
+// What StartScreenSaver hands the mode it runs and the players that mode makes: the
+// preview window named on the command line (read once), the temporary-folder settings,
+// and the run's hold on the sound system. The module's four process-wide values
+// (ScreenSaverMain.h) stay where they are.
+#pragma once
+
+#include "media/SlideShowSoundSystem.h"
+
+#include <cstdint>
+#include <memory>
+
+class TTempProperties;
+
+struct TRunContext {
+    // The number after "/p" or "/l"; 0 when none or no number.
+    int32_t PreviewHandle = 0;
+    // The window the preview draws into, once the preview has found it; 0 before.
+    uint64_t PreviewParentWindow = 0;
+    // Where temporary folders go (not owned); null: the defaults.
+    const TTempProperties* TempProperties = nullptr;
+    // Held while a run plays; gone again when it ends, however it ends.
+    std::unique_ptr<TSoundSystemHold> Sound;
+};
+
+// The context of this process's run: the command line and the modules' settings.
+TRunContext MakeRunContext();
