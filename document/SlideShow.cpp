@@ -286,7 +286,9 @@ int TSlideShow::LoadFromOKF(TOKFStreamWinTypes& stream) {
                 int32_t consumed = 0;
                 rootList_->ReadObjects(stream, int64_t(h.Size) - kChunkHeaderSize, -1, false, false, false, consumed);
                 droppedItemCount_ += rootList_->DroppedCount();
-                // Broken framing: what was read stays, but the show is not whole.
+                // Framing that cannot be followed: what was read stays, but the show is
+                // not whole. A run cut short (by the stream's end or a foreign chunk) is
+                // not that: its missing items are counted as dropped and the rest plays.
                 if (rootList_->LastReadFailed()) return slFailed;
                 skip = consumed;
             } else if (h.ChunkType == kPropertyGroupChunk) {

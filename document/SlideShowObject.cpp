@@ -105,6 +105,8 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     else if (iid == IID_IParallelCollection) p = dynamic_cast<IParallelCollection*>(this);
     else if (iid == IID_IContainerCollection) p = dynamic_cast<IContainerCollection*>(this);
     else if (iid == IID_IMerge) p = dynamic_cast<IMerge*>(this);
+    else if (iid == IID_IComposite) p = dynamic_cast<IComposite*>(this);
+    else if (iid == IID_ITextEffectHost) p = dynamic_cast<ITextEffectHost*>(this);
     else if (iid == IID_IVisibleSlideShowObject) p = dynamic_cast<IVisibleSlideShowObject*>(this);
     else if (iid == IID_IPreviewEditable) p = dynamic_cast<IPreviewEditable*>(this);
     else if (iid == IID_IExifProvider) p = dynamic_cast<IExifProvider*>(this);
@@ -712,10 +714,31 @@ bool TSlideShowObjectList::SaveToFile(const AnsiString& fileName) {
 
 struct TSlideShowObjectList::TReadState {
     bool failed = false;
+    bool cutShort = false;
     int32_t dropped = 0;
 };
 
 namespace {
+
+AnsiString ChunkTypeText(uint32_t type) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", type);
+    return text;
+}
+
+// A run that claims more items than follow it (the stream ends, or a chunk that belongs
+// to no run stands where the next item should) keeps what it read: the missing items
+// count as dropped, and a debug line says which run was cut short where.
+void ReportCutShort(const AnsiString& run, int32_t missing, const AnsiString& where) {
+    OutputDebugString("Show cut short: " + run + " lacks " + std::to_string(missing) + " item" +
+                      (missing == 1 ? "" : "s") + " (" + where + ")");
+}
+
+int32_t MissingItems(const std::vector<int32_t>& counts) {
+    int64_t missing = 0;
+    for (const int32_t count : counts) missing += count;
+    return static_cast<int32_t>(std::min<int64_t>(missing, std::numeric_limits<int32_t>::max()));
+}
 
 enum class TLast { None, Created, NotCreated };
 
@@ -736,10 +759,11 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             continue;
         }
         if (s.BytesLeft() < kChunkHeaderSize) {
-            if (counts.back() > 0) return false;
-            counts.pop_back();
-            lastWasItem = false;
-            continue;
+            // A skipped run whose count outlasts the stream: its missing items are dropped too.
+            const int32_t missing = MissingItems(counts);
+            if (missing > 0) ReportCutShort("a skipped item run", missing, "the stream ends");
+            dropped += missing;
+            return true;
         }
         const int64_t pos = s.GetPosition();
         TChunkHeader h;
@@ -768,7 +792,14 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             lastWasItem = false;
             continue;
         }
-        if (h.ChunkType != kObjectChunk) return false;
+        if (h.ChunkType != kObjectChunk) {
+            // A foreign chunk ends every run that is open here; the caller meets it next.
+            s.SetPosition(pos);
+            const int32_t missing = MissingItems(counts);
+            ReportCutShort("a skipped item run", missing, "a chunk of type " + ChunkTypeText(h.ChunkType));
+            dropped += missing;
+            return true;
+        }
         ++chunkCount;
         ++dropped;
         s.SetPosition(pos + h.Size);
@@ -836,14 +867,19 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
         int32_t n = s.ReadIntegerValue();
         s.SetPosition(ReadPosition + size);
         if (n < 0) throw EOKFError(okfReadError);
+        const auto cutShort = [&](const AnsiString& where) {
+            state.cutShort = true;
+            state.dropped += n;
+            ReportCutShort(ownerObject_ ? "the item run of " + ownerObject_->GetPathString() : AnsiString("the top item run"),
+                           n, where);
+        };
         if (index > Count()) index = Count();
 
         TLast last = TLast::None;
         TSlideShowObject* lastItem = nullptr;
         while (n > 0 || last != TLast::None) {
             if (s.BytesLeft() < kChunkHeaderSize) {
-                // A count that the stream cannot hold is damage, not a wait.
-                if (n > 0) throw EOKFError(okfReadError);
+                if (n > 0) cutShort("the stream ends");
                 break;
             }
             ReadPosition = s.GetPosition();
@@ -907,9 +943,11 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                 last = TLast::None;
                 lastItem = nullptr;
             } else {
-                // No other chunk belongs inside a run.
+                // No other chunk belongs inside a run: the run ends before it, and the
+                // reader of the whole file passes it by its size.
                 s.SetPosition(ReadPosition);
-                throw EOKFError(okfBadChunkHeader);
+                cutShort("a chunk of type " + ChunkTypeText(h.ChunkType));
+                break;
             }
             ++result;
         }
