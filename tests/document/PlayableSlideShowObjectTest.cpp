@@ -1,8 +1,10 @@
 // Playable items, collections' durations and starts, preparation steps, events and actions.
 #include "DocumentTestSupport.h"
 #include "document/CollectionSlideShowObject.h"
+#include "document/PicTextSoundCompositeSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectInitialization.h"
+#include "document/TextSlideShowObject.h"
 #include "platform/Shell.h"
 
 namespace {
@@ -414,6 +416,17 @@ TEST(Interfaces, AskedByIdAndByType) {
     TPluginPtr<TParallelSlideShowObject> p(new TParallelSlideShowObject());
     EXPECT_TRUE(p->Supports(IID_IParallelCollection));
     EXPECT_EQ(Supports<IText>(p.get())->GetText(), "");
+    // The text and composite kinds answer their own interfaces by id as by type.
+    TPluginPtr<TTextSlideShowObject> text(new TTextSlideShowObject());
+    EXPECT_TRUE(text->Supports(IID_ITextEffectHost));
+    EXPECT_NE(Supports<ITextEffectHost>(text.get()), nullptr);
+    EXPECT_FALSE(text->Supports(IID_IComposite));
+    TPluginPtr<TPicTextSoundCompositeSlideShowObject> comp(new TPicTextSoundCompositeSlideShowObject());
+    EXPECT_TRUE(comp->Supports(IID_IComposite));
+    EXPECT_TRUE(comp->Supports(IID_ITextEffectHost));
+    EXPECT_EQ(comp->RefCount(), 1);
+    EXPECT_FALSE(d->Supports(IID_IComposite));
+    EXPECT_FALSE(d->Supports(IID_ITextEffectHost));
     // The family: {82715B8F-3BE1-4E73-A42E-000000000110} for IPlayable.
     EXPECT_EQ(IID_IPlayable.D1, 0x82715B8Fu);
     EXPECT_EQ(IID_IPlayable.D4[6], 0x01);
