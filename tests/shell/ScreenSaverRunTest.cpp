@@ -455,6 +455,32 @@ TEST_F(RunTest, TheLogoGoesOnlyWithALogoGroupAndShuffleShuffles) {
     EXPECT_NE(order, sorted);
 }
 
+TEST_F(RunTest, AShowStoredForAWindowFillsTheScreenButNotThePreview) {
+    TSlideShow show;
+    ASSERT_EQ(show.LoadFromFile(FromPosixPath(WriteRunShow(work.Path() / "window", "w.kls", 2, 1000))), 0);
+    auto* stored = static_cast<TStandardSlideShowPlayerProperties*>(
+        show.PropertiesList().Add(0, TStandardSlideShowPlayerProperties::StaticClassInfo(), "Player", true));
+    stored->FullScreen = false;
+    stored->ClientWidth = 640;
+    stored->ClientHeight = 480;
+    stored->PreloadTime = 4321;
+    Options->Shuffle = false;
+
+    TPluginPtr<TRecordingPlayer> saver(new TRecordingPlayer());
+    ApplyScreenSaverOptions(show, *saver);
+    EXPECT_TRUE(saver->GetSettings()->FullScreen);
+    EXPECT_EQ(saver->GetSettings()->ClientWidth, 640);  // the rest is the show's
+    EXPECT_EQ(saver->GetSettings()->PreloadTime, 0);
+    EXPECT_FALSE(stored->FullScreen);  // the show itself is left as stored
+
+    PreviewRig rig;
+    TPluginPtr<TScreenSaverPreviewPlayer> preview(new TScreenSaverPreviewPlayer());
+    ApplyScreenSaverOptions(show, *preview);
+    EXPECT_FALSE(preview->GetSettings()->FullScreen);
+    EXPECT_EQ(preview->GetSettings()->ClientWidth, 152);
+    EXPECT_EQ(preview->GetSettings()->ClientHeight, 112);
+}
+
 TEST_F(RunTest, ARunStoresThePositionReachedAndPutsTheScreenBack) {
     PasswordSystem system;  // 9x: the running flag is set and cleared
     for (bool useSound : {false, true}) {
