@@ -11,6 +11,7 @@
 #include "platform/SysColors.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 GC_IMPLEMENT_PLUGIN(TSlideShowObject, TInterfacedPlugin)

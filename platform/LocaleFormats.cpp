@@ -44,9 +44,10 @@ public:
     }
 
 private:
-    // The locale's own character set to Windows-1252, by way of UTF-8.
+    // The time texts' own character set (that of LC_TIME, which LC_CTYPE need not share)
+    // to Windows-1252, by way of UTF-8.
     AnsiString ToAnsi(const std::string& text) const {
-        const char* codeset = nl_langinfo_l(CODESET, loc_);
+        const char* codeset = nl_langinfo_l(_NL_TIME_CODESET, loc_);
         if (!codeset || std::strcmp(codeset, "UTF-8") == 0) return Utf8ToAnsi(text);
         iconv_t cd = iconv_open("UTF-8", codeset);
         if (cd == reinterpret_cast<iconv_t>(-1)) return Utf8ToAnsi(text);

@@ -6,6 +6,7 @@
 #include "document/SlideShowProperties.h"
 
 #include "ExifFixtures.h"
+#include "TestSupport.h"
 #include "SlideShowTestSupport.h"
 
 #include <gtest/gtest.h>

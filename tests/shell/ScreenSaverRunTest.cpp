@@ -413,7 +413,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
         EXPECT_EQ(player->SlideShow, nullptr);
         const TSlideShowPlayerProperties& s = *player->GetSettings();
         EXPECT_EQ(s.PreloadTime, 0);
-        EXPECT_FALSE(s.FullScreen);
+        EXPECT_TRUE(s.FullScreen);  // a screen saver covers the screen whatever the show says
         EXPECT_EQ(s.ClientWidth, 640);
         EXPECT_EQ(s.ClientHeight, 360);
         EXPECT_EQ(player->Order, (std::vector<AnsiString>{"bild0.png", "bild1.png", "bild2.png"}));
@@ -458,8 +458,8 @@ TEST_F(RunTest, TheLogoGoesOnlyWithALogoGroupAndShuffleShuffles) {
 TEST_F(RunTest, AShowStoredForAWindowFillsTheScreenButNotThePreview) {
     TSlideShow show;
     ASSERT_EQ(show.LoadFromFile(FromPosixPath(WriteRunShow(work.Path() / "window", "w.kls", 2, 1000))), 0);
-    auto* stored = static_cast<TStandardSlideShowPlayerProperties*>(
-        show.PropertiesList().Add(0, TStandardSlideShowPlayerProperties::StaticClassInfo(), "Player", true));
+    auto* stored = show.PropertiesList().Get<TStandardSlideShowPlayerProperties>();
+    ASSERT_NE(stored, nullptr);
     stored->FullScreen = false;
     stored->ClientWidth = 640;
     stored->ClientHeight = 480;

@@ -5,20 +5,18 @@
 #include "ColourShow.h"
 #include "TestSupport.h"
 #include "ToolRunSupport.h"
-#include "document/ShowFixtures.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/Properties.h"
 #include "foundation/Translation.h"
 #include "graphics/OutlineGeometry.h"
 #include "media/MusicPlayList.h"
+#include "media/SlideShowSoundSystem.h"
 #include "platform/DebugOutput.h"
 #include "platform/Stream.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-
-namespace sf = showfix;
 
 namespace {
 
@@ -37,12 +35,10 @@ std::string LoadShowBytes(const Bytes& bytes, std::string* debug = nullptr) {
            std::to_string(show.DroppedItemCount());
 }
 
-sf::File ShowWithRun(const Bytes& run, int chunks) {
-    sf::File f;
-    f.Add(sf::GroupChunk("TSlideShowInfoProperties", sf::InfoGroup(sf::Info{"", "Titel", "", "", {}})));
-    f.Add(run, chunks);
-    return f;
-}
+// A show file holding only the run (with chunks top-level chunks).
+Bytes ShowWithRun(const Bytes& run, uint32_t chunks) { return ShowFile(run, chunks); }
+
+Bytes Thumbnail() { return Chunk(0x403, Bytes().u32(0).u32(0)); }
 
 void PutU32At(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
@@ -89,35 +85,31 @@ TEST(StoredForms, ReadAsFarAsTheirFramingGoes) {
     const Case cases[] = {
         // Shows: "result items dropped".
         {"a root run claiming one item more than it holds",
-         [] { return LoadShowBytes(ShowWithRun(sf::Cat({sf::Run(3), sf::Dummy(1000), sf::Dummy(2000)}), 3).Build()); },
+         [] { return LoadShowBytes(ShowWithRun(Concat({ListRun(3), Dummy(1000), Dummy(2000)}), 3)); },
          "0 2 1"},
         {"a child run claiming one item more, with the root run still open",
          [] {
-             return LoadShowBytes(ShowWithRun(sf::Cat({sf::Run(2), sf::Chapter("K"), sf::Run(2), sf::Dummy(500)}), 4)
-                                      .Build());
+             return LoadShowBytes(ShowWithRun(Concat({ListRun(2), Chapter("K"), ListRun(2), Dummy(500)}), 4));
          },
          "0 2 2"},
         {"a foreign chunk inside the root run",
          [] {
              return LoadShowBytes(
-                 ShowWithRun(sf::Cat({sf::Run(3), sf::Dummy(1000), sf::ThumbnailChunk(0), sf::Dummy(2000),
-                                      sf::Dummy(3000)}),
-                             5)
-                     .Build());
+                 ShowWithRun(Concat({ListRun(3), Dummy(1000), Thumbnail(), Dummy(2000), Dummy(3000)}), 5));
          },
          "0 1 2"},
         {"a chunk with a bad magic inside the root run: framing that cannot be followed",
          [] {
              Bytes bad;
              bad.tag("XXXX").u32(0x401).u32(12);
-             return LoadShowBytes(ShowWithRun(sf::Cat({sf::Run(2), sf::Dummy(1000), bad}), 3).Build());
+             return LoadShowBytes(ShowWithRun(Concat({ListRun(2), Dummy(1000), bad}), 3));
          },
          "1 1 0"},
         {"a chunk reaching past the stream inside the root run",
          [] {
              Bytes past;
              past.tag("CHNK").u32(0x401).u32(5000);
-             return LoadShowBytes(ShowWithRun(sf::Cat({sf::Run(2), sf::Dummy(1000), past}), 3).Build());
+             return LoadShowBytes(ShowWithRun(Concat({ListRun(2), Dummy(1000), past}), 3));
          },
          "1 1 0"},
         // A play list file of another type: "loaded count".
@@ -178,10 +170,7 @@ TEST(StoredForms, ReadAsFarAsTheirFramingGoes) {
 
     // The debug line says which run was cut short, and where.
     std::string debug;
-    LoadShowBytes(ShowWithRun(sf::Cat({sf::Run(2), sf::Chapter("K"), sf::Run(3), sf::Dummy(500), sf::ThumbnailChunk(0)}),
-                              5)
-                      .Build(),
-                  &debug);
+    LoadShowBytes(ShowWithRun(Concat({ListRun(2), Chapter("K"), ListRun(3), Dummy(500), Thumbnail()}), 5), &debug);
     EXPECT_NE(debug.find("Show cut short: the item run of 1 lacks 2 items (a chunk of type 0x403)"), std::string::npos)
         << debug;
     EXPECT_NE(debug.find("Show cut short: the top item run lacks 1 item (a chunk of type 0x403)"), std::string::npos)
