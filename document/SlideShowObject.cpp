@@ -715,7 +715,6 @@ bool TSlideShowObjectList::SaveToFile(const AnsiString& fileName) {
 
 struct TSlideShowObjectList::TReadState {
     bool failed = false;
-    bool cutShort = false;
     int32_t dropped = 0;
 };
 
@@ -741,6 +740,11 @@ int32_t MissingItems(const std::vector<int32_t>& counts) {
     return static_cast<int32_t>(std::min<int64_t>(missing, std::numeric_limits<int32_t>::max()));
 }
 
+// A damaged count may claim up to 2^31 items: the tally stops at the largest it can hold.
+void AddDropped(int32_t& dropped, int32_t more) {
+    dropped = static_cast<int32_t>(std::min<int64_t>(int64_t(dropped) + more, std::numeric_limits<int32_t>::max()));
+}
+
 enum class TLast { None, Created, NotCreated };
 
 // Skips a run of item chunks with the runs nested in it, without creating anything;
@@ -763,7 +767,7 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             // A skipped run whose count outlasts the stream: its missing items are dropped too.
             const int32_t missing = MissingItems(counts);
             if (missing > 0) ReportCutShort("a skipped item run", missing, "the stream ends");
-            dropped += missing;
+            AddDropped(dropped, missing);
             return true;
         }
         const int64_t pos = s.GetPosition();
@@ -798,11 +802,11 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             s.SetPosition(pos);
             const int32_t missing = MissingItems(counts);
             ReportCutShort("a skipped item run", missing, "a chunk of type " + ChunkTypeText(h.ChunkType));
-            dropped += missing;
+            AddDropped(dropped, missing);
             return true;
         }
         ++chunkCount;
-        ++dropped;
+        AddDropped(dropped, 1);
         s.SetPosition(pos + h.Size);
         --counts.back();
         lastWasItem = true;
@@ -869,10 +873,10 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
         s.SetPosition(ReadPosition + size);
         if (n < 0) throw EOKFError(okfReadError);
         const auto cutShort = [&](const AnsiString& where) {
-            state.cutShort = true;
-            state.dropped += n;
-            ReportCutShort(ownerObject_ ? "the item run of " + ownerObject_->GetPathString() : AnsiString("the top item run"),
-                           n, where);
+            AddDropped(state.dropped, n);
+            const AnsiString run =
+                ownerObject_ ? "the item run of " + ownerObject_->GetPathString() : AnsiString("the top item run");
+            ReportCutShort(run, n, where);
         };
         if (index > Count()) index = Count();
 
@@ -912,7 +916,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                     const int pos = index < 0 ? Add(item) : Insert(index, item);
                     if (pos < 0) {
                         FreeSlideShowObject(item);
-                        ++state.dropped;
+                        AddDropped(state.dropped, 1);
                     } else {
                         if (index >= 0) ++index;
                         lastItem = item;
@@ -921,7 +925,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                         if (notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
                     }
                 } else {
-                    ++state.dropped;
+                    AddDropped(state.dropped, 1);
                 }
             } else if (h.ChunkType == kObjectListChunk) {
                 ++chunkCount;
