@@ -6,6 +6,7 @@
 #include "platform/Random.h"
 
 #include <algorithm>
+#include <limits>
 
 GC_IMPLEMENT_CLASS(TSlideShow, TObject)
 
@@ -286,8 +287,11 @@ int TSlideShow::LoadFromOKF(TOKFStreamWinTypes& stream) {
                 int32_t consumed = 0;
                 rootList_->ReadObjects(stream, int64_t(h.Size) - kChunkHeaderSize, TSlideShowObjectList::kAtEnd, {},
                                        consumed);
-                droppedItemCount_ += rootList_->DroppedCount();
-                // Broken framing: what was read stays, but the show is not whole.
+                droppedItemCount_ = static_cast<int32_t>(std::min<int64_t>(
+                    int64_t(droppedItemCount_) + rootList_->DroppedCount(), std::numeric_limits<int32_t>::max()));
+                // Framing that cannot be followed: what was read stays, but the show is
+                // not whole. A run cut short (by the stream's end or a foreign chunk) is
+                // not that: its missing items are counted as dropped and the rest plays.
                 if (rootList_->LastReadFailed()) return slFailed;
                 skip = consumed;
             } else if (h.ChunkType == kPropertyGroupChunk) {

@@ -11,6 +11,7 @@
 #include "platform/SysColors.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 GC_IMPLEMENT_PLUGIN(TSlideShowObject, TInterfacedPlugin)
@@ -105,6 +106,8 @@ int32_t TSlideShowObject::QueryInterface(const TGUID& iid, void** obj) {
     else if (iid == IID_IParallelCollection) p = dynamic_cast<IParallelCollection*>(this);
     else if (iid == IID_IContainerCollection) p = dynamic_cast<IContainerCollection*>(this);
     else if (iid == IID_IMerge) p = dynamic_cast<IMerge*>(this);
+    else if (iid == IID_IComposite) p = dynamic_cast<IComposite*>(this);
+    else if (iid == IID_ITextEffectHost) p = dynamic_cast<ITextEffectHost*>(this);
     else if (iid == IID_IVisibleSlideShowObject) p = dynamic_cast<IVisibleSlideShowObject*>(this);
     else if (iid == IID_IPreviewEditable) p = dynamic_cast<IPreviewEditable*>(this);
     else if (iid == IID_IExifProvider) p = dynamic_cast<IExifProvider*>(this);
@@ -717,6 +720,31 @@ struct TSlideShowObjectList::TReadState {
 
 namespace {
 
+AnsiString ChunkTypeText(uint32_t type) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", type);
+    return text;
+}
+
+// A run that claims more items than follow it (the stream ends, or a chunk that belongs
+// to no run stands where the next item should) keeps what it read: the missing items
+// count as dropped, and a debug line says which run was cut short where.
+void ReportCutShort(const AnsiString& run, int32_t missing, const AnsiString& where) {
+    OutputDebugString("Show cut short: " + run + " lacks " + std::to_string(missing) + " item" +
+                      (missing == 1 ? "" : "s") + " (" + where + ")");
+}
+
+int32_t MissingItems(const std::vector<int32_t>& counts) {
+    int64_t missing = 0;
+    for (const int32_t count : counts) missing += count;
+    return static_cast<int32_t>(std::min<int64_t>(missing, std::numeric_limits<int32_t>::max()));
+}
+
+// A damaged count may claim up to 2^31 items: the tally stops at the largest it can hold.
+void AddDropped(int32_t& dropped, int32_t more) {
+    dropped = static_cast<int32_t>(std::min<int64_t>(int64_t(dropped) + more, std::numeric_limits<int32_t>::max()));
+}
+
 enum class TLast { None, Created, NotCreated };
 
 // Skips a run of item chunks with the runs nested in it, without creating anything;
@@ -736,10 +764,11 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             continue;
         }
         if (s.BytesLeft() < kChunkHeaderSize) {
-            if (counts.back() > 0) return false;
-            counts.pop_back();
-            lastWasItem = false;
-            continue;
+            // A skipped run whose count outlasts the stream: its missing items are dropped too.
+            const int32_t missing = MissingItems(counts);
+            if (missing > 0) ReportCutShort("a skipped item run", missing, "the stream ends");
+            AddDropped(dropped, missing);
+            return true;
         }
         const int64_t pos = s.GetPosition();
         TChunkHeader h;
@@ -768,9 +797,16 @@ bool SkipRun(TOKFStreamWinTypes& s, int64_t payload, int32_t& chunkCount, int32_
             lastWasItem = false;
             continue;
         }
-        if (h.ChunkType != kObjectChunk) return false;
+        if (h.ChunkType != kObjectChunk) {
+            // A foreign chunk ends every run that is open here; the caller meets it next.
+            s.SetPosition(pos);
+            const int32_t missing = MissingItems(counts);
+            ReportCutShort("a skipped item run", missing, "a chunk of type " + ChunkTypeText(h.ChunkType));
+            AddDropped(dropped, missing);
+            return true;
+        }
         ++chunkCount;
-        ++dropped;
+        AddDropped(dropped, 1);
         s.SetPosition(pos + h.Size);
         --counts.back();
         lastWasItem = true;
@@ -836,14 +872,19 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
         int32_t n = s.ReadIntegerValue();
         s.SetPosition(ReadPosition + size);
         if (n < 0) throw EOKFError(okfReadError);
+        const auto cutShort = [&](const AnsiString& where) {
+            AddDropped(state.dropped, n);
+            const AnsiString run =
+                ownerObject_ ? "the item run of " + ownerObject_->GetPathString() : AnsiString("the top item run");
+            ReportCutShort(run, n, where);
+        };
         if (index > Count()) index = Count();
 
         TLast last = TLast::None;
         TSlideShowObject* lastItem = nullptr;
         while (n > 0 || last != TLast::None) {
             if (s.BytesLeft() < kChunkHeaderSize) {
-                // A count that the stream cannot hold is damage, not a wait.
-                if (n > 0) throw EOKFError(okfReadError);
+                if (n > 0) cutShort("the stream ends");
                 break;
             }
             ReadPosition = s.GetPosition();
@@ -875,7 +916,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                     const int pos = index < 0 ? Add(item) : Insert(index, item);
                     if (pos < 0) {
                         FreeSlideShowObject(item);
-                        ++state.dropped;
+                        AddDropped(state.dropped, 1);
                     } else {
                         if (index >= 0) ++index;
                         lastItem = item;
@@ -884,7 +925,7 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                         if (options.Notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
                     }
                 } else {
-                    ++state.dropped;
+                    AddDropped(state.dropped, 1);
                 }
             } else if (h.ChunkType == kObjectListChunk) {
                 ++chunkCount;
@@ -911,9 +952,11 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                 last = TLast::None;
                 lastItem = nullptr;
             } else {
-                // No other chunk belongs inside a run.
+                // No other chunk belongs inside a run: the run ends before it, and the
+                // reader of the whole file passes it by its size.
                 s.SetPosition(ReadPosition);
-                throw EOKFError(okfBadChunkHeader);
+                cutShort("a chunk of type " + ChunkTypeText(h.ChunkType));
+                break;
             }
             ++result;
         }

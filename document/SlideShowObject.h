@@ -185,8 +185,10 @@ public:
     // Reads a run of items (Size > 0: its 0x402 header is read and Size is its payload
     // size). Returns the number of chunks read; ChunkCount is raised by the number of
     // top-level chunks consumed. Never raises: LastReadFailed tells whether the read
-    // ended on damage (what was read before stays), DroppedCount how many stored items
-    // were left out (unknown class or unreadable data, with their nested runs).
+    // ended on framing that cannot be followed (what was read before stays), DroppedCount
+    // how many items were left out (unknown class or unreadable data, with their nested
+    // runs, and those a run claims beyond the stream's end or a foreign chunk that cuts
+    // it short; such a run ends there without failing).
     virtual int32_t ReadObjects(TOKFStreamWinTypes& stream, int64_t size, int index, TReadOptions options,
                                 int32_t& chunkCount);
     int32_t LoadFromStream(TStream& stream, int index, TReadOptions options, int32_t& chunkCount);

@@ -7,6 +7,7 @@
 #include "document/SlideShowObjectExif.h"
 #include "document/SlideShowProperties.h"
 #include "foundation/SlideShowGlobals.h"
+#include "platform/LocaleFormats.h"
 
 #include <cstdio>
 #include <ctime>
@@ -79,17 +80,9 @@ thread_local int textDepth = 0;
 
 void SetVariableClock(std::function<TVariableClockTime()> clock) { Clock() = std::move(clock); }
 
-AnsiString FormatVariableDate(int year, int month, int day) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", day, month, year);
-    return buf;
-}
+AnsiString FormatVariableDate(int year, int month, int day) { return FormatUserShortDate(year, month, day); }
 
-AnsiString FormatVariableTime(int hour, int minute, int second) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
-    return buf;
-}
+AnsiString FormatVariableTime(int hour, int minute, int second) { return FormatUserLongTime(hour, minute, second); }
 
 // ---- the object's text and keywords ----
 

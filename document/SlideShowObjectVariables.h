@@ -62,7 +62,8 @@ struct TVariableClockTime {
 // Replaces the clock (tests); an empty function restores the local time.
 void SetVariableClock(std::function<TVariableClockTime()> clock);
 
-// "dd.mm.yyyy" and "hh:nn:ss", whatever the process locale.
+// The user's short date and long time (LC_TIME); "dd.mm.yyyy" and "hh:nn:ss" under the
+// C locale.
 AnsiString FormatVariableDate(int year, int month, int day);
 AnsiString FormatVariableTime(int hour, int minute, int second);
 

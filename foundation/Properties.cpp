@@ -352,7 +352,7 @@ bool TPropertiesList::LoadFromStream(TOKFStreamWinTypes& c) {
 
 bool TPropertiesList::LoadFromFileStream(TStream& stream, uint32_t fileType, uint32_t contentVersion) {
     TOKFStreamWinTypes c(&stream, okfRead);  // a bad magic raises, as for any container file
-    if (fileType == 0 && c.Header.FileType != kPropertiesFileType) return false;
+    // File type 0 keeps the type read from the header: any container file loads.
     if (fileType != 0) c.Header.FileType = fileType;
     if (contentVersion != 0) c.Header.ContentVersion = contentVersion;
     return LoadFromStream(c);

@@ -1,6 +1,7 @@
 // The modal property dialog as a service: editor frames for settings objects, and the
-// host that shows one frame in a dialog. The host with real windows lives in the
-// platform layer; tests install their own.
+// host that shows one frame in a dialog. No host with real windows exists: only tests
+// install one, so TProperties::Edit answers False everywhere else. Nothing in the screen
+// saver edits settings this way (its own settings dialog is the configure form).
 #pragma once
 
 #include "foundation/Plugins.h"

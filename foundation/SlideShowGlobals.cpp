@@ -75,8 +75,7 @@ AnsiString GetDataFolder(bool create) {
     if (!base.empty()) {
         const std::shared_ptr<IApplicationInfo> info = GetApplicationInfo();
         const AnsiString sub = info ? info->GetCompanyProductPath() : AnsiString();
-        // Without an identity there is no folder of ours inside the user's data.
-        if (sub.empty()) return AnsiString();
+        // Without an identity the user's data folder itself is the one.
         result = IncludeTrailingBackslash(base) + sub;
     } else {
         result = AppDir + "Anwendungsdaten\\";

@@ -107,7 +107,8 @@ bool TSimpleTranslation::SelectSection(const AnsiString& name, bool /*resolve*/,
     header += ExtractFileName(name);
     header += "]";
     const TStringLines& table = *FTable;
-    auto it = std::find_if(table.begin(), table.end(), [&](const AnsiString& l) { return AnsiSameText(l, header); });
+    // The first line that is the header exactly, letter case included.
+    auto it = std::find(table.begin(), table.end(), header);
     if (it == table.end()) return false;
     TStringLines section;
     for (++it; it != table.end() && !(it->size() > 0 && (*it)[0] == '['); ++it)

@@ -136,7 +136,8 @@ void OutlineToPolygon(TPolygon32& polygon, const uint8_t* buffer, uint32_t buffe
     size_t offset = 0;
     bool first = true;
     bool stop = false;
-    while (!stop && offset + 16 <= size) {
+    // A contour header with nothing after it (the last 16 bytes) adds no contour.
+    while (!stop && offset + 16 < size) {
         const size_t cb = GetLE32(buffer + offset);
         // A contour shorter than its header or reaching past the buffer ends the walk.
         if (cb < 16 || cb > size - offset) break;

@@ -375,9 +375,10 @@ void TMusicPlayList::SaveToOKF(TOKFStream& stream) const {
     stream.EndChunk(start, kMusicPlayListChunkType);
 }
 
-void TMusicPlayList::LoadFromOKF(TOKFStream& stream) {
+bool TMusicPlayList::LoadFromOKF(TOKFStream& stream) {
+    // Another kind of file is no play list: loading nothing from it is no success.
     if (stream.Header.FileType != kMusicPlayListFileType || stream.Header.ContentVersion > kMusicPlayListFileVersion)
-        return;
+        return false;
     stream.SeekToFirstChunk();
     while (!stream.Eof()) {
         int64_t start = stream.GetPosition();
@@ -388,6 +389,7 @@ void TMusicPlayList::LoadFromOKF(TOKFStream& stream) {
             ReadItems(stream, kMusicCurrentRecordVersion);
         stream.SetPosition(start + chunk.Size);
     }
+    return true;
 }
 
 bool TMusicPlayList::SaveToFile(const AnsiString& fileName) {
@@ -413,7 +415,7 @@ bool TMusicPlayList::LoadFromFile(const AnsiString& fileName) {
         TOKFFile in(fileName, okfRead);
         // Read into a copy first, so a damaged file adds nothing.
         TMusicPlayList loaded;
-        loaded.LoadFromOKF(in);
+        if (!loaded.LoadFromOKF(in)) return false;
         for (auto& item : loaded.Items)
             Add(std::move(item));
         loaded.Items.clear();

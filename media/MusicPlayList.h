@@ -93,7 +93,8 @@ public:
     // Appends the stored items; contentVersion selects the item form.
     virtual void ReadItems(TOKFStream& stream, uint32_t contentVersion);
     virtual void SaveToOKF(TOKFStream& stream) const;
-    virtual void LoadFromOKF(TOKFStream& stream);
+    // False, loading nothing, for a container of another file type or a newer version.
+    virtual bool LoadFromOKF(TOKFStream& stream);
     virtual bool SaveToFile(const AnsiString& fileName);
     virtual bool LoadFromFile(const AnsiString& fileName);
     virtual void Assign(const TMusicPlayList& source);

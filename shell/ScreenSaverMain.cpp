@@ -249,7 +249,12 @@ void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
     for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
         if (auto* settings =
                 dynamic_cast<TStandardSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance)) {
-            player.SetProperties(settings);
+            // A screen saver covers the whole screen, whatever window the show was stored
+            // for; the preview player puts its own window settings over these.
+            TPluginPtr<TStandardSlideShowPlayerProperties> given(new TStandardSlideShowPlayerProperties());
+            given->Assign(*settings);
+            given->FullScreen = true;
+            player.SetProperties(given.get());
             break;
         }
     player.GetSettings()->PreloadTime = 0;

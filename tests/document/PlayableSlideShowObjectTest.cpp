@@ -414,6 +414,8 @@ TEST(Interfaces, AskedByIdAndByType) {
     TPluginPtr<TParallelSlideShowObject> p(new TParallelSlideShowObject());
     EXPECT_TRUE(p->Supports(IID_IParallelCollection));
     EXPECT_EQ(Supports<IText>(p.get())->GetText(), "");
+    EXPECT_FALSE(d->Supports(IID_IComposite));
+    EXPECT_FALSE(d->Supports(IID_ITextEffectHost));
     // The family: {82715B8F-3BE1-4E73-A42E-000000000110} for IPlayable.
     EXPECT_EQ(IID_IPlayable.D1, 0x82715B8Fu);
     EXPECT_EQ(IID_IPlayable.D4[6], 0x01);

@@ -98,7 +98,7 @@ TEST(GlobalPaths, NewUniqueNumberCountsFromTwo) {
 TEST_F(GlobalsTest, DataFolder) {
     ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
     SetApplicationInfo(nullptr);
-    EXPECT_EQ(GetDataFolder(true), "");  // no identity: no folder of ours
+    EXPECT_EQ(GetDataFolder(false), P("data/"));  // no identity: the user's data folder itself
     InitializeSlideShowApplication();
     SetProductIdentity(std::make_shared<TFixedProductInfo>("Velmorra", "Glowcanvas"));
     EXPECT_EQ(GetDataFolder(false), P("data/Velmorra/Glowcanvas/"));

@@ -365,10 +365,11 @@ TEST_F(PropertiesTest, SettingsFileFormAndLoadingIt) {
     EXPECT_EQ(t->S, "q");
     EXPECT_EQ(t->E, 5);
 
-    // Another file type is refused unless the caller names the type.
+    // File type 0 takes any container file as it is; a named type is used in its place.
     WriteFileBytes(file, SettingsFile(1281, {ListChunk("TTestDerivedProps", DerivedForm(1, "", 0, 0))}));
-    EXPECT_FALSE(target.LoadFromFile(file.c_str(), 0, 773));
-    EXPECT_EQ(t->A, 44);
+    EXPECT_TRUE(target.LoadFromFile(file.c_str(), 0, 773));
+    EXPECT_EQ(t->A, 1);
+    t->A = 44;
     EXPECT_TRUE(target.LoadFromFile(file.c_str(), 1281, 773));
     EXPECT_EQ(t->A, 1);
 

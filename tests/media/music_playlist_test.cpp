@@ -277,7 +277,7 @@ TEST(MusicPlayList, PlayListFileRoundTrip) {
     EXPECT_EQ(back.Item(1)->Volume, 30);
     EXPECT_FALSE(back.Item(1)->HasVolumeCurve());
 
-    // A damaged file adds nothing; a file of another type loads nothing and succeeds.
+    // A damaged file adds nothing; a file of another type loads nothing and fails.
     std::string damaged = bytes.substr(0, bytes.size() - 3);
     WriteFile(dir.File("bad.kpl"), std::vector<uint8_t>(damaged.begin(), damaged.end()));
     TMusicPlayList bad;
@@ -287,7 +287,7 @@ TEST(MusicPlayList, PlayListFileRoundTrip) {
     other[12] = 0x01;
     WriteFile(dir.File("other.kpl"), std::vector<uint8_t>(other.begin(), other.end()));
     TMusicPlayList none;
-    EXPECT_TRUE(none.LoadFromFile(FromPosixPath(dir.File("other.kpl"))));
+    EXPECT_FALSE(none.LoadFromFile(FromPosixPath(dir.File("other.kpl"))));
     EXPECT_EQ(none.Count(), 0);
     EXPECT_FALSE(none.LoadFromFile(FromPosixPath(dir.File("missing.kpl"))));
 

@@ -179,14 +179,15 @@ TEST_F(SlideShowTest, DamagedFramingFails) {
         TSlideShow show;
         EXPECT_EQ(Load(show, f.Build()), 1);
     }
-    // A list run interrupted by a chunk that belongs to no run: result 1, but what was
-    // read before stays.
+    // A list run interrupted by a chunk that belongs to no run is no framing fault: the
+    // run ends there (result 0, what was read before stays, the rest counts as dropped).
     {
         sf::File f(sf::kShowType, sf::kShowVersion);
         f.Add(sf::Cat({sf::Run(3), sf::Dummy(1000), sf::ThumbnailChunk(0), sf::Dummy(2000), sf::Dummy(3000)}), 5);
         TSlideShow show;
-        EXPECT_EQ(Load(show, f.Build()), 1);
+        EXPECT_EQ(Load(show, f.Build()), 0);
         EXPECT_EQ(show.RootList().Count(), 1);
+        EXPECT_EQ(show.DroppedItemCount(), 2);
     }
 }
 

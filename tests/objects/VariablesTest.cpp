@@ -7,8 +7,14 @@
 
 #include "document/ExifFixtures.h"
 #include "document/SlideShowTestSupport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -26,9 +32,32 @@ public:
     AnsiString Resolved;
 };
 
+// Sets an environment variable (or removes it, for null) until the end of the scope.
+class EnvSetting {
+public:
+    EnvSetting(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+    }
+    ~EnvSetting() {
+        if (had_) ::setenv(name_, old_.c_str(), 1);
+        else ::unsetenv(name_);
+    }
+    EnvSetting(const EnvSetting&) = delete;
+    EnvSetting& operator=(const EnvSetting&) = delete;
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
 class VariablesTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The fixed date and time forms are those of the C locale.
+        cLocale_.emplace("LC_ALL", "C");
         ShowTestPlugins();
         SetVariableClock([] { return TVariableClockTime{2026, 3, 7, 9, 5, 4}; });
         item = new TDummySlideShowObject();
@@ -58,6 +87,9 @@ protected:
 
     TSlideShow show;
     TDummySlideShowObject* item = nullptr;
+
+private:
+    std::optional<EnvSetting> cLocale_;
 };
 
 TEST_F(VariablesTest, RegistersTheVariablesInTableOrder) {
@@ -185,3 +217,92 @@ TEST_F(VariablesTest, FileNameAndFolder) {
 }
 
 }  // namespace
+
+// A German locale of the test's own whose short date names the month ("7. Mär 2026") and
+// whose long time reads "9.05 Uhr 04", built beside the system's de_DE in UTF-8 and in
+// ISO-8859-1: the texts reach the program in Windows-1252 either way.
+const char* const kOwnLocaleSource = R"(LC_IDENTIFICATION
+copy "de_DE"
+END LC_IDENTIFICATION
+LC_CTYPE
+copy "de_DE"
+END LC_CTYPE
+LC_COLLATE
+copy "de_DE"
+END LC_COLLATE
+LC_MONETARY
+copy "de_DE"
+END LC_MONETARY
+LC_NUMERIC
+copy "de_DE"
+END LC_NUMERIC
+LC_TIME
+abday "So";"Mo";"Di";"Mi";"Do";"Fr";"Sa"
+day "Sonntag";"Montag";"Dienstag";"Mittwoch";"Donnerstag";"Freitag";"Samstag"
+abmon "Jan";"Feb";"M<U00E4>r";"Apr";"Mai";"Jun";"Jul";"Aug";"Sep";"Okt";"Nov";"Dez"
+mon "Januar";"Februar";"M<U00E4>rz";"April";"Mai";"Juni";"Juli";"August";"September";"Oktober";"November";"Dezember"
+d_t_fmt "%a %d %b %Y %T"
+d_fmt "%-d. %b %Y"
+t_fmt "%-H.%M Uhr %S"
+am_pm "";""
+t_fmt_ampm ""
+END LC_TIME
+LC_MESSAGES
+copy "de_DE"
+END LC_MESSAGES
+LC_PAPER
+copy "de_DE"
+END LC_PAPER
+LC_NAME
+copy "de_DE"
+END LC_NAME
+LC_ADDRESS
+copy "de_DE"
+END LC_ADDRESS
+LC_TELEPHONE
+copy "de_DE"
+END LC_TELEPHONE
+LC_MEASUREMENT
+copy "de_DE"
+END LC_MEASUREMENT
+)";
+
+TEST_F(VariablesTest, DateAndTimeTakeTheUsersFormats) {
+    using namespace exif_fixture;
+    TExtPicSlideShowObject* pic = Picture(ExifPayload("2004:07:15 13:45:02"));
+    TempDir own;
+    {
+        std::ofstream(own / "kurz") << kOwnLocaleSource;
+    }
+    for (const char* charmap : {"UTF-8", "ISO-8859-1"}) {
+        const std::string cmd = "localedef -i '" + (own / "kurz") + "' -f " + charmap + " '" +
+                                (own / (std::string("de_XX.") + charmap)) + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd << " (scripts/setup-deps installs the locale sources)";
+    }
+    struct Case {
+        const char* Locale;
+        bool OwnLocale;
+        const char* Expected;
+    } cases[] = {
+        // The C locale in both spellings keeps the fixed forms.
+        {"C", false, "07.03.2026 09:05:04|15.07.2004 13:45:02"},
+        {"C.UTF-8", false, "07.03.2026 09:05:04|15.07.2004 13:45:02"},
+        // A locale the system lacks falls back on them too.
+        {"xx_NOWHERE.UTF-8", false, "07.03.2026 09:05:04|15.07.2004 13:45:02"},
+        // The German locale that scripts/setup-deps generates.
+        {"de_DE.UTF-8", false, "07.03.2026 09:05:04|15.07.2004 13:45:02"},
+        {"de_XX.UTF-8", true, "7. M\xE4r 2026 9.05 Uhr 04|15. Jul 2004 13.45 Uhr 02"},
+        {"de_XX.ISO-8859-1", true, "7. M\xE4r 2026 9.05 Uhr 04|15. Jul 2004 13.45 Uhr 02"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Locale);
+        const EnvSetting locpath("LOCPATH", c.OwnLocale ? own.Path().c_str() : nullptr);
+        const EnvSetting all("LC_ALL", c.Locale);
+        EXPECT_EQ(Expand(pic, "%datum% %uhrzeit%|%aufnahmedatum% %aufnahmeuhrzeit%"), c.Expected);
+    }
+    // LC_TIME decides when LC_ALL says nothing.
+    const EnvSetting all("LC_ALL", nullptr);
+    const EnvSetting locpath("LOCPATH", own.Path().c_str());
+    const EnvSetting time("LC_TIME", "de_XX.UTF-8");
+    EXPECT_EQ(Expand(item, "%date%"), "7. M\xE4r 2026");
+}

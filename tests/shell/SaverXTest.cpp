@@ -4,6 +4,7 @@
 // the user's first real input, resumes where it stopped, previews inside another
 // program's window, and leaves no temporary folder behind.
 #include "RunShowSupport.h"
+#include "document/SlideShowPlayerProperties.h"
 #include "ShellTestSupport.h"
 #include "graphics/PngReader.h"
 #include "platform/Registry.h"
@@ -424,6 +425,47 @@ TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
     ASSERT_TRUE(run.Ended(1000));
     EXPECT_EQ(run.ExitStatus(), 0);
     EXPECT_GT(Stored("mond")->LastPosition, 0);
+}
+
+// A show stored for a small window in the middle still fills the screen as a screen
+// saver: the picture reaches the screen's corners.
+TEST_F(SaverX, AShowStoredForAWindowFillsTheScreen) {
+    const fs::path install = temp.Dir().Path() / "install";
+    fs::create_directories(install);
+    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", install / "fmod.dll");
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
+        reg.WriteString("InstallDir", FromPosixPath(install.string()));
+    }
+    fs::rename(registry.Dir().Path() / "user.reg", registry.Dir().Path() / "machine.reg");
+    const std::string show = WriteRunShow(temp.Dir().Path() / "bilder", "fenster.kls", 2, 4000, 320, 240);
+    {
+        TSlideShow stored;
+        ASSERT_EQ(stored.LoadFromFile(FromPosixPath(show)), 0);
+        auto* player = stored.PropertiesList().Get<TStandardSlideShowPlayerProperties>();
+        ASSERT_NE(player, nullptr);
+        player->FullScreen = false;
+        player->ClientWidth = 200;
+        player->ClientHeight = 150;
+        ASSERT_TRUE(stored.SaveToFile(FromPosixPath(show)));
+    }
+    TScreenSaverProperties options;
+    options.FileName = FromPosixPath(show);
+    options.ResumeAtLastPos = false;
+    ASSERT_TRUE(SaveOptionsToRegistry("fenster", options));
+    const std::string plain = temp.Dir() / "fenster";
+    fs::copy_file(BuildDir() / "tools" / "glowcanvas", plain);
+
+    TRun run(plain, {"/s"});
+    ASSERT_EQ(WaitForStill(), 0);
+    const TImage32 screen = Screen();
+    Keep(screen, "saver-windowed-show");
+    EXPECT_EQ(StillAt(screen, 4, 4), 0);
+    EXPECT_EQ(StillAt(screen, g_kit->Width - 5, g_kit->Height - 5), 0);
+    xdo("key a");
+    ASSERT_TRUE(run.Ended(1000));
+    EXPECT_EQ(run.ExitStatus(), 0);
 }
 
 }  // namespace

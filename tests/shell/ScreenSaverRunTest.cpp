@@ -411,7 +411,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
         EXPECT_EQ(player->SlideShow, nullptr);
         const TSlideShowPlayerProperties& s = *player->GetSettings();
         EXPECT_EQ(s.PreloadTime, 0);
-        EXPECT_FALSE(s.FullScreen);
+        EXPECT_TRUE(s.FullScreen);  // a screen saver covers the screen whatever the show says
         EXPECT_EQ(s.ClientWidth, 640);
         EXPECT_EQ(s.ClientHeight, 360);
         EXPECT_EQ(player->Order, (std::vector<AnsiString>{"bild0.png", "bild1.png", "bild2.png"}));
@@ -451,6 +451,32 @@ TEST_F(RunTest, TheLogoGoesOnlyWithALogoGroupAndShuffleShuffles) {
     std::vector<AnsiString> sorted = order;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_NE(order, sorted);
+}
+
+TEST_F(RunTest, AShowStoredForAWindowFillsTheScreenButNotThePreview) {
+    TSlideShow show;
+    ASSERT_EQ(show.LoadFromFile(FromPosixPath(WriteRunShow(work.Path() / "window", "w.kls", 2, 1000))), 0);
+    auto* stored = show.PropertiesList().Get<TStandardSlideShowPlayerProperties>();
+    ASSERT_NE(stored, nullptr);
+    stored->FullScreen = false;
+    stored->ClientWidth = 640;
+    stored->ClientHeight = 480;
+    stored->PreloadTime = 4321;
+    Options->Shuffle = false;
+
+    TPluginPtr<TRecordingPlayer> saver(new TRecordingPlayer());
+    ApplyScreenSaverOptions(show, *saver);
+    EXPECT_TRUE(saver->GetSettings()->FullScreen);
+    EXPECT_EQ(saver->GetSettings()->ClientWidth, 640);  // the rest is the show's
+    EXPECT_EQ(saver->GetSettings()->PreloadTime, 0);
+    EXPECT_FALSE(stored->FullScreen);  // the show itself is left as stored
+
+    PreviewRig rig;
+    TPluginPtr<TScreenSaverPreviewPlayer> preview(new TScreenSaverPreviewPlayer(PreviewRig::kParent));
+    ApplyScreenSaverOptions(show, *preview);
+    EXPECT_FALSE(preview->GetSettings()->FullScreen);
+    EXPECT_EQ(preview->GetSettings()->ClientWidth, 152);
+    EXPECT_EQ(preview->GetSettings()->ClientHeight, 112);
 }
 
 TEST_F(RunTest, ARunStoresThePositionReachedAndPutsTheScreenBack) {
