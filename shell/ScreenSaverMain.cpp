@@ -16,6 +16,7 @@
 #include "playback/PlaybackModules.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
+#include "shell/ScreenSaverDaemonPlayer.h"
 #include "shell/ScreenSaverOptions.h"
 #include "shell/PackageExtraction.h"
 #include "shell/ScreenSaverPreviewPlayer.h"
@@ -268,10 +269,12 @@ void RunPlayer(const AnsiString& library) {
         if (!FileExists(library))
             ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
                            TMsgDlgType::mtWarning);
+        // A daemon's window: the pointer, like all input, is the daemon's.
+        const uint64_t daemonWindow = GetDaemonWindow();
         SetScreenSaverRunning(true);
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
-            WindowSystem().ShowCursor(false);
+            if (!daemonWindow) WindowSystem().ShowCursor(false);
             InitSoundSystem(false, false, false, library, 0);
             try {
                 if (!Options->UseSound) {
@@ -280,7 +283,7 @@ void RunPlayer(const AnsiString& library) {
                         sound->MusicSounds().SetMuted(true);
                     }
                 }
-                TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer());
+                TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
                 PlaySlideShow(*player);
                 Options->LastPosition = player->GetPlayTime();
             } catch (...) {
@@ -290,11 +293,11 @@ void RunPlayer(const AnsiString& library) {
             ShutdownSoundSystem(false);
         } catch (...) {
             SetScreenSaverRunning(false);
-            WindowSystem().ShowCursor(true);
+            if (!daemonWindow) WindowSystem().ShowCursor(true);
             throw;
         }
         SetScreenSaverRunning(false);
-        WindowSystem().ShowCursor(true);
+        if (!daemonWindow) WindowSystem().ShowCursor(true);
     } catch (const std::exception& e) {
         OutputDebugString(AnsiString("Run: ") + e.what());
     } catch (...) {
@@ -334,6 +337,7 @@ void RunInstalledShow() {
 }
 
 void RunFullScreen() {
+    if (DaemonWindowMissing()) return;
     if (HasPackage)
         RunPackagedShow(ExeFileName);
     else
