@@ -77,6 +77,9 @@ void Blank(SDL_Window* window) {
 }
 
 int Daemon(int width, int height, bool windowId, const std::vector<std::string>& command) {
+    // A surface of plain memory: an accelerated one would make the window anew, under
+    // another id, when it is first painted.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::cerr << "glowcanvas-saver-daemon: no video: " << SDL_GetError() << "\n";
         return 1;
@@ -90,6 +93,7 @@ int Daemon(int width, int height, bool windowId, const std::vector<std::string>&
                                           SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
+    if (window) Blank(window);
     if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
         std::cerr << "glowcanvas-saver-daemon: no X11 window: " << SDL_GetError() << "\n";
         if (window) SDL_DestroyWindow(window);
@@ -98,7 +102,6 @@ int Daemon(int width, int height, bool windowId, const std::vector<std::string>&
     }
     XSetErrorHandler(ReportXError);
     SDL_PumpEvents();
-    Blank(window);
     const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
     std::cout << "window " << id << std::endl;
 

@@ -588,7 +588,7 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
                 EXPECT_EQ(screen.Windows[0]->ClientSize(), (TSize{640, 480}));
                 EXPECT_TRUE(screen.CursorVisible);
                 ASSERT_NE(SoundSystem(), nullptr);
-                EXPECT_FALSE(SoundSystem()->Silent);
+                EXPECT_FALSE(SoundSystem()->MusicSounds().GetMuted());
             }
             // Everything that ends a run of our own, a second in.
             if (!typed && Elapsed() >= 1000) {
