@@ -49,11 +49,12 @@ uint8_t GetScreenSaverMode() {
 
 namespace {
 
-// Daemons write these exactly so; a Windows switch is never one of them.
-bool HasArgument(const char* word, std::string* next = nullptr) {
+// Daemons write these exactly so, with one dash or, as xscreensaver 6 starts its hacks,
+// two; a Windows switch is never one of them.
+bool HasArgument(const std::string& word, std::string* next = nullptr) {
     const std::vector<std::string> args = ProcessArguments();
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] != word) continue;
+        if (args[i] != "-" + word && args[i] != "--" + word) continue;
         if (next) *next = i + 1 < args.size() ? args[i + 1] : std::string();
         return true;
     }
@@ -62,7 +63,7 @@ bool HasArgument(const char* word, std::string* next = nullptr) {
 
 }  // namespace
 
-bool IsDaemonCall() { return HasArgument("-root") || HasArgument("-window-id"); }
+bool IsDaemonCall() { return HasArgument("root") || HasArgument("window-id"); }
 
 bool ParseDaemonWindowId(const std::string& text, uint64_t& id) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -85,8 +86,8 @@ bool ParseDaemonWindowId(const std::string& text, uint64_t& id) {
 
 uint64_t GetDaemonWindow() {
     std::string given;
-    const bool windowId = HasArgument("-window-id", &given);
-    const bool root = HasArgument("-root");
+    const bool windowId = HasArgument("window-id", &given);
+    const bool root = HasArgument("root");
     if (!windowId && !root) return 0;
     uint64_t id = 0;
     if (windowId && ParseDaemonWindowId(given, id)) return id;

@@ -20,10 +20,12 @@ enum : uint8_t {
 // (a link's own name counts); empty when it cannot be found.
 AnsiString GetExeTitle();
 // The mode of the process's command line. After the screen-saver switches, an X11
-// screen-saver daemon's call ("-root" or "-window-id ID") asks for the run too.
+// screen-saver daemon's call ("-root" or "-window-id ID", also with two dashes) asks
+// for the run too.
 uint8_t GetScreenSaverMode();
 
-// Whether the command line is a screen-saver daemon's: "-root" or "-window-id".
+// Whether the command line is a screen-saver daemon's: "-root" or "-window-id" (or
+// "--root", "--window-id").
 bool IsDaemonCall();
 // The window a daemon's call draws into: the id after "-window-id" (decimal or 0x hex),
 // else the one in XSCREENSAVER_WINDOW, else, for "-root", the root window; 0 when the

@@ -62,12 +62,16 @@ TEST(ScreenSaverMode, AScreenSaverDaemonsCallIsTheRunAfterTheWindowsSwitches) {
     EXPECT_EQ(ModeOf({"saver", "-root"}), ssmRun);
     EXPECT_EQ(ModeOf({"saver", "-window-id", "0x1a00007"}), ssmRun);
     EXPECT_EQ(ModeOf({"saver", "-window-id"}), ssmRun);
+    // xscreensaver 6 hands its hacks the options with two dashes.
+    EXPECT_EQ(ModeOf({"saver", "--root"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "--window-id", "0x1a00007"}), ssmRun);
     EXPECT_EQ(ModeOf({"saver", "-root", "/c"}), ssmConfigure);
     EXPECT_EQ(ModeOf({"saver", "-root", "/p", "1234"}), ssmPreview);
     EXPECT_EQ(ModeOf({"saver", "-root", "/a"}), ssmChangePassword);
     // Only the daemon's words, as it writes them.
     EXPECT_EQ(ModeOf({"saver", "-Root"}), ssmOther);
-    EXPECT_EQ(ModeOf({"saver", "--root"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "---root"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "/root"}), ssmOther);
     EXPECT_EQ(ModeOf({"saver", "-window"}), ssmOther);
     EXPECT_EQ(IsDaemonCall(), false);
     SetArgs({"saver", "-root"});
@@ -102,6 +106,8 @@ TEST(ScreenSaverMode, TheDaemonsWindowComesFromItsIdItsEnvironmentOrTheRoot) {
         {{"saver", "-window-id", "12a"}, nullptr, 0},
         {{"saver", "-window-id"}, "0x400008", 0x400008},
         {{"saver", "-window-id", "x", "-root"}, nullptr, 0x50d},
+        {{"saver", "--root"}, "0x400008", 0x400008},
+        {{"saver", "--window-id", "0x2c00001"}, "0x400008", 0x2c00001},
         // No daemon's call: no window, whatever the environment says.
         {{"saver", "/s"}, "0x400008", 0},
         {{"saver"}, "0x400008", 0},
