@@ -46,3 +46,10 @@ bool DaemonWindowMissing() {
     OutputDebugString("Screen-saver daemon: no window " + std::to_string(window));
     return true;
 }
+
+void ShowSaverMessageBox(const AnsiString& text, TMsgDlgType type) {
+    if (IsDaemonCall())
+        OutputDebugString("Screen-saver daemon's run: " + text);
+    else
+        ShowMessageBox(text, type);
+}

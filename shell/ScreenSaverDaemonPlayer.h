@@ -4,6 +4,8 @@
 // quit), and so does its window going away.
 #pragma once
 
+#include "platform/MessageBox.h"
+#include "platform/SysUtils.h"
 #include "playback/PlayerWindow.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
 
@@ -41,3 +43,7 @@ TScreenSaverSlideShowPlayer* NewFullScreenPlayer(uint64_t daemonWindow);
 // A daemon's call whose window does not exist (or names none): the run does nothing,
 // as a preview without its window.
 bool DaemonWindowMissing();
+// A message box of the run; for a daemon's call the text goes to the debug output
+// instead, since the daemon holds the keyboard and the mouse and nobody could answer the
+// box: the run would wait behind it, and the box outlive the daemon's blanking.
+void ShowSaverMessageBox(const AnsiString& text, TMsgDlgType type);

@@ -73,7 +73,7 @@ bool StartScreenSaver() {
     if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
     if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString())) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
-        ShowMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
+        ShowSaverMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
     switch (mode) {
@@ -267,7 +267,7 @@ void PlaySlideShow(TSlideShowPlayer& player) {
 void RunPlayer(const AnsiString& library) {
     try {
         if (!FileExists(library))
-            ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
+            ShowSaverMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
                            TMsgDlgType::mtWarning);
         // A daemon's window: the pointer, like all input, is the daemon's.
         const uint64_t daemonWindow = GetDaemonWindow();
@@ -328,7 +328,8 @@ void RunInstalledShow() {
     }
     if (library.empty()) library = ScreenSaverStrings::SoundLibraryName;
     if (!FileExists(Options->FileName)) {
-        ShowMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)), TMsgDlgType::mtError);
+        ShowSaverMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)),
+                            TMsgDlgType::mtError);
         return;
     }
     StartMessageQueue();

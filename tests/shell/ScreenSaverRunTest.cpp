@@ -614,6 +614,13 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
         EXPECT_EQ(saved->LastPosition, Options->LastPosition);
         screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
     }
+    // Nobody could answer a box under the daemon's grab: what it would say is logged.
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(Logged("Die Datei \""));
+    Options->FileName = FromPosixPath(work / "weg/show.kls");
+    RunFullScreen();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
 }
 
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
