@@ -3,7 +3,10 @@
 #include "platform/OSVersion.h"
 #include "platform/Paths.h"
 
+#include <X11/Xlib.h>
 #include <dlfcn.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -28,6 +31,18 @@ public:
     HWND GetForegroundWindow() override { return 0; }
     // The system keeps no such flag; the 9x paths that set it never run here.
     bool SystemParametersInfo(uint32_t, uint32_t, void*, uint32_t) override { return false; }
+    std::string EnvironmentVariable(const char* name) override {
+        const char* value = std::getenv(name);
+        return value ? value : "";
+    }
+    uint64_t RootWindowId() override {
+        // A connection of its own for one question: the window system's may not be up yet.
+        Display* display = XOpenDisplay(nullptr);
+        if (!display) return 0;
+        const uint64_t root = DefaultRootWindow(display);
+        XCloseDisplay(display);
+        return root;
+    }
 };
 
 TScreenSaverSystem* g_installed = nullptr;

@@ -2,13 +2,16 @@
 // its family, its system folder, loading a library by path and looking an entry point
 // up, the foreground window, and the "screen saver running" system parameter. This
 // system reports the NT family, so the shell never takes those paths in a real run;
-// the fake below lets tests drive them.
+// the fake below lets tests drive them. Besides, what a screen-saver daemon of the X11
+// desktop hands the program it starts: the environment that names its window, and the
+// screen's root window.
 #pragma once
 
 #include "platform/SysUtils.h"
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 using HWND = uintptr_t;
@@ -34,6 +37,10 @@ public:
     virtual void FreeLibrary(void* library) = 0;
     virtual HWND GetForegroundWindow() = 0;
     virtual bool SystemParametersInfo(uint32_t action, uint32_t param, void* data, uint32_t winIni) = 0;
+    // The environment variable's text (UTF-8 as the system holds it); empty when unset.
+    virtual std::string EnvironmentVariable(const char* name) = 0;
+    // The X11 id of the default screen's root window; 0 without a display.
+    virtual uint64_t RootWindowId() = 0;
 };
 
 // The system in use: the Linux one unless a test installed another.
@@ -48,6 +55,8 @@ public:
     bool NT = true;
     AnsiString SystemDir = "C:\\WINDOWS\\SYSTEM";
     HWND Foreground = 0;
+    std::map<std::string, std::string> Environment;
+    uint64_t Root = 0;
     // Library path -> entry points by name.
     std::map<AnsiString, std::map<AnsiString, void*>> Libraries;
 
@@ -70,4 +79,9 @@ public:
     void FreeLibrary(void* library) override;
     HWND GetForegroundWindow() override { return Foreground; }
     bool SystemParametersInfo(uint32_t action, uint32_t param, void* data, uint32_t winIni) override;
+    std::string EnvironmentVariable(const char* name) override {
+        auto it = Environment.find(name);
+        return it == Environment.end() ? std::string() : it->second;
+    }
+    uint64_t RootWindowId() override { return Root; }
 };

@@ -92,6 +92,16 @@ public:
         return checkWindow(DefaultRootWindow(display), wm) && checkWindow(wm, self) && self == wm;
     }
 
+    // The window's own size, without its border; false when it does not exist.
+    bool Size(uint64_t id, int& width, int& height) {
+        Display* display = Open();
+        XWindowAttributes attributes;
+        if (!display || id == 0 || !XGetWindowAttributes(display, ::Window(id), &attributes)) return false;
+        width = attributes.width;
+        height = attributes.height;
+        return true;
+    }
+
     bool Exists(uint64_t id) {
         Display* display = Open();
         XWindowAttributes attributes;
@@ -176,6 +186,7 @@ private:
         return TRect{left, top, right, bottom};
     }
     void CheckForeign(TMessage& message);
+    void FollowForeignSize(int width, int height);
 
     TSdlWindowSystem& system_;
     SDL_Window* window_;
@@ -255,8 +266,8 @@ public:
         return mode.refresh_rate;
     }
 
-    bool ForeignExists(uint64_t id) { return x11_.Exists(id); }
     bool HasWindowManager() { return x11_.HasWindowManager(); }
+    bool ForeignSize(uint64_t id, int& width, int& height) { return x11_.Size(id, width, height); }
     bool ForeignRect(uint64_t id, TRect& rect) { return x11_.WindowRect(id, rect); }
 
 private:
@@ -329,10 +340,35 @@ void TSdlWindow::SetFullScreen(bool fullScreen) {
 }
 
 void TSdlWindow::CheckForeign(TMessage& message) {
-    if (message.Msg != WM_TIMER || vanished_ || system_.ForeignExists(foreignId_)) return;
+    if (message.Msg != WM_TIMER || vanished_) return;
+    int width = 0, height = 0;
+    if (system_.ForeignSize(foreignId_, width, height)) {
+        FollowForeignSize(width, height);
+        return;
+    }
     vanished_ = true;
     MessageQueue().KillTimer(watcher_, 1);
     MessageQueue().PostMessage(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TSdlWindow::FollowForeignSize(int width, int height) {
+    const TSdlFunctions& sdl = SdlFunctions();
+    int w = 0, h = 0;
+    sdl.SDL_GetWindowSize(window_, &w, &h);
+    if (w == width && h == height) return;
+    // SDL learns of another program's resize only when it could select that window's
+    // structure events, which fails where the owner took the button presses (as a
+    // screen-saver daemon does). Taken up anew, the window comes with its size and a
+    // surface of that size; resizing it ourselves would write size hints on a window
+    // that is not ours.
+    SDL_Window* fresh = sdl.SDL_CreateWindowFrom(reinterpret_cast<const void*>(uintptr_t(foreignId_)));
+    if (!fresh) {
+        OutputDebugString(AnsiString("Fremdes Fenster: ") + sdl.SDL_GetError());
+        return;
+    }
+    sdl.SDL_DestroyWindow(window_);
+    window_ = fresh;
+    MessageQueue().SetSystemWindowId(Handle(), sdl.SDL_GetWindowID(window_));
 }
 
 TRect TSdlWindow::GetWindowRect() const {

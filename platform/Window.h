@@ -32,7 +32,8 @@ public:
     // Borderless over the whole monitor, or back to the decorated window.
     virtual void SetFullScreen(bool fullScreen) = 0;
     virtual bool FullScreen() const = 0;
-    // Sizes below 1 count as 1. A foreign window keeps its size and place.
+    // Sizes below 1 count as 1. A foreign window keeps its size and place; ClientSize
+    // follows its owner's resizes within 100 ms.
     virtual void SetClientSize(int32_t width, int32_t height) = 0;
     // Where the window's top-left corner goes on the screen.
     virtual void SetPosition(int32_t left, int32_t top) = 0;

@@ -16,6 +16,7 @@
 #include "playback/PlaybackModules.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
+#include "shell/ScreenSaverDaemonPlayer.h"
 #include "shell/ScreenSaverOptions.h"
 #include "shell/PackageExtraction.h"
 #include "shell/RunContext.h"
@@ -73,7 +74,7 @@ bool StartScreenSaver() {
     if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
     if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString())) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
-        ShowMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
+        ShowSaverMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
     TRunContext context = MakeRunContext();
@@ -289,12 +290,14 @@ void PlaySlideShow(TSlideShowPlayer& player) {
 void RunPlayer(TRunContext& context, const AnsiString& library) {
     try {
         if (!FileExists(library))
-            ShowMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
+            ShowSaverMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
                            TMsgDlgType::mtWarning);
+        // A daemon's window: the pointer, like all input, is the daemon's.
+        const uint64_t daemonWindow = GetDaemonWindow();
         SetScreenSaverRunning(true);
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
-            WindowSystem().ShowCursor(false);
+            if (!daemonWindow) WindowSystem().ShowCursor(false);
             TSoundForTheRun held(context, {.FmodPath = library});
             if (!Options->UseSound) {
                 if (TSoundSystem* sound = SoundSystem()) {
@@ -302,16 +305,16 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
                     sound->MusicSounds().SetMuted(true);
                 }
             }
-            TPluginPtr<TScreenSaverSlideShowPlayer> player(new TScreenSaverSlideShowPlayer());
+            TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
             PlaySlideShow(*player);
             Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
-            WindowSystem().ShowCursor(true);
+            if (!daemonWindow) WindowSystem().ShowCursor(true);
             throw;
         }
         SetScreenSaverRunning(false);
-        WindowSystem().ShowCursor(true);
+        if (!daemonWindow) WindowSystem().ShowCursor(true);
     } catch (const std::exception& e) {
         OutputDebugString(AnsiString("Run: ") + e.what());
     } catch (...) {
@@ -342,7 +345,8 @@ void RunInstalledShow(TRunContext& context) {
     }
     if (library.empty()) library = ScreenSaverStrings::SoundLibraryName;
     if (!FileExists(Options->FileName)) {
-        ShowMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)), TMsgDlgType::mtError);
+        ShowSaverMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)),
+                            TMsgDlgType::mtError);
         return;
     }
     StartMessageQueue();
@@ -351,6 +355,7 @@ void RunInstalledShow(TRunContext& context) {
 }
 
 void RunFullScreen(TRunContext& context) {
+    if (DaemonWindowMissing()) return;
     if (HasPackage)
         RunPackagedShow(context, ExeFileName);
     else

@@ -43,7 +43,58 @@ uint8_t GetScreenSaverMode() {
     if (HasSwitch('A')) return ssmChangePassword;
     if (HasSwitch('P') || HasSwitch('L')) return ssmPreview;
     if (HasSwitch('S')) return ssmRun;
+    if (IsDaemonCall()) return ssmRun;
     return ssmOther;
+}
+
+namespace {
+
+// Daemons write these exactly so, with one dash or, as xscreensaver 6 starts its hacks,
+// two; a Windows switch is never one of them.
+bool HasArgument(const std::string& word, std::string* next = nullptr) {
+    const std::vector<std::string> args = ProcessArguments();
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] != "-" + word && args[i] != "--" + word) continue;
+        if (next) *next = i + 1 < args.size() ? args[i + 1] : std::string();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsDaemonCall() { return HasArgument("root") || HasArgument("window-id"); }
+
+bool ParseDaemonWindowId(const std::string& text, uint64_t& id) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const size_t from = hex ? 2 : 0;
+    if (text.size() <= from || text.size() - from > (hex ? 8u : 10u)) return false;
+    uint64_t value = 0;
+    for (size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (digit < 0) return false;
+        value = value * (hex ? 16 : 10) + uint64_t(digit);
+    }
+    if (value == 0 || value > UINT32_MAX) return false;
+    id = value;
+    return true;
+}
+
+uint64_t GetDaemonWindow() {
+    std::string given;
+    const bool windowId = HasArgument("window-id", &given);
+    const bool root = HasArgument("root");
+    if (!windowId && !root) return 0;
+    uint64_t id = 0;
+    if (windowId && ParseDaemonWindowId(given, id)) return id;
+    // The daemon's own full-screen window, which it names for every program it starts.
+    TScreenSaverSystem& system = ScreenSaverSystem();
+    if (ParseDaemonWindowId(system.EnvironmentVariable("XSCREENSAVER_WINDOW"), id)) return id;
+    return root ? system.RootWindowId() : 0;
 }
 
 void SetScreenSaverRunning(bool running) {

@@ -6,6 +6,7 @@
 #include "platform/SysUtils.h"
 
 #include <cstdint>
+#include <string>
 
 enum : uint8_t {
     ssmOther = 0,
@@ -18,8 +19,20 @@ enum : uint8_t {
 // The running program's file name without folder and extension, as it was started
 // (a link's own name counts); empty when it cannot be found.
 AnsiString GetExeTitle();
-// The mode of the process's command line.
+// The mode of the process's command line. After the screen-saver switches, an X11
+// screen-saver daemon's call ("-root" or "-window-id ID", also with two dashes) asks
+// for the run too.
 uint8_t GetScreenSaverMode();
+
+// Whether the command line is a screen-saver daemon's: "-root" or "-window-id" (or
+// "--root", "--window-id").
+bool IsDaemonCall();
+// The window a daemon's call draws into: the id after "-window-id" (decimal or 0x hex),
+// else the one in XSCREENSAVER_WINDOW, else, for "-root", the root window; 0 when the
+// command line is no daemon's or names no usable id.
+uint64_t GetDaemonWindow();
+// A window id as daemons write it: decimal or 0x hex, above 0, at most 32 bits.
+bool ParseDaemonWindowId(const std::string& text, uint64_t& id);
 
 // Nothing on the NT family.
 void SetScreenSaverRunning(bool running);

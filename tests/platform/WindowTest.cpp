@@ -480,4 +480,51 @@ TEST(ForeignWindow, IsDrawnIntoAndItsDestructionEndsTheLoopWithoutAnXErrorEnding
     XCloseDisplay(display);
 }
 
+// Under Xvfb: the owner resizes its window, whose button presses it took (so SDL could
+// select none of its events): the client size and the surface follow within the 100 ms
+// the foreign window's checks take.
+TEST(ForeignWindow, FollowsItsOwnersResize) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    WindowSystem().DisplayRefreshRate();
+    if (!UnderX11()) GTEST_SKIP() << "needs SDL's x11 video driver";
+    Pump();
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const ::Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 160, 120, 0, 0, 0);
+    XSelectInput(display, other, ButtonPressMask);
+    XMapWindow(display, other);
+    XSync(display, False);
+    std::unique_ptr<TWindow> foreign = WindowSystem().CreateForeignWindow(other);
+    ASSERT_NE(foreign, nullptr);
+    TRecorder form;
+    MessageQueue().SetWindowProc(foreign->Handle(), form.Proc());
+
+    XResizeWindow(display, other, 240, 100);
+    XSync(display, False);
+    const uint32_t start = GetTickCount();
+    while (foreign->ClientSize() != TSize{240, 100} && GetTickCount() - start < 2000) {
+        TMessage m;
+        if (PeekMessage(m))
+            DispatchMessage(m);
+        else
+            MessageQueue().WaitMessage(100);
+    }
+    ASSERT_EQ(foreign->ClientSize(), (TSize{240, 100}));
+    EXPECT_LE(GetTickCount() - start, 1000u);
+    EXPECT_TRUE(form.Got.empty());
+    // The new part is drawn into too.
+    std::vector<uint32_t> green(240 * 100, 0xFF00C000u);
+    const TRect whole{0, 0, 240, 100};
+    foreign->Surface().Present(green.data(), 240, 240, 100, TPoint{0, 0}, &whole, 1);
+    Pump();
+    XImage* image = XGetImage(display, other, 230, 90, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(XGetPixel(image, 0, 0) & 0xFFFFFF, 0x00C000u);
+    XDestroyImage(image);
+    foreign.reset();
+    XDestroyWindow(display, other);
+    XCloseDisplay(display);
+    Pump();
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 // tests/shell/xvfb_saver.sh; skipped elsewhere): a saver built from solid-colour
 // pictures with long still phases plays full screen as the show tool renders it, ends on
 // the user's first real input, resumes where it stopped, previews inside another
-// program's window, and leaves no temporary folder behind.
+// program's window, and leaves no temporary folder behind. Started by a screen-saver
+// daemon (our stand-in), it draws into the daemon's window, leaves the input to it and
+// ends on its SIGTERM or with its window.
 #include "RunShowSupport.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "ShellTestSupport.h"
@@ -21,7 +23,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <cmath>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "XScreenSupport.h"
@@ -45,12 +49,15 @@ struct TKit {
     std::string Saver;        // with the sound library
     std::string SilentSaver;  // without it
     std::string BrokenSaver;  // its package does not extract
+    std::string MusicSaver;   // the same pictures, with a tone as background music
     std::string Show;         // the show as packed
     std::vector<TBitmap32> Stills;  // the full screen at 3000, 7000 and 11000 ms
     int Width = 0, Height = 0;
 };
 
 TKit* g_kit = nullptr;
+
+int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 Display* g_display = nullptr;
 
 // A copy of the program with the folder appended as its package.
@@ -58,6 +65,35 @@ std::string PackSaver(const TKit& kit, const std::string& name, const fs::path& 
     const std::string saver = kit.Dir / name;
     if (!PackProgram(saver, folder.string())) ADD_FAILURE() << "glowcanvas-pack append failed";
     return saver;
+}
+
+// A second of a 440 Hz tone at half the full level: 16-bit mono PCM at 44100 Hz.
+void WriteTone(const fs::path& file) {
+    constexpr int kRate = 44100;
+    std::vector<uint8_t> b;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> 8 * i));
+    };
+    auto u16 = [&](uint16_t v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+    };
+    auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+    tag("RIFF");
+    u32(36 + kRate * 2);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(kRate);
+    u32(kRate * 2);
+    u16(2);
+    u16(16);
+    tag("data");
+    u32(kRate * 2);
+    for (int i = 0; i < kRate; ++i) u16(uint16_t(int16_t(16000 * std::sin(2 * M_PI * 440 * i / kRate))));
+    WriteFileBytes(file.string(), b);
 }
 
 TKit* MakeKit(Display* display) {
@@ -90,6 +126,19 @@ TKit* MakeKit(Display* display) {
                         ReadFileBytes((BuildDir() / "tools" / "glowcanvas").string()));
     fs::permissions(kit->Dir / "kaputt", fs::perms::owner_all);
     kit->BrokenSaver = kit->Dir / "kaputt";
+    // The same show with a second of a 440 Hz tone as its music, packed beside it.
+    const fs::path musical = kit->Dir.Path() / "musikpaket";
+    fs::copy(package, musical, fs::copy_options::recursive);
+    WriteTone(musical / "Lumivor" / "ton.wav");
+    if (RunCommand(Q(ShowTool().string()) + " build " + Q((musical / "Lumivor").string()) + " " +
+                   Q((musical / "Lumivor" / "Slideshow.kls").string()) +
+                   " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
+                   Q((musical / "Lumivor" / "ton.wav").string()))
+            .status != 0) {
+        ADD_FAILURE() << "glowcanvas-show build --music failed";
+        return nullptr;
+    }
+    kit->MusicSaver = PackSaver(*kit, "musik", musical);
     const std::string size = std::to_string(kit->Width) + "x" + std::to_string(kit->Height);
     for (int at : {3000, 7000, 11000}) {
         const std::string out = kit->Dir / ("still" + std::to_string(at) + ".png");
@@ -172,6 +221,8 @@ protected:
     // and refuses connections meanwhile.
     static void SetUpTestSuite() {
         if (!UnderX() || g_kit) return;
+        // A daemon's window may go while we look at it.
+        XSetErrorHandler(IgnoreXErrors);
         g_display = XOpenDisplay(nullptr);
         if (!g_display) return;
         g_kit = MakeKit(g_display);
@@ -466,6 +517,141 @@ TEST_F(SaverX, AShowStoredForAWindowFillsTheScreen) {
     xdo("key a");
     ASSERT_TRUE(run.Ended(1000));
     EXPECT_EQ(run.ExitStatus(), 0);
+}
+
+// ---- started by a screen-saver daemon ----
+
+bool Alive(pid_t pid) { return kill(pid, 0) == 0; }
+
+// The loudest sample of a recording of 16-bit samples.
+int Loudest(const std::string& recording) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(recording);
+    int loudest = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        loudest = std::max(loudest, std::abs(int(int16_t(bytes[i] | bytes[i + 1] << 8))));
+    return loudest;
+}
+
+// The stand-in daemon running a saver: its window and the saver's process, as it names
+// them on its stdout.
+class TDaemonRun {
+public:
+    TDaemonRun(const TestTempFolder& temp, const std::vector<std::string>& args, const std::vector<std::string>& env)
+        : said_(temp.Dir() / "daemon.txt"),
+          run_((BuildDir() / "tools" / "glowcanvas-saver-daemon").string(), args, env, said_) {
+        for (int i = 0; i < 100 && (!Window || !Saver); ++i) {
+            std::ifstream f(said_);
+            std::string word;
+            unsigned long value = 0;
+            while (f >> word >> value) {
+                if (word == "window") Window = value;
+                if (word == "saver") Saver = pid_t(value);
+            }
+            if (!Window || !Saver) Sleep(50);
+        }
+    }
+    TRun& Run() { return run_; }
+
+    unsigned long Window = 0;
+    pid_t Saver = 0;
+
+private:
+    std::string said_;
+    TRun run_;
+};
+
+TEST_F(SaverX, ADaemonsWindowGetsTheShowAndTheSoundItsInputStaysTheDaemonsAndSigtermEndsIt) {
+    for (bool windowId : {false, true}) {
+        SCOPED_TRACE(windowId ? "-window-id" : "-root");
+        const std::string tag = windowId ? "window-id" : "root";
+        const std::string recording = temp.Dir() / ("sound-" + tag + ".raw");
+        std::vector<std::string> args{g_kit->MusicSaver};
+        if (windowId) args.insert(args.begin(), "--window-id");
+        TDaemonRun daemon(temp, args, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + recording});
+        ASSERT_NE(daemon.Window, 0u) << "the daemon names its window";
+        ASSERT_NE(daemon.Saver, 0) << "the daemon names its saver";
+
+        // Two still phases of the show, each as the show tool renders it, in the daemon's
+        // window over the whole screen.
+        std::set<size_t> seen;
+        TImage32 last;
+        const auto start = Clock::now();
+        while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
+            last = Screenshot(display_, daemon.Window);
+            for (size_t i = 0; i < g_kit->Stills.size(); ++i)
+                if (!seen.count(i) && Near(last, g_kit->Stills[i])) {
+                    seen.insert(i);
+                    Keep(last, "daemon-" + tag + "-still-" + std::to_string(i));
+                }
+            Sleep(100);
+        }
+        if (seen.size() < 2) Keep(last, "daemon-" + tag + "-last");
+        EXPECT_GE(seen.size(), 2u) << "still phases seen in the daemon's window";
+        EXPECT_EQ(temp.EntryCount(), 1u);
+
+        // What ends a run of our own is the daemon's here.
+        for (const char* input : {"mousemove 300 300", "mousemove 400 400", "click 1", "key a", "key Escape"}) {
+            xdo(input);
+            Sleep(200);
+        }
+        EXPECT_FALSE(daemon.Run().Ended(1000)) << "input ended the saver";
+        EXPECT_TRUE(Alive(daemon.Saver));
+        EXPECT_NE(WaitForStill(5000), -1) << "the show plays on";
+
+        // The daemon's SIGTERM: the position is stored, the package's folder goes, and the
+        // stand-in ends with the saver's status.
+        kill(daemon.Saver, SIGTERM);
+        ASSERT_TRUE(daemon.Run().Ended(1000));
+        EXPECT_EQ(daemon.Run().ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u);
+        EXPECT_GT(Stored("musik")->LastPosition, 3000);
+        EXPECT_GT(Loudest(recording), 4000) << "the tone in the recording";
+    }
+}
+
+TEST_F(SaverX, ADaemonsWindowIsFollowedThroughItsResizesAndItsEnd) {
+    TDaemonRun daemon(temp, {g_kit->Saver}, {});
+    ASSERT_NE(daemon.Window, 0u);
+    ASSERT_NE(WaitForStill(), -1);
+    // Wider than the pictures: the show is drawn anew at the window's size, the 4:3
+    // picture between black columns.
+    XResizeWindow(display_, daemon.Window, 600, 300);
+    XSync(display_, False);
+    TImage32 seen;
+    bool followed = false;
+    const auto start = Clock::now();
+    while (!followed && Clock::now() - start < std::chrono::seconds(3)) {
+        seen = Screenshot(display_, daemon.Window);
+        followed = seen.Width == 600 && seen.Height == 300 && (seen.Pixel(40, 150) & 0xFFFFFF) == 0 &&
+                   StillAt(seen, 300, 150) >= 0 && StillAt(seen, 110, 150) >= 0;
+        Sleep(50);
+    }
+    Keep(seen, "daemon-resized-600x300");
+    EXPECT_TRUE(followed);
+
+    // The daemon destroys its window: the saver ends as a preview does, and cleans up.
+    XDestroyWindow(display_, daemon.Window);
+    XSync(display_, False);
+    ASSERT_TRUE(daemon.Run().Ended(1000));
+    EXPECT_EQ(daemon.Run().ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    EXPECT_GT(Stored()->LastPosition, 1000);
+}
+
+TEST_F(SaverX, RootWithoutADaemonsWindowDrawsOnTheRootWindowAndKeepsThePointer) {
+    TRun run(g_kit->Saver, {"-root"});
+    ASSERT_NE(WaitForStill(), -1);
+    Keep(Screen(), "daemon-root-window");
+    xdo("click 1");
+    xdo("mousemove 300 300");
+    EXPECT_FALSE(run.Ended(1000)) << "input ended the saver";
+    kill(run.Pid(), SIGTERM);
+    ASSERT_TRUE(run.Ended(1000));
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    // The root window keeps what was drawn on it until it is cleared.
+    XClearWindow(display_, DefaultRootWindow(display_));
+    XSync(display_, False);
 }
 
 }  // namespace

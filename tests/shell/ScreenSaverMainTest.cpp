@@ -58,6 +58,71 @@ TEST(ScreenSaverMode, SwitchesChooseTheMode) {
     EXPECT_EQ(ModeOf({"/srv/saver", "word"}), ssmOther);
 }
 
+TEST(ScreenSaverMode, AScreenSaverDaemonsCallIsTheRunAfterTheWindowsSwitches) {
+    EXPECT_EQ(ModeOf({"saver", "-root"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "-window-id", "0x1a00007"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "-window-id"}), ssmRun);
+    // xscreensaver 6 hands its hacks the options with two dashes.
+    EXPECT_EQ(ModeOf({"saver", "--root"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "--window-id", "0x1a00007"}), ssmRun);
+    EXPECT_EQ(ModeOf({"saver", "-root", "/c"}), ssmConfigure);
+    EXPECT_EQ(ModeOf({"saver", "-root", "/p", "1234"}), ssmPreview);
+    EXPECT_EQ(ModeOf({"saver", "-root", "/a"}), ssmChangePassword);
+    // Only the daemon's words, as it writes them.
+    EXPECT_EQ(ModeOf({"saver", "-Root"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "---root"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "/root"}), ssmOther);
+    EXPECT_EQ(ModeOf({"saver", "-window"}), ssmOther);
+    EXPECT_EQ(IsDaemonCall(), false);
+    SetArgs({"saver", "-root"});
+    EXPECT_TRUE(IsDaemonCall());
+    SetArgs({"saver"});
+}
+
+TEST(ScreenSaverMode, TheDaemonsWindowComesFromItsIdItsEnvironmentOrTheRoot) {
+    TFakeScreenSaverSystem fake;
+    fake.Root = 0x50d;
+    SetScreenSaverSystem(&fake);
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Environment;  // XSCREENSAVER_WINDOW; null: unset
+        uint64_t Window;
+    };
+    const TCase cases[] = {
+        {{"saver", "-root"}, nullptr, 0x50d},
+        {{"saver", "-root"}, "0x400008", 0x400008},
+        {{"saver", "-root"}, "4194312", 4194312},
+        {{"saver", "-root"}, "0X40000A", 0x40000a},
+        {{"saver", "-root"}, "Fenster", 0x50d},
+        {{"saver", "-root"}, "", 0x50d},
+        {{"saver", "-window-id", "0x2c00001"}, "0x400008", 0x2c00001},
+        {{"saver", "-window-id", "46137345"}, nullptr, 46137345},
+        {{"saver", "-window-id", "0xFFFFFFFF"}, nullptr, 0xFFFFFFFF},
+        // An id that is none: the daemon's environment, else no window at all.
+        {{"saver", "-window-id", "0x100000000"}, nullptr, 0},
+        {{"saver", "-window-id", "0"}, "0x400008", 0x400008},
+        {{"saver", "-window-id", "-5"}, nullptr, 0},
+        {{"saver", "-window-id", "0x"}, nullptr, 0},
+        {{"saver", "-window-id", "12a"}, nullptr, 0},
+        {{"saver", "-window-id"}, "0x400008", 0x400008},
+        {{"saver", "-window-id", "x", "-root"}, nullptr, 0x50d},
+        {{"saver", "--root"}, "0x400008", 0x400008},
+        {{"saver", "--window-id", "0x2c00001"}, "0x400008", 0x2c00001},
+        // No daemon's call: no window, whatever the environment says.
+        {{"saver", "/s"}, "0x400008", 0},
+        {{"saver"}, "0x400008", 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args.back() + " " + (c.Environment ? c.Environment : "(unset)"));
+        fake.Environment.clear();
+        if (c.Environment) fake.Environment["XSCREENSAVER_WINDOW"] = c.Environment;
+        SetArgs(c.Args);
+        EXPECT_EQ(GetDaemonWindow(), c.Window);
+    }
+    SetScreenSaverSystem(nullptr);
+    SetArgs({"saver"});
+}
+
 TEST(ScreenSaverMode, ExeTitleIsTheStartedNameWithoutExtension) {
     TempDir dir;
     WriteFileBytes(dir / "Sonnenaufgang am Meer.scr", {1});

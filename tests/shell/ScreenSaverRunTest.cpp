@@ -632,6 +632,70 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
 }
 
+TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
+    constexpr uint64_t kDaemon = 0x400008;
+    screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
+    // Each run with the context its command line makes.
+    const auto runFullScreen = [] {
+        TRunContext context = MakeRunContext();
+        RunFullScreen(context);
+    };
+    // Its window named by a number that names none: nothing runs, nothing is saved.
+    SetArgs({"saver", "-window-id", "0x400009"});
+    runFullScreen();
+    EXPECT_TRUE(screen.Windows.empty());
+    TPluginPtr<TScreenSaverProperties> saved;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+
+    for (const char* id : {"0x400008", "4194312"}) {
+        SCOPED_TRACE(id);
+        SetArgs({"saver", "-window-id", id});
+        Options->LastPosition = 0;
+        started = 0;
+        bool checked = false, typed = false;
+        OnWait = [&] {
+            if (screen.Windows.empty()) return;
+            if (!checked) {
+                checked = true;
+                EXPECT_EQ(screen.Windows[0]->ForeignId(), kDaemon);
+                EXPECT_EQ(screen.Windows[0]->ClientSize(), (TSize{640, 480}));
+                EXPECT_TRUE(screen.CursorVisible);
+                ASSERT_NE(SoundSystem(), nullptr);
+                EXPECT_FALSE(SoundSystem()->MusicSounds().GetMuted());
+            }
+            // Everything that ends a run of our own, a second in.
+            if (!typed && Elapsed() >= 1000) {
+                typed = true;
+                for (UINT msg : {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+                    PostMessage(SaverWindow(), msg, VK_ESCAPE, 0);
+                PostMessage(SaverWindow(), WM_KEYDOWN, VK_F4, LPARAM(1) << 29);
+                for (int x : {100, 200, 300}) {
+                    screen.CursorPos = TPoint{x, x};
+                    PostMessage(SaverWindow(), WM_MOUSEMOVE, 0, 0);
+                }
+            }
+            if (Elapsed() >= 3000 && !screen.Windows[0]->Vanished()) screen.DestroyForeignWindow(kDaemon);
+        };
+        runFullScreen();
+        EXPECT_TRUE(checked);
+        EXPECT_TRUE(typed);
+        EXPECT_GE(Options->LastPosition, 3000);
+        EXPECT_LE(Options->LastPosition, 3100);
+        EXPECT_TRUE(screen.CursorVisible);
+        EXPECT_EQ(SoundSystemRefCount(), 0);
+        ASSERT_TRUE(LoadOptionsFromRegistry("sonne", saved));
+        EXPECT_EQ(saved->LastPosition, Options->LastPosition);
+        screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
+    }
+    // Nobody could answer a box under the daemon's grab: what it would say is logged.
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(Logged("Die Datei \""));
+    Options->FileName = FromPosixPath(work / "weg/show.kls");
+    runFullScreen();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
+}
+
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
     // The package: its options (5000 ms), the show and its pictures; no sound library.
     const fs::path made = work.Path() / "made";

@@ -1,0 +1,173 @@
+// Stands in for an X11 screen-saver daemon (xscreensaver and the lockers that follow its
+// convention): opens a black window over the whole screen that takes the input, names
+// it in XSCREENSAVER_WINDOW and runs a screen saver with "-root" (or "-window-id" and the
+// window's id) to draw into it. Its own SIGTERM or SIGINT, the user coming back as far
+// as this stand-in knows, ends the saver with SIGTERM, as a daemon does. The window's id
+// and the saver's process id go to stdout ("window N", "saver PID"), for tests and
+// screenshots. Exit status: the saver's (128 + signal when one ended it), 1 when the
+// window or the saver cannot start, 2 for a wrong call.
+
+#include "tools/ToolCalls.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// Our window may be destroyed by someone else (a test does it): the errors about it must
+// not end us before our saver ends.
+int ReportXError(Display* display, XErrorEvent* e) {
+    char text[256] = {};
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    std::cerr << "glowcanvas-saver-daemon: X error ignored: " << text << "\n";
+    return 0;
+}
+
+const char* const kUsage =
+    "usage: glowcanvas-saver-daemon [--size WxH] [--window-id] PROGRAM [ARG...]\n"
+    "           opens a window over the screen (or of WxH), sets XSCREENSAVER_WINDOW to its\n"
+    "           id and runs PROGRAM [ARG...] -root, or with --window-id PROGRAM [ARG...]\n"
+    "           -window-id <the id>; SIGTERM or SIGINT ends PROGRAM with SIGTERM, and the\n"
+    "           stand-in ends with PROGRAM\n"
+    "       glowcanvas-saver-daemon --help\n";
+
+// After SIGTERM, this long until SIGKILL.
+constexpr Uint32 kTermMs = 5000;
+
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-saver-daemon", kUsage, why); }
+
+int StatusOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
+// Waits up to ms for the child; true when it ended (its wait status in status).
+bool WaitFor(pid_t child, Uint32 ms, int& status) {
+    const Uint32 until = SDL_GetTicks() + ms;
+    for (;;) {
+        const pid_t r = ::waitpid(child, &status, WNOHANG);
+        if (r == child || (r < 0 && errno == ECHILD)) return true;
+        if (SDL_TICKS_PASSED(SDL_GetTicks(), until)) return false;
+        SDL_Delay(20);
+    }
+}
+
+// Paints the window black, as a daemon blanks the screen before its hack draws.
+void Blank(SDL_Window* window) {
+    if (SDL_Surface* surface = SDL_GetWindowSurface(window)) {
+        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+        SDL_UpdateWindowSurface(window);
+    }
+}
+
+int Daemon(int width, int height, bool windowId, const std::vector<std::string>& command) {
+    // A surface of plain memory: an accelerated one would make the window anew, under
+    // another id, when it is first painted.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::cerr << "glowcanvas-saver-daemon: no video: " << SDL_GetError() << "\n";
+        return 1;
+    }
+    SDL_Rect screen{0, 0, width, height};
+    if (width == 0 && SDL_GetDisplayBounds(0, &screen) != 0) {
+        std::cerr << "glowcanvas-saver-daemon: no screen: " << SDL_GetError() << "\n";
+        return 1;
+    }
+    SDL_Window* window = SDL_CreateWindow("glowcanvas-saver-daemon", screen.x, screen.y, screen.w, screen.h,
+                                          SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (window) Blank(window);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        std::cerr << "glowcanvas-saver-daemon: no X11 window: " << SDL_GetError() << "\n";
+        if (window) SDL_DestroyWindow(window);
+        SDL_Quit();
+        return 1;
+    }
+    XSetErrorHandler(ReportXError);
+    SDL_PumpEvents();
+    const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
+    std::cout << "window " << id << std::endl;
+
+    ::setenv("XSCREENSAVER_WINDOW", id.c_str(), 1);
+    std::vector<std::string> args = command;
+    if (windowId)
+        args.insert(args.end(), {"-window-id", id});
+    else
+        args.push_back("-root");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (const int e = ::posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ)) {
+        std::cerr << "glowcanvas-saver-daemon: cannot run " << args[0] << ": " << std::strerror(e) << "\n";
+        SDL_DestroyWindow(window);
+        SDL_Quit();
+        return 1;
+    }
+    std::cout << "saver " << child << std::endl;
+
+    // SDL turns our SIGTERM and SIGINT into a quit event. Input to the window is ours and
+    // goes nowhere; the saver never sees it.
+    int status = 0;
+    for (;;) {
+        if (::waitpid(child, &status, WNOHANG) == child) break;
+        SDL_Event e;
+        bool quit = false;
+        if (SDL_WaitEventTimeout(&e, 100)) {
+            do {
+                quit |= e.type == SDL_QUIT;
+            } while (SDL_PollEvent(&e));
+        }
+        if (quit) {
+            ::kill(child, SIGTERM);
+            if (!WaitFor(child, kTermMs, status)) {
+                std::cerr << "glowcanvas-saver-daemon: " << args[0] << " did not end on SIGTERM; killing it\n";
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+            }
+            break;
+        }
+    }
+    SDL_DestroyWindow(window);
+    // No SDL_Quit, for the reason the preview host gives: an X error on the way out would
+    // end us with status 1 instead of the saver's.
+    return StatusOf(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (AsksForHelp(args, kUsage)) return 0;
+    int width = 0, height = 0;
+    bool windowId = false;
+    size_t i = 0;
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+        if (args[i] == "--size" && i + 1 < args.size()) {
+            if (!ParseSize(args[++i], width, height)) return WrongCall("--size takes WxH, not " + args[i]);
+        } else if (args[i] == "--window-id") {
+            windowId = true;
+        } else {
+            return WrongCall("unknown option " + args[i]);
+        }
+    }
+    if (i == args.size()) return WrongCall("a program to run, please");
+    return Daemon(width, height, windowId, std::vector<std::string>(args.begin() + long(i), args.end()));
+}
