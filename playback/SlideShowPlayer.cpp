@@ -10,6 +10,7 @@
 #include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
+#include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
 #include "playback/PlayerWindow.h"
@@ -386,6 +387,8 @@ void TSlideShowPlayer::RemoveShowFonts() {
 // ---- tick and frame ----
 
 void TSlideShowPlayer::MessageLoopStep() {
+    tickStartTicks_ = GetTickCount();
+    wakeAfter_ = INT64_MAX;
     steppedThisTick_.clear();
     queuedThisTick_ = false;
     int32_t delay = 0;
@@ -415,7 +418,7 @@ void TSlideShowPlayer::MessageLoopStep() {
     if (Paused && !RunToMode) IdleWhilePaused();
 }
 
-void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
+void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now) {
     TSlideShowObjectEventList* events = playable->GetEventList();
     if (!events) return;
     if (playable->GetState() == psStarted) {
@@ -426,9 +429,13 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
     for (int k = 0; k < events->Count(); ++k) {
         TSlideShowObjectEvent* event = events->GetItem(k);
         if (auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(event)) {
-            if (!timer->Fired && int64_t(playable->GetStartTime()) + timer->Offset <= now) {
+            const int64_t due = int64_t(playable->GetStartTime()) + timer->Offset;
+            if (!timer->Fired && due <= now) {
                 playable->ExecuteEvent(this, timer);
                 timer->Fired = true;
+            } else if (!timer->Fired && due <= EndTime(playable, object)) {
+                // A still asks for no frame before its end: the timer's time has to.
+                RequestWakeup(SaturateInt32(due - now));
             }
             continue;
         }
@@ -438,6 +445,32 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
             event->AssignEventData(*pending);
             playable->ExecuteEvent(this, event);
         }
+    }
+}
+
+void TSlideShowPlayer::RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object) {
+    TSlideShowObjectEventList* events = playable->GetEventList();
+    // An object that ended by itself took its timers' chances with it.
+    if (!events || playable->IsFinished()) return;
+    const int64_t end = EndTime(playable, object);
+    for (int k = 0; k < events->Count(); ++k) {
+        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
+        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
+        playable->ExecuteEvent(this, timer);
+        timer->Fired = true;
+    }
+}
+
+void TSlideShowPlayer::RequestWakeup(int32_t ms) { wakeAfter_ = std::min<int64_t>(wakeAfter_, std::max(ms, 0)); }
+
+void TSlideShowPlayer::RequestCurveWakeups(ISlideShowSoundList& list, int32_t time) {
+    for (int i = 0; i < list.Count(); ++i) {
+        ISlideShowSound* sound = list.GetSound(i);
+        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
+        if (!curve || !sound->IsPlaying()) continue;
+        const int start = sound->GetEnvelopeStart();
+        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
+        if (next >= 0) RequestWakeup(next);
     }
 }
 
@@ -471,11 +504,12 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
         const int32_t now = GetPlayTime();
         IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
         if (!playable->IsFinished() && EndTime(playable, object) >= now) {
-            RunFrameEvents(playable, now);
+            RunFrameEvents(playable, object, now);
             next = ChooseNextTime(next, playable->Play(this, false));
             if (visible) rects.push_back(visible->GetUpdateRect());
             ++i;
         } else {
+            RunTimersDueBeforeEnd(playable, object);
             playable->Play(this, true);
             // The last picture has to reach the window too.
             if (visible) rects.push_back(visible->GetUpdateRect());
@@ -587,6 +621,9 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
             if (need >= 0) best = std::min<int64_t>(best, need);
         }
     }
+    // What the tick's timed work asked for.
+    if (wakeAfter_ != INT64_MAX)
+        best = std::min<int64_t>(best, wakeAfter_ - int64_t(uint32_t(GetTickCount() - tickStartTicks_)));
     if (best == INT64_MAX) return -1;
     return static_cast<int32_t>(std::clamp<int64_t>(best, 0, INT32_MAX));
 }
@@ -1124,6 +1161,9 @@ void TSlideShowPlayer::Resume(bool runTo) {
     RunToMode = runTo;
     ResumeClock();
     if (!RunToMode) Paused = false;
+    // Paused ticks drew no frame, so nothing asked for one: the timers and curves of
+    // the objects ask again in the next frame.
+    RequestWakeup(0);
     if (OnPause) OnPause(this);
 }
 
@@ -1359,6 +1399,8 @@ void TSlideShowPlayer::AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> 
     std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
         highPriorityEvents_.push_back(std::move(event));
+    // Its first step runs in the next frame.
+    RequestWakeup(0);
 }
 
 bool TSlideShowPlayer::RemoveHighPriorityEvent(THighPriorityEvent* event) {
@@ -1388,6 +1430,9 @@ void TSlideShowPlayer::ProcessHighPriorityEvents() {
     if (soundSystem_) {
         soundSystem_->ObjectSounds().UpdateAll(GetPlayTime());
         soundSystem_->MusicSounds().UpdateAll(GetMusicTime());
+        // The object sounds' time stands while the show pauses.
+        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
+        RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
     }
 }
 
