@@ -416,6 +416,13 @@ void TSlideShowPlayer::MessageLoopStep() {
     PrepareWhileWaiting(ComingObjects, delay);
     AdvanceObjects(false);
     if (Paused && !RunToMode) IdleWhilePaused();
+    // Curves are applied at the start of every frame; the sounds that follow one ask for
+    // the frames it needs, counting those their items started in this tick. The object
+    // sounds' time stands while the show pauses; the music's while its events do.
+    if (soundSystem_) {
+        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
+        if (!HighPriorityEventsSuspended) RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
+    }
 }
 
 void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now) {
@@ -1399,8 +1406,6 @@ void TSlideShowPlayer::AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> 
     std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
         highPriorityEvents_.push_back(std::move(event));
-    // Its first step runs in the next frame.
-    RequestWakeup(0);
 }
 
 bool TSlideShowPlayer::RemoveHighPriorityEvent(THighPriorityEvent* event) {
@@ -1430,9 +1435,6 @@ void TSlideShowPlayer::ProcessHighPriorityEvents() {
     if (soundSystem_) {
         soundSystem_->ObjectSounds().UpdateAll(GetPlayTime());
         soundSystem_->MusicSounds().UpdateAll(GetMusicTime());
-        // The object sounds' time stands while the show pauses.
-        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
-        RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
     }
 }
 
