@@ -304,10 +304,14 @@ TEST(PlayerWakeup, WaitingWhatThePlayerAsksActsAndSoundsAsTickingEveryMillisecon
 
 // ---- single cases ----
 
-struct TWakeRig : TPlayerRig {
-    TWakeRig() : TPlayerRig(&Sounds) { Host.Strict = true; }
+// The sounds outlive the player, which lets go of them when it ends.
+struct TWakeSounds {
     TFakeSystem Sounds;
     TCurrentSounds Current{&Sounds};
+};
+
+struct TWakeRig : TWakeSounds, TPlayerRig {
+    TWakeRig() : TPlayerRig(&Sounds) { Host.Strict = true; }
 };
 
 // The first case that failed: a 10 s still with a timer at 2000 ms. And one due at the
