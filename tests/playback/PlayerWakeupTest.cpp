@@ -224,7 +224,7 @@ TRun PlaySeed(uint32_t seed, bool strict, int32_t lateness = 0) {
 // up to three frame intervals before the sample's: an action runs up to a frame late,
 // the fade it queues takes its first step in the frame after, and a list that two fades
 // set goes over to the other one in the frame after the first is done.
-bool HeardWithinAFrame(const TRun& reference, const TSample& at, size_t level, int value) {
+bool HeardJustBefore(const TRun& reference, const TSample& at, size_t level, int value) {
     for (size_t k = at.Tick + 1; k-- > 0;) {
         const TSample& s = reference.EveryMs[k];
         if (s.Time > at.Time || s.Time < at.Time - 51) break;
@@ -270,7 +270,7 @@ std::string Compare(const TRun& strict, const TRun& reference) {
         ++matched;
         for (size_t k = 0; k < a.Levels.size(); ++k) {
             if (a.Levels[k] < 0 || b.Levels[k] < 0) continue;
-            if (!HeardWithinAFrame(reference, b, k, a.Levels[k])) {
+            if (!HeardJustBefore(reference, b, k, a.Levels[k])) {
                 out << "level " << k << " at show time " << a.Time << ": " << a.Levels[k] << " against " << b.Levels[k]
                     << "; ";
                 return out.str();
