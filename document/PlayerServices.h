@@ -55,6 +55,10 @@ public:
     virtual void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> event) = 0;
     // Takes an event out of the queue; False when it was not queued.
     virtual bool RemoveHighPriorityEvent(THighPriorityEvent* event) = 0;
+    // Whoever has timed work asks for the loop to tick again within ms of the current
+    // tick's show time (0: in the next frame). Requests only ever bring the next tick
+    // nearer; they hold until that tick.
+    virtual void RequestWakeup(int32_t ms) { (void)ms; }
     // True pauses a running show, False resumes a paused one.
     virtual void SetPaused(bool paused) = 0;
     // Volume fades on the music time line: the object sounds, the music, or both lists.

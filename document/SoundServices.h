@@ -16,6 +16,12 @@ public:
     virtual int GetVolumeKeyCount() const = 0;
     // The volume at a time in ms on the curve's own time line.
     virtual int GetVolumeAt(int time) const = 0;
+    // From a time on the curve's own time line: ms until its volume may change next, 0
+    // while it moves, -1 when it holds from there on.
+    virtual int TimeToNextChange(int time) const {
+        (void)time;
+        return GetVolumeKeyCount() > 0 ? 0 : -1;
+    }
 };
 
 class ISlideShowSoundList;

@@ -118,6 +118,14 @@ AnsiString TSoundSlideShowObject::GetDisplayName() const {
 
 // ---- time line ----
 
+int TVolumeCurveEnvelope::TimeToNextChange(int time) const {
+    if (!Curve || Curve->KeyCount() < 2) return -1;
+    const int32_t first = Curve->Key(0)->Time;
+    const int32_t last = Curve->Key(Curve->KeyCount() - 1)->Time;
+    if (time >= last) return -1;
+    return time < first ? first - time : 0;
+}
+
 int32_t SoundMusicFadeTime(const TSlideShowHost* show) {
     const IShowMusicProperties* music = show ? show->GetMusicProperties() : nullptr;
     return music ? std::max(0, music->GetSoundFadeTime()) : TSoundSlideShowObject::kDefaultMusicFadeTime;
@@ -359,7 +367,9 @@ bool TSoundSlideShowObject::ExecuteInitializationStep(IPlayerServices* player, i
 
 int32_t TSoundSlideShowObject::Play(IPlayerServices* player, bool final) {
     TPlayableSlideShowObject::Play(player, final);
-    if (!Sound || !player) return -1;
+    if (!player) return -1;
+    // A silent item (its file did not open) has nothing to do before its end.
+    if (!Sound) return Saturate(std::max<int64_t>(0, int64_t(GetStartTime()) + GetDuration() - player->GetPlayTime()));
     const int32_t e = Saturate(int64_t(player->GetPlayTime()) - GetStartTime());
     return FadeMusic ? PlayWithMusicFade(player, e) : PlayAlone(player, e);
 }

@@ -19,6 +19,8 @@ public:
     explicit TVolumeCurveEnvelope(const TTimeToIntegerValue* curve = nullptr) : Curve(curve) {}
     int GetVolumeKeyCount() const override { return Curve ? Curve->KeyCount() : 0; }
     int GetVolumeAt(int time) const override { return Curve ? Curve->GetValue(time) : 255; }
+    // The curve holds before its first key and after its last.
+    int TimeToNextChange(int time) const override;
     const TTimeToIntegerValue* Curve;
 };
 

@@ -30,16 +30,6 @@ struct TListLock {
     TMusicPlayList& List;
 };
 
-// Whether a sound follows a volume curve with keys: its volume changes every frame.
-bool FollowsCurve(ISlideShowSoundList& list) {
-    for (int i = 0; i < list.Count(); ++i) {
-        ISlideShowSound* s = list.GetSound(i);
-        if (s && s->IsPlaying() && s->GetEnvelopeCurve() && s->GetEnvelopeCurve()->GetVolumeKeyCount() > 0)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item) {
@@ -237,8 +227,6 @@ int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
     TListLock lock(*music->PlayList);
     int32_t pass = 0, position = 0;
     if (!MusicPosition(pass, position)) return 0;
-    if (ISoundSystem* sounds = owner_->GetSoundSystem())
-        if (FollowsCurve(sounds->MusicSounds()) || FollowsCurve(sounds->ObjectSounds())) return 0;
     int64_t best = int64_t(TotalDuration) - position;
     for (const auto& item : music->PlayList->Items) {
         const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get());

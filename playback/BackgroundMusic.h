@@ -42,7 +42,8 @@ public:
     explicit TBackgroundMusicHighPriorityEvent(TSlideShowPlayer* player);
     bool Execute() override;
     // The time of the next item start, fade-out, end or end of the pass; every frame
-    // while a fade runs or a playing sound follows a volume curve.
+    // while a fade runs. Sounds that follow a moving volume curve ask for their frames
+    // where the curves are applied.
     int32_t TimeToNextTick() override;
 
     void StartDueMusicItems(int32_t position);

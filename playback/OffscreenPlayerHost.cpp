@@ -27,6 +27,7 @@ void TOffscreenPlayerHost::Setup(TSlideShowPlayer*, TSlideShow* show, TSlideShow
 void TOffscreenPlayerHost::Start(TSlideShow* show, bool makeCopy, TSlideShowObject* object, int32_t time) {
     closed_ = false;
     playing_ = true;
+    nextTickAt_ = 0;
     player_.BeginPlay(this, show, makeCopy, object, std::max(time, 0));
     SetOnMessageLoop([this] { player_.MessageLoopStep(); });
     SetMessageHook([this](TMessage& m) { return player_.HandlePlayerMessage(m); });
@@ -46,7 +47,11 @@ void TOffscreenPlayerHost::PlayFromTime(TSlideShow* show, int32_t time, bool mak
     Start(show, makeCopy, nullptr, time);
 }
 
-void TOffscreenPlayerHost::PostMessage(const TMessage& message) { messages_.push_back(message); }
+void TOffscreenPlayerHost::PostMessage(const TMessage& message) {
+    messages_.push_back(message);
+    // A message wakes the loop at once.
+    nextTickAt_ = std::min(nextTickAt_, Elapsed());
+}
 
 void TOffscreenPlayerHost::SendMessage(TMessage& message) { Dispatch(message); }
 
@@ -81,7 +86,37 @@ void TOffscreenPlayerHost::Wait(int64_t ms) {
     else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void TOffscreenPlayerHost::ScheduleNextTick() {
+    const int64_t now = Elapsed();
+    if (!messages_.empty()) {
+        nextTickAt_ = now;
+        return;
+    }
+    const int32_t wait = player_.TimeToNextTick();
+    if (wait < 0) nextTickAt_ = INT64_MAX;
+    else nextTickAt_ = now + (wait == 0 ? FrameStep : wait) + WakeLateness;
+}
+
+void TOffscreenPlayerHost::RunStrictlyFor(int32_t ms) {
+    const int64_t target = Elapsed() + std::max(ms, 0);
+    while (!closed_) {
+        const int64_t now = Elapsed();
+        if (nextTickAt_ <= now) {
+            Tick();
+            if (closed_) break;
+            ScheduleNextTick();
+            continue;
+        }
+        if (now >= target) break;
+        Wait(std::min(nextTickAt_, target) - now);
+    }
+}
+
 void TOffscreenPlayerHost::RunFor(int32_t ms) {
+    if (Strict && clock_) {
+        RunStrictlyFor(ms);
+        return;
+    }
     const int64_t target = Elapsed() + std::max(ms, 0);
     while (!closed_) {
         Tick();

@@ -36,7 +36,9 @@ public:
     // One pass of the loop: the player's tick, then at most one waiting message.
     void Tick();
     // Passes until ms have passed on the clock, the last one at exactly that moment
-    // (unless a pass itself ran past it, or the window closed).
+    // (unless a pass itself ran past it, or the window closed). In strict mode the clock
+    // moves on to that moment without a pass of its own: only the waits the player asked
+    // for (and messages) bring a pass, as in the window's loop.
     void RunFor(int32_t ms);
     // The clock's reading in ms since the host was made.
     int64_t Elapsed() const;
@@ -54,6 +56,11 @@ public:
 
     // The clock step for a player that wants the next frame (its wait is 0).
     int32_t FrameStep = 16;
+    // RunFor ticks only when the player's wait is over (on the driven clock).
+    bool Strict = false;
+    // Strict mode: every timed wake-up comes that many ms after the time asked for, as
+    // a system's timed wait may.
+    int32_t WakeLateness = 0;
     // Called after every pass, for observers.
     std::function<void()> OnTick;
     // The frame-rate texts the player drew on the window.
@@ -75,6 +82,9 @@ private:
     bool PumpMessage();
     void Dispatch(TMessage& message);
     void Wait(int64_t ms);
+    void RunStrictlyFor(int32_t ms);
+    // Strict mode: when the next pass is due (Elapsed), or never without a message.
+    void ScheduleNextTick();
 
     TSlideShowPlayer& player_;
     TManualTickCount* clock_;
@@ -89,4 +99,5 @@ private:
     int32_t tickCount_ = 0;
     int64_t lastTickStart_ = 0;
     int64_t lastTickDuration_ = 0;
+    int64_t nextTickAt_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
+#include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
 #include "playback/PlayerWindow.h"
@@ -393,6 +394,8 @@ void TSlideShowPlayer::RemoveShowFonts() {
 // ---- tick and frame ----
 
 void TSlideShowPlayer::MessageLoopStep() {
+    tickStartTicks_ = GetTickCount();
+    wakeAfter_ = INT64_MAX;
     steppedThisTick_.clear();
     queuedThisTick_ = false;
     int32_t delay = 0;
@@ -420,9 +423,16 @@ void TSlideShowPlayer::MessageLoopStep() {
     PrepareWhileWaiting(ComingObjects, delay);
     AdvanceObjects(false);
     if (Paused && !RunToMode) IdleWhilePaused();
+    // Curves are applied at the start of every frame; the sounds that follow one ask for
+    // the frames it needs, counting those their items started in this tick. The object
+    // sounds' time stands while the show pauses; the music's while its events do.
+    if (soundSystem_) {
+        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
+        if (!HighPriorityEventsSuspended) RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
+    }
 }
 
-void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
+void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now) {
     TSlideShowObjectEventList* events = playable->GetEventList();
     if (!events) return;
     if (playable->GetState() == psStarted) {
@@ -433,9 +443,13 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
     for (int k = 0; k < events->Count(); ++k) {
         TSlideShowObjectEvent* event = events->GetItem(k);
         if (auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(event)) {
-            if (!timer->Fired && int64_t(playable->GetStartTime()) + timer->Offset <= now) {
+            const int64_t due = int64_t(playable->GetStartTime()) + timer->Offset;
+            if (!timer->Fired && due <= now) {
                 playable->ExecuteEvent(this, timer);
                 timer->Fired = true;
+            } else if (!timer->Fired && due <= EndTime(playable, object)) {
+                // A still asks for no frame before its end: the timer's time has to.
+                RequestWakeup(SaturateInt32(due - now));
             }
             continue;
         }
@@ -445,6 +459,32 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, int32_t now) {
             event->AssignEventData(*pending);
             playable->ExecuteEvent(this, event);
         }
+    }
+}
+
+void TSlideShowPlayer::RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object) {
+    TSlideShowObjectEventList* events = playable->GetEventList();
+    // An object that ended by itself took its timers' chances with it.
+    if (!events || playable->IsFinished()) return;
+    const int64_t end = EndTime(playable, object);
+    for (int k = 0; k < events->Count(); ++k) {
+        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
+        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
+        playable->ExecuteEvent(this, timer);
+        timer->Fired = true;
+    }
+}
+
+void TSlideShowPlayer::RequestWakeup(int32_t ms) { wakeAfter_ = std::min<int64_t>(wakeAfter_, std::max(ms, 0)); }
+
+void TSlideShowPlayer::RequestCurveWakeups(ISlideShowSoundList& list, int32_t time) {
+    for (int i = 0; i < list.Count(); ++i) {
+        ISlideShowSound* sound = list.GetSound(i);
+        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
+        if (!curve || !sound->IsPlaying()) continue;
+        const int start = sound->GetEnvelopeStart();
+        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
+        if (next >= 0) RequestWakeup(next);
     }
 }
 
@@ -490,12 +530,13 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
         const int32_t now = GetPlayTime();
         IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
         if (!playable->IsFinished() && EndTime(playable, object) >= now) {
-            RunFrameEvents(playable, now);
+            RunFrameEvents(playable, object, now);
             next = ChooseNextTime(next, playable->Play(this, false));
             if (visible) rects.push_back(visible->GetUpdateRect());
             touched(object, visible);
             ++i;
         } else {
+            RunTimersDueBeforeEnd(playable, object);
             playable->Play(this, true);
             // The last picture has to reach the window too.
             if (visible) rects.push_back(visible->GetUpdateRect());
@@ -609,6 +650,9 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
             if (need >= 0) best = std::min<int64_t>(best, need);
         }
     }
+    // What the tick's timed work asked for.
+    if (wakeAfter_ != INT64_MAX)
+        best = std::min<int64_t>(best, wakeAfter_ - int64_t(uint32_t(GetTickCount() - tickStartTicks_)));
     if (best == INT64_MAX) return -1;
     return static_cast<int32_t>(std::clamp<int64_t>(best, 0, INT32_MAX));
 }
@@ -1151,6 +1195,9 @@ void TSlideShowPlayer::Resume(bool runTo) {
     RunToMode = runTo;
     ResumeClock();
     if (!RunToMode) Paused = false;
+    // Paused ticks drew no frame, so nothing asked for one: the timers and curves of
+    // the objects ask again in the next frame.
+    RequestWakeup(0);
     if (OnPause) OnPause(this);
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 class ISlideShowSound;
+class ISlideShowSoundList;
 class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
@@ -205,6 +206,7 @@ public:
     virtual void ResumeHighPriorityEvents() { HighPriorityEventsSuspended = false; }
     void AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> event) override;
     bool RemoveHighPriorityEvent(THighPriorityEvent* event) override;
+    void RequestWakeup(int32_t ms) override;
     // The queued events, in queue order.
     std::vector<std::shared_ptr<THighPriorityEvent>> QueuedHighPriorityEvents();
     void FadeSoundVolume(uint8_t targetVolume, int32_t duration) override;
@@ -322,7 +324,12 @@ private:
                      std::vector<TSlideShowObject*>& objects);
     void PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects);
     int32_t RemainingEstimate(IPlayable* playable) const;
-    void RunFrameEvents(IPlayable* playable, int32_t now);
+    void RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now);
+    // A frame that comes after the object's end still runs the timers due up to the end,
+    // so that a late wake-up loses none.
+    void RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object);
+    // Sounds of the list that follow a curve which moves ask for the frames they need.
+    void RequestCurveWakeups(ISlideShowSoundList& list, int32_t time);
     void FlushFrame(std::vector<TRect>& rects);
     void CountFrame();
     void RemoveQueuedEvent(THighPriorityEvent* event);
@@ -368,6 +375,10 @@ private:
     int32_t frameResult_ = -1;
     // Music placeholders handed over before this tick's frame.
     int musicHandedOver_ = 0;
+    // The wake-up deadline of the current tick, in ms after its start on the tick
+    // counter; lowered by RequestWakeup, forgotten when the next tick starts.
+    uint32_t tickStartTicks_ = 0;
+    int64_t wakeAfter_ = INT64_MAX;
     // Objects that ran a preparation step in the current tick.
     std::unordered_set<const TSlideShowObject*> steppedThisTick_;
 };

@@ -35,15 +35,25 @@ public:
     uint8_t GetCapabilities() const override { return 1; }
     int GetVolume() const override { return playing_ ? Volume : 0; }
     void SetVolume(int volume) override { Volume = volume; }
-    void SetEnvelopeVolume(int) override {}
+    void SetEnvelopeVolume(int volume) override { EnvelopeVolume = volume; }
     int GetMasterVolume() const override { return Master; }
     void SetMasterVolume(int volume) override { Master = volume; }
     void SetEnvelopeCurve(const IVolumeCurve* curve) override { Curve = curve; }
     const IVolumeCurve* GetEnvelopeCurve() const override { return Curve; }
     void SetEnvelopeStart(int time) override { EnvelopeStart = time; }
     int GetEnvelopeStart() const override { return EnvelopeStart; }
-    void UpdateEnvelope(int) override {}
+    // The curve's value at the time, as the sound library's sounds take it.
+    void UpdateEnvelope(int time) override {
+        if (!Curve || Curve->GetVolumeKeyCount() < 1) return;
+        EnvelopeVolume = Curve->GetVolumeAt(EnvelopeStart == -1 ? time : time - EnvelopeStart);
+    }
     ISlideShowSoundList* GetOwningList() const override { return nullptr; }
+    // What is heard of it: its own volume under its curve and its list's level, 0 while
+    // it does not play.
+    int HeardVolume() const {
+        if (!playing_) return 0;
+        return int((long long)Volume * EnvelopeVolume * Master / (255 * 255));
+    }
 
     bool Opens;
     AnsiString OpenedName;
@@ -51,6 +61,7 @@ public:
     int Position = 0;
     int Volume = 255;
     int Master = 255;
+    int EnvelopeVolume = 255;
     int EnvelopeStart = -1;
     const IVolumeCurve* Curve = nullptr;
     std::vector<int> PlayedFrom;
@@ -88,7 +99,10 @@ public:
     void SetMuted(bool) override {}
     void StopAll() override { ++Stops; }
     void SetPaused(bool paused) override { Paused = paused; }
-    void UpdateAll(int time) override { Updates.push_back(time); }
+    void UpdateAll(int time) override {
+        Updates.push_back(time);
+        for (ISlideShowSound* s : Sounds) s->UpdateEnvelope(time);
+    }
     void ClearSounds(bool) override {
         Sounds.clear();
         ++Clears;

@@ -81,7 +81,7 @@ public:
             back->FillRectS(r, Color);
             AddUpdateRect(r);
         }
-        if (Animates) return -1;
+        if (Animates || int64_t(now) - GetStartTime() < AnimateFor) return -1;
         return std::max<int32_t>(0, SaturateInt32(int64_t(GetStartTime()) + GetDuration() - now));
     }
     void Reset() override {
@@ -109,6 +109,8 @@ public:
     TColor32 Color = kRed32;
     TRect Area;
     bool Animates = false;
+    // Animates over its first ms only, as a picture during its transition.
+    int32_t AnimateFor = 0;
     bool NeverReady = false;
     TManualTickCount* Clock = nullptr;
     std::function<void(IPlayerServices*, bool)> OnPlay;
