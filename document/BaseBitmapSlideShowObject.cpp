@@ -8,6 +8,8 @@
 #include "foundation/StopWatch.h"
 #include "graphics/DrawingTools.h"
 #include "graphics/PictureRegistry.h"
+#include "platform/DebugOutput.h"
+#include "platform/Paths.h"
 #include "platform/Stream.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -237,6 +239,8 @@ bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool de
         if (!picture) picture = std::make_unique<TBitmap32>();
         const AnsiString name = ResolveFileName(fileName);
         if (name.empty()) {
+            // Otherwise a show whose files are all missing plays black without a word.
+            OutputDebugString("Picture not found: \"" + PathText(fileName) + "\"");
             picture.reset();
             LoadFailed = 1;
             return false;
@@ -266,7 +270,8 @@ bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool de
         if (picture->Empty()) throw EInvalidGraphic("Leeres Bild");
         if (full.cx > 0 && (full.cx != picture->Width() || full.cy != picture->Height())) FullPictureSize = full;
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        OutputDebugString("Picture not read: \"" + PathText(fileName) + "\": " + e.what());
         picture.reset();
         LoadFailed = 1;
         return false;

@@ -191,8 +191,10 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
     try {
         if (step == 1) {
             const AnsiString resolved = GetResolvedFileName();
+            // A missing file goes by its stored name, which the load failure then names.
+            const AnsiString name = resolved.empty() ? FileName : resolved;
             return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved),
-                                   [&] { return this->LoadPicture(resolved, false, Picture, this->PlayerArea(player)); });
+                                   [&] { return this->LoadPicture(name, false, Picture, this->PlayerArea(player)); });
         }
         return this->TimedStep(
             player, BenchmarkNames::Pic2Bmp,
