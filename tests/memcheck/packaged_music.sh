@@ -69,7 +69,8 @@ fi
 [ -z "$(ls -A "$work/tmp")" ] || fail "the temporary folder was left behind: $(ls "$work/tmp")"
 size=$(stat -c %s "$recording" 2>/dev/null || echo 0)
 [ "$size" -ge "$bytes" ] || fail "the recording holds $size bytes, not $bytes"
-# Not silence: the largest sample of the recording's second second.
-peak=$(od -An -v -td2 -j 176400 -N 176400 -w2 "$recording" | awk '{v = $1 < 0 ? -$1 : $1; if (v > m) m = v} END {print m + 0}')
+# Not silence: the largest sample of the recording (a slow start, as under memcheck,
+# records silence before the music).
+peak=$(od -An -v -td2 -w2 "$recording" | awk '{v = $1 < 0 ? -$1 : $1; if (v > m) m = v} END {print m + 0}')
 [ "$peak" -gt 1000 ] || fail "the recording is silence (peak $peak)"
 echo "packaged_music: status 0, ${size} bytes recorded, peak $peak"
