@@ -100,12 +100,6 @@ void WriteToneModule(const fs::path& file, int rows) {
     soundtest::WriteFile(file.string(), b);
 }
 
-// One kind of sound file: its extension and how a tone of it is made.
-struct TKind {
-    const char* Ext;
-    double Freq;  // the tone's frequency for Write(file, 440-ish, ms)
-};
-
 // A tone file of the kind with extension ext: the FFmpeg kinds at freq, MIDI as a held
 // note (A4 for 440 Hz, A5 for 1000 Hz stand-ins), the module at its one pitch. Answers
 // the frequency it holds and its length in ms.
