@@ -9,6 +9,8 @@
 # it depends on what the machine has installed. What is missing is skipped.
 #
 # usage: tests/debian_media.sh BUILD_DIR [MAX_PER_KIND] [OUT_DIR]
+#   MAX_PER_KIND (default all): a fixed sample of that many of each picture kind.
+#   GC_MEDIA_ROOT: where to look instead of /usr/share.
 #   Lines "blank|wrong|failed FILE (why)" name the faults; the last lines count them.
 #   Exit 1 when any picture or sound failed, was blank or wrong.
 set -uo pipefail
@@ -21,6 +23,7 @@ command -v convert >/dev/null || { echo "ImageMagick is missing: skipped"; exit 
 show_tool=$build/tools/glowcanvas-show
 batch_size=40
 size=160x120
+root=${GC_MEDIA_ROOT:-/usr/share}
 
 declare -A count
 for k in ok blank wrong failed unreadable sound_ok sound_failed; do count[$k]=0; done
@@ -67,7 +70,8 @@ check_batch() {
     frame=$(printf '%s/frame-%05d.png' "$frames" $((2500 + 5000 * i)))
     i=$((i + 1))
     # What ImageMagick makes of it at the render's size: the picture to compare with.
-    if ! convert "$link[0]" -auto-orient -alpha off -resize "$size>" \
+    # Enlarged too, as the show enlarges a small picture to fit.
+    if ! convert "$link[0]" -auto-orient -alpha off -resize "$size" \
         "$dir/ref.png" >/dev/null 2>&1; then
       echo "unreadable to ImageMagick too: $f"
       count[unreadable]=$((count[unreadable] + 1))
@@ -103,7 +107,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 batch=0
 for kind in "${picture_kinds[@]}"; do
-  find /usr/share -type f -iname "*.$kind" -size +0 2>/dev/null | sort | head -n "$max" >"$work/$kind.list"
+  # More than max: a sample spread over every package, the same on every run.
+  find "$root" -type f -iname "*.$kind" -size +0 2>/dev/null | sort | shuf -n "$max" --random-source=<(yes) |
+    sort >"$work/$kind.list"
   [ -s "$work/$kind.list" ] || continue
   echo "== $(wc -l <"$work/$kind.list") .$kind pictures"
   split -l $batch_size -d -a 4 "$work/$kind.list" "$work/$kind.batch."
@@ -124,7 +130,7 @@ for kind in "${picture_kinds[@]}"; do
 done
 
 for kind in "${sound_kinds[@]}"; do
-  find /usr/share -type f -iname "*.$kind" -size +0 2>/dev/null | sort | head -n "$max" >"$work/$kind.sounds"
+  find "$root" -type f -iname "*.$kind" -size +0 2>/dev/null | sort | head -n "$max" >"$work/$kind.sounds"
   [ -s "$work/$kind.sounds" ] || continue
   echo "== $(wc -l <"$work/$kind.sounds") .$kind sounds"
   while IFS= read -r f; do
