@@ -9,6 +9,8 @@
 #include "foundation/StopWatch.h"
 #include "graphics/DrawingTools.h"
 #include "graphics/PictureRegistry.h"
+#include "platform/DebugOutput.h"
+#include "platform/Paths.h"
 #include "platform/Stream.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -240,10 +242,11 @@ bool TBaseBitmapSlideShowObject::LoadPicture(const AnsiString& fileName, bool de
     } catch (const std::exception&) {
         // Unresolvable: loads as a name that was found nowhere.
     }
-    return LoadResolvedPicture(name, deferPlainFile, picture, decodeArea, neededNow);
+    return LoadResolvedPicture(fileName, name, deferPlainFile, picture, decodeArea, neededNow);
 }
 
-bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& name, bool deferPlainFile,
+bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& fileName, const AnsiString& name,
+                                                     bool deferPlainFile,
                                                      std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea,
                                                      bool neededNow) {
     std::lock_guard lock(PictureLock());
@@ -251,6 +254,8 @@ bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& name, boo
     try {
         if (!picture) picture = std::make_unique<TBitmap32>();
         if (name.empty()) {
+            // Otherwise a show whose files are all missing plays black without a word.
+            OutputDebugString("Picture not found: \"" + PathText(fileName) + "\"");
             picture.reset();
             LoadFailed = 1;
             return false;
@@ -281,7 +286,8 @@ bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& name, boo
         if (picture->Empty()) throw EInvalidGraphic("Leeres Bild");
         if (full.cx > 0 && (full.cx != picture->Width() || full.cy != picture->Height())) FullPictureSize = full;
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        OutputDebugString("Picture not read: \"" + PathText(name) + "\": " + e.what());
         picture.reset();
         LoadFailed = 1;
         return false;

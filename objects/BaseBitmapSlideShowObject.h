@@ -97,10 +97,12 @@ public:
     // A picture neededNow may be decoded on more than one core.
     virtual bool LoadPicture(const AnsiString& fileName, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
                              const TRect& decodeArea = TRect{}, bool neededNow = false);
-    // The same for a name the item has resolved already (ResolveFileName; empty: none
-    // found), so that a picture's name is looked up once on its way to the reader.
-    bool LoadResolvedPicture(const AnsiString& name, bool deferPlainFile, std::unique_ptr<TBitmap32>& picture,
-                             const TRect& decodeArea = TRect{}, bool neededNow = false);
+    // The same for a stored fileName that the item has resolved to name already
+    // (ResolveFileName; empty: none found), so that a picture's name is looked up once on
+    // its way to the reader.
+    bool LoadResolvedPicture(const AnsiString& fileName, const AnsiString& name, bool deferPlainFile,
+                             std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea = TRect{},
+                             bool neededNow = false);
     // A new bitmap from the picture; bmOpaque makes every pixel opaque. No picture, or
     // an empty one, is a load failure.
     virtual bool PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,

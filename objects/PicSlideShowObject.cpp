@@ -195,7 +195,8 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
         if (step == PreparationStep::LoadPicture) {
             const AnsiString resolved = GetResolvedFileName();
             const auto load = [&] {
-                return this->LoadResolvedPicture(resolved, false, Picture, this->PlayerArea(player),
+                // A missing file goes by its stored name, which the load failure then names.
+                return this->LoadResolvedPicture(FileName, resolved, false, Picture, this->PlayerArea(player),
                                                  player && player->StepIsUrgent());
             };
             return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved), load);

@@ -279,7 +279,10 @@ void PlaySlideShow(TSlideShowPlayer& player) {
             }
         }
     } letGo{player};
-    if (show->LoadFromFile(Options->FileName) != 0) return;
+    if (const int result = show->LoadFromFile(Options->FileName); result != 0) {
+        OutputDebugString("Show not loaded (" + std::to_string(result) + "): " + PathText(Options->FileName));
+        return;
+    }
     ApplyScreenSaverOptions(*show, player);
     if (Options->ResumeAtLastPos)
         player.PlayInWindowFromTime(show.get(), Options->LastPosition, false);

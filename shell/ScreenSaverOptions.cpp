@@ -147,9 +147,14 @@ void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder,
 void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix, bool create, AnsiString& folder) {
     AnsiString base;
     GetTempFolder(settings, AnsiString(), create, base);
+    // Absolute from the start: the show's names are found from the program's folder, not
+    // from where it was started, so a relative TMPDIR would hide every extracted file.
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(ResolvePath(base), ec);
+    if (!ec) base = IncludeTrailingBackslash(FromPosixPath(absolute.lexically_normal().string()));
     // Bounded: a folder that cannot take new entries must not spin for ever.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        GetTempFolder(settings, prefix + std::to_string(Random(0xFFFFFFF)), false, folder);
+        folder = IncludeTrailingBackslash(base + prefix + std::to_string(Random(0xFFFFFFF)));
         if (create) {
             if (CreateNewFolder(folder)) return;
             if (!PathExists(folder)) break;  // not a clash: the base cannot take folders

@@ -128,7 +128,8 @@ public:
 
 private:
     bool InitResampler() {
-        AVChannelLayout in;
+        // Zeroed: the copy first uninitialises its destination, which must hold nothing.
+        AVChannelLayout in{};
         if (codec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
             av_.av_channel_layout_default(&in, codec_->ch_layout.nb_channels);
         else if (av_.av_channel_layout_copy(&in, &codec_->ch_layout) < 0)

@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -105,11 +106,16 @@ inline bool WriteVideo(const std::string& path, int width, int height, int frame
     w.Sws = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, w.Codec->pix_fmt, SWS_BILINEAR, nullptr,
                            nullptr, nullptr);
     if (!w.Sws) return Fail(error, "no converter");
-    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+    const size_t size = size_t(width) * size_t(height) * 3;
+    std::vector<uint8_t> rgb(size);
+    // The converter reads its input in 16-byte loads, past the last pixel: it gets a
+    // padded copy (memcheck saw it read beyond the picture's bytes).
+    std::vector<uint8_t> padded(size + 64);
     for (int n = 0; n < frames; ++n) {
         paint(n, rgb);
+        std::copy_n(rgb.begin(), std::min(rgb.size(), size), padded.begin());
         if (av_frame_make_writable(w.Frame) < 0) return Fail(error, "frame not writable");
-        const uint8_t* src[1] = {rgb.data()};
+        const uint8_t* src[1] = {padded.data()};
         const int srcStride[1] = {width * 3};
         sws_scale(w.Sws, src, srcStride, 0, height, w.Frame->data, w.Frame->linesize);
         w.Frame->pts = n;

@@ -4,6 +4,7 @@
 #include "PictureTestSupport.h"
 
 #include "foundation/StopWatch.h"
+#include "platform/DebugOutput.h"
 
 #include <chrono>
 #include <cmath>
@@ -112,9 +113,18 @@ TEST_F(PictureStepsTest, BrokenPicturesFailTheirStepWithoutThrowing) {
         item.FileName = dir / name;
         player.Bench = TBenchmark();
         item.BeginInitializationStep(&player, 1);
+        TFakeDebugOutput debug;
+        SetDebugOutput(&debug);
         EXPECT_FALSE(item.ExecuteInitializationStep(&player, 1));
+        SetDebugOutput(nullptr);
         EXPECT_EQ(item.LoadFailed, 1);
         EXPECT_EQ(item.Picture, nullptr);
+        // The debug output names the file: a show of missing pictures does not play black
+        // without a word.
+        const std::string said = std::string(name == "fehlt.jpg" || name == "bild.xyz" ? "Picture not found" : "Picture not read") +
+                                 ": \"" + (dir / name) + "\"";
+        ASSERT_EQ(debug.Lines.size(), 1u);
+        EXPECT_EQ(debug.Lines[0].rfind(said, 0), 0u) << debug.Lines[0];
         // The later steps have nothing to work on and fail too.
         EXPECT_FALSE(item.ExecuteInitializationStep(&player, 2));
         EXPECT_FALSE(item.ExecuteInitializationStep(&player, 10));

@@ -253,6 +253,22 @@ TEST_F(OptionsTest, TemporaryFolderIsANumberedFolderUnderTheSystemsTemp) {
     EXPECT_EQ(other, base);
 }
 
+// A relative TMPDIR names a folder below where the program started; the folder made
+// is named absolute, since the show's files are looked up from the program's folder.
+TEST_F(OptionsTest, ARelativeTemporaryFolderIsMadeAbsolute) {
+    const fs::path started = fs::current_path();
+    fs::current_path(work.Path());
+    ::setenv("TMPDIR", "rel/tmp", 1);
+    fs::create_directories(work / "rel/tmp");
+    TTempProperties settings;
+    AnsiString folder;
+    CreateTempFolder(settings, "ScreenSaver", true, folder);
+    fs::current_path(started);
+    const AnsiString base = FromPosixPath((work.Path() / "rel/tmp").string()) + "\\ScreenSaver";
+    EXPECT_EQ(folder.compare(0, base.size(), base), 0) << folder;
+    EXPECT_TRUE(fs::is_directory(ToPosixPath(folder)));
+}
+
 TEST_F(OptionsTest, DeleteTempFolderStaysInsideItsFolder) {
     // Outside: a folder and a file the links inside point at.
     fs::create_directories(work / "outside");

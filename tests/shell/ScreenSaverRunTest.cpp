@@ -417,7 +417,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
         EXPECT_EQ(player->Order, (std::vector<AnsiString>{"bild0.png", "bild1.png", "bild2.png"}));
     }
 
-    // A show that does not load plays nothing and says nothing.
+    // A show that does not load plays nothing and shows no box; the debug output names it.
     Options->FileName = FromPosixPath(work / "kaputt.kls");
     WriteFileBytes(work / "kaputt.kls", {1, 2, 3});
     TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
@@ -425,6 +425,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
     EXPECT_FALSE(player->Played);
     EXPECT_EQ(player->LetGo, 1);
     EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_TRUE(Logged("Show not loaded (1): " + work / "kaputt.kls"));
 }
 
 TEST_F(RunTest, TheLogoGoesOnlyWithALogoGroupAndShuffleShuffles) {
