@@ -6,6 +6,7 @@
 // 0 when the window was closed, 1 when the window or the saver cannot start, 2 for a
 // wrong call.
 
+#include "tools/ChildHost.h"
 #include "tools/ToolCalls.h"
 
 #include <SDL.h>
@@ -28,15 +29,6 @@ extern char** environ;
 
 namespace {
 
-// Once its window is closed the host is done with the server: an error about that
-// window (an event SDL still sends it) must not end the host before it ends its saver.
-int ReportXError(Display* display, XErrorEvent* e) {
-    char text[256] = {};
-    XGetErrorText(display, e->error_code, text, sizeof text);
-    std::cerr << "glowcanvas-preview-host: X error ignored: " << text << "\n";
-    return 0;
-}
-
 const char* const kUsage =
     "usage: glowcanvas-preview-host [--size WxH] PROGRAM\n"
     "           opens a window (default 320x240) and runs PROGRAM /p <the window's id>;\n"
@@ -46,27 +38,8 @@ const char* const kUsage =
 
 // A saver sees its window vanish and ends by itself; this long it may take.
 constexpr Uint32 kGraceMs = 2000;
-// After SIGTERM, this long until SIGKILL.
-constexpr Uint32 kTermMs = 5000;
-
 int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-preview-host", kUsage, why); }
 
-int StatusOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
-}
-
-// Waits up to ms for the child; true when it ended (its wait status in status).
-bool WaitFor(pid_t child, Uint32 ms, int& status) {
-    const Uint32 until = SDL_GetTicks() + ms;
-    for (;;) {
-        const pid_t r = ::waitpid(child, &status, WNOHANG);
-        if (r == child || (r < 0 && errno == ECHILD)) return true;
-        if (SDL_TICKS_PASSED(SDL_GetTicks(), until)) return false;
-        SDL_Delay(20);
-    }
-}
 
 // The window is gone: the saver gets its time to notice, then is told to end, then
 // made to.
@@ -95,6 +68,7 @@ int Host(int width, int height, const std::string& program) {
         SDL_Quit();
         return 1;
     }
+    gHostName = "glowcanvas-preview-host";
     XSetErrorHandler(ReportXError);
     const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
     // The window exists on the server before the saver looks for it.

@@ -7,6 +7,7 @@
 // screenshots. Exit status: the saver's (128 + signal when one ended it), 1 when the
 // window or the saver cannot start, 2 for a wrong call.
 
+#include "tools/ChildHost.h"
 #include "tools/ToolCalls.h"
 
 #include <SDL.h>
@@ -29,15 +30,6 @@ extern char** environ;
 
 namespace {
 
-// Our window may be destroyed by someone else (a test does it): the errors about it must
-// not end us before our saver ends.
-int ReportXError(Display* display, XErrorEvent* e) {
-    char text[256] = {};
-    XGetErrorText(display, e->error_code, text, sizeof text);
-    std::cerr << "glowcanvas-saver-daemon: X error ignored: " << text << "\n";
-    return 0;
-}
-
 const char* const kUsage =
     "usage: glowcanvas-saver-daemon [--size WxH] [--window-id] PROGRAM [ARG...]\n"
     "           opens a window over the screen (or of WxH), sets XSCREENSAVER_WINDOW to its\n"
@@ -46,27 +38,8 @@ const char* const kUsage =
     "           stand-in ends with PROGRAM\n"
     "       glowcanvas-saver-daemon --help\n";
 
-// After SIGTERM, this long until SIGKILL.
-constexpr Uint32 kTermMs = 5000;
-
 int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-saver-daemon", kUsage, why); }
 
-int StatusOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
-}
-
-// Waits up to ms for the child; true when it ended (its wait status in status).
-bool WaitFor(pid_t child, Uint32 ms, int& status) {
-    const Uint32 until = SDL_GetTicks() + ms;
-    for (;;) {
-        const pid_t r = ::waitpid(child, &status, WNOHANG);
-        if (r == child || (r < 0 && errno == ECHILD)) return true;
-        if (SDL_TICKS_PASSED(SDL_GetTicks(), until)) return false;
-        SDL_Delay(20);
-    }
-}
 
 // Paints the window black, as a daemon blanks the screen before its hack draws.
 void Blank(SDL_Window* window) {
@@ -100,6 +73,7 @@ int Daemon(int width, int height, bool windowId, const std::vector<std::string>&
         SDL_Quit();
         return 1;
     }
+    gHostName = "glowcanvas-saver-daemon";
     XSetErrorHandler(ReportXError);
     SDL_PumpEvents();
     const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
