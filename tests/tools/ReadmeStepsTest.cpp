@@ -78,23 +78,11 @@ TEST(ReadmeSteps, MakeASaverThatPlaysTheUsersPicturesAndMusic) {
 
     // The last step under Xvfb with SDL's disk audio driver, ended by a key once 6 s are
     // recorded.
-    const char* data = std::getenv("GC_TEST_DATA");
-    const std::string suppressions = data ? (fs::path(data).parent_path() / "lsan-system.supp").string() : "";
-    const std::string recording = dir / "recording.raw";
-    const std::string run = "cd " + Q(work) + " && env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" +
-                            Q(recording) + " GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" +
-                            Q(dir.Path().string()) + " LSAN_OPTIONS=suppressions=" + Q(suppressions) +
-                            " NO_AT_BRIDGE=1 timeout 90 xvfb-run -a -s '-screen 0 640x480x24' sh -c " +
-                            Q(steps.back() + " & p=$!; while kill -0 $p 2>/dev/null && [ $(stat -c %s \"$0\" "
-                                             "2>/dev/null || echo 0) -lt 1058400 ]; do sleep 0.2; done; "
-                                             "xdotool key space; wait $p") +
-                            " " + Q(recording) + " 2>" + Q(dir / "stderr.txt") + "; echo $?";
-    const ToolRun r = RunCommand(run);
-    const std::vector<uint8_t> err = ReadFileBytes(dir / "stderr.txt");
-    ASSERT_EQ(r.out, "0\n") << std::string(err.begin(), err.end());
-    const std::vector<uint8_t> bytes = ReadFileBytes(recording);
-    std::vector<int16_t> samples(bytes.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    const TRecordedRun r = RecordFullScreenRun(
+        dir, "cd " + Q(work) + " && ", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()),
+        steps.back(), 1058400);
+    ASSERT_EQ(r.Status, "0\n") << r.Err;
+    const std::vector<int16_t>& samples = r.Samples;
     double peak = 0;
     for (size_t w = 0; (w + 1) * 4410 <= samples.size() / 2; ++w)
         peak = std::max(peak, ToneLevel(samples, w * 4410, (w + 1) * 4410, 440, 44100));

@@ -170,27 +170,13 @@ struct TSaver {
         const fs::path temp = Dir.Path() / "run" / "tmp";
         fs::create_directories(temp);
 
-        const char* data = std::getenv("GC_TEST_DATA");
-        const std::string suppressions = data ? (fs::path(data).parent_path() / "lsan-system.supp").string() : "";
-        const std::string recording = Dir / "recording.raw";
-        const std::string script = "\"$0\" /s & p=$!; while kill -0 $p 2>/dev/null && "
-                                   "[ $(stat -c %s \"$1\" 2>/dev/null || echo 0) -lt $2 ]; do sleep 0.2; done; "
-                                   "xdotool key space; wait $p";
-        const std::string run =
-            (relativeTemp ? "cd " + Q(temp.parent_path().string()) + " && " : std::string()) + "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) +
-            " GC_REGISTRY_DIR=" + Q(Dir / "registry") + " TMPDIR=" + (relativeTemp ? std::string("tmp") : Q(temp.string())) +
-            " LSAN_OPTIONS=suppressions=" + Q(suppressions) + " NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory" +
-            " timeout 120 xvfb-run -a -n 180 -s '-screen 0 640x480x24' sh -c " + Q(script) + " " + Q(saver) + " " +
-            Q(recording) + " " + std::to_string(int64_t(seconds * kRate) * 4) + " 2>" + Q(Dir / "stderr.txt") +
-            "; echo $?";
-        const ToolRun r = RunCommand(run);
-        const std::vector<uint8_t> err = ReadFileBytes(Dir / "stderr.txt");
-        EXPECT_EQ(r.out, "0\n") << std::string(err.begin(), err.end());
+        TRecordedRun r = RecordFullScreenRun(
+            Dir, relativeTemp ? "cd " + Q(temp.parent_path().string()) + " && " : std::string(),
+            "GC_REGISTRY_DIR=" + Q(Dir / "registry") + " TMPDIR=" + (relativeTemp ? std::string("tmp") : Q(temp.string())),
+            Q(saver) + " /s", int64_t(seconds * kRate) * 4, 180, 120);
+        EXPECT_EQ(r.Status, "0\n") << r.Err;
         EXPECT_TRUE(fs::is_empty(temp)) << "the run left its temporary folder";
-
-        const std::vector<uint8_t> bytes = ReadFileBytes(recording);
-        std::vector<int16_t> samples(bytes.size() / 2);
-        for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        std::vector<int16_t> samples = std::move(r.Samples);
         soundtest::WriteWav((TestOutputFolder() / (name + ".wav")).string(), kRate, 2, int(samples.size() / 2),
                             [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
         return samples;

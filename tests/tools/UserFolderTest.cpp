@@ -390,24 +390,11 @@ TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
     ASSERT_TRUE(PackProgram(saver, dir / "saver"));
 
     // 2.88 s, 2.88 s and 3 s of songs with a second between them: 13 s recorded is enough.
-    const char* data = std::getenv("GC_TEST_DATA");
-    const std::string suppressions = data ? (fs::path(data).parent_path() / "lsan-system.supp").string() : "";
-    const std::string recording = dir / "recording.raw";
-    const std::string script = "\"$0\" /s & p=$!; while kill -0 $p 2>/dev/null && "
-                               "[ $(stat -c %s \"$1\" 2>/dev/null || echo 0) -lt 2293200 ]; do sleep 0.2; done; "
-                               "xdotool key space; wait $p";
-    const std::string run =
-        "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) + " GC_REGISTRY_DIR=" +
-        Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()) + " LSAN_OPTIONS=suppressions=" + Q(suppressions) +
-        " NO_AT_BRIDGE=1 timeout 90 xvfb-run -a -s '-screen 0 640x480x24' sh -c " + Q(script) + " " + Q(saver) + " " +
-        Q(recording) + " 2>" + Q(dir / "stderr.txt") + "; echo $?";
-    const ToolRun r = RunCommand(run);
-    const std::vector<uint8_t> err = ReadFileBytes(dir / "stderr.txt");
-    ASSERT_EQ(r.out, "0\n") << std::string(err.begin(), err.end());
-
-    const std::vector<uint8_t> bytes = ReadFileBytes(recording);
-    std::vector<int16_t> samples(bytes.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    const TRecordedRun r = RecordFullScreenRun(
+        dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()), Q(saver) + " /s",
+        2293200);
+    ASSERT_EQ(r.Status, "0\n") << r.Err;
+    const std::vector<int16_t>& samples = r.Samples;
     constexpr int kRate = 44100;
     soundtest::WriteWav((TestOutputFolder() / "user-folder-songs.wav").string(), kRate, 2, int(samples.size() / 2),
                         [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
