@@ -32,6 +32,11 @@ AnsiString GetDataFolder(bool create);
 // current folder is never touched. The result is the file's path as it exists.
 AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile);
 
+// A packaged show is the whole show: while a folder is set (its extraction folder),
+// ResolveFileName skips every candidate that lies outside it, whatever the name says
+// (parent steps, absolute paths, drives, servers). Empty lifts it.
+void ConfineResolvedFiles(const AnsiString& folder);
+
 // Path without its drive ("C:" or "\\server\share") and without leading backslashes.
 AnsiString StripDrive(const AnsiString& path);
 // "C:" of "C:\x", "\\server\share" of a UNC path, else empty.

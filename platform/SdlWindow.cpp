@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -240,6 +241,20 @@ public:
         SDL_DisplayMode mode{};
         if (SdlFunctions().SDL_GetCurrentDisplayMode(0, &mode) != 0 || mode.refresh_rate <= 0) return 60;
         return mode.refresh_rate;
+    }
+
+    bool HasDisplay() override {
+        try {
+            StartVideo();
+        } catch (const std::exception& e) {
+            OutputDebugString(e.what());
+            return false;
+        }
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        if (asked && *asked) return true;
+        // Without a display SDL falls back to drivers that draw into memory only.
+        const char* driver = SdlFunctions().SDL_GetCurrentVideoDriver();
+        return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
     }
 
     bool ForeignExists(uint64_t id) { return x11_.Exists(id); }

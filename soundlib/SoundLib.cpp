@@ -973,3 +973,8 @@ GC_SOUND_API long long gcsound_MixerDecodes() { return gcsound::gMixerDecodes.lo
 // Not an entry point of the original either: holds every worker (1) or lets them go on (0),
 // so that tests can let a ring run dry.
 GC_SOUND_API void gcsound_HoldDecoding(int hold) { gcsound::gHoldDecoding.store(hold != 0); }
+
+// Our own addition, which a binding calls only when it finds it: the host's check, asked
+// while a stream opens, whether a quit or input is pending (nonzero); the open then gives
+// up at once. Null takes it back. Without it every open still ends within its deadline.
+GC_SOUND_API void gcsound_SetAbortCheck(int (*check)()) { gcsound::gAbortCheck.store(check, std::memory_order_release); }
