@@ -244,14 +244,17 @@ public:
     }
 
     bool HasDisplay() override {
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        const bool chosen = asked && *asked;
+        // Nothing to look for: probing would only have the drivers complain on stderr.
+        if (!chosen && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
         try {
             StartVideo();
         } catch (const std::exception& e) {
             OutputDebugString(e.what());
             return false;
         }
-        const char* asked = std::getenv("SDL_VIDEODRIVER");
-        if (asked && *asked) return true;
+        if (chosen) return true;
         // Without a display SDL falls back to drivers that draw into memory only.
         const char* driver = SdlFunctions().SDL_GetCurrentVideoDriver();
         return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;

@@ -564,6 +564,25 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
 }
 
+TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
+    const std::string store = registry.Dir() / "user.reg";
+    OnWait = [&] {
+        if (Elapsed() < 500) return;
+        // A folder where the store's file goes: it cannot be replaced.
+        std::error_code ec;
+        fs::remove(store, ec);
+        fs::create_directory(store, ec);
+        PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+    };
+    RunInstalledShow();
+    ASSERT_TRUE(fs::is_directory(store));
+    bool named = false;
+    for (const AnsiString& line : debug.Lines)
+        named = named || (line.find("Options of \"sonne\" not saved: ") != AnsiString::npos &&
+                          line.find(AnsiString(store)) != AnsiString::npos);
+    EXPECT_TRUE(named);
+}
+
 TEST_F(RunTest, APackagedShowReadsNoPictureOutsideItsFolder) {
     // A picture the user can read, outside any package.
     WriteRunPictures(work.Path() / "outside", 1, 64, 48);
