@@ -406,7 +406,9 @@ bool TMessageQueue::HandleSends() {
 }
 
 bool TMessageQueue::QuitOrInputPending(bool inputToo) {
-    if (terminated_) return true;
+    // A quit already taken ends every loop still to come; slow work is asked about what
+    // waits now only, so that an ended run's queue holds nobody else up.
+    if (!inputToo && terminated_) return true;
     if (IsGuiThread()) source_->Pump(*this);
     std::lock_guard<std::mutex> lock(lock_);
     for (const TMessage& msg : posted_) {

@@ -118,10 +118,10 @@ public:
 
     bool IsGuiThread() const { return std::this_thread::get_id() == guiThread_; }
 
-    // Whether a quit, a key or a mouse button is waiting (only a quit with inputToo
-    // False), so that slow work on the GUI thread can give up early. On the GUI thread
-    // the system's input is taken in first (it stays queued for the loop); other threads
-    // see only what is queued.
+    // Whether a quit, a key or a mouse button is waiting, so that slow work on the GUI
+    // thread can give up early; with inputToo False whether a quit waits or was taken
+    // already. On the GUI thread the system's input is taken in first (it stays queued
+    // for the loop); other threads see only what is queued.
     bool QuitOrInputPending(bool inputToo = true);
 
     // --- The application's end ---

@@ -99,7 +99,17 @@ TMusicProperties* TBackgroundMusicHighPriorityEvent::Music() const {
 bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& position) {
     TMusicProperties* music = Music();
     if (!music) return false;
-    if (TotalDuration == -2) TotalDuration = MusicPassLength(*music->PlayList);
+    if (TotalDuration == -2) {
+        // Measuring opens every item of unknown length, which may take seconds: it happens
+        // here, in the loop with the window up, where a key or a quit ends a slow open,
+        // instead of before the window shows.
+        TSlideShow* show = owner_->SlideShow;
+        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
+            const AnsiString resolved = show->ResolveFileName(name);
+            return resolved.empty() ? name : resolved;
+        });
+        TotalDuration = MusicPassLength(*music->PlayList);
+    }
     if (TotalDuration <= 0) return false;
     const int32_t p = std::max(0, owner_->GetMusicTime());
     pass = p / TotalDuration;
@@ -284,11 +294,9 @@ void TSlideShowPlayer::PrepareMusicPlayList() {
         music->PlayList->CurrentIndex = -1;
         if (soundSystem_) soundSystem_->MusicSounds().SetVolume(music->MusicVolume);
     }
-    TSlideShow* show = SlideShow;
-    LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
-        const AnsiString resolved = show->ResolveFileName(name);
-        return resolved.empty() ? name : resolved;
-    });
+    // Laid out when the music first plays (see MusicPosition); nothing of an earlier play
+    // stays meanwhile.
+    for (const auto& item : music->PlayList->Items) item->PlayerData.reset();
 }
 
 void TSlideShowPlayer::QueueBackgroundMusicEvent() {
