@@ -146,6 +146,14 @@ void ConfineResolvedFiles(const AnsiString& folder) {
     confinedTo = normalised;
 }
 
+AnsiString UnresolvedFileName(const AnsiString& name) {
+    {
+        std::lock_guard<std::mutex> lock(confineLock);
+        if (confinedTo.empty()) return name;
+    }
+    return name.find("://") != AnsiString::npos ? name : AnsiString();
+}
+
 int32_t NewUniqueNumber() { return ++uniqueNumber; }
 
 void InitializeSlideShowGlobals() {

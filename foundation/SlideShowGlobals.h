@@ -36,6 +36,10 @@ AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile);
 // ResolveFileName skips every candidate that lies outside it, whatever the name says
 // (parent steps, absolute paths, drives, servers). Empty lifts it.
 void ConfineResolvedFiles(const AnsiString& folder);
+// What a caller opens when ResolveFileName found nothing: the stored name itself (a web
+// address, or a name the opener looks up its own way), but while the resolver is
+// confined only a web address, and otherwise nothing (empty).
+AnsiString UnresolvedFileName(const AnsiString& name);
 
 // Path without its drive ("C:" or "\\server\share") and without leading backslashes.
 AnsiString StripDrive(const AnsiString& path);

@@ -7,6 +7,7 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SoundSlideShowObject.h"
 #include "document/SoundServices.h"
+#include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
 #include "platform/DebugOutput.h"
 
@@ -106,7 +107,7 @@ bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& po
         TSlideShow* show = owner_->SlideShow;
         LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
             const AnsiString resolved = show->ResolveFileName(name);
-            return resolved.empty() ? name : resolved;
+            return resolved.empty() ? UnresolvedFileName(name) : resolved;
         });
         TotalDuration = MusicPassLength(*music->PlayList);
     }
@@ -164,7 +165,7 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     ISoundSystem* sounds = owner_->GetSoundSystem();
     if (!item->GetSound()) {
         const AnsiString resolved = owner_->SlideShow->ResolveFileName(item->FileName);
-        item->Open(resolved.empty() ? item->FileName : resolved);
+        item->Open(resolved.empty() ? UnresolvedFileName(item->FileName) : resolved);
     }
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;

@@ -104,10 +104,17 @@ TEST_F(GlobalsTest, AConfinedResolverFindsNothingOutsideItsFolder) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Free);
+        EXPECT_EQ(UnresolvedFileName(c.Stored), c.Stored);
         ConfineResolvedFiles(P("pkg/"));
         EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Confined);
+        // Nor is the stored name opened as it is, when nothing was found for it.
+        EXPECT_EQ(UnresolvedFileName(c.Stored), "");
         ConfineResolvedFiles("");
     }
+    // Web addresses stay what they are: a play list may name one.
+    ConfineResolvedFiles(P("pkg/"));
+    EXPECT_EQ(UnresolvedFileName("http://radio.example/strom.mp3"), "http://radio.example/strom.mp3");
+    ConfineResolvedFiles("");
 }
 
 TEST_F(GlobalsTest, WindowsNamesFindFilesOfAnotherCase) {
