@@ -55,7 +55,7 @@ constexpr int64_t kOpenReadLimit = int64_t(32) << 20;
 // The host's check is asked at most this often: it may look at the system's input.
 constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
 
-// Watches one open: FFmpeg calls Interrupt during every read and wait it does for it.
+// Watches one open: FFmpeg calls Interrupt during each read and each wait of it.
 class TOpenWatch {
 public:
     // format: where the stream keeps its context, whose reads are counted.
