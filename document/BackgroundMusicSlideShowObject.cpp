@@ -2,6 +2,7 @@
 
 #include "document/PreparationSteps.h"
 #include "foundation/Benchmark.h"
+#include "foundation/SlideShowGlobals.h"
 #include "foundation/StopWatch.h"
 
 GC_IMPLEMENT_PLUGIN(TBackgroundMusicSlideShowObject, TPlayableSlideShowObject)
@@ -13,7 +14,7 @@ namespace {
 AnsiString MusicFile(const TSlideShowObject& item, const IMusicPlayListItem& music) {
     const AnsiString stored = music.GetFileName();
     const AnsiString resolved = item.ResolveFileName(stored);
-    return resolved.empty() ? stored : resolved;
+    return resolved.empty() ? UnresolvedFileName(stored) : resolved;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "document/SlideShow.h"
 #include "foundation/Benchmark.h"
 #include "foundation/OKFStreamWinTypes.h"
+#include "foundation/SlideShowGlobals.h"
 #include "foundation/StopWatch.h"
 #include "foundation/Translation.h"
 
@@ -70,7 +71,7 @@ TSoundSlideShowObject::~TSoundSlideShowObject() {
 
 AnsiString TSoundSlideShowObject::GetResolvedFileName() const {
     const AnsiString resolved = ResolveFileName(FileName);
-    return resolved.empty() ? FileName : resolved;
+    return resolved.empty() ? UnresolvedFileName(FileName) : resolved;
 }
 
 void TSoundSlideShowObject::ChangeFileName(const AnsiString& name) {

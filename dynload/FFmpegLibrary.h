@@ -36,7 +36,7 @@ enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount }
     X(ffCodec, avcodec_parameters_to_context) X(ffCodec, avcodec_open2)                         \
     X(ffCodec, avcodec_flush_buffers) X(ffCodec, avcodec_send_packet)                           \
     X(ffCodec, avcodec_receive_frame)                                                            \
-    X(ffFormat, avformat_open_input) X(ffFormat, avformat_close_input)                          \
+    X(ffFormat, avformat_alloc_context) X(ffFormat, avformat_open_input) X(ffFormat, avformat_close_input)                          \
     X(ffFormat, avformat_find_stream_info) X(ffFormat, av_find_best_stream)                     \
     X(ffFormat, av_guess_frame_rate) X(ffFormat, av_seek_frame) X(ffFormat, avformat_seek_file) \
     X(ffFormat, av_read_frame)                                                                   \

@@ -22,6 +22,7 @@ enum TGtkPart { gtkGLib, gtkGObject, gtkGdk, gtkGtk, gtkPartCount };
 // is a macro over g_signal_connect_data.
 #define GC_GTK_FUNCTIONS(X)                                                                         \
     X(gtkGLib, g_free) X(gtkGLib, g_list_free) X(gtkGLib, g_markup_escape_text)                     \
+    X(gtkGLib, g_timeout_add) X(gtkGLib, g_source_remove)                                           \
     X(gtkGObject, g_object_unref) X(gtkGObject, g_signal_connect_data)                              \
     X(gtkGObject, g_signal_stop_emission_by_name)                                                   \
     X(gtkGdk, gdk_display_get_default) X(gtkGdk, gdk_display_beep) X(gtkGdk, gdk_cursor_new_from_name) \

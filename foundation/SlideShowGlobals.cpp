@@ -11,6 +11,10 @@
 #include "platform/Random.h"
 
 #include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
 
 AnsiString AppDir;
 AnsiString DataDir;
@@ -47,6 +51,29 @@ bool Exists(const AnsiString& p) {
 }
 
 AnsiString AsFound(const AnsiString& p) { return FromPosixPath(ResolvePath(FromAppDir(p))); }
+
+std::mutex confineLock;
+std::string confinedTo;  // POSIX, normalised, with a trailing slash; empty: anywhere
+
+// The path with its parent steps and links followed, as far as it exists.
+std::string Normalised(const std::string& posix) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(posix, ec);
+    if (ec) p = std::filesystem::path(posix).lexically_normal();
+    return p.string();
+}
+
+bool Allowed(const AnsiString& candidate) {
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> lock(confineLock);
+        folder = confinedTo;
+    }
+    if (folder.empty()) return true;
+    if (candidate.empty()) return false;
+    const std::string path = Normalised(ResolvePath(FromAppDir(candidate)));
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0;
+}
 
 }  // namespace
 
@@ -103,9 +130,27 @@ AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile) {
             drive + StripDrive(name),
         };
         for (const AnsiString& c : candidates)
-            if (Exists(c)) return AsFound(c);
+            if (Allowed(c) && Exists(c)) return AsFound(c);
     }
     return AnsiString();
+}
+
+void ConfineResolvedFiles(const AnsiString& folder) {
+    std::string normalised;
+    if (!folder.empty()) {
+        normalised = Normalised(ResolvePath(folder));
+        if (normalised.empty() || normalised.back() != '/') normalised += '/';
+    }
+    std::lock_guard<std::mutex> lock(confineLock);
+    confinedTo = normalised;
+}
+
+AnsiString UnresolvedFileName(const AnsiString& name) {
+    {
+        std::lock_guard<std::mutex> lock(confineLock);
+        if (confinedTo.empty()) return name;
+    }
+    return name.find("://") != AnsiString::npos ? name : AnsiString();
 }
 
 int32_t NewUniqueNumber() { return ++uniqueNumber; }

@@ -32,6 +32,15 @@ AnsiString GetDataFolder(bool create);
 // current folder is never touched. The result is the file's path as it exists.
 AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile);
 
+// A packaged show is the whole show: while a folder is set (its extraction folder),
+// ResolveFileName skips every candidate that lies outside it, whatever the name says
+// (parent steps, absolute paths, drives, servers). Empty lifts it.
+void ConfineResolvedFiles(const AnsiString& folder);
+// What a caller opens when ResolveFileName found nothing: the stored name itself (a web
+// address, or a name the opener looks up its own way), but while the resolver is
+// confined only a web address, and otherwise nothing (empty).
+AnsiString UnresolvedFileName(const AnsiString& name);
+
 // Path without its drive ("C:" or "\\server\share") and without leading backslashes.
 AnsiString StripDrive(const AnsiString& path);
 // "C:" of "C:\x", "\\server\share" of a UNC path, else empty.

@@ -1,5 +1,6 @@
 #include "media/FMODBinding.h"
 
+#include "platform/MessageQueue.h"
 #include "platform/Sdl.h"
 
 #include <cstring>
@@ -68,6 +69,12 @@ const std::array<const char*, TFMOD::kEntryPointCount> TFMOD::EntryPointNames = 
     "_FMUSIC_GetPaused@4", "_FMUSIC_GetTime@4", "_FMUSIC_GetRealChannel@8", "_FMUSIC_GetUserData@4",
 };
 
+namespace {
+
+int SoundOpenAbortCheck() { return QuitOrInputPending() ? 1 : 0; }
+
+}  // namespace
+
 TFMOD::~TFMOD() { Unload(); }
 
 int TFMOD::IndexOf(const char* decoratedName) {
@@ -88,6 +95,11 @@ bool TFMOD::Load(const AnsiString& path) {
     for (int i = 0; i < kEntryPointCount; ++i)
         EntryPoints[static_cast<size_t>(i)] = GetProcAddress(Module, EntryPointNames[static_cast<size_t>(i)]);
     BindTyped();
+    // Our sound library gives up a slow stream open once a quit or input waits; a library
+    // without that entry point still opens as it always did.
+    using TSetAbortCheck = void (*)(int (*)());
+    if (auto set = reinterpret_cast<TSetAbortCheck>(GetProcAddress(Module, "gcsound_SetAbortCheck")))
+        set(&SoundOpenAbortCheck);
     return true;
 }
 

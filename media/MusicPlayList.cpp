@@ -500,7 +500,7 @@ AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
     if (!Show)
         return name;
     AnsiString resolved = Show->ResolveFileName(name);
-    return resolved.empty() ? name : resolved;
+    return resolved.empty() ? UnresolvedFileName(name) : resolved;
 }
 
 int32_t TMusicProperties::QueryInterface(const TGUID& iid, void** obj) {

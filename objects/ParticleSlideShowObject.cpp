@@ -433,11 +433,37 @@ int32_t TParticleSlideShowObject::Play(IPlayerServices* player, bool final) {
         // A particle gone out comes in again upstream, at a new place.
         if (!(p.Travelled <= limit)) InitParticle(p, r, true);
     }
+    TRect around;
+    int64_t separate = 0;
     for (int i = 0; i < Particles->Count(); ++i) {
         TParticle& p = *Particles->GetItem(i);
         MoveParticle(p, t);
-        if (alpha == 0) p.FreeBackground();
+        const TRect b = ClipTo(p.GetBounds(r), *back);
+        if (b.IsEmpty()) continue;
+        separate += int64_t(RectWidth(b)) * RectHeight(b);
+        around = around.IsEmpty() ? b : UnionRect(around, b);
+    }
+    // Every copy is taken before any particle draws, so one copy of the rectangle around
+    // them all puts back the same pixels as all of them.
+    const bool shared = alpha != 0 && separate > int64_t(RectWidth(around)) * RectHeight(around);
+    for (int i = 0; i < Particles->Count(); ++i) {
+        TParticle& p = *Particles->GetItem(i);
+        if (alpha == 0 || shared) p.FreeBackground();
         else p.SaveBackground(*back, r);
+    }
+    if (shared) {
+        if (!SharedBackground) SharedBackground = std::make_unique<TBitmap32>();
+        // Every pixel is copied below.
+        SharedBackground->SetSizeForOverwrite(RectWidth(around), RectHeight(around));
+        SharedBackground->DrawMode = dmOpaque;
+        SharedBackground->MasterAlpha = 255;
+        for (int y = around.Top; y < around.Bottom; ++y)
+            std::copy_n(back->ScanLine(y) + around.Left, RectWidth(around), SharedBackground->ScanLine(y - around.Top));
+        SharedBackgroundAt = TPoint{around.Left, around.Top};
+        SharedBackgroundRestored = false;
+    } else {
+        SharedBackground.reset();
+        SharedBackgroundRestored = true;
     }
     for (int i = 0; i < Particles->Count(); ++i) {
         TParticle& p = *Particles->GetItem(i);
@@ -461,12 +487,28 @@ void TParticleSlideShowObject::RestoreBackground(IPlayerServices* player) {
             AddUpdateRect(Bounds(p.BackgroundX, p.BackgroundY, p.Background->Width(), p.Background->Height()));
         p.RestoreBackground(*back);
     }
+    if (!SharedBackgroundRestored && SharedBackground) {
+        AddUpdateRect(Bounds(SharedBackgroundAt.X, SharedBackgroundAt.Y, SharedBackground->Width(),
+                             SharedBackground->Height()));
+        SharedBackground->DrawTo(*back, SharedBackgroundAt.X, SharedBackgroundAt.Y);
+    }
+    SharedBackgroundRestored = true;
+}
+
+int64_t TParticleSlideShowObject::SavedBackgroundPixels() const {
+    int64_t n = SharedBackground ? int64_t(SharedBackground->Width()) * SharedBackground->Height() : 0;
+    if (Particles)
+        for (int i = 0; i < Particles->Count(); ++i)
+            if (const TBitmap32* b = Particles->GetItem(i)->Background.get()) n += int64_t(b->Width()) * b->Height();
+    return n;
 }
 
 void TParticleSlideShowObject::Reset() {
     TBaseExtBitmapSlideShowObject::Reset();
     FreeParticleList();
     FreePictureList();
+    SharedBackground.reset();
+    SharedBackgroundRestored = true;
     LastFrameTime = -1;
 }
 

@@ -126,7 +126,8 @@ public:
     // One frame straight into the back buffer; always -1 (every frame).
     int32_t Play(IPlayerServices* player, bool final) override;
     void Reset() override;
-    // Every particle puts back what it covered, the last first.
+    // Every particle puts back what it covered, the last first (or the shared copy goes
+    // back whole).
     void RestoreBackground(IPlayerServices* player) override;
     // A still picture of the particles where they are; the placeholder without them.
     bool DrawTo(TBitmap32& target, bool final) override;
@@ -148,6 +149,14 @@ public:
     float Amplitude = 0.1f;
     float Frequency = 0.5f;
     int32_t LastFrameTime = -1;
+    // Where the particles' own copies of what they cover would add up to more than the
+    // rectangle around them all, that rectangle is kept once instead: the pixels saved
+    // never exceed one back buffer however many and however big the particles are.
+    std::unique_ptr<TBitmap32> SharedBackground;  // drawn opaque
+    TPoint SharedBackgroundAt;
+    bool SharedBackgroundRestored = true;
+    // The pixels held by the saved backgrounds now (the particles' and the shared one).
+    int64_t SavedBackgroundPixels() const;
     float Diagonal = 0;
     float DirSin = 0, DirCos = 0, SideSin = 0, SideCos = 0;
 

@@ -7,6 +7,7 @@
 #include "foundation/FileTools.h"
 #include "foundation/OKFStreamWinTypes.h"
 #include "foundation/RectTools.h"
+#include "foundation/SlideShowGlobals.h"
 #include "graphics/PictureFormats.h"
 
 GC_IMPLEMENT_PLUGIN(TPicSlideShowObject, TBaseBitmapSlideShowObject)
@@ -37,7 +38,7 @@ void TPictureSlideShowObject<Base>::SetFileName(const AnsiString& value) {
 template <class Base>
 std::vector<AnsiString> TPictureSlideShowObject<Base>::GetResolvedFileNames() const {
     const AnsiString resolved = GetResolvedFileName();
-    return {resolved.empty() ? FileName : resolved};
+    return {resolved.empty() ? UnresolvedFileName(FileName) : resolved};
 }
 
 template <class Base>

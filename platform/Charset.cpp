@@ -82,3 +82,24 @@ AnsiString Utf8ToAnsi(const std::string& text) {
     }
     return out;
 }
+
+std::string PrintableUtf8(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls, which the unassigned Windows-1252 bytes become.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            out += "M-";
+            c = static_cast<unsigned char>(text[++i]) & 0x7F;
+        }
+        if (c < 32 || c == 127) {
+            out += '^';
+            out += static_cast<char>(c == 127 ? '?' : c + '@');
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+AnsiString PrintableName(const AnsiString& name) { return Utf8ToAnsi(PrintableUtf8(AnsiToUtf8(name))); }

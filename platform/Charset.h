@@ -19,3 +19,9 @@ char32_t AnsiCharToCodePoint(char c);
 
 // The Windows-1252 byte of a code point; False when the code page lacks it.
 bool CodePointToAnsiChar(char32_t cp, char& c);
+
+// Text for a terminal (UTF-8 in, UTF-8 out): control characters in cat -v's notation
+// ("^A", "^?", "M-^A" for the C1 controls), so that no name can send escape sequences.
+std::string PrintableUtf8(const std::string& text);
+// A Windows-1252 name as a terminal shows it, for debug lines and messages.
+AnsiString PrintableName(const AnsiString& name);

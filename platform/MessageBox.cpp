@@ -2,6 +2,7 @@
 
 #include "dynload/GtkLibrary.h"
 #include "platform/Charset.h"
+#include "platform/MessageQueue.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,21 @@ GtkWindow* ActiveWindow(const TGtkFunctions& gtk) {
             active = GTK_WINDOW(w->data);
     gtk.g_list_free(all);
     return active;
+}
+
+// How often an open box looks for a quit (SIGTERM, SIGINT) that should close it.
+constexpr guint kQuitCheckMs = 100;
+
+struct TQuitWatch {
+    const TGtkFunctions* Gtk;
+    GtkWidget* Dialog;
+};
+
+gboolean CloseOnQuit(gpointer data) {
+    auto* watch = static_cast<TQuitWatch*>(data);
+    // The quit stays queued: the run ends the normal way once the box is gone.
+    if (QuitOrInputPending(false)) watch->Gtk->gtk_dialog_response(GTK_DIALOG(watch->Dialog), GTK_RESPONSE_CLOSE);
+    return G_SOURCE_CONTINUE;
 }
 
 }  // namespace
@@ -74,7 +90,10 @@ int ShowMessageBox(const AnsiString& text, TMsgDlgType type) {
         gtk.gtk_message_dialog_new(ActiveWindow(gtk), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_OK, "%s", utf8.c_str());
     gtk.gtk_window_set_title(GTK_WINDOW(dialog), AnsiToUtf8(MessageBoxTitle(type)).c_str());
     gtk.gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    TQuitWatch watch{&gtk, dialog};
+    const guint watcher = gtk.g_timeout_add(kQuitCheckMs, &CloseOnQuit, &watch);
     gtk.gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk.g_source_remove(watcher);
     gtk.gtk_widget_destroy(dialog);
     // Let the window really vanish before whatever comes next.
     while (gtk.gtk_events_pending()) gtk.gtk_main_iteration();

@@ -240,6 +240,8 @@ private:
 
 // Read from any thread that posts.
 std::atomic<TMessageQueue*> installed{nullptr};
+// The process's own queue, once made.
+std::atomic<TMessageQueue*> made{nullptr};
 
 }  // namespace
 
@@ -403,6 +405,27 @@ bool TMessageQueue::HandleSends() {
     }
 }
 
+bool TMessageQueue::QuitOrInputPending(bool inputToo) {
+    // A quit already taken ends every loop still to come; slow work is asked about what
+    // waits now only, so that an ended run's queue holds nobody else up.
+    if (!inputToo && terminated_) return true;
+    if (IsGuiThread()) source_->Pump(*this);
+    std::lock_guard<std::mutex> lock(lock_);
+    for (const TMessage& msg : posted_) {
+        if (msg.Msg == WM_QUIT) return true;
+        if (!inputToo) continue;
+        switch (msg.Msg) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN: return true;
+        default: break;
+        }
+    }
+    return false;
+}
+
 void TMessageQueue::PostQuitMessage(int exitCode) { PostMessage(0, WM_QUIT, WPARAM(exitCode), 0); }
 
 bool TMessageQueue::TakeNext(TMessage& msg, bool remove) {
@@ -545,10 +568,17 @@ TMessageQueue& MessageQueue() {
     if (TMessageQueue* queue = installed.load(std::memory_order_acquire)) return *queue;
     // Made once and never freed: threads may still post to it while the process ends.
     static TMessageQueue* const queue = new TMessageQueue(std::make_unique<TSdlEventSource>());
+    made.store(queue, std::memory_order_release);
     return *queue;
 }
 
 void SetMessageQueue(TMessageQueue* queue) { installed.store(queue, std::memory_order_release); }
+
+bool QuitOrInputPending(bool inputToo) {
+    TMessageQueue* queue = installed.load(std::memory_order_acquire);
+    if (!queue) queue = made.load(std::memory_order_acquire);
+    return queue && queue->QuitOrInputPending(inputToo);
+}
 
 TFakeMessageQueue::TFakeMessageQueue() : TMessageQueue(std::make_unique<TFakeEventSource>(*this)) {}
 

@@ -118,6 +118,12 @@ public:
 
     bool IsGuiThread() const { return std::this_thread::get_id() == guiThread_; }
 
+    // Whether a quit, a key or a mouse button is waiting, so that slow work on the GUI
+    // thread can give up early; with inputToo False whether a quit waits or was taken
+    // already. On the GUI thread the system's input is taken in first (it stays queued
+    // for the loop); other threads see only what is queued.
+    bool QuitOrInputPending(bool inputToo = true);
+
     // --- The application's end ---
     // A quit taken from the queue marks the application terminating; modal loops end
     // when they see it, and it stays so: the quit is never lost for a later loop.
@@ -174,6 +180,8 @@ private:
 TMessageQueue& MessageQueue();
 // Installs queue (not owned) until it is called again with null.
 void SetMessageQueue(TMessageQueue* queue);
+// QuitOrInputPending of the queue in use; false while there is none (nothing made one).
+bool QuitOrInputPending(bool inputToo = true);
 
 // A queue without SDL for tests. Waits sleep on a condition variable, or, when OnWait is
 // set, call it instead so that a test can advance a driven clock (posts still end a real

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -268,6 +269,22 @@ public:
 
     bool HasWindowManager() { return x11_.HasWindowManager(); }
     bool ForeignSize(uint64_t id, int& width, int& height) { return x11_.Size(id, width, height); }
+    bool HasDisplay() override {
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        const bool chosen = asked && *asked;
+        // Nothing to look for: probing would only have the drivers complain on stderr.
+        if (!chosen && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
+        try {
+            StartVideo();
+        } catch (const std::exception& e) {
+            OutputDebugString(e.what());
+            return false;
+        }
+        if (chosen) return true;
+        // Without a display SDL falls back to drivers that draw into memory only.
+        const char* driver = SdlFunctions().SDL_GetCurrentVideoDriver();
+        return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+    }
     bool ForeignRect(uint64_t id, TRect& rect) { return x11_.WindowRect(id, rect); }
 
 private:

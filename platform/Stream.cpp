@@ -46,8 +46,12 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-    if (count < 0 || (count != 0 && Write(buffer, count) != count))
-        throw EWriteError("Stream write error");
+    if (count < 0 || (count != 0 && Write(buffer, count) != count)) {
+        // The system's reason tells a full disk from a broken one.
+        const int error = count < 0 ? 0 : LastWriteError();
+        throw EWriteError(error ? "Stream write error: " + Utf8ToAnsi(std::strerror(error))
+                                : AnsiString("Stream write error"));
+    }
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
@@ -144,6 +148,8 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     while (done < count) {
         const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) writeError_ = errno;
+        if (n == 0) writeError_ = ENOSPC;  // nothing taken: no room
         if (n <= 0) break;
         done += n;
     }

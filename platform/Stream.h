@@ -25,6 +25,9 @@ public:
     virtual int64_t GetSize();
     // Changes the length; raises EStreamError when the stream cannot.
     virtual void SetSize(int64_t newSize);
+    // The system's error number behind the last short write (a full disk, say); 0 when
+    // the stream has none to tell.
+    virtual int LastWriteError() const { return 0; }
 
     int64_t GetPosition() { return Seek(0, TSeekOrigin::soCurrent); }
     void SetPosition(int64_t pos) { Seek(pos, TSeekOrigin::soBeginning); }
@@ -62,6 +65,7 @@ public:
     // One positioned read, without moving the file's position.
     int64_t ReadAt(int64_t position, void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
+    int LastWriteError() const override { return writeError_; }
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t GetSize() override;
     void SetSize(int64_t newSize) override;
@@ -80,6 +84,7 @@ private:
 
     AnsiString fileName_;
     int fd_ = -1;
+    int writeError_ = 0;
 };
 
 // The system's reason at the end of the message of a file error raised here ("Cannot

@@ -76,6 +76,9 @@ public:
     virtual void ReleaseCapture() = 0;
     // Frames per second of the primary monitor; 60 when unknown.
     virtual int32_t DisplayRefreshRate() = 0;
+    // Whether windows reach a screen someone looks at. A driver that draws into memory
+    // only counts when SDL_VIDEODRIVER asked for it (tests do).
+    virtual bool HasDisplay() = 0;
 };
 
 // The window system in use: SDL's (video starts on first use: make that use on the GUI
@@ -134,6 +137,7 @@ public:
     bool CursorShown() override { return CursorVisible; }
     void ReleaseCapture() override { ++CaptureReleases; }
     int32_t DisplayRefreshRate() override { return RefreshRate; }
+    bool HasDisplay() override { return Display; }
 
     // A window of another program, for CreateForeignWindow and GetWindowRect.
     void AddForeignWindow(uint64_t id, const TRect& rect);
@@ -146,6 +150,7 @@ public:
     bool CursorVisible = true;
     int32_t CaptureReleases = 0;
     int32_t RefreshRate = 60;
+    bool Display = true;
     // A decorated window's frame: what its outer rectangle adds to the client area.
     int32_t FrameLeft = 0, FrameTop = 0, FrameRight = 0, FrameBottom = 0;
     // Every window made and still alive.

@@ -7,6 +7,7 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "document/SoundSlideShowObject.h"
 #include "document/SoundServices.h"
+#include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
 #include "platform/DebugOutput.h"
 
@@ -89,7 +90,17 @@ TMusicProperties* TBackgroundMusicHighPriorityEvent::Music() const {
 bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& position) {
     TMusicProperties* music = Music();
     if (!music) return false;
-    if (TotalDuration == -2) TotalDuration = MusicPassLength(*music->PlayList);
+    if (TotalDuration == -2) {
+        // Measuring opens every item of unknown length, which may take seconds: it happens
+        // here, in the loop with the window up, where a key or a quit ends a slow open,
+        // instead of before the window shows.
+        TSlideShow* show = owner_->SlideShow;
+        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
+            const AnsiString resolved = show->ResolveFileName(name);
+            return resolved.empty() ? UnresolvedFileName(name) : resolved;
+        });
+        TotalDuration = MusicPassLength(*music->PlayList);
+    }
     if (TotalDuration <= 0) return false;
     const int32_t p = std::max(0, owner_->GetMusicTime());
     pass = p / TotalDuration;
@@ -144,7 +155,7 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     ISoundSystem* sounds = owner_->GetSoundSystem();
     if (!item->GetSound()) {
         const AnsiString resolved = owner_->SlideShow->ResolveFileName(item->FileName);
-        item->Open(resolved.empty() ? item->FileName : resolved);
+        item->Open(resolved.empty() ? UnresolvedFileName(item->FileName) : resolved);
     }
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
@@ -272,11 +283,9 @@ void TSlideShowPlayer::PrepareMusicPlayList() {
         music->PlayList->CurrentIndex = -1;
         if (soundSystem_) soundSystem_->MusicSounds().SetVolume(music->MusicVolume);
     }
-    TSlideShow* show = SlideShow;
-    LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
-        const AnsiString resolved = show->ResolveFileName(name);
-        return resolved.empty() ? name : resolved;
-    });
+    // Laid out when the music first plays (see MusicPosition); nothing of an earlier play
+    // stays meanwhile.
+    for (const auto& item : music->PlayList->Items) item->PlayerData.reset();
 }
 
 void TSlideShowPlayer::QueueBackgroundMusicEvent() {

@@ -3,7 +3,9 @@
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
 #include "foundation/PendingFiles.h"
+#include "platform/Charset.h"
 #include "platform/DebugOutput.h"
+#include "platform/FolderOwner.h"
 #include "platform/FolderTools.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
@@ -65,11 +67,13 @@ bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiStri
     int64_t total = 0;
     for (int i = 0; i < list.Count(); ++i) {
         const TPackageFileListItem* item = list.GetItem(i);
+        static const AnsiString marker = PathKey(TFolderOwner::MarkerName);
         const char* why = !IsSafeItemName(item->FileName)                        ? "unsafe item name"
+                          : PathKey(item->FileName) == marker                   ? "the name of the run's own marker"
                           : !names.insert(AnsiUpperCase(item->FileName)).second ? "a second item of the same name"
                                                                                  : nullptr;
         if (why) {
-            OutputDebugString(what + why + " \"" + item->FileName + "\"");
+            OutputDebugString(what + why + " \"" + PrintableName(item->FileName) + "\"");
             return false;
         }
         total += item->Size;
@@ -93,7 +97,7 @@ bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const A
                            : !packager.ExtractItem(&item, base + name) ? packager.LastError()
                                                                        : AnsiString();
     if (why.empty()) return true;
-    OutputDebugString(PathText(hostFile) + ": cannot extract \"" + item.FileName + "\": " + why);
+    OutputDebugString(PathText(hostFile) + ": cannot extract \"" + PrintableName(item.FileName) + "\": " + why);
     return false;
 }
 

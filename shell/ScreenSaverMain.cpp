@@ -6,9 +6,11 @@
 #include "foundation/Packager.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/Properties.h"
+#include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
 #include "platform/Charset.h"
 #include "platform/DebugOutput.h"
+#include "platform/FolderOwner.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
@@ -81,8 +83,18 @@ bool StartScreenSaver() {
     switch (mode) {
     case ssmConfigure: return RunConfigure();
     case ssmChangePassword: ChangeScreenSaverPassword(0); break;
-    case ssmPreview: RunPreview(context); break;
-    case ssmRun: RunFullScreen(context); break;
+    case ssmPreview:
+    case ssmRun:
+        // Played into memory only, a run would go on unseen until someone kills it.
+        if (!WindowSystem().HasDisplay()) {
+            LogError(ScreenSaverName + ": no display to show the screen saver on");
+            return false;
+        }
+        if (mode == ssmPreview)
+            RunPreview(context);
+        else
+            RunFullScreen(context);
+        break;
     default: break;
     }
     return true;
@@ -112,6 +124,13 @@ AnsiString FormatPath(const char* text, const AnsiString& value) {
     return s;
 }
 
+// The run's end stores where it stopped; nobody is left to tell when that fails.
+void SaveOptionsAfterRun() {
+    if (SaveScreenSaverOptions(ScreenSaverName, *Options)) return;
+    const AnsiString why = RegistryLastError();
+    OutputDebugString("Options of \"" + ScreenSaverName + "\" not saved: " + (why.empty() ? AnsiString("no reason given") : why));
+}
+
 // Where a package's show lies below its folder.
 AnsiString PackagedShowFile(const AnsiString& folder) {
     return folder + ScreenSaverStrings::ShowFolder + ScreenSaverStrings::ShowBaseName + "." +
@@ -123,9 +142,19 @@ class TExtractionFolder {
 public:
     explicit TExtractionFolder(const TRunContext& context) {
         static const TTempProperties defaults;
-        CreateTempFolder(context.TempProperties ? *context.TempProperties : defaults, "ScreenSaver", true, Folder);
+        const TTempProperties& settings = context.TempProperties ? *context.TempProperties : defaults;
+        // Runs that were killed left their folders; ours carry a marker their run holds.
+        AnsiString base;
+        GetTempFolder(settings, AnsiString(), false, base);
+        if (const int removed = TFolderOwner::RemoveAbandoned(ResolvePath(base), kPrefix))
+            OutputDebugString(PathText(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
+        CreateTempFolder(settings, kPrefix, true, Folder);
+        if (!Folder.empty()) Owner = TFolderOwner::Claim(ResolvePath(Folder));
+        // The package is the whole show: nothing it names is read from elsewhere.
+        if (!Folder.empty()) ConfineResolvedFiles(Folder);
     }
     ~TExtractionFolder() {
+        ConfineResolvedFiles(AnsiString());
         try {
             DeleteTempFolder(Folder);
         } catch (const std::exception& e) {
@@ -135,8 +164,11 @@ public:
     TExtractionFolder(const TExtractionFolder&) = delete;
     TExtractionFolder& operator=(const TExtractionFolder&) = delete;
 
+    static constexpr const char* kPrefix = "ScreenSaver";
     // Empty when none could be made.
     AnsiString Folder;
+    // Held until the folder is gone.
+    std::unique_ptr<TFolderOwner> Owner;
 };
 
 // Starts extracting the package into folder and waits for what the start needs; the
@@ -332,7 +364,7 @@ void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     Options->FileName = PackagedShowFile(temp.Folder);
     RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
-    SaveScreenSaverOptions(ScreenSaverName, *Options);
+    SaveOptionsAfterRun();
 }
 
 void RunInstalledShow(TRunContext& context) {
@@ -354,7 +386,7 @@ void RunInstalledShow(TRunContext& context) {
     }
     StartMessageQueue();
     RunPlayer(context, library);
-    SaveScreenSaverOptions(ScreenSaverName, *Options);
+    SaveOptionsAfterRun();
 }
 
 void RunFullScreen(TRunContext& context) {

@@ -1125,3 +1125,7 @@ GC_SOUND_API int gcsound_OutputResting() {
     std::lock_guard<std::recursive_mutex> guard(lib.lock);
     return lib.started && lib.Resting() ? 1 : 0;
 }
+// Our own addition, which a binding calls only when it finds it: the host's check, asked
+// while a stream opens, whether a quit or input is pending (nonzero); the open then gives
+// up at once. Null takes it back. Without it every open still ends within its deadline.
+GC_SOUND_API void gcsound_SetAbortCheck(int (*check)()) { gcsound::gAbortCheck.store(check, std::memory_order_release); }

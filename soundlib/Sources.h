@@ -3,6 +3,7 @@
 // interleaved 16-bit stereo frames at the mix rate it was opened with.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,8 +25,14 @@ public:
     virtual int64_t LengthMs() const = 0;
 };
 
-// Null when the file is no audio stream FFmpeg can decode, or when it is a song
-// (tracker module or MIDI file), which the song loader takes instead.
+// The host's "give up now" (nonzero: a quit or input is pending), asked while a stream
+// opens; null when the host set none.
+using TAbortCheck = int (*)();
+extern std::atomic<TAbortCheck> gAbortCheck;
+
+// Null when the file is no audio stream FFmpeg can decode, when it takes more than a few
+// seconds to open or the host's abort check answers nonzero meanwhile, or when it is a
+// song (tracker module or MIDI file), which the song loader takes instead.
 std::unique_ptr<TStreamSource> OpenStream(const std::string& path, int mixRate);
 
 // A song renders from its start; Restart goes back there.

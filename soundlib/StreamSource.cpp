@@ -4,6 +4,8 @@
 #include "dynload/FFmpegLibrary.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -37,7 +39,63 @@ bool LooksLikeMidi(const uint8_t* data, size_t size) {
     return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "RMID", 4) == 0;
 }
 
+std::atomic<TAbortCheck> gAbortCheck{nullptr};
+
 namespace {
+
+// However slow the file or the server, an open gives up after this long: the item then
+// counts as unreadable and the show goes on without it.
+constexpr auto kOpenDeadline = std::chrono::seconds(5);
+// A stalled network read fails after this long (in microseconds) instead of holding a
+// decoder for good.
+constexpr const char* kNetworkTimeoutUs = "5000000";
+// Nor does it read more than this: a file of no audio (gigabytes of zeros named .mp3)
+// would otherwise be read, and held by the parser, until the deadline.
+constexpr int64_t kOpenReadLimit = int64_t(32) << 20;
+// The host's check is asked at most this often: it may look at the system's input.
+constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
+
+// Watches one open: FFmpeg calls Interrupt during each read and each wait of it.
+class TOpenWatch {
+public:
+    // format: where the stream keeps its context, whose reads are counted.
+    explicit TOpenWatch(AVFormatContext* const* format) : format_(format) {}
+
+    void Arm() {
+        deadline_ = std::chrono::steady_clock::now() + kOpenDeadline;
+        nextCheck_ = std::chrono::steady_clock::time_point{};
+        armed_ = true;
+    }
+    // Once open, reads are the decoder's and end only through the network timeout.
+    void Disarm() { armed_ = false; }
+    bool GaveUp() const { return gaveUp_; }
+
+    static int Interrupt(void* opaque) { return static_cast<TOpenWatch*>(opaque)->Due() ? 1 : 0; }
+
+private:
+    bool Due() {
+        if (!armed_)
+            return false;
+        const AVFormatContext* format = *format_;
+        if (format && format->pb && format->pb->bytes_read > kOpenReadLimit)
+            return gaveUp_ = true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline_)
+            return gaveUp_ = true;
+        if (now < nextCheck_)
+            return false;
+        nextCheck_ = now + kAbortCheckInterval;
+        if (TAbortCheck check = gAbortCheck.load(std::memory_order_acquire); check && check() != 0)
+            return gaveUp_ = true;
+        return false;
+    }
+
+    AVFormatContext* const* format_;
+    std::chrono::steady_clock::time_point deadline_{};
+    std::chrono::steady_clock::time_point nextCheck_{};
+    bool armed_ = false;
+    bool gaveUp_ = false;
+};
 
 class TFFmpegStream final : public TStreamSource {
 public:
@@ -52,9 +110,22 @@ public:
 
     bool Open(const std::string& path, int mixRate) {
         rate_ = mixRate;
+        format_ = av_.avformat_alloc_context();
+        if (!format_)
+            return false;
+        format_->interrupt_callback.callback = &TOpenWatch::Interrupt;
+        format_->interrupt_callback.opaque = &watch_;
+        // Probing looks at a bounded head of the file, so that a huge file of no audio
+        // fails as fast as a small one.
+        format_->probesize = 2 << 20;
+        format_->max_analyze_duration = 3 * AV_TIME_BASE;
         AVDictionary* options = nullptr;
         // Play lists may name web addresses; nothing else reaches the network or other devices.
         av_.av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
+        av_.av_dict_set(&options, "rw_timeout", kNetworkTimeoutUs, 0);
+        av_.av_dict_set(&options, "timeout", kNetworkTimeoutUs, 0);
+        watch_.Arm();
+        // On failure FFmpeg frees the context it was given and nulls the pointer.
         int rc = av_.avformat_open_input(&format_, path.c_str(), nullptr, &options);
         av_.av_dict_free(&options);
         if (rc < 0)
@@ -63,7 +134,9 @@ public:
         const char* demuxer = format_->iformat ? format_->iformat->name : "";
         if (std::strstr(demuxer, "openmpt"))
             return false;
-        if (av_.avformat_find_stream_info(format_, nullptr) < 0)
+        rc = av_.avformat_find_stream_info(format_, nullptr);
+        watch_.Disarm();
+        if (rc < 0 || watch_.GaveUp())
             return false;
         const AVCodec* decoder = nullptr;
         index_ = av_.av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
@@ -231,6 +304,7 @@ private:
     const TFFmpegFunctions& av_;
     int rate_ = 44100;
     AVFormatContext* format_ = nullptr;
+    TOpenWatch watch_{&format_};
     AVCodecContext* codec_ = nullptr;
     AVStream* stream_ = nullptr;
     SwrContext* swr_ = nullptr;

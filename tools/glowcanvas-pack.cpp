@@ -42,24 +42,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // Text for the terminal (UTF-8): control characters in cat -v's notation, so no name
 // can send escape sequences.
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        // C1 controls, which the unassigned Windows-1252 bytes become.
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-            out += "M-";
-            c = static_cast<unsigned char>(text[++i]) & 0x7F;
-        }
-        if (c < 32 || c == 127) {
-            out += '^';
-            out += static_cast<char>(c == 127 ? '?' : c + '@');
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+std::string Printable(const std::string& text) { return PrintableUtf8(text); }
 
 // The item name as the terminal shows it.
 std::string Shown(const AnsiString& name) { return Printable(AnsiToUtf8(name)); }

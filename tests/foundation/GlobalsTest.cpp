@@ -69,6 +69,54 @@ TEST_F(GlobalsTest, ResolverTriesItsCandidatesInOrder) {
     EXPECT_EQ(ResolveFileName(P("show/a.jpg"), ""), P("show/a.jpg"));
 }
 
+TEST_F(GlobalsTest, AConfinedResolverFindsNothingOutsideItsFolder) {
+    // An extracted package: its show lies in the Show folder below it.
+    const AnsiString show = P("pkg/Show/Show.kls");
+    Touch("pkg/Show/Show.kls");
+    Touch("pkg/Show/beside.jpg");
+    Touch("pkg/Bilder/inside.jpg");
+    Touch("outside/secret.jpg");
+    Touch("app/secret.jpg");
+    const std::string outside = root_ + "/outside/secret.jpg";
+    const AnsiString absolute = FromPosixPath(outside);
+    struct TCase {
+        const char* Name;
+        AnsiString Stored;
+        AnsiString Free;      // found without the confinement
+        AnsiString Confined;  // found with it
+    };
+    const TCase cases[] = {
+        {"parent steps", "..\\..\\outside\\secret.jpg", P("outside/secret.jpg"), ""},
+        {"an absolute path", absolute, P("outside/secret.jpg"), ""},
+        {"a drive", "C:" + absolute, P("outside/secret.jpg"), ""},
+        {"a server", "\\\\server\\share" + absolute, P("outside/secret.jpg"), ""},
+        {"the application folder", "secret.jpg", P("app/secret.jpg"), ""},
+        // The authoring program's absolute names still find the file beside the show.
+        {"the file name beside the show", "C:\\Eigene Bilder\\beside.jpg", P("pkg/Show/beside.jpg"),
+         P("pkg/Show/beside.jpg")},
+        {"parent steps that stay inside", "..\\Bilder\\inside.jpg", P("pkg/Bilder/inside.jpg"),
+         P("pkg/Bilder/inside.jpg")},
+    };
+    // The file a result names, parent steps applied.
+    auto found = [](const AnsiString& result) {
+        return result.empty() ? AnsiString() : FromPosixPath(fs::weakly_canonical(ToPosixPath(result)).string());
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Free);
+        EXPECT_EQ(UnresolvedFileName(c.Stored), c.Stored);
+        ConfineResolvedFiles(P("pkg/"));
+        EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Confined);
+        // Nor is the stored name opened as it is, when nothing was found for it.
+        EXPECT_EQ(UnresolvedFileName(c.Stored), "");
+        ConfineResolvedFiles("");
+    }
+    // Web addresses stay what they are: a play list may name one.
+    ConfineResolvedFiles(P("pkg/"));
+    EXPECT_EQ(UnresolvedFileName("http://radio.example/strom.mp3"), "http://radio.example/strom.mp3");
+    ConfineResolvedFiles("");
+}
+
 TEST_F(GlobalsTest, WindowsNamesFindFilesOfAnotherCase) {
     Touch("show/x.jpg");
     EXPECT_EQ(ResolveFileName("C:\\Bilder\\X.JPG", P("show/Show.kls")), P("show/x.jpg"));

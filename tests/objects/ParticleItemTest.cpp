@@ -276,6 +276,52 @@ TEST_F(ParticleTest, RestoringPutsBackExactlyWhatAFrameCovered) {
     EXPECT_TRUE(player.Bench.FindList("LoadFiles") != nullptr);
 }
 
+TEST_F(ParticleTest, OverlappingParticlesKeepOneCopyOfWhatTheyCover) {
+    struct TCase {
+        const char* Name;
+        int32_t Count;
+        float Size;
+    };
+    // Few small ones keep their own copies; thousands of whole-rectangle ones share one.
+    const TCase cases[] = {{"spread", 12, 0.1f}, {"crowded", 300, 0.5f}, {"the stored maximum at full size", 5000, 1.0f}};
+    const std::string flake = WriteFlake("flocke.png");
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TBitmap32& back = Back(96, 72);
+        const int64_t backPixels = 96 * 72;
+        TParticleSlideShowObject item;
+        item.FileNames = flake;
+        item.ParticleCount = c.Count;
+        item.ParticleSize = c.Size;
+        item.StartTime = 0;
+        item.InitializeAll(&player);
+        ASSERT_TRUE(item.IsInitialized());
+        item.Start();
+        for (int32_t t : {0, 40, 500, 1700}) {
+            SCOPED_TRACE(t);
+            player.PlayTime = t;
+            const TBitmap32 before = back;
+            item.Play(&player, false);
+            EXPECT_LE(item.SavedBackgroundPixels(), backPixels);
+            if (t == 500) SavePng(back, std::string("particles_") + std::to_string(c.Count) + ".png");
+            // Whatever the frame changed, the restore names and puts back.
+            const TBitmap32 drawn = back;
+            item.RestoreBackground(&player);
+            const TRect restored = item.GetUpdateRect();
+            EXPECT_TRUE(std::equal(before.Bits(), before.Bits() + backPixels, back.Bits()));
+            int changed = 0, outside = 0;
+            for (int y = 0; y < 72; ++y)
+                for (int x = 0; x < 96; ++x) {
+                    if (drawn.Pixel(x, y) == before.Pixel(x, y)) continue;
+                    ++changed;
+                    outside += !(x >= restored.Left && x < restored.Right && y >= restored.Top && y < restored.Bottom);
+                }
+            EXPECT_GT(changed, 0);
+            EXPECT_EQ(outside, 0);
+        }
+    }
+}
+
 TEST_F(ParticleTest, AFileThatFailsIsLeftOut) {
     Back(100, 100);
     TFakeDebugOutput debug;

@@ -91,6 +91,31 @@ TEST(Streams, FileStreamModesSizesAndErrors) {
     EXPECT_THROW(TFileStream(dir.Path().string(), fmOpenRead), EFOpenError);
 }
 
+TEST(Streams, AFailedWriteNamesTheSystemsReason) {
+    struct TCase {
+        const char* Name;
+        const char* File;
+        uint16_t Mode;
+        const char* Reason;
+    };
+    TempDir dir;
+    dir.Write("r.bin", "x");
+    // A device that is always full, as a disk is during an extraction that runs out.
+    const TCase cases[] = {{"a full disk", "/dev/full", fmOpenWrite, "No space left on device"},
+                           {"a file opened for reading", "r.bin", fmOpenRead, "Bad file descriptor"}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = c.File[0] == '/' ? std::string(c.File) : dir / c.File;
+        TFileStream f(TExactPath{file}, c.Mode);
+        try {
+            f.WriteBuffer("0123456789", 10);
+            ADD_FAILURE() << "no error";
+        } catch (const EWriteError& e) {
+            EXPECT_EQ(AnsiString(e.what()), AnsiString("Stream write error: ") + c.Reason);
+        }
+    }
+}
+
 TEST(Streams, SaveToFileReplacesTheTargetWhole) {
     TempDir dir;
     WriteFileBytes(dir / "t.bin", {9, 9, 9, 9, 9});

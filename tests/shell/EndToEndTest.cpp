@@ -217,6 +217,20 @@ wait $pid
     EXPECT_EQ(options->DefaultDuration, 4000);
 }
 
+TEST_F(ProgramTest, WithoutADisplayRunsAndPreviewsEndAtOnce) {
+    TestTempFolder temp;
+    // Without a sound library in its package the run would warn after the extraction:
+    // the one line proves it ended before.
+    const std::string packed = Saver("packed", true);
+    for (const char* args : {" /s", " /p 77"}) {
+        SCOPED_TRACE(args);
+        const RunResult r = Run("env -u SDL_VIDEODRIVER " + Quote(packed) + args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "sonne: no display to show the screen saver on\n");
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+}
+
 TEST_F(ProgramTest, HeadlessRunsEndQuietlyAndLeaveNoFolder) {
     TestTempFolder temp;
     // Without a package the options name the show; a missing one is named.

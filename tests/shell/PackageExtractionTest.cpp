@@ -163,14 +163,20 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
         int64_t free;  // what the free-space query answers
         bool damaged;
         bool starts;
+        const char* said;  // in the debug line, after the package's path
     } cases[] = {
-        {"a name that leaves the folder", {{"fmod.dll", {1}}, {"..\\evil.txt", {2}}}, -1, false, false},
-        {"an absolute name", {{"fmod.dll", {1}}, {"\\evil.txt", {2}}}, -1, false, false},
-        {"two names alike but for case", {{"a.jpg", {1}}, {"A.JPG", {2}}}, -1, false, false},
-        {"a package cut short", good, -1, true, false},
-        {"one byte too little space", good, 4, false, false},
-        {"just enough space", good, 5, false, true},
-        {"free space unknown", good, -1, false, true},
+        {"a name that leaves the folder", {{"fmod.dll", {1}}, {"..\\evil.txt", {2}}}, -1, false, false,
+         "unsafe item name \"..\\evil.txt\""},
+        // Shown as the package tool lists it: no escape sequence reaches a terminal.
+        {"a name with control characters", {{"fmod.dll", {1}}, {"..\\\x1b[2Jevil\x7f.txt", {2}}}, -1, false, false,
+         "unsafe item name \"..\\^[[2Jevil^?.txt\""},
+        {"an absolute name", {{"fmod.dll", {1}}, {"\\evil.txt", {2}}}, -1, false, false, "unsafe item name"},
+        {"the run's own marker", {{"fmod.dll", {1}}, {".glowcanvas-run", {2}}}, -1, false, false, "marker"},
+        {"two names alike but for case", {{"a.jpg", {1}}, {"A.JPG", {2}}}, -1, false, false, "same name"},
+        {"a package cut short", good, -1, true, false, ""},
+        {"one byte too little space", good, 4, false, false, "the items take 5 bytes"},
+        {"just enough space", good, 5, false, true, ""},
+        {"free space unknown", good, -1, false, true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -193,7 +199,10 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
             EXPECT_TRUE(fs::exists(out / "fmod.dll"));
         } else {
             // Said why on the debug output, and the folder made for the run is gone.
-            EXPECT_EQ(debug.Lines.size(), 1u);
+            ASSERT_EQ(debug.Lines.size(), 1u);
+            EXPECT_EQ(debug.Lines[0].rfind(PathText(FromPosixPath(host)) + ": ", 0), 0u) << debug.Lines[0];
+            EXPECT_NE(debug.Lines[0].find(c.said), AnsiString::npos) << debug.Lines[0];
+            EXPECT_EQ(debug.Lines[0].find('\x1b'), AnsiString::npos);
             EXPECT_FALSE(fs::exists(out));
             EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));
         }

@@ -402,6 +402,40 @@ TEST_F(SaverX, WithoutTheSoundLibraryItWarnsAndPlaysSilently) {
     EXPECT_EQ(temp.EntryCount(), 0u);
 }
 
+TEST_F(SaverX, ASigtermClosesTheWarningBoxAndEndsTheRunWithinASecond) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        TRun run(g_kit->SilentSaver, {"/s"}, {"ASAN_OPTIONS=detect_leaks=0"});
+        const ToolRun box = RunCommand(
+            "for i in $(seq 100); do w=$(xdotool search --onlyvisible --name '^Warnung$' 2>/dev/null | head -n 1); "
+            "[ -n \"$w\" ] && { echo $w; exit 0; }; sleep 0.1; done; exit 1");
+        ASSERT_EQ(box.status, 0) << "no warning box";
+        kill(run.Pid(), signal);
+        ASSERT_TRUE(run.Ended(1000));
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+}
+
+TEST_F(SaverX, TheNextStartRemovesTheFolderOfAKilledRun) {
+    std::string left;
+    {
+        TRun killed(g_kit->Saver, {"/s"});
+        ASSERT_NE(WaitForStill(), -1);
+        ASSERT_TRUE(killed.Started());
+        // Its destructor kills it with SIGKILL: nothing of its own runs any more.
+    }
+    for (const auto& e : fs::directory_iterator(temp.Dir().Path())) left = e.path().string();
+    ASSERT_FALSE(left.empty()) << "the killed run left nothing";
+    TRun next(g_kit->Saver, {"/s"});
+    ASSERT_NE(WaitForStill(), -1);
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_EQ(temp.EntryCount(), 1u);  // its own, while it runs
+    xdo("key a");
+    ASSERT_TRUE(next.Ended(1000));
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
 TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
     // The desktop's settings panel: the host's window of 152 x 112, its id on stdout.
     const std::string said = temp.Dir() / "host.txt";

@@ -697,6 +697,73 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
 }
 
+TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
+    const std::string store = registry.Dir() / "user.reg";
+    OnWait = [&] {
+        if (Elapsed() < 500) return;
+        // A folder where the store's file goes: it cannot be replaced.
+        std::error_code ec;
+        fs::remove(store, ec);
+        fs::create_directory(store, ec);
+        PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+    };
+    TRunContext context;
+    RunInstalledShow(context);
+    ASSERT_TRUE(fs::is_directory(store));
+    bool named = false;
+    for (const AnsiString& line : debug.Lines)
+        named = named || (line.find("Options of \"sonne\" not saved: ") != AnsiString::npos &&
+                          line.find(AnsiString(store)) != AnsiString::npos);
+    EXPECT_TRUE(named);
+}
+
+TEST_F(RunTest, APackagedShowReadsNoPictureOutsideItsFolder) {
+    // A picture the user can read, outside any package.
+    WriteRunPictures(work.Path() / "outside", 1, 64, 48);
+    const std::string secret = work / "outside/bild0.png";
+    // The names a downloaded package could guess it by.
+    const AnsiString names[] = {"C:" + FromPosixPath(secret), FromPosixPath(secret),
+                                "\\\\server\\share" + FromPosixPath(secret),
+                                "..\\..\\..\\..\\..\\..\\..\\..\\..\\.." + FromPosixPath(secret)};
+    for (const AnsiString& name : names) {
+        SCOPED_TRACE(name);
+        TSlideShow show;
+        auto* item = new TExtPicSlideShowObject();
+        item->FileName = name;
+        item->Duration = 4000;
+        show.RootList().Add(item);
+        const std::string made = work / "made.kls";
+        ASSERT_TRUE(show.SaveToFile(FromPosixPath(made)));
+        const std::string host = work / "sonne";
+        MakeHostWithPackage(host, {{"settings.dat", OptionsBytes("", true, true, false, 0, 4000)},
+                                   {"Lumivor\\Slideshow.kls", ReadFileBytes(made)}});
+        // The centre of the screen at 2 s, packaged and as a show given by its path.
+        auto centre = [&](const std::string& png, const std::function<void()>& run) {
+            TColor32 seen = 0;
+            started = 0;
+            OnWait = [&] {
+                if (Elapsed() < 2000 || seen) return;
+                const TImage32& shown = screen.Windows.front()->OffscreenSurface().Image();
+                seen = shown.Pixel(shown.Width / 2, shown.Height / 2) | 0xFF000000;
+                WritePngPicture(TBitmap32(shown), FromPosixPath((TestOutputFolder() / png).string()));
+                PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+            };
+            run();
+            return seen;
+        };
+        ASSERT_TRUE(LoadScreenSaverOptions("sonne", Options, FromPosixPath(host)));
+        EXPECT_NE(centre("outside-picture-packaged.png", [&] {
+            TRunContext context;
+            RunPackagedShow(context, FromPosixPath(host));
+        }), kRunColors[0]);
+        Options->FileName = FromPosixPath(made);
+        EXPECT_EQ(centre("outside-picture-by-path.png", [&] {
+            TRunContext context;
+            RunPlayer(context, "fmod.dll");
+        }), kRunColors[0]);
+    }
+}
+
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
     // The package: its options (5000 ms), the show and its pictures; no sound library.
     const fs::path made = work.Path() / "made";

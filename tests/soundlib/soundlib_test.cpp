@@ -1,6 +1,11 @@
 // Our sound library, reached the way the program reaches it: loaded by path through the binding.
 #include "media/FMODBinding.h"
+#include "platform/MessageQueue.h"
 #include "soundlib/SoundFixtures.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -283,6 +288,104 @@ TEST_F(SoundLibTest, AFileThatIsNeitherStreamNorSongGivesZero) {
     EXPECT_EQ(fmod.FSOUND_Stream_GetLengthMs(reinterpret_cast<FSoundStream>(12345)), 0);
     EXPECT_FALSE(fmod.FMUSIC_PlaySong(reinterpret_cast<FMusicModule>(12345)));
     EXPECT_FALSE(fmod.FSOUND_IsPlaying(-1));
+}
+
+// A local server that takes connections and never answers.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 8) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        url_ = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/lied.mp3";
+    }
+    ~SilentServer() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    const std::string& Url() const { return url_; }
+
+private:
+    int fd_ = -1;
+    std::string url_;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Every open has a deadline of a few seconds; these bounds only tell a deadline from a hang.
+TEST_F(SoundLibTest, AnOpenThatTakesTooLongGivesUpAndTheNextOneWorks) {
+    StartNonRealtime(44100);
+    SilentServer server;
+    ASSERT_FALSE(server.Url().empty());
+    // Zeros look like no audio at all: a bounded head of the file says so, however big.
+    const std::string zeros = dir.File("stille.mp3");
+    {
+        std::ofstream f(zeros, std::ios::binary);
+    }
+    std::filesystem::resize_file(zeros, uint64_t(4) << 30);
+    struct Case {
+        const char* name;
+        std::string path;
+    };
+    for (const Case& c : {Case{"a server that never answers", server.Url()}, Case{"4 GB of zeros", zeros}}) {
+        SCOPED_TRACE(c.name);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(fmod.FSOUND_Stream_Open(c.path.c_str(), 0x131, 0, 0), nullptr);
+        EXPECT_LT(SecondsSince(start), 15.0);
+    }
+    // The library goes on: a readable file opens as before.
+    const std::string wav = dir.File("ton.wav");
+    WriteSine(wav, 44100, 0.5, 440, 8000);
+    FSoundStream stream = fmod.FSOUND_Stream_Open(wav.c_str(), 0x131, 0, 0);
+    EXPECT_NE(stream, nullptr);
+    if (stream)
+        fmod.FSOUND_Stream_Close(stream);
+}
+
+TEST_F(SoundLibTest, AQuitDuringASlowOpenEndsItAtOnce) {
+    StartNonRealtime(44100);
+    SilentServer server;
+    ASSERT_FALSE(server.Url().empty());
+    struct Case {
+        const char* name;
+        UINT msg;
+        bool ends;
+    };
+    // A quit, a key or a click ends the wait; a mouse move alone does not.
+    const Case cases[] = {{"a quit", WM_QUIT, true},
+                          {"a key", WM_KEYDOWN, true},
+                          {"a click", WM_LBUTTONDOWN, true},
+                          {"a move", WM_MOUSEMOVE, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFakeMessageQueue queue;
+        SetMessageQueue(&queue);
+        std::thread poster([&queue, &c] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            queue.PostMessage(0, c.msg, 0, 0);
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(fmod.FSOUND_Stream_Open(server.Url().c_str(), 0x131, 0, 0), nullptr);
+        const double took = SecondsSince(start);
+        poster.join();
+        SetMessageQueue(nullptr);
+        // Well before the open's own deadline, or not.
+        if (c.ends)
+            EXPECT_LT(took, 1.5);
+        else
+            EXPECT_GT(took, 2.0);
+        // The message stays for the loop that ends the run.
+        TMessage msg;
+        EXPECT_TRUE(queue.PeekMessage(msg, PM_NOREMOVE));
+        EXPECT_EQ(msg.Msg, c.msg);
+    }
 }
 
 TEST_F(SoundLibTest, UnitsRunInPriorityOrderWhileActive) {

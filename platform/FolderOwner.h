@@ -1,0 +1,31 @@
+// Which of the run folders in a temporary folder belong to a living run. A run marks its
+// folder with a marker file that it keeps locked while it lives; the system lets go of the
+// lock however the run ends (a crash, SIGKILL, the out-of-memory killer), so a marked
+// folder whose marker nobody holds was left behind and may go.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TFolderOwner {
+public:
+    // Marks folder (an existing folder, a POSIX path) as this run's. Null when the marker
+    // cannot be made; the folder is then left to its owner's own deletion.
+    static std::unique_ptr<TFolderOwner> Claim(const std::string& folder);
+    // Lets go of the lock (the marker goes with the folder).
+    ~TFolderOwner();
+    TFolderOwner(const TFolderOwner&) = delete;
+    TFolderOwner& operator=(const TFolderOwner&) = delete;
+
+    // Removes, in parent, every folder whose name is prefix followed by digits, that
+    // carries a marker and whose marker no run holds. Unmarked folders stay. Answers how
+    // many it removed.
+    static int RemoveAbandoned(const std::string& parent, const std::string& prefix);
+
+    // The marker's name inside a claimed folder.
+    static const char* const MarkerName;
+
+private:
+    explicit TFolderOwner(int handle) : handle_(handle) {}
+    int handle_;
+};
