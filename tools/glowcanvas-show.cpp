@@ -21,6 +21,7 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverProperties.h"
+#include "tools/ShowBuilder.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
@@ -95,12 +96,6 @@ std::string Hex(uint32_t v) {
     return b;
 }
 const char* Bool(bool b) { return b ? "1" : "0"; }
-
-// Every module the show file can name, in dependency order.
-void StartModules() {
-    AddShowPlayingModules();
-    RunInitializations();
-}
 
 // What the container's header says, and why a file that does not load fails.
 struct THeaderInfo {
@@ -333,20 +328,6 @@ int Dump(const std::string& fileName) {
     return 0;
 }
 
-// Writes bytes as the whole new content of file; False (with the reason on stderr)
-// when that fails, and the old file is as it was.
-bool WriteWhole(const std::string& file, TMemoryStream& bytes) {
-    try {
-        TAtomicFile out(file);
-        out.WriteBuffer(bytes.Bytes().data(), bytes.GetSize());
-        out.Commit();
-        return true;
-    } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << file << ": " << FileErrorReason(e) << "\n";
-        return false;
-    }
-}
-
 int Resave(const std::string& in, const std::string& out) {
     TSlideShow show;
     const int result = LoadShow(show, in);
@@ -364,8 +345,6 @@ int Resave(const std::string& in, const std::string& out) {
         std::cerr << "glowcanvas-show: " << show.DroppedItemCount() << " unreadable items were left out\n";
     return 0;
 }
-
-int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
 
 // The options file a package carries as "settings.dat": the stored form of the
 // screen saver's options with an empty show name.
@@ -530,498 +509,6 @@ int PlayCall(const std::vector<std::string>& args) {
     return Play(files[0], width, height);
 }
 
-// ---- build ------------------------------------------------------------------------
-
-namespace fs = std::filesystem;
-
-// The name a show in outFolder stores for file: relative to the show's folder, with
-// backslashes, as the show resolves its items' names.
-AnsiString NameBeside(const fs::path& outFolder, const fs::path& file) {
-    return FromPosixPath(fs::absolute(file).lexically_normal().lexically_relative(outFolder).string());
-}
-
-// Whether the sound library plays a file, and where a play-list item for it ends.
-struct TMusicCheck {
-    bool Playable = false;
-    int32_t EndPoint = 0;  // 0: the file's own end (streams know their length)
-    std::string Why;       // why it does not play
-};
-
-// A tracker module's length through libopenmpt, as the sound library renders it; -1 when
-// the file is no module (or libopenmpt does not load), 0 when its length cannot be read.
-int32_t ModulePlayingTime(const std::vector<uint8_t>& bytes) {
-    std::string why;
-    const TOpenMptFunctions* mpt = OpenMpt(why);
-    if (!mpt) return -1;
-    int error = 0;
-    const char* message = nullptr;
-    const int probe = mpt->openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, bytes.data(),
-                                                     std::min<size_t>(bytes.size(), 4096), bytes.size(),
-                                                     mpt->openmpt_log_func_silent, nullptr,
-                                                     mpt->openmpt_error_func_ignore, nullptr, &error, &message);
-    if (message) mpt->openmpt_free_string(message);
-    if (probe != OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS) return -1;
-    message = nullptr;
-    openmpt_module* module = mpt->openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), mpt->openmpt_log_func_silent, nullptr, mpt->openmpt_error_func_ignore, nullptr,
-        &error, &message, nullptr);
-    if (message) mpt->openmpt_free_string(message);
-    if (!module) return 0;
-    const double seconds = mpt->openmpt_module_get_duration_seconds(module);
-    mpt->openmpt_module_destroy(module);
-    if (!(seconds > 0) || seconds * 1000 > INT32_MAX) return 0;
-    return static_cast<int32_t>(std::lround(seconds * 1000));
-}
-
-// Whether FFmpeg finds an audio stream it can decode, as the sound library opens streams.
-bool IsAudioStream(const std::string& file) {
-    std::string why;
-    const TFFmpegFunctions* av = FFmpeg(why);
-    if (!av) return false;
-    av->av_log_set_level(AV_LOG_QUIET);
-    AVFormatContext* context = nullptr;
-    if (av->avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0) return false;
-    const AVCodec* codec = nullptr;
-    const bool audio = av->avformat_find_stream_info(context, nullptr) >= 0 &&
-                       av->av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0) >= 0 && codec;
-    av->avformat_close_input(&context);
-    return audio;
-}
-
-// Songs first, as the sound library tells them from streams: a MIDI file ends at its
-// last event, a tracker module where libopenmpt says it ends. A song without an end
-// point would never play.
-TMusicCheck CheckMusic(const std::string& file) {
-    TMusicCheck check;
-    std::vector<uint8_t> bytes;
-    {
-        TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyWrite);
-        // A song file is small; a huge file is a stream, for which the head is enough.
-        const int64_t size = std::min<int64_t>(f.GetSize(), 64 << 20);
-        bytes.resize(static_cast<size_t>(size));
-        bytes.resize(static_cast<size_t>(f.Read(bytes.data(), size)));
-    }
-    if (LooksLikeMidiFile(bytes.data(), bytes.size())) {
-        check.EndPoint = MidiPlayingTime(bytes.data(), bytes.size());
-        check.Playable = check.EndPoint > 0;
-        if (!check.Playable) check.Why = "a MIDI song whose playing time cannot be read";
-        return check;
-    }
-    const int32_t module = ModulePlayingTime(bytes);
-    if (module >= 0) {
-        check.EndPoint = module;
-        check.Playable = module > 0;
-        if (!check.Playable) check.Why = "a tracker module whose playing time cannot be read";
-        return check;
-    }
-    check.Playable = IsAudioStream(file);
-    if (!check.Playable) check.Why = "no sound file the sound library plays";
-    return check;
-}
-
-struct TBuildCall {
-    std::string Folder, Out;
-    int32_t Duration = -1;
-    std::string Transition = "random";
-    std::vector<std::string> Music;
-    std::string Title;
-    std::vector<std::string> Collages;
-    std::string Snow;
-    bool Captions = false;
-    int32_t AspectX = 0, AspectY = 0;  // 0: the stage fills the screen
-};
-
-// Picture and video kinds a user may well hold that no reader of ours takes: refused by
-// name, not skipped, so a show never silently lacks them.
-bool IsUnreadPictureKind(const std::string& extension) {
-    static const char* const kinds[] = {"xpm", "xbm", "pnm", "pam", "pfm", "svg", "svgz", "webp", "heic", "heif",
-                                        "avif", "jxl", "jp2", "j2k", "jpx", "exr", "hdr", "dds", "cr2", "nef",
-                                        "arw", "dng", "orf", "raf", "rw2", "xcf", "mp4", "m4v", "mkv", "webm",
-                                        "flv", "ogv", "3gp"};
-    for (const char* k : kinds)
-        if (extension == k) return true;
-    return false;
-}
-
-// The picture files of folder that the picture registry reads, in name order (byte
-// order, the order the pack tool stores them in); false (with the reason on stderr)
-// when the folder holds a picture kind nothing reads.
-bool PictureFiles(const std::string& folder, std::vector<fs::path>& files) {
-    bool ok = true;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-        if (!e.is_regular_file()) continue;
-        const std::string name = e.path().filename().string();
-        const AnsiString extension = PictureExtension(Utf8ToAnsi(name));
-        TPictureFormat format;
-        if (FindPictureFormat(extension, format)) {
-            files.push_back(e.path());
-        } else if (IsUnreadPictureKind(extension)) {
-            std::cerr << "glowcanvas-show: " << e.path().string() << ": no picture format this system reads\n";
-            ok = false;
-        }
-    }
-    std::sort(files.begin(), files.end(),
-              [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
-    return ok;
-}
-
-// The pictures of folder; none (with the reason on stderr) when it is no folder, holds
-// no picture file or holds one nothing reads.
-std::vector<fs::path> PicturesOf(const std::string& folder) {
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-        std::cerr << "glowcanvas-show: " << folder << " is no folder\n";
-        return {};
-    }
-    std::vector<fs::path> pictures;
-    if (!PictureFiles(folder, pictures)) return {};
-    if (pictures.empty()) std::cerr << "glowcanvas-show: " << folder << " holds no picture file\n";
-    return pictures;
-}
-
-// What the builder needs to know of a picture: its full size and whether any pixel is
-// less than opaque.
-struct TPictureFacts {
-    int32_t Width = 0, Height = 0;
-    bool HasAlpha = false;
-};
-
-// Decodes the picture as the player will; false with the reason on stderr when it does
-// not read (an EPS without preview, a damaged file).
-bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
-    try {
-        TPictureLoadOptions options;
-        // Big photographs may decode smaller: their size is all that counts, and JPEG
-        // has no alpha.
-        options.TargetForSize = [&facts](int w, int h, int& tw, int& th) {
-            facts.Width = w;
-            facts.Height = h;
-            tw = std::max(w / 8, 1);
-            th = std::max(h / 8, 1);
-        };
-        const TBitmap32 picture =
-            LoadPictureFromFile(FromPosixPath(fs::absolute(file).lexically_normal().string()), options);
-        if (picture.Empty()) throw EInvalidGraphic("Leeres Bild");
-        if (facts.Width == 0) {
-            facts.Width = picture.Width();
-            facts.Height = picture.Height();
-        }
-        const TColor32* p = picture.Bits();
-        const size_t n = size_t(picture.Width()) * size_t(picture.Height());
-        for (size_t i = 0; i < n && !facts.HasAlpha; ++i) facts.HasAlpha = (p[i] >> 24) != 0xFF;
-        return true;
-    } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: " << file.string() << ": the picture cannot be read: " << AnsiToUtf8(e.what())
-                  << "\n";
-        return false;
-    }
-}
-
-// On a 1920 x 1080 screen a picture grows to twice its size at most: a small picture's
-// rectangle shrinks to that share of the stage, centred, so it shows as sharp at any
-// screen size. Larger pictures fill the whole stage as before.
-constexpr double kSharpGrowth = 2.0;
-constexpr double kReferenceWidth = 1920, kReferenceHeight = 1080;
-
-TDoubleRect SharpRect(const TPictureFacts& facts) {
-    const double w = std::min(1.0, kSharpGrowth * facts.Width / kReferenceWidth);
-    const double h = std::min(1.0, kSharpGrowth * facts.Height / kReferenceHeight);
-    // A side that reaches the stage means the picture fits by that side: the whole stage.
-    if (w >= 1.0 || h >= 1.0) return {0, 0, 1, 1};
-    return {(1 - w) / 2, (1 - h) / 2, (1 + w) / 2, (1 + h) / 2};
-}
-
-// How a picture with these facts combines and where it sits.
-void ApplyPictureFacts(TBaseBitmapSlideShowObject& item, const TPictureFacts& facts, bool placeBySize) {
-    if (facts.HasAlpha) item.BlendMode = bmAlpha;
-    if (placeBySize) item.RelativeRect = SharpRect(facts);
-}
-
-// A caption from a file name: "03-Lagune.jpg" says "Lagune".
-AnsiString CaptionOf(const fs::path& file) {
-    const std::string stem = file.stem().string();
-    size_t i = 0;
-    while (i < stem.size() && std::isdigit(static_cast<unsigned char>(stem[i]))) ++i;
-    while (i < stem.size() && (stem[i] == '-' || stem[i] == '_' || stem[i] == ' ')) ++i;
-    return Utf8ToAnsi(i < stem.size() ? stem.substr(i) : stem);
-}
-
-class TShowBuilder {
-public:
-    TShowBuilder(const TBuildCall& call, const AnsiString& transitionClass)
-        : call_(call), transitionClass_(transitionClass),
-          outFolder_(fs::absolute(call.Out).lexically_normal().parent_path()) {}
-
-    AnsiString Name(const fs::path& file) const { return NameBeside(outFolder_, file); }
-
-    // One picture of the show: with --captions a composite whose caption is the file's
-    // name, else a picture with effects.
-    TSlideShowObject* Picture(const fs::path& file, const TPictureFacts& facts) const {
-        if (call_.Captions) {
-            auto* item = new TPicTextSoundCompositeSlideShowObject();
-            item->FileName = Name(file);
-            item->Duration = call_.Duration;
-            item->Transition = CreateTransition(transitionClass_);
-            item->CaptionText = CaptionOf(file);
-            item->CaptionVectorText->Font.Size = 28;
-            item->CaptionVectorText->SetAlignment(2);
-            ApplyPictureFacts(*item, facts, true);
-            return item;
-        }
-        auto* item = new TExtPicSlideShowObject();
-        item->FileName = Name(file);
-        item->Duration = call_.Duration;
-        item->Transition = CreateTransition(transitionClass_);
-        ApplyPictureFacts(*item, facts, true);
-        return item;
-    }
-
-    // The title over the first item: both in a parallel group, the text zooming in and
-    // out over 2 s each.
-    TSlideShowObject* WithTitle(TSlideShowObject* first) const {
-        auto* title = new TTextSlideShowObject();
-        title->Duration = call_.Duration;
-        title->SetText(Utf8ToAnsi(call_.Title));
-        TFont font = title->GetFont();
-        font.Size = 72;
-        title->SetFont(font);
-        title->SetRelativeRect({0.05, 0.3, 0.95, 0.7});
-        title->SetAlignment(2);
-        title->TextEffects = std::make_unique<TComplexVectorTextEffect>();
-        for (auto* effect : {&title->TextEffects->FirstEffect, &title->TextEffects->SecondEffect}) {
-            effect->reset(new TSimpleZoomVectorTextEffect());
-            (*effect)->Duration = 2000;
-        }
-        auto* group = new TParallelSlideShowObject();
-        group->Title = title->Text;
-        group->CreateChildList();
-        group->GetChildList()->Add(first);
-        group->GetChildList()->Add(title);
-        return group;
-    }
-
-    // The pictures in a grid of cells, as square as their count allows.
-    TSlideShowObject* Collage(const fs::path& folder, const std::vector<fs::path>& pictures,
-                              const std::vector<TPictureFacts>& facts) const {
-        auto* collage = new TMergeSlideShowObject();
-        collage->Title = Utf8ToAnsi(folder.filename().string());
-        collage->Duration = call_.Duration;
-        collage->Transition = CreateTransition(transitionClass_);
-        collage->CreateChildList();
-        const int n = static_cast<int>(pictures.size());
-        const int columns = static_cast<int>(std::ceil(std::sqrt(double(n))));
-        const int rows = (n + columns - 1) / columns;
-        constexpr double kGap = 0.02;
-        for (int i = 0; i < n; ++i) {
-            auto* cell = new TExtPicSlideShowObject();
-            cell->FileName = Name(pictures[size_t(i)]);
-            cell->FreeTransition();  // the collage reveals itself as a whole
-            cell->FillBackground = false;  // a filled cell would cover the cells before it
-            const double w = 1.0 / columns, h = 1.0 / rows;
-            const int c = i % columns, r = i / columns;
-            cell->RelativeRect = {c * w + kGap, r * h + kGap, (c + 1) * w - kGap, (r + 1) * h - kGap};
-            ApplyPictureFacts(*cell, facts[size_t(i)], false);
-            collage->GetChildList()->Add(cell);
-        }
-        return collage;
-    }
-
-    // Falling flakes over everything in chapter, for its duration.
-    TSlideShowObject* WithSnow(TContainerSlideShowObject* chapter, const fs::path& flake, int32_t duration) const {
-        auto* snow = new TParticleSlideShowObject();
-        snow->FileNames = Name(flake);
-        snow->FreeTransition();
-        snow->FillBackground = false;
-        snow->Direction = 1.5707964f;  // down
-        snow->Speed = 0.08f;
-        snow->ParticleCount = 150;
-        snow->ParticleSize = 0.03f;
-        snow->MotionKind = pmSway;
-        snow->Amplitude = 0.04f;
-        snow->Frequency = 0.3f;
-        snow->Duration = duration;
-        auto* group = new TParallelSlideShowObject();
-        group->Title = "Schnee";
-        group->CreateChildList();
-        group->GetChildList()->Add(chapter);
-        group->GetChildList()->Add(snow);
-        return group;
-    }
-
-private:
-    const TBuildCall& call_;
-    AnsiString transitionClass_;
-    fs::path outFolder_;
-};
-
-// Why a file cannot go into a show at outFolder, "" when it can: the saver reaches only
-// what lies in its show's folder, and stored names are Windows-1252.
-std::string NameProblem(const fs::path& outFolder, const fs::path& file) {
-    const fs::path relative = fs::absolute(file).lexically_normal().lexically_relative(outFolder);
-    if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
-        return "lies outside the show's folder " + outFolder.string() + " (put it there or below)";
-    const std::string name = relative.string();
-    if (AnsiToUtf8(Utf8ToAnsi(name)) != name) return "has a name without a Windows-1252 form (rename it)";
-    return "";
-}
-
-int Build(const TBuildCall& call) {
-    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
-                                                             : Utf8ToAnsi(call.Transition);
-    if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
-    const std::vector<fs::path> pictures = PicturesOf(call.Folder);
-    if (pictures.empty()) return 1;
-    std::vector<std::vector<fs::path>> collages;
-    for (const std::string& folder : call.Collages) {
-        collages.push_back(PicturesOf(folder));
-        if (collages.back().empty()) return 1;
-    }
-    std::error_code ec;
-    TPictureFormat format;
-    if (!call.Snow.empty() &&
-        (!fs::is_regular_file(call.Snow, ec) ||
-         !FindPictureFormat(PictureExtension(FromPosixPath(fs::path(call.Snow).filename().string())), format))) {
-        std::cerr << "glowcanvas-show: no picture file " << call.Snow << " for the snow\n";
-        return 1;
-    }
-    for (const std::string& file : call.Music)
-        if (!fs::is_regular_file(file, ec)) {
-            std::cerr << "glowcanvas-show: no music file " << file << "\n";
-            return 1;
-        }
-
-    // Every file is checked before anything is written, and every fault is named.
-    const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
-    bool ok = true;
-    auto check = [&](const fs::path& file, TPictureFacts* facts) {
-        const std::string problem = NameProblem(outFolder, file);
-        if (!problem.empty()) {
-            std::cerr << "glowcanvas-show: " << file.string() << " " << problem << "\n";
-            ok = false;
-        } else if (facts && !ReadPictureFacts(file, *facts)) {
-            ok = false;
-        }
-    };
-    std::vector<TPictureFacts> pictureFacts(pictures.size());
-    for (size_t i = 0; i < pictures.size(); ++i) check(pictures[i], &pictureFacts[i]);
-    std::vector<std::vector<TPictureFacts>> collageFacts;
-    for (const std::vector<fs::path>& folder : collages) {
-        collageFacts.emplace_back(folder.size());
-        for (size_t i = 0; i < folder.size(); ++i) check(folder[i], &collageFacts.back()[i]);
-    }
-    if (!call.Snow.empty()) {
-        TPictureFacts flake;
-        check(call.Snow, &flake);
-    }
-    std::vector<TMusicCheck> checks;
-    for (const std::string& file : call.Music) {
-        check(file, nullptr);
-        checks.push_back(CheckMusic(file));
-        if (!checks.back().Playable) {
-            std::cerr << "glowcanvas-show: " << file << ": " << checks.back().Why << "\n";
-            ok = false;
-        }
-    }
-    if (!ok) return 1;
-
-    const TShowBuilder builder(call, className);
-    TSlideShow show;
-    // With snow, the items go into a chapter that the flakes fall over.
-    TContainerSlideShowObject* chapter = nullptr;
-    if (!call.Snow.empty()) {
-        chapter = new TContainerSlideShowObject();
-        chapter->Title = "Bilder";
-        chapter->CreateChildList();
-        show.RootList().Add(chapter);
-    }
-    TSlideShowObjectList& items = chapter ? *chapter->GetChildList() : show.RootList();
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        TSlideShowObject* item = builder.Picture(pictures[i], pictureFacts[i]);
-        items.Add(i == 0 && !call.Title.empty() ? builder.WithTitle(item) : item);
-    }
-    for (size_t i = 0; i < collages.size(); ++i) items.Add(builder.Collage(call.Collages[i], collages[i], collageFacts[i]));
-    if (chapter) {
-        // Its length with the show's default duration, which needs the show.
-        const int32_t duration = chapter->GetDuration();
-        show.RootList().RemoveObject(chapter, false);
-        show.RootList().Add(builder.WithSnow(chapter, call.Snow, duration));
-    }
-
-    if (TSlideShowProperties* props = show.SlideShowProperties) {
-        props->AspectX = call.AspectX;
-        props->AspectY = call.AspectY;
-    }
-    if (!call.Music.empty()) {
-        auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
-        if (!music) {
-            std::cerr << "glowcanvas-show: this build has no background music\n";
-            return 1;
-        }
-        for (size_t i = 0; i < call.Music.size(); ++i) {
-            auto item = std::make_unique<TMusicPlayListItem>();
-            item->FileName = builder.Name(call.Music[i]);
-            if (checks[i].EndPoint > 0) item->EndPoint = checks[i].EndPoint;
-            music->PlayList->Add(std::move(item));
-        }
-    }
-    TMemoryStream m;
-    if (!show.SaveToStream(m)) {
-        std::cerr << "glowcanvas-show: the show cannot be stored\n";
-        return 1;
-    }
-    return WriteWhole(call.Out, m) ? 0 : 1;
-}
-
-int BuildCall(const std::vector<std::string>& args) {
-    TBuildCall call;
-    std::vector<std::string> files;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        long long ms = 0;
-        if (a == "--duration" && hasValue) {
-            if (!ParseNumber(args[++i], 1, INT32_MAX, ms))
-                return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
-            call.Duration = static_cast<int32_t>(ms);
-        } else if (a == "--transition" && hasValue) {
-            call.Transition = args[++i];
-        } else if (a == "--music" && hasValue) {
-            call.Music.push_back(args[++i]);
-        } else if (a == "--title" && hasValue) {
-            call.Title = args[++i];
-            if (call.Title.empty()) return WrongCall("--title takes a text");
-        } else if (a == "--collage" && hasValue) {
-            call.Collages.push_back(args[++i]);
-        } else if (a == "--snow" && hasValue) {
-            call.Snow = args[++i];
-        } else if (a == "--captions") {
-            call.Captions = true;
-        } else if (a == "--aspect" && hasValue) {
-            const std::string& v = args[++i];
-            const size_t colon = v.find(':');
-            long long x = 0, y = 0;
-            if (v == "fill") {
-                call.AspectX = call.AspectY = 0;
-            } else if (colon != std::string::npos && ParseNumber(v.substr(0, colon), 1, 100000, x) &&
-                       ParseNumber(v.substr(colon + 1), 1, 100000, y)) {
-                call.AspectX = static_cast<int32_t>(x);
-                call.AspectY = static_cast<int32_t>(y);
-            } else {
-                return WrongCall("--aspect takes fill or W:H (16:9), not " + v);
-            }
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return WrongCall("unknown option " + a);
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.size() != 2) return WrongCall("build takes a folder and a show file");
-    call.Folder = files[0];
-    call.Out = files[1];
-    StartModules();
-    return Build(call);
-}
-
 // The transition classes a show may name, in registration order: the class name, then
 // its caption as the settings list it.
 int Transitions() {
@@ -1035,6 +522,28 @@ int Transitions() {
 }
 
 }  // namespace
+
+// Every module the show file can name, in dependency order.
+void StartModules() {
+    AddShowPlayingModules();
+    RunInitializations();
+}
+
+// Writes bytes as the whole new content of file; False (with the reason on stderr)
+// when that fails, and the old file is as it was.
+bool WriteWhole(const std::string& file, TMemoryStream& bytes) {
+    try {
+        TAtomicFile out(file);
+        out.WriteBuffer(bytes.Bytes().data(), bytes.GetSize());
+        out.Commit();
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "glowcanvas-show: cannot write " << file << ": " << FileErrorReason(e) << "\n";
+        return false;
+    }
+}
+
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
