@@ -16,6 +16,9 @@ struct TRunContext {
     int32_t PreviewHandle = 0;
     // The window the preview draws into, once the preview has found it; 0 before.
     uint64_t PreviewParentWindow = 0;
+    // The window a screen-saver daemon named for the full-screen run to draw into; 0 when
+    // the run owns the screen.
+    uint64_t DaemonWindow = 0;
     // Where temporary folders go (not owned); null: the defaults.
     const TTempProperties* TempProperties = nullptr;
     // Held while a run plays; gone again when it ends, however it ends.

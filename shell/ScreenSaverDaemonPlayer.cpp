@@ -38,9 +38,8 @@ TScreenSaverSlideShowPlayer* NewFullScreenPlayer(uint64_t daemonWindow) {
     return new TScreenSaverSlideShowPlayer();
 }
 
-bool DaemonWindowMissing() {
+bool DaemonWindowMissing(uint64_t window) {
     if (!IsDaemonCall()) return false;
-    const uint64_t window = GetDaemonWindow();
     TRect rect;
     if (window && WindowSystem().GetWindowRect(window, rect)) return false;
     OutputDebugString("Screen-saver daemon: no window " + std::to_string(window));

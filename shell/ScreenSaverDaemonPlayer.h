@@ -40,9 +40,9 @@ public:
 // The full-screen run's player: the daemon's when the command line is a daemon's call
 // for a window (GetDaemonWindow), else the one that owns the screen. Owned by the caller.
 TScreenSaverSlideShowPlayer* NewFullScreenPlayer(uint64_t daemonWindow);
-// A daemon's call whose window does not exist (or names none): the run does nothing,
-// as a preview without its window.
-bool DaemonWindowMissing();
+// A daemon's call whose window (GetDaemonWindow) does not exist or is none: the run does
+// nothing, as a preview without its window.
+bool DaemonWindowMissing(uint64_t window);
 // A message box of the run; for a daemon's call the text goes to the debug output
 // instead, since the daemon holds the keyboard and the mouse and nobody could answer the
 // box: the run would wait behind it, and the box outlive the daemon's blanking.

@@ -234,6 +234,7 @@ int32_t GetPreviewParentWindow() {
 TRunContext MakeRunContext() {
     TRunContext context;
     context.PreviewHandle = GetPreviewParentWindow();
+    context.DaemonWindow = GetDaemonWindow();
     context.TempProperties = GetTempProperties();
     return context;
 }
@@ -328,7 +329,7 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
             ShowSaverMessageBox(FormatPath(ScreenSaverStrings::SoundLibraryMissing, PathText(library)),
                            TMsgDlgType::mtWarning);
         // A daemon's window: the pointer, like all input, is the daemon's.
-        const uint64_t daemonWindow = GetDaemonWindow();
+        const uint64_t daemonWindow = context.DaemonWindow;
         SetScreenSaverRunning(true);
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
@@ -390,7 +391,7 @@ void RunInstalledShow(TRunContext& context) {
 }
 
 void RunFullScreen(TRunContext& context) {
-    if (DaemonWindowMissing()) return;
+    if (DaemonWindowMissing(context.DaemonWindow)) return;
     if (HasPackage)
         RunPackagedShow(context, ExeFileName);
     else
