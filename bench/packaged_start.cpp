@@ -76,6 +76,9 @@ TItems MakeItems(const fs::path& dir) {
         auto* item = new TExtPicSlideShowObject();
         item->FileName = name;
         item->SetDuration(5000);
+        // Shown whole from its first frame, as feh shows it: a transition would reveal the
+        // screen's centre later by design, not by a slower start.
+        item->FreeTransition();
         show.RootList().Add(item);
     }
     const std::string showFile = (dir / "Slideshow.kls").string();
