@@ -485,9 +485,9 @@ TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
     EXPECT_EQ(temp.EntryCount(), 0u);
 }
 
-TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
-    // The installation's sound library, named in the machine's store.
-    const fs::path install = temp.Dir().Path() / "install";
+// The installation's sound library in install, named in the machine's store (the user's
+// store in registryDir becomes it): a run without a package takes it from there.
+void InstallSoundLibrary(const fs::path& install, const fs::path& registryDir) {
     fs::create_directories(install);
     fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", install / "fmod.dll");
     {
@@ -495,7 +495,11 @@ TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
         ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
         reg.WriteString("InstallDir", FromPosixPath(install.string()));
     }
-    fs::rename(registry.Dir().Path() / "user.reg", registry.Dir().Path() / "machine.reg");
+    fs::rename(registryDir / "user.reg", registryDir / "machine.reg");
+}
+
+TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
+    ASSERT_NO_FATAL_FAILURE(InstallSoundLibrary(temp.Dir().Path() / "install", registry.Dir().Path()));
     TScreenSaverProperties options;
     options.FileName = FromPosixPath(g_kit->Show);
     options.ResumeAtLastPos = false;
@@ -515,15 +519,7 @@ TEST_F(SaverX, WithoutAPackageItPlaysTheShowOfItsOptions) {
 // A show stored for a small window in the middle still fills the screen as a screen
 // saver: the picture reaches the screen's corners.
 TEST_F(SaverX, AShowStoredForAWindowFillsTheScreen) {
-    const fs::path install = temp.Dir().Path() / "install";
-    fs::create_directories(install);
-    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", install / "fmod.dll");
-    {
-        TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey("\\Software\\Velmorra\\Glowcanvas\\2.x", true));
-        reg.WriteString("InstallDir", FromPosixPath(install.string()));
-    }
-    fs::rename(registry.Dir().Path() / "user.reg", registry.Dir().Path() / "machine.reg");
+    ASSERT_NO_FATAL_FAILURE(InstallSoundLibrary(temp.Dir().Path() / "install", registry.Dir().Path()));
     const std::string show = WriteRunShow(temp.Dir().Path() / "bilder", "fenster.kls", 2, 4000, 320, 240);
     {
         TSlideShow stored;
