@@ -74,6 +74,26 @@ TEST(PackedDIB, ThirtyTwoBitBitfieldsAndPlainThirtyTwoBits) {
     ExpectPixels(Decode(plain), 1, 1, {Color32(0x11, 0x22, 0x33)});
 }
 
+// Plain 32-bit rows go several pixels at a time: every width around that step, from a
+// buffer at an odd address, keeps each pixel in place and opaque whatever its X byte.
+TEST(PackedDIB, PlainThirtyTwoBitRowsOfEveryWidth) {
+    for (int w = 1; w <= 13; ++w) {
+        Bytes b = Header(w, 2, 32);
+        std::vector<TColor32> topDown(size_t(2 * w));
+        for (int y = 1; y >= 0; --y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t v = uint8_t(16 * y + x + 1);
+                b.u8(v).u8(uint8_t(v + 100)).u8(uint8_t(v + 200)).u8(uint8_t(x * 37));
+                topDown[size_t(y * w + x)] = Color32(uint8_t(v + 200), uint8_t(v + 100), v);
+            }
+        std::vector<uint8_t> shifted(1);
+        shifted.insert(shifted.end(), b.vec().begin(), b.vec().end());
+        TBitmap32 out;
+        ASSERT_TRUE(PackedDIBToBitmap32(shifted.data() + 1, b.size(), out)) << w;
+        ExpectPixels(out, w, 2, topDown);
+    }
+}
+
 // The table's length decides where the pixels start: biClrUsed entries, or all 256
 // when it is 0.
 TEST(PackedDIB, EightBitsWithAShortTableAndWithAFullOne) {
