@@ -20,6 +20,7 @@
 #include "playback/RealTimeSlideShowPlayer.h"
 #include "transitions/PicTransitions.h"
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -175,12 +176,17 @@ public:
     using TRealTimeSlideShowPlayer::TRealTimeSlideShowPlayer;
     int32_t RenderFrame(std::vector<TSlideShowObject*>& objects) override {
         const int32_t at = GetCurrentPlayTime();
+        rusage u0{}, u1{};
+        getrusage(RUSAGE_THREAD, &u0);
         const double t0 = ThreadCpuMs();
         const int32_t next = TRealTimeSlideShowPlayer::RenderFrame(objects);
         Frames.emplace_back(at, ThreadCpuMs() - t0);
+        getrusage(RUSAGE_THREAD, &u1);
+        if (at >= 2700 && at < 4300) Faults += u1.ru_minflt - u0.ru_minflt;
         return next;
     }
     std::vector<std::pair<int32_t, double>> Frames;  // show time, CPU ms
+    long Faults = 0;
 };
 
 // Two full-frame copies from sources not in any cache (the restore or draw the frame
@@ -260,6 +266,7 @@ void BM_FadeFrame(benchmark::State& state) {
         state.counters["frame_cpu_ms"] = frame;
         state.counters["two_cold_copies_ms"] = copies;
         state.counters["fade_frames"] = frames;
+        state.counters["faults"] = double(player->Faults);
     }
 }
 

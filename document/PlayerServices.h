@@ -75,6 +75,9 @@ public:
     // their backgrounds back: an item whose saved background covers exactly r then still
     // holds what lies there and need not copy it again.
     virtual bool UntouchedSinceRestore(uint32_t /*serial*/, const TRect& /*r*/) { return false; }
+    // Whether the back buffer still holds what the items drew in the frame numbered serial
+    // and it was the frame before this one, with nothing drawn since that was not put back.
+    virtual bool BufferHoldsFrame(uint32_t /*serial*/) { return false; }
     // Whether the preparation step running now is for an item due already or about to be
     // late (the first picture, a jump): its work may take more cores to end sooner.
     virtual bool StepIsUrgent() { return false; }

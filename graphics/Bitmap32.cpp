@@ -50,9 +50,10 @@ inline TColor32 BlendOverOpaque(TColor32 f, TColor32 b, uint32_t master) {
     return 0xFF000000u | (r << 16) | (g << 8) | bl;
 }
 
-inline void BlendTail(const TColor32* src, TColor32* dst, int i, int n, uint32_t master) {
+// under: what lies beneath F (dst itself for a blend in place); the result goes to dst.
+inline void BlendTail(const TColor32* src, const TColor32* under, TColor32* dst, int i, int n, uint32_t master) {
     for (; i < n; ++i) {
-        const TColor32 b = dst[i];
+        const TColor32 b = under[i];
         dst[i] = (b >> 24) == 255 ? BlendOverOpaque(src[i], b, master) : BlendPixel(src[i], b, uint8_t(master));
     }
 }
@@ -92,7 +93,7 @@ inline __m128i BlendAnySSE2(__m128i f, __m128i b, uint32_t master) {
     return _mm_or_si128(_mm_and_si128(keep, b), _mm_andnot_si128(keep, r));
 }
 
-void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+void BlendRowSSE2(const TColor32* src, const TColor32* under, TColor32* dst, int n, uint32_t master) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i c255 = _mm_set1_epi16(255);
     const __m128i c128 = _mm_set1_epi16(128);
@@ -113,7 +114,7 @@ void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + i));
         const __m128i fa = _mm_and_si128(f, alphaMask);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, alphaMask), alphaMask)) != 0xFFFF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), BlendAnySSE2(f, b, master));
@@ -124,7 +125,10 @@ void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), f);
             continue;
         }
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fa, zero)) == 0xFFFF) continue;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fa, zero)) == 0xFFFF) {
+            if (under != dst) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), b);
+            continue;
+        }
         const __m128i flo = _mm_unpacklo_epi8(f, zero), fhi = _mm_unpackhi_epi8(f, zero);
         __m128i alo, ahi;
         if (opaque == 0xFFFF) {
@@ -137,7 +141,7 @@ void BlendRowSSE2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
         const __m128i hi = mix(fhi, _mm_unpackhi_epi8(b, zero), ahi);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(_mm_packus_epi16(lo, hi), alphaMask));
     }
-    BlendTail(src, dst, i, n, master);
+    BlendTail(src, under, dst, i, n, master);
 }
 #endif
 
@@ -172,7 +176,8 @@ __attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(__m256i f, __m256i b
     return _mm256_blendv_epi8(r, b, _mm256_cmpeq_epi32(a, zero));
 }
 
-__attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+__attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, const TColor32* under, TColor32* dst, int n,
+                                                  uint32_t master) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i c255 = _mm256_set1_epi16(255);
     const __m256i c128 = _mm256_set1_epi16(128);
@@ -195,7 +200,7 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
         // The source is often cold (a slide drawn long before): fetch ahead of the stream.
         _mm_prefetch(reinterpret_cast<const char*>(src + i) + 1024, _MM_HINT_T0);
         const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(under + i));
         const __m256i fa = _mm256_and_si256(f, alphaMask);
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), BlendAnyAVX2(f, b, master));
@@ -206,7 +211,10 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), f);
             continue;
         }
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, zero)) == -1) continue;
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, zero)) == -1) {
+            if (under != dst) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), b);
+            continue;
+        }
         if (opaque == -1) {
             // An opaque picture under a master alpha (a cross-fade): byte pairs (F, B) taken
             // 128 down as signed bytes, weighed (M, 255 - M) by one maddubs; adding 255 * 128
@@ -234,20 +242,22 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, TColor32*
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
                             _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
     }
-    BlendTail(src, dst, i, n, master);
+    BlendTail(src, under, dst, i, n, master);
 }
 #endif
 
-void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) {
+void BlendRow(const TColor32* src, const TColor32* under, TColor32* dst, int n, uint32_t master) {
     const int level = SimdLevel();
 #ifdef GC_HAVE_AVX2_PATH
-    if (level >= 2) return BlendRowAVX2(src, dst, n, master);
+    if (level >= 2) return BlendRowAVX2(src, under, dst, n, master);
 #endif
 #ifdef __SSE2__
-    if (level >= 1) return BlendRowSSE2(src, dst, n, master);
+    if (level >= 1) return BlendRowSSE2(src, under, dst, n, master);
 #endif
-    BlendTail(src, dst, 0, n, master);
+    BlendTail(src, under, dst, 0, n, master);
 }
+
+void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) { BlendRow(src, dst, dst, n, master); }
 
 // The built-in combiners over a row: one operation per channel byte, then F's alpha.
 
@@ -683,6 +693,64 @@ void TBitmap32::CombineRow(const TColor32* src, TColor32* dst, int count) const 
 
 void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY) const {
     DrawTo(dst, dstX, dstY, 0, 0, width_, height_);
+}
+
+namespace {
+
+// A rectangle at (x, y) of size w x h cut to a bitmap of w2 x h2, in 64 bits so that a far
+// position cannot wrap.
+Box PlacedIn(int64_t x, int64_t y, int w, int h, int w2, int h2) {
+    return {int(std::clamp<int64_t>(x, 0, w2)), int(std::clamp<int64_t>(y, 0, h2)),
+            int(std::clamp<int64_t>(x + w, 0, w2)), int(std::clamp<int64_t>(y + h, 0, h2))};
+}
+
+}  // namespace
+
+void TBitmap32::DrawToOver(TBitmap32& dst, int dstX, int dstY, const TBitmap32& under, int underX,
+                           int underY) const {
+    const Box u = PlacedIn(underX, underY, under.width_, under.height_, dst.width_, dst.height_);
+    const Box d = PlacedIn(dstX, dstY, width_, height_, dst.width_, dst.height_);
+    const bool fuses = DrawMode == dmOpaque || DrawMode == dmBlend ||
+                       (DrawMode == dmCustom && CombineKind == ckCustom && !OnPixelCombine);
+    auto underRow = [&](int y, int x) { return under.ScanLine(int(int64_t(y) - underY)) + (int64_t(x) - underX); };
+    auto copyUnder = [&](int y, int l, int r) {
+        if (r > l) std::memcpy(dst.ScanLine(y) + l, underRow(y, l), size_t(r - l) * sizeof(TColor32));
+    };
+    if (!fuses || &dst == this || &dst == &under || u.Empty() || d.Empty()) {
+        // The other modes read the destination in their own ways: put back, then draw.
+        for (int y = u.T; y < u.B; ++y) copyUnder(y, u.L, u.R);
+        DrawTo(dst, dstX, dstY);
+        return;
+    }
+    auto ownRow = [&](int y, int x) { return ScanLine(int(int64_t(y) - dstY)) + (int64_t(x) - dstX); };
+    const uint32_t master = DrawMode == dmOpaque ? 255 : MasterAlpha;
+    for (int y = std::min(u.T, d.T); y < std::max(u.B, d.B); ++y) {
+        const bool inUnder = y >= u.T && y < u.B, inOwn = y >= d.T && y < d.B;
+        if (!inOwn) {
+            if (inUnder) copyUnder(y, u.L, u.R);
+            continue;
+        }
+        if (!inUnder) {
+            CombineRow(ownRow(y, d.L), dst.ScanLine(y) + d.L, d.R - d.L);
+            continue;
+        }
+        const int l = std::max(u.L, d.L), r = std::min(u.R, d.R);
+        if (r <= l) {
+            copyUnder(y, u.L, u.R);
+            CombineRow(ownRow(y, d.L), dst.ScanLine(y) + d.L, d.R - d.L);
+            continue;
+        }
+        copyUnder(y, u.L, l);
+        copyUnder(y, r, u.R);
+        // This bitmap's pixels beyond under's columns fall on dst as it is.
+        if (d.L < l) CombineRow(ownRow(y, d.L), dst.ScanLine(y) + d.L, l - d.L);
+        if (r < d.R) CombineRow(ownRow(y, r), dst.ScanLine(y) + r, d.R - r);
+        TColor32* out = dst.ScanLine(y) + l;
+        if (DrawMode == dmOpaque || master == 0)
+            std::memcpy(out, DrawMode == dmOpaque ? ownRow(y, l) : underRow(y, l), size_t(r - l) * sizeof(TColor32));
+        else
+            BlendRow(ownRow(y, l), underRow(y, l), out, r - l, master);
+    }
 }
 
 void TBitmap32::DrawTo(TBitmap32& dst, int dstX, int dstY, int sx1, int sy1, int sx2, int sy2) const {

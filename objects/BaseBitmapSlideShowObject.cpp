@@ -228,7 +228,9 @@ bool TBaseBitmapSlideShowObject::DrawTransitionFrame(TTransitionPlugin& transiti
     TRect u;
     transition.GetChangedRect(t, back, u);
     SaveBackground(u, player);
-    if (!transition.Draw(t, back)) return false;
+    // A background still to be put back goes in with the frame's own pixels.
+    const TBitmap32* under = TakeLateBackground();
+    if (!(under ? transition.DrawOver(t, back, *under, BackgroundPos) : transition.Draw(t, back))) return false;
     AddUpdateRect(u);
     return true;
 }
@@ -387,6 +389,7 @@ bool TBaseBitmapSlideShowObject::ReadData(TOKFStreamWinTypes& stream) {
 
 void TBaseBitmapSlideShowObject::Reset() {
     TPreviewEditorSlideShowObject::Reset();
+    still_ = TStillDrawing{};
     Bitmap.reset();
     PlayHelper.reset();
     LoadFailed = 0;
@@ -428,17 +431,43 @@ bool TBaseBitmapSlideShowObject::ExecuteInitializationStep(IPlayerServices* play
 int32_t TBaseBitmapSlideShowObject::Play(IPlayerServices* player, bool final) {
     TPreviewEditorSlideShowObject::Play(player, final);
     ClearUpdateRect();
-    TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
-    if (Bitmap && back) {
-        const TRect area = player->GetClientRect();
-        const TRect r = BitmapTargetRect(area);
-        const TRect u = FillBackground ? area : r;
-        if (!final) SaveBackground(u, player);
-        ApplyBlendMode(*Bitmap, 255);
-        Bitmap->DrawTo(*back, r.Left, r.Top);
-        AddUpdateRect(u);
+    TRect r, u;
+    if (Bitmap && player && player->GetBackBuffer() && StillPlacement(player, r, u)) {
+        DrawBitmap(player, r, u, 255, final, true);
+    } else {
+        FinishLateRestore();
+        still_ = TStillDrawing{};
     }
     return TimeLeft(player);
+}
+
+bool TBaseBitmapSlideShowObject::StillPlacement(IPlayerServices* player, TRect& place, TRect& update) {
+    const TRect area = player->GetClientRect();
+    place = BitmapTargetRect(area);
+    update = FillBackground ? area : place;
+    return true;
+}
+
+void TBaseBitmapSlideShowObject::DrawBitmap(IPlayerServices* player, const TRect& place, const TRect& update,
+                                            uint8_t masterAlpha, bool final, bool still) {
+    if (!TakeKeptDrawing()) {
+        FinishLateRestore();
+        if (!final) SaveBackground(update, player);
+        ApplyBlendMode(*Bitmap, masterAlpha);
+        Bitmap->DrawTo(*player->GetBackBuffer(), place.Left, place.Top);
+        AddUpdateRect(update);
+    }
+    still_ = still ? TStillDrawing{player->RestoreSerial(), Bitmap.get(), TSize{Bitmap->Width(), Bitmap->Height()},
+                                   place, update, BlendMode}
+                   : TStillDrawing{};
+}
+
+bool TBaseBitmapSlideShowObject::DrawsAsLastFrame(IPlayerServices* player) {
+    TRect place, update;
+    return player && Bitmap && still_.Serial && player->BufferHoldsFrame(still_.Serial) &&
+           still_.Bitmap == Bitmap.get() && still_.Size == TSize{Bitmap->Width(), Bitmap->Height()} &&
+           still_.Blend == BlendMode && StillPlacement(player, place, update) && place == still_.Place &&
+           update == still_.Update;
 }
 
 bool TBaseBitmapSlideShowObject::DrawTo(TBitmap32& target, bool) {

@@ -133,6 +133,8 @@ public:
     int32_t Play(IPlayerServices* player, bool final) override;
     bool DrawTo(TBitmap32& target, bool final) override;
     bool NeedsBackground() override;
+    // The bitmap drawn plainly in the last frame, at the same place, is drawn again.
+    bool DrawsAsLastFrame(IPlayerServices* player) override;
 
     // Editor (preview) operations.
     void CreateEditorHelper() override;
@@ -193,4 +195,24 @@ protected:
     // Sizes Fitted to AreaRect, fills the bands around the placed picture P with the
     // background colour and draws Picture stretched into P.
     void FillAroundPicture(TBitmap32& fitted, TBitmap32& picture, const TRect& areaRect, const TRect& p) const;
+
+    // Where this frame's Play draws the bitmap as it stands (place) and the area that
+    // changes (update); False when the item draws anything else (a transition, motion).
+    virtual bool StillPlacement(IPlayerServices* player, TRect& place, TRect& update);
+    // The bitmap drawn at place under masterAlpha, its background under update saved
+    // first, unless the player kept last frame's drawing; a still drawing is noted for
+    // the next frame's DrawsAsLastFrame.
+    void DrawBitmap(IPlayerServices* player, const TRect& place, const TRect& update, uint8_t masterAlpha, bool final,
+                    bool still);
+
+private:
+    // The last plain drawing of the bitmap; Serial 0: none in the last frame.
+    struct TStillDrawing {
+        uint32_t Serial = 0;
+        const TBitmap32* Bitmap = nullptr;
+        TSize Size;
+        TRect Place, Update;
+        uint8_t Blend = 0;
+    };
+    TStillDrawing still_;
 };

@@ -79,20 +79,33 @@ int32_t TBaseExtBitmapSlideShowObject::Play(IPlayerServices* player, bool final)
     const int32_t t = SaturateInt32(int64_t(player ? player->GetPlayTime() : 0) - StartTime);
     ClearUpdateRect();
     TBitmap32* back = player ? player->GetBackBuffer() : nullptr;
-    if (!Bitmap || Bitmap->Empty() || !back) return SaturateInt32(int64_t(GetDuration()) - t);
-    if (Transition && !transitionsDisabled_ && !final && !Transition->IsFinished(t)) {
+    if (!Bitmap || Bitmap->Empty() || !back) {
+        FinishLateRestore();
+        return SaturateInt32(int64_t(GetDuration()) - t);
+    }
+    if (TransitionRuns(t) && !final) {
         if (MotionPath) Transition->SetRect(AnimatedTargetRect(player, t));
         if (DrawTransitionFrame(*Transition, player, *back, t)) return -1;
     }
     const TRect r = AnimatedTargetRect(player, t);
     const TRect u = FillBackground ? player->GetClientRect() : r;
     const int32_t alpha = OpacityCurve ? std::clamp(OpacityCurve->GetValue(t), 0, 255) : 255;
-    if (!final) SaveBackground(u, player);
-    ApplyBlendMode(*Bitmap, uint8_t(alpha));
-    Bitmap->DrawTo(*back, r.Left, r.Top);
-    AddUpdateRect(u);
-    if (MotionPath || OpacityCurve || RotationCurve) return -1;
+    const bool moves = MotionPath || OpacityCurve || RotationCurve;
+    DrawBitmap(player, r, u, uint8_t(alpha), final, !moves);
+    if (moves) return -1;
     return SaturateInt32(int64_t(GetDuration()) - t);
+}
+
+bool TBaseExtBitmapSlideShowObject::TransitionRuns(int32_t t) const {
+    return Transition && !transitionsDisabled_ && !Transition->IsFinished(t);
+}
+
+bool TBaseExtBitmapSlideShowObject::StillPlacement(IPlayerServices* player, TRect& place, TRect& update) {
+    const int32_t t = SaturateInt32(int64_t(player->GetPlayTime()) - StartTime);
+    if (TransitionRuns(t) || MotionPath || OpacityCurve || RotationCurve) return false;
+    place = AnimatedTargetRect(player, t);
+    update = FillBackground ? player->GetClientRect() : place;
+    return true;
 }
 
 void TBaseExtBitmapSlideShowObject::Reset() {

@@ -31,6 +31,8 @@ public:
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     int32_t Play(IPlayerServices* player, bool final) override;
+    // A transition frame blends the saved background in as it draws.
+    void RestoreBackgroundLate(IPlayerServices* player) override { RestoreLater(player); }
 
     void CreateEditorHelper() override;
     bool EditorMouseMove(const TPreviewEditorMouseInfo& info) override;
@@ -42,6 +44,9 @@ public:
 protected:
     // The placement at T ms since the start, moved by the motion path.
     TRect AnimatedTargetRect(IPlayerServices* player, int32_t time) const;
+    // Whether the entrance transition draws at T ms since the start.
+    bool TransitionRuns(int32_t time) const;
+    bool StillPlacement(IPlayerServices* player, TRect& place, TRect& update) override;
     // The key-frame curves' hooks: a new path starts on the current rectangle's centre,
     // truncated to path units.
     TMoveableRectPreviewEditorHelper* PathHelper() const override;

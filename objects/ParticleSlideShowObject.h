@@ -129,6 +129,8 @@ public:
     // Every particle puts back what it covered, the last first (or the shared copy goes
     // back whole).
     void RestoreBackground(IPlayerServices* player) override;
+    // Particles put back their own pieces, all at once.
+    void RestoreBackgroundLate(IPlayerServices* player) override { RestoreBackground(player); }
     // A still picture of the particles where they are; the placeholder without them.
     bool DrawTo(TBitmap32& target, bool final) override;
     bool Prepare(TBitmap32& target) override;

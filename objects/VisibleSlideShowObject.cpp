@@ -19,7 +19,11 @@ int32_t ClipTo(int64_t v, int32_t extent) { return static_cast<int32_t>(std::cla
 
 TVisibleSlideShowObject::TVisibleSlideShowObject() { ClearUpdateRect(); }
 
-TVisibleSlideShowObject::~TVisibleSlideShowObject() { FreeBackground(); }
+TVisibleSlideShowObject::~TVisibleSlideShowObject() {
+    // No frame is under way: the back buffer may be gone.
+    lateTarget_ = nullptr;
+    FreeBackground();
+}
 
 void TVisibleSlideShowObject::ClearUpdateRect() { UpdateRect = TRect{}; }
 
@@ -38,6 +42,7 @@ void TVisibleSlideShowObject::AddUpdateRect(const TRect& r) {
 }
 
 void TVisibleSlideShowObject::FreeBackground() {
+    FinishLateRestore();
     Background.reset();
     RestoredSerial = 0;
 }
@@ -63,6 +68,8 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
     if (restored && player && s == Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()) &&
         player->UntouchedSinceRestore(restored, s))
         return;
+    // Saved anew: from the buffer as it is once the old pixels are back.
+    FinishLateRestore();
     // Every pixel is copied below.
     Background->SetSizeForOverwrite(s.Width(), s.Height());
     BackgroundPos = s.TopLeft();
@@ -73,6 +80,7 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
 
 void TVisibleSlideShowObject::CropBackground(const TRect& r) {
     if (!Background) return;
+    FinishLateRestore();
     const TRect kept = IntersectRect(r, Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(),
                                               Background->Height()));
     if (kept.IsEmpty()) {
@@ -88,6 +96,8 @@ void TVisibleSlideShowObject::CropBackground(const TRect& r) {
 
 void TVisibleSlideShowObject::RestoreBackground(IPlayerServices* player) {
     ClearUpdateRect();
+    drawingKept_ = false;
+    lateTarget_ = nullptr;
     if (!Background) return;
     if (TBitmap32* buffer = player ? player->GetBackBuffer() : nullptr) {
         Background->DrawMode = dmOpaque;
@@ -95,6 +105,35 @@ void TVisibleSlideShowObject::RestoreBackground(IPlayerServices* player) {
         RestoredSerial = player->RestoreSerial();
     }
     AddUpdateRect(Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()));
+}
+
+void TVisibleSlideShowObject::RestoreLater(IPlayerServices* player) {
+    RestoreBackground(nullptr);
+    TBitmap32* buffer = player ? player->GetBackBuffer() : nullptr;
+    if (!Background || !buffer) return;
+    lateTarget_ = buffer;
+    // As good as put back for the check whether it must be saved again.
+    RestoredSerial = player->RestoreSerial();
+}
+
+const TBitmap32* TVisibleSlideShowObject::TakeLateBackground() {
+    if (!lateTarget_ || !Background) return nullptr;
+    lateTarget_ = nullptr;
+    return Background.get();
+}
+
+void TVisibleSlideShowObject::FinishLateRestore() {
+    TBitmap32* buffer = std::exchange(lateTarget_, nullptr);
+    if (!buffer || !Background) return;
+    Background->DrawMode = dmOpaque;
+    Background->DrawTo(*buffer, BackgroundPos.X, BackgroundPos.Y);
+}
+
+void TVisibleSlideShowObject::KeepDrawing() {
+    RestoreBackground(nullptr);
+    drawingKept_ = true;
+    // Nothing changes on screen: no update rectangle.
+    ClearUpdateRect();
 }
 
 bool TVisibleSlideShowObject::DrawTo(TBitmap32&, bool) { return false; }

@@ -7,6 +7,7 @@
 #include "graphics/Bitmap32.h"
 
 #include <memory>
+#include <utility>
 
 class TVisibleSlideShowObject : public TPlayableSlideShowObject, public virtual IVisibleSlideShowObject {
     GC_DECLARE_CLASS(TVisibleSlideShowObject)
@@ -30,6 +31,8 @@ public:
     TRect GetUpdateRect() override { return UpdateRect; }
     // Puts the saved pixels back and makes their rectangle the update rectangle.
     void RestoreBackground(IPlayerServices* player) override;
+    void KeepDrawing() override;
+    void FinishLateRestore() override;
     bool DrawTo(TBitmap32& target, bool final) override;
     bool Prepare(TBitmap32& target) override;
     void Unprepare() override;
@@ -44,6 +47,20 @@ public:
     // The player's frame in which Background was last put back; 0 once anything else may
     // have changed it.
     uint32_t RestoredSerial = 0;
+
+protected:
+    // RestoreBackground with the copy held back until FinishLateRestore, or until the item
+    // draws over the pixels itself (TakeLateBackground).
+    void RestoreLater(IPlayerServices* player);
+    // The saved pixels still to be put back, handed over to a caller who writes every one
+    // of them; null when none are pending.
+    const TBitmap32* TakeLateBackground();
+    // True once after the player kept this item's drawing for the frame.
+    bool TakeKeptDrawing() { return std::exchange(drawingKept_, false); }
+
+private:
+    bool drawingKept_ = false;
+    TBitmap32* lateTarget_ = nullptr;  // the back buffer awaiting Background
 };
 
 class TPreviewEditorSlideShowObject : public TVisibleSlideShowObject, public virtual IPreviewEditable {

@@ -420,8 +420,8 @@ void TSdlWindow::Present(const uint32_t* pixels, int32_t stride, int32_t width, 
                        int64_t(part.Left) * surface->format->BytesPerPixel;
         if (opaque) {
             for (int32_t y = 0; y < part.Height(); ++y)
-                std::memcpy(dst + int64_t(y) * surface->pitch, src + int64_t(y) * stride,
-                            size_t(part.Width()) * sizeof(uint32_t));
+                CopyPixelsToScreen(reinterpret_cast<uint32_t*>(dst + int64_t(y) * surface->pitch),
+                                   src + int64_t(y) * stride, part.Width());
         } else if (direct) {
             for (int32_t y = 0; y < part.Height(); ++y) {
                 uint32_t* row = reinterpret_cast<uint32_t*>(dst + int64_t(y) * surface->pitch);

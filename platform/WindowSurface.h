@@ -28,8 +28,10 @@ public:
 TRect PresentedPart(const TRect& rect, int32_t width, int32_t height, TPoint origin, int32_t clientWidth,
                     int32_t clientHeight);
 
-// Copies count pixels, each made opaque, at the speed of a plain copy.
+// Copy count pixels into a window's memory, each made opaque or as they are, at the
+// speed of a plain copy or better (long rows are written past the caches).
 void CopyOpaquePixels(uint32_t* to, const uint32_t* from, int32_t count);
+void CopyPixelsToScreen(uint32_t* to, const uint32_t* from, int32_t count);
 
 // A client area in memory: presenting copies into Image and records where.
 class TOffscreenWindowSurface : public IWindowSurface {

@@ -56,6 +56,7 @@ void TWinPaintBox32::ResizeBuffer() {
     buffer_.SetSizeForOverwrite(width, height);
     buffer_.Clear(clBlack32);
     bufferValid_ = false;
+    ++bufferSerial_;
 }
 
 void TWinPaintBox32::Present(const TRect& r) {

@@ -46,6 +46,8 @@ public:
     // marked not valid); a buffer of the right size is kept as it is.
     void ResizeBuffer();
     bool BufferValid() const { return bufferValid_; }
+    // Counts the times the buffer was made anew (its pixels then are no frame's).
+    uint32_t BufferSerial() const { return bufferSerial_; }
 
     // Where flushes go: the client area of the window the box lies in, not owned. Without
     // one a flush copies nothing, as a box without a window shows nothing.
@@ -91,6 +93,7 @@ private:
     TRect bounds_;
     TBitmap32 buffer_;
     bool bufferValid_ = false;
+    uint32_t bufferSerial_ = 0;
     TRect dirtyRect_;
     TRect invalidScreenRect_;
     IWindowSurface* surface_ = nullptr;

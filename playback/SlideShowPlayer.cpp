@@ -22,6 +22,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 GC_IMPLEMENT_CLASS(TFadeBackgroundMusicHighPriorityEvent, THighPriorityEvent)
 GC_IMPLEMENT_PLUGIN(TSlideShowPlayer, TInterfacedPlugin)
@@ -255,6 +256,29 @@ bool TSlideShowPlayer::UntouchedSinceRestore(uint32_t serial, const TRect& r) {
                         [&](const TRect& t) { return !IntersectRect(t, r).IsEmpty(); });
 }
 
+bool TSlideShowPlayer::BufferHoldsFrame(uint32_t serial) { return bufferHoldsLast_ && serial == lastFrame_.Serial; }
+
+bool TSlideShowPlayer::BufferHoldsLastFrame(const std::vector<TSlideShowObject*>& objects) {
+    const TWinPaintBox32* box = GetPaintBox();
+    const uint32_t previous = restoreSerial_ == 1 ? std::numeric_limits<uint32_t>::max() : restoreSerial_ - 1;
+    if (!lastFrame_.Clean || FullRepaint || !box || lastFrame_.Serial != previous || lastFrame_.Box != box ||
+        lastFrame_.BufferSerial != box->BufferSerial())
+        return false;
+    // An item taken off the screen since left its last drawing in the buffer.
+    return std::all_of(lastFrame_.Objects.begin(), lastFrame_.Objects.end(), [&](TSlideShowObject* o) {
+        return std::find(objects.begin(), objects.end(), o) != objects.end();
+    });
+}
+
+void TSlideShowPlayer::NoteDrawnFrame(const std::vector<TSlideShowObject*>& objects, bool clean) {
+    const TWinPaintBox32* box = GetPaintBox();
+    lastFrame_.Serial = restoreSerial_;
+    lastFrame_.Box = box;
+    lastFrame_.BufferSerial = box ? box->BufferSerial() : 0;
+    lastFrame_.Clean = clean;
+    lastFrame_.Objects = objects;
+}
+
 TRect TSlideShowPlayer::GetClientRect() {
     TWinPaintBox32* box = GetPaintBox();
     return box ? box->ClientRect() : TRect{};
@@ -471,15 +495,37 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
     }
     std::vector<TRect> rects;
     if (++restoreSerial_ == 0) restoreSerial_ = 1;
+    bufferHoldsLast_ = KeepUnchangedDrawings && BufferHoldsLastFrame(objects);
+    // The items from the bottom up that would draw what they drew: no put-back, no drawing.
+    // The first item above them that draws has nothing drawn under it before it plays:
+    // it may put its background back late, as it draws.
+    size_t drawnFrom = 0;
+    for (; drawnFrom < objects.size(); ++drawnFrom) {
+        TSlideShowObject* object = objects[drawnFrom];
+        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
+        if (visible && AsPlayable(object) && !(bufferHoldsLast_ && visible->DrawsAsLastFrame(this))) break;
+    }
+    IVisibleSlideShowObject* late = nullptr;
     std::vector<std::pair<TSlideShowObject*, TRect>> restored;
     for (size_t i = objects.size(); i-- > 0;) {
         TSlideShowObject* object = objects[i];
         IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
         if (!visible || !AsPlayable(object)) continue;
-        visible->RestoreBackground(this);
+        if (i < drawnFrom) {
+            visible->KeepDrawing();
+            continue;
+        }
+        if (i == drawnFrom && KeepUnchangedDrawings) {
+            late = visible;
+            visible->RestoreBackgroundLate(this);
+        } else {
+            visible->RestoreBackground(this);
+        }
         rects.push_back(visible->GetUpdateRect());
         restored.emplace_back(object, rects.back());
     }
+    TSlideShowObject* lateObject = late ? objects[drawnFrom] : nullptr;
+    bool itemLeft = false;
     frameTouched_.clear();
     framePlaying_ = true;
     // An item's pixels count as touched for the items above it once it has played: what
@@ -507,6 +553,7 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
         } else {
             RunTimersDueBeforeEnd(playable, object);
             playable->Play(this, true);
+            itemLeft = true;
             // The last picture has to reach the window too.
             if (visible) rects.push_back(visible->GetUpdateRect());
             touched(object, visible);
@@ -519,6 +566,11 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
         }
     }
     framePlaying_ = false;
+    // An item that put its background back late and did not play (an action took it out
+    // of the frame) puts it back now.
+    const bool lateListed = late && std::find(objects.begin(), objects.end(), lateObject) != objects.end();
+    if (lateListed) late->FinishLateRestore();
+    NoteDrawnFrame(objects, !itemLeft && (!late || lateListed));
     PendingEvents.Clear();
     FlushFrame(rects);
     if (ShowFps) CountFrame();

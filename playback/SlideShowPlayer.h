@@ -222,6 +222,7 @@ public:
     void SendPlayerMessage(TMessage& message) override;
     uint32_t RestoreSerial() override { return restoreSerial_; }
     bool UntouchedSinceRestore(uint32_t serial, const TRect& r) override;
+    bool BufferHoldsFrame(uint32_t serial) override;
     bool StepIsUrgent() override { return urgentStep_; }
 
     virtual void RunCpuBenchmark();
@@ -253,6 +254,10 @@ public:
     bool StepMode = false;
     std::vector<AnsiString> FontFiles;
     bool ShowFps = false;
+    // Items that would draw what they drew in the last frame, with nothing changed below
+    // them, keep that drawing instead of putting back and drawing again; off, every frame
+    // redraws every item (the reference the frames are checked against).
+    bool KeepUnchangedDrawings = true;
     int32_t FrameCount = 0;
     int32_t FpsFrames = 0;
     int32_t FpsWindowStart = 0;
@@ -331,6 +336,9 @@ private:
     // Sounds of the list that follow a curve which moves ask for the frames they need.
     void RequestCurveWakeups(ISlideShowSoundList& list, int32_t time);
     void FlushFrame(std::vector<TRect>& rects);
+    // Whether the back buffer holds the last frame as drawn, for this frame's objects.
+    bool BufferHoldsLastFrame(const std::vector<TSlideShowObject*>& objects);
+    void NoteDrawnFrame(const std::vector<TSlideShowObject*>& objects, bool clean);
     void CountFrame();
     void RemoveQueuedEvent(THighPriorityEvent* event);
     void ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind, uint8_t target,
@@ -360,6 +368,18 @@ private:
     // A preparation step runs for an item that is due or about to be late.
     bool urgentStep_ = false;
     std::vector<TRect> frameTouched_;
+    // The last frame, for the next one to tell whether the back buffer still holds it:
+    // its number, its box and the box's buffer, and the items left on screen. Clean: no
+    // item drew its last picture into it and left.
+    struct TDrawnFrame {
+        uint32_t Serial = 0;
+        const TWinPaintBox32* Box = nullptr;
+        uint32_t BufferSerial = 0;
+        bool Clean = false;
+        std::vector<TSlideShowObject*> Objects;
+    };
+    TDrawnFrame lastFrame_;
+    bool bufferHoldsLast_ = false;
     // The first frame that reached the window was named on the debug output.
     bool firstFlushTold_ = false;
     bool showPrepared_ = false;

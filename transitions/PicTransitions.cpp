@@ -132,6 +132,11 @@ bool TAlphablendingTransitionPlugin::Draw(int32_t, TBitmap32& target) {
     return true;
 }
 
+bool TAlphablendingTransitionPlugin::DrawOver(int32_t, TBitmap32& target, const TBitmap32& under, TPoint underPos) {
+    if (Picture) Picture->DrawToOver(target, Rect.Left, Rect.Top, under, underPos.X, underPos.Y);
+    return true;
+}
+
 // ---- box family ----
 
 TBoxTransitionPlugin::TBoxTransitionPlugin() = default;

@@ -15,6 +15,7 @@ public:
     // Sets the picture's opacity for the coming Draw.
     void GetChangedRect(int32_t time, TBitmap32& target, TRect& changed) override;
     bool Draw(int32_t time, TBitmap32& target) override;
+    bool DrawOver(int32_t time, TBitmap32& target, const TBitmap32& under, TPoint underPos) override;
 };
 
 class TBoxTransitionPlugin : public TTransitionPlugin {

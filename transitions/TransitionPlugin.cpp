@@ -1,6 +1,7 @@
 #include "transitions/TransitionPlugin.h"
 
 #include "foundation/OKFStream.h"
+#include "graphics/Bitmap32.h"
 #include "platform/Random.h"
 
 #include <algorithm>
@@ -51,6 +52,12 @@ bool TTransitionPlugin::Init(const TRect& destRect, TBitmap32* picture) {
 void TTransitionPlugin::GetChangedRect(int32_t, TBitmap32&, TRect& changed) { changed = Rect; }
 
 bool TTransitionPlugin::Draw(int32_t, TBitmap32&) { return true; }
+
+bool TTransitionPlugin::DrawOver(int32_t time, TBitmap32& target, const TBitmap32& under, TPoint underPos) {
+    // An empty picture drawn over under puts under back alone; then the frame as usual.
+    TBitmap32().DrawToOver(target, 0, 0, under, underPos.X, underPos.Y);
+    return Draw(time, target);
+}
 
 const ClassInfo* TTransitionPlugin::GetPropertyFrameClass() {
     const AnsiString name = GetPropertyFrameClassName();
@@ -166,6 +173,11 @@ void TRandomTransitionPlugin::GetChangedRect(int32_t time, TBitmap32& target, TR
 
 bool TRandomTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     return Chosen ? Chosen->Draw(time, target) : TTransitionPlugin::Draw(time, target);
+}
+
+bool TRandomTransitionPlugin::DrawOver(int32_t time, TBitmap32& target, const TBitmap32& under, TPoint underPos) {
+    return Chosen ? Chosen->DrawOver(time, target, under, underPos)
+                  : TTransitionPlugin::DrawOver(time, target, under, underPos);
 }
 
 bool TRandomTransitionPlugin::IsFinished(int32_t time) {

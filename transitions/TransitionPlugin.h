@@ -51,6 +51,10 @@ public:
     virtual void GetChangedRect(int32_t time, TBitmap32& target, TRect& changed);
     // True when the transition drew (the owner then does not draw itself this frame).
     virtual bool Draw(int32_t time, TBitmap32& target);
+    // Draw, onto target as though under had first been copied into it at underPos (the
+    // owner's saved background, put back late). Transitions that write every pixel they
+    // change from the picture and what lies beneath alone do it in one pass.
+    virtual bool DrawOver(int32_t time, TBitmap32& target, const TBitmap32& under, TPoint underPos);
     // Strictly after Duration.
     virtual bool IsFinished(int32_t time) { return time > Duration; }
     // Picks random settings (the random transition calls it on its choice).
@@ -89,6 +93,7 @@ public:
     void Done() override;
     void GetChangedRect(int32_t time, TBitmap32& target, TRect& changed) override;
     bool Draw(int32_t time, TBitmap32& target) override;
+    bool DrawOver(int32_t time, TBitmap32& target, const TBitmap32& under, TPoint underPos) override;
     bool IsFinished(int32_t time) override;
     std::vector<AnsiString> GetNameList() override;
 };

@@ -190,3 +190,52 @@ TEST(Bitmap32Kernels, SizeForOverwriteKeepsTheLimitsAndSetSizeStillClears) {
     EXPECT_EQ(b.Width(), 0);
     EXPECT_THROW(b.SetSizeForOverwrite(1 << 15, 1 << 14), EBitmapError);
 }
+
+TEST(Bitmap32Kernels, DrawingOverASavedBackgroundEqualsPuttingItBackThenDrawing) {
+    LevelGuard guard;
+    std::mt19937 rng(5);
+    // The background as saved (one pixel wider than the picture on every side, as items
+    // save it), the picture partly transparent, the target's own pixels elsewhere; the
+    // places put the picture inside the background, across its edges and the target's,
+    // and out of the target.
+    TBitmap32 under = Random(37, 23, rng);
+    // Opaque, as the back buffer is, but for one row that blends in the general way.
+    for (int i = 0; i < under.Width() * (under.Height() - 1); ++i) under.Bits()[i] |= 0xFF000000u;
+    TBitmap32 picture = Random(35, 21, rng);
+    // Whole vector blocks of clear pixels leave what lies beneath.
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < picture.Width(); ++x) picture.ScanLine(y)[x] &= 0x00FFFFFFu;
+    const TBitmap32 target = Random(64, 40, rng);
+    struct TPlace {
+        int X, Y;
+    };
+    const TPlace places[] = {{11, 9}, {0, 0}, {-8, -5}, {40, 25}, {30, 3}, {100, 100}};
+    struct TMode {
+        TDrawMode Mode;
+        TCombineKind Kind;
+        uint8_t Master;
+    };
+    const TMode modes[] = {
+        {dmBlend, ckCustom, 255}, {dmBlend, ckCustom, 100}, {dmBlend, ckCustom, 0},
+        {dmOpaque, ckCustom, 255}, {dmCustom, ckAdd, 255},
+    };
+    for (int level : {0, 1, 2})
+        for (const TMode& m : modes)
+            for (const TPlace& p : places) {
+                SetBitmapSimdLevel(level);
+                picture.DrawMode = m.Mode;
+                picture.CombineKind = m.Kind;
+                picture.MasterAlpha = m.Master;
+                TBitmap32 want = target;
+                TBitmap32 saved = under;
+                saved.DrawMode = dmOpaque;
+                saved.DrawTo(want, 10, 8);
+                picture.DrawTo(want, p.X, p.Y);
+                TBitmap32 got = target;
+                picture.DrawToOver(got, p.X, p.Y, under, 10, 8);
+                for (int i = 0; i < want.Width() * want.Height(); ++i)
+                    ASSERT_EQ(got.Bits()[i], want.Bits()[i])
+                        << "level " << level << " mode " << m.Mode << " master " << int(m.Master) << " at " << p.X
+                        << "," << p.Y << " pixel " << i;
+            }
+}
