@@ -1,5 +1,4 @@
-// What the picture benchmarks share besides the timing: the ratio counters and a test
-// photo with its JPEG.
+// What the picture benchmarks share besides the timing: a test photo with its JPEG.
 #pragma once
 
 #include "bench/BenchTiming.h"
@@ -22,12 +21,6 @@ inline TBitmap32 Photo(int w, int h) {
         for (int x = 0; x < w; ++x)
             b.SetPixel(x, y, Color32(uint8_t((x * 255) / w), uint8_t((y * 255) / h), uint8_t(((x ^ y) & 63) + (rng() & 15))));
     return b;
-}
-
-// Our time over the reference's, and the reference's time per iteration.
-inline void Report(benchmark::State& state, double ours, double ref, const char* refName) {
-    state.counters["ratio"] = ref > 0 ? ours / ref : 0;
-    state.counters[std::string(refName) + "_ms"] = ref * 1000 / double(state.iterations());
 }
 
 // A JPEG of the picture, quality 90.

@@ -153,12 +153,6 @@ pixman_image_t* Wrap(TBitmap32& b) {
     return Px().create_bits(PIXMAN_a8r8g8b8, b.Width(), b.Height(), b.Bits(), b.Width() * 4);
 }
 
-void Report(benchmark::State& state, double ours, double ref, const char* refName, double target) {
-    state.counters["ratio"] = ref > 0 ? ours / ref : 0;
-    if (target > 0) state.counters["target"] = target;
-    state.counters[std::string(refName) + "_ms"] = ref * 1000 / double(std::max<int64_t>(1, state.iterations()));
-}
-
 // ---- Frame operations against a cold frame copy ------------------------------------
 
 constexpr int kFrameW = 1920, kFrameH = 1080;

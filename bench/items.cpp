@@ -57,7 +57,7 @@ void BM_ParticleFrameVsCopy(benchmark::State& state) {
         ours += t;
         state.SetIterationTime(t);
     }
-    Report(state, ours, ref, "copy");
+    Report(state, ours, ref, "copy", 8);
 }
 
 void BM_ComposeCollageVsCopy(benchmark::State& state) {
@@ -84,7 +84,7 @@ void BM_ComposeCollageVsCopy(benchmark::State& state) {
         ours += t;
         state.SetIterationTime(t);
     }
-    Report(state, ours, ref, "copy");
+    Report(state, ours, ref, "copy", 10);
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ void BM_ExtractIsLinear(benchmark::State& state) {
     state.counters["s_per_10k_at_10k"] = small;
     state.counters["s_per_10k_at_40k"] = large;
     state.counters["ratio"] = small > 0 ? large / small : 0;
+    state.counters["target"] = 1.5;
 }
 BENCHMARK(BM_ExtractIsLinear)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -86,7 +86,7 @@ void BM_PlayStillVsCopy(benchmark::State& state) {
         ours += t;
         state.SetIterationTime(t);
     }
-    Report(state, ours, ref, "copy");
+    Report(state, ours, ref, "copy", 3);
 }
 
 }  // namespace

@@ -142,6 +142,7 @@ void BM_StillPhases(benchmark::State& state) {
         state.counters["ratio"] = median > 0 ? longest / median : 0;
         state.counters["change_ms"] = longest;
         state.counters["median_ms"] = median;
+        state.counters["ratio_target"] = 2;
     }
 }
 

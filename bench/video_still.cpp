@@ -71,8 +71,7 @@ void BM_VideoStill(benchmark::State& state) {
         ours += t;
         state.SetIterationTime(t);
     }
-    Report(state, ours, ref, "decodeframe0");
-    state.counters["target"] = 2;
+    Report(state, ours, ref, "decodeframe0", 2);
     VideoImageUnit::Finalize();
 }
 BENCHMARK(BM_VideoStill)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
