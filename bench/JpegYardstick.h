@@ -15,6 +15,32 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+// libjpeg-turbo alone: the JPEG decoded at scale/8 into buffer as BGRA rows, one thread,
+// the buffer kept between calls.
+inline void PlainJpegDecode(const std::vector<uint8_t>& jpeg, unsigned scale, std::vector<uint8_t>& buffer, int& width,
+                            int& height) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGRA;
+    d.scale_num = scale;
+    d.scale_denom = 8;
+    jpeg_start_decompress(&d);
+    width = int(d.output_width);
+    height = int(d.output_height);
+    const size_t stride = size_t(d.output_width) * 4;
+    buffer.resize(stride * d.output_height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = buffer.data() + stride * d.output_scanline;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+}
+
 class TJpegFitYardstick {
 public:
     // The picture fitted into fitWidth x fitHeight, decoded for a target of
@@ -62,28 +88,7 @@ public:
     const uint8_t* Fitted() const { return fitted_.data(); }
 
 private:
-    void Decode() {
-        jpeg_decompress_struct d;
-        jpeg_error_mgr err;
-        d.err = jpeg_std_error(&err);
-        jpeg_create_decompress(&d);
-        jpeg_mem_src(&d, jpeg_.data(), static_cast<unsigned long>(jpeg_.size()));
-        jpeg_read_header(&d, TRUE);
-        d.out_color_space = JCS_EXT_BGRA;
-        d.scale_num = scale_;
-        d.scale_denom = 8;
-        jpeg_start_decompress(&d);
-        width_ = int(d.output_width);
-        height_ = int(d.output_height);
-        const size_t stride = size_t(d.output_width) * 4;
-        buffer_.resize(stride * d.output_height);
-        while (d.output_scanline < d.output_height) {
-            JSAMPROW row = buffer_.data() + stride * d.output_scanline;
-            jpeg_read_scanlines(&d, &row, 1);
-        }
-        jpeg_finish_decompress(&d);
-        jpeg_destroy_decompress(&d);
-    }
+    void Decode() { PlainJpegDecode(jpeg_, scale_, buffer_, width_, height_); }
 
     const std::vector<uint8_t>& jpeg_;
     int fitWidth_, fitHeight_;
