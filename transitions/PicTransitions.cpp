@@ -84,25 +84,6 @@ void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bo
                        TRect{0, int(s.S0), picture.Width(), int(s.S1)});
 }
 
-// The colour with its alpha scaled by m / 255, to the nearest integer (shifts rather
-// than a division, so that the loop over a row vectorises).
-inline TColor32 ScaleAlpha(TColor32 c, uint32_t m) {
-    const uint32_t x = (c >> 24) * m + 128;
-    return (c & 0x00FFFFFFu) | (((x + (x >> 8)) >> 8) << 24);
-}
-
-void ScaleAlphaRow(const TColor32* src, TColor32* out, int32_t n, uint32_t m) {
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {  // four at a time: the compiler makes one vector step of it
-        const TColor32 a = src[i], b = src[i + 1], c = src[i + 2], d = src[i + 3];
-        out[i] = ScaleAlpha(a, m);
-        out[i + 1] = ScaleAlpha(b, m);
-        out[i + 2] = ScaleAlpha(c, m);
-        out[i + 3] = ScaleAlpha(d, m);
-    }
-    for (; i < n; ++i) out[i] = ScaleAlpha(src[i], m);
-}
-
 TRect Offset(TRect r, int dx, int dy) {
     r.Left += dx;
     r.Right += dx;
@@ -336,61 +317,46 @@ void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long
 
 void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
     if (queued_.empty()) return;
-    if (queued_.size() == 1 || Picture->DrawMode != dmBlend) {
-        for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
-        queued_.clear();
-        return;
-    }
-    // Many parts of one row of boxes, blended: one combined row per line. Blending a
-    // pixel at master alpha M is blending it with its alpha scaled by M (rounded) at full
-    // opacity, and a transparent pixel leaves the target as it is.
-    constexpr int32_t kBridge = 64;
+    // Parts never overlap; the left and top edges are cut here as DrawTo would.
     TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
+    bool oneOffset = true;  // every part shows the picture at the same place
+    const int32_t ox = queued_.front().S.Left - queued_.front().D.Left, oy = queued_.front().S.Top - queued_.front().D.Top;
     for (TQueuedPart& q : queued_) {
-        // Parts never overlap; the left and top edges are cut here as DrawTo would.
         const int32_t dx = std::max(0, -q.D.Left), dy = std::max(0, -q.D.Top);
         q.D.Left += dx, q.S.Left += dx, q.D.Top += dy, q.S.Top += dy;
+        oneOffset = oneOffset && q.S.Left - q.D.Left == ox && q.S.Top - q.D.Top == oy;
         if (q.D.IsEmpty()) continue;
         span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
                      std::max(span.Bottom, q.D.Bottom)};
     }
-    if (!span.IsEmpty()) {
-        const uint8_t saved = Picture->MasterAlpha;
-        Picture->MasterAlpha = 255;
-        rowBuffer_.resize(size_t(span.Right - span.Left));
-        for (int32_t y = span.Top; y < span.Bottom; ++y) {
-            // Parts come left to right; each run of adjacent ones is combined at once.
-            TColor32* line = target.ScanLine(y);
-            int32_t from = 0, to = 0;
-            auto combine = [&] {
-                if (to > from) Picture->CombineRow(rowBuffer_.data(), line + from, to - from);
-            };
-            for (const TQueuedPart& q : queued_) {
-                if (q.D.IsEmpty() || y < q.D.Top || y >= q.D.Bottom) continue;
-                const TColor32* src = Picture->ScanLine(q.S.Top + (y - q.D.Top)) + q.S.Left;
-                const int32_t n = q.D.Right - q.D.Left;
-                // Short gaps are bridged with see-through pixels and long opaque parts go
-                // straight from the picture: the blend is quickest on long rows.
-                if (to > from && q.D.Left > to && q.D.Left - to <= kBridge) {
-                    std::fill(rowBuffer_.begin() + (to - from), rowBuffer_.begin() + (q.D.Left - from), clTransparent32);
-                    to = q.D.Left;
-                } else if (q.D.Left != to) {
-                    combine();
-                    from = to = q.D.Left;
-                }
-                if (q.Alpha == 255 && n >= kBridge) {
-                    combine();
-                    Picture->CombineRow(src, line + q.D.Left, n);
-                    from = to = q.D.Right;
-                    continue;
-                }
-                if (q.Alpha == 255) std::copy(src, src + n, rowBuffer_.data() + (to - from));
-                else ScaleAlphaRow(src, rowBuffer_.data() + (to - from), n, q.Alpha);
-                to += n;
-            }
-            combine();
+    if (queued_.size() == 1 || Picture->DrawMode != dmBlend || !oneOffset) {
+        for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
+        queued_.clear();
+        return;
+    }
+    // Many parts of a row of boxes, blended: each line is blended once, every pixel at its
+    // part's opacity (0 between parts). Between the parts' top and bottom edges the lines
+    // look alike, so the opacities are laid out once per band of lines.
+    bands_.clear();
+    for (const TQueuedPart& q : queued_)
+        if (!q.D.IsEmpty()) bands_.push_back(q.D.Top), bands_.push_back(q.D.Bottom);
+    std::sort(bands_.begin(), bands_.end());
+    bands_.erase(std::unique(bands_.begin(), bands_.end()), bands_.end());
+    masters_.assign(size_t(std::max(span.Right - span.Left, 0)), 0);
+    for (size_t k = 0; k + 1 < bands_.size(); ++k) {
+        const int32_t y0 = bands_[k], y1 = bands_[k + 1];
+        int32_t from = INT32_MAX, to = INT32_MIN;
+        for (const TQueuedPart& q : queued_) {
+            if (q.D.IsEmpty() || q.D.Top > y0 || q.D.Bottom < y1) continue;
+            std::fill_n(masters_.data() + (q.D.Left - span.Left), q.D.Right - q.D.Left, q.Alpha);
+            from = std::min(from, q.D.Left);
+            to = std::max(to, q.D.Right);
         }
-        Picture->MasterAlpha = saved;
+        if (from >= to) continue;
+        for (int32_t y = y0; y < y1; ++y)
+            BlendRowMasked(Picture->ScanLine(y + oy) + (from + ox), target.ScanLine(y) + from,
+                           masters_.data() + (from - span.Left), to - from);
+        std::fill(masters_.begin() + (from - span.Left), masters_.begin() + (to - span.Left), uint8_t(0));
     }
     queued_.clear();
 }

@@ -81,7 +81,8 @@ private:
         uint8_t Alpha;
     };
     std::vector<TQueuedPart> queued_;  // parts of the current row of boxes
-    std::vector<uint32_t> rowBuffer_;
+    std::vector<int32_t> bands_;     // the parts' top and bottom edges, in order
+    std::vector<uint8_t> masters_;   // per pixel of a line: the opacity of its part
     bool queueParts_ = false;
 };
 
