@@ -280,6 +280,11 @@ __attribute__((target("avx2"))) void BlendRowMaskedAVX2(const TColor32* src, TCo
         std::memcpy(&m8, masters + i, sizeof m8);
         if (m8 == 0) continue;
         const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        // Opaque pixels at full opacity (boxes done): the destination need not be read.
+        if (m8 == -1 && _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(f, alphaMask), alphaMask)) == -1) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), f);
+            continue;
+        }
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
             for (int k = i; k < i + 8; ++k) dst[k] = BlendPixel(src[k], dst[k], masters[k]);

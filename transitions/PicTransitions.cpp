@@ -198,6 +198,15 @@ void TBoxTransitionPlugin::Done() { std::vector<int32_t>().swap(StartTimes); }
 bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     if (StartTimes.empty() || !Picture || !UsableRect(Rect) || BoxMode > 7) return true;
     const int64_t boxDuration = std::max(BoxDuration, 0);
+    // The opacity of a whole faded box per ms since its start, worked out once rather than
+    // per box and frame (a few hundred values for tens of thousands of boxes).
+    constexpr int64_t kFadeTableLimit = 1 << 16;
+    if (BoxMode == 0 && BoxFade && boxDuration <= kFadeTableLimit && fadeTable_.size() != size_t(boxDuration)) {
+        fadeTable_.resize(size_t(boxDuration));
+        for (int64_t e = 0; e < boxDuration; ++e)
+            fadeTable_[size_t(e)] = FadeAlpha(static_cast<long double>(e) / boxDuration);
+    }
+    const bool useTable = BoxMode == 0 && BoxFade && fadeTable_.size() == size_t(boxDuration);
     // Tens of thousands of small boxes: neighbours that look alike are drawn together.
     queueParts_ = true;
     for (int32_t r = 0; r < Rows; ++r) {
@@ -219,9 +228,13 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
             }
             drawDone(c);
             if (elapsed <= 0) continue;
-            const long double bp = static_cast<long double>(elapsed) / boxDuration;
             TRect box{c * BoxWidth, r * BoxHeight, c * BoxWidth + BoxWidth, r * BoxHeight + BoxHeight};
             const TRect full = box;
+            if (useTable) {
+                DrawClippedAt(full, Offset(full, Rect.Left, Rect.Top), target, fadeTable_[size_t(elapsed)]);
+                continue;
+            }
+            const long double bp = static_cast<long double>(elapsed) / boxDuration;
             if (BoxMode == 0) {
                 // The whole box at once, whatever its inset (which never inverts it).
                 DrawClipped(full, Offset(full, Rect.Left, Rect.Top), target, bp);
@@ -271,6 +284,10 @@ void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitm
 }
 
 void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress) {
+    DrawClippedAt(s, d, target, BoxFade ? FadeAlpha(boxProgress) : Picture->MasterAlpha);
+}
+
+void TBoxTransitionPlugin::DrawClippedAt(TRect s, TRect d, TBitmap32& target, uint8_t alpha) {
     // Right and bottom only, target first: left and top are the bitmap's own business.
     if (d.Right > target.Width()) {
         s.Right -= d.Right - target.Width();
@@ -288,7 +305,6 @@ void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long
         d.Bottom -= s.Bottom - Picture->Height();
         s.Bottom = Picture->Height();
     }
-    const uint8_t alpha = BoxFade ? FadeAlpha(boxProgress) : Picture->MasterAlpha;
     // A faded box leaves the picture blending, drawn or not; what was queued before is
     // drawn as it was when queued.
     if (BoxFade && alpha != 255 && Picture->DrawMode != dmBlend) {
@@ -329,7 +345,7 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
         span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
                      std::max(span.Bottom, q.D.Bottom)};
     }
-    if (queued_.size() == 1 || Picture->DrawMode != dmBlend || !oneOffset) {
+    if (queued_.size() == 1 || Picture->DrawMode != dmBlend || !oneOffset || span.IsEmpty()) {
         for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
         queued_.clear();
         return;
@@ -337,11 +353,12 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
     // Many parts of a row of boxes, blended: each line is blended once, every pixel at its
     // part's opacity (0 between parts). Between the parts' top and bottom edges the lines
     // look alike, so the opacities are laid out once per band of lines.
-    bands_.clear();
+    edges_.assign(size_t(span.Bottom - span.Top) + 1, 0);
     for (const TQueuedPart& q : queued_)
-        if (!q.D.IsEmpty()) bands_.push_back(q.D.Top), bands_.push_back(q.D.Bottom);
-    std::sort(bands_.begin(), bands_.end());
-    bands_.erase(std::unique(bands_.begin(), bands_.end()), bands_.end());
+        if (!q.D.IsEmpty()) edges_[size_t(q.D.Top - span.Top)] = edges_[size_t(q.D.Bottom - span.Top)] = 1;
+    bands_.clear();
+    for (size_t k = 0; k < edges_.size(); ++k)
+        if (edges_[k]) bands_.push_back(span.Top + int32_t(k));
     masters_.assign(size_t(std::max(span.Right - span.Left, 0)), 0);
     for (size_t k = 0; k + 1 < bands_.size(); ++k) {
         const int32_t y0 = bands_[k], y1 = bands_[k + 1];
