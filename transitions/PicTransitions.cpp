@@ -345,7 +345,7 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
         span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
                      std::max(span.Bottom, q.D.Bottom)};
     }
-    if (queued_.size() == 1 || Picture->DrawMode != dmBlend || !oneOffset || span.IsEmpty()) {
+    if (Picture->DrawMode != dmBlend || !oneOffset || span.IsEmpty()) {
         for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
         queued_.clear();
         return;
