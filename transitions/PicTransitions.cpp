@@ -210,6 +210,10 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     // Tens of thousands of small boxes: neighbours that look alike are drawn together.
     queueParts_ = true;
     for (int32_t r = 0; r < Rows; ++r) {
+        if (useTable && Picture->DrawMode == dmBlend) {
+            DrawFadedRow(r, time, target);
+            continue;
+        }
         // Boxes that are done look alike in every mode (the whole box, opaque) and do not
         // overlap: a run of them along the row is drawn in one go.
         int32_t doneFrom = -1;
@@ -253,6 +257,48 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     }
     queueParts_ = false;
     return true;
+}
+
+void TBoxTransitionPlugin::DrawFadedRow(int32_t row, int32_t time, TBitmap32& target) {
+    // What the parts of the row would come to, laid out straight: each box's opacity over
+    // its columns, cut at the target's edges and the picture's right and bottom.
+    const int32_t top = row * BoxHeight + Rect.Top;
+    const int32_t y0 = std::max(top, 0);
+    const int32_t y1 = std::min({top + BoxHeight, target.Height(), Picture->Height() + Rect.Top});
+    const int32_t xMax = std::min(target.Width(), Picture->Width() + Rect.Left);
+    if (y0 >= y1 || xMax <= 0) return;
+    if (masters_.size() < size_t(xMax)) masters_.assign(size_t(xMax), 0);
+    const int64_t boxDuration = int64_t(fadeTable_.size());
+    const int32_t* starts = StartTimes.data() + size_t(row) * size_t(Cols);
+    int32_t from = INT32_MAX, to = 0;
+    int32_t runFrom = 0, runTo = 0;  // boxes of one opacity side by side, laid out at once
+    uint8_t runAlpha = 0;
+    auto layOut = [&] {
+        const int32_t x0 = std::max(runFrom, 0), x1 = std::min(runTo, xMax);
+        if (runAlpha == 0 || x0 >= x1) return;
+        std::fill(masters_.data() + x0, masters_.data() + x1, runAlpha);
+        from = std::min(from, x0);
+        to = std::max(to, x1);
+    };
+    for (int32_t c = 0; c < Cols; ++c) {
+        const int64_t elapsed = int64_t(time) - starts[c];
+        const uint8_t alpha = elapsed >= std::max<int64_t>(boxDuration, 1) ? 255
+                              : elapsed <= 0                                ? 0
+                                                                            : fadeTable_[size_t(elapsed)];
+        const int32_t left = c * BoxWidth + Rect.Left;
+        if (alpha == runAlpha && left == runTo) {
+            runTo = left + BoxWidth;
+            continue;
+        }
+        layOut();
+        runFrom = left, runTo = left + BoxWidth, runAlpha = alpha;
+    }
+    layOut();
+    if (from >= to) return;
+    for (int32_t y = y0; y < y1; ++y)
+        BlendRowMasked(Picture->ScanLine(y - Rect.Top) + (from - Rect.Left), target.ScanLine(y) + from,
+                       masters_.data() + from, to - from);
+    std::fill(masters_.data() + from, masters_.data() + to, uint8_t(0));
 }
 
 void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitmap32& target, long double boxProgress,

@@ -75,6 +75,9 @@ private:
     void DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress);
     // The same at the box's opacity alpha (the fade's, or the picture's own).
     void DrawClippedAt(TRect s, TRect d, TBitmap32& target, uint8_t alpha);
+    // A row of whole faded boxes onto a picture that already blends: Draw's parts without
+    // the queue.
+    void DrawFadedRow(int32_t row, int32_t time, TBitmap32& target);
     void FlushParts(TBitmap32& target);
     void DrawPart(const TRect& s, const TRect& d, TBitmap32& target, uint8_t alpha);
 

@@ -304,7 +304,7 @@ TEST(BoxDraw, DrawingNeighboursTogetherLooksLikeDrawingEachBox) {
 
 TEST(BoxDraw, EveryFrameOfFineGridsEqualsDrawingEachBox) {
     // Pictures with see-through pixels, smaller and larger than the rectangle, which
-    // reaches past the target's left and right; the target is partly see-through too.
+    // reaches past every edge of the target; the target is partly see-through too.
     auto picture = [](int w, int h) {
         TBitmap32 p = TestPicture(w, h);
         for (int y = 0; y < h; ++y)
@@ -313,11 +313,11 @@ TEST(BoxDraw, EveryFrameOfFineGridsEqualsDrawingEachBox) {
         return p;
     };
     const TBitmap32 pictures[] = {picture(500, 150), picture(700, 260)};
-    TBitmap32 ground(600, 220);
-    for (int y = 0; y < 220; ++y)
+    TBitmap32 ground(600, 190);
+    for (int y = 0; y < 190; ++y)
         for (int x = 0; x < 600; ++x)
             ground.SetPixel(x, y, Color32(uint8_t(x * 5), 90, uint8_t(y * 6), x % 97 < 90 ? 255 : uint8_t(x * y)));
-    const TRect rect{-7, 6, 613, 206};
+    const TRect rect{-7, -5, 613, 195};
     const struct {
         const char* Class;
         uint8_t Mode;
@@ -335,6 +335,7 @@ TEST(BoxDraw, EveryFrameOfFineGridsEqualsDrawingEachBox) {
         {"TBoxBottomRightToTopLeftTransitionPlugin", 7, false, false, true, 13, 90},
         {"TBoxTopRightToBottomLeftTransitionPlugin", 3, true, true, false, 300, -1},
         {"TBoxCircleRingTransitionPlugin", 0, true, false, false, 300, -1},
+        {"TBoxCircleGrowTransitionPlugin", 0, true, false, true, 300, 200},
         {"TBoxCircleRingTransitionPlugin", 1, true, false, true, 300, 255},
         {"TBoxSpiralRadarTransitionPlugin", 1, false, false, false, 300, 170},
         {"TBoxMarbleTransitionPlugin", 0, true, false, false, 300, -1},
