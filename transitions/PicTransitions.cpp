@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 GC_IMPLEMENT_PLUGIN(TAlphablendingTransitionPlugin, TTransitionPlugin)
@@ -199,14 +200,15 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     if (StartTimes.empty() || !Picture || !UsableRect(Rect) || BoxMode > 7) return true;
     const int64_t boxDuration = std::max(BoxDuration, 0);
     // The opacity of a whole faded box per ms since its start, worked out once rather than
-    // per box and frame (a few hundred values for tens of thousands of boxes).
+    // per box and frame (a few hundred values for tens of thousands of boxes): 0 at the
+    // start, 255 from the box duration on.
     constexpr int64_t kFadeTableLimit = 1 << 16;
-    if (BoxMode == 0 && BoxFade && boxDuration <= kFadeTableLimit && fadeTable_.size() != size_t(boxDuration)) {
-        fadeTable_.resize(size_t(boxDuration));
-        for (int64_t e = 0; e < boxDuration; ++e)
+    const bool useTable = BoxMode == 0 && BoxFade && boxDuration >= 1 && boxDuration <= kFadeTableLimit;
+    if (useTable && fadeTable_.size() != size_t(boxDuration + 1)) {
+        fadeTable_.resize(size_t(boxDuration + 1));
+        for (int64_t e = 0; e <= boxDuration; ++e)
             fadeTable_[size_t(e)] = FadeAlpha(static_cast<long double>(e) / boxDuration);
     }
-    const bool useTable = BoxMode == 0 && BoxFade && fadeTable_.size() == size_t(boxDuration);
     // Tens of thousands of small boxes: neighbours that look alike are drawn together.
     queueParts_ = true;
     for (int32_t r = 0; r < Rows; ++r) {
@@ -268,32 +270,33 @@ void TBoxTransitionPlugin::DrawFadedRow(int32_t row, int32_t time, TBitmap32& ta
     const int32_t xMax = std::min(target.Width(), Picture->Width() + Rect.Left);
     if (y0 >= y1 || xMax <= 0) return;
     if (masters_.size() < size_t(xMax)) masters_.assign(size_t(xMax), 0);
-    const int64_t boxDuration = int64_t(fadeTable_.size());
+    const int64_t boxDuration = int64_t(fadeTable_.size()) - 1;
     const int32_t* starts = StartTimes.data() + size_t(row) * size_t(Cols);
+    auto alphaOf = [&](int32_t c) {
+        return fadeTable_[size_t(std::clamp<int64_t>(int64_t(time) - starts[c], 0, boxDuration))];
+    };
     int32_t from = INT32_MAX, to = 0;
-    int32_t runFrom = 0, runTo = 0;  // boxes of one opacity side by side, laid out at once
-    uint8_t runAlpha = 0;
-    auto layOut = [&] {
-        const int32_t x0 = std::max(runFrom, 0), x1 = std::min(runTo, xMax);
-        if (runAlpha == 0 || x0 >= x1) return;
-        std::fill(masters_.data() + x0, masters_.data() + x1, runAlpha);
+    // Boxes of one opacity side by side are laid out at once.
+    auto layOut = [&](int32_t c0, int32_t c1, uint8_t alpha) {
+        const int32_t x0 = std::max(c0 * BoxWidth + Rect.Left, 0), x1 = std::min(c1 * BoxWidth + Rect.Left, xMax);
+        if (alpha == 0 || x0 >= x1) return;
+        uint8_t* m = masters_.data();
+        if (x1 - x0 <= 16)
+            for (int32_t x = x0; x < x1; ++x) m[x] = alpha;  // most runs are one small box: no call
+        else
+            std::memset(m + x0, alpha, size_t(x1 - x0));
         from = std::min(from, x0);
         to = std::max(to, x1);
     };
-    for (int32_t c = 0; c < Cols; ++c) {
-        const int64_t elapsed = int64_t(time) - starts[c];
-        const uint8_t alpha = elapsed >= std::max<int64_t>(boxDuration, 1) ? 255
-                              : elapsed <= 0                                ? 0
-                                                                            : fadeTable_[size_t(elapsed)];
-        const int32_t left = c * BoxWidth + Rect.Left;
-        if (alpha == runAlpha && left == runTo) {
-            runTo = left + BoxWidth;
-            continue;
-        }
-        layOut();
-        runFrom = left, runTo = left + BoxWidth, runAlpha = alpha;
+    int32_t runFrom = 0;
+    uint8_t runAlpha = alphaOf(0);
+    for (int32_t c = 1; c < Cols; ++c) {
+        const uint8_t alpha = alphaOf(c);
+        if (alpha == runAlpha) continue;
+        layOut(runFrom, c, runAlpha);
+        runFrom = c, runAlpha = alpha;
     }
-    layOut();
+    layOut(runFrom, Cols, runAlpha);
     if (from >= to) return;
     for (int32_t y = y0; y < y1; ++y)
         BlendRowMasked(Picture->ScanLine(y - Rect.Top) + (from - Rect.Left), target.ScanLine(y) + from,
