@@ -85,11 +85,11 @@ private:
         TRect S, D;
         uint8_t Alpha;
     };
-    std::vector<uint8_t> fadeTable_;  // FadeAlpha of a faded whole box per ms since its start, 0..BoxDuration
+    std::vector<uint8_t> fadeTable_;   // FadeAlpha of a whole faded box per ms since its start
     std::vector<TQueuedPart> queued_;  // parts of the current row of boxes
-    std::vector<uint8_t> edges_;     // per line of the parts' rows: a part's top or bottom edge
-    std::vector<int32_t> bands_;     // the parts' top and bottom edges, in order
-    std::vector<uint8_t> masters_;   // per pixel of a line: the opacity of its part
+    std::vector<uint8_t> edges_;       // per line of the parts' rows: a part's top or bottom edge
+    std::vector<int32_t> bands_;       // the parts' top and bottom edges, in order
+    std::vector<uint8_t> masters_;     // per pixel of a line: its part's opacity (all 0 between rows)
     bool queueParts_ = false;
 };
 
