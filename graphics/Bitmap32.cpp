@@ -260,12 +260,11 @@ void BlendRow(const TColor32* src, const TColor32* under, TColor32* dst, int n, 
 void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) { BlendRow(src, dst, dst, n, master); }
 
 #ifdef GC_HAVE_AVX2_PATH
-// Eight columns at a time, row by row, where the destination is opaque (the back
-// buffer): the weight of each pixel is Div255(its alpha * its master) (the master itself
-// for an opaque one), and the pair (F, B) is weighed (a, 255 - a) by one maddubs as in
-// the cross-fade above.
-__attribute__((target("avx2"))) void BlendRowsMaskedAVX2(const TColor32* src, ptrdiff_t srcStride, TColor32* dst,
-                                                         ptrdiff_t dstStride, int rows, const uint8_t* masters, int n) {
+// Eight pixels at a time where the destination is opaque (the back buffer): the weight
+// of each pixel is Div255(its alpha * its master), exact for a master of 255 too, and the
+// pair (F, B) is weighed (a, 255 - a) by one maddubs as in the cross-fade above.
+__attribute__((target("avx2"))) void BlendRowMaskedAVX2(const TColor32* src, TColor32* dst, const uint8_t* masters,
+                                                        int n) {
     const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
     const __m256i c128 = _mm256_set1_epi32(128);
     const __m256i c255 = _mm256_set1_epi32(255);
@@ -286,50 +285,43 @@ __attribute__((target("avx2"))) void BlendRowsMaskedAVX2(const TColor32* src, pt
         int64_t m8;
         std::memcpy(&m8, masters + i, sizeof m8);
         if (m8 == 0) continue;
-        // The weights of an opaque picture are the masters themselves, the same in every row.
-        const __m256i mm = _mm256_broadcastsi128_si256(_mm_set_epi64x(~m8, m8));
-        const __m256i oLo = _mm256_shuffle_epi8(mm, pairsLo), oHi = _mm256_shuffle_epi8(mm, pairsHi);
-        for (int r = 0; r < rows; ++r) {
-            const TColor32* s = src + r * srcStride;
-            TColor32* d = dst + r * dstStride;
-            // The picture is cold as in BlendRowAVX2: fetch ahead of the stream.
-            _mm_prefetch(reinterpret_cast<const char*>(s + i) + 1024, _MM_HINT_T0);
-            const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-            const bool opaque =
-                _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(f, alphaMask), alphaMask)) == -1;
-            // Opaque pixels at full opacity (boxes done): a copy.
-            if (m8 == -1 && opaque) {
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), f);
-                continue;
-            }
-            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
-            if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
-                for (int k = i; k < i + 8; ++k) d[k] = BlendPixel(s[k], d[k], masters[k]);
-                continue;
-            }
-            __m256i wLo = oLo, wHi = oHi;
-            if (!opaque) {
-                const __m256i m =
-                    _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(masters + i)));
-                __m256i a = _mm256_add_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(f, 24), m), c128);
-                a = _mm256_srli_epi32(_mm256_add_epi32(a, _mm256_srli_epi32(a, 8)), 8);
-                const __m256i wa = _mm256_shuffle_epi8(a, spread);
-                const __m256i wb = _mm256_shuffle_epi8(_mm256_sub_epi32(c255, a), spread);
-                wLo = _mm256_unpacklo_epi8(wa, wb);
-                wHi = _mm256_unpackhi_epi8(wa, wb);
-            }
-            const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
-            const __m256i lo = _mm256_mulhi_epu16(
-                _mm256_add_epi16(_mm256_maddubs_epi16(wLo, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
-            const __m256i hi = _mm256_mulhi_epu16(
-                _mm256_add_epi16(_mm256_maddubs_epi16(wHi, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i),
-                                _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+        // The picture is cold as in BlendRowAVX2: fetch ahead of the stream.
+        _mm_prefetch(reinterpret_cast<const char*>(src + i) + 1024, _MM_HINT_T0);
+        const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const bool opaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(f, alphaMask), alphaMask)) == -1;
+        // Opaque pixels at full opacity (boxes done): the destination need not be read.
+        if (m8 == -1 && opaque) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), f);
+            continue;
         }
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
+            for (int k = i; k < i + 8; ++k) dst[k] = BlendPixel(src[k], dst[k], masters[k]);
+            continue;
+        }
+        __m256i wLo, wHi;
+        if (opaque) {
+            // An opaque picture: the weights are the masters themselves.
+            const __m256i m = _mm256_broadcastsi128_si256(_mm_set_epi64x(~m8, m8));
+            wLo = _mm256_shuffle_epi8(m, pairsLo);
+            wHi = _mm256_shuffle_epi8(m, pairsHi);
+        } else {
+            const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(masters + i)));
+            __m256i a = _mm256_add_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(f, 24), m), c128);
+            a = _mm256_srli_epi32(_mm256_add_epi32(a, _mm256_srli_epi32(a, 8)), 8);
+            const __m256i wa = _mm256_shuffle_epi8(a, spread);
+            const __m256i wb = _mm256_shuffle_epi8(_mm256_sub_epi32(c255, a), spread);
+            wLo = _mm256_unpacklo_epi8(wa, wb);
+            wHi = _mm256_unpackhi_epi8(wa, wb);
+        }
+        const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
+        const __m256i lo =
+            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wLo, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
+        const __m256i hi =
+            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wHi, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
     }
-    for (int r = 0; r < rows; ++r)
-        for (int k = i; k < n; ++k)
-            dst[r * dstStride + k] = BlendPixel(src[r * srcStride + k], dst[r * dstStride + k], masters[k]);
+    for (; i < n; ++i) dst[i] = BlendPixel(src[i], dst[i], masters[i]);
 }
 #endif
 
@@ -443,14 +435,11 @@ TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M) {
     return (Div255(wr) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
 }
 
-void BlendRowsMasked(const TColor32* src, ptrdiff_t srcStride, TColor32* dst, ptrdiff_t dstStride, int rows,
-                     const uint8_t* masters, int n) {
+void BlendRowMasked(const TColor32* src, TColor32* dst, const uint8_t* masters, int n) {
 #ifdef GC_HAVE_AVX2_PATH
-    if (SimdLevel() >= 2) return BlendRowsMaskedAVX2(src, srcStride, dst, dstStride, rows, masters, n);
+    if (SimdLevel() >= 2) return BlendRowMaskedAVX2(src, dst, masters, n);
 #endif
-    for (int r = 0; r < rows; ++r)
-        for (int i = 0; i < n; ++i)
-            dst[r * dstStride + i] = BlendPixel(src[r * srcStride + i], dst[r * dstStride + i], masters[i]);
+    for (int i = 0; i < n; ++i) dst[i] = BlendPixel(src[i], dst[i], masters[i]);
 }
 
 void TBitmap32::SetSize(int width, int height) {

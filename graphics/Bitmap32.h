@@ -7,7 +7,6 @@
 #include "platform/SysUtils.h"
 #include "platform/Types.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,12 +64,10 @@ TColor32 CombinePixel(TCombineKind kind, TColor32 F, TColor32 B);
 // Straight-alpha "over": F with its alpha scaled by M, over B; a transparent B takes F,
 // an opaque B stays opaque. Results are rounded to the nearest integer.
 TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M = 255);
-// BlendPixel over rows of n pixels with a master alpha per column (masters[i] for pixel
-// i of every row), in place; 0 leaves the pixel as it is. Row r starts at src + r *
-// srcStride and dst + r * dstStride. For pictures drawn in many small pieces of
-// different opacity: one call per band of rows that look alike.
-void BlendRowsMasked(const TColor32* src, ptrdiff_t srcStride, TColor32* dst, ptrdiff_t dstStride, int rows,
-                     const uint8_t* masters, int n);
+// BlendPixel over a row with a master alpha per pixel (masters[i] for pixel i), in
+// place; 0 leaves the pixel as it is. For pictures drawn in many small pieces of
+// different opacity, one call per row.
+void BlendRowMasked(const TColor32* src, TColor32* dst, const uint8_t* masters, int n);
 
 // The largest picture we ever allocate (pixels); larger requests are refused.
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 28;

@@ -298,8 +298,9 @@ void TBoxTransitionPlugin::DrawFadedRow(int32_t row, int32_t time, TBitmap32& ta
     }
     layOut(runFrom, Cols, runAlpha);
     if (from >= to) return;
-    BlendRowsMasked(Picture->ScanLine(y0 - Rect.Top) + (from - Rect.Left), Picture->Width(), target.ScanLine(y0) + from,
-                    target.Width(), y1 - y0, masters_.data() + from, to - from);
+    for (int32_t y = y0; y < y1; ++y)
+        BlendRowMasked(Picture->ScanLine(y - Rect.Top) + (from - Rect.Left), target.ScanLine(y) + from,
+                       masters_.data() + from, to - from);
     std::fill(masters_.data() + from, masters_.data() + to, uint8_t(0));
 }
 
@@ -418,8 +419,9 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
             to = std::max(to, q.D.Right);
         }
         if (from >= to) continue;
-        BlendRowsMasked(Picture->ScanLine(y0 + oy) + (from + ox), Picture->Width(), target.ScanLine(y0) + from,
-                        target.Width(), y1 - y0, masters_.data() + (from - span.Left), to - from);
+        for (int32_t y = y0; y < y1; ++y)
+            BlendRowMasked(Picture->ScanLine(y + oy) + (from + ox), target.ScanLine(y) + from,
+                           masters_.data() + (from - span.Left), to - from);
         std::fill(masters_.begin() + (from - span.Left), masters_.begin() + (to - span.Left), uint8_t(0));
     }
     queued_.clear();

@@ -120,37 +120,28 @@ TEST(Bitmap32Kernels, BlendOntoAnyDestinationEqualsBlendPixel) {
         }
 }
 
-TEST(Bitmap32Kernels, BlendWithAMasterPerColumnEqualsBlendPixel) {
+TEST(Bitmap32Kernels, BlendWithAMasterPerPixelEqualsBlendPixel) {
     LevelGuard guard;
-    // Blocks of eight columns that are all clear, all opaque at full master, all
-    // see-through, mixed, over opaque and over partial destinations, and a tail; three
-    // rows of their own strides, whose pixels beyond n stay as they are.
+    // Blocks of eight that are all clear, all opaque at full master, all see-through,
+    // mixed, over opaque and over partial destinations, and a tail.
     std::mt19937 rng(5);
-    const int n = 8 * 12 + 5, rows = 3, srcStride = n + 3, dstStride = n + 5;
-    std::vector<TColor32> src(size_t(srcStride * rows)), dst(size_t(dstStride * rows));
+    const int n = 8 * 12 + 5;
+    std::vector<TColor32> src(n), dst(n);
     std::vector<uint8_t> masters(n);
     for (int i = 0; i < n; ++i) {
         const int block = i / 8;
+        src[i] = block % 3 == 0 ? (rng() | 0xFF000000u) : TColor32(rng());
+        dst[i] = block % 4 == 3 ? TColor32(rng()) : (rng() | 0xFF000000u);
         const uint8_t kinds[] = {0, 255, uint8_t(rng()), uint8_t(rng() % 2 ? 255 : 0)};
         masters[i] = kinds[block % 4 == 3 ? 2 : (block / 3) % 4];
     }
     for (int i = n / 8 * 8; i < n; ++i) masters[i] = uint8_t(rng() % 254 + 1);  // the tail: any opacity
-    for (int r = 0; r < rows; ++r)
-        for (int i = 0; i < dstStride; ++i) {
-            const int block = i / 8 + r;
-            if (i < srcStride) src[size_t(r * srcStride + i)] = block % 3 == 0 ? (rng() | 0xFF000000u) : TColor32(rng());
-            dst[size_t(r * dstStride + i)] = block % 4 == 3 ? TColor32(rng()) : (rng() | 0xFF000000u);
-        }
     for (int level : {0, 1, 2}) {
         SetBitmapSimdLevel(level);
         std::vector<TColor32> got = dst;
-        BlendRowsMasked(src.data(), srcStride, got.data(), dstStride, rows, masters.data(), n);
-        for (int r = 0; r < rows; ++r)
-            for (int x = 0; x < dstStride; ++x) {
-                const size_t d = size_t(r * dstStride + x);
-                const TColor32 want = x < n ? BlendPixel(src[size_t(r * srcStride + x)], dst[d], masters[x]) : dst[d];
-                ASSERT_EQ(got[d], want) << "level " << level << " row " << r << " x " << x;
-            }
+        BlendRowMasked(src.data(), got.data(), masters.data(), n);
+        for (int x = 0; x < n; ++x)
+            ASSERT_EQ(got[x], BlendPixel(src[x], dst[x], masters[x])) << "level " << level << " x " << x;
     }
 }
 
