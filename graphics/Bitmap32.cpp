@@ -259,6 +259,73 @@ void BlendRow(const TColor32* src, const TColor32* under, TColor32* dst, int n, 
 
 void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) { BlendRow(src, dst, dst, n, master); }
 
+#ifdef GC_HAVE_AVX2_PATH
+// Eight pixels at a time where the destination is opaque (the back buffer): the weight
+// of each pixel is Div255(its alpha * its master), exact for a master of 255 too, and the
+// pair (F, B) is weighed (a, 255 - a) by one maddubs as in the cross-fade above.
+__attribute__((target("avx2"))) void BlendRowMaskedAVX2(const TColor32* src, TColor32* dst, const uint8_t* masters,
+                                                        int n) {
+    const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i c128 = _mm256_set1_epi32(128);
+    const __m256i c255 = _mm256_set1_epi32(255);
+    const __m256i flip = _mm256_set1_epi8(char(0x80));
+    const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
+    const __m256i c257 = _mm256_set1_epi16(257);
+    // Byte 0 of each 32-bit lane into all four of its bytes.
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4,
+                                            4, 8, 8, 8, 8, 12, 12, 12, 12);
+    // From the eight masters (bytes 0..7) and their complements (8..15): the weight pairs
+    // of the pixels that the low and the high unpacks put side by side.
+    const __m256i pairsLo = _mm256_setr_epi8(0, 8, 0, 8, 0, 8, 0, 8, 1, 9, 1, 9, 1, 9, 1, 9, 4, 12, 4, 12, 4, 12, 4, 12,
+                                             5, 13, 5, 13, 5, 13, 5, 13);
+    const __m256i pairsHi = _mm256_setr_epi8(2, 10, 2, 10, 2, 10, 2, 10, 3, 11, 3, 11, 3, 11, 3, 11, 6, 14, 6, 14, 6,
+                                             14, 6, 14, 7, 15, 7, 15, 7, 15, 7, 15);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        int64_t m8;
+        std::memcpy(&m8, masters + i, sizeof m8);
+        if (m8 == 0) continue;
+        // The picture is cold as in BlendRowAVX2: fetch ahead of the stream.
+        _mm_prefetch(reinterpret_cast<const char*>(src + i) + 1024, _MM_HINT_T0);
+        const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const bool opaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(f, alphaMask), alphaMask)) == -1;
+        // Opaque pixels at full opacity (boxes done): the destination need not be read.
+        if (m8 == -1 && opaque) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), f);
+            continue;
+        }
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
+            for (int k = i; k < i + 8; ++k) dst[k] = BlendPixel(src[k], dst[k], masters[k]);
+            continue;
+        }
+        __m256i wLo, wHi;
+        if (opaque) {
+            // An opaque picture: the weights are the masters themselves.
+            const __m256i m = _mm256_broadcastsi128_si256(_mm_set_epi64x(~m8, m8));
+            wLo = _mm256_shuffle_epi8(m, pairsLo);
+            wHi = _mm256_shuffle_epi8(m, pairsHi);
+        } else {
+            const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(masters + i)));
+            __m256i a = _mm256_add_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(f, 24), m), c128);
+            a = _mm256_srli_epi32(_mm256_add_epi32(a, _mm256_srli_epi32(a, 8)), 8);
+            const __m256i wa = _mm256_shuffle_epi8(a, spread);
+            const __m256i wb = _mm256_shuffle_epi8(_mm256_sub_epi32(c255, a), spread);
+            wLo = _mm256_unpacklo_epi8(wa, wb);
+            wHi = _mm256_unpackhi_epi8(wa, wb);
+        }
+        const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
+        const __m256i lo =
+            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wLo, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
+        const __m256i hi =
+            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wHi, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+    }
+    for (; i < n; ++i) dst[i] = BlendPixel(src[i], dst[i], masters[i]);
+}
+#endif
+
+
 // The built-in combiners over a row: one operation per channel byte, then F's alpha.
 
 template <TCombineKind Kind>
@@ -366,6 +433,13 @@ TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M) {
         return (fc * wf + bc * wb + wr / 2) / wr;
     };
     return (Div255(wr) << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
+}
+
+void BlendRowMasked(const TColor32* src, TColor32* dst, const uint8_t* masters, int n) {
+#ifdef GC_HAVE_AVX2_PATH
+    if (SimdLevel() >= 2) return BlendRowMaskedAVX2(src, dst, masters, n);
+#endif
+    for (int i = 0; i < n; ++i) dst[i] = BlendPixel(src[i], dst[i], masters[i]);
 }
 
 void TBitmap32::SetSize(int width, int height) {

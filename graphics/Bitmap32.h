@@ -64,6 +64,10 @@ TColor32 CombinePixel(TCombineKind kind, TColor32 F, TColor32 B);
 // Straight-alpha "over": F with its alpha scaled by M, over B; a transparent B takes F,
 // an opaque B stays opaque. Results are rounded to the nearest integer.
 TColor32 BlendPixel(TColor32 F, TColor32 B, uint8_t M = 255);
+// BlendPixel over a row with a master alpha per pixel (masters[i] for pixel i), in
+// place; 0 leaves the pixel as it is. For pictures drawn in many small pieces of
+// different opacity, one call per row.
+void BlendRowMasked(const TColor32* src, TColor32* dst, const uint8_t* masters, int n);
 
 // The largest picture we ever allocate (pixels); larger requests are refused.
 constexpr int64_t kMaxBitmapPixels = int64_t(1) << 28;

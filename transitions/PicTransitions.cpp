@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 GC_IMPLEMENT_PLUGIN(TAlphablendingTransitionPlugin, TTransitionPlugin)
@@ -82,25 +83,6 @@ void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bo
     else
         picture.DrawTo(target, TRect{rect.Left, int(s.D0), rect.Right, int(s.D1)},
                        TRect{0, int(s.S0), picture.Width(), int(s.S1)});
-}
-
-// The colour with its alpha scaled by m / 255, to the nearest integer (shifts rather
-// than a division, so that the loop over a row vectorises).
-inline TColor32 ScaleAlpha(TColor32 c, uint32_t m) {
-    const uint32_t x = (c >> 24) * m + 128;
-    return (c & 0x00FFFFFFu) | (((x + (x >> 8)) >> 8) << 24);
-}
-
-void ScaleAlphaRow(const TColor32* src, TColor32* out, int32_t n, uint32_t m) {
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {  // four at a time: the compiler makes one vector step of it
-        const TColor32 a = src[i], b = src[i + 1], c = src[i + 2], d = src[i + 3];
-        out[i] = ScaleAlpha(a, m);
-        out[i + 1] = ScaleAlpha(b, m);
-        out[i + 2] = ScaleAlpha(c, m);
-        out[i + 3] = ScaleAlpha(d, m);
-    }
-    for (; i < n; ++i) out[i] = ScaleAlpha(src[i], m);
 }
 
 TRect Offset(TRect r, int dx, int dy) {
@@ -217,9 +199,23 @@ void TBoxTransitionPlugin::Done() { std::vector<int32_t>().swap(StartTimes); }
 bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     if (StartTimes.empty() || !Picture || !UsableRect(Rect) || BoxMode > 7) return true;
     const int64_t boxDuration = std::max(BoxDuration, 0);
+    // The opacity of a whole faded box per ms since its start, worked out once rather than
+    // per box and frame (a few hundred values for tens of thousands of boxes): 0 at the
+    // start, 255 from the box duration on.
+    constexpr int64_t kFadeTableLimit = 1 << 16;
+    const bool useTable = BoxMode == 0 && BoxFade && boxDuration >= 1 && boxDuration <= kFadeTableLimit;
+    if (useTable && fadeTable_.size() != size_t(boxDuration + 1)) {
+        fadeTable_.resize(size_t(boxDuration + 1));
+        for (int64_t e = 0; e <= boxDuration; ++e)
+            fadeTable_[size_t(e)] = FadeAlpha(static_cast<long double>(e) / boxDuration);
+    }
     // Tens of thousands of small boxes: neighbours that look alike are drawn together.
     queueParts_ = true;
     for (int32_t r = 0; r < Rows; ++r) {
+        if (useTable && Picture->DrawMode == dmBlend) {
+            DrawFadedRow(r, time, target);
+            continue;
+        }
         // Boxes that are done look alike in every mode (the whole box, opaque) and do not
         // overlap: a run of them along the row is drawn in one go.
         int32_t doneFrom = -1;
@@ -238,9 +234,13 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
             }
             drawDone(c);
             if (elapsed <= 0) continue;
-            const long double bp = static_cast<long double>(elapsed) / boxDuration;
             TRect box{c * BoxWidth, r * BoxHeight, c * BoxWidth + BoxWidth, r * BoxHeight + BoxHeight};
             const TRect full = box;
+            if (useTable) {
+                DrawClippedAt(full, Offset(full, Rect.Left, Rect.Top), target, fadeTable_[size_t(elapsed)]);
+                continue;
+            }
+            const long double bp = static_cast<long double>(elapsed) / boxDuration;
             if (BoxMode == 0) {
                 // The whole box at once, whatever its inset (which never inverts it).
                 DrawClipped(full, Offset(full, Rect.Left, Rect.Top), target, bp);
@@ -259,6 +259,49 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     }
     queueParts_ = false;
     return true;
+}
+
+void TBoxTransitionPlugin::DrawFadedRow(int32_t row, int32_t time, TBitmap32& target) {
+    // What the parts of the row would come to, laid out straight: each box's opacity over
+    // its columns, cut at the target's edges and the picture's right and bottom.
+    const int32_t top = row * BoxHeight + Rect.Top;
+    const int32_t y0 = std::max(top, 0);
+    const int32_t y1 = std::min({top + BoxHeight, target.Height(), Picture->Height() + Rect.Top});
+    const int32_t xMax = std::min(target.Width(), Picture->Width() + Rect.Left);
+    if (y0 >= y1 || xMax <= 0) return;
+    if (masters_.size() < size_t(xMax)) masters_.assign(size_t(xMax), 0);
+    const int64_t boxDuration = int64_t(fadeTable_.size()) - 1;
+    const int32_t* starts = StartTimes.data() + size_t(row) * size_t(Cols);
+    auto alphaOf = [&](int32_t c) {
+        return fadeTable_[size_t(std::clamp<int64_t>(int64_t(time) - starts[c], 0, boxDuration))];
+    };
+    int32_t from = INT32_MAX, to = 0;
+    // Boxes of one opacity side by side are laid out at once.
+    auto layOut = [&](int32_t c0, int32_t c1, uint8_t alpha) {
+        const int32_t x0 = std::max(c0 * BoxWidth + Rect.Left, 0), x1 = std::min(c1 * BoxWidth + Rect.Left, xMax);
+        if (alpha == 0 || x0 >= x1) return;
+        uint8_t* m = masters_.data();
+        if (x1 - x0 <= 16)
+            for (int32_t x = x0; x < x1; ++x) m[x] = alpha;  // most runs are one small box: no call
+        else
+            std::memset(m + x0, alpha, size_t(x1 - x0));
+        from = std::min(from, x0);
+        to = std::max(to, x1);
+    };
+    int32_t runFrom = 0;
+    uint8_t runAlpha = alphaOf(0);
+    for (int32_t c = 1; c < Cols; ++c) {
+        const uint8_t alpha = alphaOf(c);
+        if (alpha == runAlpha) continue;
+        layOut(runFrom, c, runAlpha);
+        runFrom = c, runAlpha = alpha;
+    }
+    layOut(runFrom, Cols, runAlpha);
+    if (from >= to) return;
+    for (int32_t y = y0; y < y1; ++y)
+        BlendRowMasked(Picture->ScanLine(y - Rect.Top) + (from - Rect.Left), target.ScanLine(y) + from,
+                       masters_.data() + from, to - from);
+    std::fill(masters_.data() + from, masters_.data() + to, uint8_t(0));
 }
 
 void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitmap32& target, long double boxProgress,
@@ -290,6 +333,10 @@ void TBoxTransitionPlugin::DrawBox(const TRect& box, const TRect& destBox, TBitm
 }
 
 void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress) {
+    DrawClippedAt(s, d, target, BoxFade ? FadeAlpha(boxProgress) : Picture->MasterAlpha);
+}
+
+void TBoxTransitionPlugin::DrawClippedAt(TRect s, TRect d, TBitmap32& target, uint8_t alpha) {
     // Right and bottom only, target first: left and top are the bitmap's own business.
     if (d.Right > target.Width()) {
         s.Right -= d.Right - target.Width();
@@ -307,7 +354,6 @@ void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long
         d.Bottom -= s.Bottom - Picture->Height();
         s.Bottom = Picture->Height();
     }
-    const uint8_t alpha = BoxFade ? FadeAlpha(boxProgress) : Picture->MasterAlpha;
     // A faded box leaves the picture blending, drawn or not; what was queued before is
     // drawn as it was when queued.
     if (BoxFade && alpha != 255 && Picture->DrawMode != dmBlend) {
@@ -336,61 +382,47 @@ void TBoxTransitionPlugin::DrawClipped(TRect s, TRect d, TBitmap32& target, long
 
 void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
     if (queued_.empty()) return;
-    if (queued_.size() == 1 || Picture->DrawMode != dmBlend) {
-        for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
-        queued_.clear();
-        return;
-    }
-    // Many parts of one row of boxes, blended: one combined row per line. Blending a
-    // pixel at master alpha M is blending it with its alpha scaled by M (rounded) at full
-    // opacity, and a transparent pixel leaves the target as it is.
-    constexpr int32_t kBridge = 64;
+    // Parts never overlap; the left and top edges are cut here as DrawTo would.
     TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
+    bool oneOffset = true;  // every part shows the picture at the same place
+    const int32_t ox = queued_.front().S.Left - queued_.front().D.Left, oy = queued_.front().S.Top - queued_.front().D.Top;
     for (TQueuedPart& q : queued_) {
-        // Parts never overlap; the left and top edges are cut here as DrawTo would.
         const int32_t dx = std::max(0, -q.D.Left), dy = std::max(0, -q.D.Top);
         q.D.Left += dx, q.S.Left += dx, q.D.Top += dy, q.S.Top += dy;
+        oneOffset = oneOffset && q.S.Left - q.D.Left == ox && q.S.Top - q.D.Top == oy;
         if (q.D.IsEmpty()) continue;
         span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
                      std::max(span.Bottom, q.D.Bottom)};
     }
-    if (!span.IsEmpty()) {
-        const uint8_t saved = Picture->MasterAlpha;
-        Picture->MasterAlpha = 255;
-        rowBuffer_.resize(size_t(span.Right - span.Left));
-        for (int32_t y = span.Top; y < span.Bottom; ++y) {
-            // Parts come left to right; each run of adjacent ones is combined at once.
-            TColor32* line = target.ScanLine(y);
-            int32_t from = 0, to = 0;
-            auto combine = [&] {
-                if (to > from) Picture->CombineRow(rowBuffer_.data(), line + from, to - from);
-            };
-            for (const TQueuedPart& q : queued_) {
-                if (q.D.IsEmpty() || y < q.D.Top || y >= q.D.Bottom) continue;
-                const TColor32* src = Picture->ScanLine(q.S.Top + (y - q.D.Top)) + q.S.Left;
-                const int32_t n = q.D.Right - q.D.Left;
-                // Short gaps are bridged with see-through pixels and long opaque parts go
-                // straight from the picture: the blend is quickest on long rows.
-                if (to > from && q.D.Left > to && q.D.Left - to <= kBridge) {
-                    std::fill(rowBuffer_.begin() + (to - from), rowBuffer_.begin() + (q.D.Left - from), clTransparent32);
-                    to = q.D.Left;
-                } else if (q.D.Left != to) {
-                    combine();
-                    from = to = q.D.Left;
-                }
-                if (q.Alpha == 255 && n >= kBridge) {
-                    combine();
-                    Picture->CombineRow(src, line + q.D.Left, n);
-                    from = to = q.D.Right;
-                    continue;
-                }
-                if (q.Alpha == 255) std::copy(src, src + n, rowBuffer_.data() + (to - from));
-                else ScaleAlphaRow(src, rowBuffer_.data() + (to - from), n, q.Alpha);
-                to += n;
-            }
-            combine();
+    if (Picture->DrawMode != dmBlend || !oneOffset || span.IsEmpty()) {
+        for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);
+        queued_.clear();
+        return;
+    }
+    // Many parts of a row of boxes, blended: each line is blended once, every pixel at its
+    // part's opacity (0 between parts). Between the parts' top and bottom edges the lines
+    // look alike, so the opacities are laid out once per band of lines.
+    edges_.assign(size_t(span.Bottom - span.Top) + 1, 0);
+    for (const TQueuedPart& q : queued_)
+        if (!q.D.IsEmpty()) edges_[size_t(q.D.Top - span.Top)] = edges_[size_t(q.D.Bottom - span.Top)] = 1;
+    bands_.clear();
+    for (size_t k = 0; k < edges_.size(); ++k)
+        if (edges_[k]) bands_.push_back(span.Top + int32_t(k));
+    masters_.assign(size_t(std::max(span.Right - span.Left, 0)), 0);
+    for (size_t k = 0; k + 1 < bands_.size(); ++k) {
+        const int32_t y0 = bands_[k], y1 = bands_[k + 1];
+        int32_t from = INT32_MAX, to = INT32_MIN;
+        for (const TQueuedPart& q : queued_) {
+            if (q.D.IsEmpty() || q.D.Top > y0 || q.D.Bottom < y1) continue;
+            std::fill_n(masters_.data() + (q.D.Left - span.Left), q.D.Right - q.D.Left, q.Alpha);
+            from = std::min(from, q.D.Left);
+            to = std::max(to, q.D.Right);
         }
-        Picture->MasterAlpha = saved;
+        if (from >= to) continue;
+        for (int32_t y = y0; y < y1; ++y)
+            BlendRowMasked(Picture->ScanLine(y + oy) + (from + ox), target.ScanLine(y) + from,
+                           masters_.data() + (from - span.Left), to - from);
+        std::fill(masters_.begin() + (from - span.Left), masters_.begin() + (to - span.Left), uint8_t(0));
     }
     queued_.clear();
 }

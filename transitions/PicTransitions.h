@@ -73,6 +73,11 @@ private:
     // the target's and the picture's right and bottom edges. During Draw parts are queued
     // and drawn together with their right-hand neighbours.
     void DrawClipped(TRect s, TRect d, TBitmap32& target, long double boxProgress);
+    // The same at the box's opacity alpha (the fade's, or the picture's own).
+    void DrawClippedAt(TRect s, TRect d, TBitmap32& target, uint8_t alpha);
+    // A row of whole faded boxes onto a picture that already blends: Draw's parts without
+    // the queue.
+    void DrawFadedRow(int32_t row, int32_t time, TBitmap32& target);
     void FlushParts(TBitmap32& target);
     void DrawPart(const TRect& s, const TRect& d, TBitmap32& target, uint8_t alpha);
 
@@ -80,8 +85,11 @@ private:
         TRect S, D;
         uint8_t Alpha;
     };
+    std::vector<uint8_t> fadeTable_;   // FadeAlpha of a whole faded box per ms since its start
     std::vector<TQueuedPart> queued_;  // parts of the current row of boxes
-    std::vector<uint32_t> rowBuffer_;
+    std::vector<uint8_t> edges_;       // per line of the parts' rows: a part's top or bottom edge
+    std::vector<int32_t> bands_;       // the parts' top and bottom edges, in order
+    std::vector<uint8_t> masters_;     // per pixel of a line: its part's opacity (all 0 between rows)
     bool queueParts_ = false;
 };
 

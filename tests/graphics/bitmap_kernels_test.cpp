@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -117,6 +118,31 @@ TEST(Bitmap32Kernels, BlendOntoAnyDestinationEqualsBlendPixel) {
                 ASSERT_EQ(got.Bits()[x], BlendPixel(src.Bits()[x], dst.Bits()[x], uint8_t(m)))
                     << "level " << level << " m " << m << " x " << x;
         }
+}
+
+TEST(Bitmap32Kernels, BlendWithAMasterPerPixelEqualsBlendPixel) {
+    LevelGuard guard;
+    // Blocks of eight that are all clear, all opaque at full master, all see-through,
+    // mixed, over opaque and over partial destinations, and a tail.
+    std::mt19937 rng(5);
+    const int n = 8 * 12 + 5;
+    std::vector<TColor32> src(n), dst(n);
+    std::vector<uint8_t> masters(n);
+    for (int i = 0; i < n; ++i) {
+        const int block = i / 8;
+        src[i] = block % 3 == 0 ? (rng() | 0xFF000000u) : TColor32(rng());
+        dst[i] = block % 4 == 3 ? TColor32(rng()) : (rng() | 0xFF000000u);
+        const uint8_t kinds[] = {0, 255, uint8_t(rng()), uint8_t(rng() % 2 ? 255 : 0)};
+        masters[i] = kinds[block % 4 == 3 ? 2 : (block / 3) % 4];
+    }
+    for (int i = n / 8 * 8; i < n; ++i) masters[i] = uint8_t(rng() % 254 + 1);  // the tail: any opacity
+    for (int level : {0, 1, 2}) {
+        SetBitmapSimdLevel(level);
+        std::vector<TColor32> got = dst;
+        BlendRowMasked(src.data(), got.data(), masters.data(), n);
+        for (int x = 0; x < n; ++x)
+            ASSERT_EQ(got[x], BlendPixel(src[x], dst[x], masters[x])) << "level " << level << " x " << x;
+    }
 }
 
 TEST(Bitmap32Kernels, BuiltInCombinersAreTheDrawingToolsCombiners) {

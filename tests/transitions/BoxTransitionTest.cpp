@@ -302,6 +302,76 @@ TEST(BoxDraw, DrawingNeighboursTogetherLooksLikeDrawingEachBox) {
                 }
 }
 
+TEST(BoxDraw, EveryFrameOfFineGridsEqualsDrawingEachBox) {
+    // Pictures with see-through pixels, smaller and larger than the rectangle, which
+    // reaches past every edge of the target; the target is partly see-through too.
+    auto picture = [](int w, int h) {
+        TBitmap32 p = TestPicture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if ((x + 2 * y) % 11 == 0) p.SetPixel(x, y, SetAlpha(p.Pixel(x, y), uint8_t(x * 7 + y)));
+        return p;
+    };
+    const TBitmap32 pictures[] = {picture(500, 150), picture(700, 260)};
+    TBitmap32 ground(600, 190);
+    for (int y = 0; y < 190; ++y)
+        for (int x = 0; x < 600; ++x)
+            ground.SetPixel(x, y, Color32(uint8_t(x * 5), 90, uint8_t(y * 6), x % 97 < 90 ? 255 : uint8_t(x * y)));
+    const TRect rect{-7, -5, 613, 195};
+    const struct {
+        const char* Class;
+        uint8_t Mode;
+        bool Fade, Stretch, Reverse;
+        int32_t Count;
+        int Master;  // the picture's master alpha when blended; -1: drawn opaque
+    } cases[] = {
+        {"TBoxTopLeftToBottomRightTransitionPlugin", 0, true, false, false, 13, -1},
+        {"TBoxTopLeftToBottomRightTransitionPlugin", 1, false, false, false, 13, 200},
+        {"TBoxTopLeftToBottomRightTransitionPlugin", 2, true, true, false, 13, -1},
+        {"TBoxTopLeftToBottomRightTransitionPlugin", 3, false, true, true, 13, 255},
+        {"TBoxRandomTransitionPlugin", 4, true, false, true, 13, 128},
+        {"TBoxRandomTransitionPlugin", 5, false, true, false, 13, 255},
+        {"TBoxBottomRightToTopLeftTransitionPlugin", 6, true, true, true, 13, -1},
+        {"TBoxBottomRightToTopLeftTransitionPlugin", 7, false, false, true, 13, 90},
+        {"TBoxTopRightToBottomLeftTransitionPlugin", 3, true, true, false, 300, -1},
+        {"TBoxCircleRingTransitionPlugin", 0, true, false, false, 300, -1},
+        {"TBoxCircleGrowTransitionPlugin", 0, true, false, true, 300, 200},
+        {"TBoxCircleRingTransitionPlugin", 1, true, false, true, 300, 255},
+        {"TBoxSpiralRadarTransitionPlugin", 1, false, false, false, 300, 170},
+        {"TBoxMarbleTransitionPlugin", 0, true, false, false, 300, -1},
+        {"TBoxMarbleTransitionPlugin", 4, false, false, true, 150, 255},
+    };
+    for (const auto& c : cases)
+        for (const TBitmap32& pic : pictures) {
+            SCOPED_TRACE(std::string(c.Class) + " mode " + std::to_string(c.Mode) + " count " + std::to_string(c.Count) +
+                         " picture " + std::to_string(pic.Width()));
+            auto a = MakeTransition(c.Class), b = MakeTransition(c.Class);
+            TBoxTransitionPlugin& box = AsBox(*a);
+            box.BoxMode = c.Mode, box.BoxFade = c.Fade, box.BoxStretch = c.Stretch, box.BoxReverse = c.Reverse;
+            box.BoxCount = c.Count;
+            box.BoxDuration = std::min(box.BoxDuration, a->Duration / 3);
+            b->Assign(*a);
+            TBitmap32 pa = pic, pb = pic;
+            for (TBitmap32* p : {&pa, &pb}) {
+                p->DrawMode = c.Master < 0 ? dmOpaque : dmBlend;
+                p->MasterAlpha = uint8_t(c.Master < 0 ? 255 : c.Master);
+            }
+            RandSeed(7);
+            a->Init(rect, &pa);
+            RandSeed(7);
+            b->Init(rect, &pb);
+            for (int k = 1; k < 8; ++k) {
+                const int32_t time = a->Duration * k / 8;
+                TBitmap32 ta = ground, tb = ground;
+                a->Draw(time, ta);
+                DrawBoxByBox(AsBox(*b), tb, time);
+                ASSERT_EQ(ta.ToImage32().Pixels, tb.ToImage32().Pixels) << "at " << time;
+                ASSERT_EQ(pa.DrawMode, pb.DrawMode);
+                ASSERT_EQ(pa.MasterAlpha, pb.MasterAlpha);
+            }
+        }
+}
+
 TEST(BoxDraw, ClipsAtTheTargetsRightAndBottomAndAtThePicture) {
     TBitmap32 picture = TestPicture(10, 10), small = TestPicture(8, 6);
     TBoxAllSimultaneousTransitionPlugin box;
