@@ -132,6 +132,8 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         const TPackageFileListItem* Item;  // the thread's packager's, for the thread only
         TItemState State = isQueued;
         bool FirstGroup = false;
+        // Asked for by a resolving thread: it comes out even during the hold.
+        bool Wanted = false;
     };
 
     std::mutex Lock;
@@ -142,10 +144,23 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
     std::map<AnsiString, size_t> ByPath;  // PathKey of the destination -> item
     bool Stopping = false;
     bool Finished = false;
+    bool Held = false;
+    std::chrono::steady_clock::time_point HoldEnd;
 
-    // Next item to write, marked as being written; none when stopping or done.
+    // Next item to write, marked as being written; none when stopping or done. During the
+    // hold only the first group and wanted items are taken; the wait ends at the release,
+    // at a wanted item or at the hold's end.
     bool Take(size_t& index) {
-        std::lock_guard<std::mutex> guard(Lock);
+        std::unique_lock<std::mutex> guard(Lock);
+        const auto free = [&] {
+            if (Stopping || Queue.empty() || !Held) return true;
+            const TItem& next = Items[Queue.front()];
+            return next.FirstGroup || next.Wanted;
+        };
+        if (!Changed.wait_until(guard, HoldEnd, free)) {
+            Held = false;
+            OutputDebugString("Extraction: no first frame in time, the rest comes out now");
+        }
         if (Stopping || Queue.empty()) return false;
         index = Queue.front();
         Queue.pop_front();
@@ -188,15 +203,25 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         return true;
     }
 
+    void Release() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Held = false;
+        }
+        Changed.notify_all();
+    }
+
     void WaitForFile(const AnsiString& path) override {
         std::unique_lock<std::mutex> guard(Lock);
         const auto found = ByPath.find(PathKey(path));
         if (found == ByPath.end()) return;
         const size_t index = found->second;
         if (Items[index].State == isQueued) {
-            // Wanted now: it goes next.
+            // Wanted now: it goes next, hold or not.
+            Items[index].Wanted = true;
             std::erase(Queue, index);
             Queue.push_front(index);
+            Changed.notify_all();
         }
         Changed.wait(guard, [&] { return Stopping || Finished || Settled(Items[index]); });
     }
@@ -206,7 +231,7 @@ TPackageExtraction::TPackageExtraction(TFreeSpaceQuery freeSpace) : freeSpace_(s
 
 TPackageExtraction::~TPackageExtraction() { Close(); }
 
-bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder) {
+bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder, std::chrono::milliseconds hold) {
     if (folder.empty() || state_) return false;
     folder_ = IncludeTrailingBackslash(folder);
     auto packager = std::make_unique<TPackager>();
@@ -219,6 +244,8 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     }
     state_ = std::make_shared<TState>();
     TState& state = *state_;
+    state.Held = hold.count() > 0;
+    state.HoldEnd = std::chrono::steady_clock::now() + hold;
     const TFileList& list = packager->FileList();
     std::vector<size_t> rest;
     for (int i = 0; i < list.Count(); ++i) {
@@ -246,7 +273,12 @@ bool TPackageExtraction::WaitForFirstGroup() {
     return state_ && state_->WaitFor([](const TState::TItem& item) { return item.FirstGroup; });
 }
 
+void TPackageExtraction::ReleaseHold() {
+    if (state_) state_->Release();
+}
+
 bool TPackageExtraction::WaitForAll() {
+    ReleaseHold();
     return state_ && state_->WaitFor([](const TState::TItem&) { return true; });
 }
 
