@@ -12,12 +12,14 @@
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverOptions.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -28,21 +30,22 @@ namespace {
 // elements, ".." applied, upper case (the file layer matches elements without regard
 // to case).
 AnsiString PathKey(const AnsiString& path) {
-    std::vector<AnsiString> elements;
+    // Built in place: a package's every item takes a few of these before its show starts.
+    AnsiString key;
+    key.reserve(path.size() + 1);
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find_first_of("\\/", start);
         if (end == AnsiString::npos) end = path.size();
-        const AnsiString element = path.substr(start, end - start);
+        const std::string_view element(path.data() + start, end - start);
         if (element == "..") {
-            if (!elements.empty()) elements.pop_back();
+            key.erase(std::min(key.rfind('\\'), key.size()));
         } else if (!element.empty() && element != ".") {
-            elements.push_back(AnsiUpperCase(element));
+            key += '\\';
+            key += AnsiUpperCase(element);
         }
         start = end + 1;
     }
-    AnsiString key;
-    for (const AnsiString& element : elements) key += "\\" + element;
     return key;
 }
 
