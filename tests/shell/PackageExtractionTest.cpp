@@ -286,7 +286,12 @@ TEST_F(HeldExtractionTest, EveryWayTheHoldEndsLetsAllOut) {
         {"the first frame's release", kLongHold, [](TPackageExtraction& e) { e.ReleaseHold(); }},
         {"a release twice", kLongHold, [](TPackageExtraction& e) { e.ReleaseHold(), e.ReleaseHold(); }},
         {"no first frame in time", std::chrono::milliseconds(50), [](TPackageExtraction&) {}},
-        {"waiting for all", kLongHold, [](TPackageExtraction& e) { EXPECT_TRUE(e.WaitForAll()); }},
+        {"waiting for all", kLongHold,
+         [](TPackageExtraction& e) {
+             const auto start = std::chrono::steady_clock::now();
+             EXPECT_TRUE(e.WaitForAll());
+             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
