@@ -58,10 +58,11 @@ AnsiString WithBackslashes(AnsiString name) {
 // Opens the package of hostFile for extraction into folder and checks it whole before
 // anything is written: every name must stay inside the folder, no two may differ only
 // in case (they would overwrite each other), and the items must fit into the free space.
+// A packager opened already is checked as it is.
 bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiString& folder,
                  const TFreeSpaceQuery& freeSpace) {
     const AnsiString what = PathText(hostFile) + ": ";
-    if (!packager.OpenAppended(hostFile)) {
+    if (packager.State() != TPackager::psReadingAppended && !packager.OpenAppended(hostFile)) {
         OutputDebugString(what + packager.LastError());
         return false;
     }
@@ -234,10 +235,11 @@ TPackageExtraction::TPackageExtraction(TFreeSpaceQuery freeSpace) : freeSpace_(s
 
 TPackageExtraction::~TPackageExtraction() { Close(); }
 
-bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder, std::chrono::milliseconds hold) {
+bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder, std::chrono::milliseconds hold,
+                               std::unique_ptr<TPackager> opened) {
     if (folder.empty() || state_) return false;
     folder_ = IncludeTrailingBackslash(folder);
-    auto packager = std::make_unique<TPackager>();
+    auto packager = opened ? std::move(opened) : std::make_unique<TPackager>();
     if (!OpenChecked(*packager, hostFile, folder_, freeSpace_)) {
         packager.reset();
         // A failed start leaves nothing behind, not even the empty folder.

@@ -40,9 +40,11 @@ public:
     // then), or the folder's file system has less free space than the items take.
     // Call once. With a hold above zero the items outside the first group wait until
     // ReleaseHold, or at most that long after Start, so a run that never draws still gets
-    // its files.
+    // its files. opened: the package of hostFile opened already (its directory is not
+    // read again), or null.
     bool Start(const AnsiString& hostFile, const AnsiString& folder,
-               std::chrono::milliseconds hold = std::chrono::milliseconds(0));
+               std::chrono::milliseconds hold = std::chrono::milliseconds(0),
+               std::unique_ptr<TPackager> opened = nullptr);
     // Lets the rest come out; any thread, any number of times.
     void ReleaseHold();
     // Returns once the first group is out: True when all of it came out.

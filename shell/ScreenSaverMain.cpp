@@ -182,7 +182,8 @@ constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
 // before the folder goes (extraction is declared after the folder's owner, so it goes
 // first).
 bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder) {
-    return !folder.empty() && extraction.Start(exeFileName, folder, kHoldForFirstFrame) &&
+    return !folder.empty() &&
+           extraction.Start(exeFileName, folder, kHoldForFirstFrame, TakeOpenedPackage(exeFileName)) &&
            extraction.WaitForFirstGroup();
 }
 
@@ -435,6 +436,8 @@ namespace ScreenSaverMainModule {
 void Initialize() {}
 
 void Finalize() {
+    // A package the options' load kept open for a run that did not come.
+    TakeOpenedPackage(AnsiString());
     ScreenSaverName.clear();
     ExeFileName.clear();
     // The run is over: free the options here rather than among the static destructors,

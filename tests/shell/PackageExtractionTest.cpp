@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "foundation/Packager.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/DebugOutput.h"
 #include "platform/Paths.h"
@@ -207,6 +208,33 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
             EXPECT_FALSE(fs::exists(out));
             EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));
         }
+    }
+}
+
+TEST_F(PackageExtractionTest, APackageOpenedAlreadyIsCheckedAndExtractedAsItIs) {
+    struct Case {
+        const char* what;
+        Items items;
+        bool starts;
+    } cases[] = {
+        {"a sound package", {{"Lumivor\\Slideshow.kls", {1}}, {"Lumivor\\Bild1.jpg", {2}}}, true},
+        {"a name that leaves the folder", {{"Lumivor\\Slideshow.kls", {1}}, {"..\\evil.txt", {2}}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        MakeHostWithPackage(host, c.items);
+        auto opened = std::make_unique<TPackager>();
+        ASSERT_TRUE(opened->OpenAppended(host));
+        TFakeDebugOutput debug;
+        SetDebugOutput(&debug);
+        TPackageExtraction extraction;
+        EXPECT_EQ(extraction.Start(host, folder, std::chrono::milliseconds(0), std::move(opened)), c.starts);
+        SetDebugOutput(nullptr);
+        EXPECT_EQ(extraction.WaitForAll(), c.starts);
+        EXPECT_EQ(fs::exists(out / "Lumivor/Bild1.jpg"), c.starts);
+        EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));
     }
 }
 
