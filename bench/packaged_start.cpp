@@ -12,9 +12,9 @@
 // BM_StartFlat: a start must not grow with the show. Two savers, one of 10 pictures and
 // one of 1,000, both beginning with the same 12-megapixel photo, are started in turns (median
 // of 9 each): "flat_ratio" = start of 1,000 / start of 10 (target: at most 1.1). The other
-// pictures are 1.5-megapixel photos, not 12-megapixel ones: a thousand of those would be
-// gigabytes, while these still make a package of some hundreds of MB that the extraction
-// copies while the start runs.
+// pictures are grainy 2-megapixel photos (1600 x 1200), not 12-megapixel ones: a thousand
+// of those would be gigabytes, while these still make a package of about 560 MB that the
+// extraction has to copy around the start.
 #include "bench/BenchSupport.h"
 #include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
