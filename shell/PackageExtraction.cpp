@@ -262,6 +262,9 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
         else rest.push_back(index);
     }
     state.Queue.insert(state.Queue.end(), rest.begin(), rest.end());
+    // The rest's first item is, in show order, the show's first picture: it comes out
+    // ahead of the hold, while the show loads and the window opens.
+    if (!rest.empty()) state.Items[rest.front()].Wanted = true;
     SetPendingFileWaiter(state_);
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile] {
         size_t index = 0;

@@ -6,7 +6,8 @@
 // before its turn is extracted next and waited for.
 // A run may hold the rest back until its first picture is on screen: the copy would
 // otherwise take the disk and memory bandwidth the start needs, more so the bigger the
-// show. A file the show asks for during the hold still comes out at once.
+// show. The rest's first item (the show's first picture) still comes out ahead of the
+// hold, and so does a file the show asks for during it.
 #pragma once
 
 #include "platform/SysUtils.h"
