@@ -105,14 +105,13 @@ bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const A
     return false;
 }
 
-// The items the start needs (see the header).
-bool IsFirstGroupItem(const AnsiString& itemName) {
+// The items the start needs (see the header), by the key of their name.
+bool IsFirstGroupKey(const AnsiString& key) {
     using namespace ScreenSaverStrings;
     static const AnsiString show = PathKey(AnsiString(ShowFolder) + ShowBaseName + "." + ShowExtension);
     static const AnsiString settings = PathKey("settings.dat"), library = PathKey(SoundLibraryName);
     static const AnsiString fonts = PathKey("Fonts") + "\\";
     static const AnsiString showFonts = PathKey(AnsiString(ShowFolder) + "Fonts") + "\\";
-    const AnsiString key = PathKey(itemName);
     return key == show || key == settings || key == library || key.rfind(fonts, 0) == 0 || key.rfind(showFonts, 0) == 0;
 }
 
@@ -252,12 +251,16 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     state.Held = hold.count() > 0;
     state.HoldEnd = std::chrono::steady_clock::now() + hold;
     const TFileList& list = packager->FileList();
+    const AnsiString folderKey = PathKey(folder_);
     std::vector<size_t> rest;
     for (int i = 0; i < list.Count(); ++i) {
         const TPackageFileListItem* item = list.GetItem(i);
         const size_t index = state.Items.size();
-        state.Items.push_back({item->FileName, item, TState::isQueued, IsFirstGroupItem(item->FileName)});
-        state.ByPath.emplace(PathKey(folder_ + item->FileName), index);
+        // The names are safe (checked above): none leaves the folder, so the folder's key
+        // and the name's make the destination's.
+        const AnsiString key = PathKey(item->FileName);
+        state.Items.push_back({item->FileName, item, TState::isQueued, IsFirstGroupKey(key)});
+        state.ByPath.emplace(folderKey + key, index);
         if (state.Items.back().FirstGroup) state.Queue.push_back(index);
         else rest.push_back(index);
     }
