@@ -9,6 +9,12 @@
 // is timed the same way in the same turns: "feh_ratio" = start / feh (target: at most 1).
 // Without one the saver runs on SDL's offscreen driver and a start ends with its debug
 // line "first frame flushed".
+// BM_StartFlat: a start must not grow with the show. Two savers, one of 10 pictures and
+// one of 1,000, both beginning with the same 12-megapixel photo, are started in turns (median
+// of 9 each): "flat_ratio" = start of 1,000 / start of 10 (target: at most 1.1). The other
+// pictures are grainy 2-megapixel photos (1600 x 1200), not 12-megapixel ones: a thousand
+// of those would be gigabytes, while these still make a package of about 560 MB that the
+// extraction has to copy around the start.
 #include "bench/BenchSupport.h"
 #include "objects/PicSlideShowObject.h"
 #include "document/SlideShow.h"
@@ -21,8 +27,10 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +52,8 @@ using TClock = std::chrono::steady_clock;
 
 constexpr int64_t kPackageBytes = 100 * 1000 * 1000;
 constexpr int kRuns = 5;
+// The flat case's starts are short and the two differ little: more turns.
+constexpr int kFlatRuns = 9;
 
 // <build>/<sub>/<name> beside this benchmark's <build>/bench.
 std::string Built(const char* sub, const char* name) {
@@ -54,21 +64,37 @@ std::string Built(const char* sub, const char* name) {
 // The package's items: stored name and the file that holds its bytes.
 using TItems = std::vector<std::pair<AnsiString, std::string>>;
 
-// Pictures up to about 100 MB, the show naming them as the show builder does (relative
-// to the show's folder, in name order), the options and the sound library.
-TItems MakeItems(const fs::path& dir) {
+// What a show holds: the first picture is a 12-megapixel photo, the others are photos
+// of restWidth x restHeight, up to count pictures or bytes of them, whichever is less.
+struct TPictures {
+    int Count;
+    int64_t Bytes;
+    int RestWidth, RestHeight;
+};
+
+// The pictures, the show naming them as the show builder does (relative to the show's
+// folder, in name order), the options and the sound library.
+TItems MakeItems(const fs::path& dir, const TPictures& pictures) {
     TItems items;
     TSlideShow show;
-    TBitmap32 photo = Photo(4000, 3000);
+    TBitmap32 first = Photo(4000, 3000);
+    TBitmap32 rest = Photo(pictures.RestWidth, pictures.RestHeight);
+    // Grain, so that these smaller pictures take the bytes a camera's would.
+    std::mt19937 rng(7);
+    for (int y = 0; y < rest.Height(); ++y) {
+        TColor32* row = rest.ScanLine(y);
+        for (int x = 0; x < rest.Width(); ++x) row[x] ^= rng() & 0x1F1F1F;
+    }
     int64_t total = 0;
-    for (int i = 0; total < kPackageBytes; ++i) {
+    for (int i = 0; i < pictures.Count && total < pictures.Bytes; ++i) {
+        TBitmap32& photo = i == 0 || (pictures.RestWidth == 4000 && pictures.RestHeight == 3000) ? first : rest;
         // A tint per picture: every one is a file of its own.
         for (int y = 0; y < photo.Height(); ++y) {
             TColor32* row = photo.ScanLine(y);
             for (int x = 0; x < photo.Width(); ++x) row[x] = (row[x] & 0xFF00FFFF) | (uint32_t(i * 37 & 255) << 16);
         }
         char name[32];
-        std::snprintf(name, sizeof name, "Bild%03d.jpg", i + 1);
+        std::snprintf(name, sizeof name, "Bild%04d.jpg", i + 1);
         const std::vector<uint8_t> jpeg = EncodeJpeg(photo);
         TFileStream(TExactPath{(dir / name).string()}, fmCreate).WriteBuffer(jpeg.data(), int64_t(jpeg.size()));
         total += int64_t(jpeg.size());
@@ -241,19 +267,33 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// The program with the items appended as its package.
+void MakeSaver(const std::string& saver, const TItems& items) {
+    fs::copy_file(Built("tools", "glowcanvas"), saver);
+    fs::permissions(saver, fs::perms::owner_all);
+    TPackager appended;
+    if (!appended.AppendToFile(FromPosixPath(saver))) std::abort();
+    AddItems(appended, items);
+}
+
+// Folders that runs left in the work folder's temporary folder: a fault of their own.
+size_t FoldersLeft(const fs::path& work) {
+    size_t left = 0;
+    for (const auto& e : fs::directory_iterator(work / "tmp")) left += e.is_directory();
+    return left;
+}
+
 void BM_PackagedStart(benchmark::State& state) {
     InitializeScreenSaverModules();
     const fs::path work = fs::temp_directory_path() / ("gcbench-start-" + std::to_string(::getpid()));
     fs::create_directories(work / "items");
-    const TItems items = MakeItems(work / "items");
+    const TItems items = MakeItems(work / "items", {INT32_MAX, kPackageBytes, 4000, 3000});
     const std::string saver = (work / "Sonne.scr").string();
-    fs::copy_file(Built("tools", "glowcanvas"), saver);
-    fs::permissions(saver, fs::perms::owner_all);
+    MakeSaver(saver, items);
     const std::string package = (work / "Sonne.pkg").string();
     {
-        TPackager appended, alone;
-        if (!appended.AppendToFile(FromPosixPath(saver)) || !alone.CreateFile(FromPosixPath(package))) std::abort();
-        AddItems(appended, items);
+        TPackager alone;
+        if (!alone.CreateFile(FromPosixPath(package))) std::abort();
         AddItems(alone, items);
     }
     FinalizeScreenSaverModules();
@@ -272,9 +312,7 @@ void BM_PackagedStart(benchmark::State& state) {
     }
     const bool failed = *std::min_element(starts.begin(), starts.end()) < 0 ||
                         *std::min_element(copies.begin(), copies.end()) < 0;
-    // What a run leaves in the temporary folder is a fault of its own.
-    size_t left = 0;
-    for (const auto& e : fs::directory_iterator(work / "tmp")) left += e.is_directory();
+    const size_t left = FoldersLeft(work);
     state.counters["package_mb"] = double(fs::file_size(package)) / 1e6;
     state.counters["start_ms"] = Median(starts) * 1000;
     state.counters["cp_ms"] = Median(copies) * 1000;
@@ -290,5 +328,37 @@ void BM_PackagedStart(benchmark::State& state) {
     if (failed) state.SkipWithError("the saver showed no first frame (does /s play yet?)");
 }
 BENCHMARK(BM_PackagedStart)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_StartFlat(benchmark::State& state) {
+    InitializeScreenSaverModules();
+    const fs::path work = fs::temp_directory_path() / ("gcbench-flat-" + std::to_string(::getpid()));
+    const std::string small = (work / "Zehn.scr").string(), large = (work / "Tausend.scr").string();
+    for (const auto& [saver, count] : {std::pair{small, 10}, std::pair{large, 1000}}) {
+        fs::create_directories(work / "items");
+        MakeSaver(saver, MakeItems(work / "items", {count, INT64_MAX, 1600, 1200}));
+        fs::remove_all(work / "items");
+    }
+    FinalizeScreenSaverModules();
+
+    std::vector<double> smallStarts, largeStarts;
+    for (auto _ : state) {
+        for (int i = 0; i < kFlatRuns; ++i) {
+            smallStarts.push_back(StartSeconds(small, work));
+            largeStarts.push_back(StartSeconds(large, work));
+        }
+    }
+    const bool failed = *std::min_element(smallStarts.begin(), smallStarts.end()) < 0 ||
+                        *std::min_element(largeStarts.begin(), largeStarts.end()) < 0;
+    state.counters["package_mb"] = double(fs::file_size(large) - fs::file_size(Built("tools", "glowcanvas"))) / 1e6;
+    state.counters["start_10_ms"] = Median(smallStarts) * 1000;
+    state.counters["start_1000_ms"] = Median(largeStarts) * 1000;
+    state.counters["flat_ratio"] = failed ? 0 : Median(largeStarts) / Median(smallStarts);
+    state.counters["flat_target"] = 1.1;
+    state.counters["folders_left"] = double(FoldersLeft(work));
+    fs::remove_all(work);
+    if (fs::exists(work)) state.SkipWithError("the work folder stayed");
+    if (failed) state.SkipWithError("a saver showed no first frame");
+}
+BENCHMARK(BM_StartFlat)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

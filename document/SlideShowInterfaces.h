@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <type_traits>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_set>
 #include <vector>
 
 class TSlideShowObject;
@@ -357,12 +361,35 @@ protected:
     ~IExifProvider() = default;
 };
 
+namespace SupportsDetail {
+// Whether objects of the class of obj are known to lack I. A cast that fails walks the
+// whole class graph (a microsecond for a picture item), and a player asks every item of a
+// show for interfaces it mostly lacks several times at its start. Whether a cast succeeds
+// depends on the object's class alone (also while it is being made), so the answer is
+// kept per class and thread.
+template <class I>
+std::unordered_set<std::type_index>& Lacking() {
+    thread_local std::unordered_set<std::type_index> lacking;
+    return lacking;
+}
+}  // namespace SupportsDetail
+
 // The interface I of an object, or null.
 template <class I, class T>
 I* Supports(T* obj) {
-    return obj ? dynamic_cast<I*>(obj) : nullptr;
+    if (!obj) return nullptr;
+    if constexpr (std::is_polymorphic_v<T>) {
+        auto& lacking = SupportsDetail::Lacking<I>();
+        const std::type_index type(typeid(*obj));
+        if (lacking.count(type)) return nullptr;
+        I* found = dynamic_cast<I*>(obj);
+        if (!found) lacking.insert(type);
+        return found;
+    } else {
+        return dynamic_cast<I*>(obj);
+    }
 }
 template <class I, class T>
 const I* Supports(const T* obj) {
-    return obj ? dynamic_cast<const I*>(obj) : nullptr;
+    return Supports<I>(const_cast<T*>(obj));
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 bool ClassInfo::InheritsFrom(const ClassInfo& base) const {
     for (const ClassInfo* c = this; c; c = c->Parent)
@@ -26,7 +28,8 @@ namespace {
 
 struct Registry {
     std::mutex lock;
-    std::vector<const ClassInfo*> classes;
+    // By name in upper case: a show's load looks up a class for every item it reads.
+    std::unordered_map<std::string, const ClassInfo*> byName;
 };
 
 Registry& TheRegistry() {
@@ -34,10 +37,17 @@ Registry& TheRegistry() {
     return r;
 }
 
+// Names match as SameText matches them: ASCII letters without regard to case.
+std::string NameKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return key;
+}
+
 const ClassInfo* FindLocked(Registry& r, std::string_view name) {
-    for (const ClassInfo* c : r.classes)
-        if (SameText(c->Name, name)) return c;
-    return nullptr;
+    const auto found = r.byName.find(NameKey(name));
+    return found == r.byName.end() ? nullptr : found->second;
 }
 
 }  // namespace
@@ -45,13 +55,15 @@ const ClassInfo* FindLocked(Registry& r, std::string_view name) {
 void RegisterClass(const ClassInfo& cls) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> g(r.lock);
-    if (!FindLocked(r, cls.Name)) r.classes.push_back(&cls);
+    // The first of a name stays.
+    r.byName.emplace(NameKey(cls.Name), &cls);
 }
 
 void UnRegisterClass(const ClassInfo& cls) {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> g(r.lock);
-    r.classes.erase(std::remove(r.classes.begin(), r.classes.end(), &cls), r.classes.end());
+    if (const auto found = r.byName.find(NameKey(cls.Name)); found != r.byName.end() && found->second == &cls)
+        r.byName.erase(found);
 }
 
 const ClassInfo* FindClass(std::string_view name) {

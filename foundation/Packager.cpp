@@ -1,9 +1,11 @@
 #include "foundation/Packager.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/LittleEndian.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <limits>
 
 GC_IMPLEMENT_CLASS(TPackageFileListItem, TObject)
@@ -264,26 +266,51 @@ void TPackager::WriteTrailer() {
 bool TPackager::ReadDirectory() {
     fileList_.Clear();
     container_->SeekToFirstChunk();
+    TStream& stream = *container_->Stream();
+    const int64_t size = stream.GetSize();
+    // The chunk headers lie all over the package, one before each item's data: read one
+    // at a time they cost three small reads an item, and a directory is read at every
+    // start of a packaged screen saver. One read of a window takes a directory entry with
+    // the header of the item's chunk after it.
+    constexpr int64_t kWindow = 512;
+    std::vector<uint8_t> window;
+    int64_t windowStart = 0;
+    const auto bytesAt = [&](int64_t pos, int64_t count) -> const uint8_t* {
+        if (pos < windowStart || pos + count > windowStart + int64_t(window.size())) {
+            windowStart = pos;
+            window.resize(size_t(std::min(std::max(count, kWindow), size - pos)));
+            stream.SetPosition(pos);
+            stream.ReadBuffer(window.data(), int64_t(window.size()));
+        }
+        return window.data() + (pos - windowStart);
+    };
     AnsiString problem;
+    int64_t start = container_->GetPosition();
     for (uint32_t i = 0; i < container_->ChunkCount; ++i) {
-        const int64_t start = container_->GetPosition();
+        // As TOKFStream::ReadChunkHeader checks it.
+        if (size - start < kChunkHeaderSize) RaiseOKFError(okfBadChunkHeader);
+        const uint8_t* b = bytesAt(start, kChunkHeaderSize);
         TChunkHeader header;
-        container_->ReadChunkHeader(header);
+        header.Magic = GetLE32(b);
+        header.ChunkType = GetLE32(b + 4);
+        header.Size = GetLE32(b + 8);
+        if (header.Magic != kChunkMagic || header.Size < kChunkHeaderSize || header.Size > size - start)
+            RaiseOKFError(okfBadChunkHeader);
         if (header.ChunkType == kPackageDirChunk) {
             // Only directory entries may be created here, whatever the file names.
             const int entry = fileList_.Count() + 1;
-            if (int64_t(header.Size) - kChunkHeaderSize > kMaxDirEntrySize) {
+            const int64_t bodySize = int64_t(header.Size) - kChunkHeaderSize;
+            if (bodySize > kMaxDirEntrySize) {
                 if (problem.empty())
                     problem = "directory entry " + std::to_string(entry) + " is " + std::to_string(header.Size) +
                               " bytes long";
-                container_->SetPosition(start + header.Size);
+                start += header.Size;
                 continue;
             }
-            // The entry in one read rather than one per field: a directory is read at
-            // every start of a packaged screen saver.
             TMemoryStream body;
-            body.SetSize(int64_t(header.Size) - kChunkHeaderSize);
-            container_->Stream()->ReadBuffer(body.Bytes().data(), body.GetSize());
+            body.SetSize(bodySize);
+            const uint8_t* bytes = bytesAt(start + kChunkHeaderSize, bodySize);
+            std::copy(bytes, bytes + bodySize, body.Bytes().data());
             TOKFStreamWinTypes fields(&body, okfRawRead);
             const AnsiString className = fields.ReadStringValue();
             auto item = CreateObject<TPackageFileListItem>(className);
@@ -298,8 +325,9 @@ bool TPackager::ReadDirectory() {
                 fileList_.Add(std::move(item));
             }
         }
-        container_->SetPosition(start + header.Size);
+        start += header.Size;
     }
+    container_->SetPosition(start);
     if (!problem.empty()) return Fail("the package directory is damaged: " + problem);
     return true;
 }

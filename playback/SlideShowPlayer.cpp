@@ -585,15 +585,17 @@ void TSlideShowPlayer::FlushFrame(std::vector<TRect>& rects) {
     if (!box) return;
     if (!FullRepaint) ReduceUpdateRects(rects, box->Buffer().BoundsRect());
     // How long a start takes is measured up to this line.
-    if (!firstFlushTold_ && (FullRepaint || !rects.empty())) {
+    const bool first = !firstFlushTold_ && (FullRepaint || !rects.empty());
+    if (first) {
         firstFlushTold_ = true;
         if (DebugOutputEnabled()) OutputDebugString("first frame flushed");
     }
     if (FullRepaint) {
         box->Flush();
-        return;
+    } else {
+        for (const TRect& r : rects) box->Flush(r);
     }
-    for (const TRect& r : rects) box->Flush(r);
+    if (first && OnFirstFrame) OnFirstFrame(this);
 }
 
 void TSlideShowPlayer::CountFrame() {

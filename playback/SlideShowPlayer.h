@@ -239,6 +239,8 @@ public:
 
     // ---- fields ----
     TNotifyEvent OnPause;
+    // Once, when the first frame has reached the window.
+    TNotifyEvent OnFirstFrame;
     TSlideShow* SlideShow = nullptr;
     IPlayerWindow* Window = nullptr;
     std::unique_ptr<TBenchmark> Benchmark;

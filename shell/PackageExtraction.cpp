@@ -12,12 +12,14 @@
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverOptions.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -28,21 +30,22 @@ namespace {
 // elements, ".." applied, upper case (the file layer matches elements without regard
 // to case).
 AnsiString PathKey(const AnsiString& path) {
-    std::vector<AnsiString> elements;
+    // Built in place: a package's every item takes a few of these before its show starts.
+    AnsiString key;
+    key.reserve(path.size() + 1);
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find_first_of("\\/", start);
         if (end == AnsiString::npos) end = path.size();
-        const AnsiString element = path.substr(start, end - start);
+        const std::string_view element(path.data() + start, end - start);
         if (element == "..") {
-            if (!elements.empty()) elements.pop_back();
+            key.erase(std::min(key.rfind('\\'), key.size()));
         } else if (!element.empty() && element != ".") {
-            elements.push_back(AnsiUpperCase(element));
+            key += '\\';
+            key += AnsiUpperCase(element);
         }
         start = end + 1;
     }
-    AnsiString key;
-    for (const AnsiString& element : elements) key += "\\" + element;
     return key;
 }
 
@@ -55,10 +58,11 @@ AnsiString WithBackslashes(AnsiString name) {
 // Opens the package of hostFile for extraction into folder and checks it whole before
 // anything is written: every name must stay inside the folder, no two may differ only
 // in case (they would overwrite each other), and the items must fit into the free space.
+// A packager opened already is checked as it is.
 bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiString& folder,
                  const TFreeSpaceQuery& freeSpace) {
     const AnsiString what = PathText(hostFile) + ": ";
-    if (!packager.OpenAppended(hostFile)) {
+    if (packager.State() != TPackager::psReadingAppended && !packager.OpenAppended(hostFile)) {
         OutputDebugString(what + packager.LastError());
         return false;
     }
@@ -101,14 +105,13 @@ bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const A
     return false;
 }
 
-// The items the start needs (see the header).
-bool IsFirstGroupItem(const AnsiString& itemName) {
+// The items the start needs (see the header), by the key of their name.
+bool IsFirstGroupKey(const AnsiString& key) {
     using namespace ScreenSaverStrings;
     static const AnsiString show = PathKey(AnsiString(ShowFolder) + ShowBaseName + "." + ShowExtension);
     static const AnsiString settings = PathKey("settings.dat"), library = PathKey(SoundLibraryName);
     static const AnsiString fonts = PathKey("Fonts") + "\\";
     static const AnsiString showFonts = PathKey(AnsiString(ShowFolder) + "Fonts") + "\\";
-    const AnsiString key = PathKey(itemName);
     return key == show || key == settings || key == library || key.rfind(fonts, 0) == 0 || key.rfind(showFonts, 0) == 0;
 }
 
@@ -132,6 +135,8 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         const TPackageFileListItem* Item;  // the thread's packager's, for the thread only
         TItemState State = isQueued;
         bool FirstGroup = false;
+        // Asked for by a resolving thread: it comes out even during the hold.
+        bool Wanted = false;
     };
 
     std::mutex Lock;
@@ -142,10 +147,23 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
     std::map<AnsiString, size_t> ByPath;  // PathKey of the destination -> item
     bool Stopping = false;
     bool Finished = false;
+    bool Held = false;
+    std::chrono::steady_clock::time_point HoldEnd;
 
-    // Next item to write, marked as being written; none when stopping or done.
+    // Next item to write, marked as being written; none when stopping or done. During the
+    // hold only the first group and wanted items are taken; the wait ends at the release,
+    // at a wanted item or at the hold's end.
     bool Take(size_t& index) {
-        std::lock_guard<std::mutex> guard(Lock);
+        std::unique_lock<std::mutex> guard(Lock);
+        const auto free = [&] {
+            if (Stopping || Queue.empty() || !Held) return true;
+            const TItem& next = Items[Queue.front()];
+            return next.FirstGroup || next.Wanted;
+        };
+        if (!Changed.wait_until(guard, HoldEnd, free)) {
+            Held = false;
+            OutputDebugString("Extraction: no first frame in time, the rest comes out now");
+        }
         if (Stopping || Queue.empty()) return false;
         index = Queue.front();
         Queue.pop_front();
@@ -188,15 +206,25 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         return true;
     }
 
+    void Release() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Held = false;
+        }
+        Changed.notify_all();
+    }
+
     void WaitForFile(const AnsiString& path) override {
         std::unique_lock<std::mutex> guard(Lock);
         const auto found = ByPath.find(PathKey(path));
         if (found == ByPath.end()) return;
         const size_t index = found->second;
         if (Items[index].State == isQueued) {
-            // Wanted now: it goes next.
+            // Wanted now: it goes next, hold or not.
+            Items[index].Wanted = true;
             std::erase(Queue, index);
             Queue.push_front(index);
+            Changed.notify_all();
         }
         Changed.wait(guard, [&] { return Stopping || Finished || Settled(Items[index]); });
     }
@@ -206,10 +234,11 @@ TPackageExtraction::TPackageExtraction(TFreeSpaceQuery freeSpace) : freeSpace_(s
 
 TPackageExtraction::~TPackageExtraction() { Close(); }
 
-bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder) {
+bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder, std::chrono::milliseconds hold,
+                               std::unique_ptr<TPackager> opened) {
     if (folder.empty() || state_) return false;
     folder_ = IncludeTrailingBackslash(folder);
-    auto packager = std::make_unique<TPackager>();
+    auto packager = opened ? std::move(opened) : std::make_unique<TPackager>();
     if (!OpenChecked(*packager, hostFile, folder_, freeSpace_)) {
         packager.reset();
         // A failed start leaves nothing behind, not even the empty folder.
@@ -219,17 +248,26 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     }
     state_ = std::make_shared<TState>();
     TState& state = *state_;
+    state.Held = hold.count() > 0;
+    state.HoldEnd = std::chrono::steady_clock::now() + hold;
     const TFileList& list = packager->FileList();
+    const AnsiString folderKey = PathKey(folder_);
     std::vector<size_t> rest;
     for (int i = 0; i < list.Count(); ++i) {
         const TPackageFileListItem* item = list.GetItem(i);
         const size_t index = state.Items.size();
-        state.Items.push_back({item->FileName, item, TState::isQueued, IsFirstGroupItem(item->FileName)});
-        state.ByPath.emplace(PathKey(folder_ + item->FileName), index);
+        // The names are safe (checked above): none leaves the folder, so the folder's key
+        // and the name's make the destination's.
+        const AnsiString key = PathKey(item->FileName);
+        state.Items.push_back({item->FileName, item, TState::isQueued, IsFirstGroupKey(key)});
+        state.ByPath.emplace(folderKey + key, index);
         if (state.Items.back().FirstGroup) state.Queue.push_back(index);
         else rest.push_back(index);
     }
     state.Queue.insert(state.Queue.end(), rest.begin(), rest.end());
+    // The rest's first item is, in show order, the show's first picture: it comes out
+    // ahead of the hold, while the show loads and the window opens.
+    if (!rest.empty()) state.Items[rest.front()].Wanted = true;
     SetPendingFileWaiter(state_);
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile] {
         size_t index = 0;
@@ -246,7 +284,12 @@ bool TPackageExtraction::WaitForFirstGroup() {
     return state_ && state_->WaitFor([](const TState::TItem& item) { return item.FirstGroup; });
 }
 
+void TPackageExtraction::ReleaseHold() {
+    if (state_) state_->Release();
+}
+
 bool TPackageExtraction::WaitForAll() {
+    ReleaseHold();
     return state_ && state_->WaitFor([](const TState::TItem&) { return true; });
 }
 

@@ -4,10 +4,15 @@
 // the show or at the top), names matched without regard to case. The rest follows in
 // directory order, which is show order; a file of the folder that the show resolves
 // before its turn is extracted next and waited for.
+// A run may hold the rest back until its first picture is on screen: the copy would
+// otherwise take the disk and memory bandwidth the start needs, more so the bigger the
+// show. The rest's first item (the show's first picture) still comes out ahead of the
+// hold, and so does a file the show asks for during it.
 #pragma once
 
 #include "platform/SysUtils.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,11 +39,19 @@ public:
     // it once the thread has stopped. False, with the folder deleted already, when the
     // package does not open, an item's name could leave the folder (nothing is written
     // then), or the folder's file system has less free space than the items take.
-    // Call once.
-    bool Start(const AnsiString& hostFile, const AnsiString& folder);
+    // Call once. With a hold above zero the items outside the first group wait until
+    // ReleaseHold, or at most that long after Start, so a run that never draws still gets
+    // its files. opened: the package of hostFile opened already (its directory is not
+    // read again), or null.
+    bool Start(const AnsiString& hostFile, const AnsiString& folder,
+               std::chrono::milliseconds hold = std::chrono::milliseconds(0),
+               std::unique_ptr<TPackager> opened = nullptr);
+    // Lets the rest come out; any thread, any number of times.
+    void ReleaseHold();
     // Returns once the first group is out: True when all of it came out.
     bool WaitForFirstGroup();
-    // Returns once every item is out or the extraction stopped: True when all came out.
+    // Releases the hold and returns once every item is out or the extraction stopped:
+    // True when all came out.
     bool WaitForAll();
     // Items out so far (package names), in the order they came out.
     std::vector<AnsiString> ExtractedItems() const;

@@ -7,6 +7,7 @@
 #include "media/SlideShowSoundSystem.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class TTempProperties;
@@ -23,6 +24,9 @@ struct TRunContext {
     const TTempProperties* TempProperties = nullptr;
     // Held while a run plays; gone again when it ends, however it ends.
     std::unique_ptr<TSoundSystemHold> Sound;
+    // Called once a run's first frame is on screen (a packaged run lets the rest of its
+    // package out then); empty: nobody waits for it.
+    std::function<void()> FirstFrameShown;
 };
 
 // The context of this process's run: the command line and the modules' settings.

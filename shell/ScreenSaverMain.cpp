@@ -37,6 +37,7 @@
 #include "playback/SlideShowPlayer.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 
@@ -171,12 +172,40 @@ public:
     std::unique_ptr<TFolderOwner> Owner;
 };
 
+// How long the rest of the package waits for the run's first frame at most: a run that
+// never draws (its show does not load) still gets its files.
+constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
+
 // Starts extracting the package into folder and waits for what the start needs; the
-// rest comes out while the show plays. False when that failed: the run does nothing.
-// However the run ends, the extraction stops before the folder goes (extraction is
-// declared after the folder's owner, so it goes first).
+// rest comes out once the run's first frame is on screen, while the show plays. False
+// when that failed: the run does nothing. However the run ends, the extraction stops
+// before the folder goes (extraction is declared after the folder's owner, so it goes
+// first).
 bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder) {
-    return !folder.empty() && extraction.Start(exeFileName, folder) && extraction.WaitForFirstGroup();
+    return !folder.empty() &&
+           extraction.Start(exeFileName, folder, kHoldForFirstFrame, TakeOpenedPackage(exeFileName)) &&
+           extraction.WaitForFirstGroup();
+}
+
+// The run's first frame lets the rest of the package out, for as long as the run holds
+// this; the context outlives the extraction, so the hook goes first.
+class TReleaseOnFirstFrame {
+public:
+    TReleaseOnFirstFrame(TRunContext& context, TPackageExtraction& extraction) : context_(context) {
+        context_.FirstFrameShown = [&extraction] { extraction.ReleaseHold(); };
+    }
+    ~TReleaseOnFirstFrame() { context_.FirstFrameShown = nullptr; }
+    TReleaseOnFirstFrame(const TReleaseOnFirstFrame&) = delete;
+    TReleaseOnFirstFrame& operator=(const TReleaseOnFirstFrame&) = delete;
+
+private:
+    TRunContext& context_;
+};
+
+// The player tells the run when its first frame is on screen.
+void TellFirstFrame(TSlideShowPlayer& player, const TRunContext& context) {
+    if (context.FirstFrameShown)
+        player.OnFirstFrame = [hook = context.FirstFrameShown](TSlideShowPlayer*) { hook(); };
 }
 
 // The queue takes over SIGINT and SIGTERM (they become a quit that ends the play), so
@@ -255,6 +284,7 @@ int32_t PreviewInWindow(TRunContext& context) {
     }
     TSoundForTheRun sound(context, {.Silent = true});
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
+    TellFirstFrame(*player, context);
     PlaySlideShow(*player);
     return handle;
 }
@@ -268,6 +298,7 @@ void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     TExtractionFolder temp(context);
     TPackageExtraction extraction;
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
+    TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     PreviewInWindow(context);
 }
@@ -342,6 +373,7 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
                 }
             }
             TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
+            TellFirstFrame(*player, context);
             PlaySlideShow(*player);
             Options->LastPosition = player->GetPlayTime();
         } catch (...) {
@@ -363,6 +395,7 @@ void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     TExtractionFolder temp(context);
     TPackageExtraction extraction;
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
+    TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
     SaveOptionsAfterRun();
@@ -403,6 +436,8 @@ namespace ScreenSaverMainModule {
 void Initialize() {}
 
 void Finalize() {
+    // A package the options' load kept open for a run that did not come.
+    TakeOpenedPackage(AnsiString());
     ScreenSaverName.clear();
     ExeFileName.clear();
     // The run is over: free the options here rather than among the static destructors,

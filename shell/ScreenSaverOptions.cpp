@@ -66,12 +66,18 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 
 namespace {
 
+// The package the options' load opened, and its file, until the extraction takes it.
+std::unique_ptr<TPackager> openedPackage;
+AnsiString openedPackageFile;
+
 // The package's default options, read where they lie in the package; every failure is
 // named on the debug output, since the user is only told that the screen saver is not
-// installed right.
+// installed right. The package stays open for the run's extraction.
 bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
     const AnsiString what = PathText(packageFile) + ": ";
-    TPackager packager;
+    TakeOpenedPackage(AnsiString());
+    auto opened = std::make_unique<TPackager>();
+    TPackager& packager = *opened;
     if (!packager.OpenAppended(packageFile)) {
         OutputDebugString(what + packager.LastError());
         return false;
@@ -95,10 +101,21 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
     if (!result)
         OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
                           " bytes) is no stored form of the options");
+    in.reset();
+    openedPackage = std::move(opened);
+    openedPackageFile = packageFile;
     return result;
 }
 
 }  // namespace
+
+std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile) {
+    std::unique_ptr<TPackager> taken = std::move(openedPackage);
+    const bool same = openedPackageFile == packageFile;
+    openedPackageFile.clear();
+    if (same) return taken;
+    return nullptr;
+}
 
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
                             const AnsiString& packageFile) {

@@ -5,6 +5,10 @@
 #include "foundation/Plugins.h"
 #include "shell/ScreenSaverProperties.h"
 
+#include <memory>
+
+class TPackager;
+
 // The options' key under the current user: the registry base + "ScreenSavers\" + name.
 AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 
@@ -13,6 +17,10 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // gave options (they keep their defaults then). A damaged source counts as missing.
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
                             const AnsiString& packageFile);
+// The package that the last load of options from packageFile opened, handed over once
+// (the run's extraction takes it, so that a start reads the package's directory once);
+// null when that load did not open it. Any call lets go of a package kept for another file.
+std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);

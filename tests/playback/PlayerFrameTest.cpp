@@ -331,4 +331,22 @@ TEST(PlayerFrame, WhilePausedMusicOnItsOwnClockStillFadesAndMusicThatFollowsTheS
     }
 }
 
+
+TEST(PlayerFrame, TheFirstFrameIsToldOnceWhenItHasReachedTheWindow) {
+    TPlayerRig rig;
+    TScriptedItem* item = rig.Add(1000, kRed32);
+    item->Area = TRect{0, 0, 10, 10};
+    rig.Add(1000, kBlue32)->Area = TRect{0, 0, 10, 10};
+    int told = 0;
+    uint32_t shown = 0;
+    rig.Player->OnFirstFrame = [&](TSlideShowPlayer*) {
+        ++told;
+        shown = rig.Pixel(5, 5);
+    };
+    rig.Host.Play(&rig.Show);
+    rig.Host.RunFor(1500);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(shown, kRed32);
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "foundation/Packager.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/DebugOutput.h"
 #include "platform/Paths.h"
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -209,6 +211,33 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
     }
 }
 
+TEST_F(PackageExtractionTest, APackageOpenedAlreadyIsCheckedAndExtractedAsItIs) {
+    struct Case {
+        const char* what;
+        Items items;
+        bool starts;
+    } cases[] = {
+        {"a sound package", {{"Lumivor\\Slideshow.kls", {1}}, {"Lumivor\\Bild1.jpg", {2}}}, true},
+        {"a name that leaves the folder", {{"Lumivor\\Slideshow.kls", {1}}, {"..\\evil.txt", {2}}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        MakeHostWithPackage(host, c.items);
+        auto opened = std::make_unique<TPackager>();
+        ASSERT_TRUE(opened->OpenAppended(host));
+        TFakeDebugOutput debug;
+        SetDebugOutput(&debug);
+        TPackageExtraction extraction;
+        EXPECT_EQ(extraction.Start(host, folder, std::chrono::milliseconds(0), std::move(opened)), c.starts);
+        SetDebugOutput(nullptr);
+        EXPECT_EQ(extraction.WaitForAll(), c.starts);
+        EXPECT_EQ(fs::exists(out / "Lumivor/Bild1.jpg"), c.starts);
+        EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));
+    }
+}
+
 TEST_F(PackageExtractionTest, StopMidWayReleasesWaitersAndJoins) {
     MakeHostWithPackage(host, {{"Lumivor\\Slideshow.kls", {1}}, {"block\\x.jpg", {2}}, {"Lumivor\\Bild1.jpg", {3}}});
     BlockFolder("block");
@@ -229,3 +258,92 @@ TEST_F(PackageExtractionTest, StopMidWayReleasesWaitersAndJoins) {
 }
 
 }  // namespace
+
+// ---- holding the rest back until the run's first frame ----
+
+class HeldExtractionTest : public PackageExtractionTest {
+protected:
+    // Long enough that nothing the tests wait for (10 s at most) comes from its end.
+    static constexpr std::chrono::milliseconds kLongHold{20000};
+    // With the first item of the rest: the show's first picture.
+    const std::vector<AnsiString> notHeld{"Lumivor\\Slideshow.kls", "fmod.dll", "Lumivor\\Bild1.jpg"};
+    const std::vector<AnsiString> all{"Lumivor\\Slideshow.kls", "fmod.dll", "Lumivor\\Bild1.jpg", "Lumivor\\Bild2.jpg",
+                                      "Lumivor\\Bild3.jpg"};
+
+    void SetUp() override {
+        PackageExtractionTest::SetUp();
+        MakeHostWithPackage(host, {{"Lumivor\\Slideshow.kls", {1}},
+                                   {"Lumivor\\Bild1.jpg", {2}},
+                                   {"Lumivor\\Bild2.jpg", {3}},
+                                   {"fmod.dll", {4}},
+                                   {"Lumivor\\Bild3.jpg", {5}}});
+    }
+    // What has come out once the thread had time to write everything it may.
+    static std::vector<AnsiString> OutAfterAWhile(const TPackageExtraction& extraction) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return extraction.ExtractedItems();
+    }
+    // Waits up to 10 s for every item to come out, without asking for them.
+    bool AllComeOut(const TPackageExtraction& extraction) const {
+        for (int i = 0; i < 1000 && extraction.ExtractedItems().size() < all.size(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return extraction.ExtractedItems() == all;
+    }
+};
+
+TEST_F(HeldExtractionTest, TheRestWaitsButAFileTheShowAsksForComesOutAtOnce) {
+    TPackageExtraction extraction;
+    ASSERT_TRUE(extraction.Start(host, folder, kLongHold));
+    ASSERT_TRUE(extraction.WaitForFirstGroup());
+    EXPECT_EQ(OutAfterAWhile(extraction), notHeld);
+    EXPECT_FALSE(fs::exists(out / "Lumivor/Bild2.jpg"));
+
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(ResolveFileName("Bild3.jpg", ShowFile()), FromPosixPath((out / "Lumivor/Bild3.jpg").string()));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(10));
+    // Only what was asked for: the other still waits.
+    EXPECT_EQ(OutAfterAWhile(extraction), (std::vector<AnsiString>{"Lumivor\\Slideshow.kls", "fmod.dll",
+                                                                   "Lumivor\\Bild1.jpg", "Lumivor\\Bild3.jpg"}));
+}
+
+TEST_F(HeldExtractionTest, EveryWayTheHoldEndsLetsAllOut) {
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds hold;
+        std::function<void(TPackageExtraction&)> end;
+    } cases[] = {
+        {"the first frame's release", kLongHold, [](TPackageExtraction& e) { e.ReleaseHold(); }},
+        {"a release twice", kLongHold, [](TPackageExtraction& e) { e.ReleaseHold(), e.ReleaseHold(); }},
+        {"no first frame in time", std::chrono::milliseconds(50), [](TPackageExtraction&) {}},
+        {"waiting for all", kLongHold,
+         [](TPackageExtraction& e) {
+             const auto start = std::chrono::steady_clock::now();
+             EXPECT_TRUE(e.WaitForAll());
+             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        TPackageExtraction extraction;
+        ASSERT_TRUE(extraction.Start(host, folder, c.hold));
+        ASSERT_TRUE(extraction.WaitForFirstGroup());
+        c.end(extraction);
+        EXPECT_TRUE(AllComeOut(extraction));
+        EXPECT_TRUE(extraction.FailedItems().empty());
+    }
+}
+
+TEST_F(HeldExtractionTest, CloseDuringTheHoldEndsAtOnceAndRemovesTheFolder) {
+    auto extraction = std::make_unique<TPackageExtraction>();
+    ASSERT_TRUE(extraction->Start(host, folder, kLongHold));
+    ASSERT_TRUE(extraction->WaitForFirstGroup());
+    const auto start = std::chrono::steady_clock::now();
+    extraction->Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(fs::exists(out));
+    // A file asked for after the run ended is not waited for.
+    EXPECT_EQ(ResolveFileName("Bild1.jpg", ShowFile()), "");
+    extraction.reset();
+}

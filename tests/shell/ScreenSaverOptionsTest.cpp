@@ -5,6 +5,7 @@
 #include "platform/Random.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "foundation/Packager.h"
 #include "shell/ScreenSaverOptions.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,25 @@ TEST_F(OptionsTest, FirstRunReadsThePackageThenTheRegistryWins) {
     TPluginPtr<TScreenSaverProperties> again;
     ASSERT_TRUE(LoadScreenSaverOptions("Sonne", again, host));
     EXPECT_EQ(again->DefaultDuration, 7000);
+}
+
+TEST_F(OptionsTest, ThePackageTheOptionsCameFromIsHandedOverOnceToItsOwnFile) {
+    MakeHostWithPackage(host, {{"fmod.dll", {7}}, {"settings.dat", OptionsBytes("", true, true, false, 0, 5000)}});
+    TPluginPtr<TScreenSaverProperties> options;
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
+    std::unique_ptr<TPackager> opened = TakeOpenedPackage(host);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->State(), TPackager::psReadingAppended);
+    EXPECT_TRUE(opened->FileList().FindByName("fmod.dll"));
+    EXPECT_FALSE(TakeOpenedPackage(host));
+    // Asking for another file lets go of it.
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
+    EXPECT_FALSE(TakeOpenedPackage(work / "Mond.scr"));
+    EXPECT_FALSE(TakeOpenedPackage(host));
+    // Options from the registry open no package.
+    ASSERT_TRUE(SaveScreenSaverOptions("Sonne", *options));
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
+    EXPECT_FALSE(TakeOpenedPackage(host));
 }
 
 TEST_F(OptionsTest, KeyWithoutValueGivesDefaultsNotThePackages) {
