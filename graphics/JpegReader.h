@@ -19,6 +19,6 @@ TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0,
 // is no JPEG or its header cannot be read.
 bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height);
 
-// The scale that ReadJpegPicture uses, in eighths: the smallest of 1 to 4 that still
+// The scale that ReadJpegPicture uses, in eighths: the smallest of 1, 2 and 4 that still
 // covers the target, otherwise 8.
 int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight);
