@@ -186,6 +186,14 @@ public:
                   src.Bottom);
     }
     void DrawTo(TBitmap32& dst, const TRect& dstRect) const { DrawTo(dst, dstRect, BoundsRect()); }
+    // A part of this bitmap and where DrawTo puts it, resampled when the sizes differ.
+    struct TPiece {
+        TRect Src, Dst;
+    };
+    // Draws every piece as DrawTo does, in order. The pieces' destinations must not
+    // overlap: an opaque drawing of many pieces (the slats or boxes of a transition) then
+    // runs on several threads, as one large stretch does.
+    void DrawPiecesTo(TBitmap32& dst, const std::vector<TPiece>& pieces) const;
 
     // Text. Font is the face, size, style and colour; text is Windows-1252.
     TFont Font;

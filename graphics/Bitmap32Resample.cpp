@@ -2,10 +2,14 @@
 #include "graphics/Bitmap32.h"
 #include "graphics/Bitmap32Internals.h"
 
+#include "platform/ProcessInfo.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <numbers>
 #include <thread>
 #include <vector>
@@ -184,11 +188,49 @@ TStretchScratch& StretchScratch() {
 }
 
 // Threads for a filtered stretch of this many destination pixels: one below about a
-// millisecond of work, where starting threads costs more than it saves.
+// millisecond of work, where starting threads costs more than it saves, and no more than
+// the cores the process may run on.
 int StretchBands(int64_t pixels) {
     constexpr int64_t kPixelsPerBand = 256 * 1024;
-    static const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    return int(std::clamp<int64_t>(pixels / kPixelsPerBand, 1, std::min(cores, 4)));
+    if (pixels < 2 * kPixelsPerBand) return 1;
+    return int(std::clamp<int64_t>(pixels / kPixelsPerBand, 1, std::min(ProcessCores(), 4)));
+}
+
+// Set on the threads of DrawPiecesTo: their pieces are not split again into bands.
+thread_local bool stretchOnOneThread = false;
+struct TOneThreadScope {
+    TOneThreadScope() : saved(stretchOnOneThread) { stretchOnOneThread = true; }
+    ~TOneThreadScope() { stretchOnOneThread = saved; }
+    TOneThreadScope(const TOneThreadScope&) = delete;
+    TOneThreadScope& operator=(const TOneThreadScope&) = delete;
+    const bool saved;
+};
+
+// job(0) .. job(count - 1), job(0) on this thread and the others on threads of their own
+// (on this one too when no thread can be had); the first failure is raised once all ended.
+void RunOnThreads(int count, const std::function<void(int)>& job) {
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(std::max(count, 1)));
+    const auto run = [&](int k) {
+        try {
+            job(k);
+        } catch (...) {
+            failures[size_t(k)] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    std::vector<int> unthreaded;
+    for (int k = 1; k < count; ++k) {
+        try {
+            workers.emplace_back(run, k);
+        } catch (...) {
+            unthreaded.push_back(k);
+        }
+    }
+    run(0);
+    for (int k : unthreaded) run(k);
+    for (std::thread& w : workers) w.join();
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
 }
 
 // The vertical pass of one destination row: mid[c] = round(sum of w[k] * row k [c] / 2^8)
@@ -528,28 +570,39 @@ void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
     // threads: the rows are independent and every band computes the same integers.
     // Blending draws stay on this thread, since a custom combiner need not be reentrant.
     const int64_t rowCount = cy2 - cy1;
-    const int bands = direct ? StretchBands(int64_t(n) * rowCount) : 1;
+    const int bands = direct && !stretchOnOneThread ? StretchBands(int64_t(n) * rowCount) : 1;
     if (bands <= 1) {
         band(cy1, cy2);
         return;
     }
-    std::vector<std::thread> workers;
-    std::vector<std::exception_ptr> failures(static_cast<size_t>(bands));
     auto bandStart = [&](int b) { return cy1 + rowCount * b / bands; };
-    for (int b = 1; b < bands; ++b)
-        workers.emplace_back([&, b] {
-            try {
-                band(bandStart(b), bandStart(b + 1));
-            } catch (...) {
-                failures[size_t(b)] = std::current_exception();
-            }
-        });
-    try {
-        band(bandStart(0), bandStart(1));
-    } catch (...) {
-        failures[0] = std::current_exception();
+    RunOnThreads(bands, [&](int b) { band(bandStart(b), bandStart(b + 1)); });
+}
+
+void TBitmap32::DrawPiecesTo(TBitmap32& dst, const std::vector<TPiece>& pieces) const {
+    const auto draw = [&](const TPiece& p) {
+        if (p.Dst.Width() == p.Src.Width() && p.Dst.Height() == p.Src.Height())
+            DrawTo(dst, p.Dst.Left, p.Dst.Top, p.Src);
+        else
+            DrawTo(dst, p.Dst, p.Src);
+    };
+    // A piece squeezed small still reads all its source rows: the work is the larger area.
+    int64_t pixels = 0;
+    for (const TPiece& p : pieces)
+        if (!p.Dst.IsEmpty() && !p.Src.IsEmpty())
+            pixels += std::max(int64_t(p.Dst.Width()) * p.Dst.Height(), int64_t(p.Src.Width()) * p.Src.Height());
+    // Only an opaque drawing: a custom combiner need not be reentrant, and a blend of
+    // overlapping pieces would depend on their order.
+    const int threads =
+        DrawMode == dmOpaque && &dst != this && !stretchOnOneThread ? std::min(StretchBands(pixels), int(pieces.size())) : 1;
+    if (threads <= 1) {
+        for (const TPiece& p : pieces) draw(p);
+        return;
     }
-    for (std::thread& w : workers) w.join();
-    for (const std::exception_ptr& f : failures)
-        if (f) std::rethrow_exception(f);
+    // Each thread takes the next piece left; pieces of a few boxes stay on one thread each.
+    std::atomic<size_t> next{0};
+    RunOnThreads(threads, [&](int) {
+        const TOneThreadScope oneThread;
+        for (size_t k; (k = next.fetch_add(1)) < pieces.size();) draw(pieces[k]);
+    });
 }

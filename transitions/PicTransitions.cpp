@@ -75,14 +75,11 @@ struct TAxis {
           PictureSize(alongX ? picture.Width() : picture.Height()) {}
 };
 
-// Draws a span along x (the whole Rect and picture along y), or along y.
-void DrawSpan(const TBitmap32& picture, TBitmap32& target, const TRect& rect, bool alongX, const TSpan& s) {
+// A span along x (the whole Rect and picture along y), or along y, as a piece to draw.
+TBitmap32::TPiece SpanPiece(const TBitmap32& picture, const TRect& rect, bool alongX, const TSpan& s) {
     if (alongX)
-        picture.DrawTo(target, TRect{int(s.D0), rect.Top, int(s.D1), rect.Bottom},
-                       TRect{int(s.S0), 0, int(s.S1), picture.Height()});
-    else
-        picture.DrawTo(target, TRect{rect.Left, int(s.D0), rect.Right, int(s.D1)},
-                       TRect{0, int(s.S0), picture.Width(), int(s.S1)});
+        return {TRect{int(s.S0), 0, int(s.S1), picture.Height()}, TRect{int(s.D0), rect.Top, int(s.D1), rect.Bottom}};
+    return {TRect{0, int(s.S0), picture.Width(), int(s.S1)}, TRect{rect.Left, int(s.D0), rect.Right, int(s.D1)}};
 }
 
 TRect Offset(TRect r, int dx, int dy) {
@@ -255,8 +252,10 @@ bool TBoxTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
                 DrawBox(box, Offset(box, Rect.Left, Rect.Top), target, bp, full);
         }
         drawDone(Cols);
-        FlushParts(target);
+        // Blended parts are drawn by rows; opaque ones all at once.
+        if (Picture->DrawMode != dmOpaque) FlushParts(target);
     }
+    FlushParts(target);
     queueParts_ = false;
     return true;
 }
@@ -367,12 +366,18 @@ void TBoxTransitionPlugin::DrawClippedAt(TRect s, TRect d, TBitmap32& target, ui
         if (!queued_.empty()) {
             TQueuedPart& q = queued_.back();
             if (q.Alpha == alpha && q.D.Right == d.Left && q.S.Right == s.Left && q.D.Top == d.Top &&
-                q.D.Bottom == d.Bottom && q.S.Top == s.Top && q.S.Bottom == s.Bottom) {
+                q.D.Bottom == d.Bottom && q.S.Top == s.Top && q.S.Bottom == s.Bottom && q.D.Width() == q.S.Width()) {
                 q.D.Right = d.Right;
                 q.S.Right = s.Right;
                 return;
             }
         }
+        queued_.push_back(TQueuedPart{s, d, alpha});
+        return;
+    }
+    // Stretched boxes of an opaque picture wait for the rest, to be drawn together (a
+    // change of the draw mode draws what waits first).
+    if (queueParts_ && Picture->DrawMode == dmOpaque) {
         queued_.push_back(TQueuedPart{s, d, alpha});
         return;
     }
@@ -382,7 +387,16 @@ void TBoxTransitionPlugin::DrawClippedAt(TRect s, TRect d, TBitmap32& target, ui
 
 void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
     if (queued_.empty()) return;
-    // Parts never overlap; the left and top edges are cut here as DrawTo would.
+    // Parts never overlap: opaque ones are drawn together, on several threads where they
+    // are many or large.
+    if (Picture->DrawMode == dmOpaque) {
+        pieces_.clear();
+        for (const TQueuedPart& q : queued_) pieces_.push_back({q.S, q.D});
+        Picture->DrawPiecesTo(target, pieces_);
+        queued_.clear();
+        return;
+    }
+    // The left and top edges are cut here as DrawTo would.
     TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
     bool oneOffset = true;  // every part shows the picture at the same place
     const int32_t ox = queued_.front().S.Left - queued_.front().D.Left, oy = queued_.front().S.Top - queued_.front().D.Top;
@@ -714,14 +728,17 @@ bool TBlindTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     const int64_t srcVis = CurrentDirection == 1 ? Round(srcShare * p) : RoundUp(srcShare * p);
     const int64_t srcLen = Stretch ? srcSlat : srcVis;
     TFadeScope fade(*Picture, Fade, p);
-    // Slats that begin past Rect's end lie wholly outside it.
+    // Slats that begin past Rect's end lie wholly outside it. They never overlap: drawn
+    // together, a stretched blind shares the work among threads as one stretch does.
+    pieces_.clear();
     for (int64_t i = 0; i < n && i * slat < size; ++i) {
         TSpan span{};
         if (opening) span = {start + i * slat, start + i * slat + vis, i * srcSlat, i * srcSlat + srcLen};
         else span = {start + (i + 1) * slat - vis, start + (i + 1) * slat, (i + 1) * srcSlat - srcLen, (i + 1) * srcSlat};
         span.CutAt(axis.PictureSize);
-        DrawSpan(*Picture, target, Rect, axis.AlongX, span);
+        pieces_.push_back(SpanPiece(*Picture, Rect, axis.AlongX, span));
     }
+    Picture->DrawPiecesTo(target, pieces_);
     return true;
 }
 
@@ -788,6 +805,7 @@ bool TStripeTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
     const int64_t half = (m + 1) / 2;
     const int64_t lastEven = (m - 1) / 2 * 2;
     TFadeScope fade(*Picture, Fade, p);
+    pieces_.clear();  // stripes never overlap (see the blind)
     for (int64_t i = 0; i < m; ++i) {
         int64_t pos;
         if (pattern <= 1) {
@@ -804,8 +822,9 @@ bool TStripeTransitionPlugin::Draw(int32_t time, TBitmap32& target) {
         }
         TSpan span{axis.Start + pos * w, axis.Start + pos * w + w, pos * srcW, pos * srcW + srcW};
         span.CutAt(axis.PictureSize);
-        DrawSpan(*Picture, target, Rect, axis.AlongX, span);
+        pieces_.push_back(SpanPiece(*Picture, Rect, axis.AlongX, span));
     }
+    Picture->DrawPiecesTo(target, pieces_);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // interleaved stripes.
 #pragma once
 
+#include "graphics/Bitmap32.h"
 #include "transitions/TransitionPlugin.h"
 
 #include <cstdint>
@@ -90,6 +91,7 @@ private:
     std::vector<uint8_t> edges_;       // per line of the parts' rows: a part's top or bottom edge
     std::vector<int32_t> bands_;       // the parts' top and bottom edges, in order
     std::vector<uint8_t> masters_;     // per pixel of a line: its part's opacity (all 0 between rows)
+    std::vector<TBitmap32::TPiece> pieces_;  // queued parts, drawn together
     bool queueParts_ = false;
 };
 
@@ -169,6 +171,9 @@ public:
     void Randomize() override;
     bool WriteData(TOKFStream& stream) override;
     bool ReadData(TOKFStream& stream) override;
+
+private:
+    std::vector<TBitmap32::TPiece> pieces_;  // the slats of a frame, drawn together
 };
 
 class TStripeTransitionPlugin : public TTransitionPlugin {
@@ -189,4 +194,7 @@ public:
     void Randomize() override;
     bool WriteData(TOKFStream& stream) override;
     bool ReadData(TOKFStream& stream) override;
+
+private:
+    std::vector<TBitmap32::TPiece> pieces_;  // the stripes of a frame, drawn together
 };

@@ -390,6 +390,32 @@ TEST(Bitmap32, StretchBlendsWithMasterAlpha) {
     EXPECT_EQ(dst.Pixel(2, 2), Color32(128, 128, 128));
 }
 
+TEST(Bitmap32, PiecesDrawnTogetherEqualPiecesDrawnOneByOne) {
+    // Slats squeezed from whole source slats (enough work for several threads), boxes
+    // stretched or copied, pieces cut by either bitmap's edge; opaque, blended and custom.
+    TBitmap32 pic(1100, 700);
+    std::mt19937 rng(7);
+    for (int y = 0; y < pic.Height(); ++y)
+        for (int x = 0; x < pic.Width(); ++x) pic.SetPixel(x, y, TColor32(rng()) | (x % 5 ? 0xFF000000u : 0));
+    std::vector<TBitmap32::TPiece> pieces;
+    for (int i = 0; i < 10; ++i) pieces.push_back({{0, i * 70, 1100, i * 70 + 70}, {-20, i * 90, 1040, i * 90 + 9 + i * 7}});
+    for (int i = 0; i < 6; ++i) pieces.push_back({{i * 150, 0, i * 150 + 150, 150}, {i * 170, 900, i * 170 + 40 + i * 30, 1010}});
+    pieces.push_back({{500, 500, 700, 700}, {0, 1015, 200, 1215}});     // a copy past the bottom
+    pieces.push_back({{1000, 600, 1200, 800}, {300, 1015, 450, 1135}});  // past the picture's edge
+    for (TDrawMode mode : {dmOpaque, dmBlend, dmCustom}) {
+        pic.DrawMode = mode;
+        pic.MasterAlpha = 200;
+        pic.StretchFilter = sfMitchell;
+        pic.OnPixelCombine = [](TColor32 f, TColor32& b, TColor32) { b ^= f; };
+        TBitmap32 together(1040, 1040), oneByOne(1040, 1040);
+        together.Clear(0x80402010);
+        oneByOne.Clear(0x80402010);
+        pic.DrawPiecesTo(together, pieces);
+        for (const TBitmap32::TPiece& p : pieces) pic.DrawTo(oneByOne, p.Dst, p.Src);
+        EXPECT_EQ(together.ToImage32(), oneByOne.ToImage32()) << "mode " << int(mode);
+    }
+}
+
 TEST(Bitmap32, Image32AndRectangleForms) {
     TImage32 img(3, 2, 0x11223344);
     img.SetPixel(2, 1, 0xFF00FF00);

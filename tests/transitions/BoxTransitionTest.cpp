@@ -332,6 +332,7 @@ TEST(BoxDraw, EveryFrameOfFineGridsEqualsDrawingEachBox) {
         {"TBoxRandomTransitionPlugin", 4, true, false, true, 13, 128},
         {"TBoxRandomTransitionPlugin", 5, false, true, false, 13, 255},
         {"TBoxBottomRightToTopLeftTransitionPlugin", 6, true, true, true, 13, -1},
+        {"TBoxBottomRightToTopLeftTransitionPlugin", 6, false, true, false, 13, -1},
         {"TBoxBottomRightToTopLeftTransitionPlugin", 7, false, false, true, 13, 90},
         {"TBoxTopRightToBottomLeftTransitionPlugin", 3, true, true, false, 300, -1},
         {"TBoxCircleRingTransitionPlugin", 0, true, false, false, 300, -1},
