@@ -8,10 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <functional>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -205,33 +202,6 @@ struct TOneThreadScope {
     TOneThreadScope& operator=(const TOneThreadScope&) = delete;
     const bool saved;
 };
-
-// job(0) .. job(count - 1), job(0) on this thread and the others on threads of their own
-// (on this one too when no thread can be had); the first failure is raised once all ended.
-void RunOnThreads(int count, const std::function<void(int)>& job) {
-    std::vector<std::exception_ptr> failures(static_cast<size_t>(std::max(count, 1)));
-    const auto run = [&](int k) {
-        try {
-            job(k);
-        } catch (...) {
-            failures[size_t(k)] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> workers;
-    std::vector<int> unthreaded;
-    for (int k = 1; k < count; ++k) {
-        try {
-            workers.emplace_back(run, k);
-        } catch (...) {
-            unthreaded.push_back(k);
-        }
-    }
-    run(0);
-    for (int k : unthreaded) run(k);
-    for (std::thread& w : workers) w.join();
-    for (const std::exception_ptr& f : failures)
-        if (f) std::rethrow_exception(f);
-}
 
 // The vertical pass of one destination row: mid[c] = round(sum of w[k] * row k [c] / 2^8)
 // over the first bytes of the rows; an odd last row pairs with itself at weight 0.

@@ -10,7 +10,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <jerror.h>
@@ -207,18 +206,7 @@ bool DecodeInBands(TJpegJob& job) {
     const auto run = [&](int band) {
         ok[size_t(band)] = DecodeBand(job, rowOf(band), rowOf(band + 1), messages[size_t(band)].data());
     };
-    std::vector<std::thread> threads;
-    std::vector<int> unthreaded;
-    for (int band = 1; band < bands; ++band) {
-        try {
-            threads.emplace_back(run, band);
-        } catch (...) {
-            unthreaded.push_back(band);  // no thread to spare: this one decodes it
-        }
-    }
-    run(0);
-    for (int band : unthreaded) run(band);
-    for (std::thread& t : threads) t.join();
+    RunOnThreads(bands, run);
     for (int band = 0; band < bands; ++band) {
         if (ok[size_t(band)]) continue;
         std::memcpy(job.Message, messages[size_t(band)].data(), sizeof job.Message);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -73,4 +74,29 @@ int ProcessCores() {
     CPU_ZERO(&set);
     if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
     return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void RunOnThreads(int count, const std::function<void(int)>& job) {
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(std::max(count, 1)));
+    const auto run = [&](int k) {
+        try {
+            job(k);
+        } catch (...) {
+            failures[size_t(k)] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    std::vector<int> unthreaded;
+    for (int k = 1; k < count; ++k) {
+        try {
+            workers.emplace_back(run, k);
+        } catch (...) {
+            unthreaded.push_back(k);
+        }
+    }
+    run(0);
+    for (int k : unthreaded) run(k);
+    for (std::thread& w : workers) w.join();
+    for (const std::exception_ptr& f : failures)
+        if (f) std::rethrow_exception(f);
 }

@@ -1,9 +1,10 @@
 // What the process knows about itself: its arguments, the command line rebuilt from
-// them, and the path of its executable.
+// them, the path of its executable, and its cores.
 #pragma once
 
 #include "platform/SysUtils.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,8 @@ AnsiString GetExecutablePath();
 // The cores the process may run on (its affinity mask), at least 1: a machine's count
 // overstates them under taskset or a container's CPU set.
 int ProcessCores();
+
+// Runs job(0) .. job(count - 1) at once: job(0) on this thread, the others on threads of
+// their own (on this one, after job(0), when no thread can be had). Returns when all have
+// ended, raising the first failure.
+void RunOnThreads(int count, const std::function<void(int)>& job);
