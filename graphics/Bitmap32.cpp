@@ -176,6 +176,22 @@ __attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(__m256i f, __m256i b
     return _mm256_blendv_epi8(r, b, _mm256_cmpeq_epi32(a, zero));
 }
 
+// F * a + B * (255 - a) per channel byte, Div255 rounded, opaque: wLo and wHi hold the
+// byte pairs (a, 255 - a) of the pixels that the low and the high unpacks put side by
+// side. The pairs (F, B) are taken 128 down as signed bytes for one maddubs; adding
+// 255 * 128 back gives the sum exactly, and (x + 128) * 257 >> 16 is Div255.
+__attribute__((target("avx2"))) inline __m256i WeighOpaqueAVX2(__m256i f, __m256i b, __m256i wLo, __m256i wHi) {
+    const __m256i flip = _mm256_set1_epi8(char(0x80));
+    const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
+    const __m256i c257 = _mm256_set1_epi16(257);
+    const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
+    const __m256i lo =
+        _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wLo, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
+    const __m256i hi =
+        _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wHi, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
+    return _mm256_or_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(int32_t(0xFF000000u)));
+}
+
 __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, const TColor32* under, TColor32* dst, int n,
                                                   uint32_t master) {
     const __m256i zero = _mm256_setzero_si256();
@@ -216,19 +232,8 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, const TCo
             continue;
         }
         if (opaque == -1) {
-            // An opaque picture under a master alpha (a cross-fade): byte pairs (F, B) taken
-            // 128 down as signed bytes, weighed (M, 255 - M) by one maddubs; adding 255 * 128
-            // back gives F * M + B * (255 - M) exactly, and (x + 128) * 257 >> 16 is Div255.
-            const __m256i flip = _mm256_set1_epi8(char(0x80));
-            const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
-            const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
-            const __m256i c257 = _mm256_set1_epi16(257);
-            const __m256i lo = _mm256_mulhi_epu16(
-                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
-            const __m256i hi = _mm256_mulhi_epu16(
-                _mm256_add_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
-                                _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+            // An opaque picture under a master alpha (a cross-fade).
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), WeighOpaqueAVX2(f, b, weights, weights));
             continue;
         }
         const __m256i flo = _mm256_unpacklo_epi8(f, zero), fhi = _mm256_unpackhi_epi8(f, zero);
@@ -262,15 +267,12 @@ void BlendRow(const TColor32* src, TColor32* dst, int n, uint32_t master) { Blen
 #ifdef GC_HAVE_AVX2_PATH
 // Eight pixels at a time where the destination is opaque (the back buffer): the weight
 // of each pixel is Div255(its alpha * its master), exact for a master of 255 too, and the
-// pair (F, B) is weighed (a, 255 - a) by one maddubs as in the cross-fade above.
+// pair (F, B) is weighed (a, 255 - a) as in the cross-fade above.
 __attribute__((target("avx2"))) void BlendRowMaskedAVX2(const TColor32* src, TColor32* dst, const uint8_t* masters,
                                                         int n) {
     const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
     const __m256i c128 = _mm256_set1_epi32(128);
     const __m256i c255 = _mm256_set1_epi32(255);
-    const __m256i flip = _mm256_set1_epi8(char(0x80));
-    const __m256i bias = _mm256_set1_epi16(int16_t(255 * 128 + 128));
-    const __m256i c257 = _mm256_set1_epi16(257);
     // Byte 0 of each 32-bit lane into all four of its bytes.
     const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4, 4, 4,
                                             4, 8, 8, 8, 8, 12, 12, 12, 12);
@@ -314,17 +316,11 @@ __attribute__((target("avx2"))) void BlendRowMaskedAVX2(const TColor32* src, TCo
             wLo = _mm256_unpacklo_epi8(wa, wb);
             wHi = _mm256_unpackhi_epi8(wa, wb);
         }
-        const __m256i fs = _mm256_xor_si256(f, flip), bs = _mm256_xor_si256(b, flip);
-        const __m256i lo =
-            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wLo, _mm256_unpacklo_epi8(fs, bs)), bias), c257);
-        const __m256i hi =
-            _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_maddubs_epi16(wHi, _mm256_unpackhi_epi8(fs, bs)), bias), c257);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_or_si256(_mm256_packus_epi16(lo, hi), alphaMask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), WeighOpaqueAVX2(f, b, wLo, wHi));
     }
     for (; i < n; ++i) dst[i] = BlendPixel(src[i], dst[i], masters[i]);
 }
 #endif
-
 
 // The built-in combiners over a row: one operation per channel byte, then F's alpha.
 
