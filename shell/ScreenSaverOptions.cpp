@@ -1,6 +1,7 @@
 #include "shell/ScreenSaverOptions.h"
 
 #include "foundation/AppInfo.h"
+#include "foundation/FileResolver.h"
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
 #include "platform/DebugOutput.h"
@@ -66,16 +67,12 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 
 namespace {
 
-// The package the options' load opened, and its file, until the extraction takes it.
-std::unique_ptr<TPackager> openedPackage;
-AnsiString openedPackageFile;
-
 // The package's default options, read where they lie in the package; every failure is
 // named on the debug output, since the user is only told that the screen saver is not
 // installed right. The package stays open for the run's extraction.
-bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
+bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TFileResolver* keep) {
     const AnsiString what = PathText(packageFile) + ": ";
-    TakeOpenedPackage(AnsiString());
+    if (keep) keep->KeepOpenedPackage(nullptr, AnsiString());
     auto opened = std::make_unique<TPackager>();
     TPackager& packager = *opened;
     if (!packager.OpenAppended(packageFile)) {
@@ -102,27 +99,18 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
         OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
                           " bytes) is no stored form of the options");
     in.reset();
-    openedPackage = std::move(opened);
-    openedPackageFile = packageFile;
+    if (keep) keep->KeepOpenedPackage(std::move(opened), packageFile);
     return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile) {
-    std::unique_ptr<TPackager> taken = std::move(openedPackage);
-    const bool same = openedPackageFile == packageFile;
-    openedPackageFile.clear();
-    if (same) return taken;
-    return nullptr;
-}
-
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile) {
+                            const AnsiString& packageFile, TFileResolver* keep) {
     options = NewOptions();
     if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
     if (LoadOptionsFromRegistry(name, options)) return true;
-    const bool result = LoadOptionsFromPackage(packageFile, *options);
+    const bool result = LoadOptionsFromPackage(packageFile, *options, keep);
     if (!result) options = NewOptions();
     return result;
 }

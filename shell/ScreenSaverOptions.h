@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class TFileResolver;
 class TPackager;
 
 // The options' key under the current user: the registry base + "ScreenSavers\" + name.
@@ -15,12 +16,10 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // Options become new default options, then: without packageFile the registry's; with
 // one the registry's, else the package's "settings.dat". False when neither source
 // gave options (they keep their defaults then). A damaged source counts as missing.
+// The package the options came from stays open in keep (TFileResolver::TakeOpenedPackage)
+// for the run's extraction; without keep it is closed.
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile);
-// The package that the last load of options from packageFile opened, handed over once
-// (the run's extraction takes it, so that a start reads the package's directory once);
-// null when that load did not open it. Any call lets go of a package kept for another file.
-std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile);
+                            const AnsiString& packageFile, TFileResolver* keep = nullptr);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);
