@@ -145,12 +145,13 @@ public:
         static const TTempProperties defaults;
         const TTempProperties& settings = context.TempProperties ? *context.TempProperties : defaults;
         // Runs that were killed left their folders; ours carry a marker their run holds.
-        AnsiString base;
-        GetTempFolder(settings, AnsiString(), false, base);
-        if (const int removed = TFolderOwner::RemoveAbandoned(ResolvePath(base), kPrefix))
-            OutputDebugString(PathText(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
-        CreateTempFolder(settings, kPrefix, true, Folder);
-        if (!Folder.empty()) Owner = TFolderOwner::Claim(ResolvePath(Folder));
+        const std::string base = RunFolderBase(settings);
+        if (const int removed = TFolderOwner::RemoveAbandoned(base, kPrefix))
+            OutputDebugString(Utf8ToAnsi(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
+        AnsiString why;
+        Owner = CreateRunFolder(settings, kPrefix, Folder, why);
+        // Nobody is told but a debug run: the saver just ends.
+        if (!Owner) OutputDebugString("No folder for the package: " + why);
         // The package is the whole show: nothing it names is read from elsewhere.
         if (!Folder.empty()) files_.Confine(Folder);
     }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class TFileResolver;
+class TFolderOwner;
 class TPackager;
 
 // The options' key under the current user: the registry base + "ScreenSavers\" + name.
@@ -40,6 +41,16 @@ void DeleteTempFolder(const AnsiString& folder);
 // temporary folder of settings, made at once with create (a name that exists is never
 // reused, even when another process takes it in between). Empty when none could be made.
 void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix, bool create, AnsiString& folder);
+// The folder runs make their folders in, as the file system takes it (absolute, no
+// trailing slash): the settings' own folder, else the temporary folder exactly as the
+// environment names it.
+std::string RunFolderBase(const TTempProperties& settings);
+// A new folder prefix + a random number in RunFolderBase, made and marked as this run's
+// (TFolderOwner::Create: readable by us alone, never seen unmarked); folder is its
+// program path with a trailing backslash. Null when none could be made, with why naming
+// the folder and the reason.
+std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, const AnsiString& prefix,
+                                              AnsiString& folder, AnsiString& why);
 // The temporary folder of settings (+ subFolder), with a trailing backslash; made with
 // create.
 void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder);
