@@ -95,10 +95,7 @@ bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& po
         // here, in the loop with the window up, where a key or a quit ends a slow open,
         // instead of before the window shows.
         TSlideShow* show = owner_->SlideShow;
-        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
-            const AnsiString resolved = show->ResolveFileName(name);
-            return resolved.empty() ? UnresolvedFileName(name) : resolved;
-        });
+        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) { return show->FileToOpen(name); });
         TotalDuration = MusicPassLength(*music->PlayList);
     }
     if (TotalDuration <= 0) return false;
@@ -159,8 +156,7 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
         // Opened only now (the first song; a MIDI song loads its sound font first, which
         // may take most of a second on a busy machine): it plays whole from its real start.
         const int32_t before = owner_->GetCurrentMusicTime();
-        const AnsiString resolved = owner_->SlideShow->ResolveFileName(item->FileName);
-        item->Open(resolved.empty() ? UnresolvedFileName(item->FileName) : resolved);
+        item->Open(owner_->SlideShow->FileToOpen(item->FileName));
         late = std::max(0, owner_->GetCurrentMusicTime() - before);
     }
     if (data) data->LateStart = late;
