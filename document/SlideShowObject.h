@@ -105,6 +105,9 @@ public:
     // The existing file a stored name stands for, against the show's own file (or with
     // no base file for an item in no show); empty when none is found.
     AnsiString ResolveFileName(const AnsiString& name) const;
+    // What the item opens for a stored name (TSlideShowHost::FileToOpen; the default
+    // resolver's answer for an item in no show).
+    AnsiString FileToOpen(const AnsiString& name) const;
 
     TObjectChangeEvent OnChange;
     TSlideShowObjectList* ParentList = nullptr;
