@@ -10,6 +10,9 @@
 #include "foundation/FileResolver.h"
 #include "foundation/Packager.h"
 #include "document/SoundSlideShowObject.h"
+#include "document/PlayableSlideShowObject.h"
+#include "document/SlideShowObjectEvents.h"
+#include "platform/Shell.h"
 #include "media/MusicPlayList.h"
 #include "objects/ParticleSlideShowObject.h"
 #include "document/SlideShowProperties.h"
@@ -749,6 +752,53 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     runFullScreen();
     EXPECT_TRUE(boxes.Boxes.empty());
     EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
+}
+
+// A show whose items run a program as they start does so on every loop; in a daemon's
+// run, where the screen may be locked, nobody could see or close it, so nothing starts
+// there and the debug output says so once. A run of our own still starts it.
+TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
+    TSlideShow show;
+    auto* item = new TDummySlideShowObject();
+    item->Duration = 500;
+    auto* onStart = new TSlideShowObjectEventObjectStarted();
+    item->CreateEventList()->Add(onStart);
+    for (uint8_t kind : {0, 2}) {
+        auto* run = new TExecuteProgramAction();
+        run->Settings()->Kind = kind;
+        run->Settings()->Target = kind == 0 ? "programm" : "https://example.org/";
+        onStart->CreateActionList()->Add(run);
+    }
+    show.RootList().Add(item);
+    Options->FileName = FromPosixPath(work / "aktion.kls");
+    ASSERT_TRUE(show.SaveToFile(Options->FileName));
+    constexpr uint64_t kDaemon = 0x400008;
+    TFakeShellSystem shell;
+    TInstalled<SetShellSystem> installedShell(shell);
+    screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
+    for (const bool daemon : {false, true}) {
+        SCOPED_TRACE(daemon ? "a daemon's run" : "a run of our own");
+        SetArgs(daemon ? std::vector<std::string>{"saver", "-window-id", "0x400008"} : std::vector<std::string>{"saver", "/s"});
+        shell.Calls.clear();
+        debug.Lines.clear();
+        started = 0;
+        // Several loops of the half-second show.
+        OnWait = [&] {
+            if (Elapsed() < 3000) return;
+            // The daemon's SIGTERM; our own run ends at a key.
+            if (daemon) PostQuitMessage(0);
+            else PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+        };
+        TRunContext context = MakeRunContext();
+        RunFullScreen(context);
+        size_t told = 0;
+        for (const AnsiString& line : debug.Lines) told += line.find("start no programs") != AnsiString::npos;
+        EXPECT_EQ(shell.Calls.empty(), daemon) << shell.Calls.size();
+        EXPECT_EQ(told, daemon ? 1u : 0u);
+        if (!daemon) {
+            EXPECT_GE(shell.Calls.size(), 6u);
+        }
+    }
 }
 
 TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
