@@ -90,7 +90,13 @@ const char* const kUsage =
     "       glowcanvas-show --help\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
-std::string Quoted(const AnsiString& s) { return "\"" + Text(s) + "\""; }
+// Built by appending: g++ 12 at -O3 takes "\"" + text for overlapping copies (-Wrestrict).
+std::string Quoted(const AnsiString& s) {
+    std::string q = "\"";
+    q += Text(s);
+    q += '"';
+    return q;
+}
 std::string Hex(uint32_t v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%X", v);
