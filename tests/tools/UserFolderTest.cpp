@@ -290,6 +290,43 @@ TEST(UserFolder, TransparentPicturesBlendSmallOnesStaySharpAndTheStageFillsTheSc
     EXPECT_EQ(whiteOutside, 0);
 }
 
+// A picture with alpha after a photo lies on the black ground, as after nothing: none of
+// the photo shows through it.
+TEST(UserFolder, ATransparentPictureAfterAPhotoIsThePictureOverBlack) {
+    if (!OnPath("convert")) GTEST_SKIP() << "ImageMagick's convert is missing";
+    TempDir dir;
+    fs::create_directories(dir.Path() / "show");
+    WriteFileBytes(dir / "show/a-photo.jpg", EncodeJpeg(960, 720, [](int, int) { return 0xFFB0D040u; }));
+    const std::string ramp = dir / "show/b-ramp.png";
+    ASSERT_EQ(RunCommand("convert -size 960x720 xc:white \\( -size 720x960 gradient:white-black -rotate 90 \\) "
+                         "-alpha off -compose CopyOpacity -composite PNG32:" + Q(ramp) + " 2>/dev/null; echo $?")
+                  .out,
+              "0\n");
+    const std::string show = dir / "show/show.kls";
+    ASSERT_EQ(RunTool(dir, "build " + Q(dir / "show") + " " + Q(show) +
+                               " --duration 3000 --transition TAlphablendingTransitionPlugin")
+                  .status,
+              0);
+    const std::string frameFile = (TestOutputFolder() / "user-folder-ramp-after-photo.png").string();
+    const ToolRun r = RunTool(dir, "render " + Q(show) + " --at 5500 --size 320x240 " + Q(frameFile));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const TBitmap32 frame = ReadPngFile(frameFile);
+    ASSERT_EQ(frame.Width(), 320);
+    const std::string reference = dir / "reference.rgb";
+    ASSERT_EQ(RunCommand("convert " + Q(ramp) + " -background black -alpha remove -alpha off -depth 8 rgb:" +
+                         Q(reference) + " 2>/dev/null; echo $?")
+                  .out,
+              "0\n");
+    const std::vector<uint8_t> ref = ReadFileBytes(reference);
+    ASSERT_EQ(ref.size(), size_t(960) * 720 * 3);
+    const std::vector<double> want = Thumbnail(ref, 960, 720, 12), got = Thumbnail(RgbOf(frame), 320, 240, 4);
+    ASSERT_EQ(want.size(), got.size());
+    double sum = 0;
+    for (size_t i = 0; i < want.size(); ++i) sum += std::abs(want[i] - got[i]);
+    // In 0 to 1: the photo through the ramp would give 0.2 and more.
+    EXPECT_LE(sum / double(want.size()) / 255, 0.01);
+}
+
 struct TRefusal {
     const char* Name;
     std::string Args;
