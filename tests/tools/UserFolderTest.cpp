@@ -460,6 +460,67 @@ TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
     EXPECT_LT(first[1], first[2]);
 }
 
+// Songs longer than the pictures: a saver built with the builder's defaults plays every
+// song whole and in order while the two pictures cycle, instead of starting the first
+// song again whenever the pictures have all been shown.
+TEST(UserFolder, EverySongPlaysWholeAndInOrderPastThePicturesLength) {
+    if (!OnPath("xvfb-run") || !OnPath("xdotool") || !OnPath("ffmpeg"))
+        GTEST_SKIP() << "xvfb-run, xdotool or ffmpeg is missing";
+    TempDir dir;
+    const fs::path show = dir.Path() / "saver/Lumivor";
+    fs::create_directories(show);
+    WriteFileBytes((show / "a.png").string(), EncodePng(64, 48, [](int, int) { return 0xFF3050E0u; }));
+    WriteFileBytes((show / "b.png").string(), EncodePng(64, 48, [](int, int) { return 0xFFE05030u; }));
+    for (const char* tone : {"440", "1000"})
+        ASSERT_EQ(RunCommand("ffmpeg -v quiet -f lavfi -i sine=frequency=" + std::string(tone) +
+                             ":duration=6:sample_rate=44100 " + Q((show / (std::string(tone) + ".wav")).string()) +
+                             "; echo $?")
+                      .out,
+                  "0\n");
+    const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) +
+                                           " --duration 2000 --music " + Q((show / "440.wav").string()) +
+                                           " --music " + Q((show / "1000.wav").string()));
+    ASSERT_EQ(built.status, 0) << built.err;
+    EXPECT_EQ(built.err, "");
+    ASSERT_EQ(RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status, 0);
+    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
+    const std::string saver = dir / "glowcanvas";
+    ASSERT_TRUE(PackProgram(saver, dir / "saver"));
+
+    // 16 s of 16-bit stereo at 44100 Hz.
+    const TRecordedRun r = RecordFullScreenRun(
+        dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()), Q(saver) + " /s",
+        2822400, 180);
+    ASSERT_EQ(r.Status, "0\n") << r.Err;
+    const std::vector<int16_t>& samples = r.Samples;
+    constexpr int kRate = 44100;
+    soundtest::WriteWav((TestOutputFolder() / "user-folder-long-songs.wav").string(), kRate, 2,
+                        int(samples.size() / 2), [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    // Each tone in 100 ms windows: its first stretch at half its peak or more; a whole
+    // song sounds for its 6 s in one stretch. (The recording ends in the list's next pass.)
+    const size_t windows = samples.size() / 2 / (kRate / 10);
+    const double tones[] = {440.0, 1000.0};
+    size_t first[2] = {0, 0}, last[2] = {0, 0};
+    for (int t = 0; t < 2; ++t) {
+        SCOPED_TRACE(tones[t]);
+        std::vector<double> level(windows);
+        double peak = 0;
+        for (size_t w = 0; w < windows; ++w) {
+            level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, tones[t], kRate);
+            peak = std::max(peak, level[w]);
+        }
+        ASSERT_GT(peak, 1000) << "the song is silent";
+        size_t w = 0;
+        while (level[w] < peak / 2) ++w;
+        first[t] = w;
+        while (w < windows && level[w] >= peak / 2) ++w;
+        last[t] = w - 1;
+        EXPECT_NEAR(double(last[t] - first[t] + 1), 60, 3);
+    }
+    // In order: the second after the first has ended.
+    EXPECT_GT(first[1], last[0]);
+}
+
 // ---- every program answers --help ----------------------------------------------------
 
 TEST(UserFolder, EveryProgramAnswersHelpOnStdoutWithoutDoingAnything) {
