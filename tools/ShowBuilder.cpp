@@ -441,6 +441,8 @@ bool RepeatToMusic(TSlideShowObjectList& items, int32_t duration, int32_t pass,
     return true;
 }
 
+// Long: every input is checked and every fault named before anything is built, and the
+// build uses the facts the checks read; the two halves share a dozen locals.
 int Build(const TBuildCall& call) {
     const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
                                                              : Utf8ToAnsi(call.Transition);
