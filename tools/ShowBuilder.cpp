@@ -19,6 +19,7 @@
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
+#include "tools/ItemNames.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -378,13 +379,20 @@ private:
 };
 
 // Why a file cannot go into a show at outFolder, "" when it can: the saver reaches only
-// what lies in its show's folder, and stored names are Windows-1252.
-std::string NameProblem(const fs::path& outFolder, const fs::path& file) {
+// what lies in its show's folder, and its package must hold every name the show stores
+// (the pack tool's check, names claims them).
+std::string NameProblem(const fs::path& outFolder, const fs::path& file, TItemNameClaims& names) {
     const fs::path relative = fs::absolute(file).lexically_normal().lexically_relative(outFolder);
     if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
-        return "lies outside the show's folder " + outFolder.string() + " (put it there or below)";
-    const std::string name = relative.string();
-    if (AnsiToUtf8(Utf8ToAnsi(name)) != name) return "has a name without a Windows-1252 form (rename it)";
+        return " lies outside the show's folder " + outFolder.string() + " (put it there or below)";
+    AnsiString itemName;
+    for (const fs::path& part : relative) {
+        if (const char* problem = ItemNameProblem(part.string())) return std::string(": ") + problem;
+        if (!itemName.empty()) itemName += '\\';
+        itemName += Utf8ToAnsi(part.string());
+        const std::string problem = names.Claim(itemName, file.string(), part != relative.filename());
+        if (!problem.empty()) return ": " + problem;
+    }
     return "";
 }
 
@@ -471,10 +479,11 @@ int Build(const TBuildCall& call) {
     // Every file is checked before anything is written, and every fault is named.
     const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
     bool ok = true;
+    TItemNameClaims names;
     auto check = [&](const fs::path& file, TPictureFacts* facts) {
-        const std::string problem = NameProblem(outFolder, file);
+        const std::string problem = NameProblem(outFolder, file, names);
         if (!problem.empty()) {
-            std::cerr << "glowcanvas-show: " << file.string() << " " << problem << "\n";
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(file.string() + problem) << "\n";
             ok = false;
         } else if (facts && !ReadPictureFacts(file, *facts)) {
             ok = false;

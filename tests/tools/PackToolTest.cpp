@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "ToolRunSupport.h"
 #include "foundation/Packager.h"
+#include "objects/PictureTestSupport.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,44 @@ TEST(PackTool, NamesAPackageCannotHoldAreRefusedBeforeWriting) {
         EXPECT_EQ(r.status, 1) << c.what;
         EXPECT_EQ(ReadFileBytes(dir / "host"), host) << c.what;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2) << c.what;
+    }
+}
+
+// A show the builder writes is one the pack tool packs: both refuse the same names, with
+// the same words, before they write anything.
+TEST(PackTool, TheBuilderAndThePackerRefuseTheSameNamesAlike) {
+    const struct {
+        const char* What;
+        std::vector<std::string> Names;  // pictures beside ok.png in the show's folder
+        const char* Message;
+    } cases[] = {
+        {"colon", {"a:b.png"}, "a:b.png: the name holds a colon, which no item name may hold"},
+        {"newline", {"a\nb.png"}, "a^Jb.png: the name holds a control character"},
+        {"control character", {"bell\x07.png"}, "bell^G.png: the name holds a control character"},
+        {"backslash", {"C:\\Bilder\\a.png"},
+         "C:\\Bilder\\a.png: the name holds a backslash, which a package reads as a folder separator"},
+        {"no Windows-1252 form", {"\xE6\x97\xA5.png"},
+         "\xE6\x97\xA5.png: the name has characters without a Windows-1252 form"},
+        {"case twins", {"BILD.png", "Bild.png"}, "Bild.png: its name differs from "},
+    };
+    const std::string pack = Q(PackTool().string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TempDir dir;
+        const fs::path show = dir.Path() / "saver/Lumivor";
+        fs::create_directories(show);
+        for (const std::string& name : c.Names)
+            WriteFileBytes((show / name).string(), EncodePng(8, 6, [](int, int) { return 0xFF3050E0u; }));
+        WriteFileBytes((show / "ok.png").string(), EncodePng(8, 6, [](int, int) { return 0xFF3050E0u; }));
+        const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()));
+        EXPECT_EQ(built.status, 1);
+        EXPECT_NE(built.err.find(c.Message), std::string::npos) << built.err;
+        EXPECT_NE(built.err.find("glowcanvas-show: "), std::string::npos) << built.err;
+        EXPECT_FALSE(fs::exists(show / "Slideshow.kls"));
+        const ToolRun packed = RunPack(pack + " create " + Q(dir / "saver.pkg") + " " + Q(dir / "saver"));
+        EXPECT_EQ(packed.status, 1);
+        EXPECT_NE(packed.out.find(c.Message), std::string::npos) << packed.out;
+        EXPECT_FALSE(dir.Exists("saver.pkg"));
     }
 }
 

@@ -367,7 +367,7 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
         {"an EPS without preview", Q(dir / "show/eps") + " " + out, "no-preview.eps: the picture cannot be read"},
         {"a damaged PNG", Q(dir / "show/broken") + " " + out, "cut.png: the picture cannot be read"},
         {"a name without a Windows-1252 form", Q(dir / "show/names") + " " + out,
-         "mega.png has a name without a Windows-1252 form"},
+         "mega.png: the name has characters without a Windows-1252 form"},
         {"a file the sound library cannot play", pics + " " + out + " --music " + Q(dir / "show/garbage.bin"),
          "garbage.bin: no sound file the sound library plays"},
         {"a MIDI song without a readable length", pics + " " + out + " --music " + Q(dir / "show/bad.mid"),
