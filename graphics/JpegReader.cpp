@@ -262,6 +262,7 @@ TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int
         ok = DecodeJpeg(job);
     }
     if (!ok) {
+        if (job.TooLarge && job.Width > 0 && job.Height > 0) throw EPictureTooLarge(job.Width, job.Height);
         if (job.TooLarge) throw EInvalidGraphic("JPEG-Bild zu gro\xDF oder leer");
         throw EInvalidGraphic(AnsiString("JPEG-Datei nicht lesbar: ") + job.Message);
     }

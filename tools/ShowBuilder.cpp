@@ -234,6 +234,12 @@ bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
         const size_t n = size_t(picture.Width()) * size_t(picture.Height());
         for (size_t i = 0; i < n && !facts.HasAlpha; ++i) facts.HasAlpha = (p[i] >> 24) != 0xFF;
         return true;
+    } catch (const EPictureTooLarge& e) {
+        const int64_t limit = MaxPicturePixels();
+        std::cerr << "glowcanvas-show: " << file.string() << ": the picture is too large: " << e.Width << " x "
+                  << e.Height << " pixels, more than the limit of " << limit << " pixels"
+                  << (limit == kMaxBitmapPixels ? " (2^28)" : "") << "\n";
+        return false;
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-show: " << file.string() << ": the picture cannot be read: " << AnsiToUtf8(e.what())
                   << "\n";

@@ -11,7 +11,9 @@
 #include "tools/ItemNames.h"
 #include "tools/ToolCalls.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -196,6 +198,10 @@ int Create(const std::string& package, const std::string& folder) {
 
 int Append(const std::string& host, const std::string& folder) {
     if (const std::string problem = FileProblem(host); !problem.empty()) return Fail(problem);
+    // The new host is renamed over the old one, which the folder's permissions allow even
+    // for a file its owner made read-only: refused as cp refuses to write it.
+    if (::faccessat(AT_FDCWD, host.c_str(), W_OK, AT_EACCESS) != 0)
+        return Fail("cannot write " + host + ": " + std::strerror(errno));
     std::vector<SourceFile> files;
     if (!CollectFiles(folder, files)) return 1;
     try {

@@ -235,6 +235,28 @@ TEST(PackTool, TheBuilderAndThePackerRefuseTheSameNamesAlike) {
     }
 }
 
+// A host its user may not write (read-only, in a folder they may write) is refused as cp
+// refuses to write it, and stays as it was; as root the tools run without the right to
+// override file permissions, as a user's would.
+TEST(PackTool, AppendRefusesAHostItMayNotWriteAsCpDoes) {
+    if (RunCommand("command -v setpriv >/dev/null 2>&1 && echo y").out != "y\n") GTEST_SKIP() << "setpriv is missing";
+    TempDir dir;
+    MakeTree(dir);
+    fs::copy_file(PackTool(), dir / "host");
+    fs::permissions(dir / "host", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search " : "";
+    const ToolRun cp = RunPack(asUser + "cp " + Q(dir / "src/settings.dat") + " " + Q(dir / "host"));
+    ASSERT_NE(cp.status, 0) << "cp wrote the read-only host: " << cp.out;
+    const ToolRun r = RunPack(asUser + Q(PackTool().string()) + " append " + Q(dir / "host") + " " + Q(dir / "src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "glowcanvas-pack: cannot write " + dir / "host" + ": Permission denied\n");
+    EXPECT_EQ(ReadFileBytes(dir / "host"), host);
+    EXPECT_EQ(fs::status(dir / "host").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
 TEST(PackTool, AppendReplacesThePackageAHostCarries) {
     TempDir dir;
     const std::string tool = Q(PackTool().string());

@@ -7,11 +7,16 @@
 #include "playback/MusicShow.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -351,6 +356,15 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
     dir.Write("show/eps/no-preview.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\nshowpage\n");
     dir.Write("show/broken/cut.png", "\x89PNG\r\n\x1a\n");
     WriteFileBytes(dir / "show/names/\xCE\xA9mega.png", EncodePng(32, 24, red));  // a Greek capital omega
+    {
+        // A header of 20000 x 20000 pixels, its checksum mended: refused before any pixel.
+        std::vector<uint8_t> big = EncodePng(1, 1, red);
+        for (int i = 0; i < 8; ++i) big[16 + size_t(i)] = i % 4 == 2 ? 0x4E : i % 4 == 3 ? 0x20 : 0;
+        const uint32_t crc = uint32_t(crc32(0, big.data() + 12, 17));
+        for (int i = 0; i < 4; ++i) big[29 + size_t(i)] = uint8_t(crc >> (24 - 8 * i));
+        fs::create_directories(dir.Path() / "show/big");
+        WriteFileBytes(dir / "show/big/big.png", big);
+    }
     WriteFileBytes(dir / "show/tune.mid", MidiSong(2));
     WriteFileBytes(dir / "tune.mid", MidiSong(2));
     dir.Write("show/garbage.bin", std::string(3000, 'x'));
@@ -366,6 +380,8 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
          "drawing.svg: no picture format this system reads"},
         {"an EPS without preview", Q(dir / "show/eps") + " " + out, "no-preview.eps: the picture cannot be read"},
         {"a damaged PNG", Q(dir / "show/broken") + " " + out, "cut.png: the picture cannot be read"},
+        {"a picture over the size limit", Q(dir / "show/big") + " " + out,
+         "big.png: the picture is too large: 20000 x 20000 pixels, more than the limit of 268435456 pixels (2^28)"},
         {"a name without a Windows-1252 form", Q(dir / "show/names") + " " + out,
          "mega.png: the name has characters without a Windows-1252 form"},
         {"a file the sound library cannot play", pics + " " + out + " --music " + Q(dir / "show/garbage.bin"),
@@ -536,6 +552,55 @@ TEST(UserFolder, EveryProgramAnswersHelpOnStdoutWithoutDoingAnything) {
         EXPECT_NE(r.out.find("status 0"), std::string::npos) << r.out;
         EXPECT_TRUE(fs::is_empty(dir.Path())) << "it wrote something";
     }
+}
+
+// The words a program's source takes as its commands and options: what its usage must
+// name. words holds each pattern's capture.
+std::set<std::string> WordsTaken(const std::vector<std::string>& sources, const std::regex& pattern,
+                                 const std::string& prefix) {
+    std::set<std::string> words;
+    const char* data = std::getenv("GC_TEST_DATA");
+    for (const std::string& source : sources) {
+        std::ifstream f(fs::path(data).parent_path().parent_path() / source);
+        const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_FALSE(text.empty()) << source;
+        for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it)
+            words.insert(prefix + (*it)[1].str());
+    }
+    return words;
+}
+
+// Every switch, command and option a program takes is in the usage it prints for
+// --help, -h (and /? for the saver), which asks for nothing else.
+TEST(UserFolder, TheUsageNamesEverySwitchCommandAndOption) {
+    if (!std::getenv("GC_TEST_DATA")) GTEST_SKIP() << "GC_TEST_DATA is not set";
+    const fs::path tools = ShowTool().parent_path();
+    std::set<std::string> saver = {"/c", "/a", "/p", "/s"};
+    for (const std::string& w : WordsTaken({"shell/ScreenSaverTools.cpp"}, std::regex(R"re(HasArgument\("([a-z-]+)")re"), "-"))
+        saver.insert(w);
+    EXPECT_TRUE(saver.count("-root") && saver.count("-window-id"));
+    std::set<std::string> show = WordsTaken({"tools/glowcanvas-show.cpp", "tools/ShowBuilder.cpp"},
+                                            std::regex(R"re(a == "(--[a-z-]+)")re"), "");
+    for (const std::string& w : WordsTaken({"tools/glowcanvas-show.cpp"}, std::regex(R"re(\{"([a-z]+)", \d)re"), ""))
+        show.insert(w);
+    EXPECT_TRUE(show.count("transitions") && show.count("--aspect") && show.count("build"));
+    std::set<std::string> pack =
+        WordsTaken({"tools/glowcanvas-pack.cpp"}, std::regex(R"re(\{"([a-z]+)", \d)re"), "");
+    const struct {
+        const char* Program;
+        std::vector<std::string> Asks;
+        const std::set<std::string>& Words;
+    } programs[] = {{"glowcanvas", {"--help", "-h", "'/?'"}, saver},
+                    {"glowcanvas-show", {"--help", "-h"}, show},
+                    {"glowcanvas-pack", {"--help", "-h"}, pack}};
+    for (const auto& p : programs)
+        for (const std::string& ask : p.Asks) {
+            SCOPED_TRACE(std::string(p.Program) + " " + ask);
+            const ToolRun r = RunCommand(Q((tools / p.Program).string()) + " " + ask + " 2>&1; echo \"status $?\"");
+            EXPECT_EQ(r.out.rfind("usage: ", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("status 0"), std::string::npos) << r.out;
+            for (const std::string& word : p.Words) EXPECT_NE(r.out.find(word), std::string::npos) << word;
+        }
 }
 
 TEST(UserFolder, TheTransitionsCommandListsEveryClassWithItsCaption) {
