@@ -1,5 +1,6 @@
 #include "graphics/CelReader.h"
 #include "graphics/JpegReader.h"
+#include "graphics/PictureOrientation.h"
 #include "graphics/PictureRegistry.h"
 #include "platform/DebugOutput.h"
 #include "platform/Stream.h"
@@ -733,4 +734,40 @@ TEST_F(PictureTest, ACmykTiffHasTheMeanColourOfItsRgbSource) {
             }
         EXPECT_NEAR(have / (w * h), want / (w * h), 3) << "channel at bit " << s;
     }
+}
+
+// The orientation tag in either byte order and type; anything that runs out of the
+// bytes, names no orientation or an unknown one counts as upright.
+TEST_F(PictureTest, ExifOrientationReadsBothByteOrdersAndStaysInsideItsBytes) {
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> Tiff;
+        int Orientation;
+    } cases[] = {
+        {"little-endian SHORT", ExifWithOrientation(6), 6},
+        {"big-endian SHORT", {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0}, 8},
+        {"little-endian LONG", {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 4, 0, 1, 0, 0, 0, 3, 0, 0, 0}, 3},
+        {"another tag first",
+         {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+          0x12, 0x01, 3, 0, 1, 0, 0, 0, 5, 0, 0, 0}, 5},
+        {"value 9", ExifWithOrientation(9), 1},
+        {"value 0", ExifWithOrientation(0), 1},
+        {"directory beyond the end", {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF, 1, 0}, 1},
+        {"entries beyond the end", {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 0x12, 0x01, 3, 0}, 1},
+        {"no TIFF", {'X', 'X', 42, 0, 8, 0, 0, 0}, 1},
+        {"nothing", {}, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExifOrientation(c.Tiff.data(), c.Tiff.size()), c.Orientation) << c.Name;
+        const auto jpeg = JpegWithExif(EncodeJpeg(8, 8, [](int, int) { return 0xFF808080u; }), c.Tiff);
+        EXPECT_EQ(JpegExifOrientation(jpeg.data(), jpeg.size()), c.Orientation) << c.Name;
+    }
+    // A segment longer than the file and a PNG chunk longer than the file end the search.
+    std::vector<uint8_t> jpeg = JpegWithExif(EncodeJpeg(8, 8, [](int, int) { return 0xFF808080u; }), ExifWithOrientation(6));
+    jpeg[4] = 0xFF;
+    EXPECT_EQ(JpegExifOrientation(jpeg.data(), 40), 1);
+    std::vector<uint8_t> png = PngWithExif(EncodePng(4, 4, [](int, int) { return 0xFF808080u; }), ExifWithOrientation(6));
+    EXPECT_EQ(PngExifOrientation(png.data(), png.size()), 6);
+    png[33] = 0x7F;
+    EXPECT_EQ(PngExifOrientation(png.data(), png.size()), 1);
 }
