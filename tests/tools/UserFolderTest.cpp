@@ -395,6 +395,45 @@ TEST(UserFolder, ATrackerModuleAnXmAndAMidiSongEndWhereTheirFilesSay) {
     EXPECT_EQ(built.PlayList().Item(2)->EndPoint, 2000);
 }
 
+// A saver whose show the builder made from dir/saver/Lumivor with options (after the
+// folder and the show file), with default options and our sound library, packaged and
+// run full screen until the disk driver has recorded bytes; the recording is left as
+// wav in the test's output folder. firstServer: where xvfb-run looks for a display.
+struct TBuiltSaverRun {
+    ToolRun Build;
+    TRecordedRun Run;
+};
+TBuiltSaverRun RecordBuiltSaver(const TempDir& dir, const std::string& options, int64_t bytes, const std::string& wav,
+                                int firstServer) {
+    const fs::path show = dir.Path() / "saver/Lumivor";
+    TBuiltSaverRun r;
+    r.Build = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) + " " + options);
+    if (r.Build.status != 0) return r;
+    if (RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status != 0) return r;
+    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
+    const std::string saver = dir / "glowcanvas";
+    if (!PackProgram(saver, dir / "saver")) return r;
+    r.Run = RecordFullScreenRun(dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()),
+                                Q(saver) + " /s", bytes, firstServer);
+    const std::vector<int16_t>& samples = r.Run.Samples;
+    soundtest::WriteWav((TestOutputFolder() / wav).string(), 44100, 2, int(samples.size() / 2),
+                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    return r;
+}
+
+// The level of freq in each 100 ms window of a recording (16-bit stereo at 44100 Hz),
+// and the largest of them.
+std::vector<double> WindowLevels(const std::vector<int16_t>& samples, double freq, double& peak) {
+    constexpr int kRate = 44100;
+    std::vector<double> level(samples.size() / 2 / (kRate / 10));
+    peak = 0;
+    for (size_t w = 0; w < level.size(); ++w) {
+        level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, freq, kRate);
+        peak = std::max(peak, level[w]);
+    }
+    return level;
+}
+
 // The three songs as a real saver's play list, recorded by SDL's disk driver: each
 // sounds (its own pitch) in its turn.
 TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
@@ -406,42 +445,26 @@ TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
     WriteFileBytes((show / "1.mod").string(), ModSong(24));
     WriteFileBytes((show / "2.xm").string(), XmSong(24));
     WriteFileBytes((show / "3.mid").string(), MidiSong(6));
-    const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) +
-                                           " --duration 20000 --music " + Q((show / "1.mod").string()) + " --music " +
-                                           Q((show / "2.xm").string()) + " --music " + Q((show / "3.mid").string()));
-    ASSERT_EQ(built.status, 0) << built.err;
-    ASSERT_EQ(RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status, 0);
-    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
-    const std::string saver = dir / "glowcanvas";
-    ASSERT_TRUE(PackProgram(saver, dir / "saver"));
-
     // 2.88 s, 2.88 s and 3 s of songs with a second between them: 13 s recorded is enough.
-    const TRecordedRun r = RecordFullScreenRun(
-        dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()), Q(saver) + " /s",
-        2293200);
-    ASSERT_EQ(r.Status, "0\n") << r.Err;
-    const std::vector<int16_t>& samples = r.Samples;
-    constexpr int kRate = 44100;
-    soundtest::WriteWav((TestOutputFolder() / "user-folder-songs.wav").string(), kRate, 2, int(samples.size() / 2),
-                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    const TBuiltSaverRun r = RecordBuiltSaver(dir,
+                                              "--duration 20000 --music " + Q((show / "1.mod").string()) + " --music " +
+                                                  Q((show / "2.xm").string()) + " --music " + Q((show / "3.mid").string()),
+                                              2293200, "user-folder-songs.wav", 99);
+    ASSERT_EQ(r.Build.status, 0) << r.Build.err;
+    ASSERT_EQ(r.Run.Status, "0\n") << r.Run.Err;
     // Where each song's pitch is loudest for the first time, in 100 ms windows: each one
     // sounds, and in the play list's order.
-    const size_t windows = samples.size() / 2 / (kRate / 10);
     const double pitches[] = {259.0, 523.0, 440.0};
     double first[3];
     for (int s = 0; s < 3; ++s) {
         SCOPED_TRACE(s);
         double peak = 0;
-        std::vector<double> level(windows);
-        for (size_t w = 0; w < windows; ++w) {
-            level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, pitches[s], kRate);
-            peak = std::max(peak, level[w]);
-        }
+        const std::vector<double> level = WindowLevels(r.Run.Samples, pitches[s], peak);
         ASSERT_GT(peak, 300) << "song " << s << " is silent";
         size_t loud = 0, w = 0;
         while (level[w] < peak / 2) ++w;
         first[s] = w / 10.0;
-        for (size_t v = 0; v < windows; ++v) loud += level[v] >= peak / 2;
+        for (double v : level) loud += v >= peak / 2;
         // Each sounds for more than a second (its span is about three).
         EXPECT_GE(loud, 10u);
     }
@@ -466,43 +489,27 @@ TEST(UserFolder, EverySongPlaysWholeAndInOrderPastThePicturesLength) {
                              "; echo $?")
                       .out,
                   "0\n");
-    const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) +
-                                           " --duration 2000 --music " + Q((show / "440.wav").string()) +
-                                           " --music " + Q((show / "1000.wav").string()));
-    ASSERT_EQ(built.status, 0) << built.err;
-    EXPECT_EQ(built.err, "");
-    ASSERT_EQ(RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status, 0);
-    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
-    const std::string saver = dir / "glowcanvas";
-    ASSERT_TRUE(PackProgram(saver, dir / "saver"));
-
     // 16 s of 16-bit stereo at 44100 Hz.
-    const TRecordedRun r = RecordFullScreenRun(
-        dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()), Q(saver) + " /s",
-        2822400, 180);
-    ASSERT_EQ(r.Status, "0\n") << r.Err;
-    const std::vector<int16_t>& samples = r.Samples;
-    constexpr int kRate = 44100;
-    soundtest::WriteWav((TestOutputFolder() / "user-folder-long-songs.wav").string(), kRate, 2,
-                        int(samples.size() / 2), [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    const TBuiltSaverRun r = RecordBuiltSaver(dir,
+                                              "--duration 2000 --music " + Q((show / "440.wav").string()) +
+                                                  " --music " + Q((show / "1000.wav").string()),
+                                              2822400, "user-folder-long-songs.wav", 180);
+    ASSERT_EQ(r.Build.status, 0) << r.Build.err;
+    EXPECT_EQ(r.Build.err, "");
+    ASSERT_EQ(r.Run.Status, "0\n") << r.Run.Err;
     // Each tone in 100 ms windows: its first stretch at half its peak or more; a whole
     // song sounds for its 6 s in one stretch. (The recording ends in the list's next pass.)
-    const size_t windows = samples.size() / 2 / (kRate / 10);
     const double tones[] = {440.0, 1000.0};
     size_t first[2] = {0, 0}, last[2] = {0, 0};
     for (int t = 0; t < 2; ++t) {
         SCOPED_TRACE(tones[t]);
-        std::vector<double> level(windows);
         double peak = 0;
-        for (size_t w = 0; w < windows; ++w) {
-            level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, tones[t], kRate);
-            peak = std::max(peak, level[w]);
-        }
+        const std::vector<double> level = WindowLevels(r.Run.Samples, tones[t], peak);
         ASSERT_GT(peak, 1000) << "the song is silent";
         size_t w = 0;
         while (level[w] < peak / 2) ++w;
         first[t] = w;
-        while (w < windows && level[w] >= peak / 2) ++w;
+        while (w < level.size() && level[w] >= peak / 2) ++w;
         last[t] = w - 1;
         EXPECT_NEAR(double(last[t] - first[t] + 1), 60, 3);
     }
