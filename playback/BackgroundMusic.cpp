@@ -95,10 +95,7 @@ bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& po
         // here, in the loop with the window up, where a key or a quit ends a slow open,
         // instead of before the window shows.
         TSlideShow* show = owner_->SlideShow;
-        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) {
-            const AnsiString resolved = show->ResolveFileName(name);
-            return resolved.empty() ? UnresolvedFileName(name) : resolved;
-        });
+        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) { return show->FileToOpen(name); });
         TotalDuration = MusicPassLength(*music->PlayList);
     }
     if (TotalDuration <= 0) return false;
@@ -154,8 +151,7 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     TMusicProperties* music = Music();
     ISoundSystem* sounds = owner_->GetSoundSystem();
     if (!item->GetSound()) {
-        const AnsiString resolved = owner_->SlideShow->ResolveFileName(item->FileName);
-        item->Open(resolved.empty() ? UnresolvedFileName(item->FileName) : resolved);
+        item->Open(owner_->SlideShow->FileToOpen(item->FileName));
     }
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
