@@ -1,5 +1,6 @@
 #include "graphics/PngReader.h"
 
+#include "graphics/PictureOrientation.h"
 #include "graphics/PictureReader.h"
 
 #include <algorithm>
@@ -151,5 +152,6 @@ TBitmap32 ReadPngPicture(const uint8_t* data, size_t size) {
         rows[y] = reinterpret_cast<png_bytep>(bitmap.Bits() + size_t(y) * width);
     if (!ReadRows(state.Png, rows.data()))
         throw EInvalidGraphic(AnsiString("PNG-Datei nicht lesbar: ") + input.Message);
+    OrientPicture(bitmap, PngExifOrientation(data, size));
     return bitmap;
 }
