@@ -72,8 +72,8 @@ check_batch() {
     frame=$(printf '%s/frame-%05d.png' "$frames" $((2500 + 5000 * i)))
     i=$((i + 1))
     # What ImageMagick makes of it at the render's size: the picture to compare with.
-    # Enlarged too, as the show enlarges a small picture to fit.
-    if ! convert "$link[0]" -auto-orient -background black -alpha remove -alpha off -resize "$size" \
+    # Only made smaller: at this size the show shows a picture no larger than it is.
+    if ! convert "$link[0]" -auto-orient -background black -alpha remove -alpha off -resize "$size>" \
         "$dir/ref.png" >/dev/null 2>&1; then
       echo "unreadable to ImageMagick too: $f"
       count[unreadable]=$((count[unreadable] + 1))
