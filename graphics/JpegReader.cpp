@@ -74,7 +74,10 @@ void PrepareDecompressor(jpeg_decompress_struct& cinfo, TJpegError& err) {
 // Creates the decompressor on the job's bytes and reads the header (after the setjmp).
 void OpenJob(jpeg_decompress_struct& cinfo, const TJpegJob& job) {
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = 1L << 30;
+    // A progressive file keeps every coefficient of the picture its header claims; a file
+    // of a few bytes may claim 8000 x 8000. Real ones keep less than 64 times their size.
+    const uint64_t room = (uint64_t(64) << 20) + 64 * uint64_t(job.Size);
+    cinfo.mem->max_memory_to_use = long(std::min<uint64_t>(uint64_t(1) << 30, room));
     jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
     jpeg_read_header(&cinfo, TRUE);
 }

@@ -183,7 +183,11 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     // The library counts its area limit in bytes of its pixel cache (up to 16 per pixel
     // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
     const int64_t limit = MaxPicturePixels();
-    mg.MagickSetResourceLimit(AreaResource, MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
+    const MagickSizeType cache = MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16);
+    mg.MagickSetResourceLimit(AreaResource, cache);
+    // Its heap and its mapped memory neither: past them it would turn to the disk.
+    mg.MagickSetResourceLimit(MemoryResource, cache);
+    mg.MagickSetResourceLimit(MapResource, cache);
     // No side may be longer than the whole pixel budget: refused before any pixel exists.
     mg.MagickSetResourceLimit(WidthResource, MagickSizeType(limit));
     mg.MagickSetResourceLimit(HeightResource, MagickSizeType(limit));

@@ -20,6 +20,7 @@
 #include "platform/Charset.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "shell/ScreenSaverConfigureLogic.h"
+#include "shell/ScreenSaverMain.h"
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ShowBuilder.h"
 #include "tools/ToolCalls.h"
@@ -95,7 +96,13 @@ const char* const kUsage =
     "       glowcanvas-show --help          this text (also -h)\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
-std::string Quoted(const AnsiString& s) { return "\"" + Text(s) + "\""; }
+// Built by appending: g++ 12 at -O3 takes "\"" + text for overlapping copies (-Wrestrict).
+std::string Quoted(const AnsiString& s) {
+    std::string q = "\"";
+    q += Text(s);
+    q += '"';
+    return q;
+}
 std::string Hex(uint32_t v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%X", v);
@@ -354,7 +361,7 @@ int Resave(const std::string& in, const std::string& out) {
 
 // The options file a package carries as "settings.dat": the stored form of the
 // screen saver's options with an empty show name.
-int Options(const std::vector<std::string>& args) {
+int WriteOptions(const std::vector<std::string>& args) {
     TScreenSaverProperties options;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -385,11 +392,13 @@ int Options(const std::vector<std::string>& args) {
     return WriteWhole(args[0], m) ? 0 : 1;
 }
 
-// The show's own player settings, as the screen saver hands them to its player.
+// The show handed to its player as the screen saver hands it (its player settings, no
+// look-ahead, a restart at the end, no logo), with the show's own durations and order.
 void ApplyShowPlayerSettings(TSlideShow& show, TSlideShowPlayer& player) {
-    for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
-        if (auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance))
-            player.SetProperties(settings);
+    TScreenSaverProperties options;
+    options.DefaultDuration = 0;
+    options.Shuffle = false;
+    ApplyScreenSaverOptions(show, player, options);
 }
 
 bool LoadForPlay(TSlideShow& show, const std::string& file) {
@@ -558,7 +567,7 @@ int main(int argc, char** argv) {
         {{"dump", 2, 2}, {"resave", 3, 3}, {"options", 2}, {"render", 1}, {"play", 1}, {"build", 1}, {"transitions", 1, 1}}, args);
     if (call >= 0) return call;
     const std::string& command = args[0];
-    if (command == "options") return Options(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "options") return WriteOptions(std::vector<std::string>(args.begin() + 1, args.end()));
     int status = 1;
     try {
         if (command == "render") {
