@@ -19,6 +19,7 @@
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
+#include "tools/ShowToolSupport.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -124,6 +126,8 @@ TMusicCheck CheckMusic(const std::string& file) {
 }
 
 struct TBuildCall {
+    // How the program answers a wrong call (its usage, status 2).
+    std::function<int(const std::string& why)> WrongCall;
     std::string Folder, Out;
     int32_t Duration = -1;
     std::string Transition = "random";
@@ -374,7 +378,7 @@ std::string NameProblem(const fs::path& outFolder, const fs::path& file) {
 int Build(const TBuildCall& call) {
     const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
                                                              : Utf8ToAnsi(call.Transition);
-    if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
+    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
     const std::vector<fs::path> pictures = PicturesOf(call.Folder);
     if (pictures.empty()) return 1;
     std::vector<std::vector<fs::path>> collages;
@@ -480,8 +484,9 @@ int Build(const TBuildCall& call) {
 
 }  // namespace
 
-int BuildCall(const std::vector<std::string>& args) {
+int BuildCall(const std::vector<std::string>& args, const std::function<int(const std::string& why)>& wrongCall) {
     TBuildCall call;
+    call.WrongCall = wrongCall;
     std::vector<std::string> files;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -489,7 +494,7 @@ int BuildCall(const std::vector<std::string>& args) {
         long long ms = 0;
         if (a == "--duration" && hasValue) {
             if (!ParseNumber(args[++i], 1, INT32_MAX, ms))
-                return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
+                return call.WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
             call.Duration = static_cast<int32_t>(ms);
         } else if (a == "--transition" && hasValue) {
             call.Transition = args[++i];
@@ -497,7 +502,7 @@ int BuildCall(const std::vector<std::string>& args) {
             call.Music.push_back(args[++i]);
         } else if (a == "--title" && hasValue) {
             call.Title = args[++i];
-            if (call.Title.empty()) return WrongCall("--title takes a text");
+            if (call.Title.empty()) return call.WrongCall("--title takes a text");
         } else if (a == "--collage" && hasValue) {
             call.Collages.push_back(args[++i]);
         } else if (a == "--snow" && hasValue) {
@@ -515,15 +520,15 @@ int BuildCall(const std::vector<std::string>& args) {
                 call.AspectX = static_cast<int32_t>(x);
                 call.AspectY = static_cast<int32_t>(y);
             } else {
-                return WrongCall("--aspect takes fill or W:H (16:9), not " + v);
+                return call.WrongCall("--aspect takes fill or W:H (16:9), not " + v);
             }
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return WrongCall("unknown option " + a);
+            return call.WrongCall("unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
-    if (files.size() != 2) return WrongCall("build takes a folder and a show file");
+    if (files.size() != 2) return call.WrongCall("build takes a folder and a show file");
     call.Folder = files[0];
     call.Out = files[1];
     StartModules();
