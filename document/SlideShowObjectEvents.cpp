@@ -299,9 +299,9 @@ std::vector<const ClassInfo*> TExecuteProgramAction::GetEventClasses() const {
     return {&TSlideShowObjectEvent::StaticClassInfo()};
 }
 
-void TExecuteProgramAction::Execute(IPlayerServices*, TSlideShowObject* item, TSlideShowObjectEvent*) {
+void TExecuteProgramAction::Execute(IPlayerServices* player, TSlideShowObject* item, TSlideShowObjectEvent*) {
     const TExecuteProgramProperties* p = Settings();
-    if (!p) return;
+    if (!p || (player && !player->MayStartPrograms())) return;
     auto resolved = [&] {
         AnsiString file = item ? item->ResolveFileName(p->Target) : p->Target;
         return file.empty() ? p->Target : file;

@@ -205,9 +205,11 @@ void TMusicPlayListItem::Assign(const TMusicPlayListItem& source) {
 void TMusicPlayListItem::Open(const AnsiString& fileName) {
     Close();
     Sound = NewSlideShowSound(SoundSystem(), 255);
-    if (!fileName.empty())
+    // No name: nothing the run may open (the item fails as a missing file does).
+    if (!fileName.empty()) {
         FileName = fileName;
-    Sound->Open(FileName);
+        Sound->Open(FileName);
+    }
     if (Length < 0)
         Length = Sound->GetLength();
 }

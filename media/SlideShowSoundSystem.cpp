@@ -79,6 +79,11 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
     Close();
     Volume = 255;
     EnvelopeVolume = 255;
+    // Nothing to open: the library would take an empty name for the current folder.
+    if (fileName.empty()) {
+        UpdateCapabilities(fileName);
+        return false;
+    }
     std::string name = LibraryFileName(fileName);
     try {
         if (Has(Binding->FSOUND_Stream_Open)) {

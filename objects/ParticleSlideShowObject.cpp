@@ -251,8 +251,7 @@ AnsiString TParticleSlideShowObject::GetResolvedFileName() const {
 
 std::vector<AnsiString> TParticleSlideShowObject::GetResolvedFileNames() const {
     std::vector<AnsiString> names = GetFileNameList();
-    for (AnsiString& name : names)
-        if (AnsiString resolved = ResolveFileName(name); !resolved.empty()) name = resolved;
+    for (AnsiString& name : names) name = FileToOpen(name);
     return names;
 }
 

@@ -196,6 +196,9 @@ bool TSlideShowPlayer::MusicFollowsShow() const {
 }
 
 int32_t TSlideShowPlayer::GetMusicTime() { return MusicFollowsShow() ? GetPlayTime() : GetMusicClockTime(); }
+int32_t TSlideShowPlayer::GetCurrentMusicTime() {
+    return MusicFollowsShow() ? GetCurrentPlayTime() : GetCurrentMusicClockTime();
+}
 
 // ---- window ----
 

@@ -77,21 +77,33 @@ const char* const kUsage =
     "                                       settings say so or in a window; Escape ends it\n"
     "       glowcanvas-show build FOLDER OUT [--duration MS] [--transition CLASS|random] [--music FILE]...\n"
     "                             [--captions] [--title TEXT] [--collage FOLDER]... [--snow FILE]\n"
+    "                             [--aspect fill|W:H]\n"
     "                                       a show of every picture file of FOLDER in name order,\n"
     "                                       named relative to OUT's folder; each shows MS ms\n"
     "                                       (default: the show's default) with the transition\n"
     "                                       class (default random); the music files make the\n"
-    "                                       play list, a MIDI song ending at its last event.\n"
+    "                                       play list, a MIDI song ending at its last event;\n"
+    "                                       the pictures then cycle until every song has\n"
+    "                                       played whole, each for MS or the show's 5000 ms.\n"
     "                                       --captions: each picture captioned with its file's\n"
     "                                       name (\"03-Lagune.jpg\": \"Lagune\"); --title: the text\n"
     "                                       zooming in and out over the first; --collage: a\n"
     "                                       collage of that folder's pictures after them;\n"
     "                                       --snow: that picture falling as flakes over the\n"
-    "                                       show as long as it lasts when built\n"
-    "       glowcanvas-show --help\n";
+    "                                       show as long as it lasts when built; --aspect: the\n"
+    "                                       stage fills the screen (fill, the default) or keeps\n"
+    "                                       W:H with bars beside it\n"
+    "       glowcanvas-show transitions     the transition classes, each with its caption\n"
+    "       glowcanvas-show --help          this text (also -h)\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
-std::string Quoted(const AnsiString& s) { return "\"" + Text(s) + "\""; }
+// Built by appending: g++ 12 at -O3 takes "\"" + text for overlapping copies (-Wrestrict).
+std::string Quoted(const AnsiString& s) {
+    std::string q = "\"";
+    q += Text(s);
+    q += '"';
+    return q;
+}
 std::string Hex(uint32_t v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%X", v);
