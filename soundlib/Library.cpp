@@ -12,6 +12,22 @@
 
 namespace gcsound {
 
+namespace {
+
+// Tells a thread of ours that waits on wake to stop, and waits for its end.
+void StopThread(std::thread& thread, std::mutex& lock, bool& stop, std::condition_variable& wake) {
+    if (!thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stop = true;
+    }
+    wake.notify_all();
+    thread.join();
+}
+
+}  // namespace
+
 int TLibrary::BlockFramesFor(int mixRate) const {
     return std::max(1, static_cast<int>(static_cast<int64_t>(mixRate) * BufferMs() / 1000));
 }
@@ -384,28 +400,14 @@ bool TLibrary::Init(int mixRate, int maxChannels, std::unique_lock<std::recursiv
 void TLibrary::StopOutput(std::unique_lock<std::recursive_mutex>& held) {
     started = false;
     held.unlock();
-    if (deviceThread.joinable()) {
-        {
-            std::lock_guard<std::mutex> guard(deviceLock);
-            deviceStop = true;
-        }
-        deviceWake.notify_all();
-        deviceThread.join();
-    }
+    StopThread(deviceThread, deviceLock, deviceStop, deviceWake);
     held.lock();
     SDL_AudioDeviceID dev = device;
     device = 0;
     held.unlock();
     if (dev != 0)
         SDL_CloseAudioDevice(dev);
-    if (silentThread.joinable()) {
-        {
-            std::lock_guard<std::mutex> guard(silentLock);
-            silentStop = true;
-        }
-        silentWake.notify_all();
-        silentThread.join();
-    }
+    StopThread(silentThread, silentLock, silentStop, silentWake);
     held.lock();
 }
 
