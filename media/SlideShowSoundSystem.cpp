@@ -373,6 +373,7 @@ TSoundSystem::~TSoundSystem() {
 }
 
 bool TSoundSystem::Init(bool nonRealtime, const AnsiString& fmodPath) {
+    NonRealtime = nonRealtime;
     if (Binding->IsLoaded() && Started)
         return true;
     if (Settings->NoSound) {

@@ -40,6 +40,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 AnsiString ScreenSaverName;
 AnsiString ExeFileName;
@@ -124,6 +126,40 @@ AnsiString FormatPath(const char* text, const AnsiString& value) {
     if (at != AnsiString::npos) s.replace(at, 2, value);
     return s;
 }
+
+// The orderly end of the run in steps, for a run whose X connection breaks under it:
+// Xlib never lets the play return then, so the steps run where the loss is met,
+// innermost first, and the process ends (see SetDisplayLostAction).
+std::vector<std::function<void()>>& EndSteps() {
+    static std::vector<std::function<void()>> steps;
+    return steps;
+}
+
+void EndTheRunNow() {
+    std::vector<std::function<void()>>& steps = EndSteps();
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        try {
+            (*step)();
+        } catch (const std::exception& e) {
+            OutputDebugString(AnsiString("Run's end: ") + e.what());
+        }
+    }
+}
+
+// One step of that end, for as long as this lives.
+class TEndStep {
+public:
+    explicit TEndStep(std::function<void()> step) {
+        EndSteps().push_back(std::move(step));
+        SetDisplayLostAction(EndTheRunNow);
+    }
+    ~TEndStep() {
+        EndSteps().pop_back();
+        if (EndSteps().empty()) SetDisplayLostAction(nullptr);
+    }
+    TEndStep(const TEndStep&) = delete;
+    TEndStep& operator=(const TEndStep&) = delete;
+};
 
 // The run's end stores where it stopped; nobody is left to tell when that fails.
 void SaveOptionsAfterRun() {
@@ -233,6 +269,15 @@ private:
     TRunContext& context_;
 };
 
+// A preview plays no sound: the output is switched off before the sound system starts.
+TSoundSystemStart SilentSound() {
+    if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
+        sound->AutomaticOutput = false;
+        sound->OutputKind = 0;
+    }
+    return {.Silent = true};
+}
+
 bool ParseWindowNumber(const std::string& text, int32_t& value) {
     if (text.empty()) return false;
     const size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
@@ -278,11 +323,7 @@ int32_t PreviewInWindow(TRunContext& context) {
         return handle;
     }
     context.PreviewParentWindow = uint64_t(handle);
-    if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
-        sound->AutomaticOutput = false;
-        sound->OutputKind = 0;
-    }
-    TSoundForTheRun sound(context, {.Silent = true});
+    TSoundForTheRun sound(context, SilentSound());
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
     TellFirstFrame(*player, context);
     PlaySlideShow(*player);
@@ -296,7 +337,9 @@ void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
     StartMessageQueue();
     TExtractionFolder temp(context);
+    TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
+    TEndStep stopExtraction([&extraction] { extraction.Stop(); });
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
@@ -365,7 +408,9 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
             if (!daemonWindow) WindowSystem().ShowCursor(false);
-            TSoundForTheRun held(context, {.FmodPath = library});
+            // A settings panel's preview pane is a preview: silent, and it stores nothing.
+            const bool preview = context.DaemonPreview;
+            TSoundForTheRun held(context, preview ? SilentSound() : TSoundSystemStart{.FmodPath = library});
             if (!Options->UseSound) {
                 if (TSoundSystem* sound = SoundSystem()) {
                     sound->ObjectSounds().SetMuted(true);
@@ -374,8 +419,15 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
             }
             TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
             TellFirstFrame(*player, context);
+            // Without its X connection the play never returns: the position is stored
+            // where the loss is met.
+            TEndStep storePosition([&player, preview] {
+                if (preview) return;
+                Options->LastPosition = player->GetPlayTime();
+                SaveOptionsAfterRun();
+            });
             PlaySlideShow(*player);
-            Options->LastPosition = player->GetPlayTime();
+            if (!preview) Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
             if (!daemonWindow) WindowSystem().ShowCursor(true);
@@ -393,12 +445,15 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
 void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     StartMessageQueue();
     TExtractionFolder temp(context);
+    TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
+    TEndStep stopExtraction([&extraction] { extraction.Stop(); });
     if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
-    SaveOptionsAfterRun();
+    // A preview pane's run leaves the stored options as they are.
+    if (!context.DaemonPreview) SaveOptionsAfterRun();
 }
 
 void RunInstalledShow(TRunContext& context) {
@@ -420,11 +475,12 @@ void RunInstalledShow(TRunContext& context) {
     }
     StartMessageQueue();
     RunPlayer(context, library);
-    SaveOptionsAfterRun();
+    if (!context.DaemonPreview) SaveOptionsAfterRun();
 }
 
 void RunFullScreen(TRunContext& context) {
     if (DaemonWindowMissing(context.DaemonWindow)) return;
+    context.DaemonPreview = context.DaemonWindow && IsDaemonPreviewPane(context.DaemonWindow);
     if (HasPackage)
         RunPackagedShow(context, ExeFileName);
     else
