@@ -12,9 +12,7 @@ namespace {
 // The music file as found against the show, or the stored name when nothing is found
 // (the sound then reports the missing file itself).
 AnsiString MusicFile(const TSlideShowObject& item, const IMusicPlayListItem& music) {
-    const AnsiString stored = music.GetFileName();
-    const AnsiString resolved = item.ResolveFileName(stored);
-    return resolved.empty() ? UnresolvedFileName(stored) : resolved;
+    return item.FileToOpen(music.GetFileName());
 }
 
 }  // namespace

@@ -69,15 +69,6 @@ public:
     // The player's private messages to its window; nothing while no window plays.
     virtual void PostPlayerMessage(const TMessage& message) = 0;
     virtual void SendPlayerMessage(TMessage& message) = 0;
-    // Numbers the frames in which items put their backgrounds back; 0 means none.
-    virtual uint32_t RestoreSerial() { return 0; }
-    // Whether, in the frame numbered serial, nothing has drawn into r since the items put
-    // their backgrounds back: an item whose saved background covers exactly r then still
-    // holds what lies there and need not copy it again.
-    virtual bool UntouchedSinceRestore(uint32_t /*serial*/, const TRect& /*r*/) { return false; }
-    // Whether the back buffer still holds what the items drew in the frame numbered serial
-    // and it was the frame before this one, with nothing drawn since that was not put back.
-    virtual bool BufferHoldsFrame(uint32_t /*serial*/) { return false; }
     // Whether the preparation step running now is for an item due already or about to be
     // late (the first picture, a jump): its work may take more cores to end sooner.
     virtual bool StepIsUrgent() { return false; }

@@ -345,7 +345,7 @@ int32_t TSlideShow::GetDefaultDuration() const {
     return SlideShowProperties ? SlideShowProperties->DefaultDuration : 5000;
 }
 
-AnsiString TSlideShow::ResolveFileName(const AnsiString& name) const { return ::ResolveFileName(name, fileName_); }
+AnsiString TSlideShow::ResolveFileName(const AnsiString& name) const { return GetFileResolver().Resolve(name, fileName_); }
 
 bool TSlideShow::BeginUndoStep(int kind) { return undoList_->BeginStep(AnsiString(), kind); }
 void TSlideShow::RecordInsertedObject(TSlideShowObject* item) { undoList_->RecordObject(item, false); }

@@ -168,6 +168,9 @@ public:
     // TSlideShowHost.
     int32_t GetDefaultDuration() const override;
     AnsiString ResolveFileName(const AnsiString& name) const override;
+    const IFileResolver& GetFileResolver() const override { return files_ ? *files_ : DefaultFileResolver(); }
+    // The run's resolver (not owned; it outlives the show); null: the default one.
+    void SetFileResolver(const IFileResolver* files) { files_ = files; }
     TSlideShowObjectList* GetObjectList() override { return rootList_.get(); }
     TSlideShowProperties* GetSlideShowProperties() const override { return SlideShowProperties; }
     const IShowMusicProperties* GetMusicProperties() const override {
@@ -188,6 +191,7 @@ private:
     std::unique_ptr<TSlideShowObjectList> rootList_;
     std::unique_ptr<TSlideShowObjectLinkList> links_;
     AnsiString fileName_;
+    const IFileResolver* files_ = nullptr;
     bool modified_ = false;
     int32_t updateCount_ = 0;
     int32_t droppedItemCount_ = 0;

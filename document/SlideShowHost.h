@@ -2,6 +2,7 @@
 // implements it; items and lists never know more of it.
 #pragma once
 
+#include "foundation/FileResolver.h"
 #include "platform/SysUtils.h"
 
 #include <cstdint>
@@ -32,8 +33,13 @@ public:
     virtual void ObjectChanged(TSlideShowObject* sender, uint16_t flags, int32_t data) = 0;
     // The show's default duration of an item without its own (5000 ms unless changed).
     virtual int32_t GetDefaultDuration() const = 0;
-    // A stored file name resolved against the show's own file.
+    // A stored file name resolved against the show's own file; empty when not found.
     virtual AnsiString ResolveFileName(const AnsiString& name) const = 0;
+    // The resolver the show finds its files with: the run's, else the default one.
+    virtual const IFileResolver& GetFileResolver() const { return DefaultFileResolver(); }
+    // What an item opens for a stored name: the file found, else what the resolver lets
+    // through unresolved (empty: nothing; the item fails as a missing file does).
+    AnsiString FileToOpen(const AnsiString& name) const { return GetFileResolver().OpenableName(name, ResolveFileName(name)); }
     virtual TSlideShowObjectList* GetObjectList() = 0;
     // The show's settings group; null sends its items to the default group.
     virtual TSlideShowProperties* GetSlideShowProperties() const { return nullptr; }

@@ -215,24 +215,12 @@ protected:
 };
 
 // Items that draw into the player's back buffer: the area they changed in this frame and
-// the pixels they keep from under them.
+// the pixels they keep from under them. How a frame keeps what did not change is the
+// frame composer's (objects/FrameComposer.h).
 class IVisibleSlideShowObject : public virtual ISlideShowObject {
 public:
     virtual TRect GetUpdateRect() = 0;
     virtual void RestoreBackground(IPlayerServices* player) = 0;
-    // Whether the item would draw in this frame exactly what it drew in the last one, were
-    // nothing below it changed. The player then keeps that drawing: it calls KeepDrawing
-    // instead of RestoreBackground, and the item's Play draws nothing this frame.
-    virtual bool DrawsAsLastFrame(IPlayerServices* player) {
-        (void)player;
-        return false;
-    }
-    virtual void KeepDrawing() {}
-    // RestoreBackground for an item under which nothing draws this frame: the item may put
-    // its pixels back as it draws, in one pass, at the latest in its Play or in
-    // FinishLateRestore, which the player calls after the frame's items have played.
-    virtual void RestoreBackgroundLate(IPlayerServices* player) { RestoreBackground(player); }
-    virtual void FinishLateRestore() {}
     // Draws the item into any bitmap (collages, previews); False when nothing was drawn.
     virtual bool DrawTo(TBitmap32& target, bool final) = 0;
     virtual bool Prepare(TBitmap32& target) = 0;

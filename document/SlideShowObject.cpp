@@ -234,5 +234,10 @@ TSlideShowObject* TSlideShowObject::GetParentObject() const { return ParentList 
 
 AnsiString TSlideShowObject::ResolveFileName(const AnsiString& name) const {
     if (TSlideShowHost* show = GetSlideShow()) return show->ResolveFileName(name);
-    return ::ResolveFileName(name, AnsiString());
+    return DefaultFileResolver().Resolve(name, AnsiString());
+}
+
+AnsiString TSlideShowObject::FileToOpen(const AnsiString& name) const {
+    if (TSlideShowHost* show = GetSlideShow()) return show->FileToOpen(name);
+    return DefaultFileResolver().OpenableName(name, ResolveFileName(name));
 }

@@ -105,6 +105,9 @@ public:
     // The existing file a stored name stands for, against the show's own file (or with
     // no base file for an item in no show); empty when none is found.
     AnsiString ResolveFileName(const AnsiString& name) const;
+    // What the item opens for a stored name (TSlideShowHost::FileToOpen; the default
+    // resolver's answer for an item in no show).
+    AnsiString FileToOpen(const AnsiString& name) const;
 
     TObjectChangeEvent OnChange;
     TSlideShowObjectList* ParentList = nullptr;
@@ -223,6 +226,16 @@ private:
     struct TReadState;
     int32_t ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, TReadOptions options,
                     int32_t& chunkCount, TReadState& state, int depth);
+    // A run's item count, its header read first when size is 0; False when no run
+    // stands there. Leaves the stream after the count's chunk.
+    bool ReadRunCount(TOKFStreamWinTypes& s, int64_t size, int32_t& n);
+    // Takes a read item into the list at index (moved on past it); False when it was
+    // not created or not taken, and then it counts as dropped.
+    bool AddReadItem(TSlideShowObject* item, int& index, TReadOptions options, TReadState& state);
+    // The run after an item: its children when owner (the item just created) holds any,
+    // skipped otherwise.
+    int32_t ReadChildRun(TOKFStreamWinTypes& s, TSlideShowObject* owner, int64_t payload, TReadOptions options,
+                         int32_t& chunkCount, TReadState& state, int depth);
     void LetGo(TSlideShowObject* item);
     bool IsOwnerOrAncestor(const TSlideShowObject* item) const;
     bool TakeFromOldList(TSlideShowObject* item);

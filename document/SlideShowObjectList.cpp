@@ -610,6 +610,68 @@ int32_t TSlideShowObjectList::ReadObjects(TOKFStreamWinTypes& stream, int64_t si
     return result;
 }
 
+bool TSlideShowObjectList::ReadRunCount(TOKFStreamWinTypes& s, int64_t size, int32_t& n) {
+    ReadPosition = s.GetPosition();
+    if (size == 0) {
+        if (s.BytesLeft() == 0) return false;
+        TChunkHeader h;
+        s.ReadChunkHeader(h);
+        if (h.ChunkType != kObjectListChunk) {
+            s.SetPosition(ReadPosition);
+            return false;
+        }
+        // The run's own header is the caller's to count, as when it reads it itself.
+        size = int64_t(h.Size) - kChunkHeaderSize;
+        ReadPosition = s.GetPosition();
+    }
+    // A run chunk holds at least its count.
+    if (size < 4 || size > s.Size() - ReadPosition) throw EOKFError(okfBadChunkHeader);
+    n = s.ReadIntegerValue();
+    s.SetPosition(ReadPosition + size);
+    if (n < 0) throw EOKFError(okfReadError);
+    return true;
+}
+
+bool TSlideShowObjectList::AddReadItem(TSlideShowObject* item, int& index, TReadOptions options, TReadState& state) {
+    if (!item) {
+        AddDropped(state.dropped, 1);
+        return false;
+    }
+    const int pos = index < 0 ? Add(item) : Insert(index, item);
+    if (pos < 0) {
+        FreeSlideShowObject(item);
+        AddDropped(state.dropped, 1);
+        return false;
+    }
+    if (index >= 0) ++index;
+    TSlideShowHost* show = GetSlideShow();
+    if (options.Undo && show) show->RecordInsertedObject(item);
+    if (options.Notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
+    return true;
+}
+
+int32_t TSlideShowObjectList::ReadChildRun(TOKFStreamWinTypes& s, TSlideShowObject* owner, int64_t payload,
+                                           TReadOptions options, int32_t& chunkCount, TReadState& state, int depth) {
+    ICollection* coll = owner ? Supports<ICollection>(owner) : nullptr;
+    if (!coll) {
+        // The run of an item that was not created (or holds no children): skipped whole,
+        // so its items never land on this level.
+        if (!SkipRun(s, payload, chunkCount, state.dropped, depth + 1)) throw EOKFError(okfReadError);
+        return 0;
+    }
+    TSlideShowObjectList* child = coll->GetChildList();
+    if (!child) {
+        child = coll->CreateChildList();
+        TSlideShowHost* show = GetSlideShow();
+        if (options.Notify && show) show->AddUpdate(owner, urChanged, ocChildListCreated, owner->GetPath());
+    }
+    if (!child) throw EOKFError(okfReadError);
+    // A nested run is part of its parent's undo step.
+    TReadOptions nested = options;
+    nested.OwnUndoStep = false;
+    return child->ReadRun(s, payload, kAtEnd, nested, chunkCount, state, depth + 1);
+}
+
 int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int index, TReadOptions options,
                                       int32_t& chunkCount, TReadState& state, int depth) {
     TSlideShowHost* show = GetSlideShow();
@@ -617,28 +679,11 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
     int32_t result = 0;
     try {
         if (depth >= kMaxObjectNesting) throw EOKFError(okfReadError);
-        ReadPosition = s.GetPosition();
-        if (size == 0) {
-            if (s.BytesLeft() == 0) {
-                if (undoOpen) show->CancelUndoStep();
-                return 0;
-            }
-            TChunkHeader h;
-            s.ReadChunkHeader(h);
-            if (h.ChunkType != kObjectListChunk) {
-                s.SetPosition(ReadPosition);
-                if (undoOpen) show->CancelUndoStep();
-                return 0;
-            }
-            // The run's own header is the caller's to count, as when it reads it itself.
-            size = int64_t(h.Size) - kChunkHeaderSize;
-            ReadPosition = s.GetPosition();
+        int32_t n = 0;
+        if (!ReadRunCount(s, size, n)) {
+            if (undoOpen) show->CancelUndoStep();
+            return 0;
         }
-        // A run chunk holds at least its count.
-        if (size < 4 || size > s.Size() - ReadPosition) throw EOKFError(okfBadChunkHeader);
-        int32_t n = s.ReadIntegerValue();
-        s.SetPosition(ReadPosition + size);
-        if (n < 0) throw EOKFError(okfReadError);
         const auto cutShort = [&](const AnsiString& where) {
             AddDropped(state.dropped, n);
             const AnsiString run =
@@ -677,45 +722,15 @@ int32_t TSlideShowObjectList::ReadRun(TOKFStreamWinTypes& s, int64_t size, int i
                 --n;
                 TSlideShowObject* item = ReadItemChunk(s, h);
                 s.SetPosition(chunkEnd);
-                lastItem = nullptr;
-                last = TLast::NotCreated;
-                if (item) {
-                    const int pos = index < 0 ? Add(item) : Insert(index, item);
-                    if (pos < 0) {
-                        FreeSlideShowObject(item);
-                        AddDropped(state.dropped, 1);
-                    } else {
-                        if (index >= 0) ++index;
-                        lastItem = item;
-                        last = TLast::Created;
-                        if (options.Undo && show) show->RecordInsertedObject(item);
-                        if (options.Notify && show) show->AddUpdate(item, urInserted, ocDataRead, item->GetPath());
-                    }
-                } else {
-                    AddDropped(state.dropped, 1);
-                }
+                const bool created = AddReadItem(item, index, options, state);
+                lastItem = created ? item : nullptr;
+                last = created ? TLast::Created : TLast::NotCreated;
             } else if (h.ChunkType == kObjectListChunk) {
                 ++chunkCount;
                 const int64_t payload = int64_t(h.Size) - kChunkHeaderSize;
-                ICollection* coll = last == TLast::Created ? Supports<ICollection>(lastItem) : nullptr;
-                if (coll) {
-                    TSlideShowObjectList* child = coll->GetChildList();
-                    if (!child) {
-                        child = coll->CreateChildList();
-                        if (options.Notify && show)
-                            show->AddUpdate(lastItem, urChanged, ocChildListCreated, lastItem->GetPath());
-                    }
-                    if (!child) throw EOKFError(okfReadError);
-                    // A nested run is part of its parent's undo step.
-                    TReadOptions nested = options;
-                    nested.OwnUndoStep = false;
-                    result += child->ReadRun(s, payload, kAtEnd, nested, chunkCount, state, depth + 1);
-                    if (state.failed) break;
-                } else {
-                    // The run of an item that was not created (or holds no children):
-                    // skipped whole, so its items never land on this level.
-                    if (!SkipRun(s, payload, chunkCount, state.dropped, depth + 1)) throw EOKFError(okfReadError);
-                }
+                result += ReadChildRun(s, last == TLast::Created ? lastItem : nullptr, payload, options, chunkCount,
+                                       state, depth);
+                if (state.failed) break;
                 last = TLast::None;
                 lastItem = nullptr;
             } else {

@@ -70,8 +70,7 @@ TSoundSlideShowObject::~TSoundSlideShowObject() {
 }
 
 AnsiString TSoundSlideShowObject::GetResolvedFileName() const {
-    const AnsiString resolved = ResolveFileName(FileName);
-    return resolved.empty() ? UnresolvedFileName(FileName) : resolved;
+    return FileToOpen(FileName);
 }
 
 void TSoundSlideShowObject::ChangeFileName(const AnsiString& name) {

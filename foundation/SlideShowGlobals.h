@@ -1,5 +1,5 @@
-// The process-wide framework objects and folders, and the resolver that finds the
-// files a show names.
+// The process-wide framework objects and folders (the files a show names are found by
+// foundation/FileResolver.h).
 #pragma once
 
 #include "foundation/ExternalPluginManager.h"
@@ -23,23 +23,6 @@ extern TExternalPluginProperties* PluginProperties;  // owned by PropertiesList
 // "Anwendungsdaten\" when the system has no application-data folder. Empty when no
 // identity answers the company and product path. With create, the folder is made.
 AnsiString GetDataFolder(bool create);
-
-// An existing file for a name a show stored, tried against the show's folder
-// (BaseFile's) and then AppDir; empty when nothing is found. A name beginning with
-// "?" is no file and comes back unchanged. Names from Windows work: backslashes,
-// drive letters (dropped) and any letter case (each path element is matched without
-// regard to case). Relative names are taken relative to AppDir; the process's
-// current folder is never touched. The result is the file's path as it exists.
-AnsiString ResolveFileName(const AnsiString& name, const AnsiString& baseFile);
-
-// A packaged show is the whole show: while a folder is set (its extraction folder),
-// ResolveFileName skips every candidate that lies outside it, whatever the name says
-// (parent steps, absolute paths, drives, servers). Empty lifts it.
-void ConfineResolvedFiles(const AnsiString& folder);
-// What a caller opens when ResolveFileName found nothing: the stored name itself (a web
-// address, or a name the opener looks up its own way), but while the resolver is
-// confined only a web address, and otherwise nothing (empty).
-AnsiString UnresolvedFileName(const AnsiString& name);
 
 // Path without its drive ("C:" or "\\server\share") and without leading backslashes.
 AnsiString StripDrive(const AnsiString& path);

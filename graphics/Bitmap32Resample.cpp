@@ -54,12 +54,32 @@ struct TAxisTaps {
     // Destination indices [c1, c2) of a destination span of dstLen that starts at index 0
     // and maps onto the source span [srcStart, srcStart + srcLen); samples clamp to [0, limit).
     void Build(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2);
+    // The weights of the n indices again, in the pairs and groups of four the passes read.
+    void PackWeights(size_t n);
 };
 
 double Sinc(double x) {
     if (x == 0) return 1;
     x *= std::numbers::pi;
     return std::sin(x) / x;
+}
+
+void TAxisTaps::PackWeights(size_t n) {
+    Pairs.resize(n * size_t(Stride / 2));
+    Groups.resize(n * size_t(Stride) * 4);
+    for (size_t k = 0; k < n; ++k) {
+        const int16_t* wk = Weights.data() + k * size_t(Stride);
+        for (int t = 0; t < Stride; t += 2)
+            Pairs[k * size_t(Stride / 2) + size_t(t / 2)] = int32_t(uint32_t(uint16_t(wk[t])) | (uint32_t(uint16_t(wk[t + 1])) << 16));
+        int16_t* g = Groups.data() + k * size_t(Stride) * 4;
+        for (int t = 0; t < Stride; t += 4, g += 16)
+            for (int l = 0; l < 4; ++l) {
+                g[2 * l] = wk[t];
+                g[2 * l + 1] = wk[t + 1];
+                g[8 + 2 * l] = wk[t + 2];
+                g[8 + 2 * l + 1] = wk[t + 3];
+            }
+    }
 }
 
 void TAxisTaps::Build(TStretchFilter filter, int dstLen, int srcStart, int srcLen, int limit, int c1, int c2) {
@@ -137,21 +157,7 @@ void TAxisTaps::Build(TStretchFilter filter, int dstLen, int srcStart, int srcLe
         // Exactly one in sum, so a constant picture stays constant.
         out[largest] = int16_t(out[largest] + ((1 << kWeightBits) - total));
     }
-    Pairs.resize(n * size_t(Stride / 2));
-    Groups.resize(n * size_t(Stride) * 4);
-    for (size_t k = 0; k < n; ++k) {
-        const int16_t* wk = Weights.data() + k * size_t(Stride);
-        for (int t = 0; t < Stride; t += 2)
-            Pairs[k * size_t(Stride / 2) + size_t(t / 2)] = int32_t(uint32_t(uint16_t(wk[t])) | (uint32_t(uint16_t(wk[t + 1])) << 16));
-        int16_t* g = Groups.data() + k * size_t(Stride) * 4;
-        for (int t = 0; t < Stride; t += 4, g += 16)
-            for (int l = 0; l < 4; ++l) {
-                g[2 * l] = wk[t];
-                g[2 * l + 1] = wk[t + 1];
-                g[8 + 2 * l] = wk[t + 2];
-                g[8 + 2 * l + 1] = wk[t + 3];
-            }
-    }
+    PackWeights(n);
 }
 
 // What StretchTo keeps between calls on one thread: recently used taps and its rows.
@@ -456,6 +462,8 @@ double StretchKernel(TStretchFilter filter, double x) {
     return 0;
 }
 
+// Long: the clipping, the nearest-sample path and the banded two-pass path share one set of
+// clipped spans, and read best as one walk from the rectangles to the rows.
 void TBitmap32::StretchTo(TBitmap32& dst, int dX1, int dY1, int dX2, int dY2,
                           int sX1, int sY1, int sX2, int sY2) const {
     if (&dst == this) {

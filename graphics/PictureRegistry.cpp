@@ -12,13 +12,17 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 
 namespace {
 
+// Entries are never changed once registered (a new registration replaces the pointer),
+// so a load holds its format without the lock and without copying its readers.
+using TFormatEntry = std::shared_ptr<const TPictureFormat>;
 std::mutex registryMutex;
-std::vector<TPictureFormat>& Registry() {
-    static std::vector<TPictureFormat> formats;
+std::vector<TFormatEntry>& Registry() {
+    static std::vector<TFormatEntry> formats;
     return formats;
 }
 
@@ -31,43 +35,49 @@ AnsiString NormalExtension(const AnsiString& ext) {
     return AnsiLowerCase(e);
 }
 
-}  // namespace
+// The entry of an extension; null when unknown. One look-up under the lock.
+TFormatEntry FindEntry(const AnsiString& extension) {
+    const AnsiString ext = NormalExtension(extension);
+    std::lock_guard lock(registryMutex);
+    for (const auto& f : Registry())
+        if (f->Extension == ext) return f;
+    return nullptr;
+}
 
+}  // namespace
 
 void RegisterPictureFormat(const AnsiString& extension, const AnsiString& description, TPictureReader reader,
                            TPictureFileReader fileReader) {
-    std::lock_guard lock(registryMutex);
     const AnsiString ext = NormalExtension(extension);
+    auto entry = std::make_shared<const TPictureFormat>(
+        TPictureFormat{ext, description, std::move(reader), std::move(fileReader)});
+    std::lock_guard lock(registryMutex);
     for (auto& f : Registry())
-        if (f.Extension == ext) {
-            f.Description = description;
-            f.Reader = std::move(reader);
-            f.FileReader = std::move(fileReader);
+        if (f->Extension == ext) {
+            f = std::move(entry);
             return;
         }
-    Registry().push_back({ext, description, std::move(reader), std::move(fileReader)});
+    Registry().push_back(std::move(entry));
 }
 
 void UnregisterPictureFormat(const AnsiString& extension) {
-    std::lock_guard lock(registryMutex);
     const AnsiString ext = NormalExtension(extension);
-    std::erase_if(Registry(), [&](const TPictureFormat& f) { return f.Extension == ext; });
+    std::lock_guard lock(registryMutex);
+    std::erase_if(Registry(), [&](const TFormatEntry& f) { return f->Extension == ext; });
 }
 
 std::vector<TPictureFormat> PictureFormats() {
     std::lock_guard lock(registryMutex);
-    return Registry();
+    std::vector<TPictureFormat> formats;
+    formats.reserve(Registry().size());
+    for (const auto& f : Registry()) formats.push_back(*f);
+    return formats;
 }
 
 bool FindPictureFormat(const AnsiString& extension, TPictureFormat& format) {
-    std::lock_guard lock(registryMutex);
-    const AnsiString ext = NormalExtension(extension);
-    for (const auto& f : Registry())
-        if (f.Extension == ext) {
-            format = f;
-            return true;
-        }
-    return false;
+    const TFormatEntry found = FindEntry(extension);
+    if (found) format = *found;
+    return found != nullptr;
 }
 
 AnsiString GraphicFileMask() {
@@ -135,25 +145,22 @@ AnsiString FormatFamily(const AnsiString& ext) {
     return ext;
 }
 
-}  // namespace
-
-TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
-                                const TPictureLoadOptions& options) {
-    TPictureFormat format;
-    const AnsiString ext = PictureExtension(fileName);
-    if (!FindPictureFormat(ext, format) || !format.Reader)
-        throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+// The bytes decoded by the reader of format (the entry of fileName's extension ext).
+TBitmap32 DecodeAs(const TPictureFormat* format, const AnsiString& ext, const uint8_t* data, size_t size,
+                   const AnsiString& fileName, const TPictureLoadOptions& options) {
+    if (!format || !format->Reader) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
     if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
     try {
-        return Decode(format, data, size, options);
+        return Decode(*format, data, size, options);
     } catch (const EInvalidGraphic&) {
         // A file under another format's extension (a PNG named .ico): when its first
         // bytes name a format we read, that reader gets its turn before the error stands.
         const AnsiString sniffed = SignatureFormat(data, size);
-        TPictureFormat other;
-        if (sniffed.empty() || sniffed == FormatFamily(ext) || !FindPictureFormat(sniffed, other) || !other.Reader) throw;
+        if (sniffed.empty() || sniffed == FormatFamily(ext)) throw;
+        const TFormatEntry other = FindEntry(sniffed);
+        if (!other || !other->Reader) throw;
         try {
-            TBitmap32 picture = Decode(other, data, size, options);
+            TBitmap32 picture = Decode(*other, data, size, options);
             OutputDebugString(fileName + ": read as ." + sniffed + ", as its first bytes say");
             return picture;
         } catch (const EInvalidGraphic&) {
@@ -162,25 +169,39 @@ TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiStri
     }
 }
 
-TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, const TPictureLoadOptions& options) {
-    // A stream carries only the name it was stored under; its extension must be known.
-    TPictureFormat format;
-    if (!FindPictureFormat(PictureExtension(fileName), format)) throw EInvalidGraphic("Falsches Dateiformat: " + fileName);
+// The stream's bytes from its position to the end, decoded as format.
+TBitmap32 ReadStreamAs(const TPictureFormat& format, TStream& stream, const AnsiString& fileName,
+                       const TPictureLoadOptions& options) {
     const int64_t left = stream.GetSize() - stream.GetPosition();
     if (left > kMaxPictureFileSize) throw EInvalidGraphic("Bilddatei zu gro\xDF");
     std::vector<uint8_t> bytes(size_t(std::max<int64_t>(left, 0)));
     if (!bytes.empty()) stream.ReadBuffer(bytes.data(), int64_t(bytes.size()));
-    return LoadPictureFromMemory(bytes.data(), bytes.size(), fileName, options);
+    return DecodeAs(&format, PictureExtension(fileName), bytes.data(), bytes.size(), fileName, options);
+}
+
+}  // namespace
+
+TBitmap32 LoadPictureFromMemory(const uint8_t* data, size_t size, const AnsiString& fileName,
+                                const TPictureLoadOptions& options) {
+    const AnsiString ext = PictureExtension(fileName);
+    return DecodeAs(FindEntry(ext).get(), ext, data, size, fileName, options);
+}
+
+TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, const TPictureLoadOptions& options) {
+    // A stream carries only the name it was stored under; its extension must be known.
+    const TFormatEntry format = FindEntry(PictureExtension(fileName));
+    if (!format) throw EInvalidGraphic("Falsches Dateiformat: " + fileName);
+    return ReadStreamAs(*format, stream, fileName, options);
 }
 
 TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOptions& options) {
     // The extension first: an unknown format is refused without touching the file.
-    TPictureFormat format;
     const AnsiString ext = PictureExtension(fileName);
-    if (!FindPictureFormat(ext, format)) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
-    if (format.FileReader) return Guarded([&] { return format.FileReader(fileName, options); });
+    const TFormatEntry format = FindEntry(ext);
+    if (!format) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    if (format->FileReader) return Guarded([&] { return format->FileReader(fileName, options); });
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    return LoadPictureFromStream(file, fileName, options);
+    return ReadStreamAs(*format, file, fileName, options);
 }
 
 namespace {

@@ -14,6 +14,9 @@ constexpr TFixed kGlyphTolerance = 8 * FixedOne;
 
 int32_t TruncFixed(int64_t v) { return int32_t(v / FixedOne); }
 
+// Where a character placed at `at` ends on the right, with the pixel its edge may touch.
+int64_t RightEdge(int64_t at, const TCharVector& c) { return at + c.Metrics.OriginX + c.Width() + kPixel; }
+
 }  // namespace
 
 // ---- one character ----
@@ -154,9 +157,6 @@ void TVectorText::Layout(TFixed maxWidth) {
     int64_t left = 0, top = 0, right = 0, bottom = 0;
     std::vector<size_t> lineStarts{0};
     bool first = true, pendingBreak = false, lineEmpty = true;
-    auto rightEdge = [](int64_t at, const TCharVector& c) {
-        return at + c.Metrics.OriginX + c.Width() + kPixel;
-    };
     auto newLine = [&](size_t i) {
         lineStarts.push_back(i);
         x = 0;
@@ -181,7 +181,7 @@ void TVectorText::Layout(TFixed maxWidth) {
                 int64_t at = x;
                 for (size_t j = i; j < Chars.size(); ++j) {
                     const TCharVector& cj = *Chars[j];
-                    if (rightEdge(at, cj) > w) {
+                    if (RightEdge(at, cj) > w) {
                         wrap = true;
                         break;
                     }
@@ -189,7 +189,7 @@ void TVectorText::Layout(TFixed maxWidth) {
                     if (j + 1 >= Chars.size() || Chars[j + 1]->Kind != ckGlyph) break;
                 }
             } else {
-                wrap = rightEdge(x, c) > w;
+                wrap = RightEdge(x, c) > w;
             }
             // A line that holds nothing yet is not broken again: that would only add
             // empty lines in front of a word wider than the box.
@@ -213,21 +213,7 @@ void TVectorText::Layout(TFixed maxWidth) {
         x += int64_t(c.Metrics.CellIncX) * kPixel;
     }
     if (Alignment == 1 || Alignment == 2) {
-        int64_t smallest = 0;
-        for (size_t l = 0; l < lineStarts.size(); ++l) {
-            const size_t from = lineStarts[l], to = l + 1 < lineStarts.size() ? lineStarts[l + 1] : Chars.size();
-            int64_t e = 0;
-            for (size_t k = to; k > from; --k) {
-                const TCharVector& c = *Chars[k - 1];
-                if (c.Kind == ckGlyph || c.Kind == ckHyphen) {
-                    e = rightEdge(c.X, c);
-                    break;
-                }
-            }
-            const int64_t shift = Alignment == 1 ? w - e : (w - e) / 2;
-            for (size_t k = from; k < to; ++k) Chars[k]->X = TFixed(Chars[k]->X + shift);
-            if (l == 0 || shift < smallest) smallest = shift;
-        }
+        const int64_t smallest = AlignLines(lineStarts, w);
         left += smallest;
         right += smallest;
     }
@@ -235,6 +221,25 @@ void TVectorText::Layout(TFixed maxWidth) {
     Bounds = {clampFixed(left - 2 * kPixel), clampFixed(top - 2 * kPixel), clampFixed(right + 2 * kPixel),
               clampFixed(bottom + 2 * kPixel)};
     BoundsValid = true;
+}
+
+int64_t TVectorText::AlignLines(const std::vector<size_t>& lineStarts, int64_t width) {
+    int64_t smallest = 0;
+    for (size_t l = 0; l < lineStarts.size(); ++l) {
+        const size_t from = lineStarts[l], to = l + 1 < lineStarts.size() ? lineStarts[l + 1] : Chars.size();
+        int64_t e = 0;
+        for (size_t k = to; k > from; --k) {
+            const TCharVector& c = *Chars[k - 1];
+            if (c.Kind == ckGlyph || c.Kind == ckHyphen) {
+                e = RightEdge(c.X, c);
+                break;
+            }
+        }
+        const int64_t shift = Alignment == 1 ? width - e : (width - e) / 2;
+        for (size_t k = from; k < to; ++k) Chars[k]->X = TFixed(Chars[k]->X + shift);
+        if (l == 0 || shift < smallest) smallest = shift;
+    }
+    return smallest;
 }
 
 void TVectorText::DrawPolygonByMode(TVectorTextPolygon32& polygon, TBitmap32& target, TColor32 color,

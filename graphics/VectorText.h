@@ -111,6 +111,9 @@ public:
 
 protected:
     virtual void Layout(TFixed maxWidth);
+    // Moves the characters of each line (from its start in lineStarts) to the right or
+    // centre of width, by Alignment; answers the smallest shift of a line.
+    int64_t AlignLines(const std::vector<size_t>& lineStarts, int64_t width);
 };
 
 std::unique_ptr<TCharVector> MakeCharVector(const TFont& font, uint8_t code);

@@ -565,6 +565,22 @@ void PinsOf(IBaseFilter* filter, std::vector<IPin*>& in, std::vector<IPin*>& out
     }
 }
 
+// The renderer's input: the one pin of a filter with no output pin, connected in a video
+// type; null when the graph has none.
+IPin* RendererInput(IGraphBuilder& graph) {
+    std::vector<IBaseFilter*> filters;
+    graph.EnumFilters(filters);
+    for (IBaseFilter* f : filters) {
+        std::vector<IPin*> in, out;
+        PinsOf(f, in, out);
+        TAMMediaType mt;
+        if (in.size() == 1 && out.empty() && Succeeded(in[0]->ConnectionMediaType(mt)) &&
+            mt.majortype == MEDIATYPE_Video)
+            return in[0];
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool TActiveMovie::InsertGrabber() {
@@ -583,20 +599,7 @@ bool TActiveMovie::InsertGrabber() {
     callback_->SetWindow(handle_);
     if (Failed(mediaControl_->Stop())) return false;
 
-    // The renderer: one input pin connected in a video type, no output pin.
-    IPin* rendererIn = nullptr;
-    std::vector<IBaseFilter*> filters;
-    graphBuilder_->EnumFilters(filters);
-    for (IBaseFilter* f : filters) {
-        std::vector<IPin*> in, out;
-        PinsOf(f, in, out);
-        TAMMediaType mt;
-        if (in.size() == 1 && out.empty() && Succeeded(in[0]->ConnectionMediaType(mt)) &&
-            mt.majortype == MEDIATYPE_Video) {
-            rendererIn = in[0];
-            break;
-        }
-    }
+    IPin* rendererIn = RendererInput(*graphBuilder_);
     IPin* upstreamOut = nullptr;
     if (!rendererIn || Failed(rendererIn->ConnectedTo(upstreamOut))) return false;
     upstreamOut->Disconnect();

@@ -499,8 +499,7 @@ void TMusicProperties::SetSlideShow(TSlideShow* show) { Show = show; }
 AnsiString TMusicProperties::Resolved(const AnsiString& name) const {
     if (!Show)
         return name;
-    AnsiString resolved = Show->ResolveFileName(name);
-    return resolved.empty() ? UnresolvedFileName(name) : resolved;
+    return Show->FileToOpen(name);
 }
 
 int32_t TMusicProperties::QueryInterface(const TGUID& iid, void** obj) {

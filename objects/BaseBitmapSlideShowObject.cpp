@@ -457,14 +457,16 @@ void TBaseBitmapSlideShowObject::DrawBitmap(IPlayerServices* player, const TRect
         Bitmap->DrawTo(*player->GetBackBuffer(), place.Left, place.Top);
         AddUpdateRect(update);
     }
-    still_ = still ? TStillDrawing{player->RestoreSerial(), Bitmap.get(), TSize{Bitmap->Width(), Bitmap->Height()},
-                                   place, update, BlendMode}
-                   : TStillDrawing{};
+    const IFrameState* frame = FrameStateOf(player);
+    still_ = still && frame ? TStillDrawing{frame->RestoreSerial(), Bitmap.get(), TSize{Bitmap->Width(), Bitmap->Height()},
+                                            place, update, BlendMode}
+                            : TStillDrawing{};
 }
 
 bool TBaseBitmapSlideShowObject::DrawsAsLastFrame(IPlayerServices* player) {
     TRect place, update;
-    return player && Bitmap && still_.Serial && player->BufferHoldsFrame(still_.Serial) &&
+    const IFrameState* frame = FrameStateOf(player);
+    return frame && Bitmap && still_.Serial && frame->BufferHoldsFrame(still_.Serial) &&
            still_.Bitmap == Bitmap.get() && still_.Size == TSize{Bitmap->Width(), Bitmap->Height()} &&
            still_.Blend == BlendMode && StillPlacement(player, place, update) && place == still_.Place &&
            update == still_.Update;

@@ -37,8 +37,7 @@ void TPictureSlideShowObject<Base>::SetFileName(const AnsiString& value) {
 
 template <class Base>
 std::vector<AnsiString> TPictureSlideShowObject<Base>::GetResolvedFileNames() const {
-    const AnsiString resolved = GetResolvedFileName();
-    return {resolved.empty() ? UnresolvedFileName(FileName) : resolved};
+    return {this->FileToOpen(FileName)};
 }
 
 template <class Base>

@@ -296,8 +296,7 @@ std::unique_ptr<ISlideShowSound> TPicTextSoundCompositeSlideShowObject::CreateSo
     if (!system) return nullptr;
     try {
         std::unique_ptr<ISlideShowSound> sound = system->CreateSound(255);
-        const AnsiString resolved = GetResolvedSoundFileName();
-        if (!sound || !sound->Open(resolved.empty() ? UnresolvedFileName(SoundFileName) : resolved)) return nullptr;
+        if (!sound || !sound->Open(FileToOpen(SoundFileName))) return nullptr;
         return sound;
     } catch (const std::exception&) {
         return nullptr;
@@ -376,8 +375,7 @@ void TPicTextSoundCompositeSlideShowObject::Fade(IPlayerServices* player, uint8_
 
 std::vector<AnsiString> TPicTextSoundCompositeSlideShowObject::GetResolvedFileNames() const {
     std::vector<AnsiString> names = TPicSlideShowObject::GetResolvedFileNames();
-    const AnsiString resolved = GetResolvedSoundFileName();
-    names.push_back(resolved.empty() ? UnresolvedFileName(SoundFileName) : resolved);
+    names.push_back(FileToOpen(SoundFileName));
     return names;
 }
 

@@ -13,6 +13,11 @@ namespace {
 
 int32_t ClipTo(int64_t v, int32_t extent) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, extent)); }
 
+uint32_t RestoreSerialOf(IPlayerServices* player) {
+    const IFrameState* frame = FrameStateOf(player);
+    return frame ? frame->RestoreSerial() : 0;
+}
+
 }  // namespace
 
 // ---- visible items ----
@@ -65,8 +70,9 @@ void TVisibleSlideShowObject::SaveBackground(const TRect& r, IPlayerServices* pl
     const uint32_t restored = std::exchange(RestoredSerial, 0);
     // A transition saves the same place every frame: what was put back there this frame
     // is still the background unless an item below drew over it.
-    if (restored && player && s == Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()) &&
-        player->UntouchedSinceRestore(restored, s))
+    const IFrameState* frame = FrameStateOf(player);
+    if (restored && frame && s == Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()) &&
+        frame->UntouchedSinceRestore(restored, s))
         return;
     // Saved anew: from the buffer as it is once the old pixels are back.
     FinishLateRestore();
@@ -102,7 +108,7 @@ void TVisibleSlideShowObject::RestoreBackground(IPlayerServices* player) {
     if (TBitmap32* buffer = player ? player->GetBackBuffer() : nullptr) {
         Background->DrawMode = dmOpaque;
         Background->DrawTo(*buffer, BackgroundPos.X, BackgroundPos.Y);
-        RestoredSerial = player->RestoreSerial();
+        RestoredSerial = RestoreSerialOf(player);
     }
     AddUpdateRect(Bounds(BackgroundPos.X, BackgroundPos.Y, Background->Width(), Background->Height()));
 }
@@ -113,7 +119,7 @@ void TVisibleSlideShowObject::RestoreLater(IPlayerServices* player) {
     if (!Background || !buffer) return;
     lateTarget_ = buffer;
     // As good as put back for the check whether it must be saved again.
-    RestoredSerial = player->RestoreSerial();
+    RestoredSerial = RestoreSerialOf(player);
 }
 
 const TBitmap32* TVisibleSlideShowObject::TakeLateBackground() {

@@ -3,13 +3,15 @@
 #pragma once
 
 #include "document/PlayableSlideShowObject.h"
+#include "objects/FrameComposer.h"
 #include "objects/PreviewEditorHelpers.h"
 #include "graphics/Bitmap32.h"
 
 #include <memory>
 #include <utility>
 
-class TVisibleSlideShowObject : public TPlayableSlideShowObject, public virtual IVisibleSlideShowObject {
+class TVisibleSlideShowObject : public TPlayableSlideShowObject, public virtual IVisibleSlideShowObject,
+                                public IFrameItem {
     GC_DECLARE_CLASS(TVisibleSlideShowObject)
 public:
     TVisibleSlideShowObject();
@@ -31,13 +33,17 @@ public:
     TRect GetUpdateRect() override { return UpdateRect; }
     // Puts the saved pixels back and makes their rectangle the update rectangle.
     void RestoreBackground(IPlayerServices* player) override;
-    void KeepDrawing() override;
-    void FinishLateRestore() override;
     bool DrawTo(TBitmap32& target, bool final) override;
     bool Prepare(TBitmap32& target) override;
     void Unprepare() override;
     bool IsPrepared() override { return true; }
     bool NeedsBackground() override { return false; }
+
+    // IFrameItem: a plain item never draws as it did, and puts its background back at once.
+    bool DrawsAsLastFrame(IPlayerServices*) override { return false; }
+    void KeepDrawing() override;
+    void RestoreBackgroundLate(IPlayerServices* player) override { RestoreBackground(player); }
+    void FinishLateRestore() override;
 
     void Reset() override;
 

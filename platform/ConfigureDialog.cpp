@@ -203,37 +203,10 @@ void Connect(const TGtkFunctions& gtk, GtkWidget* widget, const char* signal, GC
     gtk.g_signal_connect_data(widget, signal, handler, d, nullptr, GConnectFlags{});
 }
 
-}  // namespace
-
-int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValues& values,
-                       const TConfigureDialogHandlers& handlers) {
-    if (!GuiAvailable()) {
-        std::fprintf(stderr, "%s\n", AnsiToUtf8("Keine Anzeige: Die Einstellungen k\xF6nnen nicht gezeigt werden.").c_str());
-        return mrNone;
-    }
-    std::string why;
-    const TGtkFunctions& gtk = *Gtk(why);  // GuiAvailable() loaded it
-    TDialog d;
-    d.Gtk = &gtk;
-    d.Texts = &texts;
-    d.Values = &values;
-    d.Handlers = &handlers;
-    d.Link.HoverColor = 0xFF0000;   // blue in the 0x00BBGGRR layout
-    d.Link.NormalColor = 0xFF0000;
-    d.Link.Font.Color = d.Link.NormalColor;
-
-    GtkWidget* window = gtk.gtk_dialog_new();
-    d.Window = window;
-    gtk.gtk_window_set_title(GTK_WINDOW(window), AnsiToUtf8(texts.Caption).c_str());
-    gtk.gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-    gtk.gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-    gtk.gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
-
-    GtkWidget* content = gtk.gtk_dialog_get_content_area(GTK_DIALOG(window));
-    gtk.gtk_container_set_border_width(GTK_CONTAINER(content), 8);
-    gtk.gtk_box_set_spacing(GTK_BOX(content), 8);
-
-    // The options inside their group box.
+// The options inside their group box, wired to the dialog.
+GtkWidget* OptionsGroup(TDialog& d) {
+    const TGtkFunctions& gtk = *d.Gtk;
+    const TConfigureDialogTexts& texts = *d.Texts;
     GtkWidget* group = gtk.gtk_frame_new(AnsiToUtf8(texts.GroupCaption).c_str());
     GtkWidget* grid = gtk.gtk_grid_new();
     gtk.gtk_container_set_border_width(GTK_CONTAINER(grid), 8);
@@ -266,11 +239,21 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
     gtk.gtk_grid_attach(GTK_GRID(grid), d.Duration, 1, 3, 1, 1);
     gtk.gtk_grid_attach(GTK_GRID(grid), upDown, 2, 3, 1, 1);
     gtk.gtk_grid_attach(GTK_GRID(grid), label2, 3, 3, 1, 1);
-    gtk.gtk_box_pack_start(GTK_BOX(content), group, FALSE, FALSE, 0);
 
-    // The bevel line, the creator and the link.
+    Connect(gtk, d.Resume, "toggled", G_CALLBACK(OnToggled), &d);
+    Connect(gtk, d.Shuffle, "toggled", G_CALLBACK(OnToggled), &d);
+    Connect(gtk, d.UseSound, "toggled", G_CALLBACK(OnToggled), &d);
+    Connect(gtk, d.Duration, "insert-text", G_CALLBACK(OnInsertText), &d);
+    Connect(gtk, up, "clicked", G_CALLBACK(OnUp), &d);
+    Connect(gtk, down, "clicked", G_CALLBACK(OnDown), &d);
+    return group;
+}
+
+// The bevel line, the creator and the link, below the options.
+void AddCreatorAndLink(TDialog& d, GtkWidget* content) {
+    const TGtkFunctions& gtk = *d.Gtk;
     gtk.gtk_box_pack_start(GTK_BOX(content), gtk.gtk_separator_new(GTK_ORIENTATION_HORIZONTAL), FALSE, FALSE, 0);
-    GtkWidget* creator = gtk.gtk_label_new(AnsiToUtf8(texts.Creator).c_str());
+    GtkWidget* creator = gtk.gtk_label_new(AnsiToUtf8(d.Texts->Creator).c_str());
     gtk.gtk_label_set_line_wrap(GTK_LABEL(creator), TRUE);
     gtk.gtk_widget_set_halign(creator, GTK_ALIGN_START);
     gtk.gtk_box_pack_start(GTK_BOX(content), creator, FALSE, FALSE, 0);
@@ -281,28 +264,59 @@ int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValue
     gtk.gtk_container_add(GTK_CONTAINER(linkBox), d.LinkLabel);
     gtk.gtk_widget_set_halign(linkBox, GTK_ALIGN_START);
     gtk.gtk_box_pack_start(GTK_BOX(content), linkBox, FALSE, FALSE, 0);
-
-    // OK and Cancel: OK validates through the caller before it closes.
-    GtkWidget* actions = gtk.gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-    GtkWidget* ok = gtk.gtk_button_new_with_mnemonic(MnemonicToGtk(texts.OkButton).c_str());
-    GtkWidget* cancel = gtk.gtk_button_new_with_mnemonic(MnemonicToGtk(texts.CancelButton).c_str());
-    gtk.gtk_box_pack_end(GTK_BOX(actions), cancel, FALSE, FALSE, 0);
-    gtk.gtk_box_pack_end(GTK_BOX(actions), ok, FALSE, FALSE, 0);
-    gtk.gtk_box_pack_start(GTK_BOX(content), actions, FALSE, FALSE, 0);
-    gtk.gtk_widget_set_can_default(ok, TRUE);
-
-    Connect(gtk, d.Resume, "toggled", G_CALLBACK(OnToggled), &d);
-    Connect(gtk, d.Shuffle, "toggled", G_CALLBACK(OnToggled), &d);
-    Connect(gtk, d.UseSound, "toggled", G_CALLBACK(OnToggled), &d);
-    Connect(gtk, d.Duration, "insert-text", G_CALLBACK(OnInsertText), &d);
-    Connect(gtk, up, "clicked", G_CALLBACK(OnUp), &d);
-    Connect(gtk, down, "clicked", G_CALLBACK(OnDown), &d);
-    Connect(gtk, ok, "clicked", G_CALLBACK(OnOk), &d);
-    Connect(gtk, cancel, "clicked", G_CALLBACK(OnCancel), &d);
     Connect(gtk, linkBox, "enter-notify-event", G_CALLBACK(OnLinkEnter), &d);
     Connect(gtk, linkBox, "leave-notify-event", G_CALLBACK(OnLinkLeave), &d);
     Connect(gtk, linkBox, "button-press-event", G_CALLBACK(OnLinkPress), &d);
     Connect(gtk, linkBox, "realize", G_CALLBACK(OnLinkRealize), &d);
+}
+
+// OK and Cancel: OK validates through the caller before it closes. Answers OK.
+GtkWidget* AddButtons(TDialog& d, GtkWidget* content) {
+    const TGtkFunctions& gtk = *d.Gtk;
+    GtkWidget* actions = gtk.gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    GtkWidget* ok = gtk.gtk_button_new_with_mnemonic(MnemonicToGtk(d.Texts->OkButton).c_str());
+    GtkWidget* cancel = gtk.gtk_button_new_with_mnemonic(MnemonicToGtk(d.Texts->CancelButton).c_str());
+    gtk.gtk_box_pack_end(GTK_BOX(actions), cancel, FALSE, FALSE, 0);
+    gtk.gtk_box_pack_end(GTK_BOX(actions), ok, FALSE, FALSE, 0);
+    gtk.gtk_box_pack_start(GTK_BOX(content), actions, FALSE, FALSE, 0);
+    gtk.gtk_widget_set_can_default(ok, TRUE);
+    Connect(gtk, ok, "clicked", G_CALLBACK(OnOk), &d);
+    Connect(gtk, cancel, "clicked", G_CALLBACK(OnCancel), &d);
+    return ok;
+}
+
+}  // namespace
+
+int RunConfigureDialog(const TConfigureDialogTexts& texts, TConfigureDialogValues& values,
+                       const TConfigureDialogHandlers& handlers) {
+    if (!GuiAvailable()) {
+        std::fprintf(stderr, "%s\n", AnsiToUtf8("Keine Anzeige: Die Einstellungen k\xF6nnen nicht gezeigt werden.").c_str());
+        return mrNone;
+    }
+    std::string why;
+    const TGtkFunctions& gtk = *Gtk(why);  // GuiAvailable() loaded it
+    TDialog d;
+    d.Gtk = &gtk;
+    d.Texts = &texts;
+    d.Values = &values;
+    d.Handlers = &handlers;
+    d.Link.HoverColor = 0xFF0000;   // blue in the 0x00BBGGRR layout
+    d.Link.NormalColor = 0xFF0000;
+    d.Link.Font.Color = d.Link.NormalColor;
+
+    GtkWidget* window = gtk.gtk_dialog_new();
+    d.Window = window;
+    gtk.gtk_window_set_title(GTK_WINDOW(window), AnsiToUtf8(texts.Caption).c_str());
+    gtk.gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+    gtk.gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk.gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
+
+    GtkWidget* content = gtk.gtk_dialog_get_content_area(GTK_DIALOG(window));
+    gtk.gtk_container_set_border_width(GTK_CONTAINER(content), 8);
+    gtk.gtk_box_set_spacing(GTK_BOX(content), 8);
+    gtk.gtk_box_pack_start(GTK_BOX(content), OptionsGroup(d), FALSE, FALSE, 0);
+    AddCreatorAndLink(d, content);
+    GtkWidget* ok = AddButtons(d, content);
 
     d.Show();
     gtk.gtk_widget_show_all(window);

@@ -156,9 +156,13 @@ const char* NonEmptyEnv(const char* name) {
 
 }  // namespace
 
-AnsiString TempFolder() {
+AnsiString TempFolder() { return WithBackslash(TempFolderAsGiven()); }
+
+std::string TempFolderAsGiven() {
     const char* tmp = NonEmptyEnv("TMPDIR");
-    return WithBackslash(tmp ? tmp : "/tmp");
+    std::string folder = tmp ? tmp : "/tmp";
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
 }
 
 AnsiString AppDataFolder() {

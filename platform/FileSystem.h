@@ -46,6 +46,9 @@ bool FileExists(const AnsiString& path);
 
 // The temporary folder ($TMPDIR, else /tmp) as a program path with a trailing backslash.
 AnsiString TempFolder();
+// The same as the environment names it, without a trailing slash: a backslash in it is
+// part of a name, as the file system sees it.
+std::string TempFolderAsGiven();
 // The per-user application-data folder ($XDG_DATA_HOME, else ~/.local/share) with a
 // trailing backslash; empty when neither is known.
 AnsiString AppDataFolder();

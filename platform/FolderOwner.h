@@ -12,14 +12,23 @@ public:
     // Marks folder (an existing folder, a POSIX path) as this run's. Null when the marker
     // cannot be made; the folder is then left to its owner's own deletion.
     static std::unique_ptr<TFolderOwner> Claim(const std::string& folder);
+    // Makes folder (a POSIX path in an existing folder) as this run's, readable by us
+    // alone, with its marker held before the folder shows under its name: it is made
+    // under a pending name of its own (the name + ".~" + our process id), marked, and
+    // renamed without replacing anything, so a run killed at any moment leaves no
+    // unmarked run folder. Null with error set (an errno value; EEXIST: the name is taken).
+    static std::unique_ptr<TFolderOwner> Create(const std::string& folder, int& error);
     // Lets go of the lock (the marker goes with the folder).
     ~TFolderOwner();
     TFolderOwner(const TFolderOwner&) = delete;
     TFolderOwner& operator=(const TFolderOwner&) = delete;
 
     // Removes, in parent, every folder whose name is prefix followed by digits, that
-    // carries a marker and whose marker no run holds. Unmarked folders stay. Answers how
-    // many it removed.
+    // carries a marker and whose marker no run holds, and the pending folders of runs
+    // that are gone. Only a real folder of ours with a marker that is a plain file of
+    // ours counts; anything else there (a pipe, a folder or another user's file by the
+    // marker's name) is left alone without waiting on it. Unmarked folders stay. Answers
+    // how many it removed.
     static int RemoveAbandoned(const std::string& parent, const std::string& prefix);
 
     // The marker's name inside a claimed folder.

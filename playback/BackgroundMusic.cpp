@@ -33,11 +33,8 @@ struct TListLock {
     TMusicPlayList& List;
 };
 
-// The item's file as found against the show; the stored name when nothing is found.
-AnsiString MusicFileOf(TSlideShow* show, const TMusicPlayListItem* item) {
-    const AnsiString resolved = show->ResolveFileName(item->FileName);
-    return resolved.empty() ? UnresolvedFileName(item->FileName) : resolved;
-}
+// What the item opens, as the show's file resolver says.
+AnsiString MusicFileOf(TSlideShow* show, const TMusicPlayListItem* item) { return show->FileToOpen(item->FileName); }
 
 // How often a frame looks for the opener's answers while it has asked for something.
 constexpr int32_t kAnswerPollMs = 50;

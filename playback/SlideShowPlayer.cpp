@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <limits>
 
-GC_IMPLEMENT_CLASS(TFadeBackgroundMusicHighPriorityEvent, THighPriorityEvent)
 GC_IMPLEMENT_PLUGIN(TSlideShowPlayer, TInterfacedPlugin)
 
 using namespace PlayerInternals;
@@ -36,43 +35,7 @@ int32_t EndTime(IPlayable* playable, const TSlideShowObject* object) {
     return SaturateInt32(int64_t(playable->GetStartTime()) + object->GetDuration());
 }
 
-uint8_t ToVolume(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
-
 }  // namespace
-
-// ---- fades ----
-
-TFadeBackgroundMusicHighPriorityEvent::TFadeBackgroundMusicHighPriorityEvent(IPlayerServices* player, uint8_t kind,
-                                                                             ISlideShowSound* sound,
-                                                                             uint8_t targetVolume, int32_t duration)
-    : THighPriorityEvent(player), Duration(duration), TargetVolume(targetVolume), Sound(sound), Kind(kind) {}
-
-bool TFadeBackgroundMusicHighPriorityEvent::Execute() {
-    auto* owner = dynamic_cast<TSlideShowPlayer*>(Player);
-    ISoundSystem* sounds = owner ? owner->GetSoundSystem() : nullptr;
-    ISlideShowSoundList* objectList = sounds ? &sounds->ObjectSounds() : nullptr;
-    ISlideShowSoundList* musicList = sounds ? &sounds->MusicSounds() : nullptr;
-    const bool objectsToo = Kind == fkObjectSounds || Kind == fkAll;
-    const bool musicToo = Kind == fkMusic || Kind == fkAll;
-    const int32_t now = Player ? Player->GetMusicTime() : 0;
-    if (FadeStart == -1) {
-        FadeStart = now;
-        if (Kind == fkSound && Sound) StartVolumeA = ToVolume(Sound->GetVolume());
-        if (objectsToo && objectList) StartVolumeA = ToVolume(objectList->GetVolume());
-        if (musicToo && musicList) StartVolumeB = ToVolume(musicList->GetVolume());
-    }
-    // The volume formula divides by the length: a fade without one is at its end at once.
-    const int64_t e = Duration <= 0 ? 0 : std::clamp<int64_t>(int64_t(now) - FadeStart, 0, Duration);
-    auto volumeFrom = [&](uint8_t start) -> int {
-        if (Duration <= 0) return TargetVolume;
-        const int64_t sum = int64_t(start) * (Duration - e) + int64_t(TargetVolume) * e;
-        return static_cast<int>(std::nearbyint(static_cast<double>(sum) / Duration));
-    };
-    if (Kind == fkSound && Sound) Sound->SetVolume(volumeFrom(StartVolumeA));
-    if (musicToo && musicList) musicList->SetVolume(volumeFrom(StartVolumeB));
-    if (objectsToo && objectList) objectList->SetVolume(volumeFrom(StartVolumeA));
-    return Duration <= 0 || e >= Duration;
-}
 
 // ---- schedule cursors ----
 
@@ -249,35 +212,6 @@ TWinPaintBox32* TSlideShowPlayer::GetPaintBox() { return Window ? Window->GetPai
 TBitmap32* TSlideShowPlayer::GetBackBuffer() {
     TWinPaintBox32* box = GetPaintBox();
     return box ? &box->Buffer() : nullptr;
-}
-
-bool TSlideShowPlayer::UntouchedSinceRestore(uint32_t serial, const TRect& r) {
-    if (!framePlaying_ || serial != restoreSerial_) return false;
-    return std::none_of(frameTouched_.begin(), frameTouched_.end(),
-                        [&](const TRect& t) { return !IntersectRect(t, r).IsEmpty(); });
-}
-
-bool TSlideShowPlayer::BufferHoldsFrame(uint32_t serial) { return bufferHoldsLast_ && serial == lastFrame_.Serial; }
-
-bool TSlideShowPlayer::BufferHoldsLastFrame(const std::vector<TSlideShowObject*>& objects) {
-    const TWinPaintBox32* box = GetPaintBox();
-    const uint32_t previous = restoreSerial_ == 1 ? std::numeric_limits<uint32_t>::max() : restoreSerial_ - 1;
-    if (!lastFrame_.Clean || FullRepaint || !box || lastFrame_.Serial != previous || lastFrame_.Box != box ||
-        lastFrame_.BufferSerial != box->BufferSerial())
-        return false;
-    // An item taken off the screen since left its last drawing in the buffer.
-    return std::all_of(lastFrame_.Objects.begin(), lastFrame_.Objects.end(), [&](TSlideShowObject* o) {
-        return std::find(objects.begin(), objects.end(), o) != objects.end();
-    });
-}
-
-void TSlideShowPlayer::NoteDrawnFrame(const std::vector<TSlideShowObject*>& objects, bool clean) {
-    const TWinPaintBox32* box = GetPaintBox();
-    lastFrame_.Serial = restoreSerial_;
-    lastFrame_.Box = box;
-    lastFrame_.BufferSerial = box ? box->BufferSerial() : 0;
-    lastFrame_.Clean = clean;
-    lastFrame_.Objects = objects;
 }
 
 TRect TSlideShowPlayer::GetClientRect() {
@@ -485,57 +419,36 @@ void TSlideShowPlayer::RequestCurveWakeups(ISlideShowSoundList& list, int32_t ti
 int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
     const uint32_t generation = prepareGeneration_;
     ProcessHighPriorityEvents();
-    int32_t next = -2;
+    int32_t next = -1;
     if (objects.empty()) {
-        if (!FullRepaint && ScheduleItems.Count() == 0 && ComingObjects.empty() && !endReached_) {
-            endReached_ = true;
-            EndShow(false);
-        }
-        if (generation == prepareGeneration_) drawnGeneration_ = generation;
-        return -1;
+        EndIfNothingComes();
+    } else {
+        TWinPaintBox32* box = GetPaintBox();
+        std::vector<TRect> rects;
+        composer_.BeginFrame(objects, {box ? &box->Buffer() : nullptr, box ? box->BufferSerial() : 0},
+                             KeepUnchangedDrawings, FullRepaint);
+        composer_.RestoreBackgrounds(objects, this, rects);
+        next = PlayFrameObjects(objects, rects);
+        composer_.EndFrame(objects);
+        PendingEvents.Clear();
+        FlushFrame(rects);
+        if (ShowFps) CountFrame();
     }
-    std::vector<TRect> rects;
-    if (++restoreSerial_ == 0) restoreSerial_ = 1;
-    bufferHoldsLast_ = KeepUnchangedDrawings && BufferHoldsLastFrame(objects);
-    // The items from the bottom up that would draw what they drew: no put-back, no drawing.
-    // The first item above them that draws has nothing drawn under it before it plays:
-    // it may put its background back late, as it draws.
-    size_t drawnFrom = 0;
-    for (; drawnFrom < objects.size(); ++drawnFrom) {
-        TSlideShowObject* object = objects[drawnFrom];
-        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
-        if (visible && AsPlayable(object) && !(bufferHoldsLast_ && visible->DrawsAsLastFrame(this))) break;
+    // A frame after the latest preparation ends the first-frame state; a restart inside
+    // this frame leaves it for the next one.
+    if (generation == prepareGeneration_) drawnGeneration_ = generation;
+    return next == -2 ? -1 : next;
+}
+
+void TSlideShowPlayer::EndIfNothingComes() {
+    if (!FullRepaint && ScheduleItems.Count() == 0 && ComingObjects.empty() && !endReached_) {
+        endReached_ = true;
+        EndShow(false);
     }
-    IVisibleSlideShowObject* late = nullptr;
-    std::vector<std::pair<TSlideShowObject*, TRect>> restored;
-    for (size_t i = objects.size(); i-- > 0;) {
-        TSlideShowObject* object = objects[i];
-        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
-        if (!visible || !AsPlayable(object)) continue;
-        if (i < drawnFrom) {
-            visible->KeepDrawing();
-            continue;
-        }
-        if (i == drawnFrom && KeepUnchangedDrawings) {
-            late = visible;
-            visible->RestoreBackgroundLate(this);
-        } else {
-            visible->RestoreBackground(this);
-        }
-        rects.push_back(visible->GetUpdateRect());
-        restored.emplace_back(object, rects.back());
-    }
-    TSlideShowObject* lateObject = late ? objects[drawnFrom] : nullptr;
-    bool itemLeft = false;
-    frameTouched_.clear();
-    framePlaying_ = true;
-    // An item's pixels count as touched for the items above it once it has played: what
-    // it put back and what it drew.
-    auto touched = [&](TSlideShowObject* object, IVisibleSlideShowObject* visible) {
-        for (const auto& [o, r] : restored)
-            if (o == object) frameTouched_.push_back(r);
-        if (visible) frameTouched_.push_back(visible->GetUpdateRect());
-    };
+}
+
+int32_t TSlideShowPlayer::PlayFrameObjects(std::vector<TSlideShowObject*>& objects, std::vector<TRect>& rects) {
+    int32_t next = -2;
     for (size_t i = 0; i < objects.size();) {
         TSlideShowObject* object = objects[i];
         IPlayable* playable = AsPlayable(object);
@@ -544,41 +457,28 @@ int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
             continue;
         }
         const int32_t now = GetPlayTime();
-        IVisibleSlideShowObject* visible = ::Supports<IVisibleSlideShowObject>(object);
         if (!playable->IsFinished() && EndTime(playable, object) >= now) {
             RunFrameEvents(playable, object, now);
             next = ChooseNextTime(next, playable->Play(this, false));
-            if (visible) rects.push_back(visible->GetUpdateRect());
-            touched(object, visible);
+            composer_.ItemPlayed(object, false, rects);
             ++i;
-        } else {
-            RunTimersDueBeforeEnd(playable, object);
-            playable->Play(this, true);
-            itemLeft = true;
-            // The last picture has to reach the window too.
-            if (visible) rects.push_back(visible->GetUpdateRect());
-            touched(object, visible);
-            TSlideShowObjectEvent* finished = nullptr;
-            if (playable->FindEvent(TSlideShowObjectEventObjectFinished::StaticClassInfo(), finished))
-                playable->ExecuteEvent(this, finished);
-            playable->Reset();
-            if (i < objects.size() && objects[i] == object) objects.erase(objects.begin() + static_cast<std::ptrdiff_t>(i));
-            else EraseObject(objects, object);
+            continue;
         }
+        FinishObject(playable, object, rects);
+        if (i < objects.size() && objects[i] == object) objects.erase(objects.begin() + static_cast<std::ptrdiff_t>(i));
+        else EraseObject(objects, object);
     }
-    framePlaying_ = false;
-    // An item that put its background back late and did not play (an action took it out
-    // of the frame) puts it back now.
-    const bool lateListed = late && std::find(objects.begin(), objects.end(), lateObject) != objects.end();
-    if (lateListed) late->FinishLateRestore();
-    NoteDrawnFrame(objects, !itemLeft && (!late || lateListed));
-    PendingEvents.Clear();
-    FlushFrame(rects);
-    if (ShowFps) CountFrame();
-    // A frame after the latest preparation ends the first-frame state; a restart inside
-    // this frame leaves it for the next one.
-    if (generation == prepareGeneration_) drawnGeneration_ = generation;
-    return next == -2 ? -1 : next;
+    return next;
+}
+
+void TSlideShowPlayer::FinishObject(IPlayable* playable, TSlideShowObject* object, std::vector<TRect>& rects) {
+    RunTimersDueBeforeEnd(playable, object);
+    playable->Play(this, true);
+    composer_.ItemPlayed(object, true, rects);
+    TSlideShowObjectEvent* finished = nullptr;
+    if (playable->FindEvent(TSlideShowObjectEventObjectFinished::StaticClassInfo(), finished))
+        playable->ExecuteEvent(this, finished);
+    playable->Reset();
 }
 
 void TSlideShowPlayer::FlushFrame(std::vector<TRect>& rects) {
@@ -919,93 +819,3 @@ void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
 void TSlideShowPlayer::JumpToNextObject(bool withinCurrent) { JumpToNeighbourObject(withinCurrent, true); }
 
 void TSlideShowPlayer::JumpToPreviousObject(bool withinCurrent) { JumpToNeighbourObject(withinCurrent, false); }
-
-// ---- high-priority events ----
-
-void TSlideShowPlayer::HighPriorityEventLeft(THighPriorityEvent* event) {
-    if (SoundFade.get() == event) SoundFade.reset();
-    if (MusicFade.get() == event) MusicFade.reset();
-    MusicEventLeft(event);
-}
-
-void TSlideShowPlayer::RemoveQueuedEvent(THighPriorityEvent* event) {
-    auto it = std::find_if(highPriorityEvents_.begin(), highPriorityEvents_.end(),
-                           [&](const auto& e) { return e.get() == event; });
-    if (it == highPriorityEvents_.end()) return;
-    // Kept alive until whoever pointed at it has let go.
-    std::shared_ptr<THighPriorityEvent> keep = std::move(*it);
-    highPriorityEvents_.erase(it);
-    HighPriorityEventLeft(event);
-}
-
-void TSlideShowPlayer::AddHighPriorityEvent(std::shared_ptr<THighPriorityEvent> event) {
-    if (!event) return;
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
-        highPriorityEvents_.push_back(std::move(event));
-}
-
-bool TSlideShowPlayer::RemoveHighPriorityEvent(THighPriorityEvent* event) {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    const size_t before = highPriorityEvents_.size();
-    RemoveQueuedEvent(event);
-    return highPriorityEvents_.size() != before;
-}
-
-std::vector<std::shared_ptr<THighPriorityEvent>> TSlideShowPlayer::QueuedHighPriorityEvents() {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    return highPriorityEvents_;
-}
-
-void TSlideShowPlayer::ProcessHighPriorityEvents() {
-    if (HighPriorityEventsSuspended) return;
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    // Events may queue or take out events while they run: they run over a snapshot,
-    // and one taken out meanwhile is passed over.
-    const std::vector<std::shared_ptr<THighPriorityEvent>> snapshot = highPriorityEvents_;
-    for (size_t i = snapshot.size(); i-- > 0;) {
-        const std::shared_ptr<THighPriorityEvent>& event = snapshot[i];
-        if (std::find(highPriorityEvents_.begin(), highPriorityEvents_.end(), event) == highPriorityEvents_.end())
-            continue;
-        if (event->Execute()) RemoveQueuedEvent(event.get());
-    }
-    if (soundSystem_) {
-        soundSystem_->ObjectSounds().UpdateAll(GetPlayTime());
-        soundSystem_->MusicSounds().UpdateAll(GetMusicTime());
-    }
-}
-
-void TSlideShowPlayer::ClearHighPriorityEvents() {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    while (!highPriorityEvents_.empty()) RemoveQueuedEvent(highPriorityEvents_.back().get());
-}
-
-void TSlideShowPlayer::ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind,
-                                   uint8_t target, int32_t duration) {
-    auto fade = std::make_shared<TFadeBackgroundMusicHighPriorityEvent>(this, kind, nullptr, target, duration);
-    slot = fade;
-    AddHighPriorityEvent(fade);
-}
-
-void TSlideShowPlayer::FadeSoundVolume(uint8_t targetVolume, int32_t duration) {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    if (SoundFade) RemoveQueuedEvent(SoundFade.get());
-    SoundFade.reset();
-    ReplaceFade(SoundFade, TFadeBackgroundMusicHighPriorityEvent::fkObjectSounds, targetVolume, duration);
-}
-
-void TSlideShowPlayer::FadeMusicVolume(uint8_t targetVolume, int32_t duration) {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    if (MusicFade) RemoveQueuedEvent(MusicFade.get());
-    MusicFade.reset();
-    ReplaceFade(MusicFade, TFadeBackgroundMusicHighPriorityEvent::fkMusic, targetVolume, duration);
-}
-
-void TSlideShowPlayer::FadeAllVolume(uint8_t targetVolume, int32_t duration) {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
-    if (SoundFade) RemoveQueuedEvent(SoundFade.get());
-    if (MusicFade) RemoveQueuedEvent(MusicFade.get());
-    SoundFade.reset();
-    MusicFade.reset();
-    ReplaceFade(SoundFade, TFadeBackgroundMusicHighPriorityEvent::fkAll, targetVolume, duration);
-}

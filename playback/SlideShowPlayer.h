@@ -8,6 +8,7 @@
 #include "document/SlideShowInterfaces.h"
 #include "document/SlideShowObjectEvents.h"
 #include "foundation/Plugins.h"
+#include "objects/FrameComposer.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 
@@ -108,7 +109,10 @@ int32_t ChooseNextTime(int32_t acc, int32_t time);
 // inverted ones dropped), and two that overlap by more than half of either merged.
 void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect);
 
-class TSlideShowPlayer : public TInterfacedPlugin, public IPlayerServices, public virtual IFileReferences {
+class TSlideShowPlayer : public TInterfacedPlugin,
+                         public IPlayerServices,
+                         public IComposingPlayer,
+                         public virtual IFileReferences {
     GC_DECLARE_CLASS(TSlideShowPlayer)
 public:
     using TNotifyEvent = std::function<void(TSlideShowPlayer* sender)>;
@@ -221,9 +225,7 @@ public:
     TBenchmark& GetBenchmark() override { return *Benchmark; }
     void PostPlayerMessage(const TMessage& message) override;
     void SendPlayerMessage(TMessage& message) override;
-    uint32_t RestoreSerial() override { return restoreSerial_; }
-    bool UntouchedSinceRestore(uint32_t serial, const TRect& r) override;
-    bool BufferHoldsFrame(uint32_t serial) override;
+    const IFrameState& FrameState() const override { return composer_; }
     bool StepIsUrgent() override { return urgentStep_; }
 
     virtual void RunCpuBenchmark();
@@ -262,7 +264,8 @@ public:
     bool ShowFps = false;
     // Items that would draw what they drew in the last frame, with nothing changed below
     // them, keep that drawing instead of putting back and drawing again; off, every frame
-    // redraws every item (the reference the frames are checked against).
+    // redraws every item (the reference the frames are checked against). The composer
+    // applies it.
     bool KeepUnchangedDrawings = true;
     int32_t FrameCount = 0;
     int32_t FpsFrames = 0;
@@ -341,10 +344,14 @@ private:
     void RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object);
     // Sounds of the list that follow a curve which moves ask for the frames they need.
     void RequestCurveWakeups(ISlideShowSoundList& list, int32_t time);
+    // A frame without objects: the natural end of the show, when nothing more is coming.
+    void EndIfNothingComes();
+    // Lets the frame's objects play from the bottom up; objects that end leave the list.
+    // The earliest next-update time of those that stay, -2 for none.
+    int32_t PlayFrameObjects(std::vector<TSlideShowObject*>& objects, std::vector<TRect>& rects);
+    // One object's last play: its timers, its final drawing and its finished event.
+    void FinishObject(IPlayable* playable, TSlideShowObject* object, std::vector<TRect>& rects);
     void FlushFrame(std::vector<TRect>& rects);
-    // Whether the back buffer holds the last frame as drawn, for this frame's objects.
-    bool BufferHoldsLastFrame(const std::vector<TSlideShowObject*>& objects);
-    void NoteDrawnFrame(const std::vector<TSlideShowObject*>& objects, bool clean);
     void CountFrame();
     void RemoveQueuedEvent(THighPriorityEvent* event);
     void ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind, uint8_t target,
@@ -368,25 +375,10 @@ private:
     // PrepareShow counts up; a frame drawn under the latest count ends FullRepaint.
     uint32_t prepareGeneration_ = 0;
     uint32_t drawnGeneration_ = 0;
-    // The frame being drawn: its number, and while its items play, what they restored or
-    // drew so far.
-    uint32_t restoreSerial_ = 0;
-    bool framePlaying_ = false;
+    // Which items of a frame draw again and how their backgrounds go back.
+    TFrameComposer composer_;
     // A preparation step runs for an item that is due or about to be late.
     bool urgentStep_ = false;
-    std::vector<TRect> frameTouched_;
-    // The last frame, for the next one to tell whether the back buffer still holds it:
-    // its number, its box and the box's buffer, and the items left on screen. Clean: no
-    // item drew its last picture into it and left.
-    struct TDrawnFrame {
-        uint32_t Serial = 0;
-        const TWinPaintBox32* Box = nullptr;
-        uint32_t BufferSerial = 0;
-        bool Clean = false;
-        std::vector<TSlideShowObject*> Objects;
-    };
-    TDrawnFrame lastFrame_;
-    bool bufferHoldsLast_ = false;
     // The first frame that reached the window was named on the debug output.
     bool firstFlushTold_ = false;
     bool showPrepared_ = false;

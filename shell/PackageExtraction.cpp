@@ -2,7 +2,7 @@
 
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
-#include "foundation/PendingFiles.h"
+#include "foundation/FileResolver.h"
 #include "platform/Charset.h"
 #include "platform/DebugOutput.h"
 #include "platform/FolderOwner.h"
@@ -129,7 +129,7 @@ int64_t QueryFreeSpace(const AnsiString& folder) {
 // ---- the extraction ----
 
 // What the thread, the owner and any thread resolving a file share: the items' states
-// and the queue of those not out yet. Also the waiter that ResolveFileName asks.
+// and the queue of those not out yet. Also the waiter that the run's resolver asks.
 struct TPackageExtraction::TState : IPendingFileWaiter {
     enum TItemState { isQueued, isWriting, isOut, isFailed };
     struct TItem {
@@ -239,7 +239,7 @@ TPackageExtraction::TPackageExtraction(TFreeSpaceQuery freeSpace) : freeSpace_(s
 TPackageExtraction::~TPackageExtraction() { Close(); }
 
 bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& folder, std::chrono::milliseconds hold,
-                               std::unique_ptr<TPackager> opened) {
+                               std::unique_ptr<TPackager> opened, TFileResolver* files) {
     if (folder.empty() || state_) return false;
     folder_ = IncludeTrailingBackslash(folder);
     auto packager = opened ? std::move(opened) : std::make_unique<TPackager>();
@@ -272,13 +272,14 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     // The rest's first item is, in show order, the show's first picture: it comes out
     // ahead of the hold, while the show loads and the window opens.
     if (!rest.empty()) state.Items[rest.front()].Wanted = true;
-    SetPendingFileWaiter(state_);
-    thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile] {
+    files_ = files;
+    if (files_) files_->SetPendingFileWaiter(state_);
+    thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile, files] {
         size_t index = 0;
         while (state->Take(index))
             state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile, &state->StopCopy));
         // Everything is out: resolving needs no more asking.
-        RemovePendingFileWaiter(state.get());
+        if (files) files->RemovePendingFileWaiter(state.get());
         state->Finish();
     });
     return true;
@@ -316,7 +317,7 @@ std::vector<AnsiString> TPackageExtraction::FailedItems() const {
 
 void TPackageExtraction::Stop() {
     if (!state_) return;
-    RemovePendingFileWaiter(state_.get());
+    if (files_) files_->RemovePendingFileWaiter(state_.get());
     {
         std::lock_guard<std::mutex> guard(state_->Lock);
         state_->Stopping = true;

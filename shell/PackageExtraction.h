@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+class TFileResolver;
 class TPackager;
 
 // Bytes free for new files on the file system that holds folder; below 0 when unknown.
@@ -42,10 +43,11 @@ public:
     // Call once. With a hold above zero the items outside the first group wait until
     // ReleaseHold, or at most that long after Start, so a run that never draws still gets
     // its files. opened: the package of hostFile opened already (its directory is not
-    // read again), or null.
+    // read again), or null. files: the resolver that waits for an item of the folder
+    // the show asks for before it is out (it outlives the extraction), or null.
     bool Start(const AnsiString& hostFile, const AnsiString& folder,
                std::chrono::milliseconds hold = std::chrono::milliseconds(0),
-               std::unique_ptr<TPackager> opened = nullptr);
+               std::unique_ptr<TPackager> opened = nullptr, TFileResolver* files = nullptr);
     // Lets the rest come out; any thread, any number of times.
     void ReleaseHold();
     // Returns once the first group is out: True when all of it came out.
@@ -69,6 +71,7 @@ private:
     struct TState;
     TFreeSpaceQuery freeSpace_;
     AnsiString folder_;
+    TFileResolver* files_ = nullptr;
     std::shared_ptr<TState> state_;
     std::thread thread_;
 };

@@ -1,9 +1,10 @@
 // What StartScreenSaver hands the mode it runs and the players that mode makes: the
 // preview window named on the command line (read once), the temporary-folder settings,
-// and the run's hold on the sound system. The module's four process-wide values
+// the resolver its show finds its files with, and the run's hold on the sound system. The module's four process-wide values
 // (ScreenSaverMain.h) stay where they are.
 #pragma once
 
+#include "foundation/FileResolver.h"
 #include "media/SlideShowSoundSystem.h"
 
 #include <cstdint>
@@ -25,6 +26,9 @@ struct TRunContext {
     bool DaemonPreview = false;
     // Where temporary folders go (not owned); null: the defaults.
     const TTempProperties* TempProperties = nullptr;
+    // The run's file resolver, handed to the show it plays: a packaged run confines it to
+    // its folder and the extraction tells it which files are still coming.
+    std::unique_ptr<TFileResolver> Files = std::make_unique<TFileResolver>();
     // Held while a run plays; gone again when it ends, however it ends.
     std::unique_ptr<TSoundSystemHold> Sound;
     // Called once a run's first frame is on screen (a packaged run lets the rest of its

@@ -77,12 +77,12 @@ bool StartScreenSaver() {
     }
     HasPackage = TPackager::HasAppendedPackage(ExeFileName);
     if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
-    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString())) {
+    TRunContext context = MakeRunContext();
+    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), context.Files.get())) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
         ShowSaverMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
-    TRunContext context = MakeRunContext();
     switch (mode) {
     case ssmConfigure: return RunConfigure();
     case ssmChangePassword: ChangeScreenSaverPassword(0); break;
@@ -177,21 +177,22 @@ AnsiString PackagedShowFile(const AnsiString& folder) {
 // A temporary folder for the package, deleted however the run ends.
 class TExtractionFolder {
 public:
-    explicit TExtractionFolder(const TRunContext& context) {
+    explicit TExtractionFolder(const TRunContext& context) : files_(*context.Files) {
         static const TTempProperties defaults;
         const TTempProperties& settings = context.TempProperties ? *context.TempProperties : defaults;
         // Runs that were killed left their folders; ours carry a marker their run holds.
-        AnsiString base;
-        GetTempFolder(settings, AnsiString(), false, base);
-        if (const int removed = TFolderOwner::RemoveAbandoned(ResolvePath(base), kPrefix))
-            OutputDebugString(PathText(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
-        CreateTempFolder(settings, kPrefix, true, Folder);
-        if (!Folder.empty()) Owner = TFolderOwner::Claim(ResolvePath(Folder));
+        const std::string base = RunFolderBase(settings);
+        if (const int removed = TFolderOwner::RemoveAbandoned(base, kPrefix))
+            OutputDebugString(Utf8ToAnsi(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
+        AnsiString why;
+        Owner = CreateRunFolder(settings, kPrefix, Folder, why);
+        // Nobody is told but a debug run: the saver just ends.
+        if (!Owner) OutputDebugString("No folder for the package: " + why);
         // The package is the whole show: nothing it names is read from elsewhere.
-        if (!Folder.empty()) ConfineResolvedFiles(Folder);
+        if (!Folder.empty()) files_.Confine(Folder);
     }
     ~TExtractionFolder() {
-        ConfineResolvedFiles(AnsiString());
+        files_.Confine(AnsiString());
         try {
             DeleteTempFolder(Folder);
         } catch (const std::exception& e) {
@@ -206,6 +207,9 @@ public:
     AnsiString Folder;
     // Held until the folder is gone.
     std::unique_ptr<TFolderOwner> Owner;
+
+private:
+    TFileResolver& files_;
 };
 
 // How long the rest of the package waits for the run's first frame at most: a run that
@@ -217,9 +221,10 @@ constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
 // when that failed: the run does nothing. However the run ends, the extraction stops
 // before the folder goes (extraction is declared after the folder's owner, so it goes
 // first).
-bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder) {
+bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder,
+                     TFileResolver& files) {
     return !folder.empty() &&
-           extraction.Start(exeFileName, folder, kHoldForFirstFrame, TakeOpenedPackage(exeFileName)) &&
+           extraction.Start(exeFileName, folder, kHoldForFirstFrame, files.TakeOpenedPackage(exeFileName), &files) &&
            extraction.WaitForFirstGroup();
 }
 
@@ -310,6 +315,7 @@ TRunContext MakeRunContext() {
     context.PreviewHandle = GetPreviewParentWindow();
     context.DaemonWindow = GetDaemonWindow();
     context.TempProperties = GetTempProperties();
+    context.Files = std::make_unique<TFileResolver>(AppDir);
     return context;
 }
 
@@ -326,7 +332,7 @@ int32_t PreviewInWindow(TRunContext& context) {
     TSoundForTheRun sound(context, SilentSound());
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
     TellFirstFrame(*player, context);
-    PlaySlideShow(*player);
+    PlaySlideShow(*player, *context.Files);
     return handle;
 }
 
@@ -340,7 +346,7 @@ void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
     TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     PreviewInWindow(context);
@@ -374,8 +380,9 @@ void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
     if (Options->Shuffle) show.Shuffle();
 }
 
-void PlaySlideShow(TSlideShowPlayer& player) {
+void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
     auto show = std::make_unique<TSlideShow>();
+    show->SetFileResolver(&files);
     struct TLetGo {
         TSlideShowPlayer& Player;
         ~TLetGo() {
@@ -426,7 +433,7 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
                 Options->LastPosition = player->GetPlayTime();
                 SaveOptionsAfterRun();
             });
-            PlaySlideShow(*player);
+            PlaySlideShow(*player, *context.Files);
             if (!preview) Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
@@ -448,7 +455,7 @@ void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
     TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder)) return;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
@@ -492,8 +499,6 @@ namespace ScreenSaverMainModule {
 void Initialize() {}
 
 void Finalize() {
-    // A package the options' load kept open for a run that did not come.
-    TakeOpenedPackage(AnsiString());
     ScreenSaverName.clear();
     ExeFileName.clear();
     // The run is over: free the options here rather than among the static destructors,

@@ -22,6 +22,7 @@ extern bool HasPackage;
 bool StartScreenSaver();
 // False when no dialog could be shown or the options accepted by OK could not be saved.
 bool RunConfigure();
+class IFileResolver;
 class TSlideShow;
 class TSlideShowPlayer;
 struct TRunContext;
@@ -49,9 +50,9 @@ void RunInstalledShow(TRunContext& context);
 // screen-saver player, the position reached. Any exception ends it quietly (its text
 // goes to the debug output), so that the caller still saves the options.
 void RunPlayer(TRunContext& context, const AnsiString& library);
-// Loads the options' show, applies the options to it and plays it in player's window;
-// a show that does not load plays nothing.
-void PlaySlideShow(TSlideShowPlayer& player);
+// Loads the options' show, applies the options to it and plays it in player's window,
+// finding its files with the run's resolver; a show that does not load plays nothing.
+void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files);
 // What PlaySlideShow does to a loaded show and its player before playing: the show's
 // player settings to the player, no look-ahead, the options' duration (when above 0),
 // restart at the end, no logo, the shuffle.

@@ -1,10 +1,13 @@
 #include "shell/ScreenSaverOptions.h"
 
 #include "foundation/AppInfo.h"
+#include "foundation/FileResolver.h"
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
+#include "platform/Charset.h"
 #include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderOwner.h"
 #include "platform/FolderTools.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
@@ -13,6 +16,10 @@
 #include "platform/Stream.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -25,11 +32,9 @@ const char* const kSettingsItem = "settings.dat";
 
 TPluginPtr<TScreenSaverProperties> NewOptions() { return TPluginPtr<TScreenSaverProperties>(new TScreenSaverProperties()); }
 
-// Creates exactly folder (its parent must exist); False when it existed already.
-bool CreateNewFolder(const AnsiString& folder) {
-    std::error_code ec;
-    return fs::create_directory(fs::path(ResolvePath(folder)), ec) && !ec;
-}
+// Creates exactly folder (its parent must exist), readable by us alone; False when it
+// existed already.
+bool CreateNewFolder(const AnsiString& folder) { return ::mkdir(ResolvePath(folder).c_str(), 0700) == 0; }
 
 }  // namespace
 
@@ -66,16 +71,12 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 
 namespace {
 
-// The package the options' load opened, and its file, until the extraction takes it.
-std::unique_ptr<TPackager> openedPackage;
-AnsiString openedPackageFile;
-
 // The package's default options, read where they lie in the package; every failure is
 // named on the debug output, since the user is only told that the screen saver is not
 // installed right. The package stays open for the run's extraction.
-bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options) {
+bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TFileResolver* keep) {
     const AnsiString what = PathText(packageFile) + ": ";
-    TakeOpenedPackage(AnsiString());
+    if (keep) keep->KeepOpenedPackage(nullptr, AnsiString());
     auto opened = std::make_unique<TPackager>();
     TPackager& packager = *opened;
     if (!packager.OpenAppended(packageFile)) {
@@ -102,27 +103,18 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
         OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
                           " bytes) is no stored form of the options");
     in.reset();
-    openedPackage = std::move(opened);
-    openedPackageFile = packageFile;
+    if (keep) keep->KeepOpenedPackage(std::move(opened), packageFile);
     return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile) {
-    std::unique_ptr<TPackager> taken = std::move(openedPackage);
-    const bool same = openedPackageFile == packageFile;
-    openedPackageFile.clear();
-    if (same) return taken;
-    return nullptr;
-}
-
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile) {
+                            const AnsiString& packageFile, TFileResolver* keep) {
     options = NewOptions();
     if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
     if (LoadOptionsFromRegistry(name, options)) return true;
-    const bool result = LoadOptionsFromPackage(packageFile, *options);
+    const bool result = LoadOptionsFromPackage(packageFile, *options, keep);
     if (!result) options = NewOptions();
     return result;
 }
@@ -180,4 +172,41 @@ void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix,
         }
     }
     folder.clear();
+}
+
+std::string RunFolderBase(const TTempProperties& settings) {
+    std::string base = settings.UseSystemTemp || settings.TempDir.empty() ? TempFolderAsGiven() : ResolvePath(settings.TempDir);
+    // Absolute from the start, as CreateTempFolder makes its folders.
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(base, ec);
+    if (!ec) base = absolute.lexically_normal().string();
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base;
+}
+
+std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, const AnsiString& prefix,
+                                              AnsiString& folder, AnsiString& why) {
+    folder.clear();
+    why.clear();
+    const std::string base = RunFolderBase(settings);
+    // Program paths separate with backslashes: the show's names could not reach a
+    // folder below this one, and mapping it would make folders somewhere else.
+    if (base.find('\\') != std::string::npos) {
+        why = Utf8ToAnsi(base) + ": a backslash in the folder's name";
+        return nullptr;
+    }
+    std::error_code ec;
+    fs::create_directories(base, ec);
+    int error = 0;
+    // Bounded: a folder that cannot take new entries must not spin for ever.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string name = base + "/" + prefix + std::to_string(Random(0xFFFFFFF));
+        if (std::unique_ptr<TFolderOwner> owner = TFolderOwner::Create(name, error)) {
+            folder = IncludeTrailingBackslash(FromPosixPath(name));
+            return owner;
+        }
+        if (error != EEXIST) break;
+    }
+    why = Utf8ToAnsi(base) + ": " + (error == EEXIST ? "no free name" : std::strerror(error));
+    return nullptr;
 }

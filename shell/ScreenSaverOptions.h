@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class TFileResolver;
+class TFolderOwner;
 class TPackager;
 
 // The options' key under the current user: the registry base + "ScreenSavers\" + name.
@@ -15,12 +17,10 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // Options become new default options, then: without packageFile the registry's; with
 // one the registry's, else the package's "settings.dat". False when neither source
 // gave options (they keep their defaults then). A damaged source counts as missing.
+// The package the options came from stays open in keep (TFileResolver::TakeOpenedPackage)
+// for the run's extraction; without keep it is closed.
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile);
-// The package that the last load of options from packageFile opened, handed over once
-// (the run's extraction takes it, so that a start reads the package's directory once);
-// null when that load did not open it. Any call lets go of a package kept for another file.
-std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile);
+                            const AnsiString& packageFile, TFileResolver* keep = nullptr);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);
@@ -41,6 +41,16 @@ void DeleteTempFolder(const AnsiString& folder);
 // temporary folder of settings, made at once with create (a name that exists is never
 // reused, even when another process takes it in between). Empty when none could be made.
 void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix, bool create, AnsiString& folder);
+// The folder runs make their folders in, as the file system takes it (absolute, no
+// trailing slash): the settings' own folder, else the temporary folder exactly as the
+// environment names it.
+std::string RunFolderBase(const TTempProperties& settings);
+// A new folder prefix + a random number in RunFolderBase, made and marked as this run's
+// (TFolderOwner::Create: readable by us alone, never seen unmarked); folder is its
+// program path with a trailing backslash. Null when none could be made, with why naming
+// the folder and the reason.
+std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, const AnsiString& prefix,
+                                              AnsiString& folder, AnsiString& why);
 // The temporary folder of settings (+ subFolder), with a trailing backslash; made with
 // create.
 void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder);

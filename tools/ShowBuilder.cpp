@@ -369,6 +369,8 @@ std::string NameProblem(const fs::path& outFolder, const fs::path& file) {
     return "";
 }
 
+// Long: every input is checked and every fault named before anything is built, and the
+// build uses the facts the checks read; the two halves share a dozen locals.
 int Build(const TBuildCall& call) {
     const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
                                                              : Utf8ToAnsi(call.Transition);

@@ -1,5 +1,6 @@
 #include "foundation/AppInfo.h"
 #include "foundation/ExternalPluginManager.h"
+#include "foundation/FileResolver.h"
 #include "foundation/FileTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "foundation/Startup.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -27,6 +29,7 @@ protected:
         root_ = tmpl;
         savedAppDir_ = AppDir;
         AppDir = FromPosixPath(root_ + "/app/");
+        files_ = std::make_unique<TFileResolver>(AppDir);
         fs::create_directories(root_ + "/app");
         fs::create_directories(root_ + "/show");
     }
@@ -39,34 +42,39 @@ protected:
         std::ofstream(root_ + "/" + rel) << std::string(size, 'x');
     }
     AnsiString P(const std::string& rel) const { return FromPosixPath(root_ + "/" + rel); }
+    AnsiString Resolve(const AnsiString& name, const AnsiString& baseFile) const { return files_->Resolve(name, baseFile); }
+    // What is opened for a name that resolved to nothing.
+    AnsiString Unresolved(const AnsiString& name) const { return files_->OpenableName(name, ""); }
+    void Confine(const AnsiString& folder) { files_->Confine(folder); }
     std::string root_;
     AnsiString savedAppDir_;
+    std::unique_ptr<TFileResolver> files_;
 };
 
 }  // namespace
 
 TEST_F(GlobalsTest, ResolverTriesItsCandidatesInOrder) {
     const AnsiString show = P("show/Show.kls");
-    EXPECT_EQ(ResolveFileName("", show), "");
-    EXPECT_EQ(ResolveFileName("?intern", show), "?intern");
-    EXPECT_EQ(ResolveFileName("pics\\", show), "");  // no file part
-    EXPECT_EQ(ResolveFileName("pics\\a.jpg", show), "");
+    EXPECT_EQ(Resolve("", show), "");
+    EXPECT_EQ(Resolve("?intern", show), "?intern");
+    EXPECT_EQ(Resolve("pics\\", show), "");  // no file part
+    EXPECT_EQ(Resolve("pics\\a.jpg", show), "");
 
     Touch("show/a.jpg");
-    EXPECT_EQ(ResolveFileName("pics\\a.jpg", show), P("show/a.jpg"));  // 3: show folder + file
+    EXPECT_EQ(Resolve("pics\\a.jpg", show), P("show/a.jpg"));  // 3: show folder + file
     Touch("show/pics/a.jpg");
-    EXPECT_EQ(ResolveFileName("pics\\a.jpg", show), P("show/pics/a.jpg"));  // 2: show folder + name
+    EXPECT_EQ(Resolve("pics\\a.jpg", show), P("show/pics/a.jpg"));  // 2: show folder + name
     Touch("app/pics/a.jpg");
-    EXPECT_EQ(ResolveFileName("pics\\a.jpg", show), P("app/pics/a.jpg"));  // 1: relative to AppDir
+    EXPECT_EQ(Resolve("pics\\a.jpg", show), P("app/pics/a.jpg"));  // 1: relative to AppDir
 
     // Second pass: the application folder.
     Touch("app/b.png");
-    EXPECT_EQ(ResolveFileName("C:\\Irgendwo\\b.png", show), P("app/b.png"));
+    EXPECT_EQ(Resolve("C:\\Irgendwo\\b.png", show), P("app/b.png"));
     // The stripped path under the application folder.
     Touch("app/Irgendwo/Tief/c.png");
-    EXPECT_EQ(ResolveFileName("D:\\Irgendwo\\Tief\\c.png", show), P("app/Irgendwo/Tief/c.png"));
+    EXPECT_EQ(Resolve("D:\\Irgendwo\\Tief\\c.png", show), P("app/Irgendwo/Tief/c.png"));
     // An absolute name as it is.
-    EXPECT_EQ(ResolveFileName(P("show/a.jpg"), ""), P("show/a.jpg"));
+    EXPECT_EQ(Resolve(P("show/a.jpg"), ""), P("show/a.jpg"));
 }
 
 TEST_F(GlobalsTest, AConfinedResolverFindsNothingOutsideItsFolder) {
@@ -103,28 +111,28 @@ TEST_F(GlobalsTest, AConfinedResolverFindsNothingOutsideItsFolder) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Free);
-        EXPECT_EQ(UnresolvedFileName(c.Stored), c.Stored);
-        ConfineResolvedFiles(P("pkg/"));
-        EXPECT_EQ(found(ResolveFileName(c.Stored, show)), c.Confined);
+        EXPECT_EQ(found(Resolve(c.Stored, show)), c.Free);
+        EXPECT_EQ(Unresolved(c.Stored), c.Stored);
+        Confine(P("pkg/"));
+        EXPECT_EQ(found(Resolve(c.Stored, show)), c.Confined);
         // Nor is the stored name opened as it is, when nothing was found for it.
-        EXPECT_EQ(UnresolvedFileName(c.Stored), "");
-        ConfineResolvedFiles("");
+        EXPECT_EQ(Unresolved(c.Stored), "");
+        Confine("");
     }
     // Web addresses stay what they are: a play list may name one.
-    ConfineResolvedFiles(P("pkg/"));
-    EXPECT_EQ(UnresolvedFileName("http://radio.example/strom.mp3"), "http://radio.example/strom.mp3");
-    ConfineResolvedFiles("");
+    Confine(P("pkg/"));
+    EXPECT_EQ(Unresolved("http://radio.example/strom.mp3"), "http://radio.example/strom.mp3");
+    Confine("");
 }
 
 TEST_F(GlobalsTest, WindowsNamesFindFilesOfAnotherCase) {
     Touch("show/x.jpg");
-    EXPECT_EQ(ResolveFileName("C:\\Bilder\\X.JPG", P("show/Show.kls")), P("show/x.jpg"));
+    EXPECT_EQ(Resolve("C:\\Bilder\\X.JPG", P("show/Show.kls")), P("show/x.jpg"));
     Touch("show/Unter/Bild.JPG");
-    EXPECT_EQ(ResolveFileName("unter\\bild.jpg", P("SHOW/show.kls")), P("show/Unter/Bild.JPG"));
+    EXPECT_EQ(Resolve("unter\\bild.jpg", P("SHOW/show.kls")), P("show/Unter/Bild.JPG"));
     // The current folder stays where it was.
     const auto cwd = fs::current_path();
-    ResolveFileName("nothing.jpg", P("show/Show.kls"));
+    Resolve("nothing.jpg", P("show/Show.kls"));
     EXPECT_EQ(fs::current_path(), cwd);
 }
 

@@ -4,10 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -89,4 +97,108 @@ TEST(FolderOwner, AStartRemovesTheMarkedFoldersOfEndedRunsOnly) {
     mine.reset();
     EXPECT_EQ(TFolderOwner::RemoveAbandoned(dir.Path().string(), "ScreenSaver"), 1);
     EXPECT_FALSE(fs::exists(dir / "ScreenSaver1003"));
+}
+
+namespace {
+
+// Runs what in a child process and answers whether it ended within a second: a start
+// that waits on something in a shared temporary folder would keep the screen dark.
+bool EndsWithinASecond(const std::function<void()>& what) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        what();
+        ::_exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Kill(child);
+    return false;
+}
+
+}  // namespace
+
+// What another user (or anyone who can write to a shared /tmp) may leave under a run
+// folder's name: the marker a pipe, a folder, or a file and folder of someone else. A start
+// neither waits on it nor counts it as a marker, and removes nothing of it.
+TEST(FolderOwner, AMarkerThatIsNoPlainFileOfOursIsLeftAloneAtOnce) {
+    struct TCase {
+        const char* What;
+        std::function<void(const fs::path& folder)> Make;
+        bool NeedsRoot;
+    };
+    const fs::path marker = TFolderOwner::MarkerName;
+    const TCase cases[] = {
+        {"a pipe", [&](const fs::path& f) { ASSERT_EQ(::mkfifo((f / marker).c_str(), 0666), 0); }, false},
+        {"a folder", [&](const fs::path& f) { fs::create_directory(f / marker); }, false},
+        {"another user's",
+         [&](const fs::path& f) {
+             std::ofstream(f / marker) << "1\n";
+             for (const fs::path& p : {f / marker, f / "Show/Slideshow.kls", f / "Show", f})
+                 ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+             fs::permissions(f, fs::perms::all);
+         },
+         true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.NeedsRoot && ::geteuid() != 0) {
+            std::cout << "[  SKIPPED ] " << c.What << ": only root can give a file to another user\n";
+            continue;
+        }
+        TempDir dir;
+        const fs::path folder = dir.Path() / "ScreenSaver2001";
+        fs::create_directories(folder / "Show");
+        dir.Write("ScreenSaver2001/Show/Slideshow.kls", "show");
+        c.Make(folder);
+        EXPECT_TRUE(EndsWithinASecond([&] {
+            if (TFolderOwner::RemoveAbandoned(dir.Path().string(), "ScreenSaver") != 0) ::_exit(1);
+        }));
+        EXPECT_TRUE(fs::exists(fs::symlink_status(folder / marker)));
+        EXPECT_TRUE(fs::exists(folder / "Show/Slideshow.kls"));
+    }
+}
+
+// A run's folder shows under its name only with its marker held, and only we can look
+// into it; a run killed before its folder had its name leaves a pending folder, which the
+// next start removes once that run's process is gone.
+TEST(FolderOwner, AFolderIsMadeMarkedAndPrivateAndAKilledMakingIsCleanedUp) {
+    TempDir dir;
+    int error = -1;
+    std::unique_ptr<TFolderOwner> mine = TFolderOwner::Create(dir / "ScreenSaver3001", error);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(error, 0);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "ScreenSaver3001").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(fs::is_regular_file(fs::path(dir / "ScreenSaver3001") / TFolderOwner::MarkerName));
+    // A name that is taken is never replaced, not even an empty folder.
+    fs::create_directory(dir / "ScreenSaver3002");
+    EXPECT_EQ(TFolderOwner::Create(dir / "ScreenSaver3002", error), nullptr);
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_EQ(TFolderOwner::Create(dir / "ScreenSaver3001", error), nullptr);
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_EQ(fs::directory_iterator(dir / "ScreenSaver3002"), fs::directory_iterator());
+    // Only ours and the taken one are there: no pending folder stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+
+    // Killed between making its pending folder and naming it.
+    const pid_t killed = ::fork();
+    if (killed == 0) {
+        ::mkdir((dir / ("ScreenSaver3003.~" + std::to_string(::getpid()))).c_str(), 0700);
+        ::_exit(0);
+    }
+    ::waitpid(killed, nullptr, 0);
+    const std::string pending = dir / ("ScreenSaver3003.~" + std::to_string(killed));
+    ASSERT_TRUE(fs::is_directory(pending));
+    // One of a run that still lives stays.
+    const std::string living = dir / ("ScreenSaver3004.~" + std::to_string(::getpid()));
+    fs::create_directory(living);
+    EXPECT_EQ(TFolderOwner::RemoveAbandoned(dir.Path().string(), "ScreenSaver"), 1);
+    EXPECT_FALSE(fs::exists(pending));
+    EXPECT_TRUE(fs::exists(living));
+    EXPECT_TRUE(fs::exists(dir / "ScreenSaver3001"));
 }

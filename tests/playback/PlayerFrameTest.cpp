@@ -149,8 +149,9 @@ public:
         ClearUpdateRect();
         TBitmap32* back = player->GetBackBuffer();
         if (!back) return -1;
-        Kept.push_back(Background && RestoredSerial &&
-                       player->UntouchedSinceRestore(RestoredSerial, Bounds(BackgroundPos.X, BackgroundPos.Y,
+        const IFrameState* frame = FrameStateOf(player);
+        Kept.push_back(Background && RestoredSerial && frame &&
+                       frame->UntouchedSinceRestore(RestoredSerial, Bounds(BackgroundPos.X, BackgroundPos.Y,
                                                                             Background->Width(),
                                                                             Background->Height())));
         if (!final) SaveBackground(Area, player);

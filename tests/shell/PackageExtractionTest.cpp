@@ -1,6 +1,6 @@
 #include "ShellTestSupport.h"
 #include "foundation/Packager.h"
-#include "foundation/SlideShowGlobals.h"
+#include "foundation/FileResolver.h"
 #include "platform/DebugOutput.h"
 #include "platform/Paths.h"
 #include "shell/PackageExtraction.h"
@@ -63,6 +63,8 @@ protected:
     std::string host = work / "Sonne.scr";
     fs::path out = work.Path() / "out";
     AnsiString folder = FromPosixPath(out.string()) + "\\";
+    // The run's resolver, which the extraction tells what is still coming.
+    TFileResolver files;
 
     void SetUp() override { fs::create_directories(out); }
     // A file in the folder where an item needs a folder: that item cannot come out.
@@ -80,7 +82,7 @@ TEST_F(PackageExtractionTest, FirstGroupComesFirstThenDirectoryOrder) {
                                {"Settings.dat", {7}},
                                {"Lumivor\\Slideshow.kls.bak", {8}}});
     TPackageExtraction extraction;
-    ASSERT_TRUE(extraction.Start(host, folder));
+    ASSERT_TRUE(extraction.Start(host, folder, std::chrono::milliseconds(0), nullptr, &files));
     EXPECT_TRUE(extraction.WaitForFirstGroup());
     EXPECT_TRUE(extraction.WaitForAll());
     EXPECT_EQ(extraction.ExtractedItems(),
@@ -104,13 +106,13 @@ TEST_F(PackageExtractionTest, ResolvingAFileNotOutYetWaitsAndTakesItNext) {
     BlockFolder("block");
     HoldingDebugOutput debug;
     TPackageExtraction extraction;
-    ASSERT_TRUE(extraction.Start(host, folder));
+    ASSERT_TRUE(extraction.Start(host, folder, std::chrono::milliseconds(0), nullptr, &files));
     ASSERT_TRUE(extraction.WaitForFirstGroup());
     debug.WaitUntilHeld();  // the thread names "block\x.jpg" and waits there
 
     AnsiString resolved;
     // Stored with another case and a drive, as a show from Windows has it.
-    std::thread show([&] { resolved = ResolveFileName("C:\\Bilder\\BILD3.JPG", ShowFile()); });
+    std::thread show([&] { resolved = files.Resolve("C:\\Bilder\\BILD3.JPG", ShowFile()); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     debug.Release();
     show.join();
@@ -119,7 +121,7 @@ TEST_F(PackageExtractionTest, ResolvingAFileNotOutYetWaitsAndTakesItNext) {
     EXPECT_EQ(extraction.ExtractedItems(), (std::vector<AnsiString>{"Lumivor\\Slideshow.kls", "Lumivor\\Bild3.jpg",
                                                                     "Lumivor\\Bild1.jpg", "Lumivor\\Bild2.jpg"}));
     // Files of other folders and files the package does not hold are not waited for.
-    EXPECT_EQ(ResolveFileName("fehlt.jpg", ShowFile()), "");
+    EXPECT_EQ(files.Resolve("fehlt.jpg", ShowFile()), "");
 }
 
 TEST_F(PackageExtractionTest, ItemsThatFailCountAsMissing) {
@@ -143,7 +145,7 @@ TEST_F(PackageExtractionTest, ItemsThatFailCountAsMissing) {
         TFakeDebugOutput debug;
         SetDebugOutput(&debug);
         TPackageExtraction extraction;
-        ASSERT_TRUE(extraction.Start(host, folder));
+        ASSERT_TRUE(extraction.Start(host, folder, std::chrono::milliseconds(0), nullptr, &files));
         EXPECT_EQ(extraction.WaitForFirstGroup(), c.firstGroupOut);
         EXPECT_FALSE(extraction.WaitForAll());
         SetDebugOutput(nullptr);
@@ -153,7 +155,7 @@ TEST_F(PackageExtractionTest, ItemsThatFailCountAsMissing) {
         EXPECT_NE(debug.Lines[0].find(failed), AnsiString::npos) << debug.Lines[0];
         // The rest still came out, and the failed one resolves as missing without a wait.
         EXPECT_TRUE(fs::exists(out / "Lumivor/b.jpg"));
-        EXPECT_EQ(ResolveFileName("..\\" + failed, ShowFile()), "");
+        EXPECT_EQ(files.Resolve("..\\" + failed, ShowFile()), "");
     }
 }
 
@@ -193,7 +195,7 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
         });
         TFakeDebugOutput debug;
         SetDebugOutput(&debug);
-        EXPECT_EQ(extraction.Start(host, folder), c.starts);
+        EXPECT_EQ(extraction.Start(host, folder, std::chrono::milliseconds(0), nullptr, &files), c.starts);
         SetDebugOutput(nullptr);
         EXPECT_EQ(extraction.WaitForAll(), c.starts);
         if (c.starts) {
@@ -243,11 +245,11 @@ TEST_F(PackageExtractionTest, StopMidWayReleasesWaitersAndJoins) {
     BlockFolder("block");
     HoldingDebugOutput debug;
     auto extraction = std::make_unique<TPackageExtraction>();
-    ASSERT_TRUE(extraction->Start(host, folder));
+    ASSERT_TRUE(extraction->Start(host, folder, std::chrono::milliseconds(0), nullptr, &files));
     debug.WaitUntilHeld();
 
     AnsiString resolved = "not asked";
-    std::thread show([&] { resolved = ResolveFileName("Bild1.jpg", ShowFile()); });
+    std::thread show([&] { resolved = files.Resolve("Bild1.jpg", ShowFile()); });
     // The owner ends the run while the thread is busy and the show waits for a file.
     std::thread owner([&] { extraction.reset(); });
     show.join();  // the stop lets the waiting show go on at once
@@ -293,13 +295,13 @@ protected:
 
 TEST_F(HeldExtractionTest, TheRestWaitsButAFileTheShowAsksForComesOutAtOnce) {
     TPackageExtraction extraction;
-    ASSERT_TRUE(extraction.Start(host, folder, kLongHold));
+    ASSERT_TRUE(extraction.Start(host, folder, kLongHold, nullptr, &files));
     ASSERT_TRUE(extraction.WaitForFirstGroup());
     EXPECT_EQ(OutAfterAWhile(extraction), notHeld);
     EXPECT_FALSE(fs::exists(out / "Lumivor/Bild2.jpg"));
 
     const auto asked = std::chrono::steady_clock::now();
-    EXPECT_EQ(ResolveFileName("Bild3.jpg", ShowFile()), FromPosixPath((out / "Lumivor/Bild3.jpg").string()));
+    EXPECT_EQ(files.Resolve("Bild3.jpg", ShowFile()), FromPosixPath((out / "Lumivor/Bild3.jpg").string()));
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(10));
     // Only what was asked for: the other still waits.
     EXPECT_EQ(OutAfterAWhile(extraction), (std::vector<AnsiString>{"Lumivor\\Slideshow.kls", "fmod.dll",
@@ -327,7 +329,7 @@ TEST_F(HeldExtractionTest, EveryWayTheHoldEndsLetsAllOut) {
         fs::remove_all(out);
         fs::create_directories(out);
         TPackageExtraction extraction;
-        ASSERT_TRUE(extraction.Start(host, folder, c.hold));
+        ASSERT_TRUE(extraction.Start(host, folder, c.hold, nullptr, &files));
         ASSERT_TRUE(extraction.WaitForFirstGroup());
         c.end(extraction);
         EXPECT_TRUE(AllComeOut(extraction));
@@ -337,13 +339,13 @@ TEST_F(HeldExtractionTest, EveryWayTheHoldEndsLetsAllOut) {
 
 TEST_F(HeldExtractionTest, CloseDuringTheHoldEndsAtOnceAndRemovesTheFolder) {
     auto extraction = std::make_unique<TPackageExtraction>();
-    ASSERT_TRUE(extraction->Start(host, folder, kLongHold));
+    ASSERT_TRUE(extraction->Start(host, folder, kLongHold, nullptr, &files));
     ASSERT_TRUE(extraction->WaitForFirstGroup());
     const auto start = std::chrono::steady_clock::now();
     extraction->Close();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_FALSE(fs::exists(out));
     // A file asked for after the run ended is not waited for.
-    EXPECT_EQ(ResolveFileName("Bild1.jpg", ShowFile()), "");
+    EXPECT_EQ(files.Resolve("Bild1.jpg", ShowFile()), "");
     extraction.reset();
 }

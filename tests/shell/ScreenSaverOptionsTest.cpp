@@ -1,5 +1,6 @@
 #include "ShellTestSupport.h"
 #include "foundation/AppInfo.h"
+#include "foundation/FileResolver.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/DebugOutput.h"
 #include "platform/Random.h"
@@ -98,20 +99,21 @@ TEST_F(OptionsTest, FirstRunReadsThePackageThenTheRegistryWins) {
 TEST_F(OptionsTest, ThePackageTheOptionsCameFromIsHandedOverOnceToItsOwnFile) {
     MakeHostWithPackage(host, {{"fmod.dll", {7}}, {"settings.dat", OptionsBytes("", true, true, false, 0, 5000)}});
     TPluginPtr<TScreenSaverProperties> options;
-    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
-    std::unique_ptr<TPackager> opened = TakeOpenedPackage(host);
+    TFileResolver run;
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
+    std::unique_ptr<TPackager> opened = run.TakeOpenedPackage(host);
     ASSERT_TRUE(opened);
     EXPECT_EQ(opened->State(), TPackager::psReadingAppended);
     EXPECT_TRUE(opened->FileList().FindByName("fmod.dll"));
-    EXPECT_FALSE(TakeOpenedPackage(host));
+    EXPECT_FALSE(run.TakeOpenedPackage(host));
     // Asking for another file lets go of it.
-    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
-    EXPECT_FALSE(TakeOpenedPackage(work / "Mond.scr"));
-    EXPECT_FALSE(TakeOpenedPackage(host));
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
+    EXPECT_FALSE(run.TakeOpenedPackage(work / "Mond.scr"));
+    EXPECT_FALSE(run.TakeOpenedPackage(host));
     // Options from the registry open no package.
     ASSERT_TRUE(SaveScreenSaverOptions("Sonne", *options));
-    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host));
-    EXPECT_FALSE(TakeOpenedPackage(host));
+    ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
+    EXPECT_FALSE(run.TakeOpenedPackage(host));
 }
 
 TEST_F(OptionsTest, KeyWithoutValueGivesDefaultsNotThePackages) {

@@ -5,7 +5,10 @@
 #include "RunShowSupport.h"
 #include "ShellTestSupport.h"
 
+#include "document/SlideShow.h"
 #include "document/SlideShowPlayerProperties.h"
+#include "foundation/FileResolver.h"
+#include "foundation/Packager.h"
 #include "document/SlideShowProperties.h"
 #include "media/SlideShowSoundSystem.h"
 #include "media/SoundSystemProperties.h"
@@ -402,7 +405,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
         Options->ResumeAtLastPos = c.Resume;
         Options->LastPosition = c.LastPosition;
         TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
-        PlaySlideShow(*player);
+        PlaySlideShow(*player, DefaultFileResolver());
         ASSERT_TRUE(player->Played);
         EXPECT_EQ(player->From, c.From);
         EXPECT_EQ(player->Duration, c.Duration);
@@ -421,7 +424,7 @@ TEST_F(RunTest, PlaySlideShowGivesTheShowTheOptions) {
     Options->FileName = FromPosixPath(work / "kaputt.kls");
     WriteFileBytes(work / "kaputt.kls", {1, 2, 3});
     TPluginPtr<TRecordingPlayer> player(new TRecordingPlayer());
-    PlaySlideShow(*player);
+    PlaySlideShow(*player, DefaultFileResolver());
     EXPECT_FALSE(player->Played);
     EXPECT_EQ(player->LetGo, 1);
     EXPECT_TRUE(boxes.Boxes.empty());
@@ -583,6 +586,44 @@ TEST_F(RunTest, TheContextReadsThePreviewWindowOnce) {
     EXPECT_EQ(PreviewInWindow(context), 999);
     EXPECT_EQ(context.PreviewParentWindow, 0u);  // no such window: nothing recorded
     EXPECT_TRUE(screen.Windows.empty());
+}
+
+// Each run's context makes its own resolver and its show finds its files with it: what
+// one run sets (its confinement, the files it still extracts, the package its options
+// came from) leaves another run in the same process, and shows of no run, as they were.
+TEST_F(RunTest, TwoRunsContextsShareNoResolverState) {
+    struct TCountingWaiter : IPendingFileWaiter {
+        int Asked = 0;
+        void WaitForFile(const AnsiString&) override { ++Asked; }
+    };
+    fs::create_directories(work.Path() / "outside");
+    fs::create_directories(work.Path() / "pkg");
+    WriteFileBytes(work / "outside/bild.png", {1});
+    WriteFileBytes(work / "pkg/bild.png", {2});
+    const AnsiString outside = FromPosixPath(work / "outside/bild.png");
+    const AnsiString inside = FromPosixPath(work / "pkg/bild.png");
+    TRunContext packaged = MakeRunContext();
+    TRunContext other = MakeRunContext();
+    packaged.Files->Confine(FromPosixPath(work / "pkg/"));
+    auto waiter = std::make_shared<TCountingWaiter>();
+    packaged.Files->SetPendingFileWaiter(waiter);
+    packaged.Files->KeepOpenedPackage(std::make_unique<TPackager>(), "saver");
+
+    TSlideShow inPackaged, inOther, ofNoRun;
+    inPackaged.SetFileResolver(packaged.Files.get());
+    inOther.SetFileResolver(other.Files.get());
+    EXPECT_EQ(inOther.ResolveFileName(outside), outside);
+    EXPECT_EQ(ofNoRun.ResolveFileName(outside), outside);
+    EXPECT_EQ(inOther.FileToOpen("fehlt.mp3"), "fehlt.mp3");
+    EXPECT_EQ(inOther.ResolveFileName(inside), inside);
+    EXPECT_EQ(waiter->Asked, 0);
+    EXPECT_FALSE(other.Files->TakeOpenedPackage("saver"));
+
+    EXPECT_EQ(inPackaged.ResolveFileName(outside), "");
+    EXPECT_EQ(inPackaged.FileToOpen("fehlt.mp3"), "");
+    EXPECT_EQ(inPackaged.ResolveFileName(inside), inside);
+    EXPECT_GT(waiter->Asked, 0);
+    EXPECT_TRUE(packaged.Files->TakeOpenedPackage("saver"));
 }
 
 TEST_F(RunTest, AMissingShowIsNamedAndNothingIsSaved) {
