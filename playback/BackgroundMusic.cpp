@@ -298,7 +298,9 @@ int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
     int32_t pass = 0, position = 0;
     if (!MusicPosition(pass, position)) return TotalDuration == -2 ? kAnswerPollMs : 0;
     int64_t best = int64_t(TotalDuration) - position;
-    if (TMusicOpener* opener = owner_->MusicOpener(); opener && opener->Busy()) best = std::min<int64_t>(best, kAnswerPollMs);
+    // An answer of the opener is taken up within a few frames.
+    if (TMusicOpener* opener = owner_->MusicOpener(); opener && opener->Busy())
+        best = std::min<int64_t>(best, kAnswerPollMs);
     for (const auto& item : music->PlayList->Items) {
         const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get());
         if (!data || data->ItemStart < 0) continue;

@@ -6,7 +6,6 @@
 #include "playback/SlideShowPlayer.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <set>
 #include <vector>

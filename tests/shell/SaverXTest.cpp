@@ -950,7 +950,8 @@ TEST_F(SaverXTimed, AWebAddressThatNeverAnswersHoldsNeitherTheShowNorTheInputNor
         while (Clock::now() - first < std::chrono::seconds(14)) {
             const int still = StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2);
             if (still >= 0 && still != last) {
-                onsets.push_back(long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first).count()));
+                onsets.push_back(
+                    long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first).count()));
                 last = still;
             }
             Sleep(20);
