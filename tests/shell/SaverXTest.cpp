@@ -273,6 +273,24 @@ protected:
         }
         return -1;
     }
+    // How many of the show's still phases the window shows, each as the show tool renders
+    // it, looking until two were seen (15 s at most); each kept as name-still-N.
+    size_t StillsSeenIn(unsigned long window, const std::string& name) {
+        std::set<size_t> seen;
+        TImage32 last;
+        const auto start = Clock::now();
+        while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
+            last = Screenshot(display_, window);
+            for (size_t i = 0; i < g_kit->Stills.size(); ++i)
+                if (!seen.count(i) && Near(last, g_kit->Stills[i])) {
+                    seen.insert(i);
+                    Keep(last, name + "-still-" + std::to_string(i));
+                }
+            Sleep(100);
+        }
+        if (seen.size() < 2) Keep(last, name + "-last");
+        return seen.size();
+    }
     // Whether the screen's centre shows anything but black within ms.
     bool PictureShown(int ms) {
         const auto until = Clock::now() + std::chrono::milliseconds(ms);
@@ -621,20 +639,7 @@ TEST_F(SaverX, ADaemonsWindowGetsTheShowAndTheSoundItsInputStaysTheDaemonsAndSig
 
         // Two still phases of the show, each as the show tool renders it, in the daemon's
         // window over the whole screen.
-        std::set<size_t> seen;
-        TImage32 last;
-        const auto start = Clock::now();
-        while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
-            last = Screenshot(display_, daemon.Window);
-            for (size_t i = 0; i < g_kit->Stills.size(); ++i)
-                if (!seen.count(i) && Near(last, g_kit->Stills[i])) {
-                    seen.insert(i);
-                    Keep(last, "daemon-" + tag + "-still-" + std::to_string(i));
-                }
-            Sleep(100);
-        }
-        if (seen.size() < 2) Keep(last, "daemon-" + tag + "-last");
-        EXPECT_GE(seen.size(), 2u) << "still phases seen in the daemon's window";
+        EXPECT_GE(StillsSeenIn(daemon.Window, "daemon-" + tag), 2u) << "still phases seen in the daemon's window";
         EXPECT_EQ(temp.EntryCount(), 1u);
 
         // What ends a run of our own is the daemon's here.
@@ -741,17 +746,7 @@ TEST_F(SaverX, ASettingsPanelsPreviewPaneIsSilentAndLeavesThePositionAlone) {
 TEST_F(SaverX, ADaemonThatPassesNoSwitchGetsTheShowInItsWindow) {
     TDaemonRun daemon(temp, {"--no-switch", g_kit->Saver}, {});
     ASSERT_NE(daemon.Window, 0u);
-    std::set<size_t> seen;
-    TImage32 last;
-    const auto start = Clock::now();
-    while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
-        last = Screenshot(display_, daemon.Window);
-        for (size_t i = 0; i < g_kit->Stills.size(); ++i)
-            if (Near(last, g_kit->Stills[i])) seen.insert(i);
-        Sleep(100);
-    }
-    Keep(last, "daemon-no-switch");
-    EXPECT_GE(seen.size(), 2u) << "still phases seen in the daemon's window";
+    EXPECT_GE(StillsSeenIn(daemon.Window, "daemon-no-switch"), 2u) << "still phases seen in the daemon's window";
     kill(daemon.Saver, SIGTERM);
     ASSERT_TRUE(daemon.Run().Ended(1000));
     EXPECT_EQ(daemon.Run().ExitStatus(), 0);

@@ -25,6 +25,13 @@ void SetArgs(std::vector<std::string> args) {
     FinalizeParameters();  // the next use parses the new line
 }
 
+// A command line with XSCREENSAVER_WINDOW as given (null: unset).
+void SetDaemonsCall(TFakeScreenSaverSystem& fake, const std::vector<std::string>& args, const char* environment) {
+    fake.Environment.clear();
+    if (environment) fake.Environment["XSCREENSAVER_WINDOW"] = environment;
+    SetArgs(args);
+}
+
 uint8_t ModeOf(std::vector<std::string> args) {
     SetArgs(std::move(args));
     return GetScreenSaverMode();
@@ -105,9 +112,7 @@ TEST(ScreenSaverMode, NoParameterWithTheDaemonsWindowNamedIsTheRun) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.back() + " " + (c.Environment ? c.Environment : "(unset)"));
-        fake.Environment.clear();
-        if (c.Environment) fake.Environment["XSCREENSAVER_WINDOW"] = c.Environment;
-        SetArgs(c.Args);
+        SetDaemonsCall(fake, c.Args, c.Environment);
         EXPECT_EQ(GetScreenSaverMode(), c.Mode);
         EXPECT_EQ(IsDaemonCall(), c.Daemon);
     }
@@ -155,9 +160,7 @@ TEST(ScreenSaverMode, TheDaemonsWindowComesFromItsIdItsEnvironmentOrTheRoot) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.back() + " " + (c.Environment ? c.Environment : "(unset)"));
-        fake.Environment.clear();
-        if (c.Environment) fake.Environment["XSCREENSAVER_WINDOW"] = c.Environment;
-        SetArgs(c.Args);
+        SetDaemonsCall(fake, c.Args, c.Environment);
         EXPECT_EQ(GetDaemonWindow(), c.Window);
     }
     SetScreenSaverSystem(nullptr);
