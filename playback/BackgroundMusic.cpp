@@ -49,7 +49,7 @@ int32_t GetMusicItemEnd(const TMusicPlayListItem* item) {
     const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     const int duration = item->GetPlayDuration();
     if (!data || data->ItemStart < 0 || duration == -1) return -1;
-    return SaturateInt32(int64_t(data->ItemStart) + Span(duration));
+    return SaturateInt32(int64_t(data->ItemStart) + Span(duration) + data->LateStart);
 }
 
 void LayOutMusicPlayList(TMusicPlayList& list) {
@@ -142,19 +142,30 @@ void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
     TMusicPlayList& list = *Music()->PlayList;
     for (int i = 0; i < list.Count(); ++i) {
         TMusicPlayListItem* item = list.Item(i);
-        const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+        TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
         if (!data || data->ItemStart < 0 || data->ItemStart > position) continue;
         const int32_t end = GetMusicItemEnd(item);
         // An item is over at its end; starting it there would stop it in the same run.
         if (end <= position) continue;
         if (std::find(ActiveItems.begin(), ActiveItems.end(), item) != ActiveItems.end()) continue;
-        // Opened off this thread, the item starts once it is open, that much late.
-        if (!OpenMusicItem(item)) continue;
+        // Opened off this thread, the item starts once it is open, from where it was due
+        // then; its end moves by the wait.
+        int32_t due = position;
+        if (!item->GetSound() && owner_->MusicOpener()) {
+            if (data->WaitingSince < 0) data->WaitingSince = position;
+            OpenMusicItem(item);
+            continue;
+        }
+        if (data->WaitingSince >= 0) {
+            due = std::min(due, data->WaitingSince);
+            data->WaitedForOpen = position - due;
+            data->WaitingSince = -1;
+        }
         char line[64];
         std::snprintf(line, sizeof line, "Start: %d -> End: %d", data->ItemStart, end);
         OutputDebugString(line);
         ActiveItems.push_back(item);
-        StartMusicItem(item, SaturateInt32(int64_t(position) - data->ItemStart + item->StartPoint));
+        StartMusicItem(item, SaturateInt32(int64_t(due) - data->ItemStart + item->StartPoint));
         list.CurrentIndex = std::max(list.CurrentIndex, i);
     }
 }
@@ -162,13 +173,26 @@ void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
 void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item, int32_t offset) {
     TMusicProperties* music = Music();
     ISoundSystem* sounds = owner_->GetSoundSystem();
-    if (!OpenMusicItem(item)) return;
+    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+    int32_t late = 0;
+    if (!item->GetSound()) {
+        // Opened only now, here (a silent sound, a mix made on demand; the first song; a
+        // MIDI song loads its sound font first, which may take most of a second on a busy
+        // machine): it plays whole from its real start.
+        const int32_t before = owner_->GetCurrentMusicTime();
+        if (!OpenMusicItem(item)) return;
+        late = std::max(0, owner_->GetCurrentMusicTime() - before);
+    }
+    // A song that waited for the opener at its start plays whole as well.
+    if (data) {
+        data->LateStart = late + data->WaitedForOpen;
+        data->WaitedForOpen = 0;
+    }
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
-    sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) - offset));
+    sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) + late - offset));
     const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
-    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     if (item->FadeInTime < 1 || !data) {
         if (offset != 0) sound->SetPosition(offset);
         sound->Play();
@@ -229,6 +253,8 @@ void TBackgroundMusicHighPriorityEvent::StopAllMusicItems() {
             if (TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get())) {
                 DropItemFade(data);
                 data->FadingIn = data->FadingOut = false;
+                data->WaitingSince = -1;
+                data->WaitedForOpen = 0;
             }
 }
 

@@ -25,6 +25,12 @@ public:
     bool FadingOut = false;
     // The pass for which a placeholder last opened the item ahead of its start.
     int32_t QueuedPass = -1;
+    // How much later than planned it started, opened at its start: its end moves as much.
+    int32_t LateStart = 0;
+    // The music position at which it was due while the opener still opened it; -1: none.
+    int32_t WaitingSince = -1;
+    // How long it waited so, for its start to take up.
+    int32_t WaitedForOpen = 0;
 };
 
 TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item);

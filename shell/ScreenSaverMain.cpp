@@ -336,11 +336,13 @@ int32_t PreviewInWindow(TRunContext& context) {
     return handle;
 }
 
-void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
-    // Nothing is extracted for a preview that has no window to show in.
-    TRect parent;
-    const int32_t handle = context.PreviewHandle;
-    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+namespace {
+
+// Runs play while the package is being extracted into the run's temporary folder, with
+// the options naming the package's show; play gets the folder. Nothing runs when the
+// extraction cannot start. The folder goes when play has returned.
+void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
+                      const std::function<void(const AnsiString& folder)>& play) {
     StartMessageQueue();
     TExtractionFolder temp(context);
     TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
@@ -349,7 +351,17 @@ void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
-    PreviewInWindow(context);
+    play(temp.Folder);
+}
+
+}  // namespace
+
+void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
+    // Nothing is extracted for a preview that has no window to show in.
+    TRect parent;
+    const int32_t handle = context.PreviewHandle;
+    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+    WithPackagedShow(context, exeFileName, [&](const AnsiString&) { PreviewInWindow(context); });
 }
 
 void RunPreview(TRunContext& context) {
@@ -360,6 +372,10 @@ void RunPreview(TRunContext& context) {
 }
 
 void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
+    ApplyScreenSaverOptions(show, player, *Options);
+}
+
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player, const TScreenSaverProperties& options) {
     for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
         if (auto* settings =
                 dynamic_cast<TStandardSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance)) {
@@ -373,11 +389,11 @@ void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
         }
     player.GetSettings()->PreloadTime = 0;
     if (TSlideShowProperties* props = show.SlideShowProperties) {
-        if (Options->DefaultDuration > 0) props->DefaultDuration = Options->DefaultDuration;
+        if (options.DefaultDuration > 0) props->DefaultDuration = options.DefaultDuration;
         props->EndAction = 0;
     }
     if (show.LogoProperties) show.LogoProperties->ShowLogo = false;
-    if (Options->Shuffle) show.Shuffle();
+    if (options.Shuffle) show.Shuffle();
 }
 
 void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
@@ -450,17 +466,11 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
 }
 
 void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
-    StartMessageQueue();
-    TExtractionFolder temp(context);
-    TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
-    TPackageExtraction extraction;
-    TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
-    TReleaseOnFirstFrame release(context, extraction);
-    Options->FileName = PackagedShowFile(temp.Folder);
-    RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
-    // A preview pane's run leaves the stored options as they are.
-    if (!context.DaemonPreview) SaveOptionsAfterRun();
+    WithPackagedShow(context, exeFileName, [&](const AnsiString& folder) {
+        RunPlayer(context, folder + ScreenSaverStrings::SoundLibraryName);
+        // A preview pane's run leaves the stored options as they are.
+        if (!context.DaemonPreview) SaveOptionsAfterRun();
+    });
 }
 
 void RunInstalledShow(TRunContext& context) {

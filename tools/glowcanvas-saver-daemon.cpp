@@ -72,25 +72,13 @@ int Daemon(int width, int height, TCall call, const std::vector<std::string>& co
         std::cerr << "glowcanvas-saver-daemon: no screen: " << SDL_GetError() << "\n";
         return 1;
     }
-    SDL_Window* window = SDL_CreateWindow("glowcanvas-saver-daemon", screen.x, screen.y, screen.w, screen.h,
-                                          SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window) Blank(window);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
-        std::cerr << "glowcanvas-saver-daemon: no X11 window: " << SDL_GetError() << "\n";
-        if (window) SDL_DestroyWindow(window);
-        SDL_Quit();
-        return 1;
-    }
-    gHostName = "glowcanvas-saver-daemon";
-    XSetErrorHandler(ReportXError);
-    SDL_PumpEvents();
-    const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
-    std::cout << "window " << id << std::endl;
+    std::string id;
+    SDL_Window* window =
+        OpenHostWindow("glowcanvas-saver-daemon", screen, SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS, id, Blank);
+    if (!window) return 1;
 
     char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%lX", static_cast<unsigned long>(info.info.x11.window));
+    std::snprintf(hex, sizeof hex, "0x%lX", std::stoul(id));
     // xscreensaver's settings panel writes the id in hex, as xsecurelock does.
     const bool hexId = call == TCall::Preview || call == TCall::NoSwitch;
     ::setenv("XSCREENSAVER_WINDOW", hexId ? hex : id.c_str(), 1);
