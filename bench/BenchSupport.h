@@ -1,7 +1,8 @@
-// What the picture benchmarks share besides the timing: a test photo with its JPEG.
+// What the picture benchmarks share besides the timing: test pictures with their JPEGs.
 #pragma once
 
 #include "bench/BenchTiming.h"
+#include "bench/CameraPhoto.h"
 #include "graphics/Bitmap32.h"
 #include "graphics/JpegWriter.h"
 
@@ -25,4 +26,3 @@ inline TBitmap32 Photo(int w, int h) {
 
 // A JPEG of the picture, quality 90.
 inline std::vector<uint8_t> EncodeJpeg(const TBitmap32& pic) { return EncodeJpegPicture(pic, TJpegWriteOptions{90, false}); }
-

@@ -178,15 +178,7 @@ bool TMusicPlayListItem::LoadFromStream(TOKFStream& stream, uint32_t contentVers
 }
 
 std::unique_ptr<TMusicPlayListItem> TMusicPlayListItem::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* item = dynamic_cast<TMusicPlayListItem*>(obj.get());
-    std::unique_ptr<TMusicPlayListItem> copy;
-    if (item) {
-        obj.release();
-        copy.reset(item);
-    } else {
-        copy = std::make_unique<TMusicPlayListItem>();
-    }
+    std::unique_ptr<TMusicPlayListItem> copy = CreateAsOrNew<TMusicPlayListItem>(ClassType());
     copy->Assign(*this);
     return copy;
 }
@@ -436,15 +428,7 @@ void TMusicPlayList::Assign(const TMusicPlayList& source) {
 }
 
 std::unique_ptr<TMusicPlayList> TMusicPlayList::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* list = dynamic_cast<TMusicPlayList*>(obj.get());
-    std::unique_ptr<TMusicPlayList> copy;
-    if (list) {
-        obj.release();
-        copy.reset(list);
-    } else {
-        copy = std::make_unique<TMusicPlayList>();
-    }
+    std::unique_ptr<TMusicPlayList> copy = CreateAsOrNew<TMusicPlayList>(ClassType());
     copy->Assign(*this);
     return copy;
 }

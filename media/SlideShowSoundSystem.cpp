@@ -667,12 +667,7 @@ void TSoundWaveData::ReadData(TOKFStream& stream) {
 }
 
 std::unique_ptr<TSoundWaveData> TSoundWaveData::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    std::unique_ptr<TSoundWaveData> copy(dynamic_cast<TSoundWaveData*>(obj.get()));
-    if (copy)
-        obj.release();
-    else
-        copy = std::make_unique<TSoundWaveData>();
+    std::unique_ptr<TSoundWaveData> copy = CreateAsOrNew<TSoundWaveData>(ClassType());
     copy->Assign(*this);
     return copy;
 }

@@ -537,13 +537,9 @@ bool TParticleSlideShowObject::Prepare(TBitmap32& target) {
 // ---- module ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TParticleSlideShowObject> registration;
 }
 
-void InitializeParticleSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TParticleSlideShowObject>();
-}
+void InitializeParticleSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizeParticleSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TParticleSlideShowObject>();
-}
+void FinalizeParticleSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }
