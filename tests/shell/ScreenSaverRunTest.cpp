@@ -46,6 +46,7 @@
 
 #include <atomic>
 #include <functional>
+#include <iostream>
 #include <set>
 #include <thread>
 #include <stdexcept>
@@ -1069,6 +1070,48 @@ TEST_F(RunTest, APackagedRunOpensNoFileOutsideItsFolder) {
         EXPECT_EQ(names.count(c.Outside), 0u);
     }
     EXPECT_GT(web.Connections(), 0);
+}
+
+// A temporary folder that takes no run folder ends a packaged run before its window, as
+// nothing could be shown; nobody is told but a debug run, which learns which folder and
+// why. A folder whose name holds a backslash is taken as it is named: the run makes
+// nothing there (no program path reaches it) and nothing anywhere else.
+TEST_F(RunTest, ATemporaryFolderThatTakesNoRunFolderIsNamedWithItsReason) {
+    const std::string host = work / "sonne";
+    MakeHostWithPackage(host, {{"settings.dat", OptionsBytes("", true, true, false, 0, 300)}});
+    WriteFileBytes(work / "datei", {1});
+    fs::create_directories(work.Path() / "nur-lesen");
+    fs::permissions(work.Path() / "nur-lesen", fs::perms::owner_read | fs::perms::owner_exec);
+    fs::create_directories(work.Path() / "a\\b");
+    struct TCase {
+        const char* What;
+        std::string Folder;
+        const char* Reason;
+        bool NeedsNoRoot;
+    };
+    const TCase cases[] = {
+        {"a file", work / "datei", "Not a directory", false},
+        {"a read-only folder", work / "nur-lesen", "Permission denied", true},
+        {"a backslash in the name", work / "a\\b", "a backslash", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.NeedsNoRoot && ::geteuid() == 0) {
+            std::cout << c.What << ": not tried, root writes into any folder\n";
+            continue;
+        }
+        ::setenv("TMPDIR", c.Folder.c_str(), 1);
+        debug.Lines.clear();
+        ASSERT_TRUE(LoadScreenSaverOptions("sonne", Options, FromPosixPath(host)));
+        TRunContext context = MakeRunContext();
+        RunPackagedShow(context, FromPosixPath(host));
+        EXPECT_TRUE(screen.Windows.empty());
+        EXPECT_TRUE(Logged("No folder for the package: " + c.Folder + ": " + c.Reason));
+    }
+    ::setenv("TMPDIR", temp.Dir().Path().c_str(), 1);
+    // Nothing was made beside the folder with the backslash, nor in it.
+    EXPECT_FALSE(fs::exists(work / "a"));
+    EXPECT_TRUE(fs::is_empty(work / "a\\b"));
 }
 
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {
