@@ -72,6 +72,10 @@ public:
     // Whether the preparation step running now is for an item due already or about to be
     // late (the first picture, a jump): its work may take more cores to end sooner.
     virtual bool StepIsUrgent() { return false; }
+    // Whether the show's actions may start programs and open documents or addresses; not
+    // where nobody may see or close what they open. A player that refuses says so once
+    // on the debug output.
+    virtual bool MayStartPrograms() { return true; }
 };
 
 // Runs a preparation step's work, timed; when it succeeds the time is recorded in the

@@ -197,11 +197,8 @@ void TSlideShow::Assign(const TSlideShow& source) {
 }
 
 std::unique_ptr<TSlideShow> TSlideShow::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* show = dynamic_cast<TSlideShow*>(obj.get());
-    if (!show) return nullptr;
-    obj.release();
-    std::unique_ptr<TSlideShow> copy(show);
+    std::unique_ptr<TSlideShow> copy = CreateAs<TSlideShow>(ClassType());
+    if (!copy) return nullptr;
     copy->Assign(*this);
     return copy;
 }

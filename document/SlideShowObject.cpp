@@ -125,10 +125,8 @@ void TSlideShowObject::AssignWithChildren(const TSlideShowObject& source) {
 namespace {
 // A new item of the source's class, filled by assign and free of any list.
 TSlideShowObject* CopyOf(const TSlideShowObject& source, void (TSlideShowObject::*assign)(const TSlideShowObject&)) {
-    std::unique_ptr<TObject> obj = source.ClassType().Create();
-    auto* copy = dynamic_cast<TSlideShowObject*>(obj.get());
+    TSlideShowObject* copy = CreateAs<TSlideShowObject>(source.ClassType()).release();
     if (!copy) return nullptr;
-    obj.release();
     (copy->*assign)(source);
     copy->ParentList = nullptr;
     copy->OnChange = nullptr;

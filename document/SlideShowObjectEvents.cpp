@@ -52,10 +52,7 @@ template <class Base>
 Base* NewEntry(const AnsiString& className) {
     const ClassInfo* cls = FindClass(className);
     if (!cls || !cls->InheritsFrom(Base::StaticClassInfo())) return nullptr;
-    std::unique_ptr<TPlugin> p = CreatePlugin(*cls);
-    auto* entry = dynamic_cast<Base*>(p.get());
-    if (entry) p.release();
-    return entry;
+    return CreateAs<Base>(*cls).release();
 }
 
 template <class T>
@@ -102,11 +99,7 @@ bool ReadEntries(TOKFStreamWinTypes& s, List& list) {
 
 TPluginPtr<TProperties> NewProperties(const ClassInfo* cls) {
     if (!cls || !cls->InheritsFrom(TProperties::StaticClassInfo())) return nullptr;
-    std::unique_ptr<TPlugin> p = CreatePlugin(*cls);
-    auto* props = dynamic_cast<TProperties*>(p.get());
-    if (!props) return nullptr;
-    p.release();
-    return TPluginPtr<TProperties>(props);
+    return CreateAs<TProperties, TPluginDeleter>(*cls);
 }
 
 const ClassInfo* EventPropertiesClass(const ClassInfo& cls) {
@@ -248,10 +241,8 @@ void TSlideShowObjectEventList::Assign(const TSlideShowObjectEventList& source) 
     if (&source == this) return;
     Clear();
     for (const auto& e : source.items_) {
-        std::unique_ptr<TPlugin> p = CreatePlugin(e->ClassType());
-        auto* copy = dynamic_cast<TSlideShowObjectEvent*>(p.get());
+        TSlideShowObjectEvent* copy = CreateAs<TSlideShowObjectEvent>(e->ClassType()).release();
         if (!copy) continue;
-        p.release();
         copy->AssignEvent(*e);
         Add(copy);
     }
@@ -273,10 +264,8 @@ void TSlideShowObjectEventActionList::Assign(const TSlideShowObjectEventActionLi
     if (&source == this) return;
     Clear();
     for (const auto& a : source.items_) {
-        std::unique_ptr<TPlugin> p = CreatePlugin(a->ClassType());
-        auto* copy = dynamic_cast<TSlideShowObjectEventAction*>(p.get());
+        TSlideShowObjectEventAction* copy = CreateAs<TSlideShowObjectEventAction>(a->ClassType()).release();
         if (!copy) continue;
-        p.release();
         copy->Assign(*a);
         Add(copy);
     }
@@ -310,9 +299,9 @@ std::vector<const ClassInfo*> TExecuteProgramAction::GetEventClasses() const {
     return {&TSlideShowObjectEvent::StaticClassInfo()};
 }
 
-void TExecuteProgramAction::Execute(IPlayerServices*, TSlideShowObject* item, TSlideShowObjectEvent*) {
+void TExecuteProgramAction::Execute(IPlayerServices* player, TSlideShowObject* item, TSlideShowObjectEvent*) {
     const TExecuteProgramProperties* p = Settings();
-    if (!p) return;
+    if (!p || (player && !player->MayStartPrograms())) return;
     auto resolved = [&] {
         AnsiString file = item ? item->ResolveFileName(p->Target) : p->Target;
         return file.empty() ? p->Target : file;

@@ -107,8 +107,7 @@ void TTimeToValue::Assign(const TTimeToValue& source) {
     if (&source == this) return;
     Keys.clear();
     for (const auto& k : source.Keys) {
-        std::unique_ptr<TObject> obj = k->ClassType().Create();
-        std::unique_ptr<TTimeValue> key(static_cast<TTimeValue*>(obj.release()));
+        std::unique_ptr<TTimeValue> key = CreateAs<TTimeValue>(k->ClassType());
         key->Assign(*k);
         Keys.push_back(std::move(key));
     }
@@ -158,8 +157,7 @@ int TTimeToValue::FindKey(int32_t time, int& where) const {
 TTimeValue* TTimeToValue::GetKeyAt(int32_t time) const { return Key(FindKeyIndex(time)); }
 
 std::unique_ptr<TTimeToValue> TTimeToValue::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    std::unique_ptr<TTimeToValue> copy(static_cast<TTimeToValue*>(obj.release()));
+    std::unique_ptr<TTimeToValue> copy = CreateAs<TTimeToValue>(ClassType());
     copy->Assign(*this);
     // A copy behaves like its original: the owner's clamp switch goes with it.
     copy->Clamp = Clamp;

@@ -188,14 +188,11 @@ bool TSlideShowUndoModify::RestoreChunk(TOKFStreamWinTypes& f, TSlideShowHost& s
     // The stored data must read as a whole before the item takes it: try it on a fresh
     // item of the same class first, so a damaged record never leaves it half-read.
     {
-        std::unique_ptr<TObject> probe = item->ClassType().Create();
-        auto* p = dynamic_cast<TSlideShowObject*>(probe.get());
-        if (!p) return false;
-        probe.release();
-        TSlideShowObjectPtr holder(p);
+        TSlideShowObjectPtr probe = CreateAs<TSlideShowObject, TSlideShowObjectDeleter>(item->ClassType());
+        if (!probe) return false;
         bool ok = false;
         try {
-            ok = p->ReadData(rest.inner);
+            ok = probe->ReadData(rest.inner);
         } catch (const std::exception&) {
             ok = false;
         }

@@ -1,5 +1,9 @@
 #include "dynload/FFmpegLibrary.h"
 
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
 std::vector<std::string> FFmpegSonames() {
     std::vector<std::string> names(ffPartCount);
     names[ffUtil] = "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR);
@@ -11,3 +15,47 @@ std::vector<std::string> FFmpegSonames() {
 }
 
 const TFFmpegFunctions* FFmpeg(std::string& error) { return LoadOnce<TFFmpegFunctions>(FFmpegSonames, error); }
+
+std::string FFmpegLocalFileUrl(const std::string& path) { return "file:" + path; }
+
+namespace {
+
+// Demuxers that open what a file names: further files, folders or addresses.
+bool OpensOtherFiles(const char* names) {
+    static const char* const kOpeners[] = {"hls", "applehttp", "concat", "dash", "imf", "webm_dash_manifest",
+                                           "image2", "sdp", "rtsp", "rtp", "sap", "avisynth", "vapoursynth",
+                                           "lavfi", "dvdvideo"};
+    // A demuxer's name may list several ("mov,mp4,m4a"): any one of them counts.
+    std::string all = std::string(",") + names + ",";
+    for (const char* opener : kOpeners)
+        if (all.find(std::string(",") + opener + ",") != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+void SetFFmpegLocalFileOptions(const TFFmpegFunctions& av, AVDictionary** options) {
+    static std::once_flag once;
+    static std::string formats;
+    std::call_once(once, [&av] {
+        void* state = nullptr;
+        while (const AVInputFormat* format = av.av_demuxer_iterate(&state)) {
+            if (!format->name || OpensOtherFiles(format->name)) continue;
+            if (!formats.empty()) formats += ',';
+            formats += format->name;
+        }
+    });
+    av.av_dict_set(options, "protocol_whitelist", "file", 0);
+    av.av_dict_set(options, "format_whitelist", formats.c_str(), 0);
+}
+
+bool IsFFmpegWebAddress(const std::string& name) {
+    auto starts = [&](const char* prefix) {
+        const size_t n = std::strlen(prefix);
+        if (name.size() < n) return false;
+        for (size_t i = 0; i < n; ++i)
+            if (std::tolower(static_cast<unsigned char>(name[i])) != prefix[i]) return false;
+        return true;
+    };
+    return starts("http://") || starts("https://");
+}

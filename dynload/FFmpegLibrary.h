@@ -39,7 +39,7 @@ enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount }
     X(ffFormat, avformat_alloc_context) X(ffFormat, avformat_open_input) X(ffFormat, avformat_close_input)                          \
     X(ffFormat, avformat_find_stream_info) X(ffFormat, av_find_best_stream)                     \
     X(ffFormat, av_guess_frame_rate) X(ffFormat, av_seek_frame) X(ffFormat, avformat_seek_file) \
-    X(ffFormat, av_read_frame)                                                                   \
+    X(ffFormat, av_read_frame) X(ffFormat, av_demuxer_iterate)                                  \
     X(ffScale, sws_getCachedContext) X(ffScale, sws_scale) X(ffScale, sws_freeContext)
 
 GC_DYNLOAD_TABLE(TFFmpegFunctions, "FFmpeg", GC_FFMPEG_FUNCTIONS);
@@ -54,3 +54,14 @@ std::vector<std::string> FFmpegSonames();
 // The process's FFmpeg, loaded once by whichever thread asks first and kept to the end;
 // null when it cannot load, with the reason in error (the same reason every time).
 const TFFmpegFunctions* FFmpeg(std::string& error);
+
+// How a local file is opened: the name as a file, never as an address ("file:" + path),
+// and the options that keep the open to that one file: the file protocol alone and every
+// demuxer but those that open further files or addresses a file names (play lists such
+// as HLS and concat lists, manifests, numbered picture runs, session descriptions,
+// scripts). A show's file could otherwise make FFmpeg read any file the user can.
+std::string FFmpegLocalFileUrl(const std::string& path);
+void SetFFmpegLocalFileOptions(const TFFmpegFunctions& av, AVDictionary** options);
+// True for an "http://" or "https://" address (any case): the only names opened over the
+// network.
+bool IsFFmpegWebAddress(const std::string& name);

@@ -21,7 +21,8 @@ enum TMagickPart { mgCore, mgWand, mgPartCount };
     X(mgCore, GetClientName) X(mgCore, AcquireExceptionInfo) X(mgCore, DestroyExceptionInfo) \
     X(mgCore, ClearMagickException) X(mgCore, AcquireImageInfo) X(mgCore, DestroyImageInfo)  \
     X(mgCore, SetImageInfo) X(mgCore, PingBlob) X(mgCore, BlobToImage)                       \
-    X(mgCore, DestroyImageList) X(mgCore, ExportImagePixels)                                 \
+    X(mgCore, DestroyImageList) X(mgCore, ExportImagePixels) X(mgCore, AutoOrientImage)      \
+    X(mgCore, TransformImageColorspace)                                                      \
     X(mgWand, MagickWandGenesis) X(mgWand, MagickSetResourceLimit)
 
 GC_DYNLOAD_TABLE(TMagickFunctions, "ImageMagick", GC_MAGICK_FUNCTIONS);

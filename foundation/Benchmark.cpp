@@ -23,8 +23,7 @@ int TBenchmarkValue::Compare(const TBenchmarkValue& a, const TBenchmarkValue& b)
 void TBenchmarkValue::Assign(const TBenchmarkValue& source) { FTime = source.FTime; }
 
 std::unique_ptr<TBenchmarkValue> TBenchmarkValue::NewOfSameClass() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    return std::unique_ptr<TBenchmarkValue>(static_cast<TBenchmarkValue*>(obj.release()));
+    return CreateAs<TBenchmarkValue>(ClassType());
 }
 
 std::unique_ptr<TBenchmarkValue> TBenchmarkValue::Interpolate(const TBenchmarkValue& a,

@@ -40,6 +40,24 @@ constexpr TObject* (*ClassFactory())() {
         return nullptr;
 }
 
+// A new object of cls as a T, through the class's virtual constructor; null when cls makes
+// no object or none of kind T (what it made is freed then). Deleter: how the caller holds it.
+template <class T, class Deleter = std::default_delete<T>>
+std::unique_ptr<T, Deleter> CreateAs(const ClassInfo& cls) {
+    std::unique_ptr<TObject> made = cls.Create();
+    auto* object = dynamic_cast<T*>(made.get());
+    if (!object) return nullptr;
+    made.release();
+    return std::unique_ptr<T, Deleter>(object);
+}
+
+// CreateAs, or a plain T when cls makes none of kind T.
+template <class T>
+std::unique_ptr<T> CreateAsOrNew(const ClassInfo& cls) {
+    std::unique_ptr<T> made = CreateAs<T>(cls);
+    return made ? std::move(made) : std::make_unique<T>();
+}
+
 // In the class body: GC_DECLARE_CLASS(TFoo); in one .cpp: GC_IMPLEMENT_CLASS(TFoo, TParent).
 #define GC_DECLARE_CLASS(Self)                         \
 public:                                                \

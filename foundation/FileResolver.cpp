@@ -4,6 +4,7 @@
 #include "foundation/Packager.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/FileSystem.h"
+#include "platform/Names.h"
 #include "platform/Paths.h"
 
 #include <filesystem>
@@ -92,7 +93,10 @@ AnsiString TFileResolver::Resolve(const AnsiString& name, const AnsiString& base
 AnsiString TFileResolver::OpenableName(const AnsiString& stored, const AnsiString& found) const {
     if (!found.empty()) return found;
     if (!IsConfined()) return stored;
-    return stored.find("://") != AnsiString::npos ? stored : AnsiString();
+    // A web address reaches the network and nothing else; any other scheme ("file://")
+    // would name a file outside the package.
+    const AnsiString lower = AnsiLowerCase(stored.substr(0, 8));
+    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0 ? stored : AnsiString();
 }
 
 void TFileResolver::Confine(const AnsiString& folder) {

@@ -39,8 +39,8 @@ public:
     virtual AnsiString Resolve(const AnsiString& name, const AnsiString& baseFile) const = 0;
     // What a caller opens for the stored name, given what Resolve found for it: the file
     // found; else the stored name itself (a web address, or a name the opener looks up
-    // its own way), but while the resolver is confined only a web address; else nothing
-    // (empty: the item fails as a missing file does).
+    // its own way), but while the resolver is confined only an "http://" or "https://"
+    // address; else nothing (empty: the item fails as a missing file does).
     virtual AnsiString OpenableName(const AnsiString& stored, const AnsiString& found) const = 0;
 };
 

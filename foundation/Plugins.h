@@ -273,5 +273,21 @@ private:
     std::vector<TPlugins*> subsets_;      // live subsets of this registry
 };
 
+// A module's registration of its plug-in class, counted: the first Initialize registers
+// the class, the Finalize that matches it unregisters it, extra Finalizes do nothing.
+template <class T>
+class TCountedRegistration {
+public:
+    void Initialize(TPlugins& plugins) {
+        if (count_++ == 0) plugins.Register<T>();
+    }
+    void Finalize(TPlugins& plugins) {
+        if (count_ > 0 && --count_ == 0) plugins.Unregister<T>();
+    }
+
+private:
+    int count_ = 0;
+};
+
 // ASCII case-insensitive comparison like strcmp (the class library's CompareText).
 int CompareText(std::string_view a, std::string_view b);

@@ -139,19 +139,14 @@ bool TProperties::LoadFromRegistry(TRegistry& registry, const AnsiString& valueN
 }
 
 TPluginPtr<TProperties> TProperties::Clone() const {
-    std::unique_ptr<TPlugin> p = CreatePlugin(ClassType());
-    auto* props = dynamic_cast<TProperties*>(p.get());
-    if (!props) return nullptr;
-    p.release();
-    TPluginPtr<TProperties> copy(props);
+    TPluginPtr<TProperties> copy = CreateAs<TProperties, TPluginDeleter>(ClassType());
+    if (!copy) return nullptr;
     copy->Assign(*this);
     return copy;
 }
 
 void TProperties::Reset() {
-    std::unique_ptr<TPlugin> p = CreatePlugin(ClassType());
-    TPluginPtr<TPlugin> fresh(p.release());
-    if (fresh) Assign(*fresh);
+    if (TPluginPtr<TProperties> fresh = CreateAs<TProperties, TPluginDeleter>(ClassType())) Assign(*fresh);
 }
 
 std::vector<const ClassInfo*> TProperties::GetEditorFrameClasses() const {
@@ -187,10 +182,9 @@ bool TProperties::Edit(const AnsiString& caption, int option, int frameIndex) {
     if (!host) return false;
     TPluginPtr<TProperties> copy = Clone();
     if (!copy) return false;
-    std::unique_ptr<TPlugin> made = CreatePlugin(*frames[static_cast<size_t>(frameIndex)]);
-    TPluginPtr<TPropertyEditorFrame> frame(dynamic_cast<TPropertyEditorFrame*>(made.get()));
+    TPluginPtr<TPropertyEditorFrame> frame =
+        CreateAs<TPropertyEditorFrame, TPluginDeleter>(*frames[static_cast<size_t>(frameIndex)]);
     if (!frame) return false;
-    made.release();
     frame->SetOption(option);
     frame->SetProperties(copy.get());
     frame->ShowValues();
@@ -236,10 +230,8 @@ TProperties* TPropertiesList::GetPropertiesByClassName(std::string_view name) co
 }
 
 TProperties* TPropertiesList::Add(int32_t key, const ClassInfo& cls, const AnsiString& name, bool ownsInstance) {
-    std::unique_ptr<TPlugin> p = CreatePlugin(cls);
-    auto* props = dynamic_cast<TProperties*>(p.get());
+    TProperties* props = CreateAs<TProperties>(cls).release();
     if (!props) return nullptr;
-    p.release();
     return AddInstance(key, props, name, ownsInstance);
 }
 

@@ -3,6 +3,7 @@
 #include "foundation/FileTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Names.h"
+#include "platform/TextSplit.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
@@ -144,25 +145,14 @@ TSimpleTranslation* GetTranslation() { return translation.get(); }
 TStringLines GetFilterExtensions(const AnsiString& filter) {
     TStringLines result;
     // Pairs of description and pattern list: the odd pieces are the patterns.
-    size_t start = 0;
-    for (size_t piece = 0; start <= filter.size(); ++piece) {
-        size_t end = filter.find('|', start);
-        if (end == AnsiString::npos) end = filter.size();
-        if (piece % 2 == 1) {
-            const std::string_view patterns(filter.data() + start, end - start);
-            size_t p = 0;
-            while (p <= patterns.size()) {
-                size_t q = patterns.find(';', p);
-                if (q == std::string_view::npos) q = patterns.size();
-                const AnsiString name = ExtractFileName(AnsiString(patterns.substr(p, q - p)));
-                const size_t dot = name.rfind('.');
-                if (dot != AnsiString::npos && dot + 1 < name.size())
-                    result.push_back(AnsiUpperCase(std::string_view(name).substr(dot + 1)));
-                p = q + 1;
-            }
+    const std::vector<std::string_view> pieces = SplitAt(filter, '|');
+    for (size_t piece = 1; piece < pieces.size(); piece += 2)
+        for (const std::string_view pattern : SplitAt(pieces[piece], ';')) {
+            const AnsiString name = ExtractFileName(AnsiString(pattern));
+            const size_t dot = name.rfind('.');
+            if (dot != AnsiString::npos && dot + 1 < name.size())
+                result.push_back(AnsiUpperCase(std::string_view(name).substr(dot + 1)));
         }
-        start = end + 1;
-    }
     std::sort(result.begin(), result.end());
     result.erase(std::unique(result.begin(), result.end()), result.end());
     return result;

@@ -1,6 +1,7 @@
 #include "graphics/JpegReader.h"
 
 #include "graphics/JpegError.h"
+#include "graphics/PictureOrientation.h"
 #include "graphics/PictureReader.h"
 #include "platform/DebugOutput.h"
 #include "platform/ProcessInfo.h"
@@ -10,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <jerror.h>
@@ -72,7 +74,10 @@ void PrepareDecompressor(jpeg_decompress_struct& cinfo, TJpegError& err) {
 // Creates the decompressor on the job's bytes and reads the header (after the setjmp).
 void OpenJob(jpeg_decompress_struct& cinfo, const TJpegJob& job) {
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = 1L << 30;
+    // A progressive file keeps every coefficient of the picture its header claims; a file
+    // of a few bytes may claim 8000 x 8000. Real ones keep less than 64 times their size.
+    const uint64_t room = (uint64_t(64) << 20) + 64 * uint64_t(job.Size);
+    cinfo.mem->max_memory_to_use = long(std::min<uint64_t>(uint64_t(1) << 30, room));
     jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
     jpeg_read_header(&cinfo, TRUE);
 }
@@ -223,8 +228,9 @@ bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& heig
     TJpegJob job{data, size, 0, 0, nullptr, {}, false};
     job.HeaderOnly = true;
     if (!DecodeJpeg(job) || job.Width <= 0 || job.Height <= 0) return false;
-    width = job.Width;
-    height = job.Height;
+    const bool swap = OrientationSwapsSides(JpegExifOrientation(data, size));
+    width = swap ? job.Height : job.Width;
+    height = swap ? job.Width : job.Height;
     return true;
 }
 
@@ -246,6 +252,9 @@ int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight, int bands) {
     if (size == 0) throw EInvalidGraphic("Leere JPEG-Datei");
     TBitmap32 bitmap;
+    // The target is the upright picture's; the decoder scales the stored one.
+    const int orientation = JpegExifOrientation(data, size);
+    if (OrientationSwapsSides(orientation)) std::swap(targetWidth, targetHeight);
     TJpegJob job{data, size, targetWidth, targetHeight, &bitmap, {}, false};
     job.Bands = bands;
     bool ok = DecodeJpeg(job);
@@ -256,8 +265,10 @@ TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int
         ok = DecodeJpeg(job);
     }
     if (!ok) {
+        if (job.TooLarge && job.Width > 0 && job.Height > 0) throw EPictureTooLarge(job.Width, job.Height);
         if (job.TooLarge) throw EInvalidGraphic("JPEG-Bild zu gro\xDF oder leer");
         throw EInvalidGraphic(AnsiString("JPEG-Datei nicht lesbar: ") + job.Message);
     }
+    OrientPicture(bitmap, orientation);
     return bitmap;
 }

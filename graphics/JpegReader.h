@@ -11,11 +11,13 @@
 // least that large in both directions: a large photo for a screen then costs a fraction
 // of its memory and of the later fitting. A large picture of one sequential scan is
 // decoded in up to `bands` horizontal bands at once (0: as many as its size is worth),
-// with the same result. Raises EInvalidGraphic, also for a truncated file.
+// with the same result. A picture whose EXIF data names an orientation comes out
+// upright, and the target is the upright picture's. Raises EInvalidGraphic, also for a
+// truncated file.
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth = 0, int targetHeight = 0,
                           int bands = 0);
 
-// The picture's full size from the file's header, without decoding; False when the data
+// The upright picture's full size from the file's header, without decoding; False when the data
 // is no JPEG or its header cannot be read.
 bool ReadJpegPictureSize(const uint8_t* data, size_t size, int& width, int& height);
 

@@ -57,6 +57,24 @@ public:
     void Read(const uint8_t* data, size_t size) { Take(mg_.BlobToImage(info_, data, size, exception_)); }
     const Image* Picture() const { return image_; }
 
+    // The picture as it is seen: turned upright by the orientation it names (a TIFF's
+    // tag, a profile's EXIF), and a CMYK one in sRGB, since BGRA is taken from RGB
+    // channels. The Targa coder names the order its rows were stored in, which it has
+    // undone already. The report, or null.
+    const ExceptionInfo* Normalize(const char* coder) {
+        mg_.ClearMagickException(exception_);
+        if (image_->orientation > TopLeftOrientation && image_->orientation <= LeftBottomOrientation &&
+            std::strcmp(coder, "TGA") != 0) {
+            Image* upright = mg_.AutoOrientImage(image_, image_->orientation, exception_);
+            if (!upright) return exception_;
+            mg_.DestroyImageList(image_);
+            image_ = upright;
+        }
+        if (image_->colorspace == CMYKColorspace && !mg_.TransformImageColorspace(image_, sRGBColorspace))
+            return exception_->severity != UndefinedException ? exception_ : &image_->exception;
+        return exception_->severity >= ErrorException ? exception_ : nullptr;
+    }
+
     // The report that counts, null when none does: the call's, else the picture's own
     // (where coders leave some of their errors). Quiet, only an error counts.
     const ExceptionInfo* Reported(bool quiet) const {
@@ -165,7 +183,11 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     // The library counts its area limit in bytes of its pixel cache (up to 16 per pixel
     // here); beyond it, with no disk allowed, it refuses. Our exact count follows below.
     const int64_t limit = MaxPicturePixels();
-    mg.MagickSetResourceLimit(AreaResource, MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16));
+    const MagickSizeType cache = MagickSizeType(std::min<int64_t>(limit, int64_t(1) << 40) * 16);
+    mg.MagickSetResourceLimit(AreaResource, cache);
+    // Its heap and its mapped memory neither: past them it would turn to the disk.
+    mg.MagickSetResourceLimit(MemoryResource, cache);
+    mg.MagickSetResourceLimit(MapResource, cache);
     // No side may be longer than the whole pixel budget: refused before any pixel exists.
     mg.MagickSetResourceLimit(WidthResource, MagickSizeType(limit));
     mg.MagickSetResourceLimit(HeightResource, MagickSizeType(limit));
@@ -183,6 +205,10 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
         OutputDebugString(AnsiString("Picture read with a warning: ") + read.Message(*e));
     } else if (!read.Picture()) {
         OutputDebugString(AnsiString("Picture read with a warning: ") + read.Message("No image was loaded."));
+    }
+    if (read.Picture()) {
+        if (const ExceptionInfo* e = read.Normalize(coder))
+            throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
     }
     const Image* image = read.Picture();
     const int64_t w = image ? int64_t(image->columns) : 0, h = image ? int64_t(image->rows) : 0;

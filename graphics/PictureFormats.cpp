@@ -2,6 +2,7 @@
 
 #include "graphics/PictureRegistry.h"
 #include "platform/Names.h"
+#include "platform/TextSplit.h"
 
 #include <algorithm>
 #include <memory>
@@ -66,16 +67,7 @@ void StripMaskSuffix(AnsiString& s) {
 AnsiString PictureFilterFromText(const AnsiString& graphicFilter, bool allPictures, bool allFiles) {
     // Split into description and mask pairs; the first pair is the combined entry.
     std::vector<AnsiString> parts;
-    size_t start = 0;
-    while (start <= graphicFilter.size()) {
-        const size_t bar = graphicFilter.find('|', start);
-        if (bar == AnsiString::npos) {
-            parts.push_back(graphicFilter.substr(start));
-            break;
-        }
-        parts.push_back(graphicFilter.substr(start, bar - start));
-        start = bar + 1;
-    }
+    for (const std::string_view part : SplitAt(graphicFilter, '|')) parts.emplace_back(part);
     std::vector<AnsiString> entries;
     for (size_t i = 2; i + 1 < parts.size(); i += 2) entries.push_back(parts[i] + "|" + parts[i + 1] + "|");
     SortAsText(entries);

@@ -14,5 +14,5 @@ void SetMaxPicturePixels(int64_t pixels) { maxPixels.store(std::max<int64_t>(1, 
 
 void CheckPictureSize(int64_t width, int64_t height) {
     if (width <= 0 || height <= 0) throw EInvalidGraphic("Bild ohne Inhalt");
-    if (width > MaxPicturePixels() / height) throw EInvalidGraphic("Bild zu gro\xDF");
+    if (width > MaxPicturePixels() / height) throw EPictureTooLarge(width, height);
 }

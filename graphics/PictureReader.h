@@ -13,6 +13,14 @@ public:
     using Exception::Exception;
 };
 
+// Raised for a picture of more pixels than MaxPicturePixels(); says its size.
+class EPictureTooLarge : public EInvalidGraphic {
+public:
+    EPictureTooLarge(int64_t width, int64_t height)
+        : EInvalidGraphic("Bild zu gro\xDF"), Width(width), Height(height) {}
+    int64_t Width, Height;
+};
+
 struct TPictureLoadOptions {
     // A caller that knows the size it will scale to may let a decoder that can scale
     // while decoding (JPEG) deliver a smaller picture, never smaller than this.
@@ -31,5 +39,6 @@ struct TPictureLoadOptions {
 // Tests and fuzzing lower it.
 int64_t MaxPicturePixels();
 void SetMaxPicturePixels(int64_t pixels);
-// Raises EInvalidGraphic when width x height is empty or above MaxPicturePixels().
+// Raises EInvalidGraphic when width x height is empty, EPictureTooLarge when it is above
+// MaxPicturePixels().
 void CheckPictureSize(int64_t width, int64_t height);

@@ -7,5 +7,6 @@
 #include <cstdint>
 
 // Decodes a PNG file held in memory; real alpha is kept (straight), pictures without
-// alpha are opaque. Raises EInvalidGraphic.
+// alpha are opaque; the orientation an eXIf chunk names is applied. Raises
+// EInvalidGraphic.
 TBitmap32 ReadPngPicture(const uint8_t* data, size_t size);

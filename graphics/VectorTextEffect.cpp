@@ -288,10 +288,7 @@ bool TComplexVectorTextEffect::ReadData(TOKFStream& stream) {
                 const AnsiString className = stream.ReadStringValue();
                 const ClassInfo* cls = FindClass(className);
                 if (cls && cls->InheritsFrom(TVectorTextEffect::StaticClassInfo())) {
-                    std::unique_ptr<TPlugin> made = CreatePlugin(*cls);
-                    if (auto* effect = dynamic_cast<TVectorTextEffect*>(made.get())) {
-                        made.release();
-                        TPluginPtr<TVectorTextEffect> owned(effect);
+                    if (TPluginPtr<TVectorTextEffect> owned = CreateAs<TVectorTextEffect, TPluginDeleter>(*cls)) {
                         bool read = false;
                         try {
                             // Values are not checked against the block: data read past

@@ -178,15 +178,7 @@ bool TMusicPlayListItem::LoadFromStream(TOKFStream& stream, uint32_t contentVers
 }
 
 std::unique_ptr<TMusicPlayListItem> TMusicPlayListItem::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* item = dynamic_cast<TMusicPlayListItem*>(obj.get());
-    std::unique_ptr<TMusicPlayListItem> copy;
-    if (item) {
-        obj.release();
-        copy.reset(item);
-    } else {
-        copy = std::make_unique<TMusicPlayListItem>();
-    }
+    std::unique_ptr<TMusicPlayListItem> copy = CreateAsOrNew<TMusicPlayListItem>(ClassType());
     copy->Assign(*this);
     return copy;
 }
@@ -213,9 +205,11 @@ void TMusicPlayListItem::Assign(const TMusicPlayListItem& source) {
 void TMusicPlayListItem::Open(const AnsiString& fileName) {
     Close();
     Sound = NewSlideShowSound(SoundSystem(), 255);
-    if (!fileName.empty())
+    // No name: nothing the run may open (the item fails as a missing file does).
+    if (!fileName.empty()) {
         FileName = fileName;
-    Sound->Open(FileName);
+        Sound->Open(FileName);
+    }
     if (Length < 0)
         Length = Sound->GetLength();
 }
@@ -434,15 +428,7 @@ void TMusicPlayList::Assign(const TMusicPlayList& source) {
 }
 
 std::unique_ptr<TMusicPlayList> TMusicPlayList::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    auto* list = dynamic_cast<TMusicPlayList*>(obj.get());
-    std::unique_ptr<TMusicPlayList> copy;
-    if (list) {
-        obj.release();
-        copy.reset(list);
-    } else {
-        copy = std::make_unique<TMusicPlayList>();
-    }
+    std::unique_ptr<TMusicPlayList> copy = CreateAsOrNew<TMusicPlayList>(ClassType());
     copy->Assign(*this);
     return copy;
 }

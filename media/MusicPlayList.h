@@ -45,8 +45,9 @@ public:
     virtual bool LoadFromStream(TOKFStream& stream, uint32_t contentVersion);
     virtual std::unique_ptr<TMusicPlayListItem> Clone() const;
     virtual void Assign(const TMusicPlayListItem& source);
-    // Opens the sound on the process-wide sound system; a non-empty name replaces the
-    // file name. Measures the length when it is not known yet.
+    // Opens fileName on the process-wide sound system, which replaces the file name; an
+    // empty name opens nothing and leaves the item as a missing file does. Measures the
+    // length when it is not known yet.
     void Open(const AnsiString& fileName) override;
     virtual void Close();
     virtual int GetLength() const;

@@ -79,6 +79,11 @@ bool TSlideShowSound::Open(const AnsiString& fileName) {
     Close();
     Volume = 255;
     EnvelopeVolume = 255;
+    // Nothing to open: the library would take an empty name for the current folder.
+    if (fileName.empty()) {
+        UpdateCapabilities(fileName);
+        return false;
+    }
     std::string name = LibraryFileName(fileName);
     try {
         if (Has(Binding->FSOUND_Stream_Open)) {
@@ -662,12 +667,7 @@ void TSoundWaveData::ReadData(TOKFStream& stream) {
 }
 
 std::unique_ptr<TSoundWaveData> TSoundWaveData::Clone() const {
-    std::unique_ptr<TObject> obj = ClassType().Create();
-    std::unique_ptr<TSoundWaveData> copy(dynamic_cast<TSoundWaveData*>(obj.get()));
-    if (copy)
-        obj.release();
-    else
-        copy = std::make_unique<TSoundWaveData>();
+    std::unique_ptr<TSoundWaveData> copy = CreateAsOrNew<TSoundWaveData>(ClassType());
     copy->Assign(*this);
     return copy;
 }

@@ -180,11 +180,22 @@ void TBaseBitmapSlideShowObject::FillAroundPicture(TBitmap32& fitted, TBitmap32&
     // The prepared bitmap covers the whole area: bands of the background colour around
     // the picture.
     const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
+    TRect p = place;
+    OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
+    // A picture with alpha lies on the ground too, not on whatever the item before left
+    // in the frame: the whole area gets the colour and the picture is blended over it.
+    // A ground that is not opaque asks for what lies below to show, around and through.
+    if (BlendMode == bmAlpha && AlphaComponent(BackgroundColor) == 255) {
+        fitted.SetSizeForOverwrite(w, h);
+        fitted.FillRectS(0, 0, w, h, BackgroundColor);
+        picture.DrawMode = dmBlend;
+        picture.StretchTo(fitted, p.Left, p.Top, p.Right, p.Bottom);
+        picture.DrawMode = dmOpaque;
+        return;
+    }
     // The bands and the picture drawn opaque cover every pixel: nothing to clear first.
     if (picture.DrawMode == dmOpaque) fitted.SetSizeForOverwrite(w, h);
     else fitted.SetSize(w, h);
-    TRect p = place;
-    OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
     const int32_t top = std::clamp(p.Top, 0, h), bottom = std::clamp(p.Bottom, 0, h);
     fitted.FillRectS(0, 0, w, top, BackgroundColor);
     fitted.FillRectS(0, bottom, w, h, BackgroundColor);

@@ -193,7 +193,8 @@ protected:
     // changed part saved; True when it drew (the frame ends there).
     bool DrawTransitionFrame(TTransitionPlugin& transition, IPlayerServices* player, TBitmap32& back, int32_t t);
     // Sizes Fitted to AreaRect, fills the bands around the placed picture P with the
-    // background colour and draws Picture stretched into P.
+    // background colour and draws Picture stretched into P; a picture with alpha on an
+    // opaque colour is blended over the colour filling the whole area.
     void FillAroundPicture(TBitmap32& fitted, TBitmap32& picture, const TRect& areaRect, const TRect& p) const;
 
     // Where this frame's Play draws the bitmap as it stands (place) and the area that

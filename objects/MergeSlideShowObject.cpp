@@ -193,13 +193,9 @@ int32_t TMergeSlideShowObject::Play(IPlayerServices* player, bool final) {
 // ---- module ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TMergeSlideShowObject> registration;
 }
 
-void InitializeMergeSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TMergeSlideShowObject>();
-}
+void InitializeMergeSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizeMergeSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TMergeSlideShowObject>();
-}
+void FinalizeMergeSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }

@@ -251,8 +251,7 @@ AnsiString TParticleSlideShowObject::GetResolvedFileName() const {
 
 std::vector<AnsiString> TParticleSlideShowObject::GetResolvedFileNames() const {
     std::vector<AnsiString> names = GetFileNameList();
-    for (AnsiString& name : names)
-        if (AnsiString resolved = ResolveFileName(name); !resolved.empty()) name = resolved;
+    for (AnsiString& name : names) name = FileToOpen(name);
     return names;
 }
 
@@ -538,13 +537,9 @@ bool TParticleSlideShowObject::Prepare(TBitmap32& target) {
 // ---- module ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TParticleSlideShowObject> registration;
 }
 
-void InitializeParticleSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TParticleSlideShowObject>();
-}
+void InitializeParticleSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizeParticleSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TParticleSlideShowObject>();
-}
+void FinalizeParticleSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }

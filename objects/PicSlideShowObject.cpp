@@ -273,13 +273,9 @@ AnsiString TExtPicSlideShowObject::Description() {
 // ---- module ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TExtPicSlideShowObject> registration;
 }
 
-void InitializePicSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TExtPicSlideShowObject>();
-}
+void InitializePicSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizePicSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TExtPicSlideShowObject>();
-}
+void FinalizePicSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }

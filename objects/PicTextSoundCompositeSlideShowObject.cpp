@@ -33,10 +33,6 @@ bool Contains(const TRect& outer, const TRect& inner) {
            inner.Bottom <= outer.Bottom;
 }
 
-TRect Union(const TRect& a, const TRect& b) {
-    return {std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
-}
-
 TFixedRect MoveFixedRect(const TFixedRect& r, int32_t dx, int32_t dy) {
     const int64_t x = int64_t(dx) * FixedOne, y = int64_t(dy) * FixedOne;
     auto at = [](int64_t v) { return TFixed(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
@@ -172,7 +168,7 @@ bool TPicTextSoundCompositeSlideShowObject::FitBitmapToRect(const TRect& areaRec
                 PlayHelper->Rect = TDoubleRect{0, 0, 1, 1};
             } else if (!FillBackground && !force && caption) {
                 const TRect c = OuterPixelRect(GetCaptionRect(p, areaRect));
-                const TRect u = Contains(p, c) ? p : Union(p, c);
+                const TRect u = Contains(p, c) ? p : UnionRect(p, c);
                 fitted->SetSize(RectWidth(u), RectHeight(u));
                 fitted->Clear(0x00000000);
                 bitmap->StretchTo(*fitted, p.Left - u.Left, p.Top - u.Top, p.Right - u.Left, p.Bottom - u.Top);
@@ -586,13 +582,9 @@ void TPicTextSoundCompositeSlideShowObject::SetRelativeRect(const TDoubleRect& r
 // ---- module ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TPicTextSoundCompositeSlideShowObject> registration;
 }
 
-void InitializePicTextSoundCompositeSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TPicTextSoundCompositeSlideShowObject>();
-}
+void InitializePicTextSoundCompositeSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizePicTextSoundCompositeSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TPicTextSoundCompositeSlideShowObject>();
-}
+void FinalizePicTextSoundCompositeSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }

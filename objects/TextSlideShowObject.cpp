@@ -552,13 +552,9 @@ void TTextSlideShowObject::PaintEditor(const TPreviewEditorMouseInfo& info) {
 // ---- registration ----
 
 namespace {
-int moduleCount = 0;
+TCountedRegistration<TTextSlideShowObject> registration;
 }
 
-void InitializeTextSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount++ == 0) plugins.Register<TTextSlideShowObject>();
-}
+void InitializeTextSlideShowObjects(TPlugins& plugins) { registration.Initialize(plugins); }
 
-void FinalizeTextSlideShowObjects(TPlugins& plugins) {
-    if (moduleCount > 0 && --moduleCount == 0) plugins.Unregister<TTextSlideShowObject>();
-}
+void FinalizeTextSlideShowObjects(TPlugins& plugins) { registration.Finalize(plugins); }

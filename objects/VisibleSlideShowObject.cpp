@@ -35,15 +35,7 @@ void TVisibleSlideShowObject::ClearUpdateRect() { UpdateRect = TRect{}; }
 void TVisibleSlideShowObject::AddUpdateRect(const TRect& r) {
     // An empty rectangle (a background of no pixels, say) would otherwise drag the union
     // out to wherever its corners lie.
-    if (r.IsEmpty()) return;
-    if (UpdateRect.IsEmpty()) {
-        UpdateRect = r;
-        return;
-    }
-    UpdateRect.Left = std::min(UpdateRect.Left, r.Left);
-    UpdateRect.Top = std::min(UpdateRect.Top, r.Top);
-    UpdateRect.Right = std::max(UpdateRect.Right, r.Right);
-    UpdateRect.Bottom = std::max(UpdateRect.Bottom, r.Bottom);
+    if (!r.IsEmpty()) UpdateRect = UnionRect(UpdateRect, r);
 }
 
 void TVisibleSlideShowObject::FreeBackground() {

@@ -37,8 +37,11 @@ public:
     bool Open(const AnsiString& fileName, AnsiString& error) {
         QuietLibraries(av_);
         // "file:" keeps a colon in the name from being taken for a protocol.
-        const std::string path = "file:" + ResolvePath(fileName);
-        int r = av_.avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+        const std::string path = FFmpegLocalFileUrl(ResolvePath(fileName));
+        AVDictionary* options = nullptr;
+        SetFFmpegLocalFileOptions(av_, &options);
+        int r = av_.avformat_open_input(&format_, path.c_str(), nullptr, &options);
+        av_.av_dict_free(&options);
         if (r < 0) return Fail(error, "cannot open: " + AvError(r));
         r = av_.avformat_find_stream_info(format_, nullptr);
         if (r < 0) return Fail(error, "no streams found: " + AvError(r));

@@ -23,6 +23,7 @@
 #include "platform/Charset.h"
 #include "platform/LittleEndian.h"
 #include "platform/Names.h"
+#include "platform/TextSplit.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -240,17 +241,12 @@ std::string MachineStoreFile() {
     if (!test.empty()) return test + "/machine.reg";
     const std::string dirs = EnvOr("XDG_CONFIG_DIRS", "/etc/xdg");
     std::string first;
-    size_t i = 0;
-    while (i <= dirs.size()) {
-        size_t j = dirs.find(':', i);
-        if (j == std::string::npos) j = dirs.size();
-        const std::string d = dirs.substr(i, j - i);
+    for (const std::string_view d : SplitAt(dirs, ':')) {
         if (!d.empty() && d[0] == '/') {
-            const std::string f = d + "/glowcanvas/machine.reg";
+            const std::string f = std::string(d) + "/glowcanvas/machine.reg";
             if (FileExists(f)) return f;
             if (first.empty()) first = f;
         }
-        i = j + 1;
     }
     return first.empty() ? "/etc/xdg/glowcanvas/machine.reg" : first;
 }

@@ -3,6 +3,7 @@
 #include "platform/Charset.h"
 #include "platform/DebugOutput.h"
 #include "platform/Paths.h"
+#include "platform/TextSplit.h"
 
 #include <cctype>
 #include <cerrno>
@@ -65,16 +66,11 @@ bool OnPath(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos) return false;
     const char* path = std::getenv("PATH");
     if (!path) return false;
-    std::string p(path);
-    size_t start = 0;
-    while (start <= p.size()) {
-        size_t end = p.find(':', start);
-        if (end == std::string::npos) end = p.size();
-        std::string candidate = end > start ? p.substr(start, end - start) : std::string(".");
+    for (const std::string_view folder : SplitAt(path, ':')) {
+        std::string candidate = folder.empty() ? std::string(".") : std::string(folder);
         candidate.push_back('/');
         candidate.append(name);
         if (IsExecutableFile(candidate)) return true;
-        start = end + 1;
     }
     return false;
 }

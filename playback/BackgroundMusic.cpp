@@ -41,7 +41,7 @@ int32_t GetMusicItemEnd(const TMusicPlayListItem* item) {
     const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     const int duration = item->GetPlayDuration();
     if (!data || data->ItemStart < 0 || duration == -1) return -1;
-    return SaturateInt32(int64_t(data->ItemStart) + Span(duration));
+    return SaturateInt32(int64_t(data->ItemStart) + Span(duration) + data->LateStart);
 }
 
 void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve) {
@@ -150,15 +150,21 @@ void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
 void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item, int32_t offset) {
     TMusicProperties* music = Music();
     ISoundSystem* sounds = owner_->GetSoundSystem();
+    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+    int32_t late = 0;
     if (!item->GetSound()) {
+        // Opened only now (the first song; a MIDI song loads its sound font first, which
+        // may take most of a second on a busy machine): it plays whole from its real start.
+        const int32_t before = owner_->GetCurrentMusicTime();
         item->Open(owner_->SlideShow->FileToOpen(item->FileName));
+        late = std::max(0, owner_->GetCurrentMusicTime() - before);
     }
+    if (data) data->LateStart = late;
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
-    sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) - offset));
+    sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) + late - offset));
     const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
-    TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     if (item->FadeInTime < 1 || !data) {
         if (offset != 0) sound->SetPosition(offset);
         sound->Play();

@@ -25,6 +25,8 @@ public:
     bool FadingOut = false;
     // The pass for which a placeholder last opened the item ahead of its start.
     int32_t QueuedPass = -1;
+    // How much later than planned it started, opened at its start: its end moves as much.
+    int32_t LateStart = 0;
 };
 
 TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item);

@@ -69,6 +69,7 @@ public:
     void ResumeMusicClock() override;
     void SetMusicClockTime(int32_t time) override;
     int32_t GetMusicClockTime() override;
+    int32_t GetCurrentMusicClockTime() override { return MusicClock.ReadNow(); }
     // Forgets the readings of the last tick, then ticks.
     void MessageLoopStep() override;
 

@@ -83,8 +83,7 @@ void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
             if (overlap.IsEmpty()) continue;
             const double shared = area(overlap);
             if (shared > 0.5 * area(ri) || shared > 0.5 * area(rj)) {
-                rects[j] = TRect{std::min(ri.Left, rj.Left), std::min(ri.Top, rj.Top), std::max(ri.Right, rj.Right),
-                                 std::max(ri.Bottom, rj.Bottom)};
+                rects[j] = UnionRect(ri, rj);
                 rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(i));
                 break;
             }
@@ -148,22 +147,16 @@ const ClassInfo& TSlideShowPlayer::GetPropertiesClass() const { return TSlideSho
 TSlideShowPlayerProperties* TSlideShowPlayer::GetSettings() {
     // Made on first use, so that a derived player's settings class counts.
     if (!settings_) {
-        std::unique_ptr<TObject> made = GetPropertiesClass().Create();
-        auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(made.get());
-        if (!settings) settings = new TSlideShowPlayerProperties();
-        else made.release();
-        settings_.reset(settings);
+        settings_.reset(CreateAsOrNew<TSlideShowPlayerProperties>(GetPropertiesClass()).release());
     }
     return settings_.get();
 }
 
 void TSlideShowPlayer::SetProperties(const TProperties* given) {
     if (!given || !given->InheritsFrom(GetPropertiesClass())) return;
-    std::unique_ptr<TObject> made = GetPropertiesClass().Create();
-    auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(made.get());
-    if (!settings) return;
-    made.release();
-    TPluginPtr<TSlideShowPlayerProperties> copy(settings);
+    TPluginPtr<TSlideShowPlayerProperties> copy =
+        CreateAs<TSlideShowPlayerProperties, TPluginDeleter>(GetPropertiesClass());
+    if (!copy) return;
     copy->Assign(*given);
     settings_ = std::move(copy);
 }
@@ -203,6 +196,9 @@ bool TSlideShowPlayer::MusicFollowsShow() const {
 }
 
 int32_t TSlideShowPlayer::GetMusicTime() { return MusicFollowsShow() ? GetPlayTime() : GetMusicClockTime(); }
+int32_t TSlideShowPlayer::GetCurrentMusicTime() {
+    return MusicFollowsShow() ? GetCurrentPlayTime() : GetCurrentMusicClockTime();
+}
 
 // ---- window ----
 

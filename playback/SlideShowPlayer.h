@@ -150,6 +150,9 @@ public:
     virtual void SetMusicClockTime(int32_t) {}
     int32_t GetMusicTime() override;
     virtual int32_t GetMusicClockTime() { return 0; }
+    // The music's time now, not this tick's reading.
+    int32_t GetCurrentMusicTime();
+    virtual int32_t GetCurrentMusicClockTime() { return GetMusicClockTime(); }
     // Whether the show's music follows the show clock (and pauses with it).
     bool MusicFollowsShow() const;
 

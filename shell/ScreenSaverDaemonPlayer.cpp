@@ -33,6 +33,12 @@ std::unique_ptr<IPlayerWindow> TScreenSaverDaemonPlayer::CreateWindowForm() {
     return std::make_unique<TScreenSaverDaemonWindowForm>(std::move(window));
 }
 
+bool TScreenSaverDaemonPlayer::MayStartPrograms() {
+    if (!toldNoPrograms_) OutputDebugString("A daemon's run: the show's actions start no programs and open nothing");
+    toldNoPrograms_ = true;
+    return false;
+}
+
 TScreenSaverSlideShowPlayer* NewFullScreenPlayer(uint64_t daemonWindow) {
     if (daemonWindow) return new TScreenSaverDaemonPlayer(daemonWindow);
     return new TScreenSaverSlideShowPlayer();

@@ -33,8 +33,14 @@ public:
     // A TScreenSaverDaemonWindowForm in the daemon's window; none when that window is
     // gone (nothing plays then).
     std::unique_ptr<IPlayerWindow> CreateWindowForm() override;
+    // The screen may be locked behind the daemon's window: nobody could see or close a
+    // program or page the show opened, and it would open again on every loop.
+    bool MayStartPrograms() override;
 
     uint64_t DaemonWindow = 0;
+
+private:
+    bool toldNoPrograms_ = false;
 };
 
 // The full-screen run's player: the daemon's when the command line is a daemon's call

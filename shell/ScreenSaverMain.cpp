@@ -295,18 +295,30 @@ int32_t PreviewInWindow(TRunContext& context) {
     return handle;
 }
 
-void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
-    // Nothing is extracted for a preview that has no window to show in.
-    TRect parent;
-    const int32_t handle = context.PreviewHandle;
-    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+namespace {
+
+// Runs play while the package is being extracted into the run's temporary folder, with
+// the options naming the package's show; play gets the folder. Nothing runs when the
+// extraction cannot start. The folder goes when play has returned.
+void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
+                      const std::function<void(const AnsiString& folder)>& play) {
     StartMessageQueue();
     TExtractionFolder temp(context);
     TPackageExtraction extraction;
     if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
-    PreviewInWindow(context);
+    play(temp.Folder);
+}
+
+}  // namespace
+
+void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
+    // Nothing is extracted for a preview that has no window to show in.
+    TRect parent;
+    const int32_t handle = context.PreviewHandle;
+    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+    WithPackagedShow(context, exeFileName, [&](const AnsiString&) { PreviewInWindow(context); });
 }
 
 void RunPreview(TRunContext& context) {
@@ -317,6 +329,10 @@ void RunPreview(TRunContext& context) {
 }
 
 void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
+    ApplyScreenSaverOptions(show, player, *Options);
+}
+
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player, const TScreenSaverProperties& options) {
     for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
         if (auto* settings =
                 dynamic_cast<TStandardSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance)) {
@@ -330,11 +346,11 @@ void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player) {
         }
     player.GetSettings()->PreloadTime = 0;
     if (TSlideShowProperties* props = show.SlideShowProperties) {
-        if (Options->DefaultDuration > 0) props->DefaultDuration = Options->DefaultDuration;
+        if (options.DefaultDuration > 0) props->DefaultDuration = options.DefaultDuration;
         props->EndAction = 0;
     }
     if (show.LogoProperties) show.LogoProperties->ShowLogo = false;
-    if (Options->Shuffle) show.Shuffle();
+    if (options.Shuffle) show.Shuffle();
 }
 
 void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
@@ -398,14 +414,10 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
 }
 
 void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
-    StartMessageQueue();
-    TExtractionFolder temp(context);
-    TPackageExtraction extraction;
-    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
-    TReleaseOnFirstFrame release(context, extraction);
-    Options->FileName = PackagedShowFile(temp.Folder);
-    RunPlayer(context, temp.Folder + ScreenSaverStrings::SoundLibraryName);
-    SaveOptionsAfterRun();
+    WithPackagedShow(context, exeFileName, [&](const AnsiString& folder) {
+        RunPlayer(context, folder + ScreenSaverStrings::SoundLibraryName);
+        SaveOptionsAfterRun();
+    });
 }
 
 void RunInstalledShow(TRunContext& context) {

@@ -57,6 +57,9 @@ void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files);
 // player settings to the player, no look-ahead, the options' duration (when above 0),
 // restart at the end, no logo, the shuffle.
 void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player);
+// The same with given options: the show tool binds its shows to its players through it,
+// so that it plays what the screen saver plays.
+void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player, const TScreenSaverProperties& options);
 
 // How the configure mode makes its dialog; tests hand in forms that act as the user.
 using TConfigureFormFactory = std::function<std::unique_ptr<TScreenSaverConfigureForm>()>;

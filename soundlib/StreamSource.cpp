@@ -120,13 +120,20 @@ public:
         format_->probesize = 2 << 20;
         format_->max_analyze_duration = 3 * AV_TIME_BASE;
         AVDictionary* options = nullptr;
-        // Play lists may name web addresses; nothing else reaches the network or other devices.
-        av_.av_dict_set(&options, "protocol_whitelist", "file,http,https,tcp,tls,crypto", 0);
-        av_.av_dict_set(&options, "rw_timeout", kNetworkTimeoutUs, 0);
-        av_.av_dict_set(&options, "timeout", kNetworkTimeoutUs, 0);
+        // Play lists may name web addresses: those reach the network and nothing else;
+        // any other name is one local file.
+        const bool web = IsFFmpegWebAddress(path);
+        if (web) {
+            av_.av_dict_set(&options, "protocol_whitelist", "http,https,tcp,tls,crypto", 0);
+            av_.av_dict_set(&options, "rw_timeout", kNetworkTimeoutUs, 0);
+            av_.av_dict_set(&options, "timeout", kNetworkTimeoutUs, 0);
+        } else {
+            SetFFmpegLocalFileOptions(av_, &options);
+        }
+        const std::string url = web ? path : FFmpegLocalFileUrl(path);
         watch_.Arm();
         // On failure FFmpeg frees the context it was given and nulls the pointer.
-        int rc = av_.avformat_open_input(&format_, path.c_str(), nullptr, &options);
+        int rc = av_.avformat_open_input(&format_, url.c_str(), nullptr, &options);
         av_.av_dict_free(&options);
         if (rc < 0)
             return false;

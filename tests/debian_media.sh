@@ -2,9 +2,9 @@
 # Pictures and sounds that no one here made: the files Debian's packages installed under
 # /usr/share, run through our programs. Pictures go into shows in batches, each picture
 # 5 s (a 2 s fade in), and are rendered at the middle of their time; each render is
-# compared with ImageMagick's reading of the file (EXIF orientation applied; its alpha
-# left out, as a picture item draws opaque), both trimmed of black borders and shrunk to
-# 16x16. Sound files each play as the music of a
+# compared with ImageMagick's reading of the file (EXIF orientation applied; laid over
+# black, as the show draws a transparent picture over its black ground), both trimmed of
+# black borders and shrunk to 16x16. Sound files each play as the music of a
 # packaged screen saver (tests/memcheck/packaged_music.sh). Not part of the test command:
 # it depends on what the machine has installed. What is missing is skipped.
 #
@@ -71,7 +71,7 @@ check_batch() {
     i=$((i + 1))
     # What ImageMagick makes of it at the render's size: the picture to compare with.
     # Enlarged too, as the show enlarges a small picture to fit.
-    if ! convert "$link[0]" -auto-orient -alpha off -resize "$size" \
+    if ! convert "$link[0]" -auto-orient -background black -alpha remove -alpha off -resize "$size" \
         "$dir/ref.png" >/dev/null 2>&1; then
       echo "unreadable to ImageMagick too: $f"
       count[unreadable]=$((count[unreadable] + 1))
@@ -139,7 +139,7 @@ for kind in "${sound_kinds[@]}"; do
       echo "not a sound: $f ($(file -b "$f" | cut -c1-40))"
       continue
     fi
-    if sh "$here/memcheck/packaged_music.sh" "$build" --music "$f" --seconds 3 >"$work/sound.log" 2>&1; then
+    if sh "$here/memcheck/packaged_music.sh" "$build" --music "$f" --seconds 3 </dev/null >"$work/sound.log" 2>&1; then
       count[sound_ok]=$((count[sound_ok] + 1))
     else
       echo "failed $f ($(tail -1 "$work/sound.log"))"

@@ -19,6 +19,7 @@
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
+#include "tools/ItemNames.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -48,6 +50,7 @@ AnsiString NameBeside(const fs::path& outFolder, const fs::path& file) {
 struct TMusicCheck {
     bool Playable = false;
     int32_t EndPoint = 0;  // 0: the file's own end (streams know their length)
+    int32_t Length = -1;   // ms it plays; -1 when nothing tells
     std::string Why;       // why it does not play
 };
 
@@ -77,17 +80,34 @@ int32_t ModulePlayingTime(const std::vector<uint8_t>& bytes) {
     return static_cast<int32_t>(std::lround(seconds * 1000));
 }
 
-// Whether FFmpeg finds an audio stream it can decode, as the sound library opens streams.
-bool IsAudioStream(const std::string& file) {
+// Whether FFmpeg finds an audio stream it can decode, as the sound library opens streams,
+// and the length the sound library takes from it (-1 when none is told).
+bool IsAudioStream(const std::string& file, int32_t& length) {
+    length = -1;
     std::string why;
     const TFFmpegFunctions* av = FFmpeg(why);
     if (!av) return false;
     av->av_log_set_level(AV_LOG_QUIET);
-    AVFormatContext* context = nullptr;
+    AVFormatContext* context = av->avformat_alloc_context();
+    if (!context) return false;
+    // As the sound library probes: its length comes out the same.
+    context->probesize = 2 << 20;
+    context->max_analyze_duration = 3 * AV_TIME_BASE;
     if (av->avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0) return false;
     const AVCodec* codec = nullptr;
-    const bool audio = av->avformat_find_stream_info(context, nullptr) >= 0 &&
-                       av->av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0) >= 0 && codec;
+    const int index = av->avformat_find_stream_info(context, nullptr) >= 0
+                          ? av->av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0)
+                          : -1;
+    const bool audio = index >= 0 && codec;
+    if (audio) {
+        const AVStream* stream = context->streams[index];
+        int64_t ms = -1;
+        if (context->duration != AV_NOPTS_VALUE && context->duration > 0)
+            ms = (context->duration * 1000 + AV_TIME_BASE / 2) / AV_TIME_BASE;
+        else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+            ms = av->av_rescale_q(stream->duration, stream->time_base, AVRational{1, 1000});
+        if (ms > 0 && ms <= INT32_MAX) length = int32_t(ms);
+    }
     av->avformat_close_input(&context);
     return audio;
 }
@@ -106,19 +126,19 @@ TMusicCheck CheckMusic(const std::string& file) {
         bytes.resize(static_cast<size_t>(f.Read(bytes.data(), size)));
     }
     if (LooksLikeMidiFile(bytes.data(), bytes.size())) {
-        check.EndPoint = MidiPlayingTime(bytes.data(), bytes.size());
+        check.EndPoint = check.Length = MidiPlayingTime(bytes.data(), bytes.size());
         check.Playable = check.EndPoint > 0;
         if (!check.Playable) check.Why = "a MIDI song whose playing time cannot be read";
         return check;
     }
     const int32_t module = ModulePlayingTime(bytes);
     if (module >= 0) {
-        check.EndPoint = module;
+        check.EndPoint = check.Length = module;
         check.Playable = module > 0;
         if (!check.Playable) check.Why = "a tracker module whose playing time cannot be read";
         return check;
     }
-    check.Playable = IsAudioStream(file);
+    check.Playable = IsAudioStream(file, check.Length);
     if (!check.Playable) check.Why = "no sound file the sound library plays";
     return check;
 }
@@ -214,6 +234,12 @@ bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
         const size_t n = size_t(picture.Width()) * size_t(picture.Height());
         for (size_t i = 0; i < n && !facts.HasAlpha; ++i) facts.HasAlpha = (p[i] >> 24) != 0xFF;
         return true;
+    } catch (const EPictureTooLarge& e) {
+        const int64_t limit = MaxPicturePixels();
+        std::cerr << "glowcanvas-show: " << file.string() << ": the picture is too large: " << e.Width << " x "
+                  << e.Height << " pixels, more than the limit of " << limit << " pixels"
+                  << (limit == kMaxBitmapPixels ? " (2^28)" : "") << "\n";
+        return false;
     } catch (const std::exception& e) {
         std::cerr << "glowcanvas-show: " << file.string() << ": the picture cannot be read: " << AnsiToUtf8(e.what())
                   << "\n";
@@ -359,14 +385,74 @@ private:
 };
 
 // Why a file cannot go into a show at outFolder, "" when it can: the saver reaches only
-// what lies in its show's folder, and stored names are Windows-1252.
-std::string NameProblem(const fs::path& outFolder, const fs::path& file) {
+// what lies in its show's folder, and its package must hold every name the show stores
+// (the pack tool's check, names claims them).
+std::string NameProblem(const fs::path& outFolder, const fs::path& file, TItemNameClaims& names) {
     const fs::path relative = fs::absolute(file).lexically_normal().lexically_relative(outFolder);
     if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
-        return "lies outside the show's folder " + outFolder.string() + " (put it there or below)";
-    const std::string name = relative.string();
-    if (AnsiToUtf8(Utf8ToAnsi(name)) != name) return "has a name without a Windows-1252 form (rename it)";
+        return " lies outside the show's folder " + outFolder.string() + " (put it there or below)";
+    AnsiString itemName;
+    for (const fs::path& part : relative) {
+        if (const char* problem = ItemNameProblem(part.string())) return std::string(": ") + problem;
+        if (!itemName.empty()) itemName += '\\';
+        itemName += Utf8ToAnsi(part.string());
+        const std::string problem = names.Claim(itemName, file.string(), part != relative.filename());
+        if (!problem.empty()) return ": " + problem;
+    }
     return "";
+}
+
+// The show's restart starts its play list again: songs play whole only in a show that
+// lasts whole passes of the list. A pass begins with this pause, in which the closing
+// fade of the show before runs, as long as it, so that no song is faded or cut.
+constexpr int32_t kMusicPause = 1000;
+// A remainder shorter than this goes to the picture before instead of showing alone.
+constexpr int32_t kShortestPiece = 1000;
+// More items than this are no show a builder should write.
+constexpr int64_t kMostItems = 100000;
+
+// One pass through the songs as the player lays it out (pause, songs with a gap between
+// them); 0 when the first song's length is unknown. The songs that never play say so.
+int32_t MusicPass(const std::vector<std::string>& files, const std::vector<TMusicCheck>& checks, int32_t gap) {
+    int64_t pass = kMusicPause;
+    for (size_t i = 0; i < checks.size(); ++i) {
+        if (checks[i].Length <= 0) {
+            std::cerr << "glowcanvas-show: " << files[i] << ": its playing time cannot be told, so it "
+                      << (i + 1 < files.size() ? "and the songs after it never play\n" : "never plays\n");
+            return i == 0 ? 0 : SaturateInt32(pass - gap);
+        }
+        pass += checks[i].Length + gap;
+    }
+    return SaturateInt32(pass - gap);
+}
+
+// Repeats the items, cycling, until the show lasts whole passes of the music, at least
+// one and at least the items' own length; each item lasts duration. make(i) makes the
+// i-th item of the cycle again. False (the reason on stderr) when no such show fits.
+bool RepeatToMusic(TSlideShowObjectList& items, int32_t duration, int32_t pass,
+                   const std::function<TSlideShowObject*(size_t)>& make) {
+    const int64_t cycle = int64_t(items.Count()) * duration;
+    const int64_t passes = std::max<int64_t>(1, (cycle + pass - 1) / pass);
+    const int64_t length = passes * pass;
+    if (length > INT32_MAX || length / duration > kMostItems) {
+        std::cerr << "glowcanvas-show: the pictures cannot be laid out to the songs' length; songs may be cut "
+                     "when the show starts again (give a longer --duration)\n";
+        return false;
+    }
+    const size_t n = size_t(items.Count());
+    int64_t total = cycle;
+    for (size_t i = n; total + duration <= length; ++i, total += duration) items.Add(make(i % n));
+    const int32_t rest = int32_t(length - total);
+    if (rest == 0) return true;
+    TSlideShowObject* last = items.GetItem(items.Count() - 1);
+    if (rest < kShortestPiece && !Supports<ICollection>(last) && items.Count() > 1) {
+        last->SetDuration(last->GetDuration() + rest);
+        return true;
+    }
+    TSlideShowObject* piece = make(size_t(items.Count()) % n);
+    piece->SetDuration(rest);
+    items.Add(piece);
+    return true;
 }
 
 // Long: every input is checked and every fault named before anything is built, and the
@@ -399,10 +485,11 @@ int Build(const TBuildCall& call) {
     // Every file is checked before anything is written, and every fault is named.
     const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
     bool ok = true;
+    TItemNameClaims names;
     auto check = [&](const fs::path& file, TPictureFacts* facts) {
-        const std::string problem = NameProblem(outFolder, file);
+        const std::string problem = NameProblem(outFolder, file, names);
         if (!problem.empty()) {
-            std::cerr << "glowcanvas-show: " << file.string() << " " << problem << "\n";
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(file.string() + problem) << "\n";
             ok = false;
         } else if (facts && !ReadPictureFacts(file, *facts)) {
             ok = false;
@@ -430,8 +517,13 @@ int Build(const TBuildCall& call) {
     }
     if (!ok) return 1;
 
-    const TShowBuilder builder(call, className);
     TSlideShow show;
+    // With music the show is laid out to the songs' lengths: each picture keeps the
+    // duration counted on, whatever a saver's options say later.
+    TBuildCall laid = call;
+    if (!call.Music.empty() && laid.Duration < 0 && show.SlideShowProperties)
+        laid.Duration = show.SlideShowProperties->DefaultDuration;
+    const TShowBuilder builder(laid, className);
     // With snow, the items go into a chapter that the flakes fall over.
     TContainerSlideShowObject* chapter = nullptr;
     if (!call.Snow.empty()) {
@@ -446,6 +538,13 @@ int Build(const TBuildCall& call) {
         items.Add(i == 0 && !call.Title.empty() ? builder.WithTitle(item) : item);
     }
     for (size_t i = 0; i < collages.size(); ++i) items.Add(builder.Collage(call.Collages[i], collages[i], collageFacts[i]));
+    const int32_t pass = MusicPass(call.Music, checks, TMusicPlayListItem().Gap);
+    const bool laidOut = pass > 0 && laid.Duration > 0 &&
+                         RepeatToMusic(items, laid.Duration, pass, [&](size_t i) -> TSlideShowObject* {
+                             if (i < pictures.size()) return builder.Picture(pictures[i], pictureFacts[i]);
+                             const size_t c = i - pictures.size();
+                             return builder.Collage(call.Collages[c], collages[c], collageFacts[c]);
+                         });
     if (chapter) {
         // Its length with the show's default duration, which needs the show.
         const int32_t duration = chapter->GetDuration();
@@ -467,8 +566,10 @@ int Build(const TBuildCall& call) {
             auto item = std::make_unique<TMusicPlayListItem>();
             item->FileName = builder.Name(call.Music[i]);
             if (checks[i].EndPoint > 0) item->EndPoint = checks[i].EndPoint;
+            if (i == 0 && laidOut) item->Delay = kMusicPause;
             music->PlayList->Add(std::move(item));
         }
+        if (laidOut) music->EndFadeTime = kMusicPause;
     }
     TMemoryStream m;
     if (!show.SaveToStream(m)) {

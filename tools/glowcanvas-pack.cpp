@@ -8,9 +8,12 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "tools/ItemNames.h"
 #include "tools/ToolCalls.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -52,16 +55,6 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// Why a file's own name cannot become part of an item name; null when it can.
-const char* NameProblem(const std::string& name) {
-    if (name.find('\\') != std::string::npos) return "the name holds a backslash, which a package reads as a folder separator";
-    if (name.find(':') != std::string::npos) return "the name holds a colon, which no item name may hold";
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 32) return "the name holds a control character";
-    if (AnsiToUtf8(Utf8ToAnsi(name)) != name) return "the name has characters without a Windows-1252 form";
-    return nullptr;
-}
-
 struct SourceFile {
     std::string Path;    // to open
     std::string Shown;   // as the user would type it
@@ -93,16 +86,12 @@ public:
 private:
     std::map<FolderId, std::string> folders_;  // every folder packed, as shown
     std::vector<FolderId> ancestors_;
-    // Upper-cased item and folder names -> shown path and whether it is a folder: a
-    // package holds no two items, nor an item and a folder, whose names differ only in case.
-    std::map<AnsiString, std::pair<std::string, bool>> names_;
+    TItemNameClaims names_;
 
     bool Claim(const AnsiString& itemName, const std::string& shown, bool folder) {
-        const auto [it, added] = names_.try_emplace(AnsiUpperCase(itemName), shown, folder);
-        if (added || (folder && it->second.second)) return true;
-        Problems.push_back(shown + ": its name differs from " + it->second.first +
-                           " only in case; a package holds one of them only");
-        return false;
+        const std::string problem = names_.Claim(itemName, shown, folder);
+        if (!problem.empty()) Problems.push_back(shown + ": " + problem);
+        return problem.empty();
     }
 
     void Walk(const std::string& path, const std::string& shown, const AnsiString& prefix, FolderId id) {
@@ -119,7 +108,7 @@ private:
     }
 
     void Visit(const std::string& path, const std::string& shown, const AnsiString& prefix, const std::string& name) {
-        if (const char* problem = NameProblem(name)) {
+        if (const char* problem = ItemNameProblem(name)) {
             Problems.push_back(shown + ": " + problem);
             return;
         }
@@ -209,6 +198,10 @@ int Create(const std::string& package, const std::string& folder) {
 
 int Append(const std::string& host, const std::string& folder) {
     if (const std::string problem = FileProblem(host); !problem.empty()) return Fail(problem);
+    // The new host is renamed over the old one, which the folder's permissions allow even
+    // for a file its owner made read-only: refused as cp refuses to write it.
+    if (::faccessat(AT_FDCWD, host.c_str(), W_OK, AT_EACCESS) != 0)
+        return Fail("cannot write " + host + ": " + std::strerror(errno));
     std::vector<SourceFile> files;
     if (!CollectFiles(folder, files)) return 1;
     try {

@@ -58,22 +58,11 @@ int Host(int width, int height, const std::string& program) {
         std::cerr << "glowcanvas-preview-host: no video: " << SDL_GetError() << "\n";
         return 1;
     }
-    SDL_Window* window = SDL_CreateWindow("glowcanvas-preview-host", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                          width, height, SDL_WINDOW_SHOWN);
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
-        std::cerr << "glowcanvas-preview-host: no X11 window: " << SDL_GetError() << "\n";
-        if (window) SDL_DestroyWindow(window);
-        SDL_Quit();
-        return 1;
-    }
-    gHostName = "glowcanvas-preview-host";
-    XSetErrorHandler(ReportXError);
-    const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
-    // The window exists on the server before the saver looks for it.
-    SDL_PumpEvents();
-    std::cout << "window " << id << std::endl;
+    std::string id;
+    SDL_Window* window =
+        OpenHostWindow("glowcanvas-preview-host", SDL_Rect{SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height},
+                       SDL_WINDOW_SHOWN, id);
+    if (!window) return 1;
 
     std::vector<char*> argv = {const_cast<char*>(program.c_str()), const_cast<char*>("/p"),
                                const_cast<char*>(id.c_str()), nullptr};

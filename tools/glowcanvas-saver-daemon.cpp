@@ -62,22 +62,10 @@ int Daemon(int width, int height, bool windowId, const std::vector<std::string>&
         std::cerr << "glowcanvas-saver-daemon: no screen: " << SDL_GetError() << "\n";
         return 1;
     }
-    SDL_Window* window = SDL_CreateWindow("glowcanvas-saver-daemon", screen.x, screen.y, screen.w, screen.h,
-                                          SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window) Blank(window);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
-        std::cerr << "glowcanvas-saver-daemon: no X11 window: " << SDL_GetError() << "\n";
-        if (window) SDL_DestroyWindow(window);
-        SDL_Quit();
-        return 1;
-    }
-    gHostName = "glowcanvas-saver-daemon";
-    XSetErrorHandler(ReportXError);
-    SDL_PumpEvents();
-    const std::string id = std::to_string(static_cast<unsigned long>(info.info.x11.window));
-    std::cout << "window " << id << std::endl;
+    std::string id;
+    SDL_Window* window =
+        OpenHostWindow("glowcanvas-saver-daemon", screen, SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS, id, Blank);
+    if (!window) return 1;
 
     ::setenv("XSCREENSAVER_WINDOW", id.c_str(), 1);
     std::vector<std::string> args = command;

@@ -20,6 +20,7 @@
 #include "platform/Charset.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "shell/ScreenSaverConfigureLogic.h"
+#include "shell/ScreenSaverMain.h"
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ShowBuilder.h"
 #include "tools/ToolCalls.h"
@@ -75,21 +76,33 @@ const char* const kUsage =
     "                                       settings say so or in a window; Escape ends it\n"
     "       glowcanvas-show build FOLDER OUT [--duration MS] [--transition CLASS|random] [--music FILE]...\n"
     "                             [--captions] [--title TEXT] [--collage FOLDER]... [--snow FILE]\n"
+    "                             [--aspect fill|W:H]\n"
     "                                       a show of every picture file of FOLDER in name order,\n"
     "                                       named relative to OUT's folder; each shows MS ms\n"
     "                                       (default: the show's default) with the transition\n"
     "                                       class (default random); the music files make the\n"
-    "                                       play list, a MIDI song ending at its last event.\n"
+    "                                       play list, a MIDI song ending at its last event;\n"
+    "                                       the pictures then cycle until every song has\n"
+    "                                       played whole, each for MS or the show's 5000 ms.\n"
     "                                       --captions: each picture captioned with its file's\n"
     "                                       name (\"03-Lagune.jpg\": \"Lagune\"); --title: the text\n"
     "                                       zooming in and out over the first; --collage: a\n"
     "                                       collage of that folder's pictures after them;\n"
     "                                       --snow: that picture falling as flakes over the\n"
-    "                                       show as long as it lasts when built\n"
-    "       glowcanvas-show --help\n";
+    "                                       show as long as it lasts when built; --aspect: the\n"
+    "                                       stage fills the screen (fill, the default) or keeps\n"
+    "                                       W:H with bars beside it\n"
+    "       glowcanvas-show transitions     the transition classes, each with its caption\n"
+    "       glowcanvas-show --help          this text (also -h)\n";
 
 std::string Text(const AnsiString& s) { return AnsiToUtf8(s); }
-std::string Quoted(const AnsiString& s) { return "\"" + Text(s) + "\""; }
+// Built by appending: g++ 12 at -O3 takes "\"" + text for overlapping copies (-Wrestrict).
+std::string Quoted(const AnsiString& s) {
+    std::string q = "\"";
+    q += Text(s);
+    q += '"';
+    return q;
+}
 std::string Hex(uint32_t v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%X", v);
@@ -348,7 +361,7 @@ int Resave(const std::string& in, const std::string& out) {
 
 // The options file a package carries as "settings.dat": the stored form of the
 // screen saver's options with an empty show name.
-int Options(const std::vector<std::string>& args) {
+int WriteOptions(const std::vector<std::string>& args) {
     TScreenSaverProperties options;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -379,11 +392,13 @@ int Options(const std::vector<std::string>& args) {
     return WriteWhole(args[0], m) ? 0 : 1;
 }
 
-// The show's own player settings, as the screen saver hands them to its player.
+// The show handed to its player as the screen saver hands it (its player settings, no
+// look-ahead, a restart at the end, no logo), with the show's own durations and order.
 void ApplyShowPlayerSettings(TSlideShow& show, TSlideShowPlayer& player) {
-    for (int i = 0; i < show.PropertiesList().GetCount(); ++i)
-        if (auto* settings = dynamic_cast<TSlideShowPlayerProperties*>(show.PropertiesList().GetItem(i)->Instance))
-            player.SetProperties(settings);
+    TScreenSaverProperties options;
+    options.DefaultDuration = 0;
+    options.Shuffle = false;
+    ApplyScreenSaverOptions(show, player, options);
 }
 
 bool LoadForPlay(TSlideShow& show, const std::string& file) {
@@ -552,7 +567,7 @@ int main(int argc, char** argv) {
         {{"dump", 2, 2}, {"resave", 3, 3}, {"options", 2}, {"render", 1}, {"play", 1}, {"build", 1}, {"transitions", 1, 1}}, args);
     if (call >= 0) return call;
     const std::string& command = args[0];
-    if (command == "options") return Options(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (command == "options") return WriteOptions(std::vector<std::string>(args.begin() + 1, args.end()));
     int status = 1;
     try {
         if (command == "render") {

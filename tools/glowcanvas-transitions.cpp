@@ -174,9 +174,9 @@ std::vector<const ClassInfo*> TransitionClasses() {
 }
 
 std::unique_ptr<TTransitionPlugin> NewTransition(const ClassInfo& cls) {
-    std::unique_ptr<TPlugin> p = CreatePlugin(cls);
-    if (!dynamic_cast<TTransitionPlugin*>(p.get())) throw TToolFailure("cannot create " + AnsiString(cls.Name));
-    return std::unique_ptr<TTransitionPlugin>(static_cast<TTransitionPlugin*>(p.release()));
+    std::unique_ptr<TTransitionPlugin> made = CreateAs<TTransitionPlugin>(cls);
+    if (!made) throw TToolFailure("cannot create " + AnsiString(cls.Name));
+    return made;
 }
 
 // One frame the way the owning item makes it: the transition while it runs (its changed

@@ -1,5 +1,6 @@
 // The screen saver: started with the screen-saver switches (/c or none: settings,
-// /a: password, /p <window>: preview, /s: full screen).
+// /a: password, /p <window>: preview, /s: full screen) or a screen-saver daemon's
+// (-root, -window-id <window>).
 #include "platform/MessageBox.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Sdl.h"
@@ -10,15 +11,21 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    // "--help" matches none of the switches (the letter after the switch character is
-    // "-"), which would do nothing: it prints how the saver is started instead. Every
-    // other unknown switch still ends the program silently.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::cout << "usage: glowcanvas [/c | /a | /p WINDOW | /s]\n"
-                     "  /c or none   the settings dialog\n"
-                     "  /a           change the password (does nothing on this system)\n"
-                     "  /p WINDOW    the preview inside the X11 window WINDOW\n"
-                     "  /s           the screen saver, full screen\n"
+    // "--help", "-h" and "/?" match none of the switches (the letter after the switch
+    // character is none of c, a, p, s), which would do nothing: they print how the saver
+    // is started instead. Every other unknown switch still ends the program silently.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+                      std::strcmp(argv[1], "/?") == 0)) {
+        std::cout << "usage: glowcanvas [/c | /a | /p WINDOW | /s | -root | -window-id ID]\n"
+                     "  /c or none      the settings dialog\n"
+                     "  /a              change the password (does nothing on this system)\n"
+                     "  /p WINDOW       the preview inside the X11 window WINDOW\n"
+                     "  /s              the screen saver, full screen\n"
+                     "  -root           the screen saver in a screen-saver daemon's window (the one\n"
+                     "                  XSCREENSAVER_WINDOW names, else the root window)\n"
+                     "  -window-id ID   the screen saver in the X11 window ID (decimal or 0x hex)\n"
+                     "  --help, -h, /?  this text\n"
+                     "A switch may begin with - instead of /; -root and -window-id may have two dashes.\n"
                      "The show is the package appended to the program by glowcanvas-pack.\n";
         return 0;
     }

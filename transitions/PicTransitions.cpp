@@ -397,16 +397,14 @@ void TBoxTransitionPlugin::FlushParts(TBitmap32& target) {
         return;
     }
     // The left and top edges are cut here as DrawTo would.
-    TRect span{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};  // where the parts lie
+    TRect span;  // where the parts lie
     bool oneOffset = true;  // every part shows the picture at the same place
     const int32_t ox = queued_.front().S.Left - queued_.front().D.Left, oy = queued_.front().S.Top - queued_.front().D.Top;
     for (TQueuedPart& q : queued_) {
         const int32_t dx = std::max(0, -q.D.Left), dy = std::max(0, -q.D.Top);
         q.D.Left += dx, q.S.Left += dx, q.D.Top += dy, q.S.Top += dy;
         oneOffset = oneOffset && q.S.Left - q.D.Left == ox && q.S.Top - q.D.Top == oy;
-        if (q.D.IsEmpty()) continue;
-        span = TRect{std::min(span.Left, q.D.Left), std::min(span.Top, q.D.Top), std::max(span.Right, q.D.Right),
-                     std::max(span.Bottom, q.D.Bottom)};
+        span = UnionRect(span, q.D);
     }
     if (Picture->DrawMode != dmBlend || !oneOffset || span.IsEmpty()) {
         for (const TQueuedPart& q : queued_) DrawPart(q.S, q.D, target, q.Alpha);

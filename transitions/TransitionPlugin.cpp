@@ -34,11 +34,8 @@ void TTransitionPlugin::GetVersionInfo(AnsiString& version, AnsiString& extra) {
 const ClassInfo* TTransitionPlugin::DefaultPropertyFrameClass() { return &TTransitionPropertyFrame::StaticClassInfo(); }
 
 std::unique_ptr<TTransitionPlugin> TTransitionPlugin::Clone() {
-    std::unique_ptr<TPlugin> made = CreatePlugin(ClassType());
-    auto* copy = dynamic_cast<TTransitionPlugin*>(made.get());
-    if (!copy) return nullptr;
-    made.release();
-    std::unique_ptr<TTransitionPlugin> result(copy);
+    std::unique_ptr<TTransitionPlugin> result = CreateAs<TTransitionPlugin>(ClassType());
+    if (!result) return nullptr;
     result->Assign(*this);
     return result;
 }
@@ -202,11 +199,8 @@ TTransitionPluginList::TTransitionPluginList(TPlugins* registry) {
     std::unique_ptr<TPlugins> subset = registry->SubsetOf<TTransitionPlugin>();
     if (!subset) return;
     for (int i = 0; i < subset->GetCount(); ++i) {
-        std::unique_ptr<TPlugin> made = CreatePlugin(subset->GetItem(i)->PluginClass());
-        if (auto* t = dynamic_cast<TTransitionPlugin*>(made.get())) {
-            made.release();
-            items_.emplace_back(t);
-        }
+        if (auto made = CreateAs<TTransitionPlugin>(subset->GetItem(i)->PluginClass()))
+            items_.emplace_back(made.release());
     }
 }
 

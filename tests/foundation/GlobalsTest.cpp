@@ -122,6 +122,10 @@ TEST_F(GlobalsTest, AConfinedResolverFindsNothingOutsideItsFolder) {
     // Web addresses stay what they are: a play list may name one.
     Confine(P("pkg/"));
     EXPECT_EQ(Unresolved("http://radio.example/strom.mp3"), "http://radio.example/strom.mp3");
+    EXPECT_EQ(Unresolved("HTTPS://radio.example/strom.mp3"), "HTTPS://radio.example/strom.mp3");
+    // Any other scheme names a file or a device, not the web.
+    EXPECT_EQ(Unresolved("file:///etc/passwd"), "");
+    EXPECT_EQ(Unresolved("Musik\\http://x.mp3"), "");
     Confine("");
 }
 

@@ -1,5 +1,6 @@
 #include "graphics/CelReader.h"
 #include "graphics/JpegReader.h"
+#include "graphics/PictureOrientation.h"
 #include "graphics/PictureRegistry.h"
 #include "platform/DebugOutput.h"
 #include "platform/Stream.h"
@@ -12,8 +13,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <Magick++.h>
 #include <jpeglib.h>
 #include <zlib.h>
+
+#include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -595,4 +600,174 @@ TEST_F(PictureTest, PngSamplesShowAsStoredAtEveryDepthAndGamma) {
         for (size_t x = 0; x < c.Want.size(); ++x)
             EXPECT_EQ(b.Pixel(int(x), 0), c.Want[x]) << x << ": " << std::hex << b.Pixel(int(x), 0);
     }
+}
+
+namespace {
+
+// A TIFF structure holding the one tag an orientation needs, little-endian.
+std::vector<uint8_t> ExifWithOrientation(int orientation) {
+    return {'I', 'I', 42, 0, 8, 0, 0, 0,        // header, first directory at 8
+            1, 0,                               // one entry
+            0x12, 0x01, 3, 0, 1, 0, 0, 0,       // 0x0112, SHORT, one value
+            uint8_t(orientation), 0, 0, 0,      // the value
+            0, 0, 0, 0};                        // no next directory
+}
+
+// The JPEG with an Exif segment right after its start marker.
+std::vector<uint8_t> JpegWithExif(std::vector<uint8_t> jpeg, const std::vector<uint8_t>& exif) {
+    std::vector<uint8_t> segment = {0xFF, 0xE1, uint8_t((exif.size() + 8) >> 8), uint8_t(exif.size() + 8),
+                                    'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), exif.begin(), exif.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+// The PNG with an eXIf chunk after its header chunk (8 + 25 bytes).
+std::vector<uint8_t> PngWithExif(std::vector<uint8_t> png, const std::vector<uint8_t>& exif) {
+    const uint32_t n = uint32_t(exif.size());
+    std::vector<uint8_t> chunk = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 'e', 'X', 'I', 'f'};
+    chunk.insert(chunk.end(), exif.begin(), exif.end());
+    const uint32_t crc = uint32_t(crc32(0, chunk.data() + 4, uInt(chunk.size() - 4)));
+    for (int s = 24; s >= 0; s -= 8) chunk.push_back(uint8_t(crc >> s));
+    png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+    return png;
+}
+
+// The mean absolute difference of two pictures' colour samples, 0 to 1; 1 when their
+// sizes differ.
+double MeanAbsoluteError(const TBitmap32& a, const TBitmap32& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Empty()) return 1;
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            for (int s = 0; s < 24; s += 8)
+                sum += std::abs(int((a.Pixel(x, y) >> s) & 0xFF) - int((b.Pixel(x, y) >> s) & 0xFF));
+    return sum / (3.0 * 255 * a.Width() * a.Height());
+}
+
+}  // namespace
+
+// A photo's EXIF orientation turns it upright in every reader that sees one (ours for JPEG
+// and PNG, ImageMagick's for TIFF), as `convert -auto-orient` turns it; the size the
+// header gives the loader is the upright one.
+TEST_F(PictureTest, ExifOrientationsComeOutUprightAsImageMagickTurnsThem) {
+    if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
+    constexpr int w = 48, h = 32;
+    // No two corners alike and no symmetry: every turn and mirror tells.
+    const auto picture = [](int x, int y) {
+        return Color32(uint8_t(x * 5), uint8_t(y * 7), uint8_t(x < 12 && y < 8 ? 255 : (x + 2 * y) & 0x3F));
+    };
+    const auto jpeg = EncodeJpeg(w, h, picture, 98);
+    const auto png = EncodePng(w, h, picture);
+    const std::string kNames[] = {"TopLeft",  "TopRight",    "BottomRight", "BottomLeft",
+                                  "LeftTop",  "RightTop",    "RightBottom", "LeftBottom"};
+    Magick::InitializeMagick(nullptr);
+    TempDir dir;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::vector<uint8_t> exif = ExifWithOrientation(orientation);
+        Magick::Image tiffImage(Magick::Blob(png.data(), png.size()));
+        tiffImage.orientation(Magick::OrientationType(orientation));
+        tiffImage.magick("TIFF");
+        Magick::Blob tiffBlob;
+        tiffImage.write(&tiffBlob);
+        const auto* t = static_cast<const uint8_t*>(tiffBlob.data());
+        const struct {
+            const char* Name;
+            std::vector<uint8_t> Bytes;
+        } files[] = {{"bild.jpg", JpegWithExif(jpeg, exif)},
+                     {"bild.png", PngWithExif(png, exif)},
+                     {"bild.tif", std::vector<uint8_t>(t, t + tiffBlob.length())}};
+        for (const auto& f : files) {
+            SCOPED_TRACE(std::string(f.Name) + " orientation " + std::to_string(orientation));
+            const std::string file = dir / f.Name, reference = dir / "upright.ppm";
+            {
+                std::ofstream out(file, std::ios::binary);
+                out.write(reinterpret_cast<const char*>(f.Bytes.data()), std::streamsize(f.Bytes.size()));
+            }
+            // ImageMagick 6 leaves a PNG's eXIf unread: it is told the orientation.
+            const std::string orient = std::string(f.Name) == "bild.png" ? " -orient " + kNames[orientation - 1] : "";
+            ASSERT_EQ(std::system(("convert '" + file + "'" + orient + " -auto-orient -strip '" + reference + "'").c_str()),
+                      0);
+            const std::vector<uint8_t> ref = ReadFileBytes(reference);
+            const TBitmap32 upright = LoadPictureFromMemory(ref.data(), ref.size(), "upright.ppm");
+            ASSERT_EQ(upright.Width(), orientation >= 5 ? h : w);
+            int seenW = 0, seenH = 0;
+            TPictureLoadOptions options;
+            options.TargetForSize = [&](int fw, int fh, int& tw, int& th) {
+                seenW = fw;
+                seenH = fh;
+                tw = fw;
+                th = fh;
+            };
+            const TBitmap32 got = LoadPictureFromMemory(f.Bytes.data(), f.Bytes.size(), f.Name, options);
+            EXPECT_LE(MeanAbsoluteError(got, upright), 0.03);
+            if (std::string(f.Name) == "bild.jpg") {
+                EXPECT_EQ(seenW, upright.Width());
+                EXPECT_EQ(seenH, upright.Height());
+            }
+        }
+    }
+}
+
+// A CMYK TIFF shows the colours of the RGB picture it was made from, not its inks read as
+// red, green and blue.
+TEST_F(PictureTest, ACmykTiffHasTheMeanColourOfItsRgbSource) {
+    Magick::InitializeMagick(nullptr);
+    constexpr int w = 40, h = 30;
+    const auto picture = [](int x, int y) { return Color32(uint8_t(200 - x * 3), uint8_t(60 + y * 4), uint8_t(90)); };
+    const auto png = EncodePng(w, h, picture);
+    Magick::Image image(Magick::Blob(png.data(), png.size()));
+    image.colorSpace(Magick::CMYKColorspace);
+    image.magick("TIFF");
+    Magick::Blob blob;
+    image.write(&blob);
+    const auto* t = static_cast<const uint8_t*>(blob.data());
+    const TBitmap32 got = LoadPictureFromMemory(t, blob.length(), "druck.tif");
+    ASSERT_EQ(got.Width(), w);
+    ASSERT_EQ(got.Height(), h);
+    for (int s = 0; s < 24; s += 8) {
+        double want = 0, have = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                want += (picture(x, y) >> s) & 0xFF;
+                have += (got.Pixel(x, y) >> s) & 0xFF;
+            }
+        EXPECT_NEAR(have / (w * h), want / (w * h), 3) << "channel at bit " << s;
+    }
+}
+
+// The orientation tag in either byte order and type; anything that runs out of the
+// bytes, names no orientation or an unknown one counts as upright.
+TEST_F(PictureTest, ExifOrientationReadsBothByteOrdersAndStaysInsideItsBytes) {
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> Tiff;
+        int Orientation;
+    } cases[] = {
+        {"little-endian SHORT", ExifWithOrientation(6), 6},
+        {"big-endian SHORT", {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0}, 8},
+        {"little-endian LONG", {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 4, 0, 1, 0, 0, 0, 3, 0, 0, 0}, 3},
+        {"another tag first",
+         {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 0x01, 2, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+          0x12, 0x01, 3, 0, 1, 0, 0, 0, 5, 0, 0, 0}, 5},
+        {"value 9", ExifWithOrientation(9), 1},
+        {"value 0", ExifWithOrientation(0), 1},
+        {"directory beyond the end", {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF, 1, 0}, 1},
+        {"entries beyond the end", {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 0x12, 0x01, 3, 0}, 1},
+        {"no TIFF", {'X', 'X', 42, 0, 8, 0, 0, 0}, 1},
+        {"nothing", {}, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExifOrientation(c.Tiff.data(), c.Tiff.size()), c.Orientation) << c.Name;
+        const auto jpeg = JpegWithExif(EncodeJpeg(8, 8, [](int, int) { return 0xFF808080u; }), c.Tiff);
+        EXPECT_EQ(JpegExifOrientation(jpeg.data(), jpeg.size()), c.Orientation) << c.Name;
+    }
+    // A segment longer than the file and a PNG chunk longer than the file end the search.
+    std::vector<uint8_t> jpeg = JpegWithExif(EncodeJpeg(8, 8, [](int, int) { return 0xFF808080u; }), ExifWithOrientation(6));
+    jpeg[4] = 0xFF;
+    EXPECT_EQ(JpegExifOrientation(jpeg.data(), 40), 1);
+    std::vector<uint8_t> png = PngWithExif(EncodePng(4, 4, [](int, int) { return 0xFF808080u; }), ExifWithOrientation(6));
+    EXPECT_EQ(PngExifOrientation(png.data(), png.size()), 6);
+    png[33] = 0x7F;
+    EXPECT_EQ(PngExifOrientation(png.data(), png.size()), 1);
 }

@@ -81,7 +81,7 @@ TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
     IMusicPlayListItem& music = item;
     EXPECT_EQ(music.GetFileName(), wav);
     EXPECT_EQ(music.GetSound(), nullptr);
-    music.Open("");
+    music.Open(wav);
     ASSERT_NE(item.Sound, nullptr);
     EXPECT_EQ(music.GetSound(), item.Sound.get());
     EXPECT_EQ(item.GetVolumeEnvelope(), nullptr);
@@ -100,6 +100,13 @@ TEST(MusicPlayList, OpeningMeasuresTheLengthOnce) {
     missing.Open(dir.File("none.wav"));
     EXPECT_EQ(missing.Length, -1);
     EXPECT_EQ(missing.GetLength(), -1);
+    // Nor does an empty name (nothing the run may open): the stored name is not tried.
+    TMusicPlayListItem refused;
+    refused.FileName = wav;
+    refused.Open("");
+    ASSERT_NE(refused.Sound, nullptr);
+    EXPECT_FALSE(refused.Sound->IsOpen());
+    EXPECT_EQ(refused.GetLength(), -1);
     ShutdownSoundSystem(true);
 }
 

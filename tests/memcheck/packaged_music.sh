@@ -31,15 +31,16 @@ tools=$build/tools
 show=$work/saver/Lumivor
 mkdir -p "$show" "$work/tmp"
 
+# No ffmpeg here reads standard input: the caller may be reading a list through it.
 for c in red green blue; do
-  ffmpeg -v error -f lavfi -i "color=c=$c:s=160x120" -frames:v 1 "$show/bild-$c.png"
+  ffmpeg -nostdin -v error -f lavfi -i "color=c=$c:s=160x120" -frames:v 1 "$show/bild-$c.png"
 done
 if [ -n "$music" ]; then
   song=$show/music.${music##*.}
   cp "$music" "$song"
 else
   song=$show/music.mp3
-  ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=6:sample_rate=44100" -ac 2 -c:a libmp3lame -b:a 128k \
+  ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=6:sample_rate=44100" -ac 2 -c:a libmp3lame -b:a 128k \
     "$song"
 fi
 "$tools/glowcanvas-show" build "$show" "$show/Slideshow.kls" --duration 2000 --music "$song"

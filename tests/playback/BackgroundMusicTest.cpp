@@ -244,3 +244,42 @@ TEST_F(BackgroundMusicTest, TheShowEndsWithAFadeOfAllSound) {
 }
 
 }  // namespace
+
+namespace {
+
+// An item whose opening takes time on the clock, as a MIDI song's does while its sound
+// font loads.
+class TSlowOpeningItem : public TMusicPlayListItem {
+public:
+    TSlowOpeningItem(TManualTickCount& clock, uint32_t ms) : clock_(clock), ms_(ms) {}
+    void Open(const AnsiString& fileName) override {
+        clock_.Advance(ms_);
+        TMusicPlayListItem::Open(fileName);
+    }
+
+private:
+    TManualTickCount& clock_;
+    uint32_t ms_;
+};
+
+}  // namespace
+
+// A song opened at its start plays whole from when it really started: its end moves by
+// what the opening took, the next item keeps its place.
+TEST_F(BackgroundMusicTest, ASongOpenedAtItsStartEndsItsLengthAfterItsRealStart) {
+    auto slow = std::make_unique<TSlowOpeningItem>(Rig.Clock, 400);
+    slow->FileName = "song.wav";
+    slow->Length = 10000;
+    slow->Gap = 1000;
+    Music().PlayList->Add(std::move(slow));
+    AddItem(10000);
+    Play();
+    EXPECT_EQ(GetMusicItemEnd(Item(0)), 10400);
+    Rig.Host.RunFor(9800);
+    EXPECT_EQ(Active(), std::vector<TMusicPlayListItem*>{Item(0)}) << "cut at its planned end";
+    Rig.Host.RunFor(300);
+    EXPECT_TRUE(Active().empty());
+    EXPECT_EQ(ItemStart(1), 11000);
+    Rig.Host.RunFor(700);
+    EXPECT_EQ(Active(), std::vector<TMusicPlayListItem*>{Item(1)});
+}

@@ -9,6 +9,12 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/FileResolver.h"
 #include "foundation/Packager.h"
+#include "document/SoundSlideShowObject.h"
+#include "document/PlayableSlideShowObject.h"
+#include "document/SlideShowObjectEvents.h"
+#include "platform/Shell.h"
+#include "media/MusicPlayList.h"
+#include "objects/ParticleSlideShowObject.h"
 #include "document/SlideShowProperties.h"
 #include "media/SlideShowSoundSystem.h"
 #include "media/SoundSystemProperties.h"
@@ -31,7 +37,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <functional>
+#include <set>
+#include <thread>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -738,6 +754,53 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
 }
 
+// A show whose items run a program as they start does so on every loop; in a daemon's
+// run, where the screen may be locked, nobody could see or close it, so nothing starts
+// there and the debug output says so once. A run of our own still starts it.
+TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
+    TSlideShow show;
+    auto* item = new TDummySlideShowObject();
+    item->Duration = 500;
+    auto* onStart = new TSlideShowObjectEventObjectStarted();
+    item->CreateEventList()->Add(onStart);
+    for (uint8_t kind : {0, 2}) {
+        auto* run = new TExecuteProgramAction();
+        run->Settings()->Kind = kind;
+        run->Settings()->Target = kind == 0 ? "programm" : "https://example.org/";
+        onStart->CreateActionList()->Add(run);
+    }
+    show.RootList().Add(item);
+    Options->FileName = FromPosixPath(work / "aktion.kls");
+    ASSERT_TRUE(show.SaveToFile(Options->FileName));
+    constexpr uint64_t kDaemon = 0x400008;
+    TFakeShellSystem shell;
+    TInstalled<SetShellSystem> installedShell(shell);
+    screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
+    for (const bool daemon : {false, true}) {
+        SCOPED_TRACE(daemon ? "a daemon's run" : "a run of our own");
+        SetArgs(daemon ? std::vector<std::string>{"saver", "-window-id", "0x400008"} : std::vector<std::string>{"saver", "/s"});
+        shell.Calls.clear();
+        debug.Lines.clear();
+        started = 0;
+        // Several loops of the half-second show.
+        OnWait = [&] {
+            if (Elapsed() < 3000) return;
+            // The daemon's SIGTERM; our own run ends at a key.
+            if (daemon) PostQuitMessage(0);
+            else PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+        };
+        TRunContext context = MakeRunContext();
+        RunFullScreen(context);
+        size_t told = 0;
+        for (const AnsiString& line : debug.Lines) told += line.find("start no programs") != AnsiString::npos;
+        EXPECT_EQ(shell.Calls.empty(), daemon) << shell.Calls.size();
+        EXPECT_EQ(told, daemon ? 1u : 0u);
+        if (!daemon) {
+            EXPECT_GE(shell.Calls.size(), 6u);
+        }
+    }
+}
+
 TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
     const std::string store = registry.Dir() / "user.reg";
     OnWait = [&] {
@@ -803,6 +866,175 @@ TEST_F(RunTest, APackagedShowReadsNoPictureOutsideItsFolder) {
             RunPlayer(context, "fmod.dll");
         }), kRunColors[0]);
     }
+}
+
+namespace {
+
+// Every open of a file in a folder, by anyone (the sound library, FFmpeg, the picture
+// readers): the names of the files opened.
+class TOpenedFiles {
+public:
+    explicit TOpenedFiles(const std::string& folder)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), watch_(::inotify_add_watch(fd_, folder.c_str(), IN_OPEN)) {}
+    ~TOpenedFiles() { ::close(fd_); }
+    bool Watching() const { return fd_ >= 0 && watch_ >= 0; }
+    std::set<std::string> Names() {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                if (event->len > 0 && !(event->mask & IN_ISDIR)) names_.insert(event->name);
+                p += sizeof(inotify_event) + event->len;
+            }
+        return names_;
+    }
+
+private:
+    int fd_;
+    int watch_;
+    std::set<std::string> names_;
+};
+
+// A web server that takes connections and answers none: how many came.
+class TSilentServer {
+public:
+    TSilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(fd_, 8) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            std::abort();
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 20) == 1) {
+                    const int client = ::accept(fd_, nullptr, nullptr);
+                    if (client >= 0) ++connections_, ::close(client);
+                }
+            }
+        });
+    }
+    ~TSilentServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    std::string Address(const std::string& file) const { return "http://127.0.0.1:" + std::to_string(port_) + "/" + file; }
+    int Connections() const { return connections_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::thread thread_;
+};
+
+std::string SoundLibraryOfThisBuild() {
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "soundlib" / "fmod.dll").string();
+}
+
+}  // namespace
+
+// A packaged show reads nothing but itself: whatever names its music, its sounds and its
+// particles give, however they are written, no file outside the package is opened, not
+// even through a play list inside it that names one; a web address still reaches the
+// network.
+TEST_F(RunTest, APackagedRunOpensNoFileOutsideItsFolder) {
+    const fs::path outside = work.Path() / "outside";
+    WriteRunPictures(outside, 1, 16, 16);
+    const std::string picture = (outside / "bild0.png").string();
+    fs::copy_file(picture, outside / "particle.png");
+    struct TCase {
+        const char* What;
+        // "music", "sound", "particle", "list" (music through a list in the package) or
+        // "video" (a video picture in the package that is a list)
+        const char* Kind;
+        std::string Name;     // as the show stores it
+        std::string Outside;  // the file outside that it names
+    };
+    auto absolute = [&](const std::string& file) {
+        WriteFileBytes((outside / file).string(), ReadFileBytes(picture));
+        return (outside / file).string();
+    };
+    const std::vector<TCase> cases = {
+        {"a music item by its path", "music", absolute("music.mp3"), "music.mp3"},
+        {"a music item by parent steps", "music", "..\\..\\..\\..\\..\\..\\..\\.." + absolute("steps.mp3"), "steps.mp3"},
+        {"a music item as a file address", "music", "file://" + absolute("file-music.mp3"), "file-music.mp3"},
+        {"a sound item by its path", "sound", absolute("sound.mp3"), "sound.mp3"},
+        {"a sound item as a file address", "sound", "file://" + absolute("file-sound.mp3"), "file-sound.mp3"},
+        {"a particle picture by its path", "particle", (outside / "particle.png").string(), "particle.png"},
+        {"an HLS list in the package naming a file outside", "list", "list.m3u8", "segment.ts"},
+        {"a video picture that is an HLS list naming a file outside", "video", "clip.mpg", "video.ts"},
+    };
+    auto hlsList = [&](const std::string& segment) {
+        const std::string text = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXTINF:10.0,\n" +
+                                 absolute(segment) + "\n#EXT-X-ENDLIST\n";
+        return std::vector<uint8_t>(text.begin(), text.end());
+    };
+    TSilentServer web;
+
+    TSlideShow show;
+    auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
+    ASSERT_NE(music, nullptr);
+    auto addMusic = [&](const AnsiString& name) {
+        auto item = std::make_unique<TMusicPlayListItem>();
+        item->FileName = name;
+        item->EndPoint = 500;  // placed without its length, so every item is opened to measure
+        music->PlayList->Add(std::move(item));
+    };
+    for (const TCase& c : cases) {
+        const AnsiString name = std::string(c.Kind) == "sound" || std::string(c.Kind) == "particle"
+                                    ? FromPosixPath(c.Name) : AnsiString(c.Name);
+        if (std::string(c.Kind) == "music" || std::string(c.Kind) == "list") addMusic(c.Name);
+        if (std::string(c.Kind) == "sound") {
+            auto* sound = new TSoundSlideShowObject();
+            sound->FileName = c.Name.rfind("file:", 0) == 0 ? AnsiString(c.Name) : name;
+            sound->Duration = 300;
+            show.RootList().Add(sound);
+        }
+        if (std::string(c.Kind) == "video") {
+            auto* video = new TExtPicSlideShowObject();
+            video->FileName = name;
+            video->Duration = 300;
+            show.RootList().Add(video);
+        }
+        if (std::string(c.Kind) == "particle") {
+            auto* snow = new TParticleSlideShowObject();
+            snow->FileNames = name;
+            snow->Duration = 300;
+            show.RootList().Add(snow);
+        }
+    }
+    addMusic(web.Address("radio.mp3"));
+    const std::string made = work / "made.kls";
+    ASSERT_TRUE(show.SaveToFile(FromPosixPath(made)));
+    const std::string host = work / "sonne";
+    MakeHostWithPackage(host, {{"settings.dat", OptionsBytes("", true, true, false, 0, 300)},
+                               {"Lumivor\\Slideshow.kls", ReadFileBytes(made)},
+                               {"Lumivor\\list.m3u8", hlsList("segment.ts")},
+                               {"Lumivor\\clip.mpg", hlsList("video.ts")},
+                               {"fmod.dll", ReadFileBytes(SoundLibraryOfThisBuild())}});
+
+    TOpenedFiles opened(outside.string());
+    ASSERT_TRUE(opened.Watching());
+    OnWait = [&] {
+        if (Elapsed() >= 3000) PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
+    };
+    ASSERT_TRUE(LoadScreenSaverOptions("sonne", Options, FromPosixPath(host)));
+    TRunContext context = MakeRunContext();
+    RunPackagedShow(context, FromPosixPath(host));
+    const std::set<std::string> names = opened.Names();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        EXPECT_EQ(names.count(c.Outside), 0u);
+    }
+    EXPECT_GT(web.Connections(), 0);
 }
 
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {

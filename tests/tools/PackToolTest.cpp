@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "ToolRunSupport.h"
 #include "foundation/Packager.h"
+#include "objects/PictureTestSupport.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,66 @@ TEST(PackTool, NamesAPackageCannotHoldAreRefusedBeforeWriting) {
         EXPECT_EQ(ReadFileBytes(dir / "host"), host) << c.what;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2) << c.what;
     }
+}
+
+// A show the builder writes is one the pack tool packs: both refuse the same names, with
+// the same words, before they write anything.
+TEST(PackTool, TheBuilderAndThePackerRefuseTheSameNamesAlike) {
+    const struct {
+        const char* What;
+        std::vector<std::string> Names;  // pictures beside ok.png in the show's folder
+        const char* Message;
+    } cases[] = {
+        {"colon", {"a:b.png"}, "a:b.png: the name holds a colon, which no item name may hold"},
+        {"newline", {"a\nb.png"}, "a^Jb.png: the name holds a control character"},
+        {"control character", {"bell\x07.png"}, "bell^G.png: the name holds a control character"},
+        {"backslash", {"C:\\Bilder\\a.png"},
+         "C:\\Bilder\\a.png: the name holds a backslash, which a package reads as a folder separator"},
+        {"no Windows-1252 form", {"\xE6\x97\xA5.png"},
+         "\xE6\x97\xA5.png: the name has characters without a Windows-1252 form"},
+        {"case twins", {"BILD.png", "Bild.png"}, "Bild.png: its name differs from "},
+    };
+    const std::string pack = Q(PackTool().string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TempDir dir;
+        const fs::path show = dir.Path() / "saver/Lumivor";
+        fs::create_directories(show);
+        for (const std::string& name : c.Names)
+            WriteFileBytes((show / name).string(), EncodePng(8, 6, [](int, int) { return 0xFF3050E0u; }));
+        WriteFileBytes((show / "ok.png").string(), EncodePng(8, 6, [](int, int) { return 0xFF3050E0u; }));
+        const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()));
+        EXPECT_EQ(built.status, 1);
+        EXPECT_NE(built.err.find(c.Message), std::string::npos) << built.err;
+        EXPECT_NE(built.err.find("glowcanvas-show: "), std::string::npos) << built.err;
+        EXPECT_FALSE(fs::exists(show / "Slideshow.kls"));
+        const ToolRun packed = RunPack(pack + " create " + Q(dir / "saver.pkg") + " " + Q(dir / "saver"));
+        EXPECT_EQ(packed.status, 1);
+        EXPECT_NE(packed.out.find(c.Message), std::string::npos) << packed.out;
+        EXPECT_FALSE(dir.Exists("saver.pkg"));
+    }
+}
+
+// A host its user may not write (read-only, in a folder they may write) is refused as cp
+// refuses to write it, and stays as it was; as root the tools run without the right to
+// override file permissions, as a user's would.
+TEST(PackTool, AppendRefusesAHostItMayNotWriteAsCpDoes) {
+    if (RunCommand("command -v setpriv >/dev/null 2>&1 && echo y").out != "y\n") GTEST_SKIP() << "setpriv is missing";
+    TempDir dir;
+    MakeTree(dir);
+    fs::copy_file(PackTool(), dir / "host");
+    fs::permissions(dir / "host", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search " : "";
+    const ToolRun cp = RunPack(asUser + "cp " + Q(dir / "src/settings.dat") + " " + Q(dir / "host"));
+    ASSERT_NE(cp.status, 0) << "cp wrote the read-only host: " << cp.out;
+    const ToolRun r = RunPack(asUser + Q(PackTool().string()) + " append " + Q(dir / "host") + " " + Q(dir / "src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "glowcanvas-pack: cannot write " + dir / "host" + ": Permission denied\n");
+    EXPECT_EQ(ReadFileBytes(dir / "host"), host);
+    EXPECT_EQ(fs::status(dir / "host").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }
 
 TEST(PackTool, AppendReplacesThePackageAHostCarries) {

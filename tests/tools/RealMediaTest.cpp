@@ -243,19 +243,20 @@ TEST_P(RealMusic, PlaysForItsLengthAndIsLoweredUnderASoundItem) {
     const double full = tone(zero + 4650 + kSlack, zero + length - 500);
     ASSERT_GT(full, 100) << "silence";
     // Heard from the show's start: a song is late by no more than the time its player
-    // takes to open it (a MIDI file loads its sound font first).
+    // takes to open it (a MIDI file loads its sound font first: up to 0.75 s on a loaded
+    // machine), and then plays whole.
     const double onset = rec.First(0, tone, full / 2, true);
-    EXPECT_LT(onset - zero, 600) << "the music's start";
+    EXPECT_LT(onset - zero, 1000) << "the music's start";
     EXPECT_GT(tone(zero + 1000, zero + 2000 - kSlack) / full, 0.7) << "before the sound";
 
     EXPECT_NEAR(tone(zero + 2350 + kSlack, zero + 4000 - kSlack) / full, 40.0 / 255, 0.1) << "under the sound";
     EXPECT_LT(beep(zero + 500, zero + 2000 - kSlack), 400) << "the sound item before its time";
     EXPECT_GT(beep(zero + 2300 + kSlack, zero + 4300 - kSlack), 4000) << "the sound item";
 
-    // The end, on the show's clock: the first 100 ms of silence.
+    // The end: the first 100 ms of silence, its length after the song's real start.
     auto heard = [&](double from, double) { return rec.Rms(from, from + 100); };
     const double end = rec.First(zero + length - 1500, heard, kHeard, false);
-    EXPECT_NEAR(end - zero, length, kSlack) << "the music's length";
+    EXPECT_NEAR(end - onset, length, kSlack) << "the music's length";
     EXPECT_LT(rec.Rms(end + 300, std::min(rec.Ms(), end + 1000)), kHeard) << "after the music's end";
 }
 

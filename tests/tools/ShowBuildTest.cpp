@@ -124,6 +124,63 @@ TEST(ShowBuild, DefaultsRandomTransitionShowDurationNoMusicAndNamesRelativeToThe
     EXPECT_EQ(built.PlayList().Count(), 0);
 }
 
+// ms of silence as a 16-bit mono WAV file at 8000 Hz.
+std::vector<uint8_t> SilenceOf(int ms) {
+    std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                              1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+    const uint32_t data = uint32_t(ms) * 16;
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(data >> (8 * i)));
+    b.resize(b.size() + data, 0);
+    const uint32_t riff = uint32_t(b.size() - 8);
+    for (int i = 0; i < 4; ++i) b[4 + size_t(i)] = uint8_t(riff >> (8 * i));
+    return b;
+}
+
+// With music the pictures cycle until the show lasts whole passes of the play list (a
+// pause, the songs with a second between them), so that its restart cuts no song: a
+// remainder of a second or more is a picture of its own, a shorter one goes to the
+// picture before. The pause opens each pass, and the closing fade takes that long.
+TEST(ShowBuild, WithMusicThePicturesCycleToWholePassesOfTheSongs) {
+    struct TCase {
+        const char* Name;
+        int Pictures;
+        std::string Duration;
+        std::vector<int> Songs;
+        std::vector<int32_t> Durations;  // of the items built
+    } cases[] = {
+        {"a remainder of its own", 2, "--duration 2000", {6000, 3500}, {2000, 2000, 2000, 2000, 2000, 1500}},
+        {"a short remainder", 2, "--duration 2000", {6000, 2600}, {2000, 2000, 2000, 2000, 2600}},
+        {"the pictures longer than a pass", 3, "--duration 3000", {2000}, {3000, 3000, 3000}},
+        {"the show's default duration", 1, "", {8000}, {5000, 4000}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        fs::create_directories(dir.Path() / "show");
+        std::string music;
+        for (int i = 0; i < c.Pictures; ++i)
+            WriteFileBytes(dir / ("show/" + std::to_string(i) + ".png"), EncodePng(8, 6, [](int, int) { return kShowColors[1]; }));
+        for (size_t i = 0; i < c.Songs.size(); ++i) {
+            const std::string song = dir / ("show/song" + std::to_string(i) + ".wav");
+            WriteFileBytes(song, SilenceOf(c.Songs[i]));
+            music += " --music " + Q(song);
+        }
+        const std::string show = dir / "show/show.kls";
+        const ToolRun r = RunTool(dir, "build " + Q(dir / "show") + " " + Q(show) + " " + c.Duration + music);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        TBuiltShow built(show);
+        ASSERT_EQ(built.Result, slLoaded);
+        ASSERT_EQ(built.Show.RootList().Count(), int(c.Durations.size()));
+        for (size_t i = 0; i < c.Durations.size(); ++i) {
+            EXPECT_EQ(built.Item(int(i))->Duration, c.Durations[i]) << i;
+            EXPECT_EQ(built.Item(int(i))->FileName, std::to_string(int(i) % c.Pictures) + ".png") << i;
+        }
+        EXPECT_EQ(built.PlayList().Item(0)->Delay, 1000);
+        EXPECT_EQ(dynamic_cast<TMusicProperties&>(*built.Show.MusicProperties).EndFadeTime, 1000);
+    }
+}
+
 struct RefusedCase {
     const char* Name;
     std::string Args;

@@ -12,6 +12,9 @@
 #include "playback/OffscreenPlayerHost.h"
 #include "playback/PlaybackModules.h"
 #include "playback/RealTimeSlideShowPlayer.h"
+#include "document/SlideShowProperties.h"
+#include "foundation/FileResolver.h"
+#include "shell/ScreenSaverMain.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +90,54 @@ TEST(ShowRender, PictureItemsNamingVideosShowTheirFirstFrames) {
         std::filesystem::copy_file(dir / (videos[i] + std::string(".png")),
                                    TestOutputFolder() / ("render-" + std::string(videos[i]) + ".png"),
                                    std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
+// The screen saver's player, drawing off-screen: the frame at At of the show its run hands it.
+class TOffscreenSaverPlayer : public TRealTimeSlideShowPlayer {
+public:
+    TOffscreenSaverPlayer(TManualTickCount& clock, int32_t at) : TRealTimeSlideShowPlayer(nullptr), clock_(clock), at_(at) {}
+    void PlayInWindow(TSlideShow* show, bool makeCopy) override {
+        TOffscreenPlayerHost host(*this, 160, 120, &clock_);
+        host.Play(show, makeCopy);
+        host.RunFor(at_);
+        Frame = EncodePngPicture(TBitmap32(host.ClientImage()));
+        host.Finish();
+    }
+    std::vector<uint8_t> Frame;
+
+private:
+    TManualTickCount& clock_;
+    int32_t at_;
+};
+
+// The tool plays what the screen saver plays: a show stored to stop at its end renders,
+// in a fade and past its end, as the saver's own run draws it (which starts it again).
+TEST(ShowRender, EqualsTheFrameOfTheScreenSaversRun) {
+    TempDir dir;
+    WriteColourShow(dir, 160, 120);
+    {
+        TSlideShow show;
+        ASSERT_EQ(show.LoadFromFile(dir.Program() + "show.kls"), 0);
+        ASSERT_NE(show.SlideShowProperties, nullptr);
+        show.SlideShowProperties->EndAction = 1;
+        ASSERT_TRUE(show.SaveToFile(dir.Program() + "stopping.kls"));
+    }
+    struct TOptionsInstalled {
+        TOptionsInstalled() { Options.reset(new TScreenSaverProperties()); }
+        ~TOptionsInstalled() { Options.reset(); }
+    } installedOptions;
+    Options->FileName = dir.Program() + "stopping.kls";
+    Options->ResumeAtLastPos = false;
+    for (int at : {3500, 10500}) {
+        const std::vector<uint8_t> tool = ReadFileBytes(Render(dir, dir / "stopping.kls", at, "tool.png"));
+        ASSERT_FALSE(tool.empty()) << at;
+        RandSeed(1);
+        TManualTickCount clock;
+        TInstalled<SetTickSource> installedClock(clock);
+        TPluginPtr<TOffscreenSaverPlayer> saver(new TOffscreenSaverPlayer(clock, at));
+        PlaySlideShow(*saver, DefaultFileResolver());
+        EXPECT_EQ(saver->Frame, tool) << at;
     }
 }
 

@@ -7,11 +7,16 @@
 #include "playback/MusicShow.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -176,10 +181,13 @@ struct TPictureCase {
     const char* Name;
     const char* File;
     std::string Make;  // ImageMagick's arguments before the output file
+    // After a yellow-green photo: none of it may show through the picture.
+    bool AfterPhoto = false;
 };
 
 // 960 x 720 reaches half of a 1920 x 1080 screen's height and more, so the picture fills
-// the stage; frames of 320 x 240 and thumbnails of 80 x 60 compare them.
+// the stage; frames of 320 x 240 and thumbnails of 80 x 60 compare them. Over black means
+// over black after another picture too.
 TEST(UserFolder, PicturesLookAsImageMagickDecodesThemOverBlack) {
     if (!OnPath("convert")) GTEST_SKIP() << "ImageMagick's convert is missing";
     const std::string grey = "-size 720x960 gradient:'gray(20%)'-'gray(80%)' -rotate 90 -depth 16 ";
@@ -200,6 +208,10 @@ TEST(UserFolder, PicturesLookAsImageMagickDecodesThemOverBlack) {
         {"indexed-trns", "indexed.png",
          "-size 960x720 xc:none -fill '#30c050' -draw 'circle 480,360 480,100' -fill '#c03050' "
          "-draw 'rectangle 40,40 300,250' PNG8:"},
+        {"ramp-after-photo", "ramp.png",
+         "-size 960x720 xc:white \\( -size 720x960 gradient:white-black -rotate 90 \\) "
+         "-alpha off -compose CopyOpacity -composite PNG32:",
+         true},
     };
     const fs::path output = TestOutputFolder() / "user-folder";
     fs::create_directories(output);
@@ -209,11 +221,14 @@ TEST(UserFolder, PicturesLookAsImageMagickDecodesThemOverBlack) {
         fs::create_directories(dir.Path() / "show");
         const std::string picture = dir / ("show/" + std::string(c.File));
         ASSERT_EQ(RunCommand("convert " + c.Make + Q(picture) + " 2>/dev/null; echo $?").out, "0\n");
+        if (c.AfterPhoto)
+            WriteFileBytes(dir / "show/a-photo.jpg", EncodeJpeg(960, 720, [](int, int) { return 0xFFB0D040u; }));
         const ToolRun built = RunTool(dir, "build " + Q(dir / "show") + " " + Q(dir / "show/show.kls") +
                                                " --duration 3000 --transition TAlphablendingTransitionPlugin");
         ASSERT_EQ(built.status, 0) << built.err;
         const std::string frameFile = (output / (std::string(c.Name) + ".png")).string();
-        const ToolRun r = RunTool(dir, "render " + Q(dir / "show/show.kls") + " --at 2500 --size 320x240 " + Q(frameFile));
+        const ToolRun r = RunTool(dir, "render " + Q(dir / "show/show.kls") + " --at " + (c.AfterPhoto ? "5500" : "2500") +
+                                       " --size 320x240 " + Q(frameFile));
         ASSERT_EQ(r.status, 0) << r.err;
         const TBitmap32 frame = ReadPngFile(frameFile);
         ASSERT_EQ(frame.Width(), 320);
@@ -314,6 +329,15 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
     dir.Write("show/eps/no-preview.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\nshowpage\n");
     dir.Write("show/broken/cut.png", "\x89PNG\r\n\x1a\n");
     WriteFileBytes(dir / "show/names/\xCE\xA9mega.png", EncodePng(32, 24, red));  // a Greek capital omega
+    {
+        // A header of 20000 x 20000 pixels, its checksum mended: refused before any pixel.
+        std::vector<uint8_t> big = EncodePng(1, 1, red);
+        for (int i = 0; i < 8; ++i) big[16 + size_t(i)] = i % 4 == 2 ? 0x4E : i % 4 == 3 ? 0x20 : 0;
+        const uint32_t crc = uint32_t(crc32(0, big.data() + 12, 17));
+        for (int i = 0; i < 4; ++i) big[29 + size_t(i)] = uint8_t(crc >> (24 - 8 * i));
+        fs::create_directories(dir.Path() / "show/big");
+        WriteFileBytes(dir / "show/big/big.png", big);
+    }
     WriteFileBytes(dir / "show/tune.mid", MidiSong(2));
     WriteFileBytes(dir / "tune.mid", MidiSong(2));
     dir.Write("show/garbage.bin", std::string(3000, 'x'));
@@ -329,8 +353,10 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
          "drawing.svg: no picture format this system reads"},
         {"an EPS without preview", Q(dir / "show/eps") + " " + out, "no-preview.eps: the picture cannot be read"},
         {"a damaged PNG", Q(dir / "show/broken") + " " + out, "cut.png: the picture cannot be read"},
+        {"a picture over the size limit", Q(dir / "show/big") + " " + out,
+         "big.png: the picture is too large: 20000 x 20000 pixels, more than the limit of 268435456 pixels (2^28)"},
         {"a name without a Windows-1252 form", Q(dir / "show/names") + " " + out,
-         "mega.png has a name without a Windows-1252 form"},
+         "mega.png: the name has characters without a Windows-1252 form"},
         {"a file the sound library cannot play", pics + " " + out + " --music " + Q(dir / "show/garbage.bin"),
          "garbage.bin: no sound file the sound library plays"},
         {"a MIDI song without a readable length", pics + " " + out + " --music " + Q(dir / "show/bad.mid"),
@@ -369,6 +395,45 @@ TEST(UserFolder, ATrackerModuleAnXmAndAMidiSongEndWhereTheirFilesSay) {
     EXPECT_EQ(built.PlayList().Item(2)->EndPoint, 2000);
 }
 
+// A saver whose show the builder made from dir/saver/Lumivor with options (after the
+// folder and the show file), with default options and our sound library, packaged and
+// run full screen until the disk driver has recorded bytes; the recording is left as
+// wav in the test's output folder. firstServer: where xvfb-run looks for a display.
+struct TBuiltSaverRun {
+    ToolRun Build;
+    TRecordedRun Run;
+};
+TBuiltSaverRun RecordBuiltSaver(const TempDir& dir, const std::string& options, int64_t bytes, const std::string& wav,
+                                int firstServer) {
+    const fs::path show = dir.Path() / "saver/Lumivor";
+    TBuiltSaverRun r;
+    r.Build = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) + " " + options);
+    if (r.Build.status != 0) return r;
+    if (RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status != 0) return r;
+    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
+    const std::string saver = dir / "glowcanvas";
+    if (!PackProgram(saver, dir / "saver")) return r;
+    r.Run = RecordFullScreenRun(dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()),
+                                Q(saver) + " /s", bytes, firstServer);
+    const std::vector<int16_t>& samples = r.Run.Samples;
+    soundtest::WriteWav((TestOutputFolder() / wav).string(), 44100, 2, int(samples.size() / 2),
+                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    return r;
+}
+
+// The level of freq in each 100 ms window of a recording (16-bit stereo at 44100 Hz),
+// and the largest of them.
+std::vector<double> WindowLevels(const std::vector<int16_t>& samples, double freq, double& peak) {
+    constexpr int kRate = 44100;
+    std::vector<double> level(samples.size() / 2 / (kRate / 10));
+    peak = 0;
+    for (size_t w = 0; w < level.size(); ++w) {
+        level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, freq, kRate);
+        peak = std::max(peak, level[w]);
+    }
+    return level;
+}
+
 // The three songs as a real saver's play list, recorded by SDL's disk driver: each
 // sounds (its own pitch) in its turn.
 TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
@@ -380,47 +445,76 @@ TEST(UserFolder, ASaverPlaysAModuleAnXmAndAMidiSongInTurn) {
     WriteFileBytes((show / "1.mod").string(), ModSong(24));
     WriteFileBytes((show / "2.xm").string(), XmSong(24));
     WriteFileBytes((show / "3.mid").string(), MidiSong(6));
-    const ToolRun built = RunTool(dir, "build " + Q(show.string()) + " " + Q((show / "Slideshow.kls").string()) +
-                                           " --duration 20000 --music " + Q((show / "1.mod").string()) + " --music " +
-                                           Q((show / "2.xm").string()) + " --music " + Q((show / "3.mid").string()));
-    ASSERT_EQ(built.status, 0) << built.err;
-    ASSERT_EQ(RunTool(dir, "options " + Q(dir / "saver/settings.dat")).status, 0);
-    fs::copy_file(soundtest::LibraryPath(), dir.Path() / "saver/fmod.dll");
-    const std::string saver = dir / "glowcanvas";
-    ASSERT_TRUE(PackProgram(saver, dir / "saver"));
-
     // 2.88 s, 2.88 s and 3 s of songs with a second between them: 13 s recorded is enough.
-    const TRecordedRun r = RecordFullScreenRun(
-        dir, "", "GC_REGISTRY_DIR=" + Q(dir / "registry") + " TMPDIR=" + Q(dir.Path().string()), Q(saver) + " /s",
-        2293200);
-    ASSERT_EQ(r.Status, "0\n") << r.Err;
-    const std::vector<int16_t>& samples = r.Samples;
-    constexpr int kRate = 44100;
-    soundtest::WriteWav((TestOutputFolder() / "user-folder-songs.wav").string(), kRate, 2, int(samples.size() / 2),
-                        [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
+    const TBuiltSaverRun r = RecordBuiltSaver(dir,
+                                              "--duration 20000 --music " + Q((show / "1.mod").string()) + " --music " +
+                                                  Q((show / "2.xm").string()) + " --music " + Q((show / "3.mid").string()),
+                                              2293200, "user-folder-songs.wav", 99);
+    ASSERT_EQ(r.Build.status, 0) << r.Build.err;
+    ASSERT_EQ(r.Run.Status, "0\n") << r.Run.Err;
     // Where each song's pitch is loudest for the first time, in 100 ms windows: each one
     // sounds, and in the play list's order.
-    const size_t windows = samples.size() / 2 / (kRate / 10);
     const double pitches[] = {259.0, 523.0, 440.0};
     double first[3];
     for (int s = 0; s < 3; ++s) {
         SCOPED_TRACE(s);
         double peak = 0;
-        std::vector<double> level(windows);
-        for (size_t w = 0; w < windows; ++w) {
-            level[w] = ToneLevel(samples, w * kRate / 10, (w + 1) * kRate / 10, pitches[s], kRate);
-            peak = std::max(peak, level[w]);
-        }
+        const std::vector<double> level = WindowLevels(r.Run.Samples, pitches[s], peak);
         ASSERT_GT(peak, 300) << "song " << s << " is silent";
         size_t loud = 0, w = 0;
         while (level[w] < peak / 2) ++w;
         first[s] = w / 10.0;
-        for (size_t v = 0; v < windows; ++v) loud += level[v] >= peak / 2;
+        for (double v : level) loud += v >= peak / 2;
         // Each sounds for more than a second (its span is about three).
         EXPECT_GE(loud, 10u);
     }
     EXPECT_LT(first[0], first[1]);
     EXPECT_LT(first[1], first[2]);
+}
+
+// Songs longer than the pictures: a saver built with the builder's defaults plays every
+// song whole and in order while the two pictures cycle, instead of starting the first
+// song again whenever the pictures have all been shown.
+TEST(UserFolder, EverySongPlaysWholeAndInOrderPastThePicturesLength) {
+    if (!OnPath("xvfb-run") || !OnPath("xdotool") || !OnPath("ffmpeg"))
+        GTEST_SKIP() << "xvfb-run, xdotool or ffmpeg is missing";
+    TempDir dir;
+    const fs::path show = dir.Path() / "saver/Lumivor";
+    fs::create_directories(show);
+    WriteFileBytes((show / "a.png").string(), EncodePng(64, 48, [](int, int) { return 0xFF3050E0u; }));
+    WriteFileBytes((show / "b.png").string(), EncodePng(64, 48, [](int, int) { return 0xFFE05030u; }));
+    for (const char* tone : {"440", "1000"})
+        ASSERT_EQ(RunCommand("ffmpeg -v quiet -f lavfi -i sine=frequency=" + std::string(tone) +
+                             ":duration=6:sample_rate=44100 " + Q((show / (std::string(tone) + ".wav")).string()) +
+                             "; echo $?")
+                      .out,
+                  "0\n");
+    // 16 s of 16-bit stereo at 44100 Hz.
+    const TBuiltSaverRun r = RecordBuiltSaver(dir,
+                                              "--duration 2000 --music " + Q((show / "440.wav").string()) +
+                                                  " --music " + Q((show / "1000.wav").string()),
+                                              2822400, "user-folder-long-songs.wav", 180);
+    ASSERT_EQ(r.Build.status, 0) << r.Build.err;
+    EXPECT_EQ(r.Build.err, "");
+    ASSERT_EQ(r.Run.Status, "0\n") << r.Run.Err;
+    // Each tone in 100 ms windows: its first stretch at half its peak or more; a whole
+    // song sounds for its 6 s in one stretch. (The recording ends in the list's next pass.)
+    const double tones[] = {440.0, 1000.0};
+    size_t first[2] = {0, 0}, last[2] = {0, 0};
+    for (int t = 0; t < 2; ++t) {
+        SCOPED_TRACE(tones[t]);
+        double peak = 0;
+        const std::vector<double> level = WindowLevels(r.Run.Samples, tones[t], peak);
+        ASSERT_GT(peak, 1000) << "the song is silent";
+        size_t w = 0;
+        while (level[w] < peak / 2) ++w;
+        first[t] = w;
+        while (w < level.size() && level[w] >= peak / 2) ++w;
+        last[t] = w - 1;
+        EXPECT_NEAR(double(last[t] - first[t] + 1), 60, 3);
+    }
+    // In order: the second after the first has ended.
+    EXPECT_GT(first[1], last[0]);
 }
 
 // ---- every program answers --help ----------------------------------------------------
@@ -438,6 +532,55 @@ TEST(UserFolder, EveryProgramAnswersHelpOnStdoutWithoutDoingAnything) {
         EXPECT_NE(r.out.find("status 0"), std::string::npos) << r.out;
         EXPECT_TRUE(fs::is_empty(dir.Path())) << "it wrote something";
     }
+}
+
+// The words a program's source takes as its commands and options: what its usage must
+// name. words holds each pattern's capture.
+std::set<std::string> WordsTaken(const std::vector<std::string>& sources, const std::regex& pattern,
+                                 const std::string& prefix) {
+    std::set<std::string> words;
+    const char* data = std::getenv("GC_TEST_DATA");
+    for (const std::string& source : sources) {
+        std::ifstream f(fs::path(data).parent_path().parent_path() / source);
+        const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_FALSE(text.empty()) << source;
+        for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it)
+            words.insert(prefix + (*it)[1].str());
+    }
+    return words;
+}
+
+// Every switch, command and option a program takes is in the usage it prints for
+// --help, -h (and /? for the saver), which asks for nothing else.
+TEST(UserFolder, TheUsageNamesEverySwitchCommandAndOption) {
+    if (!std::getenv("GC_TEST_DATA")) GTEST_SKIP() << "GC_TEST_DATA is not set";
+    const fs::path tools = ShowTool().parent_path();
+    std::set<std::string> saver = {"/c", "/a", "/p", "/s"};
+    for (const std::string& w : WordsTaken({"shell/ScreenSaverTools.cpp"}, std::regex(R"re(HasArgument\("([a-z-]+)")re"), "-"))
+        saver.insert(w);
+    EXPECT_TRUE(saver.count("-root") && saver.count("-window-id"));
+    std::set<std::string> show = WordsTaken({"tools/glowcanvas-show.cpp", "tools/ShowBuilder.cpp"},
+                                            std::regex(R"re(a == "(--[a-z-]+)")re"), "");
+    for (const std::string& w : WordsTaken({"tools/glowcanvas-show.cpp"}, std::regex(R"re(\{"([a-z]+)", \d)re"), ""))
+        show.insert(w);
+    EXPECT_TRUE(show.count("transitions") && show.count("--aspect") && show.count("build"));
+    std::set<std::string> pack =
+        WordsTaken({"tools/glowcanvas-pack.cpp"}, std::regex(R"re(\{"([a-z]+)", \d)re"), "");
+    const struct {
+        const char* Program;
+        std::vector<std::string> Asks;
+        const std::set<std::string>& Words;
+    } programs[] = {{"glowcanvas", {"--help", "-h", "'/?'"}, saver},
+                    {"glowcanvas-show", {"--help", "-h"}, show},
+                    {"glowcanvas-pack", {"--help", "-h"}, pack}};
+    for (const auto& p : programs)
+        for (const std::string& ask : p.Asks) {
+            SCOPED_TRACE(std::string(p.Program) + " " + ask);
+            const ToolRun r = RunCommand(Q((tools / p.Program).string()) + " " + ask + " 2>&1; echo \"status $?\"");
+            EXPECT_EQ(r.out.rfind("usage: ", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("status 0"), std::string::npos) << r.out;
+            for (const std::string& word : p.Words) EXPECT_NE(r.out.find(word), std::string::npos) << word;
+        }
 }
 
 TEST(UserFolder, TheTransitionsCommandListsEveryClassWithItsCaption) {
