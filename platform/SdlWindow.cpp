@@ -329,7 +329,9 @@ private:
         sdl.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         // A window does not keep the system's screen saver away, as on Windows.
         sdl.SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-        if (sdl.SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw Exception(AnsiString("SDL: ") + sdl.SDL_GetError());
+        int started = -1;
+        WithoutComposeTable([&] { started = sdl.SDL_InitSubSystem(SDL_INIT_VIDEO); });
+        if (started != 0) throw Exception(AnsiString("SDL: ") + sdl.SDL_GetError());
         videoStarted_ = true;
         if (std::strcmp(sdl.SDL_GetCurrentVideoDriver(), "x11") == 0) InstallXErrorHandler();
     }

@@ -98,6 +98,10 @@ public:
     virtual void SetMessageHook(std::function<bool(TMessage&)> hook) = 0;
     // Runs until the window closes.
     virtual int32_t RunModalLoop() = 0;
+    // Runs prepare (the preparation before the first frame); a window not yet on screen
+    // maps meanwhile, black, so that the first frame finds it mapped. Returns when both
+    // are done, with prepare's exception if it threw.
+    virtual void RevealWhile(const std::function<void()>& prepare) { prepare(); }
 };
 
 // The objects in play order: by layer, then by start; anything not playable has no
