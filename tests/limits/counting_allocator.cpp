@@ -29,13 +29,17 @@ void StartPeak() { peak.store(held.load()); }
 }  // namespace heapcount
 
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's allocator reports each allocation and release to hooks of ours.
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's allocator reports each allocation and release to hooks of ours (its
+// runtime's entry points; g++ ships no header for them).
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t), void (*)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void*);
+}
 
 namespace {
 void OnMalloc(const volatile void*, size_t size) { Add(int64_t(size)); }
 void OnFree(const volatile void* p) {
-    if (p) Add(-int64_t(__sanitizer_get_allocated_size(const_cast<const void*>(p))));
+    if (p) Add(-int64_t(__sanitizer_get_allocated_size(p)));
 }
 const int installed = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
 }  // namespace
