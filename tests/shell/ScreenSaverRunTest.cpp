@@ -837,22 +837,23 @@ TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
 }
 
 TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
-    const std::string store = registry.Dir() / "user.reg";
+    const fs::path folder = registry.Dir().Path();
     OnWait = [&] {
         if (Elapsed() < 500) return;
-        // A folder where the store's file goes: it cannot be replaced.
+        // A plain file where the store's folder was: nothing can be written into it, also
+        // not by root (a store that is no plain file would only be kept aside).
         std::error_code ec;
-        fs::remove(store, ec);
-        fs::create_directory(store, ec);
+        fs::remove_all(folder, ec);
+        std::ofstream(folder) << "x";
         PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
     };
     TRunContext context;
     RunInstalledShow(context);
-    ASSERT_TRUE(fs::is_directory(store));
+    ASSERT_TRUE(fs::is_regular_file(folder));
     bool named = false;
     for (const AnsiString& line : debug.Lines)
         named = named || (line.find("Options of \"sonne\" not saved: ") != AnsiString::npos &&
-                          line.find(AnsiString(store)) != AnsiString::npos);
+                          line.find(AnsiString(folder.string())) != AnsiString::npos);
     EXPECT_TRUE(named);
 }
 
