@@ -370,6 +370,14 @@ protected:
         if (!started) started = clock.Get();
         return clock.Get() - started;
     }
+    // A preview stores nothing; the sound output it switched off comes back for the next
+    // test.
+    void ExpectAPreviewsEnd() {
+        TPluginPtr<TScreenSaverProperties> saved;
+        EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+        SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
+        SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    }
     bool Logged(const std::string& part) const {
         for (const AnsiString& line : debug.Lines)
             if (line.find(part) != AnsiString::npos) return true;
@@ -685,10 +693,7 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     EXPECT_EQ(context.PreviewParentWindow, kParent);
     EXPECT_EQ(SoundSystemRefCount(), 0);
     EXPECT_EQ(Options->LastPosition, 2500);
-    TPluginPtr<TScreenSaverProperties> saved;
-    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
-    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
-    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    ExpectAPreviewsEnd();
 }
 
 TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
@@ -781,10 +786,7 @@ TEST_F(RunTest, ADaemonsPreviewPanePlaysSilentlyAndStoresNothing) {
     EXPECT_TRUE(checked);
     EXPECT_TRUE(context.DaemonPreview);
     EXPECT_EQ(Options->LastPosition, 1500);
-    TPluginPtr<TScreenSaverProperties> saved;
-    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
-    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
-    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    ExpectAPreviewsEnd();
 }
 
 // A show whose items run a program as they start does so on every loop; in a daemon's
