@@ -3,6 +3,7 @@
 #include "dynload/SdlLibrary.h"
 #include "platform/SysUtils.h"
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -32,4 +33,15 @@ void PreloadSdl() {
     } catch (...) {
         // No thread to spare: the first use loads it.
     }
+}
+
+void WithoutComposeTable(const std::function<void()>& start) {
+    if (std::getenv("XCOMPOSEFILE")) return start();
+    // The start's display check starts the video before the run's threads come, so no
+    // thread of ours reads the environment while it changes.
+    ::setenv("XCOMPOSEFILE", "/dev/null", 1);
+    struct TRestore {
+        ~TRestore() { ::unsetenv("XCOMPOSEFILE"); }
+    } restore;
+    start();
 }

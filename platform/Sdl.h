@@ -2,6 +2,8 @@
 // dynload/SdlLibrary.h), and the start's early loading of it.
 #pragma once
 
+#include <functional>
+
 struct TSdlFunctions;
 
 // The process's SDL; throws Exception with the reason when it cannot load.
@@ -15,3 +17,9 @@ bool KeepSdlLoaded();
 // libraries overlaps the start's work that needs no SDL; the first use then finds it
 // loaded (or waits for the loading to end). A failure is left to that first use to report.
 void PreloadSdl();
+
+// Runs start (SDL's video start) with Xlib's table of compose sequences left unread: SDL
+// opens an input method as its video starts, and Xlib's own one parses the locale's whole
+// table there (10 to 25 ms of every start), while no window of ours takes text. A table
+// the user names (XCOMPOSEFILE) is read as always; the environment is as it was after.
+void WithoutComposeTable(const std::function<void()>& start);

@@ -69,7 +69,11 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     SetMusicClockTime(start);
     const bool onlyDue = GetSettings()->OnlyDueAtStart;
     AdvanceObjects(onlyDue);
-    PrepareWhileWaiting(ComingObjects, -1);
+    const auto prepare = [this] { PrepareWhileWaiting(ComingObjects, -1); };
+    if (Window)
+        Window->RevealWhile(prepare);
+    else
+        prepare();
     FrameCount = 0;
     FpsFrames = 0;
     FpsWindowStart = 0;

@@ -8,6 +8,8 @@
 #include "playback/PaintBoxPlacement.h"
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <vector>
 
 TWinPaintBox32::TWinPaintBox32() = default;
@@ -307,8 +309,25 @@ void TPlayerWindowForm::WaitForNextTick(uint32_t frameStart, int32_t refreshInte
     }
 }
 
+void TPlayerWindowForm::RevealWhile(const std::function<void()>& prepare) {
+    if (Visible() || modal_) return prepare();
+    std::future<void> prepared;
+    try {
+        prepared = std::async(std::launch::async, prepare);
+    } catch (const std::system_error&) {
+        // No thread to spare: the window maps with the loop.
+        return prepare();
+    }
+    // Only the window system's calls run here meanwhile; the preparation touches neither
+    // the window nor its messages but through the queue's lock.
+    window_->Show();
+    revealed_ = true;
+    prepared.get();
+}
+
 int32_t TPlayerWindowForm::RunModalLoop() {
-    if (Visible() || modal_) throw EInvalidOperation("Aus einem sichtbaren Fenster kann kein modales gemacht werden");
+    if ((Visible() && !revealed_) || modal_)
+        throw EInvalidOperation("Aus einem sichtbaren Fenster kann kein modales gemacht werden");
     WindowSystem().ReleaseCapture();
     // The pointer's shape goes back to the default only: a pointer the shell hid stays
     // hidden, so there is nothing to do here.
@@ -318,6 +337,7 @@ int32_t TPlayerWindowForm::RunModalLoop() {
         ~TLeave() {
             Form->window_->Hide();
             Form->modal_ = false;
+            Form->revealed_ = false;
         }
     } leave{this};
     window_->Show();

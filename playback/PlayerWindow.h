@@ -123,6 +123,8 @@ public:
 private:
     // First, since the paint box's window lies in it.
     std::unique_ptr<TWindow> window_;
+    // Shown by RevealWhile ahead of the modal loop.
+    bool revealed_ = false;
 
 public:
     TWinPaintBox32 PaintBox;
@@ -141,6 +143,9 @@ public:
     void SetMessageHook(std::function<bool(TMessage&)> hook) override;
     // Shows the form and plays until it closes; answers the modal result.
     int32_t RunModalLoop() override;
+    // A hidden form maps while prepare runs on a thread of its own: mapping a full-screen
+    // window (and a window manager's answer to it) overlaps decoding the first pictures.
+    void RevealWhile(const std::function<void()>& prepare) override;
     virtual void InstallWindowProcs();
     void SetOnMessageLoop(std::function<void()> method) override;
     // Takes one message and handles it; False when none was waiting.

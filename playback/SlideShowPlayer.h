@@ -26,6 +26,7 @@ class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
 class TDummySlideShowObject;
+class TMusicOpener;
 class TMusicProperties;
 class TProperties;
 class TSlideShow;
@@ -97,6 +98,10 @@ public:
     virtual void SetMessageHook(std::function<bool(TMessage&)> hook) = 0;
     // Runs until the window closes.
     virtual int32_t RunModalLoop() = 0;
+    // Runs prepare (the preparation before the first frame); a window not yet on screen
+    // maps meanwhile, black, so that the first frame finds it mapped. Returns when both
+    // are done, with prepare's exception if it threw.
+    virtual void RevealWhile(const std::function<void()>& prepare) { prepare(); }
 };
 
 // The objects in play order: by layer, then by start; anything not playable has no
@@ -257,6 +262,9 @@ public:
     std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> MusicFade;  // kind 2
     TDummySlideShowObject* MusicFadeObject = nullptr;
     std::shared_ptr<TBackgroundMusicHighPriorityEvent> MusicEvent;
+    // Opens the music's files off the player's thread, made on first use; null while the
+    // sound is silent (its sounds open no file) or mixed on demand (BackgroundMusic.cpp).
+    TMusicOpener* MusicOpener();
     int32_t StartPosition = 0;
     bool StepMode = false;
     std::vector<AnsiString> FontFiles;
@@ -362,6 +370,7 @@ private:
     int32_t& ListPosition(const TSlideShowObjectList* list) { return listPositions_[list]; }
 
     ISoundSystem* soundSystem_ = nullptr;
+    std::unique_ptr<TMusicOpener> musicOpener_;
     TPluginPtr<TSlideShowPlayerProperties> settings_;
     std::unique_ptr<TSlideShow> ownedShow_;
     std::recursive_mutex eventLock_;

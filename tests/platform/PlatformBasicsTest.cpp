@@ -3,13 +3,17 @@
 #include "platform/Names.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
+#include "platform/Sdl.h"
 #include "platform/Stream.h"
 
 #include <gtest/gtest.h>
 
 #include <sched.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 TEST(Charset, EveryByteRoundTripsThroughUtf8) {
     std::string all;
@@ -145,4 +149,31 @@ TEST(ProcessInfo, CoresAreThoseOfTheAffinityMask) {
         EXPECT_EQ(ProcessCores(), int(n));
     }
     ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+}
+
+// The video's start reads no compose table of the locale, leaves one the user names, and
+// leaves the environment as it found it, also when the start fails.
+TEST(SdlStart, TheComposeTableIsLeftUnreadOnlyDuringTheStart) {
+    struct TCase {
+        const char* Given;  // XCOMPOSEFILE before, or null
+        const char* During;
+        bool Throws;
+    };
+    const TCase cases[] = {{nullptr, "/dev/null", false}, {nullptr, "/dev/null", true}, {"/home/a/.XCompose", "/home/a/.XCompose", false}};
+    for (const TCase& c : cases) {
+        if (c.Given) ::setenv("XCOMPOSEFILE", c.Given, 1);
+        else ::unsetenv("XCOMPOSEFILE");
+        std::string during;
+        const auto start = [&] {
+            const char* v = std::getenv("XCOMPOSEFILE");
+            during = v ? v : "";
+            if (c.Throws) throw std::runtime_error("no video");
+        };
+        if (c.Throws) EXPECT_THROW(WithoutComposeTable(start), std::runtime_error);
+        else WithoutComposeTable(start);
+        EXPECT_EQ(during, c.During);
+        const char* after = std::getenv("XCOMPOSEFILE");
+        EXPECT_EQ(after ? std::string(after) : std::string("(unset)"), c.Given ? c.Given : "(unset)");
+    }
+    ::unsetenv("XCOMPOSEFILE");
 }

@@ -13,7 +13,10 @@
 
 #include <SDL.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -170,6 +173,67 @@ TEST(PlayerWindowForm, RunModalLoopRefusesAVisibleFormAndAMissingTick) {
     // It was shown and the clocks run; now it is hidden again and may be made modal anew.
     rig.Clock.Advance(250);
     EXPECT_EQ(rig.Player->GetCurrentPlayTime(), 250);
+    EXPECT_FALSE(form.Visible());
+    rig.Player->EndPlay();
+}
+
+// A window whose showing waits (a while at most) until the preparation has begun.
+class TWaitingWindow : public TFakeWindowSystem::TFakeWindow {
+public:
+    TWaitingWindow(TFakeWindowSystem& system, std::atomic<bool>& begun, std::atomic<bool>& shown)
+        : TFakeWindow(system, 320, 240, 0), begun_(begun), shown_(shown) {}
+    void Show() override {
+        for (int i = 0; i < 500 && !begun_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        TFakeWindow::Show();
+        shown_ = true;
+    }
+
+private:
+    std::atomic<bool>& begun_;
+    std::atomic<bool>& shown_;
+};
+
+TEST(PlayerWindowForm, AHiddenFormMapsWhileThePreparationRuns) {
+    FormRig rig;
+    std::atomic<bool> begun{false}, shown{false};
+    TPlayerWindowForm form(std::make_unique<TWaitingWindow>(rig.Screen, begun, shown));
+    // Each side waits for the other: done one after the other, neither would see it.
+    bool sawShown = false;
+    std::thread::id preparedOn;
+    form.RevealWhile([&] {
+        preparedOn = std::this_thread::get_id();
+        begun = true;
+        for (int i = 0; i < 500 && !shown; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        sawShown = shown;
+    });
+    EXPECT_TRUE(sawShown);
+    EXPECT_NE(preparedOn, std::this_thread::get_id());
+    EXPECT_TRUE(form.Visible());
+    // What the preparation throws reaches the caller; a form on screen prepares on the
+    // caller's thread and maps nothing.
+    TPlayerWindowForm shownForm;
+    shownForm.Window().Show();
+    EXPECT_THROW(shownForm.RevealWhile([&] {
+        preparedOn = std::this_thread::get_id();
+        throw Exception("kaputt");
+    }),
+                 Exception);
+    EXPECT_EQ(preparedOn, std::this_thread::get_id());
+}
+
+TEST(PlayerWindowForm, ThePlayMapsItsWindowBeforeTheLoopAndTheLoopTakesIt) {
+    FormRig rig;
+    rig.Add(100);
+    TPlayerWindowForm form;
+    bool visibleAtFirstFrame = false;
+    rig.Player->BeginPlay(&form, &rig.Show, false, nullptr, 0);
+    EXPECT_TRUE(form.Visible());
+    form.SetOnMessageLoop([&] {
+        visibleAtFirstFrame = form.Visible();
+        PostQuitMessage(0);
+    });
+    EXPECT_EQ(form.RunModalLoop(), mrCancel);
+    EXPECT_TRUE(visibleAtFirstFrame);
     EXPECT_FALSE(form.Visible());
     rig.Player->EndPlay();
 }

@@ -693,6 +693,8 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
 
 TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     constexpr uint64_t kDaemon = 0x400008;
+    // The daemon's window covers the screen.
+    screen.Screen = Bounds(0, 0, 640, 480);
     screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
     // Each run with the context its command line makes.
     const auto runFullScreen = [] {
@@ -755,6 +757,36 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
 }
 
+// A settings panel's preview pane (a daemon's window smaller than the screen): the show
+// plays there silently, and the position stays as it was stored.
+TEST_F(RunTest, ADaemonsPreviewPanePlaysSilentlyAndStoresNothing) {
+    constexpr uint64_t kPane = 0x400010;
+    screen.AddForeignWindow(kPane, Bounds(20, 40, 320, 240));
+    Options->LastPosition = 1500;
+    SetArgs({"saver", "--root", "--window-id", "0x400010"});
+    TRunContext context = MakeRunContext();
+    bool checked = false;
+    started = 0;
+    OnWait = [&] {
+        if (screen.Windows.empty()) return;
+        if (!checked) {
+            checked = true;
+            EXPECT_EQ(screen.Windows[0]->ForeignId(), kPane);
+            ASSERT_NE(SoundSystem(), nullptr);
+            EXPECT_TRUE(SoundSystem()->Silent);
+        }
+        if (Elapsed() >= 2000) PostQuitMessage(0);
+    };
+    RunFullScreen(context);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(context.DaemonPreview);
+    EXPECT_EQ(Options->LastPosition, 1500);
+    TPluginPtr<TScreenSaverProperties> saved;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
+    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+}
+
 // A show whose items run a program as they start does so on every loop; in a daemon's
 // run, where the screen may be locked, nobody could see or close it, so nothing starts
 // there and the debug output says so once. A run of our own still starts it.
@@ -776,6 +808,8 @@ TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
     constexpr uint64_t kDaemon = 0x400008;
     TFakeShellSystem shell;
     TInstalled<SetShellSystem> installedShell(shell);
+    // The daemon's window covers the screen.
+    screen.Screen = Bounds(0, 0, 640, 480);
     screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
     for (const bool daemon : {false, true}) {
         SCOPED_TRACE(daemon ? "a daemon's run" : "a run of our own");
