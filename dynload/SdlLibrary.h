@@ -23,6 +23,7 @@ enum TSdlPart { sdlLibrary, sdlPartCount };
     X(sdlLibrary, SDL_GetGlobalMouseState) X(sdlLibrary, SDL_CaptureMouse)                           \
     X(sdlLibrary, SDL_ShowCursor) X(sdlLibrary, SDL_GetCurrentVideoDriver)                           \
     X(sdlLibrary, SDL_GetCurrentDisplayMode) X(sdlLibrary, SDL_GetDisplayBounds)                     \
+    X(sdlLibrary, SDL_GetNumVideoDisplays)                                                           \
     X(sdlLibrary, SDL_GetDisplayUsableBounds) X(sdlLibrary, SDL_CreateWindow)                        \
     X(sdlLibrary, SDL_CreateWindowFrom) X(sdlLibrary, SDL_DestroyWindow)                             \
     X(sdlLibrary, SDL_GetWindowID) X(sdlLibrary, SDL_GetWindowFromID)                                \

@@ -441,7 +441,8 @@ bool TPackager::ExtractItem(const TPackageFileListItem* item, const AnsiString& 
     return ExtractItem(item, TExactPath{ResolvePath(destFileName)});
 }
 
-bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile) {
+bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile,
+                            const std::atomic<bool>* stop) {
     if (!item) return Fail("no item");
     if (!IsSafeItemName(item->FileName)) return Fail("unsafe item name \"" + item->FileName + "\"");
     std::unique_ptr<TPartialStream> in = OpenItem(item);
@@ -449,7 +450,17 @@ bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& 
     try {
         // Extracted copies can be made again: no flush to disk for each.
         TAtomicFile out(destFile.Path, false);
-        if (item->Size > 0) out.CopyFrom(*in, item->Size);
+        // Pieces small enough that a stop waits for one only, even from a cold disk;
+        // the temporary goes with out when the copy stops.
+        constexpr int64_t kPiece = int64_t(1) << 20;
+        std::vector<uint8_t> piece(size_t(std::min<int64_t>(std::max<int64_t>(item->Size, 0), kPiece)));
+        for (int64_t left = item->Size; left > 0;) {
+            if (stop && stop->load(std::memory_order_relaxed)) return Fail("stopped");
+            const int64_t n = std::min<int64_t>(left, kPiece);
+            in->ReadBuffer(piece.data(), n);
+            out.WriteBuffer(piece.data(), n);
+            left -= n;
+        }
         out.Commit();
     } catch (const std::exception& e) {
         return Fail(e.what());

@@ -8,6 +8,7 @@
 #include "foundation/PartialStream.h"
 #include "platform/Paths.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -102,9 +103,12 @@ public:
     // Writes the item's bytes to destFileName (through a temporary file renamed into
     // place, so a failure never leaves a truncated file under that name). False for a
     // null item, an item name that could escape a target folder, a damaged item, or a
-    // file that cannot be written.
+    // file that cannot be written. A stop flag, when given, is looked at between pieces
+    // of the copy: once set the copy ends within a piece, leaves nothing behind and
+    // answers False.
     bool ExtractItem(const TPackageFileListItem* item, const AnsiString& destFileName);
-    bool ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile);
+    bool ExtractItem(const TPackageFileListItem* item, const TExactPath& destFile,
+                     const std::atomic<bool>* stop = nullptr);
 
     uint8_t State() const { return state_; }
     int64_t PackageStart() const { return packageStart_; }

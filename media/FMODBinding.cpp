@@ -71,9 +71,17 @@ const std::array<const char*, TFMOD::kEntryPointCount> TFMOD::EntryPointNames = 
 
 namespace {
 
-int SoundOpenAbortCheck() { return QuitOrInputPending() ? 1 : 0; }
+thread_local const std::atomic<bool>* tOpenStop = nullptr;
+
+// Asked by the sound library on the thread that opens.
+int SoundOpenAbortCheck() {
+    if (tOpenStop) return tOpenStop->load(std::memory_order_relaxed) ? 1 : 0;
+    return QuitOrInputPending() ? 1 : 0;
+}
 
 }  // namespace
+
+void SetSoundOpenStop(const std::atomic<bool>* stop) { tOpenStop = stop; }
 
 TFMOD::~TFMOD() { Unload(); }
 

@@ -8,6 +8,7 @@
 #include "platform/SysUtils.h"
 
 #include <array>
+#include <atomic>
 
 // Handles as the library gives them; 0 (null) means none.
 using FSoundStream = void*;
@@ -89,3 +90,8 @@ public:
 private:
     void BindTyped();
 };
+
+// Stream and song opens made on the calling thread give up once *stop is set (null: once
+// a quit or input waits in the message queue, as on the GUI thread). For threads that
+// open on the player's behalf, whose opens end with the run rather than with input.
+void SetSoundOpenStop(const std::atomic<bool>* stop);

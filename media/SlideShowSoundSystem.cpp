@@ -378,6 +378,7 @@ TSoundSystem::~TSoundSystem() {
 }
 
 bool TSoundSystem::Init(bool nonRealtime, const AnsiString& fmodPath) {
+    NonRealtime = nonRealtime;
     if (Binding->IsLoaded() && Started)
         return true;
     if (Settings->NoSound) {

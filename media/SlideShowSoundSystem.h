@@ -194,6 +194,8 @@ public:
     bool Started = false;
     // Chosen once at the start: the sounds play nothing (sound off, or no library).
     bool Silent = false;
+    // Mixed on demand (rendering) rather than played to a device as time passes.
+    bool NonRealtime = false;
     // The output candidates tried by the last SelectOutput, in order (for diagnostics).
     std::vector<int> TriedOutputs;
 };

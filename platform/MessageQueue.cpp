@@ -419,7 +419,9 @@ bool TMessageQueue::QuitOrInputPending(bool inputToo) {
         case WM_SYSKEYDOWN:
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: return true;
+        case WM_MBUTTONDOWN:
+        // A moved mouse ends a screen saver as a key does.
+        case WM_MOUSEMOVE: return true;
         default: break;
         }
     }

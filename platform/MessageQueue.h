@@ -118,8 +118,8 @@ public:
 
     bool IsGuiThread() const { return std::this_thread::get_id() == guiThread_; }
 
-    // Whether a quit, a key or a mouse button is waiting, so that slow work on the GUI
-    // thread can give up early; with inputToo False whether a quit waits or was taken
+    // Whether a quit, a key, a mouse button or a mouse move is waiting, so that slow work
+    // on the GUI thread can give up early; with inputToo False whether a quit waits or was taken
     // already. On the GUI thread the system's input is taken in first (it stays queued
     // for the loop); other threads see only what is queued.
     bool QuitOrInputPending(bool inputToo = true);

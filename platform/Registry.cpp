@@ -21,6 +21,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "platform/DebugOutput.h"
 #include "platform/LittleEndian.h"
 #include "platform/Names.h"
 #include "platform/TextSplit.h"
@@ -263,7 +264,9 @@ bool Failed(const std::string& path, int error) {
 
 LoadResult LoadFile(const std::string& file, RegStore& s) {
     s.clear();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a pipe by the store's name would otherwise hold the start until
+    // someone writes into it.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             AddKey(s, "");
@@ -271,6 +274,14 @@ LoadResult LoadFile(const std::string& file, RegStore& s) {
         }
         Failed(file, errno);
         return LoadResult::Unreadable;
+    }
+    // Only a plain file holds a store; anything else reads as a damaged one, and the next
+    // change keeps it aside.
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        OutputDebugString(Utf8ToAnsi(file) + ": no plain file, read as a damaged options store");
+        return LoadResult::Damaged;
     }
     std::vector<uint8_t> bytes;
     uint8_t buf[65536];

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 // How often a foreign window is asked whether it still exists: twice within the 100 ms
@@ -34,8 +36,25 @@ int LogXError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+std::atomic<void (*)()> gDisplayLostAction{nullptr};
+
+// Xlib ends the process when this returns, and the display it was called for is dead:
+// the run's own end happens here, and never returns into Xlib.
+int DisplayLost(Display*) {
+    static std::atomic<bool> ending{false};
+    if (ending.exchange(true)) {
+        for (;;) ::pause();
+    }
+    OutputDebugString("X connection lost: the run ends");
+    if (void (*action)() = gDisplayLostAction.load()) action();
+    ::_exit(0);
+}
+
 // Ours after SDL's video start too, since SDL's own handler ends the process.
-void InstallXErrorHandler() { XSetErrorHandler(LogXError); }
+void InstallXErrorHandler() {
+    XSetErrorHandler(LogXError);
+    XSetIOErrorHandler(DisplayLost);
+}
 
 class TX11Connection {
 public:
@@ -225,6 +244,18 @@ public:
     }
 
     bool GetWindowRect(uint64_t id, TRect& rect) override { return x11_.WindowRect(id, rect); }
+
+    TRect GetMonitorRect(const TPoint& at) override {
+        StartVideo();
+        const TSdlFunctions& sdl = SdlFunctions();
+        SDL_Rect r{};
+        for (int i = 0, n = sdl.SDL_GetNumVideoDisplays(); i < n; ++i)
+            if (sdl.SDL_GetDisplayBounds(i, &r) == 0 && at.X >= r.x && at.X < r.x + r.w && at.Y >= r.y &&
+                at.Y < r.y + r.h)
+                return Bounds(r.x, r.y, r.w, r.h);
+        if (sdl.SDL_GetDisplayBounds(0, &r) != 0) return TRect{};
+        return Bounds(r.x, r.y, r.w, r.h);
+    }
 
     TRect GetWorkArea() override {
         StartVideo();
@@ -453,3 +484,5 @@ TWindowSystem& WindowSystem() {
 }
 
 void SetWindowSystem(TWindowSystem* system) { installed.store(system, std::memory_order_release); }
+
+void SetDisplayLostAction(void (*action)()) { gDisplayLostAction.store(action); }

@@ -69,6 +69,9 @@ public:
     virtual bool GetWindowRect(uint64_t id, TRect& rect) = 0;
     // The primary monitor's area without panels and docks, in screen coordinates.
     virtual TRect GetWorkArea() = 0;
+    // The whole area of the monitor that holds the point (the primary one when none
+    // does), in screen coordinates; empty when unknown.
+    virtual TRect GetMonitorRect(const TPoint& at) = 0;
     virtual TPoint GetCursorPos() = 0;
     virtual void ShowCursor(bool show) = 0;
     virtual bool CursorShown() = 0;
@@ -80,6 +83,12 @@ public:
     // only counts when SDL_VIDEODRIVER asked for it (tests do).
     virtual bool HasDisplay() = 0;
 };
+
+// What the process does when its X connection breaks under it (the server went away,
+// the user logged out), where Xlib would print a line and exit at once: action (null:
+// none) runs once, on the thread that met the loss, touching no display, and the process
+// then ends with status 0. Other threads meeting the loss meanwhile wait for that end.
+void SetDisplayLostAction(void (*action)());
 
 // The window system in use: SDL's (video starts on first use: make that use on the GUI
 // thread) unless a test installed another.
@@ -132,6 +141,7 @@ public:
     std::unique_ptr<TWindow> CreateForeignWindow(uint64_t id) override;
     bool GetWindowRect(uint64_t id, TRect& rect) override;
     TRect GetWorkArea() override { return WorkArea; }
+    TRect GetMonitorRect(const TPoint&) override { return Screen; }
     TPoint GetCursorPos() override { return CursorPos; }
     void ShowCursor(bool show) override { CursorVisible = show; }
     bool CursorShown() override { return CursorVisible; }

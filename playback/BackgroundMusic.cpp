@@ -9,6 +9,8 @@
 #include "document/SoundServices.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
+#include "media/SlideShowSoundSystem.h"
+#include "playback/MusicOpener.h"
 #include "platform/DebugOutput.h"
 
 #include <algorithm>
@@ -31,6 +33,12 @@ struct TListLock {
     TMusicPlayList& List;
 };
 
+// What the item opens, as the show's file resolver says.
+AnsiString MusicFileOf(TSlideShow* show, const TMusicPlayListItem* item) { return show->FileToOpen(item->FileName); }
+
+// How often a frame looks for the opener's answers while it has asked for something.
+constexpr int32_t kAnswerPollMs = 50;
+
 }  // namespace
 
 TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item) {
@@ -44,25 +52,20 @@ int32_t GetMusicItemEnd(const TMusicPlayListItem* item) {
     return SaturateInt32(int64_t(data->ItemStart) + Span(duration) + data->LateStart);
 }
 
-void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve) {
+void LayOutMusicPlayList(TMusicPlayList& list) {
     int64_t t = 0;
-    bool stopped = false;
     for (const auto& item : list.Items) {
         auto data = std::make_unique<TBackgroundMusicRuntimeData>();
         TBackgroundMusicRuntimeData* d = data.get();
         item->PlayerData = std::move(data);
-        if (stopped) continue;
-        if (!item->IsLengthKnown() && !item->Sound) {
-            item->Open(resolve(item->FileName));
-            item->Close();
-        }
         t += Span(item->Delay);
         int64_t span;
         if (item->EndPoint != 0) {
             span = Span(int64_t(item->EndPoint) - item->StartPoint);
         } else if (item->GetLength() == -1) {
-            // Neither this item nor any later one can be placed.
-            stopped = true;
+            // A song that cannot be opened (a dead address) takes no time and never
+            // starts; the songs after it still play.
+            t += Span(item->Gap);
             continue;
         } else {
             span = Span(int64_t(item->GetLength()) - item->StartPoint);
@@ -91,15 +94,21 @@ bool TBackgroundMusicHighPriorityEvent::MusicPosition(int32_t& pass, int32_t& po
     TMusicProperties* music = Music();
     if (!music) return false;
     if (TotalDuration == -2) {
-        // Measuring opens every item of unknown length, which may take seconds: it happens
-        // here, in the loop with the window up, where a key or a quit ends a slow open,
-        // instead of before the window shows.
-        TSlideShow* show = owner_->SlideShow;
-        LayOutMusicPlayList(*music->PlayList, [show](const AnsiString& name) { return show->FileToOpen(name); });
-        TotalDuration = MusicPassLength(*music->PlayList);
+        // Measuring opens every item of unknown length, which may take seconds: the
+        // opener does it off this thread, and the time line waits for it.
+        TMusicPlayList& list = *music->PlayList;
+        TakeOpenedMusic(list);
+        if (!MeasureMusicPlayList(list)) {
+            if (measureAskedAt_ < 0) measureAskedAt_ = owner_->GetMusicTime();
+            return false;
+        }
+        // The music then starts from where its time line stood when it was asked for.
+        if (measureAskedAt_ >= 0) LayoutDelay = std::max(0, owner_->GetMusicTime() - measureAskedAt_);
+        LayOutMusicPlayList(list);
+        TotalDuration = MusicPassLength(list);
     }
     if (TotalDuration <= 0) return false;
-    const int32_t p = std::max(0, owner_->GetMusicTime());
+    const int32_t p = std::max(0, owner_->GetMusicTime() - LayoutDelay);
     pass = p / TotalDuration;
     position = p % TotalDuration;
     return true;
@@ -110,9 +119,10 @@ bool TBackgroundMusicHighPriorityEvent::Execute() {
     if (!music || !music->HasMusic()) return true;
     TMusicPlayList& list = *music->PlayList;
     TListLock lock(list);
+    TakeOpenedMusic(list);
     int32_t pass = 0, position = 0;
-    // A pass of no length holds no music.
-    if (!MusicPosition(pass, position)) return true;
+    // A pass of no length holds no music; one still being measured waits.
+    if (!MusicPosition(pass, position)) return TotalDuration != -2;
     if (pass != LastPass) {
         // A new pass starts from its first item; going back across a pass (a jump or a
         // re-sync) stops what belongs to the later one as well.
@@ -132,17 +142,30 @@ void TBackgroundMusicHighPriorityEvent::StartDueMusicItems(int32_t position) {
     TMusicPlayList& list = *Music()->PlayList;
     for (int i = 0; i < list.Count(); ++i) {
         TMusicPlayListItem* item = list.Item(i);
-        const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
+        TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
         if (!data || data->ItemStart < 0 || data->ItemStart > position) continue;
         const int32_t end = GetMusicItemEnd(item);
         // An item is over at its end; starting it there would stop it in the same run.
         if (end <= position) continue;
         if (std::find(ActiveItems.begin(), ActiveItems.end(), item) != ActiveItems.end()) continue;
+        // Opened off this thread, the item starts once it is open, from where it was due
+        // then; its end moves by the wait.
+        int32_t due = position;
+        if (!item->GetSound() && owner_->MusicOpener()) {
+            if (data->WaitingSince < 0) data->WaitingSince = position;
+            OpenMusicItem(item);
+            continue;
+        }
+        if (data->WaitingSince >= 0) {
+            due = std::min(due, data->WaitingSince);
+            data->WaitedForOpen = position - due;
+            data->WaitingSince = -1;
+        }
         char line[64];
         std::snprintf(line, sizeof line, "Start: %d -> End: %d", data->ItemStart, end);
         OutputDebugString(line);
         ActiveItems.push_back(item);
-        StartMusicItem(item, SaturateInt32(int64_t(position) - data->ItemStart + item->StartPoint));
+        StartMusicItem(item, SaturateInt32(int64_t(due) - data->ItemStart + item->StartPoint));
         list.CurrentIndex = std::max(list.CurrentIndex, i);
     }
 }
@@ -153,13 +176,18 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     TBackgroundMusicRuntimeData* data = MusicRuntimeData(item);
     int32_t late = 0;
     if (!item->GetSound()) {
-        // Opened only now (the first song; a MIDI song loads its sound font first, which
-        // may take most of a second on a busy machine): it plays whole from its real start.
+        // Opened only now, here (a silent sound, a mix made on demand; the first song; a
+        // MIDI song loads its sound font first, which may take most of a second on a busy
+        // machine): it plays whole from its real start.
         const int32_t before = owner_->GetCurrentMusicTime();
-        item->Open(owner_->SlideShow->FileToOpen(item->FileName));
+        if (!OpenMusicItem(item)) return;
         late = std::max(0, owner_->GetCurrentMusicTime() - before);
     }
-    if (data) data->LateStart = late;
+    // A song that waited for the opener at its start plays whole as well.
+    if (data) {
+        data->LateStart = late + data->WaitedForOpen;
+        data->WaitedForOpen = 0;
+    }
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
@@ -225,6 +253,8 @@ void TBackgroundMusicHighPriorityEvent::StopAllMusicItems() {
             if (TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get())) {
                 DropItemFade(data);
                 data->FadingIn = data->FadingOut = false;
+                data->WaitingSince = -1;
+                data->WaitedForOpen = 0;
             }
 }
 
@@ -234,13 +264,69 @@ void TBackgroundMusicHighPriorityEvent::DropItemFade(TBackgroundMusicRuntimeData
     owner_->RemoveHighPriorityEvent(fade.get());
 }
 
+void TBackgroundMusicHighPriorityEvent::TakeOpenedMusic(TMusicPlayList& list) {
+    TMusicOpener* opener = owner_->MusicOpener();
+    if (!opener) return;
+    for (TMusicOpener::TAnswer& answer : opener->TakeAnswers()) {
+        auto found = std::find_if(list.Items.begin(), list.Items.end(),
+                                  [&](const auto& item) { return item.get() == answer.Key; });
+        if (found == list.Items.end()) continue;
+        TMusicPlayListItem* item = found->get();
+        if (answer.Kind == TMusicOpener::TKind::Measure) {
+            if (!item->IsLengthKnown()) item->Length = answer.Length;
+            continue;
+        }
+        if (!answer.Sound || item->GetSound()) continue;
+        item->Sound = std::move(answer.Sound);
+        if (item->Length < 0) item->Length = item->Sound->GetLength();
+    }
+}
+
+bool TBackgroundMusicHighPriorityEvent::MeasureMusicPlayList(TMusicPlayList& list) {
+    TMusicOpener* opener = owner_->MusicOpener();
+    bool waiting = false;
+    for (const auto& item : list.Items) {
+        if (item->IsLengthKnown() || item->GetSound()) continue;
+        const AnsiString file = MusicFileOf(owner_->SlideShow, item.get());
+        if (!opener) {
+            // A silent sound opens no file: at once.
+            item->Open(file);
+            item->Close();
+            continue;
+        }
+        if (opener->Failed(file)) continue;
+        if (measureAsked_.insert(item.get()).second) {
+            opener->Ask(item.get(), TMusicOpener::TKind::Measure, file);
+            waiting = true;
+        } else if (opener->Waiting(item.get(), TMusicOpener::TKind::Measure)) {
+            waiting = true;
+        }
+    }
+    return !waiting;
+}
+
+bool TBackgroundMusicHighPriorityEvent::OpenMusicItem(TMusicPlayListItem* item) {
+    if (item->GetSound()) return true;
+    const AnsiString file = MusicFileOf(owner_->SlideShow, item);
+    TMusicOpener* opener = owner_->MusicOpener();
+    if (!opener) {
+        item->Open(file);
+        return true;
+    }
+    if (!opener->Failed(file)) opener->Ask(item, TMusicOpener::TKind::Open, file);
+    return false;
+}
+
 int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
     TMusicProperties* music = Music();
     if (!music || !music->HasMusic()) return 0;
     TListLock lock(*music->PlayList);
     int32_t pass = 0, position = 0;
-    if (!MusicPosition(pass, position)) return 0;
+    if (!MusicPosition(pass, position)) return TotalDuration == -2 ? kAnswerPollMs : 0;
     int64_t best = int64_t(TotalDuration) - position;
+    // An answer of the opener is taken up within a few frames.
+    if (TMusicOpener* opener = owner_->MusicOpener(); opener && opener->Busy())
+        best = std::min<int64_t>(best, kAnswerPollMs);
     for (const auto& item : music->PlayList->Items) {
         const TBackgroundMusicRuntimeData* data = MusicRuntimeData(item.get());
         if (!data || data->ItemStart < 0) continue;
@@ -327,6 +413,13 @@ void TSlideShowPlayer::QueueNextMusicItem() {
         MusicEvent->ActiveItems.end())
         return;
     data->QueuedPass = nextPass;
+    // A sound that opens files is opened ahead off this thread; only a silent one, which
+    // opens nothing, goes through the preparation of a placeholder.
+    if (TMusicOpener* opener = MusicOpener()) {
+        const AnsiString file = MusicFileOf(SlideShow, item);
+        if (!item->GetSound() && !opener->Failed(file)) opener->Ask(item, TMusicOpener::TKind::Open, file);
+        return;
+    }
     auto* placeholder = new TBackgroundMusicSlideShowObject();
     placeholder->MusicItem = item;
     placeholder->SetParentList(&SlideShow->RootList());
@@ -334,7 +427,18 @@ void TSlideShowPlayer::QueueNextMusicItem() {
     placeholder->Start();
 }
 
+TMusicOpener* TSlideShowPlayer::MusicOpener() {
+    // A silent sound opens no file; a mix made on demand waits for the player anyway, and
+    // keeps the music exactly on the show's time when the files open where it plays.
+    TSoundSystem* sound = SoundSystem();
+    if (!sound || sound->Silent || sound->NonRealtime) return nullptr;
+    if (!musicOpener_) musicOpener_ = std::make_unique<TMusicOpener>();
+    return musicOpener_.get();
+}
+
 void TSlideShowPlayer::ReleaseMusicPlayList() {
+    // Nothing opened for the play list may reach its items any more.
+    if (musicOpener_) musicOpener_->Cancel();
     TMusicProperties* music = MusicSettings();
     if (!music) return;
     TListLock lock(*music->PlayList);

@@ -6,8 +6,8 @@
 #include "playback/SlideShowPlayer.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 class TMusicPlayList;
@@ -27,14 +27,19 @@ public:
     int32_t QueuedPass = -1;
     // How much later than planned it started, opened at its start: its end moves as much.
     int32_t LateStart = 0;
+    // The music position at which it was due while the opener still opened it; -1: none.
+    int32_t WaitingSince = -1;
+    // How long it waited so, for its start to take up.
+    int32_t WaitedForOpen = 0;
 };
 
 TBackgroundMusicRuntimeData* MusicRuntimeData(const TMusicPlayListItem* item);
 // The item's end on the music time line; -1 when it never starts or its length is unknown.
 int32_t GetMusicItemEnd(const TMusicPlayListItem* item);
-// Lays the items out on the music time line; an item whose length cannot be told and
-// every item after it get no start. Resolve gives the file to measure an item with.
-void LayOutMusicPlayList(TMusicPlayList& list, const std::function<AnsiString(const AnsiString&)>& resolve);
+// Lays the items out on the music time line, measured already (nothing is opened here).
+// An item whose length cannot be told (its file could not be opened) counts as one of
+// no length: it never starts, and the items after it keep their places.
+void LayOutMusicPlayList(TMusicPlayList& list);
 // The end of the last laid-out item: the length of one pass.
 int32_t MusicPassLength(const TMusicPlayList& list);
 
@@ -59,8 +64,20 @@ public:
     std::vector<TMusicPlayListItem*> ActiveItems;  // not owned
     int32_t TotalDuration = -2;
     int32_t LastPass = 0;
+    // How much later the music's time line starts than the music time, for the time the
+    // play list's measuring took off the player's thread.
+    int32_t LayoutDelay = 0;
 
 private:
+    // The opener's answers, taken up into the play list's items.
+    void TakeOpenedMusic(TMusicPlayList& list);
+    // Asks for the lengths not known yet; True once every length is known or cannot be told.
+    bool MeasureMusicPlayList(TMusicPlayList& list);
+    // True when the item has its sound; else its open is asked for (unless its file failed
+    // before) and the item starts once that is answered.
+    bool OpenMusicItem(TMusicPlayListItem* item);
+    int32_t measureAskedAt_ = -1;  // the music time of the first ask; -1: none
+    std::set<const TMusicPlayListItem*> measureAsked_;
     void DropItemFade(TBackgroundMusicRuntimeData* data);
     TMusicProperties* Music() const;
     TSlideShowPlayer* owner_;

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
+#include "playback/MusicOpener.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
 #include "playback/RealTimeSlideShowPlayer.h"

@@ -26,6 +26,7 @@ class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
 class TDummySlideShowObject;
+class TMusicOpener;
 class TMusicProperties;
 class TProperties;
 class TSlideShow;
@@ -261,6 +262,9 @@ public:
     std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent> MusicFade;  // kind 2
     TDummySlideShowObject* MusicFadeObject = nullptr;
     std::shared_ptr<TBackgroundMusicHighPriorityEvent> MusicEvent;
+    // Opens the music's files off the player's thread, made on first use; null while the
+    // sound is silent (its sounds open no file) or mixed on demand (BackgroundMusic.cpp).
+    TMusicOpener* MusicOpener();
     int32_t StartPosition = 0;
     bool StepMode = false;
     std::vector<AnsiString> FontFiles;
@@ -366,6 +370,7 @@ private:
     int32_t& ListPosition(const TSlideShowObjectList* list) { return listPositions_[list]; }
 
     ISoundSystem* soundSystem_ = nullptr;
+    std::unique_ptr<TMusicOpener> musicOpener_;
     TPluginPtr<TSlideShowPlayerProperties> settings_;
     std::unique_ptr<TSlideShow> ownedShow_;
     std::recursive_mutex eventLock_;

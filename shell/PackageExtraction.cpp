@@ -94,12 +94,14 @@ bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiStri
 // Writes one item below base (with a trailing backslash), making its folders; a failure
 // is named on the debug output.
 bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const AnsiString& base,
-                  const AnsiString& hostFile) {
+                  const AnsiString& hostFile, const std::atomic<bool>* stop = nullptr) {
     const AnsiString name = WithBackslashes(item.FileName);
     const AnsiString dir = ExtractFilePath(name);
-    const AnsiString why = !ForceDirectories(base + dir)              ? "cannot make the folder " + PathText(base + dir)
-                           : !packager.ExtractItem(&item, base + name) ? packager.LastError()
-                                                                       : AnsiString();
+    AnsiString why;
+    if (!ForceDirectories(base + dir))
+        why = "cannot make the folder " + PathText(base + dir);
+    else if (!packager.ExtractItem(&item, TExactPath{ResolvePath(base + name)}, stop))
+        why = packager.LastError();
     if (why.empty()) return true;
     OutputDebugString(PathText(hostFile) + ": cannot extract \"" + PrintableName(item.FileName) + "\": " + why);
     return false;
@@ -146,6 +148,8 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
     std::vector<size_t> Out;  // in the order they came out
     std::map<AnsiString, size_t> ByPath;  // PathKey of the destination -> item
     bool Stopping = false;
+    // Stopping, for the item being copied: looked at without the lock between pieces.
+    std::atomic<bool> StopCopy{false};
     bool Finished = false;
     bool Held = false;
     std::chrono::steady_clock::time_point HoldEnd;
@@ -273,7 +277,7 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile, files] {
         size_t index = 0;
         while (state->Take(index))
-            state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile));
+            state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile, &state->StopCopy));
         // Everything is out: resolving needs no more asking.
         if (files) files->RemovePendingFileWaiter(state.get());
         state->Finish();
@@ -318,6 +322,7 @@ void TPackageExtraction::Stop() {
         std::lock_guard<std::mutex> guard(state_->Lock);
         state_->Stopping = true;
     }
+    state_->StopCopy = true;
     state_->Changed.notify_all();
     if (thread_.joinable()) thread_.join();
 }

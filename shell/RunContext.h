@@ -21,6 +21,9 @@ struct TRunContext {
     // The window a screen-saver daemon named for the full-screen run to draw into; 0 when
     // the run owns the screen.
     uint64_t DaemonWindow = 0;
+    // The daemon's window is a settings panel's preview pane: the run plays as a preview
+    // does, silent, and stores nothing.
+    bool DaemonPreview = false;
     // Where temporary folders go (not owned); null: the defaults.
     const TTempProperties* TempProperties = nullptr;
     // The run's file resolver, handed to the show it plays: a packaged run confines it to

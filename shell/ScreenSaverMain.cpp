@@ -40,6 +40,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <functional>
+#include <vector>
 
 AnsiString ScreenSaverName;
 AnsiString ExeFileName;
@@ -124,6 +126,40 @@ AnsiString FormatPath(const char* text, const AnsiString& value) {
     if (at != AnsiString::npos) s.replace(at, 2, value);
     return s;
 }
+
+// The orderly end of the run in steps, for a run whose X connection breaks under it:
+// Xlib never lets the play return then, so the steps run where the loss is met,
+// innermost first, and the process ends (see SetDisplayLostAction).
+std::vector<std::function<void()>>& EndSteps() {
+    static std::vector<std::function<void()>> steps;
+    return steps;
+}
+
+void EndTheRunNow() {
+    std::vector<std::function<void()>>& steps = EndSteps();
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        try {
+            (*step)();
+        } catch (const std::exception& e) {
+            OutputDebugString(AnsiString("Run's end: ") + e.what());
+        }
+    }
+}
+
+// One step of that end, for as long as this lives.
+class TEndStep {
+public:
+    explicit TEndStep(std::function<void()> step) {
+        EndSteps().push_back(std::move(step));
+        SetDisplayLostAction(EndTheRunNow);
+    }
+    ~TEndStep() {
+        EndSteps().pop_back();
+        if (EndSteps().empty()) SetDisplayLostAction(nullptr);
+    }
+    TEndStep(const TEndStep&) = delete;
+    TEndStep& operator=(const TEndStep&) = delete;
+};
 
 // The run's end stores where it stopped; nobody is left to tell when that fails.
 void SaveOptionsAfterRun() {
@@ -238,6 +274,15 @@ private:
     TRunContext& context_;
 };
 
+// A preview plays no sound: the output is switched off before the sound system starts.
+TSoundSystemStart SilentSound() {
+    if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
+        sound->AutomaticOutput = false;
+        sound->OutputKind = 0;
+    }
+    return {.Silent = true};
+}
+
 bool ParseWindowNumber(const std::string& text, int32_t& value) {
     if (text.empty()) return false;
     const size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
@@ -284,11 +329,7 @@ int32_t PreviewInWindow(TRunContext& context) {
         return handle;
     }
     context.PreviewParentWindow = uint64_t(handle);
-    if (auto* sound = SoundSystemPropertiesUnit::SoundProperties()) {
-        sound->AutomaticOutput = false;
-        sound->OutputKind = 0;
-    }
-    TSoundForTheRun sound(context, {.Silent = true});
+    TSoundForTheRun sound(context, SilentSound());
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
     TellFirstFrame(*player, context);
     PlaySlideShow(*player, *context.Files);
@@ -304,7 +345,9 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
                       const std::function<void(const AnsiString& folder)>& play) {
     StartMessageQueue();
     TExtractionFolder temp(context);
+    TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
+    TEndStep stopExtraction([&extraction] { extraction.Stop(); });
     if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
@@ -388,7 +431,9 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
         try {
             // Inside: without a display this throws, and the flag must go back all the same.
             if (!daemonWindow) WindowSystem().ShowCursor(false);
-            TSoundForTheRun held(context, {.FmodPath = library});
+            // A settings panel's preview pane is a preview: silent, and it stores nothing.
+            const bool preview = context.DaemonPreview;
+            TSoundForTheRun held(context, preview ? SilentSound() : TSoundSystemStart{.FmodPath = library});
             if (!Options->UseSound) {
                 if (TSoundSystem* sound = SoundSystem()) {
                     sound->ObjectSounds().SetMuted(true);
@@ -397,8 +442,15 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
             }
             TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
             TellFirstFrame(*player, context);
+            // Without its X connection the play never returns: the position is stored
+            // where the loss is met.
+            TEndStep storePosition([&player, preview] {
+                if (preview) return;
+                Options->LastPosition = player->GetPlayTime();
+                SaveOptionsAfterRun();
+            });
             PlaySlideShow(*player, *context.Files);
-            Options->LastPosition = player->GetPlayTime();
+            if (!preview) Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
             if (!daemonWindow) WindowSystem().ShowCursor(true);
@@ -416,7 +468,8 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
 void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     WithPackagedShow(context, exeFileName, [&](const AnsiString& folder) {
         RunPlayer(context, folder + ScreenSaverStrings::SoundLibraryName);
-        SaveOptionsAfterRun();
+        // A preview pane's run leaves the stored options as they are.
+        if (!context.DaemonPreview) SaveOptionsAfterRun();
     });
 }
 
@@ -439,11 +492,12 @@ void RunInstalledShow(TRunContext& context) {
     }
     StartMessageQueue();
     RunPlayer(context, library);
-    SaveOptionsAfterRun();
+    if (!context.DaemonPreview) SaveOptionsAfterRun();
 }
 
 void RunFullScreen(TRunContext& context) {
     if (DaemonWindowMissing(context.DaemonWindow)) return;
+    context.DaemonPreview = context.DaemonWindow && IsDaemonPreviewPane(context.DaemonWindow);
     if (HasPackage)
         RunPackagedShow(context, ExeFileName);
     else

@@ -6,6 +6,7 @@
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
+#include "platform/Window.h"
 
 #include <filesystem>
 
@@ -39,7 +40,7 @@ AnsiString GetExeTitle() {
 
 uint8_t GetScreenSaverMode() {
     if (HasSwitch('C')) return ssmConfigure;
-    if (!HasParameters()) return ssmConfigure;
+    if (!HasParameters()) return IsDaemonCall() ? ssmRun : ssmConfigure;
     if (HasSwitch('A')) return ssmChangePassword;
     if (HasSwitch('P') || HasSwitch('L')) return ssmPreview;
     if (HasSwitch('S')) return ssmRun;
@@ -63,7 +64,21 @@ bool HasArgument(const std::string& word, std::string* next = nullptr) {
 
 }  // namespace
 
-bool IsDaemonCall() { return HasArgument("root") || HasArgument("window-id"); }
+namespace {
+
+// A daemon that starts its saver with no switch at all (xsecurelock, an xscreensaver line
+// without an option) names its window here only.
+bool DaemonWindowInEnvironment(uint64_t& id) {
+    return ParseDaemonWindowId(ScreenSaverSystem().EnvironmentVariable("XSCREENSAVER_WINDOW"), id);
+}
+
+}  // namespace
+
+bool IsDaemonCall() {
+    if (HasArgument("root") || HasArgument("window-id")) return true;
+    uint64_t id = 0;
+    return !HasParameters() && DaemonWindowInEnvironment(id);
+}
 
 bool ParseDaemonWindowId(const std::string& text, uint64_t& id) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -88,13 +103,21 @@ uint64_t GetDaemonWindow() {
     std::string given;
     const bool windowId = HasArgument("window-id", &given);
     const bool root = HasArgument("root");
-    if (!windowId && !root) return 0;
     uint64_t id = 0;
+    if (!windowId && !root) return !HasParameters() && DaemonWindowInEnvironment(id) ? id : 0;
     if (windowId && ParseDaemonWindowId(given, id)) return id;
     // The daemon's own full-screen window, which it names for every program it starts.
-    TScreenSaverSystem& system = ScreenSaverSystem();
-    if (ParseDaemonWindowId(system.EnvironmentVariable("XSCREENSAVER_WINDOW"), id)) return id;
-    return root ? system.RootWindowId() : 0;
+    if (DaemonWindowInEnvironment(id)) return id;
+    return root ? ScreenSaverSystem().RootWindowId() : 0;
+}
+
+bool IsDaemonPreviewPane(uint64_t window) {
+    TRect rect;
+    if (!window || !WindowSystem().GetWindowRect(window, rect)) return false;
+    const TRect monitor =
+        WindowSystem().GetMonitorRect(TPoint{rect.Left + rect.Width() / 2, rect.Top + rect.Height() / 2});
+    // Smaller both ways: a daemon's full-screen window covers a whole monitor.
+    return monitor.Width() > 0 && rect.Width() < monitor.Width() && rect.Height() < monitor.Height();
 }
 
 void SetScreenSaverRunning(bool running) {

@@ -20,16 +20,20 @@ enum : uint8_t {
 // (a link's own name counts); empty when it cannot be found.
 AnsiString GetExeTitle();
 // The mode of the process's command line. After the screen-saver switches, an X11
-// screen-saver daemon's call ("-root" or "-window-id ID", also with two dashes) asks
-// for the run too.
+// screen-saver daemon's call ("-root" or "-window-id ID", also with two dashes, or no
+// parameter at all with XSCREENSAVER_WINDOW set) asks for the run too.
 uint8_t GetScreenSaverMode();
 
 // Whether the command line is a screen-saver daemon's: "-root" or "-window-id" (or
-// "--root", "--window-id").
+// "--root", "--window-id"), or none at all with a window id in XSCREENSAVER_WINDOW.
 bool IsDaemonCall();
 // The window a daemon's call draws into: the id after "-window-id" (decimal or 0x hex),
 // else the one in XSCREENSAVER_WINDOW, else, for "-root", the root window; 0 when the
 // command line is no daemon's or names no usable id.
+// A daemon's window smaller than its screen is a settings panel's preview pane, which the
+// run plays as the preview plays (silent, storing nothing); false when either size is
+// unknown.
+bool IsDaemonPreviewPane(uint64_t window);
 uint64_t GetDaemonWindow();
 // A window id as daemons write it: decimal or 0x hex, above 0, at most 32 bits.
 bool ParseDaemonWindowId(const std::string& text, uint64_t& id);

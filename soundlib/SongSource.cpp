@@ -2,6 +2,7 @@
 // installed General MIDI sound font. Each renderer loads with the first song of its kind.
 #include "dynload/SongLibraries.h"
 #include "soundlib/Feed.h"
+#include "soundlib/FormatSniff.h"
 #include "soundlib/Sources.h"
 
 #include <sys/stat.h>
@@ -181,21 +182,6 @@ private:
 };
 
 }  // namespace
-
-bool LooksLikeModule(const uint8_t* data, size_t size, uint64_t fileSize) {
-    std::string why;
-    const TOpenMptFunctions* mpt = OpenMpt(why);
-    if (!mpt)
-        return false;
-    int error = 0;
-    const char* message = nullptr;
-    int rc = mpt->openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, data, size, fileSize,
-                                            mpt->openmpt_log_func_silent, nullptr, mpt->openmpt_error_func_ignore,
-                                            nullptr, &error, &message);
-    if (message)
-        mpt->openmpt_free_string(message);
-    return rc == OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS;
-}
 
 std::unique_ptr<TSongSource> LoadSong(const std::string& path, int mixRate) {
     std::vector<uint8_t> data;

@@ -1,4 +1,5 @@
 // Streams: any audio file FFmpeg reads, resampled to 16-bit stereo at the mix rate.
+#include "soundlib/FormatSniff.h"
 #include "soundlib/Sources.h"
 
 #include "dynload/FFmpegLibrary.h"
@@ -13,31 +14,6 @@
 #pragma GCC visibility push(hidden)
 
 namespace gcsound {
-
-bool ReadFileHead(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, uint64_t& fileSize) {
-    out.clear();
-    fileSize = 0;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size > 0)
-            fileSize = static_cast<uint64_t>(size);
-        std::fseek(f, 0, SEEK_SET);
-    }
-    out.resize(static_cast<size_t>(std::min<uint64_t>(maxBytes, fileSize)));
-    size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), f);
-    out.resize(got);
-    std::fclose(f);
-    return true;
-}
-
-bool LooksLikeMidi(const uint8_t* data, size_t size) {
-    if (size >= 4 && std::memcmp(data, "MThd", 4) == 0)
-        return true;
-    return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "RMID", 4) == 0;
-}
 
 std::atomic<TAbortCheck> gAbortCheck{nullptr};
 

@@ -2,17 +2,22 @@
 #pragma once
 
 #include <linux/capability.h>
+#include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
@@ -160,4 +165,24 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Runs what in a child process and answers whether it ended within a second with status
+// 0 (what ends the child with _exit(1) to fail): for what must never wait on something
+// another user left, where a hang would otherwise stop the test program itself.
+inline bool EndsWithinASecond(const std::function<void()>& what) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        what();
+        ::_exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return false;
 }

@@ -22,7 +22,9 @@ mkdir -p "$out"
 command -v convert >/dev/null || { echo "ImageMagick is missing: skipped"; exit 77; }
 show_tool=$build/tools/glowcanvas-show
 batch_size=40
-size=160x120
+# Half of 1920 x 1080: the show lets a small picture grow to twice its size on such a
+# screen, as much less on a smaller one, so a 16 x 16 icon still shows as 16 x 16 here.
+size=960x540
 root=${GC_MEDIA_ROOT:-/usr/share}
 
 declare -A count

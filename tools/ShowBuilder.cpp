@@ -20,6 +20,7 @@
 #include "platform/Paths.h"
 #include "platform/Stream.h"
 #include "tools/ItemNames.h"
+#include "tools/ShowToolSupport.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionPlugin.h"
 
@@ -144,6 +145,8 @@ TMusicCheck CheckMusic(const std::string& file) {
 }
 
 struct TBuildCall {
+    // How the program answers a wrong call (its usage, status 2).
+    std::function<int(const std::string& why)> WrongCall;
     std::string Folder, Out;
     int32_t Duration = -1;
     std::string Transition = "random";
@@ -455,12 +458,33 @@ bool RepeatToMusic(TSlideShowObjectList& items, int32_t duration, int32_t pass,
     return true;
 }
 
+// The call's songs as the show's play list; laidOut: the pictures were laid out to whole
+// passes of it, which then open with a pause and close with a fade. False (said on
+// stderr) when the build has no background music.
+bool AddMusic(TSlideShow& show, const TBuildCall& call, const TShowBuilder& builder,
+              const std::vector<TMusicCheck>& checks, bool laidOut) {
+    auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
+    if (!music) {
+        std::cerr << "glowcanvas-show: this build has no background music\n";
+        return false;
+    }
+    for (size_t i = 0; i < call.Music.size(); ++i) {
+        auto item = std::make_unique<TMusicPlayListItem>();
+        item->FileName = builder.Name(call.Music[i]);
+        if (checks[i].EndPoint > 0) item->EndPoint = checks[i].EndPoint;
+        if (i == 0 && laidOut) item->Delay = kMusicPause;
+        music->PlayList->Add(std::move(item));
+    }
+    if (laidOut) music->EndFadeTime = kMusicPause;
+    return true;
+}
+
 // Long: every input is checked and every fault named before anything is built, and the
 // build uses the facts the checks read; the two halves share a dozen locals.
 int Build(const TBuildCall& call) {
     const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
                                                              : Utf8ToAnsi(call.Transition);
-    if (!CreateTransition(className)) return WrongCall("no transition class " + call.Transition);
+    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
     const std::vector<fs::path> pictures = PicturesOf(call.Folder);
     if (pictures.empty()) return 1;
     std::vector<std::vector<fs::path>> collages;
@@ -556,21 +580,7 @@ int Build(const TBuildCall& call) {
         props->AspectX = call.AspectX;
         props->AspectY = call.AspectY;
     }
-    if (!call.Music.empty()) {
-        auto* music = dynamic_cast<TMusicProperties*>(show.MusicProperties);
-        if (!music) {
-            std::cerr << "glowcanvas-show: this build has no background music\n";
-            return 1;
-        }
-        for (size_t i = 0; i < call.Music.size(); ++i) {
-            auto item = std::make_unique<TMusicPlayListItem>();
-            item->FileName = builder.Name(call.Music[i]);
-            if (checks[i].EndPoint > 0) item->EndPoint = checks[i].EndPoint;
-            if (i == 0 && laidOut) item->Delay = kMusicPause;
-            music->PlayList->Add(std::move(item));
-        }
-        if (laidOut) music->EndFadeTime = kMusicPause;
-    }
+    if (!call.Music.empty() && !AddMusic(show, call, builder, checks, laidOut)) return 1;
     TMemoryStream m;
     if (!show.SaveToStream(m)) {
         std::cerr << "glowcanvas-show: the show cannot be stored\n";
@@ -581,8 +591,9 @@ int Build(const TBuildCall& call) {
 
 }  // namespace
 
-int BuildCall(const std::vector<std::string>& args) {
+int BuildCall(const std::vector<std::string>& args, const std::function<int(const std::string& why)>& wrongCall) {
     TBuildCall call;
+    call.WrongCall = wrongCall;
     std::vector<std::string> files;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -590,7 +601,7 @@ int BuildCall(const std::vector<std::string>& args) {
         long long ms = 0;
         if (a == "--duration" && hasValue) {
             if (!ParseNumber(args[++i], 1, INT32_MAX, ms))
-                return WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
+                return call.WrongCall("--duration takes milliseconds (at least 1), not " + args[i]);
             call.Duration = static_cast<int32_t>(ms);
         } else if (a == "--transition" && hasValue) {
             call.Transition = args[++i];
@@ -598,7 +609,7 @@ int BuildCall(const std::vector<std::string>& args) {
             call.Music.push_back(args[++i]);
         } else if (a == "--title" && hasValue) {
             call.Title = args[++i];
-            if (call.Title.empty()) return WrongCall("--title takes a text");
+            if (call.Title.empty()) return call.WrongCall("--title takes a text");
         } else if (a == "--collage" && hasValue) {
             call.Collages.push_back(args[++i]);
         } else if (a == "--snow" && hasValue) {
@@ -616,15 +627,15 @@ int BuildCall(const std::vector<std::string>& args) {
                 call.AspectX = static_cast<int32_t>(x);
                 call.AspectY = static_cast<int32_t>(y);
             } else {
-                return WrongCall("--aspect takes fill or W:H (16:9), not " + v);
+                return call.WrongCall("--aspect takes fill or W:H (16:9), not " + v);
             }
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return WrongCall("unknown option " + a);
+            return call.WrongCall("unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
-    if (files.size() != 2) return WrongCall("build takes a folder and a show file");
+    if (files.size() != 2) return call.WrongCall("build takes a folder and a show file");
     call.Folder = files[0];
     call.Out = files[1];
     StartModules();

@@ -2,16 +2,10 @@
 // a title, collages, snow and captions as the call asks.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-class TMemoryStream;
-
-// Runs the build command; args are the call's words, "build" first. The exit status.
-int BuildCall(const std::vector<std::string>& args);
-
-// What the builder takes from glowcanvas-show: the reason and the usage of a wrong call
-// (status 2), the modules a show file can name, and a file written whole.
-int WrongCall(const std::string& why);
-void StartModules();
-bool WriteWhole(const std::string& file, TMemoryStream& bytes);
+// Runs the build command; args are the call's words, "build" first. The exit status;
+// a wrong call is answered by wrongCall (the program's usage, status 2).
+int BuildCall(const std::vector<std::string>& args, const std::function<int(const std::string& why)>& wrongCall);

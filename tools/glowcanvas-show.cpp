@@ -23,6 +23,7 @@
 #include "shell/ScreenSaverMain.h"
 #include "shell/ScreenSaverProperties.h"
 #include "tools/ShowBuilder.h"
+#include "tools/ShowToolSupport.h"
 #include "tools/ToolCalls.h"
 #include "transitions/TransitionModules.h"
 #include "transitions/TransitionPlugin.h"
@@ -109,6 +110,9 @@ std::string Hex(uint32_t v) {
     return b;
 }
 const char* Bool(bool b) { return b ? "1" : "0"; }
+
+// The reason and the usage of a wrong call; status 2.
+int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
 
 // What the container's header says, and why a file that does not load fails.
 struct THeaderInfo {
@@ -538,27 +542,6 @@ int Transitions() {
 
 }  // namespace
 
-// Every module the show file can name, in dependency order.
-void StartModules() {
-    AddShowPlayingModules();
-    RunInitializations();
-}
-
-// Writes bytes as the whole new content of file; False (with the reason on stderr)
-// when that fails, and the old file is as it was.
-bool WriteWhole(const std::string& file, TMemoryStream& bytes) {
-    try {
-        TAtomicFile out(file);
-        out.WriteBuffer(bytes.Bytes().data(), bytes.GetSize());
-        out.Commit();
-        return true;
-    } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << file << ": " << FileErrorReason(e) << "\n";
-        return false;
-    }
-}
-
-int WrongCall(const std::string& why) { return ::WrongCall("glowcanvas-show", kUsage, why); }
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
@@ -575,7 +558,7 @@ int main(int argc, char** argv) {
         } else if (command == "play") {
             status = PlayCall(args);
         } else if (command == "build") {
-            status = BuildCall(args);
+            status = BuildCall(args, [](const std::string& why) { return WrongCall(why); });
         } else if (command == "transitions") {
             status = Transitions();
         } else {

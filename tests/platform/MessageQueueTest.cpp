@@ -132,6 +132,31 @@ TEST_P(QueueTest, PeekTakesOneMessageAtATimeInOrder) {
     EXPECT_TRUE(window.Got.empty());  // peeking dispatches nothing
 }
 
+// Slow work asks whether it should give up: for a quit, and, unless it asks about a
+// quit only, for the input that ends a screen saver, a mouse move among it.
+TEST_P(QueueTest, QuitOrInputPendingNamesWhatEndsASaver) {
+    TRecordingWindow window;
+    struct TCase {
+        UINT Msg;
+        bool Input;  // counts when input is asked about too
+    };
+    const TCase cases[] = {
+        {WM_KEYDOWN, true},     {WM_SYSKEYDOWN, true}, {WM_LBUTTONDOWN, true}, {WM_RBUTTONDOWN, true},
+        {WM_MBUTTONDOWN, true}, {WM_MOUSEMOVE, true},  {WM_KEYUP, false},      {WM_USER, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Msg);
+        Drain();
+        ASSERT_TRUE(PostMessage(window.Handle, c.Msg, 0, 0));
+        EXPECT_EQ(QuitOrInputPending(), c.Input);
+        EXPECT_FALSE(QuitOrInputPending(false));
+    }
+    Drain();
+    PostQuitMessage(0);
+    EXPECT_TRUE(QuitOrInputPending(false));
+    Drain();
+}
+
 TEST_P(QueueTest, DispatchReachesAReplacedProcedure) {
     TRecordingWindow window;
     TMessageQueue& queue = MessageQueue();

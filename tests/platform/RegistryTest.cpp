@@ -1,15 +1,18 @@
 #include "TestSupport.h"
+#include "platform/DebugOutput.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace fs = std::filesystem;
@@ -206,6 +209,45 @@ TEST_F(RegistryTest, ADamagedStoreIsReadAsNothingAndSetAsideByTheNextChange) {
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(ReadFileBytes(User() + ".damaged"), std::vector<uint8_t>{1});
     EXPECT_EQ(ReadFileBytes(User() + ".damaged.2"), std::vector<uint8_t>{3});
+}
+
+// A store that is no plain file (a pipe someone made by its name, a folder) reads as a
+// damaged one, at once: nothing waits for a writer, the debug output names it, and the
+// next change keeps it aside.
+TEST_F(RegistryTest, AStoreThatIsNoPlainFileReadsAsDamagedWithoutWaiting) {
+    struct TCase {
+        const char* What;
+        std::function<void()> Make;
+    };
+    const TCase cases[] = {
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(User().c_str(), 0600), 0); }},
+        {"a folder", [&] { fs::create_directory(User()); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        c.Make();
+        EXPECT_TRUE(EndsWithinASecond([] {
+            TFakeDebugOutput debug;
+            SetDebugOutput(&debug);
+            TRegistry reg;
+            const bool read = reg.KeyExists("\\Software");
+            SetDebugOutput(nullptr);
+            if (read || debug.Lines.size() != 1 || debug.Lines[0].find("no plain file") == AnsiString::npos) ::_exit(1);
+        }));
+        EXPECT_TRUE(EndsWithinASecond([] {
+            testing::internal::CaptureStderr();
+            TRegistry reg;
+            if (!reg.OpenKey("\\Software\\Y", true)) ::_exit(1);
+            reg.WriteString("w", "new");
+            testing::internal::GetCapturedStderr();
+            if (!TRegistry(KEY_READ).KeyExists("\\Software\\Y")) ::_exit(1);
+        }));
+        EXPECT_TRUE(fs::is_regular_file(User()));
+        EXPECT_EQ(fs::symlink_status(User() + ".damaged").type(),
+                  std::string(c.What) == "a pipe" ? fs::file_type::fifo : fs::file_type::directory);
+        fs::remove(User());
+        fs::remove(User() + ".damaged");
+    }
 }
 
 TEST_F(RegistryTest, AStoreThatCannotBeWrittenSaysWhereAndWhy) {

@@ -89,19 +89,20 @@ TEST_F(BackgroundMusicTest, WithoutRepeatTheEventLeavesAfterItsPassAndStaysGone)
     EXPECT_EQ(Trace().size(), 2u);
 }
 
-// The item whose length cannot be told and every later one never start; the pass is
-// the part laid out before it.
-TEST_F(BackgroundMusicTest, AnUnmeasurableItemEndsTheLayout) {
+// The item whose length cannot be told (its file could not be opened: a dead address)
+// never starts and takes no time but its gap; the items after it keep playing.
+TEST_F(BackgroundMusicTest, AnUnmeasurableItemTakesNoTimeAndTheNextOnesPlay) {
     AddItem(10000, 500);
     TMusicPlayListItem* unknown = AddItem(-1);
     AddItem(10000);
     Play();
+    EXPECT_EQ(ItemStart(0), 0);
     EXPECT_EQ(ItemStart(1), -1);
-    EXPECT_EQ(ItemStart(2), -1);
-    EXPECT_EQ(Rig.Player->MusicEvent->TotalDuration, 10000);
+    EXPECT_EQ(ItemStart(2), 11500);
+    EXPECT_EQ(Rig.Player->MusicEvent->TotalDuration, 21500);
     Rig.Host.RunFor(25000);
-    for (const AnsiString& line : Trace()) EXPECT_EQ(line, "Start: 0 -> End: 10000");
-    EXPECT_EQ(Trace().size(), 3u);
+    EXPECT_EQ(Trace(), (std::vector<AnsiString>{"Start: 0 -> End: 10000", "Start: 11500 -> End: 21500",
+                                              "Start: 0 -> End: 10000"}));
     EXPECT_EQ(unknown->GetSound(), nullptr);
 }
 

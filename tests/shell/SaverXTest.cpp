@@ -12,6 +12,10 @@
 #include "platform/Registry.h"
 #include "shell/ScreenSaverOptions.h"
 #include "tools/ToolRunSupport.h"
+#include "document/SlideShow.h"
+#include "media/MusicPlayList.h"
+#include "media/SlideShowSoundSystem.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +25,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <iostream>
+#include <mutex>
 #include <fstream>
 #include <cmath>
 #include <memory>
 #include <set>
 #include <thread>
 
+#include "DeadServer.h"
 #include "XScreenSupport.h"
 
 extern char** environ;
@@ -225,11 +233,11 @@ protected:
     // One connection for the whole suite: a server that loses its last client resets,
     // and refuses connections meanwhile.
     static void SetUpTestSuite() {
-        if (!UnderX() || g_kit) return;
+        if (!UnderX()) return;
         // A daemon's window may go while we look at it.
         XSetErrorHandler(IgnoreXErrors);
-        g_display = XOpenDisplay(nullptr);
-        if (!g_display) return;
+        if (!g_display) g_display = XOpenDisplay(nullptr);
+        if (!g_display || g_kit) return;
         g_kit = MakeKit(g_display);
     }
     static void TearDownTestSuite() {
@@ -269,6 +277,34 @@ protected:
             Sleep(20);
         }
         return -1;
+    }
+    // How many of the show's still phases the window shows, each as the show tool renders
+    // it, looking until two were seen (15 s at most); each kept as name-still-N.
+    size_t StillsSeenIn(unsigned long window, const std::string& name) {
+        std::set<size_t> seen;
+        TImage32 last;
+        const auto start = Clock::now();
+        while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
+            last = Screenshot(display_, window);
+            for (size_t i = 0; i < g_kit->Stills.size(); ++i)
+                if (!seen.count(i) && Near(last, g_kit->Stills[i])) {
+                    seen.insert(i);
+                    Keep(last, name + "-still-" + std::to_string(i));
+                }
+            Sleep(100);
+        }
+        if (seen.size() < 2) Keep(last, name + "-last");
+        return seen.size();
+    }
+    // Whether the screen's centre shows anything but black within ms.
+    bool PictureShown(int ms) {
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < until) {
+            const TImage32 screen = Screen();
+            if (!screen.Empty() && (screen.Pixel(g_kit->Width / 2, g_kit->Height / 2) & 0xFFFFFF) != 0) return true;
+            Sleep(10);
+        }
+        return false;
     }
     void Keep(const TImage32& image, const std::string& name) {
         if (!image.Empty()) WritePngPicture(TBitmap32(image), (TestOutputFolder() / (name + ".png")).string());
@@ -608,20 +644,7 @@ TEST_F(SaverX, ADaemonsWindowGetsTheShowAndTheSoundItsInputStaysTheDaemonsAndSig
 
         // Two still phases of the show, each as the show tool renders it, in the daemon's
         // window over the whole screen.
-        std::set<size_t> seen;
-        TImage32 last;
-        const auto start = Clock::now();
-        while (seen.size() < 2 && Clock::now() - start < std::chrono::seconds(15)) {
-            last = Screenshot(display_, daemon.Window);
-            for (size_t i = 0; i < g_kit->Stills.size(); ++i)
-                if (!seen.count(i) && Near(last, g_kit->Stills[i])) {
-                    seen.insert(i);
-                    Keep(last, "daemon-" + tag + "-still-" + std::to_string(i));
-                }
-            Sleep(100);
-        }
-        if (seen.size() < 2) Keep(last, "daemon-" + tag + "-last");
-        EXPECT_GE(seen.size(), 2u) << "still phases seen in the daemon's window";
+        EXPECT_GE(StillsSeenIn(daemon.Window, "daemon-" + tag), 2u) << "still phases seen in the daemon's window";
         EXPECT_EQ(temp.EntryCount(), 1u);
 
         // What ends a run of our own is the daemon's here.
@@ -687,6 +710,287 @@ TEST_F(SaverX, RootWithoutADaemonsWindowDrawsOnTheRootWindowAndKeepsThePointer) 
     // The root window keeps what was drawn on it until it is cleared.
     XClearWindow(display_, DefaultRootWindow(display_));
     XSync(display_, False);
+}
+
+
+// ---- a settings panel's preview pane, a daemon that passes no switch ----
+
+TEST_F(SaverX, ASettingsPanelsPreviewPaneIsSilentAndLeavesThePositionAlone) {
+    // As xscreensaver's settings panel runs a hack: a small window, "--root --window-id 0x…".
+    TPluginPtr<TScreenSaverProperties> before(new TScreenSaverProperties());
+    before->LastPosition = 4500;
+    ASSERT_TRUE(SaveOptionsToRegistry("musik", *before));
+    const std::string recording = temp.Dir() / "sound-preview.raw";
+    TDaemonRun daemon(temp, {"--preview", g_kit->MusicSaver},
+                      {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + recording});
+    ASSERT_NE(daemon.Window, 0u);
+    ASSERT_NE(daemon.Saver, 0);
+    const auto start = Clock::now();
+    int still = -1;
+    TImage32 seen;
+    while (still < 0 && Clock::now() - start < std::chrono::seconds(8)) {
+        seen = Screenshot(display_, daemon.Window);
+        still = StillAt(seen, 160, 120);
+        Sleep(50);
+    }
+    Keep(seen, "daemon-preview-pane");
+    EXPECT_GE(still, 0) << "the show plays in the pane";
+    EXPECT_EQ(seen.Width, 320);
+    // Ten seconds of looking at the panel.
+    std::this_thread::sleep_until(start + std::chrono::seconds(10));
+    EXPECT_TRUE(Alive(daemon.Saver));
+    kill(daemon.Saver, SIGTERM);
+    ASSERT_TRUE(daemon.Run().Ended(1000));
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    EXPECT_EQ(Stored("musik")->LastPosition, 4500);
+    EXPECT_TRUE(!fs::exists(recording) || Loudest(recording) == 0) << "the preview played sound";
+    // The full-screen run under the same daemon still plays and stores: see
+    // ADaemonsWindowGetsTheShowAndTheSoundItsInputStaysTheDaemonsAndSigtermEndsIt.
+}
+
+TEST_F(SaverX, ADaemonThatPassesNoSwitchGetsTheShowInItsWindow) {
+    TDaemonRun daemon(temp, {"--no-switch", g_kit->Saver}, {});
+    ASSERT_NE(daemon.Window, 0u);
+    EXPECT_GE(StillsSeenIn(daemon.Window, "daemon-no-switch"), 2u) << "still phases seen in the daemon's window";
+    kill(daemon.Saver, SIGTERM);
+    ASSERT_TRUE(daemon.Run().Ended(1000));
+    EXPECT_EQ(daemon.Run().ExitStatus(), 0);
+    EXPECT_EQ(temp.EntryCount(), 0u);
+    EXPECT_GT(Stored()->LastPosition, 1000);
+
+    // Without the daemon's window named, no switch is still the settings dialog.
+    TRun bare(g_kit->Saver, {}, {"ASAN_OPTIONS=detect_leaks=0"});
+    const ToolRun dialog = RunCommand(
+        "for i in $(seq 100); do w=$(xdotool search --onlyvisible --name 'Glowcanvas' 2>/dev/null | head -n 1); "
+        "[ -n \"$w\" ] && { echo $w; exit 0; }; sleep 0.1; done; exit 1");
+    EXPECT_EQ(dialog.status, 0) << "no settings dialog";
+    Keep(Screen(), "no-switch-settings-dialog");
+    EXPECT_EQ(temp.EntryCount(), 0u);
+}
+
+// ---- ends timed on the wall clock (run alone: tests/CMakeLists.txt) ----
+
+// The sanitizer build's program is slower in all it does, its end too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kSlower = 2;
+#else
+constexpr int kSlower = 1;
+#endif
+
+class SaverXTimed : public SaverX {};
+
+// ---- the X server going away ----
+
+// An X server of the test's own (Xvfb), to be killed under a running saver.
+class TPrivateX {
+public:
+    TPrivateX() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        const std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> args{"Xvfb", "-displayfd", fd, "-screen", "0", "640x480x24", "-noreset", "-nolisten",
+                                      "tcp"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        while (pid_ && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) Display = ":" + number;
+    }
+    ~TPrivateX() { Kill(); }
+    void Kill() {
+        if (!pid_) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+    // Whether its screen's centre shows something other than black within ms.
+    bool ShowsAPicture(int ms) {
+        ::Display* d = XOpenDisplay(Display.c_str());
+        if (!d) return false;
+        bool shown = false;
+        const auto until = Clock::now() + std::chrono::milliseconds(ms);
+        while (!shown && Clock::now() < until) {
+            const TImage32 screen = Screenshot(d);
+            shown = !screen.Empty() && (screen.Pixel(320, 240) & 0xFFFFFF) != 0;
+            Sleep(50);
+        }
+        // Closed before the server goes: the test's own connection must not be lost.
+        XCloseDisplay(d);
+        return shown;
+    }
+
+    std::string Display;
+
+private:
+    pid_t pid_ = 0;
+};
+
+TEST_F(SaverXTimed, LosingTheXServerEndsTheRunAsSigtermDoes) {
+    for (const char* call : {"/s", "-root"}) {
+        SCOPED_TRACE(call);
+        const int32_t before = Stored()->LastPosition;
+        TPrivateX x;
+        ASSERT_FALSE(x.Display.empty()) << "no Xvfb of our own";
+        TRun run(g_kit->Saver, {call}, {"DISPLAY=" + x.Display});
+        ASSERT_TRUE(x.ShowsAPicture(8000));
+        Sleep(1500);
+        EXPECT_EQ(temp.EntryCount(), 1u);
+        const auto killed = Clock::now();
+        x.Kill();
+        ASSERT_TRUE(run.Ended(1000)) << "the run outlived its X server";
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - killed).count();
+        std::cout << call << ": ended " << took << " ms after the X server\n";
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u) << "the run's folder was left";
+        EXPECT_GT(Stored()->LastPosition, before + 1000) << "the position was not stored";
+    }
+}
+
+// ---- SIGTERM in the middle of a large item ----
+
+TEST_F(SaverXTimed, ASigtermInTheMiddleOfALargeItemEndsTheRunAtOnce) {
+    // The kit's package with an item of 1.5 GB last, copied while the show plays: a
+    // sparse file, so that only the copies cost time.
+    const fs::path package = temp.Dir().Path() / "grosspaket";
+    fs::create_directories(package);
+    fs::copy(fs::path(g_kit->Show).parent_path().parent_path(), package, fs::copy_options::recursive);
+    {
+        std::ofstream big(package / "Lumivor" / "zz-gross.bin", std::ios::binary);
+        big.seekp((int64_t(3) << 29) - 1);
+        big.put(0);
+    }
+    const std::string saver = temp.Dir() / "gross";
+    ASSERT_TRUE(PackProgram(saver, package.string()));
+    fs::remove_all(package);
+    std::vector<long> took;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        SCOPED_TRACE(attempt);
+        TRun run(saver, {"/s"});
+        ASSERT_TRUE(PictureShown(8000));
+        // Mid-copy: the big item's partial file grows in the run's folder.
+        bool copying = false;
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (!copying && Clock::now() < until) {
+            std::error_code ec;
+            for (const auto& run : fs::directory_iterator(temp.Dir().Path(), ec)) {
+                if (run.path().filename().string().rfind("ScreenSaver", 0) != 0) continue;
+                for (auto it = fs::recursive_directory_iterator(run.path(), ec);
+                     !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+                    if (it->is_regular_file(ec) && it->file_size(ec) > (uintmax_t(100) << 20)) copying = true;
+            }
+            if (!copying) Sleep(5);
+        }
+        ASSERT_TRUE(copying) << "the large item was not being copied";
+        const auto sent = Clock::now();
+        kill(run.Pid(), SIGTERM);
+        ASSERT_TRUE(run.Ended(3000));
+        took.push_back(long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count()));
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u) << "the partial file or the folder was left";
+    }
+    std::cout << "SIGTERM to exit in the middle of a 1.5 GB item (ms):";
+    for (long t : took) std::cout << " " << t;
+    std::cout << "\n";
+    // The copy stops within a piece; the rest is the run's own end, with slack for a
+    // loaded machine.
+    for (long t : took) EXPECT_LT(t, 400 * kSlower);
+}
+
+// ---- a web address that never answers, first in the play list ----
+
+TEST_F(SaverXTimed, AWebAddressThatNeverAnswersHoldsNeitherTheShowNorTheInputNorTheNextSong) {
+    TDeadServer server;
+    ASSERT_NE(server.Port, 0);
+    // Pictures of 4 s; the play list: the dead address, then a second of a tone (a pass
+    // of 2 s).
+    const fs::path package = temp.Dir().Path() / "totpaket";
+    WriteRunPictures(package / "Lumivor", 3, 960, 720);
+    WriteTone(package / "Lumivor" / "ton.wav");
+    const fs::path show = package / "Lumivor" / "Slideshow.kls";
+    ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
+                         Q(show.string()) + " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
+                         Q((package / "Lumivor" / "ton.wav").string()))
+                  .status,
+              0);
+    {
+        TSlideShow stored;
+        ASSERT_EQ(stored.LoadFromFile(FromPosixPath(show.string())), 0);
+        auto* music = dynamic_cast<TMusicProperties*>(stored.MusicProperties);
+        ASSERT_NE(music, nullptr);
+        auto dead = std::make_unique<TMusicPlayListItem>();
+        dead->FileName = server.Address("stille.mp3");
+        music->PlayList->Items.insert(music->PlayList->Items.begin(), std::move(dead));
+        ASSERT_TRUE(stored.SaveToFile(FromPosixPath(show.string())));
+    }
+    ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " options " + Q((package / "settings.dat").string()) +
+                         " --duration 0")
+                  .status,
+              0);
+    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", package / "fmod.dll");
+    const std::string saver = PackSaver(*g_kit, "tot", package);
+
+    // The show's first picture at once, its pictures on time over several passes of the
+    // play list (2 s each), and the tone after the dead address.
+    {
+        const std::string recording = temp.Dir() / "sound-dead.raw";
+        const auto started = Clock::now();
+        TRun run(saver, {"/s"}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + recording});
+        ASSERT_TRUE(PictureShown(5000));
+        const auto first = Clock::now();
+        const auto startMs = std::chrono::duration_cast<std::chrono::milliseconds>(first - started).count();
+        std::cout << "first picture " << startMs << " ms after the start\n";
+        EXPECT_LT(startMs, 500 * kSlower);
+        // Each still phase in turn, 4 s after the one before, over several passes of the
+        // play list.
+        int last = -1;
+        std::vector<long> onsets;
+        while (Clock::now() - first < std::chrono::seconds(14)) {
+            const int still = StillAt(Screen(), g_kit->Width / 2, g_kit->Height / 2);
+            if (still >= 0 && still != last) {
+                onsets.push_back(
+                    long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first).count()));
+                last = still;
+            }
+            Sleep(20);
+        }
+        std::cout << "still phases from (ms after the first picture):";
+        for (long t : onsets) std::cout << " " << t;
+        std::cout << "\n";
+        ASSERT_GE(onsets.size(), 3u);
+        for (size_t i = 1; i < onsets.size(); ++i) EXPECT_NEAR(onsets[i] - onsets[i - 1], 4000, 400) << i;
+        xdo("key a");
+        ASSERT_TRUE(run.Ended(1000));
+        EXPECT_GT(Loudest(recording), 4000) << "the song after the dead address did not play";
+        EXPECT_GE(server.Accepted.load(), 1);
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+
+    // A mouse move while the dead address is being opened ends the run at once.
+    {
+        xdo("mousemove 100 100");
+        TRun run(saver, {"/s"}, {"SDL_AUDIODRIVER=dummy"});
+        ASSERT_TRUE(PictureShown(5000));
+        Sleep(700);
+        xdo("mousemove 103 100");
+        Sleep(100);
+        const auto moved = Clock::now();
+        xdo("mousemove 112 100");
+        ASSERT_TRUE(run.Ended(2000));
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - moved).count();
+        std::cout << "a mouse move ended the run in " << took << " ms\n";
+        EXPECT_LT(took, 300 * kSlower);
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
 }
 
 }  // namespace

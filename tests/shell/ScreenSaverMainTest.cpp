@@ -3,6 +3,7 @@
 #include "foundation/CommandLine.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
+#include "platform/Window.h"
 #include "shell/ScreenSaverApplicationInfo.h"
 #include "shell/ScreenSaverMain.h"
 #include "shell/ScreenSaverOptions.h"
@@ -22,6 +23,13 @@ void SetArgs(std::vector<std::string> args) {
     for (const auto& a : args) argv.push_back(a.c_str());
     SetProcessArguments(static_cast<int>(argv.size()), argv.data());
     FinalizeParameters();  // the next use parses the new line
+}
+
+// A command line with XSCREENSAVER_WINDOW as given (null: unset).
+void SetDaemonsCall(TFakeScreenSaverSystem& fake, const std::vector<std::string>& args, const char* environment) {
+    fake.Environment.clear();
+    if (environment) fake.Environment["XSCREENSAVER_WINDOW"] = environment;
+    SetArgs(args);
 }
 
 uint8_t ModeOf(std::vector<std::string> args) {
@@ -79,6 +87,39 @@ TEST(ScreenSaverMode, AScreenSaverDaemonsCallIsTheRunAfterTheWindowsSwitches) {
     SetArgs({"saver"});
 }
 
+// A daemon that passes no option names its window in the environment only: that is its
+// call for the run, while the bare program without that variable opens the settings.
+TEST(ScreenSaverMode, NoParameterWithTheDaemonsWindowNamedIsTheRun) {
+    TFakeScreenSaverSystem fake;
+    SetScreenSaverSystem(&fake);
+    struct TCase {
+        std::vector<std::string> Args;
+        const char* Environment;  // XSCREENSAVER_WINDOW; null: unset
+        uint8_t Mode;
+        bool Daemon;
+    };
+    const TCase cases[] = {
+        {{"saver"}, "0x400008", ssmRun, true},
+        {{"saver"}, "4194312", ssmRun, true},
+        {{"saver"}, nullptr, ssmConfigure, false},
+        {{"saver"}, "", ssmConfigure, false},
+        {{"saver"}, "Fenster", ssmConfigure, false},
+        {{"saver"}, "0", ssmConfigure, false},
+        {{"saver", "/c"}, "0x400008", ssmConfigure, false},
+        {{"saver", "/p", "1234"}, "0x400008", ssmPreview, false},
+        {{"saver", "/s"}, "0x400008", ssmRun, false},
+        {{"saver", "word"}, "0x400008", ssmOther, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Args.back() + " " + (c.Environment ? c.Environment : "(unset)"));
+        SetDaemonsCall(fake, c.Args, c.Environment);
+        EXPECT_EQ(GetScreenSaverMode(), c.Mode);
+        EXPECT_EQ(IsDaemonCall(), c.Daemon);
+    }
+    SetScreenSaverSystem(nullptr);
+    SetArgs({"saver"});
+}
+
 TEST(ScreenSaverMode, TheDaemonsWindowComesFromItsIdItsEnvironmentOrTheRoot) {
     TFakeScreenSaverSystem fake;
     fake.Root = 0x50d;
@@ -110,13 +151,16 @@ TEST(ScreenSaverMode, TheDaemonsWindowComesFromItsIdItsEnvironmentOrTheRoot) {
         {{"saver", "--window-id", "0x2c00001"}, "0x400008", 0x2c00001},
         // No daemon's call: no window, whatever the environment says.
         {{"saver", "/s"}, "0x400008", 0},
-        {{"saver"}, "0x400008", 0},
+        {{"saver", "/c"}, "0x400008", 0},
+        // No parameter at all is a daemon's call when its window is named (xsecurelock,
+        // an xscreensaver line without an option).
+        {{"saver"}, "0x400008", 0x400008},
+        {{"saver"}, "Fenster", 0},
+        {{"saver"}, nullptr, 0},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args.back() + " " + (c.Environment ? c.Environment : "(unset)"));
-        fake.Environment.clear();
-        if (c.Environment) fake.Environment["XSCREENSAVER_WINDOW"] = c.Environment;
-        SetArgs(c.Args);
+        SetDaemonsCall(fake, c.Args, c.Environment);
         EXPECT_EQ(GetDaemonWindow(), c.Window);
     }
     SetScreenSaverSystem(nullptr);
@@ -320,4 +364,32 @@ TEST_F(StartTest, OtherModesNeedNoDialog) {
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].first.rfind("Die Lumivor \"", 0), 0u) << boxes.Boxes[0].first;
     EXPECT_FALSE(HasPackage);
+}
+
+// A settings panel's preview pane is smaller than its monitor both ways; a daemon's own
+// window covers the monitor.
+TEST(ScreenSaverMode, ADaemonsWindowSmallerThanItsMonitorIsAPreviewPane) {
+    TFakeWindowSystem windows;
+    SetWindowSystem(&windows);
+    struct TCase {
+        const char* Name;
+        TRect Window;  // none when empty
+        bool Preview;
+    };
+    const TCase cases[] = {
+        {"the panel's pane", TRect{20, 40, 340, 280}, true},
+        {"the whole screen", TRect{0, 0, 1024, 768}, false},
+        {"as wide as the screen", TRect{0, 0, 1024, 300}, false},
+        {"as high as the screen", TRect{0, 0, 500, 768}, false},
+        {"no such window", TRect{}, false},
+    };
+    uint64_t id = 0x400000;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ++id;
+        if (c.Window.Width() > 0) windows.AddForeignWindow(id, c.Window);
+        EXPECT_EQ(IsDaemonPreviewPane(id), c.Preview);
+    }
+    EXPECT_FALSE(IsDaemonPreviewPane(0));
+    SetWindowSystem(nullptr);
 }

@@ -46,6 +46,7 @@
 
 #include <atomic>
 #include <functional>
+#include <iostream>
 #include <set>
 #include <thread>
 #include <stdexcept>
@@ -692,6 +693,8 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
 
 TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     constexpr uint64_t kDaemon = 0x400008;
+    // The daemon's window covers the screen.
+    screen.Screen = Bounds(0, 0, 640, 480);
     screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
     // Each run with the context its command line makes.
     const auto runFullScreen = [] {
@@ -754,6 +757,36 @@ TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
     EXPECT_TRUE(Logged("Die Lumivor \"" + (work / "weg/show.kls") + "\" ist nicht vorhanden."));
 }
 
+// A settings panel's preview pane (a daemon's window smaller than the screen): the show
+// plays there silently, and the position stays as it was stored.
+TEST_F(RunTest, ADaemonsPreviewPanePlaysSilentlyAndStoresNothing) {
+    constexpr uint64_t kPane = 0x400010;
+    screen.AddForeignWindow(kPane, Bounds(20, 40, 320, 240));
+    Options->LastPosition = 1500;
+    SetArgs({"saver", "--root", "--window-id", "0x400010"});
+    TRunContext context = MakeRunContext();
+    bool checked = false;
+    started = 0;
+    OnWait = [&] {
+        if (screen.Windows.empty()) return;
+        if (!checked) {
+            checked = true;
+            EXPECT_EQ(screen.Windows[0]->ForeignId(), kPane);
+            ASSERT_NE(SoundSystem(), nullptr);
+            EXPECT_TRUE(SoundSystem()->Silent);
+        }
+        if (Elapsed() >= 2000) PostQuitMessage(0);
+    };
+    RunFullScreen(context);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(context.DaemonPreview);
+    EXPECT_EQ(Options->LastPosition, 1500);
+    TPluginPtr<TScreenSaverProperties> saved;
+    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
+    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+}
+
 // A show whose items run a program as they start does so on every loop; in a daemon's
 // run, where the screen may be locked, nobody could see or close it, so nothing starts
 // there and the debug output says so once. A run of our own still starts it.
@@ -775,6 +808,8 @@ TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
     constexpr uint64_t kDaemon = 0x400008;
     TFakeShellSystem shell;
     TInstalled<SetShellSystem> installedShell(shell);
+    // The daemon's window covers the screen.
+    screen.Screen = Bounds(0, 0, 640, 480);
     screen.AddForeignWindow(kDaemon, Bounds(0, 0, 640, 480));
     for (const bool daemon : {false, true}) {
         SCOPED_TRACE(daemon ? "a daemon's run" : "a run of our own");
@@ -1035,6 +1070,48 @@ TEST_F(RunTest, APackagedRunOpensNoFileOutsideItsFolder) {
         EXPECT_EQ(names.count(c.Outside), 0u);
     }
     EXPECT_GT(web.Connections(), 0);
+}
+
+// A temporary folder that takes no run folder ends a packaged run before its window, as
+// nothing could be shown; nobody is told but a debug run, which learns which folder and
+// why. A folder whose name holds a backslash is taken as it is named: the run makes
+// nothing there (no program path reaches it) and nothing anywhere else.
+TEST_F(RunTest, ATemporaryFolderThatTakesNoRunFolderIsNamedWithItsReason) {
+    const std::string host = work / "sonne";
+    MakeHostWithPackage(host, {{"settings.dat", OptionsBytes("", true, true, false, 0, 300)}});
+    WriteFileBytes(work / "datei", {1});
+    fs::create_directories(work.Path() / "nur-lesen");
+    fs::permissions(work.Path() / "nur-lesen", fs::perms::owner_read | fs::perms::owner_exec);
+    fs::create_directories(work.Path() / "a\\b");
+    struct TCase {
+        const char* What;
+        std::string Folder;
+        const char* Reason;
+        bool NeedsNoRoot;
+    };
+    const TCase cases[] = {
+        {"a file", work / "datei", "Not a directory", false},
+        {"a read-only folder", work / "nur-lesen", "Permission denied", true},
+        {"a backslash in the name", work / "a\\b", "a backslash", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.NeedsNoRoot && ::geteuid() == 0) {
+            std::cout << c.What << ": not tried, root writes into any folder\n";
+            continue;
+        }
+        ::setenv("TMPDIR", c.Folder.c_str(), 1);
+        debug.Lines.clear();
+        ASSERT_TRUE(LoadScreenSaverOptions("sonne", Options, FromPosixPath(host)));
+        TRunContext context = MakeRunContext();
+        RunPackagedShow(context, FromPosixPath(host));
+        EXPECT_TRUE(screen.Windows.empty());
+        EXPECT_TRUE(Logged("No folder for the package: " + c.Folder + ": " + c.Reason));
+    }
+    ::setenv("TMPDIR", temp.Dir().Path().c_str(), 1);
+    // Nothing was made beside the folder with the backslash, nor in it.
+    EXPECT_FALSE(fs::exists(work / "a"));
+    EXPECT_TRUE(fs::is_empty(work / "a\\b"));
 }
 
 TEST_F(RunTest, AFirstPackagedRunKeepsThePackagesOptionsInTheRegistry) {

@@ -358,11 +358,13 @@ TEST_F(SoundLibTest, AQuitDuringASlowOpenEndsItAtOnce) {
         UINT msg;
         bool ends;
     };
-    // A quit, a key or a click ends the wait; a mouse move alone does not.
+    // A quit, a key, a click or a mouse move (all end a screen saver) ends the wait; a key
+    // going up does not.
     const Case cases[] = {{"a quit", WM_QUIT, true},
                           {"a key", WM_KEYDOWN, true},
                           {"a click", WM_LBUTTONDOWN, true},
-                          {"a move", WM_MOUSEMOVE, false}};
+                          {"a move", WM_MOUSEMOVE, true},
+                          {"a key going up", WM_KEYUP, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TFakeMessageQueue queue;
