@@ -22,19 +22,25 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+// A decompressor on the JPEG's bytes, its header read, set to decode at scale/8 (the
+// benchmarks' own pictures: libjpeg's errors end the program).
+inline void OpenJpeg(jpeg_decompress_struct& d, jpeg_error_mgr& err, const std::vector<uint8_t>& jpeg, unsigned scale) {
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&d, TRUE);
+    d.scale_num = scale;
+    d.scale_denom = 8;
+}
+
 // libjpeg-turbo alone: the JPEG decoded at scale/8 into buffer as BGRA rows, one thread,
 // the buffer kept between calls.
 inline void PlainJpegDecode(const std::vector<uint8_t>& jpeg, unsigned scale, std::vector<uint8_t>& buffer, int& width,
                             int& height) {
     jpeg_decompress_struct d;
     jpeg_error_mgr err;
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-    jpeg_read_header(&d, TRUE);
+    OpenJpeg(d, err, jpeg, scale);
     d.out_color_space = JCS_EXT_BGRA;
-    d.scale_num = scale;
-    d.scale_denom = 8;
     jpeg_start_decompress(&d);
     width = int(d.output_width);
     height = int(d.output_height);
@@ -56,14 +62,9 @@ public:
     bool Decode(const std::vector<uint8_t>& jpeg, unsigned scale) {
         jpeg_decompress_struct d;
         jpeg_error_mgr err;
-        d.err = jpeg_std_error(&err);
-        jpeg_create_decompress(&d);
-        jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-        jpeg_read_header(&d, TRUE);
+        OpenJpeg(d, err, jpeg, scale);
         d.raw_data_out = TRUE;
         d.dct_method = JDCT_ISLOW;  // as our reader
-        d.scale_num = scale;
-        d.scale_denom = 8;
         if (d.num_components != 3 || d.jpeg_color_space != JCS_YCbCr || d.progressive_mode) {
             jpeg_destroy_decompress(&d);
             return false;

@@ -275,13 +275,17 @@ LoadResult LoadFile(const std::string& file, RegStore& s) {
         Failed(file, errno);
         return LoadResult::Unreadable;
     }
-    // Only a plain file holds a store; anything else reads as a damaged one, and the next
-    // change keeps it aside.
+    // Only a plain file holds a store. A folder in its place is someone's and stays
+    // where it is (the store cannot be written); anything else (a pipe, a device) reads
+    // as a damaged store, and the next change keeps it aside.
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
-        OutputDebugString(Utf8ToAnsi(file) + ": no plain file, read as a damaged options store");
-        return LoadResult::Damaged;
+        OutputDebugString(Utf8ToAnsi(file) + (folder ? ": a folder, no options store" : ": no plain file, read as a damaged options store"));
+        if (!folder) return LoadResult::Damaged;
+        Failed(file, EISDIR);
+        return LoadResult::Unreadable;
     }
     std::vector<uint8_t> bytes;
     uint8_t buf[65536];

@@ -370,6 +370,14 @@ protected:
         if (!started) started = clock.Get();
         return clock.Get() - started;
     }
+    // A preview stores nothing; the sound output it switched off comes back for the next
+    // test.
+    void ExpectAPreviewsEnd() {
+        TPluginPtr<TScreenSaverProperties> saved;
+        EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
+        SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
+        SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    }
     bool Logged(const std::string& part) const {
         for (const AnsiString& line : debug.Lines)
             if (line.find(part) != AnsiString::npos) return true;
@@ -685,10 +693,7 @@ TEST_F(RunTest, APreviewPlaysSilentlyInItsWindowUntilThatGoesAndSavesNothing) {
     EXPECT_EQ(context.PreviewParentWindow, kParent);
     EXPECT_EQ(SoundSystemRefCount(), 0);
     EXPECT_EQ(Options->LastPosition, 2500);
-    TPluginPtr<TScreenSaverProperties> saved;
-    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
-    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
-    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    ExpectAPreviewsEnd();
 }
 
 TEST_F(RunTest, ADaemonsRunDrawsIntoItsWindowLeavesItTheInputAndEndsWithIt) {
@@ -781,10 +786,7 @@ TEST_F(RunTest, ADaemonsPreviewPanePlaysSilentlyAndStoresNothing) {
     EXPECT_TRUE(checked);
     EXPECT_TRUE(context.DaemonPreview);
     EXPECT_EQ(Options->LastPosition, 1500);
-    TPluginPtr<TScreenSaverProperties> saved;
-    EXPECT_FALSE(LoadOptionsFromRegistry("sonne", saved));
-    SoundSystemPropertiesUnit::SoundProperties()->AutomaticOutput = true;
-    SoundSystemPropertiesUnit::SoundProperties()->OutputKind = 2;
+    ExpectAPreviewsEnd();
 }
 
 // A show whose items run a program as they start does so on every loop; in a daemon's
@@ -837,22 +839,23 @@ TEST_F(RunTest, ADaemonsRunStartsNoProgramsTheShowAsksFor) {
 }
 
 TEST_F(RunTest, AnOptionsSaveThatFailsAtTheEndIsNamedOnTheDebugOutput) {
-    const std::string store = registry.Dir() / "user.reg";
+    const fs::path folder = registry.Dir().Path();
     OnWait = [&] {
         if (Elapsed() < 500) return;
-        // A folder where the store's file goes: it cannot be replaced.
+        // A plain file where the store's folder was: nothing can be written into it, also
+        // not by root (a store that is no plain file would only be kept aside).
         std::error_code ec;
-        fs::remove(store, ec);
-        fs::create_directory(store, ec);
+        fs::remove_all(folder, ec);
+        std::ofstream(folder) << "x";
         PostMessage(SaverWindow(), WM_KEYDOWN, VK_SPACE, 0);
     };
     TRunContext context;
     RunInstalledShow(context);
-    ASSERT_TRUE(fs::is_directory(store));
+    ASSERT_TRUE(fs::is_regular_file(folder));
     bool named = false;
     for (const AnsiString& line : debug.Lines)
         named = named || (line.find("Options of \"sonne\" not saved: ") != AnsiString::npos &&
-                          line.find(AnsiString(store)) != AnsiString::npos);
+                          line.find(AnsiString(folder.string())) != AnsiString::npos);
     EXPECT_TRUE(named);
 }
 
