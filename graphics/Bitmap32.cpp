@@ -510,6 +510,21 @@ void TBitmap32::SetPixelTS(int x, int y, TColor32 c) {
 
 void TBitmap32::Clear(TColor32 color) { std::fill(bits_.begin(), bits_.end(), color); }
 
+void TBitmap32::LayOverColor(const TRect& r, TColor32 ground) {
+    const int l = std::clamp(r.Left, 0, width_), right = std::clamp(r.Right, 0, width_);
+    const int t = std::clamp(r.Top, 0, height_), b = std::clamp(r.Bottom, 0, height_);
+    const int n = right - l;
+    if (n <= 0 || t >= b) return;
+    std::vector<TColor32> under(static_cast<size_t>(n), ground), row(static_cast<size_t>(n));
+    for (int y = t; y < b; ++y) {
+        TColor32* line = ScanLine(y) + l;
+        // Opaque pixels stay as they are: most rows of most pictures are left at once.
+        if (std::all_of(line, line + n, [](TColor32 c) { return AlphaComponent(c) == 255; })) continue;
+        std::memcpy(row.data(), line, size_t(n) * sizeof(TColor32));
+        BlendRow(row.data(), under.data(), line, n, 255);
+    }
+}
+
 void TBitmap32::ResetAlpha(uint8_t alpha) {
     const TColor32 a = TColor32(alpha) << 24;
     for (TColor32& p : bits_) p = (p & 0x00FFFFFF) | a;

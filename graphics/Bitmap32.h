@@ -116,6 +116,9 @@ public:
     void Clear(TColor32 color = 0);
     // Sets every pixel's alpha.
     void ResetAlpha(uint8_t alpha = 255);
+    // Lays the pixels of r that are not opaque over the colour ground, as a blending draw
+    // onto the colour would have: the same bytes, after a draw that could run opaque.
+    void LayOverColor(const TRect& r, TColor32 ground);
 
     // Rectangles are [x1, x2) x [y1, y2); everything is clipped to the bitmap.
     void FillRectS(int x1, int y1, int x2, int y2, TColor32 color);

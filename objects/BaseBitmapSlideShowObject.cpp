@@ -182,17 +182,6 @@ void TBaseBitmapSlideShowObject::FillAroundPicture(TBitmap32& fitted, TBitmap32&
     const int32_t w = RectWidth(areaRect), h = RectHeight(areaRect);
     TRect p = place;
     OffsetRectBy(p, -areaRect.Left, -areaRect.Top);
-    // A picture with alpha lies on the ground too, not on whatever the item before left
-    // in the frame: the whole area gets the colour and the picture is blended over it.
-    // A ground that is not opaque asks for what lies below to show, around and through.
-    if (BlendMode == bmAlpha && AlphaComponent(BackgroundColor) == 255) {
-        fitted.SetSizeForOverwrite(w, h);
-        fitted.FillRectS(0, 0, w, h, BackgroundColor);
-        picture.DrawMode = dmBlend;
-        picture.StretchTo(fitted, p.Left, p.Top, p.Right, p.Bottom);
-        picture.DrawMode = dmOpaque;
-        return;
-    }
     // The bands and the picture drawn opaque cover every pixel: nothing to clear first.
     if (picture.DrawMode == dmOpaque) fitted.SetSizeForOverwrite(w, h);
     else fitted.SetSize(w, h);
@@ -202,6 +191,12 @@ void TBaseBitmapSlideShowObject::FillAroundPicture(TBitmap32& fitted, TBitmap32&
     fitted.FillRectS(0, top, std::clamp(p.Left, 0, w), bottom, BackgroundColor);
     fitted.FillRectS(std::clamp(p.Right, 0, w), top, w, bottom, BackgroundColor);
     picture.StretchTo(fitted, p.Left, p.Top, p.Right, p.Bottom);
+    // A picture with alpha lies on the ground too, not on whatever the item before left
+    // in the frame. A ground that is not opaque asks for what lies below to show, around
+    // and through. Laid over the colour after the opaque stretch, which runs on several
+    // threads where a blending one runs on one.
+    if (BlendMode == bmAlpha && picture.DrawMode == dmOpaque && AlphaComponent(BackgroundColor) == 255)
+        fitted.LayOverColor(p, BackgroundColor);
 }
 
 // ---- entry transitions ----
