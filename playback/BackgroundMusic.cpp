@@ -321,8 +321,11 @@ int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
     TMusicProperties* music = Music();
     if (!music || !music->HasMusic()) return 0;
     TListLock lock(*music->PlayList);
+    // Measured in the tick, never here: the answers taken here would be started by no
+    // tick, for nothing below would ask for one.
+    if (TotalDuration == -2) return kAnswerPollMs;
     int32_t pass = 0, position = 0;
-    if (!MusicPosition(pass, position)) return TotalDuration == -2 ? kAnswerPollMs : 0;
+    if (!MusicPosition(pass, position)) return 0;
     int64_t best = int64_t(TotalDuration) - position;
     // An answer of the opener is taken up within a few frames.
     if (TMusicOpener* opener = owner_->MusicOpener(); opener && opener->Busy())
@@ -335,6 +338,9 @@ int32_t TBackgroundMusicHighPriorityEvent::TimeToNextTick() {
         const bool active = std::find(ActiveItems.begin(), ActiveItems.end(), item.get()) != ActiveItems.end();
         if (!active) {
             if (data->ItemStart > position) best = std::min<int64_t>(best, int64_t(data->ItemStart) - position);
+            // Due and not playing: open by now, or not asked for yet (whoever took the
+            // answer, the tick starts it); one that failed to open waits for nothing.
+            else if (end > position && (item->GetSound() || data->WaitingSince < 0)) return 0;
             continue;
         }
         if (item->FadeOutTime >= 1 && !data->FadingOut)

@@ -81,6 +81,33 @@ TEST_F(MusicOpenerTest, ADeadAddressFirstHoldsNoTickIsAskedForOnceAndTheNextSong
     }
 }
 
+// The opener's answer lands between a tick and the loop's question for its wait (the
+// question lays the play list out when the measure is in): the loop still wakes for the
+// song that is due, which then starts at the show's start, not at the next picture.
+TEST_F(MusicOpenerTest, AnAnswerArrivingBetweenTicksStillWakesTheLoop) {
+    ASSERT_NE(CurrentSoundSystem(), nullptr);
+    TPlayerRig rig(CurrentSoundSystem());
+    rig.PlayWithMusic(AnsiString(dir.Program()) + "song.wav");
+    auto& music = *dynamic_cast<TMusicProperties*>(rig.Show.MusicProperties);
+    TMusicPlayListItem* song = music.PlayList->Item(0);
+    rig.Add(60000);
+    rig.Host.Strict = true;
+    rig.Host.Play(&rig.Show);
+    rig.Host.Tick();
+    TMusicOpener* opener = rig.Player->MusicOpener();
+    ASSERT_NE(opener, nullptr);
+    for (int step = 0; step < 20 && !(song->GetSound() && song->GetSound()->IsPlaying()); ++step) {
+        ASSERT_TRUE(opener->WaitUntilAnswered(5000));
+        const int32_t wait = rig.Player->TimeToNextTick();
+        ASSERT_GE(wait, 0);
+        ASSERT_LE(wait, 50) << "at show time " << rig.Now();
+        rig.Host.RunFor(wait + 1);
+    }
+    ASSERT_TRUE(song->GetSound() && song->GetSound()->IsPlaying());
+    EXPECT_LT(rig.Now(), 500);
+    rig.Host.Finish();
+}
+
 TEST_F(MusicOpenerTest, CancelStopsAnOpenUnderWayAndForgetsNothingItFailed) {
     TMusicOpener opener;
     int key = 0;
