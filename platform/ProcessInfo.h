@@ -27,7 +27,7 @@ AnsiString GetExecutablePath();
 // overstates them under taskset or a container's CPU set.
 int ProcessCores();
 
-// Runs job(0) .. job(count - 1) at once: job(0) on this thread, the others on threads of
-// their own (on this one, after job(0), when no thread can be had). Returns when all have
-// ended, raising the first failure.
+// Runs job(0) .. job(count - 1) at once, on this thread and on up to count - 1 helper
+// threads that the process keeps (on this one alone when none is free or can be had).
+// Returns when all have ended, raising the failure of the lowest job number.
 void RunOnThreads(int count, const std::function<void(int)>& job);

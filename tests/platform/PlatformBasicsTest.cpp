@@ -9,11 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 TEST(Charset, EveryByteRoundTripsThroughUtf8) {
     std::string all;
@@ -149,6 +156,45 @@ TEST(ProcessInfo, CoresAreThoseOfTheAffinityMask) {
         EXPECT_EQ(ProcessCores(), int(n));
     }
     ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+}
+
+// Jobs run side by side on helpers that outlive the call; a job that runs jobs itself
+// finishes even when every helper is busy; every job runs though one fails, and the
+// failure of the lowest job number is the one raised.
+TEST(ProcessInfo, RunOnThreadsKeepsItsHelpersAndNeverWaitsOnABusyOne) {
+    std::atomic<bool> secondStarted{false};
+    std::mutex idsLock;
+    std::set<pid_t> ids;
+    RunOnThreads(2, [&](int k) {
+        {
+            std::lock_guard<std::mutex> guard(idsLock);
+            ids.insert(pid_t(::syscall(SYS_gettid)));
+        }
+        if (k == 1) secondStarted = true;
+        // Each job waits for the other to start: only side by side do both end.
+        for (int spin = 0; spin < 5000 && !secondStarted; ++spin) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    EXPECT_TRUE(secondStarted.load());
+    ASSERT_EQ(ids.size(), 2u);
+    for (pid_t id : ids)
+        EXPECT_TRUE(std::filesystem::exists("/proc/self/task/" + std::to_string(id))) << "thread " << id << " is gone";
+
+    std::atomic<int> ran{0};
+    for (int round = 0; round < 20; ++round)
+        RunOnThreads(8, [&](int) { RunOnThreads(8, [&](int) { ++ran; }); });
+    EXPECT_EQ(ran.load(), 20 * 64);
+
+    std::atomic<int> ranAll{0};
+    try {
+        RunOnThreads(6, [&](int k) {
+            ++ranAll;
+            if (k >= 2) throw std::runtime_error("job " + std::to_string(k));
+        });
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "job 2");
+    }
+    EXPECT_EQ(ranAll.load(), 6);
 }
 
 // The video's start reads no compose table of the locale, leaves one the user names, and
