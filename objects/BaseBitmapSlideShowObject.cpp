@@ -257,49 +257,87 @@ bool TBaseBitmapSlideShowObject::LoadResolvedPicture(const AnsiString& fileName,
                                                      bool deferPlainFile,
                                                      std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea,
                                                      bool neededNow) {
+    TPictureRead read = PictureReadOf(fileName, name, decodeArea, neededNow);
+    read.DeferPlainFile = deferPlainFile;
+    // The picture handed in is kept when a deferred file is left unread.
+    read.Picture = std::move(picture);
+    ReadPicture(read);
+    return TakePictureRead(read, picture);
+}
+
+TBaseBitmapSlideShowObject::TPictureRead TBaseBitmapSlideShowObject::PictureReadOf(const AnsiString& fileName,
+                                                                                   const AnsiString& name,
+                                                                                   const TRect& decodeArea,
+                                                                                   bool neededNow) const {
+    TPictureRead read;
+    read.FileName = fileName;
+    read.Name = name;
+    read.DecodeArea = decodeArea;
+    read.NeededNow = neededNow;
+    read.Stretch = Stretch;
+    read.KeepAspectRatio = KeepAspectRatio;
+    read.Alignment = Alignment;
+    read.Rect = GetCurrentRect();
+    return read;
+}
+
+void TBaseBitmapSlideShowObject::ReadPicture(TPictureRead& read) {
     std::lock_guard lock(PictureLock());
-    FullPictureSize = TSize{};
+    TStopWatch watch;
+    read.Failed = false;
+    read.FullSize = TSize{};
     try {
-        if (!picture) picture = std::make_unique<TBitmap32>();
-        if (name.empty()) {
+        if (!read.Picture) read.Picture = std::make_unique<TBitmap32>();
+        if (read.Name.empty()) {
             // Otherwise a show whose files are all missing plays black without a word.
-            OutputDebugString("Picture not found: \"" + PathText(fileName) + "\"");
-            picture.reset();
-            LoadFailed = 1;
-            return false;
+            read.Failure = "Picture not found: \"" + PathText(read.FileName) + "\"";
+            read.Failed = true;
+            return;
         }
         TPictureLoadOptions options;
-        options.NeededNow = neededNow;
+        options.NeededNow = read.NeededNow;
         TSize full;
-        if (Stretch && !decodeArea.IsEmpty()) {
+        if (read.Stretch && !read.DecodeArea.IsEmpty()) {
             options.TargetForSize = [&](int w, int h, int& tw, int& th) {
                 TRect r;
-                CalcTargetRect(w, h, GetCurrentRect(), r, KeepAspectRatio, Stretch, Alignment, decodeArea);
+                CalcTargetRect(w, h, read.Rect, r, read.KeepAspectRatio, read.Stretch, read.Alignment,
+                               read.DecodeArea);
                 tw = std::max(RectWidth(r), 1);
                 th = std::max(RectHeight(r), 1);
                 full = TSize{w, h};
             };
         }
         IPictureDecipher& decipher = PictureDecipher();
-        if (decipher.IsEnciphered(name)) {
-            const AnsiString stored = decipher.GetStoredFileName(name);
-            std::unique_ptr<TStream> bytes = decipher.OpenPicture(name);
+        if (decipher.IsEnciphered(read.Name)) {
+            const AnsiString stored = decipher.GetStoredFileName(read.Name);
+            std::unique_ptr<TStream> bytes = decipher.OpenPicture(read.Name);
             if (!bytes) throw EInvalidGraphic("Falsches Dateiformat: " + stored);
-            *picture = LoadPictureFromStream(*bytes, stored, options);
-        } else if (!deferPlainFile) {
-            *picture = LoadPictureFromFile(name, options);
+            *read.Picture = LoadPictureFromStream(*bytes, stored, options);
+        } else if (!read.DeferPlainFile) {
+            *read.Picture = LoadPictureFromFile(read.Name, options);
         } else {
-            return true;
+            return;
         }
-        if (picture->Empty()) throw EInvalidGraphic("Leeres Bild");
-        if (full.cx > 0 && (full.cx != picture->Width() || full.cy != picture->Height())) FullPictureSize = full;
-        return true;
+        if (read.Picture->Empty()) throw EInvalidGraphic("Leeres Bild");
+        if (full.cx > 0 && (full.cx != read.Picture->Width() || full.cy != read.Picture->Height()))
+            read.FullSize = full;
+        read.Milliseconds = watch.Elapsed();
     } catch (const std::exception& e) {
-        OutputDebugString("Picture not read: \"" + PathText(name) + "\": " + e.what());
+        read.Failure = "Picture not read: \"" + PathText(read.Name) + "\": " + e.what();
+        read.Failed = true;
+    }
+}
+
+bool TBaseBitmapSlideShowObject::TakePictureRead(TPictureRead& read, std::unique_ptr<TBitmap32>& picture) {
+    FullPictureSize = read.FullSize;
+    if (read.Failed) {
+        OutputDebugString(read.Failure);
         picture.reset();
         LoadFailed = 1;
         return false;
     }
+    picture = std::move(read.Picture);
+    return true;
 }
 
 bool TBaseBitmapSlideShowObject::PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,

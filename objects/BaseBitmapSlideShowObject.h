@@ -103,6 +103,30 @@ public:
     bool LoadResolvedPicture(const AnsiString& fileName, const AnsiString& name, bool deferPlainFile,
                              std::unique_ptr<TBitmap32>& picture, const TRect& decodeArea = TRect{},
                              bool neededNow = false);
+    // A picture read as LoadResolvedPicture reads it, in parts: what to read, taken from
+    // the item as it is now (PictureReadOf); the reading, which touches no item and may
+    // run on another thread (ReadPicture); and taking the result into picture, with
+    // FullPictureSize, LoadFailed and the failure's debug line (TakePictureRead).
+    struct TPictureRead {
+        AnsiString FileName, Name;
+        TRect DecodeArea;
+        bool NeededNow = false;
+        bool DeferPlainFile = false;
+        bool Stretch = true;
+        bool KeepAspectRatio = true;
+        uint8_t Alignment = baCenter;
+        TDoubleRect Rect{0, 0, 1, 1};
+        // The result.
+        std::unique_ptr<TBitmap32> Picture;
+        TSize FullSize;
+        bool Failed = false;
+        AnsiString Failure;
+        int32_t Milliseconds = 0;  // the reading's time, when it succeeded
+    };
+    TPictureRead PictureReadOf(const AnsiString& fileName, const AnsiString& name, const TRect& decodeArea,
+                               bool neededNow) const;
+    static void ReadPicture(TPictureRead& read);
+    bool TakePictureRead(TPictureRead& read, std::unique_ptr<TBitmap32>& picture);
     // A new bitmap from the picture; bmOpaque makes every pixel opaque. No picture, or
     // an empty one, is a load failure.
     virtual bool PictureToBitmap(std::unique_ptr<TBitmap32>& source, bool freeSource,

@@ -18,7 +18,16 @@ AnsiString PictureFileNamePart(const AnsiString& fileName) {
 }
 
 template <class Base>
-TPictureSlideShowObject<Base>::~TPictureSlideShowObject() = default;
+TPictureSlideShowObject<Base>::~TPictureSlideShowObject() {
+    DropRead();
+}
+
+template <class Base>
+void TPictureSlideShowObject<Base>::DropRead() {
+    // Not waited for: the helper lets go of what it read, or never begins.
+    if (read_) read_->Drop();
+    read_.reset();
+}
 
 // ---- file references ----
 
@@ -155,6 +164,7 @@ bool TPictureSlideShowObject<Base>::ReadData(TOKFStreamWinTypes& stream) {
 template <class Base>
 void TPictureSlideShowObject<Base>::Reset() {
     Base::Reset();
+    DropRead();
     Picture.reset();
 }
 
@@ -193,13 +203,27 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
     if (step != PreparationStep::LoadPicture && step != PreparationStep::PictureToBitmap) return result;
     try {
         if (step == PreparationStep::LoadPicture) {
-            const AnsiString resolved = GetResolvedFileName();
-            const auto load = [&] {
+            std::shared_ptr<TPictureReadAside> read = std::move(read_);
+            if (read) {
+                // Handed aside before: its result, waited for when the picture is due.
+                read->Finish();
+                if (!read->Done()) read.reset();
+            }
+            if (!read) {
                 // A missing file goes by its stored name, which the load failure then names.
-                return this->LoadResolvedPicture(FileName, resolved, false, Picture, this->PlayerArea(player),
-                                                 player && player->StepIsUrgent());
-            };
-            return this->TimedStep(player, BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(resolved), load);
+                read = std::make_shared<TPictureReadAside>(this->PictureReadOf(
+                    FileName, GetResolvedFileName(), this->PlayerArea(player), player && player->StepIsUrgent()));
+                if (player && player->RunAside(read)) {
+                    read_ = std::move(read);
+                    return true;
+                }
+                read->Finish();
+            }
+            const bool ok = this->TakePictureRead(read->Read, Picture);
+            if (ok)
+                RecordInitializationStep(player, BenchmarkNames::LoadFile,
+                                         TFileSizeBenchmarkValue::CreateValue(read->Read.Name), read->Read.Milliseconds);
+            return ok;
         }
         return this->TimedStep(
             player, BenchmarkNames::Pic2Bmp,

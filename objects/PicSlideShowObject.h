@@ -6,11 +6,23 @@
 #pragma once
 
 #include "objects/BaseExtBitmapSlideShowObject.h"
+#include "document/PlayerServices.h"
 #include "document/SlideShowObjectExif.h"
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
+
+// A picture file read on the player's helper thread.
+class TPictureReadAside : public TAsideWork {
+public:
+    explicit TPictureReadAside(TBaseBitmapSlideShowObject::TPictureRead read) : Read(std::move(read)) {}
+    TBaseBitmapSlideShowObject::TPictureRead Read;
+
+protected:
+    void Run() override { TBaseBitmapSlideShowObject::ReadPicture(Read); }
+};
 
 // What the two picture kinds share, on top of either bitmap base.
 template <class Base>
@@ -50,7 +62,9 @@ public:
     bool WriteData(TOKFStreamWinTypes& stream) override;
     bool ReadData(TOKFStreamWinTypes& stream) override;
     void Reset() override;
-    // Steps 1 (load the file) and 2 (convert it) come before the base's steps.
+    // Steps 1 (load the file) and 2 (convert it) come before the base's steps. A player
+    // may read the file on its helper thread: step 1 then runs twice, handing the reading
+    // aside and taking its result up.
     void BuildInitializationSteps(IPlayerServices* player, int32_t step) override;
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override;
     // Loads, converts and fits the whole picture for Target's size. A missing or
@@ -67,6 +81,11 @@ public:
     AnsiString FileName;
     uint8_t ExifState = 0;  // 0 not looked for, 1 view held, 2 none in the file
     std::unique_ptr<TSlideShowObjectExif> Exif;
+
+private:
+    // The reading step 1 handed aside; at most one per item.
+    std::shared_ptr<TPictureReadAside> read_;
+    void DropRead();
 };
 
 class TPicSlideShowObject : public TPictureSlideShowObject<TBaseBitmapSlideShowObject> {

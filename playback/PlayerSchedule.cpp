@@ -10,6 +10,7 @@
 #include "document/SoundServices.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
+#include "playback/AsideWorker.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
 
@@ -54,6 +55,7 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
             }
     }
     ScheduleItems.Clear(false);
+    asideSteps_.clear();
     if (start != 0) {
         QueueDueObjects(start, ScheduleItems);
         SetListPositions(ScheduleItems);
@@ -242,6 +244,7 @@ void TSlideShowPlayer::QueueComingObject(TSlideShowObject* object) {
 
 void TSlideShowPlayer::DropComingObject(TSlideShowObject* object) {
     EraseObject(ComingObjects, object);
+    asideSteps_.erase(object);
     if (IsMusicPlaceholder(object)) FreeSlideShowObject(object);
 }
 
@@ -436,6 +439,8 @@ int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, i
         if (!playable || playable->IsInitialized()) continue;
         const int32_t start = playable->GetStartTime();
         if (dueOnEntry && !unlimited && start > now) continue;
+        // Its step waits for its work on the helper thread: nothing to do before that ends.
+        if (!unlimited && start > now && StepRunsAside(object)) continue;
         if (start <= now) due = true;
         result = 1;
         TSlideShowObjectInitializationList* list = CurrentInitializationList(playable);
@@ -462,10 +467,19 @@ int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, i
 bool TSlideShowPlayer::ExecuteStep(IPlayable* playable, TSlideShowObject* object, int32_t step,
                                    std::vector<TSlideShowObject*>& objects) {
     steppedThisTick_.insert(object);
-    if (!playable->ExecuteInitializationStep(this, step)) {
+    stepObject_ = object;
+    stepNumber_ = step;
+    stepWentAside_ = false;
+    const bool ok = playable->ExecuteInitializationStep(this, step);
+    stepObject_ = nullptr;
+    if (!ok) {
+        asideSteps_.erase(object);
         PreparationFailed(object, objects);
         return false;
     }
+    // Its work runs aside: the step stays, and runs again once the work is over.
+    if (stepWentAside_) return true;
+    asideSteps_.erase(object);
     if (TSlideShowObjectInitializationList* list = playable->GetInitializationList()) {
         list->DeleteStep(step);
         // The stage's last step done: on to the next stage, so that an object whose
@@ -485,14 +499,19 @@ int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vect
     int ran = 0;
     std::unordered_set<const TSlideShowObject*> failed;
     for (const TInitListItem& entry : plan) {
-        // A failed step ends its object's preparation: its later steps do not run.
+        // A failed step ends its object's preparation: its later steps do not run, nor
+        // do those after a step whose work went aside.
         if (failed.count(entry.Object)) continue;
+        if (entry.StartTime > now && StepRunsAside(entry.Object)) continue;
         const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
         if (!unlimited && left <= entry.EstimatedTime && entry.StartTime > now) break;
         ++ran;
         urgentStep_ = entry.StartTime <= now;
+        // What is due, or wanted before the first frame, is done at once.
+        asideAllowed_ = !unlimited && entry.StartTime > now;
         const bool done = ExecuteStep(entry.Playable, entry.Object, entry.Step, objects);
         urgentStep_ = false;
+        asideAllowed_ = false;
         if (!done) failed.insert(entry.Object);
     }
     plan.clear();
@@ -510,7 +529,7 @@ void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
         IPlayable* playable = AsPlayable(object);
         if (!playable || playable->IsInitialized()) continue;
         const int32_t start = playable->GetStartTime();
-        if (start <= now) continue;
+        if (start <= now || StepRunsAside(object)) continue;
         if (!CurrentInitializationList(playable)) continue;
         if (int64_t(start) - now >= int64_t(RemainingEstimate(playable)) + 50) continue;
         if (!chosen || start < chosenPlayable->GetStartTime()) {
@@ -522,8 +541,44 @@ void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
     TSlideShowObjectInitializationList* list = CurrentInitializationList(chosenPlayable);
     if (!list) return;
     urgentStep_ = true;
+    asideAllowed_ = true;
     ExecuteStep(chosenPlayable, chosen, list->First()->Step, objects);
     urgentStep_ = false;
+    asideAllowed_ = false;
+}
+
+bool TSlideShowPlayer::RunAside(const std::shared_ptr<TAsideWork>& work) {
+    if (!asideAllowed_ || !stepObject_ || !work || stepWentAside_) return false;
+    if (!asideWorker_) asideWorker_ = std::make_unique<TAsideWorker>();
+    if (!asideWorker_->Queue(work)) return false;
+    asideSteps_[stepObject_] = TAsideStep{work, stepNumber_};
+    stepWentAside_ = true;
+    return true;
+}
+
+bool TSlideShowPlayer::StepRunsAside(const TSlideShowObject* object) const {
+    const auto found = asideSteps_.find(object);
+    return found != asideSteps_.end() && found->second.Work->Pending();
+}
+
+void TSlideShowPlayer::TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects) {
+    std::vector<std::pair<TSlideShowObject*, int32_t>> over;
+    for (TSlideShowObject* object : objects) {
+        const auto found = asideSteps_.find(object);
+        if (found != asideSteps_.end() && !found->second.Work->Pending()) over.emplace_back(object, found->second.Step);
+    }
+    for (const auto& [object, step] : over) {
+        IPlayable* playable = AsPlayable(object);
+        TSlideShowObjectInitializationList* list = playable ? playable->GetInitializationList() : nullptr;
+        bool listed = false;
+        for (int k = 0; list && k < list->Count() && !listed; ++k) listed = list->GetItem(k)->Step == step;
+        // Only the step that handed its work aside takes it up.
+        if (!listed) {
+            asideSteps_.erase(object);
+            continue;
+        }
+        ExecuteStep(playable, object, step, objects);
+    }
 }
 
 void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objects, int32_t delay) {
@@ -533,6 +588,7 @@ void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objec
     auto left = [&] { return int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart); };
     bool due = false;
     std::vector<TInitListItem> plan;
+    TakeUpAsideSteps(objects);
     while (!objects.empty()) {
         plan.clear();
         const int result = PlanPreparation(objects, SaturateInt32(left()), due, plan, unlimited);

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
+#include "playback/AsideWorker.h"
 #include "playback/MusicOpener.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
@@ -64,6 +65,9 @@ bool ComparePlayOrder(TSlideShowObject* a, TSlideShowObject* b) {
     if (pa->GetLayer() != pb->GetLayer()) return pa->GetLayer() < pb->GetLayer();
     return pa->GetStartTime() < pb->GetStartTime();
 }
+
+// How often a waiting loop looks whether preparation work aside is over.
+constexpr int32_t kAsidePollMs = 4;
 
 int32_t ChooseNextTime(int32_t acc, int32_t time) {
     if (acc == -2) return time;
@@ -555,6 +559,10 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
         } else if (framesRun) {
             // Preparation gets its share of the ticks from this moment on.
             at(int64_t(start) - RemainingEstimate(playable) - 50);
+            // Work of its step on the helper thread is taken up in the first tick after
+            // it is over, looked for every few ms until then.
+            if (const auto aside = asideSteps_.find(object); aside != asideSteps_.end())
+                at(int64_t(now) + (aside->second.Work->Pending() ? kAsidePollMs : 0));
         }
     }
     if (framesRun) {
@@ -715,6 +723,7 @@ void TSlideShowPlayer::ResetPlayback() {
         soundSystem_->MusicSounds().ClearSounds(true);
     }
     ClearHighPriorityEvents();
+    asideSteps_.clear();
     showPrepared_ = false;
     frameRan_ = false;
 }

@@ -22,6 +22,7 @@
 
 class ISlideShowSound;
 class ISlideShowSoundList;
+class TAsideWorker;
 class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
@@ -234,6 +235,7 @@ public:
     void SendPlayerMessage(TMessage& message) override;
     const IFrameState& FrameState() const override { return composer_; }
     bool StepIsUrgent() override { return urgentStep_; }
+    bool RunAside(const std::shared_ptr<TAsideWork>& work) override;
 
     virtual void RunCpuBenchmark();
 
@@ -407,4 +409,22 @@ private:
     int64_t wakeAfter_ = INT64_MAX;
     // Objects that ran a preparation step in the current tick.
     std::unordered_set<const TSlideShowObject*> steppedThisTick_;
+    // Preparation work handed aside (RunAside): the helper thread, made on first use; the
+    // step running now, whether it may hand its work aside and whether it did; and the
+    // objects whose step waits for its work.
+    std::unique_ptr<TAsideWorker> asideWorker_;
+    TSlideShowObject* stepObject_ = nullptr;
+    int32_t stepNumber_ = 0;
+    bool asideAllowed_ = false;
+    bool stepWentAside_ = false;
+    struct TAsideStep {
+        std::shared_ptr<TAsideWork> Work;
+        int32_t Step = 0;
+    };
+    std::unordered_map<const TSlideShowObject*, TAsideStep> asideSteps_;
+    // Whether the object's step waits for its work aside, which is not done yet.
+    bool StepRunsAside(const TSlideShowObject* object) const;
+    // Runs again the steps of objects whose work aside is over, so that they take its
+    // result up (cheaply, whatever the time left).
+    void TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects);
 };
