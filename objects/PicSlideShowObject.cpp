@@ -182,8 +182,10 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
             estimate = player->GetBenchmark().EstimateTime(
                 BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
                 BenchmarkDefaults::LoadFile);
-        list->Add(std::make_unique<TSlideShowObjectInitialization>(
-            PreparationStep::LoadPicture, estimate, PreparationStep::LoadPicture));
+        auto load = std::make_unique<TSlideShowObjectInitialization>(PreparationStep::LoadPicture, estimate,
+                                                                     PreparationStep::LoadPicture);
+        load->MayRunAside = true;
+        list->Add(std::move(load));
     }
     if (PreparationStep::Requests(step, PreparationStep::PictureToBitmap, current)) {
         int32_t estimate = BenchmarkDefaults::Pic2Bmp;

@@ -26,6 +26,8 @@ struct TSlideShowPlayer::TInitListItem {
     int32_t EstimatedTime = 0;
     int32_t StartTime = 0;
     int32_t Step = 0;
+    // Its work goes to the helper thread: the tick's time left does not hold it back.
+    bool Aside = false;
     IPlayable* Playable = nullptr;
     TSlideShowObject* Object = nullptr;
 };
@@ -451,12 +453,13 @@ int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, i
         }
         for (int k = 0; k < list->Count(); ++k) {
             const TSlideShowObjectInitialization* entry = list->GetItem(k);
-            if (entry->EstimatedTime > remaining && !unlimited && start > now) {
+            const bool aside = entry->MayRunAside && !unlimited && start > now;
+            if (!aside && entry->EstimatedTime > remaining && !unlimited && start > now) {
                 result = 2;
                 break;
             }
-            plan.push_back({entry->EstimatedTime, start, entry->Step, playable, object});
-            remaining = SaturateInt32(int64_t(remaining) - entry->EstimatedTime);
+            plan.push_back({entry->EstimatedTime, start, entry->Step, aside, playable, object});
+            if (!aside) remaining = SaturateInt32(int64_t(remaining) - entry->EstimatedTime);
         }
         if (result == 2) break;
     }
@@ -504,7 +507,7 @@ int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vect
         if (failed.count(entry.Object)) continue;
         if (entry.StartTime > now && StepRunsAside(entry.Object)) continue;
         const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
-        if (!unlimited && left <= entry.EstimatedTime && entry.StartTime > now) break;
+        if (!unlimited && !entry.Aside && left <= entry.EstimatedTime && entry.StartTime > now) break;
         ++ran;
         urgentStep_ = entry.StartTime <= now;
         // What is due, or wanted before the first frame, is done at once.
@@ -578,6 +581,8 @@ void TSlideShowPlayer::TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects)
             continue;
         }
         ExecuteStep(playable, object, step, objects);
+        // Taking the result up is no step's work: an urgent object still gets its step.
+        steppedThisTick_.erase(object);
     }
 }
 
