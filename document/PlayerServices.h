@@ -15,6 +15,7 @@
 class TBenchmark;
 class TBenchmarkValue;
 class TBitmap32;
+class TSlideShowObject;
 class TSlideShowPlayerProperties;
 class IPlayerServices;
 
@@ -105,12 +106,14 @@ public:
     // Whether the preparation step running now is for an item due already or about to be
     // late (the first picture, a jump): its work may take more cores to end sooner.
     virtual bool StepIsUrgent() { return false; }
-    // Hands the running preparation step's work to a helper thread; False when the step
-    // is to do it itself (its item is due, the show is being prepared before its first
-    // frame, or there is no helper). Once handed aside, the step stays to be done: the
+    // Hands the work of the preparation step the player runs for item to a helper
+    // thread; False when the step is to do it itself (its item is due, the show is being
+    // prepared before its first frame, the step is another item's that runs this one's
+    // steps, or there is no helper). Once handed aside, the step stays to be done: the
     // player runs it again when the work is Done or the item is due (the step then
     // Finishes it and takes the result up), and no tick before waits for it.
-    virtual bool RunAside(const std::shared_ptr<TAsideWork>& work) {
+    virtual bool RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) {
+        (void)item;
         (void)work;
         return false;
     }

@@ -194,6 +194,11 @@ TBitmap32 LoadPictureFromStream(TStream& stream, const AnsiString& fileName, con
     return ReadStreamAs(*format, stream, fileName, options);
 }
 
+bool PictureFileReadsItself(const AnsiString& fileName) {
+    const TFormatEntry format = FindEntry(PictureExtension(fileName));
+    return format && format->FileReader;
+}
+
 TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOptions& options) {
     // The extension first: an unknown format is refused without touching the file.
     const AnsiString ext = PictureExtension(fileName);

@@ -37,6 +37,9 @@ void UnregisterPictureFormat(const AnsiString& extension);
 std::vector<TPictureFormat> PictureFormats();
 // False when the extension (with or without dot, any case) is unknown.
 bool FindPictureFormat(const AnsiString& extension, TPictureFormat& format);
+// Whether a file of that name is read through its format's file reader (a video), which
+// may need the GUI thread's messages: such a file is read on the thread that asks for it.
+bool PictureFileReadsItself(const AnsiString& fileName);
 
 // "*.jpg;*.jpeg;..." in registration order.
 AnsiString GraphicFileMask();

@@ -9,6 +9,7 @@
 #include "foundation/RectTools.h"
 #include "foundation/SlideShowGlobals.h"
 #include "graphics/PictureFormats.h"
+#include "graphics/PictureRegistry.h"
 
 GC_IMPLEMENT_PLUGIN(TPicSlideShowObject, TBaseBitmapSlideShowObject)
 GC_IMPLEMENT_PLUGIN(TExtPicSlideShowObject, TBaseExtBitmapSlideShowObject)
@@ -20,6 +21,12 @@ AnsiString PictureFileNamePart(const AnsiString& fileName) {
 template <class Base>
 TPictureSlideShowObject<Base>::~TPictureSlideShowObject() {
     DropRead();
+}
+
+template <class Base>
+bool TPictureSlideShowObject<Base>::ReadsAside() const {
+    const AnsiString resolved = GetResolvedFileName();
+    return PictureDecipher().IsEnciphered(resolved) || !PictureFileReadsItself(resolved);
 }
 
 template <class Base>
@@ -184,7 +191,7 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
                 BenchmarkDefaults::LoadFile);
         auto load = std::make_unique<TSlideShowObjectInitialization>(PreparationStep::LoadPicture, estimate,
                                                                      PreparationStep::LoadPicture);
-        load->MayRunAside = true;
+        load->MayRunAside = ReadsAside();
         list->Add(std::move(load));
     }
     if (PreparationStep::Requests(step, PreparationStep::PictureToBitmap, current)) {
@@ -215,7 +222,7 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
                 // A missing file goes by its stored name, which the load failure then names.
                 read = std::make_shared<TPictureReadAside>(this->PictureReadOf(
                     FileName, GetResolvedFileName(), this->PlayerArea(player), player && player->StepIsUrgent()));
-                if (player && player->RunAside(read)) {
+                if (player && ReadsAside() && player->RunAside(this, read)) {
                     read_ = std::move(read);
                     return true;
                 }

@@ -86,6 +86,9 @@ private:
     // The reading step 1 handed aside; at most one per item.
     std::shared_ptr<TPictureReadAside> read_;
     void DropRead();
+    // Whether the file may be read on the player's helper thread: not a video, which
+    // reads itself with the help of the GUI thread.
+    bool ReadsAside() const;
 };
 
 class TPicSlideShowObject : public TPictureSlideShowObject<TBaseBitmapSlideShowObject> {

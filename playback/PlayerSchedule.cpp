@@ -58,6 +58,7 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     }
     ScheduleItems.Clear(false);
     asideSteps_.clear();
+    wentAside_.clear();
     if (start != 0) {
         QueueDueObjects(start, ScheduleItems);
         SetListPositions(ScheduleItems);
@@ -247,6 +248,7 @@ void TSlideShowPlayer::QueueComingObject(TSlideShowObject* object) {
 void TSlideShowPlayer::DropComingObject(TSlideShowObject* object) {
     EraseObject(ComingObjects, object);
     asideSteps_.erase(object);
+    wentAside_.erase(object);
     if (IsMusicPlaceholder(object)) FreeSlideShowObject(object);
 }
 
@@ -431,7 +433,8 @@ void TSlideShowPlayer::PreparationFailed(TSlideShowObject* object, std::vector<T
 
 int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, int32_t remaining, bool& due,
                                       std::vector<TInitListItem>& plan, bool unlimited) {
-    if (remaining < 0 && !unlimited) return 0;
+    // Only a due object after work aside is prepared past the time left (due on entry).
+    if (remaining < 0 && !unlimited && !due) return 0;
     const int32_t now = GetPlayTime();
     const bool dueOnEntry = due;
     int result = 0;
@@ -550,13 +553,36 @@ void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
     asideAllowed_ = false;
 }
 
-bool TSlideShowPlayer::RunAside(const std::shared_ptr<TAsideWork>& work) {
-    if (!asideAllowed_ || !stepObject_ || !work || stepWentAside_) return false;
+bool TSlideShowPlayer::RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) {
+    // A collage prepares its children whole in its own step: theirs never go aside.
+    if (!asideAllowed_ || !stepObject_ || item != stepObject_ || !work || stepWentAside_) return false;
     if (!asideWorker_) asideWorker_ = std::make_unique<TAsideWorker>();
     if (!asideWorker_->Queue(work)) return false;
     asideSteps_[stepObject_] = TAsideStep{work, stepNumber_};
+    wentAside_.insert(stepObject_);
     stepWentAside_ = true;
     return true;
+}
+
+bool TSlideShowPlayer::DueAfterAside(const std::vector<TSlideShowObject*>& objects) {
+    const int32_t now = GetPlayTime();
+    for (TSlideShowObject* object : objects) {
+        IPlayable* playable = AsPlayable(object);
+        if (playable && wentAside_.count(object) && playable->GetStartTime() <= now && !playable->IsInitialized())
+            return true;
+    }
+    return false;
+}
+
+void TSlideShowPlayer::PrepareDueAfterAside() {
+    std::vector<TInitListItem> plan;
+    // A pass runs a stage of each due object; the guard only keeps damage from looping.
+    for (int guard = 0; guard < 256 && DueAfterAside(ComingObjects); ++guard) {
+        bool due = true;
+        plan.clear();
+        PlanPreparation(ComingObjects, 0, due, plan, false);
+        if (RunPreparation(plan, ComingObjects, 0, false, GetCurrentPlayTime()) == 0) break;
+    }
 }
 
 bool TSlideShowPlayer::StepRunsAside(const TSlideShowObject* object) const {
@@ -591,16 +617,16 @@ void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objec
     const int32_t watchStart = GetCurrentPlayTime();
     const int32_t budget = std::max(0, delay - 50);
     auto left = [&] { return int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart); };
-    bool due = false;
     std::vector<TInitListItem> plan;
     TakeUpAsideSteps(objects);
+    bool due = DueAfterAside(objects);
     while (!objects.empty()) {
         plan.clear();
         const int result = PlanPreparation(objects, SaturateInt32(left()), due, plan, unlimited);
         if (result == 1 || (result == 2 && due)) {
             // A pass that runs no step would only plan the same again.
             if (RunPreparation(plan, objects, budget, unlimited, watchStart) == 0) break;
-            if (!(unlimited || left() > 0)) break;
+            if (!(unlimited || left() > 0 || DueAfterAside(objects))) break;
         } else {
             break;
         }

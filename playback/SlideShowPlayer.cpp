@@ -329,6 +329,7 @@ void TSlideShowPlayer::MessageLoopStep() {
     int32_t delay = 0;
     if (!Paused || RunToMode) {
         frameTime_ = GetPlayTime();
+        PrepareDueAfterAside();
         // Objects that are due and prepared join before the frame, so that they show
         // in the frame at their start rather than one frame later.
         musicHandedOver_ += MoveDueObjects();
@@ -724,6 +725,7 @@ void TSlideShowPlayer::ResetPlayback() {
     }
     ClearHighPriorityEvents();
     asideSteps_.clear();
+    wentAside_.clear();
     showPrepared_ = false;
     frameRan_ = false;
 }

@@ -235,7 +235,7 @@ public:
     void SendPlayerMessage(TMessage& message) override;
     const IFrameState& FrameState() const override { return composer_; }
     bool StepIsUrgent() override { return urgentStep_; }
-    bool RunAside(const std::shared_ptr<TAsideWork>& work) override;
+    bool RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) override;
 
     virtual void RunCpuBenchmark();
 
@@ -422,6 +422,12 @@ private:
         int32_t Step = 0;
     };
     std::unordered_map<const TSlideShowObject*, TAsideStep> asideSteps_;
+    // Objects whose work went aside in this run: one that is due unprepared is prepared
+    // whole in the tick, so that it shows at its start however long its work took.
+    std::unordered_set<const TSlideShowObject*> wentAside_;
+    bool DueAfterAside(const std::vector<TSlideShowObject*>& objects);
+    // Prepares those due now whole, before the frame, waiting for their work aside.
+    void PrepareDueAfterAside();
     // Whether the object's step waits for its work aside, which is not done yet.
     bool StepRunsAside(const TSlideShowObject* object) const;
     // Runs again the steps of objects whose work aside is over, so that they take its
