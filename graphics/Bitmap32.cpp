@@ -200,8 +200,8 @@ __attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(AnyWeightsAVX2& w, _
         const __m256 num = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(fc, w.wf[c]), _mm256_mul_ps(bc, w.wb[c])), w.half);
         return _mm256_cvttps_epi32(_mm256_div_ps(num, w.wr));
     };
-    const __m256i r = _mm256_or_si256(_mm256_or_si256(channel(0), w.alpha),
-                                      _mm256_or_si256(_mm256_slli_epi32(channel(1), 8), _mm256_slli_epi32(channel(2), 16)));
+    const __m256i gr = _mm256_or_si256(_mm256_slli_epi32(channel(1), 8), _mm256_slli_epi32(channel(2), 16));
+    const __m256i r = _mm256_or_si256(_mm256_or_si256(channel(0), w.alpha), gr);
     return _mm256_blendv_epi8(r, b, w.keep);
 }
 
