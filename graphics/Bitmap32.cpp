@@ -146,10 +146,20 @@ void BlendRowSSE2(const TColor32* src, const TColor32* under, TColor32* dst, int
 #endif
 
 #ifdef GC_HAVE_AVX2_PATH
-__attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(__m256i f, __m256i b, uint32_t master) {
+// The general blend's weights for eight pixels, made from their alphas and kept while the
+// next eight bring the same ones, as a picture of one alpha over a destination of one
+// alpha does: then a block costs its three divisions and little else. The weights of
+// the green and the red channel are scaled by 2^-8 and 2^-16, so that a channel is taken
+// from its pixel with a mask alone and still weighs exactly its own value.
+struct AnyWeightsAVX2 {
+    __m256i fa, ba;  // the alpha bytes they were made for; all ones (no alpha byte) at first
+    __m256 wf[3], wb[3], half, wr;
+    __m256i alpha, keep;
+};
+
+__attribute__((target("avx2"))) inline void WeighAnyAVX2(AnyWeightsAVX2& w, __m256i f, __m256i b, uint32_t master) {
     const __m256i c255 = _mm256_set1_epi32(255);
     const __m256i c128 = _mm256_set1_epi32(128);
-    const __m256i zero = _mm256_setzero_si256();
     auto div255 = [&](__m256i x) __attribute__((target("avx2"))) {
         x = _mm256_add_epi32(x, c128);
         return _mm256_srli_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(x, 8)), 8);
@@ -161,19 +171,38 @@ __attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(__m256i f, __m256i b
     const __m256i wb = _mm256_mullo_epi16(ba, _mm256_sub_epi32(c255, a));
     const __m256i wr = _mm256_add_epi32(wf, wb);
     const __m256 fwf = _mm256_cvtepi32_ps(wf), fwb = _mm256_cvtepi32_ps(wb);
-    const __m256 fwr = _mm256_cvtepi32_ps(_mm256_max_epi32(wr, _mm256_set1_epi32(1)));
-    const __m256 fhalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(wr, 1));
-    const __m256i byte = _mm256_set1_epi32(0xFF);
-    __m256i r = _mm256_slli_epi32(div255(wr), 24);
-    auto channel = [&](int shift) __attribute__((target("avx2"))) {
-        const __m256i fc = _mm256_and_si256(_mm256_srli_epi32(f, shift), byte);
-        const __m256i bc = _mm256_and_si256(_mm256_srli_epi32(b, shift), byte);
-        const __m256 num = _mm256_add_ps(
-            _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(fc), fwf), _mm256_mul_ps(_mm256_cvtepi32_ps(bc), fwb)), fhalf);
-        return _mm256_slli_epi32(_mm256_cvttps_epi32(_mm256_div_ps(num, fwr)), shift);
+    w.wf[0] = fwf;
+    w.wb[0] = fwb;
+    w.wf[1] = _mm256_mul_ps(fwf, _mm256_set1_ps(1.0f / 256));
+    w.wb[1] = _mm256_mul_ps(fwb, _mm256_set1_ps(1.0f / 256));
+    w.wf[2] = _mm256_mul_ps(fwf, _mm256_set1_ps(1.0f / 65536));
+    w.wb[2] = _mm256_mul_ps(fwb, _mm256_set1_ps(1.0f / 65536));
+    w.wr = _mm256_cvtepi32_ps(_mm256_max_epi32(wr, _mm256_set1_epi32(1)));
+    w.half = _mm256_cvtepi32_ps(_mm256_srli_epi32(wr, 1));
+    w.alpha = _mm256_slli_epi32(div255(wr), 24);
+    w.keep = _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
+}
+
+// Eight pixels over any destination, as BlendPixel does it.
+__attribute__((target("avx2"))) inline __m256i BlendAnyAVX2(AnyWeightsAVX2& w, __m256i f, __m256i b,
+                                                           uint32_t master) {
+    const __m256i alphaMask = _mm256_set1_epi32(int32_t(0xFF000000u));
+    const __m256i fa = _mm256_and_si256(f, alphaMask), ba = _mm256_and_si256(b, alphaMask);
+    if (_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(fa, w.fa), _mm256_cmpeq_epi32(ba, w.ba))) != -1) {
+        WeighAnyAVX2(w, f, b, master);
+        w.fa = fa;
+        w.ba = ba;
+    }
+    auto channel = [&](int c) __attribute__((target("avx2"))) {
+        const __m256i mask = _mm256_set1_epi32(0xFF << (8 * c));
+        const __m256 fc = _mm256_cvtepi32_ps(_mm256_and_si256(f, mask));
+        const __m256 bc = _mm256_cvtepi32_ps(_mm256_and_si256(b, mask));
+        const __m256 num = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(fc, w.wf[c]), _mm256_mul_ps(bc, w.wb[c])), w.half);
+        return _mm256_cvttps_epi32(_mm256_div_ps(num, w.wr));
     };
-    r = _mm256_or_si256(r, _mm256_or_si256(channel(0), _mm256_or_si256(channel(8), channel(16))));
-    return _mm256_blendv_epi8(r, b, _mm256_cmpeq_epi32(a, zero));
+    const __m256i gr = _mm256_or_si256(_mm256_slli_epi32(channel(1), 8), _mm256_slli_epi32(channel(2), 16));
+    const __m256i r = _mm256_or_si256(_mm256_or_si256(channel(0), w.alpha), gr);
+    return _mm256_blendv_epi8(r, b, w.keep);
 }
 
 // F * a + B * (255 - a) per channel byte, Div255 rounded, opaque: wLo and wHi hold the
@@ -211,6 +240,8 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, const TCo
         __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(f16, 0xFF), 0xFF);
         return master == 255 ? a : div255(_mm256_mullo_epi16(a, vm));
     };
+    AnyWeightsAVX2 anyWeights{};
+    anyWeights.fa = anyWeights.ba = _mm256_set1_epi32(-1);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         // The source is often cold (a slide drawn long before): fetch ahead of the stream.
@@ -219,7 +250,7 @@ __attribute__((target("avx2"))) void BlendRowAVX2(const TColor32* src, const TCo
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(under + i));
         const __m256i fa = _mm256_and_si256(f, alphaMask);
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(b, alphaMask), alphaMask)) != -1) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), BlendAnyAVX2(f, b, master));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), BlendAnyAVX2(anyWeights, f, b, master));
             continue;
         }
         const int opaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(fa, alphaMask));

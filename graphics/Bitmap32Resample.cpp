@@ -577,6 +577,29 @@ void TBitmap32::DrawPiecesTo(TBitmap32& dst, const std::vector<TPiece>& pieces) 
         for (const TPiece& p : pieces) draw(p);
         return;
     }
+    const bool copies = std::all_of(pieces.begin(), pieces.end(), [](const TPiece& p) {
+        return p.Dst.Width() == p.Src.Width() && p.Dst.Height() == p.Src.Height();
+    });
+    if (copies) {
+        // Copied pieces (the stripes of a transition: thin and full height) are drawn a
+        // band of rows at a time, every piece's part of the band: the band's rows stay in
+        // the cache, where a piece drawn whole walks the frame's height for a few bytes a row.
+        constexpr int kBandRows = 32;
+        const int bandCount = (dst.Height() + kBandRows - 1) / kBandRows;
+        std::atomic<int> nextBand{0};
+        RunOnThreads(threads, [&](int) {
+            for (int b; (b = nextBand.fetch_add(1)) < bandCount;) {
+                const int top = b * kBandRows, bottom = std::min(top + kBandRows, dst.Height());
+                for (const TPiece& p : pieces) {
+                    const int from = std::max(top, p.Dst.Top), to = std::min(bottom, p.Dst.Bottom);
+                    if (from >= to || p.Dst.Left >= p.Dst.Right) continue;
+                    const int srcTop = p.Src.Top + (from - p.Dst.Top);
+                    DrawTo(dst, p.Dst.Left, from, TRect(p.Src.Left, srcTop, p.Src.Right, srcTop + (to - from)));
+                }
+            }
+        });
+        return;
+    }
     // Each thread takes the next piece left; pieces of a few boxes stay on one thread each.
     std::atomic<size_t> next{0};
     RunOnThreads(threads, [&](int) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <thread>
 #include <vector>
@@ -117,6 +118,71 @@ TEST(Bitmap32Kernels, BlendOntoAnyDestinationEqualsBlendPixel) {
             for (int x = 0; x < src.Width(); ++x)
                 ASSERT_EQ(got.Bits()[x], BlendPixel(src.Bits()[x], dst.Bits()[x], uint8_t(m)))
                     << "level " << level << " m " << m << " x " << x;
+        }
+}
+
+TEST(Bitmap32Kernels, BlendOntoAnyDestinationEqualsBlendPixelForEveryAlphaPair) {
+    LevelGuard guard;
+    // Every pair of picture and destination alpha, sixteen pixels each: the second block of
+    // eight takes the weights the first one made. The colours run from the extremes (clear
+    // black on white and back) to random ones, so each pair meets quotients of every size.
+    std::mt19937 rng(17);
+    TBitmap32 src(256 * 16, 256), dst(256 * 16, 256);
+    for (int fa = 0; fa < 256; ++fa)
+        for (int ba = 0; ba < 256; ++ba)
+            for (int k = 0; k < 16; ++k) {
+                const TColor32 f = k == 0 ? 0 : k == 1 ? 0xFFFFFF : rng();
+                const TColor32 b = k == 0 ? 0xFFFFFF : k == 1 ? 0 : rng();
+                src.Bits()[fa * src.Width() + ba * 16 + k] = SetAlpha(f, uint8_t(fa));
+                dst.Bits()[fa * dst.Width() + ba * 16 + k] = SetAlpha(b, uint8_t(ba));
+            }
+    src.DrawMode = dmBlend;
+    for (int m : {255, 160})
+        for (int level : {0, 1, 2}) {
+            SetBitmapSimdLevel(level);
+            src.MasterAlpha = uint8_t(m);
+            TBitmap32 got = dst;
+            src.DrawTo(got);
+            for (int i = 0; i < src.Width() * src.Height(); ++i)
+                ASSERT_EQ(got.Bits()[i], BlendPixel(src.Bits()[i], dst.Bits()[i], uint8_t(m)))
+                    << "level " << level << " m " << m << " fa " << i / src.Width() << " ba " << i % src.Width() / 16;
+        }
+}
+
+TEST(Bitmap32Kernels, BlendOntoAnyDestinationReweighsWhenOneAlphaChanges) {
+    LevelGuard guard;
+    // Blocks of eight over a see-through destination, each beside the one before: the same
+    // alphas again, one picture alpha changed, one destination alpha changed, an alpha
+    // that comes to nothing, and the first alphas once more.
+    struct Block {
+        int fa[8], ba[8];
+    };
+    const Block blocks[] = {
+        {{100, 100, 100, 100, 100, 100, 100, 100}, {50, 50, 50, 50, 50, 50, 50, 50}},
+        {{100, 100, 100, 100, 100, 100, 100, 100}, {50, 50, 50, 50, 50, 50, 50, 50}},
+        {{100, 100, 100, 100, 100, 100, 100, 101}, {50, 50, 50, 50, 50, 50, 50, 50}},
+        {{100, 100, 100, 100, 100, 100, 100, 101}, {50, 50, 50, 51, 50, 50, 50, 50}},
+        {{0, 100, 100, 100, 100, 100, 100, 101}, {50, 50, 50, 51, 50, 50, 50, 50}},
+        {{100, 100, 100, 100, 100, 100, 100, 100}, {50, 50, 50, 50, 50, 50, 50, 50}},
+        {{100, 100, 100, 100, 100, 100, 100, 100}, {50, 50, 50, 50, 50, 50, 50, 254}},
+    };
+    std::mt19937 rng(23);
+    const int n = int(std::size(blocks)) * 8;
+    TBitmap32 src(n, 1), dst(n, 1);
+    for (int i = 0; i < n; ++i) {
+        src.Bits()[i] = SetAlpha(rng(), uint8_t(blocks[i / 8].fa[i % 8]));
+        dst.Bits()[i] = SetAlpha(rng(), uint8_t(blocks[i / 8].ba[i % 8]));
+    }
+    src.DrawMode = dmBlend;
+    for (int m : {255, 90})
+        for (int level : {0, 1, 2}) {
+            SetBitmapSimdLevel(level);
+            src.MasterAlpha = uint8_t(m);
+            TBitmap32 got = dst;
+            src.DrawTo(got);
+            for (int x = 0; x < n; ++x)
+                ASSERT_EQ(got.Bits()[x], BlendPixel(src.Bits()[x], dst.Bits()[x], uint8_t(m)))
+                    << "level " << level << " m " << m << " block " << x / 8 << " pixel " << x % 8;
         }
 }
 

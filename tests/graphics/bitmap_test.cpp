@@ -402,17 +402,23 @@ TEST(Bitmap32, PiecesDrawnTogetherEqualPiecesDrawnOneByOne) {
     for (int i = 0; i < 6; ++i) pieces.push_back({{i * 150, 0, i * 150 + 150, 150}, {i * 170, 900, i * 170 + 40 + i * 30, 1010}});
     pieces.push_back({{500, 500, 700, 700}, {0, 1015, 200, 1215}});     // a copy past the bottom
     pieces.push_back({{1000, 600, 1200, 800}, {300, 1015, 450, 1135}});  // past the picture's edge
-    for (TDrawMode mode : {dmOpaque, dmBlend, dmCustom}) {
-        pic.DrawMode = mode;
-        pic.MasterAlpha = 200;
-        pic.StretchFilter = sfMitchell;
-        pic.OnPixelCombine = [](TColor32 f, TColor32& b, TColor32) { b ^= f; };
-        TBitmap32 together(1040, 1040), oneByOne(1040, 1040);
-        together.Clear(0x80402010);
-        oneByOne.Clear(0x80402010);
-        pic.DrawPiecesTo(together, pieces);
-        for (const TBitmap32::TPiece& p : pieces) pic.DrawTo(oneByOne, p.Dst, p.Src);
-        EXPECT_EQ(together.ToImage32(), oneByOne.ToImage32()) << "mode " << int(mode);
+    // Only copies, as stripes are: cut by either bitmap's edge at every side.
+    std::vector<TBitmap32::TPiece> stripes;
+    for (int i = 0; i < 60; ++i) stripes.push_back({{i * 19, -30, i * 19 + 19, 730}, {i * 19 - 40, -10, i * 19 - 21, 750}});
+    stripes.push_back({{1090, 650, 1130, 1000}, {1000, 700, 1040, 1050}});
+    for (const auto* set : {&pieces, &stripes}) {
+        for (TDrawMode mode : {dmOpaque, dmBlend, dmCustom}) {
+            pic.DrawMode = mode;
+            pic.MasterAlpha = 200;
+            pic.StretchFilter = sfMitchell;
+            pic.OnPixelCombine = [](TColor32 f, TColor32& b, TColor32) { b ^= f; };
+            TBitmap32 together(1040, 1040), oneByOne(1040, 1040);
+            together.Clear(0x80402010);
+            oneByOne.Clear(0x80402010);
+            pic.DrawPiecesTo(together, *set);
+            for (const TBitmap32::TPiece& p : *set) pic.DrawTo(oneByOne, p.Dst, p.Src);
+            EXPECT_EQ(together.ToImage32(), oneByOne.ToImage32()) << "mode " << int(mode) << (set == &stripes ? ", stripes" : "");
+        }
     }
 }
 
