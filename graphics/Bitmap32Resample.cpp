@@ -594,7 +594,7 @@ void TBitmap32::DrawPiecesTo(TBitmap32& dst, const std::vector<TPiece>& pieces) 
                     const int from = std::max(top, p.Dst.Top), to = std::min(bottom, p.Dst.Bottom);
                     if (from >= to || p.Dst.Left >= p.Dst.Right) continue;
                     const int srcTop = p.Src.Top + (from - p.Dst.Top);
-                    DrawTo(dst, p.Dst.Left, from, TRect(p.Src.Left, srcTop, p.Src.Right, srcTop + (to - from)));
+                    DrawTo(dst, p.Dst.Left, from, TRect{p.Src.Left, srcTop, p.Src.Right, srcTop + (to - from)});
                 }
             }
         });
