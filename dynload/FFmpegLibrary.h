@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -28,7 +29,7 @@ enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount }
     X(ffUtil, av_frame_free) X(ffUtil, av_frame_unref) X(ffUtil, av_frame_move_ref)             \
     X(ffUtil, av_dict_set) X(ffUtil, av_dict_free) X(ffUtil, av_rescale) X(ffUtil, av_rescale_q) \
     X(ffUtil, av_channel_layout_default) X(ffUtil, av_channel_layout_copy)                      \
-    X(ffUtil, av_channel_layout_uninit)                                                          \
+    X(ffUtil, av_channel_layout_uninit) X(ffUtil, av_opt_set_int)                                \
     X(ffResample, swr_alloc_set_opts2) X(ffResample, swr_set_matrix) X(ffResample, swr_init)    \
     X(ffResample, swr_free) X(ffResample, swr_get_out_samples) X(ffResample, swr_convert)       \
     X(ffCodec, av_packet_alloc) X(ffCodec, av_packet_free) X(ffCodec, av_packet_unref)          \

@@ -202,6 +202,11 @@ private:
             if (av_.swr_set_matrix(swr_, matrix, 1) < 0)
                 return false;
         }
+        // Mixed far below the file's rate (a waveform's few thousand points a second),
+        // the default filter's length grows with the ratio and costs more than the
+        // decode; a short one still keeps the peaks.
+        if (int64_t(rate_) * 4 <= codec_->sample_rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
+            return false;
         return av_.swr_init(swr_) >= 0;
     }
 

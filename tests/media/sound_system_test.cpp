@@ -321,6 +321,15 @@ TEST_F(WaveDataTest, PointsFollowTheLengthAndHoldThePeaks) {
     EXPECT_EQ(static_cast<int8_t>(wave.Data.Bytes()[10]), -64);
     EXPECT_EQ(static_cast<int8_t>(wave.Data.Bytes()[900]), 32);
 
+    // Mixed far below its rate, a file still gives its peaks.
+    std::string cd = dir.File("cd.wav");
+    WriteWav(cd, 44100, 2, 441000, [](int i, int) { return static_cast<int16_t>(i < 220500 ? -16384 : 8192); });
+    TSoundWaveData fromCd;
+    ASSERT_TRUE(fromCd.Compute(cd, -1));
+    ASSERT_EQ(fromCd.Points, 1000);
+    EXPECT_NEAR(static_cast<int8_t>(fromCd.Data.Bytes()[10]), -64, 1);
+    EXPECT_NEAR(static_cast<int8_t>(fromCd.Data.Bytes()[900]), 32, 1);
+
     std::string sixty = dir.File("sixty.wav");
     WriteConstant(sixty, 4000, 60.0, 100);
     ASSERT_TRUE(wave.Compute(sixty, -1));
