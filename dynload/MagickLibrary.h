@@ -23,7 +23,7 @@ enum TMagickPart { mgCore, mgWand, mgPartCount };
     X(mgCore, SetImageInfo) X(mgCore, PingBlob) X(mgCore, BlobToImage)                       \
     X(mgCore, DestroyImageList) X(mgCore, ExportImagePixels) X(mgCore, AutoOrientImage)      \
     X(mgCore, TransformImageColorspace)                                                      \
-    X(mgWand, MagickWandGenesis) X(mgWand, MagickSetResourceLimit)
+    X(mgCore, GetMagickResourceLimit) X(mgWand, MagickWandGenesis) X(mgWand, MagickSetResourceLimit)
 
 GC_DYNLOAD_TABLE(TMagickFunctions, "ImageMagick", GC_MAGICK_FUNCTIONS);
 

@@ -11,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct TJpegJob {
     TBitmap32* Out;
     char Message[JMSG_LENGTH_MAX];
     bool TooLarge;
+    // The header claims more than a file of several scans of this size holds.
+    bool Overclaimed = false;
+    int MessageCode = 0;
     // Only the header: the picture's size goes into Width and Height, Out stays untouched.
     bool HeaderOnly = false;
     int Width = 0, Height = 0;
@@ -71,15 +75,40 @@ void PrepareDecompressor(jpeg_decompress_struct& cinfo, TJpegError& err) {
     err.Message[0] = 0;
 }
 
+// What a file of several scans holds until its last scan: every coefficient of every
+// component, 64 of 2 bytes per 8 x 8 block, as libjpeg pads the blocks to whole MCUs.
+uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        const uint64_t h = std::max(comp.h_samp_factor, 1), v = std::max(comp.v_samp_factor, 1);
+        blocks += (comp.width_in_blocks + h - 1) / h * h * ((comp.height_in_blocks + v - 1) / v * v);
+    }
+    return blocks * DCTSIZE2 * sizeof(JCOEF);
+}
+
+// Whether a file of several scans can hold the picture its header claims. Every block of
+// every component has its DC value coded in some scan, in at least one bit where the
+// codes are Huffman's: n bytes carry at most 8 n blocks. A header claiming more is
+// damaged (a few hundred bytes claiming 8000 x 8000), and is refused before its
+// coefficients are allocated. Arithmetic codes spend less than a bit on a block, so
+// their files' size bounds nothing: theirs may take 64 times the file and 64 MB.
+bool ScansCanHold(const jpeg_decompress_struct& cinfo, size_t fileSize) {
+    if (cinfo.arith_code) return CoefficientBytes(cinfo) <= (uint64_t(64) << 20) + 64 * uint64_t(fileSize);
+    uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        blocks += uint64_t(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+    return blocks <= 8 * uint64_t(fileSize);
+}
+
 // Creates the decompressor on the job's bytes and reads the header (after the setjmp).
 void OpenJob(jpeg_decompress_struct& cinfo, const TJpegJob& job) {
     jpeg_create_decompress(&cinfo);
-    // A progressive file keeps every coefficient of the picture its header claims; a file
-    // of a few bytes may claim 8000 x 8000. Real ones keep less than 64 times their size.
-    const uint64_t room = (uint64_t(64) << 20) + 64 * uint64_t(job.Size);
-    cinfo.mem->max_memory_to_use = long(std::min<uint64_t>(uint64_t(1) << 30, room));
     jpeg_mem_src(&cinfo, job.Data, static_cast<unsigned long>(job.Size));
     jpeg_read_header(&cinfo, TRUE);
+    // Room for the coefficients of a file of several scans (ScansCanHold bounds them by
+    // the file) besides the tables and rows; beyond it libjpeg would want a disk.
+    cinfo.mem->max_memory_to_use = long((uint64_t(64) << 20) + CoefficientBytes(cinfo));
 }
 
 // Plain C-style decoding: nothing with a destructor lives between setjmp and longjmp.
@@ -90,6 +119,7 @@ bool DecodeJpeg(TJpegJob& job) {
     job.TooLarge = false;
     if (setjmp(err.Jump)) {
         std::memcpy(job.Message, err.Message, sizeof job.Message);
+        job.MessageCode = err.Pub.msg_code;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -103,6 +133,11 @@ bool DecodeJpeg(TJpegJob& job) {
     if (int64_t(cinfo.image_width) * int64_t(cinfo.image_height) > MaxPicturePixels() ||
         cinfo.image_width == 0 || cinfo.image_height == 0) {
         job.TooLarge = true;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    if (jpeg_has_multiple_scans(&cinfo) && !ScansCanHold(cinfo, job.Size)) {
+        job.Overclaimed = true;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -250,7 +285,7 @@ int JpegScaleEighths(int width, int height, int targetWidth, int targetHeight) {
 }
 
 TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int targetHeight, int bands) {
-    if (size == 0) throw EInvalidGraphic("Leere JPEG-Datei");
+    if (size == 0) throw EInvalidGraphic("empty file");
     TBitmap32 bitmap;
     // The target is the upright picture's; the decoder scales the stored one.
     const int orientation = JpegExifOrientation(data, size);
@@ -266,8 +301,13 @@ TBitmap32 ReadJpegPicture(const uint8_t* data, size_t size, int targetWidth, int
     }
     if (!ok) {
         if (job.TooLarge && job.Width > 0 && job.Height > 0) throw EPictureTooLarge(job.Width, job.Height);
-        if (job.TooLarge) throw EInvalidGraphic("JPEG-Bild zu gro\xDF oder leer");
-        throw EInvalidGraphic(AnsiString("JPEG-Datei nicht lesbar: ") + job.Message);
+        if (job.TooLarge) throw EInvalidGraphic("damaged JPEG: a side of 0 pixels");
+        if (job.Overclaimed)
+            throw EInvalidGraphic("damaged JPEG: its header claims " + std::to_string(job.Width) + " x " +
+                                  std::to_string(job.Height) + " pixels, more than its " + std::to_string(size) +
+                                  " bytes hold");
+        if (job.MessageCode == JERR_NO_SOI) throw EInvalidGraphic("not a JPEG file");
+        throw EInvalidGraphic(AnsiString("damaged JPEG: ") + job.Message);
     }
     OrientPicture(bitmap, orientation);
     return bitmap;

@@ -21,7 +21,7 @@ const TMagickFunctions& MagickOnce() {
     const TMagickFunctions* mg = ImageMagick(error);
     if (!mg) {
         OutputDebugString(AnsiString(error));
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + error);
+        throw EInvalidGraphic(AnsiString("ImageMagick is not available: ") + error);
     }
     static std::once_flag once;
     std::call_once(once, [mg] {
@@ -85,14 +85,18 @@ public:
         if (image_ && counts(image_->exception)) return &image_->exception;
         return nullptr;
     }
-    // A report as the library's C++ interface words it: the program's name first.
+    // A report as a line of ours ends: the library's reason, without where in its sources
+    // it was raised, and without the coder's name that stands in for the file's.
     AnsiString Message(const ExceptionInfo& e) const {
-        std::string text = mg_.GetClientName();
-        if (e.reason) text += std::string(": ") + e.reason;
+        std::string text = e.reason ? e.reason : "";
         if (e.description) text += std::string(" (") + e.description + ")";
-        return AnsiString(text);
+        if (const size_t at = text.find(" @ "); at != std::string::npos) text.erase(at);
+        if (const size_t at = text.find(" `"); at != std::string::npos && text.back() == '\'' &&
+                                                 text.find(':', at) == text.size() - 2)
+            text.erase(at);
+        return AnsiString(text.empty() ? "no reason given" : text);
     }
-    AnsiString Message(const char* reason) const { return AnsiString(mg_.GetClientName()) + ": " + reason; }
+    AnsiString Message(const char* reason) const { return AnsiString(reason); }
 
     // The report, or null; anything said here, a warning too, leaves the pixels in doubt.
     const ExceptionInfo* ExportBgra(size_t w, size_t h, void* pixels) {
@@ -153,7 +157,7 @@ bool PingSize(const TMagickFunctions& mg, const uint8_t* data, size_t size, cons
     probe.Settings(coder, false);
     if (!probe.Reported(true)) probe.Ping(data, size);
     if (const ExceptionInfo* e = probe.Reported(true))
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + probe.Message(*e));
+        throw EInvalidGraphic(AnsiString("damaged picture: ") + probe.Message(*e));
     w = probe.Picture() ? int64_t(probe.Picture()->columns) : 0;
     h = probe.Picture() ? int64_t(probe.Picture()->rows) : 0;
     return w > 0 && h > 0;
@@ -173,10 +177,26 @@ std::vector<uint8_t> BmpWithRealSize(const uint8_t* data, size_t size) {
     return copy;
 }
 
+// The system's ImageMagick policy may cap the library's memory below what our own limit
+// asks for, and this program cannot raise it: its pixel cache (8 bytes a pixel at 16 bits
+// a sample) must fit in that memory, as the disk is not allowed, and no side may pass
+// its width and height limits. Past them the library says only that its cache is
+// exhausted; the picture is too large for this system, not damaged.
+void CheckPolicySize(const TMagickFunctions& mg, int64_t w, int64_t h) {
+    const MagickSizeType memory = mg.GetMagickResourceLimit(MemoryResource);
+    const MagickSizeType pixels = memory / sizeof(PixelPacket);
+    if (MagickSizeType(w) <= mg.GetMagickResourceLimit(WidthResource) &&
+        MagickSizeType(h) <= mg.GetMagickResourceLimit(HeightResource) && MagickSizeType(w) * MagickSizeType(h) <= pixels)
+        return;
+    throw EInvalidGraphic("picture too large: " + std::to_string(w) + " x " + std::to_string(h) +
+                          " pixels exceed what this system's ImageMagick policy allows (" + std::to_string(pixels) +
+                          " pixels, sides of " + std::to_string(mg.GetMagickResourceLimit(WidthResource)) + ")");
+}
+
 }  // namespace
 
 TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder) {
-    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    if (size == 0) throw EInvalidGraphic("empty file");
     const std::vector<uint8_t> bmp = std::strcmp(coder, "BMP") == 0 ? BmpWithRealSize(data, size) : std::vector<uint8_t>();
     if (!bmp.empty()) data = bmp.data();
     const TMagickFunctions& mg = MagickOnce();
@@ -195,12 +215,15 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     // (The library's PNM coder leaks when only pinged; its header is read here instead.)
     const bool pnm = std::strcmp(coder, "PPM") == 0 || std::strcmp(coder, "PGM") == 0 || std::strcmp(coder, "PBM") == 0;
     int64_t w0 = 0, h0 = 0;
-    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(mg, data, size, coder, w0, h0)) CheckPictureSize(w0, h0);
+    if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(mg, data, size, coder, w0, h0)) {
+        CheckPictureSize(w0, h0);
+        CheckPolicySize(mg, w0, h0);
+    }
     TMagickCall read(mg);
     read.Settings(coder, true);
     if (!read.Reported(false)) read.Read(data, size);
     if (const ExceptionInfo* e = read.Reported(false)) {
-        if (e->severity >= ErrorException) throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
+        if (e->severity >= ErrorException) throw EInvalidGraphic(AnsiString("damaged picture: ") + read.Message(*e));
         // A warning still leaves a picture (or none, checked below).
         OutputDebugString(AnsiString("Picture read with a warning: ") + read.Message(*e));
     } else if (!read.Picture()) {
@@ -208,15 +231,15 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     }
     if (read.Picture()) {
         if (const ExceptionInfo* e = read.Normalize(coder))
-            throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
+            throw EInvalidGraphic(AnsiString("damaged picture: ") + read.Message(*e));
     }
     const Image* image = read.Picture();
     const int64_t w = image ? int64_t(image->columns) : 0, h = image ? int64_t(image->rows) : 0;
-    if (w == 0 || h == 0) throw EInvalidGraphic("Bilddatei nicht lesbar");
+    if (w == 0 || h == 0) throw EInvalidGraphic("damaged picture: no pixels");
     CheckPictureSize(w, h);
     TBitmap32 bitmap{int(w), int(h)};
     if (const ExceptionInfo* e = read.ExportBgra(size_t(w), size_t(h), bitmap.Bits()))
-        throw EInvalidGraphic(AnsiString("Bilddatei nicht lesbar: ") + read.Message(*e));
+        throw EInvalidGraphic(AnsiString("damaged picture: ") + read.Message(*e));
     // Without an alpha channel the library's opacity values are not to be trusted:
     // such pictures are opaque.
     if (!image->matte) bitmap.ResetAlpha(255);

@@ -13,11 +13,10 @@ public:
     using Exception::Exception;
 };
 
-// Raised for a picture of more pixels than MaxPicturePixels(); says its size.
+// Raised for a picture of more pixels than MaxPicturePixels(); says its size and the limit.
 class EPictureTooLarge : public EInvalidGraphic {
 public:
-    EPictureTooLarge(int64_t width, int64_t height)
-        : EInvalidGraphic("Bild zu gro\xDF"), Width(width), Height(height) {}
+    EPictureTooLarge(int64_t width, int64_t height);
     int64_t Width, Height;
 };
 

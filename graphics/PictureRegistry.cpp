@@ -112,9 +112,9 @@ TBitmap32 Guarded(Read read) {
     } catch (const EInvalidGraphic&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw EInvalidGraphic("Nicht genug Speicher f\xFCr das Bild");
+        throw EInvalidGraphic("not enough memory for the picture");
     } catch (const std::exception& e) {
-        throw EInvalidGraphic(AnsiString("Bild nicht lesbar: ") + e.what());
+        throw EInvalidGraphic(AnsiString("unreadable picture: ") + e.what());
     }
 }
 
@@ -148,8 +148,8 @@ AnsiString FormatFamily(const AnsiString& ext) {
 // The bytes decoded by the reader of format (the entry of fileName's extension ext).
 TBitmap32 DecodeAs(const TPictureFormat* format, const AnsiString& ext, const uint8_t* data, size_t size,
                    const AnsiString& fileName, const TPictureLoadOptions& options) {
-    if (!format || !format->Reader) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
-    if (size == 0) throw EInvalidGraphic("Leere Bilddatei");
+    if (!format || !format->Reader) throw EInvalidGraphic("unknown picture kind (." + ext + ")");
+    if (size == 0) throw EInvalidGraphic("empty file");
     try {
         return Decode(*format, data, size, options);
     } catch (const EInvalidGraphic&) {
@@ -173,7 +173,7 @@ TBitmap32 DecodeAs(const TPictureFormat* format, const AnsiString& ext, const ui
 TBitmap32 ReadStreamAs(const TPictureFormat& format, TStream& stream, const AnsiString& fileName,
                        const TPictureLoadOptions& options) {
     const int64_t left = stream.GetSize() - stream.GetPosition();
-    if (left > kMaxPictureFileSize) throw EInvalidGraphic("Bilddatei zu gro\xDF");
+    if (left > kMaxPictureFileSize) throw EInvalidGraphic("file too large for a picture: more than 1 GB");
     std::vector<uint8_t> bytes(size_t(std::max<int64_t>(left, 0)));
     if (!bytes.empty()) stream.ReadBuffer(bytes.data(), int64_t(bytes.size()));
     return DecodeAs(&format, PictureExtension(fileName), bytes.data(), bytes.size(), fileName, options);
@@ -203,7 +203,7 @@ TBitmap32 LoadPictureFromFile(const AnsiString& fileName, const TPictureLoadOpti
     // The extension first: an unknown format is refused without touching the file.
     const AnsiString ext = PictureExtension(fileName);
     const TFormatEntry format = FindEntry(ext);
-    if (!format) throw EInvalidGraphic("Unbekanntes Bildformat (." + ext + ")");
+    if (!format) throw EInvalidGraphic("unknown picture kind (." + ext + ")");
     if (format->FileReader) return Guarded([&] { return format->FileReader(fileName, options); });
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
     return ReadStreamAs(*format, file, fileName, options);
@@ -226,7 +226,11 @@ std::vector<TBuiltIn> BuiltInFormats() {
         if (o.TargetForSize && ReadJpegPictureSize(d, n, w, h)) o.TargetForSize(w, h, tw, th);
         return ReadJpegPicture(d, n, tw, th, o.NeededNow ? 0 : 1);
     };
-    TPictureReader png = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadPngPicture(d, n); };
+    TPictureReader png = [](const uint8_t* d, size_t n, const TPictureLoadOptions& o) {
+        int tw = o.TargetWidth, th = o.TargetHeight, w = 0, h = 0;
+        if (o.TargetForSize && ReadPngPictureSize(d, n, w, h)) o.TargetForSize(w, h, tw, th);
+        return ReadPngPicture(d, n, tw, th);
+    };
     TPictureReader cel = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadCelPicture(d, n); };
     TPictureReader eps = [](const uint8_t* d, size_t n, const TPictureLoadOptions&) { return ReadEpsPreview(d, n); };
     return {

@@ -87,6 +87,35 @@ std::vector<uint8_t> EncodePng(int w, int h, const std::function<TColor32(int, i
     return bytes;
 }
 
+std::vector<uint8_t> EncodePngRows(int w, int h, const std::function<void(int, uint8_t*)>& row, bool interlaced) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<uint8_t> bytes;
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+            out->insert(out->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    std::vector<uint8_t> line(size_t(w) * 4);
+    // Every pass of an interlaced file runs over all rows again.
+    const int passes = interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < h; ++y) {
+            row(y, line.data());
+            png_write_row(png, line.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
 std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int, int)>& pixel, const std::string& format,
                                   bool withAlpha) {
     Magick::InitializeMagick(nullptr);

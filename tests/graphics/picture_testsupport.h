@@ -26,6 +26,9 @@ struct TJpegEncoding {
 std::vector<uint8_t> EncodeJpegWith(int w, int h, const std::function<TColor32(int, int)>& pixel,
                                     const TJpegEncoding& encoding);
 std::vector<uint8_t> EncodePng(int w, int h, const std::function<TColor32(int, int)>& pixel);
+// Row by row through libpng, so that a picture far larger than the memory it may take
+// can be made: row(y, rgba) fills width x 4 bytes of 8-bit RGBA. Adam7 when interlaced.
+std::vector<uint8_t> EncodePngRows(int w, int h, const std::function<void(int, uint8_t*)>& row, bool interlaced = false);
 // Through ImageMagick, with its format name ("TGA", "GIF", ...).
 std::vector<uint8_t> EncodeMagick(int w, int h, const std::function<TColor32(int, int)>& pixel, const std::string& format,
                                   bool withAlpha = false);
