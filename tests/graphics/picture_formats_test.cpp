@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <Magick++.h>
@@ -370,6 +371,41 @@ TEST_F(PictureTest, ReadersGiveTheirReasonInShortEnglish) {
             EXPECT_EQ(e.Message(), c.Says) << c.Name;
         }
     }
+}
+
+// An uncompressed 24-bit Targa of w x h pixels of one grey; only its first rows when cut.
+std::vector<uint8_t> GreyTarga(int w, int h, bool cut) {
+    Bytes b;
+    b.u8(0).u8(0).u8(2);
+    for (int i = 0; i < 9; ++i) b.u8(0);
+    b.u8(uint8_t(w)).u8(uint8_t(w >> 8)).u8(uint8_t(h)).u8(uint8_t(h >> 8)).u8(24).u8(0);
+    std::vector<uint8_t> tga = b.vec();
+    tga.resize(tga.size() + size_t(w) * 3 * size_t(cut ? 2 : h), 0x40);
+    return tga;
+}
+
+// The system's ImageMagick policy caps the library's memory, which this program cannot
+// raise: a picture read through it whose cache (8 bytes a pixel) would pass that cap is
+// too large for this system, said so from its header; one within it reads.
+TEST_F(PictureTest, APicturePastTheImageMagickPolicyIsTooLargeNotDamaged) {
+    auto warm = EncodeMagick(4, 4, Corners(4, 4), "TGA");
+    (void)LoadPictureFromMemory(warm.data(), warm.size(), "a.tga");
+    const int64_t pixels = int64_t(MagickCore::GetMagickResourceLimit(MagickCore::MemoryResource) / 8);
+    if (pixels >= MaxPicturePixels() / 2) GTEST_SKIP() << "this system's ImageMagick policy allows " << pixels << " pixels";
+    const int side = int(std::sqrt(double(pixels)));
+    const auto over = GreyTarga(side + 8, side + 8, true);
+    try {
+        LoadPictureFromMemory(over.data(), over.size(), "gross.tga");
+        ADD_FAILURE() << "read";
+    } catch (const EInvalidGraphic& e) {
+        const std::string size = std::to_string(side + 8) + " x " + std::to_string(side + 8);
+        EXPECT_EQ(e.Message().rfind("picture too large: " + size + " pixels exceed what this system's ImageMagick policy allows", 0), 0u)
+            << e.Message();
+    }
+    const auto within = GreyTarga(side - 8, side - 8, false);
+    const TBitmap32 read = LoadPictureFromMemory(within.data(), within.size(), "gross.tga");
+    EXPECT_EQ(read.Width(), side - 8);
+    EXPECT_EQ(read.Pixel(side / 2, side / 2), Color32(0x40, 0x40, 0x40));
 }
 
 TEST_F(PictureTest, EpsShowsItsTiffPreview) {
