@@ -478,7 +478,7 @@ void TBitmap32::SetSizeForOverwrite(int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     if (int64_t(width) * int64_t(height) > kMaxBitmapPixels)
-        throw EBitmapError("Bitmap zu gro\xDF");
+        throw EBitmapError("bitmap too large");
     if (width == 0 || height == 0) width = height = 0;
     const size_t n = size_t(width) * size_t(height);
     // A bitmap that shrinks a lot gives its memory back. The old pixels are not kept,

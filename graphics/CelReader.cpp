@@ -13,14 +13,14 @@ uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) |
 }  // namespace
 
 TBitmap32 ReadCelPicture(const uint8_t* data, size_t size) {
-    if (size < kHeaderSize + kPaletteSize || U16(data) != 0x9119) throw EInvalidGraphic("Keine Autodesk-Bilddatei");
+    if (size < kHeaderSize + kPaletteSize || U16(data) != 0x9119) throw EInvalidGraphic("not an Autodesk CEL file");
     const int w = U16(data + 2), h = U16(data + 4);
-    if (data[10] != 8 || data[11] != 0) throw EInvalidGraphic("Nicht unterst\xFCtzte Autodesk-Bilddatei");
+    if (data[10] != 8 || data[11] != 0) throw EInvalidGraphic("unsupported Autodesk CEL: not 8 bits a pixel");
     CheckPictureSize(w, h);
     const uint64_t pixels = uint64_t(w) * uint64_t(h);
     // The stored data size must match, and the pixels must all be there.
     if (U32(data + 12) != pixels || size - kHeaderSize - kPaletteSize < pixels)
-        throw EInvalidGraphic("Autodesk-Bilddatei unvollst\xE4ndig");
+        throw EInvalidGraphic("damaged Autodesk CEL: its pixels are missing");
     TColor32 palette[256];
     const uint8_t* pal = data + kHeaderSize;
     for (int i = 0; i < 256; ++i) {

@@ -179,18 +179,17 @@ std::vector<uint8_t> BmpWithRealSize(const uint8_t* data, size_t size) {
 
 // The system's ImageMagick policy may cap the library's memory below what our own limit
 // asks for, and this program cannot raise it: its pixel cache (8 bytes a pixel at 16 bits
-// a sample) must fit in that memory, as the disk is not allowed, and no side may pass
-// its width and height limits. Past them the library says only that its cache is
-// exhausted; the picture is too large for this system, not damaged.
-void CheckPolicySize(const TMagickFunctions& mg, int64_t w, int64_t h) {
-    const MagickSizeType memory = mg.GetMagickResourceLimit(MemoryResource);
-    const MagickSizeType pixels = memory / sizeof(PixelPacket);
-    if (MagickSizeType(w) <= mg.GetMagickResourceLimit(WidthResource) &&
-        MagickSizeType(h) <= mg.GetMagickResourceLimit(HeightResource) && MagickSizeType(w) * MagickSizeType(h) <= pixels)
-        return;
+// a sample, twice that for its PNM coder, as measured) must fit in that memory, as the
+// disk is not allowed, and no side may pass its width and height limits. Past them the
+// library says only that its cache is exhausted or the data unreadable; the picture is
+// too large for this system, not damaged.
+void CheckPolicySize(const TMagickFunctions& mg, int64_t w, int64_t h, bool pnm) {
+    const MagickSizeType pixels = mg.GetMagickResourceLimit(MemoryResource) / (sizeof(PixelPacket) * (pnm ? 2 : 1));
+    const MagickSizeType wMax = mg.GetMagickResourceLimit(WidthResource), hMax = mg.GetMagickResourceLimit(HeightResource);
+    if (MagickSizeType(w) <= wMax && MagickSizeType(h) <= hMax && MagickSizeType(w) * MagickSizeType(h) <= pixels) return;
     throw EInvalidGraphic("picture too large: " + std::to_string(w) + " x " + std::to_string(h) +
                           " pixels exceed what this system's ImageMagick policy allows (" + std::to_string(pixels) +
-                          " pixels, sides of " + std::to_string(mg.GetMagickResourceLimit(WidthResource)) + ")");
+                          " pixels, sides of " + std::to_string(std::min(wMax, hMax)) + ")");
 }
 
 }  // namespace
@@ -217,7 +216,7 @@ TBitmap32 ReadMagickPicture(const uint8_t* data, size_t size, const char* coder)
     int64_t w0 = 0, h0 = 0;
     if (pnm ? PnmHeaderSize(data, size, w0, h0) : PingSize(mg, data, size, coder, w0, h0)) {
         CheckPictureSize(w0, h0);
-        CheckPolicySize(mg, w0, h0);
+        CheckPolicySize(mg, w0, h0, pnm);
     }
     TMagickCall read(mg);
     read.Settings(coder, true);

@@ -339,6 +339,14 @@ TEST_F(PictureTest, AnUnreadableFileSaysWhatTheLibraryFoundThere) {
     }
 }
 
+// An Autodesk CEL header and palette for 3 x 2 pixels, without the pixels.
+std::vector<uint8_t> CelHeaderOnly() {
+    Bytes cel;
+    cel.u8(0x19).u8(0x91).u8(3).u8(0).u8(2).u8(0).u8(0).u8(0).u8(0).u8(0).u8(8).u8(0).u32(6);
+    for (int i = 0; i < 16 + 768; ++i) cel.u8(0);
+    return cel.vec();
+}
+
 // A reader's reason is short English that a tool's line can end with ("FILE: reason").
 TEST_F(PictureTest, ReadersGiveTheirReasonInShortEnglish) {
     const auto jpg = EncodeJpeg(64, 48, Corners(64, 48));
@@ -361,6 +369,8 @@ TEST_F(PictureTest, ReadersGiveTheirReasonInShortEnglish) {
         {"an empty file", {}, "a.gif", "empty file"},
         {"an unknown kind", jpg, "a.xyz", "unknown picture kind (.xyz)"},
         {"too large", jpg, "b.jpg", "picture too large: 64 x 48 pixels exceed the limit of 3000"},
+        {"a plain EPS", std::vector<uint8_t>(200, '%'), "a.eps", "not an EPS file with a preview"},
+        {"a CEL without its pixels", CelHeaderOnly(), "a.cel", "damaged Autodesk CEL: its pixels are missing"},
     };
     SetMaxPicturePixels(3000);
     for (const TCase& c : cases) {
@@ -373,7 +383,8 @@ TEST_F(PictureTest, ReadersGiveTheirReasonInShortEnglish) {
     }
 }
 
-// An uncompressed 24-bit Targa of w x h pixels of one grey; only its first rows when cut.
+// An uncompressed 24-bit Targa, or a PGM, of w x h pixels of one grey; only its first
+// rows when cut.
 std::vector<uint8_t> GreyTarga(int w, int h, bool cut) {
     Bytes b;
     b.u8(0).u8(0).u8(2);
@@ -383,29 +394,43 @@ std::vector<uint8_t> GreyTarga(int w, int h, bool cut) {
     tga.resize(tga.size() + size_t(w) * 3 * size_t(cut ? 2 : h), 0x40);
     return tga;
 }
+std::vector<uint8_t> GreyPgm(int w, int h, bool cut) {
+    const std::string header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    std::vector<uint8_t> pgm(header.begin(), header.end());
+    pgm.resize(pgm.size() + size_t(w) * size_t(cut ? 2 : h), 0x40);
+    return pgm;
+}
 
 // The system's ImageMagick policy caps the library's memory, which this program cannot
-// raise: a picture read through it whose cache (8 bytes a pixel) would pass that cap is
-// too large for this system, said so from its header; one within it reads.
+// raise: a picture read through it whose cache would pass that cap is too large for this
+// system, said so from its header; one within it reads.
 TEST_F(PictureTest, APicturePastTheImageMagickPolicyIsTooLargeNotDamaged) {
     auto warm = EncodeMagick(4, 4, Corners(4, 4), "TGA");
     (void)LoadPictureFromMemory(warm.data(), warm.size(), "a.tga");
-    const int64_t pixels = int64_t(MagickCore::GetMagickResourceLimit(MagickCore::MemoryResource) / 8);
-    if (pixels >= MaxPicturePixels() / 2) GTEST_SKIP() << "this system's ImageMagick policy allows " << pixels << " pixels";
-    const int side = int(std::sqrt(double(pixels)));
-    const auto over = GreyTarga(side + 8, side + 8, true);
-    try {
-        LoadPictureFromMemory(over.data(), over.size(), "gross.tga");
-        ADD_FAILURE() << "read";
-    } catch (const EInvalidGraphic& e) {
-        const std::string size = std::to_string(side + 8) + " x " + std::to_string(side + 8);
-        EXPECT_EQ(e.Message().rfind("picture too large: " + size + " pixels exceed what this system's ImageMagick policy allows", 0), 0u)
-            << e.Message();
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> (*Make)(int, int, bool);
+        int BytesPerPixel;
+    } cases[] = {{"gross.tga", GreyTarga, 8}, {"gross.pgm", GreyPgm, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const int64_t pixels = int64_t(MagickCore::GetMagickResourceLimit(MagickCore::MemoryResource)) / c.BytesPerPixel;
+        if (pixels >= MaxPicturePixels() / 2) GTEST_SKIP() << "this system's ImageMagick policy allows " << pixels << " pixels";
+        const int side = int(std::sqrt(double(pixels)));
+        const auto over = c.Make(side + 8, side + 8, true);
+        try {
+            LoadPictureFromMemory(over.data(), over.size(), c.Name);
+            ADD_FAILURE() << "read";
+        } catch (const EInvalidGraphic& e) {
+            const std::string size = std::to_string(side + 8) + " x " + std::to_string(side + 8);
+            EXPECT_EQ(e.Message().rfind("picture too large: " + size + " pixels exceed what this system's ImageMagick policy allows", 0), 0u)
+                << e.Message();
+        }
+        const auto within = c.Make(side - 8, side - 8, false);
+        const TBitmap32 read = LoadPictureFromMemory(within.data(), within.size(), c.Name);
+        EXPECT_EQ(read.Width(), side - 8);
+        EXPECT_EQ(read.Pixel(side / 2, side / 2), Color32(0x40, 0x40, 0x40));
     }
-    const auto within = GreyTarga(side - 8, side - 8, false);
-    const TBitmap32 read = LoadPictureFromMemory(within.data(), within.size(), "gross.tga");
-    EXPECT_EQ(read.Width(), side - 8);
-    EXPECT_EQ(read.Pixel(side / 2, side / 2), Color32(0x40, 0x40, 0x40));
 }
 
 TEST_F(PictureTest, EpsShowsItsTiffPreview) {
