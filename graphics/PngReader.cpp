@@ -142,7 +142,7 @@ struct TReduction {
     TBitmap32* Out;
 };
 
-// Box row by of the output from the sums of held row `held`.
+// Row `by` of the reduced picture, from the sums of held row `held`.
 void EmitBoxRow(const TReduction& r, int by, int held) {
     const int bh = std::min<int64_t>(r.Factor, int64_t(r.Height) - int64_t(by) * r.Factor);
     TColor32* out = r.Out->ScanLine(by);
