@@ -22,7 +22,7 @@ public:
 
 struct TPictureLoadOptions {
     // A caller that knows the size it will scale to may let a decoder that can scale
-    // while decoding (JPEG) deliver a smaller picture, never smaller than this.
+    // while decoding (JPEG, PNG) deliver a smaller picture, never smaller than this.
     int TargetWidth = 0;
     int TargetHeight = 0;
     // A caller whose target depends on the picture's own size: such a decoder reads the
