@@ -2,6 +2,7 @@
 
 #include "dynload/SdlLibrary.h"
 #include "platform/Clock.h"
+#include "platform/RunEnd.h"
 #include "platform/Sdl.h"
 #include "platform/SysUtils.h"
 
@@ -405,7 +406,7 @@ bool TMessageQueue::HandleSends() {
     }
 }
 
-bool TMessageQueue::QuitOrInputPending(bool inputToo) {
+bool TMessageQueue::QuitOrInputPending(bool inputToo, bool movesToo) {
     // A quit already taken ends every loop still to come; slow work is asked about what
     // waits now only, so that an ended run's queue holds nobody else up.
     if (!inputToo && terminated_) return true;
@@ -421,7 +422,9 @@ bool TMessageQueue::QuitOrInputPending(bool inputToo) {
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
         // A moved mouse ends a screen saver as a key does.
-        case WM_MOUSEMOVE: return true;
+        case WM_MOUSEMOVE:
+            if (movesToo) return true;
+            break;
         default: break;
         }
     }
@@ -516,6 +519,16 @@ bool TMessageQueue::WaitMessage(int timeoutMs) {
     }
 }
 
+void TMessageQueue::WaitServingSends(const std::function<bool()>& done, int pollMs) {
+    for (;;) {
+        HandleSends();
+        source_->Pump(*this);
+        if (done()) return;
+        // A send queued since HandleSends has woken the source: the wait ends at once.
+        source_->Wait(pollMs);
+    }
+}
+
 UINT_PTR TMessageQueue::SetTimer(HWND window, UINT_PTR id, UINT elapseMs) {
     std::lock_guard<std::mutex> lock(lock_);
     if (!windows_.count(window)) return 0;
@@ -576,10 +589,27 @@ TMessageQueue& MessageQueue() {
 
 void SetMessageQueue(TMessageQueue* queue) { installed.store(queue, std::memory_order_release); }
 
-bool QuitOrInputPending(bool inputToo) {
+namespace {
+
+TMessageQueue* QueueInUse() {
     TMessageQueue* queue = installed.load(std::memory_order_acquire);
-    if (!queue) queue = made.load(std::memory_order_acquire);
+    return queue ? queue : made.load(std::memory_order_acquire);
+}
+
+}  // namespace
+
+bool QuitOrInputPending(bool inputToo) {
+    if (RunEndRequested()) return true;
+    TMessageQueue* queue = QueueInUse();
     return queue && queue->QuitOrInputPending(inputToo);
+}
+
+void PostQueuedQuit() {
+    if (TMessageQueue* queue = QueueInUse()) queue->PostQuitMessage(0);
+}
+
+void WakeQueuedGuiThread() {
+    if (TMessageQueue* queue = QueueInUse()) queue->Wake();
 }
 
 TFakeMessageQueue::TFakeMessageQueue() : TMessageQueue(std::make_unique<TFakeEventSource>(*this)) {}

@@ -1,5 +1,6 @@
 #include "shell/ScreenSaverPlayerWindow.h"
 
+#include "platform/MessageQueue.h"
 #include "platform/Window.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
 #include "shell/ScreenSaverTools.h"
@@ -52,6 +53,10 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
     default: break;
     }
     if (quit) RequestQuit();
+}
+
+bool TScreenSaverPlayerWindowForm::PlayEndsAtOnce() {
+    return TPlayerWindowForm::PlayEndsAtOnce() || MessageQueue().QuitOrInputPending(true, false);
 }
 
 void TScreenSaverPlayerWindowForm::RequestQuit() {

@@ -16,6 +16,9 @@ public:
     // Keys, system keys, mouse buttons and moves of 6 pixels or more from the last
     // recorded position ask to quit. A key's data is cleared.
     virtual void CheckUserInput(TMessage& message);
+    // A key or a mouse button waiting ends the play too (a move may be the window's own
+    // mapping under the pointer: the loop judges those).
+    bool PlayEndsAtOnce() override;
     // Asks for the password; refused, the player's stops are dropped and the show goes
     // on; accepted, the form closes.
     void RequestQuit();
