@@ -380,6 +380,7 @@ LRESULT TMessageQueue::SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM 
         if (!windows_.count(window)) return 0;
         sends_.push_back(sent);
     }
+    served_.notify_all();
     source_->Wake();
     std::unique_lock<std::mutex> lock(lock_);
     sendDone_.wait(lock, [&] { return sent->Done; });
@@ -524,9 +525,20 @@ void TMessageQueue::WaitServingSends(const std::function<bool()>& done, int poll
         HandleSends();
         source_->Pump(*this);
         if (done()) return;
-        // A send queued since HandleSends has woken the source: the wait ends at once.
-        source_->Wait(pollMs);
+        std::unique_lock<std::mutex> lock(lock_);
+        served_.wait_for(lock, std::chrono::milliseconds(std::max(pollMs, 1)),
+                         [this] { return woken_ || !sends_.empty(); });
+        woken_ = false;
     }
+}
+
+void TMessageQueue::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        woken_ = true;
+    }
+    served_.notify_all();
+    source_->Wake();
 }
 
 UINT_PTR TMessageQueue::SetTimer(HWND window, UINT_PTR id, UINT elapseMs) {

@@ -96,11 +96,12 @@ public:
     bool WaitMessage(int timeoutMs = -1);
     // Sleeps until done answers true, handling sends meanwhile and taking in the system's
     // input, which stays queued for the loop: the GUI thread waiting on other threads'
-    // work keeps answering what they send it. done is asked after every wake and at
-    // least every pollMs; whoever makes it true from another thread calls Wake.
-    void WaitServingSends(const std::function<bool()>& done, int pollMs = 100);
+    // work keeps answering what they send it. done is asked after every send, every Wake
+    // and at least every pollMs of real time (the input is taken in as often); whoever
+    // makes it true from another thread calls Wake.
+    void WaitServingSends(const std::function<bool()>& done, int pollMs = 20);
     // Ends a wait of the GUI thread at once, or its next one. Any thread.
-    void Wake() { source_->Wake(); }
+    void Wake();
 
     // --- Timers ---
     // Every elapseMs (at least 1) the window gets WM_TIMER with the id in wParam, when
@@ -176,6 +177,10 @@ private:
     std::thread::id guiThread_;
     mutable std::mutex lock_;
     std::condition_variable sendDone_;
+    // WaitServingSends sleeps on this rather than on the source, whose waits a test may
+    // drive: a send or a Wake ends the sleep.
+    std::condition_variable served_;
+    bool woken_ = false;
     std::map<HWND, TWindowRecord> windows_;
     HWND nextHandle_ = 0x1000;
     std::deque<TMessage> posted_;
