@@ -388,11 +388,11 @@ int32_t TPlayerWindowForm::RunModalLoop() {
     // is never seen.
     const int32_t rate = std::max(WindowSystem().DisplayRefreshRate(), 1);
     const int32_t refreshInterval = (1000 + rate - 1) / rate;
-    // A quit, or a window destroyed from outside, ends the play; one that came before the
-    // loop ends it before its first frame, which would only prepare again what the end
-    // stopped.
+    // A quit, the run's end, or a window destroyed from outside, ends the play; one that
+    // came before the loop ends it before its first frame, which would only prepare again
+    // what the end stopped.
     const auto ended = [&] {
-        if (MessageQueue().Terminated() || window_->Vanished())
+        if (MessageQueue().Terminated() || RunEndRequested() || window_->Vanished())
             ModalResult = mrCancel;
         else if (ModalResult != mrNone)
             CloseModal();

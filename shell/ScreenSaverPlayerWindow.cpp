@@ -56,7 +56,16 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
 }
 
 bool TScreenSaverPlayerWindowForm::PlayEndsAtOnce() {
-    return TPlayerWindowForm::PlayEndsAtOnce() || MessageQueue().QuitOrInputPending(true, false);
+    if (TPlayerWindowForm::PlayEndsAtOnce() || MessageQueue().QuitOrInputPending(true, false)) return true;
+    if (!cursorAtStartKnown_) {
+        cursorAtStart_ = WindowSystem().GetCursorPos();
+        cursorAtStartKnown_ = true;
+        return false;
+    }
+    // Only a waiting move makes the pointer worth asking for.
+    if (!MessageQueue().QuitOrInputPending(true, true)) return false;
+    const TPoint now = WindowSystem().GetCursorPos();
+    return std::abs(now.X - cursorAtStart_.X) >= 6 || std::abs(now.Y - cursorAtStart_.Y) >= 6;
 }
 
 void TScreenSaverPlayerWindowForm::RequestQuit() {

@@ -276,9 +276,14 @@ TEST(PlayerWindowForm, WhileItRevealsItAnswersThePreparationsSendsAndAnEndStopsI
 TEST(PlayerWindowForm, AnEndBeforeTheFirstFrameLeavesThePreparationAndTheFrameUndone) {
     struct TCase {
         const char* Name;
-        bool RunEnded;  // as SIGTERM ends it, with a quit for the loop
+        bool RunEnded;
+        bool QuitPosted;
     };
-    const TCase cases[] = {{"a quit waiting for the loop", false}, {"the run's end", true}};
+    const TCase cases[] = {
+        {"a quit waiting for the loop", false, true},
+        {"the run's end with a quit, as SIGTERM ends it", true, true},
+        {"the run's end alone, as input before the loop ends it", true, false},
+    };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         FormRig rig;
@@ -286,7 +291,7 @@ TEST(PlayerWindowForm, AnEndBeforeTheFirstFrameLeavesThePreparationAndTheFrameUn
         item->Steps.resize(3);
         TPlayerWindowForm form;
         if (c.RunEnded) RequestRunEnd();
-        PostQuitMessage(0);
+        if (c.QuitPosted) PostQuitMessage(0);
         rig.Player->BeginPlay(&form, &rig.Show, false, nullptr, 0);
         int frames = 0;
         form.SetOnMessageLoop([&] { ++frames; });
