@@ -122,7 +122,8 @@ class TSdlEventSource : public TEventSource {
 public:
     TSdlEventSource() {
         // A closed window is the player's business; quitting is for SDL_QUIT proper
-        // (and SIGINT and SIGTERM, which SDL turns into it).
+        // (and SIGINT and SIGTERM, which SDL turns into it unless a run took them over:
+        // platform/RunEnd.h).
         const TSdlFunctions& sdl = SdlFunctions();
         sdl.SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         if (sdl.SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) throw Exception(sdl.SDL_GetError());
