@@ -4,6 +4,7 @@
 #include "platform/FreeTypeLibrary.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "platform/RunEnd.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -123,6 +124,9 @@ std::vector<TAddedFace> ReadFaces(const std::string& path) {
     if (!library.Handle) return faces;
     FT_Long count = 1;
     for (FT_Long index = 0; index < count; ++index) {
+        // A collection of thousands of faces takes seconds: a run that ends meanwhile
+        // gets none of them.
+        if (RunEndRequested()) return {};
         FT_Face face = nullptr;
         if (FT_New_Face(library.Handle, path.c_str(), index, &face) != 0) break;
         count = face->num_faces;

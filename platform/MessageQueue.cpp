@@ -2,6 +2,7 @@
 
 #include "dynload/SdlLibrary.h"
 #include "platform/Clock.h"
+#include "platform/RunEnd.h"
 #include "platform/Sdl.h"
 #include "platform/SysUtils.h"
 
@@ -121,7 +122,8 @@ class TSdlEventSource : public TEventSource {
 public:
     TSdlEventSource() {
         // A closed window is the player's business; quitting is for SDL_QUIT proper
-        // (and SIGINT and SIGTERM, which SDL turns into it).
+        // (and SIGINT and SIGTERM, which SDL turns into it unless a run took them over:
+        // platform/RunEnd.h).
         const TSdlFunctions& sdl = SdlFunctions();
         sdl.SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         if (sdl.SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) throw Exception(sdl.SDL_GetError());
@@ -379,6 +381,7 @@ LRESULT TMessageQueue::SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM 
         if (!windows_.count(window)) return 0;
         sends_.push_back(sent);
     }
+    served_.notify_all();
     source_->Wake();
     std::unique_lock<std::mutex> lock(lock_);
     sendDone_.wait(lock, [&] { return sent->Done; });
@@ -405,7 +408,7 @@ bool TMessageQueue::HandleSends() {
     }
 }
 
-bool TMessageQueue::QuitOrInputPending(bool inputToo) {
+bool TMessageQueue::QuitOrInputPending(bool inputToo, bool movesToo) {
     // A quit already taken ends every loop still to come; slow work is asked about what
     // waits now only, so that an ended run's queue holds nobody else up.
     if (!inputToo && terminated_) return true;
@@ -421,7 +424,9 @@ bool TMessageQueue::QuitOrInputPending(bool inputToo) {
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
         // A moved mouse ends a screen saver as a key does.
-        case WM_MOUSEMOVE: return true;
+        case WM_MOUSEMOVE:
+            if (movesToo) return true;
+            break;
         default: break;
         }
     }
@@ -516,6 +521,27 @@ bool TMessageQueue::WaitMessage(int timeoutMs) {
     }
 }
 
+void TMessageQueue::WaitServingSends(const std::function<bool()>& done, int pollMs) {
+    for (;;) {
+        HandleSends();
+        source_->Pump(*this);
+        if (done()) return;
+        std::unique_lock<std::mutex> lock(lock_);
+        served_.wait_for(lock, std::chrono::milliseconds(std::max(pollMs, 1)),
+                         [this] { return woken_ || !sends_.empty(); });
+        woken_ = false;
+    }
+}
+
+void TMessageQueue::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        woken_ = true;
+    }
+    served_.notify_all();
+    source_->Wake();
+}
+
 UINT_PTR TMessageQueue::SetTimer(HWND window, UINT_PTR id, UINT elapseMs) {
     std::lock_guard<std::mutex> lock(lock_);
     if (!windows_.count(window)) return 0;
@@ -576,10 +602,27 @@ TMessageQueue& MessageQueue() {
 
 void SetMessageQueue(TMessageQueue* queue) { installed.store(queue, std::memory_order_release); }
 
-bool QuitOrInputPending(bool inputToo) {
+namespace {
+
+TMessageQueue* QueueInUse() {
     TMessageQueue* queue = installed.load(std::memory_order_acquire);
-    if (!queue) queue = made.load(std::memory_order_acquire);
+    return queue ? queue : made.load(std::memory_order_acquire);
+}
+
+}  // namespace
+
+bool QuitOrInputPending(bool inputToo) {
+    if (RunEndRequested()) return true;
+    TMessageQueue* queue = QueueInUse();
     return queue && queue->QuitOrInputPending(inputToo);
+}
+
+void PostQueuedQuit() {
+    if (TMessageQueue* queue = QueueInUse()) queue->PostQuitMessage(0);
+}
+
+void WakeQueuedGuiThread() {
+    if (TMessageQueue* queue = QueueInUse()) queue->Wake();
 }
 
 TFakeMessageQueue::TFakeMessageQueue() : TMessageQueue(std::make_unique<TFakeEventSource>(*this)) {}

@@ -94,6 +94,14 @@ public:
     // without limit, 0 only looks. A send arriving meanwhile is handled at once and ends
     // the wait (true), since it may have changed what the caller waits for.
     bool WaitMessage(int timeoutMs = -1);
+    // Sleeps until done answers true, handling sends meanwhile and taking in the system's
+    // input, which stays queued for the loop: the GUI thread waiting on other threads'
+    // work keeps answering what they send it. done is asked after every send, every Wake
+    // and at least every pollMs of real time (the input is taken in as often); whoever
+    // makes it true from another thread calls Wake.
+    void WaitServingSends(const std::function<bool()>& done, int pollMs = 20);
+    // Ends a wait of the GUI thread at once, or its next one. Any thread.
+    void Wake();
 
     // --- Timers ---
     // Every elapseMs (at least 1) the window gets WM_TIMER with the id in wParam, when
@@ -122,7 +130,9 @@ public:
     // on the GUI thread can give up early; with inputToo False whether a quit waits or was taken
     // already. On the GUI thread the system's input is taken in first (it stays queued
     // for the loop); other threads see only what is queued.
-    bool QuitOrInputPending(bool inputToo = true);
+    // movesToo False leaves mouse moves out: a pointer crossing a window that maps is none
+    // of the user's doing.
+    bool QuitOrInputPending(bool inputToo = true, bool movesToo = true);
 
     // --- The application's end ---
     // A quit taken from the queue marks the application terminating; modal loops end
@@ -167,6 +177,10 @@ private:
     std::thread::id guiThread_;
     mutable std::mutex lock_;
     std::condition_variable sendDone_;
+    // WaitServingSends sleeps on this rather than on the source, whose waits a test may
+    // drive: a send or a Wake ends the sleep.
+    std::condition_variable served_;
+    bool woken_ = false;
     std::map<HWND, TWindowRecord> windows_;
     HWND nextHandle_ = 0x1000;
     std::deque<TMessage> posted_;
@@ -181,7 +195,11 @@ TMessageQueue& MessageQueue();
 // Installs queue (not owned) until it is called again with null.
 void SetMessageQueue(TMessageQueue* queue);
 // QuitOrInputPending of the queue in use; false while there is none (nothing made one).
+// A run's end requested (platform/RunEnd.h) counts as a quit waiting.
 bool QuitOrInputPending(bool inputToo = true);
+// A quit posted to, and a wake of, the queue in use; nothing while there is none. Any thread.
+void PostQueuedQuit();
+void WakeQueuedGuiThread();
 
 // A queue without SDL for tests. Waits sleep on a condition variable, or, when OnWait is
 // set, call it instead so that a test can advance a driven clock (posts still end a real

@@ -13,6 +13,7 @@
 #include "playback/AsideWorker.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
+#include "platform/RunEnd.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -508,6 +509,8 @@ int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vect
         // A failed step ends its object's preparation: its later steps do not run, nor
         // do those after a step whose work went aside.
         if (failed.count(entry.Object)) continue;
+        // The run ends: nothing more is prepared for a frame that never comes.
+        if (RunEndRequested()) break;
         if (entry.StartTime > now && StepRunsAside(entry.Object)) continue;
         const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
         if (!unlimited && !entry.Aside && left <= entry.EstimatedTime && entry.StartTime > now) break;

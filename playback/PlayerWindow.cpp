@@ -3,11 +3,14 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "platform/RunEnd.h"
 #include "platform/Window.h"
 #include "platform/WindowSurface.h"
 #include "playback/PaintBoxPlacement.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <future>
 #include <system_error>
 #include <vector>
@@ -311,18 +314,47 @@ void TPlayerWindowForm::WaitForNextTick(uint32_t frameStart, int32_t refreshInte
 
 void TPlayerWindowForm::RevealWhile(const std::function<void()>& prepare) {
     if (Visible() || modal_) return prepare();
+    TMessageQueue& queue = MessageQueue();
+    std::atomic<bool> finished{false};
     std::future<void> prepared;
     try {
-        prepared = std::async(std::launch::async, prepare);
+        prepared = std::async(std::launch::async, [&] {
+            struct TTell {
+                std::atomic<bool>& Finished;
+                TMessageQueue& Queue;
+                ~TTell() {
+                    Finished = true;
+                    Queue.Wake();
+                }
+            } tell{finished, queue};
+            prepare();
+        });
     } catch (const std::system_error&) {
         // No thread to spare: the window maps with the loop.
         return prepare();
     }
-    // Only the window system's calls run here meanwhile; the preparation touches neither
-    // the window nor its messages but through the queue's lock.
-    window_->Show();
-    revealed_ = true;
+    // Only the window system's calls run here meanwhile, and the answers to what the
+    // preparation sends to this thread's windows (a video's control sends its size): the
+    // preparation touches neither the window nor its messages but through the queue.
+    std::exception_ptr showFailed;
+    try {
+        window_->Show();
+        revealed_ = true;
+    } catch (...) {
+        showFailed = std::current_exception();
+    }
+    // An end that waits for the loop stops the preparation at its next step: the loop
+    // then ends before its first frame.
+    queue.WaitServingSends([&] {
+        if (!RunEndRequested() && PlayEndsAtOnce()) RequestRunEnd();
+        return finished.load();
+    });
     prepared.get();
+    if (showFailed) std::rethrow_exception(showFailed);
+}
+
+bool TPlayerWindowForm::PlayEndsAtOnce() {
+    return MessageQueue().Terminated() || MessageQueue().QuitOrInputPending(false) || window_->Vanished();
 }
 
 int32_t TPlayerWindowForm::RunModalLoop() {
@@ -356,16 +388,21 @@ int32_t TPlayerWindowForm::RunModalLoop() {
     // is never seen.
     const int32_t rate = std::max(WindowSystem().DisplayRefreshRate(), 1);
     const int32_t refreshInterval = (1000 + rate - 1) / rate;
-    do {
+    // A quit, the run's end, or a window destroyed from outside, ends the play; one that
+    // came before the loop ends it before its first frame, which would only prepare again
+    // what the end stopped.
+    const auto ended = [&] {
+        if (MessageQueue().Terminated() || RunEndRequested() || window_->Vanished())
+            ModalResult = mrCancel;
+        else if (ModalResult != mrNone)
+            CloseModal();
+        return ModalResult != mrNone;
+    };
+    while (!ended()) {
         const uint32_t frameStart = GetTickCount();
         OnMessageLoop();
         if (!PumpMessage(msg)) WaitForNextTick(frameStart, refreshInterval);
         CheckClientSize();
-        // A quit, or a window destroyed from outside, ends the play.
-        if (MessageQueue().Terminated() || window_->Vanished())
-            ModalResult = mrCancel;
-        else if (ModalResult != mrNone)
-            CloseModal();
-    } while (ModalResult == mrNone);
+    }
     return ModalResult;
 }

@@ -145,7 +145,13 @@ public:
     int32_t RunModalLoop() override;
     // A hidden form maps while prepare runs on a thread of its own: mapping a full-screen
     // window (and a window manager's answer to it) overlaps decoding the first pictures.
+    // Meanwhile this thread answers what the preparation sends it, and an end of the play
+    // that waits (PlayEndsAtOnce) requests the run's end, which stops the preparation at
+    // its next step.
     void RevealWhile(const std::function<void()>& prepare) override;
+    // Whether what waits ends the play as soon as the loop runs: a quit, or the window
+    // destroyed from outside. GUI thread.
+    virtual bool PlayEndsAtOnce();
     virtual void InstallWindowProcs();
     void SetOnMessageLoop(std::function<void()> method) override;
     // Takes one message and handles it; False when none was waiting.

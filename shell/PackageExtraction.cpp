@@ -9,6 +9,7 @@
 #include "platform/FolderTools.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "platform/RunEnd.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverOptions.h"
 
@@ -210,6 +211,17 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         return true;
     }
 
+    // Nothing more comes out; the item being copied stops within a piece, and its
+    // partial file goes.
+    void Cancel() {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Stopping = true;
+        }
+        StopCopy = true;
+        Changed.notify_all();
+    }
+
     void Release() {
         {
             std::lock_guard<std::mutex> guard(Lock);
@@ -274,6 +286,7 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     if (!rest.empty()) state.Items[rest.front()].Wanted = true;
     files_ = files;
     if (files_) files_->SetPendingFileWaiter(state_);
+    endWatch_ = std::make_unique<TRunEndWatch>([state = state_] { state->Cancel(); });
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile, files] {
         size_t index = 0;
         while (state->Take(index))
@@ -318,17 +331,13 @@ std::vector<AnsiString> TPackageExtraction::FailedItems() const {
 void TPackageExtraction::Stop() {
     if (!state_) return;
     if (files_) files_->RemovePendingFileWaiter(state_.get());
-    {
-        std::lock_guard<std::mutex> guard(state_->Lock);
-        state_->Stopping = true;
-    }
-    state_->StopCopy = true;
-    state_->Changed.notify_all();
+    state_->Cancel();
     if (thread_.joinable()) thread_.join();
 }
 
 void TPackageExtraction::Close() {
     Stop();
+    endWatch_.reset();
     // Only now: the thread may have been writing into it until Stop returned.
     try {
         if (!folder_.empty()) DeleteTempFolder(folder_);

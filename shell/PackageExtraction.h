@@ -21,6 +21,7 @@
 
 class TFileResolver;
 class TPackager;
+class TRunEndWatch;
 
 // Bytes free for new files on the file system that holds folder; below 0 when unknown.
 using TFreeSpaceQuery = std::function<int64_t(const AnsiString& folder)>;
@@ -59,7 +60,9 @@ public:
     std::vector<AnsiString> ExtractedItems() const;
     // Items that failed so far; the show finds them missing.
     std::vector<AnsiString> FailedItems() const;
-    // Cancels what is not out yet and waits for the thread. The folder stays.
+    // Cancels what is not out yet and waits for the thread. The folder stays. The run's
+    // end (platform/RunEnd.h) cancels the same at once, from whichever thread asks for it,
+    // so that nobody waits on the copy meanwhile.
     void Stop();
     // Stop, then deletes the folder. The program's runs end with this.
     void Close();
@@ -73,6 +76,7 @@ private:
     AnsiString folder_;
     TFileResolver* files_ = nullptr;
     std::shared_ptr<TState> state_;
+    std::unique_ptr<TRunEndWatch> endWatch_;
     std::thread thread_;
 };
 

@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
+#include "platform/RunEnd.h"
 #include "playback/PlaybackModules.h"
 #include "resources/ScreenSaverStrings.h"
 #include "shell/ScreenSaverApplicationInfo.h"
@@ -249,14 +250,15 @@ void TellFirstFrame(TSlideShowPlayer& player, const TRunContext& context) {
         player.OnFirstFrame = [hook = context.FirstFrameShown](TSlideShowPlayer*) { hook(); };
 }
 
-// The queue takes over SIGINT and SIGTERM (they become a quit that ends the play), so
-// that a quit during the extraction still lets the run clean up.
+// SIGINT and SIGTERM end the run: at once where nothing reads the queue yet (the copy,
+// the fonts, the first pictures), and as a quit for the loop; either way the run cleans up.
 void StartMessageQueue() {
     try {
         MessageQueue();
     } catch (const std::exception& e) {
         OutputDebugString(AnsiString("Message queue: ") + e.what());
     }
+    HandleTerminationSignals();
 }
 
 // The context holds the sound system while a run plays, and lets go when the run

@@ -1,5 +1,6 @@
 #include "shell/ScreenSaverPlayerWindow.h"
 
+#include "platform/MessageQueue.h"
 #include "platform/Window.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
 #include "shell/ScreenSaverTools.h"
@@ -52,6 +53,19 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
     default: break;
     }
     if (quit) RequestQuit();
+}
+
+bool TScreenSaverPlayerWindowForm::PlayEndsAtOnce() {
+    if (TPlayerWindowForm::PlayEndsAtOnce() || MessageQueue().QuitOrInputPending(true, false)) return true;
+    if (!cursorAtStartKnown_) {
+        cursorAtStart_ = WindowSystem().GetCursorPos();
+        cursorAtStartKnown_ = true;
+        return false;
+    }
+    // Only a waiting move makes the pointer worth asking for.
+    if (!MessageQueue().QuitOrInputPending(true, true)) return false;
+    const TPoint now = WindowSystem().GetCursorPos();
+    return std::abs(now.X - cursorAtStart_.X) >= 6 || std::abs(now.Y - cursorAtStart_.Y) >= 6;
 }
 
 void TScreenSaverPlayerWindowForm::RequestQuit() {

@@ -16,6 +16,10 @@ public:
     // Keys, system keys, mouse buttons and moves of 6 pixels or more from the last
     // recorded position ask to quit. A key's data is cleared.
     virtual void CheckUserInput(TMessage& message);
+    // A key or a mouse button waiting ends the play too, and so does a move once the
+    // pointer lies 6 pixels or more from where it was at the first question (a window
+    // mapping under a still pointer reports moves too).
+    bool PlayEndsAtOnce() override;
     // Asks for the password; refused, the player's stops are dropped and the show goes
     // on; accepted, the form closes.
     void RequestQuit();
@@ -23,4 +27,8 @@ public:
     // The cursor's last position in client coordinates; a coordinate of 0 or less counts
     // as none recorded.
     TPoint LastMousePos{-1, -1};
+
+private:
+    bool cursorAtStartKnown_ = false;
+    TPoint cursorAtStart_;
 };

@@ -5,6 +5,7 @@
 
 #include "graphics/PngWriter.h"
 #include "platform/MessageQueue.h"
+#include "platform/RunEnd.h"
 #include "platform/Window.h"
 #include "playback/PaintBoxPlacement.h"
 #include "playback/PlayerWindow.h"
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace {
@@ -219,6 +221,89 @@ TEST(PlayerWindowForm, AHiddenFormMapsWhileThePreparationRuns) {
     }),
                  Exception);
     EXPECT_EQ(preparedOn, std::this_thread::get_id());
+}
+
+TEST(PlayerWindowForm, WhileItRevealsItAnswersThePreparationsSendsAndAnEndStopsIt) {
+    // Each preparation gives up after 2 s: one that waited that long was left alone.
+    const auto within2s = [](const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!done() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return done();
+    };
+    struct TCase {
+        const char* Name;
+        // The preparation; true when it got what it waited for.
+        // pending outlives the queue, whose end answers a send nobody took.
+        std::function<bool(HWND guiWindow, std::future<LRESULT>& pending)> Prepare;
+    };
+    const TCase cases[] = {
+        // A control made on the GUI thread sends itself its size, as a video's does.
+        {"a send to the GUI thread",
+         [&](HWND guiWindow, std::future<LRESULT>& sent) {
+             // Sent from a thread of its own, so that an answer that never comes ends the
+             // case rather than the test program.
+             sent = std::async(std::launch::async, [guiWindow] { return SendMessage(guiWindow, WM_USER, 0, 0); });
+             return within2s([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }) &&
+                    sent.get() == 42;
+         }},
+        // A quit that waits for the loop ends the run, and so the preparation.
+        {"a quit posted meanwhile",
+         [&](HWND, std::future<LRESULT>&) {
+             PostQuitMessage(0);
+             return within2s([] { return RunEndRequested(); });
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::future<LRESULT> pending;
+        FormRig rig;
+        std::thread::id answeredOn;
+        const HWND control = AllocateHWnd([&](TMessage& m) {
+            answeredOn = std::this_thread::get_id();
+            m.Result = 42;
+        });
+        TPlayerWindowForm form;
+        bool got = false;
+        form.RevealWhile([&] { got = c.Prepare(control, pending); });
+        EXPECT_TRUE(got);
+        EXPECT_TRUE(answeredOn == std::thread::id() || answeredOn == std::this_thread::get_id());
+        DeallocateHWnd(control);
+        ResetRunEnd();
+    }
+}
+
+TEST(PlayerWindowForm, AnEndBeforeTheFirstFrameLeavesThePreparationAndTheFrameUndone) {
+    struct TCase {
+        const char* Name;
+        bool RunEnded;
+        bool QuitPosted;
+    };
+    const TCase cases[] = {
+        {"a quit waiting for the loop", false, true},
+        {"the run's end with a quit, as SIGTERM ends it", true, true},
+        {"the run's end alone, as input before the loop ends it", true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FormRig rig;
+        TScriptedItem* item = rig.Add(1000);
+        item->Steps.resize(3);
+        TPlayerWindowForm form;
+        if (c.RunEnded) RequestRunEnd();
+        if (c.QuitPosted) PostQuitMessage(0);
+        rig.Player->BeginPlay(&form, &rig.Show, false, nullptr, 0);
+        int frames = 0;
+        form.SetOnMessageLoop([&] { ++frames; });
+        EXPECT_EQ(form.RunModalLoop(), mrCancel);
+        EXPECT_EQ(frames, 0);
+        // Nothing is prepared for a frame that never comes.
+        if (c.RunEnded) {
+            EXPECT_TRUE(item->StepLog.empty());
+        }
+        rig.Player->EndPlay();
+        ResetRunEnd();
+    }
 }
 
 TEST(PlayerWindowForm, ThePlayMapsItsWindowBeforeTheLoopAndTheLoopTakesIt) {

@@ -994,3 +994,113 @@ TEST_F(SaverXTimed, AWebAddressThatNeverAnswersHoldsNeitherTheShowNorTheInputNor
 }
 
 }  // namespace
+
+// ==== Before the first frame: a video first, and SIGTERM while the first picture waits ====
+
+#include "platform/video_testsupport.h"
+
+namespace {
+
+long MsSince(Clock::time_point start) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The largest partial or whole file in the runs' folders below dir whose name holds part;
+// -1 when there is none.
+int64_t LargestRunFile(const fs::path& dir, const std::string& part) {
+    int64_t largest = -1;
+    std::error_code ec;
+    for (const auto& run : fs::directory_iterator(dir, ec)) {
+        if (run.path().filename().string().rfind("ScreenSaver", 0) != 0) continue;
+        for (auto it = fs::recursive_directory_iterator(run.path(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->path().filename().string().find(part) != std::string::npos && it->is_regular_file(ec))
+                largest = std::max(largest, int64_t(it->file_size(ec)));
+    }
+    return largest;
+}
+
+TEST_F(SaverXTimed, AVideoFirstAndARunResumedAtItShowTheirFirstFrameAndEndOnSigterm) {
+    // A 3-s MPEG-4 clip, sorted before the show's picture.
+    const fs::path package = temp.Dir().Path() / "videopaket";
+    WriteRunPictures(package / "Lumivor", 1, 960, 720);
+    std::string error;
+    ASSERT_TRUE(WriteTestVideo((package / "Lumivor" / "01-clip.avi").string(), 640, 480, 75, 25, &error)) << error;
+    ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
+                         Q((package / "Lumivor" / "Slideshow.kls").string()) + " --duration 4000")
+                  .status,
+              0);
+    ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " options " + Q((package / "settings.dat").string()) +
+                         " --duration 0")
+                  .status,
+              0);
+    fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", package / "fmod.dll");
+    const std::string saver = PackSaver(*g_kit, "video", package);
+    struct TCase {
+        const char* Name;
+        int PlayMs;  // before the SIGTERM
+        bool EndsInTheClip;
+    };
+    // The first run ends inside the clip and stores that position; the second resumes there.
+    const TCase cases[] = {{"the video first", 500, true}, {"resumed at the video", 1000, false}};
+    int32_t stored = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        xdo("mousemove 100 100");
+        const auto started = Clock::now();
+        TRun run(saver, {"/s"});
+        ASSERT_TRUE(PictureShown(2000 * kSlower)) << "no first frame";
+        std::cout << c.Name << ": first frame " << MsSince(started) << " ms after the start\n";
+        Sleep(c.PlayMs);
+        const auto sent = Clock::now();
+        kill(run.Pid(), SIGTERM);
+        ASSERT_TRUE(run.Ended(1000 * kSlower)) << "SIGTERM not answered within a second";
+        std::cout << c.Name << ": ended " << MsSince(sent) << " ms after SIGTERM\n";
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u);
+        const int32_t now = Stored("video")->LastPosition;
+        EXPECT_GT(now, stored) << "the run did not play on from where it started";
+        // Inside the clip, so that the next start resumes on the video.
+        if (c.EndsInTheClip) {
+            EXPECT_LT(now, 3000);
+        }
+        stored = now;
+    }
+}
+
+TEST_F(SaverXTimed, ASigtermWhileALargeItemAheadOfTheFirstPictureIsCopiedEndsTheRunAtOnce) {
+    // The kit's package with a sparse item of 1.5 GB sorted before the show's pictures:
+    // the first picture waits for its copy.
+    const fs::path package = temp.Dir().Path() / "vorpaket";
+    fs::create_directories(package);
+    fs::copy(fs::path(g_kit->Show).parent_path().parent_path(), package, fs::copy_options::recursive);
+    std::ofstream(package / "Lumivor" / "00-gross.bin").close();
+    fs::resize_file(package / "Lumivor" / "00-gross.bin", uintmax_t(3) << 29);
+    const std::string saver = temp.Dir() / "vorgross";
+    ASSERT_TRUE(PackProgram(saver, package.string()));
+    fs::remove_all(package);
+    std::vector<long> took;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        TRun run(saver, {"/s"});
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (LargestRunFile(temp.Dir().Path(), "gross") < 0 && Clock::now() < until) Sleep(2);
+        ASSERT_GE(LargestRunFile(temp.Dir().Path(), "gross"), 0) << "the large item was not being copied";
+        Sleep(300);
+        const TImage32 screen = Screen();
+        ASSERT_TRUE(screen.Empty() || (screen.Pixel(g_kit->Width / 2, g_kit->Height / 2) & 0xFFFFFF) == 0)
+            << "the first picture came before the large item";
+        const auto sent = Clock::now();
+        kill(run.Pid(), SIGTERM);
+        ASSERT_TRUE(run.Ended(3000));
+        took.push_back(MsSince(sent));
+        EXPECT_EQ(run.ExitStatus(), 0);
+        EXPECT_EQ(temp.EntryCount(), 0u) << "the partial file or the folder was left";
+    }
+    std::cout << "SIGTERM to exit 0.3 s into a 1.5 GB item ahead of the first picture (ms):";
+    for (long t : took) std::cout << " " << t;
+    std::cout << "\n";
+    for (long t : took) EXPECT_LT(t, 300 * kSlower);
+}
+
+}  // namespace
