@@ -134,14 +134,9 @@ bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties
     return SaveOptionsToRegistry(name, options);
 }
 
-void DeleteTempFolder(const AnsiString& folder) {
+void DeleteTempFolder(const AnsiString& folder, const std::function<void()>& step) {
     if (folder.empty()) return;
-    std::error_code ec;
-    const fs::path p(ResolvePath(folder));
-    // Only a real folder: a link in its place would lead the deletion elsewhere.
-    if (!fs::is_directory(fs::symlink_status(p, ec))) return;
-    DeleteMatchingFiles(folder, "*.*", true, true, true);
-    fs::remove(p, ec);
+    TFolderOwner::Remove(ResolvePath(folder), step);
 }
 
 void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder) {

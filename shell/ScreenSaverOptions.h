@@ -5,6 +5,7 @@
 #include "foundation/Plugins.h"
 #include "shell/ScreenSaverProperties.h"
 
+#include <functional>
 #include <memory>
 
 class TFileResolver;
@@ -34,9 +35,11 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 // items' relative paths. False when the package does not open, when an item's name
 // could leave the folder (nothing is extracted then), or when an item fails.
 bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder);
-// Deletes folder with everything in it. Links inside are deleted, never followed; a
-// folder that is itself a link, or no folder, is left alone.
-void DeleteTempFolder(const AnsiString& folder);
+// Deletes folder with everything in it, so that a run killed meanwhile leaves what the
+// next start removes (TFolderOwner::Remove). Links inside are deleted, never followed; a
+// folder that is itself a link, or no folder, is left alone. step, when given, is called
+// before each entry goes.
+void DeleteTempFolder(const AnsiString& folder, const std::function<void()>& step = nullptr);
 // A new folder prefix + a random decimal number (with a trailing backslash) under the
 // temporary folder of settings, made at once with create (a name that exists is never
 // reused, even when another process takes it in between). Empty when none could be made.
