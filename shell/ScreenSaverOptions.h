@@ -19,9 +19,10 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // one the registry's, else the package's "settings.dat". False when neither source
 // gave options (they keep their defaults then). A damaged source counts as missing.
 // The package the options came from stays open in keep (TFileResolver::TakeOpenedPackage)
-// for the run's extraction; without keep it is closed.
+// for the run's extraction; without keep it is closed. why, when given, gets why the
+// package gave none (empty without a package).
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile, TFileResolver* keep = nullptr);
+                            const AnsiString& packageFile, TFileResolver* keep = nullptr, AnsiString* why = nullptr);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);
@@ -50,8 +51,8 @@ void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix,
 std::string RunFolderBase(const TTempProperties& settings);
 // A new folder prefix + a random number in RunFolderBase, made and marked as this run's
 // (TFolderOwner::Create: readable by us alone, never seen unmarked); folder is its
-// program path with a trailing backslash. Null when none could be made, with why naming
-// the folder and the reason.
+// program path with a trailing backslash. RunFolderBase itself is never made. Null when
+// none could be made, with why naming the folder and the reason.
 std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, const AnsiString& prefix,
                                               AnsiString& folder, AnsiString& why);
 // The temporary folder of settings (+ subFolder), with a trailing backslash; made with
