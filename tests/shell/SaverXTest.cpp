@@ -69,6 +69,8 @@ struct TKit {
 };
 
 TKit* g_kit = nullptr;
+// Its folder, with the savers and their shows, goes when the program ends.
+std::unique_ptr<TKit> g_kitOwner;
 
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 Display* g_display = nullptr;
@@ -239,6 +241,7 @@ protected:
         if (!g_display) g_display = XOpenDisplay(nullptr);
         if (!g_display || g_kit) return;
         g_kit = MakeKit(g_display);
+        g_kitOwner.reset(g_kit);
     }
     static void TearDownTestSuite() {
         if (g_display) XCloseDisplay(g_display);
