@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 const char* const TFolderOwner::MarkerName = ".glowcanvas-run";
 
@@ -75,6 +77,28 @@ bool PendingOfEndedRun(const std::string& folder, pid_t run) {
     return ::kill(run, 0) != 0 && errno == ESRCH;
 }
 
+// Removes what folder holds, depth first, then folder; the marker of the top folder goes
+// after everything else in it, so that a folder seen without it is empty.
+void RemoveTree(const std::string& folder, const std::function<void()>& step, bool top) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> entries;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
+    if (top)
+        std::stable_partition(entries.begin(), entries.end(),
+                              [](const std::filesystem::path& p) { return p.filename() != TFolderOwner::MarkerName; });
+    for (const std::filesystem::path& entry : entries) {
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(entry, ec))) {
+            RemoveTree(entry.string(), step, false);
+            continue;
+        }
+        if (step) step();
+        std::filesystem::remove(entry, ec);
+    }
+    if (step) step();
+    std::filesystem::remove(folder, ec);
+}
+
 }  // namespace
 
 std::unique_ptr<TFolderOwner> TFolderOwner::Claim(const std::string& folder) {
@@ -120,6 +144,18 @@ std::unique_ptr<TFolderOwner> TFolderOwner::Create(const std::string& folder, in
 }
 
 TFolderOwner::~TFolderOwner() { ::close(handle_); }
+
+void TFolderOwner::Remove(const std::string& folder, const std::function<void()>& step) {
+    std::string name = folder;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+    // A pending folder whose process is gone is removed by the next start; a run folder
+    // half removed, its marker gone with the rest, would be left for good.
+    const std::string pending = name + kPendingMark + std::to_string(::getpid());
+    const bool moved = ::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, pending.c_str(), RENAME_NOREPLACE) == 0;
+    RemoveTree(moved ? pending : name, step, true);
+}
 
 int TFolderOwner::RemoveAbandoned(const std::string& parent, const std::string& prefix) {
     const std::string base = WithSlash(parent);

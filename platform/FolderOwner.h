@@ -4,6 +4,7 @@
 // folder whose marker nobody holds was left behind and may go.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,13 @@ public:
     // marker's name) is left alone without waiting on it. Unmarked folders stay. Answers
     // how many it removed.
     static int RemoveAbandoned(const std::string& parent, const std::string& prefix);
+
+    // Removes folder (a POSIX path) with everything in it so that a run killed at any
+    // moment of it leaves what RemoveAbandoned removes: the folder takes its pending name
+    // first (that of a run that will be gone), then goes entry by entry, its marker last.
+    // Links inside are removed, never followed; a folder that is a link, or none, is left
+    // alone. step, when given, is called before each entry goes.
+    static void Remove(const std::string& folder, const std::function<void()>& step = nullptr);
 
     // The marker's name inside a claimed folder.
     static const char* const MarkerName;

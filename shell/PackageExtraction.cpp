@@ -59,12 +59,13 @@ AnsiString WithBackslashes(AnsiString name) {
 // Opens the package of hostFile for extraction into folder and checks it whole before
 // anything is written: every name must stay inside the folder, no two may differ only
 // in case (they would overwrite each other), and the items must fit into the free space.
-// A packager opened already is checked as it is.
+// A packager opened already is checked as it is. why: the reason it fails, for the user.
 bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiString& folder,
-                 const TFreeSpaceQuery& freeSpace) {
+                 const TFreeSpaceQuery& freeSpace, AnsiString& why) {
     const AnsiString what = PathText(hostFile) + ": ";
     if (packager.State() != TPackager::psReadingAppended && !packager.OpenAppended(hostFile)) {
-        OutputDebugString(what + packager.LastError());
+        why = what + packager.LastError();
+        OutputDebugString(why);
         return false;
     }
     const TFileList& list = packager.FileList();
@@ -73,38 +74,45 @@ bool OpenChecked(TPackager& packager, const AnsiString& hostFile, const AnsiStri
     for (int i = 0; i < list.Count(); ++i) {
         const TPackageFileListItem* item = list.GetItem(i);
         static const AnsiString marker = PathKey(TFolderOwner::MarkerName);
-        const char* why = !IsSafeItemName(item->FileName)                        ? "unsafe item name"
+        const char* refused = !IsSafeItemName(item->FileName)                        ? "unsafe item name"
                           : PathKey(item->FileName) == marker                   ? "the name of the run's own marker"
                           : !names.insert(AnsiUpperCase(item->FileName)).second ? "a second item of the same name"
                                                                                  : nullptr;
-        if (why) {
-            OutputDebugString(what + why + " \"" + PrintableName(item->FileName) + "\"");
+        if (refused) {
+            why = what + "the package cannot be extracted: " + refused + " \"" + PrintableName(item->FileName) + "\"";
+            OutputDebugString(why);
             return false;
         }
         total += item->Size;
     }
     const int64_t free = freeSpace ? freeSpace(folder) : -1;
     if (free >= 0 && free < total) {
-        OutputDebugString(what + "the items take " + std::to_string(total) + " bytes, " + PathText(folder) +
-                          " has " + std::to_string(free) + " free");
+        // Named by the folder it is made in, which the user chose: the folder itself is
+        // removed again.
+        fs::path made(ResolvePath(folder));
+        if (!made.has_filename()) made = made.parent_path();
+        why = "the show's items take " + std::to_string(total) + " bytes, but " +
+              Utf8ToAnsi(made.parent_path().string()) + " has " + std::to_string(free) + " free";
+        OutputDebugString(what + why);
         return false;
     }
     return true;
 }
 
 // Writes one item below base (with a trailing backslash), making its folders; a failure
-// is named on the debug output.
+// is named on the debug output and in why.
 bool ExtractBelow(TPackager& packager, const TPackageFileListItem& item, const AnsiString& base,
-                  const AnsiString& hostFile, const std::atomic<bool>* stop = nullptr) {
+                  const AnsiString& hostFile, AnsiString& why, const std::atomic<bool>* stop = nullptr) {
     const AnsiString name = WithBackslashes(item.FileName);
     const AnsiString dir = ExtractFilePath(name);
-    AnsiString why;
+    AnsiString reason;
     if (!ForceDirectories(base + dir))
-        why = "cannot make the folder " + PathText(base + dir);
+        reason = "cannot make the folder " + PathText(base + dir);
     else if (!packager.ExtractItem(&item, TExactPath{ResolvePath(base + name)}, stop))
-        why = packager.LastError();
-    if (why.empty()) return true;
-    OutputDebugString(PathText(hostFile) + ": cannot extract \"" + PrintableName(item.FileName) + "\": " + why);
+        reason = packager.LastError();
+    if (reason.empty()) return true;
+    why = PathText(hostFile) + ": cannot extract \"" + PrintableName(item.FileName) + "\": " + reason;
+    OutputDebugString(why);
     return false;
 }
 
@@ -152,6 +160,8 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
     // Stopping, for the item being copied: looked at without the lock between pieces.
     std::atomic<bool> StopCopy{false};
     bool Finished = false;
+    // Why the first item that failed did.
+    AnsiString Error;
     bool Held = false;
     std::chrono::steady_clock::time_point HoldEnd;
 
@@ -176,11 +186,13 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
         return true;
     }
 
-    void Done(size_t index, bool ok) {
+    void Done(size_t index, bool ok, const AnsiString& why) {
         {
             std::lock_guard<std::mutex> guard(Lock);
             Items[index].State = ok ? isOut : isFailed;
             if (ok) Out.push_back(index);
+            // An item cut short by the run's end is no failure to report.
+            if (!ok && Error.empty() && !StopCopy) Error = why;
         }
         Changed.notify_all();
     }
@@ -255,7 +267,7 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     if (folder.empty() || state_) return false;
     folder_ = IncludeTrailingBackslash(folder);
     auto packager = opened ? std::move(opened) : std::make_unique<TPackager>();
-    if (!OpenChecked(*packager, hostFile, folder_, freeSpace_)) {
+    if (!OpenChecked(*packager, hostFile, folder_, freeSpace_, error_)) {
         packager.reset();
         // A failed start leaves nothing behind, not even the empty folder.
         DeleteTempFolder(folder_);
@@ -289,8 +301,11 @@ bool TPackageExtraction::Start(const AnsiString& hostFile, const AnsiString& fol
     endWatch_ = std::make_unique<TRunEndWatch>([state = state_] { state->Cancel(); });
     thread_ = std::thread([state = state_, packager = std::move(packager), base = folder_, hostFile, files] {
         size_t index = 0;
-        while (state->Take(index))
-            state->Done(index, ExtractBelow(*packager, *state->Items[index].Item, base, hostFile, &state->StopCopy));
+        while (state->Take(index)) {
+            AnsiString why;
+            const bool ok = ExtractBelow(*packager, *state->Items[index].Item, base, hostFile, why, &state->StopCopy);
+            state->Done(index, ok, why);
+        }
         // Everything is out: resolving needs no more asking.
         if (files) files->RemovePendingFileWaiter(state.get());
         state->Finish();
@@ -317,6 +332,12 @@ std::vector<AnsiString> TPackageExtraction::ExtractedItems() const {
     std::lock_guard<std::mutex> guard(state_->Lock);
     for (size_t index : state_->Out) out.push_back(state_->Items[index].Name);
     return out;
+}
+
+AnsiString TPackageExtraction::Error() const {
+    if (!state_) return error_;
+    std::lock_guard<std::mutex> guard(state_->Lock);
+    return state_->Error;
 }
 
 std::vector<AnsiString> TPackageExtraction::FailedItems() const {
@@ -351,9 +372,10 @@ void TPackageExtraction::Close() {
 bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder) {
     TPackager packager;
     const AnsiString base = IncludeTrailingBackslash(folder);
-    if (!OpenChecked(packager, hostFile, base, QueryFreeSpace)) return false;
+    AnsiString why;
+    if (!OpenChecked(packager, hostFile, base, QueryFreeSpace, why)) return false;
     const TFileList& list = packager.FileList();
     for (int i = 0; i < list.Count(); ++i)
-        if (!ExtractBelow(packager, *list.GetItem(i), base, hostFile)) return false;
+        if (!ExtractBelow(packager, *list.GetItem(i), base, hostFile, why)) return false;
     return true;
 }

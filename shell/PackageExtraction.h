@@ -58,6 +58,8 @@ public:
     bool WaitForAll();
     // Items out so far (package names), in the order they came out.
     std::vector<AnsiString> ExtractedItems() const;
+    // Why Start failed, else why the first item that failed did; empty when none failed.
+    AnsiString Error() const;
     // Items that failed so far; the show finds them missing.
     std::vector<AnsiString> FailedItems() const;
     // Cancels what is not out yet and waits for the thread. The folder stays. The run's
@@ -74,6 +76,7 @@ private:
     struct TState;
     TFreeSpaceQuery freeSpace_;
     AnsiString folder_;
+    AnsiString error_;
     TFileResolver* files_ = nullptr;
     std::shared_ptr<TState> state_;
     std::unique_ptr<TRunEndWatch> endWatch_;

@@ -31,6 +31,8 @@ struct TRunContext {
     std::unique_ptr<TFileResolver> Files = std::make_unique<TFileResolver>();
     // Held while a run plays; gone again when it ends, however it ends.
     std::unique_ptr<TSoundSystemHold> Sound;
+    // Why the mode played nothing, for the line the program ends with; empty when it played.
+    AnsiString Failure;
     // Called once a run's first frame is on screen (a packaged run lets the rest of its
     // package out then); empty: nobody waits for it.
     std::function<void()> FirstFrameShown;

@@ -38,6 +38,7 @@
 #include "playback/SlideShowPlayer.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -54,6 +55,19 @@ namespace {
 TConfigureFormFactory& FormFactory() {
     static TConfigureFormFactory factory;
     return factory;
+}
+
+// A start that plays nothing says why, whatever GC_DEBUG says: a daemon shows the user
+// only the status the program ends with.
+void SayWhyNothingPlays(const AnsiString& why) {
+    std::fputs((AnsiToUtf8(ScreenSaverName + ": " + why) + "\n").c_str(), stderr);
+}
+
+AnsiString NoOptionsReason(const AnsiString& packageWhy) {
+    const AnsiString store = "the options store has none for \"" + ScreenSaverName + "\"";
+    if (HasPackage) return "nothing to play: " + packageWhy + ", and " + store;
+    return "nothing to play: no package is appended to " + PathText(ExeFileName) +
+           " (glowcanvas-pack append makes a screen saver of it), and " + store;
 }
 
 }  // namespace
@@ -79,9 +93,14 @@ bool StartScreenSaver() {
     HasPackage = TPackager::HasAppendedPackage(ExeFileName);
     if (!HasPackage) OutputDebugString(PathText(ExeFileName) + ": no package trailer at the end of the file");
     TRunContext context = MakeRunContext();
-    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), context.Files.get())) {
+    const bool plays = mode == ssmPreview || mode == ssmRun;
+    AnsiString why;
+    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), context.Files.get(),
+                                &why)) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
-        ShowSaverMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
+        if (plays) SayWhyNothingPlays(NoOptionsReason(why));
+        // A saver's package that holds nothing to play has its run say so instead.
+        if (!plays || !HasPackage) ShowSaverMessageBox(ScreenSaverStrings::NotInstalled, TMsgDlgType::mtError);
         return false;
     }
     switch (mode) {
@@ -91,13 +110,17 @@ bool StartScreenSaver() {
     case ssmRun:
         // Played into memory only, a run would go on unseen until someone kills it.
         if (!WindowSystem().HasDisplay()) {
-            LogError(ScreenSaverName + ": no display to show the screen saver on");
+            SayWhyNothingPlays("no display to show the screen saver on");
             return false;
         }
         if (mode == ssmPreview)
             RunPreview(context);
         else
             RunFullScreen(context);
+        if (!context.Failure.empty()) {
+            SayWhyNothingPlays(context.Failure);
+            return false;
+        }
         break;
     default: break;
     }
@@ -185,10 +208,8 @@ public:
         const std::string base = RunFolderBase(settings);
         if (const int removed = TFolderOwner::RemoveAbandoned(base, kPrefix))
             OutputDebugString(Utf8ToAnsi(base) + ": removed " + std::to_string(removed) + " folders of ended runs");
-        AnsiString why;
-        Owner = CreateRunFolder(settings, kPrefix, Folder, why);
-        // Nobody is told but a debug run: the saver just ends.
-        if (!Owner) OutputDebugString("No folder for the package: " + why);
+        Owner = CreateRunFolder(settings, kPrefix, Folder, Why);
+        if (!Owner) OutputDebugString("No folder for the package: " + Why);
         // The package is the whole show: nothing it names is read from elsewhere.
         if (!Folder.empty()) files_.Confine(Folder);
     }
@@ -204,8 +225,9 @@ public:
     TExtractionFolder& operator=(const TExtractionFolder&) = delete;
 
     static constexpr const char* kPrefix = "ScreenSaver";
-    // Empty when none could be made.
+    // Empty when none could be made; Why says why then.
     AnsiString Folder;
+    AnsiString Why;
     // Held until the folder is gone.
     std::unique_ptr<TFolderOwner> Owner;
 
@@ -219,14 +241,21 @@ constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
 
 // Starts extracting the package into folder and waits for what the start needs; the
 // rest comes out once the run's first frame is on screen, while the show plays. False
-// when that failed: the run does nothing. However the run ends, the extraction stops
-// before the folder goes (extraction is declared after the folder's owner, so it goes
-// first).
+// when that failed, with why (empty when the extraction was stopped): the run does
+// nothing. However the run ends, the extraction stops before the folder goes (extraction
+// is declared after the folder's owner, so it goes first).
 bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder,
-                     TFileResolver& files) {
-    return !folder.empty() &&
-           extraction.Start(exeFileName, folder, kHoldForFirstFrame, files.TakeOpenedPackage(exeFileName), &files) &&
-           extraction.WaitForFirstGroup();
+                     TFileResolver& files, AnsiString& why) {
+    const bool started =
+        extraction.Start(exeFileName, folder, kHoldForFirstFrame, files.TakeOpenedPackage(exeFileName), &files);
+    if (started && extraction.WaitForFirstGroup()) {
+        if (FileExists(PackagedShowFile(folder))) return true;
+        why = PathText(exeFileName) + ": nothing to play: the package holds no " + ScreenSaverStrings::ShowFolder +
+              ScreenSaverStrings::ShowBaseName + "." + ScreenSaverStrings::ShowExtension;
+        return false;
+    }
+    why = extraction.Error();
+    return false;
 }
 
 // The run's first frame lets the rest of the package out, for as long as the run holds
@@ -298,6 +327,38 @@ bool ParseWindowNumber(const std::string& text, int32_t& value) {
     return true;
 }
 
+// Why the preview has no window to play in.
+AnsiString PreviewWindowProblem() {
+    const std::vector<std::string> args = ProcessArguments();
+    for (size_t i = 1; i < args.size(); ++i) {
+        const AnsiString arg = Utf8ToAnsi(args[i]);
+        const AnsiString lower = AnsiLowerCase(arg);
+        if (lower != "/p" && lower != "/l") continue;
+        if (i + 1 == args.size()) return arg + " names no window: the number of the window to preview in must follow it";
+        int32_t handle = 0;
+        return arg + " " + Utf8ToAnsi(args[i + 1]) +
+               (ParseWindowNumber(args[i + 1], handle) ? ": no such window" : ": not a window number");
+    }
+    return "no window to preview in: its number must follow /p or /l as a parameter of its own";
+}
+
+// Why a daemon's call has no window to draw in, named where it came from.
+AnsiString DaemonWindowProblem(uint64_t window) {
+    const std::vector<std::string> args = ProcessArguments();
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] != "-window-id" && args[i] != "--window-id") continue;
+        if (i + 1 == args.size()) return Utf8ToAnsi(args[i]) + " names no window: its id must follow it";
+        const AnsiString given = Utf8ToAnsi(args[i] + " " + args[i + 1]);
+        uint64_t id = 0;
+        if (ParseDaemonWindowId(args[i + 1], id)) return given + ": no such window";
+        if (!window) return given + ": not a window id (decimal or 0x hex)";
+        break;
+    }
+    const std::string named = ScreenSaverSystem().EnvironmentVariable("XSCREENSAVER_WINDOW");
+    if (window && !named.empty()) return Utf8ToAnsi("XSCREENSAVER_WINDOW=" + named) + ": no such window";
+    return "no window " + std::to_string(window) + " to draw in";
+}
+
 }  // namespace
 
 int32_t GetPreviewParentWindow() {
@@ -321,20 +382,32 @@ TRunContext MakeRunContext() {
     return context;
 }
 
+namespace {
+
+// Whether the preview's window exists; the context's failure says why not.
+bool FindPreviewWindow(TRunContext& context) {
+    TRect parent;
+    const int32_t handle = context.PreviewHandle;
+    if (handle >= 1 && WindowSystem().GetWindowRect(uint64_t(handle), parent)) return true;
+    context.Failure = PreviewWindowProblem();
+    return false;
+}
+
+// The show did not load: nothing played.
+AnsiString ShowNotLoaded(int result) {
+    return PathText(Options->FileName) + ": the show does not load (result " + std::to_string(result) + ")";
+}
+
+}  // namespace
+
 int32_t PreviewInWindow(TRunContext& context) {
     const int32_t handle = context.PreviewHandle;
-    if (handle < 1) return handle;
-    // A number that names no window previews nothing.
-    TRect parent;
-    if (!WindowSystem().GetWindowRect(uint64_t(handle), parent)) {
-        OutputDebugString("Preview: no window " + std::to_string(handle));
-        return handle;
-    }
+    if (!FindPreviewWindow(context)) return handle;
     context.PreviewParentWindow = uint64_t(handle);
     TSoundForTheRun sound(context, SilentSound());
     TPluginPtr<TScreenSaverPreviewPlayer> player(new TScreenSaverPreviewPlayer(context.PreviewParentWindow));
     TellFirstFrame(*player, context);
-    PlaySlideShow(*player, *context.Files);
+    if (const int result = PlaySlideShow(*player, *context.Files)) context.Failure = ShowNotLoaded(result);
     return handle;
 }
 
@@ -347,10 +420,14 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
                       const std::function<void(const AnsiString& folder)>& play) {
     StartMessageQueue();
     TExtractionFolder temp(context);
+    if (temp.Folder.empty()) {
+        context.Failure = temp.Why;
+        return;
+    }
     TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
     TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files)) return;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files, context.Failure)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     play(temp.Folder);
@@ -360,9 +437,7 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
 
 void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     // Nothing is extracted for a preview that has no window to show in.
-    TRect parent;
-    const int32_t handle = context.PreviewHandle;
-    if (handle < 1 || !WindowSystem().GetWindowRect(uint64_t(handle), parent)) return;
+    if (!FindPreviewWindow(context)) return;
     WithPackagedShow(context, exeFileName, [&](const AnsiString&) { PreviewInWindow(context); });
 }
 
@@ -398,7 +473,7 @@ void ApplyScreenSaverOptions(TSlideShow& show, TSlideShowPlayer& player, const T
     if (options.Shuffle) show.Shuffle();
 }
 
-void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
+int PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
     auto show = std::make_unique<TSlideShow>();
     show->SetFileResolver(&files);
     struct TLetGo {
@@ -413,13 +488,14 @@ void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files) {
     } letGo{player};
     if (const int result = show->LoadFromFile(Options->FileName); result != 0) {
         OutputDebugString("Show not loaded (" + std::to_string(result) + "): " + PathText(Options->FileName));
-        return;
+        return result;
     }
     ApplyScreenSaverOptions(*show, player);
     if (Options->ResumeAtLastPos)
         player.PlayInWindowFromTime(show.get(), Options->LastPosition, false);
     else
         player.PlayInWindow(show.get(), false);
+    return 0;
 }
 
 void RunPlayer(TRunContext& context, const AnsiString& library) {
@@ -451,7 +527,7 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
                 Options->LastPosition = player->GetPlayTime();
                 SaveOptionsAfterRun();
             });
-            PlaySlideShow(*player, *context.Files);
+            if (const int result = PlaySlideShow(*player, *context.Files)) context.Failure = ShowNotLoaded(result);
             if (!preview) Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
@@ -462,8 +538,10 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
         if (!daemonWindow) WindowSystem().ShowCursor(true);
     } catch (const std::exception& e) {
         OutputDebugString(AnsiString("Run: ") + e.what());
+        context.Failure = AnsiString("the run failed: ") + e.what();
     } catch (...) {
         OutputDebugString("Run: unknown exception");
+        context.Failure = "the run failed";
     }
 }
 
@@ -490,6 +568,7 @@ void RunInstalledShow(TRunContext& context) {
     if (!FileExists(Options->FileName)) {
         ShowSaverMessageBox(FormatPath(ScreenSaverStrings::ShowMissing, PathText(Options->FileName)),
                             TMsgDlgType::mtError);
+        context.Failure = PathText(Options->FileName) + ": the show of the options does not exist";
         return;
     }
     StartMessageQueue();
@@ -498,7 +577,10 @@ void RunInstalledShow(TRunContext& context) {
 }
 
 void RunFullScreen(TRunContext& context) {
-    if (DaemonWindowMissing(context.DaemonWindow)) return;
+    if (DaemonWindowMissing(context.DaemonWindow)) {
+        context.Failure = DaemonWindowProblem(context.DaemonWindow);
+        return;
+    }
     context.DaemonPreview = context.DaemonWindow && IsDaemonPreviewPane(context.DaemonWindow);
     if (HasPackage)
         RunPackagedShow(context, ExeFileName);

@@ -16,9 +16,9 @@ extern TPluginPtr<TScreenSaverProperties> Options;
 extern bool HasPackage;
 
 // Loads the options and runs the mode the command line asks for. False when the
-// options could be found nowhere, or the configure mode could show no dialog or not
-// save (the user has been told); True otherwise, also for a switch that asks for
-// nothing.
+// options could be found nowhere, the configure mode could show no dialog or not save
+// (the user has been told), or a preview or full-screen run played nothing (one line on
+// stderr says why); True otherwise, also for a switch that asks for nothing.
 bool StartScreenSaver();
 // False when no dialog could be shown or the options accepted by OK could not be saved.
 bool RunConfigure();
@@ -28,7 +28,8 @@ class TSlideShowPlayer;
 struct TRunContext;
 
 // The preview (/p or /l and a window id): the show, silent, in the given window, as
-// long as that window lives. Nothing is saved.
+// long as that window lives. Nothing is saved. Each of these modes that plays nothing
+// puts why into the context's Failure.
 void RunPreview(TRunContext& context);
 // Extracts the package into a temporary folder, previews its show, deletes the folder.
 void PreviewPackagedShow(TRunContext& context, const AnsiString& exeFileName);
@@ -47,12 +48,13 @@ void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName);
 // missing.
 void RunInstalledShow(TRunContext& context);
 // The run itself: sound (held in the context while the player plays), cursor, the
-// screen-saver player, the position reached. Any exception ends it quietly (its text
-// goes to the debug output), so that the caller still saves the options.
+// screen-saver player, the position reached. Any exception ends it (its text goes to
+// the context's Failure), and the caller still saves the options.
 void RunPlayer(TRunContext& context, const AnsiString& library);
 // Loads the options' show, applies the options to it and plays it in player's window,
 // finding its files with the run's resolver; a show that does not load plays nothing.
-void PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files);
+// Answers the show's load result: 0 when it played.
+int PlaySlideShow(TSlideShowPlayer& player, const IFileResolver& files);
 // What PlaySlideShow does to a loaded show and its player before playing: the show's
 // player settings to the player, no look-ahead, the options' duration (when above 0),
 // restart at the end, no logo, the shuffle.

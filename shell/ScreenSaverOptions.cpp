@@ -74,34 +74,29 @@ namespace {
 // The package's default options, read where they lie in the package; every failure is
 // named on the debug output, since the user is only told that the screen saver is not
 // installed right. The package stays open for the run's extraction.
-bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TFileResolver* keep) {
+bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TFileResolver* keep,
+                            AnsiString& why) {
     const AnsiString what = PathText(packageFile) + ": ";
+    const auto fail = [&](const AnsiString& reason) {
+        why = what + reason;
+        OutputDebugString(why);
+        return false;
+    };
     if (keep) keep->KeepOpenedPackage(nullptr, AnsiString());
     auto opened = std::make_unique<TPackager>();
     TPackager& packager = *opened;
-    if (!packager.OpenAppended(packageFile)) {
-        OutputDebugString(what + packager.LastError());
-        return false;
-    }
+    if (!packager.OpenAppended(packageFile)) return fail(packager.LastError());
     const TPackageFileListItem* item = packager.FileList().FindByName(kSettingsItem);
-    if (!item) {
-        OutputDebugString(what + "the package holds no " + kSettingsItem);
-        return false;
-    }
+    if (!item) return fail(AnsiString("the package holds no ") + kSettingsItem);
     // Read where it lies: nothing is written for it.
     std::unique_ptr<TPartialStream> in = packager.OpenItem(item);
-    if (!in) {
-        OutputDebugString(what + packager.LastError());
-        return false;
-    }
+    if (!in) return fail(packager.LastError());
     bool result = false;
     try {
         result = options.LoadFromStream(*in, 0, 0);
     } catch (const std::exception&) {
     }
-    if (!result)
-        OutputDebugString(what + kSettingsItem + " (" + std::to_string(item->Size) +
-                          " bytes) is no stored form of the options");
+    if (!result) fail(AnsiString(kSettingsItem) + " (" + std::to_string(item->Size) + " bytes) is no stored form of the options");
     in.reset();
     if (keep) keep->KeepOpenedPackage(std::move(opened), packageFile);
     return result;
@@ -110,12 +105,14 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
 }  // namespace
 
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile, TFileResolver* keep) {
+                            const AnsiString& packageFile, TFileResolver* keep, AnsiString* why) {
     options = NewOptions();
     if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
     if (LoadOptionsFromRegistry(name, options)) return true;
-    const bool result = LoadOptionsFromPackage(packageFile, *options, keep);
+    AnsiString reason;
+    const bool result = LoadOptionsFromPackage(packageFile, *options, keep, reason);
     if (!result) options = NewOptions();
+    if (why) *why = reason;
     return result;
 }
 
@@ -134,14 +131,9 @@ bool SaveScreenSaverOptions(const AnsiString& name, const TScreenSaverProperties
     return SaveOptionsToRegistry(name, options);
 }
 
-void DeleteTempFolder(const AnsiString& folder) {
+void DeleteTempFolder(const AnsiString& folder, const std::function<void()>& step) {
     if (folder.empty()) return;
-    std::error_code ec;
-    const fs::path p(ResolvePath(folder));
-    // Only a real folder: a link in its place would lead the deletion elsewhere.
-    if (!fs::is_directory(fs::symlink_status(p, ec))) return;
-    DeleteMatchingFiles(folder, "*.*", true, true, true);
-    fs::remove(p, ec);
+    TFolderOwner::Remove(ResolvePath(folder), step);
 }
 
 void GetTempFolder(const TTempProperties& settings, const AnsiString& subFolder, bool create, AnsiString& folder) {
@@ -192,11 +184,9 @@ std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, c
     // Program paths separate with backslashes: the show's names could not reach a
     // folder below this one, and mapping it would make folders somewhere else.
     if (base.find('\\') != std::string::npos) {
-        why = Utf8ToAnsi(base) + ": a backslash in the folder's name";
+        why = "cannot make the show's folder in " + Utf8ToAnsi(base) + ": a backslash in its name";
         return nullptr;
     }
-    std::error_code ec;
-    fs::create_directories(base, ec);
     int error = 0;
     // Bounded: a folder that cannot take new entries must not spin for ever.
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -207,6 +197,7 @@ std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, c
         }
         if (error != EEXIST) break;
     }
-    why = Utf8ToAnsi(base) + ": " + (error == EEXIST ? "no free name" : std::strerror(error));
+    why = "cannot make the show's folder in " + Utf8ToAnsi(base) + ": " +
+          (error == EEXIST ? "no free name" : std::strerror(error));
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include "foundation/Plugins.h"
 #include "shell/ScreenSaverProperties.h"
 
+#include <functional>
 #include <memory>
 
 class TFileResolver;
@@ -18,9 +19,10 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // one the registry's, else the package's "settings.dat". False when neither source
 // gave options (they keep their defaults then). A damaged source counts as missing.
 // The package the options came from stays open in keep (TFileResolver::TakeOpenedPackage)
-// for the run's extraction; without keep it is closed.
+// for the run's extraction; without keep it is closed. why, when given, gets why the
+// package gave none (empty without a package).
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile, TFileResolver* keep = nullptr);
+                            const AnsiString& packageFile, TFileResolver* keep = nullptr, AnsiString* why = nullptr);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);
@@ -34,9 +36,11 @@ bool LoadOptionsFromFile(const AnsiString& fileName, TScreenSaverProperties& opt
 // items' relative paths. False when the package does not open, when an item's name
 // could leave the folder (nothing is extracted then), or when an item fails.
 bool ExtractPackage(const AnsiString& hostFile, const AnsiString& folder);
-// Deletes folder with everything in it. Links inside are deleted, never followed; a
-// folder that is itself a link, or no folder, is left alone.
-void DeleteTempFolder(const AnsiString& folder);
+// Deletes folder with everything in it, so that a run killed meanwhile leaves what the
+// next start removes (TFolderOwner::Remove). Links inside are deleted, never followed; a
+// folder that is itself a link, or no folder, is left alone. step, when given, is called
+// before each entry goes.
+void DeleteTempFolder(const AnsiString& folder, const std::function<void()>& step = nullptr);
 // A new folder prefix + a random decimal number (with a trailing backslash) under the
 // temporary folder of settings, made at once with create (a name that exists is never
 // reused, even when another process takes it in between). Empty when none could be made.
@@ -47,8 +51,8 @@ void CreateTempFolder(const TTempProperties& settings, const AnsiString& prefix,
 std::string RunFolderBase(const TTempProperties& settings);
 // A new folder prefix + a random number in RunFolderBase, made and marked as this run's
 // (TFolderOwner::Create: readable by us alone, never seen unmarked); folder is its
-// program path with a trailing backslash. Null when none could be made, with why naming
-// the folder and the reason.
+// program path with a trailing backslash. RunFolderBase itself is never made. Null when
+// none could be made, with why naming the folder and the reason.
 std::unique_ptr<TFolderOwner> CreateRunFolder(const TTempProperties& settings, const AnsiString& prefix,
                                               AnsiString& folder, AnsiString& why);
 // The temporary folder of settings (+ subFolder), with a trailing backslash; made with

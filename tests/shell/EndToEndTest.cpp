@@ -231,36 +231,91 @@ TEST_F(ProgramTest, WithoutADisplayRunsAndPreviewsEndAtOnce) {
     }
 }
 
-TEST_F(ProgramTest, HeadlessRunsEndQuietlyAndLeaveNoFolder) {
+// The package of a saver named name, holding items.
+std::string PackedSaver(const fs::path& dir, const std::string& program, const std::string& name,
+                        const std::vector<std::pair<AnsiString, std::vector<uint8_t>>>& items) {
+    const std::string saver = dir / name;
+    MakeHostWithPackage(saver, items, ReadFileBytes(program));
+    fs::permissions(saver, fs::perms::owner_all);
+    return saver;
+}
+
+// The directory entry of item in saver's package claims size bytes.
+void ClaimSize(const std::string& saver, const std::string& item, int64_t size) {
+    std::vector<uint8_t> bytes = ReadFileBytes(saver);
+    const std::string all(bytes.begin(), bytes.end());
+    // The entry: offset and size (8 bytes each, little-endian), the name's length, the name.
+    const size_t name = all.rfind(item);
+    ASSERT_NE(name, std::string::npos);
+    for (int i = 0; i < 8; ++i) bytes[name - 12 + i] = uint8_t(uint64_t(size) >> 8 * i);
+    WriteFileBytes(saver, bytes);
+}
+
+TEST_F(ProgramTest, AStartThatCannotPlaySaysWhyAndFails) {
     TestTempFolder temp;
-    // Without a package the options name the show; a missing one is named.
-    const std::string plain = Saver("plain", false);
+    const fs::path dir = work / "savers";
+    fs::create_directories(dir);
+    const std::vector<uint8_t> settings = OptionsBytes("", true, true, false, 0, 5000);
+    // The options of a saver without a package name a show that is not there.
+    fs::copy_file(program_, dir / "mond");
     TScreenSaverProperties options;
     options.FileName = FromPosixPath(work / "weg/Slideshow.kls");
-    ASSERT_TRUE(SaveOptionsToRegistry("sonne", options));
-    RunResult r = Run(Quote(plain) + " /s");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("Fehler: Die Lumivor \"" + (work / "weg/Slideshow.kls") + "\" ist nicht vorhanden."),
-              std::string::npos)
-        << r.err;
-
-    // A package without a show and without a sound library: the warning, then a run that
-    // cannot show anything ends without a word; the options are saved, the folder goes.
-    const std::string packed = Saver("packed", true);
-    r = Run(Quote(packed) + " /s");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("Warnung: Die Datei \""), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("Fehler"), std::string::npos) << r.err;
-    EXPECT_EQ(temp.EntryCount(), 0u);
-    TPluginPtr<TScreenSaverProperties> saved;
-    ASSERT_TRUE(LoadOptionsFromRegistry("sonne", saved));
-    EXPECT_NE(saved->FileName.find("Lumivor\\Slideshow.kls"), AnsiString::npos);
-
-    // A preview with no window, or none that exists, does nothing.
-    for (const char* args : {" /p", " /p 77", " /l Fenster"}) {
-        r = Run(Quote(packed) + args);
-        EXPECT_EQ(r.exitCode, 0) << args;
-        EXPECT_EQ(r.err, "") << args;
-        EXPECT_EQ(temp.EntryCount(), 0u) << args;
+    ASSERT_TRUE(SaveOptionsToRegistry("mond", options));
+    const std::string noShow = PackedSaver(dir, program_, "ohneschau", {{"settings.dat", settings}});
+    const std::string empty = PackedSaver(dir, program_, "leer", {});
+    const std::string unsafe = PackedSaver(dir, program_, "kaputt", {{"settings.dat", settings}, {"..\\boese.txt", {1}}});
+    const std::string big = PackedSaver(dir, program_, "riesig",
+                                        {{"settings.dat", settings}, {"Lumivor\\Slideshow.kls", {1}}, {"Lumivor\\gross.bin", {2}}});
+    ClaimSize(big, "Lumivor\\gross.bin", int64_t(1) << 50);
+    const std::string broken =
+        PackedSaver(dir, program_, "wirr", {{"settings.dat", settings}, {"Lumivor\\Slideshow.kls", {1, 2, 3}}});
+    const std::string tmp = temp.Dir().Path().string();
+    struct TCase {
+        std::string Saver;
+        std::string Args;
+        std::string Line;  // what the one line says, after the saver's name
+        bool Box;          // the Part's box, shown where no daemon runs it
+    };
+    const TCase cases[] = {
+        {dir / "mond", "/s", (work / "weg/Slideshow.kls") + ": the show of the options does not exist", true},
+        {noShow, "/s", noShow + ": nothing to play: the package holds no Lumivor\\Slideshow.kls", false},
+        {noShow, "/p", "/p names no window: the number of the window to preview in must follow it", false},
+        {noShow, "/p 77", "/p 77: no such window", false},
+        {noShow, "/l Fenster", "/l Fenster: not a window number", false},
+        {noShow, "-window-id", "-window-id names no window: its id must follow it", false},
+        {noShow, "-window-id zz", "-window-id zz: not a window id (decimal or 0x hex)", false},
+        {noShow, "--window-id 12345", "--window-id 12345: no such window", false},
+        {noShow, "-root", "XSCREENSAVER_WINDOW=0x1234: no such window", false},
+        {empty, "/s", "nothing to play: " + empty + ": the package holds no settings.dat, and the options store has "
+                      "none for \"leer\"", false},
+        {empty, "-root", "nothing to play: " + empty + ": the package holds no settings.dat, and the options store "
+                         "has none for \"leer\"", false},
+        {unsafe, "/s", unsafe + ": the package cannot be extracted: unsafe item name \"..\\boese.txt\"", false},
+        {big, "/s", "the show's items take " + std::to_string((int64_t(1) << 50) + int64_t(settings.size()) + 1) +
+                        " bytes, but " + tmp + " has ", false},
+        {broken, "/p 77", "/p 77: no such window", false},
+        {broken, "/s", "/Lumivor/Slideshow.kls: the show does not load (result ", false},
+    };
+    for (const TCase& c : cases) {
+        const std::string name = fs::path(c.Saver).filename().string();
+        SCOPED_TRACE(name + " " + c.Args);
+        const std::string env = c.Args == "-root" ? "XSCREENSAVER_WINDOW=0x1234 " : "";
+        const RunResult r = Run("env -u XSCREENSAVER_WINDOW " + env + Quote(c.Saver) + " " + c.Args);
+        EXPECT_EQ(r.exitCode, 1);
+        std::vector<std::string> said;
+        std::istringstream lines(r.err);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(name + ": ", 0) == 0) said.push_back(line);
+        ASSERT_EQ(said.size(), 1u) << r.err;
+        EXPECT_NE(said[0].find(c.Line), std::string::npos) << said[0];
+        EXPECT_EQ(r.err.find("Fehler") != std::string::npos, c.Box) << r.err;
+        EXPECT_EQ(temp.EntryCount(), 0u);
     }
+
+    // A temporary folder that does not exist is named, not made.
+    const std::string nowhere = work / "nope/deeper";
+    const RunResult r = Run("TMPDIR=" + Quote(nowhere) + " " + Quote(noShow) + " /s");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ohneschau: cannot make the show's folder in " + nowhere + ": No such file or directory\n");
+    EXPECT_FALSE(fs::exists(work / "nope"));
 }

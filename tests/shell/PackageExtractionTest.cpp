@@ -178,7 +178,7 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
         {"the run's own marker", {{"fmod.dll", {1}}, {".glowcanvas-run", {2}}}, -1, false, false, "marker"},
         {"two names alike but for case", {{"a.jpg", {1}}, {"A.JPG", {2}}}, -1, false, false, "same name"},
         {"a package cut short", good, -1, true, false, ""},
-        {"one byte too little space", good, 4, false, false, "the items take 5 bytes"},
+        {"one byte too little space", good, 4, false, false, "the show's items take 5 bytes, but "},
         {"just enough space", good, 5, false, true, ""},
         {"free space unknown", good, -1, false, true, ""},
     };
@@ -206,6 +206,7 @@ TEST_F(PackageExtractionTest, RefusedPackagesWriteNothingAndLeaveNoFolder) {
             ASSERT_EQ(debug.Lines.size(), 1u);
             EXPECT_EQ(debug.Lines[0].rfind(PathText(FromPosixPath(host)) + ": ", 0), 0u) << debug.Lines[0];
             EXPECT_NE(debug.Lines[0].find(c.said), AnsiString::npos) << debug.Lines[0];
+            EXPECT_NE(extraction.Error().find(c.said), AnsiString::npos) << extraction.Error();
             EXPECT_EQ(debug.Lines[0].find('\x1b'), AnsiString::npos);
             EXPECT_FALSE(fs::exists(out));
             EXPECT_FALSE(fs::exists(work.Path() / "evil.txt"));

@@ -69,6 +69,8 @@ struct TKit {
 };
 
 TKit* g_kit = nullptr;
+// Its folder, with the savers and their shows, goes when the program ends.
+std::unique_ptr<TKit> g_kitOwner;
 
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 Display* g_display = nullptr;
@@ -239,6 +241,7 @@ protected:
         if (!g_display) g_display = XOpenDisplay(nullptr);
         if (!g_display || g_kit) return;
         g_kit = MakeKit(g_display);
+        g_kitOwner.reset(g_kit);
     }
     static void TearDownTestSuite() {
         if (g_display) XCloseDisplay(g_display);
@@ -421,7 +424,7 @@ TEST_F(SaverX, AQuitOrAFailedExtractionLeavesNoFolder) {
 
     TRun broken(g_kit->BrokenSaver, {"/s"});
     ASSERT_TRUE(broken.Ended(5000));
-    EXPECT_EQ(broken.ExitStatus(), 0);
+    EXPECT_EQ(broken.ExitStatus(), 1);
     EXPECT_EQ(temp.EntryCount(), 0u);
 }
 
@@ -519,10 +522,10 @@ TEST_F(SaverX, APreviewDrawsIntoTheHostsWindowUntilItCloses) {
     TPluginPtr<TScreenSaverProperties> options;
     EXPECT_FALSE(LoadOptionsFromRegistry("sonne", options)) << "a preview saves nothing";
 
-    // A number that names no window: nothing happens, at once.
+    // A number that names no window: nothing plays, and the status says so at once.
     TRun nowhere(g_kit->Saver, {"/p", "123456789"});
     ASSERT_TRUE(nowhere.Ended(3000));
-    EXPECT_EQ(nowhere.ExitStatus(), 0);
+    EXPECT_EQ(nowhere.ExitStatus(), 1);
     EXPECT_EQ(temp.EntryCount(), 0u);
 }
 
@@ -1104,3 +1107,27 @@ TEST_F(SaverXTimed, ASigtermWhileALargeItemAheadOfTheFirstPictureIsCopiedEndsThe
 }
 
 }  // namespace
+
+// ---- starts that cannot play ----
+
+// A saver whose package holds nothing to play (an empty folder appended) shows no box
+// that nobody could answer, neither on its own nor under a daemon's grab: it says why on
+// stderr and ends with 1, which the daemon passes on.
+TEST_F(SaverX, ASaverWithNothingToPlaySaysWhyAndEndsWithOne) {
+    const std::string saver = temp.Dir() / "leer";
+    MakeHostWithPackage(saver, {}, ReadFileBytes((BuildDir() / "tools" / "glowcanvas").string()));
+    fs::permissions(saver, fs::perms::owner_all);
+    const std::string daemon = (BuildDir() / "tools" / "glowcanvas-saver-daemon").string();
+    const std::string said = temp.Dir() / "stderr.txt";
+    for (const std::string& call : {Q(saver) + " /s", Q(daemon) + " " + Q(saver), Q(daemon) + " --window-id " + Q(saver)}) {
+        SCOPED_TRACE(call);
+        // A box would hold the run until the time limit.
+        const ToolRun r = RunCommand("timeout 20 " + call + " 2>" + Q(said));
+        EXPECT_EQ(r.status, 1);
+        std::ifstream err(said);
+        const std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("leer: nothing to play: " + saver + ": the package holds no settings.dat"), std::string::npos)
+            << text;
+        EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+}

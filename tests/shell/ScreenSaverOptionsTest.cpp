@@ -3,6 +3,7 @@
 #include "foundation/FileResolver.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/DebugOutput.h"
+#include "platform/FolderOwner.h"
 #include "platform/Random.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -13,6 +14,9 @@
 
 #include <algorithm>
 #include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -315,6 +319,38 @@ TEST_F(OptionsTest, DeleteTempFolderStaysInsideItsFolder) {
     DeleteTempFolder(FromPosixPath(work / "looks-like-temp"));
     EXPECT_TRUE(fs::exists(work / "outside/keep.txt"));
     DeleteTempFolder("");
+}
+
+// A run killed between any two steps of removing its folder (a marked run folder with
+// files and a subfolder) leaves what the next start's sweep removes.
+TEST_F(OptionsTest, ARunKilledWhileItsFolderGoesLeavesWhatTheNextStartRemoves) {
+    const fs::path base = work / "runs";
+    fs::create_directories(base);
+    for (int killedAt = 0;; ++killedAt) {
+        SCOPED_TRACE(killedAt);
+        const pid_t run = ::fork();
+        if (run == 0) {
+            int error = 0;
+            const std::string folder = (base / "ScreenSaver4711").string();
+            std::unique_ptr<TFolderOwner> owner = TFolderOwner::Create(folder, error);
+            if (!owner) ::_exit(2);
+            fs::create_directories(folder + "/Lumivor/Fonts");
+            for (const char* name : {"settings.dat", "fmod.dll", "Lumivor/Slideshow.kls", "Lumivor/Fonts/a.ttf"})
+                WriteFileBytes(folder + "/" + name, {1, 2, 3});
+            int steps = 0;
+            DeleteTempFolder(FromPosixPath(folder), [&] {
+                if (steps++ == killedAt) ::_exit(9);
+            });
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(run, &status, 0), run);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 2) << "no run folder";
+        TFolderOwner::RemoveAbandoned(base.string(), "ScreenSaver");
+        EXPECT_TRUE(fs::is_empty(base)) << fs::directory_iterator(base)->path();
+        if (WEXITSTATUS(status) == 0) break;
+    }
 }
 
 TEST_F(OptionsTest, ExtractPackageKeepsRelativePathsAndRefusesEscapes) {

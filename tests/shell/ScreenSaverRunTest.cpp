@@ -1096,6 +1096,7 @@ TEST_F(RunTest, ATemporaryFolderThatTakesNoRunFolderIsNamedWithItsReason) {
         {"a file", work / "datei", "Not a directory", false},
         {"a read-only folder", work / "nur-lesen", "Permission denied", true},
         {"a backslash in the name", work / "a\\b", "a backslash", false},
+        {"a folder that does not exist", work / "nope/deeper", "No such file or directory", false},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.What);
@@ -1109,9 +1110,13 @@ TEST_F(RunTest, ATemporaryFolderThatTakesNoRunFolderIsNamedWithItsReason) {
         TRunContext context = MakeRunContext();
         RunPackagedShow(context, FromPosixPath(host));
         EXPECT_TRUE(screen.Windows.empty());
-        EXPECT_TRUE(Logged("No folder for the package: " + c.Folder + ": " + c.Reason));
+        const std::string why = "cannot make the show's folder in " + c.Folder + ": " + c.Reason;
+        EXPECT_TRUE(Logged("No folder for the package: " + why));
+        EXPECT_EQ(context.Failure.rfind(why, 0), 0u) << context.Failure;
     }
     ::setenv("TMPDIR", temp.Dir().Path().c_str(), 1);
+    // Named, not made.
+    EXPECT_FALSE(fs::exists(work / "nope"));
     // Nothing was made beside the folder with the backslash, nor in it.
     EXPECT_FALSE(fs::exists(work / "a"));
     EXPECT_TRUE(fs::is_empty(work / "a\\b"));
