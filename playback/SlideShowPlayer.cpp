@@ -14,7 +14,6 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
-#include "playback/AsideWorker.h"
 #include "playback/MusicOpener.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
@@ -66,9 +65,6 @@ bool ComparePlayOrder(TSlideShowObject* a, TSlideShowObject* b) {
     return pa->GetStartTime() < pb->GetStartTime();
 }
 
-// How often a waiting loop looks whether preparation work aside is over.
-constexpr int32_t kAsidePollMs = 4;
-
 int32_t ChooseNextTime(int32_t acc, int32_t time) {
     if (acc == -2) return time;
     return time != -2 && time <= acc ? time : acc;
@@ -104,6 +100,7 @@ TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(sou
 
 void TSlideShowPlayer::Construct() {
     Benchmark = std::make_unique<TBenchmark>();
+    preparation_ = std::make_unique<TPreparationQueue>(*this);
     RunCpuBenchmark();
 }
 
@@ -231,6 +228,7 @@ void TSlideShowPlayer::BeginPlay(IPlayerWindow* window, TSlideShow* show, bool m
                                  TSlideShowObject* startObject, int32_t startTime) {
     Stopping = false;
     Window = window;
+    preparation_->WakeThrough(window);
     // The start object may belong to the show given while the player plays a copy.
     TPath path;
     if (startObject) path = startObject->GetPath();
@@ -240,7 +238,10 @@ void TSlideShowPlayer::BeginPlay(IPlayerWindow* window, TSlideShow* show, bool m
     PrepareShow(true, startObject, startTime);
 }
 
-void TSlideShowPlayer::EndPlay() { Window = nullptr; }
+void TSlideShowPlayer::EndPlay() {
+    preparation_->WakeThrough(nullptr);
+    Window = nullptr;
+}
 
 void TSlideShowPlayer::PlayInForm(TSlideShow* show, bool makeCopy, TSlideShowObject* startObject, int32_t startTime) {
     Stopping = false;
@@ -282,6 +283,7 @@ bool TSlideShowPlayer::HandlePlayerMessage(TMessage& message) {
         case WM_USER + 7:
         case WM_USER + 8:
         case WM_USER + 9:
+        case WM_PLAYER_WAKE:
             return true;
         case WM_PLAYER_STOP:
             Stop();
@@ -324,12 +326,12 @@ void TSlideShowPlayer::RemoveShowFonts() {
 void TSlideShowPlayer::MessageLoopStep() {
     tickStartTicks_ = GetTickCount();
     wakeAfter_ = INT64_MAX;
-    steppedThisTick_.clear();
+    preparation_->BeginTick();
     queuedThisTick_ = false;
     int32_t delay = 0;
     if (!Paused || RunToMode) {
         frameTime_ = GetPlayTime();
-        PrepareDueAfterAside();
+        preparation_->PrepareDueAfterAside();
         // Objects that are due and prepared join before the frame, so that they show
         // in the frame at their start rather than one frame later.
         musicHandedOver_ += MoveDueObjects();
@@ -559,11 +561,10 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
             return 0;
         } else if (framesRun) {
             // Preparation gets its share of the ticks from this moment on.
-            at(int64_t(start) - RemainingEstimate(playable) - 50);
+            at(int64_t(start) - TPreparationQueue::RemainingEstimate(playable) - 50);
             // Work of its step on the helper thread is taken up in the first tick after
-            // it is over, looked for every few ms until then.
-            if (const auto aside = asideSteps_.find(object); aside != asideSteps_.end())
-                at(int64_t(now) + (aside->second.Work->Pending() ? kAsidePollMs : 0));
+            // it is over; the helper wakes the loop when it is.
+            if (preparation_->AsideOver(object)) at(now);
         }
     }
     if (framesRun) {
@@ -696,7 +697,7 @@ void TSlideShowPlayer::ResetPlayback() {
     PauseClock();
     PauseMusicClock();
     PlayingObjects.clear();
-    ClearComingObjects();
+    preparation_->Clear();
     // The cursors point into the show, which may go right after this.
     ScheduleItems.Clear(false);
     listPositions_.clear();
@@ -724,8 +725,7 @@ void TSlideShowPlayer::ResetPlayback() {
         soundSystem_->MusicSounds().ClearSounds(true);
     }
     ClearHighPriorityEvents();
-    asideSteps_.clear();
-    wentAside_.clear();
+    preparation_->ForgetAside();
     showPrepared_ = false;
     frameRan_ = false;
 }

@@ -9,6 +9,7 @@
 #include "document/SlideShowObjectEvents.h"
 #include "foundation/Plugins.h"
 #include "objects/FrameComposer.h"
+#include "playback/PreparationQueue.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 
@@ -22,13 +23,13 @@
 
 class ISlideShowSound;
 class ISlideShowSoundList;
-class TAsideWorker;
 class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
 class TDummySlideShowObject;
 class TMusicOpener;
 class TMusicProperties;
+class TPreparationQueue;
 class TProperties;
 class TSlideShow;
 class TSlideShowObject;
@@ -81,6 +82,10 @@ private:
     std::vector<std::unique_ptr<TNextSlideShowObjectItem>> items_;
 };
 
+// Our own message: it only ends the loop's wait, so that a tick takes up what another
+// thread finished.
+constexpr UINT WM_PLAYER_WAKE = WM_APP + 1;
+
 // The window a player plays in, as the player sees it: the paint box its items draw
 // into and the window's message queue. The player window form and the off-screen host
 // fill it in.
@@ -103,6 +108,9 @@ public:
     // maps meanwhile, black, so that the first frame finds it mapped. Returns when both
     // are done, with prepare's exception if it threw.
     virtual void RevealWhile(const std::function<void()>& prepare) { prepare(); }
+    // Ends the loop's wait at once, from any thread: a message through the window's queue
+    // that the player takes and ignores.
+    virtual void Wake() { PostMessage(TMessage{0, WM_PLAYER_WAKE, 0, 0, 0}); }
 };
 
 // The objects in play order: by layer, then by start; anything not playable has no
@@ -117,6 +125,7 @@ void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect);
 class TSlideShowPlayer : public TInterfacedPlugin,
                          public IPlayerServices,
                          public IComposingPlayer,
+                         public IPreparingPlayer,
                          public virtual IFileReferences {
     GC_DECLARE_CLASS(TSlideShowPlayer)
 public:
@@ -234,8 +243,7 @@ public:
     void PostPlayerMessage(const TMessage& message) override;
     void SendPlayerMessage(TMessage& message) override;
     const IFrameState& FrameState() const override { return composer_; }
-    bool StepIsUrgent() override { return urgentStep_; }
-    bool RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) override;
+    TPreparationQueue& Preparation() override { return *preparation_; }
 
     virtual void RunCpuBenchmark();
 
@@ -316,7 +324,6 @@ protected:
 private:
     friend class TPlayerTestAccess;
     friend class TBackgroundMusicHighPriorityEvent;
-    struct TInitListItem;
     enum class TTimeMode { Sequence, Parallel, Collage };
 
     void Construct();
@@ -328,25 +335,6 @@ private:
     void QueueScheduledObjects(bool onlyDue);
     int MoveDueObjects();
     void SortObjectLists();
-    // Queues an object among the coming ones (once).
-    void QueueComingObject(TSlideShowObject* object);
-    // Takes an object out of the coming ones; a music placeholder, which no show owns,
-    // is freed.
-    void DropComingObject(TSlideShowObject* object);
-    void ClearComingObjects();
-    bool IsComing(const TSlideShowObject* object) const;
-    // The object's current preparation entries, begun or moved on to the next stage as
-    // needed; null when no step is left.
-    TSlideShowObjectInitializationList* CurrentInitializationList(IPlayable* playable);
-    int PlanPreparation(std::vector<TSlideShowObject*>& objects, int32_t remaining, bool& due,
-                        std::vector<TInitListItem>& plan, bool unlimited);
-    int RunPreparation(std::vector<TInitListItem>& plan, std::vector<TSlideShowObject*>& objects, int32_t budget,
-                       bool unlimited, int32_t watchStart);
-    void RunUrgentStep(std::vector<TSlideShowObject*>& objects);
-    bool ExecuteStep(IPlayable* playable, TSlideShowObject* object, int32_t step,
-                     std::vector<TSlideShowObject*>& objects);
-    void PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects);
-    int32_t RemainingEstimate(IPlayable* playable) const;
     void RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now);
     // A frame that comes after the object's end still runs the timers due up to the end,
     // so that a late wake-up loses none.
@@ -386,8 +374,6 @@ private:
     uint32_t drawnGeneration_ = 0;
     // Which items of a frame draw again and how their backgrounds go back.
     TFrameComposer composer_;
-    // A preparation step runs for an item that is due or about to be late.
-    bool urgentStep_ = false;
     // The first frame that reached the window was named on the debug output.
     bool firstFlushTold_ = false;
     bool showPrepared_ = false;
@@ -407,30 +393,7 @@ private:
     // counter; lowered by RequestWakeup, forgotten when the next tick starts.
     uint32_t tickStartTicks_ = 0;
     int64_t wakeAfter_ = INT64_MAX;
-    // Objects that ran a preparation step in the current tick.
-    std::unordered_set<const TSlideShowObject*> steppedThisTick_;
-    // Preparation work handed aside (RunAside): the helper thread, made on first use; the
-    // step running now, whether it may hand its work aside and whether it did; and the
-    // objects whose step waits for its work.
-    std::unique_ptr<TAsideWorker> asideWorker_;
-    TSlideShowObject* stepObject_ = nullptr;
-    int32_t stepNumber_ = 0;
-    bool asideAllowed_ = false;
-    bool stepWentAside_ = false;
-    struct TAsideStep {
-        std::shared_ptr<TAsideWork> Work;
-        int32_t Step = 0;
-    };
-    std::unordered_map<const TSlideShowObject*, TAsideStep> asideSteps_;
-    // Objects whose work went aside in this run: one that is due unprepared is prepared
-    // whole in the tick, so that it shows at its start however long its work took.
-    std::unordered_set<const TSlideShowObject*> wentAside_;
-    bool DueAfterAside(const std::vector<TSlideShowObject*>& objects);
-    // Prepares those due now whole, before the frame, waiting for their work aside.
-    void PrepareDueAfterAside();
-    // Whether the object's step waits for its work aside, which is not done yet.
-    bool StepRunsAside(const TSlideShowObject* object) const;
-    // Runs again the steps of objects whose work aside is over, so that they take its
-    // result up (cheaply, whatever the time left).
-    void TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects);
+    // The coming objects' preparation; declared last, so that its helper thread goes
+    // first.
+    std::unique_ptr<TPreparationQueue> preparation_;
 };
