@@ -32,10 +32,10 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     InstallShowFonts();
     CreateMusicFadeObject();
     PrepareMusicPlayList();
-    listPositions_.clear();
+    walk_.Clear();
     if (SlideShow) {
-        AssignLayers(SlideShow->RootList());
-        AssignStartTimes(SlideShow->RootList(), 0, TTimeMode::Sequence);
+        walk_.AssignLayers(SlideShow->RootList());
+        TShowWalk::AssignStartTimes(SlideShow->RootList(), 0, TShowWalk::TTimeMode::Sequence);
     }
     int32_t start = std::max(startTime, 0);
     if (startObject && SlideShow) {
@@ -49,7 +49,7 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     preparation_->ForgetAside();
     if (start != 0) {
         QueueDueObjects(start, ScheduleItems);
-        SetListPositions(ScheduleItems);
+        walk_.SetListPositions(ScheduleItems);
     }
     FullRepaint = true;
     seedRootCursor_ = true;
@@ -94,135 +94,13 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     StartPosition = start;
 }
 
-void TSlideShowPlayer::AssignLayers(TSlideShowObjectList& list) {
-    ListPosition(&list) = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        if (IPlayable* playable = AsPlayable(object)) {
-            playable->Reset();
-            playable->SetLayer(NewUniqueNumber());
-        }
-        if (TSlideShowObjectList* children = ChildListOf(object)) AssignLayers(*children);
-    }
-}
-
-void TSlideShowPlayer::AssignStartTimes(TSlideShowObjectList& list, int32_t time, TTimeMode mode) {
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        if (!object->GetEnabled()) continue;
-        int32_t duration = 0;
-        if (IPlayable* playable = AsPlayable(object)) {
-            switch (mode) {
-                case TTimeMode::Sequence:
-                    playable->SetStartTime(time);
-                    duration = object->GetDuration();
-                    break;
-                case TTimeMode::Parallel:
-                    playable->SetStartTime(SaturateInt32(int64_t(time) + playable->GetTimeOffset()));
-                    break;
-                case TTimeMode::Collage:
-                    playable->SetStartTime(time);
-                    break;
-            }
-        }
-        if (TSlideShowObjectList* children = ChildListOf(object)) {
-            TTimeMode childMode = TTimeMode::Sequence;
-            if (mode == TTimeMode::Collage || ::Supports<IMerge>(object)) childMode = TTimeMode::Collage;
-            else if (::Supports<IParallelCollection>(object)) childMode = TTimeMode::Parallel;
-            IPlayable* playable = AsPlayable(object);
-            AssignStartTimes(*children, playable ? playable->GetStartTime() : time, childMode);
-        }
-        time = SaturateInt32(int64_t(time) + duration);
-    }
-}
-
 TSlideShowObject* TSlideShowPlayer::FindNextObject(TSlideShowObject* current) {
-    if (!SlideShow) return nullptr;
-    TSlideShowObjectList* list = nullptr;
-    int32_t index = 0;
-    if (current) {
-        list = current->ParentList;
-        if (!list) return nullptr;
-        index = list->IndexOf(current);
-        if (index < 0) index = ListPosition(list);
-    } else {
-        list = &SlideShow->RootList();
-    }
-    // Every pass moves one place on or one level up, so a tree of n places ends the walk
-    // after at most about 2n passes; the guard only keeps damage from looping.
-    for (int guard = 0; guard < 1 << 24; ++guard) {
-        if (current) {
-            TSlideShowObjectList* children = ChildListOf(current);
-            if (current->GetEnabled() && children && !::Supports<IParallelCollection>(current)) {
-                ListPosition(list) = index + 1;
-                list = children;
-                ListPosition(list) = 0;
-                index = 0;
-            } else {
-                ++index;
-            }
-        }
-        // A branch cursor never leaves its parallel group.
-        if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
-        if (index >= list->Count()) {
-            TSlideShowObject* owner = list->OwnerObject();
-            if (!owner || !owner->ParentList) return nullptr;
-            if (::Supports<IParallelCollection>(owner)) return nullptr;
-            list = owner->ParentList;
-            if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
-            index = ListPosition(list);
-        }
-        if (index < list->Count()) {
-            current = (*list)[index];
-            if (current->GetEnabled() && AsPlayable(current)) {
-                ListPosition(list) = index;
-                return current;
-            }
-        } else {
-            current = nullptr;
-        }
-    }
-    return nullptr;
-}
-
-void TSlideShowPlayer::SetListPositions(TPlayerSlideShowObjectItemList& items) {
-    for (int i = 0; i < items.Count(); ++i) {
-        TSlideShowObject* cursor = items.Item(i)->Cursor;
-        if (!cursor || !cursor->ParentList) continue;
-        ListPosition(cursor->ParentList) = cursor->ParentList->IndexOf(cursor);
-        for (TSlideShowObject* o = cursor->GetParentObject(); o && o->ParentList; o = o->GetParentObject())
-            ListPosition(o->ParentList) = o->ParentList->IndexOf(o) + 1;
-    }
+    return SlideShow ? walk_.Next(SlideShow->RootList(), current) : nullptr;
 }
 
 bool TSlideShowPlayer::QueueDueObjects(int32_t time, TPlayerSlideShowObjectItemList& items) {
-    if (SlideShow) QueueDueIn(SlideShow->RootList(), time, items);
+    if (SlideShow) TShowWalk::QueueDueIn(SlideShow->RootList(), time, items);
     return true;
-}
-
-bool TSlideShowPlayer::QueueDueIn(TSlideShowObjectList& list, int32_t time, TPlayerSlideShowObjectItemList& items) {
-    const bool parallel = ::Supports<IParallelCollection>(list.OwnerObject()) != nullptr;
-    bool found = false;
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        IPlayable* playable = AsPlayable(object);
-        if (!playable || !object->GetEnabled()) continue;
-        const int32_t start = playable->GetStartTime();
-        if (!(start <= time || parallel) || int64_t(start) + object->GetDuration() - 1 < time) continue;
-        bool result;
-        TSlideShowObjectList* children = ChildListOf(object);
-        if (::Supports<ICollection>(object) && !::Supports<IMerge>(object) && !::Supports<IParallelCollection>(object)) {
-            result = children && QueueDueIn(*children, time, items);
-        } else {
-            items.Add(object);
-            result = true;
-        }
-        if (result) {
-            found = true;
-            if (!parallel) break;
-        }
-    }
-    return found;
 }
 
 void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {

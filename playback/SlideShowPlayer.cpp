@@ -35,25 +35,37 @@ int32_t EndTime(IPlayable* playable, const TSlideShowObject* object) {
     return SaturateInt32(int64_t(playable->GetStartTime()) + object->GetDuration());
 }
 
+// A frame that comes after the object's end still runs the timers due up to the end, so
+// that a late wake-up loses none.
+void RunTimersDueBeforeEnd(IPlayerServices* player, IPlayable* playable, TSlideShowObject* object) {
+    TSlideShowObjectEventList* events = playable->GetEventList();
+    // An object that ended by itself took its timers' chances with it.
+    if (!events || playable->IsFinished()) return;
+    const int64_t end = EndTime(playable, object);
+    for (int k = 0; k < events->Count(); ++k) {
+        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
+        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
+        playable->ExecuteEvent(player, timer);
+        timer->Fired = true;
+    }
+}
+
+// The sounds of the list that follow a curve which moves: ms until the first of them
+// changes next, -1 for none.
+int32_t NextCurveChange(ISlideShowSoundList& list, int32_t time) {
+    int32_t first = -1;
+    for (int i = 0; i < list.Count(); ++i) {
+        ISlideShowSound* sound = list.GetSound(i);
+        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
+        if (!curve || !sound->IsPlaying()) continue;
+        const int start = sound->GetEnvelopeStart();
+        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
+        if (next >= 0 && (first < 0 || next < first)) first = next;
+    }
+    return first;
+}
+
 }  // namespace
-
-// ---- schedule cursors ----
-
-TNextSlideShowObjectItem* TPlayerSlideShowObjectItemList::Add(TSlideShowObject* cursor) {
-    items_.push_back(std::make_unique<TNextSlideShowObjectItem>());
-    items_.back()->Cursor = cursor;
-    return items_.back().get();
-}
-
-void TPlayerSlideShowObjectItemList::Clear(bool resetObjects) {
-    if (resetObjects)
-        for (auto& item : items_)
-            if (IPlayable* p = AsPlayable(item->Cursor)) {
-                p->Reset();
-                p->ReleaseResources();
-            }
-    items_.clear();
-}
 
 // ---- free helpers ----
 
@@ -94,11 +106,9 @@ void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
 
 // ---- construction ----
 
-TSlideShowPlayer::TSlideShowPlayer() : soundSystem_(CurrentSoundSystem()) { Construct(); }
+TSlideShowPlayer::TSlideShowPlayer() : TSlideShowPlayer(CurrentSoundSystem()) {}
 
-TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(soundSystem) { Construct(); }
-
-void TSlideShowPlayer::Construct() {
+TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(soundSystem) {
     Benchmark = std::make_unique<TBenchmark>();
     preparation_ = std::make_unique<TPreparationQueue>(*this);
     RunCpuBenchmark();
@@ -181,7 +191,7 @@ void TSlideShowPlayer::SetSlideShow(TSlideShow* show, bool makeCopy) {
         OwnsSlideShow = false;
     }
     ScheduleItems.Clear(false);
-    listPositions_.clear();
+    walk_.Clear();
 }
 
 TSlideShowProperties* TSlideShowPlayer::ShowSettings() const {
@@ -358,8 +368,10 @@ void TSlideShowPlayer::MessageLoopStep() {
     // the frames it needs, counting those their items started in this tick. The object
     // sounds' time stands while the show pauses; the music's while its events do.
     if (soundSystem_) {
-        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
-        if (!HighPriorityEventsSuspended) RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
+        const int32_t objects = !Paused || RunToMode ? NextCurveChange(soundSystem_->ObjectSounds(), GetPlayTime()) : -1;
+        const int32_t music = !HighPriorityEventsSuspended ? NextCurveChange(soundSystem_->MusicSounds(), GetMusicTime()) : -1;
+        if (objects >= 0) RequestWakeup(objects);
+        if (music >= 0) RequestWakeup(music);
     }
 }
 
@@ -393,31 +405,7 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, TSlideShowObject* obj
     }
 }
 
-void TSlideShowPlayer::RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object) {
-    TSlideShowObjectEventList* events = playable->GetEventList();
-    // An object that ended by itself took its timers' chances with it.
-    if (!events || playable->IsFinished()) return;
-    const int64_t end = EndTime(playable, object);
-    for (int k = 0; k < events->Count(); ++k) {
-        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
-        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
-        playable->ExecuteEvent(this, timer);
-        timer->Fired = true;
-    }
-}
-
 void TSlideShowPlayer::RequestWakeup(int32_t ms) { wakeAfter_ = std::min<int64_t>(wakeAfter_, std::max(ms, 0)); }
-
-void TSlideShowPlayer::RequestCurveWakeups(ISlideShowSoundList& list, int32_t time) {
-    for (int i = 0; i < list.Count(); ++i) {
-        ISlideShowSound* sound = list.GetSound(i);
-        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
-        if (!curve || !sound->IsPlaying()) continue;
-        const int start = sound->GetEnvelopeStart();
-        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
-        if (next >= 0) RequestWakeup(next);
-    }
-}
 
 int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
     const uint32_t generation = prepareGeneration_;
@@ -475,7 +463,7 @@ int32_t TSlideShowPlayer::PlayFrameObjects(std::vector<TSlideShowObject*>& objec
 }
 
 void TSlideShowPlayer::FinishObject(IPlayable* playable, TSlideShowObject* object, std::vector<TRect>& rects) {
-    RunTimersDueBeforeEnd(playable, object);
+    RunTimersDueBeforeEnd(this, playable, object);
     playable->Play(this, true);
     composer_.ItemPlayed(object, true, rects);
     TSlideShowObjectEvent* finished = nullptr;
@@ -677,20 +665,6 @@ void TSlideShowPlayer::EndShow(bool userAbort) {
     else if (action == 1) Stop();
 }
 
-void TSlideShowPlayer::ResetShowObjects() {
-    std::function<void(TSlideShowObjectList&)> walk = [&](TSlideShowObjectList& list) {
-        for (int i = 0; i < list.Count(); ++i) {
-            TSlideShowObject* object = list[i];
-            if (IPlayable* playable = AsPlayable(object)) {
-                playable->Reset();
-                playable->ReleaseResources();
-            }
-            if (TSlideShowObjectList* children = ChildListOf(object)) walk(*children);
-        }
-    };
-    walk(SlideShow->RootList());
-}
-
 void TSlideShowPlayer::ResetPlayback() {
     Resume(false);
     SuspendHighPriorityEvents();
@@ -700,11 +674,11 @@ void TSlideShowPlayer::ResetPlayback() {
     preparation_->Clear();
     // The cursors point into the show, which may go right after this.
     ScheduleItems.Clear(false);
-    listPositions_.clear();
+    walk_.Clear();
     PendingEvents.Clear();
     if (SlideShow) {
         ReleaseMusicPlayList();
-        ResetShowObjects();
+        ResetShowObjects(SlideShow->RootList());
     }
     {
         std::lock_guard<std::recursive_mutex> lock(eventLock_);
@@ -752,7 +726,7 @@ void TSlideShowPlayer::JumpToTime(int32_t time, bool prepare) {
     PlayingObjects.clear();
     QueueDueObjects(time, ScheduleItems);
     SetClockTime(time);
-    SetListPositions(ScheduleItems);
+    walk_.SetListPositions(ScheduleItems);
     ResyncObjects();
     endReached_ = false;
     AdvanceObjects(false);
@@ -763,52 +737,14 @@ void TSlideShowPlayer::JumpToTime(int32_t time, bool prepare) {
     if (!Paused || RunToMode) ResumeClock();
 }
 
-bool TSlideShowPlayer::IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const {
-    IPlayable* playable = AsPlayable(object);
-    if (!playable || !object->GetEnabled() || IsMusicPlaceholder(object) || EnclosingCollage(object)) return false;
-    if (MusicFadeObject && object == static_cast<TSlideShowObject*>(MusicFadeObject)) return false;
-    if (!forward && ::Supports<IParallelCollection>(object)) return false;
-    return forward ? playable->GetStartTime() > reference : playable->GetStartTime() < reference;
-}
-
-TSlideShowObject* TSlideShowPlayer::FindNeighbourObject(int32_t reference, bool forward) {
-    auto startOf = [](TSlideShowObject* o) { return AsPlayable(o)->GetStartTime(); };
-    auto better = [&](TSlideShowObject* best, TSlideShowObject* candidate) {
-        if (!candidate) return best;
-        if (!best) return candidate;
-        if (forward) return startOf(candidate) < startOf(best) ? candidate : best;
-        if (startOf(candidate) != startOf(best)) return startOf(candidate) > startOf(best) ? candidate : best;
-        return candidate->Level() < best->Level() ? candidate : best;
-    };
-    // The best candidate inside an object, else the object itself.
-    std::function<TSlideShowObject*(TSlideShowObject*)> bestIn = [&](TSlideShowObject* object) {
-        TSlideShowObject* best = nullptr;
-        if (!::Supports<IMerge>(object) && object->GetEnabled())
-            if (TSlideShowObjectList* children = ChildListOf(object))
-                for (int i = 0; i < children->Count(); ++i) best = better(best, bestIn((*children)[i]));
-        if (!best && IsJumpCandidate(object, reference, forward)) best = object;
-        return best;
-    };
-    const std::vector<TSlideShowObject*>& listed = PlayingObjects.empty() ? ComingObjects : PlayingObjects;
-    TSlideShowObject* best = nullptr;
-    for (TSlideShowObject* object : listed) {
-        if (IsMusicPlaceholder(object)) continue;
-        for (TSlideShowObject* o = object; o && o->ParentList; o = o->GetParentObject()) {
-            TSlideShowObjectList* list = o->ParentList;
-            const int at = list->IndexOf(o);
-            if (at < 0) break;
-            if (forward)
-                for (int i = at + 1; i < list->Count(); ++i) best = better(best, bestIn((*list)[i]));
-            else
-                for (int i = at - 1; i >= 0; --i) best = better(best, bestIn((*list)[i]));
-        }
-    }
-    return best;
-}
-
 void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
     const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
-    TSlideShowObject* candidate = FindNeighbourObject(reference, forward);
+    // Next to what plays, else to what comes; the jump below changes both.
+    const auto neighbour = [&](int32_t from, bool ahead) {
+        return FindNeighbourObject(PlayingObjects.empty() ? ComingObjects : PlayingObjects, from, ahead,
+                                   MusicFadeObject);
+    };
+    TSlideShowObject* candidate = neighbour(reference, forward);
     if (!candidate) return;
     const bool paused = Paused;
     if (!withinCurrent) JumpToObject(candidate, false);
@@ -816,7 +752,7 @@ void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
     IPlayable* c = AsPlayable(candidate);
     // The object after the candidate, found from where the jump put the show, so that
     // exactly one object plays before the show pauses again.
-    TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
+    TSlideShowObject* following = neighbour(c->GetStartTime(), true);
     RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
                           : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
     if (!withinCurrent) Resume(true);

@@ -9,7 +9,9 @@
 #include "document/SlideShowObjectEvents.h"
 #include "foundation/Plugins.h"
 #include "objects/FrameComposer.h"
+#include "playback/PlayerWindowInterface.h"
 #include "playback/PreparationQueue.h"
+#include "playback/ShowWalk.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 
@@ -17,8 +19,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class ISlideShowSound;
@@ -58,59 +58,6 @@ public:
     int32_t FadeStart = -1;    // music time of the first step; -1 before it
     ISlideShowSound* Sound;    // kind 0 only; not owned
     uint8_t Kind;
-};
-
-// One schedule cursor: the next object of one sequence that has not been queued yet.
-class TNextSlideShowObjectItem {
-public:
-    TSlideShowObject* Cursor = nullptr;
-    // The object this cursor queued last; while it waits among the coming objects the
-    // cursor queues nothing ahead of the look-ahead.
-    TSlideShowObject* LastQueued = nullptr;
-};
-
-class TPlayerSlideShowObjectItemList {
-public:
-    int Count() const { return static_cast<int>(items_.size()); }
-    TNextSlideShowObjectItem* Item(int i) const { return items_[static_cast<size_t>(i)].get(); }
-    TNextSlideShowObjectItem* Add(TSlideShowObject* cursor);
-    void Delete(int i) { items_.erase(items_.begin() + i); }
-    // With resetObjects every cursor's object is reset and lets go of what it loaded.
-    void Clear(bool resetObjects);
-
-private:
-    std::vector<std::unique_ptr<TNextSlideShowObjectItem>> items_;
-};
-
-// Our own message: it only ends the loop's wait, so that a tick takes up what another
-// thread finished.
-constexpr UINT WM_PLAYER_WAKE = WM_APP + 1;
-
-// The window a player plays in, as the player sees it: the paint box its items draw
-// into and the window's message queue. The player window form and the off-screen host
-// fill it in.
-class IPlayerWindow {
-public:
-    virtual ~IPlayerWindow() = default;
-    // Sizes and places the window and its paint box for the show and sizes the back
-    // buffer to the paint box.
-    virtual void Setup(TSlideShowPlayer* player, TSlideShow* show, TSlideShowPlayerProperties* settings) = 0;
-    virtual TWinPaintBox32* GetPaintBox() = 0;
-    virtual void PostMessage(const TMessage& message) = 0;
-    virtual void SendMessage(TMessage& message) = 0;
-    // Shows the frame-rate text on the window itself, not in the back buffer.
-    virtual void DrawFrameRate(const AnsiString& text) = 0;
-    virtual void SetOnMessageLoop(std::function<void()> step) = 0;
-    virtual void SetMessageHook(std::function<bool(TMessage&)> hook) = 0;
-    // Runs until the window closes.
-    virtual int32_t RunModalLoop() = 0;
-    // Runs prepare (the preparation before the first frame); a window not yet on screen
-    // maps meanwhile, black, so that the first frame finds it mapped. Returns when both
-    // are done, with prepare's exception if it threw.
-    virtual void RevealWhile(const std::function<void()>& prepare) { prepare(); }
-    // Ends the loop's wait at once, from any thread: a message through the window's queue
-    // that the player takes and ignores.
-    virtual void Wake() { PostMessage(TMessage{0, WM_PLAYER_WAKE, 0, 0, 0}); }
 };
 
 // The objects in play order: by layer, then by start; anything not playable has no
@@ -324,23 +271,12 @@ protected:
 private:
     friend class TPlayerTestAccess;
     friend class TBackgroundMusicHighPriorityEvent;
-    enum class TTimeMode { Sequence, Parallel, Collage };
 
-    void Construct();
     void PlayInForm(TSlideShow* show, bool makeCopy, TSlideShowObject* startObject, int32_t startTime);
-    void AssignLayers(TSlideShowObjectList& list);
-    void AssignStartTimes(TSlideShowObjectList& list, int32_t time, TTimeMode mode);
-    void SetListPositions(TPlayerSlideShowObjectItemList& items);
-    bool QueueDueIn(TSlideShowObjectList& list, int32_t time, TPlayerSlideShowObjectItemList& items);
     void QueueScheduledObjects(bool onlyDue);
     int MoveDueObjects();
     void SortObjectLists();
     void RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now);
-    // A frame that comes after the object's end still runs the timers due up to the end,
-    // so that a late wake-up loses none.
-    void RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object);
-    // Sounds of the list that follow a curve which moves ask for the frames they need.
-    void RequestCurveWakeups(ISlideShowSoundList& list, int32_t time);
     // A frame without objects: the natural end of the show, when nothing more is coming.
     void EndIfNothingComes();
     // Lets the frame's objects play from the bottom up; objects that end leave the list.
@@ -353,11 +289,7 @@ private:
     void RemoveQueuedEvent(THighPriorityEvent* event);
     void ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind, uint8_t target,
                      int32_t duration);
-    TSlideShowObject* FindNeighbourObject(int32_t reference, bool forward);
     void JumpToNeighbourObject(bool withinCurrent, bool forward);
-    bool IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const;
-    void ResetShowObjects();
-    int32_t& ListPosition(const TSlideShowObjectList* list) { return listPositions_[list]; }
 
     ISoundSystem* soundSystem_ = nullptr;
     std::unique_ptr<TMusicOpener> musicOpener_;
@@ -366,7 +298,7 @@ private:
     std::recursive_mutex eventLock_;
     std::vector<std::shared_ptr<THighPriorityEvent>> highPriorityEvents_;
     // Where the walk of each list of the show goes on.
-    std::unordered_map<const TSlideShowObjectList*, int32_t> listPositions_;
+    TShowWalk walk_;
     // Seeds the root cursor once after PrepareShow.
     bool seedRootCursor_ = false;
     // PrepareShow counts up; a frame drawn under the latest count ends FullRepaint.
