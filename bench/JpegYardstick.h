@@ -163,26 +163,10 @@ public:
         scale_ = unsigned(JpegScaleEighths(w, h, targetWidth, targetHeight));
         if (!planes_.Decode(jpeg_, scale_)) return;
         fitted_.resize(size_t(fitWidth) * size_t(fitHeight) * 4);
-        sws_ = sws_alloc_context();
-        av_opt_set_int(sws_, "srcw", planes_.Width, 0);
-        av_opt_set_int(sws_, "srch", planes_.Height, 0);
-        av_opt_set_int(sws_, "src_format", planes_.PixelFormat, 0);
-        // JFIF's YCbCr spans the full 0..255 range.
-        av_opt_set_int(sws_, "src_range", 1, 0);
-        av_opt_set_int(sws_, "dstw", fitWidth, 0);
-        av_opt_set_int(sws_, "dsth", fitHeight, 0);
-        av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_BGRA, 0);
-        av_opt_set_int(sws_, "dst_range", 1, 0);
-        // Chroma worked out for every pixel, as our fit has it (swscale's default shares
-        // it between two pixels across); swscale's own rounding.
-        av_opt_set_int(sws_, "sws_flags", SWS_BICUBIC | SWS_FULL_CHR_H_INT, 0);
-        av_opt_set_double(sws_, "param0", 1.0 / 3, 0);
-        av_opt_set_double(sws_, "param1", 1.0 / 3, 0);
-        av_opt_set_int(sws_, "threads", 1, 0);
-        if (sws_init_context(sws_, nullptr, nullptr) < 0) {
-            sws_freeContext(sws_);
-            sws_ = nullptr;
-        }
+        // JFIF's YCbCr spans the full 0..255 range. Chroma worked out for every pixel, as
+        // our fit has it (swscale's default shares it between two pixels across).
+        sws_ = OpenFit(planes_.Width, planes_.Height, planes_.PixelFormat, AV_PIX_FMT_BGRA,
+                       SWS_BICUBIC | SWS_FULL_CHR_H_INT, true);
         OpenBgraPath();
         if (sws_ && bgraSws_) ChooseFaster();
     }
@@ -206,6 +190,30 @@ public:
     int FitHeight() const { return fitHeight_; }
 
 private:
+    // A one-thread swscale job fitting srcW x srcH into the fit's size with the bicubic
+    // filter at Mitchell's B = C = 1/3 and swscale's own rounding; null when refused.
+    SwsContext* OpenFit(int srcW, int srcH, AVPixelFormat src, AVPixelFormat dst, int flags, bool fullRange) const {
+        SwsContext* sws = sws_alloc_context();
+        av_opt_set_int(sws, "srcw", srcW, 0);
+        av_opt_set_int(sws, "srch", srcH, 0);
+        av_opt_set_int(sws, "src_format", src, 0);
+        av_opt_set_int(sws, "dstw", fitWidth_, 0);
+        av_opt_set_int(sws, "dsth", fitHeight_, 0);
+        av_opt_set_int(sws, "dst_format", dst, 0);
+        if (fullRange) {
+            av_opt_set_int(sws, "src_range", 1, 0);
+            av_opt_set_int(sws, "dst_range", 1, 0);
+        }
+        av_opt_set_int(sws, "sws_flags", flags, 0);
+        av_opt_set_double(sws, "param0", 1.0 / 3, 0);
+        av_opt_set_double(sws, "param1", 1.0 / 3, 0);
+        av_opt_set_int(sws, "threads", 1, 0);
+        if (sws_init_context(sws, nullptr, nullptr) < 0) {
+            sws_freeContext(sws);
+            return nullptr;
+        }
+        return sws;
+    }
     void OpenBgraPath() {
         int w = 0, h = 0;
         PlainJpegDecode(jpeg_, scale_, bgra_, w, h);
@@ -213,21 +221,7 @@ private:
         bgraWidth_ = w;
         bgraHeight_ = h;
         for (auto& plane : planar_) plane.resize(size_t(fitWidth_) * size_t(fitHeight_));
-        bgraSws_ = sws_alloc_context();
-        av_opt_set_int(bgraSws_, "srcw", w, 0);
-        av_opt_set_int(bgraSws_, "srch", h, 0);
-        av_opt_set_int(bgraSws_, "src_format", AV_PIX_FMT_BGRA, 0);
-        av_opt_set_int(bgraSws_, "dstw", fitWidth_, 0);
-        av_opt_set_int(bgraSws_, "dsth", fitHeight_, 0);
-        av_opt_set_int(bgraSws_, "dst_format", AV_PIX_FMT_GBRAP, 0);
-        av_opt_set_int(bgraSws_, "sws_flags", SWS_BICUBIC, 0);
-        av_opt_set_double(bgraSws_, "param0", 1.0 / 3, 0);
-        av_opt_set_double(bgraSws_, "param1", 1.0 / 3, 0);
-        av_opt_set_int(bgraSws_, "threads", 1, 0);
-        if (sws_init_context(bgraSws_, nullptr, nullptr) < 0) {
-            sws_freeContext(bgraSws_);
-            bgraSws_ = nullptr;
-        }
+        bgraSws_ = OpenFit(w, h, AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRAP, SWS_BICUBIC, false);
     }
     // The best of three runs of each path, both warmed up by the first.
     void ChooseFaster() {
