@@ -50,6 +50,7 @@ void TPreparationQueue::Clear() {
     while (!coming_.empty()) Drop(coming_.back());
 }
 
+// ---- work aside ----
 
 void TPreparationQueue::ForgetAside() {
     asideSteps_.clear();

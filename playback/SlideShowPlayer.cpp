@@ -368,10 +368,12 @@ void TSlideShowPlayer::MessageLoopStep() {
     // the frames it needs, counting those their items started in this tick. The object
     // sounds' time stands while the show pauses; the music's while its events do.
     if (soundSystem_) {
-        const int32_t objects = !Paused || RunToMode ? NextCurveChange(soundSystem_->ObjectSounds(), GetPlayTime()) : -1;
-        const int32_t music = !HighPriorityEventsSuspended ? NextCurveChange(soundSystem_->MusicSounds(), GetMusicTime()) : -1;
-        if (objects >= 0) RequestWakeup(objects);
-        if (music >= 0) RequestWakeup(music);
+        if (!Paused || RunToMode)
+            if (const int32_t next = NextCurveChange(soundSystem_->ObjectSounds(), GetPlayTime()); next >= 0)
+                RequestWakeup(next);
+        if (!HighPriorityEventsSuspended)
+            if (const int32_t next = NextCurveChange(soundSystem_->MusicSounds(), GetMusicTime()); next >= 0)
+                RequestWakeup(next);
     }
 }
 
