@@ -50,17 +50,20 @@ constexpr auto kFrameStep = std::chrono::milliseconds(16);
 // The budget of a frame at 60 Hz, in ms.
 constexpr double kFrameBudgetMs = 1000.0 / 60;
 
+// The JPEG as a file of that name in the temporary folder; its path.
+std::string WriteTempJpeg(const std::string& name, const std::vector<uint8_t>& jpeg) {
+    const std::string p = (std::filesystem::temp_directory_path() / name).string();
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+    return p;
+}
+
 // Five different 12-megapixel camera-like photos of about 3 MB as files.
 const std::vector<std::string>& CameraFiles() {
     static const std::vector<std::string> files = [] {
         std::vector<std::string> list;
-        for (int i = 0; i < kPictures; ++i) {
-            const std::vector<uint8_t> jpeg = EncodeJpeg(CameraPhoto(4000, 3000, uint32_t(40 + i), 7.0f));
-            const std::string p =
-                (std::filesystem::temp_directory_path() / ("glowcanvas-bench-camera" + std::to_string(i) + ".jpg")).string();
-            std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-            list.push_back(p);
-        }
+        for (int i = 0; i < kPictures; ++i)
+            list.push_back(WriteTempJpeg("glowcanvas-bench-camera" + std::to_string(i) + ".jpg",
+                                         EncodeJpeg(CameraPhoto(4000, 3000, uint32_t(40 + i), 7.0f))));
         return list;
     }();
     return files;
@@ -77,11 +80,7 @@ const std::vector<std::string>& PictureFiles() {
                 TColor32* row = photo.ScanLine(y);
                 for (int x = 0; x < photo.Width(); ++x) row[x] = (row[x] & 0xFF00FFFF) | (uint32_t(i * 50) << 16);
             }
-            const std::vector<uint8_t> jpeg = EncodeJpeg(photo);
-            const std::string p =
-                (std::filesystem::temp_directory_path() / ("glowcanvas-bench-slide" + std::to_string(i) + ".jpg")).string();
-            std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
-            list.push_back(p);
+            list.push_back(WriteTempJpeg("glowcanvas-bench-slide" + std::to_string(i) + ".jpg", EncodeJpeg(photo)));
         }
         return list;
     }();
