@@ -8,9 +8,10 @@
 //   beside it;
 // - JpegFit: a 12-megapixel JPEG (4:2:0 and 4:4:4) decoded for and fitted into 1920x1080
 //   with the default filter, against the fastest decode and fit these libraries offer
-//   (bench/JpegYardstick.h): libjpeg-turbo at the same DCT scale stopping at the YCbCr
-//   planes, into reused buffers, then swscale scaling the planes and converting to BGRA
-//   in one pass, one thread. "prepared" (one band, as a picture read ahead) compares CPU
+//   (bench/JpegYardstick.h), the faster of two paths at the same DCT scale, into reused
+//   buffers, one thread: libjpeg-turbo stopping at the YCbCr planes, then swscale scaling
+//   the planes and converting to BGRA in one pass; or libjpeg-turbo decoding straight to
+//   BGRA, then swscale fitting that into planar GBRAP ("yardstick_path" 0 or 1). "prepared" (one band, as a picture read ahead) compares CPU
 //   time (target 1.15); "now" (a picture needed at once, bands as the reader chooses)
 //   compares wall time (target 1 on two idle cores). Both print wall and CPU ratios;
 // - CrossFadeFrame: a whole fade frame (the old slide copied from a cold buffer, the new
@@ -368,6 +369,7 @@ void BM_JpegFit(benchmark::State& state) {
         state.SetIterationTime(t);
     }
     state.counters["jpeg_mb"] = double(jpeg.size()) / 1e6;
+    state.counters["yardstick_path"] = yardstick.Path();
     state.counters["cpu_ratio"] = refCpu > 0 ? oursCpu / refCpu : 0;
     state.counters["wall_ratio"] = ref > 0 ? ours / ref : 0;
     // The ratio that counts: CPU for a picture read ahead, wall for one needed now.

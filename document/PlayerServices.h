@@ -6,16 +6,13 @@
 #include "platform/Messages.h"
 #include "platform/Types.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class TBenchmark;
 class TBenchmarkValue;
 class TBitmap32;
-class TSlideShowObject;
 class TSlideShowPlayerProperties;
 class IPlayerServices;
 
@@ -35,37 +32,6 @@ public:
     // Queued by its maker for the queue alone; the queue keeps the only reference.
     bool Owned = false;
     IPlayerServices* Player = nullptr;
-};
-
-// Work of a preparation step that the player runs on a helper thread, so that no tick
-// holds all of it (a picture's decode). The step's item and the helper share it; whoever
-// lets go last frees it, so an item reset while its work runs neither waits for it nor
-// keeps what it made. Run touches nothing the player's thread uses meanwhile.
-class TAsideWork {
-public:
-    virtual ~TAsideWork() = default;
-    // Whether the work is waiting for the helper or running there.
-    bool Pending() const;
-    // Whether Run has ended.
-    bool Done() const;
-    // Runs the work on this thread when no helper has begun it, else waits until the
-    // helper has ended it. Nothing for dropped work.
-    void Finish();
-    // Nobody wants the result: a helper that has not begun the work never runs it.
-    void Drop();
-    // For the helper: runs the work unless it was begun or dropped already.
-    void RunIfWaiting();
-
-protected:
-    virtual void Run() = 0;
-
-private:
-    enum class TState { Waiting, Running, Ended, Dropped };
-    // Runs the work if it is still waiting; False when it was not.
-    bool Claim();
-    mutable std::mutex lock_;
-    std::condition_variable ended_;
-    TState state_ = TState::Waiting;
 };
 
 class IPlayerServices {
@@ -103,20 +69,6 @@ public:
     // The player's private messages to its window; nothing while no window plays.
     virtual void PostPlayerMessage(const TMessage& message) = 0;
     virtual void SendPlayerMessage(TMessage& message) = 0;
-    // Whether the preparation step running now is for an item due already or about to be
-    // late (the first picture, a jump): its work may take more cores to end sooner.
-    virtual bool StepIsUrgent() { return false; }
-    // Hands the work of the preparation step the player runs for item to a helper
-    // thread; False when the step is to do it itself (its item is due, the show is being
-    // prepared before its first frame, the step is another item's that runs this one's
-    // steps, or there is no helper). Once handed aside, the step stays to be done: the
-    // player runs it again when the work is Done or the item is due (the step then
-    // Finishes it and takes the result up), and no tick before waits for it.
-    virtual bool RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) {
-        (void)item;
-        (void)work;
-        return false;
-    }
     // Whether the show's actions may start programs and open documents or addresses; not
     // where nobody may see or close what they open. A player that refuses says so once
     // on the debug output.

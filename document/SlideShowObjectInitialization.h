@@ -18,7 +18,7 @@ public:
     int32_t EstimatedTime = 0;  // ms
     int32_t Order = 0;          // sort key
     int32_t Step = 0;           // the item's own step number
-    // The step hands its work to the player's helper thread (IPlayerServices::RunAside)
+    // The step hands its work to the player's helper thread (IPreparationSteps::RunAside)
     // when it may: asking for it costs a tick next to nothing, whatever its estimate.
     bool MayRunAside = false;
 };

@@ -416,11 +416,9 @@ TSlideShowObject* ReadSlideShowObject(TOKFStreamWinTypes& stream) {
         OutputDebugString("Item dropped: unknown class \"" + className + "\"");
         return nullptr;
     }
-    std::unique_ptr<TObject> obj = cls->Create();
-    auto* item = dynamic_cast<TSlideShowObject*>(obj.get());
-    if (!item) return nullptr;
-    obj.release();
-    TSlideShowObjectPtr holder(item);
+    TSlideShowObjectPtr holder = CreateAs<TSlideShowObject, TSlideShowObjectDeleter>(*cls);
+    if (!holder) return nullptr;
+    TSlideShowObject* item = holder.get();
     bool ok = false;
     try {
         ok = item->ReadData(stream);

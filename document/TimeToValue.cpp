@@ -84,13 +84,14 @@ bool TTimeToValue::ReadData(TOKFStream& stream) {
     // Only keys of this curve's own kind: a stored name of another class is unknown.
     const ClassInfo* cls = FindClass(className);
     if (!cls || !cls->InheritsFrom(KeyClass()) || !cls->Factory) return false;
-    std::unique_ptr<TObject> probe = cls->Create();
-    const int64_t recordSize = static_cast<TTimeValue*>(probe.get())->StoredSize();
+    const std::unique_ptr<TTimeValue> probe = CreateAs<TTimeValue>(*cls);
+    if (!probe) return false;
+    const int64_t recordSize = probe->StoredSize();
     // Every key takes its record's bytes: a count beyond what is left is damage.
     if (static_cast<int64_t>(count) * recordSize > stream.BytesLeft()) RaiseOKFError(okfReadError);
     try {
         for (int32_t i = 0; i < count; ++i) {
-            std::unique_ptr<TTimeValue> key(static_cast<TTimeValue*>(cls->Create().release()));
+            std::unique_ptr<TTimeValue> key = CreateAs<TTimeValue>(*cls);
             key->ReadData(stream);
             Keys.push_back(std::move(key));
         }

@@ -61,8 +61,7 @@ void PluginVersionInfo(const ClassInfo& cls, AnsiString& a, AnsiString& b) {
 
 std::unique_ptr<TPlugin> CreatePlugin(const ClassInfo& cls) {
     if (!cls.InheritsFrom(TPlugin::StaticClassInfo())) return nullptr;
-    std::unique_ptr<TObject> obj = cls.Create();
-    return std::unique_ptr<TPlugin>(static_cast<TPlugin*>(obj.release()));
+    return CreateAs<TPlugin>(cls);
 }
 
 // ---------------------------------------------------------------------------------

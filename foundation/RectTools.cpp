@@ -36,6 +36,11 @@ TRect NormalizeRect(const TRect& r) {
                  std::max(r.Top, r.Bottom)};
 }
 
+TDoubleRect NormalizeDoubleRect(const TDoubleRect& d) {
+    return {std::min(d.Left, d.Right), std::min(d.Top, d.Bottom), std::max(d.Left, d.Right),
+            std::max(d.Top, d.Bottom)};
+}
+
 void MoveRectTo(int32_t x, int32_t y, TRect& r) {
     const int64_t w = int64_t(r.Right) - r.Left, h = int64_t(r.Bottom) - r.Top;
     r = TRect{x, y, ClampToInt(x + w), ClampToInt(y + h)};

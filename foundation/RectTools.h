@@ -20,6 +20,8 @@ double DoubleRectWidth(const TDoubleRect& d);
 double DoubleRectHeight(const TDoubleRect& d);
 // True only when width and height are both exactly 0.
 bool IsDoubleRectEmpty(const TDoubleRect& d);
+// The same corners ordered so that Left <= Right and Top <= Bottom.
+TDoubleRect NormalizeDoubleRect(const TDoubleRect& d);
 
 // R as fractions of Ref. An axis of Ref with no extent gives 0 on that axis.
 TDoubleRect AbsToRelRect(const TRect& r, const TRect& ref);

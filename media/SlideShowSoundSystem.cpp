@@ -199,20 +199,17 @@ int TSlideShowSound::GetVolume() const {
 }
 
 void TSlideShowSound::SetVolume(int volume) {
-    if (volume != Volume)
-        Volume = volume;
+    Volume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetEnvelopeVolume(int volume) {
-    if (volume != EnvelopeVolume)
-        EnvelopeVolume = volume;
+    EnvelopeVolume = volume;
     ApplyVolume();
 }
 
 void TSlideShowSound::SetMasterVolume(int volume) {
-    if (volume != MasterVolume)
-        MasterVolume = volume;
+    MasterVolume = volume;
     ApplyVolume();
 }
 
@@ -301,20 +298,17 @@ TSlideShowSound* TSlideShowSoundList::First() const { return Item(0); }
 TSlideShowSound* TSlideShowSoundList::Last() const { return Item(Count() - 1); }
 
 void TSlideShowSoundList::SetVolume(int volume) {
-    if (volume != ListVolume)
-        ListVolume = volume;
+    ListVolume = volume;
     ApplyListVolume();
 }
 
 void TSlideShowSoundList::SetVolumeFactor(int factor) {
-    if (factor != VolumeFactor)
-        VolumeFactor = factor;
+    VolumeFactor = factor;
     ApplyListVolume();
 }
 
 void TSlideShowSoundList::SetMuted(bool muted) {
-    if (muted != Muted)
-        Muted = muted;
+    Muted = muted;
     ApplyListVolume();
 }
 

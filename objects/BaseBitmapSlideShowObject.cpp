@@ -47,11 +47,6 @@ TColor32 CombineByMode(uint8_t mode, TColor32 picture, TColor32 below) {
 
 // ---- placement ----
 
-TDoubleRect NormalizeDoubleRect(const TDoubleRect& r) {
-    return {std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right),
-            std::max(r.Top, r.Bottom)};
-}
-
 void CalcTargetRect(int32_t width, int32_t height, const TDoubleRect& rel, TRect& r, bool keepAspectRatio,
                     bool stretch, uint8_t alignment, const TRect& areaRect) {
     const TRect t = RelToAbsRect(NormalizeDoubleRect(rel), areaRect);

@@ -47,9 +47,6 @@ enum : uint8_t {
 // the size rule and then moved by the alignment. An inverted Rel counts as its normal form.
 void CalcTargetRect(int32_t width, int32_t height, const TDoubleRect& rel, TRect& r, bool keepAspectRatio,
                     bool stretch, uint8_t alignment, const TRect& areaRect);
-// The same corners ordered so that Left <= Right and Top <= Bottom.
-TDoubleRect NormalizeDoubleRect(const TDoubleRect& r);
-
 // The one lock that all picture loading holds: the format list and the readers are
 // shared state.
 std::mutex& PictureLock();

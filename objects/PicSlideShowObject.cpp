@@ -10,6 +10,7 @@
 #include "foundation/SlideShowGlobals.h"
 #include "graphics/PictureFormats.h"
 #include "graphics/PictureRegistry.h"
+#include "objects/PlayerPreparation.h"
 
 GC_IMPLEMENT_PLUGIN(TPicSlideShowObject, TBaseBitmapSlideShowObject)
 GC_IMPLEMENT_PLUGIN(TExtPicSlideShowObject, TBaseExtBitmapSlideShowObject)
@@ -24,9 +25,10 @@ TPictureSlideShowObject<Base>::~TPictureSlideShowObject() {
 }
 
 template <class Base>
-bool TPictureSlideShowObject<Base>::ReadsAside() const {
-    const AnsiString resolved = GetResolvedFileName();
-    return PictureDecipher().IsEnciphered(resolved) || !PictureFileReadsItself(resolved);
+void TPictureSlideShowObject<Base>::ResolveLoad() {
+    loadName_ = GetResolvedFileName();
+    loadAside_ = PictureDecipher().IsEnciphered(loadName_) || !PictureFileReadsItself(loadName_);
+    loadResolved_ = true;
 }
 
 template <class Base>
@@ -47,6 +49,7 @@ template <class Base>
 void TPictureSlideShowObject<Base>::SetFileName(const AnsiString& value) {
     if (value == FileName) return;
     FileName = value;
+    loadResolved_ = false;
     LoadExif();
     this->DoChange(ocNewFile);
 }
@@ -172,6 +175,7 @@ template <class Base>
 void TPictureSlideShowObject<Base>::Reset() {
     Base::Reset();
     DropRead();
+    loadResolved_ = false;
     Picture.reset();
 }
 
@@ -184,14 +188,14 @@ void TPictureSlideShowObject<Base>::BuildInitializationSteps(IPlayerServices* pl
     if (!list) return;
     const int32_t current = list->CurrentStep;
     if (PreparationStep::Requests(step, PreparationStep::LoadPicture, current)) {
+        ResolveLoad();
         int32_t estimate = BenchmarkDefaults::LoadFile;
         if (player)
             estimate = player->GetBenchmark().EstimateTime(
-                BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(GetResolvedFileName()),
-                BenchmarkDefaults::LoadFile);
+                BenchmarkNames::LoadFile, TFileSizeBenchmarkValue::CreateValue(loadName_), BenchmarkDefaults::LoadFile);
         auto load = std::make_unique<TSlideShowObjectInitialization>(PreparationStep::LoadPicture, estimate,
                                                                      PreparationStep::LoadPicture);
-        load->MayRunAside = ReadsAside();
+        load->MayRunAside = loadAside_;
         list->Add(std::move(load));
     }
     if (PreparationStep::Requests(step, PreparationStep::PictureToBitmap, current)) {
@@ -219,15 +223,20 @@ bool TPictureSlideShowObject<Base>::ExecuteInitializationStep(IPlayerServices* p
                 if (!read->Done()) read.reset();
             }
             if (!read) {
+                // A step run without being built (a test's, an editor's) resolves here.
+                if (!loadResolved_) ResolveLoad();
+                IPreparationSteps* preparation = PreparationOf(player);
                 // A missing file goes by its stored name, which the load failure then names.
                 read = std::make_shared<TPictureReadAside>(this->PictureReadOf(
-                    FileName, GetResolvedFileName(), this->PlayerArea(player), player && player->StepIsUrgent()));
-                if (player && ReadsAside() && player->RunAside(this, read)) {
+                    FileName, loadName_, this->PlayerArea(player), preparation && preparation->StepIsUrgent()));
+                if (preparation && loadAside_ && preparation->RunAside(this, read)) {
                     read_ = std::move(read);
                     return true;
                 }
                 read->Finish();
             }
+            // The next preparation looks the name up again: the file may have changed.
+            loadResolved_ = false;
             const bool ok = this->TakePictureRead(read->Read, Picture);
             if (ok)
                 RecordInitializationStep(player, BenchmarkNames::LoadFile,

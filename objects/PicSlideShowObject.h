@@ -8,6 +8,7 @@
 #include "objects/BaseExtBitmapSlideShowObject.h"
 #include "document/PlayerServices.h"
 #include "document/SlideShowObjectExif.h"
+#include "platform/AsideWork.h"
 
 #include <cstdint>
 #include <memory>
@@ -85,10 +86,14 @@ public:
 private:
     // The reading step 1 handed aside; at most one per item.
     std::shared_ptr<TPictureReadAside> read_;
+    // The file step 1 reads, resolved when the step is built, and whether it may be read
+    // on the player's helper thread (not a video, which reads itself with the help of the
+    // GUI thread): one look-up of the name and of its format per step.
+    AnsiString loadName_;
+    bool loadAside_ = false;
+    bool loadResolved_ = false;
     void DropRead();
-    // Whether the file may be read on the player's helper thread: not a video, which
-    // reads itself with the help of the GUI thread.
-    bool ReadsAside() const;
+    void ResolveLoad();
 };
 
 class TPicSlideShowObject : public TPictureSlideShowObject<TBaseBitmapSlideShowObject> {

@@ -49,9 +49,10 @@ void TAsideWorker::Serve() {
         std::shared_ptr<TAsideWork> work = std::move(queue_.front());
         queue_.pop_front();
         guard.unlock();
-        work->RunIfWaiting();
+        const bool ran = work->RunIfWaiting();
         // Freed here when its owner has let go of it meanwhile.
         work.reset();
+        if (ran && onDone_) onDone_();
         guard.lock();
     }
 }

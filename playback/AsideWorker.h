@@ -1,19 +1,23 @@
 // The player's helper thread for preparation work handed aside (TAsideWork): it runs the
 // work in the order given, one at a time, so that a show preparing several pictures
-// ahead decodes one of them at a time beside the frames.
+// ahead decodes one of them at a time beside the frames, and says when a work has ended,
+// so that the loop need not look for it.
 #pragma once
 
-#include "document/PlayerServices.h"
+#include "platform/AsideWork.h"
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 class TAsideWorker {
 public:
-    TAsideWorker() = default;
+    // onDone runs on the helper thread after each work it ran; it may be empty.
+    explicit TAsideWorker(std::function<void()> onDone = {}) : onDone_(std::move(onDone)) {}
     // Drops the work not begun and waits for the thread, which ends the work under way.
     ~TAsideWorker();
     TAsideWorker(const TAsideWorker&) = delete;
@@ -27,6 +31,8 @@ public:
 
 private:
     void Serve();
+
+    const std::function<void()> onDone_;
 
     std::mutex lock_;
     std::condition_variable wake_;

@@ -429,7 +429,7 @@ void TSlideShowPlayer::QueueNextMusicItem() {
     auto* placeholder = new TBackgroundMusicSlideShowObject();
     placeholder->MusicItem = item;
     placeholder->SetParentList(&SlideShow->RootList());
-    QueueComingObject(placeholder);
+    preparation_->Queue(placeholder);
     placeholder->Start();
 }
 

@@ -48,9 +48,22 @@ void TOffscreenPlayerHost::PlayFromTime(TSlideShow* show, int32_t time, bool mak
 }
 
 void TOffscreenPlayerHost::PostMessage(const TMessage& message) {
-    messages_.push_back(message);
+    {
+        std::lock_guard<std::mutex> guard(messageLock_);
+        messages_.push_back(message);
+    }
     // A message wakes the loop at once.
-    nextTickAt_ = std::min(nextTickAt_, Elapsed());
+    posted_.notify_all();
+}
+
+bool TOffscreenPlayerHost::HasMessages() const {
+    std::lock_guard<std::mutex> guard(messageLock_);
+    return !messages_.empty();
+}
+
+std::deque<TMessage> TOffscreenPlayerHost::PendingMessages() const {
+    std::lock_guard<std::mutex> guard(messageLock_);
+    return messages_;
 }
 
 void TOffscreenPlayerHost::SendMessage(TMessage& message) { Dispatch(message); }
@@ -62,9 +75,13 @@ void TOffscreenPlayerHost::Dispatch(TMessage& message) {
 }
 
 bool TOffscreenPlayerHost::PumpMessage() {
-    if (messages_.empty()) return false;
-    TMessage message = messages_.front();
-    messages_.pop_front();
+    TMessage message;
+    {
+        std::lock_guard<std::mutex> guard(messageLock_);
+        if (messages_.empty()) return false;
+        message = messages_.front();
+        messages_.pop_front();
+    }
     Dispatch(message);
     return true;
 }
@@ -82,13 +99,17 @@ int64_t TOffscreenPlayerHost::Elapsed() const { return static_cast<uint32_t>(Get
 
 void TOffscreenPlayerHost::Wait(int64_t ms) {
     if (ms <= 0) return;
-    if (clock_) clock_->Advance(static_cast<uint32_t>(ms));
-    else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (clock_) {
+        clock_->Advance(static_cast<uint32_t>(ms));
+        return;
+    }
+    std::unique_lock<std::mutex> guard(messageLock_);
+    posted_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return !messages_.empty(); });
 }
 
 void TOffscreenPlayerHost::ScheduleNextTick() {
     const int64_t now = Elapsed();
-    if (!messages_.empty()) {
+    if (HasMessages()) {
         nextTickAt_ = now;
         return;
     }
@@ -101,7 +122,7 @@ void TOffscreenPlayerHost::RunStrictlyFor(int32_t ms) {
     const int64_t target = Elapsed() + std::max(ms, 0);
     while (!closed_) {
         const int64_t now = Elapsed();
-        if (nextTickAt_ <= now) {
+        if (nextTickAt_ <= now || HasMessages()) {
             Tick();
             if (closed_) break;
             ScheduleNextTick();
@@ -123,8 +144,9 @@ void TOffscreenPlayerHost::RunFor(int32_t ms) {
         const int64_t left = target - Elapsed();
         if (left <= 0 || closed_) break;
         // A message waiting is handled in the next pass, at once.
-        const int32_t wait = messages_.empty() ? player_.TimeToNextTick() : 0;
-        const int64_t step = wait < 0 ? left : wait == 0 ? (messages_.empty() ? FrameStep : 0) : wait;
+        const bool waiting = HasMessages();
+        const int32_t wait = waiting ? 0 : player_.TimeToNextTick();
+        const int64_t step = wait < 0 ? left : wait == 0 ? (waiting ? 0 : FrameStep) : wait;
         Wait(std::min(step, left));
     }
 }
@@ -133,10 +155,11 @@ int32_t TOffscreenPlayerHost::RunModalLoop() {
     while (!closed_) {
         Tick();
         if (closed_) break;
-        const int32_t wait = messages_.empty() ? player_.TimeToNextTick() : 0;
+        const bool waiting = HasMessages();
+        const int32_t wait = waiting ? 0 : player_.TimeToNextTick();
         // Nothing will ever happen without a message, and none can come: the loop ends.
         if (wait < 0) break;
-        Wait(wait == 0 && messages_.empty() ? FrameStep : wait);
+        Wait(wait == 0 && !waiting ? FrameStep : wait);
     }
     return closed_ ? 2 : 0;
 }

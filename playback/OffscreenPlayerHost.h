@@ -10,9 +10,11 @@
 #include "playback/PlayerWindow.h"
 #include "playback/SlideShowPlayer.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 
 class TOffscreenPlayerHost : public IPlayerWindow {
 public:
@@ -52,7 +54,7 @@ public:
     // When the last pass began (Elapsed) and how long it took, in ms.
     int64_t LastTickStart() const { return lastTickStart_; }
     int64_t LastTickDuration() const { return lastTickDuration_; }
-    const std::deque<TMessage>& PendingMessages() const { return messages_; }
+    std::deque<TMessage> PendingMessages() const;
 
     // The clock step for a player that wants the next frame (its wait is 0).
     int32_t FrameStep = 16;
@@ -69,6 +71,8 @@ public:
     // IPlayerWindow.
     void Setup(TSlideShowPlayer* player, TSlideShow* show, TSlideShowPlayerProperties* settings) override;
     TWinPaintBox32* GetPaintBox() override { return &paintBox_; }
+    // From any thread: a message posted meanwhile ends a wait on the real clock at once,
+    // and on the driven clock brings a pass before the clock moves on.
     void PostMessage(const TMessage& message) override;
     void SendMessage(TMessage& message) override;
     void DrawFrameRate(const AnsiString& text) override { FrameRateTexts.push_back(text); }
@@ -85,11 +89,14 @@ private:
     void RunStrictlyFor(int32_t ms);
     // Strict mode: when the next pass is due (Elapsed), or never without a message.
     void ScheduleNextTick();
+    bool HasMessages() const;
 
     TSlideShowPlayer& player_;
     TManualTickCount* clock_;
     TOffscreenWindowSurface surface_;
     TWinPaintBox32 paintBox_;
+    mutable std::mutex messageLock_;
+    std::condition_variable posted_;
     std::deque<TMessage> messages_;
     std::function<void()> onMessageLoop_;
     std::function<bool(TMessage&)> hook_;

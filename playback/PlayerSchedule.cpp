@@ -10,10 +10,8 @@
 #include "document/SoundServices.h"
 #include "foundation/SlideShowGlobals.h"
 #include "media/MusicPlayList.h"
-#include "playback/AsideWorker.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
-#include "platform/RunEnd.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -23,31 +21,21 @@
 
 using namespace PlayerInternals;
 
-struct TSlideShowPlayer::TInitListItem {
-    int32_t EstimatedTime = 0;
-    int32_t StartTime = 0;
-    int32_t Step = 0;
-    // Its work goes to the helper thread: the tick's time left does not hold it back.
-    bool Aside = false;
-    IPlayable* Playable = nullptr;
-    TSlideShowObject* Object = nullptr;
-};
-
 // ---- schedule ----
 
 void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t startTime) {
     PauseClock();
     PauseMusicClock();
-    ClearComingObjects();
+    preparation_->Clear();
     PlayingObjects.clear();
     ClearHighPriorityEvents();
     InstallShowFonts();
     CreateMusicFadeObject();
     PrepareMusicPlayList();
-    listPositions_.clear();
+    walk_.Clear();
     if (SlideShow) {
-        AssignLayers(SlideShow->RootList());
-        AssignStartTimes(SlideShow->RootList(), 0, TTimeMode::Sequence);
+        walk_.AssignLayers(SlideShow->RootList());
+        TShowWalk::AssignStartTimes(SlideShow->RootList(), 0, TShowWalk::TTimeMode::Sequence);
     }
     int32_t start = std::max(startTime, 0);
     if (startObject && SlideShow) {
@@ -58,11 +46,10 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
             }
     }
     ScheduleItems.Clear(false);
-    asideSteps_.clear();
-    wentAside_.clear();
+    preparation_->ForgetAside();
     if (start != 0) {
         QueueDueObjects(start, ScheduleItems);
-        SetListPositions(ScheduleItems);
+        walk_.SetListPositions(ScheduleItems);
     }
     FullRepaint = true;
     seedRootCursor_ = true;
@@ -107,154 +94,13 @@ void TSlideShowPlayer::PrepareShow(bool, TSlideShowObject* startObject, int32_t 
     StartPosition = start;
 }
 
-void TSlideShowPlayer::AssignLayers(TSlideShowObjectList& list) {
-    ListPosition(&list) = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        if (IPlayable* playable = AsPlayable(object)) {
-            playable->Reset();
-            playable->SetLayer(NewUniqueNumber());
-        }
-        if (TSlideShowObjectList* children = ChildListOf(object)) AssignLayers(*children);
-    }
-}
-
-void TSlideShowPlayer::AssignStartTimes(TSlideShowObjectList& list, int32_t time, TTimeMode mode) {
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        if (!object->GetEnabled()) continue;
-        int32_t duration = 0;
-        if (IPlayable* playable = AsPlayable(object)) {
-            switch (mode) {
-                case TTimeMode::Sequence:
-                    playable->SetStartTime(time);
-                    duration = object->GetDuration();
-                    break;
-                case TTimeMode::Parallel:
-                    playable->SetStartTime(SaturateInt32(int64_t(time) + playable->GetTimeOffset()));
-                    break;
-                case TTimeMode::Collage:
-                    playable->SetStartTime(time);
-                    break;
-            }
-        }
-        if (TSlideShowObjectList* children = ChildListOf(object)) {
-            TTimeMode childMode = TTimeMode::Sequence;
-            if (mode == TTimeMode::Collage || ::Supports<IMerge>(object)) childMode = TTimeMode::Collage;
-            else if (::Supports<IParallelCollection>(object)) childMode = TTimeMode::Parallel;
-            IPlayable* playable = AsPlayable(object);
-            AssignStartTimes(*children, playable ? playable->GetStartTime() : time, childMode);
-        }
-        time = SaturateInt32(int64_t(time) + duration);
-    }
-}
-
 TSlideShowObject* TSlideShowPlayer::FindNextObject(TSlideShowObject* current) {
-    if (!SlideShow) return nullptr;
-    TSlideShowObjectList* list = nullptr;
-    int32_t index = 0;
-    if (current) {
-        list = current->ParentList;
-        if (!list) return nullptr;
-        index = list->IndexOf(current);
-        if (index < 0) index = ListPosition(list);
-    } else {
-        list = &SlideShow->RootList();
-    }
-    // Every pass moves one place on or one level up, so a tree of n places ends the walk
-    // after at most about 2n passes; the guard only keeps damage from looping.
-    for (int guard = 0; guard < 1 << 24; ++guard) {
-        if (current) {
-            TSlideShowObjectList* children = ChildListOf(current);
-            if (current->GetEnabled() && children && !::Supports<IParallelCollection>(current)) {
-                ListPosition(list) = index + 1;
-                list = children;
-                ListPosition(list) = 0;
-                index = 0;
-            } else {
-                ++index;
-            }
-        }
-        // A branch cursor never leaves its parallel group.
-        if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
-        if (index >= list->Count()) {
-            TSlideShowObject* owner = list->OwnerObject();
-            if (!owner || !owner->ParentList) return nullptr;
-            if (::Supports<IParallelCollection>(owner)) return nullptr;
-            list = owner->ParentList;
-            if (::Supports<IParallelCollection>(list->OwnerObject())) return nullptr;
-            index = ListPosition(list);
-        }
-        if (index < list->Count()) {
-            current = (*list)[index];
-            if (current->GetEnabled() && AsPlayable(current)) {
-                ListPosition(list) = index;
-                return current;
-            }
-        } else {
-            current = nullptr;
-        }
-    }
-    return nullptr;
-}
-
-void TSlideShowPlayer::SetListPositions(TPlayerSlideShowObjectItemList& items) {
-    for (int i = 0; i < items.Count(); ++i) {
-        TSlideShowObject* cursor = items.Item(i)->Cursor;
-        if (!cursor || !cursor->ParentList) continue;
-        ListPosition(cursor->ParentList) = cursor->ParentList->IndexOf(cursor);
-        for (TSlideShowObject* o = cursor->GetParentObject(); o && o->ParentList; o = o->GetParentObject())
-            ListPosition(o->ParentList) = o->ParentList->IndexOf(o) + 1;
-    }
+    return SlideShow ? walk_.Next(SlideShow->RootList(), current) : nullptr;
 }
 
 bool TSlideShowPlayer::QueueDueObjects(int32_t time, TPlayerSlideShowObjectItemList& items) {
-    if (SlideShow) QueueDueIn(SlideShow->RootList(), time, items);
+    if (SlideShow) TShowWalk::QueueDueIn(SlideShow->RootList(), time, items);
     return true;
-}
-
-bool TSlideShowPlayer::QueueDueIn(TSlideShowObjectList& list, int32_t time, TPlayerSlideShowObjectItemList& items) {
-    const bool parallel = ::Supports<IParallelCollection>(list.OwnerObject()) != nullptr;
-    bool found = false;
-    for (int i = 0; i < list.Count(); ++i) {
-        TSlideShowObject* object = list[i];
-        IPlayable* playable = AsPlayable(object);
-        if (!playable || !object->GetEnabled()) continue;
-        const int32_t start = playable->GetStartTime();
-        if (!(start <= time || parallel) || int64_t(start) + object->GetDuration() - 1 < time) continue;
-        bool result;
-        TSlideShowObjectList* children = ChildListOf(object);
-        if (::Supports<ICollection>(object) && !::Supports<IMerge>(object) && !::Supports<IParallelCollection>(object)) {
-            result = children && QueueDueIn(*children, time, items);
-        } else {
-            items.Add(object);
-            result = true;
-        }
-        if (result) {
-            found = true;
-            if (!parallel) break;
-        }
-    }
-    return found;
-}
-
-bool TSlideShowPlayer::IsComing(const TSlideShowObject* object) const {
-    return std::find(ComingObjects.begin(), ComingObjects.end(), object) != ComingObjects.end();
-}
-
-void TSlideShowPlayer::QueueComingObject(TSlideShowObject* object) {
-    if (!IsComing(object)) ComingObjects.push_back(object);
-}
-
-void TSlideShowPlayer::DropComingObject(TSlideShowObject* object) {
-    EraseObject(ComingObjects, object);
-    asideSteps_.erase(object);
-    wentAside_.erase(object);
-    if (IsMusicPlaceholder(object)) FreeSlideShowObject(object);
-}
-
-void TSlideShowPlayer::ClearComingObjects() {
-    while (!ComingObjects.empty()) DropComingObject(ComingObjects.back());
 }
 
 void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {
@@ -283,18 +129,18 @@ void TSlideShowPlayer::QueueScheduledObjects(bool onlyDue) {
                 // of this sequence waits to be prepared, its next object is queued now,
                 // so that the idle time of the current one prepares it.
                 // A collection waiting to be due needs no preparation and holds no place.
-                if (preload > 0 || (item->LastQueued && IsComing(item->LastQueued) &&
+                if (preload > 0 || (item->LastQueued && preparation_->IsQueued(item->LastQueued) &&
                                     !::Supports<ICollection>(item->LastQueued)))
                     break;
             }
             if (object->GetEnabled() && !EnclosingCollage(object)) {
-                QueueComingObject(object);
+                preparation_->Queue(object);
                 playable->Start();
                 item->LastQueued = object;
                 queuedThisTick_ = true;
                 if (IComposite* composite = ::Supports<IComposite>(object))
                     if (TSlideShowObjectList* sounds = composite->GetSoundObjects())
-                        for (int k = 0; k < sounds->Count(); ++k) QueueComingObject((*sounds)[k]);
+                        for (int k = 0; k < sounds->Count(); ++k) preparation_->Queue((*sounds)[k]);
                 if (::Supports<IParallelCollection>(object))
                     if (TSlideShowObjectList* children = ChildListOf(object))
                         for (int k = 0; k < children->Count(); ++k) {
@@ -370,7 +216,7 @@ void TSlideShowPlayer::ResyncObjects() {
         if (!playable) continue;
         const int32_t start = playable->GetStartTime();
         if (start > lookAhead || start < now) playable->Reset();
-        DropComingObject(object);
+        preparation_->Drop(object);
     }
     for (size_t i = PlayingObjects.size(); i-- > 0;) {
         if (i >= PlayingObjects.size()) continue;
@@ -404,235 +250,6 @@ void TSlideShowPlayer::SeekPlayingObjects() {
 
 // ---- preparation ----
 
-TSlideShowObjectInitializationList* TSlideShowPlayer::CurrentInitializationList(IPlayable* playable) {
-    if (!playable->GetInitializationList()) playable->BeginInitializationStep(this, PreparationStep::First);
-    TSlideShowObjectInitializationList* list = playable->GetInitializationList();
-    // Stages without entries are passed over; a kind may hand out a fresh list.
-    for (int guard = 0; list && list->Count() == 0 && guard < 65536; ++guard) {
-        if (playable->NextInitializationStep()) break;
-        playable->BeginInitializationStep(this, list->CurrentStep);
-        list = playable->GetInitializationList();
-    }
-    if (!list || list->CurrentStep == PreparationStep::AllDone || list->Count() == 0) return nullptr;
-    return list;
-}
-
-int32_t TSlideShowPlayer::RemainingEstimate(IPlayable* playable) const {
-    const TSlideShowObjectInitializationList* list = playable->GetInitializationList();
-    return list && list->CurrentStep != PreparationStep::AllDone ? list->GetTotalEstimatedTime() : 0;
-}
-
-void TSlideShowPlayer::PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects) {
-    // It will not be shown: it lets go of what its steps loaded.
-    if (IPlayable* playable = AsPlayable(object)) {
-        playable->Reset();
-        playable->ReleaseResources();
-    }
-    if (&objects == &ComingObjects) DropComingObject(object);
-    else EraseObject(objects, object);
-}
-
-int TSlideShowPlayer::PlanPreparation(std::vector<TSlideShowObject*>& objects, int32_t remaining, bool& due,
-                                      std::vector<TInitListItem>& plan, bool unlimited) {
-    // Only a due object after work aside is prepared past the time left (due on entry).
-    if (remaining < 0 && !unlimited && !due) return 0;
-    const int32_t now = GetPlayTime();
-    const bool dueOnEntry = due;
-    int result = 0;
-    std::vector<TSlideShowObject*> exhausted;
-    for (TSlideShowObject* object : objects) {
-        IPlayable* playable = AsPlayable(object);
-        if (!playable || playable->IsInitialized()) continue;
-        const int32_t start = playable->GetStartTime();
-        if (dueOnEntry && !unlimited && start > now) continue;
-        // Its step waits for its work on the helper thread: nothing to do before that ends.
-        if (!unlimited && start > now && StepRunsAside(object)) continue;
-        if (start <= now) due = true;
-        result = 1;
-        TSlideShowObjectInitializationList* list = CurrentInitializationList(playable);
-        if (!list) {
-            // Every step has run and it is still not ready: it never will be.
-            if (!playable->IsInitialized()) exhausted.push_back(object);
-            continue;
-        }
-        for (int k = 0; k < list->Count(); ++k) {
-            const TSlideShowObjectInitialization* entry = list->GetItem(k);
-            const bool aside = entry->MayRunAside && !unlimited && start > now;
-            if (!aside && entry->EstimatedTime > remaining && !unlimited && start > now) {
-                result = 2;
-                break;
-            }
-            plan.push_back({entry->EstimatedTime, start, entry->Step, aside, playable, object});
-            if (!aside) remaining = SaturateInt32(int64_t(remaining) - entry->EstimatedTime);
-        }
-        if (result == 2) break;
-    }
-    for (TSlideShowObject* object : exhausted) PreparationFailed(object, objects);
-    return result;
-}
-
-bool TSlideShowPlayer::ExecuteStep(IPlayable* playable, TSlideShowObject* object, int32_t step,
-                                   std::vector<TSlideShowObject*>& objects) {
-    steppedThisTick_.insert(object);
-    stepObject_ = object;
-    stepNumber_ = step;
-    stepWentAside_ = false;
-    const bool ok = playable->ExecuteInitializationStep(this, step);
-    stepObject_ = nullptr;
-    if (!ok) {
-        asideSteps_.erase(object);
-        PreparationFailed(object, objects);
-        return false;
-    }
-    // Its work runs aside: the step stays, and runs again once the work is over.
-    if (stepWentAside_) return true;
-    asideSteps_.erase(object);
-    if (TSlideShowObjectInitializationList* list = playable->GetInitializationList()) {
-        list->DeleteStep(step);
-        // The stage's last step done: on to the next stage, so that an object whose
-        // steps are all done counts as prepared at once.
-        if (list->Count() == 0) CurrentInitializationList(playable);
-    }
-    return true;
-}
-
-int TSlideShowPlayer::RunPreparation(std::vector<TInitListItem>& plan, std::vector<TSlideShowObject*>& objects,
-                                     int32_t budget, bool unlimited, int32_t watchStart) {
-    std::stable_sort(plan.begin(), plan.end(), [](const TInitListItem& a, const TInitListItem& b) {
-        if (a.StartTime != b.StartTime) return a.StartTime < b.StartTime;
-        return a.EstimatedTime < b.EstimatedTime;
-    });
-    const int32_t now = GetPlayTime();
-    int ran = 0;
-    std::unordered_set<const TSlideShowObject*> failed;
-    for (const TInitListItem& entry : plan) {
-        // A failed step ends its object's preparation: its later steps do not run, nor
-        // do those after a step whose work went aside.
-        if (failed.count(entry.Object)) continue;
-        // The run ends: nothing more is prepared for a frame that never comes.
-        if (RunEndRequested()) break;
-        if (entry.StartTime > now && StepRunsAside(entry.Object)) continue;
-        const int64_t left = int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart);
-        if (!unlimited && !entry.Aside && left <= entry.EstimatedTime && entry.StartTime > now) break;
-        ++ran;
-        urgentStep_ = entry.StartTime <= now;
-        // What is due, or wanted before the first frame, is done at once.
-        asideAllowed_ = !unlimited && entry.StartTime > now;
-        const bool done = ExecuteStep(entry.Playable, entry.Object, entry.Step, objects);
-        urgentStep_ = false;
-        asideAllowed_ = false;
-        if (!done) failed.insert(entry.Object);
-    }
-    plan.clear();
-    return ran;
-}
-
-void TSlideShowPlayer::RunUrgentStep(std::vector<TSlideShowObject*>& objects) {
-    // An object whose start is nearer than its remaining steps gets one step in every
-    // tick, whatever the budget: a show that never idles stalls one step at a time
-    // before the change, not all of them at it.
-    const int32_t now = GetPlayTime();
-    TSlideShowObject* chosen = nullptr;
-    IPlayable* chosenPlayable = nullptr;
-    for (TSlideShowObject* object : objects) {
-        IPlayable* playable = AsPlayable(object);
-        if (!playable || playable->IsInitialized()) continue;
-        const int32_t start = playable->GetStartTime();
-        if (start <= now || StepRunsAside(object)) continue;
-        if (!CurrentInitializationList(playable)) continue;
-        if (int64_t(start) - now >= int64_t(RemainingEstimate(playable)) + 50) continue;
-        if (!chosen || start < chosenPlayable->GetStartTime()) {
-            chosen = object;
-            chosenPlayable = playable;
-        }
-    }
-    if (!chosen || steppedThisTick_.count(chosen)) return;
-    TSlideShowObjectInitializationList* list = CurrentInitializationList(chosenPlayable);
-    if (!list) return;
-    urgentStep_ = true;
-    asideAllowed_ = true;
-    ExecuteStep(chosenPlayable, chosen, list->First()->Step, objects);
-    urgentStep_ = false;
-    asideAllowed_ = false;
-}
-
-bool TSlideShowPlayer::RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) {
-    // A collage prepares its children whole in its own step: theirs never go aside.
-    if (!asideAllowed_ || !stepObject_ || item != stepObject_ || !work || stepWentAside_) return false;
-    if (!asideWorker_) asideWorker_ = std::make_unique<TAsideWorker>();
-    if (!asideWorker_->Queue(work)) return false;
-    asideSteps_[stepObject_] = TAsideStep{work, stepNumber_};
-    wentAside_.insert(stepObject_);
-    stepWentAside_ = true;
-    return true;
-}
-
-bool TSlideShowPlayer::DueAfterAside(const std::vector<TSlideShowObject*>& objects) {
-    const int32_t now = GetPlayTime();
-    for (TSlideShowObject* object : objects) {
-        IPlayable* playable = AsPlayable(object);
-        if (playable && wentAside_.count(object) && playable->GetStartTime() <= now && !playable->IsInitialized())
-            return true;
-    }
-    return false;
-}
-
-void TSlideShowPlayer::PrepareDueAfterAside() {
-    std::vector<TInitListItem> plan;
-    // A pass runs a stage of each due object; the guard only keeps damage from looping.
-    for (int guard = 0; guard < 256 && DueAfterAside(ComingObjects); ++guard) {
-        bool due = true;
-        plan.clear();
-        PlanPreparation(ComingObjects, 0, due, plan, false);
-        if (RunPreparation(plan, ComingObjects, 0, false, GetCurrentPlayTime()) == 0) break;
-    }
-}
-
-bool TSlideShowPlayer::StepRunsAside(const TSlideShowObject* object) const {
-    const auto found = asideSteps_.find(object);
-    return found != asideSteps_.end() && found->second.Work->Pending();
-}
-
-void TSlideShowPlayer::TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects) {
-    std::vector<std::pair<TSlideShowObject*, int32_t>> over;
-    for (TSlideShowObject* object : objects) {
-        const auto found = asideSteps_.find(object);
-        if (found != asideSteps_.end() && !found->second.Work->Pending()) over.emplace_back(object, found->second.Step);
-    }
-    for (const auto& [object, step] : over) {
-        IPlayable* playable = AsPlayable(object);
-        TSlideShowObjectInitializationList* list = playable ? playable->GetInitializationList() : nullptr;
-        bool listed = false;
-        for (int k = 0; list && k < list->Count() && !listed; ++k) listed = list->GetItem(k)->Step == step;
-        // Only the step that handed its work aside takes it up.
-        if (!listed) {
-            asideSteps_.erase(object);
-            continue;
-        }
-        ExecuteStep(playable, object, step, objects);
-        // Taking the result up is no step's work: an urgent object still gets its step.
-        steppedThisTick_.erase(object);
-    }
-}
-
 void TSlideShowPlayer::PrepareWhileWaiting(std::vector<TSlideShowObject*>& objects, int32_t delay) {
-    const bool unlimited = delay == -1;
-    const int32_t watchStart = GetCurrentPlayTime();
-    const int32_t budget = std::max(0, delay - 50);
-    auto left = [&] { return int64_t(budget) - Diff(GetCurrentPlayTime(), watchStart); };
-    std::vector<TInitListItem> plan;
-    TakeUpAsideSteps(objects);
-    bool due = DueAfterAside(objects);
-    while (!objects.empty()) {
-        plan.clear();
-        const int result = PlanPreparation(objects, SaturateInt32(left()), due, plan, unlimited);
-        if (result == 1 || (result == 2 && due)) {
-            // A pass that runs no step would only plan the same again.
-            if (RunPreparation(plan, objects, budget, unlimited, watchStart) == 0) break;
-            if (!(unlimited || left() > 0 || DueAfterAside(objects))) break;
-        } else {
-            break;
-        }
-    }
-    if (!unlimited && !objects.empty()) RunUrgentStep(objects);
+    preparation_->PrepareWhileWaiting(objects, delay);
 }

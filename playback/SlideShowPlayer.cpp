@@ -14,7 +14,6 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FontRegistry.h"
-#include "playback/AsideWorker.h"
 #include "playback/MusicOpener.h"
 #include "playback/PlayerInternals.h"
 #include "playback/PlayerWindow.h"
@@ -36,25 +35,37 @@ int32_t EndTime(IPlayable* playable, const TSlideShowObject* object) {
     return SaturateInt32(int64_t(playable->GetStartTime()) + object->GetDuration());
 }
 
+// A frame that comes after the object's end still runs the timers due up to the end, so
+// that a late wake-up loses none.
+void RunTimersDueBeforeEnd(IPlayerServices* player, IPlayable* playable, TSlideShowObject* object) {
+    TSlideShowObjectEventList* events = playable->GetEventList();
+    // An object that ended by itself took its timers' chances with it.
+    if (!events || playable->IsFinished()) return;
+    const int64_t end = EndTime(playable, object);
+    for (int k = 0; k < events->Count(); ++k) {
+        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
+        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
+        playable->ExecuteEvent(player, timer);
+        timer->Fired = true;
+    }
+}
+
+// The sounds of the list that follow a curve which moves: ms until the first of them
+// changes next, -1 for none.
+int32_t NextCurveChange(ISlideShowSoundList& list, int32_t time) {
+    int32_t first = -1;
+    for (int i = 0; i < list.Count(); ++i) {
+        ISlideShowSound* sound = list.GetSound(i);
+        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
+        if (!curve || !sound->IsPlaying()) continue;
+        const int start = sound->GetEnvelopeStart();
+        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
+        if (next >= 0 && (first < 0 || next < first)) first = next;
+    }
+    return first;
+}
+
 }  // namespace
-
-// ---- schedule cursors ----
-
-TNextSlideShowObjectItem* TPlayerSlideShowObjectItemList::Add(TSlideShowObject* cursor) {
-    items_.push_back(std::make_unique<TNextSlideShowObjectItem>());
-    items_.back()->Cursor = cursor;
-    return items_.back().get();
-}
-
-void TPlayerSlideShowObjectItemList::Clear(bool resetObjects) {
-    if (resetObjects)
-        for (auto& item : items_)
-            if (IPlayable* p = AsPlayable(item->Cursor)) {
-                p->Reset();
-                p->ReleaseResources();
-            }
-    items_.clear();
-}
 
 // ---- free helpers ----
 
@@ -65,9 +76,6 @@ bool ComparePlayOrder(TSlideShowObject* a, TSlideShowObject* b) {
     if (pa->GetLayer() != pb->GetLayer()) return pa->GetLayer() < pb->GetLayer();
     return pa->GetStartTime() < pb->GetStartTime();
 }
-
-// How often a waiting loop looks whether preparation work aside is over.
-constexpr int32_t kAsidePollMs = 4;
 
 int32_t ChooseNextTime(int32_t acc, int32_t time) {
     if (acc == -2) return time;
@@ -98,12 +106,11 @@ void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect) {
 
 // ---- construction ----
 
-TSlideShowPlayer::TSlideShowPlayer() : soundSystem_(CurrentSoundSystem()) { Construct(); }
+TSlideShowPlayer::TSlideShowPlayer() : TSlideShowPlayer(CurrentSoundSystem()) {}
 
-TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(soundSystem) { Construct(); }
-
-void TSlideShowPlayer::Construct() {
+TSlideShowPlayer::TSlideShowPlayer(ISoundSystem* soundSystem) : soundSystem_(soundSystem) {
     Benchmark = std::make_unique<TBenchmark>();
+    preparation_ = std::make_unique<TPreparationQueue>(*this);
     RunCpuBenchmark();
 }
 
@@ -184,7 +191,7 @@ void TSlideShowPlayer::SetSlideShow(TSlideShow* show, bool makeCopy) {
         OwnsSlideShow = false;
     }
     ScheduleItems.Clear(false);
-    listPositions_.clear();
+    walk_.Clear();
 }
 
 TSlideShowProperties* TSlideShowPlayer::ShowSettings() const {
@@ -231,6 +238,7 @@ void TSlideShowPlayer::BeginPlay(IPlayerWindow* window, TSlideShow* show, bool m
                                  TSlideShowObject* startObject, int32_t startTime) {
     Stopping = false;
     Window = window;
+    preparation_->WakeThrough(window);
     // The start object may belong to the show given while the player plays a copy.
     TPath path;
     if (startObject) path = startObject->GetPath();
@@ -240,7 +248,10 @@ void TSlideShowPlayer::BeginPlay(IPlayerWindow* window, TSlideShow* show, bool m
     PrepareShow(true, startObject, startTime);
 }
 
-void TSlideShowPlayer::EndPlay() { Window = nullptr; }
+void TSlideShowPlayer::EndPlay() {
+    preparation_->WakeThrough(nullptr);
+    Window = nullptr;
+}
 
 void TSlideShowPlayer::PlayInForm(TSlideShow* show, bool makeCopy, TSlideShowObject* startObject, int32_t startTime) {
     Stopping = false;
@@ -282,6 +293,7 @@ bool TSlideShowPlayer::HandlePlayerMessage(TMessage& message) {
         case WM_USER + 7:
         case WM_USER + 8:
         case WM_USER + 9:
+        case WM_PLAYER_WAKE:
             return true;
         case WM_PLAYER_STOP:
             Stop();
@@ -324,12 +336,12 @@ void TSlideShowPlayer::RemoveShowFonts() {
 void TSlideShowPlayer::MessageLoopStep() {
     tickStartTicks_ = GetTickCount();
     wakeAfter_ = INT64_MAX;
-    steppedThisTick_.clear();
+    preparation_->BeginTick();
     queuedThisTick_ = false;
     int32_t delay = 0;
     if (!Paused || RunToMode) {
         frameTime_ = GetPlayTime();
-        PrepareDueAfterAside();
+        preparation_->PrepareDueAfterAside();
         // Objects that are due and prepared join before the frame, so that they show
         // in the frame at their start rather than one frame later.
         musicHandedOver_ += MoveDueObjects();
@@ -356,8 +368,12 @@ void TSlideShowPlayer::MessageLoopStep() {
     // the frames it needs, counting those their items started in this tick. The object
     // sounds' time stands while the show pauses; the music's while its events do.
     if (soundSystem_) {
-        if (!Paused || RunToMode) RequestCurveWakeups(soundSystem_->ObjectSounds(), GetPlayTime());
-        if (!HighPriorityEventsSuspended) RequestCurveWakeups(soundSystem_->MusicSounds(), GetMusicTime());
+        if (!Paused || RunToMode)
+            if (const int32_t next = NextCurveChange(soundSystem_->ObjectSounds(), GetPlayTime()); next >= 0)
+                RequestWakeup(next);
+        if (!HighPriorityEventsSuspended)
+            if (const int32_t next = NextCurveChange(soundSystem_->MusicSounds(), GetMusicTime()); next >= 0)
+                RequestWakeup(next);
     }
 }
 
@@ -391,31 +407,7 @@ void TSlideShowPlayer::RunFrameEvents(IPlayable* playable, TSlideShowObject* obj
     }
 }
 
-void TSlideShowPlayer::RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object) {
-    TSlideShowObjectEventList* events = playable->GetEventList();
-    // An object that ended by itself took its timers' chances with it.
-    if (!events || playable->IsFinished()) return;
-    const int64_t end = EndTime(playable, object);
-    for (int k = 0; k < events->Count(); ++k) {
-        auto* timer = dynamic_cast<TSlideShowObjectEventTimer*>(events->GetItem(k));
-        if (!timer || timer->Fired || int64_t(playable->GetStartTime()) + timer->Offset > end) continue;
-        playable->ExecuteEvent(this, timer);
-        timer->Fired = true;
-    }
-}
-
 void TSlideShowPlayer::RequestWakeup(int32_t ms) { wakeAfter_ = std::min<int64_t>(wakeAfter_, std::max(ms, 0)); }
-
-void TSlideShowPlayer::RequestCurveWakeups(ISlideShowSoundList& list, int32_t time) {
-    for (int i = 0; i < list.Count(); ++i) {
-        ISlideShowSound* sound = list.GetSound(i);
-        const IVolumeCurve* curve = sound ? sound->GetEnvelopeCurve() : nullptr;
-        if (!curve || !sound->IsPlaying()) continue;
-        const int start = sound->GetEnvelopeStart();
-        const int next = curve->TimeToNextChange(start == -1 ? time : SaturateInt32(int64_t(time) - start));
-        if (next >= 0) RequestWakeup(next);
-    }
-}
 
 int32_t TSlideShowPlayer::RenderFrame(std::vector<TSlideShowObject*>& objects) {
     const uint32_t generation = prepareGeneration_;
@@ -473,7 +465,7 @@ int32_t TSlideShowPlayer::PlayFrameObjects(std::vector<TSlideShowObject*>& objec
 }
 
 void TSlideShowPlayer::FinishObject(IPlayable* playable, TSlideShowObject* object, std::vector<TRect>& rects) {
-    RunTimersDueBeforeEnd(playable, object);
+    RunTimersDueBeforeEnd(this, playable, object);
     playable->Play(this, true);
     composer_.ItemPlayed(object, true, rects);
     TSlideShowObjectEvent* finished = nullptr;
@@ -559,11 +551,10 @@ int32_t TSlideShowPlayer::TimeToNextTick() {
             return 0;
         } else if (framesRun) {
             // Preparation gets its share of the ticks from this moment on.
-            at(int64_t(start) - RemainingEstimate(playable) - 50);
+            at(int64_t(start) - TPreparationQueue::RemainingEstimate(playable) - 50);
             // Work of its step on the helper thread is taken up in the first tick after
-            // it is over, looked for every few ms until then.
-            if (const auto aside = asideSteps_.find(object); aside != asideSteps_.end())
-                at(int64_t(now) + (aside->second.Work->Pending() ? kAsidePollMs : 0));
+            // it is over; the helper wakes the loop when it is.
+            if (preparation_->AsideOver(object)) at(now);
         }
     }
     if (framesRun) {
@@ -676,34 +667,20 @@ void TSlideShowPlayer::EndShow(bool userAbort) {
     else if (action == 1) Stop();
 }
 
-void TSlideShowPlayer::ResetShowObjects() {
-    std::function<void(TSlideShowObjectList&)> walk = [&](TSlideShowObjectList& list) {
-        for (int i = 0; i < list.Count(); ++i) {
-            TSlideShowObject* object = list[i];
-            if (IPlayable* playable = AsPlayable(object)) {
-                playable->Reset();
-                playable->ReleaseResources();
-            }
-            if (TSlideShowObjectList* children = ChildListOf(object)) walk(*children);
-        }
-    };
-    walk(SlideShow->RootList());
-}
-
 void TSlideShowPlayer::ResetPlayback() {
     Resume(false);
     SuspendHighPriorityEvents();
     PauseClock();
     PauseMusicClock();
     PlayingObjects.clear();
-    ClearComingObjects();
+    preparation_->Clear();
     // The cursors point into the show, which may go right after this.
     ScheduleItems.Clear(false);
-    listPositions_.clear();
+    walk_.Clear();
     PendingEvents.Clear();
     if (SlideShow) {
         ReleaseMusicPlayList();
-        ResetShowObjects();
+        ResetShowObjects(SlideShow->RootList());
     }
     {
         std::lock_guard<std::recursive_mutex> lock(eventLock_);
@@ -724,8 +701,7 @@ void TSlideShowPlayer::ResetPlayback() {
         soundSystem_->MusicSounds().ClearSounds(true);
     }
     ClearHighPriorityEvents();
-    asideSteps_.clear();
-    wentAside_.clear();
+    preparation_->ForgetAside();
     showPrepared_ = false;
     frameRan_ = false;
 }
@@ -752,7 +728,7 @@ void TSlideShowPlayer::JumpToTime(int32_t time, bool prepare) {
     PlayingObjects.clear();
     QueueDueObjects(time, ScheduleItems);
     SetClockTime(time);
-    SetListPositions(ScheduleItems);
+    walk_.SetListPositions(ScheduleItems);
     ResyncObjects();
     endReached_ = false;
     AdvanceObjects(false);
@@ -763,52 +739,14 @@ void TSlideShowPlayer::JumpToTime(int32_t time, bool prepare) {
     if (!Paused || RunToMode) ResumeClock();
 }
 
-bool TSlideShowPlayer::IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const {
-    IPlayable* playable = AsPlayable(object);
-    if (!playable || !object->GetEnabled() || IsMusicPlaceholder(object) || EnclosingCollage(object)) return false;
-    if (MusicFadeObject && object == static_cast<TSlideShowObject*>(MusicFadeObject)) return false;
-    if (!forward && ::Supports<IParallelCollection>(object)) return false;
-    return forward ? playable->GetStartTime() > reference : playable->GetStartTime() < reference;
-}
-
-TSlideShowObject* TSlideShowPlayer::FindNeighbourObject(int32_t reference, bool forward) {
-    auto startOf = [](TSlideShowObject* o) { return AsPlayable(o)->GetStartTime(); };
-    auto better = [&](TSlideShowObject* best, TSlideShowObject* candidate) {
-        if (!candidate) return best;
-        if (!best) return candidate;
-        if (forward) return startOf(candidate) < startOf(best) ? candidate : best;
-        if (startOf(candidate) != startOf(best)) return startOf(candidate) > startOf(best) ? candidate : best;
-        return candidate->Level() < best->Level() ? candidate : best;
-    };
-    // The best candidate inside an object, else the object itself.
-    std::function<TSlideShowObject*(TSlideShowObject*)> bestIn = [&](TSlideShowObject* object) {
-        TSlideShowObject* best = nullptr;
-        if (!::Supports<IMerge>(object) && object->GetEnabled())
-            if (TSlideShowObjectList* children = ChildListOf(object))
-                for (int i = 0; i < children->Count(); ++i) best = better(best, bestIn((*children)[i]));
-        if (!best && IsJumpCandidate(object, reference, forward)) best = object;
-        return best;
-    };
-    const std::vector<TSlideShowObject*>& listed = PlayingObjects.empty() ? ComingObjects : PlayingObjects;
-    TSlideShowObject* best = nullptr;
-    for (TSlideShowObject* object : listed) {
-        if (IsMusicPlaceholder(object)) continue;
-        for (TSlideShowObject* o = object; o && o->ParentList; o = o->GetParentObject()) {
-            TSlideShowObjectList* list = o->ParentList;
-            const int at = list->IndexOf(o);
-            if (at < 0) break;
-            if (forward)
-                for (int i = at + 1; i < list->Count(); ++i) best = better(best, bestIn((*list)[i]));
-            else
-                for (int i = at - 1; i >= 0; --i) best = better(best, bestIn((*list)[i]));
-        }
-    }
-    return best;
-}
-
 void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
     const int32_t reference = withinCurrent ? GetPlayTime() - 1 : GetPlayTime();
-    TSlideShowObject* candidate = FindNeighbourObject(reference, forward);
+    // Next to what plays, else to what comes; the jump below changes both.
+    const auto neighbour = [&](int32_t from, bool ahead) {
+        return FindNeighbourObject(PlayingObjects.empty() ? ComingObjects : PlayingObjects, from, ahead,
+                                   MusicFadeObject);
+    };
+    TSlideShowObject* candidate = neighbour(reference, forward);
     if (!candidate) return;
     const bool paused = Paused;
     if (!withinCurrent) JumpToObject(candidate, false);
@@ -816,7 +754,7 @@ void TSlideShowPlayer::JumpToNeighbourObject(bool withinCurrent, bool forward) {
     IPlayable* c = AsPlayable(candidate);
     // The object after the candidate, found from where the jump put the show, so that
     // exactly one object plays before the show pauses again.
-    TSlideShowObject* following = FindNeighbourObject(c->GetStartTime(), true);
+    TSlideShowObject* following = neighbour(c->GetStartTime(), true);
     RunToTime = following ? AsPlayable(following)->GetStartTime() - 1
                           : SaturateInt32(int64_t(c->GetStartTime()) + candidate->GetDuration() - 1);
     if (!withinCurrent) Resume(true);

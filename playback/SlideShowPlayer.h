@@ -9,6 +9,9 @@
 #include "document/SlideShowObjectEvents.h"
 #include "foundation/Plugins.h"
 #include "objects/FrameComposer.h"
+#include "playback/PlayerWindowInterface.h"
+#include "playback/PreparationQueue.h"
+#include "playback/ShowWalk.h"
 #include "platform/Messages.h"
 #include "platform/SysUtils.h"
 
@@ -16,19 +19,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class ISlideShowSound;
 class ISlideShowSoundList;
-class TAsideWorker;
 class TBackgroundMusicHighPriorityEvent;
 class ISoundSystem;
 class TBenchmark;
 class TDummySlideShowObject;
 class TMusicOpener;
 class TMusicProperties;
+class TPreparationQueue;
 class TProperties;
 class TSlideShow;
 class TSlideShowObject;
@@ -59,52 +60,6 @@ public:
     uint8_t Kind;
 };
 
-// One schedule cursor: the next object of one sequence that has not been queued yet.
-class TNextSlideShowObjectItem {
-public:
-    TSlideShowObject* Cursor = nullptr;
-    // The object this cursor queued last; while it waits among the coming objects the
-    // cursor queues nothing ahead of the look-ahead.
-    TSlideShowObject* LastQueued = nullptr;
-};
-
-class TPlayerSlideShowObjectItemList {
-public:
-    int Count() const { return static_cast<int>(items_.size()); }
-    TNextSlideShowObjectItem* Item(int i) const { return items_[static_cast<size_t>(i)].get(); }
-    TNextSlideShowObjectItem* Add(TSlideShowObject* cursor);
-    void Delete(int i) { items_.erase(items_.begin() + i); }
-    // With resetObjects every cursor's object is reset and lets go of what it loaded.
-    void Clear(bool resetObjects);
-
-private:
-    std::vector<std::unique_ptr<TNextSlideShowObjectItem>> items_;
-};
-
-// The window a player plays in, as the player sees it: the paint box its items draw
-// into and the window's message queue. The player window form and the off-screen host
-// fill it in.
-class IPlayerWindow {
-public:
-    virtual ~IPlayerWindow() = default;
-    // Sizes and places the window and its paint box for the show and sizes the back
-    // buffer to the paint box.
-    virtual void Setup(TSlideShowPlayer* player, TSlideShow* show, TSlideShowPlayerProperties* settings) = 0;
-    virtual TWinPaintBox32* GetPaintBox() = 0;
-    virtual void PostMessage(const TMessage& message) = 0;
-    virtual void SendMessage(TMessage& message) = 0;
-    // Shows the frame-rate text on the window itself, not in the back buffer.
-    virtual void DrawFrameRate(const AnsiString& text) = 0;
-    virtual void SetOnMessageLoop(std::function<void()> step) = 0;
-    virtual void SetMessageHook(std::function<bool(TMessage&)> hook) = 0;
-    // Runs until the window closes.
-    virtual int32_t RunModalLoop() = 0;
-    // Runs prepare (the preparation before the first frame); a window not yet on screen
-    // maps meanwhile, black, so that the first frame finds it mapped. Returns when both
-    // are done, with prepare's exception if it threw.
-    virtual void RevealWhile(const std::function<void()>& prepare) { prepare(); }
-};
-
 // The objects in play order: by layer, then by start; anything not playable has no
 // order and keeps its place (the sort is stable).
 bool ComparePlayOrder(TSlideShowObject* a, TSlideShowObject* b);
@@ -117,6 +72,7 @@ void ReduceUpdateRects(std::vector<TRect>& rects, const TRect& bufferRect);
 class TSlideShowPlayer : public TInterfacedPlugin,
                          public IPlayerServices,
                          public IComposingPlayer,
+                         public IPreparingPlayer,
                          public virtual IFileReferences {
     GC_DECLARE_CLASS(TSlideShowPlayer)
 public:
@@ -234,8 +190,7 @@ public:
     void PostPlayerMessage(const TMessage& message) override;
     void SendPlayerMessage(TMessage& message) override;
     const IFrameState& FrameState() const override { return composer_; }
-    bool StepIsUrgent() override { return urgentStep_; }
-    bool RunAside(const TSlideShowObject* item, const std::shared_ptr<TAsideWork>& work) override;
+    TPreparationQueue& Preparation() override { return *preparation_; }
 
     virtual void RunCpuBenchmark();
 
@@ -316,43 +271,12 @@ protected:
 private:
     friend class TPlayerTestAccess;
     friend class TBackgroundMusicHighPriorityEvent;
-    struct TInitListItem;
-    enum class TTimeMode { Sequence, Parallel, Collage };
 
-    void Construct();
     void PlayInForm(TSlideShow* show, bool makeCopy, TSlideShowObject* startObject, int32_t startTime);
-    void AssignLayers(TSlideShowObjectList& list);
-    void AssignStartTimes(TSlideShowObjectList& list, int32_t time, TTimeMode mode);
-    void SetListPositions(TPlayerSlideShowObjectItemList& items);
-    bool QueueDueIn(TSlideShowObjectList& list, int32_t time, TPlayerSlideShowObjectItemList& items);
     void QueueScheduledObjects(bool onlyDue);
     int MoveDueObjects();
     void SortObjectLists();
-    // Queues an object among the coming ones (once).
-    void QueueComingObject(TSlideShowObject* object);
-    // Takes an object out of the coming ones; a music placeholder, which no show owns,
-    // is freed.
-    void DropComingObject(TSlideShowObject* object);
-    void ClearComingObjects();
-    bool IsComing(const TSlideShowObject* object) const;
-    // The object's current preparation entries, begun or moved on to the next stage as
-    // needed; null when no step is left.
-    TSlideShowObjectInitializationList* CurrentInitializationList(IPlayable* playable);
-    int PlanPreparation(std::vector<TSlideShowObject*>& objects, int32_t remaining, bool& due,
-                        std::vector<TInitListItem>& plan, bool unlimited);
-    int RunPreparation(std::vector<TInitListItem>& plan, std::vector<TSlideShowObject*>& objects, int32_t budget,
-                       bool unlimited, int32_t watchStart);
-    void RunUrgentStep(std::vector<TSlideShowObject*>& objects);
-    bool ExecuteStep(IPlayable* playable, TSlideShowObject* object, int32_t step,
-                     std::vector<TSlideShowObject*>& objects);
-    void PreparationFailed(TSlideShowObject* object, std::vector<TSlideShowObject*>& objects);
-    int32_t RemainingEstimate(IPlayable* playable) const;
     void RunFrameEvents(IPlayable* playable, TSlideShowObject* object, int32_t now);
-    // A frame that comes after the object's end still runs the timers due up to the end,
-    // so that a late wake-up loses none.
-    void RunTimersDueBeforeEnd(IPlayable* playable, TSlideShowObject* object);
-    // Sounds of the list that follow a curve which moves ask for the frames they need.
-    void RequestCurveWakeups(ISlideShowSoundList& list, int32_t time);
     // A frame without objects: the natural end of the show, when nothing more is coming.
     void EndIfNothingComes();
     // Lets the frame's objects play from the bottom up; objects that end leave the list.
@@ -365,11 +289,7 @@ private:
     void RemoveQueuedEvent(THighPriorityEvent* event);
     void ReplaceFade(std::shared_ptr<TFadeBackgroundMusicHighPriorityEvent>& slot, uint8_t kind, uint8_t target,
                      int32_t duration);
-    TSlideShowObject* FindNeighbourObject(int32_t reference, bool forward);
     void JumpToNeighbourObject(bool withinCurrent, bool forward);
-    bool IsJumpCandidate(TSlideShowObject* object, int32_t reference, bool forward) const;
-    void ResetShowObjects();
-    int32_t& ListPosition(const TSlideShowObjectList* list) { return listPositions_[list]; }
 
     ISoundSystem* soundSystem_ = nullptr;
     std::unique_ptr<TMusicOpener> musicOpener_;
@@ -378,7 +298,7 @@ private:
     std::recursive_mutex eventLock_;
     std::vector<std::shared_ptr<THighPriorityEvent>> highPriorityEvents_;
     // Where the walk of each list of the show goes on.
-    std::unordered_map<const TSlideShowObjectList*, int32_t> listPositions_;
+    TShowWalk walk_;
     // Seeds the root cursor once after PrepareShow.
     bool seedRootCursor_ = false;
     // PrepareShow counts up; a frame drawn under the latest count ends FullRepaint.
@@ -386,8 +306,6 @@ private:
     uint32_t drawnGeneration_ = 0;
     // Which items of a frame draw again and how their backgrounds go back.
     TFrameComposer composer_;
-    // A preparation step runs for an item that is due or about to be late.
-    bool urgentStep_ = false;
     // The first frame that reached the window was named on the debug output.
     bool firstFlushTold_ = false;
     bool showPrepared_ = false;
@@ -407,30 +325,7 @@ private:
     // counter; lowered by RequestWakeup, forgotten when the next tick starts.
     uint32_t tickStartTicks_ = 0;
     int64_t wakeAfter_ = INT64_MAX;
-    // Objects that ran a preparation step in the current tick.
-    std::unordered_set<const TSlideShowObject*> steppedThisTick_;
-    // Preparation work handed aside (RunAside): the helper thread, made on first use; the
-    // step running now, whether it may hand its work aside and whether it did; and the
-    // objects whose step waits for its work.
-    std::unique_ptr<TAsideWorker> asideWorker_;
-    TSlideShowObject* stepObject_ = nullptr;
-    int32_t stepNumber_ = 0;
-    bool asideAllowed_ = false;
-    bool stepWentAside_ = false;
-    struct TAsideStep {
-        std::shared_ptr<TAsideWork> Work;
-        int32_t Step = 0;
-    };
-    std::unordered_map<const TSlideShowObject*, TAsideStep> asideSteps_;
-    // Objects whose work went aside in this run: one that is due unprepared is prepared
-    // whole in the tick, so that it shows at its start however long its work took.
-    std::unordered_set<const TSlideShowObject*> wentAside_;
-    bool DueAfterAside(const std::vector<TSlideShowObject*>& objects);
-    // Prepares those due now whole, before the frame, waiting for their work aside.
-    void PrepareDueAfterAside();
-    // Whether the object's step waits for its work aside, which is not done yet.
-    bool StepRunsAside(const TSlideShowObject* object) const;
-    // Runs again the steps of objects whose work aside is over, so that they take its
-    // result up (cheaply, whatever the time left).
-    void TakeUpAsideSteps(std::vector<TSlideShowObject*>& objects);
+    // The coming objects' preparation; declared last, so that its helper thread goes
+    // first.
+    std::unique_ptr<TPreparationQueue> preparation_;
 };

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Installed.h"
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
@@ -99,22 +101,6 @@ inline std::filesystem::path TestOutputFolder() {
     std::filesystem::create_directories(dir, ec);
     return dir;
 }
-
-// Puts a platform fake in use while the guard lives: TInstalled<SetMessageQueue> q(fake)
-// installs it and installs null again at the end, also when an assertion leaves early.
-// Declared right after its fake, it ends just before the fake does, so members declared
-// later (windows, forms) still reach the fake while they go.
-template <auto Install>
-class TInstalled {
-public:
-    template <typename TFake>
-    explicit TInstalled(TFake& fake) {
-        Install(&fake);
-    }
-    ~TInstalled() { Install(nullptr); }
-    TInstalled(const TInstalled&) = delete;
-    TInstalled& operator=(const TInstalled&) = delete;
-};
 
 // Points the registry stand-in at a fresh folder for the lifetime of the object.
 class TestRegistryFolder {

@@ -38,6 +38,7 @@
 #include "graphics/PictureRegistry.h"
 #include "graphics/PngWriter.h"
 #include "platform/Clock.h"
+#include "platform/Installed.h"
 #include "platform/Random.h"
 #include "dynload/FFmpegLibrary.h"
 #include "dynload/SongLibraries.h"
@@ -434,10 +435,7 @@ int Render(const std::string& file, int32_t at, int32_t every, int32_t width, in
     RandSeed(seed);
     TManualTickCount clock;
     // Installed until the render returns, after the player and its host have gone.
-    struct TClockInstalled {
-        explicit TClockInstalled(TTickSource& source) { SetTickSource(&source); }
-        ~TClockInstalled() { SetTickSource(nullptr); }
-    } installedClock(clock);
+    TInstalled<SetTickSource> installedClock(clock);
     // No sound system: a render is silent.
     TPluginPtr<TRealTimeSlideShowPlayer> player(new TRealTimeSlideShowPlayer(nullptr));
     ApplyShowPlayerSettings(show, *player);

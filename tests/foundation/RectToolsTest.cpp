@@ -51,6 +51,7 @@ TEST(RectTools, RelativeEdgeValues) {
 
 TEST(RectTools, SmallHelpers) {
     EXPECT_EQ(NormalizeRect(Rect(10, 20, 0, 5)), Rect(0, 5, 10, 20));
+    EXPECT_EQ(NormalizeDoubleRect(DoubleRect(0.75, 0.5, 0.25, -0.125)), DoubleRect(0.25, -0.125, 0.75, 0.5));
     TRect r = Rect(1, 2, 11, 22);
     MoveRectTo(-5, 7, r);
     EXPECT_EQ(r, Rect(-5, 7, 5, 27));

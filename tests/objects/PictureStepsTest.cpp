@@ -3,6 +3,8 @@
 // deciphering branch.
 #include "PictureTestSupport.h"
 
+#include "document/SlideShow.h"
+#include "foundation/FileResolver.h"
 #include "foundation/StopWatch.h"
 #include "platform/DebugOutput.h"
 
@@ -95,6 +97,54 @@ TEST_F(PictureStepsTest, AJpegPreparedStepByStepRecordsEveryStep) {
     EXPECT_EQ(item.Bitmap, nullptr);
     EXPECT_EQ(item.PlayHelper, nullptr);
     EXPECT_FALSE(item.IsInitialized());
+}
+
+// Counts the look-ups of one name and answers them as the default resolver does.
+class TCountingResolver : public IFileResolver {
+public:
+    AnsiString Resolve(const AnsiString& name, const AnsiString& baseFile) const override {
+        if (name == Counted) ++Count;
+        return Files.Resolve(name, baseFile);
+    }
+    AnsiString OpenableName(const AnsiString& stored, const AnsiString& found) const override {
+        return Files.OpenableName(stored, found);
+    }
+    TFileResolver Files;
+    AnsiString Counted;
+    mutable int Count = 0;
+};
+
+// The file a picture's load step reads is looked up once for the step, however many of
+// its parts (the estimate, whether it may be read aside, the read) need the name.
+TEST_F(PictureStepsTest, TheLoadStepLooksItsFileUpOnce) {
+    const struct {
+        const char* Name;
+        bool Effects;
+        bool Exists;
+    } cases[] = {{"still", false, true}, {"effects", true, true}, {"missing", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSlideShow show;
+        TCountingResolver files;
+        show.SetFileResolver(&files);
+        const AnsiString file = AnsiString(c.Exists ? WriteJpeg("bild.jpg", 16, 12) : dir / "weg.jpg");
+        TSlideShowObject* object = nullptr;
+        if (c.Effects) {
+            auto* item = new TExtPicSlideShowObject();
+            item->FileName = file;
+            object = item;
+        } else {
+            auto* item = new TPicSlideShowObject();
+            item->FileName = file;
+            object = item;
+        }
+        show.RootList().Add(object);
+        files.Counted = file;
+        IPlayable& playable = *::Supports<IPlayable>(object);
+        playable.BeginInitializationStep(&player, -3);
+        EXPECT_TRUE(playable.ExecuteInitializationStep(&player, 1) || !c.Exists);
+        EXPECT_EQ(files.Count, 1);
+    }
 }
 
 TEST_F(PictureStepsTest, BrokenPicturesFailTheirStepWithoutThrowing) {

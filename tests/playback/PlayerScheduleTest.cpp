@@ -139,7 +139,7 @@ TEST(PlayerPreparation, ADelayOf40msLeavesNoBudgetSoOnlyDueObjectsArePrepared) {
 class TUrgencyItem : public TScriptedItem {
 public:
     bool ExecuteInitializationStep(IPlayerServices* player, int32_t step) override {
-        Urgent.push_back(player->StepIsUrgent());
+        Urgent.push_back(PreparationOf(player)->StepIsUrgent());
         return TScriptedItem::ExecuteInitializationStep(player, step);
     }
     std::vector<bool> Urgent;
@@ -172,7 +172,7 @@ TEST(PlayerPreparation, StepsForDueOrLateItemsAreUrgentAndStepsAheadAreNot) {
     rig.Player->ComingObjects = {later};
     rig.Player->PrepareWhileWaiting(rig.Player->ComingObjects, 1000);
     EXPECT_EQ(later->Urgent, std::vector<bool>{false});
-    EXPECT_FALSE(rig.Player->StepIsUrgent());
+    EXPECT_FALSE(rig.Player->Preparation().StepIsUrgent());
 }
 
 TEST(PlayerPreparation, StepsRunEarliestFirstAndCheapestFirstWithinTheSameStart) {
