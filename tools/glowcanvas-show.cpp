@@ -18,6 +18,7 @@
 #include "foundation/Startup.h"
 #include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "platform/SysUtils.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverMain.h"
@@ -363,6 +364,24 @@ int Resave(const std::string& in, const std::string& out) {
     return 0;
 }
 
+// Why the options may not be written over file, "" when they may: only a file that
+// reads whole as stored options is replaced.
+std::string OptionsOutputProblem(const std::string& file) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) return "";
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    try {
+        TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyNone);
+        TScreenSaverProperties stored;
+        if (stored.LoadFromStream(f, 0, 0) && f.GetPosition() == f.GetSize()) return "";
+    } catch (const EFOpenError& e) {
+        return "cannot be read to tell whether it holds options: " + FileErrorReason(e);
+    } catch (const std::exception&) {
+        // Not the stored form.
+    }
+    return "exists and holds no screen saver options; options replace only options";
+}
+
 // The options file a package carries as "settings.dat": the stored form of the
 // screen saver's options with an empty show name.
 int WriteOptions(const std::vector<std::string>& args) {
@@ -387,6 +406,10 @@ int WriteOptions(const std::vector<std::string>& args) {
         } else {
             return WrongCall("unknown option " + a);
         }
+    }
+    if (const std::string problem = OptionsOutputProblem(args[0]); !problem.empty()) {
+        std::cerr << "glowcanvas-show: " << args[0] << ": " << problem << "; nothing was written\n";
+        return 1;
     }
     TMemoryStream m;
     if (!options.SaveToStream(m, 0, 0)) {
