@@ -138,7 +138,7 @@ private:
             return;
         }
         if (!S_ISREG(st.st_mode)) {
-            std::cerr << "glowcanvas-pack: " << shown << " left out: not a file\n";
+            std::cerr << "glowcanvas-pack: " << Printable(shown) << ": not a file; left out\n";
             return;
         }
         if (Claim(itemName, shown, false)) Files.push_back({path, shown, itemName});
@@ -167,9 +167,9 @@ bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::stri
         try {
             TFileStream source(TExactPath{f.Path}, fmOpenRead | fmShareDenyWrite);
             if (packager.AddStream(source, std::make_unique<TPackageFileListItem>(f.ItemName))) continue;
-            error = "cannot add " + f.Shown + ": " + AnsiToUtf8(packager.LastError());
+            error = f.Shown + ": cannot be added: " + AnsiToUtf8(packager.LastError());
         } catch (const std::exception& e) {
-            error = "cannot add " + f.Shown + ": " + FileErrorReason(e);
+            error = f.Shown + ": cannot be added: " + FileErrorReason(e);
         }
         return false;
     }
@@ -180,7 +180,7 @@ bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::stri
 int Finish(TPackager& packager, TAtomicFile& out, const std::string& shown, const std::vector<SourceFile>& files) {
     std::string error;
     if (!AddAll(packager, files, error)) return Fail(error);
-    if (!packager.Close()) return Fail("cannot write " + shown + ": " + AnsiToUtf8(packager.LastError()));
+    if (!packager.Close()) return Fail(shown + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
     out.Commit();
     return 0;
 }
@@ -194,10 +194,10 @@ int Create(const std::string& package, const std::string& folder) {
         // Nothing appears under the package's name until it is whole.
         TAtomicFile out(package);
         TPackager packager;
-        if (!packager.CreateOnStream(out)) return Fail("cannot write " + package + ": " + AnsiToUtf8(packager.LastError()));
+        if (!packager.CreateOnStream(out)) return Fail(package + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
         return Finish(packager, out, package, files);
     } catch (const std::exception& e) {
-        return Fail("cannot write " + package + ": " + FileErrorReason(e));
+        return Fail(package + ": cannot be written: " + FileErrorReason(e));
     }
 }
 
@@ -219,7 +219,7 @@ int Append(const std::string& host, const std::string& folder) {
     // The new host is renamed over the old one, which the folder's permissions allow even
     // for a file its owner made read-only: refused as cp refuses to write it.
     if (::faccessat(AT_FDCWD, host.c_str(), W_OK, AT_EACCESS) != 0)
-        return Fail("cannot write " + host + ": " + std::strerror(errno));
+        return Fail(host + ": cannot be written: " + std::strerror(errno));
     std::vector<SourceFile> files;
     if (!CollectFiles(folder, files)) return 1;
     if (!HoldsTheShow(files))
@@ -242,10 +242,10 @@ int Append(const std::string& host, const std::string& folder) {
         in.SetPosition(0);
         if (own > 0) out.CopyFrom(in, own);
         TPackager packager;
-        if (!packager.AppendToStream(out)) return Fail("cannot write " + host + ": " + AnsiToUtf8(packager.LastError()));
+        if (!packager.AppendToStream(out)) return Fail(host + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
         return Finish(packager, out, host, files);
     } catch (const std::exception& e) {
-        return Fail("cannot write " + host + ": " + FileErrorReason(e));
+        return Fail(host + ": cannot be written: " + FileErrorReason(e));
     }
 }
 
@@ -322,17 +322,17 @@ int Extract(const std::string& file, const std::string& folder, bool force) {
         const std::string shown = AnsiToUtf8(item->FileName);
         std::string problem;
         if (!IsSafeItemName(item->FileName)) {
-            problem = "refused unsafe item name " + shown;
+            problem = shown + ": refused: an item name that would leave the folder or holds a control character";
         } else if (const auto [it, added] = extracted.try_emplace(AnsiUpperCase(item->FileName), item->FileName); !added) {
-            problem = "refused " + shown + ": it would overwrite " + AnsiToUtf8(it->second) +
+            problem = shown + ": refused: it would overwrite " + AnsiToUtf8(it->second) +
                       ", whose name differs only in case";
         } else {
             const std::string dest = ResolvePathBelow(folder, item->FileName);
             fs::create_directories(fs::path(dest).parent_path(), ec);
             if (ec)
-                problem = "cannot extract " + shown + ": " + ec.message();
+                problem = shown + ": cannot be extracted: " + ec.message();
             else if (!packager.ExtractItem(item, TExactPath{dest}))
-                problem = "cannot extract " + shown + ": " + FileErrorReason(Exception(packager.LastError()));
+                problem = shown + ": cannot be extracted: " + FileErrorReason(Exception(packager.LastError()));
         }
         if (!problem.empty()) {
             Fail(problem);

@@ -155,7 +155,8 @@ int LoadShow(TSlideShow& show, const std::string& fileName) {
 
 std::string FailureReason(const THeaderInfo& h, int result) {
     if (!h.Opened) return "cannot open the file: " + FileErrorReason(Exception(h.Error));
-    if (!h.IsContainer) return "no container file: " + Text(h.Error);
+    // The container's own reason is the system's German text; the line is English.
+    if (!h.IsContainer) return "not a show file (no container)";
     if (h.Header.FileType != kSlideShowFileType)
         return "not a show file (format id " + std::to_string(h.Header.FileType) + ")";
     if (result == slTooOld)
@@ -355,12 +356,12 @@ int Resave(const std::string& in, const std::string& out) {
     }
     TMemoryStream m;
     if (!show.SaveToStream(m)) {
-        std::cerr << "glowcanvas-show: cannot save the show of " << in << "\n";
+        std::cerr << "glowcanvas-show: " << in << ": the show cannot be saved again\n";
         return 1;
     }
     if (!WriteWhole(out, m)) return 1;
     if (show.DroppedItemCount() > 0)
-        std::cerr << "glowcanvas-show: " << show.DroppedItemCount() << " unreadable items were left out\n";
+        std::cerr << "glowcanvas-show: " << in << ": " << show.DroppedItemCount() << " unreadable items were left out\n";
     return 0;
 }
 
@@ -440,7 +441,7 @@ bool WritePicture(const TBitmap32& picture, const std::string& out) {
         WritePngPicture(picture, FromPosixPath(out));
         return true;
     } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << out << ": " << FileErrorReason(e) << "\n";
+        std::cerr << "glowcanvas-show: " << out << ": cannot be written: " << FileErrorReason(e) << "\n";
         return false;
     }
 }
@@ -451,7 +452,7 @@ int Render(const std::string& file, int32_t at, int32_t every, int32_t width, in
     TSlideShow show;
     if (!LoadForPlay(show, file)) return 1;
     if (every > 0 && ::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::cerr << "glowcanvas-show: cannot make the folder " << out << ": " << std::strerror(errno) << "\n";
+        std::cerr << "glowcanvas-show: " << out << ": the folder cannot be made: " << std::strerror(errno) << "\n";
         return 1;
     }
     RandSeed(seed);
