@@ -300,6 +300,7 @@ for kind in "${sound_kinds[@]}"; do
           if awk -v c="${verdict%% *}" 'BEGIN { exit !(c < 0.6) }'; then
             echo "wrong $f (its loudness over time is not FFmpeg's: best correlation ${verdict%% *})"
             count[sound_wrong]=$((count[sound_wrong] + 1))
+            paste "$sdir/ref.env" "$sdir/rec.env" >"$out/wrong-sound-$(basename "$f").txt" 2>/dev/null
             continue
           fi
           ;;

@@ -548,29 +548,31 @@ std::string OutputProblem(const TBuildCall& call) {
     return "exists and is not a show; the build replaces only a show";
 }
 
-// Long: every input is checked and every fault named before anything is built, and the
-// build uses the facts the checks read; the two halves share a dozen locals.
-int Build(const TBuildCall& call) {
-    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
-                                                             : Utf8ToAnsi(call.Transition);
-    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
-    if (const std::string problem = OutputProblem(call); !problem.empty()) {
-        std::cerr << "glowcanvas-show: " << PrintableUtf8(call.Out + ": " + problem) << "; nothing was written\n";
-        return 1;
-    }
+// What the build reads: the pictures it takes with the facts it read of them, the
+// songs' checks, and how many files it left out.
+struct TBuildInputs {
+    std::vector<fs::path> Pictures;
+    std::vector<TPictureFacts> PictureFacts;
+    std::vector<std::vector<fs::path>> Collages;
+    std::vector<std::vector<TPictureFacts>> CollageFacts;
+    std::vector<TMusicCheck> Checks;
+    int Left = 0;
+};
+
+// The files the call names and the picture files of its folders; false (said on stderr)
+// when one is missing or a folder holds no picture file.
+bool FindInputs(const TBuildCall& call, TBuildInputs& in) {
     // What the call names itself is no picture the folders are searched for.
     TOwnFiles own;
     own.Paths.push_back(call.Out);
     for (const std::string& file : call.Music) own.Paths.push_back(file);
     if (!call.Snow.empty()) own.Paths.push_back(call.Snow);
     for (const std::string& folder : call.Collages) own.Paths.push_back(folder);
-    int left = 0;
-    std::vector<fs::path> pictures = PicturesOf(call.Folder, own, left);
-    if (pictures.empty()) return 1;
-    std::vector<std::vector<fs::path>> collages;
+    in.Pictures = PicturesOf(call.Folder, own, in.Left);
+    if (in.Pictures.empty()) return false;
     for (const std::string& folder : call.Collages) {
-        collages.push_back(PicturesOf(folder, own, left));
-        if (collages.back().empty()) return 1;
+        in.Collages.push_back(PicturesOf(folder, own, in.Left));
+        if (in.Collages.back().empty()) return false;
     }
     std::error_code ec;
     TPictureFormat format;
@@ -578,22 +580,26 @@ int Build(const TBuildCall& call) {
         (!fs::is_regular_file(call.Snow, ec) ||
          !FindPictureFormat(PictureExtension(FromPosixPath(fs::path(call.Snow).filename().string())), format))) {
         std::cerr << "glowcanvas-show: " << call.Snow << ": no picture file for the snow\n";
-        return 1;
+        return false;
     }
     for (const std::string& file : call.Music) {
         if (fs::is_directory(file, ec)) {
             std::cerr << "glowcanvas-show: " << file << ": a folder; each song needs its own --music FILE\n";
-            return 1;
+            return false;
         }
         if (!fs::is_regular_file(file, ec)) {
             std::cerr << "glowcanvas-show: " << file << ": no music file there\n";
-            return 1;
+            return false;
         }
     }
+    return true;
+}
 
-    // Every file is checked before anything is written, and every fault is named. A
-    // picture that does not read is left out; a name no package can hold, a snow or a
-    // song that does not read fail the build.
+// Every file is read before anything is written, and every fault is named; false when
+// the build cannot go on.
+bool ReadInputs(const TBuildCall& call, TBuildInputs& in) {
+    // A picture that does not read is left out; a name no package can hold, a snow or
+    // a song that does not read fail the build.
     const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
     bool ok = true;
     TItemNameClaims names;
@@ -617,24 +623,22 @@ int Build(const TBuildCall& call) {
                 facts.push_back(f);
             } else {
                 LeaveOut(file, why);
-                ++left;
+                ++in.Left;
             }
         }
         files = std::move(kept);
     };
-    std::vector<TPictureFacts> pictureFacts;
-    readable(pictures, pictureFacts);
-    if (ok && pictures.empty()) {
+    readable(in.Pictures, in.PictureFacts);
+    if (ok && in.Pictures.empty()) {
         std::cerr << "glowcanvas-show: " << call.Folder << ": no picture in it can be read\n";
-        return 1;
+        return false;
     }
-    std::vector<std::vector<TPictureFacts>> collageFacts;
-    for (size_t i = 0; i < collages.size(); ++i) {
-        collageFacts.emplace_back();
-        readable(collages[i], collageFacts.back());
-        if (ok && collages[i].empty()) {
+    for (size_t i = 0; i < in.Collages.size(); ++i) {
+        in.CollageFacts.emplace_back();
+        readable(in.Collages[i], in.CollageFacts.back());
+        if (ok && in.Collages[i].empty()) {
             std::cerr << "glowcanvas-show: " << call.Collages[i] << ": no picture in it can be read\n";
-            return 1;
+            return false;
         }
     }
     if (!call.Snow.empty() && named(call.Snow)) {
@@ -645,16 +649,33 @@ int Build(const TBuildCall& call) {
             ok = false;
         }
     }
-    std::vector<TMusicCheck> checks;
     for (const std::string& file : call.Music) {
         named(file);
-        checks.push_back(CheckMusic(file));
-        if (!checks.back().Playable) {
-            std::cerr << "glowcanvas-show: " << PrintableUtf8(file + ": " + checks.back().Why) << "\n";
+        in.Checks.push_back(CheckMusic(file));
+        if (!in.Checks.back().Playable) {
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(file + ": " + in.Checks.back().Why) << "\n";
             ok = false;
         }
     }
-    if (!ok) return 1;
+    return ok;
+}
+
+// Checks and reads every input, then builds the show from what it read.
+int Build(const TBuildCall& call) {
+    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
+                                                             : Utf8ToAnsi(call.Transition);
+    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
+    if (const std::string problem = OutputProblem(call); !problem.empty()) {
+        std::cerr << "glowcanvas-show: " << PrintableUtf8(call.Out + ": " + problem) << "; nothing was written\n";
+        return 1;
+    }
+    TBuildInputs in;
+    if (!FindInputs(call, in) || !ReadInputs(call, in)) return 1;
+    const std::vector<fs::path>& pictures = in.Pictures;
+    const std::vector<TPictureFacts>& pictureFacts = in.PictureFacts;
+    const std::vector<std::vector<fs::path>>& collages = in.Collages;
+    const std::vector<std::vector<TPictureFacts>>& collageFacts = in.CollageFacts;
+    const std::vector<TMusicCheck>& checks = in.Checks;
 
     TSlideShow show;
     // With music the show is laid out to the songs' lengths: each picture keeps the
@@ -704,8 +725,8 @@ int Build(const TBuildCall& call) {
     if (!WriteWhole(call.Out, m)) return 1;
     size_t taken = pictures.size();
     for (const std::vector<fs::path>& folder : collages) taken += folder.size();
-    std::cout << call.Out << ": " << taken << (taken == 1 ? " picture" : " pictures") << " in the show, " << left
-              << (left == 1 ? " file" : " files") << " left out\n";
+    std::cout << call.Out << ": " << taken << (taken == 1 ? " picture" : " pictures") << " in the show, " << in.Left
+              << (in.Left == 1 ? " file" : " files") << " left out\n";
     return 0;
 }
 
