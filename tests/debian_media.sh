@@ -215,7 +215,9 @@ compare_envelopes() {
 record_song() {
   local f=$1 level=$2 run=$3 hold=$4
   local show=$sdir/saver/Lumivor song
-  rm -f "$show"/music.* "$sdir/rec.raw" "$sdir/stop" "$sdir/saver.scr"
+  # A first start each time: a saver resumes its show where the last run ended, and
+  # with it the song.
+  rm -rf "$show"/music.* "$sdir/rec.raw" "$sdir/stop" "$sdir/saver.scr" "$sdir/registry"
   song=$show/music.${f##*.}
   cp "$f" "$song"
   "$show_tool" build "$show" "$show/Slideshow.kls" --duration 2000 --music "$song" >"$sdir/build.log" 2>&1 ||

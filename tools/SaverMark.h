@@ -35,17 +35,20 @@ inline std::string NotTheSaver(const std::string& file) {
     const char* const notAProgram = "is not the screen saver program (not a Linux program at all)";
     std::vector<uint8_t> h;
     if (!read(0, 64, h) || std::memcmp(h.data(), "\x7F" "ELF", 4) != 0) return notAProgram;
-    // 64-bit, little-endian: the only kind this program is built as.
+    // Little-endian, 32 or 64 bits: the kinds this program is built as.
     const std::string otherProgram = "is a program, but not the screen saver (glowcanvas) this package belongs to";
-    if (h[4] != 2 || h[5] != 1) return otherProgram;
-    const uint64_t shoff = Little(&h[0x28], 8);
-    const uint64_t shentsize = Little(&h[0x3A], 2), shnum = Little(&h[0x3C], 2), shstrndx = Little(&h[0x3E], 2);
-    if (shentsize < 64 || shnum == 0 || shstrndx >= shnum || shnum > 65535) return otherProgram;
+    if ((h[4] != 1 && h[4] != 2) || h[5] != 1) return otherProgram;
+    const bool wide = h[4] == 2;
+    const uint64_t shoff = wide ? Little(&h[0x28], 8) : Little(&h[0x20], 4);
+    const int at = wide ? 0x3A : 0x2E;
+    const uint64_t shentsize = Little(&h[at], 2), shnum = Little(&h[at + 2], 2), shstrndx = Little(&h[at + 4], 2);
+    if (shentsize < (wide ? 64u : 40u) || shnum == 0 || shstrndx >= shnum) return otherProgram;
     std::vector<uint8_t> table, names;
     if (!read(shoff, shentsize * shnum, table)) return otherProgram;
     const uint8_t* strings = &table[size_t(shstrndx * shentsize)];
-    const uint64_t namesSize = Little(strings + 0x20, 8);
-    if (namesSize > (1u << 20) || !read(Little(strings + 0x18, 8), namesSize, names)) return otherProgram;
+    const uint64_t namesOffset = wide ? Little(strings + 0x18, 8) : Little(strings + 0x10, 4);
+    const uint64_t namesSize = wide ? Little(strings + 0x20, 8) : Little(strings + 0x14, 4);
+    if (namesSize > (1u << 20) || !read(namesOffset, namesSize, names)) return otherProgram;
     const std::string mark = GC_SAVER_MARK_SECTION;
     for (uint64_t i = 0; i < shnum; ++i) {
         const uint64_t name = Little(&table[size_t(i * shentsize)], 4);
