@@ -241,8 +241,14 @@ record_song() {
     fi
     if [ "$size" -ge "$limit" ] || { [ -n "$end" ] && [ "$size" -ge "$end" ]; }; then break; fi
   done
+  local early=
+  kill -0 $runner 2>/dev/null || early=1
   touch "$sdir/stop"
   wait $runner || { echo "the saver ended with status $?: $(tail -1 "$sdir/run.log")"; return 1; }
+  if [ -n "$early" ]; then
+    echo "the saver ended by itself after $((size / 1764 * 10)) ms of sound"
+    return 2
+  fi
 }
 
 sdir=$work/sound
@@ -283,7 +289,15 @@ for kind in "${sound_kinds[@]}"; do
       length=$(($(wc -l <"$sdir/ref.env") * 50))
       hold=$((length < 2000 ? length + 200 : 2000))
     fi
-    if ! why=$(record_song "$f" "$local_level" "$run" "$hold"); then
+    # Once more when the saver ended before the recording did (an input event that
+    # ends a saver, or a slow start): the song is judged on a whole recording.
+    why=$(record_song "$f" "$local_level" "$run" "$hold")
+    status=$?
+    if [ $status -eq 2 ]; then
+      why=$(record_song "$f" "$local_level" "$run" "$hold")
+      status=$?
+    fi
+    if [ $status -ne 0 ]; then
       echo "failed $f ($why)"
       count[sound_failed]=$((count[sound_failed] + 1))
       continue
