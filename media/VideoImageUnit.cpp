@@ -16,6 +16,10 @@ struct TVideoFormat {
 constexpr TVideoFormat kVideoFormats[] = {
     {"AVI", "AVI-Video"}, {"MOV", "Quicktime Video"}, {"MPG", "MPG-Video"},
     {"MPEG", "MPG-Video"}, {"WMV", "Windows Media Video"},
+    // The containers phones and cameras write today: FFmpeg plays the same clips in
+    // them as in the five above, so a clip shows whatever box it came in.
+    {"MP4", "MPEG-4-Video"}, {"M4V", "MPEG-4-Video"}, {"3GP", "3GPP-Video"},
+    {"MKV", "Matroska-Video"}, {"WEBM", "WebM-Video"},
 };
 
 // One video opened and captured at a time.

@@ -4,6 +4,8 @@
 #include "document/CollectionSlideShowObject.h"
 #include "document/SlideShow.h"
 #include "document/SlideShowProperties.h"
+#include "foundation/OKFStream.h"
+#include "foundation/Properties.h"
 #include "dynload/FFmpegLibrary.h"
 #include "dynload/SongLibraries.h"
 #include "graphics/PictureRegistry.h"
@@ -19,6 +21,7 @@
 #include "platform/Charset.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
+#include "platform/SysUtils.h"
 #include "tools/ItemNames.h"
 #include "tools/ShowToolSupport.h"
 #include "tools/ToolCalls.h"
@@ -119,12 +122,15 @@ bool IsAudioStream(const std::string& file, int32_t& length) {
 TMusicCheck CheckMusic(const std::string& file) {
     TMusicCheck check;
     std::vector<uint8_t> bytes;
-    {
+    try {
         TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyWrite);
         // A song file is small; a huge file is a stream, for which the head is enough.
         const int64_t size = std::min<int64_t>(f.GetSize(), 64 << 20);
         bytes.resize(static_cast<size_t>(size));
         bytes.resize(static_cast<size_t>(f.Read(bytes.data(), size)));
+    } catch (const std::exception& e) {
+        check.Why = "cannot open the file: " + FileErrorReason(e);
+        return check;
     }
     if (LooksLikeMidiFile(bytes.data(), bytes.size())) {
         check.EndPoint = check.Length = MidiPlayingTime(bytes.data(), bytes.size());
@@ -158,51 +164,81 @@ struct TBuildCall {
     int32_t AspectX = 0, AspectY = 0;  // 0: the stage fills the screen
 };
 
-// Picture and video kinds a user may well hold that no reader of ours takes: refused by
-// name, not skipped, so a show never silently lacks them.
-bool IsUnreadPictureKind(const std::string& extension) {
-    static const char* const kinds[] = {"xpm", "xbm", "pnm", "pam", "pfm", "svg", "svgz", "webp", "heic", "heif",
-                                        "avif", "jxl", "jp2", "j2k", "jpx", "exr", "hdr", "dds", "cr2", "nef",
-                                        "arw", "dng", "orf", "raf", "rw2", "xcf", "mp4", "m4v", "mkv", "webm",
-                                        "flv", "ogv", "3gp"};
-    for (const char* k : kinds)
-        if (extension == k) return true;
-    return false;
+// Files of a folder the build passes over in silence: the show it writes and the songs,
+// snow and collage folders the call names itself.
+struct TOwnFiles {
+    std::vector<fs::path> Paths;
+    bool Holds(const fs::path& file) const {
+        std::error_code ec;
+        for (const fs::path& p : Paths)
+            if (fs::equivalent(p, file, ec)) return true;
+        return false;
+    }
+    // Whether folder holds one of them (a song's folder), at any depth.
+    bool Inside(const fs::path& folder) const {
+        std::error_code ec;
+        const fs::path f = fs::weakly_canonical(folder, ec);
+        for (const fs::path& p : Paths) {
+            const fs::path rel = fs::weakly_canonical(p, ec).lexically_relative(f);
+            if (!rel.empty() && *rel.begin() != "..") return true;
+        }
+        return false;
+    }
+};
+
+// Prints that file is left out of the show and why; the file as the user named it.
+void LeaveOut(const fs::path& file, const std::string& why) {
+    std::cerr << "glowcanvas-show: " << PrintableUtf8(file.string() + ": " + why) << "; left out\n";
 }
 
 // The picture files of folder that the picture registry reads, in name order (byte
-// order, the order the pack tool stores them in); false (with the reason on stderr)
-// when the folder holds a picture kind nothing reads.
-bool PictureFiles(const std::string& folder, std::vector<fs::path>& files) {
-    bool ok = true;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-        if (!e.is_regular_file()) continue;
-        const std::string name = e.path().filename().string();
-        const AnsiString extension = PictureExtension(Utf8ToAnsi(name));
-        TPictureFormat format;
-        if (FindPictureFormat(extension, format)) {
-            files.push_back(e.path());
-        } else if (IsUnreadPictureKind(extension)) {
-            std::cerr << "glowcanvas-show: " << e.path().string() << ": no picture format this system reads\n";
-            ok = false;
+// order, the order the pack tool stores them in). Every other file and every subfolder
+// is named on stderr, except those of own; left counts the files named.
+std::vector<fs::path> PictureFiles(const std::string& folder, const TOwnFiles& own, int& left) {
+    std::vector<fs::path> files, others;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (own.Holds(it->path())) continue;
+        if (it->is_directory(ec)) {
+            if (!own.Inside(it->path())) others.push_back(it->path());
+            continue;
         }
+        TPictureFormat format;
+        if (it->is_regular_file(ec) && FindPictureFormat(PictureExtension(Utf8ToAnsi(it->path().filename().string())), format))
+            files.push_back(it->path());
+        else
+            others.push_back(it->path());
     }
-    std::sort(files.begin(), files.end(),
-              [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); });
-    return ok;
+    if (ec) std::cerr << "glowcanvas-show: " << folder << ": " << ec.message() << "\n";
+    const auto byName = [](const fs::path& a, const fs::path& b) { return a.filename().string() < b.filename().string(); };
+    std::sort(files.begin(), files.end(), byName);
+    std::sort(others.begin(), others.end(), byName);
+    for (const fs::path& p : others) {
+        if (fs::is_directory(p, ec)) {
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(p.string())
+                      << ": a subfolder; the build takes only the pictures lying in " << folder << " itself\n";
+            continue;
+        }
+        const std::string extension = p.extension().string();
+        LeaveOut(p, fs::is_regular_file(p, ec)
+                        ? (extension.empty() ? std::string("no picture format this system reads")
+                                             : "no picture format this system reads (" + extension + ")")
+                        : std::string("not a file"));
+        ++left;
+    }
+    return files;
 }
 
-// The pictures of folder; none (with the reason on stderr) when it is no folder, holds
-// no picture file or holds one nothing reads.
-std::vector<fs::path> PicturesOf(const std::string& folder) {
+// The picture files of folder; none (with the reason on stderr) when it is no folder or
+// holds no picture file.
+std::vector<fs::path> PicturesOf(const std::string& folder, const TOwnFiles& own, int& left) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
-        std::cerr << "glowcanvas-show: " << folder << " is no folder\n";
+        std::cerr << "glowcanvas-show: " << folder << ": no folder\n";
         return {};
     }
-    std::vector<fs::path> pictures;
-    if (!PictureFiles(folder, pictures)) return {};
-    if (pictures.empty()) std::cerr << "glowcanvas-show: " << folder << " holds no picture file\n";
+    std::vector<fs::path> pictures = PictureFiles(folder, own, left);
+    if (pictures.empty()) std::cerr << "glowcanvas-show: " << folder << ": holds no picture file\n";
     return pictures;
 }
 
@@ -213,9 +249,9 @@ struct TPictureFacts {
     bool HasAlpha = false;
 };
 
-// Decodes the picture as the player will; false with the reason on stderr when it does
-// not read (an EPS without preview, a damaged file).
-bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
+// Decodes the picture as the player will; false with the reason in why when it does not
+// read (an EPS without preview, a damaged file).
+bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts, std::string& why) {
     try {
         TPictureLoadOptions options;
         // Big photographs may decode smaller: their size is all that counts, and JPEG
@@ -228,7 +264,10 @@ bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
         };
         const TBitmap32 picture =
             LoadPictureFromFile(FromPosixPath(fs::absolute(file).lexically_normal().string()), options);
-        if (picture.Empty()) throw EInvalidGraphic("Leeres Bild");
+        if (picture.Empty()) {
+            why = "the picture is empty";
+            return false;
+        }
         if (facts.Width == 0) {
             facts.Width = picture.Width();
             facts.Height = picture.Height();
@@ -239,15 +278,17 @@ bool ReadPictureFacts(const fs::path& file, TPictureFacts& facts) {
         return true;
     } catch (const EPictureTooLarge& e) {
         const int64_t limit = MaxPicturePixels();
-        std::cerr << "glowcanvas-show: " << file.string() << ": the picture is too large: " << e.Width << " x "
-                  << e.Height << " pixels, more than the limit of " << limit << " pixels"
-                  << (limit == kMaxBitmapPixels ? " (2^28)" : "") << "\n";
-        return false;
+        why = "the picture is too large: " + std::to_string(e.Width) + " x " + std::to_string(e.Height) +
+              " pixels, more than the limit of " + std::to_string(limit) + " pixels" +
+              (limit == kMaxBitmapPixels ? " (2^28)" : "");
+    } catch (const EFOpenError& e) {
+        // The system's reason only: the message names the file as the program resolved it.
+        why = "cannot open the file: " + FileErrorReason(e);
     } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: " << file.string() << ": the picture cannot be read: " << AnsiToUtf8(e.what())
-                  << "\n";
-        return false;
+        const std::string reason = AnsiToUtf8(e.what());
+        why = reason.empty() ? "the picture cannot be read" : "the picture cannot be read: " + reason;
     }
+    return false;
 }
 
 // On a 1920 x 1080 screen a picture grows to twice its size at most: a small picture's
@@ -479,67 +520,162 @@ bool AddMusic(TSlideShow& show, const TBuildCall& call, const TShowBuilder& buil
     return true;
 }
 
-// Long: every input is checked and every fault named before anything is built, and the
-// build uses the facts the checks read; the two halves share a dozen locals.
-int Build(const TBuildCall& call) {
-    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
-                                                             : Utf8ToAnsi(call.Transition);
-    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
-    const std::vector<fs::path> pictures = PicturesOf(call.Folder);
-    if (pictures.empty()) return 1;
-    std::vector<std::vector<fs::path>> collages;
+// Why the build may not write its show over out, "" when it may: the build replaces
+// a show only, never one of the files it reads.
+std::string OutputProblem(const TBuildCall& call) {
+    std::error_code ec;
+    const fs::path out = call.Out;
+    if (!fs::exists(out, ec)) return "";
+    if (fs::is_directory(out, ec)) return "is a folder";
+    for (const std::string& song : call.Music)
+        if (fs::equivalent(out, song, ec)) return "is one of the songs this build plays";
+    if (!call.Snow.empty() && fs::equivalent(out, call.Snow, ec)) return "is the picture of the snow";
+    try {
+        TFileStream f(TExactPath{call.Out}, fmOpenRead | fmShareDenyNone);
+        if (f.GetSize() > 0 && TOKFStream(&f, okfRead).Header.FileType == kSlideShowFileType) return "";
+    } catch (const EFOpenError& e) {
+        return "cannot be read to tell whether it is a show: " + FileErrorReason(e);
+    } catch (const std::exception&) {
+        // No container: no show.
+    }
+    TPictureFormat format;
+    if (FindPictureFormat(PictureExtension(Utf8ToAnsi(out.filename().string())), format)) {
+        const fs::path folder = fs::absolute(out).parent_path();
+        bool read = fs::equivalent(folder, call.Folder, ec);
+        for (const std::string& collage : call.Collages) read = read || fs::equivalent(folder, collage, ec);
+        if (read) return "is one of the pictures this build reads; give the show a name of its own (Slideshow.kls)";
+    }
+    return "exists and is not a show; the build replaces only a show";
+}
+
+// What the build reads: the pictures it takes with the facts it read of them, the
+// songs' checks, and how many files it left out.
+struct TBuildInputs {
+    std::vector<fs::path> Pictures;
+    std::vector<TPictureFacts> PictureFacts;
+    std::vector<std::vector<fs::path>> Collages;
+    std::vector<std::vector<TPictureFacts>> CollageFacts;
+    std::vector<TMusicCheck> Checks;
+    int Left = 0;
+};
+
+// The files the call names and the picture files of its folders; false (said on stderr)
+// when one is missing or a folder holds no picture file.
+bool FindInputs(const TBuildCall& call, TBuildInputs& in) {
+    // What the call names itself is no picture the folders are searched for.
+    TOwnFiles own;
+    own.Paths.push_back(call.Out);
+    for (const std::string& file : call.Music) own.Paths.push_back(file);
+    if (!call.Snow.empty()) own.Paths.push_back(call.Snow);
+    for (const std::string& folder : call.Collages) own.Paths.push_back(folder);
+    in.Pictures = PicturesOf(call.Folder, own, in.Left);
+    if (in.Pictures.empty()) return false;
     for (const std::string& folder : call.Collages) {
-        collages.push_back(PicturesOf(folder));
-        if (collages.back().empty()) return 1;
+        in.Collages.push_back(PicturesOf(folder, own, in.Left));
+        if (in.Collages.back().empty()) return false;
     }
     std::error_code ec;
     TPictureFormat format;
     if (!call.Snow.empty() &&
         (!fs::is_regular_file(call.Snow, ec) ||
          !FindPictureFormat(PictureExtension(FromPosixPath(fs::path(call.Snow).filename().string())), format))) {
-        std::cerr << "glowcanvas-show: no picture file " << call.Snow << " for the snow\n";
-        return 1;
+        std::cerr << "glowcanvas-show: " << call.Snow << ": no picture file for the snow\n";
+        return false;
     }
-    for (const std::string& file : call.Music)
-        if (!fs::is_regular_file(file, ec)) {
-            std::cerr << "glowcanvas-show: no music file " << file << "\n";
-            return 1;
+    for (const std::string& file : call.Music) {
+        if (fs::is_directory(file, ec)) {
+            std::cerr << "glowcanvas-show: " << file << ": a folder; each song needs its own --music FILE\n";
+            return false;
         }
+        if (!fs::is_regular_file(file, ec)) {
+            std::cerr << "glowcanvas-show: " << file << ": no music file there\n";
+            return false;
+        }
+    }
+    return true;
+}
 
-    // Every file is checked before anything is written, and every fault is named.
+// Every file is read before anything is written, and every fault is named; false when
+// the build cannot go on.
+bool ReadInputs(const TBuildCall& call, TBuildInputs& in) {
+    // A picture that does not read is left out; a name no package can hold, a snow or
+    // a song that does not read fail the build.
     const fs::path outFolder = fs::absolute(call.Out).lexically_normal().parent_path();
     bool ok = true;
     TItemNameClaims names;
-    auto check = [&](const fs::path& file, TPictureFacts* facts) {
+    auto named = [&](const fs::path& file) {
         const std::string problem = NameProblem(outFolder, file, names);
         if (!problem.empty()) {
             std::cerr << "glowcanvas-show: " << PrintableUtf8(file.string() + problem) << "\n";
             ok = false;
-        } else if (facts && !ReadPictureFacts(file, *facts)) {
-            ok = false;
         }
+        return problem.empty();
     };
-    std::vector<TPictureFacts> pictureFacts(pictures.size());
-    for (size_t i = 0; i < pictures.size(); ++i) check(pictures[i], &pictureFacts[i]);
-    std::vector<std::vector<TPictureFacts>> collageFacts;
-    for (const std::vector<fs::path>& folder : collages) {
-        collageFacts.emplace_back(folder.size());
-        for (size_t i = 0; i < folder.size(); ++i) check(folder[i], &collageFacts.back()[i]);
+    // The readable pictures of files, with their facts.
+    auto readable = [&](std::vector<fs::path>& files, std::vector<TPictureFacts>& facts) {
+        std::vector<fs::path> kept;
+        for (const fs::path& file : files) {
+            if (!named(file)) continue;
+            TPictureFacts f;
+            std::string why;
+            if (ReadPictureFacts(file, f, why)) {
+                kept.push_back(file);
+                facts.push_back(f);
+            } else {
+                LeaveOut(file, why);
+                ++in.Left;
+            }
+        }
+        files = std::move(kept);
+    };
+    readable(in.Pictures, in.PictureFacts);
+    if (ok && in.Pictures.empty()) {
+        std::cerr << "glowcanvas-show: " << call.Folder << ": no picture in it can be read\n";
+        return false;
     }
-    if (!call.Snow.empty()) {
+    for (size_t i = 0; i < in.Collages.size(); ++i) {
+        in.CollageFacts.emplace_back();
+        readable(in.Collages[i], in.CollageFacts.back());
+        if (ok && in.Collages[i].empty()) {
+            std::cerr << "glowcanvas-show: " << call.Collages[i] << ": no picture in it can be read\n";
+            return false;
+        }
+    }
+    if (!call.Snow.empty() && named(call.Snow)) {
         TPictureFacts flake;
-        check(call.Snow, &flake);
-    }
-    std::vector<TMusicCheck> checks;
-    for (const std::string& file : call.Music) {
-        check(file, nullptr);
-        checks.push_back(CheckMusic(file));
-        if (!checks.back().Playable) {
-            std::cerr << "glowcanvas-show: " << file << ": " << checks.back().Why << "\n";
+        std::string why;
+        if (!ReadPictureFacts(call.Snow, flake, why)) {
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(call.Snow + ": " + why) << "\n";
             ok = false;
         }
     }
-    if (!ok) return 1;
+    for (const std::string& file : call.Music) {
+        named(file);
+        in.Checks.push_back(CheckMusic(file));
+        if (!in.Checks.back().Playable) {
+            std::cerr << "glowcanvas-show: " << PrintableUtf8(file + ": " + in.Checks.back().Why) << "\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// Checks and reads every input, then builds the show from what it read.
+int Build(const TBuildCall& call) {
+    const AnsiString className = call.Transition == "random" ? AnsiString("TRandomTransitionPlugin")
+                                                             : Utf8ToAnsi(call.Transition);
+    if (!CreateTransition(className)) return call.WrongCall("no transition class " + call.Transition);
+    if (const std::string problem = OutputProblem(call); !problem.empty()) {
+        std::cerr << "glowcanvas-show: " << PrintableUtf8(call.Out + ": " + problem) << "; nothing was written\n";
+        return 1;
+    }
+    TBuildInputs in;
+    if (!FindInputs(call, in) || !ReadInputs(call, in)) return 1;
+    const std::vector<fs::path>& pictures = in.Pictures;
+    const std::vector<TPictureFacts>& pictureFacts = in.PictureFacts;
+    const std::vector<std::vector<fs::path>>& collages = in.Collages;
+    const std::vector<std::vector<TPictureFacts>>& collageFacts = in.CollageFacts;
+    const std::vector<TMusicCheck>& checks = in.Checks;
 
     TSlideShow show;
     // With music the show is laid out to the songs' lengths: each picture keeps the
@@ -586,7 +722,12 @@ int Build(const TBuildCall& call) {
         std::cerr << "glowcanvas-show: the show cannot be stored\n";
         return 1;
     }
-    return WriteWhole(call.Out, m) ? 0 : 1;
+    if (!WriteWhole(call.Out, m)) return 1;
+    size_t taken = pictures.size();
+    for (const std::vector<fs::path>& folder : collages) taken += folder.size();
+    std::cout << call.Out << ": " << taken << (taken == 1 ? " picture" : " pictures") << " in the show, " << in.Left
+              << (in.Left == 1 ? " file" : " files") << " left out\n";
+    return 0;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ bool WriteWhole(const std::string& file, TMemoryStream& bytes) {
         out.Commit();
         return true;
     } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << file << ": " << FileErrorReason(e) << "\n";
+        std::cerr << "glowcanvas-show: " << file << ": cannot be written: " << FileErrorReason(e) << "\n";
         return false;
     }
 }

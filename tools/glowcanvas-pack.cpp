@@ -8,7 +8,9 @@
 #include "platform/Charset.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
+#include "resources/ScreenSaverStrings.h"
 #include "tools/ItemNames.h"
+#include "tools/SaverMark.h"
 #include "tools/ToolCalls.h"
 
 #include <fcntl.h>
@@ -31,10 +33,13 @@ namespace {
 
 const char* const kUsage =
     "usage: glowcanvas-pack create PACKAGE FOLDER   a package of every file below FOLDER\n"
-    "       glowcanvas-pack append HOST FOLDER      the same package at the end of HOST,\n"
-    "                                               in place of one HOST carries already\n"
+    "       glowcanvas-pack append HOST FOLDER      the same package at the end of HOST (a copy\n"
+    "                                               of the glowcanvas program), in place of\n"
+    "                                               one HOST carries already\n"
     "       glowcanvas-pack list FILE               name<TAB>size of each item\n"
-    "       glowcanvas-pack extract FILE FOLDER     every item below FOLDER\n"
+    "       glowcanvas-pack extract FILE FOLDER [--force]\n"
+    "                                               every item below FOLDER; --force replaces\n"
+    "                                               files already there\n"
     "       glowcanvas-pack --help\n"
     "Items are named by their path below FOLDER; a link counts as the file or folder it\n"
     "leads to, under the link's own name.\n";
@@ -133,7 +138,7 @@ private:
             return;
         }
         if (!S_ISREG(st.st_mode)) {
-            std::cerr << "glowcanvas-pack: " << shown << " left out: not a file\n";
+            std::cerr << "glowcanvas-pack: " << Printable(shown) << ": not a file; left out\n";
             return;
         }
         if (Claim(itemName, shown, false)) Files.push_back({path, shown, itemName});
@@ -162,9 +167,9 @@ bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::stri
         try {
             TFileStream source(TExactPath{f.Path}, fmOpenRead | fmShareDenyWrite);
             if (packager.AddStream(source, std::make_unique<TPackageFileListItem>(f.ItemName))) continue;
-            error = "cannot add " + f.Shown + ": " + AnsiToUtf8(packager.LastError());
+            error = f.Shown + ": cannot be added: " + AnsiToUtf8(packager.LastError());
         } catch (const std::exception& e) {
-            error = "cannot add " + f.Shown + ": " + FileErrorReason(e);
+            error = f.Shown + ": cannot be added: " + FileErrorReason(e);
         }
         return false;
     }
@@ -175,7 +180,7 @@ bool AddAll(TPackager& packager, const std::vector<SourceFile>& files, std::stri
 int Finish(TPackager& packager, TAtomicFile& out, const std::string& shown, const std::vector<SourceFile>& files) {
     std::string error;
     if (!AddAll(packager, files, error)) return Fail(error);
-    if (!packager.Close()) return Fail("cannot write " + shown + ": " + AnsiToUtf8(packager.LastError()));
+    if (!packager.Close()) return Fail(shown + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
     out.Commit();
     return 0;
 }
@@ -189,21 +194,38 @@ int Create(const std::string& package, const std::string& folder) {
         // Nothing appears under the package's name until it is whole.
         TAtomicFile out(package);
         TPackager packager;
-        if (!packager.CreateOnStream(out)) return Fail("cannot write " + package + ": " + AnsiToUtf8(packager.LastError()));
+        if (!packager.CreateOnStream(out)) return Fail(package + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
         return Finish(packager, out, package, files);
     } catch (const std::exception& e) {
-        return Fail("cannot write " + package + ": " + FileErrorReason(e));
+        return Fail(package + ": cannot be written: " + FileErrorReason(e));
     }
+}
+
+// Whether the files hold the show the screen saver plays.
+bool HoldsTheShow(const std::vector<SourceFile>& files) {
+    using namespace ScreenSaverStrings;
+    const AnsiString show = AnsiUpperCase(AnsiString(ShowFolder) + ShowBaseName + "." + ShowExtension);
+    for (const SourceFile& f : files)
+        if (AnsiUpperCase(f.ItemName) == show) return true;
+    return false;
 }
 
 int Append(const std::string& host, const std::string& folder) {
     if (const std::string problem = FileProblem(host); !problem.empty()) return Fail(problem);
+    // A package belongs at the end of the saver program only: appended to a photo or
+    // another program it would change a file the user needs and play nowhere.
+    if (const std::string problem = SaverMark::NotTheSaver(host); !problem.empty())
+        return Fail(host + ": " + problem + "; nothing was appended");
     // The new host is renamed over the old one, which the folder's permissions allow even
     // for a file its owner made read-only: refused as cp refuses to write it.
     if (::faccessat(AT_FDCWD, host.c_str(), W_OK, AT_EACCESS) != 0)
-        return Fail("cannot write " + host + ": " + std::strerror(errno));
+        return Fail(host + ": cannot be written: " + std::strerror(errno));
     std::vector<SourceFile> files;
     if (!CollectFiles(folder, files)) return 1;
+    if (!HoldsTheShow(files))
+        std::cerr << "glowcanvas-pack: " << Printable(folder)
+                  << ": warning: holds no Lumivor/Slideshow.kls, the show the saver plays; it will have nothing "
+                     "to play\n";
     try {
         TFileStream in(TExactPath{host}, fmOpenRead | fmShareDenyWrite);
         // The host's own bytes end where a package it carries begins.
@@ -220,10 +242,10 @@ int Append(const std::string& host, const std::string& folder) {
         in.SetPosition(0);
         if (own > 0) out.CopyFrom(in, own);
         TPackager packager;
-        if (!packager.AppendToStream(out)) return Fail("cannot write " + host + ": " + AnsiToUtf8(packager.LastError()));
+        if (!packager.AppendToStream(out)) return Fail(host + ": cannot be written: " + AnsiToUtf8(packager.LastError()));
         return Finish(packager, out, host, files);
     } catch (const std::exception& e) {
-        return Fail("cannot write " + host + ": " + FileErrorReason(e));
+        return Fail(host + ": cannot be written: " + FileErrorReason(e));
     }
 }
 
@@ -241,10 +263,19 @@ bool Open(TPackager& packager, std::unique_ptr<TFileStream>& stream, const std::
         Fail(problem);
         return false;
     }
-    const bool ok = TPackager::HasAppendedPackage(*stream) ? packager.OpenAppendedOnStream(*stream)
-                                                            : packager.OpenOnStream(*stream);
-    if (!ok) Fail(file + ": no readable package: " + AnsiToUtf8(packager.LastError()));
-    return ok;
+    if (TPackager::HasAppendedPackage(*stream)) {
+        if (packager.OpenAppendedOnStream(*stream)) return true;
+        Fail(file + ": the package it carries is damaged");
+        return false;
+    }
+    uint8_t magic[4] = {};
+    stream->SetPosition(0);
+    const bool container = stream->Read(magic, 4) == 4 && std::memcmp(magic, "OKNF", 4) == 0;
+    stream->SetPosition(0);
+    if (packager.OpenOnStream(*stream)) return true;
+    Fail(file + (container ? ": the package is damaged"
+                           : ": not a package (neither a package file nor a program that carries one)"));
+    return false;
 }
 
 int List(const std::string& file) {
@@ -258,10 +289,29 @@ int List(const std::string& file) {
     return 0;
 }
 
-int Extract(const std::string& file, const std::string& folder) {
+// The items' files below folder that exist already, as the user would name them.
+std::vector<std::string> FilesInTheWay(const TPackager& packager, const std::string& folder) {
+    std::vector<std::string> found;
+    for (int i = 0; i < packager.FileList().Count(); ++i) {
+        const AnsiString& name = packager.FileList().GetItem(i)->FileName;
+        if (!IsSafeItemName(name)) continue;
+        const std::string dest = ResolvePathBelow(folder, name);
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(dest, ec))) found.push_back(dest);
+    }
+    return found;
+}
+
+int Extract(const std::string& file, const std::string& folder, bool force) {
     TPackager packager;
     std::unique_ptr<TFileStream> stream;
     if (!Open(packager, stream, file)) return 1;
+    if (!force) {
+        const std::vector<std::string> inTheWay = FilesInTheWay(packager, folder);
+        for (const std::string& dest : inTheWay)
+            Fail(dest + ": exists already; nothing was extracted (--force replaces it)");
+        if (!inTheWay.empty()) return 1;
+    }
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder, ec)) return Fail(folder + ": not a folder");
@@ -272,17 +322,17 @@ int Extract(const std::string& file, const std::string& folder) {
         const std::string shown = AnsiToUtf8(item->FileName);
         std::string problem;
         if (!IsSafeItemName(item->FileName)) {
-            problem = "refused unsafe item name " + shown;
+            problem = shown + ": refused: an item name that would leave the folder or holds a control character";
         } else if (const auto [it, added] = extracted.try_emplace(AnsiUpperCase(item->FileName), item->FileName); !added) {
-            problem = "refused " + shown + ": it would overwrite " + AnsiToUtf8(it->second) +
+            problem = shown + ": refused: it would overwrite " + AnsiToUtf8(it->second) +
                       ", whose name differs only in case";
         } else {
             const std::string dest = ResolvePathBelow(folder, item->FileName);
             fs::create_directories(fs::path(dest).parent_path(), ec);
             if (ec)
-                problem = "cannot extract " + shown + ": " + ec.message();
+                problem = shown + ": cannot be extracted: " + ec.message();
             else if (!packager.ExtractItem(item, TExactPath{dest}))
-                problem = "cannot extract " + shown + ": " + FileErrorReason(Exception(packager.LastError()));
+                problem = shown + ": cannot be extracted: " + FileErrorReason(Exception(packager.LastError()));
         }
         if (!problem.empty()) {
             Fail(problem);
@@ -297,15 +347,22 @@ int Extract(const std::string& file, const std::string& folder) {
 int main(int argc, char** argv) {
     std::vector<std::string> args;
     const int call = TakeCommand(argc, argv, "glowcanvas-pack", kUsage,
-                                 {{"create", 3, 3}, {"append", 3, 3}, {"list", 2, 2}, {"extract", 3, 3}}, args);
+                                 {{"create", 3, 3}, {"append", 3, 3}, {"list", 2, 2}, {"extract", 3, 4}}, args);
     if (call >= 0) return call;
     const std::string& command = args[0];
+    bool force = false;
+    if (command == "extract") {
+        const auto flag = std::find(args.begin() + 1, args.end(), "--force");
+        force = flag != args.end();
+        if (force) args.erase(flag);
+        if (args.size() != 3) return WrongCall("glowcanvas-pack", kUsage, "extract takes a file, a folder and --force");
+    }
     PackagerModule::Initialize();
     int rc;
     if (command == "create") rc = Create(args[1], args[2]);
     else if (command == "append") rc = Append(args[1], args[2]);
     else if (command == "list") rc = List(args[1]);
-    else rc = Extract(args[1], args[2]);
+    else rc = Extract(args[1], args[2], force);
     PackagerModule::Finalize();
     return rc;
 }

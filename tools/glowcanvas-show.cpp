@@ -18,6 +18,7 @@
 #include "foundation/Startup.h"
 #include "platform/AtomicFile.h"
 #include "platform/Charset.h"
+#include "platform/SysUtils.h"
 #include "document/SlideShowPlayerProperties.h"
 #include "shell/ScreenSaverConfigureLogic.h"
 #include "shell/ScreenSaverMain.h"
@@ -155,7 +156,8 @@ int LoadShow(TSlideShow& show, const std::string& fileName) {
 
 std::string FailureReason(const THeaderInfo& h, int result) {
     if (!h.Opened) return "cannot open the file: " + FileErrorReason(Exception(h.Error));
-    if (!h.IsContainer) return "no container file: " + Text(h.Error);
+    // The container's own reason is the system's German text; the line is English.
+    if (!h.IsContainer) return "not a show file (no container)";
     if (h.Header.FileType != kSlideShowFileType)
         return "not a show file (format id " + std::to_string(h.Header.FileType) + ")";
     if (result == slTooOld)
@@ -355,13 +357,31 @@ int Resave(const std::string& in, const std::string& out) {
     }
     TMemoryStream m;
     if (!show.SaveToStream(m)) {
-        std::cerr << "glowcanvas-show: cannot save the show of " << in << "\n";
+        std::cerr << "glowcanvas-show: " << in << ": the show cannot be saved again\n";
         return 1;
     }
     if (!WriteWhole(out, m)) return 1;
     if (show.DroppedItemCount() > 0)
-        std::cerr << "glowcanvas-show: " << show.DroppedItemCount() << " unreadable items were left out\n";
+        std::cerr << "glowcanvas-show: " << in << ": " << show.DroppedItemCount() << " unreadable items were left out\n";
     return 0;
+}
+
+// Why the options may not be written over file, "" when they may: only a file that
+// reads whole as stored options is replaced.
+std::string OptionsOutputProblem(const std::string& file) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) return "";
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    try {
+        TFileStream f(TExactPath{file}, fmOpenRead | fmShareDenyNone);
+        TScreenSaverProperties stored;
+        if (stored.LoadFromStream(f, 0, 0) && f.GetPosition() == f.GetSize()) return "";
+    } catch (const EFOpenError& e) {
+        return "cannot be read to tell whether it holds options: " + FileErrorReason(e);
+    } catch (const std::exception&) {
+        // Not the stored form.
+    }
+    return "exists and holds no screen saver options; options replace only options";
 }
 
 // The options file a package carries as "settings.dat": the stored form of the
@@ -388,6 +408,10 @@ int WriteOptions(const std::vector<std::string>& args) {
         } else {
             return WrongCall("unknown option " + a);
         }
+    }
+    if (const std::string problem = OptionsOutputProblem(args[0]); !problem.empty()) {
+        std::cerr << "glowcanvas-show: " << args[0] << ": " << problem << "; nothing was written\n";
+        return 1;
     }
     TMemoryStream m;
     if (!options.SaveToStream(m, 0, 0)) {
@@ -418,7 +442,7 @@ bool WritePicture(const TBitmap32& picture, const std::string& out) {
         WritePngPicture(picture, FromPosixPath(out));
         return true;
     } catch (const std::exception& e) {
-        std::cerr << "glowcanvas-show: cannot write " << out << ": " << FileErrorReason(e) << "\n";
+        std::cerr << "glowcanvas-show: " << out << ": cannot be written: " << FileErrorReason(e) << "\n";
         return false;
     }
 }
@@ -429,7 +453,7 @@ int Render(const std::string& file, int32_t at, int32_t every, int32_t width, in
     TSlideShow show;
     if (!LoadForPlay(show, file)) return 1;
     if (every > 0 && ::mkdir(out.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::cerr << "glowcanvas-show: cannot make the folder " << out << ": " << std::strerror(errno) << "\n";
+        std::cerr << "glowcanvas-show: " << out << ": the folder cannot be made: " << std::strerror(errno) << "\n";
         return 1;
     }
     RandSeed(seed);

@@ -5,6 +5,7 @@
 #include "platform/ProcessInfo.h"
 #include "platform/Sdl.h"
 #include "shell/ScreenSaverMain.h"
+#include "tools/SaverMark.h"
 
 #include <cstring>
 #include <exception>
@@ -18,6 +19,9 @@
 // process, even past SDL_Quit. The memcheck suppressions are in tests/memcheck/system.supp.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
 #endif
+
+// The pack tool appends a package only to a program that carries this section.
+[[gnu::used, gnu::section(GC_SAVER_MARK_SECTION)]] static const char kSaverMark[] = "glowcanvas screen saver";
 
 int main(int argc, char** argv) {
     // "--help", "-h" and "/?" match none of the switches (the letter after the switch

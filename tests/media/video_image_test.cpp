@@ -60,7 +60,7 @@ int FrameNumber(const TBitmap32& b) {
     return ReadTestFrameNumber(b.Width(), b.Height(), [&](int x, int y) { return b.Pixel(x, y); });
 }
 
-TEST_F(VideoImageTest, FiveFormatsInTableOrderCountedAndInTheLists) {
+TEST_F(VideoImageTest, VideoFormatsInTableOrderCountedAndInTheLists) {
     std::vector<std::pair<AnsiString, AnsiString>> videos;
     for (const TPictureFormat& f : PictureFormats())
         if (f.FileReader) videos.push_back({f.Extension, f.Description});
@@ -68,7 +68,12 @@ TEST_F(VideoImageTest, FiveFormatsInTableOrderCountedAndInTheLists) {
                                                                       {"mov", "Quicktime Video"},
                                                                       {"mpg", "MPG-Video"},
                                                                       {"mpeg", "MPG-Video"},
-                                                                      {"wmv", "Windows Media Video"}}));
+                                                                      {"wmv", "Windows Media Video"},
+                                                                      {"mp4", "MPEG-4-Video"},
+                                                                      {"m4v", "MPEG-4-Video"},
+                                                                      {"3gp", "3GPP-Video"},
+                                                                      {"mkv", "Matroska-Video"},
+                                                                      {"webm", "WebM-Video"}}));
     // Each extension once, however often the unit starts.
     VideoImageUnit::Initialize();
     const auto list = CopyPictureExtensionList(true);

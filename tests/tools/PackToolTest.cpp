@@ -2,6 +2,7 @@
 #include "ToolRunSupport.h"
 #include "foundation/Packager.h"
 #include "objects/PictureTestSupport.h"
+#include "platform/Stream.h"
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,9 @@ namespace {
 fs::path SelfExe() { return fs::read_symlink("/proc/self/exe"); }
 
 fs::path PackTool() { return SelfExe().parent_path().parent_path() / "tools" / "glowcanvas-pack"; }
+
+// The screen saver program, the only host a package is appended to.
+fs::path SaverProgram() { return PackTool().parent_path() / "glowcanvas"; }
 
 // A command line with its stderr joining stdout, or dropped.
 ToolRun RunPack(const std::string& command, bool dropStderr = false) {
@@ -59,14 +63,13 @@ TEST(PackTool, CreatesListsAppendsAndExtractsRoundTrip) {
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "Fonts\\empty.ttf\t0\nLumivor\\Slideshow.kls\t5000\nsettings.dat\t3\n");
 
-    fs::copy_file(PackTool(), dir / "saver");
+    fs::copy_file(SaverProgram(), dir / "saver");
     const auto hostSize = fs::file_size(dir / "saver");
     ASSERT_EQ(RunPack(tool + " append " + Q(dir / "saver") + " " + Q(dir / "src")).status, 0);
     EXPECT_GT(fs::file_size(dir / "saver"), hostSize);
-    // The appended copy still runs, and reads the package on its own file.
-    const ToolRun self = RunPack(Q(dir / "saver") + " list " + Q(dir / "saver"));
-    EXPECT_EQ(self.status, 0);
-    EXPECT_EQ(self.out, list.out);
+    // The appended copy still runs, and carries the package.
+    EXPECT_EQ(RunPack(Q(dir / "saver") + " --help >/dev/null").status, 0);
+    EXPECT_EQ(RunPack(tool + " list " + Q(dir / "saver")).out, list.out);
 
     ASSERT_EQ(RunPack(tool + " extract " + Q(dir / "saver") + " " + Q(dir / "out")).status, 0);
     EXPECT_TRUE(SameTree(dir.Path() / "src", dir.Path() / "out"));
@@ -88,7 +91,8 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
 
     r = RunPack(tool + " list " + Q(dir / "src/settings.dat"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("no readable package"), std::string::npos);
+    EXPECT_EQ(r.out, "glowcanvas-pack: " + (dir / "src/settings.dat") +
+                         ": not a package (neither a package file nor a program that carries one)\n");
 
     r = RunPack(tool + " create " + Q(dir / "x.pkg") + " " + Q(dir / "nofolder"));
     EXPECT_EQ(r.status, 1);
@@ -108,7 +112,7 @@ TEST(PackTool, ErrorsSayWhyAndLeaveNothingHalfWritten) {
     fs::resize_file(dir / "huge/big.bin", (uint64_t(1) << 32));
     r = RunPack(tool + " create " + Q(dir / "huge.pkg") + " " + Q(dir / "huge"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("cannot add " + (dir / "huge/big.bin")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir / "huge/big.bin") + ": cannot be added: "), std::string::npos) << r.out;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);  // src, huge
 
     // A damaged package: the list fails, and nothing is extracted under a finished name.
@@ -185,7 +189,7 @@ TEST(PackTool, NamesAPackageCannotHoldAreRefusedBeforeWriting) {
         dir.Write("src/ok.jpg");
         dir.Write("src/sub/real.jpg");
         c.make(dir);
-        fs::copy_file(PackTool(), dir / "host");
+        fs::copy_file(SaverProgram(), dir / "host");
         const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
         ToolRun r = RunPack(tool + " create " + Q(dir / "show.pkg") + " " + Q(dir / "src"));
         EXPECT_EQ(r.status, 1) << c.what;
@@ -242,7 +246,7 @@ TEST(PackTool, AppendRefusesAHostItMayNotWriteAsCpDoes) {
     if (RunCommand("command -v setpriv >/dev/null 2>&1 && echo y").out != "y\n") GTEST_SKIP() << "setpriv is missing";
     TempDir dir;
     MakeTree(dir);
-    fs::copy_file(PackTool(), dir / "host");
+    fs::copy_file(SaverProgram(), dir / "host");
     fs::permissions(dir / "host", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const std::vector<uint8_t> host = ReadFileBytes(dir / "host");
     const std::string asUser = ::geteuid() == 0 ? "setpriv --bounding-set -dac_override,-dac_read_search " : "";
@@ -250,7 +254,7 @@ TEST(PackTool, AppendRefusesAHostItMayNotWriteAsCpDoes) {
     ASSERT_NE(cp.status, 0) << "cp wrote the read-only host: " << cp.out;
     const ToolRun r = RunPack(asUser + Q(PackTool().string()) + " append " + Q(dir / "host") + " " + Q(dir / "src"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "glowcanvas-pack: cannot write " + dir / "host" + ": Permission denied\n");
+    EXPECT_EQ(r.out, "glowcanvas-pack: " + dir / "host" + ": cannot be written: Permission denied\n");
     EXPECT_EQ(ReadFileBytes(dir / "host"), host);
     EXPECT_EQ(fs::status(dir / "host").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -260,7 +264,7 @@ TEST(PackTool, AppendRefusesAHostItMayNotWriteAsCpDoes) {
 TEST(PackTool, AppendReplacesThePackageAHostCarries) {
     TempDir dir;
     const std::string tool = Q(PackTool().string());
-    fs::copy_file(PackTool(), dir / "saver");
+    fs::copy_file(SaverProgram(), dir / "saver");
     fs::permissions(dir / "saver", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
     const auto own = fs::file_size(dir / "saver");
     for (int round = 1; round <= 3; ++round) {
@@ -271,11 +275,11 @@ TEST(PackTool, AppendReplacesThePackageAHostCarries) {
     ASSERT_EQ(RunPack(tool + " create " + Q(dir / "last.pkg") + " " + Q(dir / "src3")).status, 0);
     // The host's own bytes, then one package equal to the last, read by the program itself.
     const std::vector<uint8_t> saver = ReadFileBytes(dir / "saver");
-    const std::vector<uint8_t> program = ReadFileBytes(PackTool().string());
+    const std::vector<uint8_t> program = ReadFileBytes(SaverProgram().string());
     ASSERT_GT(saver.size(), own);
     EXPECT_TRUE(std::equal(program.begin(), program.end(), saver.begin()));
     EXPECT_EQ(saver.size(), own + fs::file_size(dir / "last.pkg") + 20);
-    const ToolRun self = RunPack(Q(dir / "saver") + " list " + Q(dir / "saver"));
+    const ToolRun self = RunPack(tool + " list " + Q(dir / "saver"));
     EXPECT_EQ(self.status, 0);
     EXPECT_EQ(self.out, "round3.txt\t1\nsettings.dat\t30\n");
     EXPECT_EQ(fs::status(dir / "saver").permissions(),
@@ -338,8 +342,8 @@ TEST(PackTool, ListShowsControlCharactersAndExtractRefusesThem) {
                             "\t4\nDOCS\\other.txt\t5\n");
     const ToolRun r = RunPack(tool + " extract " + Q(dir / "odd.pkg") + " " + Q(dir / "out"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("refused unsafe item name esc^[[2J.txt"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("refused docs\\READ.TXT: it would overwrite Docs\\Read.txt"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("esc^[[2J.txt: refused: an item name that would leave the folder"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("docs\\READ.TXT: refused: it would overwrite Docs\\Read.txt"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
     EXPECT_EQ(ReadFileBytes(dir / "out/Docs/Read.txt"), (std::vector<uint8_t>{'f', 'i', 'r', 's', 't'}));
     EXPECT_EQ(ReadFileBytes(dir / "out/Docs/other.txt"), (std::vector<uint8_t>{'o', 't', 'h', 'e', 'r'}));
@@ -381,4 +385,92 @@ TEST(SelfPackage, ReadsThePackageAppendedToItsOwnFile) {
                             " --gtest_filter=SelfPackage.ReadsThePackageAppendedToItsOwnFile");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out;
+}
+
+// No tool replaces a file it did not make: each refusal names the file as typed, then
+// why, exits 1 and leaves the file byte for byte; the tools' own outputs are replaced
+// when a step runs again.
+TEST(ToolOutputs, NoToolReplacesAFileItDidNotMake) {
+    TempDir dir;
+    const auto photo = [](int, int) { return 0xFF3050E0u; };
+    fs::create_directories(dir.Path() / "pics");
+    WriteFileBytes(dir / "pics/01.png", EncodePng(16, 12, photo));
+    WriteFileBytes(dir / "pics/02.png", EncodePng(16, 12, photo));
+    dir.Write("pics/song.wav", "RIFF");
+    dir.Write("notes.txt", "my notes");
+    dir.Write("zeros.dat", std::string(19, '\0'));
+    WriteFileBytes(dir / "photo.png", EncodePng(16, 12, photo));
+    fs::copy_file(PackTool(), dir / "other-program");
+    fs::copy_file(SaverProgram(), dir / "saver");
+    dir.Write("show/Lumivor/Slideshow.kls", "a show");
+    dir.Write("show/settings.dat", "options");
+    const std::string pack = Q(PackTool().string()) + " ", show = Q(ShowTool().string()) + " ";
+    ASSERT_EQ(RunPack(pack + "create " + Q(dir / "show.pkg") + " " + Q(dir / "show")).status, 0);
+    // A photo that carries a package already, as an earlier append left it.
+    fs::copy_file(dir.Path() / "photo.png", dir.Path() / "packed.png");
+    PackagerModule::Initialize();
+    {
+        TPackager p;
+        ASSERT_TRUE(p.AppendToFile(dir / "packed.png"));
+        TMemoryStream data(std::vector<uint8_t>{'o'});
+        ASSERT_TRUE(p.AddStream(data, std::make_unique<TPackageFileListItem>("settings.dat")));
+        ASSERT_TRUE(p.Close());
+    }
+    PackagerModule::Finalize();
+    ASSERT_EQ(RunPack(pack + "extract show.pkg out", true).status, 1);  // typed relative below
+    const struct {
+        const char* What;
+        std::string Call;    // in dir
+        std::string Target;  // the file that must stay as it was (status 1)
+        int Status;
+        std::string Line;    // the start of stderr
+    } cases[] = {
+        {"build over one of its pictures", show + "build pics pics/02.png", "pics/02.png", 1,
+         "glowcanvas-show: pics/02.png: is one of the pictures this build reads"},
+        {"build over one of its songs", show + "build pics pics/song.wav --music pics/song.wav", "pics/song.wav", 1,
+         "glowcanvas-show: pics/song.wav: is one of the songs this build plays"},
+        {"build over a file that is no show", show + "build pics notes.txt", "notes.txt", 1,
+         "glowcanvas-show: notes.txt: exists and is not a show"},
+        {"options over a photo", show + "options photo.png", "photo.png", 1,
+         "glowcanvas-show: photo.png: exists and holds no screen saver options"},
+        {"options over 19 bytes that are no options", show + "options zeros.dat", "zeros.dat", 1,
+         "glowcanvas-show: zeros.dat: exists and holds no screen saver options"},
+        {"append to a photo", pack + "append photo.png show", "photo.png", 1,
+         "glowcanvas-pack: photo.png: is not the screen saver program"},
+        {"append to a photo carrying a package", pack + "append packed.png show", "packed.png", 1,
+         "glowcanvas-pack: packed.png: is not the screen saver program"},
+        {"append to another program", pack + "append other-program show", "other-program", 1,
+         "glowcanvas-pack: other-program: is a program, but not the screen saver"},
+        {"extract over files already there", pack + "extract show.pkg out", "out/settings.dat", 1,
+         "glowcanvas-pack: out/Lumivor/Slideshow.kls: exists already; nothing was extracted (--force replaces it)\n"
+         "glowcanvas-pack: out/settings.dat: exists already"},
+        // Each step again on what it made itself.
+        {"build again over its show", show + "build pics pics/show.kls --duration 1000", "pics/show.kls", 0, ""},
+        {"options again over its options", show + "options settings.dat --duration 1000", "settings.dat", 0, ""},
+        {"append again to the saver", pack + "append saver show", "saver", 0, ""},
+        {"extract with --force", pack + "extract show.pkg out --force", "out/settings.dat", 0, ""},
+    };
+    // The outputs that the steps run again replace.
+    ASSERT_EQ(RunPack("cd " + Q(dir.Path().string()) + " && " + show + "build pics pics/show.kls").status, 0);
+    ASSERT_EQ(RunPack("cd " + Q(dir.Path().string()) + " && " + show + "options settings.dat").status, 0);
+    ASSERT_EQ(RunPack("cd " + Q(dir.Path().string()) + " && " + pack + "append saver show").status, 0);
+    fs::create_directories(dir.Path() / "out/Lumivor");
+    dir.Write("out/settings.dat", "edited by hand");
+    dir.Write("out/Lumivor/Slideshow.kls", "edited by hand");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::vector<uint8_t> before = ReadFileBytes(dir / c.Target);
+        const std::string errFile = dir / "err.txt";
+        const ToolRun r = RunCommand("cd " + Q(dir.Path().string()) + " && " + c.Call + " >/dev/null 2>" + Q(errFile));
+        const std::vector<uint8_t> e = ReadFileBytes(errFile);
+        const std::string err(e.begin(), e.end());
+        EXPECT_EQ(r.status, c.Status) << err;
+        if (c.Status == 1) {
+            EXPECT_TRUE(ReadFileBytes(dir / c.Target) == before) << "the file changed";
+            EXPECT_EQ(err.rfind(c.Line, 0), 0u) << err;
+            // The names as typed: no path the program resolved.
+            EXPECT_EQ(err.find(dir.Path().string()), std::string::npos) << err;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "out/settings.dat"), ReadFileBytes(dir / "show/settings.dat"));
 }

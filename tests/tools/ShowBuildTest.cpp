@@ -200,9 +200,12 @@ TEST(ShowBuild, RefusedCallsWriteNothing) {
          "no transition class TNoSuchTransition"},
         {"a class that is no transition", Q(dir / "pics") + " " + Q(out) + " --transition TSlideShow", 2,
          "no transition class TSlideShow"},
-        {"no folder", Q(dir / "nothing") + " " + Q(out), 1, "is no folder"},
+        {"no folder", Q(dir / "nothing") + " " + Q(out), 1, "nothing: no folder"},
         {"no pictures", Q(dir / "empty") + " " + Q(out), 1, "holds no picture file"},
-        {"missing music", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "none.mid"), 1, "no music file"},
+        {"missing music", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "none.mid"), 1,
+         "none.mid: no music file there"},
+        {"a folder as music", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "pics"), 1,
+         "pics: a folder; each song needs its own --music FILE"},
         {"duration 0", Q(dir / "pics") + " " + Q(out) + " --duration 0", 2, "--duration takes milliseconds"},
         {"one file only", Q(dir / "pics"), 2, "build takes a folder and a show file"},
         {"a MIDI song without a length", Q(dir / "pics") + " " + Q(out) + " --music " + Q(dir / "bad.mid"), 1,
@@ -386,7 +389,7 @@ TEST(ShowBuild, RefusedPiecesWriteNothing) {
     const RefusedCase cases[] = {
         {"collage without pictures", Q(dir / "pics") + " " + Q(out) + " --collage " + Q(dir / "empty"), 1,
          "holds no picture file"},
-        {"collage of no folder", Q(dir / "pics") + " " + Q(out) + " --collage " + Q(dir / "none"), 1, "is no folder"},
+        {"collage of no folder", Q(dir / "pics") + " " + Q(out) + " --collage " + Q(dir / "none"), 1, "none: no folder"},
         {"snow of no picture", Q(dir / "pics") + " " + Q(out) + " --snow " + Q(dir / "flake.txt"), 1,
          "no picture file"},
         {"snow of nothing", Q(dir / "pics") + " " + Q(out) + " --snow " + Q(dir / "none.png"), 1, "no picture file"},
@@ -461,6 +464,64 @@ TEST(ShowBuild, ThePiecesPlay) {
             for (int dx = -20; dx <= 20; dx += 10) found += collage.Pixel(cx + dx, cy + dy) == kShowColors[i % 3];
         EXPECT_GT(found, 12) << i;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A folder as a phone fills it builds: what cannot be read is left out, each file named
+// as typed with why, and the summary counts both.
+TEST(ShowBuild, APhoneFolderBuildsWithWhatCannotBeReadLeftOut) {
+    if (RunCommand("command -v ffmpeg >/dev/null 2>&1 && echo y").out != "y\n") GTEST_SKIP() << "ffmpeg is missing";
+    TempDir dir;
+    fs::create_directories(dir.Path() / "pics/Urlaub2023");
+    const auto photo = [](int x, int) { return x < 32 ? 0xFF3050E0u : 0xFFE0B040u; };
+    WriteFileBytes(dir / "pics/IMG_0001.jpg", EncodeJpeg(64, 48, photo));
+    WriteFileBytes(dir / "pics/IMG_0002.jpg", EncodeJpeg(64, 48, photo));
+    std::vector<uint8_t> cut = EncodeJpeg(64, 48, photo);
+    cut.resize(100);  // before its first scan
+    WriteFileBytes(dir / "pics/IMG_0003.jpg", cut);
+    dir.Write("pics/IMG_0004.heic", std::string("\0\0\0\x18" "ftypheic", 12));
+    dir.Write("pics/IMG_0005.jpg", "a note, not a photo");
+    WriteFileBytes(dir / "pics/Urlaub2023/IMG_0009.jpg", EncodeJpeg(64, 48, photo));
+    for (const char* clip : {"VID_0006.mp4", "VID_0007.mov"})
+        ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=s=64x48:d=1 -c:v libx264 -pix_fmt yuv420p " +
+                             Q(dir / (std::string("pics/") + clip)) + "; echo $?")
+                      .out,
+                  "0\n")
+            << clip;
+    const ToolRun r = RunTool(dir, "build pics pics/Slideshow.kls", "cd " + Q(dir.Path().string()) + " && ");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pics/Slideshow.kls: 4 pictures in the show, 3 files left out\n");
+    TBuiltShow built(dir / "pics/Slideshow.kls");
+    ASSERT_EQ(built.Result, slLoaded);
+    const char* taken[] = {"IMG_0001.jpg", "IMG_0002.jpg", "VID_0006.mp4", "VID_0007.mov"};
+    ASSERT_EQ(built.Show.RootList().Count(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(built.Item(i)->FileName, taken[i]);
+    // One line each, the file first as typed, then why.
+    const char* lines[] = {
+        "glowcanvas-show: pics/IMG_0003.jpg: the picture cannot be read",
+        "glowcanvas-show: pics/IMG_0004.heic: no picture format this system reads (.heic); left out\n",
+        "glowcanvas-show: pics/IMG_0005.jpg: the picture cannot be read",
+        "glowcanvas-show: pics/Urlaub2023: a subfolder; the build takes only the pictures lying in pics itself\n",
+    };
+    size_t count = 0;
+    for (char c : r.err) count += c == '\n';
+    EXPECT_EQ(count, 4u) << r.err;
+    for (const char* line : lines) {
+        const size_t at = r.err.find(line);
+        ASSERT_NE(at, std::string::npos) << line << "\n" << r.err;
+        EXPECT_TRUE(at == 0 || r.err[at - 1] == '\n') << line;
+    }
+    EXPECT_EQ(r.err.find(dir.Path().string()), std::string::npos) << r.err;
+    // A folder with nothing left to show is refused.
+    const ToolRun none = RunTool(dir, "build pics/Urlaub2023/.. empty.kls --collage pics/Urlaub2023",
+                                 "cd " + Q(dir.Path().string()) + " && rm pics/IMG_0001.jpg pics/IMG_0002.jpg pics/VID* && ");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("glowcanvas-show: pics/Urlaub2023/..: no picture in it can be read\n"), std::string::npos)
+        << none.err;
+    EXPECT_FALSE(dir.Exists("empty.kls"));
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ TEST(ShowToolTest, FailuresExitWithTheReason) {
     cases.push_back({sf::File(0x501, 0x2FF).Build(), "content version 0x2FF is older than 0x300", 2});
     Bytes junk;
     junk.raw("no container here, only text");
-    cases.push_back({junk, "no container file", 1});
+    cases.push_back({junk, "bad.kls: not a show file (no container)\n", 1});
     Bytes cut = CanonicalShow();
     std::vector<uint8_t> bytes = cut.vec();
     bytes.resize(bytes.size() - 7);

@@ -323,7 +323,6 @@ TEST(UserFolder, TheBuilderRefusesWhatCannotShowOrPlayByName) {
     const auto red = [](int, int) { return 0xFFE02020u; };
     WriteFileBytes(dir / "show/a.png", EncodePng(32, 24, red));
     WriteFileBytes(dir / "outside.png", EncodePng(32, 24, red));
-    WriteFileBytes(dir / "svg/a.png", EncodePng(32, 24, red));
     WriteFileBytes(dir / "elsewhere/b.png", EncodePng(32, 24, red));
     dir.Write("svg/drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg'/>");
     dir.Write("show/eps/no-preview.eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\nshowpage\n");
