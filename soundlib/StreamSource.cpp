@@ -3,6 +3,7 @@
 #include "soundlib/Sources.h"
 
 #include "dynload/FFmpegLibrary.h"
+#include "soundapi/FSoundTypes.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,10 @@ constexpr const char* kNetworkTimeoutUs = "5000000";
 constexpr int64_t kOpenReadLimit = int64_t(32) << 20;
 // The host's check is asked at most this often: it may look at the system's input.
 constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
+// The most frames one conversion adds to the fifo (a third of a second at 44.1 kHz): a
+// decoded frame that resamples to more leaves the rest in the resampler for the next
+// read, so no frame, however long or however low its rate, grows the fifo beyond this.
+constexpr int kConvertPieceFrames = 16384;
 
 // Watches one open: FFmpeg calls Interrupt during each read and each wait of it.
 class TOpenWatch {
@@ -131,7 +136,8 @@ public:
             return false;
         if (av_.avcodec_open2(codec_, decoder, nullptr) < 0)
             return false;
-        if (codec_->sample_rate <= 0 || codec_->ch_layout.nb_channels <= 0)
+        if (codec_->sample_rate < kFSoundMinStreamRate || codec_->sample_rate > kFSoundMaxStreamRate ||
+            codec_->ch_layout.nb_channels <= 0)
             return false;
         frame_ = av_.av_frame_alloc();
         packet_ = av_.av_packet_alloc();
@@ -174,6 +180,7 @@ public:
         fifoPos_ = 0;
         ended_ = false;
         draining_ = false;
+        flushing_ = false;
         // Decoders land on a frame boundary before the target; the rest is dropped.
         alignTarget_ = av_.av_rescale(ms, rate_, 1000);
         aligning_ = true;
@@ -216,6 +223,11 @@ private:
             fifo_.erase(fifo_.begin(), fifo_.begin() + static_cast<std::ptrdiff_t>(fifoPos_ * 2));
             fifoPos_ = 0;
         }
+        if (flushing_)
+            return Flush();
+        // What the resampler holds from the last frame comes before the next frame.
+        if (Drain())
+            return true;
         for (int guard = 0; guard < 64; ++guard) {
             int rc = av_.avcodec_receive_frame(codec_, frame_);
             if (rc == 0) {
@@ -223,15 +235,8 @@ private:
                 av_.av_frame_unref(frame_);
                 return true;
             }
-            if (rc == AVERROR_EOF) {
-                FlushResampler();
-                ended_ = true;
-                return fifo_.size() > 0;
-            }
-            if (rc != AVERROR(EAGAIN))
-                return Finish();
-            if (draining_)
-                return Finish();
+            if (rc != AVERROR(EAGAIN) || draining_)
+                return Flush();
             rc = av_.av_read_frame(format_, packet_);
             if (rc < 0) {
                 draining_ = true;
@@ -245,10 +250,14 @@ private:
         return true;  // packets of other streams only; the caller asks again
     }
 
-    bool Finish() {
-        FlushResampler();
+    // At the end everything the resampler holds comes out, its filter's delay too, a piece
+    // at a time; false once nothing more does.
+    bool Flush() {
+        flushing_ = true;
+        if (Append(nullptr, 0) > 0)
+            return true;
         ended_ = true;
-        return fifo_.size() > 0;
+        return false;
     }
 
     void Convert(AVFrame* f) {
@@ -261,19 +270,25 @@ private:
                 dropFrames_ = std::max<int64_t>(0, alignTarget_ - at);
             }
         }
-        int outMax = av_.swr_get_out_samples(swr_, f->nb_samples);
+        Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    }
+
+    // One piece of what the resampler still holds from earlier frames; false when that is
+    // nothing (it keeps only its filter's delay until the next frame or the end).
+    bool Drain() {
+        // An input of no frames, not a null one, which would flush as at the end. The
+        // resampler looks at one pointer per plane.
+        static const uint8_t nothing[1] = {0};
+        noInput_.assign(static_cast<size_t>(std::max(1, codec_->ch_layout.nb_channels)), nothing);
+        return Append(noInput_.data(), 0) > 0;
+    }
+
+    // Converts inFrames frames (none: what the resampler holds; a null input: the flush)
+    // into at most one piece at the end of the fifo; the frames it made.
+    int Append(const uint8_t** in, int inFrames) {
+        const int outMax = std::min(av_.swr_get_out_samples(swr_, inFrames), kConvertPieceFrames);
         if (outMax <= 0)
-            return;
-        Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples, outMax);
-    }
-
-    void FlushResampler() {
-        int outMax = av_.swr_get_out_samples(swr_, 0);
-        if (outMax > 0)
-            Append(nullptr, 0, outMax);
-    }
-
-    void Append(const uint8_t** in, int inFrames, int outMax) {
+            return 0;
         size_t old = fifo_.size();
         fifo_.resize(old + static_cast<size_t>(outMax) * 2);
         uint8_t* dst = reinterpret_cast<uint8_t*>(fifo_.data() + old);
@@ -287,6 +302,7 @@ private:
                         fifo_.begin() + static_cast<std::ptrdiff_t>(old + drop * 2));
             dropFrames_ -= drop;
         }
+        return got;
     }
 
     const TFFmpegFunctions& av_;
@@ -301,9 +317,11 @@ private:
     int index_ = -1;
     int64_t length_ = -1;
     std::vector<int16_t> fifo_;
+    std::vector<const uint8_t*> noInput_;
     size_t fifoPos_ = 0;  // in frames
     bool ended_ = false;
     bool draining_ = false;
+    bool flushing_ = false;
     bool aligning_ = false;
     int64_t alignTarget_ = 0;
     int64_t dropFrames_ = 0;
