@@ -69,8 +69,9 @@ inline void WriteWav(const std::string& path, int rate, int channels, int frames
     WriteFile(path, b);
 }
 
-// An 8-bit mono PCM WAV that claims rate, of frames samples rising and falling.
-inline std::vector<uint8_t> WavClaimingRate(uint32_t rate, int frames) {
+// An 8-bit mono PCM WAV that claims rate, of frames samples rising and falling. FFmpeg
+// reads a block at a time, 4 KB or blockAlign bytes if that is more: one decoded frame.
+inline std::vector<uint8_t> WavClaimingRate(uint32_t rate, int frames, uint16_t blockAlign = 1) {
     std::vector<uint8_t> b;
     b.reserve(44 + static_cast<size_t>(frames));
     PutTag(b, "RIFF");
@@ -82,7 +83,7 @@ inline std::vector<uint8_t> WavClaimingRate(uint32_t rate, int frames) {
     Put16(b, 1);
     Put32(b, rate);
     Put32(b, rate);
-    Put16(b, 1);
+    Put16(b, blockAlign);
     Put16(b, 8);
     PutTag(b, "data");
     Put32(b, static_cast<uint32_t>(frames));
