@@ -136,12 +136,12 @@ public:
             return false;
         if (av_.avcodec_open2(codec_, decoder, nullptr) < 0)
             return false;
-        if (codec_->sample_rate < kFSoundMinStreamRate || codec_->sample_rate > kFSoundMaxStreamRate ||
-            codec_->ch_layout.nb_channels <= 0)
-            return false;
         frame_ = av_.av_frame_alloc();
         packet_ = av_.av_packet_alloc();
-        if (!frame_ || !packet_ || !InitResampler())
+        // A rate no sound card plays is a broken file, however small: 4,096 samples at 1 Hz
+        // would become 180 million at the mix rate, a rate of 2^31 a filter bank for that
+        // ratio. The resampler refuses both.
+        if (!frame_ || !packet_ || !InitResampler(codec_->ch_layout, codec_->sample_fmt, codec_->sample_rate))
             return false;
 
         if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
@@ -175,7 +175,7 @@ public:
         av_.av_seek_frame(format_, index_, ts, AVSEEK_FLAG_BACKWARD);
         av_.avcodec_flush_buffers(codec_);
         av_.swr_free(&swr_);
-        InitResampler();
+        InitResampler(codec_->ch_layout, codec_->sample_fmt, codec_->sample_rate);
         fifo_.clear();
         fifoPos_ = 0;
         ended_ = false;
@@ -190,21 +190,27 @@ public:
     int64_t LengthMs() const override { return length_; }
 
 private:
-    bool InitResampler() {
+    // For frames of the given layout, format and rate; false (and no resampler) for a
+    // rate we do not play or a resampler that does not start.
+    bool InitResampler(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
+        inChannels_ = layout.nb_channels;
+        inFormat_ = format;
+        inRate_ = rate;
+        if (rate < kFSoundMinStreamRate || rate > kFSoundMaxStreamRate || layout.nb_channels <= 0)
+            return false;
         // Zeroed: the copy first uninitialises its destination, which must hold nothing.
         AVChannelLayout in{};
-        if (codec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_.av_channel_layout_default(&in, codec_->ch_layout.nb_channels);
-        else if (av_.av_channel_layout_copy(&in, &codec_->ch_layout) < 0)
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_.av_channel_layout_default(&in, layout.nb_channels);
+        else if (av_.av_channel_layout_copy(&in, &layout) < 0)
             return false;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        int rc = av_.swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, codec_->sample_fmt,
-                                     codec_->sample_rate, 0, nullptr);
+        int rc = av_.swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, format, rate, 0, nullptr);
         av_.av_channel_layout_uninit(&in);
         if (rc < 0)
             return false;
         // A mono file plays at full level on both sides, not 3 dB down.
-        if (codec_->ch_layout.nb_channels == 1) {
+        if (layout.nb_channels == 1) {
             const double matrix[2] = {1.0, 1.0};
             if (av_.swr_set_matrix(swr_, matrix, 1) < 0)
                 return false;
@@ -212,9 +218,12 @@ private:
         // Mixed far below the file's rate (a waveform's few thousand points a second),
         // the default filter's length grows with the ratio and costs more than the
         // decode; a short one still keeps the peaks.
-        if (int64_t(rate_) * 4 <= codec_->sample_rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
+        if (int64_t(rate_) * 4 <= rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
             return false;
-        return av_.swr_init(swr_) >= 0;
+        if (av_.swr_init(swr_) >= 0)
+            return true;
+        av_.swr_free(&swr_);
+        return false;
     }
 
     // Appends converted frames to the fifo; false when nothing more will come.
@@ -270,6 +279,13 @@ private:
                 dropFrames_ = std::max<int64_t>(0, alignTarget_ - at);
             }
         }
+        // A decoder may change the channels, format or rate within a file (an MP3's frames
+        // turning mono): the resampler, set up for others, would read planes the frame
+        // lacks. What it held beyond its filter's delay has come out already.
+        if (f->ch_layout.nb_channels != inChannels_ || f->format != inFormat_ || f->sample_rate != inRate_) {
+            av_.swr_free(&swr_);
+            InitResampler(f->ch_layout, static_cast<AVSampleFormat>(f->format), f->sample_rate);
+        }
         Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     }
 
@@ -279,13 +295,16 @@ private:
         // An input of no frames, not a null one, which would flush as at the end. The
         // resampler looks at one pointer per plane.
         static const uint8_t nothing[1] = {0};
-        noInput_.assign(static_cast<size_t>(std::max(1, codec_->ch_layout.nb_channels)), nothing);
+        noInput_.assign(static_cast<size_t>(std::max(1, inChannels_)), nothing);
         return Append(noInput_.data(), 0) > 0;
     }
 
     // Converts inFrames frames (none: what the resampler holds; a null input: the flush)
     // into at most one piece at the end of the fifo; the frames it made.
     int Append(const uint8_t** in, int inFrames) {
+        // Frames of a kind we do not play (none until the kind changes again) are dropped.
+        if (!swr_)
+            return 0;
         const int outMax = std::min(av_.swr_get_out_samples(swr_, inFrames), kConvertPieceFrames);
         if (outMax <= 0)
             return 0;
@@ -318,6 +337,10 @@ private:
     int64_t length_ = -1;
     std::vector<int16_t> fifo_;
     std::vector<const uint8_t*> noInput_;
+    // What the resampler takes: the channels, sample format and rate of its frames.
+    int inChannels_ = 0;
+    int inFormat_ = AV_SAMPLE_FMT_NONE;
+    int inRate_ = 0;
     size_t fifoPos_ = 0;  // in frames
     bool ended_ = false;
     bool draining_ = false;

@@ -407,6 +407,19 @@ TEST_F(SoundLibTest, StreamRatesOutsideWhatSoundCardsPlayDoNotOpen) {
     }
 }
 
+// An MP3 whose last frame turns mono plays to its end: the resampler follows the frames.
+TEST_F(SoundLibTest, AStreamWhoseFramesChangeTheirChannelsPlaysOn) {
+    StartNonRealtime(44100);
+    const std::string path = std::string(GC_FUZZ_CORPUS) + "/../regressions/sound_file/mp3-stereo-frames-then-a-mono-one";
+    FSoundStream s = fmod.FSOUND_Stream_Open(path.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    const int ch = fmod.FSOUND_Stream_Play(-1, s);
+    for (int i = 0; i < 100 && fmod.FSOUND_IsPlaying(ch); ++i) Mix(1);
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ch));
+    EXPECT_TRUE(std::any_of(capture.samples.begin(), capture.samples.end(), [](int16_t v) { return v != 0; }));
+    fmod.FSOUND_Stream_Close(s);
+}
+
 // However a decoded frame resamples (to more frames than one conversion adds, as 4,096
 // samples at 8000 Hz do, or to fewer), every sample is mixed once, in order.
 TEST_F(SoundLibTest, AStreamMixesEverySampleOnceWhateverItsRate) {
