@@ -198,6 +198,13 @@ private:
         inRate_ = rate;
         if (rate < kFSoundMinStreamRate || rate > kFSoundMaxStreamRate || layout.nb_channels <= 0)
             return false;
+        if (SetUpResampler(layout, format, rate))
+            return true;
+        av_.swr_free(&swr_);
+        return false;
+    }
+
+    bool SetUpResampler(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
         // Zeroed: the copy first uninitialises its destination, which must hold nothing.
         AVChannelLayout in{};
         if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
@@ -220,10 +227,7 @@ private:
         // decode; a short one still keeps the peaks.
         if (int64_t(rate_) * 4 <= rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
             return false;
-        if (av_.swr_init(swr_) >= 0)
-            return true;
-        av_.swr_free(&swr_);
-        return false;
+        return av_.swr_init(swr_) >= 0;
     }
 
     // Appends converted frames to the fifo; false when nothing more will come.
