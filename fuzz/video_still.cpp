@@ -16,16 +16,18 @@
 namespace {
 
 // Opened by name, as the pictures are: each input is written to the same file.
-const std::string& InputFile() {
-    static const std::string path = [] {
-        char name[] = "/tmp/gc-fuzz-video-XXXXXX.avi";
+const char* InputFile() {
+    // Static characters, not a string: the file goes at exit, after strings are gone.
+    static char name[] = "/tmp/gc-fuzz-video-XXXXXX.avi";
+    static const bool made = [] {
         const int fd = mkstemps(name, 4);
         if (fd < 0) std::abort();
         close(fd);
-        std::atexit([] { unlink(InputFile().c_str()); });
-        return std::string(name);
+        std::atexit([] { unlink(name); });
+        return true;
     }();
-    return path;
+    (void)made;
+    return name;
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return q;
     }();
     (void)queue;
-    const std::string& path = InputFile();
+    const std::string path = InputFile();
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) std::abort();
     if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
