@@ -14,7 +14,13 @@ std::vector<std::string> FFmpegSonames() {
     return names;
 }
 
-const TFFmpegFunctions* FFmpeg(std::string& error) { return LoadOnce<TFFmpegFunctions>(FFmpegSonames, error); }
+const TFFmpegFunctions* FFmpeg(std::string& error) {
+    const TFFmpegFunctions* av = LoadOnce<TFFmpegFunctions>(FFmpegSonames, error);
+    // Once, before the first caller opens anything.
+    static const bool bounded = av && (av->av_max_alloc(kFFmpegMaxAlloc), true);
+    (void)bounded;
+    return av;
+}
 
 std::string FFmpegLocalFileUrl(const std::string& path) { return "file:" + path; }
 

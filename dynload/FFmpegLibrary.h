@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -29,7 +30,7 @@ enum TFFmpegPart { ffUtil, ffResample, ffCodec, ffFormat, ffScale, ffPartCount }
     X(ffUtil, av_frame_free) X(ffUtil, av_frame_unref) X(ffUtil, av_frame_move_ref)             \
     X(ffUtil, av_dict_set) X(ffUtil, av_dict_free) X(ffUtil, av_rescale) X(ffUtil, av_rescale_q) \
     X(ffUtil, av_channel_layout_default) X(ffUtil, av_channel_layout_copy)                      \
-    X(ffUtil, av_channel_layout_uninit) X(ffUtil, av_opt_set_int)                                \
+    X(ffUtil, av_channel_layout_uninit) X(ffUtil, av_opt_set_int) X(ffUtil, av_max_alloc)        \
     X(ffResample, swr_alloc_set_opts2) X(ffResample, swr_set_matrix) X(ffResample, swr_init)    \
     X(ffResample, swr_free) X(ffResample, swr_get_out_samples) X(ffResample, swr_convert)       \
     X(ffCodec, av_packet_alloc) X(ffCodec, av_packet_free) X(ffCodec, av_packet_unref)          \
@@ -52,8 +53,15 @@ using TFFmpegLibrary = TDynamicTable<TFFmpegFunctions>;
 // indexed by TFFmpegPart.
 std::vector<std::string> FFmpegSonames();
 
-// The process's FFmpeg, loaded once by whichever thread asks first and kept to the end;
-// null when it cannot load, with the reason in error (the same reason every time).
+// The largest block FFmpeg allocates at once in this process. Its readers allocate what a
+// file claims (a WAV's text chunk, a packet, a table) before they read it, so a 4 KB file
+// could otherwise cost gigabytes. No real file needs this much in one block: the biggest
+// are the frames and packets of video, 140 MB for an 8K picture in 32-bit pixels.
+constexpr size_t kFFmpegMaxAlloc = size_t(256) << 20;
+
+// The process's FFmpeg, loaded once by whichever thread asks first and kept to the end,
+// with its allocations bounded by kFFmpegMaxAlloc; null when it cannot load, with the
+// reason in error (the same reason every time).
 const TFFmpegFunctions* FFmpeg(std::string& error);
 
 // How a local file is opened: the name as a file, never as an address ("file:" + path),

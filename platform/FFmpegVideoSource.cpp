@@ -15,6 +15,8 @@ namespace {
 
 // The largest picture we decode; the bitmaps it becomes have the same limit.
 constexpr int64_t kMaxVideoPixels = int64_t(1) << 28;
+// What the scaler may write behind a picture's last row.
+constexpr size_t kScalerSlack = 64;
 
 void QuietLibraries(const TFFmpegFunctions& av) {
     static std::once_flag once;
@@ -178,17 +180,22 @@ private:
     TVideoFrame Convert(const AVFrame* f, double time) {
         TVideoFrame out;
         out.Time = time;
-        out.Pixels.resize(size_t(width_) * size_t(height_) * 4);
+        // swscale writes BGRA pixels in pairs (and wider in its vector code): a row of odd
+        // width gets a pixel more than it holds, which on the last row lands behind the
+        // buffer. Room for it, taken off again once the picture is in.
+        const size_t bytes = size_t(width_) * size_t(height_) * 4;
+        out.Pixels.resize(bytes + kScalerSlack);
         // A stream whose pictures change size is scaled to the size it began with.
         sws_ = av_.sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), width_, height_,
                                     AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!sws_) {
-            std::fill(out.Pixels.begin(), out.Pixels.end(), 0);
+            out.Pixels.assign(bytes, 0);
             return out;
         }
         uint8_t* dst[4] = {out.Pixels.data(), nullptr, nullptr, nullptr};
         const int dstStride[4] = {width_ * 4, 0, 0, 0};
         av_.sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, dstStride);
+        out.Pixels.resize(bytes);
         return out;
     }
 

@@ -26,3 +26,10 @@ constexpr unsigned kFSoundInitNonRealtime = 0x80;
 constexpr int kFSoundNonRealtimeBufferSize = 1;
 constexpr unsigned kFSoundStreamOpenMode = 0x131;
 constexpr unsigned kFSoundStreamSampleMode = 1;
+
+// The stream rates the library opens, in Hz: well below the lowest rate recordings use
+// (8000 Hz speech) up to the highest converters run at. A file claiming a rate outside
+// them is broken, and would cost the resampler gigabytes (4,096 samples at 1 Hz become
+// 180 million at the mix rate; a rate of 2^31 a filter bank for that ratio).
+constexpr int kFSoundMinStreamRate = 1000;
+constexpr int kFSoundMaxStreamRate = 768000;

@@ -3,6 +3,7 @@
 #include "soundlib/Sources.h"
 
 #include "dynload/FFmpegLibrary.h"
+#include "soundapi/FSoundTypes.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,10 @@ constexpr const char* kNetworkTimeoutUs = "5000000";
 constexpr int64_t kOpenReadLimit = int64_t(32) << 20;
 // The host's check is asked at most this often: it may look at the system's input.
 constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
+// The most frames one conversion adds to the fifo (a third of a second at 44.1 kHz): a
+// decoded frame that resamples to more leaves the rest in the resampler for the next
+// read, so no frame, however long or however low its rate, grows the fifo beyond this.
+constexpr int kConvertPieceFrames = 16384;
 
 // Watches one open: FFmpeg calls Interrupt during each read and each wait of it.
 class TOpenWatch {
@@ -131,11 +136,12 @@ public:
             return false;
         if (av_.avcodec_open2(codec_, decoder, nullptr) < 0)
             return false;
-        if (codec_->sample_rate <= 0 || codec_->ch_layout.nb_channels <= 0)
-            return false;
         frame_ = av_.av_frame_alloc();
         packet_ = av_.av_packet_alloc();
-        if (!frame_ || !packet_ || !InitResampler())
+        // A rate no sound card plays is a broken file, however small: 4,096 samples at 1 Hz
+        // would become 180 million at the mix rate, a rate of 2^31 a filter bank for that
+        // ratio. The resampler refuses both.
+        if (!frame_ || !packet_ || !InitResampler(codec_->ch_layout, codec_->sample_fmt, codec_->sample_rate))
             return false;
 
         if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
@@ -169,11 +175,12 @@ public:
         av_.av_seek_frame(format_, index_, ts, AVSEEK_FLAG_BACKWARD);
         av_.avcodec_flush_buffers(codec_);
         av_.swr_free(&swr_);
-        InitResampler();
+        InitResampler(codec_->ch_layout, codec_->sample_fmt, codec_->sample_rate);
         fifo_.clear();
         fifoPos_ = 0;
         ended_ = false;
         draining_ = false;
+        flushing_ = false;
         // Decoders land on a frame boundary before the target; the rest is dropped.
         alignTarget_ = av_.av_rescale(ms, rate_, 1000);
         aligning_ = true;
@@ -183,21 +190,34 @@ public:
     int64_t LengthMs() const override { return length_; }
 
 private:
-    bool InitResampler() {
+    // For frames of the given layout, format and rate; false (and no resampler) for a
+    // rate we do not play or a resampler that does not start.
+    bool InitResampler(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
+        inChannels_ = layout.nb_channels;
+        inFormat_ = format;
+        inRate_ = rate;
+        if (rate < kFSoundMinStreamRate || rate > kFSoundMaxStreamRate || layout.nb_channels <= 0)
+            return false;
+        if (SetUpResampler(layout, format, rate))
+            return true;
+        av_.swr_free(&swr_);
+        return false;
+    }
+
+    bool SetUpResampler(const AVChannelLayout& layout, AVSampleFormat format, int rate) {
         // Zeroed: the copy first uninitialises its destination, which must hold nothing.
         AVChannelLayout in{};
-        if (codec_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_.av_channel_layout_default(&in, codec_->ch_layout.nb_channels);
-        else if (av_.av_channel_layout_copy(&in, &codec_->ch_layout) < 0)
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_.av_channel_layout_default(&in, layout.nb_channels);
+        else if (av_.av_channel_layout_copy(&in, &layout) < 0)
             return false;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        int rc = av_.swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, codec_->sample_fmt,
-                                     codec_->sample_rate, 0, nullptr);
+        int rc = av_.swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, rate_, &in, format, rate, 0, nullptr);
         av_.av_channel_layout_uninit(&in);
         if (rc < 0)
             return false;
         // A mono file plays at full level on both sides, not 3 dB down.
-        if (codec_->ch_layout.nb_channels == 1) {
+        if (layout.nb_channels == 1) {
             const double matrix[2] = {1.0, 1.0};
             if (av_.swr_set_matrix(swr_, matrix, 1) < 0)
                 return false;
@@ -205,7 +225,7 @@ private:
         // Mixed far below the file's rate (a waveform's few thousand points a second),
         // the default filter's length grows with the ratio and costs more than the
         // decode; a short one still keeps the peaks.
-        if (int64_t(rate_) * 4 <= codec_->sample_rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
+        if (int64_t(rate_) * 4 <= rate && av_.av_opt_set_int(swr_, "filter_size", 8, 0) < 0)
             return false;
         return av_.swr_init(swr_) >= 0;
     }
@@ -216,6 +236,11 @@ private:
             fifo_.erase(fifo_.begin(), fifo_.begin() + static_cast<std::ptrdiff_t>(fifoPos_ * 2));
             fifoPos_ = 0;
         }
+        if (flushing_)
+            return Flush();
+        // What the resampler holds from the last frame comes before the next frame.
+        if (Drain())
+            return true;
         for (int guard = 0; guard < 64; ++guard) {
             int rc = av_.avcodec_receive_frame(codec_, frame_);
             if (rc == 0) {
@@ -223,15 +248,8 @@ private:
                 av_.av_frame_unref(frame_);
                 return true;
             }
-            if (rc == AVERROR_EOF) {
-                FlushResampler();
-                ended_ = true;
-                return fifo_.size() > 0;
-            }
-            if (rc != AVERROR(EAGAIN))
-                return Finish();
-            if (draining_)
-                return Finish();
+            if (rc != AVERROR(EAGAIN) || draining_)
+                return Flush();
             rc = av_.av_read_frame(format_, packet_);
             if (rc < 0) {
                 draining_ = true;
@@ -245,10 +263,14 @@ private:
         return true;  // packets of other streams only; the caller asks again
     }
 
-    bool Finish() {
-        FlushResampler();
+    // At the end everything the resampler holds comes out, its filter's delay too, a piece
+    // at a time; false once nothing more does.
+    bool Flush() {
+        flushing_ = true;
+        if (Append(nullptr, 0) > 0)
+            return true;
         ended_ = true;
-        return fifo_.size() > 0;
+        return false;
     }
 
     void Convert(AVFrame* f) {
@@ -261,19 +283,35 @@ private:
                 dropFrames_ = std::max<int64_t>(0, alignTarget_ - at);
             }
         }
-        int outMax = av_.swr_get_out_samples(swr_, f->nb_samples);
+        // A decoder may change the channels, format or rate within a file (an MP3's frames
+        // turning mono): the resampler, set up for others, would read planes the frame
+        // lacks. What it held beyond its filter's delay has come out already.
+        if (f->ch_layout.nb_channels != inChannels_ || f->format != inFormat_ || f->sample_rate != inRate_) {
+            av_.swr_free(&swr_);
+            InitResampler(f->ch_layout, static_cast<AVSampleFormat>(f->format), f->sample_rate);
+        }
+        Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    }
+
+    // One piece of what the resampler still holds from earlier frames; false when that is
+    // nothing (it keeps only its filter's delay until the next frame or the end).
+    bool Drain() {
+        // An input of no frames, not a null one, which would flush as at the end. The
+        // resampler looks at one pointer per plane.
+        static const uint8_t nothing[1] = {0};
+        noInput_.assign(static_cast<size_t>(std::max(1, inChannels_)), nothing);
+        return Append(noInput_.data(), 0) > 0;
+    }
+
+    // Converts inFrames frames (none: what the resampler holds; a null input: the flush)
+    // into at most one piece at the end of the fifo; the frames it made.
+    int Append(const uint8_t** in, int inFrames) {
+        // Frames of a kind we do not play (none until the kind changes again) are dropped.
+        if (!swr_)
+            return 0;
+        const int outMax = std::min(av_.swr_get_out_samples(swr_, inFrames), kConvertPieceFrames);
         if (outMax <= 0)
-            return;
-        Append(const_cast<const uint8_t**>(f->extended_data), f->nb_samples, outMax);
-    }
-
-    void FlushResampler() {
-        int outMax = av_.swr_get_out_samples(swr_, 0);
-        if (outMax > 0)
-            Append(nullptr, 0, outMax);
-    }
-
-    void Append(const uint8_t** in, int inFrames, int outMax) {
+            return 0;
         size_t old = fifo_.size();
         fifo_.resize(old + static_cast<size_t>(outMax) * 2);
         uint8_t* dst = reinterpret_cast<uint8_t*>(fifo_.data() + old);
@@ -287,6 +325,7 @@ private:
                         fifo_.begin() + static_cast<std::ptrdiff_t>(old + drop * 2));
             dropFrames_ -= drop;
         }
+        return got;
     }
 
     const TFFmpegFunctions& av_;
@@ -301,9 +340,15 @@ private:
     int index_ = -1;
     int64_t length_ = -1;
     std::vector<int16_t> fifo_;
+    std::vector<const uint8_t*> noInput_;
+    // What the resampler takes: the channels, sample format and rate of its frames.
+    int inChannels_ = 0;
+    int inFormat_ = AV_SAMPLE_FMT_NONE;
+    int inRate_ = 0;
     size_t fifoPos_ = 0;  // in frames
     bool ended_ = false;
     bool draining_ = false;
+    bool flushing_ = false;
     bool aligning_ = false;
     int64_t alignTarget_ = 0;
     int64_t dropFrames_ = 0;

@@ -22,6 +22,7 @@
 #include "platform/Paths.h"
 #include "platform/Stream.h"
 #include "platform/SysUtils.h"
+#include "soundapi/FSoundTypes.h"
 #include "tools/ItemNames.h"
 #include "tools/ShowToolSupport.h"
 #include "tools/ToolCalls.h"
@@ -102,7 +103,9 @@ bool IsAudioStream(const std::string& file, int32_t& length) {
     const int index = av->avformat_find_stream_info(context, nullptr) >= 0
                           ? av->av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0)
                           : -1;
-    const bool audio = index >= 0 && codec;
+    // A rate the sound library refuses makes no stream it plays.
+    const int rate = index >= 0 ? context->streams[index]->codecpar->sample_rate : 0;
+    const bool audio = index >= 0 && codec && rate >= kFSoundMinStreamRate && rate <= kFSoundMaxStreamRate;
     if (audio) {
         const AVStream* stream = context->streams[index];
         int64_t ms = -1;

@@ -37,6 +37,8 @@
 
 #include "DeadServer.h"
 #include "XScreenSupport.h"
+#include "document/SoundSlideShowObject.h"
+#include "soundlib/SoundFixtures.h"
 
 extern char** environ;
 
@@ -993,6 +995,76 @@ TEST_F(SaverXTimed, AWebAddressThatNeverAnswersHoldsNeitherTheShowNorTheInputNor
         std::cout << "a mouse move ended the run in " << took << " ms\n";
         EXPECT_LT(took, 300 * kSlower);
         EXPECT_EQ(temp.EntryCount(), 0u);
+    }
+}
+
+// ---- sound files that claim far more than they hold ----
+
+// The most the process has held in memory, in MB (0 when it cannot be read).
+long PeakRssMb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) / 1024;
+    return 0;
+}
+
+// Each WAV of about 4 KB both as the show's first item, a sound, and as its song: the run
+// plays on without it, stays small, and a key or SIGTERM ends it within a second.
+TEST_F(SaverXTimed, ASoundClaimingFarMoreThanItHoldsCostsLittleAndHoldsNoInput) {
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> Bytes;
+    } cases[] = {
+        {"1 Hz, 4,096 samples", soundtest::WavClaimingRate(1, 4096)},
+        {"a rate of 2^31-1", soundtest::WavClaimingRate(0x7FFFFFFFu, 4096)},
+        {"a LIST chunk whose INFO claims 2 GB", soundtest::WavWithInfoClaiming2GB()},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        // The kit's show with a tone as its song and a sound first; then both files become
+        // the claiming one (the builder would refuse it as music).
+        const fs::path package = temp.Dir().Path() / ("klangpaket" + std::to_string(n));
+        fs::copy(fs::path(g_kit->Show).parent_path().parent_path(), package, fs::copy_options::recursive);
+        const fs::path show = package / "Lumivor" / "Slideshow.kls";
+        WriteTone(package / "Lumivor" / "ton.wav");
+        ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
+                             Q(show.string()) + " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
+                             Q((package / "Lumivor" / "ton.wav").string()))
+                      .status,
+                  0);
+        {
+            TSlideShow stored;
+            ASSERT_EQ(stored.LoadFromFile(FromPosixPath(show.string())), 0);
+            auto* sound = new TSoundSlideShowObject();
+            sound->ChangeFileName("klang.wav");
+            stored.RootList().Insert(0, sound);
+            ASSERT_TRUE(stored.SaveToFile(FromPosixPath(show.string())));
+        }
+        WriteFileBytes((package / "Lumivor" / "ton.wav").string(), c.Bytes);
+        WriteFileBytes((package / "Lumivor" / "klang.wav").string(), c.Bytes);
+        fs::copy_file(BuildDir() / "soundlib" / "fmod.dll", package / "fmod.dll", fs::copy_options::overwrite_existing);
+        const std::string saver = PackSaver(*g_kit, "klang" + std::to_string(n++), package);
+        fs::remove_all(package);
+        for (const char* end : {"key", "SIGTERM"}) {
+            SCOPED_TRACE(end);
+            xdo("mousemove 100 100");
+            TRun run(saver, {"/s"});
+            EXPECT_TRUE(PictureShown(8000)) << "the show did not play on";
+            Sleep(2500);
+            const long peak = PeakRssMb(run.Pid());
+            const auto sent = Clock::now();
+            if (std::string(end) == "key") xdo("key a");
+            else kill(run.Pid(), SIGTERM);
+            ASSERT_TRUE(run.Ended(3000));
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+            std::cout << c.Name << ", " << end << ": " << peak << " MB at most, ended in " << took << " ms\n";
+            EXPECT_GT(peak, 0);
+            EXPECT_LT(peak, 300);
+            EXPECT_LT(took, 1000 * kSlower);
+            EXPECT_EQ(temp.EntryCount(), 0u);
+        }
     }
 }
 

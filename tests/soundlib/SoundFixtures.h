@@ -35,7 +35,10 @@ inline void Put32(std::vector<uint8_t>& b, uint32_t v) {
     Put16(b, v & 0xFFFF);
     Put16(b, v >> 16);
 }
-inline void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+inline void PutTag(std::vector<uint8_t>& b, const char* tag) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary);
@@ -64,6 +67,60 @@ inline void WriteWav(const std::string& path, int rate, int channels, int frames
         for (int c = 0; c < channels; ++c)
             Put16(b, static_cast<uint16_t>(sample(i, c)));
     WriteFile(path, b);
+}
+
+// An 8-bit mono PCM WAV that claims rate, of frames samples rising and falling. FFmpeg
+// reads a block at a time, 4 KB or blockAlign bytes if that is more: one decoded frame.
+inline std::vector<uint8_t> WavClaimingRate(uint32_t rate, int frames, uint16_t blockAlign = 1) {
+    std::vector<uint8_t> b;
+    b.reserve(44 + static_cast<size_t>(frames));
+    PutTag(b, "RIFF");
+    Put32(b, 36 + static_cast<uint32_t>(frames));
+    PutTag(b, "WAVE");
+    PutTag(b, "fmt ");
+    Put32(b, 16);
+    Put16(b, 1);
+    Put16(b, 1);
+    Put32(b, rate);
+    Put32(b, rate);
+    Put16(b, blockAlign);
+    Put16(b, 8);
+    PutTag(b, "data");
+    Put32(b, static_cast<uint32_t>(frames));
+    for (int i = 0; i < frames; ++i)
+        b.push_back(static_cast<uint8_t>(128 + (i % 64 < 32 ? i % 32 : 32 - i % 32) * 3));
+    return b;
+}
+
+// A 16-bit mono WAV of 2,000 samples at 44.1 kHz, then a LIST chunk whose INFO sub-chunk
+// (a title) claims 2 GB in 4 KB.
+inline std::vector<uint8_t> WavWithInfoClaiming2GB() {
+    std::vector<uint8_t> b;
+    b.reserve(4096);
+    const int frames = 2000;
+    PutTag(b, "RIFF");
+    Put32(b, 0x7FFFFFF0u);
+    PutTag(b, "WAVE");
+    PutTag(b, "fmt ");
+    Put32(b, 16);
+    Put16(b, 1);
+    Put16(b, 1);
+    Put32(b, 44100);
+    Put32(b, 44100 * 2);
+    Put16(b, 2);
+    Put16(b, 16);
+    PutTag(b, "data");
+    Put32(b, frames * 2);
+    for (int i = 0; i < frames; ++i)
+        Put16(b, static_cast<uint16_t>(std::lround(8000 * std::sin(2 * M_PI * 441.0 * i / 44100))));
+    PutTag(b, "LIST");
+    Put32(b, 0x7FFFFF00u);
+    PutTag(b, "INFO");
+    PutTag(b, "INAM");
+    Put32(b, 0x7FFFF000u);
+    while (b.size() < 4096)
+        b.push_back('a');
+    return b;
 }
 
 inline void WriteSine(const std::string& path, int rate, double seconds, double freq, int amplitude) {

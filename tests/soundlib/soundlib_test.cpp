@@ -1,4 +1,5 @@
 // Our sound library, reached the way the program reaches it: loaded by path through the binding.
+#include "dynload/FFmpegLibrary.h"
 #include "media/FMODBinding.h"
 #include "platform/MessageQueue.h"
 #include "soundlib/SoundFixtures.h"
@@ -290,6 +291,75 @@ TEST_F(SoundLibTest, AFileThatIsNeitherStreamNorSongGivesZero) {
     EXPECT_FALSE(fmod.FSOUND_IsPlaying(-1));
 }
 
+// The file decoded with FFmpeg alone, each decoded frame converted whole, as stereo 16-bit
+// frames at rate: what the library must mix, piece by piece, sample for sample.
+std::vector<int16_t> ConvertedWhole(const std::string& path, int rate) {
+    TFFmpegLibrary library;
+    std::string why;
+    if (!library.Load(FFmpegSonames(), why)) {
+        ADD_FAILURE() << why;
+        return {};
+    }
+    const TFFmpegFunctions& av = library.Functions();
+    AVFormatContext* format = nullptr;
+    const AVCodec* decoder = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* swr = nullptr;
+    AVFrame* frame = av.av_frame_alloc();
+    AVPacket* packet = av.av_packet_alloc();
+    std::vector<int16_t> out;
+    auto append = [&](const uint8_t** in, int frames) {
+        const int most = av.swr_get_out_samples(swr, frames);
+        if (most <= 0) return;
+        const size_t old = out.size();
+        out.resize(old + size_t(most) * 2);
+        uint8_t* dst = reinterpret_cast<uint8_t*>(out.data() + old);
+        out.resize(old + size_t(std::max(0, av.swr_convert(swr, &dst, most, in, frames))) * 2);
+    };
+    int index = -1;
+    if (av.avformat_open_input(&format, path.c_str(), nullptr, nullptr) >= 0 &&
+        av.avformat_find_stream_info(format, nullptr) >= 0 &&
+        (index = av.av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0)) >= 0 &&
+        (codec = av.avcodec_alloc_context3(decoder)) &&
+        av.avcodec_parameters_to_context(codec, format->streams[index]->codecpar) >= 0 &&
+        av.avcodec_open2(codec, decoder, nullptr) >= 0) {
+        AVChannelLayout in{};
+        av.av_channel_layout_default(&in, codec->ch_layout.nb_channels);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        av.swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, rate, &in, codec->sample_fmt, codec->sample_rate, 0,
+                               nullptr);
+        const double both[2] = {1.0, 1.0};
+        if (codec->ch_layout.nb_channels == 1) av.swr_set_matrix(swr, both, 1);
+        if (int64_t(rate) * 4 <= codec->sample_rate) av.av_opt_set_int(swr, "filter_size", 8, 0);
+        av.swr_init(swr);
+        bool draining = false;
+        for (;;) {
+            const int rc = av.avcodec_receive_frame(codec, frame);
+            if (rc == 0) {
+                append(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+                continue;
+            }
+            if (rc != AVERROR(EAGAIN) || draining) break;
+            if (av.av_read_frame(format, packet) < 0) {
+                draining = true;
+                av.avcodec_send_packet(codec, nullptr);
+                continue;
+            }
+            if (packet->stream_index == index) av.avcodec_send_packet(codec, packet);
+            av.av_packet_unref(packet);
+        }
+        append(nullptr, 0);
+    } else {
+        ADD_FAILURE() << "FFmpeg does not decode " << path;
+    }
+    av.swr_free(&swr);
+    av.av_packet_free(&packet);
+    av.av_frame_free(&frame);
+    av.avcodec_free_context(&codec);
+    av.avformat_close_input(&format);
+    return out;
+}
+
 // A local server that takes connections and never answers.
 class SilentServer {
 public:
@@ -320,6 +390,78 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // Every open has a deadline of a few seconds; these bounds only tell a deadline from a hang.
+// A rate no sound card plays is a broken file: the stream does not open.
+TEST_F(SoundLibTest, StreamRatesOutsideWhatSoundCardsPlayDoNotOpen) {
+    StartNonRealtime(44100);
+    const struct {
+        uint32_t Rate;
+        bool Opens;
+    } cases[] = {{1, false}, {999, false}, {1000, true}, {768000, true}, {768001, false}, {0x7FFFFFFFu, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Rate);
+        const std::string path = dir.File("rate.wav");
+        WriteFile(path, WavClaimingRate(c.Rate, 4096));
+        FSoundStream s = fmod.FSOUND_Stream_Open(path.c_str(), 0x131, 0, 0);
+        EXPECT_EQ(s != nullptr, c.Opens);
+        if (s) fmod.FSOUND_Stream_Close(s);
+    }
+}
+
+// An MP3 whose last frame turns mono plays to its end: the resampler follows the frames.
+TEST_F(SoundLibTest, AStreamWhoseFramesChangeTheirChannelsPlaysOn) {
+    StartNonRealtime(44100);
+    const std::string path = std::string(GC_FUZZ_CORPUS) + "/../regressions/sound_file/mp3-stereo-frames-then-a-mono-one";
+    FSoundStream s = fmod.FSOUND_Stream_Open(path.c_str(), 0x131, 0, 0);
+    ASSERT_NE(s, nullptr);
+    const int ch = fmod.FSOUND_Stream_Play(-1, s);
+    for (int i = 0; i < 100 && fmod.FSOUND_IsPlaying(ch); ++i) Mix(1);
+    EXPECT_FALSE(fmod.FSOUND_IsPlaying(ch));
+    EXPECT_TRUE(std::any_of(capture.samples.begin(), capture.samples.end(), [](int16_t v) { return v != 0; }));
+    fmod.FSOUND_Stream_Close(s);
+}
+
+// However a decoded frame resamples (to more frames than one conversion adds, as 4,096
+// samples at 8000 Hz do, or to fewer), every sample is mixed once, in order.
+TEST_F(SoundLibTest, AStreamMixesEverySampleOnceWhateverItsRate) {
+    StartNonRealtime(44100);
+    std::string corpus = std::string(GC_FUZZ_CORPUS) + "/sound_file/";
+    struct TCase {
+        const char* Name;
+        std::function<std::string()> Path;
+    };
+    const TCase cases[] = {
+        {"WAV at 44.1 kHz", [&] { std::string p = dir.File("44k.wav"); WriteSine(p, 44100, 1.0, 441, 12000); return p; }},
+        {"WAV at 96 kHz", [&] { std::string p = dir.File("96k.wav"); WriteSine(p, 96000, 0.5, 1000, 12000); return p; }},
+        {"8-bit mono WAV at 8000 Hz", [&] {
+             std::string p = dir.File("8k.wav");
+             WriteFile(p, WavClaimingRate(8000, 20000));
+             return p;
+         }},
+        {"MP3", [&] { return corpus + "sine-44k.mp3"; }},
+        {"Ogg Vorbis at 22.05 kHz", [&] { return corpus + "sine-22k.ogg"; }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = c.Path();
+        const std::vector<int16_t> whole = ConvertedWhole(path, 44100);
+        ASSERT_GT(whole.size(), 2000u);
+        FSoundStream s = fmod.FSOUND_Stream_Open(path.c_str(), 0x131, 0, 0);
+        ASSERT_NE(s, nullptr);
+        capture.samples.clear();
+        const int ch = fmod.FSOUND_Stream_Play(-1, s);
+        for (int i = 0; i < 200 && fmod.FSOUND_IsPlaying(ch); ++i) Mix(1);
+        Mix(1);
+        fmod.FSOUND_Stream_Close(s);
+        ASSERT_GE(capture.samples.size(), whole.size());
+        // Everything after the stream's end is silence.
+        std::vector<int16_t> mixed = capture.samples;
+        const auto tail = std::find_if(mixed.rbegin(), mixed.rend(), [](int16_t v) { return v != 0; });
+        mixed.resize(std::max<size_t>(size_t(mixed.rend() - tail), whole.size()));
+        EXPECT_EQ(mixed.size(), whole.size());
+        EXPECT_TRUE(mixed == whole) << "the mixed samples differ from the decoded ones";
+    }
+}
+
 TEST_F(SoundLibTest, AnOpenThatTakesTooLongGivesUpAndTheNextOneWorks) {
     StartNonRealtime(44100);
     SilentServer server;
