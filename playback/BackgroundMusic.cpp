@@ -193,6 +193,8 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
     sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) + late - offset));
     const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
+    TraceMoment("song-start " + std::to_string(offset) + " " + std::to_string(data ? data->LateStart : late) + " " +
+                item->FileName);
     if (item->FadeInTime < 1 || !data) {
         if (offset != 0) sound->SetPosition(offset);
         sound->Play();

@@ -1,5 +1,7 @@
 #include "playback/RealTimeSlideShowPlayer.h"
 
+#include "platform/DebugOutput.h"
+
 GC_IMPLEMENT_CLASS(TSlideShowPlayerStopWatch, TStopWatch)
 GC_IMPLEMENT_CLASS(TRealTimeSlideShowPlayerStopWatch, TSlideShowPlayerStopWatch)
 GC_IMPLEMENT_PLUGIN(TRealTimeSlideShowPlayer, TSlideShowPlayer)
@@ -55,17 +57,36 @@ TRealTimeSlideShowPlayer::~TRealTimeSlideShowPlayer() {
     }
 }
 
-void TRealTimeSlideShowPlayer::StartClock(int32_t time) { PlayClock.Start(time); }
+// The show's clock on the trace: the tests map show time to the moments they measure.
+void TRealTimeSlideShowPlayer::StartClock(int32_t time) {
+    PlayClock.Start(time);
+    TraceMoment("show-clock " + std::to_string(time));
+}
 void TRealTimeSlideShowPlayer::PauseClock() { PlayClock.Pause(); }
 void TRealTimeSlideShowPlayer::ResumeClock() { PlayClock.Resume(); }
-void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) { PlayClock.SetTime(time); }
+void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) {
+    PlayClock.SetTime(time);
+    TraceMoment("show-clock " + std::to_string(time));
+}
 int32_t TRealTimeSlideShowPlayer::GetPlayTime() { return PlayClock.Read(); }
 int32_t TRealTimeSlideShowPlayer::GetCurrentPlayTime() { return PlayClock.ReadNow(); }
 
-void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) { MusicClock.Start(time); }
-void TRealTimeSlideShowPlayer::PauseMusicClock() { MusicClock.Pause(); }
-void TRealTimeSlideShowPlayer::ResumeMusicClock() { MusicClock.Resume(); }
-void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) { MusicClock.SetTime(time); }
+void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) {
+    MusicClock.Start(time);
+    TraceMoment("music-clock " + std::to_string(time));
+}
+void TRealTimeSlideShowPlayer::PauseMusicClock() {
+    MusicClock.Pause();
+    TraceMoment("music-clock-pause");
+}
+void TRealTimeSlideShowPlayer::ResumeMusicClock() {
+    MusicClock.Resume();
+    TraceMoment("music-clock-resume");
+}
+void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) {
+    MusicClock.SetTime(time);
+    TraceMoment("music-clock " + std::to_string(time));
+}
 int32_t TRealTimeSlideShowPlayer::GetMusicClockTime() { return MusicClock.Read(); }
 
 void TRealTimeSlideShowPlayer::MessageLoopStep() {

@@ -323,6 +323,8 @@ void TPackageExtraction::Stop() {
         state_->Stopping = true;
     }
     state_->StopCopy = true;
+    // After the flag: a piece the trace shows after this line was copied past the stop.
+    TraceMoment("copy-stop-asked");
     state_->Changed.notify_all();
     if (thread_.joinable()) thread_.join();
 }

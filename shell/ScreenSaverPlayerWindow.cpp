@@ -1,5 +1,6 @@
 #include "shell/ScreenSaverPlayerWindow.h"
 
+#include "platform/DebugOutput.h"
 #include "platform/Window.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
 #include "shell/ScreenSaverTools.h"
@@ -51,7 +52,9 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
     }
     default: break;
     }
-    if (quit) RequestQuit();
+    if (!quit) return;
+    TraceMoment("input-ends-run " + std::to_string(message.Msg));
+    RequestQuit();
 }
 
 void TScreenSaverPlayerWindowForm::RequestQuit() {

@@ -1,6 +1,7 @@
 // The screen saver: started with the screen-saver switches (/c or none: settings,
 // /a: password, /p <window>: preview, /s: full screen) or a screen-saver daemon's
 // (-root, -window-id <window>).
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Sdl.h"
@@ -49,5 +50,6 @@ int main(int argc, char** argv) {
         ShowMessageBox(e.what(), TMsgDlgType::mtError);
     }
     FinalizeScreenSaverModules();
+    TraceMoment("exit");
     return installed ? 0 : 1;
 }
