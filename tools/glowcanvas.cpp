@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
                      "The show is the package appended to the program by glowcanvas-pack.\n";
         return 0;
     }
+    TraceMoment("start");
     // SDL's libraries take longer to map than the start takes to need them: begin now.
     PreloadSdl();
     SetProcessArguments(argc, argv);
