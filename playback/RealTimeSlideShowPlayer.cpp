@@ -57,36 +57,22 @@ TRealTimeSlideShowPlayer::~TRealTimeSlideShowPlayer() {
     }
 }
 
-// The show's clock on the trace: the tests map show time to the moments they measure.
+// The show's clock on the trace, from where it runs: the tests map show time to the
+// moments they measure.
 void TRealTimeSlideShowPlayer::StartClock(int32_t time) {
     PlayClock.Start(time);
     TraceMoment("show-clock " + std::to_string(time));
 }
 void TRealTimeSlideShowPlayer::PauseClock() { PlayClock.Pause(); }
 void TRealTimeSlideShowPlayer::ResumeClock() { PlayClock.Resume(); }
-void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) {
-    PlayClock.SetTime(time);
-    TraceMoment("show-clock " + std::to_string(time));
-}
+void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) { PlayClock.SetTime(time); }
 int32_t TRealTimeSlideShowPlayer::GetPlayTime() { return PlayClock.Read(); }
 int32_t TRealTimeSlideShowPlayer::GetCurrentPlayTime() { return PlayClock.ReadNow(); }
 
-void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) {
-    MusicClock.Start(time);
-    TraceMoment("music-clock " + std::to_string(time));
-}
-void TRealTimeSlideShowPlayer::PauseMusicClock() {
-    MusicClock.Pause();
-    TraceMoment("music-clock-pause");
-}
-void TRealTimeSlideShowPlayer::ResumeMusicClock() {
-    MusicClock.Resume();
-    TraceMoment("music-clock-resume");
-}
-void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) {
-    MusicClock.SetTime(time);
-    TraceMoment("music-clock " + std::to_string(time));
-}
+void TRealTimeSlideShowPlayer::StartMusicClock(int32_t time) { MusicClock.Start(time); }
+void TRealTimeSlideShowPlayer::PauseMusicClock() { MusicClock.Pause(); }
+void TRealTimeSlideShowPlayer::ResumeMusicClock() { MusicClock.Resume(); }
+void TRealTimeSlideShowPlayer::SetMusicClockTime(int32_t time) { MusicClock.SetTime(time); }
 int32_t TRealTimeSlideShowPlayer::GetMusicClockTime() { return MusicClock.Read(); }
 
 void TRealTimeSlideShowPlayer::MessageLoopStep() {

@@ -40,16 +40,11 @@ inline std::vector<TTraceLine> TraceOf(const std::vector<TTraceLine>& trace, con
 }
 
 // The moment of show time showMs on the program's clock, from the first start of the
-// show's clock at or after the moment after (a start may set the clock more than once in
-// its first moments: the last of those counts); -1 when the trace has none.
+// show's clock at or after the moment after; -1 when the trace has none.
 inline double ShowMoment(const std::vector<TTraceLine>& trace, double showMs, double after = 0) {
-    const TTraceLine* start = nullptr;
-    for (const TTraceLine& line : trace) {
-        if (line.Event != "show-clock" || line.Ms < after) continue;
-        if (start && line.Ms - start->Ms > 100) break;
-        start = &line;
-    }
-    return start ? start->Ms + showMs - std::stod(start->Detail) : -1;
+    for (const TTraceLine& line : trace)
+        if (line.Event == "show-clock" && line.Ms >= after) return line.Ms + showMs - std::stod(line.Detail);
+    return -1;
 }
 
 // The clock of a recording by SDL's disk driver: which of its frames the sound library
