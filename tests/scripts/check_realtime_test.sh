@@ -7,15 +7,15 @@ tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
 failures=0
 
-# tests/CMakeLists.txt: the program's REALTIME filter and its wrapper's kind (add_test or
-# gc_add_realtime_test).
+# tests/CMakeLists.txt: the program's REALTIME filter, its wrapper's kind (add_test or
+# gc_add_realtime_test) and the wrapper's filter.
 write_lists() {
   cat >"$tree/tests/CMakeLists.txt" <<EOF
 gc_add_test_program(shell LINK gc_shell $1)
 gc_add_test_program(media LINK gc_media)
-# A wrapper that runs the timed tests on their own display.
-$2(${3}Shell.Timed
-  COMMAND sh xvfb_saver.sh \$<TARGET_FILE:test_shell> "Timed.*")
+# A wrapper that runs some of the tests on their own display.
+$2(${3}Shell.Wrapped
+  COMMAND sh xvfb_saver.sh \$<TARGET_FILE:test_shell> "$4")
 EOF
 }
 
@@ -40,11 +40,11 @@ $2
 EOF
 }
 
-expect() {  # expect pass|fail WHAT REALTIME_FILTER WRAPPER TEST_NAME TEST_BODY
+expect() {  # expect pass|fail WHAT REALTIME_FILTER WRAPPER WRAPPER_FILTER TEST_NAME TEST_BODY
   rm -rf "${tree:?}"/*
   mkdir -p "$tree/tests/shell" "$tree/tests/media"
-  if [ "$4" = add_test ]; then write_lists "$3" add_test "NAME "; else write_lists "$3" "$4" ""; fi
-  write_test "$5" "$6"
+  if [ "$4" = add_test ]; then write_lists "$3" add_test "NAME " "$5"; else write_lists "$3" "$4" "" "$5"; fi
+  write_test "$6" "$7"
   echo 'TEST(Media, Decodes) { EXPECT_TRUE(Decode()); }' >"$tree/tests/media/MediaTest.cpp"
   if "$check" "$tree" >"$tree.log" 2>&1; then got=pass; else got=fail; fi
   if [ "$got" != "$1" ]; then
@@ -57,21 +57,22 @@ expect() {  # expect pass|fail WHAT REALTIME_FILTER WRAPPER TEST_NAME TEST_BODY
 
 rt='REALTIME "Timed.*"'
 rec='    EXPECT_EQ(RecordFullScreenRun(dir, "", "", "saver /s", 100).Status, "0\n");'
-expect pass "a recording in the tier" "$rt" gc_add_realtime_test EndsOnTime "$rec"
-expect fail "a recording outside the program's filter" 'REALTIME "Other.*"' gc_add_realtime_test EndsOnTime "$rec"
-expect fail "a recording in a program without a filter" "" gc_add_realtime_test EndsOnTime "$rec"
-expect fail "a recording left out by the filter's negative part" 'REALTIME "Timed.*-Timed.EndsOnTime"' \
-  gc_add_realtime_test EndsOnTime "$rec"
-expect fail "a recording run by a wrapper outside the tier" "$rt" add_test EndsOnTime "$rec"
-expect fail "a recording through a function of the file" 'REALTIME "Timed.Other"' gc_add_realtime_test EndsOnTime \
+rw=gc_add_realtime_test
+expect pass "a recording in the tier" "$rt" $rw 'Other.*' EndsOnTime "$rec"
+expect pass "a recording run by a wrapper of the tier" "" $rw 'Timed.*' EndsOnTime "$rec"
+expect fail "a recording outside the program's filter" 'REALTIME "Other.*"' $rw 'Other.*' EndsOnTime "$rec"
+expect fail "a recording in a program without a filter nor a wrapper" "" add_test 'Other.*' EndsOnTime "$rec"
+expect fail "a recording left out by the filter's negative part" 'REALTIME "Timed.*-Timed.EndsOnTime"' $rw 'Other.*' \
+  EndsOnTime "$rec"
+expect fail "a recording run by a wrapper outside the tier" "$rt" add_test 'Timed.*' EndsOnTime "$rec"
+expect fail "a recording through a function of the file" 'REALTIME "Timed.Other"' $rw 'Other.*' EndsOnTime \
   '    EXPECT_FALSE(Record(dir).empty());'
-expect fail "the disk audio driver" 'REALTIME "Timed.Other"' gc_add_realtime_test Sounds \
+expect fail "the disk audio driver" 'REALTIME "Timed.Other"' $rw 'Other.*' Sounds \
   '    TRun run(saver, {"/s"}, {"SDL_AUDIODRIVER=disk"});'
-expect fail "a run timed to its end" 'REALTIME "Timed.Other"' gc_add_realtime_test Ends \
-  '    EXPECT_TRUE(run.Ended(1000));'
-expect fail "the program's trace" 'REALTIME "Timed.Other"' gc_add_realtime_test Traces \
+expect fail "a run timed to its end" 'REALTIME "Timed.Other"' $rw 'Other.*' Ends '    EXPECT_TRUE(run.Ended(1000));'
+expect fail "the program's trace" 'REALTIME "Timed.Other"' $rw 'Other.*' Traces \
   '    setenv("GC_TRACE", file.c_str(), 1);'
-expect pass "no helper outside the tier" 'REALTIME "Timed.Other"' add_test Parses '    EXPECT_EQ(Parse("/p"), 2);'
+expect pass "no helper outside the tier" 'REALTIME "Timed.Other"' add_test 'Timed.*' Parses '    EXPECT_EQ(Parse("/p"), 2);'
 
 [ "$failures" -eq 0 ] && echo "check-realtime: every case as expected"
 [ "$failures" -eq 0 ]
