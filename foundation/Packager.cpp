@@ -1,6 +1,7 @@
 #include "foundation/Packager.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/DebugOutput.h"
 #include "platform/LittleEndian.h"
 #include "platform/Names.h"
 #include "platform/Paths.h"
@@ -455,11 +456,16 @@ bool TPackager::ExtractItem(const TPackageFileListItem* item, const TExactPath& 
         constexpr int64_t kPiece = int64_t(1) << 20;
         std::vector<uint8_t> piece(size_t(std::min<int64_t>(std::max<int64_t>(item->Size, 0), kPiece)));
         for (int64_t left = item->Size; left > 0;) {
-            if (stop && stop->load(std::memory_order_relaxed)) return Fail("stopped");
+            if (stop && stop->load(std::memory_order_relaxed)) {
+                TraceMoment("copy-stopped " + std::to_string(item->Size - left));
+                return Fail("stopped");
+            }
             const int64_t n = std::min<int64_t>(left, kPiece);
             in->ReadBuffer(piece.data(), n);
             out.WriteBuffer(piece.data(), n);
             left -= n;
+            // The tests count the pieces copied after a stop was asked for.
+            if (stop) TraceMoment("copy-piece " + std::to_string(item->Size - left));
         }
         out.Commit();
     } catch (const std::exception& e) {

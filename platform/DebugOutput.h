@@ -10,6 +10,12 @@ void OutputDebugString(const AnsiString& text);
 // Whether debug lines are written (read once from the environment).
 bool DebugOutputEnabled();
 
+// The program's own record of its moments, for the tests that time it against what the
+// program did rather than against their own clock: when GC_TRACE names a file, one line
+// per call, "<monotonic ms> <event>", appended (one write each, so threads and the sound
+// library may share the file). Nothing is done otherwise.
+void TraceMoment(const AnsiString& event);
+
 // Where debug lines go: stderr (when GC_DEBUG asks for them) unless a test installed
 // another, which gets every line whatever GC_DEBUG says (tests read what the program
 // says about a failure). Lines may come from any thread, one at a time.

@@ -188,11 +188,14 @@ void TBackgroundMusicHighPriorityEvent::StartMusicItem(TMusicPlayListItem* item,
         data->LateStart = late + data->WaitedForOpen;
         data->WaitedForOpen = 0;
     }
+    // Open and due: from here to the song's start the tests expect no wait.
+    TraceMoment("song-due " + item->FileName);
     ISlideShowSound* sound = item->GetSound();
     if (!sound || !sounds || sounds->MusicSounds().Add(sound) < 0) return;
     sound->SetEnvelopeCurve(item->GetVolumeEnvelope());
     sound->SetEnvelopeStart(SaturateInt32(int64_t(owner_->GetMusicTime()) + late - offset));
     const int volume = int(std::nearbyint(music->MusicVolume / 255.0 * item->Volume));
+    TraceMoment("song-start " + item->FileName);
     if (item->FadeInTime < 1 || !data) {
         if (offset != 0) sound->SetPosition(offset);
         sound->Play();

@@ -1,5 +1,7 @@
 #include "playback/RealTimeSlideShowPlayer.h"
 
+#include "platform/DebugOutput.h"
+
 GC_IMPLEMENT_CLASS(TSlideShowPlayerStopWatch, TStopWatch)
 GC_IMPLEMENT_CLASS(TRealTimeSlideShowPlayerStopWatch, TSlideShowPlayerStopWatch)
 GC_IMPLEMENT_PLUGIN(TRealTimeSlideShowPlayer, TSlideShowPlayer)
@@ -55,7 +57,12 @@ TRealTimeSlideShowPlayer::~TRealTimeSlideShowPlayer() {
     }
 }
 
-void TRealTimeSlideShowPlayer::StartClock(int32_t time) { PlayClock.Start(time); }
+// The show's clock on the trace, from where it runs: the tests map show time to the
+// moments they measure.
+void TRealTimeSlideShowPlayer::StartClock(int32_t time) {
+    PlayClock.Start(time);
+    TraceMoment("show-clock " + std::to_string(time));
+}
 void TRealTimeSlideShowPlayer::PauseClock() { PlayClock.Pause(); }
 void TRealTimeSlideShowPlayer::ResumeClock() { PlayClock.Resume(); }
 void TRealTimeSlideShowPlayer::SetClockTime(int32_t time) { PlayClock.SetTime(time); }

@@ -231,6 +231,8 @@ struct TPackageExtraction::TState : IPendingFileWaiter {
             Stopping = true;
         }
         StopCopy = true;
+        // After the flag: a piece the trace shows after this line was copied past the stop.
+        TraceMoment("copy-stop-asked");
         Changed.notify_all();
     }
 

@@ -1,5 +1,6 @@
 #include "shell/ScreenSaverPlayerWindow.h"
 
+#include "platform/DebugOutput.h"
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
@@ -52,7 +53,9 @@ void TScreenSaverPlayerWindowForm::CheckUserInput(TMessage& message) {
     }
     default: break;
     }
-    if (quit) RequestQuit();
+    if (!quit) return;
+    TraceMoment("input-ends-run " + std::to_string(message.Msg));
+    RequestQuit();
 }
 
 bool TScreenSaverPlayerWindowForm::PlayEndsAtOnce() {

@@ -1,5 +1,9 @@
 #include "soundlib/Feed.h"
 
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
@@ -25,6 +29,26 @@ void DebugLine(const char* format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     std::fprintf(stderr, "%s\n", line);
+}
+
+void TraceLine(const char* format, ...) {
+    static const int fd = [] {
+        const char* file = std::getenv("GC_TRACE");
+        return file && *file ? ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    }();
+    if (fd < 0)
+        return;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "%.3f ", double(now.tv_sec) * 1000 + double(now.tv_nsec) / 1e6);
+    va_list args;
+    va_start(args, format);
+    n += std::vsnprintf(line + n, sizeof line - size_t(n) - 1, format, args);
+    va_end(args);
+    n = std::min<int>(n, int(sizeof line) - 2);
+    line[n++] = '\n';
+    [[maybe_unused]] const ssize_t written = ::write(fd, line, size_t(n));
 }
 
 TFeed::TFeed(std::unique_ptr<TStreamSource> decoder, int rate, bool ahead, std::string name)

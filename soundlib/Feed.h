@@ -26,6 +26,9 @@ extern std::atomic<bool> gHoldDecoding;
 
 // One line on the debug output when GC_DEBUG asks for it.
 void DebugLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// One line of the program's trace when GC_TRACE names its file (the program's own format,
+// "<monotonic ms> <event>", into the same file).
+void TraceLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 class TFeed {
 public:

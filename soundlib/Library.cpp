@@ -99,7 +99,9 @@ SDL_AudioDeviceID TLibrary::OpenDevice() {
     want.callback = &TLibrary::SdlCallback;
     want.userdata = this;
     const char* name = driver >= 0 ? SDL_GetAudioDeviceName(driver, 0) : nullptr;
-    // Opened paused: the device is known before its first callback runs.
+    // Opened paused: the device is known before its first callback runs. A device of the
+    // disk driver starts its recording anew: the trace counts its frames from here.
+    TraceLine("audio-open");
     return SDL_OpenAudioDevice(name, 0, &want, &have, 0);
 }
 
@@ -302,6 +304,8 @@ int16_t* TLibrary::RunUnits() {
 
 void TLibrary::SdlCallback(void* user, Uint8* stream, int len) {
     auto* self = static_cast<TLibrary*>(user);
+    // The device's clock, for the tests that map a recording to the program's moments.
+    TraceLine("audio %d", len / 4);
     std::lock_guard<std::recursive_mutex> guard(self->lock);
     auto* out = reinterpret_cast<int16_t*>(stream);
     size_t wanted = static_cast<size_t>(len) / 2;

@@ -1,6 +1,7 @@
 // The screen saver: started with the screen-saver switches (/c or none: settings,
 // /a: password, /p <window>: preview, /s: full screen) or a screen-saver daemon's
 // (-root, -window-id <window>).
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Sdl.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
                      "The show is the package appended to the program by glowcanvas-pack.\n";
         return 0;
     }
+    TraceMoment("start");
     // SDL's libraries take longer to map than the start takes to need them: begin now.
     PreloadSdl();
     SetProcessArguments(argc, argv);
@@ -53,5 +55,6 @@ int main(int argc, char** argv) {
         ShowMessageBox(e.what(), TMsgDlgType::mtError);
     }
     FinalizeScreenSaverModules();
+    TraceMoment("exit");
     return installed ? 0 : 1;
 }

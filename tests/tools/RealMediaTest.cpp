@@ -136,6 +136,8 @@ struct TSaver {
         Slides.SlideShowProperties->EndAction = 0;
         Music().RepeatPlayList = false;  // the music's end shows in the recording
     }
+    std::vector<TTraceLine> Trace;
+
     TMusicProperties& Music() { return *dynamic_cast<TMusicProperties*>(Slides.MusicProperties); }
     void AddSong(const std::string& name, int32_t endPoint = 0) {
         auto song = std::make_unique<TMusicPlayListItem>();
@@ -161,6 +163,7 @@ struct TSaver {
     // Packs and runs the saver until the recording holds seconds; answers the recording
     // (16-bit stereo at 44100 Hz, as the disk driver writes it) and saves it as name.wav.
     // relativeTemp: started in another folder than the program's, with TMPDIR=tmp.
+    // The trace of the run (the program's own record of its moments) goes to Trace.
     std::vector<int16_t> Run(double seconds, const std::string& name, bool relativeTemp = false) {
         EXPECT_TRUE(Slides.SaveToFile(FromPosixPath((Show / "Slideshow.kls").string())));
         EXPECT_EQ(RunTool(Dir, "options " + Q(Dir / "saver/settings.dat")).status, 0);
@@ -177,15 +180,25 @@ struct TSaver {
         EXPECT_EQ(r.Status, "0\n") << r.Err;
         EXPECT_TRUE(fs::is_empty(temp)) << "the run left its temporary folder";
         std::vector<int16_t> samples = std::move(r.Samples);
+        Trace = std::move(r.Trace);
         soundtest::WriteWav((TestOutputFolder() / (name + ".wav")).string(), kRate, 2, int(samples.size() / 2),
                             [&](int i, int c) { return samples[2 * size_t(i) + size_t(c)]; });
         return samples;
     }
 };
 
-// Levels of a recording over [from, to) ms.
+// Levels of a recording over [from, to) ms of it, and the program's clock beside it: its
+// show time at a moment of the recording and back, from the run's trace (a starved sound
+// device records less than the show's time that passes meanwhile).
 struct TRecording {
     const std::vector<int16_t>& S;
+    const std::vector<TTraceLine>& Trace;
+    TRecordingClock Clock{Trace, S.size() / 2};
+    double Show0 = ShowMoment(Trace, 0);
+    bool Timed() const { return !Clock.Empty() && Show0 >= 0; }
+    // The moment of the recording (ms) when the show was at showMs, and back.
+    double At(double showMs) const { return Clock.FrameAt(Show0 + showMs) * 1000 / kRate; }
+    double ShowAt(double ms) const { return Clock.MsAt(ms * kRate / 1000) - Show0; }
     double Ms() const { return double(S.size()) / 2 / kRate * 1000; }
     size_t Frame(double ms) const { return size_t(std::max(0.0, ms) * kRate / 1000); }
     double Level(double from, double to, double freq) const { return ToneLevel(S, Frame(from), Frame(to), freq, kRate); }
@@ -229,36 +242,32 @@ TEST_P(RealMusic, PlaysForItsLengthAndIsLoweredUnderASoundItem) {
     saver.AddSound("beep.wav", 2000);
     saver.AddStill(9000);
     const std::vector<int16_t> samples = saver.Run(11.5, "real-music" + ext.substr(1));
-    const TRecording rec{samples};
+    const TRecording rec{samples, saver.Trace};
+    ASSERT_TRUE(rec.Timed()) << "no show clock or sound device in the trace";
     auto tone = [&](double from, double to) { return rec.Level(from, to, freq); };
     auto beep = [&](double from, double to) { return rec.Level(from, to, 1000); };
 
-    // The show's clock from the sound item, heard once the music has faded down for it
-    // (300 ms): the show's start lies 2300 ms before.
-    const double beepOnset = rec.First(0, beep, 4000, true);
-    ASSERT_LT(beepOnset + 2000, rec.Ms()) << "no sound item in " << rec.Ms() << " ms";
-    const double zero = beepOnset - 2300;
-    ASSERT_GT(rec.Ms(), zero + length + 1000) << "show start at " << zero << " ms";
+    // Measured on the show's clock, as the program reports it.
     // The full level after the sound item, over 2.6 s (a synthesizer's note trembles).
-    const double full = tone(zero + 4650 + kSlack, zero + length - 500);
+    const double full = tone(rec.At(4650 + kSlack), rec.At(length - 500));
     ASSERT_GT(full, 100) << "silence";
     // Heard from the show's start: a song is late by no more than the time its player
     // takes to open it (a MIDI file loads its sound font first: up to 0.75 s on a loaded
     // machine), and then plays whole.
     const double onset = rec.First(0, tone, full / 2, true);
-    EXPECT_LT(onset - zero, 1000) << "the music's start";
-    EXPECT_GT(tone(zero + 1000, zero + 2000 - kSlack) / full, 0.7) << "before the sound";
+    EXPECT_LT(rec.ShowAt(onset), 1000) << "the music's start";
+    EXPECT_GT(tone(rec.At(1000), rec.At(2000 - kSlack)) / full, 0.7) << "before the sound";
 
-    EXPECT_NEAR(tone(zero + 2350 + kSlack, zero + 4000 - kSlack) / full, 40.0 / 255, 0.1) << "under the sound";
-    EXPECT_LT(beep(zero + 500, zero + 2000 - kSlack), 400) << "the sound item before its time";
-    EXPECT_GT(beep(zero + 2300 + kSlack, zero + 4300 - kSlack), 4000) << "the sound item";
+    EXPECT_NEAR(tone(rec.At(2350 + kSlack), rec.At(4000 - kSlack)) / full, 40.0 / 255, 0.1) << "under the sound";
+    EXPECT_LT(beep(rec.At(500), rec.At(2000 - kSlack)), 400) << "the sound item before its time";
+    EXPECT_GT(beep(rec.At(2300 + kSlack), rec.At(4300 - kSlack)), 4000) << "the sound item";
 
     // The end, on the show's clock: the first 100 ms of silence. A song opened at its
     // start ends later by what the opening took, never earlier.
     auto heard = [&](double from, double) { return rec.Rms(from, from + 100); };
-    const double end = rec.First(zero + length - 1500, heard, kHeard, false);
-    EXPECT_GT(end - zero, length - kSlack) << "the music's length";
-    EXPECT_LT(end - zero, length + 1000) << "the music's length";
+    const double end = rec.First(rec.At(length - 1500), heard, kHeard, false);
+    EXPECT_GT(rec.ShowAt(end), length - kSlack) << "the music's length";
+    EXPECT_LT(rec.ShowAt(end), length + 1000) << "the music's length";
     EXPECT_LT(rec.Rms(end + 300, std::min(rec.Ms(), end + 1000)), kHeard) << "after the music's end";
 }
 
@@ -281,7 +290,8 @@ TEST(RealSounds, EachKindPlaysForItsLengthAsASoundItem) {
     }
     ASSERT_FALSE(HasFailure());
     const std::vector<int16_t> samples = saver.Run(18, "real-sounds", true);
-    const TRecording rec{samples};
+    const TRecording rec{samples, saver.Trace};
+    ASSERT_TRUE(rec.Timed()) << "no show clock or sound device in the trace";
     auto rms = [&](double from, double to) { return rec.Rms(from, to); };
 
     double at = 0;
@@ -290,13 +300,13 @@ TEST(RealSounds, EachKindPlaysForItsLengthAsASoundItem) {
         const double start = rec.First(at, rms, kHeard, true);
         ASSERT_LT(start, rec.Ms()) << "not heard";
         const double end = rec.First(start, rms, kHeard, false);
-        EXPECT_NEAR(end - start, tones[i].second, kSlack) << "from " << start << " ms";
+        EXPECT_NEAR(rec.ShowAt(end) - rec.ShowAt(start), tones[i].second, kSlack) << "from " << start << " ms";
         // Its tone: a good share of what is heard (the synthesizer's and the module's square
         // waves carry more than their fundamental).
         EXPECT_GT(rec.Level(start + 200, end - 200, tones[i].first), 0.2 * rec.Rms(start + 200, end - 200));
         // The pause until the next: the 1 s still.
         if (i + 1 < exts.size()) {
-            EXPECT_GT(rec.First(end, rms, kHeard, true) - end, 1000 - kSlack);
+            EXPECT_GT(rec.ShowAt(rec.First(end, rms, kHeard, true)) - rec.ShowAt(end), 1000 - kSlack);
         }
         at = end;
     }
@@ -330,18 +340,19 @@ TEST(RealPlayList, AnM3UPlayListOfEveryKindPlaysEachInTurn) {
     saver.AddStill(9000);
     saver.AddStill(9000);
     const std::vector<int16_t> samples = saver.Run(17, "real-m3u");
-    const TRecording rec{samples};
+    const TRecording rec{samples, saver.Trace};
+    ASSERT_TRUE(rec.Timed()) << "no show clock or sound device in the trace";
     auto rms = [&](double from, double to) { return rec.Rms(from, to); };
 
     // The music keeps to the show's clock, so the first song loses what the start took
     // (0.2 s here, more on a loaded machine): the list's time 0 is its end less its length.
-    const double onset = rec.First(rec.First(0, rms, kHeard, true), rms, kHeard, false) - 1500;
+    const double onset = rec.ShowAt(rec.First(rec.First(0, rms, kHeard, true), rms, kHeard, false)) - 1500;
     // Each song 1.5 s (the tune 2 s), and the play list's gap of 1 s after each.
     const double starts[] = {0, 2500, 5000, 7500, 10000, 13000, 13000 + 12 * kModRowMs};
     for (size_t i = 0; i < songs.size(); ++i) {
         SCOPED_TRACE(songs[i].first);
-        const double from = onset + starts[i] + kSlack;
-        const double to = onset + (i + 1 < songs.size() ? starts[i + 1] - 1000 : starts[i + 1]) - kSlack;
+        const double from = rec.At(onset + starts[i] + kSlack);
+        const double to = rec.At(onset + (i + 1 < songs.size() ? starts[i + 1] - 1000 : starts[i + 1]) - kSlack);
         EXPECT_GT(rec.Rms(from, to), kHeard) << "not heard";
         if (songs[i].second == 0) continue;  // the tune
         const double own = rec.Level(from, to, songs[i].second);
@@ -352,8 +363,8 @@ TEST(RealPlayList, AnM3UPlayListOfEveryKindPlaysEachInTurn) {
             EXPECT_LT(rec.Level(from, to, songs[j].second), own / 4) << songs[j].first;
         }
     }
-    const double end = rec.First(onset + starts[5] + kSlack, rms, kHeard, false);
-    EXPECT_NEAR(end - onset, starts[6], kSlack) << "the list's length";
+    const double end = rec.First(rec.At(onset + starts[5] + kSlack), rms, kHeard, false);
+    EXPECT_NEAR(rec.ShowAt(end) - onset, starts[6], kSlack) << "the list's length";
 }
 
 }  // namespace

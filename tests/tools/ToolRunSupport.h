@@ -2,6 +2,7 @@
 #pragma once
 
 #include "TestSupport.h"
+#include "TraceSupport.h"
 #include "graphics/PngReader.h"
 
 #include <sys/wait.h>
@@ -71,10 +72,12 @@ inline bool PackProgram(const std::string& saver, const std::string& folder) {
 // until the recording holds bytes (16-bit stereo), then a key ends it. prefix comes
 // before the run (a cd), env adds variables (GC_REGISTRY_DIR, TMPDIR, ...); firstServer is
 // where xvfb-run starts looking for a free display, so that tests running at once differ.
+// The run writes its trace (GC_TRACE), which the answer holds.
 struct TRecordedRun {
     std::string Status;  // the run's exit status as a line ("0\n")
     std::string Err;
     std::vector<int16_t> Samples;
+    std::vector<TTraceLine> Trace;  // the program's own record of its moments
 };
 inline TRecordedRun RecordFullScreenRun(const TempDir& dir, const std::string& prefix, const std::string& env,
                                         const std::string& saver, int64_t bytes, int firstServer = 99,
@@ -83,6 +86,8 @@ inline TRecordedRun RecordFullScreenRun(const TempDir& dir, const std::string& p
     const std::string suppressions =
         data ? (std::filesystem::path(data).parent_path() / "lsan-system.supp").string() : "";
     const std::string recording = dir / "recording.raw";
+    const std::string trace = dir / "trace.txt";
+    std::filesystem::remove(trace);
     // In a file of its own: saver may hold quotes.
     const std::string script = dir / "record.sh";
     {
@@ -92,7 +97,7 @@ inline TRecordedRun RecordFullScreenRun(const TempDir& dir, const std::string& p
     }
     const std::string run = prefix + "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + Q(recording) +
                             " LSAN_OPTIONS=suppressions=" + Q(suppressions) +
-                            " NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory " + env + " timeout " +
+                            " GC_TRACE=" + Q(trace) + " NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory " + env + " timeout " +
                             std::to_string(timeoutSeconds) + " xvfb-run -a -n " + std::to_string(firstServer) +
                             " -s '-screen 0 640x480x24' sh " + Q(script) + " " + Q(recording) + " " +
                             std::to_string(bytes) + " 2>" + Q(dir / "stderr.txt") + "; echo $?";
@@ -103,5 +108,6 @@ inline TRecordedRun RecordFullScreenRun(const TempDir& dir, const std::string& p
     const std::vector<uint8_t> raw = ReadFileBytes(recording);
     r.Samples.resize(raw.size() / 2);
     for (size_t i = 0; i < r.Samples.size(); ++i) r.Samples[i] = int16_t(raw[2 * i] | raw[2 * i + 1] << 8);
+    r.Trace = ReadTrace(trace);
     return r;
 }
