@@ -1,5 +1,6 @@
 #include "platform/RunEnd.h"
 
+#include "platform/DebugOutput.h"
 #include "platform/MessageQueue.h"
 
 #include <algorithm>
@@ -47,6 +48,7 @@ void WatchSignals() {
     for (;;) {
         const ssize_t n = ::read(signalPipe[0], &byte, 1);
         if (n == 1) {
+            TraceMoment("signal-ends-run");
             RequestRunEnd();
             // The loop, when one runs, ends on the quit as it always did.
             PostQueuedQuit();

@@ -489,6 +489,7 @@ void TSlideShowPlayer::FlushFrame(std::vector<TRect>& rects) {
     } else {
         for (const TRect& r : rects) box->Flush(r);
     }
+    if (first) TraceMoment("first-frame");
     if (first && OnFirstFrame) OnFirstFrame(this);
 }
 
