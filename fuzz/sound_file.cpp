@@ -2,6 +2,7 @@
 // MP3, Ogg, FLAC, whatever else FFmpeg reads, MIDI files, tracker modules), opened as a
 // stream or else as a song, decoded for a few seconds, moved and decoded again. Never
 // crashes, and never allocates what a file only claims.
+#include "fuzz/FuzzInputFile.h"
 #include "soundlib/Sources.h"
 
 #include <unistd.h>
@@ -22,17 +23,8 @@ constexpr int kMostFrames = kRate * 5;
 
 // The library opens files by name: each input is written to the same one.
 const char* InputFile() {
-    // Static characters, not a string: the file goes at exit, after strings are gone.
     static char name[] = "/tmp/gc-fuzz-sound-XXXXXX";
-    static const bool made = [] {
-        const int fd = mkstemp(name);
-        if (fd < 0) std::abort();
-        close(fd);
-        std::atexit([] { unlink(name); });
-        return true;
-    }();
-    (void)made;
-    return name;
+    return FuzzInputFile(name, 0);
 }
 
 template <class F>

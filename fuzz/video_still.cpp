@@ -1,6 +1,7 @@
 // A video's still picture: any bytes as a video file, opened by the media-player stand-in
 // on FFmpeg and captured as the pictures capture it. Gives a picture or refuses the file,
 // never crashes.
+#include "fuzz/FuzzInputFile.h"
 #include "graphics/PictureReader.h"
 #include "media/VideoImageUnit.h"
 #include "platform/MessageQueue.h"
@@ -17,17 +18,8 @@ namespace {
 
 // Opened by name, as the pictures are: each input is written to the same file.
 const char* InputFile() {
-    // Static characters, not a string: the file goes at exit, after strings are gone.
     static char name[] = "/tmp/gc-fuzz-video-XXXXXX.avi";
-    static const bool made = [] {
-        const int fd = mkstemps(name, 4);
-        if (fd < 0) std::abort();
-        close(fd);
-        std::atexit([] { unlink(name); });
-        return true;
-    }();
-    (void)made;
-    return name;
+    return FuzzInputFile(name, 4);
 }
 
 }  // namespace

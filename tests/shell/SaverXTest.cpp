@@ -113,6 +113,19 @@ void WriteTone(const fs::path& file) {
     WriteFileBytes(file.string(), b);
 }
 
+// Builds the show of package's "Lumivor" folder with pictures of 4 s that cross-fade and
+// a second of a tone as its song; returns the show's file.
+fs::path BuildToneShow(const fs::path& package) {
+    WriteTone(package / "Lumivor" / "ton.wav");
+    const fs::path show = package / "Lumivor" / "Slideshow.kls";
+    const int status = RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
+                                  Q(show.string()) + " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
+                                  Q((package / "Lumivor" / "ton.wav").string()))
+                           .status;
+    EXPECT_EQ(status, 0) << "the show was not built";
+    return show;
+}
+
 TKit* MakeKit(Display* display) {
     auto kit = std::make_unique<TKit>();
     kit->Width = DisplayWidth(display, DefaultScreen(display));
@@ -941,13 +954,7 @@ TEST_F(SaverXTimed, AWebAddressThatNeverAnswersHoldsNeitherTheShowNorTheInputNor
     // of 2 s).
     const fs::path package = temp.Dir().Path() / "totpaket";
     WriteRunPictures(package / "Lumivor", 3, 960, 720);
-    WriteTone(package / "Lumivor" / "ton.wav");
-    const fs::path show = package / "Lumivor" / "Slideshow.kls";
-    ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
-                         Q(show.string()) + " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
-                         Q((package / "Lumivor" / "ton.wav").string()))
-                  .status,
-              0);
+    const fs::path show = BuildToneShow(package);
     {
         TSlideShow stored;
         ASSERT_EQ(stored.LoadFromFile(FromPosixPath(show.string())), 0);
@@ -1065,13 +1072,7 @@ TEST_F(SaverXTimed, ASoundClaimingFarMoreThanItHoldsCostsLittleAndHoldsNoInput) 
         // the claiming one (the builder would refuse it as music).
         const fs::path package = temp.Dir().Path() / ("klangpaket" + std::to_string(n));
         fs::copy(fs::path(g_kit->Show).parent_path().parent_path(), package, fs::copy_options::recursive);
-        const fs::path show = package / "Lumivor" / "Slideshow.kls";
-        WriteTone(package / "Lumivor" / "ton.wav");
-        ASSERT_EQ(RunCommand(Q(ShowTool().string()) + " build " + Q((package / "Lumivor").string()) + " " +
-                             Q(show.string()) + " --duration 4000 --transition TAlphablendingTransitionPlugin --music " +
-                             Q((package / "Lumivor" / "ton.wav").string()))
-                      .status,
-                  0);
+        const fs::path show = BuildToneShow(package);
         {
             TSlideShow stored;
             ASSERT_EQ(stored.LoadFromFile(FromPosixPath(show.string())), 0);
