@@ -95,7 +95,7 @@ bool StartScreenSaver() {
     TRunContext context = MakeRunContext();
     const bool plays = mode == ssmPreview || mode == ssmRun;
     AnsiString why;
-    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), context.Files.get(),
+    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), &context.OpenedPackage,
                                 &why)) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
         if (plays) SayWhyNothingPlays(NoOptionsReason(why));
@@ -245,9 +245,9 @@ constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
 // nothing. However the run ends, the extraction stops before the folder goes (extraction
 // is declared after the folder's owner, so it goes first).
 bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder,
-                     TFileResolver& files, AnsiString& why) {
-    const bool started =
-        extraction.Start(exeFileName, folder, kHoldForFirstFrame, files.TakeOpenedPackage(exeFileName), &files);
+                     TRunContext& context, AnsiString& why) {
+    const bool started = extraction.Start(exeFileName, folder, kHoldForFirstFrame,
+                                          context.OpenedPackage.Take(exeFileName), context.Files.get());
     if (started && extraction.WaitForFirstGroup()) {
         if (FileExists(PackagedShowFile(folder))) return true;
         why = PathText(exeFileName) + ": nothing to play: the package holds no " + ScreenSaverStrings::ShowFolder +
@@ -378,7 +378,6 @@ TRunContext MakeRunContext() {
     context.PreviewHandle = GetPreviewParentWindow();
     context.DaemonWindow = GetDaemonWindow();
     context.TempProperties = GetTempProperties();
-    context.Files = std::make_unique<TFileResolver>(AppDir);
     return context;
 }
 
@@ -427,7 +426,7 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
     TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
     TPackageExtraction extraction;
     TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files, context.Failure)) return;
+    if (!StartExtraction(extraction, exeFileName, temp.Folder, context, context.Failure)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     play(temp.Folder);
