@@ -392,7 +392,13 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
         return;
     }
     // The folder's owner stays until the folder is gone; the extraction stops before it goes.
-    TRunEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
+    TRunEndStep removeFolder([&temp] {
+        try {
+            DeleteTempFolder(temp.Folder);
+        } catch (const std::exception& e) {
+            OutputDebugString(PathText(temp.Folder) + ": " + e.what());
+        }
+    });
     TPackageExtraction extraction;
     TRunEndStep stopExtraction([&extraction] { extraction.Stop(); });
     if (!StartExtraction(extraction, exeFileName, temp.Folder, context, context.Failure)) return;
