@@ -1,7 +1,6 @@
 #include "foundation/FileResolver.h"
 
 #include "foundation/FileTools.h"
-#include "foundation/Packager.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/FileSystem.h"
 #include "platform/Names.h"
@@ -122,25 +121,6 @@ void TFileResolver::SetPendingFileWaiter(std::shared_ptr<IPendingFileWaiter> wai
 void TFileResolver::RemovePendingFileWaiter(const IPendingFileWaiter* waiter) {
     std::lock_guard<std::mutex> guard(lock_);
     if (waiter_.get() == waiter) waiter_.reset();
-}
-
-void TFileResolver::KeepOpenedPackage(std::unique_ptr<TPackager> package, const AnsiString& packageFile) {
-    std::lock_guard<std::mutex> guard(lock_);
-    openedPackage_ = std::move(package);
-    openedPackageFile_ = openedPackage_ ? packageFile : AnsiString();
-}
-
-std::unique_ptr<TPackager> TFileResolver::TakeOpenedPackage(const AnsiString& packageFile) {
-    std::unique_ptr<TPackager> taken;
-    bool same = false;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        taken = std::move(openedPackage_);
-        same = openedPackageFile_ == packageFile;
-        openedPackageFile_.clear();
-    }
-    if (!same) return nullptr;
-    return taken;
 }
 
 const IFileResolver& DefaultFileResolver() {

@@ -1,7 +1,7 @@
 // How a show finds the files it names. A run owns one resolver (its run context makes
 // it) and hands it to the show it plays; everything a look-up depends on is the
 // resolver's own: the program folder, the folder a packaged show is confined to, the
-// files still on their way out of the package, and the package the options' load opened.
+// files still on their way out of the package.
 // Shows that no run hands a resolver use the default one: the program folder, no
 // confinement, nothing pending.
 #pragma once
@@ -12,8 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-
-class TPackager;
 
 // Files on their way into place, such as a package being extracted in the background:
 // the writer installs a waiter in the resolver, which asks it about every path before
@@ -68,12 +66,6 @@ public:
     void SetPendingFileWaiter(std::shared_ptr<IPendingFileWaiter> waiter);
     void RemovePendingFileWaiter(const IPendingFileWaiter* waiter);
 
-    // The package that the options' load opened from packageFile, kept for the run's
-    // extraction so that a start reads the package's directory once. Take hands it over
-    // once, and only to the same file; any Take lets go of a package kept for another.
-    void KeepOpenedPackage(std::unique_ptr<TPackager> package, const AnsiString& packageFile);
-    std::unique_ptr<TPackager> TakeOpenedPackage(const AnsiString& packageFile);
-
 private:
     AnsiString ProgramFolder() const;
     AnsiString FromProgramFolder(const AnsiString& p) const;
@@ -85,10 +77,8 @@ private:
     std::string confinedTo_;  // POSIX, normalised, with a trailing slash; empty: anywhere
     // Shared, so a wait in progress keeps its waiter alive while the writer goes away.
     std::shared_ptr<IPendingFileWaiter> waiter_;
-    std::unique_ptr<TPackager> openedPackage_;
-    AnsiString openedPackageFile_;
 };
 
 // The resolver of shows and items that no run handed one: AppDir, unconfined, nothing
-// pending, no package.
+// pending.
 const IFileResolver& DefaultFileResolver();

@@ -23,6 +23,7 @@
 #include "shell/ScreenSaverOptions.h"
 #include "shell/PackageExtraction.h"
 #include "shell/RunContext.h"
+#include "shell/RunEndSteps.h"
 #include "shell/ScreenSaverPreviewPlayer.h"
 #include "shell/ScreenSaverPreviewWindow.h"
 #include "shell/ScreenSaverSlideShowPlayer.h"
@@ -95,7 +96,7 @@ bool StartScreenSaver() {
     TRunContext context = MakeRunContext();
     const bool plays = mode == ssmPreview || mode == ssmRun;
     AnsiString why;
-    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), context.Files.get(),
+    if (!LoadScreenSaverOptions(ScreenSaverName, Options, HasPackage ? ExeFileName : AnsiString(), &context.OpenedPackage,
                                 &why)) {
         OutputDebugString("No options for \"" + ScreenSaverName + "\" in the registry or the package");
         if (plays) SayWhyNothingPlays(NoOptionsReason(why));
@@ -151,45 +152,19 @@ AnsiString FormatPath(const char* text, const AnsiString& value) {
     return s;
 }
 
-// The orderly end of the run in steps, for a run whose X connection breaks under it:
-// Xlib never lets the play return then, so the steps run where the loss is met,
-// innermost first, and the process ends (see SetDisplayLostAction).
-std::vector<std::function<void()>>& EndSteps() {
-    static std::vector<std::function<void()>> steps;
-    return steps;
-}
-
-void EndTheRunNow() {
-    std::vector<std::function<void()>>& steps = EndSteps();
-    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-        try {
-            (*step)();
-        } catch (const std::exception& e) {
-            OutputDebugString(AnsiString("Run's end: ") + e.what());
-        }
-    }
-}
-
-// One step of that end, for as long as this lives.
-class TEndStep {
-public:
-    explicit TEndStep(std::function<void()> step) {
-        EndSteps().push_back(std::move(step));
-        SetDisplayLostAction(EndTheRunNow);
-    }
-    ~TEndStep() {
-        EndSteps().pop_back();
-        if (EndSteps().empty()) SetDisplayLostAction(nullptr);
-    }
-    TEndStep(const TEndStep&) = delete;
-    TEndStep& operator=(const TEndStep&) = delete;
-};
-
 // The run's end stores where it stopped; nobody is left to tell when that fails.
 void SaveOptionsAfterRun() {
     if (SaveScreenSaverOptions(ScreenSaverName, *Options)) return;
     const AnsiString why = RegistryLastError();
     OutputDebugString("Options of \"" + ScreenSaverName + "\" not saved: " + (why.empty() ? AnsiString("no reason given") : why));
+}
+
+// After the position the run stopped at: a preview pane's run leaves the stored options
+// as they are.
+TRunEndStep SaveOptionsAtTheEnd(const TRunContext& context) {
+    return TRunEndStep([&context] {
+        if (!context.DaemonPreview) SaveOptionsAfterRun();
+    });
 }
 
 // Where a package's show lies below its folder.
@@ -198,7 +173,7 @@ AnsiString PackagedShowFile(const AnsiString& folder) {
            ScreenSaverStrings::ShowExtension;
 }
 
-// A temporary folder for the package, deleted however the run ends.
+// A temporary folder for the package; the run's end removes it (WithPackagedShow).
 class TExtractionFolder {
 public:
     explicit TExtractionFolder(const TRunContext& context) : files_(*context.Files) {
@@ -213,14 +188,7 @@ public:
         // The package is the whole show: nothing it names is read from elsewhere.
         if (!Folder.empty()) files_.Confine(Folder);
     }
-    ~TExtractionFolder() {
-        files_.Confine(AnsiString());
-        try {
-            DeleteTempFolder(Folder);
-        } catch (const std::exception& e) {
-            OutputDebugString(PathText(Folder) + ": " + e.what());
-        }
-    }
+    ~TExtractionFolder() { files_.Confine(AnsiString()); }
     TExtractionFolder(const TExtractionFolder&) = delete;
     TExtractionFolder& operator=(const TExtractionFolder&) = delete;
 
@@ -245,9 +213,9 @@ constexpr std::chrono::milliseconds kHoldForFirstFrame(2000);
 // nothing. However the run ends, the extraction stops before the folder goes (extraction
 // is declared after the folder's owner, so it goes first).
 bool StartExtraction(TPackageExtraction& extraction, const AnsiString& exeFileName, const AnsiString& folder,
-                     TFileResolver& files, AnsiString& why) {
-    const bool started =
-        extraction.Start(exeFileName, folder, kHoldForFirstFrame, files.TakeOpenedPackage(exeFileName), &files);
+                     TRunContext& context, AnsiString& why) {
+    const bool started = extraction.Start(exeFileName, folder, kHoldForFirstFrame,
+                                          context.OpenedPackage.Take(exeFileName), context.Files.get());
     if (started && extraction.WaitForFirstGroup()) {
         if (FileExists(PackagedShowFile(folder))) return true;
         why = PathText(exeFileName) + ": nothing to play: the package holds no " + ScreenSaverStrings::ShowFolder +
@@ -378,7 +346,6 @@ TRunContext MakeRunContext() {
     context.PreviewHandle = GetPreviewParentWindow();
     context.DaemonWindow = GetDaemonWindow();
     context.TempProperties = GetTempProperties();
-    context.Files = std::make_unique<TFileResolver>(AppDir);
     return context;
 }
 
@@ -424,10 +391,17 @@ void WithPackagedShow(TRunContext& context, const AnsiString& exeFileName,
         context.Failure = temp.Why;
         return;
     }
-    TEndStep removeFolder([&temp] { DeleteTempFolder(temp.Folder); });
+    // The folder's owner stays until the folder is gone; the extraction stops before it goes.
+    TRunEndStep removeFolder([&temp] {
+        try {
+            DeleteTempFolder(temp.Folder);
+        } catch (const std::exception& e) {
+            OutputDebugString(PathText(temp.Folder) + ": " + e.what());
+        }
+    });
     TPackageExtraction extraction;
-    TEndStep stopExtraction([&extraction] { extraction.Stop(); });
-    if (!StartExtraction(extraction, exeFileName, temp.Folder, *context.Files, context.Failure)) return;
+    TRunEndStep stopExtraction([&extraction] { extraction.Stop(); });
+    if (!StartExtraction(extraction, exeFileName, temp.Folder, context, context.Failure)) return;
     TReleaseOnFirstFrame release(context, extraction);
     Options->FileName = PackagedShowFile(temp.Folder);
     play(temp.Folder);
@@ -520,15 +494,10 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
             }
             TPluginPtr<TScreenSaverSlideShowPlayer> player(NewFullScreenPlayer(daemonWindow));
             TellFirstFrame(*player, context);
-            // Without its X connection the play never returns: the position is stored
-            // where the loss is met.
-            TEndStep storePosition([&player, preview] {
-                if (preview) return;
-                Options->LastPosition = player->GetPlayTime();
-                SaveOptionsAfterRun();
+            TRunEndStep storePosition([&player, preview] {
+                if (!preview) Options->LastPosition = player->GetPlayTime();
             });
             if (const int result = PlaySlideShow(*player, *context.Files)) context.Failure = ShowNotLoaded(result);
-            if (!preview) Options->LastPosition = player->GetPlayTime();
         } catch (...) {
             SetScreenSaverRunning(false);
             if (!daemonWindow) WindowSystem().ShowCursor(true);
@@ -547,9 +516,8 @@ void RunPlayer(TRunContext& context, const AnsiString& library) {
 
 void RunPackagedShow(TRunContext& context, const AnsiString& exeFileName) {
     WithPackagedShow(context, exeFileName, [&](const AnsiString& folder) {
+        const TRunEndStep save = SaveOptionsAtTheEnd(context);
         RunPlayer(context, folder + ScreenSaverStrings::SoundLibraryName);
-        // A preview pane's run leaves the stored options as they are.
-        if (!context.DaemonPreview) SaveOptionsAfterRun();
     });
 }
 
@@ -572,8 +540,8 @@ void RunInstalledShow(TRunContext& context) {
         return;
     }
     StartMessageQueue();
+    const TRunEndStep save = SaveOptionsAtTheEnd(context);
     RunPlayer(context, library);
-    if (!context.DaemonPreview) SaveOptionsAfterRun();
 }
 
 void RunFullScreen(TRunContext& context) {

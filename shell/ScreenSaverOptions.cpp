@@ -1,7 +1,7 @@
 #include "shell/ScreenSaverOptions.h"
 
 #include "foundation/AppInfo.h"
-#include "foundation/FileResolver.h"
+#include "shell/RunContext.h"
 #include "foundation/FileTools.h"
 #include "foundation/Packager.h"
 #include "platform/Charset.h"
@@ -74,7 +74,7 @@ namespace {
 // The package's default options, read where they lie in the package; every failure is
 // named on the debug output, since the user is only told that the screen saver is not
 // installed right. The package stays open for the run's extraction.
-bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TFileResolver* keep,
+bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverProperties& options, TOpenedPackage* keep,
                             AnsiString& why) {
     const AnsiString what = PathText(packageFile) + ": ";
     const auto fail = [&](const AnsiString& reason) {
@@ -82,7 +82,7 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
         OutputDebugString(why);
         return false;
     };
-    if (keep) keep->KeepOpenedPackage(nullptr, AnsiString());
+    if (keep) keep->Keep(nullptr, AnsiString());
     auto opened = std::make_unique<TPackager>();
     TPackager& packager = *opened;
     if (!packager.OpenAppended(packageFile)) return fail(packager.LastError());
@@ -98,14 +98,14 @@ bool LoadOptionsFromPackage(const AnsiString& packageFile, TScreenSaverPropertie
     }
     if (!result) fail(AnsiString(kSettingsItem) + " (" + std::to_string(item->Size) + " bytes) is no stored form of the options");
     in.reset();
-    if (keep) keep->KeepOpenedPackage(std::move(opened), packageFile);
+    if (keep) keep->Keep(std::move(opened), packageFile);
     return result;
 }
 
 }  // namespace
 
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile, TFileResolver* keep, AnsiString* why) {
+                            const AnsiString& packageFile, TOpenedPackage* keep, AnsiString* why) {
     options = NewOptions();
     if (packageFile.empty()) return LoadOptionsFromRegistry(name, options);
     if (LoadOptionsFromRegistry(name, options)) return true;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-class TFileResolver;
+class TOpenedPackage;
 class TFolderOwner;
 class TPackager;
 
@@ -18,11 +18,11 @@ AnsiString ScreenSaverOptionsKey(const AnsiString& name);
 // Options become new default options, then: without packageFile the registry's; with
 // one the registry's, else the package's "settings.dat". False when neither source
 // gave options (they keep their defaults then). A damaged source counts as missing.
-// The package the options came from stays open in keep (TFileResolver::TakeOpenedPackage)
+// The package the options came from stays open in keep (TOpenedPackage::Take)
 // for the run's extraction; without keep it is closed. why, when given, gets why the
 // package gave none (empty without a package).
 bool LoadScreenSaverOptions(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options,
-                            const AnsiString& packageFile, TFileResolver* keep = nullptr, AnsiString* why = nullptr);
+                            const AnsiString& packageFile, TOpenedPackage* keep = nullptr, AnsiString* why = nullptr);
 // True when the key exists; a key without a "Properties" value gives default options.
 // False for a missing key and for a value that does not read (options at defaults).
 bool LoadOptionsFromRegistry(const AnsiString& name, TPluginPtr<TScreenSaverProperties>& options);

@@ -1,6 +1,6 @@
 #include "ShellTestSupport.h"
 #include "foundation/AppInfo.h"
-#include "foundation/FileResolver.h"
+#include "shell/RunContext.h"
 #include "foundation/SlideShowGlobals.h"
 #include "platform/DebugOutput.h"
 #include "platform/FolderOwner.h"
@@ -103,21 +103,21 @@ TEST_F(OptionsTest, FirstRunReadsThePackageThenTheRegistryWins) {
 TEST_F(OptionsTest, ThePackageTheOptionsCameFromIsHandedOverOnceToItsOwnFile) {
     MakeHostWithPackage(host, {{"fmod.dll", {7}}, {"settings.dat", OptionsBytes("", true, true, false, 0, 5000)}});
     TPluginPtr<TScreenSaverProperties> options;
-    TFileResolver run;
+    TOpenedPackage run;
     ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
-    std::unique_ptr<TPackager> opened = run.TakeOpenedPackage(host);
+    std::unique_ptr<TPackager> opened = run.Take(host);
     ASSERT_TRUE(opened);
     EXPECT_EQ(opened->State(), TPackager::psReadingAppended);
     EXPECT_TRUE(opened->FileList().FindByName("fmod.dll"));
-    EXPECT_FALSE(run.TakeOpenedPackage(host));
+    EXPECT_FALSE(run.Take(host));
     // Asking for another file lets go of it.
     ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
-    EXPECT_FALSE(run.TakeOpenedPackage(work / "Mond.scr"));
-    EXPECT_FALSE(run.TakeOpenedPackage(host));
+    EXPECT_FALSE(run.Take(work / "Mond.scr"));
+    EXPECT_FALSE(run.Take(host));
     // Options from the registry open no package.
     ASSERT_TRUE(SaveScreenSaverOptions("Sonne", *options));
     ASSERT_TRUE(LoadScreenSaverOptions("Sonne", options, host, &run));
-    EXPECT_FALSE(run.TakeOpenedPackage(host));
+    EXPECT_FALSE(run.Take(host));
 }
 
 TEST_F(OptionsTest, KeyWithoutValueGivesDefaultsNotThePackages) {

@@ -9,6 +9,7 @@
 #include "document/SlideShowPlayerProperties.h"
 #include "foundation/FileResolver.h"
 #include "foundation/Packager.h"
+#include "foundation/SlideShowGlobals.h"
 #include "document/SoundSlideShowObject.h"
 #include "document/PlayableSlideShowObject.h"
 #include "document/SlideShowObjectEvents.h"
@@ -632,7 +633,7 @@ TEST_F(RunTest, TwoRunsContextsShareNoResolverState) {
     packaged.Files->Confine(FromPosixPath(work / "pkg/"));
     auto waiter = std::make_shared<TCountingWaiter>();
     packaged.Files->SetPendingFileWaiter(waiter);
-    packaged.Files->KeepOpenedPackage(std::make_unique<TPackager>(), "saver");
+    packaged.OpenedPackage.Keep(std::make_unique<TPackager>(), "saver");
 
     TSlideShow inPackaged, inOther, ofNoRun;
     inPackaged.SetFileResolver(packaged.Files.get());
@@ -642,13 +643,32 @@ TEST_F(RunTest, TwoRunsContextsShareNoResolverState) {
     EXPECT_EQ(inOther.FileToOpen("fehlt.mp3"), "fehlt.mp3");
     EXPECT_EQ(inOther.ResolveFileName(inside), inside);
     EXPECT_EQ(waiter->Asked, 0);
-    EXPECT_FALSE(other.Files->TakeOpenedPackage("saver"));
+    EXPECT_FALSE(other.OpenedPackage.Take("saver"));
 
     EXPECT_EQ(inPackaged.ResolveFileName(outside), "");
     EXPECT_EQ(inPackaged.FileToOpen("fehlt.mp3"), "");
     EXPECT_EQ(inPackaged.ResolveFileName(inside), inside);
     EXPECT_GT(waiter->Asked, 0);
-    EXPECT_TRUE(packaged.Files->TakeOpenedPackage("saver"));
+    EXPECT_TRUE(packaged.OpenedPackage.Take("saver"));
+}
+
+// A run's resolver keeps the program folder the run began with: a later change of the
+// process's folder moves no run's look-ups.
+TEST_F(RunTest, ARunsResolverKeepsTheProgramFolderItWasMadeWith) {
+    fs::create_directories(work.Path() / "erst");
+    fs::create_directories(work.Path() / "dann");
+    WriteFileBytes(work / "erst/bild.png", {1});
+    WriteFileBytes(work / "dann/bild.png", {2});
+    const AnsiString before = AppDir;
+    AppDir = FromPosixPath(work / "erst") + "\\";
+    const struct {
+        const char* what;
+        TRunContext context;
+    } cases[] = {{"made by hand", TRunContext()}, {"made for the process", MakeRunContext()}};
+    AppDir = FromPosixPath(work / "dann") + "\\";
+    for (const auto& c : cases)
+        EXPECT_EQ(c.context.Files->Resolve("bild.png", ""), FromPosixPath(work / "erst/bild.png")) << c.what;
+    AppDir = before;
 }
 
 TEST_F(RunTest, AMissingShowIsNamedAndNothingIsSaved) {
