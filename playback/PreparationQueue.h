@@ -21,7 +21,7 @@ class TSlideShowObject;
 class TSlideShowObjectInitializationList;
 class TSlideShowPlayer;
 
-class TPreparationQueue : public IPreparationSteps {
+class TPreparationQueue final : public IPreparationSteps {
 public:
     // Queues the player's coming objects (TSlideShowPlayer::ComingObjects).
     explicit TPreparationQueue(TSlideShowPlayer& player);
