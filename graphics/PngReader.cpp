@@ -2,6 +2,7 @@
 
 #include "graphics/PictureOrientation.h"
 #include "graphics/PictureReader.h"
+#include "platform/RunEnd.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -118,10 +119,24 @@ bool SetTransforms(png_structp png, png_infop info, bool whole) {
     return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+// Whether the run is ending: a large picture's read then stops between its rows, as a
+// damaged one's would, instead of holding up the run's end for the rest of its decode.
+bool Stopped(TPngInput& in) {
+    if (!RunEndRequested()) return false;
+    std::snprintf(in.Message, sizeof in.Message, "%s", "read stopped, the run is ending");
+    return true;
+}
+
+bool ReadRows(png_structp png, png_bytepp rows, png_uint_32 height, TPngInput& in) {
     if (setjmp(png_jmpbuf(png))) return false;
     // What follows the pixels (text, IEND) is not needed: a file cut after them still shows.
-    png_read_image(png, rows);
+    // Row by row as libpng's whole-image read goes, each pass over every row.
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) {
+            if (Stopped(in)) return false;
+            png_read_row(png, rows[y], nullptr);
+        }
     return true;
 }
 
@@ -173,11 +188,12 @@ void AddRow(const TReduction& r, int held, png_uint_32 x0, png_uint_32 step, png
     }
 }
 
-bool ReadReduced(png_structp png, const TReduction& r) {
+bool ReadReduced(png_structp png, const TReduction& r, TPngInput& in) {
     if (setjmp(png_jmpbuf(png))) return false;
     const size_t rowSums = size_t(r.OutWidth) * 4;
     if (!r.AllRows) {
         for (png_uint_32 y = 0; y < r.Height; ++y) {
+            if (Stopped(in)) return false;
             png_read_row(png, r.Row, nullptr);
             AddRow(r, 0, 0, 1, r.Width);
             if ((y + 1) % png_uint_32(r.Factor) != 0 && y + 1 != r.Height) continue;
@@ -192,6 +208,7 @@ bool ReadReduced(png_structp png, const TReduction& r) {
         const png_uint_32 cols = PNG_PASS_COLS(r.Width, pass), rows = PNG_PASS_ROWS(r.Height, pass);
         if (cols == 0 || rows == 0) continue;
         for (png_uint_32 i = 0; i < rows; ++i) {
+            if (Stopped(in)) return false;
             png_read_row(png, r.Row, nullptr);
             const png_uint_32 y = PNG_ROW_FROM_PASS_ROW(i, pass);
             AddRow(r, int(y / png_uint_32(r.Factor)), PNG_PASS_START_COL(pass), png_uint_32(1) << PNG_PASS_COL_SHIFT(pass),
@@ -273,7 +290,7 @@ TBitmap32 ReadPngPicture(const uint8_t* data, size_t size, int targetWidth, int 
         std::vector<png_bytep> rows(height);
         for (png_uint_32 y = 0; y < height; ++y)
             rows[y] = reinterpret_cast<png_bytep>(bitmap.Bits() + size_t(y) * width);
-        if (!ReadRows(state.Png, rows.data())) throw EInvalidGraphic(Damaged(input));
+        if (!ReadRows(state.Png, rows.data(), height, input)) throw EInvalidGraphic(Damaged(input));
     } else {
         const int outWidth = int((width + unsigned(factor) - 1) / unsigned(factor));
         const int outHeight = int((height + unsigned(factor) - 1) / unsigned(factor));
@@ -281,7 +298,7 @@ TBitmap32 ReadPngPicture(const uint8_t* data, size_t size, int targetWidth, int 
         std::vector<uint16_t> sums(size_t(outWidth) * 4 * size_t(interlaced ? outHeight : 1));
         std::vector<png_byte> row(size_t(width) * 4);
         const TReduction r{factor, width, height, outWidth, outHeight, sums.data(), interlaced, row.data(), &bitmap};
-        if (!ReadReduced(state.Png, r)) throw EInvalidGraphic(Damaged(input));
+        if (!ReadReduced(state.Png, r, input)) throw EInvalidGraphic(Damaged(input));
     }
     OrientPicture(bitmap, orientation);
     return bitmap;

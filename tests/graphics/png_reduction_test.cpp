@@ -3,9 +3,11 @@
 #include "graphics/PictureRegistry.h"
 #include "graphics/PngReader.h"
 #include "picture_testsupport.h"
+#include "platform/RunEnd.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -77,4 +79,22 @@ TEST(PngReduction, AReducedPictureLooksOnTheScreenAsTheWholeOne) {
         EXPECT_LT(AlphaComponent(reduced.Pixel(reduced.Width() / 2, 0)), 255);
     }
     FinalizePictureFormats();
+}
+
+// The run's end stops a read between its rows, whole, interlaced or reduced, and fails
+// the picture as a damaged one: the end does not wait for the rest of a large decode.
+TEST(PngReduction, TheRunsEndStopsARead) {
+    const struct {
+        const char* Name;
+        bool Interlaced;
+        int Target;
+    } cases[] = {{"whole rows", false, 0}, {"interlaced", true, 0}, {"reduced", false, 100}, {"reduced, interlaced", true, 100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto png = EncodePngRows(800, 800, [](int y, uint8_t* p) { std::fill(p, p + 800 * 4, uint8_t(y)); }, c.Interlaced);
+        EXPECT_EQ(ReadPngPicture(png.data(), png.size(), c.Target, c.Target).Height(), c.Target ? 100 : 800);
+        RequestRunEnd();
+        EXPECT_THROW(ReadPngPicture(png.data(), png.size(), c.Target, c.Target), EInvalidGraphic);
+        ResetRunEnd();
+    }
 }
