@@ -167,7 +167,7 @@ wait $pid
     std::ofstream(work / "drive.sh") << drive;
     // GTK and fontconfig keep caches until the process ends; a sanitizer build would
     // call them leaks of the program.
-    const std::string xvfb = "ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s '-screen 0 1024x768x24' sh " + Quote(work / "drive.sh") + " ";
+    const std::string xvfb = "ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -n 130 -s '-screen 0 1024x768x24' sh " + Quote(work / "drive.sh") + " ";
 
     RunResult r = Run(xvfb + Quote(packed) + " 'alt+s 7 Return'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
