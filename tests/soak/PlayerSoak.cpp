@@ -9,6 +9,7 @@
 #include "media/SlideShowSoundSystem.h"
 #include "platform/Random.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstdio>
@@ -124,7 +125,12 @@ TEST(PlayerSoak, ADayOfDrivenShowTimeHoldsItsMemory) {
         started->CreateActionList()->Add(fade);
         rig.Show.RootList().Add(sound);
         int lastRestarts = 0;
+        // The least held at a pass's start in the second hour and in the last: a read on
+        // the player's helper thread may hold a picture at any one start, a leak at all.
+        const char* hoursEnv = std::getenv("GC_SOAK_HOURS");
+        const int hours = hoursEnv ? std::atoi(hoursEnv) : 24;
         int64_t hourOneBytes = -1, lastBytes = -1;
+        auto least = [](int64_t& held, int64_t bytes) { held = held < 0 ? bytes : std::min(held, bytes); };
         rig.Host.OnTick = [&] {
             // The off-screen window's record of presented rectangles is the test's, not
             // the player's: it is emptied as it goes.
@@ -133,14 +139,12 @@ TEST(PlayerSoak, ADayOfDrivenShowTimeHoldsItsMemory) {
             lastRestarts = rig.Player->Restarts;
             const int64_t at = rig.Host.Elapsed();
             const int64_t bytes = static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
-            if (hourOneBytes < 0 && at >= kHour) hourOneBytes = bytes;
-            lastBytes = bytes;
+            if (at >= kHour && at < 2 * kHour) least(hourOneBytes, bytes);
+            if (at >= int64_t(hours - 1) * kHour) least(lastBytes, bytes);
         };
         rig.Host.Play(&rig.Show);
-        const char* hoursEnv = std::getenv("GC_SOAK_HOURS");
-        const int hours = hoursEnv ? std::atoi(hoursEnv) : 24;
         for (int hour = 0; hour < hours; ++hour) rig.Host.RunFor(static_cast<int32_t>(kHour));
-        std::printf("passes %d, ticks %d, held at hour 1: %lld bytes, at hour 24: %lld bytes\n", rig.Player->Restarts,
+        std::printf("passes %d, ticks %d, least held in the second hour: %lld bytes, in the last: %lld bytes\n", rig.Player->Restarts,
                     rig.Host.TickCount(), static_cast<long long>(hourOneBytes), static_cast<long long>(lastBytes));
         // A pass lasts a little over 126 s: the pictures, the sound item and the closing fade.
         EXPECT_GE(rig.Player->Restarts, hours * 3600 / 130);
