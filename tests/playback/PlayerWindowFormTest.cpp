@@ -224,9 +224,11 @@ TEST(PlayerWindowForm, AHiddenFormMapsWhileThePreparationRuns) {
 }
 
 TEST(PlayerWindowForm, WhileItRevealsItAnswersThePreparationsSendsAndAnEndStopsIt) {
-    // Each preparation gives up after 2 s: one that waited that long was left alone.
-    const auto within2s = [](const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // Each preparation gives up after 10 s: one that waited that long was left alone.
+    // Only against a hang: without the answers the preparation would wait for ever, so the
+    // bound is far beyond what a starved machine takes.
+    const auto eventually = [](const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!done() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return done();
@@ -244,14 +246,14 @@ TEST(PlayerWindowForm, WhileItRevealsItAnswersThePreparationsSendsAndAnEndStopsI
              // Sent from a thread of its own, so that an answer that never comes ends the
              // case rather than the test program.
              sent = std::async(std::launch::async, [guiWindow] { return SendMessage(guiWindow, WM_USER, 0, 0); });
-             return within2s([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }) &&
+             return eventually([&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }) &&
                     sent.get() == 42;
          }},
         // A quit that waits for the loop ends the run, and so the preparation.
         {"a quit posted meanwhile",
          [&](HWND, std::future<LRESULT>&) {
              PostQuitMessage(0);
-             return within2s([] { return RunEndRequested(); });
+             return eventually([] { return RunEndRequested(); });
          }},
     };
     for (const TCase& c : cases) {
